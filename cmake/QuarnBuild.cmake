@@ -1,0 +1,69 @@
+# Compiler settings and the helpers every folder uses to declare its targets.
+
+if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
+  set(CMAKE_BUILD_TYPE Release CACHE STRING "Build type" FORCE)
+endif()
+
+add_compile_options(-Wall -Wextra)
+
+if(QUARN_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
+if(QUARN_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUARN_FUZZ needs clang (CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# quarn_add_library(<name> SOURCES ... [DEPS ...] [SYSTEM_DEPS ...])
+# One static library per source folder.
+function(quarn_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# quarn_add_test(<name> SOURCES ... [DEPS ...])
+# A GoogleTest executable; its cases are listed to CTest when the tests run,
+# not at build time, so a sanitizer build does not run them twice.
+function(quarn_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} quarn_test_support GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QUARN_PLATFORM=headless;QUARN_BOX_ANSWER=")
+endfunction()
+
+# quarn_add_fuzzer(<name> SOURCES ... [DEPS ...])
+# With QUARN_FUZZ the target links libFuzzer; otherwise it links a small
+# driver that runs each file of the corpus once. Either way CTest replays
+# fuzz/corpus/<name>/.
+function(quarn_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  set(target fuzz_${name})
+  if(QUARN_FUZZ)
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+    set(replay_args -runs=0)
+  else()
+    add_executable(${target} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    set(replay_args)
+  endif()
+  target_link_libraries(${target} PRIVATE ${ARG_DEPS})
+  set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+  add_test(NAME fuzz_replay.${name} COMMAND ${target} ${replay_args} ${corpus})
+  set_tests_properties(fuzz_replay.${name} PROPERTIES ENVIRONMENT "QUARN_PLATFORM=headless" TIMEOUT 300)
+endfunction()
+
+# quarn_add_benchmark(<name> SOURCES ... [DEPS ...])
+function(quarn_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(bench_${name} ${ARG_SOURCES})
+  target_link_libraries(bench_${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
+endfunction()

@@ -1,0 +1,18 @@
+# Libraries from Debian's packages (scripts/install-deps.sh installs them).
+
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(JPEG REQUIRED)
+pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile vorbis ogg)
+
+if(QUARN_TESTS AND NOT QUARN_FUZZ)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+if(QUARN_BENCH AND NOT QUARN_FUZZ)
+  find_package(benchmark REQUIRED)
+  pkg_check_modules(LZ4 IMPORTED_TARGET liblz4)
+endif()

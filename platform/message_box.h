@@ -1,0 +1,48 @@
+// Modal message boxes.
+#pragma once
+
+#include "platform/window.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class BoxButtons { ok, retry_cancel, abort_retry_ignore };
+enum class BoxIcon { none, error, warning, information };
+enum class BoxAnswer { ok, cancel, abort, retry, ignore };
+
+struct BoxRequest {
+    std::string caption;
+    std::string text;
+    BoxButtons buttons = BoxButtons::ok;
+    int default_button = 0; // index into the button set, 0 = first
+    BoxIcon icon = BoxIcon::none;
+    WindowHandle owner = nullptr;
+    bool system_modal = false; // above every window, not only the owner's
+    bool topmost = false;
+    bool set_foreground = false;
+};
+
+// Shows the box and waits for the answer. Never blocks on the headless
+// backend. A box that cannot be shown answers as its default button would.
+BoxAnswer message_box(const BoxRequest& request);
+
+// The answer a button set gives for its default button.
+BoxAnswer default_answer(const BoxRequest& request);
+
+// How the headless backend answers boxes. Unset, it answers by the
+// QUARN_BOX_ANSWER environment variable (ok, cancel, abort, retry, ignore)
+// and otherwise with the box's default button.
+using BoxPolicy = std::function<BoxAnswer(const BoxRequest&)>;
+void set_box_policy(BoxPolicy policy);
+
+// Every box the headless backend was asked to show, oldest first.
+std::vector<BoxRequest> shown_boxes();
+void clear_shown_boxes();
+
+// Parses "ok", "cancel", "abort", "retry", "ignore"; false when unknown.
+bool parse_box_answer(std::string_view word, BoxAnswer& answer);
+
+} // namespace platform

@@ -1,0 +1,52 @@
+#include "platform/process.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string module_file_name()
+{
+    std::string path(4096, '\0');
+    ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0)
+        return {};
+    path.resize(static_cast<size_t>(n));
+    return path;
+}
+
+std::string temp_dir()
+{
+    std::string dir;
+    if (const char* env = std::getenv("TMPDIR"); env && *env)
+        dir = env;
+    else
+        dir = "/tmp";
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+std::string system_error_text(int code)
+{
+    char buffer[256];
+    // GNU strerror_r returns the text, which may or may not be the buffer.
+    const char* text = strerror_r(code, buffer, sizeof buffer);
+    std::string result = text ? text : "";
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
+        result.pop_back();
+    return result;
+}
+
+int last_error() { return errno; }
+
+void set_last_error(int code) { errno = code; }
+
+void exit_now(int code) { _exit(code); }
+
+bool console_present() { return isatty(STDERR_FILENO) == 1; }
+
+} // namespace platform

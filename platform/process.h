@@ -1,0 +1,31 @@
+// Process-level services.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Full path of the running executable ("" when unknown).
+std::string module_file_name();
+
+// The temporary directory, with a trailing '/'.
+std::string temp_dir();
+
+// Text of an operating-system error number (errno), without a trailing
+// line end.
+std::string system_error_text(int code);
+
+// The calling thread's last operating-system error number, and a way to set
+// it (the file layer saves and restores it around cleanup).
+int last_error();
+void set_last_error(int code);
+
+// Ends the process at once, without running exit handlers. Linux keeps only
+// the low 8 bits of the status: exit_now(-95) is seen as 161 by the parent.
+[[noreturn]] void exit_now(int code);
+
+// True when standard error is a terminal, so text can be written there
+// instead of shown in a box.
+bool console_present();
+
+} // namespace platform

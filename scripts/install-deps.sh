@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, every Debian package that the build, the tests, the
+# fuzzers, the benchmarks and the game need; only what is missing. Quick when
+# everything is there. Meant for Debian 12 as root (sudo is used otherwise).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config ccache
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libminizip-dev libjpeg62-turbo-dev
+  libvorbis-dev libogg-dev libsdl2-dev liblz4-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+# A fresh machine may have no package lists yet; refresh them once if the
+# first attempt cannot find a package.
+if ! "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; then
+  "${sudo_cmd[@]}" apt-get update
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi

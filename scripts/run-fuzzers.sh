@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and libFuzzer and runs each one for
+# FUZZ_SECONDS (default 60) on a copy of its corpus. New inputs land in
+# build/fuzz-work/<name>; minimise and copy the useful ones into
+# fuzz/corpus/<name>/ by hand.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+seconds=${FUZZ_SECONDS:-60}
+mkdir -p build
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_FUZZ=ON >build/fuzz.configure.log
+cmake --build build/fuzz -j "$(nproc 2>/dev/null || echo 2)"
+only=${1:-}
+for f in $(find build/fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do
+  name=${f##*/fuzz_}
+  [[ -n $only && $name != "$only" ]] && continue
+  work=build/fuzz-work/$name
+  mkdir -p "$work"
+  cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
+  echo "=== $name for ${seconds}s"
+  QUARN_PLATFORM=headless "$f" -max_total_time="$seconds" -print_final_stats=1 "$work"
+done

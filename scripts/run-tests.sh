@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test twice: once in
+# the Release build and once built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (halting on the first error). Both runs replay
+# every fuzz target's corpus and build the benchmarks, so those keep
+# compiling. Exits non-zero on any failure; the last line sums up.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh || { echo "SUMMARY: FAILED (installing dependencies)"; exit 1; }
+
+jobs=$(nproc 2>/dev/null || echo 2)
+export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+export QUARN_PLATFORM=headless
+export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/.ccache}
+
+failed=()
+run_build() {
+  local name=$1; shift
+  local dir=build/$name
+  echo "=== $name: configure and build"
+  if ! cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1; then
+    mkdir -p build; cat "$dir.configure.log"; failed+=("$name build"); return
+  fi
+  if ! cmake --build "$dir" -j "$jobs"; then failed+=("$name build"); return; fi
+  echo "=== $name: tests"
+  if ! ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
+}
+
+mkdir -p build
+run_build release -DCMAKE_BUILD_TYPE=Release
+run_build sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
+
+if ((${#failed[@]})); then
+  echo "SUMMARY: FAILED (${failed[*]})"
+  exit 1
+fi
+echo "SUMMARY: all tests passed (release and sanitizer builds, fuzz corpora replayed)"

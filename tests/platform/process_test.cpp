@@ -1,0 +1,48 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+TEST(Process, ModuleFileNameIsThisTestProgram)
+{
+    std::string name = platform::module_file_name();
+    ASSERT_FALSE(name.empty());
+    EXPECT_NE(name.find("test_platform"), std::string::npos);
+}
+
+TEST(Process, TempDirEndsWithSeparatorAndFollowsTmpdir)
+{
+    setenv("TMPDIR", "/var/tmp", 1);
+    EXPECT_EQ(platform::temp_dir(), "/var/tmp/");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(platform::temp_dir(), "/tmp/");
+}
+
+TEST(Process, ErrorTextsHaveNoLineEnd)
+{
+    std::string text = platform::system_error_text(ENOENT);
+    EXPECT_EQ(text, "No such file or directory");
+    platform::set_last_error(EACCES);
+    EXPECT_EQ(platform::last_error(), EACCES);
+}
+
+TEST(Process, NoDebuggerMeansDebugBreakReturns)
+{
+    if (platform::debugger_present())
+        GTEST_SKIP() << "running under a debugger";
+    platform::debug_break();
+    platform::debug_output("not shown\n");
+    SUCCEED();
+}
+
+TEST(ProcessDeathTest, ExitNowKeepsTheLowByteOfTheCode)
+{
+    EXPECT_EXIT(platform::exit_now(-95), testing::ExitedWithCode(161), "");
+    EXPECT_EXIT(platform::exit_now(3), testing::ExitedWithCode(3), "");
+}
+
+} // namespace
