@@ -23,6 +23,15 @@ void sleep_ms(uint32_t ms);
 // The caller keeps ownership.
 void set_clock_source(ClockSource* source);
 
+// The real monotonic clock (nanoseconds), whatever source is installed.
+// Measuring hardware against real time must not be fooled by a test clock.
+ClockSource& system_clock();
+
+// True while no other source is installed. Code with a faster way to the
+// same real time (the processor's time-stamp counter) may take it only
+// then, so that an installed test clock still drives everything.
+bool system_clock_active();
+
 // A clock that moves only when told to; sleeping advances it.
 class ManualClock final : public ClockSource {
 public:

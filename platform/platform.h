@@ -13,6 +13,7 @@
 #include "platform/debug.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/thread.h"
 #include "platform/window.h"
 
 #include <string_view>

@@ -26,13 +26,13 @@ public:
     }
 };
 
-SystemClock system_clock;
+SystemClock system_clock_instance;
 std::atomic<ClockSource*> installed{nullptr};
 
 ClockSource& source()
 {
     ClockSource* s = installed.load(std::memory_order_acquire);
-    return s ? *s : system_clock;
+    return s ? *s : system_clock_instance;
 }
 
 } // namespace
@@ -43,5 +43,9 @@ uint32_t tick_ms() { return source().tick_ms(); }
 void sleep_ms(uint32_t ms) { source().sleep_ms(ms); }
 
 void set_clock_source(ClockSource* s) { installed.store(s, std::memory_order_release); }
+
+ClockSource& system_clock() { return system_clock_instance; }
+
+bool system_clock_active() { return installed.load(std::memory_order_acquire) == nullptr; }
 
 } // namespace platform

@@ -35,4 +35,17 @@ TEST(ManualClock, TickWrapsAt32Bits)
     EXPECT_EQ(clock.tick_ms(), 5u);
 }
 
+TEST(SystemClock, StaysReachableWhileAnotherSourceIsInstalled)
+{
+    EXPECT_TRUE(platform::system_clock_active());
+    platform::ManualClock clock(1000);
+    platform::set_clock_source(&clock);
+    EXPECT_FALSE(platform::system_clock_active());
+    EXPECT_EQ(platform::system_clock().counter_frequency(), 1'000'000'000u);
+    EXPECT_GT(platform::system_clock().counter(), 0u);
+    EXPECT_EQ(platform::counter(), 0u);
+    platform::set_clock_source(nullptr);
+    EXPECT_TRUE(platform::system_clock_active());
+}
+
 } // namespace
