@@ -4,7 +4,9 @@ if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE Release CACHE STRING "Build type" FORCE)
 endif()
 
-add_compile_options(-Wall -Wextra)
+# Designated initialisers that leave members at their defaults are the
+# intended way to fill definition structs, so that warning is off.
+add_compile_options(-Wall -Wextra -Wno-missing-field-initializers)
 
 if(QUARN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "platform/message_box.h"
+#include "platform/path_resolve.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "platform/window.h"

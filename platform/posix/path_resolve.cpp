@@ -1,0 +1,101 @@
+#include "platform/path_resolve.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> split_components(std::string_view path)
+{
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : path) {
+        if (c == '/' || c == '\\') {
+            parts.push_back(std::move(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts.push_back(std::move(current));
+    return parts;
+}
+
+// The name in `folder` equal to `name` without regard to case; the
+// lexicographically first when there are several.
+std::optional<std::string> find_folded(const std::string& folder, const std::string& name)
+{
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::optional<std::string> best;
+    while (dirent* entry = readdir(dir)) {
+        if (strcasecmp(entry->d_name, name.c_str()) != 0)
+            continue;
+        if (!best || std::string_view(entry->d_name) < *best)
+            best = entry->d_name;
+    }
+    closedir(dir);
+    return best;
+}
+
+} // namespace
+
+std::string resolve_path(std::string_view path)
+{
+    std::string normal(path);
+    for (char& c : normal) {
+        if (c == '\\')
+            c = '/';
+    }
+    if (normal.empty() || exists(normal))
+        return normal;
+
+    const std::vector<std::string> parts = split_components(normal);
+    // An absolute path starts with an empty component; the result is built
+    // as "prefix" + "/" + component from there on.
+    std::string result;
+    size_t i = 0;
+    if (parts[0].empty()) {
+        result = "/";
+        i = 1;
+    }
+    bool matching = true;
+    for (; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
+        std::string folder = result;
+        if (!result.empty() && result.back() != '/')
+            result += '/';
+        if (!matching || part.empty() || part == "." || part == "..") {
+            result += part;
+            continue;
+        }
+        std::string exact = result + part;
+        if (exists(exact)) {
+            result = std::move(exact);
+            continue;
+        }
+        if (auto folded = find_folded(folder, part)) {
+            result += *folded;
+        } else {
+            // Nothing further can match under a folder that does not exist.
+            matching = false;
+            result += part;
+        }
+    }
+    return result;
+}
+
+} // namespace platform

@@ -1,0 +1,79 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PathResolveTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = fs::temp_directory_path() / ("quarn_resolve_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" + testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    void touch(const fs::path& relative)
+    {
+        fs::create_directories((root_ / relative).parent_path());
+        std::ofstream(root_ / relative) << "x";
+    }
+    std::string at(const std::string& relative) const { return root_.string() + "/" + relative; }
+
+    fs::path root_;
+};
+
+TEST_F(PathResolveTest, ExactNamesAreKept)
+{
+    touch("DATA/car.imgs");
+    EXPECT_EQ(platform::resolve_path(at("DATA/car.imgs")), at("DATA/car.imgs"));
+}
+
+TEST_F(PathResolveTest, BackslashesBecomeSlashes)
+{
+    touch("DATA/car.imgs");
+    EXPECT_EQ(platform::resolve_path(root_.string() + "\\DATA\\car.imgs"), at("DATA/car.imgs"));
+}
+
+TEST_F(PathResolveTest, EachComponentIsMatchedWithoutCase)
+{
+    touch("data/Cars.ZIP");
+    EXPECT_EQ(platform::resolve_path(at("DATA/cars.zip")), at("data/Cars.ZIP"));
+    EXPECT_EQ(platform::resolve_path(at("Data\\CARS.zip")), at("data/Cars.ZIP"));
+}
+
+TEST_F(PathResolveTest, SeveralCandidatesGiveTheLexicographicallyFirst)
+{
+    touch("DATA/a.bmp");
+    touch("data/b.bmp");
+    touch("Data/c.bmp");
+    // "DATA" < "Data" < "data" by bytes.
+    EXPECT_EQ(platform::resolve_path(at("dAtA/A.BMP")), at("DATA/a.bmp"));
+    // The folder is chosen first; a file only in another spelling is not found.
+    EXPECT_EQ(platform::resolve_path(at("dAtA/b.bmp")), at("DATA/b.bmp"));
+}
+
+TEST_F(PathResolveTest, MissingComponentsKeepTheRestAsWritten)
+{
+    touch("data/x.txt");
+    EXPECT_EQ(platform::resolve_path(at("DATA/Missing/X.TXT")), at("data/Missing/X.TXT"));
+    EXPECT_EQ(platform::resolve_path(at("nothing/X.TXT")), at("nothing/X.TXT"));
+}
+
+TEST_F(PathResolveTest, RelativePathsResolveFromTheCurrentFolder)
+{
+    touch("Sub/File.Txt");
+    auto saved = fs::current_path();
+    fs::current_path(root_);
+    EXPECT_EQ(platform::resolve_path("sub/file.txt"), "Sub/File.Txt");
+    EXPECT_EQ(platform::resolve_path("./SUB/../sub/FILE.TXT"), "./Sub/../Sub/File.Txt");
+    fs::current_path(saved);
+}
+
+} // namespace
