@@ -1,6 +1,17 @@
-// The quarn library's interface.
+// The quarn library core: everything other folders may use.
+//
+//  - RefPtr.h      shared handles (RefPtr, PtrRefs count blocks, CheckedDeleter)
+//  - Exception.h   Exception, FactoryExc, ErrorInfo chains, ThrowOrigin,
+//                  report_throw and the one-line throw protocol report_and_throw
+//  - IoFailure.h   quarn::io::Failure
+//  - TypeName.h    class names as the library shows and stores them
+//  - Clock.h, CpuInfo.h, Stopwatch.h   processor clock and stopwatch
 #pragma once
 
 #include "quarn/Clock.h"
 #include "quarn/CpuInfo.h"
+#include "quarn/Exception.h"
+#include "quarn/IoFailure.h"
+#include "quarn/RefPtr.h"
 #include "quarn/Stopwatch.h"
+#include "quarn/TypeName.h"

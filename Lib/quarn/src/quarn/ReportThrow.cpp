@@ -1,0 +1,68 @@
+#include "quarn/Exception.h"
+
+#include "platform/platform.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <ostream>
+
+namespace quarn {
+
+namespace {
+
+// Plain, constant-initialised state: report_throw may run during static
+// initialisation and after other statics are gone.
+constinit ThrowOrigin last_origin{};
+constinit std::atomic<bool> box_enabled{false};
+constinit std::atomic<AssertionPrompt> prompt{nullptr};
+
+} // namespace
+
+std::string origin_text(const ThrowOrigin& origin)
+{
+    std::string text;
+    if (origin.file && *origin.file) {
+        text += origin.file;
+        text += '(';
+        text += std::to_string(origin.line);
+        text += ") : ";
+    }
+    if (origin.function && *origin.function) {
+        text += origin.function;
+        text += " : ";
+    }
+    return text;
+}
+
+std::ostream& operator<<(std::ostream& out, const ThrowOrigin& origin) { return out << origin_text(origin); }
+
+ThrowOrigin last_throw_origin() noexcept { return last_origin; }
+
+void set_assertion_prompt(AssertionPrompt p) noexcept { prompt = p; }
+void set_assertion_box_enabled(bool on) noexcept { box_enabled = on; }
+bool assertion_box_enabled() noexcept { return box_enabled; }
+
+void break_into_debugger() noexcept { platform::debug_break(); }
+
+bool report_throw(const ThrowOrigin& origin, const Exception& e) noexcept
+{
+    last_origin = origin;
+    int answer = 1;
+    if (box_enabled) {
+        if (AssertionPrompt ask = prompt.load()) {
+            try {
+                answer = ask(origin, e.what());
+            } catch (...) {
+                answer = 2;
+            }
+        }
+    }
+    // FIXME: log the throw on the "exception" channel once logging exists.
+    if (answer == 0)
+        return true;
+    if (answer == 1)
+        return false;
+    std::abort();
+}
+
+} // namespace quarn
