@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/debug.h"
+#include "platform/file.h"
 #include "platform/message_box.h"
 #include "platform/path_resolve.h"
 #include "platform/process.h"

@@ -1,0 +1,49 @@
+// quarn::File: a file of the operating system.
+#pragma once
+
+#include "quarn/AbstractFile.h"
+
+#include "platform/platform.h"
+
+namespace quarn {
+
+class File : public AbstractFile {
+public:
+    File();
+    ~File() override;
+
+    // Uses a handle opened elsewhere; it is never closed here. False when
+    // this file is open or the handle is invalid.
+    [[nodiscard]] bool attach(platform::FileHandle handle, uint32_t mode);
+
+    uint32_t size() override;
+    [[nodiscard]] bool flush() override;
+    // Without open_mode::binary, a CR before LF is dropped and a Ctrl-Z
+    // (26) ends the data, the next read starting at it.
+    [[nodiscard]] uint32_t read(void* data, uint32_t n) override;
+    uint32_t write(const void* data, uint32_t n) override;
+    int64_t seek(int64_t offset, int whence) override;
+    const ErrorInfo* last_error() const override { return &error_; }
+
+    platform::FileHandle handle() const { return handle_; }
+
+protected:
+    // Modes, ignoring ate and binary: in; out and out|app (created when
+    // missing); in|out (must exist); out|trunc and in|out|trunc (created or
+    // emptied). Anything else is refused without touching the system.
+    bool do_open(const char* name, uint32_t mode) override;
+    bool do_close() override;
+
+private:
+    void record_error();
+    uint32_t read_raw(void* data, uint32_t n);
+
+    platform::FileHandle handle_ = platform::invalid_file;
+    bool owns_handle_ = false;
+    SystemErrorInfo error_;
+};
+
+// True when anything exists at the path, directories included.
+[[nodiscard]] bool file_exists(const char* path);
+
+} // namespace quarn

@@ -1,0 +1,108 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+int open_flags(FileOpen how)
+{
+    switch (how) {
+    case FileOpen::read_existing: return O_RDONLY;
+    case FileOpen::write_always: return O_WRONLY | O_CREAT;
+    case FileOpen::append_always: return O_WRONLY | O_CREAT | O_APPEND;
+    case FileOpen::read_write_existing: return O_RDWR;
+    case FileOpen::write_truncate: return O_WRONLY | O_CREAT | O_TRUNC;
+    case FileOpen::read_write_truncate: return O_RDWR | O_CREAT | O_TRUNC;
+    }
+    return -1;
+}
+
+} // namespace
+
+FileHandle file_open(const char* path, FileOpen how)
+{
+    int flags = open_flags(how);
+    if (!path || flags < 0) {
+        errno = EINVAL;
+        return invalid_file;
+    }
+    int fd;
+    do
+        fd = ::open(path, flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return invalid_file;
+    // Linux opens a directory for reading; the library's files never are
+    // directories, so refuse it here as the original system did.
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return invalid_file;
+    }
+    return fd;
+}
+
+bool file_close(FileHandle file)
+{
+    if (file < 0) {
+        errno = EBADF;
+        return false;
+    }
+    // After EINTR the descriptor is gone on Linux; retrying could close a
+    // descriptor another thread just got.
+    return ::close(file) == 0 || errno == EINTR;
+}
+
+int64_t file_read(FileHandle file, void* data, size_t n)
+{
+    ssize_t got;
+    do
+        got = ::read(file, data, n);
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+int64_t file_write(FileHandle file, const void* data, size_t n)
+{
+    ssize_t put;
+    do
+        put = ::write(file, data, n);
+    while (put < 0 && errno == EINTR);
+    return put;
+}
+
+int64_t file_seek(FileHandle file, int64_t offset, SeekFrom from)
+{
+    int whence = from == SeekFrom::begin ? SEEK_SET : from == SeekFrom::current ? SEEK_CUR : SEEK_END;
+    return ::lseek(file, static_cast<off_t>(offset), whence);
+}
+
+int64_t file_size(FileHandle file)
+{
+    struct stat st;
+    if (::fstat(file, &st) != 0)
+        return -1;
+    return st.st_size;
+}
+
+bool file_sync(FileHandle file) { return ::fsync(file) == 0; }
+
+bool path_exists(const char* path)
+{
+    struct stat st;
+    return path && ::stat(path, &st) == 0;
+}
+
+uint32_t page_size()
+{
+    long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<uint32_t>(size) : 4096u;
+}
+
+} // namespace platform
