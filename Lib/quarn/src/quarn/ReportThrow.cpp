@@ -1,5 +1,7 @@
 #include "quarn/Exception.h"
 
+#include "quarn/Log.h"
+
 #include "platform/platform.h"
 
 #include <atomic>
@@ -57,7 +59,10 @@ bool report_throw(const ThrowOrigin& origin, const Exception& e) noexcept
             }
         }
     }
-    // FIXME: log the throw on the "exception" channel once logging exists.
+    const char* message = e.what();
+    const char* type = e.type_name();
+    if (LogEntry entry = open_entry(log_exception))
+        entry << type << '\n' << indent << origin << '\n' << indent << message << std::endl;
     if (answer == 0)
         return true;
     if (answer == 1)

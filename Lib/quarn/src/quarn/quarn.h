@@ -4,6 +4,7 @@
 //  - Exception.h   Exception, FactoryExc, ErrorInfo chains, ThrowOrigin,
 //                  report_throw and the one-line throw protocol report_and_throw
 //  - IoFailure.h   quarn::io::Failure
+//  - Log.h         logging: channels, open_entry, the log file and its settings
 //  - File.h        the file layer (AbstractFile, File, file_exists)
 //  - TypeName.h    class names as the library shows and stores them
 //  - Clock.h, CpuInfo.h, Stopwatch.h   processor clock and stopwatch
@@ -14,6 +15,7 @@
 #include "quarn/Exception.h"
 #include "quarn/File.h"
 #include "quarn/IoFailure.h"
+#include "quarn/Log.h"
 #include "quarn/RefPtr.h"
 #include "quarn/Stopwatch.h"
 #include "quarn/TypeName.h"

@@ -1,0 +1,164 @@
+#include "quarn/Log.h"
+
+#include "quarn/LogSystem.h"
+
+#include <string_view>
+
+namespace quarn {
+
+using detail::log_system;
+using detail::LogSystem;
+
+// Reaches the channels' lookup caches.
+class LogAccess {
+public:
+    static LogSettings& settings(LogSystem& sys, const LogChannel& channel)
+    {
+        if (!channel.settings_)
+            channel.settings_ = channel.named_ ? &sys.settings.find(channel.name_) : &sys.settings.defaults();
+        return *channel.settings_;
+    }
+    static LogStream* stream(const LogChannel& channel)
+    {
+        if (!channel.stream_ && channel.getter_)
+            channel.stream_ = channel.getter_();
+        return channel.stream_;
+    }
+    static LogStream* cached_stream(const LogChannel& channel) { return channel.stream_; }
+    static const char* name(const LogChannel& channel) { return channel.name_; }
+};
+
+namespace {
+
+constexpr size_t settings_size_limit = 1 << 20;
+
+// Once per run, at the first entry: the limits from "<name>.log.ini".
+void read_settings(LogSystem& sys)
+{
+    sys.settings_read = true;
+    std::vector<std::string> problems;
+    {
+        detail::LogGate gate;
+        File file;
+        if (open_log_file(file, log_base_name() + ".log.ini", open_mode::in)) {
+            std::string text;
+            char chunk[4096];
+            while (text.size() < settings_size_limit) {
+                uint32_t n = file.read(chunk, sizeof chunk);
+                if (n == 0)
+                    break;
+                text.append(chunk, n);
+            }
+            parse_log_settings(text, sys.settings, &problems);
+        }
+    }
+    for (const std::string& problem : problems)
+        open_entry(log_warning) << problem << std::endl;
+}
+
+} // namespace
+
+LogStream::LogStream(std::streambuf* buffer) : std::ostream(buffer) { setf(std::ios::boolalpha); }
+
+LogFileBuf* LogStream::file_buf() const { return dynamic_cast<LogFileBuf*>(rdbuf()); }
+
+LogStream::Sentry::Sentry(LogStream& stream) : stream(&stream), ok(stream.good()), locked_(false)
+{
+    if (LogSystem* sys = log_system()) {
+        sys->mutex.lock();
+        locked_ = true;
+    }
+}
+
+LogStream::Sentry::~Sentry()
+{
+    if (stream->flags() & std::ios::unitbuf)
+        stream->flush();
+    if (locked_)
+        if (LogSystem* sys = log_system())
+            sys->mutex.unlock();
+}
+
+LogStream* default_log_stream() noexcept
+{
+    LogSystem* sys = log_system();
+    if (!sys)
+        return nullptr;
+    try {
+        std::lock_guard lock(sys->mutex);
+        if (!sys->default_stream) {
+            auto buf = std::make_unique<LogFileBuf>();
+            buf->set_file((log_base_name() + ".log").c_str(), open_mode::out | open_mode::trunc);
+            sys->default_stream = std::make_unique<LogStream>(buf.get());
+            sys->default_buf = std::move(buf);
+        }
+        return sys->default_stream.get();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+LogEntry open_entry(const LogChannel& channel) noexcept { return open_entry(channel, channel.verbosity()); }
+
+LogEntry open_entry(const LogChannel& channel, int32_t verbosity) noexcept
+{
+    LogSystem* sys = log_system();
+    if (!sys)
+        return {};
+    try {
+        std::lock_guard lock(sys->mutex);
+        if (!sys->settings_read)
+            read_settings(*sys);
+        const int level = channel.level();
+        if (!sys->settings.gate().passes(level, verbosity))
+            return {};
+        if (!LogAccess::settings(*sys, channel).passes(level, verbosity))
+            return {};
+        LogStream* stream = LogAccess::stream(channel);
+        if (!stream)
+            return {};
+        RefPtr<LogStream::Sentry> sentry(new LogStream::Sentry(*stream));
+        if (LogFileBuf* buf = stream->file_buf())
+            buf->begin_message(LogAccess::name(channel), level, verbosity);
+        return LogEntry(stream, std::move(sentry));
+    } catch (...) {
+        return {};
+    }
+}
+
+std::ostream& operator<<(std::ostream& out, Indent) { return out << "    "; }
+
+std::string log_file_name(const LogChannel& channel)
+{
+    LogSystem* sys = log_system();
+    if (!sys)
+        return {};
+    std::lock_guard lock(sys->mutex);
+    LogStream* stream = LogAccess::cached_stream(channel);
+    LogFileBuf* buf = stream ? stream->file_buf() : nullptr;
+    return buf ? buf->file_name() : std::string();
+}
+
+std::string default_log_file_name()
+{
+    LogSystem* sys = log_system();
+    if (!sys)
+        return {};
+    std::lock_guard lock(sys->mutex);
+    return sys->default_buf ? sys->default_buf->file_name() : std::string();
+}
+
+LogSettings* log_settings(const char* name) noexcept
+{
+    LogSystem* sys = log_system();
+    if (!sys || !name)
+        return nullptr;
+    try {
+        std::lock_guard lock(sys->mutex);
+        return &sys->settings.find(name);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace quarn

@@ -1,0 +1,135 @@
+#include "quarn/LogFileBuf.h"
+
+#include "quarn/Log.h"
+#include "quarn/LogSystem.h"
+
+#include "platform/platform.h"
+
+#include <cstring>
+
+namespace quarn {
+
+namespace {
+
+constexpr size_t put_area = LogFileBuf::buffer_size - 2;
+
+} // namespace
+
+LogFileBuf::LogFileBuf() : echo_(platform::debugger_present()) {}
+
+LogFileBuf::~LogFileBuf()
+{
+    // Text of a message that never ended its line is still worth keeping.
+    if (buffer_ && pptr() > pbase())
+        flush_text(traits_type::eof());
+    detail::LogGate gate;
+    file_.close();
+}
+
+void LogFileBuf::set_file(const char* name, uint32_t mode)
+{
+    if (buffer_ && pptr() > pbase())
+        flush_text(traits_type::eof());
+    if (file_.is_open()) {
+        detail::LogGate gate;
+        file_.close();
+    }
+    file_name_ = name ? name : "";
+    mode_ = mode | open_mode::out;
+}
+
+void LogFileBuf::begin_message(const char* channel, int level, int32_t verbosity)
+{
+    bool same_channel = (!channel || !*channel) ? (!has_channel_ || channel_.empty())
+                                                : (has_channel_ && channel_ == channel);
+    if (buffer_ && pptr() > pbase() && (!same_channel || level != level_))
+        flush_text(traits_type::eof());
+    has_channel_ = channel != nullptr;
+    channel_ = channel ? channel : "";
+    level_ = level;
+    verbosity_ = verbosity;
+    prefix_.clear();
+    if (has_channel_)
+        prefix_ = "[" + channel_ + "] ";
+    if (level == log_level_error)
+        prefix_ += "error: ";
+    else if (level == log_level_warning)
+        prefix_ += "warning: ";
+    at_message_start_ = true;
+    line_ended_ = false;
+}
+
+int LogFileBuf::sync() { return flush_text(traits_type::eof()) == traits_type::eof() ? -1 : 0; }
+
+LogFileBuf::int_type LogFileBuf::overflow(int_type c)
+{
+    if (!(mode_ & open_mode::out))
+        return traits_type::eof();
+    if (!buffer_) {
+        buffer_.reset(new (std::nothrow) char[buffer_size]);
+        if (!buffer_)
+            return traits_type::eof();
+        setp(buffer_.get(), buffer_.get() + put_area);
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            sputc(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+    return flush_text(c);
+}
+
+LogFileBuf::int_type LogFileBuf::flush_text(int_type c)
+{
+    const bool has_c = !traits_type::eq_int_type(c, traits_type::eof());
+    size_t n = buffer_ ? static_cast<size_t>(pptr() - pbase()) : 0;
+    if (n == 0 && !has_c)
+        return 0;
+    if (!buffer_)
+        return traits_type::eof();
+    char* text = buffer_.get();
+    if (has_c)
+        text[n++] = traits_type::to_char_type(c);
+    text[n] = '\0';
+    setp(buffer_.get(), buffer_.get() + put_area);
+
+    bool written = false;
+    try {
+        // Nothing the log does with its own file may be logged into it.
+        detail::LogGate gate;
+        if (!file_.is_open() && !file_name_.empty()) {
+            std::string opened;
+            if (open_log_file(file_, file_name_, mode_, &opened))
+                file_name_ = opened;
+            else
+                file_name_.clear(); // never tried again
+        }
+
+        std::string out;
+        out.reserve(n + prefix_.size() * 2);
+        if (at_message_start_) {
+            out = prefix_;
+            at_message_start_ = false;
+        } else if (line_ended_) {
+            out.append(prefix_.size(), ' ');
+            line_ended_ = false;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            out += text[i];
+            if (text[i] == '\n' && i + 1 < n)
+                out.append(prefix_.size(), ' ');
+        }
+        if (text[n - 1] == '\n')
+            line_ended_ = true;
+
+        if (echo_ && level_ != log_level_info)
+            platform::debug_output(out);
+        if (file_.is_open())
+            written = file_.write(out.data(), static_cast<uint32_t>(out.size())) == out.size();
+    } catch (...) {
+        return traits_type::eof();
+    }
+    if (!echo_ && !written)
+        return traits_type::eof();
+    return has_c ? c : 0;
+}
+
+} // namespace quarn

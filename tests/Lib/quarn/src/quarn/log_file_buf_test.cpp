@@ -1,0 +1,188 @@
+#include "quarn/Log.h"
+
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace om = quarn::open_mode;
+
+// A log buffer writing into a scratch file.
+struct BufFixture : testing::Test {
+    quarn_test::ScratchDir dir;
+    quarn::LogFileBuf buf;
+    quarn::LogStream out{&buf};
+
+    void SetUp() override
+    {
+        buf.set_echo(false);
+        buf.set_file((dir / "t.log").c_str(), om::out | om::trunc);
+    }
+    std::string written()
+    {
+        out.flush();
+        return dir.read("t.log");
+    }
+};
+
+// What a message should look like in the file.
+std::string formatted(const std::string& prefix, const std::string& text)
+{
+    std::string out = prefix;
+    for (size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '\n' && i + 1 < text.size())
+            out.append(prefix.size(), ' ');
+    }
+    return out;
+}
+
+TEST_F(BufFixture, PrefixesByLevel)
+{
+    buf.begin_message("quarn.io", 0, 0);
+    out << "e" << std::endl;
+    buf.begin_message("quarn.io", 1, 0);
+    out << "w" << std::endl;
+    buf.begin_message("quarn.io", 2, 0);
+    out << "i" << std::endl;
+    buf.begin_message("", 0, 0);
+    out << "unnamed" << std::endl;
+    buf.begin_message(nullptr, 1, 0);
+    out << "no name" << std::endl;
+    EXPECT_EQ(written(), "[quarn.io] error: e\n[quarn.io] warning: w\n[quarn.io] i\n[] error: unnamed\nwarning: no name\n");
+}
+
+TEST_F(BufFixture, ContinuationLinesAreIndentedByThePrefix)
+{
+    buf.begin_message("quarn.io", 0, 0);
+    out << "a\nb" << std::endl;
+    EXPECT_EQ(written(), "[quarn.io] error: a\n" + std::string(18, ' ') + "b\n");
+}
+
+TEST_F(BufFixture, SameChannelContinuesAndAnotherChannelFlushes)
+{
+    buf.begin_message("a", 2, 0);
+    out << "x";
+    buf.begin_message("a", 2, 0);
+    out << "y" << std::endl;
+    buf.begin_message("a", 2, 0);
+    out << "pending";
+    buf.begin_message("b", 2, 0); // writes "[a] pending" first
+    out << "z" << std::endl;
+    buf.begin_message("b", 2, 0);
+    out << "lvl";
+    buf.begin_message("b", 0, 0); // a level change flushes too
+    out << "!" << std::endl;
+    EXPECT_EQ(written(), "[a] xy\n[a] pending[b] z\n[b] lvl[b] error: !\n");
+}
+
+TEST_F(BufFixture, LongMessagesAcrossTheBufferEdgeStayIntact)
+{
+    std::string expected;
+    for (size_t length : {4093u, 4094u, 4095u, 4096u, 8188u, 8189u, 12000u}) {
+        std::string text(length, 'x');
+        // Line breaks at and around the put area's edge.
+        for (size_t at : {4093u, 4094u, 4095u, 8187u, 8188u})
+            if (at < length)
+                text[at - 1] = '\n';
+        buf.begin_message("quarn.io", 0, 0);
+        out << text << std::endl;
+        expected += formatted("[quarn.io] error: ", text + "\n");
+    }
+    EXPECT_EQ(written(), expected);
+}
+
+TEST_F(BufFixture, BooleansAsWords)
+{
+    buf.begin_message("a", 2, 0);
+    out << true << ' ' << false << ' ' << 42 << std::endl;
+    EXPECT_EQ(written(), "[a] true false 42\n");
+}
+
+TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
+{
+    quarn_test::ScratchDir dir;
+    // A directory where the log should be cannot be created as a file.
+    std::filesystem::create_directory(dir.path() / "x.log");
+    {
+        quarn::LogFileBuf buf;
+        buf.set_echo(false);
+        quarn::LogStream out(&buf);
+        buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
+        buf.begin_message("a", 2, 0);
+        out << "first" << std::endl;
+        EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
+    }
+    EXPECT_EQ(dir.read("x_000000.log"), "[a] first\n");
+
+    // With 000000 to 00000z taken as well, the next free name is 000010.
+    std::filesystem::remove(dir.path() / "x_000000.log");
+    for (int i = 0; i < 36; ++i) {
+        const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+        std::filesystem::create_directory(dir.path() / (std::string("x_00000") + digits[i] + ".log"));
+    }
+    quarn::LogFileBuf buf;
+    buf.set_echo(false);
+    quarn::LogStream out(&buf);
+    buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
+    buf.begin_message("a", 2, 0);
+    out << "second" << std::endl;
+    EXPECT_EQ(buf.file_name(), dir / "x_000010.log");
+}
+
+TEST(LogFileBufFallback, NoFileMeansEchoOnlyForErrorsAndWarnings)
+{
+    setenv("QUARN_DEBUG_OUTPUT", "1", 1);
+    quarn::LogFileBuf buf;
+    quarn::LogStream out(&buf);
+    buf.set_file(nullptr, 0);
+    buf.set_echo(true);
+    testing::internal::CaptureStderr();
+    buf.begin_message("a", 1, 0);
+    out << "seen" << std::endl;
+    buf.begin_message("a", 2, 0);
+    out << "info is not echoed" << std::endl;
+    std::string echoed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(echoed, "[a] warning: seen\n");
+    EXPECT_TRUE(out.good()) << "echo counts as written";
+    EXPECT_EQ(buf.file_name(), "");
+
+    // Without echo and without a file, text goes nowhere and the stream
+    // reports it.
+    quarn::LogFileBuf silent;
+    silent.set_echo(false);
+    quarn::LogStream quiet(&silent);
+    silent.set_file(nullptr, 0);
+    silent.begin_message("a", 0, 0);
+    quiet << "lost" << std::endl;
+    EXPECT_FALSE(quiet.good());
+}
+
+TEST(LogFileBufFallback, BufferWithoutOutputModeRefusesText)
+{
+    quarn::LogFileBuf buf; // never given a file: no output mode
+    quarn::LogStream out(&buf);
+    out << "x";
+    EXPECT_TRUE(out.bad());
+}
+
+TEST(LogFileBufFallback, PendingTextIsWrittenAtDestruction)
+{
+    quarn_test::ScratchDir dir;
+    {
+        quarn::LogFileBuf buf;
+        buf.set_echo(false);
+        quarn::LogStream out(&buf);
+        buf.set_file((dir / "p.log").c_str(), om::out | om::trunc);
+        buf.begin_message("a", 2, 0);
+        out << "unfinished";
+    }
+    EXPECT_EQ(dir.read("p.log"), "[a] unfinished");
+}
+
+} // namespace

@@ -1,0 +1,77 @@
+// The log as a program sees it from start to exit: the settings file beside
+// the executable read at the first entry, the log file beside it, and
+// logging from a static destructor after the log itself is gone. This
+// program holds exactly one test, because its settings file is shared by
+// every process started from it.
+#include "quarn/Exception.h"
+#include "quarn/Log.h"
+
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+bool test_ran = false;
+
+// Built before main, so destroyed after the log's state: its destructor
+// logs into a log that is gone, which must do nothing and not crash.
+struct LogsAtExit {
+    ~LogsAtExit()
+    {
+        if (!test_ran)
+            return;
+        if (quarn::open_entry(quarn::io::log_error) || quarn::default_log_stream())
+            std::_Exit(3);
+        quarn::open_entry(quarn::log_exception) << "after teardown" << std::endl;
+        (void)quarn::report_throw({"f", 1, "g"}, quarn::Exception("late"));
+        try {
+            quarn::report_and_throw({}, quarn::Exception("late throw"));
+        } catch (const quarn::Exception&) {
+        }
+    }
+} logs_at_exit;
+
+TEST(LogStartup, SettingsBesideTheExecutableApplyFromTheFirstEntry)
+{
+    test_ran = true;
+    namespace fs = std::filesystem;
+    fs::path exe = platform::module_file_name();
+    fs::path ini = exe.parent_path() / "test_quarn_log_startup.log.ini";
+    fs::path log = exe.parent_path() / "test_quarn_log_startup.log";
+    std::ofstream(ini) << "; settings for the start-up test\n"
+                          "[quarn.io] info -*\n"
+                          "[noisy] -*\n"
+                          "[a] += -*\n"
+                          "[b] warning // only the most important\n"
+                          "  -1\n"
+                          "#end\n";
+
+    static constexpr quarn::LogChannel noisy("noisy", 1);
+    static constexpr quarn::LogChannel a("a", 1);
+    static constexpr quarn::LogChannel b("b", 2);
+    quarn::open_entry(quarn::io::log_info) << "silenced" << std::endl;
+    quarn::open_entry(quarn::io::log_warning) << "kept" << std::endl;
+    quarn::open_entry(noisy) << "silenced" << std::endl;
+    quarn::open_entry(a) << "the bad line changed nothing" << std::endl;
+    quarn::open_entry(b, 0) << "important" << std::endl;
+    quarn::open_entry(b, 1) << "silenced" << std::endl;
+    quarn::default_log_stream()->flush();
+
+    EXPECT_EQ(quarn::default_log_file_name(), log.string());
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "[] warning: log settings line 4: '+=' is not supported; rest of the line ignored\n"
+                          "[quarn.io] warning: kept\n"
+                          "[a] error: the bad line changed nothing\n"
+                          "[b] warning: important\n");
+    fs::remove(ini);
+}
+
+} // namespace
