@@ -10,8 +10,9 @@ namespace {
 
 void copy_limited(char* buffer, const char* text)
 {
-    std::strncpy(buffer, text, Exception::message_size);
-    buffer[Exception::message_size - 1] = '\0';
+    size_t n = strnlen(text, Exception::message_size - 1);
+    std::memcpy(buffer, text, n);
+    buffer[n] = '\0';
 }
 
 } // namespace
