@@ -1,6 +1,7 @@
 #include "quarn/Exception.h"
 
 #include "quarn/Log.h"
+#include "quarn/ReportBox.h"
 
 #include "platform/platform.h"
 
@@ -16,7 +17,9 @@ namespace {
 // initialisation and after other statics are gone.
 constinit ThrowOrigin last_origin{};
 constinit std::atomic<bool> box_enabled{false};
-constinit std::atomic<AssertionPrompt> prompt{nullptr};
+// The assertion box by default; naming it here also links it into every
+// program that throws.
+constinit std::atomic<AssertionPrompt> prompt{&show_assertion_message};
 
 } // namespace
 

@@ -6,6 +6,7 @@
 //  - IoFailure.h   quarn::io::Failure
 //  - Log.h         logging: channels, open_entry, the log file and its settings
 //  - File.h        the file layer (AbstractFile, File, file_exists)
+//  - ReportBox.h   the error report box and the assertion box
 //  - TypeName.h    class names as the library shows and stores them
 //  - Clock.h, CpuInfo.h, Stopwatch.h   processor clock and stopwatch
 #pragma once
@@ -17,5 +18,6 @@
 #include "quarn/IoFailure.h"
 #include "quarn/Log.h"
 #include "quarn/RefPtr.h"
+#include "quarn/ReportBox.h"
 #include "quarn/Stopwatch.h"
 #include "quarn/TypeName.h"
