@@ -1,0 +1,83 @@
+// The log file of a whole program, as it lands beside the executable: the
+// program golden/golden_app.cpp is copied into a scratch folder, run there,
+// and its log is compared byte for byte with golden/golden_app.log. When a
+// file of the log's name cannot be created there, the log goes to the first
+// free numbered name beside it.
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The box quotes the log's last nine lines below its heading.
+std::string expected_box_text(const fs::path& log, const std::string& golden)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(golden);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::string text = "The race cannot start.\n\nRecent log entries (\"" + log.string() + "\"):\n";
+    for (size_t i = lines.size() > 9 ? lines.size() - 9 : 0; i < lines.size(); ++i)
+        text += lines[i] + "\n";
+    return text + "\n";
+}
+
+// Runs a copy of the program in a fresh folder where the names `blocked`
+// are taken by directories, and checks that its log landed in `log_name`.
+void run_and_compare(const std::vector<std::string>& blocked, const std::string& log_name)
+{
+    quarn_test::ScratchDir dir;
+    const fs::path app = dir.path() / "golden_app";
+    fs::copy_file(QUARN_GOLDEN_APP, app);
+    fs::permissions(app, fs::perms::owner_all);
+    dir.write("golden_app.log.ini", "[game.quiet] info -*\n");
+    // A directory cannot be opened as a file, whoever runs the test (root
+    // ignores permission bits, not this).
+    for (const std::string& name : blocked)
+        fs::create_directory(dir.path() / name);
+
+    const fs::path box = dir.path() / "box.txt";
+    std::string command = "\"";
+    command += app.string();
+    command += "\" \"";
+    command += box.string();
+    command += '"';
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    const std::string golden = read_file(QUARN_GOLDEN_LOG);
+    ASSERT_FALSE(golden.empty()) << QUARN_GOLDEN_LOG;
+    const fs::path log = dir.path() / log_name;
+    EXPECT_EQ(read_file(log), golden);
+    EXPECT_EQ(read_file(box), expected_box_text(log, golden));
+    for (const std::string& name : blocked) {
+        EXPECT_TRUE(fs::is_directory(dir.path() / name));
+        EXPECT_TRUE(fs::is_empty(dir.path() / name));
+    }
+}
+
+TEST(LogGolden, LogFileBesideTheExecutable) { run_and_compare({}, "golden_app.log"); }
+
+TEST(LogGolden, FallsBackToANumberedNameBesideIt)
+{
+    run_and_compare({"golden_app.log"}, "golden_app_000000.log");
+    run_and_compare({"golden_app.log", "golden_app_000000.log"}, "golden_app_000001.log");
+}
+
+} // namespace
