@@ -13,7 +13,8 @@ char message_buffer[STR_MESSAGE_BUFFER_SIZE];
 // only counted, so a huge field costs no time.
 constexpr int64_t field_limit = INT_MAX;
 
-struct Spec {
+// One parsed "%..." directive.
+struct Directive {
     bool plus = false;
     bool minus = false;
     bool center = false;
@@ -95,8 +96,8 @@ private:
         }
     }
     void emit_text(const Text& t);
-    void emit(const Spec& s, std::string_view prefix, const Text& t, bool quotes = true);
-    void emit_number(const Spec& s, uint64_t magnitude, unsigned base, unsigned options, std::string_view prefix);
+    void emit(const Directive& s, std::string_view prefix, const Text& t, bool quotes = true);
+    void emit_number(const Directive& s, uint64_t magnitude, unsigned base, unsigned options, std::string_view prefix);
 
     void set_code(int c)
     {
@@ -104,13 +105,13 @@ private:
             code_ = c;
     }
     bool fetch(strArgKind want, strArgValueTy& out);
-    int64_t fetch_integer(const Spec& s);
-    const void* fetch_text(const Spec& s);
-    uint64_t fetch_pointer(const Spec& s);
+    int64_t fetch_integer(const Directive& s);
+    const void* fetch_text(const Directive& s);
+    uint64_t fetch_pointer(const Directive& s);
     int64_t parse_number(const char*& p);
 
     // Returns false when the whole run stops.
-    bool convert(Spec& s);
+    bool convert(Directive& s);
 
     void* context_;
     strPutTy put_;
@@ -137,7 +138,7 @@ bool Formatter::fetch(strArgKind want, strArgValueTy& out)
     return true;
 }
 
-int64_t Formatter::fetch_integer(const Spec& s)
+int64_t Formatter::fetch_integer(const Directive& s)
 {
     strArgValueTy v;
     if (s.getter) {
@@ -171,7 +172,7 @@ int64_t Formatter::fetch_integer(const Spec& s)
     return s.is64 ? v.i : static_cast<int32_t>(v.i);
 }
 
-const void* Formatter::fetch_text(const Spec& s)
+const void* Formatter::fetch_text(const Directive& s)
 {
     strArgValueTy v;
     if (s.getter) {
@@ -198,7 +199,7 @@ const void* Formatter::fetch_text(const Spec& s)
     return v.p;
 }
 
-uint64_t Formatter::fetch_pointer(const Spec& s)
+uint64_t Formatter::fetch_pointer(const Directive& s)
 {
     strArgValueTy v;
     if (s.getter) {
@@ -256,7 +257,7 @@ void Formatter::emit_text(const Text& t)
         put(' ');
 }
 
-void Formatter::emit(const Spec& s, std::string_view prefix, const Text& t, bool quotes)
+void Formatter::emit(const Directive& s, std::string_view prefix, const Text& t, bool quotes)
 {
     const bool quoted = quotes && s.quote;
     const int64_t length = static_cast<int64_t>(prefix.size()) + t.total() + (quoted ? 2 : 0);
@@ -287,7 +288,7 @@ void Formatter::emit(const Spec& s, std::string_view prefix, const Text& t, bool
     repeat(' ', right);
 }
 
-void Formatter::emit_number(const Spec& s, uint64_t magnitude, unsigned base, unsigned options,
+void Formatter::emit_number(const Directive& s, uint64_t magnitude, unsigned base, unsigned options,
                             std::string_view prefix)
 {
     char digits[80];
@@ -299,7 +300,7 @@ void Formatter::emit_number(const Spec& s, uint64_t magnitude, unsigned base, un
     emit(s, prefix, t);
 }
 
-bool Formatter::convert(Spec& s)
+bool Formatter::convert(Directive& s)
 {
     switch (s.conv) {
     case '%': {
@@ -499,7 +500,7 @@ void Formatter::run(const char* format)
             continue;
         }
         ++p;
-        Spec s;
+        Directive s;
         for (bool more = true; more;) {
             switch (*p) {
             case '+': s.plus = true; break;
