@@ -13,6 +13,11 @@ char message_buffer[STR_MESSAGE_BUFFER_SIZE];
 // only counted, so a huge field costs no time.
 constexpr int64_t field_limit = INT_MAX;
 
+struct BufferSink {
+    char* p;
+    size_t room; // bytes left before the place kept for the NUL
+};
+
 // One parsed "%..." directive.
 struct Directive {
     bool plus = false;
@@ -61,8 +66,10 @@ size_t wide_length(const char16_t* s, int64_t limit)
 
 class Formatter {
 public:
-    Formatter(void* context, strPutTy put, unsigned mode, strArgSourceTy* args)
-        : context_(context), put_(put), text_mode_((mode & STR_MODE_TEXT) != 0), args_(args)
+    // With `direct`, bytes go straight into that buffer instead of through
+    // `put`: the library's own callers save a call per byte.
+    Formatter(void* context, strPutTy put, BufferSink* direct, unsigned mode, strArgSourceTy* args)
+        : context_(context), put_(put), direct_(direct), text_mode_((mode & STR_MODE_TEXT) != 0), args_(args)
     {
     }
 
@@ -75,14 +82,43 @@ private:
     {
         ++count_;
         last_ = c;
-        if (!full_ && !put_(context_, c))
+        if (full_)
+            return;
+        if (direct_) {
+            if (direct_->room == 0) {
+                full_ = true;
+                return;
+            }
+            *direct_->p++ = c;
+            --direct_->room;
+        } else if (!put_(context_, c)) {
             full_ = true;
+        }
     }
     void put(char c)
     {
         if (text_mode_ && c == '\n' && last_ != '\r')
             raw('\r');
         raw(c);
+    }
+    // A run of bytes; straight copies when they go to a buffer and hold no
+    // line end to expand.
+    void put_run(const char* s, size_t n)
+    {
+        if (n == 0)
+            return;
+        if (direct_ && !full_ && !(text_mode_ && std::memchr(s, '\n', n))) {
+            const size_t fit = std::min(n, direct_->room);
+            std::memcpy(direct_->p, s, fit);
+            direct_->p += fit;
+            direct_->room -= fit;
+            full_ = fit < n;
+            count_ += static_cast<int64_t>(n);
+            last_ = s[n - 1];
+            return;
+        }
+        for (size_t i = 0; i < n; ++i)
+            put(s[i]);
     }
     void repeat(char c, int64_t n)
     {
@@ -115,6 +151,7 @@ private:
 
     void* context_;
     strPutTy put_;
+    BufferSink* direct_;
     bool text_mode_;
     strArgSourceTy* args_;
     int64_t count_ = 0;
@@ -242,6 +279,8 @@ void Formatter::emit_text(const Text& t)
         put(' ');
     if (t.repeat != 1 && t.length == 1) {
         repeat(t.at(0), t.repeat);
+    } else if (t.repeat == 1 && t.narrow && !t.upper) {
+        put_run(t.narrow, t.length);
     } else {
         for (int64_t r = 0; r < t.repeat; ++r) {
             if (full_) {
@@ -496,7 +535,9 @@ void Formatter::run(const char* format)
     const char* p = format;
     while (*p) {
         if (*p != '%') {
-            put(*p++);
+            const size_t n = std::strcspn(p, "%");
+            put_run(p, n);
+            p += n;
             continue;
         }
         ++p;
@@ -588,19 +629,15 @@ void Formatter::run(const char* format)
     }
 }
 
-struct BufferSink {
-    char* p;
-    size_t room; // bytes left before the place kept for the NUL
-};
-
-bool put_into_buffer(void* context, char c)
+int run_core(void* context, strPutTy put, BufferSink* direct, const char* format, unsigned mode,
+             strArgSourceTy* args)
 {
-    auto* sink = static_cast<BufferSink*>(context);
-    if (sink->room == 0)
-        return false;
-    *sink->p++ = c;
-    --sink->room;
-    return true;
+    const int32_t saved = errState.code;
+    errState.code = 0;
+    Formatter formatter(context, put, direct, mode, args);
+    formatter.run(format);
+    errState.code = saved == 0 ? formatter.code() : saved;
+    return static_cast<int>(std::min<int64_t>(formatter.count(), INT_MAX));
 }
 
 char* format_into(char* buffer, size_t size, const char* format, strArgSourceTy* args)
@@ -610,7 +647,7 @@ char* format_into(char* buffer, size_t size, const char* format, strArgSourceTy*
         size = sizeof message_buffer;
     }
     BufferSink sink{buffer, size ? size - 1 : 0};
-    strFormatCore(&sink, put_into_buffer, format, STR_MODE_TEXT, args);
+    run_core(nullptr, nullptr, &sink, format, STR_MODE_TEXT, args);
     if (size == 0)
         return buffer;
     *sink.p = '\0';
@@ -623,12 +660,7 @@ char* strMessageBuffer() { return message_buffer; }
 
 int strFormatCore(void* context, strPutTy put, const char* format, unsigned mode, strArgSourceTy* args)
 {
-    const int32_t saved = errState.code;
-    errState.code = 0;
-    Formatter formatter(context, put, mode, args);
-    formatter.run(format);
-    errState.code = saved == 0 ? formatter.code() : saved;
-    return static_cast<int>(std::min<int64_t>(formatter.count(), INT_MAX));
+    return run_core(context, put, nullptr, format, mode, args);
 }
 
 char* strVFormat(char* buffer, size_t size, const char* format, va_list va)
