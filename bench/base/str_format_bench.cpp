@@ -48,7 +48,8 @@ void ours_number_columns(benchmark::State& state)
 {
     int n = 12345;
     for (auto _ : state) {
-        strFormat(buffer, sizeof buffer, "%d|%5d|%-5d|%05d|%x", -n, n & 0xFFF, n & 0xFF, n & 0xF, ++n);
+        ++n;
+        strFormat(buffer, sizeof buffer, "%d|%5d|%-5d|%05d|%x", -n, n & 0xFFF, n & 0xFF, n & 0xF, n);
         benchmark::DoNotOptimize(buffer);
     }
 }
@@ -56,7 +57,8 @@ void snprintf_number_columns(benchmark::State& state)
 {
     int n = 12345;
     for (auto _ : state) {
-        std::snprintf(buffer, sizeof buffer, "%d|%5d|%-5d|%05d|%x", -n, n & 0xFFF, n & 0xFF, n & 0xF, ++n);
+        ++n;
+        std::snprintf(buffer, sizeof buffer, "%d|%5d|%-5d|%05d|%x", -n, n & 0xFFF, n & 0xFF, n & 0xF, n);
         benchmark::DoNotOptimize(buffer);
     }
 }
