@@ -1,0 +1,21 @@
+// The image library's operation factory. There is one instance, returned by
+// Image::context.
+#pragma once
+
+#include "img/Op.h"
+
+#include <cstdint>
+
+namespace quarn::g {
+
+class ImageContext {
+public:
+    virtual ~ImageContext() = default;
+
+    // Deletes an operation; accepts null.
+    static void destroy(Op* op);
+
+    static ImageContext& instance();
+};
+
+} // namespace quarn::g
