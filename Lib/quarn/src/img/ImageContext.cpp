@@ -1,6 +1,13 @@
 #include "img/ImageContext.h"
 
+#include "img/Assign.h"
+
 namespace quarn::g {
+
+Op* ImageContext::new_assign()
+{
+    return new OpAssignStd();
+}
 
 ImageContext& ImageContext::instance()
 {

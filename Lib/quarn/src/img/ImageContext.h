@@ -12,6 +12,10 @@ class ImageContext {
 public:
     virtual ~ImageContext() = default;
 
+    // A copy of a source rectangle with pixel conversion and colour-key
+    // skipping.
+    [[nodiscard]] virtual Op* new_assign();
+
     // Deletes an operation; accepts null.
     static void destroy(Op* op);
 

@@ -1,7 +1,14 @@
-// quarn::g, the image library: pixel formats and palettes.
+// quarn::g, the image library: pixel formats and palettes, images and row
+// images with locks, and the image operations (fill, assign) chosen per
+// pixel format through the ImageContext.
 #pragma once
 
 #include "img/Formats.h"
+#include "img/Image.h"
+#include "img/ImageContext.h"
+#include "img/ImageRow.h"
+#include "img/Op.h"
 #include "img/Palette.h"
 #include "img/PelFmt.h"
 #include "img/Pixels.h"
+#include "img/Rect.h"

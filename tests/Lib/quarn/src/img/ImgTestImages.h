@@ -15,6 +15,19 @@ namespace img_test {
 
 inline constexpr uint8_t guard_byte = 0xA5;
 
+// A row image that counts its locks, to tell whether an operation got as
+// far as locking.
+class CountingRow : public quarn::g::ImageRow {
+public:
+    using ImageRow::ImageRow;
+    void lock(Lock& lock, const quarn::g::Rect* rect, uint32_t mode) const override
+    {
+        ++locks;
+        ImageRow::lock(lock, rect, mode);
+    }
+    mutable int locks = 0;
+};
+
 class GuardedImage {
 public:
     // padding: bytes after each row; bottom_up: rows run upwards in memory.
@@ -29,12 +42,14 @@ public:
     {
         uint8_t* first = memory_.data() + guard;
         uint8_t* top = bottom_up ? first + ptrdiff_t(height - 1) * row_bytes_ : first;
-        image_ = std::make_unique<quarn::g::ImageRow>(width, height, fmt, height ? top : first,
+        image_ = std::make_unique<CountingRow>(width, height, fmt, height ? top : first,
             bottom_up ? -row_bytes_ : row_bytes_);
     }
 
-    quarn::g::ImageRow& image() { return *image_; }
-    const quarn::g::ImageRow& image() const { return *image_; }
+    CountingRow& image() { return *image_; }
+    const CountingRow& image() const { return *image_; }
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
 
     uint8_t* pixel(int32_t x, int32_t y) { return image_->pixels() + ptrdiff_t(y) * image_->pitch() + x * bytes_; }
 
@@ -83,7 +98,7 @@ public:
 private:
     int32_t width_, height_, bytes_, row_bytes_, guard_;
     std::vector<uint8_t> memory_;
-    std::unique_ptr<quarn::g::ImageRow> image_;
+    std::unique_ptr<CountingRow> image_;
 };
 
 } // namespace img_test

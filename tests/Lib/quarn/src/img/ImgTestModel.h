@@ -87,6 +87,60 @@ inline uint32_t pixel_mask(uint32_t id)
     return bytes == 4 ? 0xFFFFFFFF : (1u << (8 * bytes)) - 1;
 }
 
+// The bits a colour-key test compares, by the source format's key table.
+inline uint32_t model_key_mask(uint32_t id)
+{
+    switch (id) {
+    case 1:
+    case 2:
+        return 0x00FFFFFF;
+    case 3:
+        return 0xFFFFFFFF;
+    case 5:
+        return 0x7FFF;
+    case 7:
+        return 0x0FFF;
+    default:
+        return 0xFFFF;
+    }
+}
+
+// What assigning one direct-colour pixel does, by the family's member table
+// (rows targets, columns sources, in the order 2, 3, 1, 4, 5, 6, 7, 8).
+enum class Cell { whole, opaque, bgr, conv };
+inline Cell model_cell(uint32_t target_id, uint32_t source_id)
+{
+    static const int order[9] = { -1, 2, 0, 1, 3, 4, 5, 6, 7 };
+    using enum Cell;
+    static const Cell table[8][8] = {
+        { whole, whole, bgr, conv, conv, conv, conv, conv },
+        { opaque, whole, conv, conv, conv, conv, conv, conv },
+        { bgr, bgr, bgr, conv, conv, conv, conv, conv },
+        { conv, conv, conv, whole, conv, conv, conv, conv },
+        { conv, conv, conv, conv, whole, conv, conv, conv },
+        { conv, conv, conv, conv, conv, whole, conv, conv },
+        { conv, conv, conv, conv, conv, conv, whole, conv },
+        { conv, conv, conv, conv, conv, conv, conv, whole },
+    };
+    return table[order[target_id]][order[source_id]];
+}
+
+// The new target pixel when a direct-colour source pixel is assigned.
+inline uint32_t model_assign(uint32_t target_id, uint32_t old, uint32_t source_id, uint32_t value)
+{
+    switch (model_cell(target_id, source_id)) {
+    case Cell::whole:
+        return value;
+    case Cell::opaque:
+        return value | 0xFF000000;
+    case Cell::bgr:
+        return (old & 0xFF000000) | (value & 0x00FFFFFF);
+    case Cell::conv:
+        break;
+    }
+    return model_fields(source_id, value, target_id) | (old & layout(target_id).x_bits);
+}
+
 // Calls f with a value of each of the eight pixel structures.
 template <class F>
 void for_each_pixel_type(F&& f)
