@@ -1,8 +1,14 @@
 #include "img/ImageContext.h"
 
 #include "img/Assign.h"
+#include "img/Fill.h"
 
 namespace quarn::g {
+
+Op* ImageContext::new_fill(uint32_t pixel)
+{
+    return new UOpFillStd(pixel);
+}
 
 Op* ImageContext::new_assign()
 {

@@ -12,6 +12,8 @@ class ImageContext {
 public:
     virtual ~ImageContext() = default;
 
+    // A fill of the given raw pixel value of the target's format.
+    [[nodiscard]] virtual Op* new_fill(uint32_t pixel);
     // A copy of a source rectangle with pixel conversion and colour-key
     // skipping.
     [[nodiscard]] virtual Op* new_assign();

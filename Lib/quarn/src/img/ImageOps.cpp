@@ -42,6 +42,14 @@ struct WideRect {
 
 } // namespace
 
+void Image::fill(uint32_t pixel, const Rect* rect)
+{
+    OpHandle op(context().new_fill(pixel));
+    op->target = this;
+    op->rect = rect;
+    apply(*op);
+}
+
 void Image::assign(int32_t x, int32_t y, const Image& source, const Rect* source_rect)
 {
     OpHandle op(context().new_assign());
