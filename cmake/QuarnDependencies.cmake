@@ -15,4 +15,6 @@ endif()
 if(QUARN_BENCH AND NOT QUARN_FUZZ)
   find_package(benchmark REQUIRED)
   pkg_check_modules(LZ4 IMPORTED_TARGET liblz4)
+  # Outside reference for the image operation benchmarks only.
+  pkg_check_modules(PIXMAN IMPORTED_TARGET pixman-1)
 endif()

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace quarn::g {
 
@@ -18,18 +19,36 @@ struct DirectTraits {
     using Pixel = P;
     static constexpr uint32_t id = P::id;
     static constexpr size_t bytes = sizeof(P);
+    using Word = std::conditional_t<bytes == 2, uint16_t, uint32_t>;
     static constexpr uint32_t pixel_mask = bytes == 4 ? 0xFFFFFFFF : (1u << (8 * bytes)) - 1;
     // The key test ignores x bits and compares everything else, alpha
     // included.
     static constexpr uint32_t key_mask = pixel_mask & ~P::x_bits;
 
+    // Whole words are moved as words of their own width and 3-byte pixels as
+    // single bytes; partial copies into a wider word would keep the
+    // compiler from vectorising the kernels.
     static uint32_t load_word(const uint8_t* at)
     {
-        uint32_t word = 0;
-        std::memcpy(&word, at, bytes);
-        return word;
+        if constexpr (bytes == 3) {
+            return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16;
+        } else {
+            Word word;
+            std::memcpy(&word, at, bytes);
+            return word;
+        }
     }
-    static void store_word(uint8_t* at, uint32_t word) { std::memcpy(at, &word, bytes); }
+    static void store_word(uint8_t* at, uint32_t word)
+    {
+        if constexpr (bytes == 3) {
+            at[0] = uint8_t(word);
+            at[1] = uint8_t(word >> 8);
+            at[2] = uint8_t(word >> 16);
+        } else {
+            const Word narrow = static_cast<Word>(word);
+            std::memcpy(at, &narrow, bytes);
+        }
+    }
     static P load(const uint8_t* at) { return P(load_word(at)); }
     static void store(uint8_t* at, const P& pixel) { store_word(at, pixel.word()); }
 };

@@ -28,12 +28,16 @@ void binary_rows(const BinaryRun& run)
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* t = target.row(y);
         const uint8_t* s = source.row(y);
-        for (int32_t x = 0; x < width; ++x, t += T::bytes, s += S::bytes) {
+        // Indexed rather than stepped pointers: the compiler vectorises this
+        // form of the loop.
+        for (int32_t x = 0; x < width; ++x) {
+            uint8_t* tp = t + size_t(x) * T::bytes;
+            const uint8_t* sp = s + size_t(x) * S::bytes;
             if constexpr (Keyed) {
-                if ((S::load_word(s) & S::key_mask) == key)
+                if ((S::load_word(sp) & S::key_mask) == key)
                     continue;
             }
-            op(t, s);
+            op(tp, sp);
         }
     }
 }
