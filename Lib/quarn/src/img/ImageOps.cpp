@@ -58,7 +58,9 @@ void Image::assign(int32_t x, int32_t y, const Image& source, const Rect* source
         s = *source_rect;
     else
         source.get_rect(s);
-    const Rect t { x, y, x + s.width(), y + s.height() };
+    // Only the corner of the target rectangle is read; its far edges could
+    // not even be formed for every rectangle a caller may pass.
+    const Rect t { x, y, x, y };
     apply_binary(t, source, &s, static_cast<BOp&>(*op));
 }
 
@@ -97,8 +99,8 @@ void Image::apply_binary(const Rect& target_rect, const Image& source, const Rec
     // plus (dx, dy).
     const int64_t dx = int64_t(s.x0) - target_rect.x0;
     const int64_t dy = int64_t(s.y0) - target_rect.y0;
-    WideRect area { target_rect.x0, target_rect.y0, int64_t(target_rect.x0) + s.width(),
-        int64_t(target_rect.y0) + s.height() };
+    WideRect area { target_rect.x0, target_rect.y0, int64_t(target_rect.x0) + (int64_t(s.x1) - s.x0),
+        int64_t(target_rect.y0) + (int64_t(s.y1) - s.y0) };
     area.intersect({ -dx, -dy, source.width() - dx, source.height() - dy });
     area.intersect({ 0, 0, width_, height_ });
     if (clip_on_)

@@ -13,6 +13,8 @@ struct Rect {
     int32_t x1 = 0;
     int32_t y1 = 0;
 
+    // For rectangles whose size fits 32 bits; code that takes rectangles
+    // from callers compares corners instead.
     constexpr int32_t width() const { return x1 - x0; }
     constexpr int32_t height() const { return y1 - y0; }
     constexpr bool empty() const { return x1 <= x0 || y1 <= y0; }

@@ -169,10 +169,12 @@ TEST(Assign, ClipsBothRectanglesToTheirImages)
         EXPECT_TRUE(target.untouched_outside());
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 6; ++x) {
-                const int sx = x - c.x + c.source.x0, sy = y - c.y + c.source.y0;
-                const bool inside = int64_t(x) - c.x + c.source.x0 == sx && sx >= c.source.x0 && sx < c.source.x1
-                    && sy >= c.source.y0 && sy < c.source.y1 && sx >= 0 && sx < 10 && sy >= 0 && sy < 10;
-                EXPECT_EQ(target.value(x, y), inside ? s.value(sx, sy) : 0xA5A5u) << x << "," << y;
+                // The source pixel that lands here, in 64 bits: the far-off
+                // positions would overflow 32.
+                const int64_t sx = int64_t(x) - c.x + c.source.x0, sy = int64_t(y) - c.y + c.source.y0;
+                const bool inside = sx >= c.source.x0 && sx < c.source.x1 && sy >= c.source.y0 && sy < c.source.y1
+                    && sx >= 0 && sx < 10 && sy >= 0 && sy < 10;
+                EXPECT_EQ(target.value(x, y), inside ? s.value(int32_t(sx), int32_t(sy)) : 0xA5A5u) << x << "," << y;
             }
     }
 }

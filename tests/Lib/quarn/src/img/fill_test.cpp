@@ -70,6 +70,12 @@ TEST(Fill, RectanglesAreClippedToTheImage)
             EXPECT_EQ(img.value(x, y), x >= 4 && y < 2 ? 0x2222u : 0xA5A5u);
     EXPECT_TRUE(img.untouched_outside());
 
+    GuardedImage whole(3, 2, PelFmt(format_id::rgb888));
+    const Rect everything { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX };
+    whole.image().fill(0x010203, &everything);
+    EXPECT_EQ(whole.value(2, 1), 0x010203u);
+    EXPECT_TRUE(whole.untouched_outside());
+
     img.image().set_clip_rect({ 1, 1, 3, 3 });
     img.image().fill(0x4444);
     EXPECT_EQ(img.value(1, 1), 0x4444u);
