@@ -2,6 +2,7 @@
 #include "ImgTestModel.h"
 
 #include "img/img.h"
+#include "quarn/Exception.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +144,28 @@ TEST(ImageRow, CreateRefusesSizesItCannotAddress)
     EXPECT_THROW(img.create(1, 1, PelFmt(12)), std::exception);
     img.create(0, 0, PelFmt(format_id::rgb565));
     EXPECT_EQ(img.width(), 0);
+}
+
+TEST(ImageRow, SizeFailuresAreReportedLibraryExceptions)
+{
+    ImageRow img;
+    try {
+        img.create(-1, 1, PelFmt(format_id::rgb565));
+        FAIL() << "no exception";
+    } catch (const quarn::Exception& e) {
+        EXPECT_STREQ(e.what(), "image size out of range");
+    }
+    const quarn::ThrowOrigin origin = quarn::last_throw_origin();
+    EXPECT_STREQ(origin.file, "\\Lib\\quarn\\src\\img\\Image");
+    ASSERT_NE(origin.function, nullptr);
+    EXPECT_NE(std::string(origin.function).find("create"), std::string::npos);
+    try {
+        img.fill(0);
+    } catch (const quarn::Exception&) {
+        ADD_FAILURE() << "an empty image has nothing to fill";
+    }
+    img.create(1, 1, PelFmt(format_id::pal8));
+    EXPECT_THROW(img.fill(0), quarn::Exception);
 }
 
 TEST(ImageRow, CloneCopiesEveryPixelIncludingKeyedOnes)
