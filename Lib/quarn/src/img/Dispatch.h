@@ -18,6 +18,20 @@
 //       static constexpr BinaryCell cell();  // kernel_cell<...>, nothing_cell(), ...
 //   };
 //   constexpr BinaryTable table = make_binary_table<AssignFamily>("assign", &assign_generic);
+//
+// A new family (draw, constant-alpha blend, lines) plugs in the same way:
+//  - an operation class deriving from BOp or UOp that holds the family's
+//    parameters and whose run(slot) calls run_binary / run_unary with the
+//    family's table, and a factory slot in ImageContext;
+//  - pixel functors template <class T, class S> (or row functors for one
+//    image) built from the run, so they can read the operation's parameters
+//    and fetch tables before anything is locked; T and S are the traits of
+//    FormatTraits.h, whose pixel structures carry the channel layouts;
+//  - the family description, whose cells are kernel_cell<T, S, Functor>()
+//    (Kernels.h) or another family's cells: draw returns
+//    assign::AssignFamily::cell<T, S>() for its sources without alpha;
+//  - a generic kernel doing every rule of the family at run time (the
+//    helpers of GenericPixels.h), which the tests hold every cell against.
 #pragma once
 
 #include "img/Formats.h"

@@ -32,9 +32,14 @@ std::unique_ptr<Image> ImageRow::clone() const
     // leave nothing at all in raw formats, so parts of the clone would stay
     // unwritten.
     const size_t row_bytes = size_t(width()) * format().bytes_per_pixel();
-    if (row_bytes && pixels_) {
-        for (int32_t y = 0; y < height(); ++y)
-            std::memcpy(copy->pixels_ + ptrdiff_t(y) * copy->pitch_, pixels_ + ptrdiff_t(y) * pitch_, row_bytes);
+    for (int32_t y = 0; row_bytes && y < height(); ++y) {
+        uint8_t* row = copy->pixels_ + ptrdiff_t(y) * copy->pitch_;
+        // An image wrapped over no memory has nothing to copy: its clone is
+        // black rather than uninitialised.
+        if (pixels_)
+            std::memcpy(row, pixels_ + ptrdiff_t(y) * pitch_, row_bytes);
+        else
+            std::memset(row, 0, row_bytes);
     }
     return copy;
 }
