@@ -38,11 +38,10 @@ void throw_not_implemented()
     quarn::throw_exception("NOT IMPLEMENTED");
 }
 
-void throw_failure(std::string_view text, std::source_location where)
+void throw_failure(std::string_view text, const char* file, int line, const char* function)
 {
     const std::string message(text);
-    report_and_throw(ThrowOrigin { origin_path(where.file_name()), int32_t(where.line()), where.function_name() },
-        Exception(message.c_str()));
+    report_and_throw(ThrowOrigin { origin_path(file), int32_t(line), function }, Exception(message.c_str()));
 }
 
 } // namespace quarn::g

@@ -2,7 +2,6 @@
 // that the library raises its failures one way and in one place.
 #pragma once
 
-#include <source_location>
 #include <string_view>
 
 namespace quarn::g {
@@ -14,7 +13,10 @@ namespace quarn::g {
 
 // A reported failure: a quarn::Exception with the text, logged with its
 // origin on the "exception" channel by the library's throw protocol, then
-// thrown.
-[[noreturn]] void throw_failure(std::string_view text, std::source_location where = std::source_location::current());
+// thrown. The origin defaults to the caller's place (the compiler builtins
+// stand in for std::source_location, which the clang of the fuzz build
+// lacks with this standard library).
+[[noreturn]] void throw_failure(std::string_view text, const char* file = __builtin_FILE(), int line = __builtin_LINE(),
+    const char* function = __builtin_FUNCTION());
 
 } // namespace quarn::g
