@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Release configuration and runs every benchmark program. Each
 # prints our code beside its outside reference. Pass --csv for CSV output.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-
-bash scripts/install-deps.sh
-export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/.ccache}
-mkdir -p build
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >build/release.configure.log
-cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)"
+source "$(dirname "$0")/common.sh"
+build_release
 
 format=console
 [[ ${1:-} == --csv ]] && format=csv

@@ -1,0 +1,14 @@
+# Shared by the scripts in this folder: installs what is missing and offers
+# build_release, which configures and builds build/release.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+bash scripts/install-deps.sh
+export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/.ccache}
+build_jobs=$(nproc 2>/dev/null || echo 2)
+mkdir -p build
+
+build_release() {
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >build/release.configure.log
+  cmake --build build/release -j "$build_jobs"
+}
