@@ -17,6 +17,9 @@ public:
     // A copy of a source rectangle with pixel conversion and colour-key
     // skipping.
     [[nodiscard]] virtual Op* new_assign();
+    // Like assign, but a source with alpha is laid over the target by its
+    // own alpha.
+    [[nodiscard]] virtual Op* new_draw();
 
     // Deletes an operation; accepts null.
     static void destroy(Op* op);
