@@ -8,6 +8,10 @@
 // soft at its rim, as pictures usually are; and "noise", every pixel with a
 // random alpha, the worst case for the per-pixel branches.
 //
+// Beside it, the constant-alpha blend at K = 128 of an opaque Rgbx8888
+// picture onto the same targets, against pixman's OVER of x8r8g8b8 through
+// a solid mask of alpha 128.
+//
 // Run with --benchmark_format=csv for a table to keep beside the machine's
 // name.
 #include "img/img.h"
@@ -114,6 +118,49 @@ void BM_pixman_over(benchmark::State& state)
     set_counters(state);
 }
 
+// Argument: target index.
+void BM_quarn_alpha_k(benchmark::State& state)
+{
+    const Target& t = targets[state.range(0)];
+    auto source_pixels = make_source(SourceKind::noise);
+    auto target_words = make_target_words(t);
+    quarn::g::ImageRow source(width, height, quarn::g::PelFmt(quarn::g::format_id::rgbx8888),
+        reinterpret_cast<uint8_t*>(source_pixels.data()), width * 4);
+    quarn::g::ImageRow target(width, height, quarn::g::PelFmt(t.id), reinterpret_cast<uint8_t*>(target_words.data()),
+        width * t.bytes);
+    const quarn::g::Rect whole { 0, 0, width, height };
+    for (auto _ : state) {
+        quarn::g::Op* op = target.context().new_alpha_k(128);
+        target.apply_binary(whole, source, &whole, static_cast<quarn::g::BOp&>(*op));
+        quarn::g::ImageContext::destroy(op);
+        benchmark::DoNotOptimize(target_words.data());
+        benchmark::ClobberMemory();
+    }
+    set_counters(state);
+}
+
+void BM_pixman_over_solid_mask(benchmark::State& state)
+{
+    const Target& t = targets[state.range(0)];
+    auto source_pixels = make_source(SourceKind::noise);
+    auto target_words = make_target_words(t);
+    pixman_image_t* source
+        = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, source_pixels.data(), width * 4);
+    pixman_image_t* target
+        = pixman_image_create_bits(t.pixman_format, width, height, target_words.data(), width * t.bytes);
+    const pixman_color_t half { 0, 0, 0, 0x8080 };
+    pixman_image_t* mask = pixman_image_create_solid_fill(&half);
+    for (auto _ : state) {
+        pixman_image_composite32(PIXMAN_OP_OVER, source, mask, target, 0, 0, 0, 0, 0, 0, width, height);
+        benchmark::DoNotOptimize(target_words.data());
+        benchmark::ClobberMemory();
+    }
+    pixman_image_unref(mask);
+    pixman_image_unref(source);
+    pixman_image_unref(target);
+    set_counters(state);
+}
+
 void arguments(benchmark::internal::Benchmark* b)
 {
     b->ArgNames({ "target", "source" });
@@ -126,3 +173,5 @@ void arguments(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_quarn_draw)->Apply(arguments);
 BENCHMARK(BM_pixman_over)->Apply(arguments);
+BENCHMARK(BM_quarn_alpha_k)->ArgName("target")->DenseRange(0, 1);
+BENCHMARK(BM_pixman_over_solid_mask)->ArgName("target")->DenseRange(0, 1);

@@ -20,6 +20,9 @@ public:
     // Like assign, but a source with alpha is laid over the target by its
     // own alpha.
     [[nodiscard]] virtual Op* new_draw();
+    // A blend of a source rectangle over the target with one weight k in
+    // 256ths (0 keeps the target, 256 gives the source's colour).
+    [[nodiscard]] virtual Op* new_alpha_k(uint32_t k);
 
     // Deletes an operation; accepts null.
     static void destroy(Op* op);

@@ -31,4 +31,10 @@ inline void draw(quarn::g::Image& target, int32_t x, int32_t y, const quarn::g::
     apply_at(OpHandle(target.context().new_draw()), target, x, y, source, source_rect);
 }
 
+inline void blend(uint32_t k, quarn::g::Image& target, int32_t x, int32_t y, const quarn::g::Image& source,
+    const quarn::g::Rect* source_rect = nullptr)
+{
+    apply_at(OpHandle(target.context().new_alpha_k(k)), target, x, y, source, source_rect);
+}
+
 } // namespace img_test
