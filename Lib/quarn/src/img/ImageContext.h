@@ -23,6 +23,14 @@ public:
     // A blend of a source rectangle over the target with one weight k in
     // 256ths (0 keeps the target, 256 gives the source's colour).
     [[nodiscard]] virtual Op* new_alpha_k(uint32_t k);
+    // A horizontal or vertical line from point (x, y) to x + length or
+    // y + length, both ends drawn, dashed by the 32-bit pattern (bit n for
+    // the pixels n, n + 32, ... from the start point, also before it).
+    [[nodiscard]] virtual Op* new_hline(uint32_t pixel, const int32_t point[2], int32_t length, uint32_t pattern);
+    [[nodiscard]] virtual Op* new_vline(uint32_t pixel, const int32_t point[2], int32_t length, uint32_t pattern);
+    // A solid line between ends (x0, y0, x1, y1) in pixel coordinates; the
+    // word is kept with the operation and read by nothing.
+    [[nodiscard]] virtual Op* new_line(uint32_t pixel, const float ends[4], uint32_t word);
 
     // Deletes an operation; accepts null.
     static void destroy(Op* op);

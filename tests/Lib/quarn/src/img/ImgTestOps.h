@@ -37,4 +37,33 @@ inline void blend(uint32_t k, quarn::g::Image& target, int32_t x, int32_t y, con
     apply_at(OpHandle(target.context().new_alpha_k(k)), target, x, y, source, source_rect);
 }
 
+// A one-image operation on the rectangle (null: the whole image).
+inline void apply_to(OpHandle op, quarn::g::Image& target, const quarn::g::Rect* rect)
+{
+    op->target = &target;
+    op->rect = rect;
+    target.apply(*op);
+}
+
+inline void hline(quarn::g::Image& target, uint32_t pixel, int32_t x, int32_t y, int32_t length, uint32_t pattern,
+    const quarn::g::Rect* clip = nullptr)
+{
+    const int32_t point[2] = { x, y };
+    apply_to(OpHandle(target.context().new_hline(pixel, point, length, pattern)), target, clip);
+}
+
+inline void vline(quarn::g::Image& target, uint32_t pixel, int32_t x, int32_t y, int32_t length, uint32_t pattern,
+    const quarn::g::Rect* clip = nullptr)
+{
+    const int32_t point[2] = { x, y };
+    apply_to(OpHandle(target.context().new_vline(pixel, point, length, pattern)), target, clip);
+}
+
+inline void line(quarn::g::Image& target, uint32_t pixel, float x0, float y0, float x1, float y1,
+    const quarn::g::Rect* clip = nullptr)
+{
+    const float ends[4] = { x0, y0, x1, y1 };
+    apply_to(OpHandle(target.context().new_line(pixel, ends, 0)), target, clip);
+}
+
 } // namespace img_test
