@@ -58,8 +58,11 @@ constexpr uint32_t mix_colour(uint32_t t, uint32_t c, uint32_t w)
         // exactly as it would be alone.
         static_assert(P::blue.shift == 0 && P::green.shift == 8 && P::red.shift == 16);
         const uint32_t rest = 256 - w;
-        const uint32_t rb = ((((t & 0x00FF00FF) * rest) >> 8) & 0x00FF00FF) + ((((c & 0x00FF00FF) * w) >> 8) & 0x00FF00FF);
-        const uint32_t g = ((((t & 0x0000FF00) * rest) >> 8) & 0x0000FF00) + ((((c & 0x0000FF00) * w) >> 8) & 0x0000FF00);
+        const auto lanes = [](uint32_t v, uint32_t mask, uint32_t weight) {
+            return (((v & mask) * weight) >> 8) & mask;
+        };
+        const uint32_t rb = lanes(t, 0x00FF00FF, rest) + lanes(c, 0x00FF00FF, w);
+        const uint32_t g = lanes(t, 0x0000FF00, rest) + lanes(c, 0x0000FF00, w);
         return (t & ~colour) | rb | g;
     } else {
         return (t & ~colour) | detail::mix_field(P::red, t, c, w) | detail::mix_field(P::green, t, c, w)

@@ -88,7 +88,8 @@ void draw_generic(const BinaryRun& run)
             return;
         const uint32_t old = generic::load(t, target_bytes);
         if (a == 255) {
-            generic::store(t, target_bytes, byte_copy ? value : generic::assign_value(target_id, old, source_id, value));
+            const uint32_t opaque = byte_copy ? value : generic::assign_value(target_id, old, source_id, value);
+            generic::store(t, target_bytes, opaque);
             return;
         }
         const uint32_t colour = byte_copy ? value : generic::convert(source_id, value, target_id);

@@ -112,7 +112,8 @@ void solid_line(const UnaryRun& run, Writer write)
     const auto plot = [&](int64_t x, int64_t y) {
         if (x < lock_rect.x0 || x >= lock_rect.x1 || y < lock_rect.y0 || y >= lock_rect.y1)
             return;
-        write(lock.pixels + ptrdiff_t(y - lock_rect.y0) * lock.pitch + ptrdiff_t(x - lock_rect.x0) * ptrdiff_t(write.bytes));
+        const ptrdiff_t column = ptrdiff_t(x - lock_rect.x0) * ptrdiff_t(write.bytes);
+        write(lock.pixels + ptrdiff_t(y - lock_rect.y0) * lock.pitch + column);
     };
     // floor(v) as an offset, or nothing when v is no number or far away.
     const auto offset = [](float v, int64_t& out) {

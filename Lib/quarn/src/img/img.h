@@ -1,6 +1,7 @@
 // quarn::g, the image library: pixel formats and palettes, images and row
-// images with locks, and the image operations (fill, assign) chosen per
-// pixel format through the ImageContext.
+// images with locks, and the image operations (fill, assign, draw,
+// constant-alpha blend, lines) chosen per pixel format through the
+// ImageContext.
 #pragma once
 
 #include "img/Formats.h"
