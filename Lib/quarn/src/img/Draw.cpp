@@ -1,6 +1,7 @@
 #include "img/Draw.h"
 
 #include "img/Assign.h"
+#include "img/AssignFamily.h"
 #include "img/Blend.h"
 #include "img/GenericPixels.h"
 #include "img/ImageContext.h"
@@ -47,16 +48,15 @@ struct DrawByAlpha {
     }
 };
 
+// Sources without alpha run assign's very cells.
 struct DrawFamily {
-    // Cells of sources without alpha are taken from the assign table when
-    // the draw table is built.
     template <FormatSlot Target, FormatSlot Source>
     static constexpr BinaryCell cell()
     {
         if constexpr (is_direct_slot(Target) && draws_by_alpha(Source))
             return kernel_cell<SlotTraits<Target>, SlotTraits<Source>, DrawByAlpha>();
         else
-            return nothing_cell();
+            return assign::AssignFamily::cell<Target, Source>();
     }
 };
 
@@ -97,28 +97,18 @@ void draw_generic(const BinaryRun& run)
     });
 }
 
-BinaryTable build_draw_table()
-{
-    BinaryTable table = make_binary_table<DrawFamily>("draw", &draw_generic);
-    const BinaryTable& assign = assign_table();
-    for (size_t t = 0; t < format_slot_count; ++t)
-        for (size_t s = 0; s < format_slot_count; ++s)
-            if (!is_direct_slot(FormatSlot(t)) || !draws_by_alpha(FormatSlot(s)))
-                table.cells[t][s] = assign.cells[t][s];
-    return table;
-}
+constexpr BinaryTable table = make_binary_table<DrawFamily>("draw", &draw_generic);
 
 } // namespace
 
 const BinaryTable& draw_table()
 {
-    static const BinaryTable table = build_draw_table();
     return table;
 }
 
 void OpDrawStd::run(FormatSlot slot)
 {
-    run_binary(draw_table(), *this, slot);
+    run_binary(table, *this, slot);
 }
 
 Op* ImageContext::new_draw()

@@ -3,8 +3,10 @@
 #include "ImgTestModel.h"
 #include "ImgTestOps.h"
 
+#include "img/Assign.h"
 #include "img/Dispatch.h"
 #include "img/Draw.h"
+#include "img/FormatTraits.h"
 #include "img/img.h"
 
 #include <gtest/gtest.h>
@@ -242,6 +244,18 @@ TEST(Draw, EveryTableRowMatchesTheGenericPath)
     }
     EXPECT_EQ(rows, 2 * (8 * 9 + 2));
     EXPECT_EQ(table.row_name(FormatSlot::rgb565, FormatSlot::rgba8888), "draw_rgba8888_to_rgb565");
+
+    // Sources without alpha run the assign family's own instantiations.
+    for (size_t t = 0; t < format_slot_count; ++t)
+        for (size_t s = 0; s < format_slot_count; ++s) {
+            if (is_direct_slot(FormatSlot(t)) && draws_by_alpha(FormatSlot(s)))
+                continue;
+            const BinaryCell& draw = table.cell(FormatSlot(t), FormatSlot(s));
+            const BinaryCell& assign = assign_table().cell(FormatSlot(t), FormatSlot(s));
+            EXPECT_EQ(draw.action, assign.action);
+            EXPECT_EQ(draw.plain, assign.plain);
+            EXPECT_EQ(draw.keyed, assign.keyed);
+        }
 }
 
 } // namespace
