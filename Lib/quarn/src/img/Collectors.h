@@ -28,8 +28,7 @@ inline constexpr uint32_t one = 65536; // weight 1.0
 
 // Per-channel sums and the sample count of a format's channels: red, green,
 // blue, then alpha when WithAlpha.
-template <class F, bool WithAlpha>
-class Sums {
+template <class F, bool WithAlpha> class Sums {
 public:
     static constexpr size_t channel_count = WithAlpha ? 4 : 3;
     static constexpr std::array<Channel, 4> channels { F::red, F::green, F::blue, F::alpha };
@@ -87,9 +86,10 @@ private:
 };
 
 // The collector without colour key.
-template <class F, bool WithAlpha>
-class Plain {
+template <class F, bool WithAlpha> class Plain {
 public:
+    static constexpr bool keyed = false;
+
     void add(const F& p) { sums_.add(p.word()); }
     void add_linear(const F& a, const F& b, uint32_t w) { sums_.add_linear(a.word(), b.word(), w); }
     // fx weighs the right column, fy the bottom row.
@@ -114,10 +114,14 @@ private:
 
 // The collector that leaves key pixels out. A pixel is key when it equals
 // the key pixel on every bit but the format's x bits (alpha is compared).
-template <class F, bool WithAlpha>
-class Keyed {
+template <class F, bool WithAlpha> class Keyed {
 public:
-    explicit Keyed(const F& key) : key_(key) { }
+    static constexpr bool keyed = true;
+
+    explicit Keyed(const F& key)
+        : key_(key)
+    {
+    }
 
     bool is_key(const F& p) const { return ((p.word() ^ key_.word()) & DirectTraits<F>::key_mask) == 0; }
 
@@ -192,21 +196,19 @@ private:
 } // namespace collect
 
 // Formats without alpha: Rgb888, Rgbx8888, Rgb565, Rgbx5551, Rgbx4444.
-template <class F>
-class RGBCollector : public collect::Plain<F, false> { };
+template <class F> class RGBCollector : public collect::Plain<F, false> {
+};
 
 // Formats with alpha: Rgba8888, Rgba5551, Rgba4444.
-template <class F>
-class RGBACollector : public collect::Plain<F, true> { };
+template <class F> class RGBACollector : public collect::Plain<F, true> {
+};
 
-template <class F>
-class RGBCollectorVoid : public collect::Keyed<F, false> {
+template <class F> class RGBCollectorVoid : public collect::Keyed<F, false> {
 public:
     using collect::Keyed<F, false>::Keyed;
 };
 
-template <class F>
-class RGBACollectorVoid : public collect::Keyed<F, true> {
+template <class F> class RGBACollectorVoid : public collect::Keyed<F, true> {
 public:
     using collect::Keyed<F, true>::Keyed;
 };

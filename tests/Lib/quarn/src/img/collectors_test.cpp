@@ -48,8 +48,8 @@ TEST(Collectors, BilinearWeighsColumnsThenRows)
     RGBCollector<Rgbx8888> c;
     // Red: 0, 100 on top, 200, 40 below; fx 0.25, fy 0.5.
     // top = 25, bottom = 160, sample = 92.5.
-    c.add_bilinear(Rgbx8888(0x00000000), Rgbx8888(0x00640000), Rgbx8888(0x00C80000), Rgbx8888(0x00280000), 16384,
-        32768);
+    c.add_bilinear(
+        Rgbx8888(0x00000000), Rgbx8888(0x00640000), Rgbx8888(0x00C80000), Rgbx8888(0x00280000), 16384, 32768);
     EXPECT_EQ(c.sums()[0], 92 * unit + unit / 2);
     Rgbx8888 out(0xAB000000);
     EXPECT_EQ(c.get(out).word(), 0x005C0000u); // the x byte is written as 0
