@@ -1,6 +1,6 @@
 // quarn::g, the image library: pixel formats and palettes, images and row
 // images with locks, and the image operations (fill, assign) chosen per
-// pixel format through the ImageContext.
+// pixel format through the ImageContext, and resizing.
 #pragma once
 
 #include "img/Formats.h"
@@ -12,3 +12,4 @@
 #include "img/PelFmt.h"
 #include "img/Pixels.h"
 #include "img/Rect.h"
+#include "img/ResizeMode.h"

@@ -7,6 +7,7 @@
 
 #include "ImgTestModel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
