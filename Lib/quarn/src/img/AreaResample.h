@@ -20,6 +20,7 @@
 
 #include "img/Collectors.h"
 #include "img/FormatTraits.h"
+#include "img/ResizeMode.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -88,6 +89,8 @@ template <bool Wrap> struct Axis {
 
 } // namespace area
 
+// Sizes outside 1 to 32767 write nothing (Image::resize refuses them
+// before it gets here).
 template <class F, class Collector, bool WrapX, bool WrapY>
 void resample_area(uint8_t* target, int32_t target_pitch, int32_t width, int32_t height, const uint8_t* source,
     int32_t source_pitch, int32_t source_width, int32_t source_height, uint32_t key)
@@ -95,7 +98,8 @@ void resample_area(uint8_t* target, int32_t target_pitch, int32_t width, int32_t
     using T = DirectTraits<F>;
     using X = area::Axis<WrapX>;
     using Y = area::Axis<WrapY>;
-    if (width < 1 || height < 1 || source_width < 1 || source_height < 1)
+    if (width < 1 || height < 1 || source_width < 1 || source_height < 1 || source_width > resize_max_size
+        || source_height > resize_max_size)
         return;
 
     Collector collector = [&] {

@@ -17,6 +17,7 @@
 #include "img/Pixels.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -67,11 +68,23 @@ public:
     // start again from zero. The count must not be 0.
     uint32_t take_mean()
     {
+        // A 64-bit division per channel would dominate an enlarging resize,
+        // where most pixels hold one or two samples. The mean is the same
+        // integer either way: a power-of-two count is a shift, and sums of
+        // fewer than 256 samples of at most 8 bits fit a 32-bit division.
         uint32_t out = 0;
-        for (size_t c = 0; c < channel_count; ++c) {
-            out |= channels[c].place(uint32_t((sums_[c] / count_) >> 16) & channels[c].max());
-            sums_[c] = 0;
+        if ((count_ & (count_ - 1)) == 0) {
+            const int shift = 16 + std::countr_zero(count_);
+            for (size_t c = 0; c < channel_count; ++c)
+                out |= channels[c].place(uint32_t(sums_[c] >> shift) & channels[c].max());
+        } else if (count_ < 256) {
+            for (size_t c = 0; c < channel_count; ++c)
+                out |= channels[c].place((uint32_t(sums_[c]) / count_ >> 16) & channels[c].max());
+        } else {
+            for (size_t c = 0; c < channel_count; ++c)
+                out |= channels[c].place(uint32_t((sums_[c] / count_) >> 16) & channels[c].max());
         }
+        sums_.fill(0);
         count_ = 0;
         return out;
     }

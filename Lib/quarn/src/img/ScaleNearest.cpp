@@ -1,5 +1,7 @@
 #include "img/ScaleNearest.h"
 
+#include "img/ResizeMode.h"
+
 #include <cstring>
 
 namespace quarn::g {
@@ -8,7 +10,8 @@ template <size_t Bytes>
 void scale_nearest(uint8_t* target, int32_t target_pitch, int32_t width, int32_t height, const uint8_t* source,
     int32_t source_pitch, int32_t source_width, int32_t source_height)
 {
-    if (width < 1 || height < 1 || source_width < 1 || source_height < 1)
+    if (width < 1 || height < 1 || source_width < 1 || source_height < 1 || source_width > resize_max_size
+        || source_height > resize_max_size)
         return;
     const int32_t step_x = (source_width << 16) / width;
     const int32_t step_y = (source_height << 16) / height;

@@ -11,8 +11,8 @@ namespace quarn::g {
 
 // Bytes is the pixel size: 1 (Pal8), 2 (the 16-bit formats), 3 (Rgb888) or
 // 4 (Rgbx8888, Rgba8888); pixels are copied whole, whatever they hold.
-// Sizes must lie in 1 to 32767 (nothing happens when a size is below 1);
-// pitches may be negative.
+// Sizes must lie in 1 to 32767 (nothing is written otherwise); pitches may
+// be negative.
 template <size_t Bytes>
 void scale_nearest(uint8_t* target, int32_t target_pitch, int32_t width, int32_t height, const uint8_t* source,
     int32_t source_pitch, int32_t source_width, int32_t source_height);
