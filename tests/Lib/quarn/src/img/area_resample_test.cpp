@@ -198,12 +198,4 @@ TEST(AreaResample, MatchesTheLatticeModel)
                 }
 }
 
-TEST(AreaResample, RoutineTableCoversFormatsOneToEight)
-{
-    for (uint32_t id = 0; id <= 12; ++id)
-        for (uint32_t mode = 0; mode <= 5; ++mode)
-            for (bool keyed : { false, true })
-                EXPECT_EQ(area_routine(id, mode, keyed) != nullptr, id >= 1 && id <= 8 && mode >= 1 && mode <= 4);
-}
-
 } // namespace
