@@ -6,6 +6,7 @@
 #include "img/Memory.h"
 #include "img/PelFmt.h"
 #include "img/Rect.h"
+#include "img/ResizeMode.h"
 
 #include <cstdint>
 #include <memory>
@@ -79,6 +80,14 @@ public:
     // Sets the key from an Rgbx8888 colour (for palette images the nearest
     // entry's index); the key colour is kept exactly as given.
     void set_color_key_rgb(uint32_t colour);
+    // Resamples the picture in place to the given size (nothing happens at
+    // the same size). Sizes must lie in 1 to 32767, else the image is left
+    // as it was and an exception is thrown. The image keeps its format,
+    // palette and colour key.
+    void resize(int32_t width, int32_t height, ResizeMode mode);
+    // Makes this image a resampled copy of the source at the given size;
+    // the source may be this image itself.
+    void resize_from(const Image& source, int32_t width, int32_t height, ResizeMode mode);
 
     // Runs an operation on this image: the rectangle defaults to the whole
     // image and is clipped to the image (and its clip rectangle when clipping

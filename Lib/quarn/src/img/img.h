@@ -1,7 +1,7 @@
 // quarn::g, the image library: pixel formats and palettes, images and row
-// images with locks, and the image operations (fill, assign, draw,
+// images with locks, the image operations (fill, assign, draw,
 // constant-alpha blend, lines) chosen per pixel format through the
-// ImageContext.
+// ImageContext, and resizing.
 #pragma once
 
 #include "img/Formats.h"
@@ -13,3 +13,4 @@
 #include "img/PelFmt.h"
 #include "img/Pixels.h"
 #include "img/Rect.h"
+#include "img/ResizeMode.h"
