@@ -9,8 +9,10 @@
 //  - ReportBox.h   the error report box and the assertion box
 //  - TypeName.h    class names as the library shows and stores them
 //  - Clock.h, CpuInfo.h, Stopwatch.h   processor clock and stopwatch
+//  - Allocator.h   the replaceable process-wide allocator
 #pragma once
 
+#include "quarn/Allocator.h"
 #include "quarn/Clock.h"
 #include "quarn/CpuInfo.h"
 #include "quarn/Exception.h"
