@@ -10,6 +10,8 @@
 //  - TypeName.h    class names as the library shows and stores them
 //  - Clock.h, CpuInfo.h, Stopwatch.h   processor clock and stopwatch
 //  - Allocator.h   the replaceable process-wide allocator
+//  - Stream.h      quarn::io streams: Stream (writing), StreamBufEx, errors
+//  - IStream.h     quarn::io::IStream (reading)
 #pragma once
 
 #include "quarn/Allocator.h"
@@ -17,9 +19,11 @@
 #include "quarn/CpuInfo.h"
 #include "quarn/Exception.h"
 #include "quarn/File.h"
+#include "quarn/IStream.h"
 #include "quarn/IoFailure.h"
 #include "quarn/Log.h"
 #include "quarn/RefPtr.h"
 #include "quarn/ReportBox.h"
 #include "quarn/Stopwatch.h"
+#include "quarn/Stream.h"
 #include "quarn/TypeName.h"
