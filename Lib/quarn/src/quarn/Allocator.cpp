@@ -11,7 +11,7 @@ namespace {
 
 // Null stands for the default allocator, so the pointer is valid (and
 // constant-initialised) before any static constructor runs.
-constinit std::atomic<Allocator*> current_allocator{nullptr};
+constinit std::atomic<Allocator*> current_allocator { nullptr };
 
 Allocator& default_allocator() noexcept
 {
@@ -68,8 +68,8 @@ void* Allocator::allocate(size_t size)
 {
     if (void* p = current()->try_allocate(size))
         return p;
-    report_and_throw({"\\Lib\\quarn\\src\\quarn\\Allocator", 25, "quarn::Allocator::allocate"},
-                     Exception("Allocator: Memory allocation failed."));
+    report_and_throw({ "\\Lib\\quarn\\src\\quarn\\Allocator", 25, "quarn::Allocator::allocate" },
+        Exception("Allocator: Memory allocation failed."));
 }
 
 void Allocator::free(void* pointer) noexcept

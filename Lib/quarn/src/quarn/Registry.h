@@ -110,10 +110,10 @@ protected:
     uint32_t enter_name(std::string name);
 
 private:
-    std::unordered_map<uint32_t, void*> tags_;             // reading: tag -> object
-    std::unordered_map<const void*, uint32_t> written_;    // writing: object -> tag
+    std::unordered_map<uint32_t, void*> tags_; // reading: tag -> object
+    std::unordered_map<const void*, uint32_t> written_; // writing: object -> tag
     uint32_t next_tag_ = 2;
-    std::vector<AbstractFactory*> factories_;              // reading: id - 1 -> factory
+    std::vector<AbstractFactory*> factories_; // reading: id - 1 -> factory
     std::unordered_map<std::string, uint32_t> factory_ids_; // writing: name -> id
 };
 
@@ -148,7 +148,8 @@ public:
 class InvalidFactoryNameLengthError : public ErrorInfo {
 public:
     explicit InvalidFactoryNameLengthError(uint32_t length, const ErrorInfo* inner = nullptr)
-        : ErrorInfo(nullptr, inner), length(length)
+        : ErrorInfo(nullptr, inner)
+        , length(length)
     {
     }
     size_t describe(char* buffer, size_t size) const override;
@@ -161,7 +162,9 @@ public:
 class InvalidFactoryIdError : public ErrorInfo {
 public:
     InvalidFactoryIdError(uint32_t id, uint32_t count, const ErrorInfo* inner = nullptr)
-        : ErrorInfo(nullptr, inner), id(id), count(count)
+        : ErrorInfo(nullptr, inner)
+        , id(id)
+        , count(count)
     {
     }
     size_t describe(char* buffer, size_t size) const override;

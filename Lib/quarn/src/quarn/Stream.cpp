@@ -116,14 +116,14 @@ bool Stream::write_u8(uint8_t value) { return sentry() && write_bytes(&value, 1)
 
 bool Stream::write_u16(uint16_t value)
 {
-    const unsigned char bytes[2] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
+    const unsigned char bytes[2] = { static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8) };
     return sentry() && write_bytes(bytes, 2);
 }
 
 bool Stream::write_u32(uint32_t value)
 {
-    const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    const unsigned char bytes[4] = { static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24) };
     return sentry() && write_bytes(bytes, 4);
 }
 
@@ -158,8 +158,7 @@ void Stream::throw_failure_(const ErrorInfo* info) const
         else if (buffer_)
             wrapper.detail = buffer_type_;
     }
-    report_and_throw({"\\Lib\\quarn\\src\\quarn\\stream", 61, "quarn::io::Stream::throw_failure_"},
-                     Failure(wrapper));
+    report_and_throw({ "\\Lib\\quarn\\src\\quarn\\stream", 61, "quarn::io::Stream::throw_failure_" }, Failure(wrapper));
 }
 
 } // namespace quarn::io

@@ -62,7 +62,11 @@ public:
             unpacking = 5,
         };
 
-        Error(const Stream* stream, const ErrorInfo* inner) : ErrorInfo(nullptr, inner), stream(stream) {}
+        Error(const Stream* stream, const ErrorInfo* inner)
+            : ErrorInfo(nullptr, inner)
+            , stream(stream)
+        {
+        }
 
         void set(uint32_t new_code, const ErrorInfo* new_inner)
         {
@@ -178,7 +182,11 @@ protected:
 // base chain.
 class ZipError : public ErrorInfo {
 public:
-    explicit ZipError(int32_t code, const ErrorInfo* inner = nullptr) : ErrorInfo(nullptr, inner), code(code) {}
+    explicit ZipError(int32_t code, const ErrorInfo* inner = nullptr)
+        : ErrorInfo(nullptr, inner)
+        , code(code)
+    {
+    }
     size_t describe(char* buffer, size_t size) const override;
 
     int32_t code = 0;

@@ -10,6 +10,8 @@
 //  - TypeName.h    class names as the library shows and stores them
 //  - Clock.h, CpuInfo.h, Stopwatch.h   processor clock and stopwatch
 //  - Allocator.h   the replaceable process-wide allocator
+//  - Factory.h     the factory map (AbstractFactory), Factory<T, 3>, RefsIoFactory<T>
+//  - Object.h      quarn::io::Object, the base of stored classes
 //  - Stream.h      quarn::io streams: Stream (writing), StreamBufEx, errors
 //  - IStream.h     quarn::io::IStream (reading)
 #pragma once
@@ -18,10 +20,12 @@
 #include "quarn/Clock.h"
 #include "quarn/CpuInfo.h"
 #include "quarn/Exception.h"
+#include "quarn/Factory.h"
 #include "quarn/File.h"
 #include "quarn/IStream.h"
 #include "quarn/IoFailure.h"
 #include "quarn/Log.h"
+#include "quarn/Object.h"
 #include "quarn/RefPtr.h"
 #include "quarn/ReportBox.h"
 #include "quarn/Stopwatch.h"

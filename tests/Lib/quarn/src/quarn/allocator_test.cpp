@@ -1,11 +1,9 @@
+#include "log_capture.h"
 #include "quarn/Allocator.h"
 #include "quarn/Exception.h"
 
-#include "log_capture.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {

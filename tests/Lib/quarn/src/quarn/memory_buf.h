@@ -23,7 +23,10 @@ namespace quarn_test {
 class MemoryBuf : public quarn::io::StreamBufEx {
 public:
     MemoryBuf() = default;
-    explicit MemoryBuf(std::string bytes) : data_(bytes.begin(), bytes.end()) {}
+    explicit MemoryBuf(std::string bytes)
+        : data_(bytes.begin(), bytes.end())
+    {
+    }
     MemoryBuf(const void* bytes, size_t n)
         : data_(static_cast<const char*>(bytes), static_cast<const char*>(bytes) + n)
     {
@@ -92,8 +95,8 @@ protected:
     {
         ++calls;
         off_type base = dir == std::ios_base::beg ? 0
-                        : dir == std::ios_base::end ? static_cast<off_type>(data_.size())
-                        : static_cast<off_type>((which & std::ios_base::in) ? gpos_ : ppos_);
+            : dir == std::ios_base::end           ? static_cast<off_type>(data_.size())
+                                                  : static_cast<off_type>((which & std::ios_base::in) ? gpos_ : ppos_);
         off_type to = base + off;
         // Never past the end: a skip beyond the data is a failure, not a
         // position a later read could run from.
@@ -136,12 +139,12 @@ protected:
 // Little-endian bytes for expected stream contents.
 inline std::string u32le(uint32_t v)
 {
-    const char b[4] = {char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24 & 0xFF)};
+    const char b[4] = { char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24 & 0xFF) };
     return std::string(b, 4);
 }
 inline std::string u16le(uint16_t v)
 {
-    const char b[2] = {char(v & 0xFF), char(v >> 8 & 0xFF)};
+    const char b[2] = { char(v & 0xFF), char(v >> 8 & 0xFF) };
     return std::string(b, 2);
 }
 

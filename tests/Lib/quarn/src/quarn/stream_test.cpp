@@ -1,11 +1,9 @@
+#include "log_capture.h"
+#include "memory_buf.h"
 #include "quarn/IStream.h"
 #include "quarn/IoFailure.h"
 
-#include "log_capture.h"
-#include "memory_buf.h"
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -262,7 +260,10 @@ TEST(Stream, ErrorRecordsDescribeThemselves)
     e.set(Stream::Error::encrypted, &inner);
     e.detail = "car.obst";
     e.describe(text, sizeof text);
-    EXPECT_STREQ(text, " Encrypted g1rw streams are not supported" "Access denied" "base ('car.obst')");
+    EXPECT_STREQ(text,
+        " Encrypted g1rw streams are not supported"
+        "Access denied"
+        "base ('car.obst')");
     EXPECT_STREQ(Stream::Error::code_text(1), "reading rw1 header failed");
     EXPECT_STREQ(Stream::Error::code_text(9), "");
 
