@@ -108,6 +108,9 @@ protected:
     // The id of a name written before, or 0.
     uint32_t written_id(const std::string& name) const;
     uint32_t enter_name(std::string name);
+    // Writes u32 length and the name's bytes, then enters it with the next
+    // id. False (logged) when it could not be written.
+    bool write_name(Stream& stream, const std::string& name);
 
 private:
     std::unordered_map<uint32_t, void*> tags_; // reading: tag -> object

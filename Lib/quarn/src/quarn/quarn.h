@@ -14,6 +14,7 @@
 //  - Object.h      quarn::io::Object, the base of stored classes
 //  - Stream.h      quarn::io streams: Stream (writing), StreamBufEx, errors
 //  - IStream.h     quarn::io::IStream (reading)
+//  - Registry.h    per-stream registries of factories and shared objects
 #pragma once
 
 #include "quarn/Allocator.h"
@@ -27,6 +28,7 @@
 #include "quarn/Log.h"
 #include "quarn/Object.h"
 #include "quarn/RefPtr.h"
+#include "quarn/Registry.h"
 #include "quarn/ReportBox.h"
 #include "quarn/Stopwatch.h"
 #include "quarn/Stream.h"
