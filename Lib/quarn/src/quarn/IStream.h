@@ -55,14 +55,20 @@ public:
     void reset();
 
     // Object framing (Object.h). A factory given here takes precedence over
-    // the stream's factory reference. Objects come from their factories;
-    // the caller owns what it gets, and an object read again through a
-    // shared tag is the same pointer.
+    // the stream's factory reference. Null for tag 0, for an object skipped
+    // (no factory: the stream gets `lossy`) and on failure. Objects come
+    // from their factories and the caller owns what it gets; an object read
+    // again through a shared tag is the same pointer, so keep objects alive
+    // while the stream reads. The stream cannot know which class the caller
+    // expects: check with dynamic_cast.
     Object* read_object(AbstractFactory* factory = nullptr);
-    // A block written by write_refs: made by `factory` when given, else
-    // taken from the current Allocator (quarn::Allocator::free releases
-    // it). Null for tag 0 or on failure.
-    void* read_refs(AbstractFactory* factory = nullptr);
+    // A block written by write_refs: made by `factory` when given (its
+    // block_size() must be the stored count), else raw memory from the
+    // current Allocator (quarn::Allocator::free releases it). `size`, when
+    // given, receives the block's byte count. Null for tag 0 or on failure;
+    // a shared block comes back as the same pointer, and only to a caller
+    // that asks for the same kind of block.
+    void* read_refs(AbstractFactory* factory = nullptr, uint32_t* size = nullptr);
     // Skips one object's data after its factory reference, by its length.
     bool skip_object();
 
@@ -90,6 +96,10 @@ protected:
 
 private:
     Registry* ensure_registry_();
+    void* read_raw_block_(uint32_t count);
+    // Fails the stream for a shared tag that names something of another
+    // kind than the caller reads.
+    void refuse_reference_();
 
     std::unique_ptr<std::streambuf> unpack_buffer_;
     std::streambuf* saved_buffer_ = nullptr;

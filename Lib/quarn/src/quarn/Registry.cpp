@@ -74,7 +74,10 @@ bool BasicRegistry::read_tag(IStream& stream, ObjectRef& ref, uint32_t& tag)
     tag = value;
     if (value != unshared_tag) {
         if (auto known = tags_.find(value); known != tags_.end()) {
-            ref.object = known->second;
+            ref.object = known->second.object;
+            ref.block = known->second.block;
+            ref.maker = known->second.maker;
+            ref.size = known->second.size;
             return false;
         }
     }
@@ -87,7 +90,13 @@ bool BasicRegistry::read_tag(IStream& stream, ObjectRef& ref, uint32_t& tag)
 void BasicRegistry::remember(void* object, uint32_t tag)
 {
     if (tag != unshared_tag)
-        tags_[tag] = object;
+        tags_[tag] = Entry{object, nullptr, 0, false};
+}
+
+void BasicRegistry::remember_block(void* block, uint32_t tag, const std::type_info* maker, uint32_t size)
+{
+    if (tag != unshared_tag)
+        tags_[tag] = Entry{block, maker, size, true};
 }
 
 void BasicRegistry::forget(uint32_t tag)

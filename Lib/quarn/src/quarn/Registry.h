@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
@@ -38,10 +39,15 @@ namespace quarn::io {
 class Stream;
 class IStream;
 
-// What a tag read from a stream refers to.
+// What a tag read from a stream refers to. For a known tag, read_tag also
+// tells what was recorded under it, so that a reader never hands out a raw
+// block as an object or a block of one maker as another's.
 struct ObjectRef {
     void* object = nullptr;
     AbstractFactory* factory = nullptr;
+    bool block = false;
+    const std::type_info* maker = nullptr; // a block's factory class; null for raw memory
+    uint32_t size = 0; // a block's byte count
 };
 
 inline constexpr uint32_t null_tag = 0;
@@ -73,6 +79,9 @@ public:
     virtual bool read_tag(IStream& stream, ObjectRef& ref, uint32_t& tag) = 0;
     // Records the object read under a tag (tag 1 is never recorded).
     virtual void remember(void* object, uint32_t tag) = 0;
+    // Records a block of `size` bytes, made by a factory of class `maker`
+    // (null: raw memory from the allocator).
+    virtual void remember_block(void* block, uint32_t tag, const std::type_info* maker, uint32_t size) = 0;
     virtual void forget(uint32_t tag) = 0;
     // Reads a tag and passes over a new object's factory reference. False
     // for a failed read or tag 0.
@@ -93,6 +102,7 @@ public:
     bool write_tag(Stream& stream, const void* object, const char* factory_name, bool unshared) override;
     bool read_tag(IStream& stream, ObjectRef& ref, uint32_t& tag) override;
     void remember(void* object, uint32_t tag) override;
+    void remember_block(void* block, uint32_t tag, const std::type_info* maker, uint32_t size) override;
     void forget(uint32_t tag) override;
     bool skip_tag(IStream& stream) override;
 
@@ -113,7 +123,13 @@ protected:
     bool write_name(Stream& stream, const std::string& name);
 
 private:
-    std::unordered_map<uint32_t, void*> tags_; // reading: tag -> object
+    struct Entry {
+        void* object;
+        const std::type_info* maker;
+        uint32_t size;
+        bool block;
+    };
+    std::unordered_map<uint32_t, Entry> tags_; // reading: tag -> what was read
     std::unordered_map<const void*, uint32_t> written_; // writing: object -> tag
     uint32_t next_tag_ = 2;
     std::vector<AbstractFactory*> factories_; // reading: id - 1 -> factory

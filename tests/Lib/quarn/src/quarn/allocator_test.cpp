@@ -1,4 +1,4 @@
-#include "log_capture.h"
+#include "io_log_capture.h"
 #include "quarn/Allocator.h"
 #include "quarn/Exception.h"
 
@@ -62,7 +62,7 @@ TEST(Allocator, OutOfOrderDestructionLeavesNoDanglingLink)
 
 TEST(Allocator, FailureThrowsAndIsLogged)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     CountingAllocator refusing;
     refusing.refuse = true;
     quarn::Allocator::current(&refusing);

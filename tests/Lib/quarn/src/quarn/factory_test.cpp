@@ -1,4 +1,4 @@
-#include "log_capture.h"
+#include "io_log_capture.h"
 #include "quarn/Allocator.h"
 #include "quarn/Exception.h"
 #include "quarn/Factory.h"
@@ -184,7 +184,7 @@ TEST(Factory, RefsBlocksStartAtZeroAndReleaseTheirObject)
 
 TEST(Factory, RefsFactoryRefusesToCopy)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     quarn::RefsIoFactory<Shape> factory;
     char storage[16];
     try {

@@ -1,4 +1,4 @@
-#include "log_capture.h"
+#include "io_log_capture.h"
 #include "memory_buf.h"
 #include "quarn/AbstractFactory.h"
 #include "quarn/Exception.h"
@@ -92,7 +92,7 @@ TEST(Registry, EveryEncodingReadsBackItsReferences)
 
 TEST(Registry, UnknownNamesStillTakeAnId)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     NamedFactory fb(B.c_str());
     Registry2 r;
     auto f = read_references(u32le(0) + name_bytes(A) + u32le(0) + name_bytes(B) + u32le(2) + u32le(1), 4, r);
@@ -102,7 +102,7 @@ TEST(Registry, UnknownNamesStillTakeAnId)
 
 TEST(Registry, NameLengthsOutsideOneTo4096FailTheStream)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     const std::string longest(4096, 'n');
     {
         Registry1 r;
@@ -143,7 +143,7 @@ TEST(Registry, NameLengthsOutsideOneTo4096FailTheStream)
 
 TEST(Registry, IdsOutsideTheListFailTheStream)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     {
         Registry1 r;
         MemoryBuf buf(u32le(0) + u32le(0));
@@ -272,7 +272,7 @@ TEST(Registry, SkipTagPassesOverReferences)
 
 TEST(Registry, EmptyNamesCannotBeWritten)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     MemoryBuf buf;
     Stream out(&buf);
     Registry1 r1;
@@ -293,7 +293,7 @@ TEST(Registry, EmptyNamesCannotBeWritten)
 
 TEST(Registry, OverlongNamesAreNotWritten)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     MemoryBuf buf;
     Stream out(&buf);
     out.exceptions(0);
@@ -304,7 +304,7 @@ TEST(Registry, OverlongNamesAreNotWritten)
 
 TEST(Registry, WriteFailuresAreReportedAsFalse)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     MemoryBuf buf;
     buf.write_limit = 6;
     Stream out(&buf);

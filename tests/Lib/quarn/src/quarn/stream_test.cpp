@@ -1,4 +1,4 @@
-#include "log_capture.h"
+#include "io_log_capture.h"
 #include "memory_buf.h"
 #include "quarn/IStream.h"
 #include "quarn/IoFailure.h"
@@ -181,7 +181,7 @@ TEST(Stream, WithoutBufferEverythingFails)
 
 TEST(Stream, FailureNamesTheBuffer)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     MemoryBuf buf("");
     buf.buffer_name = "data.bin";
     IStream in(&buf);
@@ -212,7 +212,7 @@ TEST(Stream, FailureNamesTheBuffer)
 
 TEST(Stream, StandInBufferIsNamedByItsClass)
 {
-    quarn_test::LogCapture capture;
+    quarn_test::IoLogCapture capture;
     MemoryBuf file("");
     file.buffer_name = "data.bin";
     OpenStream in(&file);
