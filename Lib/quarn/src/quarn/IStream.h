@@ -72,6 +72,10 @@ public:
     // Skips one object's data after its factory reference, by its length.
     bool skip_object();
 
+    // How deeply objects may be read inside each other's data; a file that
+    // nests deeper fails the stream instead of exhausting the stack.
+    static constexpr uint32_t max_depth = 1000;
+
     // The first byte after the stream's header; 0 without one.
     uint32_t payload_offset() const { return payload_offset_; }
 
@@ -106,6 +110,8 @@ private:
     StreamBufEx* saved_buffer_ex_ = nullptr;
     std::unique_ptr<Registry> owned_registry_;
     uint32_t payload_offset_ = 0;
+    // Objects being read inside each other's data right now.
+    uint32_t depth_ = 0;
 };
 
 } // namespace quarn::io

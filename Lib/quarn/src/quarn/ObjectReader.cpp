@@ -73,6 +73,11 @@ Object* IStream::read_object(AbstractFactory* factory)
         }
         return nullptr;
     }
+    if (depth_ >= max_depth) {
+        io_error("Objects nested too deeply.");
+        setstate(fail);
+        return nullptr;
+    }
     if (flags_ & data_lengths) {
         // The length only serves readers that skip the object.
         uint32_t length;
@@ -85,13 +90,16 @@ Object* IStream::read_object(AbstractFactory* factory)
     // its own data resolve to it.
     registry->remember(made, tag);
     detail::trace_open(detail::trace_read, ref.factory->name());
+    ++depth_;
     try {
         object->read(*this);
     } catch (...) {
+        --depth_;
         registry->forget(tag);
         ref.factory->delete_obj(made);
         throw;
     }
+    --depth_;
     detail::trace(detail::trace_read, "</object>");
     return object;
 }

@@ -90,13 +90,13 @@ bool BasicRegistry::read_tag(IStream& stream, ObjectRef& ref, uint32_t& tag)
 void BasicRegistry::remember(void* object, uint32_t tag)
 {
     if (tag != unshared_tag)
-        tags_[tag] = Entry{object, nullptr, 0, false};
+        tags_[tag] = Entry { object, nullptr, 0, false };
 }
 
 void BasicRegistry::remember_block(void* block, uint32_t tag, const std::type_info* maker, uint32_t size)
 {
     if (tag != unshared_tag)
-        tags_[tag] = Entry{block, maker, size, true};
+        tags_[tag] = Entry { block, maker, size, true };
 }
 
 void BasicRegistry::forget(uint32_t tag)
@@ -155,20 +155,20 @@ AbstractFactory* BasicRegistry::factory_of_id(IStream& stream, uint32_t id)
     return factories_[id - 1];
 }
 
-uint32_t BasicRegistry::written_id(const std::string& name) const
+uint32_t BasicRegistry::written_id(std::string_view name) const
 {
     auto known = factory_ids_.find(name);
     return known == factory_ids_.end() ? 0 : known->second;
 }
 
-uint32_t BasicRegistry::enter_name(std::string name)
+uint32_t BasicRegistry::enter_name(std::string_view name)
 {
     const auto id = static_cast<uint32_t>(factory_ids_.size() + 1);
-    factory_ids_.emplace(std::move(name), id);
+    factory_ids_.emplace(std::string(name), id);
     return id;
 }
 
-bool BasicRegistry::write_name(Stream& stream, const std::string& name)
+bool BasicRegistry::write_name(Stream& stream, std::string_view name)
 {
     // A longer name would be refused by every reader: fail now rather than
     // write a stream that cannot be read back.

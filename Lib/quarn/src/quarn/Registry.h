@@ -25,7 +25,9 @@
 #include "quarn/ErrorInfo.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <typeinfo>
 #include <unordered_map>
 #include <vector>
@@ -116,11 +118,11 @@ protected:
     // id outside 1..count.
     AbstractFactory* factory_of_id(IStream& stream, uint32_t id);
     // The id of a name written before, or 0.
-    uint32_t written_id(const std::string& name) const;
-    uint32_t enter_name(std::string name);
+    uint32_t written_id(std::string_view name) const;
+    uint32_t enter_name(std::string_view name);
     // Writes u32 length and the name's bytes, then enters it with the next
     // id. False (logged) when it could not be written.
-    bool write_name(Stream& stream, const std::string& name);
+    bool write_name(Stream& stream, std::string_view name);
 
 private:
     struct Entry {
@@ -133,7 +135,12 @@ private:
     std::unordered_map<const void*, uint32_t> written_; // writing: object -> tag
     uint32_t next_tag_ = 2;
     std::vector<AbstractFactory*> factories_; // reading: id - 1 -> factory
-    std::unordered_map<std::string, uint32_t> factory_ids_; // writing: name -> id
+    // Looked up by the caller's text without building a string each time.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+    };
+    std::unordered_map<std::string, uint32_t, NameHash, std::equal_to<>> factory_ids_; // writing: name -> id
 };
 
 class Registry1 : public BasicRegistry {

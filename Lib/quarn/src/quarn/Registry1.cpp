@@ -10,7 +10,7 @@ namespace quarn::io {
 
 bool Registry1::write_factory(Stream& stream, const char* name)
 {
-    const std::string key = name ? name : "";
+    const std::string_view key = name ? name : "";
     if (uint32_t id = written_id(key)) {
         if (!stream.write_u32(0) || !stream.write_u32(id)) {
             detail::log_io(detail::IoLevel::error, 0, "Failed to write factory id.");

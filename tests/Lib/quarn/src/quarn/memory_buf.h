@@ -33,6 +33,7 @@ public:
     }
 
     std::string bytes() const { return std::string(data_.begin(), data_.end()); }
+    void reserve(size_t n) { data_.reserve(n); }
     size_t size() const { return data_.size(); }
     size_t get_pos() const { return gpos_; }
     size_t put_pos() const { return ppos_; }
@@ -77,10 +78,14 @@ protected:
         ++calls;
         size_t k = std::min(static_cast<size_t>(n), write_limit);
         write_limit -= write_limit == static_cast<size_t>(-1) ? 0 : k;
-        if (ppos_ + k > data_.size())
-            data_.resize(ppos_ + k);
-        if (k)
-            std::memcpy(data_.data() + ppos_, s, k);
+        if (ppos_ == data_.size()) {
+            data_.insert(data_.end(), s, s + k);
+        } else {
+            if (ppos_ + k > data_.size())
+                data_.resize(ppos_ + k);
+            if (k)
+                std::memcpy(data_.data() + ppos_, s, k);
+        }
         ppos_ += k;
         return static_cast<std::streamsize>(k);
     }

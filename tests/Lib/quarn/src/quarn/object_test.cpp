@@ -268,6 +268,25 @@ TEST(ObjectFraming, ObjectThatThrowsIsReleased)
     EXPECT_TRUE(factory.made.empty());
 }
 
+TEST(ObjectFraming, NestingIsBounded)
+{
+    quarn_test::IoLogCapture capture;
+    // Each node holds the next, unshared, deeper than any reader allows.
+    std::string bytes;
+    const uint32_t levels = IStream::max_depth + 5;
+    for (uint32_t i = 0; i < levels; ++i)
+        bytes += u32le(1) + (i == 0 ? new_name(Node::name) : u32le(1)) + u32le(0xFFFFFFFF) + u32le(i) + u32le(1);
+    TrackingFactory<Node> factory;
+    MemoryBuf buf(bytes);
+    IStream in(&buf);
+    in.exceptions(0);
+    auto* top = dynamic_cast<Node*>(in.read_object());
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(factory.made.size(), IStream::max_depth);
+    EXPECT_EQ(in.state(), Stream::fail);
+    EXPECT_NE(capture.text().find("[quarn.io] error: Objects nested too deeply.\n"), std::string::npos);
+}
+
 TEST(ObjectFraming, TracesEscapeAngleBrackets)
 {
     TraceCapture trace;
