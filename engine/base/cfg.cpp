@@ -1,0 +1,155 @@
+// The configuration's variable list and its load.
+//
+// A report inside the framework's TRY frame unwinds out of these functions,
+// so every allocation is made quietly first and reported only once nothing
+// is left half done.
+#include "engine/base/cfg_internal.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// ASCII only, as the layer always compared names.
+bool same_name(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+        if (x == 0)
+            return true;
+    }
+}
+
+void report_no_memory() { dbgBreakOnRetry(errReport(ERR_NO_MEMORY)); }
+
+// Replaces the value by a copy of `text` (null clears it). False when the
+// copy could not be made; the old value then stays.
+bool store_value(cfgVarCTy* var, const char* text)
+{
+    char* copy = nullptr;
+    if (text && !(copy = strDupQuiet(text)))
+        return false;
+    memHooks.free(var->value);
+    var->value = copy;
+    return true;
+}
+
+struct StreamCloser {
+    void operator()(std::FILE* f) const { cfgFileClose(f); }
+};
+
+} // namespace
+
+void cfgVarCTy::SetInt(int number)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "%d", number);
+    if (!store_value(this, text))
+        report_no_memory();
+}
+
+cfgCTy::~cfgCTy()
+{
+    for (uint32_t i = 0; i < count_; ++i) {
+        memHooks.free(vars_[i]->name);
+        memHooks.free(vars_[i]->value);
+        memHooks.free(vars_[i]);
+    }
+    memHooks.free(vars_);
+}
+
+cfgVarCTy* cfgCTy::Find(const char* name) const
+{
+    if (!name)
+        return nullptr;
+    for (uint32_t i = 0; i < count_; ++i)
+        if (same_name(vars_[i]->name, name))
+            return vars_[i];
+    return nullptr;
+}
+
+cfgVarCTy* cfgCTy::FindOrAdd(const char* name)
+{
+    if (!name)
+        return nullptr;
+    if (cfgVarCTy* found = Find(name))
+        return found;
+    auto* var = static_cast<cfgVarCTy*>(memHooks.allocZ(1, sizeof(cfgVarCTy)));
+    char* copy = var ? strDupQuiet(name) : nullptr;
+    auto** grown = copy ? static_cast<cfgVarCTy**>(memHooks.realloc(vars_, (count_ + 1) * sizeof(cfgVarCTy*)))
+                        : nullptr;
+    if (!grown) {
+        memHooks.free(copy);
+        memHooks.free(var);
+        report_no_memory();
+        return nullptr;
+    }
+    var->name = copy;
+    var->value = nullptr;
+    vars_ = grown;
+    vars_[count_++] = var;
+    return var;
+}
+
+cfgVarCTy* cfgCTy::SetStr(const char* name, const char* text)
+{
+    cfgVarCTy* var = FindOrAdd(name);
+    if (var && !store_value(var, text)) {
+        report_no_memory();
+        return nullptr;
+    }
+    return var;
+}
+
+cfgVarCTy* cfgCTy::SetInt(const char* name, int number)
+{
+    cfgVarCTy* var = FindOrAdd(name);
+    if (var)
+        var->SetInt(number);
+    return var;
+}
+
+void cfgCTy::UpdateInt(const char* name, int number)
+{
+    if (cfgVarCTy* var = Find(name))
+        var->SetInt(number);
+}
+
+const char* cfgCTy::GetStr(const char* name) const
+{
+    const cfgVarCTy* var = Find(name);
+    return var ? var->Text() : "";
+}
+
+int cfgCTy::GetInt(const char* name) const
+{
+    const cfgVarCTy* var = Find(name);
+    if (!var)
+        return 0;
+    // atoi's reading, without its undefined result for numbers out of range.
+    const int saved = errno;
+    const long long n = std::strtoll(var->Text(), nullptr, 10);
+    errno = saved;
+    return n > INT_MAX ? INT_MAX : n < INT_MIN ? INT_MIN : static_cast<int>(n);
+}
+
+void cfgCTy::Load(const char* fileName)
+{
+    std::unique_ptr<std::FILE, StreamCloser> stream(cfgFileOpenRd(fileName));
+    if (!stream)
+        return;
+    char name[CFG_LINE_SIZE];
+    char value[CFG_LINE_SIZE];
+    while (cfgFileReadVar(stream.get(), name, value) == 1)
+        SetStr(name, value);
+}

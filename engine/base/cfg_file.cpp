@@ -1,0 +1,111 @@
+// Reading and writing configuration lines.
+#include "engine/base/cfg_internal.h"
+
+#include <cstring>
+
+int cfgWriteFailAfterForTest = -1;
+
+std::FILE* cfgFileOpenRd(const char* fileName) { return fileName ? std::fopen(fileName, "rt") : nullptr; }
+
+std::FILE* cfgFileOpenWr(const char* fileName) { return fileName ? std::fopen(fileName, "wt") : nullptr; }
+
+void cfgFileClose(std::FILE* stream)
+{
+    if (stream)
+        std::fclose(stream);
+}
+
+int cfgFileWriteVar(std::FILE* stream, const char* name, const char* value)
+{
+    if (cfgWriteFailAfterForTest == 0)
+        return ERR_WRITE;
+    if (cfgWriteFailAfterForTest > 0)
+        --cfgWriteFailAfterForTest;
+    if (!stream || std::fprintf(stream, "%s = %s\n", name ? name : "", value ? value : "") < 0)
+        return ERR_WRITE;
+    return 0;
+}
+
+namespace {
+
+// Reads one line without its line end into `line` (at most size - 1
+// characters). The rest of a longer line is read and dropped, so that it
+// cannot pass for a line of its own. False at the end of the file.
+bool read_line(std::FILE* stream, char* line, size_t size)
+{
+    size_t n = 0;
+    int c = std::getc(stream);
+    if (c == EOF)
+        return false;
+    for (; c != EOF && c != '\n'; c = std::getc(stream)) {
+        if (n + 1 < size)
+            line[n++] = static_cast<char>(c);
+    }
+    line[n] = '\0';
+    return true;
+}
+
+inline bool blank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+int bad_line(const char* text)
+{
+    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text));
+    return 0;
+}
+
+} // namespace
+
+int cfgFileReadVar(std::FILE* stream, char* name, char* value)
+{
+    if (!stream)
+        return 0;
+    char line[CFG_LINE_SIZE];
+    while (read_line(stream, line, sizeof(line))) {
+        enum { before_name, in_name, after_equals, in_value } state = before_name;
+        size_t name_start = 0, name_end = 0, value_start = 0, value_end = 0;
+        // A NUL ends the line as its end would.
+        for (size_t i = 0; line[i] != '\0'; ++i) {
+            const char c = line[i];
+            if (c == '-' && line[i + 1] == '-')
+                break;
+            switch (state) {
+            case before_name:
+                if (blank(c))
+                    break;
+                if (c == '=')
+                    return bad_line("Empty variable name");
+                name_start = i;
+                name_end = i + 1;
+                state = in_name;
+                break;
+            case in_name:
+                if (c == '=')
+                    state = after_equals;
+                else if (!blank(c))
+                    name_end = i + 1;
+                break;
+            case after_equals:
+                if (blank(c))
+                    break;
+                value_start = i;
+                value_end = i + 1;
+                state = in_value;
+                break;
+            case in_value:
+                if (!blank(c))
+                    value_end = i + 1;
+                break;
+            }
+        }
+        if (state == before_name)
+            continue; // blank or comment line
+        if (state == in_name)
+            return bad_line("Invalid line");
+        std::memcpy(name, line + name_start, name_end - name_start);
+        name[name_end - name_start] = '\0';
+        std::memcpy(value, line + value_start, value_end - value_start);
+        value[value_end - value_start] = '\0';
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,8 @@
+// Shared by the configuration units of engine/base and their tests.
+#pragma once
+
+#include "engine/base/file_internal.h"
+
+// For tests: the number of variables cfgFileWriteVar writes before it
+// fails as a full disk would; negative (the default) never fails.
+extern int cfgWriteFailAfterForTest;

@@ -1,0 +1,91 @@
+// Saving the configuration without ever losing the file that was there.
+//
+// The configuration is written at every shut-down; writing it in place
+// would leave a cut or empty file behind a crash or a full disk. So the
+// text goes to a new file beside the old one, which then replaces it in one
+// rename. FIXME: flush the new file to the device before the rename once the
+// platform layer offers a sync call.
+#include "engine/base/cfg_internal.h"
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The file a name stands for: a symbolic link is followed to its target,
+// so that the link stays a link and the target gets the new text.
+fs::path real_target(const char* fileName)
+{
+    std::error_code ec;
+    const fs::path path(fileName);
+    if (!fs::is_symlink(fs::symlink_status(path, ec)))
+        return path;
+    const fs::path resolved = fs::weakly_canonical(path, ec);
+    return ec ? path : resolved;
+}
+
+// Writes every variable; 0 or ERR_WRITE. The stream is closed either way.
+int write_all(std::FILE* stream, const cfgCTy& cfg)
+{
+    int code = 0;
+    for (uint32_t i = 0; i < cfg.Count() && code == 0; ++i)
+        code = cfgFileWriteVar(stream, cfg.At(i)->name, cfg.At(i)->Text());
+    if (std::fflush(stream) != 0 || std::ferror(stream))
+        code = ERR_WRITE;
+    if (std::fclose(stream) != 0)
+        code = ERR_WRITE;
+    return code;
+}
+
+int report_write_failure(const char* fileName)
+{
+    dbgBreakOnRetry(errReportArg(ERR_WRITE, fileNameForReport(fileName)));
+    return ERR_WRITE;
+}
+
+} // namespace
+
+int cfgCTy::Save(const char* fileName) const
+{
+    if (!fileName || !*fileName)
+        return 0;
+    const fs::path target = real_target(fileName);
+    fs::path fresh = target;
+    fresh += ".new";
+    std::error_code ec;
+    // Only a regular file (or none yet) is replaced: a device or a pipe
+    // named as the configuration is written to, not swapped for a file.
+    const auto kind = fs::status(target, ec).type();
+    const bool replace = kind == fs::file_type::regular || kind == fs::file_type::not_found;
+    std::FILE* stream = nullptr;
+    if (replace) {
+        fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
+        stream = cfgFileOpenWr(fresh.c_str());
+    }
+    if (!stream) {
+        // No new file can be made beside the old one (a read-only folder
+        // holding a writable file), or it is no regular file: write it in
+        // place after all.
+        stream = cfgFileOpenWr(target.c_str());
+        if (!stream)
+            return 0;
+        return write_all(stream, *this) == 0 ? 0 : report_write_failure(fileName);
+    }
+    // The old file's permissions before any text goes in.
+    const auto old_status = fs::status(target, ec);
+    if (!ec && fs::exists(old_status))
+        fs::permissions(fresh, old_status.permissions(), fs::perm_options::replace, ec);
+    if (write_all(stream, *this) != 0) {
+        fs::remove(fresh, ec);
+        return report_write_failure(fileName);
+    }
+    fs::rename(fresh, target, ec);
+    if (ec) {
+        fs::remove(fresh, ec);
+        return report_write_failure(fileName);
+    }
+    return 0;
+}

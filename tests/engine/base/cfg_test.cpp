@@ -1,0 +1,258 @@
+#include "files_test_support.h"
+
+#include "engine/base/cfg_internal.h"
+
+#include <climits>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CfgTest : public BaseTest {
+protected:
+    void SetUp() override
+    {
+        BaseTest::SetUp();
+        errInitFileMessages();
+        cfgWriteFailAfterForTest = -1;
+    }
+    void TearDown() override
+    {
+        cfgWriteFailAfterForTest = -1;
+        BaseTest::TearDown();
+    }
+
+    // Loads `text` into `cfg` from a file.
+    void load(cfgCTy& cfg, const std::string& text)
+    {
+        write_text(dir.file("in.cfg"), text);
+        cfg.Load(dir.file("in.cfg").c_str());
+    }
+
+    std::string box_texts() const
+    {
+        std::string all;
+        for (const auto& box : platform::shown_boxes())
+            all += box.text + "\n";
+        return all;
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(CfgTest, ParseRules)
+{
+    struct Case {
+        const char* line;
+        const char* name;  // null: nothing is set
+        const char* value;
+    };
+    const Case cases[] = {
+        {"  Name  =  some value  ", "Name", "some value"},
+        {"a = x--y", "a", "x"},
+        {"a = x -- y", "a", "x"},
+        {"-- note", nullptr, nullptr},
+        {"   ", nullptr, nullptr},
+        {"", nullptr, nullptr},
+        {"a =", "a", ""},
+        {"a =   ", "a", ""},
+        {"a = b = c", "a", "b = c"},
+        {"x y = 1", "x y", "1"},
+        {"\tkey\t=\tv a l\t", "key", "v a l"},
+        {"crlf = 5\r", "crlf", "5"},
+        {"k=v", "k", "v"},
+        {"path = c:\\games\\race", "path", "c:\\games\\race"},
+    };
+    for (const auto& c : cases) {
+        cfgCTy cfg;
+        load(cfg, std::string(c.line) + "\n");
+        if (!c.name) {
+            EXPECT_EQ(cfg.Count(), 0u) << c.line;
+            continue;
+        }
+        ASSERT_EQ(cfg.Count(), 1u) << c.line;
+        EXPECT_STREQ(cfg.At(0)->name, c.name) << c.line;
+        EXPECT_STREQ(cfg.At(0)->Text(), c.value) << c.line;
+    }
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(CfgTest, BadLinesAreReportedAndEndTheLoadKeepingEarlierValues)
+{
+    for (const auto& [bad, message] : {std::pair<std::string, std::string>{"=5", "Empty variable name"},
+                                       {"  = x", "Empty variable name"},
+                                       {"abc", "Invalid line"},
+                                       {"abc -- = comment", "Invalid line"}}) {
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        load(cfg, "first = 1\r\n" + bad + "\r\nlater = 2\r\n");
+        EXPECT_EQ(cfg.GetInt("first"), 1) << bad;
+        EXPECT_EQ(cfg.Find("later"), nullptr) << bad;
+        ASSERT_EQ(boxes().size(), 1u) << bad;
+        EXPECT_NE(boxes()[0].text.find("\n" + message + "\n"), std::string::npos) << boxes()[0].text;
+    }
+}
+
+TEST_F(CfgTest, BadLineInsideATryFrameUnwindsAndClosesTheFile)
+{
+    cfgCTy cfg;
+    write_text(dir.file("in.cfg"), "a = 1\n=oops\nb = 2\n");
+    const int code = errTry([&] { cfg.Load(dir.file("in.cfg").c_str()); });
+    EXPECT_EQ(code, ERR_USER_MSG);
+    EXPECT_EQ(cfg.GetInt("a"), 1);
+    EXPECT_EQ(cfg.Find("b"), nullptr);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(CfgTest, OverlongLinesAreCutAndTheirRestDropped)
+{
+    // The rest of a long line must not come back as a line of its own
+    // (here it would be "Invalid line" and end the load).
+    const std::string long_value(3000, 'v');
+    cfgCTy cfg;
+    load(cfg, "long = " + long_value + "tail\nnext = 7\n");
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(std::string(cfg.GetStr("long")), long_value.substr(0, CFG_LINE_SIZE - 1 - 7));
+    EXPECT_EQ(cfg.GetInt("next"), 7);
+}
+
+TEST_F(CfgTest, LoadReplacesIgnoringCaseAndAddsAtTheEnd)
+{
+    cfgCTy cfg;
+    cfg.SetInt("name", 1);
+    cfg.SetStr("other", "o");
+    load(cfg, "NAME = 3\nfresh = yes\n");
+    ASSERT_EQ(cfg.Count(), 3u);
+    EXPECT_STREQ(cfg.At(0)->name, "name");
+    EXPECT_STREQ(cfg.At(0)->Text(), "3");
+    EXPECT_STREQ(cfg.At(2)->name, "fresh");
+
+    cfg.Load(dir.file("missing.cfg").c_str());
+    EXPECT_EQ(cfg.Count(), 3u);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(CfgTest, GettersAndSetters)
+{
+    cfgCTy cfg;
+    EXPECT_STREQ(cfg.GetStr("absent"), "");
+    EXPECT_EQ(cfg.GetInt("absent"), 0);
+    EXPECT_EQ(cfg.Count(), 0u) << "getters add nothing";
+
+    cfg.SetInt("W", -640);
+    EXPECT_STREQ(cfg.GetStr("w"), "-640");
+    EXPECT_EQ(cfg.GetInt("W"), -640);
+    cfg.SetStr("mixed", "12abc");
+    EXPECT_EQ(cfg.GetInt("MIXED"), 12);
+    cfg.SetStr("huge", "99999999999");
+    EXPECT_EQ(cfg.GetInt("huge"), INT_MAX);
+    cfg.SetStr("spaced", "  -7");
+    EXPECT_EQ(cfg.GetInt("spaced"), -7);
+
+    // UpdateInt only touches what exists; the setters overwrite.
+    cfg.UpdateInt("nothing", 5);
+    EXPECT_EQ(cfg.Find("nothing"), nullptr);
+    cfg.UpdateInt("w", 800);
+    EXPECT_EQ(cfg.GetInt("W"), 800);
+    cfg.SetStr("W", "text");
+    EXPECT_STREQ(cfg.GetStr("W"), "text");
+    EXPECT_EQ(cfg.Count(), 4u);
+
+    // FindOrAdd adds only when absent, and a new variable reads as "".
+    cfgVarCTy* v = cfg.FindOrAdd("novalue");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(cfg.FindOrAdd("NOVALUE"), v);
+    EXPECT_EQ(cfg.Count(), 5u);
+    EXPECT_STREQ(cfg.GetStr("novalue"), "");
+    EXPECT_EQ(cfg.GetInt("novalue"), 0);
+    cfg.SetStr("W", nullptr);
+    EXPECT_STREQ(cfg.GetStr("W"), "");
+}
+
+TEST_F(CfgTest, FailedAllocationLeavesTheListAsItWas)
+{
+    cfgCTy cfg;
+    cfg.SetStr("keep", "1");
+    const memHooksTy saved = memHooks;
+    memHooks.realloc = [](void*, size_t) -> void* { return nullptr; };
+    EXPECT_EQ(cfg.SetStr("new", "2"), nullptr);
+    memHooks = saved;
+    EXPECT_EQ(cfg.Count(), 1u);
+    EXPECT_EQ(cfg.Find("new"), nullptr);
+    EXPECT_NE(box_texts().find("No memory"), std::string::npos);
+}
+
+TEST_F(CfgTest, SaveThenLoadGivesTheSameList)
+{
+    cfgCTy cfg;
+    cfg.SetInt("SCR_LX", 800);
+    cfg.SetStr("WND_NAME", "Race = fast");
+    cfg.SetStr("empty", "");
+    cfg.FindOrAdd("unset");
+    const std::string name = dir.file("game.cfg");
+    ASSERT_EQ(cfg.Save(name.c_str()), 0);
+    EXPECT_EQ(read_text(name), "SCR_LX = 800\nWND_NAME = Race = fast\nempty = \nunset = \n");
+    EXPECT_FALSE(fs::exists(name + ".new"));
+
+    cfgCTy back;
+    back.Load(name.c_str());
+    ASSERT_EQ(back.Count(), cfg.Count());
+    for (uint32_t i = 0; i < cfg.Count(); ++i) {
+        EXPECT_STREQ(back.At(i)->name, cfg.At(i)->name);
+        EXPECT_STREQ(back.At(i)->Text(), cfg.At(i)->Text());
+    }
+}
+
+TEST_F(CfgTest, FailedSaveKeepsTheOldFile)
+{
+    const std::string name = dir.file("game.cfg");
+    write_text(name, "best_result = 12345\n");
+    cfgCTy cfg;
+    cfg.SetInt("best_result", 999);
+    cfg.SetInt("music", 1);
+    cfgWriteFailAfterForTest = 1;
+    EXPECT_EQ(cfg.Save(name.c_str()), ERR_WRITE);
+    EXPECT_EQ(read_text(name), "best_result = 12345\n");
+    EXPECT_FALSE(fs::exists(name + ".new"));
+    EXPECT_NE(box_texts().find("Can't write to file '" + name + "'"), std::string::npos);
+}
+
+TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
+{
+    const std::string real = dir.file("real.cfg");
+    write_text(real, "old = 1\n");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string link = dir.file("link.cfg");
+    fs::create_symlink(real, link);
+
+    cfgCTy cfg;
+    cfg.SetInt("new", 2);
+    ASSERT_EQ(cfg.Save(link.c_str()), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_text(real), "new = 2\n");
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// /dev/full is no regular file, so it is written in place (never replaced
+// by a file), and that write fails as on a full disk.
+TEST_F(CfgTest, DevicesAreWrittenInPlaceAndAFullOneIsReported)
+{
+    if (!fs::is_character_file("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    cfgCTy cfg;
+    cfg.SetInt("a", 1);
+    EXPECT_EQ(cfg.Save("/dev/full"), ERR_WRITE);
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_FALSE(fs::exists("/dev/full.new"));
+    EXPECT_NE(box_texts().find("Can't write to file '/dev/full'"), std::string::npos);
+}
+
+TEST_F(CfgTest, SaveToAnUnopenableFileIsSkippedSilently)
+{
+    cfgCTy cfg;
+    cfg.SetInt("a", 1);
+    EXPECT_EQ(cfg.Save(dir.file("no/such/dir/x.cfg").c_str()), 0);
+    EXPECT_TRUE(boxes().empty());
+}
+
+} // namespace
