@@ -60,10 +60,46 @@ const Bytes& text()
 {
     static const Bytes data = [] {
         static const char* words[] = {
-            "the",   "car",  "turns", "into",   "a",      "gate",  "and",    "lap",    "time",    "of",
-            "race",  "is",   "best",  "engine", "image",  "sound", "file",   "object", "stream",  "packed",
-            "with",  "zlib", "or",    "its",    "own",    "LZ",    "format", "window", "distance", "match",
-            "track", "when", "then",  "player", "button", "quits", "new",    "three",  "laps",    "clock",
+            "the",
+            "car",
+            "turns",
+            "into",
+            "a",
+            "gate",
+            "and",
+            "lap",
+            "time",
+            "of",
+            "race",
+            "is",
+            "best",
+            "engine",
+            "image",
+            "sound",
+            "file",
+            "object",
+            "stream",
+            "packed",
+            "with",
+            "zlib",
+            "or",
+            "its",
+            "own",
+            "LZ",
+            "format",
+            "window",
+            "distance",
+            "match",
+            "track",
+            "when",
+            "then",
+            "player",
+            "button",
+            "quits",
+            "new",
+            "three",
+            "laps",
+            "clock",
         };
         std::mt19937 rng(2);
         std::string s;
@@ -113,8 +149,7 @@ void zwrap_unpack(const Bytes& packed, Bytes& out)
         throw std::runtime_error("zUncompress failed");
 }
 
-template <int Level>
-size_t zlib_pack(const Bytes& in, Bytes& out)
+template <int Level> size_t zlib_pack(const Bytes& in, Bytes& out)
 {
     uLongf n = compressBound(static_cast<uLong>(in.size()));
     out.resize(n);
@@ -134,7 +169,7 @@ size_t lz4_pack(const Bytes& in, Bytes& out)
 {
     out.resize(static_cast<size_t>(LZ4_compressBound(static_cast<int>(in.size()))));
     const int n = LZ4_compress_default(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
-                                       static_cast<int>(in.size()), static_cast<int>(out.size()));
+        static_cast<int>(in.size()), static_cast<int>(out.size()));
     if (n <= 0)
         throw std::runtime_error("LZ4 failed");
     return static_cast<size_t>(n);
@@ -142,18 +177,19 @@ size_t lz4_pack(const Bytes& in, Bytes& out)
 void lz4_unpack(const Bytes& packed, Bytes& out)
 {
     if (LZ4_decompress_safe(reinterpret_cast<const char*>(packed.data()), reinterpret_cast<char*>(out.data()),
-                            static_cast<int>(packed.size()), static_cast<int>(out.size())) != static_cast<int>(out.size()))
+            static_cast<int>(packed.size()), static_cast<int>(out.size()))
+        != static_cast<int>(out.size()))
         throw std::runtime_error("LZ4 failed");
 }
 #endif
 
 const Codec codecs[] = {
-    {"packer0", lz0_pack, lz0_unpack},
-    {"zCompress", zwrap_pack, zwrap_unpack},
-    {"zlib1", zlib_pack<1>, zlib_unpack},
-    {"zlib6", zlib_pack<6>, zlib_unpack},
+    { "packer0", lz0_pack, lz0_unpack },
+    { "zCompress", zwrap_pack, zwrap_unpack },
+    { "zlib1", zlib_pack<1>, zlib_unpack },
+    { "zlib6", zlib_pack<6>, zlib_unpack },
 #if QUARN_HAVE_LZ4
-    {"lz4", lz4_pack, lz4_unpack},
+    { "lz4", lz4_pack, lz4_unpack },
 #endif
 };
 

@@ -86,8 +86,8 @@ cfgVarCTy* cfgCTy::FindOrAdd(const char* name)
         return found;
     auto* var = static_cast<cfgVarCTy*>(memHooks.allocZ(1, sizeof(cfgVarCTy)));
     char* copy = var ? strDupQuiet(name) : nullptr;
-    auto** grown = copy ? static_cast<cfgVarCTy**>(memHooks.realloc(vars_, (count_ + 1) * sizeof(cfgVarCTy*)))
-                        : nullptr;
+    auto** grown
+        = copy ? static_cast<cfgVarCTy**>(memHooks.realloc(vars_, (count_ + 1) * sizeof(cfgVarCTy*))) : nullptr;
     if (!grown) {
         memHooks.free(copy);
         memHooks.free(var);

@@ -28,7 +28,7 @@ int64_t seconds_since_epoch(fs::file_time_type t)
 bool fetch(Search& s, dirEntryTy& out)
 {
     if (s.dots_left > 0) {
-        out = dirEntryTy{};
+        out = dirEntryTy {};
         out.attrib = DIR_ATTR_SUBDIR;
         strCopy(out.name, sizeof(out.name), s.dots_left == 2 ? "." : "..");
         --s.dots_left;
@@ -41,7 +41,7 @@ bool fetch(Search& s, dirEntryTy& out)
         const std::string name = s.it->path().filename().string();
         if (name.size() >= sizeof(out.name))
             continue;
-        out = dirEntryTy{};
+        out = dirEntryTy {};
         strCopy(out.name, sizeof(out.name), name.c_str());
         std::error_code entry_ec;
         if (s.it->is_directory(entry_ec))
@@ -73,7 +73,7 @@ dirTy* dirOpen(const char* directory)
     auto* search = static_cast<dirTy*>(memHooks.allocZ(1, sizeof(dirTy)));
     if (!search)
         return nullptr;
-    auto* state = new (std::nothrow) Search{std::move(it)};
+    auto* state = new (std::nothrow) Search { std::move(it) };
     if (!state) {
         memHooks.free(search);
         return nullptr;

@@ -5,7 +5,6 @@
 // on Linux a view of a file that shrinks under us, or a shared mapping that
 // grows past a full disk, raises SIGBUS instead of an error code.
 #include "engine/base/file_internal.h"
-
 #include "platform/platform.h"
 
 #include <cstdlib>
@@ -50,7 +49,7 @@ void unlink_open(fileTy* record)
 fileTy* prepare_record(fileTy* record)
 {
     if (record) {
-        *record = fileTy{};
+        *record = fileTy {};
         return record;
     }
     record = static_cast<fileTy*>(memHooks.allocZ(1, sizeof(fileTy)));
@@ -68,7 +67,7 @@ void release_record(fileTy* record)
     memHooks.free(record->view);
     memHooks.free(record->name);
     const bool allocated = record->flags & FILE_ALLOCATED;
-    *record = fileTy{};
+    *record = fileTy {};
     if (allocated)
         memHooks.free(record);
 }
@@ -241,8 +240,8 @@ int fileClose(fileTy* record, size_t length)
         const size_t from_view = total < record->mapSize ? total : record->mapSize;
         std::FILE* f = record->handle;
         record->handle = nullptr;
-        write_failed = (from_view && std::fwrite(record->view, 1, from_view, f) != from_view) ||
-                       !write_zeros(f, total - from_view) || std::fflush(f) != 0;
+        write_failed = (from_view && std::fwrite(record->view, 1, from_view, f) != from_view)
+            || !write_zeros(f, total - from_view) || std::fflush(f) != 0;
         write_failed = std::fclose(f) != 0 || write_failed;
     }
     // The report below may unwind; the name must outlive the record.

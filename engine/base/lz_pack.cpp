@@ -44,7 +44,7 @@ struct PackState {
     uint16_t head[hash_size];
     uint16_t last_pair[65536]; // nearest linked position of each two-byte pair
     uint16_t next[window_size];
-    uint16_t prev[window_size];    // none for the head of a chain
+    uint16_t prev[window_size]; // none for the head of a chain
     uint16_t chain_of[window_size]; // the chain a position is linked in; none = not linked
 };
 
@@ -138,8 +138,8 @@ void search(PackState& st, int r)
         // when it lies in the history and still holds the pair.
         const uint16_t c = st.last_pair[pair_at(st, r)];
         const int distance = (r - c) & (window_size - 1);
-        if (c != none && distance >= 1 && distance < window_size - longest && st.window[c] == st.window[r] &&
-            st.window[c + 1] == st.window[r + 1]) {
+        if (c != none && distance >= 1 && distance < window_size - longest && st.window[c] == st.window[r]
+            && st.window[c + 1] == st.window[r + 1]) {
             const int equal = equal_prefix(st.window + c + 1, here, longest - 1);
             if (equal + 1 > st.match_length) {
                 st.match_length = equal + 1;

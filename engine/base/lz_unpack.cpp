@@ -10,7 +10,11 @@ namespace {
 
 class Reader {
 public:
-    Reader(const uint8_t* src, size_t len) : src_(src), len_(len) {}
+    Reader(const uint8_t* src, size_t len)
+        : src_(src)
+        , len_(len)
+    {
+    }
 
     bool start() { return next_word(); }
 
@@ -38,7 +42,7 @@ private:
     {
         if (len_ - pos_ < 2)
             return false;
-        word_ = src_[pos_] | (unsigned{src_[pos_ + 1]} << 8);
+        word_ = src_[pos_] | (unsigned { src_[pos_ + 1] } << 8);
         pos_ += 2;
         bits_ = 16;
         return true;

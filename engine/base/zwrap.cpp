@@ -6,9 +6,8 @@
 // is reported.
 #include "engine/base/base.h"
 
-#include <zlib.h>
-
 #include <climits>
+#include <zlib.h>
 
 namespace {
 
@@ -24,7 +23,7 @@ void z_free(voidpf, voidpf block) { memHooks.free(block); }
 
 z_stream make_stream(const void* source, size_t sourceLength, void* destination, size_t room)
 {
-    z_stream zs{};
+    z_stream zs {};
     zs.next_in = static_cast<Bytef*>(const_cast<void*>(source));
     zs.avail_in = static_cast<uInt>(sourceLength);
     zs.next_out = static_cast<Bytef*>(destination);

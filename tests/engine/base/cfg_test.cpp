@@ -1,6 +1,5 @@
-#include "files_test_support.h"
-
 #include "engine/base/cfg_internal.h"
+#include "files_test_support.h"
 
 #include <climits>
 
@@ -44,24 +43,24 @@ TEST_F(CfgTest, ParseRules)
 {
     struct Case {
         const char* line;
-        const char* name;  // null: nothing is set
+        const char* name; // null: nothing is set
         const char* value;
     };
     const Case cases[] = {
-        {"  Name  =  some value  ", "Name", "some value"},
-        {"a = x--y", "a", "x"},
-        {"a = x -- y", "a", "x"},
-        {"-- note", nullptr, nullptr},
-        {"   ", nullptr, nullptr},
-        {"", nullptr, nullptr},
-        {"a =", "a", ""},
-        {"a =   ", "a", ""},
-        {"a = b = c", "a", "b = c"},
-        {"x y = 1", "x y", "1"},
-        {"\tkey\t=\tv a l\t", "key", "v a l"},
-        {"crlf = 5\r", "crlf", "5"},
-        {"k=v", "k", "v"},
-        {"path = c:\\games\\race", "path", "c:\\games\\race"},
+        { "  Name  =  some value  ", "Name", "some value" },
+        { "a = x--y", "a", "x" },
+        { "a = x -- y", "a", "x" },
+        { "-- note", nullptr, nullptr },
+        { "   ", nullptr, nullptr },
+        { "", nullptr, nullptr },
+        { "a =", "a", "" },
+        { "a =   ", "a", "" },
+        { "a = b = c", "a", "b = c" },
+        { "x y = 1", "x y", "1" },
+        { "\tkey\t=\tv a l\t", "key", "v a l" },
+        { "crlf = 5\r", "crlf", "5" },
+        { "k=v", "k", "v" },
+        { "path = c:\\games\\race", "path", "c:\\games\\race" },
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
@@ -79,10 +78,8 @@ TEST_F(CfgTest, ParseRules)
 
 TEST_F(CfgTest, BadLinesAreReportedAndEndTheLoadKeepingEarlierValues)
 {
-    for (const auto& [bad, message] : {std::pair<std::string, std::string>{"=5", "Empty variable name"},
-                                       {"  = x", "Empty variable name"},
-                                       {"abc", "Invalid line"},
-                                       {"abc -- = comment", "Invalid line"}}) {
+    for (const auto& [bad, message] : { std::pair<std::string, std::string> { "=5", "Empty variable name" },
+             { "  = x", "Empty variable name" }, { "abc", "Invalid line" }, { "abc -- = comment", "Invalid line" } }) {
         platform::clear_shown_boxes();
         cfgCTy cfg;
         load(cfg, "first = 1\r\n" + bad + "\r\nlater = 2\r\n");

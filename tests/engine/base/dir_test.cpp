@@ -20,7 +20,7 @@ TEST(DirOpen, ListsEveryEntryWithAndWithoutDots)
     write_text(dir.file("noext"), "");
     std::filesystem::create_directory(dir.path() / "sub.d");
 
-    for (const std::string& arg : {dir.path().string(), dir.path().string() + "/"}) {
+    for (const std::string& arg : { dir.path().string(), dir.path().string() + "/" }) {
         dirTy* search = dirOpen(arg.c_str());
         ASSERT_NE(search, nullptr) << arg;
         EXPECT_EQ(search->valid, 1);
@@ -32,7 +32,7 @@ TEST(DirOpen, ListsEveryEntryWithAndWithoutDots)
         EXPECT_EQ(names[0], ".");
         EXPECT_EQ(names[1], "..");
         EXPECT_EQ(std::set<std::string>(names.begin() + 2, names.end()),
-                  (std::set<std::string>{"a.txt", "noext", "sub.d"}));
+            (std::set<std::string> { "a.txt", "noext", "sub.d" }));
         EXPECT_EQ(dirNext(search), 0);
         dirClose(search);
     }

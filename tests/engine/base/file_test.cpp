@@ -1,6 +1,5 @@
-#include "files_test_support.h"
-
 #include "engine/base/file_internal.h"
+#include "files_test_support.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,7 +26,7 @@ bool box_mentions(const std::string& text)
 TEST_F(FileTest, LoadReadsTheWholeFile)
 {
     std::vector<uint8_t> bytes(70000);
-    std::iota(bytes.begin(), bytes.end(), uint8_t{0});
+    std::iota(bytes.begin(), bytes.end(), uint8_t { 0 });
     write_bytes(dir.file("a.bin"), bytes);
 
     fileTy* f = fileLoad(nullptr, dir.file("a.bin").c_str());
@@ -132,13 +131,13 @@ TEST_F(FileTest, CloseLengthCutsOrExtendsWithZeros)
 TEST_F(FileTest, WriteOnAReadRecordTakesNothingAndNullIsReported)
 {
     errInitFileMessages();
-    write_bytes(dir.file("r"), {1, 2, 3});
+    write_bytes(dir.file("r"), { 1, 2, 3 });
     fileTy* f = fileLoad(nullptr, dir.file("r").c_str());
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(fileWrite(f, 0, "zz", 2), 0);
     EXPECT_EQ(f->view[0], 1);
     fileClose(f, 0);
-    EXPECT_EQ(read_bytes(dir.file("r")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(read_bytes(dir.file("r")), (std::vector<uint8_t> { 1, 2, 3 }));
 
     EXPECT_EQ(fileWrite(nullptr, 0, "zz", 2), ERR_NOT_CREATED);
     EXPECT_TRUE(box_mentions("Object is not created"));

@@ -5,11 +5,11 @@
 #include "base_test_support.h"
 
 #include <atomic>
-#include <random>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,9 +18,9 @@ class ScratchDir {
 public:
     ScratchDir()
     {
-        static std::atomic<int> counter{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("quarn_base_files_" + std::to_string(run_id()) + "_" + std::to_string(counter++));
+        static std::atomic<int> counter { 0 };
+        path_ = std::filesystem::temp_directory_path()
+            / ("quarn_base_files_" + std::to_string(run_id()) + "_" + std::to_string(counter++));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
@@ -39,7 +39,7 @@ private:
     // Tests of several processes may run at once; each picks its own prefix.
     static unsigned run_id()
     {
-        static const unsigned id = std::random_device{}();
+        static const unsigned id = std::random_device {}();
         return id;
     }
 

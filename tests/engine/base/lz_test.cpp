@@ -58,13 +58,13 @@ std::vector<Item> items_of(const Bytes& s)
     next_word();
     for (;;) {
         if (flag()) {
-            items.push_back({'L', 1, 0, out});
+            items.push_back({ 'L', 1, 0, out });
             ++pos;
             ++out;
         } else if (!flag()) {
             const unsigned a = flag(), b = flag();
             const size_t length = 2 * a + b + 2;
-            items.push_back({'S', length, 256u - s.at(pos++), out});
+            items.push_back({ 'S', length, 256u - s.at(pos++), out });
             out += length;
         } else {
             const unsigned w = s.at(pos) | (s.at(pos + 1) << 8);
@@ -76,12 +76,12 @@ std::vector<Item> items_of(const Bytes& s)
                 if (e == 0)
                     break;
                 if (e == 1) {
-                    items.push_back({'N', 0, 0, out});
+                    items.push_back({ 'N', 0, 0, out });
                     continue;
                 }
                 length = e + 1;
             }
-            items.push_back({'M', length, distance, out});
+            items.push_back({ 'M', length, distance, out });
             out += length;
         }
     }
@@ -104,18 +104,18 @@ TEST(LzFormat, HandMadeStreamsAreExact)
         Bytes stream;
     };
     const Case cases[] = {
-        {"", {0x02, 0x00, 0x00, 0xF0, 0x00}},
-        {"A", {0x05, 0x00, 'A', 0x00, 0xF0, 0x00}},
+        { "", { 0x02, 0x00, 0x00, 0xF0, 0x00 } },
+        { "A", { 0x05, 0x00, 'A', 0x00, 0xF0, 0x00 } },
         // Short match: length 2 at distance 2.
-        {"ABAB", {0x83, 0x00, 'A', 'B', 0xFE, 0x00, 0xF0, 0x00}},
+        { "ABAB", { 0x83, 0x00, 'A', 'B', 0xFE, 0x00, 0xF0, 0x00 } },
         // Long match with its length in the word: 7 bytes at distance 7.
-        {"ABCDEFGABCDEFG", {0x7F, 0x05, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 0xF9, 0xFD, 0x00, 0xF0, 0x00}},
+        { "ABCDEFGABCDEFG", { 0x7F, 0x05, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 0xF9, 0xFD, 0x00, 0xF0, 0x00 } },
         // Long match with the length byte: 11 bytes at distance 1.
-        {"xxxxxxxxxxxx", {0x15, 0x00, 'x', 0xFF, 0xF8, 0x0A, 0x00, 0xF0, 0x00}},
+        { "xxxxxxxxxxxx", { 0x15, 0x00, 'x', 0xFF, 0xF8, 0x0A, 0x00, 0xF0, 0x00 } },
         // The sixteenth flag sends its word out before the byte of its item.
-        {"abcdefghijklmnopq",
-         {0xFF, 0xFF, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 0x05, 0x00, 'p', 'q',
-          0x00, 0xF0, 0x00}},
+        { "abcdefghijklmnopq",
+            { 0xFF, 0xFF, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 0x05, 0x00, 'p',
+                'q', 0x00, 0xF0, 0x00 } },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(pack(bytes_of(c.input)), c.stream) << c.input;
@@ -127,18 +127,18 @@ TEST(LzFormat, DecodesItemsThePackerNeverWrites)
 {
     // 'a'; an empty item (length field 0, e = 1); a short match of 5 at
     // distance 1; the end. Flags 1 | 0 1 | 0 0 1 1 | 0 1 = word 0x0165.
-    const Bytes with_empty = {0x65, 0x01, 'a', 0xFF, 0xF8, 0x01, 0xFF, 0x00, 0xF0, 0x00};
+    const Bytes with_empty = { 0x65, 0x01, 'a', 0xFF, 0xF8, 0x01, 0xFF, 0x00, 0xF0, 0x00 };
     EXPECT_EQ(unpack(with_empty, 16), bytes_of("aaaaaa"));
 
     // A long match of 256 bytes (e = 255); the packer stops at 253.
-    const Bytes longest = {0x15, 0x00, 'a', 0xFF, 0xF8, 0xFF, 0x00, 0xF0, 0x00};
+    const Bytes longest = { 0x15, 0x00, 'a', 0xFF, 0xF8, 0xFF, 0x00, 0xF0, 0x00 };
     EXPECT_EQ(unpack(longest, 300), Bytes(257, 'a'));
 }
 
 TEST(LzRoundTrip, RandomConstantAndPeriodicData)
 {
     std::mt19937 rng(7);
-    for (size_t size : {0u, 1u, 2u, 253u, 254u, 8192u, 8193u, 100000u}) {
+    for (size_t size : { 0u, 1u, 2u, 253u, 254u, 8192u, 8193u, 100000u }) {
         Bytes random(size), constant(size, 0x5A), periodic(size), text(size);
         for (auto& b : random)
             b = static_cast<uint8_t>(rng());
@@ -146,7 +146,7 @@ TEST(LzRoundTrip, RandomConstantAndPeriodicData)
             periodic[i] = static_cast<uint8_t>("periodic!"[i % 9]);
             text[i] = static_cast<uint8_t>("the quick brown fox jumps over the lazy dog "[(i * 7 + i / 13) % 44]);
         }
-        for (const Bytes* data : {&random, &constant, &periodic, &text}) {
+        for (const Bytes* data : { &random, &constant, &periodic, &text }) {
             const Bytes packed = pack(*data);
             EXPECT_EQ(unpack(packed, size), *data) << size;
         }
@@ -203,8 +203,17 @@ TEST(LzPacker, ChoosesItemsByLengthAndDistance)
         char kind;
     };
     const Case cases[] = {
-        {200, 2, 'S'}, {300, 2, 'L'}, {255, 2, 'S'}, {256, 2, 'L'}, {255, 5, 'S'}, {256, 3, 'M'},
-        {255, 6, 'M'}, {100, 9, 'M'}, {100, 10, 'M'}, {1000, 253, 'M'}, {7000, 4, 'M'},
+        { 200, 2, 'S' },
+        { 300, 2, 'L' },
+        { 255, 2, 'S' },
+        { 256, 2, 'L' },
+        { 255, 5, 'S' },
+        { 256, 3, 'M' },
+        { 255, 6, 'M' },
+        { 100, 9, 'M' },
+        { 100, 10, 'M' },
+        { 1000, 253, 'M' },
+        { 7000, 4, 'M' },
     };
     for (const auto& c : cases) {
         const Bytes data = repeat_at(c.distance, c.length);
@@ -225,8 +234,8 @@ TEST(LzPacker, EqualLengthsPreferTheNearestMatch)
 {
     // "abc" at 0 and at 10, then "abc" again at 20: distance 10, not 20.
     const Bytes f1 = filler(7, 1), f2 = filler(7, 100);
-    const std::string data = "abc" + std::string(f1.begin(), f1.end()) + "abc" + std::string(f2.begin(), f2.end()) +
-                             "abcZ";
+    const std::string data
+        = "abc" + std::string(f1.begin(), f1.end()) + "abc" + std::string(f2.begin(), f2.end()) + "abcZ";
     const auto items = items_of(pack(bytes_of(data)));
     const Item* it = item_at(items, 20);
     ASSERT_NE(it, nullptr);
@@ -241,7 +250,7 @@ TEST_F(BaseTest, LzPackStopsAtTheEndOfTheDestination)
     Bytes data(5000);
     for (auto& b : data)
         b = static_cast<uint8_t>(rng());
-    for (size_t capacity : {0u, 1u, 5u, 100u, 4000u}) {
+    for (size_t capacity : { 0u, 1u, 5u, 100u, 4000u }) {
         Bytes out(capacity + 8, 0xCC);
         EXPECT_EQ(lzPack(data.data(), data.size(), out.data(), capacity), ERR_OVERFLOW);
         for (size_t i = capacity; i < out.size(); ++i)
@@ -267,10 +276,10 @@ TEST(LzUnpack, RejectsStreamsThatLeaveTheirBounds)
     EXPECT_EQ(lzUnpack(good.data(), good.size(), nullptr, 0), ERR_DATA);
     // A match reaching before the output's start: 'a', then a short match
     // at distance 2.
-    const Bytes before = {0b10'0000'1, 0, 'a', 0xFE, 0x00, 0xF0, 0x00};
+    const Bytes before = { 0b10'0000'1, 0, 'a', 0xFE, 0x00, 0xF0, 0x00 };
     EXPECT_EQ(lzUnpack(before.data(), before.size(), out.data(), out.size()), ERR_DATA);
     // A long match at distance 8192 with nothing produced.
-    const Bytes far = {0b1010, 0, 0x00, 0x02, 0x00, 0xF0, 0x00};
+    const Bytes far = { 0b1010, 0, 0x00, 0x02, 0x00, 0xF0, 0x00 };
     EXPECT_EQ(lzUnpack(far.data(), far.size(), out.data(), out.size()), ERR_DATA);
     EXPECT_EQ(lzUnpack(nullptr, 0, out.data(), out.size()), ERR_DATA);
 }

@@ -14,14 +14,14 @@ struct SplitCase {
 TEST(PathSplit, SplitsAtTheLastSeparatorAndTheLastDotAfterIt)
 {
     const SplitCase cases[] = {
-        {"c:\\dir\\a.b.txt", "c:\\dir\\", "a.b", ".txt"},
-        {"dir.x/file", "dir.x/", "file", ""},
-        {"/usr/local/game.cfg", "/usr/local/", "game", ".cfg"},
-        {"c:game.exe", "c:", "game", ".exe"},
-        {"plain", "", "plain", ""},
-        {"dir/", "dir/", "", ""},
-        {"", "", "", ""},
-        {"a/b\\c.d", "a/b\\", "c", ".d"},
+        { "c:\\dir\\a.b.txt", "c:\\dir\\", "a.b", ".txt" },
+        { "dir.x/file", "dir.x/", "file", "" },
+        { "/usr/local/game.cfg", "/usr/local/", "game", ".cfg" },
+        { "c:game.exe", "c:", "game", ".exe" },
+        { "plain", "", "plain", "" },
+        { "dir/", "dir/", "", "" },
+        { "", "", "", "" },
+        { "a/b\\c.d", "a/b\\", "c", ".d" },
     };
     for (const auto& c : cases) {
         char dir[260], name[260], ext[260];

@@ -1,10 +1,9 @@
 #include "base_test_support.h"
 
-#include <zlib.h>
-
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <zlib.h>
 
 namespace {
 
@@ -35,7 +34,7 @@ protected:
 
 TEST_F(ZWrapTest, RoundTripsAtEveryLevelAndMatchesZlib)
 {
-    for (int level : {-1, 0, 1, 6, 9}) {
+    for (int level : { -1, 0, 1, 6, 9 }) {
         const Bytes p = packed(level);
         // zlib itself reads what the wrapper wrote.
         Bytes check(data_.size());
@@ -89,7 +88,7 @@ TEST_F(ZWrapTest, BadDataIsANegativeDataError)
 
     // A stream that asks for a preset dictionary: zlib's Z_NEED_DICT is
     // positive.
-    z_stream zs{};
+    z_stream zs {};
     ASSERT_EQ(deflateInit(&zs, 6), Z_OK);
     const char dict[] = "dictionary";
     ASSERT_EQ(deflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(dict), sizeof(dict)), Z_OK);
