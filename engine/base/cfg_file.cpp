@@ -5,9 +5,15 @@
 
 int cfgWriteFailAfterForTest = -1;
 
-std::FILE* cfgFileOpenRd(const char* fileName) { return fileName ? std::fopen(fileName, "rt") : nullptr; }
+std::FILE* cfgFileOpenRd(const char* fileName)
+{
+    return fileName ? std::fopen(fileResolve(fileName).c_str(), "rt") : nullptr;
+}
 
-std::FILE* cfgFileOpenWr(const char* fileName) { return fileName ? std::fopen(fileName, "wt") : nullptr; }
+std::FILE* cfgFileOpenWr(const char* fileName)
+{
+    return fileName ? std::fopen(fileResolve(fileName).c_str(), "wt") : nullptr;
+}
 
 void cfgFileClose(std::FILE* stream)
 {
@@ -15,12 +21,19 @@ void cfgFileClose(std::FILE* stream)
         std::fclose(stream);
 }
 
-int cfgFileWriteVar(std::FILE* stream, const char* name, const char* value)
+bool cfgWriteFailsNow()
 {
     if (cfgWriteFailAfterForTest == 0)
-        return ERR_WRITE;
+        return true;
     if (cfgWriteFailAfterForTest > 0)
         --cfgWriteFailAfterForTest;
+    return false;
+}
+
+int cfgFileWriteVar(std::FILE* stream, const char* name, const char* value)
+{
+    if (cfgWriteFailsNow())
+        return ERR_WRITE;
     if (!stream || std::fprintf(stream, "%s = %s\n", name ? name : "", value ? value : "") < 0)
         return ERR_WRITE;
     return 0;

@@ -6,3 +6,6 @@
 // For tests: the number of variables cfgFileWriteVar writes before it
 // fails as a full disk would; negative (the default) never fails.
 extern int cfgWriteFailAfterForTest;
+// Counts one variable against cfgWriteFailAfterForTest; true when that
+// write is to fail.
+bool cfgWriteFailsNow();

@@ -2,10 +2,11 @@
 //
 // The configuration is written at every shut-down; writing it in place
 // would leave a cut or empty file behind a crash or a full disk. So the
-// text goes to a new file beside the old one, which then replaces it in one
-// rename. FIXME: flush the new file to the device before the rename once the
-// platform layer offers a sync call.
+// text goes to a new file beside the old one, pushed to the device, which
+// then replaces the old one in one rename.
 #include "engine/base/cfg_internal.h"
+
+#include "platform/platform.h"
 
 #include <filesystem>
 #include <string>
@@ -40,6 +41,27 @@ int write_all(std::FILE* stream, const cfgCTy& cfg)
     return code;
 }
 
+// The whole text into a new file, pushed to the device. 0 or ERR_WRITE.
+int write_new_file(platform::FileHandle file, const cfgCTy& cfg)
+{
+    std::string text;
+    int code = 0;
+    for (uint32_t i = 0; i < cfg.Count() && code == 0; ++i) {
+        if (cfgWriteFailsNow())
+            code = ERR_WRITE;
+        text += cfg.At(i)->name;
+        text += " = ";
+        text += cfg.At(i)->Text();
+        text += '\n';
+    }
+    if (code == 0 && (platform::file_write(file, text.data(), text.size()) != static_cast<int64_t>(text.size()) ||
+                      !platform::file_sync(file)))
+        code = ERR_WRITE;
+    if (!platform::file_close(file))
+        code = ERR_WRITE;
+    return code;
+}
+
 int report_write_failure(const char* fileName)
 {
     dbgBreakOnRetry(errReportArg(ERR_WRITE, fileNameForReport(fileName)));
@@ -52,33 +74,32 @@ int cfgCTy::Save(const char* fileName) const
 {
     if (!fileName || !*fileName)
         return 0;
-    const fs::path target = real_target(fileName);
+    const fs::path target = real_target(fileResolve(fileName).c_str());
     fs::path fresh = target;
     fresh += ".new";
     std::error_code ec;
     // Only a regular file (or none yet) is replaced: a device or a pipe
     // named as the configuration is written to, not swapped for a file.
-    const auto kind = fs::status(target, ec).type();
-    const bool replace = kind == fs::file_type::regular || kind == fs::file_type::not_found;
-    std::FILE* stream = nullptr;
+    const auto old_status = fs::status(target, ec);
+    const bool replace = old_status.type() == fs::file_type::regular || old_status.type() == fs::file_type::not_found;
+    platform::FileHandle file = platform::invalid_file;
     if (replace) {
         fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
-        stream = cfgFileOpenWr(fresh.c_str());
+        file = platform::file_open(fresh.c_str(), platform::FileOpen::write_truncate);
     }
-    if (!stream) {
+    if (file == platform::invalid_file) {
         // No new file can be made beside the old one (a read-only folder
         // holding a writable file), or it is no regular file: write it in
         // place after all.
-        stream = cfgFileOpenWr(target.c_str());
+        std::FILE* stream = std::fopen(target.c_str(), "wt");
         if (!stream)
             return 0;
         return write_all(stream, *this) == 0 ? 0 : report_write_failure(fileName);
     }
     // The old file's permissions before any text goes in.
-    const auto old_status = fs::status(target, ec);
-    if (!ec && fs::exists(old_status))
+    if (fs::exists(old_status))
         fs::permissions(fresh, old_status.permissions(), fs::perm_options::replace, ec);
-    if (write_all(stream, *this) != 0) {
+    if (write_new_file(file, *this) != 0) {
         fs::remove(fresh, ec);
         return report_write_failure(fileName);
     }

@@ -1,5 +1,5 @@
 // Folder listing with the layer's find-first/find-next shape.
-#include "engine/base/base.h"
+#include "engine/base/file_internal.h"
 
 #include <chrono>
 #include <filesystem>
@@ -65,7 +65,7 @@ dirTy* dirOpen(const char* directory)
 {
     // The layer searched "<directory>/*.*", which matches every entry; the
     // pattern is not built here, the folder is listed directly.
-    const std::string folder = (directory && *directory) ? directory : ".";
+    const std::string folder = (directory && *directory) ? fileResolve(directory) : ".";
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     if (ec)

@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 namespace {
 
@@ -101,6 +100,8 @@ bool write_zeros(std::FILE* f, size_t count)
 
 } // namespace
 
+std::string fileResolve(const char* name) { return name ? platform::resolve_path(name) : std::string(); }
+
 const char* fileNameForReport(const char* name)
 {
     // The reporter keeps the argument's address; the record that owned the
@@ -122,31 +123,33 @@ fileTy* fileLoad(fileTy* record, const char* name)
     if (name && !record->name) {
         code = ERR_NO_MEMORY;
     } else {
-        // fopen succeeds on a folder, and its "size" is meaningless.
-        std::error_code ec;
-        std::FILE* f = nullptr;
-        if (!name || std::filesystem::is_directory(name, ec) || !(f = std::fopen(name, "rb"))) {
+        const platform::FileHandle f =
+            name ? platform::file_open(fileResolve(name).c_str(), platform::FileOpen::read_existing)
+                 : platform::invalid_file;
+        const int64_t size = f != platform::invalid_file ? platform::file_size(f) : -1;
+        if (size < 0 || static_cast<uint64_t>(size) > SIZE_MAX) {
             code = ERR_OPEN;
-        } else {
-            long size = -1;
-            if (std::fseek(f, 0, SEEK_END) == 0)
-                size = std::ftell(f);
-            if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-                code = ERR_OPEN;
-            } else if (size > 0) {
-                record->view = static_cast<uint8_t*>(memHooks.alloc(static_cast<size_t>(size)));
-                if (!record->view) {
-                    code = ERR_NO_MEMORY;
-                } else {
-                    // A file cut short meanwhile gives what is left of it.
-                    const size_t got = std::fread(record->view, 1, static_cast<size_t>(size), f);
-                    if (std::ferror(f))
-                        code = ERR_OPEN;
-                    record->length = record->mapSize = got;
+        } else if (size > 0) {
+            record->view = static_cast<uint8_t*>(memHooks.alloc(static_cast<size_t>(size)));
+            if (!record->view) {
+                code = ERR_NO_MEMORY;
+            } else {
+                // A file cut short meanwhile gives what is left of it.
+                size_t got = 0;
+                while (got < static_cast<size_t>(size)) {
+                    const int64_t n = platform::file_read(f, record->view + got, static_cast<size_t>(size) - got);
+                    if (n <= 0) {
+                        if (n < 0)
+                            code = ERR_OPEN;
+                        break;
+                    }
+                    got += static_cast<size_t>(n);
                 }
+                record->length = record->mapSize = got;
             }
-            std::fclose(f);
         }
+        if (f != platform::invalid_file)
+            platform::file_close(f);
     }
     errState.code = code;
     if (code != 0) {
@@ -170,7 +173,7 @@ fileTy* fileCreate(fileTy* record, const char* name, size_t size, size_t growth)
     record->name = strDupQuiet(name);
     if (!record->name) {
         code = name ? ERR_NO_MEMORY : ERR_CREATE;
-    } else if (!(record->handle = std::fopen(name, "wb"))) {
+    } else if (!(record->handle = std::fopen(fileResolve(name).c_str(), "wb"))) {
         code = ERR_CREATE;
     } else if (!(record->view = static_cast<uint8_t*>(memHooks.allocZ(size ? size : 1, 1)))) {
         code = ERR_NO_MEMORY;

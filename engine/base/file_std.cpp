@@ -30,7 +30,7 @@ std::FILE* fileStdOpen(const char* name, unsigned flags)
         return stderr;
     // FILE_STD_DENY_SHARE opens plainly: Linux files have no sharing modes,
     // and nothing of this program opens its own files twice.
-    std::FILE* stream = std::fopen(name, fileModeString(flags));
+    std::FILE* stream = std::fopen(fileResolve(name).c_str(), fileModeString(flags));
     if (!stream)
         dbgBreakOnRetry(errReportArg(ERR_OPEN, fileNameForReport(name)));
     return stream;

@@ -38,6 +38,31 @@ TEST_F(FileTest, LoadReadsTheWholeFile)
     EXPECT_EQ(fileClose(f, 0), 0);
 }
 
+// Names written for Windows: any case, backslashes.
+TEST_F(FileTest, NamesAreResolvedWithoutRegardToCase)
+{
+    std::filesystem::create_directory(dir.path() / "Data");
+    write_bytes(dir.file("Data/Car.imgs"), {7, 8, 9});
+    const std::string windows_name = dir.path().string() + "\\DATA\\car.IMGS";
+    fileTy* f = fileLoad(nullptr, windows_name.c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->length, 3u);
+    EXPECT_STREQ(f->name, windows_name.c_str());
+    fileClose(f, 0);
+
+    std::FILE* s = fileStdOpen((dir.path().string() + "/data/CAR.imgs").c_str(), FILE_STD_READ | FILE_STD_BINARY);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(std::fgetc(s), 7);
+    EXPECT_EQ(fileStdClose(s), 0);
+
+    // A new file lands in the folder that exists under another case.
+    fileTy* w = fileCreate(nullptr, (dir.path().string() + "/DATA/new.bin").c_str(), 4, 4);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(fileWrite(w, 0, "abc", 3), 0);
+    EXPECT_EQ(fileClose(w, 0), 0);
+    EXPECT_EQ(read_text(dir.file("Data/new.bin")), "abc");
+}
+
 TEST_F(FileTest, LoadOfAnEmptyFileHasNoView)
 {
     write_bytes(dir.file("empty"), {});
