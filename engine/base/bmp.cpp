@@ -20,10 +20,8 @@ size_t stride_for(int64_t width, unsigned bits) { return static_cast<size_t>((wi
 
 // BITMAPFILEHEADER then BITMAPINFOHEADER (Windows DIB format). Every field
 // that sizes a later read is checked against the bytes the file has.
-int parse(const fileTy* file, bmpInfoTy*& header, const uint8_t*& bits)
+int parse(const uint8_t* data, size_t length, bmpInfoTy*& header, const uint8_t*& bits)
 {
-    const uint8_t* data = file->view;
-    const size_t length = file->length;
     if (length < file_header_size + sizeof(bmpInfoTy) || data[0] != 'B' || data[1] != 'M')
         return ERR_DATA;
     bmpInfoTy h;
@@ -131,23 +129,32 @@ bmpInfoTy* bmpInfoCreate(int width, int height, int bitCount, int colours, int w
     return info;
 }
 
-bmpInfoTy* bmpLoad(const char* name, int x, int y, int width, int height)
+bmpInfoTy* bmpLoadBytes(const uint8_t* data, size_t length, int x, int y, int width, int height)
 {
-    fileTy* file = fileLoad(nullptr, name);
-    if (!file)
-        return nullptr;
     bmpInfoTy* header = nullptr;
     const uint8_t* bits = nullptr;
     bmpInfoTy* result = nullptr;
-    int code = parse(file, header, bits);
+    int code = data ? parse(data, length, header, bits) : ERR_DATA;
     if (code == 0)
         code = errTry([&] { result = dibCopy(nullptr, nullptr, header, bits, x, y, width, height, 0, 0); });
     memFree(header);
-    fileClose(file, 0);
     if (code != 0) {
         memFree(result);
         dbgBreakOnRetry(errReport(code));
         return nullptr;
     }
     return result;
+}
+
+bmpInfoTy* bmpLoad(const char* name, int x, int y, int width, int height)
+{
+    fileTy* file = fileLoad(nullptr, name);
+    if (!file)
+        return nullptr;
+    // Closed on every way out: the report of a bad file may unwind.
+    struct Closer {
+        fileTy* f;
+        ~Closer() { fileClose(f, 0); }
+    } closer{file};
+    return bmpLoadBytes(file->view, file->length, x, y, width, height);
 }

@@ -143,13 +143,18 @@ int cfgCTy::GetInt(const char* name) const
     return n > INT_MAX ? INT_MAX : n < INT_MIN ? INT_MIN : static_cast<int>(n);
 }
 
-void cfgCTy::Load(const char* fileName)
+void cfgLoadStream(cfgCTy& cfg, std::FILE* stream)
 {
-    std::unique_ptr<std::FILE, StreamCloser> stream(cfgFileOpenRd(fileName));
-    if (!stream)
-        return;
     char name[CFG_LINE_SIZE];
     char value[CFG_LINE_SIZE];
-    while (cfgFileReadVar(stream.get(), name, value) == 1)
-        SetStr(name, value);
+    while (cfgFileReadVar(stream, name, value) == 1)
+        cfg.SetStr(name, value);
+}
+
+void cfgCTy::Load(const char* fileName)
+{
+    // Closed on every way out: a bad line's report may unwind.
+    std::unique_ptr<std::FILE, StreamCloser> stream(cfgFileOpenRd(fileName));
+    if (stream)
+        cfgLoadStream(*this, stream.get());
 }

@@ -9,3 +9,6 @@ extern int cfgWriteFailAfterForTest;
 // Counts one variable against cfgWriteFailAfterForTest; true when that
 // write is to fail.
 bool cfgWriteFailsNow();
+
+// cfgCTy::Load on a stream that is already open (left open).
+void cfgLoadStream(cfgCTy& cfg, std::FILE* stream);

@@ -19,3 +19,6 @@ inline ptrdiff_t dibStep(const bmpInfoTy* info)
     const auto stride = static_cast<ptrdiff_t>(bmpStride(info));
     return info->biHeight > 0 ? -stride : stride;
 }
+
+// bmpLoad on a BMP file already in memory.
+[[nodiscard]] bmpInfoTy* bmpLoadBytes(const uint8_t* data, size_t length, int x, int y, int width, int height);
