@@ -138,17 +138,4 @@ TEST_F(RwRegistryTest, ALaterRegistrationReplacesTheEarlierOne)
     EXPECT_STREQ(obj->GetClassName(), "imgRle8CTy");
 }
 
-TEST(RwShared, TheRecordKeepsItsWordAndFreesItsBuffer)
-{
-    rwSharedTy* shared = rwGetShared();
-    ASSERT_EQ(shared, rwGetShared());
-    shared->word = 3;
-    shared->buffer = memAlloc(64);
-    rwFreeShared();
-    EXPECT_EQ(shared->buffer, nullptr);
-    EXPECT_EQ(shared->word, 3u);
-    rwFreeShared();
-    shared->word = 0;
-}
-
 } // namespace
