@@ -15,17 +15,22 @@
 //  - Stream.h      quarn::io streams: Stream (writing), StreamBufEx, errors
 //  - IStream.h     quarn::io::IStream (reading)
 //  - Registry.h    per-stream registries of factories and shared objects
+//  - BasicFileBuf.h, FileBuf.h, MemBuf.h  buffered stream buffers over files
+//                  and memory
 #pragma once
 
 #include "quarn/Allocator.h"
+#include "quarn/BasicFileBuf.h"
 #include "quarn/Clock.h"
 #include "quarn/CpuInfo.h"
 #include "quarn/Exception.h"
 #include "quarn/Factory.h"
 #include "quarn/File.h"
+#include "quarn/FileBuf.h"
 #include "quarn/IStream.h"
 #include "quarn/IoFailure.h"
 #include "quarn/Log.h"
+#include "quarn/MemBuf.h"
 #include "quarn/Object.h"
 #include "quarn/RefPtr.h"
 #include "quarn/Registry.h"

@@ -1,0 +1,136 @@
+// quarn::io::BasicFileBuf: a buffered stream buffer over any AbstractFile
+// (a file of the system, an archive member), in the manner of the standard
+// file buffer.
+//
+//     quarn::File file;
+//     if (file.open("car.obst", quarn::open_mode::in | quarn::open_mode::binary)) {
+//         quarn::io::BasicFileBuf buf;
+//         buf.attach(&file, "car.obst");
+//         quarn::io::IStream in(&buf);
+//         ...
+//     }
+//
+// The buffer is allocated at the first read or write: one memory page, but
+// at least 4096 bytes, unless setbuf() gave another one before. Reading and
+// writing alternate only through a seek, as with the standard file buffer.
+// Seeks to a position inside the data read into the buffer move within it
+// and leave the file alone, so an archive member, which can only seek
+// forwards, still goes back to a position it has buffered.
+//
+// Characters pass through the codecvt facet of the imbued locale; with the
+// classic locale (the only one the system uses) bytes pass unchanged.
+#pragma once
+
+#include "quarn/AbstractFile.h"
+#include "quarn/StreamBufEx.h"
+
+#include <cstddef>
+#include <cwchar>
+#include <locale>
+#include <string>
+
+namespace quarn::io {
+
+class BasicFileBuf : public StreamBufEx {
+public:
+    BasicFileBuf();
+    BasicFileBuf(const BasicFileBuf&) = delete;
+    BasicFileBuf& operator=(const BasicFileBuf&) = delete;
+    // Frees the buffers; the file is not closed (it is not owned here).
+    ~BasicFileBuf() override;
+
+    // Works on `file` (not owned) from now on; `name` (may be null) names
+    // the buffer in stream failures.
+    void attach(AbstractFile* file, const char* name);
+    AbstractFile* file() const { return file_; }
+
+    bool is_open() const { return file_ && file_->is_open(); }
+    // Writes what is buffered and the conversion's unshift sequence, closes
+    // the file and frees the buffers. This, or null when the buffer was
+    // not open or flushing or closing failed.
+    BasicFileBuf* close();
+
+    const ErrorInfo* last_error() const override { return file_ ? file_->last_error() : nullptr; }
+    const char* name() const override { return name_.c_str(); }
+    void set_name(const char* name) { name_ = name ? name : ""; }
+
+    // The size of the internal buffer; 0 before the first read or write.
+    size_t buffer_size() const { return size_; }
+    // The default buffer for a page size: the smallest multiple of it that
+    // holds at least 4096 bytes.
+    static size_t default_buffer_size(size_t page_size);
+
+protected:
+    // Before the first read or write only: (null, 0) makes the buffer
+    // unbuffered (one byte), (p, n > 0) uses the caller's n bytes.
+    std::streambuf* setbuf(char* p, std::streamsize n) override;
+    pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode which) override;
+    pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
+    int sync() override;
+    // -1 when closed, writing or failed; else the characters the file
+    // holds after its position (0 when that is unknown).
+    std::streamsize showmanyc() override;
+    int_type underflow() override;
+    int_type pbackfail(int_type c) override;
+    int_type overflow(int_type c) override;
+    // Refused once reading or writing has begun.
+    void imbue(const std::locale& locale) override;
+
+private:
+    using Codecvt = std::codecvt<char, char, std::mbstate_t>;
+    enum class Mode { none, input, output, error };
+
+    bool allocate(char* buffer, size_t n);
+    void free_buffers();
+    bool ensure_buffers();
+    // Writes the put area (converted); false when the file took less.
+    bool flush_put_area();
+    bool write_unshift();
+    // Leaves putback and output mode before a seek; false when writing
+    // failed. `off` is corrected for an unread putback character.
+    bool leave_modes(off_type& off, std::ios_base::seekdir dir);
+    // Bytes of the file that stand for the get area from `from` to its
+    // end, plus unconverted bytes read ahead.
+    off_type file_distance(const char* from) const;
+    pos_type seek_file(off_type off, std::ios_base::seekdir dir, const std::mbstate_t& state);
+    int_type fill_converted();
+
+    AbstractFile* file_ = nullptr;
+    std::string name_;
+
+    // Internal buffer: characters as the program sees them.
+    char* buffer_ = nullptr;
+    size_t size_ = 0;
+    bool owns_buffer_ = false;
+    // setbuf's choice, applied at the first read or write.
+    char* user_buffer_ = nullptr;
+    size_t user_size_ = 0;
+    bool unbuffered_ = false;
+
+    // External buffer: bytes as the file holds them, used only when the
+    // facet converts. [ext_next_, ext_end_) is read but not yet converted.
+    char* ext_ = nullptr;
+    size_t ext_size_ = 0;
+    char* ext_next_ = nullptr;
+    char* ext_end_ = nullptr;
+
+    std::mbstate_t state_{};
+    std::locale locale_;
+    const Codecvt* codecvt_ = nullptr;
+    int width_ = 1;
+    int max_length_ = 1;
+    bool always_noconv_ = true;
+
+    Mode mode_ = Mode::none;
+    // A seek moved within the data read: writing may begin there.
+    bool seeked_in_buffer_ = false;
+    // Putback mode: one character put back in front of the buffer; the get
+    // area it replaced comes back when it has been read again.
+    bool putback_ = false;
+    char putback_char_ = 0;
+    char* saved_eback_ = nullptr;
+    char* saved_gptr_ = nullptr;
+    char* saved_egptr_ = nullptr;
+};
+
+} // namespace quarn::io
