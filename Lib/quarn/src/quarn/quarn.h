@@ -17,6 +17,8 @@
 //  - Registry.h    per-stream registries of factories and shared objects
 //  - BasicFileBuf.h, FileBuf.h, MemBuf.h  buffered stream buffers over files
 //                  and memory
+//  - IFStream.h    a file opened by name as an input stream (with header
+//                  detection: native, header-less and legacy streams)
 #pragma once
 
 #include "quarn/Allocator.h"
@@ -27,6 +29,7 @@
 #include "quarn/Factory.h"
 #include "quarn/File.h"
 #include "quarn/FileBuf.h"
+#include "quarn/IFStream.h"
 #include "quarn/IStream.h"
 #include "quarn/IoFailure.h"
 #include "quarn/Log.h"
