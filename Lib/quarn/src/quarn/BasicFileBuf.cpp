@@ -169,8 +169,12 @@ BasicFileBuf::int_type BasicFileBuf::underflow()
     uint32_t got = file_->read(buffer_, want);
     if (got > want)
         got = 0; // a file that overstates its count delivered nothing usable
+    // At the end the data read last stays in the get area, so a seek back
+    // into it still needs no file seek (archive members cannot go back).
+    if (got == 0)
+        return traits::eof();
     setg(buffer_, buffer_, buffer_ + got);
-    return got ? traits::to_int_type(*gptr()) : traits::eof();
+    return traits::to_int_type(*gptr());
 }
 
 BasicFileBuf::int_type BasicFileBuf::fill_converted()

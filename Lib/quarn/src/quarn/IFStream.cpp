@@ -18,17 +18,24 @@ void IFStream::open(const char* name, uint32_t mode, uint32_t exceptions)
         file_buf_.close();
         reset();
     }
-    clear();
-    exceptions_ = exceptions;
-    if (!file_buf_.open(name, mode | open_mode::in | open_mode::binary)) {
-        ErrorInfo info(name, file_buf_.last_error());
-        setstate(fail, &info);
-        return;
+    flags_ = open_flags_.before_open(flags_);
+    try {
+        clear();
+        exceptions_ = exceptions;
+        if (!file_buf_.open(name, mode | open_mode::in | open_mode::binary)) {
+            ErrorInfo info(name, file_buf_.last_error());
+            setstate(fail, &info);
+        } else {
+            // Failures of later reads name the file.
+            file_buf_.set_name(name);
+            if (!(flags_ & raw_open))
+                detect_header();
+        }
+    } catch (...) {
+        open_flags_.after_open(flags_);
+        throw;
     }
-    // Failures of later reads name the file.
-    file_buf_.set_name(name);
-    if (!(flags_ & raw_open))
-        detect_header();
+    open_flags_.after_open(flags_);
 }
 
 } // namespace quarn::io

@@ -9,6 +9,7 @@
 
 #include "quarn/FileBuf.h"
 #include "quarn/IStream.h"
+#include "quarn/OpenFlags.h"
 
 namespace quarn::io {
 
@@ -17,6 +18,7 @@ namespace quarn::io {
 class FStreamMixin {
 protected:
     FileBuf file_buf_;
+    detail::OpenFlags open_flags_;
 };
 
 class IFStream : public IStream, protected FStreamMixin {

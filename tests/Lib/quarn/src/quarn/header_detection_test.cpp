@@ -132,6 +132,24 @@ TEST_F(HeaderDetection, ZlibPackedLegacyStreamsAreReadFromMemory)
     EXPECT_EQ(read_rest(in), "plain");
 }
 
+TEST_F(HeaderDetection, ReopeningStartsFromTheCallersFlags)
+{
+    IFStream in(file(legacy_stream("rw1", 0, 1, "data")).c_str());
+    EXPECT_EQ(in.flags(), 0u);
+    in.open(file(native_header(0) + "x").c_str());
+    EXPECT_EQ(in.flags(), Stream::data_lengths) << "not the legacy file's framing";
+    in.open(file(native_header(4) + "x").c_str());
+    EXPECT_EQ(in.flags(), Stream::data_lengths | Stream::raw_open);
+    in.open(file(native_header(0) + "x").c_str());
+    EXPECT_EQ(in.payload_offset(), 21u) << "a file's flags do not make the next open raw";
+
+    // Flags the caller sets between opens are kept.
+    in.set_flags(Stream::raw_open);
+    in.open(file(native_header(0)).c_str());
+    EXPECT_EQ(in.flags(), Stream::raw_open);
+    EXPECT_EQ(in.tell(), std::streampos(0));
+}
+
 TEST_F(HeaderDetection, PlainLegacyStreamsReadOnAfterTheHeader)
 {
     IFStream in(file(legacy_stream("rw1", 0, 1, "data")).c_str());
