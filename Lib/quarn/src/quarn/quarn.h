@@ -19,9 +19,12 @@
 //                  and memory
 //  - IFStream.h    a file opened by name as an input stream (with header
 //                  detection: native, header-less and legacy streams)
+//  - IArcStream.h, ArcFormat.h, ZipFormat.h, ZipFile.h  a name opened as a
+//                  file or as a member of a ZIP archive standing in for a folder
 #pragma once
 
 #include "quarn/Allocator.h"
+#include "quarn/ArcFormat.h"
 #include "quarn/BasicFileBuf.h"
 #include "quarn/Clock.h"
 #include "quarn/CpuInfo.h"
@@ -29,6 +32,7 @@
 #include "quarn/Factory.h"
 #include "quarn/File.h"
 #include "quarn/FileBuf.h"
+#include "quarn/IArcStream.h"
 #include "quarn/IFStream.h"
 #include "quarn/IStream.h"
 #include "quarn/IoFailure.h"
@@ -41,3 +45,5 @@
 #include "quarn/Stopwatch.h"
 #include "quarn/Stream.h"
 #include "quarn/TypeName.h"
+#include "quarn/ZipFile.h"
+#include "quarn/ZipFormat.h"
