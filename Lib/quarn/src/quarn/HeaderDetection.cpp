@@ -37,8 +37,11 @@ constexpr uint32_t packer_zlib = 1;
 
 // The header's sizes come from the file: the unpacked block is never
 // larger than zlib can produce from the packed bytes (at most 1032 to 1,
-// plus its fixed overhead), nor than this.
+// plus its fixed overhead), nor than this. Packed data is held in memory
+// too, and an archive member may unpack to far more than its archive
+// holds, so it has the same bound.
 constexpr uint64_t max_unpacked_size = 256u << 20;
+constexpr uint64_t max_packed_size = max_unpacked_size;
 constexpr uint64_t zlib_max_ratio = 1032;
 
 // Packed data is read in steps of this size, so a header that promises
@@ -135,6 +138,7 @@ void IStream::detect_header()
     Error error(this, nullptr);
     // Causes the error may point at; they live until the throw below.
     TextualErrorInfo too_large(": unpacked size beyond the limit");
+    TextualErrorInfo packed_too_large(": packed size beyond the limit");
     ZipError zlib_error(Z_OK);
 
     uint32_t header[5] = {};
@@ -149,6 +153,12 @@ void IStream::detect_header()
     const uint32_t packed_size = header[3], unpacked_size = header[4];
 
     auto unpack = [&]() -> uint32_t {
+        if (packed_size > max_packed_size) {
+            error.set(Error::unpacking, &packed_too_large);
+            open_entry(log_error) << "z_uncompress() failed while opening g1rw stream: packed size " << packed_size
+                                  << " is beyond the limit of " << max_packed_size << "." << std::endl;
+            return fail;
+        }
         // The packed bytes, read in steps: a corrupt size asks for no more
         // memory than the stream really holds.
         std::vector<unsigned char> packed;

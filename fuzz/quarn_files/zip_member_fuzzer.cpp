@@ -1,0 +1,74 @@
+// A fuzzed ZIP archive standing in for a folder: its member "m.bin" opened
+// through IArcStream, read and skipped through in pieces, then opened again
+// with header detection. Failures are expected; crashes and hangs are not.
+#include "quarn/quarn.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+// The archive has to be a file: the unzip library opens it by name.
+const std::filesystem::path& work_dir()
+{
+    static const std::filesystem::path dir = [] {
+        auto d = std::filesystem::temp_directory_path() / ("quarn_fuzz_zip_" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+quarn::io::ZipFormat zip_format;
+
+// Archive members may be bombs: stop after this much.
+constexpr size_t read_limit = 1 << 20;
+
+void read_member(quarn::io::IArcStream& in)
+{
+    char chunk[4096];
+    size_t total = 0;
+    for (int step = 0; in.good() && total < read_limit; ++step) {
+        total += in.read_some(chunk, step % 3 == 0 ? 1 : sizeof chunk);
+        if (step % 4 == 1) {
+            // Back within the buffer, then forwards by reading.
+            std::streampos here = in.tell();
+            if (here != std::streampos(-1) && here >= std::streampos(2))
+                in.seek(here - std::streamoff(2));
+            here = in.tell();
+            if (here != std::streampos(-1))
+                in.seek(here + std::streamoff(700));
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::filesystem::path archive = work_dir() / "a.zip";
+    {
+        std::ofstream out(archive, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    const std::string member = (work_dir() / "a" / "m.bin").string();
+    try {
+        quarn::io::IArcStream raw;
+        raw.set_flags(quarn::io::Stream::raw_open);
+        raw.open(member.c_str(), quarn::open_mode::in, 0);
+        read_member(raw);
+    } catch (const quarn::Exception&) {
+        // "NOT IMPLEMENTED" for seeks members cannot do, or a reported
+        // failure: both are answers, not faults.
+    }
+    try {
+        quarn::io::IArcStream detected;
+        detected.open(member.c_str(), quarn::open_mode::in, 0);
+        read_member(detected);
+    } catch (const quarn::Exception&) {
+    }
+    return 0;
+}
