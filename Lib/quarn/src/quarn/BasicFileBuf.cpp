@@ -177,6 +177,35 @@ BasicFileBuf::int_type BasicFileBuf::underflow()
     return traits::to_int_type(*gptr());
 }
 
+std::streamsize BasicFileBuf::xsgetn(char* s, std::streamsize n)
+{
+    const size_t whole = size_ ? size_ : default_buffer_size(AbstractFile::page_size());
+    if (n <= 0 || static_cast<size_t>(n) < whole || !always_noconv_ || putback_ || !is_open()
+        || mode_ == Mode::output || mode_ == Mode::error)
+        return std::streambuf::xsgetn(s, n);
+    std::streamsize done = 0;
+    if (gptr() && gptr() < egptr()) {
+        done = std::min<std::streamsize>(n, egptr() - gptr());
+        std::memcpy(s, gptr(), static_cast<size_t>(done));
+        gbump(static_cast<int>(done));
+        if (done == n)
+            return done;
+    }
+    while (done < n) {
+        uint32_t want = static_cast<uint32_t>(std::min<std::streamsize>(n - done, 0x7FFFFFFF));
+        uint32_t got = file_->read(s + done, want);
+        if (got == 0 || got > want)
+            break;
+        done += got;
+    }
+    // The data went past the buffer: what it held is no longer next.
+    mode_ = Mode::input;
+    seeked_in_buffer_ = false;
+    if (buffer_)
+        setg(buffer_, buffer_, buffer_);
+    return done;
+}
+
 BasicFileBuf::int_type BasicFileBuf::fill_converted()
 {
     for (;;) {

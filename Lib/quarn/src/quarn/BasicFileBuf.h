@@ -71,6 +71,9 @@ protected:
     // holds after its position (0 when that is unknown).
     std::streamsize showmanyc() override;
     int_type underflow() override;
+    // Reads of a whole buffer or more go straight into the caller's memory
+    // once the buffered data is used up, instead of one buffer at a time.
+    std::streamsize xsgetn(char* s, std::streamsize n) override;
     int_type pbackfail(int_type c) override;
     int_type overflow(int_type c) override;
     // Refused once reading or writing has begun.
