@@ -1,5 +1,6 @@
 #include "log_capture.h"
 #include "memory_buf.h"
+#include "object_doubles.h"
 #include "scratch_dir.h"
 #include "stream_fixtures.h"
 #include "quarn/Allocator.h"
@@ -100,6 +101,40 @@ TEST_F(HeaderDetection, NativeHeaderFlagsJoinTheStreamsOwn)
     EXPECT_EQ(cut.state(), 0u);
     EXPECT_TRUE(registry_is<quarn::io::Registry1>(cut));
     EXPECT_EQ(read_rest(cut), "quarn::io::Stream\x01");
+}
+
+// The same objects in each kind of stream: the detected registry and
+// framing read them back.
+TEST_F(HeaderDetection, ObjectsReadBackThroughEachKind)
+{
+    TrackingFactory<Leaf> leaves;
+    Leaf written;
+    written.a = 7;
+    auto objects = [&](std::unique_ptr<quarn::io::Registry> registry, uint32_t flags) {
+        MemoryBuf buf;
+        Stream out(&buf, registry.get());
+        out.set_flags(flags);
+        out.write_object(&written, Leaf::name);
+        out.write_object(&written, Leaf::name, true);
+        return buf.bytes();
+    };
+    const std::string name = u32le(static_cast<uint32_t>(std::string(Leaf::name).size())) + Leaf::name;
+    const std::string leaf_data = u32le(7) + u32le(2) + u32le(3);
+    const std::string streams[] = {
+        native_header(0) + objects(std::make_unique<quarn::io::Registry2>(), Stream::data_lengths),
+        objects(std::make_unique<quarn::io::Registry1>(), 0),
+        legacy_stream("rw1", 0, 1, u32le(1) + name + leaf_data + u32le(1) + name + leaf_data),
+        legacy_stream("rw2", 1, 1, u32le(1) + u16le(0xFFFF) + name + leaf_data + u32le(1) + u16le(0) + leaf_data),
+    };
+    for (const std::string& bytes : streams) {
+        IFStream in(file(bytes).c_str());
+        for (int i = 0; i < 2; ++i) {
+            auto* leaf = dynamic_cast<Leaf*>(in.read_object());
+            ASSERT_NE(leaf, nullptr) << "stream " << (&bytes - streams) << ", object " << i;
+            EXPECT_EQ(leaf->a, 7u);
+        }
+        EXPECT_EQ(in.state() & ~Stream::eof, 0u);
+    }
 }
 
 TEST_F(HeaderDetection, RawOpensReadNoHeader)
