@@ -1,5 +1,7 @@
 #include "engine/base/rw_internal.h"
 #include "files_test_support.h"
+#include "quarn/ZipFormat.h"
+#include "tests/Lib/quarn/src/quarn/zip_fixtures.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -350,6 +352,31 @@ TEST_F(RwTest, WriteToAFolderThatDoesNotExistIsReported)
     rwWriteU32(w, 1);
     EXPECT_EQ(rwClose(w), ERR_CREATE);
     EXPECT_NE(box_texts().find("Can't create file '" + name + "'"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// An image set kept in "DATA.zip" in place of the folder "DATA" opens by its
+// usual name, with names written in another case, as the game asks for it.
+TEST_F(RwTest, FilesOpenFromAZipArchiveStandingInForTheirFolder)
+{
+    quarn::io::ZipFormat zip_format;
+    const Bytes data = sample_data();
+    const Bytes packed = lz_packed(data);
+    const Bytes file = file_bytes(RW_MAGIC2, RW_PACKED, RW_PACKER_LZ, packed, static_cast<uint32_t>(data.size()));
+    quarn_test::write_zip(dir.file("DATA.zip"),
+        { { "Car.IMGS", std::string(file.begin(), file.end()) } });
+
+    rwCTy* s = rwRdOpen(dir.file("DATA\\car.imgs").c_str());
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(s->length, data.size());
+    EXPECT_EQ(Bytes(s->data, s->data + s->length), data);
+    rwClose(s);
+
+    EXPECT_EQ(rwRdOpen(dir.file("DATA/other.imgs").c_str()), nullptr);
+    EXPECT_NE(box_texts().find("Can't open file"), std::string::npos);
 }
 
 } // namespace
