@@ -37,7 +37,11 @@ File::File() = default;
 
 File::~File() { close(); }
 
-void File::record_error() { error_.set_code(platform::last_error()); }
+void File::record_error()
+{
+    error_.set_code(platform::last_error());
+    failed_ = true;
+}
 
 bool File::attach(platform::FileHandle handle, uint32_t mode)
 {
@@ -172,10 +176,12 @@ uint32_t File::write(const void* data, uint32_t n)
         // the end on every write.
         int64_t put = platform::file_write(handle_, bytes + done, n - done);
         if (put <= 0) {
-            if (put < 0)
+            if (put < 0) {
                 record_error();
-            else
+            } else {
                 error_.set_code(ENOSPC); // the device took nothing
+                failed_ = true;
+            }
             log_io(IoLevel::error, 0, "writing failed: ", &error_);
             break;
         }

@@ -23,7 +23,10 @@ public:
     [[nodiscard]] uint32_t read(void* data, uint32_t n) override;
     uint32_t write(const void* data, uint32_t n) override;
     int64_t seek(int64_t offset, int whence) override;
-    const ErrorInfo* last_error() const override { return &error_; }
+    // Null until a system call of this file failed: the record's code is
+    // only meaningful after a failure, and quoting errno left over from
+    // unrelated calls made stream failure texts misleading.
+    const ErrorInfo* last_error() const override { return failed_ ? &error_ : nullptr; }
 
     platform::FileHandle handle() const { return handle_; }
 
@@ -41,6 +44,7 @@ private:
     platform::FileHandle handle_ = platform::invalid_file;
     bool owns_handle_ = false;
     SystemErrorInfo error_;
+    bool failed_ = false;
 };
 
 // True when anything exists at the path, directories included.

@@ -75,8 +75,11 @@ TEST(FileOpen, AlreadyOpenIsRefusedAndFailuresRecordTheError)
 {
     quarn_test::ScratchDir dir;
     dir.write("a", "1");
+    errno = ENOENT; // left over from some unrelated call
     File f;
+    EXPECT_EQ(f.last_error(), nullptr) << "no call of this file failed yet";
     ASSERT_TRUE(f.open((dir / "a").c_str(), om::in));
+    EXPECT_EQ(f.last_error(), nullptr);
     EXPECT_FALSE(f.open((dir / "a").c_str(), om::in));
     EXPECT_TRUE(f.is_open());
     f.close();
