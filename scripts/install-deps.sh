@@ -11,6 +11,7 @@ packages=(
   zlib1g-dev libminizip-dev libjpeg62-turbo-dev
   libvorbis-dev libogg-dev libsdl2-dev liblz4-dev
   libpixman-1-dev
+  lame twolame libmpg123-dev
 )
 
 missing=()
