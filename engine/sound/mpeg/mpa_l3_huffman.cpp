@@ -1,0 +1,201 @@
+// Layer III Huffman decoding of the big-values pairs and the count1
+// quadruples (ISO/IEC 11172-3 2.4.3.4.6 and 2.4.2.7).
+//
+// Each code table becomes a lookup table on its first bits (3 to 9 by
+// table) with linked subtables for the longer codes, so a pair costs one
+// lookup for short codes and a short chain for long ones.
+#include "engine/sound/mpeg/mpa_l3.h"
+
+#include <algorithm>
+
+namespace {
+
+// Terminal entry: len > 0 bits to consume, xy the pair (x high nibble).
+// Link entry: len 0, next the subtable's first entry, xy its width.
+struct Entry {
+    uint16_t next;
+    uint8_t xy;
+    uint8_t len;
+};
+
+constexpr int32_t capacity = 16384;
+
+struct Lookups {
+    Entry entries[capacity];
+    int32_t used = 0;
+    int32_t start[34] = {};
+    int32_t width[34] = {};
+    uint8_t quad_a[64][2] = {};  // {length, value}
+};
+
+constexpr int32_t first_width(int32_t table)
+{
+    switch (table) {
+    case 1: return 3;
+    case 2: case 3: case 7: case 9: case 13: return 6;
+    case 6: case 12: return 7;
+    case 5: case 8: case 10: case 11: case 15: return 8;
+    default: return table >= 16 && table <= 23 ? 8 : 9;
+    }
+}
+
+// Builds the table of the codes that begin with `prefix` (depth bits) on
+// their next `width` bits; returns its first entry.
+int32_t build(Lookups& lk, const mpaHuffCode& t, int32_t depth, uint32_t prefix, int32_t width)
+{
+    const int32_t base = lk.used;
+    lk.used += 1 << width;
+    int32_t group_rest[512] = {};
+    const int32_t n = t.size * t.size;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t len = t.lengths[i];
+        if (len <= depth || (uint32_t{t.codes[i]} >> (len - depth)) != prefix) continue;
+        const int32_t rest = len - depth;
+        const uint8_t xy = static_cast<uint8_t>(((i / t.size) << 4) | (i % t.size));
+        if (rest <= width) {
+            const uint32_t bits = t.codes[i] & ((1u << rest) - 1);
+            const int32_t first = static_cast<int32_t>(bits << (width - rest));
+            for (int32_t k = 0; k < (1 << (width - rest)); ++k) {
+                lk.entries[base + first + k] = {0, xy, static_cast<uint8_t>(rest)};
+            }
+        } else {
+            const int32_t top = static_cast<int32_t>((t.codes[i] >> (rest - width)) & ((1u << width) - 1));
+            group_rest[top] = std::max(group_rest[top], rest - width);
+        }
+    }
+    for (int32_t top = 0; top < (1 << width); ++top) {
+        if (group_rest[top] == 0) continue;
+        const int32_t sub_width = std::min(group_rest[top], 8);
+        const int32_t sub = build(lk, t, depth + width, (prefix << width) | static_cast<uint32_t>(top), sub_width);
+        lk.entries[base + top] = {static_cast<uint16_t>(sub), static_cast<uint8_t>(sub_width), 0};
+    }
+    return base;
+}
+
+Lookups make_lookups()
+{
+    Lookups lk;
+    for (int32_t table = 0; table < 34; ++table) {
+        const mpaHuffCode& t = mpa_huff_codes[table];
+        if (t.size == 0) continue;
+        const int32_t base_table = table >= 24 ? 24 : table >= 16 ? 16 : table;
+        if (base_table != table) {
+            lk.start[table] = lk.start[base_table];
+            lk.width[table] = lk.width[base_table];
+            continue;
+        }
+        lk.width[table] = first_width(table);
+        lk.start[table] = build(lk, t, 0, 0, lk.width[table]);
+    }
+    for (int32_t v = 0; v < 16; ++v) {
+        const int32_t len = mpa_quad_a_lengths[v];
+        const int32_t first = mpa_quad_a_codes[v] << (6 - len);
+        for (int32_t k = 0; k < (1 << (6 - len)); ++k) {
+            lk.quad_a[first + k][0] = static_cast<uint8_t>(len);
+            lk.quad_a[first + k][1] = static_cast<uint8_t>(v);
+        }
+    }
+    return lk;
+}
+
+const Lookups& lookups()
+{
+    static const Lookups lk = make_lookups();
+    return lk;
+}
+
+inline int32_t signed_value(mpaL3& s, int32_t v)
+{
+    if (v != 0 && mpaL3GetBits(s, 1)) return -v;
+    return v;
+}
+
+}  // namespace
+
+int32_t mpaL3LookupEntries()
+{
+    return lookups().used;
+}
+
+void mpaL3Huffman(mpaDec* dec, int32_t* dst, int32_t count, int32_t table)
+{
+    mpaL3& s = dec->l3;
+    const int32_t pairs = count / 2;
+    if (table < 0 || table > 33 || mpa_huff_codes[table].size == 0) {
+        std::fill(dst, dst + 2 * pairs, 0);
+        return;
+    }
+    const Lookups& lk = lookups();
+    const int32_t linbits = mpa_huff_linbits[table];
+    for (int32_t i = 0; i < pairs; ++i) {
+        int32_t base = lk.start[table];
+        int32_t width = lk.width[table];
+        Entry e = lk.entries[base + mpaL3Peek(s, width)];
+        // Every table is a complete code, so each chain ends in a terminal
+        // entry within three links; the bound only guards the loop.
+        for (int32_t hop = 0; e.len == 0 && hop < 4; ++hop) {
+            s.bit_pos += width;
+            base = e.next;
+            width = e.xy;
+            e = lk.entries[base + mpaL3Peek(s, width)];
+        }
+        s.bit_pos += e.len;
+        int32_t x = e.xy >> 4;
+        int32_t y = e.xy & 15;
+        if (linbits && x == 15) x += static_cast<int32_t>(mpaL3GetBits(s, linbits));
+        x = signed_value(s, x);
+        if (linbits && y == 15) y += static_cast<int32_t>(mpaL3GetBits(s, linbits));
+        y = signed_value(s, y);
+        dst[2 * i] = x;
+        dst[2 * i + 1] = y;
+        if (mpaL3Overrun(s)) {
+            std::fill(dst + 2 * i + 2, dst + 2 * pairs, 0);
+            return;
+        }
+    }
+}
+
+int32_t mpaL3HuffQuad(mpaDec* dec, int32_t* dst, int32_t room, int32_t bits_left, int32_t table_b)
+{
+    mpaL3& s = dec->l3;
+    const Lookups& lk = lookups();
+    const int32_t quads = room / 4;
+    int32_t last = -1;
+    int32_t last_value = 0;
+    int32_t i = 0;
+    for (; i < quads; ++i) {
+        int32_t value;
+        if (!table_b) {
+            if (bits_left < 1) break;
+            const uint8_t* e = lk.quad_a[mpaL3Peek(s, 6)];
+            s.bit_pos += e[0];
+            bits_left -= e[0];
+            value = e[1];
+        } else {
+            if (bits_left < 4) break;
+            value = static_cast<int32_t>(mpaL3GetBits(s, 4)) ^ 15;
+            bits_left -= 4;
+        }
+        int32_t* q = dst + 4 * i;
+        for (int32_t b = 0; b < 4; ++b) {
+            q[b] = 0;
+            if (value & (8 >> b)) {
+                q[b] = mpaL3GetBits(s, 1) ? -1 : 1;
+                --bits_left;
+            }
+        }
+        if (value) {
+            last = i;
+            last_value = value;
+        }
+        if (mpaL3Overrun(s)) {
+            ++i;
+            break;
+        }
+    }
+    // The quadruple that used up the bits when the loop stopped for lack of
+    // them was never meant to be there.
+    if (bits_left < 0 && i > 0) std::fill(dst + 4 * (i - 1), dst + 4 * i, 0);
+    if (last < 0) return 0;
+    return 4 * (last + 1) - ((last_value & 3) == 0 ? 2 : 0);
+}
