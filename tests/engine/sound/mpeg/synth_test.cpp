@@ -41,9 +41,17 @@ struct ReferenceSynth {
     }
 };
 
-std::unique_ptr<mpaDec> ready_state()
+struct Done {
+    void operator()(mpaDec* dec) const
+    {
+        mpaDone(dec);
+        delete dec;
+    }
+};
+
+std::unique_ptr<mpaDec, Done> ready_state()
 {
-    auto dec = std::make_unique<mpaDec>();
+    std::unique_ptr<mpaDec, Done> dec(new mpaDec());
     mpaInit(dec.get(), 1);
     mpaSynthReset(dec.get());
     return dec;
