@@ -2,9 +2,9 @@
 
 #include "img/Failures.h"
 
-#include <cstdlib>
+#include "quarn/Allocator.h"
+
 #include <limits>
-#include <new>
 
 namespace quarn::g {
 
@@ -12,17 +12,14 @@ void* allocate(size_t bytes)
 {
     if (bytes == 0)
         return nullptr;
-    // FIXME: take the memory from the quarn core's process-wide allocator once
-    // it is linked in; until then the C heap stands in for it.
-    void* block = std::malloc(bytes);
-    if (!block)
-        throw std::bad_alloc();
-    return block;
+    // The process-wide allocator reports and throws when it has no memory,
+    // so no null comes back.
+    return quarn::Allocator::allocate(bytes);
 }
 
 void release(void* block) noexcept
 {
-    std::free(block);
+    quarn::Allocator::free(block);
 }
 
 size_t checked_multiply(size_t a, size_t b)

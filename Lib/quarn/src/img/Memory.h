@@ -1,6 +1,6 @@
 // Pixel memory and palette tables of the image library. Every allocation of
-// the library goes through here, so that it can follow the process-wide
-// allocator, and every size is computed in size_t with overflow checks.
+// the library goes through here and takes its memory from the process-wide
+// quarn::Allocator; every size is computed in size_t with overflow checks.
 #pragma once
 
 #include <cstddef>
@@ -9,8 +9,10 @@
 
 namespace quarn::g {
 
-// Allocates the given number of bytes (not initialised); throws on failure.
-// Zero bytes give a null pointer.
+// Allocates the given number of bytes (not initialised) from the current
+// quarn::Allocator; throws its exception on failure. Zero bytes give a null
+// pointer. Memory goes back through release while the same allocator is
+// current.
 [[nodiscard]] void* allocate(size_t bytes);
 void release(void* block) noexcept;
 

@@ -2,6 +2,7 @@
 #include "ImgTestModel.h"
 
 #include "img/img.h"
+#include "quarn/Allocator.h"
 #include "quarn/Exception.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +167,56 @@ TEST(ImageRow, SizeFailuresAreReportedLibraryExceptions)
     }
     img.create(1, 1, PelFmt(format_id::pal8));
     EXPECT_THROW(img.fill(0), quarn::Exception);
+}
+
+// Counts the library's traffic through the process-wide allocator and can
+// be told to refuse.
+class CountingAllocator : public quarn::Allocator {
+public:
+    void* try_allocate(size_t size) override
+    {
+        ++allocations;
+        return refuse ? nullptr : Allocator::try_allocate(size);
+    }
+    void deallocate(void* p) override
+    {
+        ++frees;
+        Allocator::deallocate(p);
+    }
+    int allocations = 0;
+    int frees = 0;
+    bool refuse = false;
+};
+
+TEST(ImageRow, PixelsAndPalettesComeFromTheProcessWideAllocator)
+{
+    CountingAllocator counting;
+    quarn::Allocator::current(&counting);
+    {
+        ImageRow img;
+        img.create(4, 4, PelFmt(format_id::rgb565));
+        EXPECT_EQ(counting.allocations, 1);
+        Palette palette;
+        const uint8_t quads[8] = { 1, 2, 3, 4, 5, 6, 7, 8 };
+        palette.set_rgba(quads, 2);
+        img.create(2, 2, PelFmt(format_id::pal8, &palette));
+        // The entries, then the image's own palette copy (record and entries) and
+        // its pixels.
+        EXPECT_EQ(counting.allocations, 5);
+        EXPECT_EQ(counting.frees, 1);
+    }
+    EXPECT_EQ(counting.frees, counting.allocations);
+
+    counting.refuse = true;
+    ImageRow img;
+    try {
+        img.create(8, 8, PelFmt(format_id::rgba8888));
+        FAIL() << "no exception";
+    } catch (const quarn::Exception& e) {
+        EXPECT_STREQ(e.what(), "Allocator: Memory allocation failed.");
+    }
+    EXPECT_EQ(img.pixels(), nullptr);
+    counting.refuse = false;
 }
 
 TEST(ImageRow, CloneCopiesEveryPixelIncludingKeyedOnes)
