@@ -9,6 +9,7 @@
 #include "img/ImageContext.h"
 #include "img/ImageDecoder.h"
 #include "img/ImageRow.h"
+#include "img/JpgDecoder.h"
 #include "img/Op.h"
 #include "img/Palette.h"
 #include "img/PelFmt.h"
