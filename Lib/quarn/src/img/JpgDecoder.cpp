@@ -180,12 +180,14 @@ void JpgDecoder::do_read(const Rect& source, Image& target, const Rect& target_r
         return;
 
     Bytes row = allocate_bytes(size_t(row_bytes_));
-    JSAMPROW scanline = row.get();
     uint8_t* const out = lock->pixels;
     const ptrdiff_t out_pitch = lock->pitch;
     const uint32_t y0 = uint32_t(from.y0), y1 = uint32_t(from.y1);
     const size_t first_byte = size_t(from.x0) * size_t(components_);
     const size_t copy_bytes = size_t(from.x1 - from.x0) * size_t(components_);
+    // Rows wanted whole are decoded straight into their place; the others
+    // go through the scratch row.
+    const bool whole_rows = first_byte == 0 && copy_bytes == size_t(row_bytes_);
 
     apply_settings_();
     // Every scanline is decoded, also when the source covers only part of
@@ -195,16 +197,21 @@ void JpgDecoder::do_read(const Rect& source, Image& target, const Rect& target_r
         uint32_t copied = 0;
         while (s.record.output_scanline < s.record.output_height) {
             const uint32_t n = s.record.output_scanline;
+            const bool wanted = n >= y0 && n < y1;
+            uint8_t* const place = out + ptrdiff_t(copied) * out_pitch;
+            JSAMPROW scanline = wanted && whole_rows ? place : row.get();
             if (jpeg_read_scanlines(&s.record, &scanline, 1) != 1)
                 break; // finishing then reports the missing rows
-            if (n < y0 || n >= y1)
+            if (!wanted)
                 continue;
 #ifndef JCS_EXTENSIONS
+            // This libjpeg delivers R, G, B.
             if (components_ == 3)
                 for (size_t i = 0; i + 2 < size_t(row_bytes_); i += 3)
                     std::swap(scanline[i], scanline[i + 2]);
 #endif
-            std::memcpy(out + ptrdiff_t(copied) * out_pitch, scanline + first_byte, copy_bytes);
+            if (!whole_rows)
+                std::memcpy(place, scanline + first_byte, copy_bytes);
             ++copied;
         }
         jpeg_finish_decompress(&s.record);
