@@ -21,4 +21,6 @@ if(QUARN_BENCH AND NOT QUARN_FUZZ)
   pkg_check_modules(LZ4 IMPORTED_TARGET liblz4)
   # Outside reference for the image operation benchmarks only.
   pkg_check_modules(PIXMAN IMPORTED_TARGET pixman-1)
+  # Outside reference for the TGA decoder benchmark only.
+  pkg_check_modules(STB IMPORTED_TARGET stb)
 endif()
