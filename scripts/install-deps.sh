@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libjpeg62-turbo-dev
   libvorbis-dev libogg-dev libsdl2-dev liblz4-dev
-  libpixman-1-dev libstb-dev
+  libpixman-1-dev libstb-dev imagemagick
   lame twolame libmpg123-dev
 )
 
