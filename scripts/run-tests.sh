@@ -30,7 +30,7 @@ run_build() {
 
 mkdir -p build
 run_build release -DCMAKE_BUILD_TYPE=Release
-run_build sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
+run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
 
 if ((${#failed[@]})); then
   echo "SUMMARY: FAILED (${failed[*]})"
