@@ -1,0 +1,399 @@
+// The older engine layer's images: pel formats and colour conversion,
+// palettes, the image interface `imgCTy` and the row image `imgRowCTy`.
+//
+// Pels are stored in one of the pel formats below. A colour value is a u32
+// laid out as a pel_FMT_X8R8G8B8 pel (bytes B, G, R, A in memory, 0xAARRGGBB
+// as a number); colour keys, fills by colour and palette entries use it.
+// 16-bit pels open into 8-bit channels by plain left shifts and close by
+// plain right shifts: no rounding, no replication of high bits into low bits.
+//
+// Failures go through the base library's reporter (engine/base/base.h).
+// Inside a TRY frame a report unwinds to the frame; every operation here
+// leaves its objects whole when that happens.
+#pragma once
+
+#include "engine/base/base.h"
+
+#include <bit>
+#include <cstdint>
+
+static_assert(std::endian::native == std::endian::little, "pels and colour values are little-endian words");
+
+// ---------------------------------------------------------------------------
+// Pel formats.
+
+inline constexpr uint32_t pel_FMT_R8G8B8 = 1;   // bytes B, G, R
+inline constexpr uint32_t pel_FMT_X8R8G8B8 = 2; // bytes B, G, R, X
+inline constexpr uint32_t pel_FMT_A8R8G8B8 = 3; // bytes B, G, R, A
+inline constexpr uint32_t pel_FMT_R5G6B5 = 4;   // R bits 11-15, G 5-10, B 0-4
+inline constexpr uint32_t pel_FMT_X1R5G5B5 = 5; // R bits 10-14, G 5-9, B 0-4, bit 15 spare
+inline constexpr uint32_t pel_FMT_A1R5G5B5 = 6; // as 5, bit 15 = alpha (set = opaque)
+// Codes 7 and 8 are two-byte formats without conversions in this layer;
+// code 0 means that no format was chosen.
+inline constexpr uint32_t pel_FMT_P8 = 9;   // one byte, an index into the palette
+inline constexpr uint32_t pel_FMT_Z32 = 10; // one signed 32-bit 16.16 value
+inline constexpr uint32_t pel_FMT_COUNT = 11;
+
+// Bytes per pel for codes 0 to 10.
+inline constexpr uint8_t pelBytes[pel_FMT_COUNT] = { 4, 3, 4, 4, 2, 2, 2, 2, 2, 1, 4 };
+
+// Bytes per pel of any code: 0 for codes above 10, which no image of this
+// layer holds (stream readers refuse them).
+constexpr uint32_t pelSize(uint32_t format) { return format < pel_FMT_COUNT ? pelBytes[format] : 0; }
+
+// ---------------------------------------------------------------------------
+// Pel packers and unpackers. Each works on one pel in memory; a B, G, R
+// triple is three bytes in that order (the first three bytes of a 24- or
+// 32-bit pel or of a colour value).
+
+constexpr uint16_t pelMake565(uint32_t r5, uint32_t g6, uint32_t b5)
+{
+    return static_cast<uint16_t>(r5 << 11 | (g6 & 63) << 5 | (b5 & 31));
+}
+
+// Bits 0-14 from the channels (each masked to five bits); bit 15 kept.
+inline void pelMake555(uint16_t* pel, uint32_t r5, uint32_t g5, uint32_t b5)
+{
+    *pel = static_cast<uint16_t>((*pel & 0x8000) | (r5 & 31) << 10 | (g5 & 31) << 5 | (b5 & 31));
+}
+
+inline void pelSet565(uint16_t* pel, const uint8_t* bgr)
+{
+    *pel = static_cast<uint16_t>((bgr[2] >> 3) << 11 | (bgr[1] >> 2) << 5 | bgr[0] >> 3);
+}
+
+// Bit 15 kept.
+inline void pelSet555(uint16_t* pel, const uint8_t* bgr)
+{
+    *pel = static_cast<uint16_t>((*pel & 0x8000) | (bgr[2] >> 3) << 10 | (bgr[1] >> 3) << 5 | bgr[0] >> 3);
+}
+
+inline void pel565ToBGR(uint8_t* bgr, uint16_t pel)
+{
+    bgr[0] = static_cast<uint8_t>((pel & 31) << 3);
+    bgr[1] = static_cast<uint8_t>(((pel >> 5) & 63) << 2);
+    bgr[2] = static_cast<uint8_t>((pel >> 11) << 3);
+}
+
+// Bit 15 ignored.
+inline void pel555ToBGR(uint8_t* bgr, uint16_t pel)
+{
+    bgr[0] = static_cast<uint8_t>((pel & 31) << 3);
+    bgr[1] = static_cast<uint8_t>(((pel >> 5) & 31) << 3);
+    bgr[2] = static_cast<uint8_t>(((pel >> 10) & 31) << 3);
+}
+
+// As the two above, with alpha 255.
+inline void pel565ToColor(uint32_t* colour, uint16_t pel)
+{
+    *colour = 0xFF000000u | uint32_t((pel >> 11) << 3) << 16 | uint32_t(((pel >> 5) & 63) << 2) << 8
+        | uint32_t((pel & 31) << 3);
+}
+
+inline void pel555ToColor(uint32_t* colour, uint16_t pel)
+{
+    *colour = 0xFF000000u | uint32_t(((pel >> 10) & 31) << 3) << 16 | uint32_t(((pel >> 5) & 31) << 3) << 8
+        | uint32_t((pel & 31) << 3);
+}
+
+// Green's five bits go to bits 6-10; bit 5 = 0.
+inline void pel555To565(uint16_t* out, uint16_t pel)
+{
+    *out = static_cast<uint16_t>(((pel >> 10) & 31) << 11 | ((pel >> 5) & 31) << 6 | (pel & 31));
+}
+
+// Green's lowest bit is dropped; bit 15 of *out kept.
+inline void pel565To555(uint16_t* out, uint16_t pel)
+{
+    *out = static_cast<uint16_t>((*out & 0x8000) | ((pel >> 11) & 31) << 10 | ((pel >> 6) & 31) << 5 | (pel & 31));
+}
+
+// ---------------------------------------------------------------------------
+// Palettes.
+
+// The colour table of an 8-bit image, with one cached copy of its colours
+// converted to pels of one format (the table the palette-source draws index
+// with the source byte).
+struct palCTy {
+    uint32_t count = 0;
+    uint32_t* entries = nullptr; // count colour values, owned
+    uint8_t* table = nullptr;    // count pels of tableFmt, packed; owned
+    uint32_t tableFmt = 0;       // 0 = no valid table cached
+
+    palCTy() = default;
+    ~palCTy();
+    palCTy(const palCTy&) = delete;
+    palCTy& operator=(const palCTy&) = delete;
+
+    // n colours; B, G, R copied, alpha 255. When memory runs out (reported)
+    // the palette is left empty.
+    void Set(const uint32_t* colours, uint32_t n);
+    // All four bytes of every entry; the other's table is not copied.
+    void Copy(const palCTy* other);
+    // Makes `table` hold the entries as pels of `format` (cached: rebuilt
+    // only when another format is asked for). Formats without a conversion
+    // (0, 7, 8, 9, 10 and above) report "palCTy::BuildTbl: not impelmetned
+    // yet" once and leave a zeroed table. When memory runs out, `table` is
+    // null and nothing is cached.
+    void BuildTbl(uint32_t format);
+    // Index of the entry nearest in squared RGB distance; ties to the lowest
+    // index; 0 when every entry is 10000 or more away.
+    [[nodiscard]] uint8_t FindNearest(uint8_t b, uint8_t g, uint8_t r) const;
+
+    // u32 count, then R, G, B of every entry. Entries read get alpha 255.
+    void Write(rwCTy* stream) const;
+    // 0, or a negative code (reported): the stream's ERR_END_OF_DATA when it
+    // does not hold the entries; the palette is then left as it was.
+    [[nodiscard]] int Read(rwCTy* stream);
+};
+
+// Palette kinds in the stream form of a pel format record.
+inline constexpr uint32_t pal_KIND_NONE = 0;
+inline constexpr uint32_t pal_KIND_OWN = 1;    // the palette record follows
+inline constexpr uint32_t pal_KIND_SHARED = 2; // attached by the image set after loading
+
+// What a pel format record read with palette kind 2 points at until the
+// image set attaches the shared palette: an empty palette that is never
+// freed, never given a table, and that copies keep as it is.
+palCTy* palSharedPlaceholder();
+
+// ---------------------------------------------------------------------------
+// Pel format record: a format code with an optional palette.
+
+struct pelFmtCTy {
+    uint32_t format = 0;
+    palCTy* palette = nullptr;
+    uint32_t ownsPal = 0; // 1 when this record frees the palette
+
+    pelFmtCTy() = default;
+    // Stores the palette without owning it.
+    explicit pelFmtCTy(uint32_t format, palCTy* palette = nullptr) : format(format), palette(palette) {}
+    // A copy owns its own copy of the source's palette (the shared
+    // placeholder is kept as it is).
+    pelFmtCTy(const pelFmtCTy& other);
+    pelFmtCTy& operator=(const pelFmtCTy& other);
+    ~pelFmtCTy();
+
+    // Palette null and not owned; an owned palette is freed.
+    void ClearPalette();
+    // This record's own copy of `pal` (copied into an owned palette, or into
+    // a new one).
+    void SetPalette(const palCTy* pal);
+    // Points at `pal` without owning it.
+    void AttachPalette(palCTy* pal);
+    // The palette's entries as pels of `format` (palCTy::BuildTbl); null
+    // without a palette or when no table could be made.
+    [[nodiscard]] void* GetPalTbl(uint32_t format);
+
+    // Colour to a pel of this format. `colourFmt` must be pel_FMT_X8R8G8B8;
+    // for any other value the colour is returned unchanged. 16-bit formats
+    // truncate; pel_FMT_X1R5G5B5 pels get bit 15 clear and pel_FMT_A1R5G5B5
+    // pels bit 15 set; pel_FMT_P8 with a palette gives the nearest index.
+    [[nodiscard]] uint32_t ColorToPel(uint32_t colour, uint32_t colourFmt) const;
+    // A pel of this format as a pel of `wantedFmt`. With a palette the pel is
+    // an index (past the entries it reads as colour 0). Formats without a
+    // conversion give the pel unchanged.
+    [[nodiscard]] uint32_t PelToColor(uint32_t pel, uint32_t wantedFmt) const;
+
+    // u32 format, u32 palette kind, the palette record for kind 1.
+    void Write(rwCTy* stream) const;
+    // 0, or a negative code (reported): the stream's ERR_END_OF_DATA, or
+    // ERR_DATA for a format code above 10; the record is then left as it
+    // was. An unknown palette kind reports "Unknow palette kind: %d", keeps
+    // the palette and yields 0.
+    [[nodiscard]] int Read(rwCTy* stream);
+};
+
+// ---------------------------------------------------------------------------
+// Images.
+
+// Image kinds (`imgCTy::kind`).
+inline constexpr uint32_t img_KIND_ROW = 1;
+inline constexpr uint32_t img_KIND_RLE8 = 2;
+inline constexpr uint32_t img_KIND_ALPHA = 3;
+inline constexpr uint32_t img_KIND_SURFACE = 5;
+
+// Lock modes.
+inline constexpr uint32_t img_LOCK_RW = 0;
+inline constexpr uint32_t img_LOCK_READ = 1;
+inline constexpr uint32_t img_LOCK_WRITE = 2; // the caller does not need the old pels
+inline constexpr uint32_t img_LOCK_WRITE2 = 3;
+
+// Draw operations (`imgDrawPrmCTy::op`); code 2 and codes above 15 draw
+// nothing.
+inline constexpr uint32_t img_OP_COPY = 0;
+inline constexpr uint32_t img_OP_ALPHA = 1;
+inline constexpr uint32_t img_OP_ALPHAMAP = 3;
+inline constexpr uint32_t img_OP_MODULATE = 4;
+inline constexpr uint32_t img_OP_MODULATE2X = 5;
+inline constexpr uint32_t img_OP_MODULATE4X = 6;
+inline constexpr uint32_t img_OP_ADD = 7;
+inline constexpr uint32_t img_OP_ADDSIGNED = 8;
+inline constexpr uint32_t img_OP_ADDSIGNED2X = 9;
+inline constexpr uint32_t img_OP_SUBTRACT = 10;
+inline constexpr uint32_t img_OP_ADDSMOOTH = 11;
+inline constexpr uint32_t img_OP_FADEADD = 12;
+inline constexpr uint32_t img_OP_SCALED = 13;
+inline constexpr uint32_t img_OP_BLEND = 14;
+inline constexpr uint32_t img_OP_BLENDALPHA = 15;
+
+class imgCTy;
+
+// Draw parameters of `imgCTy::DrawEx`.
+struct imgDrawPrmCTy {
+    uint32_t op = img_OP_COPY;
+    uint32_t scaled = 0; // any value but 0 counts as set
+    int32_t alpha = 0;   // opacity 0..256 (ops 1, 15) or fade amount (op 12)
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    imgCTy* alphaMap = nullptr; // one 8-bit pel per source pel (op 3)
+    imgCTy* srcDepth = nullptr; // one i32 per pel
+    imgCTy* dstDepth = nullptr;
+};
+
+// The software blitter's draw entry: draws `rect` of `source` (null: the
+// source's GetRect) at x + rect.x, y + rect.y of `destination`. The blitter
+// installs it; nothing here draws pels itself.
+using imgDrawEntryTy = void (*)(imgCTy* source, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                                const imgDrawPrmCTy& prm);
+// Installs the entry (null removes it); yields the one installed before.
+imgDrawEntryTy imgSetDrawEntry(imgDrawEntryTy entry);
+[[nodiscard]] imgDrawEntryTy imgGetDrawEntry();
+
+// The abstract image: a rectangle of pels in one pel format, with an
+// optional colour key and a lock that hands out the pels of a rectangle.
+// The fields are public: the blitter and the line primitives read them.
+//
+// Lock protocol: Lock sets `lockPtr` to the first pel of the locked
+// rectangle and `pitch` to the distance between rows in pels (not bytes);
+// Unlock sets `lockPtr` back to null. A second Lock on a locked image keeps
+// the first rectangle and mode; one Unlock ends the lock.
+class imgCTy : public rwObjCTy {
+public:
+    uint32_t kind = 0;
+    pelFmtCTy pelFmt;
+    int32_t width = 0;
+    int32_t height = 0;
+    void* lockPtr = nullptr;
+    int32_t pitch = 0;
+    rectTy lockRect = { 0, 0, 0, 0 };
+    uint32_t lockMode = 0;
+    uint32_t keyFlag = 0;  // 0 or 1
+    uint32_t keyColor = 0; // colour value
+    uint32_t keyPel = 0;   // the key as a pel of the image's own format
+    uint32_t inPlace = 0;  // 1 when the pels lie in a legacy stream's buffer
+
+    imgCTy() = default;
+    // Kind, format (owned palette copy), size and key; unlocked, not in place.
+    imgCTy(const imgCTy& other);
+    imgCTy& operator=(const imgCTy&) = delete;
+    ~imgCTy() override = default;
+
+    // Legacy object streams: header, then body.
+    void Write(rwCTy* stream) override;
+    void Read(rwCTy* stream) override;
+
+    // A copy of `rect`, or the whole image when null.
+    virtual rectTy* GetLockRect(const rectTy* rect, rectTy* out, uint32_t mode);
+    // Key on; key pel = pel, key colour = its colour. Yields the colour.
+    virtual uint32_t SetColorKeyPel(uint32_t pel);
+    // Key on; key colour = colour, key pel = its pel. Yields the pel.
+    virtual uint32_t SetColorKey(uint32_t colour);
+    // Stores the rectangle and mode when not locked yet. Concrete images set
+    // lockPtr and pitch; the result is the pitch.
+    virtual int32_t Lock(const rectTy* rect, uint32_t mode);
+    virtual void Unlock();
+    // The pel at (x, y) as a value of the image's format (24-bit pels as
+    // 0x00RRGGBB, 16-bit zero-extended, 8-bit the index); 0xFFFFFFFF for a
+    // format without pel access (reported), outside the image or without
+    // pels.
+    virtual uint32_t PelAtXY(int32_t x, int32_t y);
+    virtual uint32_t ColorAtXY(int32_t x, int32_t y);
+    // Sets every pel of `rect` (null: the whole image; clipped to the image)
+    // to `pel`, a value of the image's own format. Unlocks the image.
+    virtual void Fill(uint32_t pel, const rectTy* rect);
+    // Locks this image and the three others whole (read and write) and
+    // unlocks them in reverse order; no pel changes.
+    virtual void Combine(imgCTy* a, uint32_t w0, uint32_t w1, uint32_t w2, imgCTy* b, imgCTy* c);
+    // Draws through DrawEx: a copy.
+    virtual void Draw(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect);
+    // Nothing in the base (the surface, alpha and RLE8 images draw mirrored).
+    virtual void DrawMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect);
+    virtual void DrawExMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                               const imgDrawPrmCTy& prm);
+    // The draw entry: the installed blitter draws. Without one, reports
+    // "imgCTy::DrawEx: This is not impelmetned yet".
+    virtual void DrawEx(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
+    // DrawEx with img_OP_ALPHAMAP and the map.
+    virtual void DrawAlphaMap(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, imgCTy* map);
+    // DrawEx with img_OP_ALPHA, alpha = opacity x 256 truncated (1.0: 256).
+    virtual void DrawAlpha(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, float opacity);
+    // {0, 0, width, height}.
+    virtual rectTy GetRect();
+    [[nodiscard]] virtual imgCTy* Clone() = 0;
+    virtual void Free() = 0;
+    // The base stores the size only; concrete images take the format (when
+    // given), re-derive the key pel and allocate.
+    virtual void SetSize(int32_t w, int32_t h, const pelFmtCTy* format);
+    // Stream parts. Results: 0 (ReadInPlace: 1), or a negative code that was
+    // reported; a failed read leaves an empty image (0 x 0).
+    [[nodiscard]] virtual int ReadInPlace(rwCTy* stream);
+    virtual void WriteHeader(rwCTy* stream);
+    virtual void WriteBody(rwCTy* stream);
+    [[nodiscard]] virtual int ReadHeader(rwCTy* stream);
+    [[nodiscard]] virtual int ReadBody(rwCTy* stream);
+    [[nodiscard]] virtual int ReadBodyInPlace(rwCTy* stream);
+
+    // pelFmt.ColorToPel(colour, pel_FMT_X8R8G8B8).
+    [[nodiscard]] uint32_t ColorToPel(uint32_t colour) const;
+    void FillRgb(uint32_t colour, const rectTy* rect);
+    pelFmtCTy* GetPelFmt() { return &pelFmt; }
+    [[nodiscard]] void* GetPalTbl(uint32_t format) { return pelFmt.GetPalTbl(format); }
+    // The format record's SetPalette / AttachPalette, then the key pel is
+    // re-derived from the key colour when the key is on.
+    void SetPalette(const palCTy* pal);
+    void AttachPalette(palCTy* pal);
+};
+
+// The plain in-memory image: one block of pels, rows top to bottom without
+// gaps, in any pel format.
+class imgRowCTy : public imgCTy {
+public:
+    uint32_t extra[4] = { 0, 0, 0, 0 }; // header words kept and written back, no meaning here
+    uint8_t* pels = nullptr;
+    uint32_t rowPitch = 0; // pels; always the width
+    uint8_t ownsPels = 0;
+
+    imgRowCTy() { kind = img_KIND_ROW; }
+    // Its own copy of the source's pels.
+    imgRowCTy(const imgRowCTy& other);
+    imgRowCTy& operator=(const imgRowCTy&) = delete;
+    ~imgRowCTy() override;
+
+    const char* GetClassName() const override { return "imgRowCTy"; }
+    // The mode is not used. Locking an image without pels leaves it unlocked.
+    int32_t Lock(const rectTy* rect, uint32_t mode) override;
+    void Unlock() override;
+    [[nodiscard]] imgCTy* Clone() override;
+    // Releases the pels unless they lie in a stream's buffer.
+    void Free() override;
+    // Takes the format when given (an owned palette copy), re-derives the
+    // key pel, and allocates w x h pels (not cleared). Negative sizes are
+    // refused (ERR_BAD_ARG) and leave an empty image.
+    void SetSize(int32_t w, int32_t h, const pelFmtCTy* format) override;
+    // Pels in place point into the stream's buffer (which must outlive the
+    // image); the stream position is left at the first pel.
+    [[nodiscard]] int ReadInPlace(rwCTy* stream) override;
+    void WriteHeader(rwCTy* stream) override;
+    void WriteBody(rwCTy* stream) override;
+    [[nodiscard]] int ReadHeader(rwCTy* stream) override;
+    [[nodiscard]] int ReadBody(rwCTy* stream) override;
+    [[nodiscard]] int ReadBodyInPlace(rwCTy* stream) override;
+
+    // Bytes of the pel block: width x height x pelBytes.
+    [[nodiscard]] size_t BodySize() const;
+};
+
+// The creator registered under "imgRowCTy": a new empty row image, or null
+// when memory runs out.
+rwObjCTy* imgRowCreate();

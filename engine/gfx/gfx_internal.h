@@ -1,0 +1,30 @@
+// Shared by the .cpp files of engine/gfx and its tests; no other folder
+// includes it.
+#pragma once
+
+#include "engine/gfx/gfx.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Reports an operation this layer does not support, at the error level,
+// and breaks into the debugger when the report answers Retry. The text is
+// passed as an argument, never as a format.
+void gfxReportNotImpl(const char* text);
+
+// Reports ERR_DATA ("Data error") for a stream record that cannot be right.
+// Returns ERR_DATA (or the box answer).
+int gfxReportDataError();
+
+// Bytes left after the read position of a stream.
+[[nodiscard]] size_t gfxStreamLeft(const rwCTy* stream);
+
+// Reads a little-endian u32: 0, or the stream's reported ERR_END_OF_DATA
+// (then *value is 0).
+[[nodiscard]] int gfxReadU32(rwCTy* stream, uint32_t* value);
+
+// Makes the stream fail as a read of `size` bytes past its end does (the
+// stream reports ERR_END_OF_DATA once and moves to its end), without
+// copying anything. Used before allocating for a record that the data
+// cannot hold. Returns ERR_END_OF_DATA.
+int gfxFailShortRead(rwCTy* stream, size_t size);

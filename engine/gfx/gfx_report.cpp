@@ -1,0 +1,31 @@
+// Reports and stream-reading helpers shared by the image units.
+#include "engine/gfx/gfx_internal.h"
+
+void gfxReportNotImpl(const char* text) { dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text)); }
+
+int gfxReportDataError() { return dbgBreakOnRetry(errReport(ERR_DATA)); }
+
+size_t gfxStreamLeft(const rwCTy* stream)
+{
+    if (!stream || stream->position >= stream->length)
+        return 0;
+    return stream->length - stream->position;
+}
+
+int gfxReadU32(rwCTy* stream, uint32_t* value)
+{
+    uint8_t b[4];
+    const int rc = rwRead(stream, b, sizeof b);
+    *value = rc == 0 ? uint32_t { b[0] } | uint32_t { b[1] } << 8 | uint32_t { b[2] } << 16 | uint32_t { b[3] } << 24
+                     : 0;
+    return rc < 0 ? rc : 0;
+}
+
+int gfxFailShortRead(rwCTy* stream, size_t size)
+{
+    // A null destination makes the stream skip zeroing it; a size larger
+    // than what is left makes it only report and move to its end.
+    const size_t left = gfxStreamLeft(stream);
+    const int rc = rwRead(stream, nullptr, size > left ? size : left + 1);
+    return rc < 0 ? rc : ERR_END_OF_DATA;
+}
