@@ -65,7 +65,15 @@ private:
 
 // Streams in memory.
 struct StreamClose {
-    void operator()(rwCTy* s) const { rwClose(s); }
+    void operator()(rwCTy* s) const
+    {
+        // A write stream goes to a memory block that is dropped: no file.
+        rwMemBlockTy* block = nullptr;
+        if (s && s->mode == RW_MODE_WRITE)
+            rwSetTarget(s, &block);
+        rwClose(s);
+        memFree(block);
+    }
 };
 using StreamPtr = std::unique_ptr<rwCTy, StreamClose>;
 
