@@ -12,16 +12,13 @@
 namespace {
 
 struct StreamClose {
-    void operator()(rwCTy* s) const
-    {
-        rwMemBlockTy* block = nullptr;
-        if (s && s->mode == RW_MODE_WRITE)
-            rwSetTarget(s, &block);
-        rwClose(s);
-        memFree(block);
-    }
+    void operator()(rwCTy* s) const { rwClose(s); }
 };
 using StreamPtr = std::unique_ptr<rwCTy, StreamClose>;
+
+struct TextFree {
+    void operator()(char* p) const { memFree(p); }
+};
 
 StreamPtr read_stream(const uint8_t* data, size_t size)
 {
@@ -36,10 +33,15 @@ StreamPtr read_stream(const uint8_t* data, size_t size)
     return StreamPtr(s);
 }
 
+// Write streams are kept for the whole run and emptied before each use: a
+// new one grows its buffer by megabytes at the first write.
 std::vector<uint8_t> written(imgCTy& img)
 {
-    StreamPtr w(rwWrOpen(nullptr, 0, RW_PACKER_ZLIB));
-    img.Write(w.get());
+    static rwCTy* const w = rwWrOpen(nullptr, 0, RW_PACKER_ZLIB);
+    w->position = 0;
+    w->length = 0;
+    w->error = 0;
+    img.Write(w);
     return std::vector<uint8_t>(w->data, w->data + w->length);
 }
 
@@ -70,9 +72,9 @@ void check_round_trip(imgRowCTy& img)
 void read_objects(rwCTy* s)
 {
     for (int i = 0; i < 8 && s->position < s->length && s->error == 0; ++i) {
-        char* name = rwReadStr(s);
-        std::unique_ptr<rwObjCTy> obj(rwObjCreateByClassName(name));
-        memFree(name);
+        // Held so that an unwinding report does not leak it.
+        const std::unique_ptr<char, TextFree> name(rwReadStr(s));
+        std::unique_ptr<rwObjCTy> obj(rwObjCreateByClassName(name.get()));
         if (!obj)
             return;
         obj->Read(s);
