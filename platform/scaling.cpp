@@ -24,7 +24,10 @@ Point frame_to_area(Size frame, Size area, Point p)
     const Rect v = letterbox(frame, area);
     if (frame.width <= 0 || frame.height <= 0)
         return p;
-    return {v.x + int(int64_t(p.x) * v.width / frame.width), v.y + int(int64_t(p.y) * v.height / frame.height)};
+    // The first area pixel that lies within the frame pixel (rounding up),
+    // so that mapping back gives the same frame pixel when scaling up.
+    auto ceil_div = [](int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); };
+    return {v.x + int(ceil_div(int64_t(p.x) * v.width, frame.width)), v.y + int(ceil_div(int64_t(p.y) * v.height, frame.height))};
 }
 
 Point area_to_frame(Size frame, Size area, Point p)

@@ -351,6 +351,13 @@ KeyboardState keyboard_state() { return current_backend().desktop().keys(); }
 
 uint8_t key_state(uint8_t key) { return current_backend().desktop().keys()[key]; }
 
-bool cursor_position(Point& out) { return current_backend().windows().cursor_position(out); }
+bool cursor_position(Point& out)
+{
+    // What has happened by now counts, whether or not its messages were
+    // taken yet: the cursor is where the desktop has put it.
+    auto [backend, desktop, system] = current();
+    system.pump(desktop);
+    return system.cursor_position(out);
+}
 
 } // namespace platform
