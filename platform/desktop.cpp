@@ -276,6 +276,8 @@ void Desktop::mouse_button(Window* window, uint8_t button, bool down, Point clie
 {
     if (!window)
         return;
+    if (button != vk::lbutton && button != vk::rbutton && button != vk::mbutton)
+        return;
     if (!down && !held_[button])
         return;
     held_[button] = down;

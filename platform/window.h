@@ -12,7 +12,6 @@
 #include "platform/pixels.h"
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,6 +41,11 @@ inline constexpr uint32_t mbutton_up = 0x0208;
 inline constexpr uint32_t mouse_leave = 0x02A3;  // the cursor left the client area
 inline constexpr uint32_t mouse_enter = 0x02A4;  // the cursor entered the client area (our own)
 inline constexpr uint32_t user = 0x0400;         // first number for the program's own messages
+// Numbers the engine's window procedure handles but this platform never
+// sends: there is no background to erase and no menu to command. Kept so
+// that a program that posts them to itself has one name for them.
+inline constexpr uint32_t erase_background = 0x0014;
+inline constexpr uint32_t command = 0x0111;
 } // namespace msg
 
 // wparam flags of mouse messages: the buttons and modifiers held.
