@@ -82,7 +82,8 @@ inline int message_y(const Message& m) { return int16_t(uint16_t(m.lparam >> 16)
 [[nodiscard]] bool peek_message(Message& out, WindowHandle filter = nullptr);
 
 // Queues a message for a window (null: a thread message). Any thread may
-// call it. False when the window is not an existing window of this process.
+// call it while the backend lives (until platform::shutdown()). False when
+// the window is not an existing window of this process.
 bool post_message(WindowHandle window, uint32_t id, uintptr_t wparam = 0, intptr_t lparam = 0);
 
 // Creating and placing the window. Positions are those of the client area's
