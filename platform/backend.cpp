@@ -21,6 +21,7 @@ constexpr BackendEntry backend_table[] = {
 };
 
 std::mutex backend_mutex;
+thread_local std::string backend_error;
 std::unique_ptr<Backend> active;
 
 bool display_available()
@@ -54,19 +55,13 @@ BackendKind preferred_kind()
 
 } // namespace
 
-bool Backend::take_pending_quit(int& exit_code)
+void Backend::shutdown()
 {
-    if (!quit_pending_)
-        return false;
-    quit_pending_ = false;
-    exit_code = quit_code_;
-    return true;
-}
-
-void Backend::post_quit(int exit_code)
-{
-    quit_pending_ = true;
-    quit_code_ = exit_code;
+    audio().close();
+    while (Window* w = desktop_.first()) {
+        windows().destroy(*w);
+        desktop_.remove(w);
+    }
 }
 
 Backend& current_backend()
@@ -87,6 +82,10 @@ void use_backend(BackendKind kind)
     active = make_backend(kind);
 }
 
+void set_backend_error(std::string text) { backend_error = std::move(text); }
+
+std::string backend_error_text() { return backend_error; }
+
 BackendKind backend_kind() { return current_backend().kind(); }
 
 std::string_view backend_name() { return current_backend().name(); }
@@ -98,12 +97,5 @@ void shutdown()
         active->shutdown();
     active.reset();
 }
-
-WindowHandle active_window() { return current_backend().active_window(); }
-WindowHandle last_active_popup(WindowHandle owner) { return current_backend().last_active_popup(owner); }
-void hide_window(WindowHandle window) { current_backend().hide_window(window); }
-void show_cursor_until_visible() { current_backend().show_cursor_until_visible(); }
-bool take_pending_quit(int& exit_code) { return current_backend().take_pending_quit(exit_code); }
-void post_quit(int exit_code) { current_backend().post_quit(exit_code); }
 
 } // namespace platform

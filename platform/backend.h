@@ -1,14 +1,18 @@
 // The contract each backend implements. Private to platform/.
 #pragma once
 
+#include "platform/audio_system.h"
+#include "platform/desktop.h"
 #include "platform/platform.h"
+#include "platform/window_system.h"
 
 #include <memory>
 
 namespace platform {
 
-// Operations a backend leaves out get the defaults below, which are what a
-// process without any window would do.
+// A backend is one implementation of each concern (window system, sound
+// output) plus message boxes. Operations a backend leaves out get the
+// defaults below, which are what a process without any window would do.
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -16,22 +20,26 @@ public:
     virtual BackendKind kind() const = 0;
 
     virtual BoxAnswer message_box(const BoxRequest& request) = 0;
-
-    virtual WindowHandle active_window() { return nullptr; }
     virtual WindowHandle last_active_popup(WindowHandle owner) { return owner; }
-    virtual void hide_window(WindowHandle) {}
-    virtual void show_cursor_until_visible() {}
-    virtual bool take_pending_quit(int& exit_code);
-    virtual void post_quit(int exit_code);
 
-    virtual void shutdown() {}
+    virtual WindowSystem& windows() = 0;
+    virtual AudioSystem& audio() = 0;
+
+    // Closes the sound output and destroys the windows; a backend that
+    // overrides it calls this first, then releases its own resources.
+    virtual void shutdown();
+
+    Desktop& desktop() { return desktop_; }
+    bool cursor_visible = true;
 
 private:
-    bool quit_pending_ = false;
-    int quit_code_ = 0;
+    Desktop desktop_;
 };
 
 Backend& current_backend();
+
+// Records the text that backend_error_text() gives on this thread.
+void set_backend_error(std::string text);
 
 // Both return null when the backend cannot start here.
 std::unique_ptr<Backend> make_headless_backend();

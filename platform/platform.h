@@ -4,20 +4,32 @@
 //  - sdl2:     a real desktop (window, keyboard, mouse, audio, message boxes).
 //  - headless: tests, CI and any run without a display. Nothing blocks: message
 //              boxes are answered by a policy and recorded, clocks can be
-//              replaced by a manual clock that the test advances.
+//              replaced by a manual clock that the test advances, windows
+//              are in-memory frames, input comes from a script and sound is
+//              rendered into a buffer when the test advances it
+//              (platform/headless.h).
 //
 // Only files under platform/ include SDL or operating-system headers.
 #pragma once
 
+#include "platform/audio.h"
+#include "platform/bmp_writer.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "platform/file.h"
+#include "platform/geometry.h"
+#include "platform/input.h"
+#include "platform/keys.h"
 #include "platform/message_box.h"
 #include "platform/path_resolve.h"
+#include "platform/pixels.h"
 #include "platform/process.h"
+#include "platform/single_instance.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -31,7 +43,12 @@ void use_backend(BackendKind kind);
 BackendKind backend_kind();
 std::string_view backend_name();
 
-// Releases what the backend holds (SDL subsystems). Safe to call twice.
+// Releases what the backend holds (sound output, windows, SDL subsystems).
+// Safe to call twice.
 void shutdown();
+
+// Why the last failing window or sound call of this thread failed, in the
+// desktop's own words ("" when it gave none).
+std::string backend_error_text();
 
 } // namespace platform

@@ -1,11 +1,13 @@
 // The SDL2 backend: the real desktop.
-#include "platform/backend.h"
-
-#include <SDL.h>
+#include "platform/sdl2/sdl2_backend.h"
 
 #include <vector>
 
 namespace platform {
+
+namespace sdl2_impl {
+
+void note_sdl_error(const char* what) { set_backend_error(std::string(what) + ": " + SDL_GetError()); }
 
 namespace {
 
@@ -58,7 +60,8 @@ public:
         }
         SDL_MessageBoxData data{};
         data.flags = flags_of(request.icon);
-        data.window = static_cast<SDL_Window*>(request.owner);
+        auto* owner = dynamic_cast<Sdl2Window*>(desktop().find(request.owner));
+        data.window = owner ? owner->sdl : nullptr;
         data.title = request.caption.c_str();
         data.message = request.text.c_str();
         data.numbuttons = static_cast<int>(buttons.size());
@@ -69,39 +72,12 @@ public:
         return specs[static_cast<size_t>(pressed)].answer;
     }
 
-    WindowHandle active_window() override { return SDL_GetKeyboardFocus(); }
-
-    void hide_window(WindowHandle window) override
-    {
-        if (window)
-            SDL_HideWindow(static_cast<SDL_Window*>(window));
-    }
-
-    void show_cursor_until_visible() override { SDL_ShowCursor(SDL_ENABLE); }
-
-    bool take_pending_quit(int& exit_code) override
-    {
-        SDL_PumpEvents();
-        SDL_Event event;
-        if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) == 1) {
-            exit_code = quit_code_;
-            return true;
-        }
-        return Backend::take_pending_quit(exit_code);
-    }
-
-    void post_quit(int exit_code) override
-    {
-        SDL_Event event{};
-        event.type = SDL_QUIT;
-        // SDL's quit event carries no code; the code is kept beside it.
-        if (SDL_PushEvent(&event) != 1)
-            Backend::post_quit(exit_code);
-        quit_code_ = exit_code;
-    }
+    WindowSystem& windows() override { return windows_; }
+    AudioSystem& audio() override { return audio_; }
 
     void shutdown() override
     {
+        Backend::shutdown();
         if (started_) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             started_ = false;
@@ -110,20 +86,26 @@ public:
 
     bool start()
     {
+        // Closing the window is the program's decision (a close message),
+        // not SDL's.
+        SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         started_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         return started_;
     }
 
 private:
     bool started_ = false;
-    int quit_code_ = 0;
+    Sdl2Windows windows_;
+    Sdl2Audio audio_;
 };
 
 } // namespace
 
+} // namespace sdl2_impl
+
 std::unique_ptr<Backend> make_sdl2_backend()
 {
-    auto backend = std::make_unique<Sdl2Backend>();
+    auto backend = std::make_unique<sdl2_impl::Sdl2Backend>();
     if (!backend->start())
         return nullptr;
     return backend;

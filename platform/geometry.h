@@ -1,0 +1,48 @@
+// Points, sizes and rectangles in pixels, shared by windows, presentation
+// and text.
+#pragma once
+
+#include <algorithm>
+
+namespace platform {
+
+struct Point {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+struct Size {
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Size&, const Size&) = default;
+};
+
+// A rectangle by its top-left corner and size; empty when either side is
+// zero or negative.
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool empty() const { return width <= 0 || height <= 0; }
+    int right() const { return x + width; }
+    int bottom() const { return y + height; }
+    bool contains(Point p) const { return p.x >= x && p.y >= y && p.x < right() && p.y < bottom(); }
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// The common part of two rectangles; an empty rectangle when they do not meet.
+inline Rect intersect(const Rect& a, const Rect& b)
+{
+    const int left = std::max(a.x, b.x);
+    const int top = std::max(a.y, b.y);
+    const int right = std::min(a.right(), b.right());
+    const int bottom = std::min(a.bottom(), b.bottom());
+    if (right <= left || bottom <= top)
+        return {};
+    return {left, top, right - left, bottom - top};
+}
+
+} // namespace platform

@@ -1,0 +1,69 @@
+// Controls of the headless backend, for tests and tools: the fake desktop,
+// scripted input, frame dumps and captured sound. On another backend these
+// do nothing and report failure.
+#pragma once
+
+#include "platform/audio.h"
+#include "platform/geometry.h"
+#include "platform/window.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform::headless {
+
+// True while the headless backend is the one in use.
+bool active();
+
+// The fake desktop: 1024 x 768 with all of it usable until changed.
+void set_desktop(Size size, Rect work_area);
+
+// Scripted input. Each event happens `at_ms` milliseconds after the script
+// was fed, by the platform clock (tick_ms(), so a ManualClock drives it);
+// peek_message() turns the events whose time has come into messages, in
+// order. Positions are desktop coordinates; `window` null means the window
+// that was created first (the application window).
+enum class InputKind {
+    key_down,     // key: a key code (keys.h); held keys repeat only when fed again
+    key_up,
+    mouse_move,   // position; entering or leaving the client area is reported too
+    button_down,  // key: vk::lbutton, vk::rbutton or vk::mbutton; at the current cursor
+    button_up,
+    activate,     // another application handed the focus back
+    deactivate,   // another application took the focus
+    close,        // the user asked to close the window
+    expose,       // the desktop uncovered the window: all of it needs paint
+};
+
+struct InputEvent {
+    uint32_t at_ms = 0;
+    InputKind kind = InputKind::key_down;
+    uint8_t key = 0;
+    Point position{};
+    WindowHandle window = nullptr;
+};
+
+void feed_input(const std::vector<InputEvent>& script);
+size_t pending_input();
+void clear_input();
+
+// Number of present calls the window has had.
+uint64_t present_count(WindowHandle window);
+// Writes the window's frame as a 24-bit BMP.
+[[nodiscard]] bool dump_frame(WindowHandle window, const std::string& path);
+
+// Sound: the output advances only when told. Renders `frames` frames in
+// pieces of the output's buffer size (the last piece may be shorter) and
+// appends them to the capture: the fill's samples while playing, silence
+// while stopped or paused. Returns the frames rendered (0 when closed).
+uint64_t advance_audio(uint64_t frames);
+std::vector<int16_t> captured_audio();
+void clear_captured_audio();
+// Writes the capture as a 16-bit PCM WAV file in the format of the output
+// last opened.
+[[nodiscard]] bool write_captured_wav(const std::string& path);
+// With false, open_audio() fails as on a machine without a sound device.
+void set_audio_device_present(bool present);
+
+} // namespace platform::headless

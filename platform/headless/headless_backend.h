@@ -1,0 +1,75 @@
+// The headless backend's parts, shared by its files. Private to platform/.
+#pragma once
+
+#include "platform/backend.h"
+#include "platform/headless.h"
+
+#include <deque>
+
+namespace platform::headless_impl {
+
+// The fake desktop: windows are their records and their frames; input
+// comes from the script.
+class HeadlessWindows final : public WindowSystem {
+public:
+    std::unique_ptr<Window> create(const WindowDef& def) override;
+    void pump(Desktop& desktop) override;
+    Size desktop_size() override { return desktop_; }
+    Rect work_area() override { return work_area_; }
+    bool cursor_position(Point& out) override
+    {
+        out = cursor_;
+        return true;
+    }
+    Rect borders(const Window& w) override;
+    Point client_to_screen(const Window& w, Point p) override;
+    Point screen_to_client(const Window& w, Point p) override;
+
+    void set_desktop(Size size, Rect area)
+    {
+        desktop_ = size;
+        work_area_ = area;
+    }
+    void feed(const std::vector<headless::InputEvent>& script);
+    size_t pending() const { return script_.size(); }
+    void clear() { script_.clear(); }
+
+private:
+    struct Due {
+        uint32_t at;
+        headless::InputEvent event;
+    };
+    void play(Desktop& desktop, const headless::InputEvent& event);
+
+    Size desktop_{1024, 768};
+    Rect work_area_{0, 0, 1024, 768};
+    Point cursor_{};
+    std::deque<Due> script_;
+};
+
+// Sound rendered only when advanced, into a capture buffer.
+class HeadlessAudio final : public AudioSystem {
+public:
+    uint64_t advance(uint64_t frames);
+    std::vector<int16_t> capture;
+    AudioFormat capture_format; // of the output last opened
+    bool device_present = true;
+
+protected:
+    bool open_device(const AudioOutputDef& def, uint32_t& latency_frames) override;
+    void close_device() override {}
+};
+
+class HeadlessBackend final : public Backend {
+public:
+    const char* name() const override { return "headless"; }
+    BackendKind kind() const override { return BackendKind::headless; }
+    BoxAnswer message_box(const BoxRequest& request) override;
+    WindowSystem& windows() override { return windows_; }
+    AudioSystem& audio() override { return audio_; }
+
+    HeadlessWindows windows_;
+    HeadlessAudio audio_;
+};
+
+} // namespace platform::headless_impl

@@ -1,0 +1,59 @@
+// The SDL2 backend's parts, shared by its files. Private to platform/.
+#pragma once
+
+#include "platform/backend.h"
+
+#include <SDL.h>
+
+namespace platform::sdl2_impl {
+
+// Takes SDL's message for the failure of the call just made.
+void note_sdl_error(const char* what);
+
+class Sdl2Window final : public Window {
+public:
+    SDL_Window* sdl = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    Size texture_size;
+};
+
+class Sdl2Windows final : public WindowSystem {
+public:
+    std::unique_ptr<Window> create(const WindowDef& def) override;
+    void destroy(Window& w) override;
+    void pump(Desktop& desktop) override;
+    void apply_title(Window& w) override;
+    void apply_client_size(Window& w) override;
+    void apply_position(Window& w) override;
+    void apply_visibility(Window& w) override;
+    void apply_caption(Window& w) override;
+    void apply_full_screen(Window& w) override;
+    bool apply_focus(Window& w) override;
+    void apply_cursor(bool visible) override;
+    void show_frame(Window& w, std::span<const Rect> rects) override;
+    Size desktop_size() override;
+    Rect work_area() override;
+    bool cursor_position(Point& out) override;
+    Rect borders(const Window& w) override;
+    Point client_to_screen(const Window& w, Point p) override;
+    Point screen_to_client(const Window& w, Point p) override;
+
+private:
+    void handle(Desktop& desktop, const SDL_Event& event);
+    Size window_size(const Window& w);
+};
+
+class Sdl2Audio final : public AudioSystem {
+protected:
+    bool open_device(const AudioOutputDef& def, uint32_t& latency_frames) override;
+    void close_device() override;
+    void run_device(bool running) override;
+
+private:
+    static void callback(void* self, Uint8* stream, int len);
+    SDL_AudioDeviceID device_ = 0;
+    uint16_t channels_ = 2;
+};
+
+} // namespace platform::sdl2_impl

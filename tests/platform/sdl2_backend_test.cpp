@@ -1,0 +1,134 @@
+// The SDL2 backend on SDL's dummy video and audio drivers: no window opens
+// and no sound plays, but every call goes through SDL. Skipped where SDL
+// cannot start at all.
+//
+// The last test opens a real window; it runs only when QUARN_SDL_SMOKE=1 is
+// set and a display is available (for example under xvfb-run).
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+class Sdl2Backend : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("QUARN_SDL_SMOKE")) {
+            setenv("SDL_VIDEODRIVER", "dummy", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+        }
+        platform::shutdown();
+        platform::use_backend(platform::BackendKind::sdl2);
+        if (platform::backend_kind() != platform::BackendKind::sdl2)
+            GTEST_SKIP() << "SDL cannot start here";
+    }
+    void TearDown() override
+    {
+        platform::shutdown();
+        unsetenv("SDL_VIDEODRIVER");
+        unsetenv("SDL_AUDIODRIVER");
+        platform::use_backend(platform::BackendKind::headless);
+    }
+
+    std::vector<platform::Message> drain(platform::WindowHandle w)
+    {
+        std::vector<platform::Message> out;
+        platform::Message m;
+        while (platform::peek_message(m, w))
+            out.push_back(m);
+        return out;
+    }
+};
+
+TEST_F(Sdl2Backend, WindowLivesThroughShowPresentFullScreenAndDestroy)
+{
+    if (std::getenv("QUARN_SDL_SMOKE"))
+        GTEST_SKIP() << "the dummy driver's test";
+    auto window = platform::create_window({.title = "Tiny", .client = {320, 240}, .position = {10, 20}});
+    ASSERT_NE(window, nullptr) << platform::backend_error_text();
+    platform::show_window(window, platform::ShowCommand::show_normal);
+    platform::focus_window(window);
+    EXPECT_TRUE(platform::is_window_visible(window));
+    // The dummy desktop has no focus of its own: asking for it gets it.
+    EXPECT_EQ(platform::foreground_window(), window);
+    bool activated = false;
+    for (const auto& m : drain(window))
+        activated |= m.id == platform::msg::activate_app && m.wparam == 1;
+    EXPECT_TRUE(activated);
+
+    std::vector<uint16_t> back(320 * 240, 0xF800);
+    const platform::PixelView view{back.data(), 640, platform::PixelFormat::rgb565, 320, 240};
+    ASSERT_TRUE(platform::present(window, view, {0, 0, 320, 240}, {0, 0}));
+    EXPECT_EQ(platform::read_pixel(platform::window_frame(window), 319, 239) & 0xFFFFFF, 0xFF0000u);
+
+    platform::set_full_screen(window, true);
+    EXPECT_TRUE(platform::is_full_screen(window));
+    ASSERT_TRUE(platform::present(window, view, {0, 0, 10, 10}, {0, 0}));
+    platform::set_full_screen(window, false);
+    EXPECT_FALSE(platform::is_full_screen(window));
+    platform::set_window_title(window, "Other");
+    EXPECT_EQ(platform::window_title(window), "Other");
+    platform::set_client_size(window, {200, 100});
+    EXPECT_EQ(platform::window_frame(window).width, 200);
+    EXPECT_TRUE(platform::post_message(window, 953));
+    bool got = false;
+    for (const auto& m : drain(window))
+        got |= m.id == 953;
+    EXPECT_TRUE(got);
+    platform::destroy_window(window);
+    EXPECT_FALSE(platform::is_window(window));
+}
+
+TEST_F(Sdl2Backend, AudioOpensStartsStopsAndCloses)
+{
+    std::atomic<uint64_t> frames{0};
+    const bool opened = platform::open_audio(
+        {.format = {22050, 2}, .buffer_frames = 1000, .fill = [&](int16_t* s, uint32_t n) {
+             for (uint32_t i = 0; i < 2 * n; ++i)
+                 s[i] = 0;
+             frames += n;
+         }});
+    if (!opened)
+        GTEST_SKIP() << "no SDL audio here: " << platform::backend_error_text();
+    // SDL wants powers of two; the output rounds up.
+    EXPECT_EQ(platform::audio_latency_frames(), 1024u);
+    platform::start_audio();
+    EXPECT_EQ(platform::audio_state(), platform::AudioState::playing);
+    platform::pause_audio();
+    const uint64_t after_pause = frames.load();
+    EXPECT_EQ(platform::audio_frames_played(), after_pause);
+    platform::stop_audio();
+    platform::close_audio();
+    EXPECT_EQ(platform::audio_state(), platform::AudioState::closed);
+    // Once closed, the fill is never called again.
+    EXPECT_EQ(frames.load(), after_pause);
+}
+
+TEST_F(Sdl2Backend, SmokeRealWindowShowsText)
+{
+    if (!std::getenv("QUARN_SDL_SMOKE"))
+        GTEST_SKIP() << "set QUARN_SDL_SMOKE=1 with a display to open a real window";
+    auto window = platform::create_window({.title = "platform smoke", .client = {400, 100}, .position = {50, 50}});
+    ASSERT_NE(window, nullptr) << platform::backend_error_text();
+    platform::show_window(window, platform::ShowCommand::show_normal);
+    platform::focus_window(window);
+    std::vector<uint16_t> back(400 * 100, 0x001F);
+    platform::PixelSurface surface{back.data(), 800, platform::PixelFormat::rgb565, 400, 100};
+    platform::draw_text(surface, {10, 10}, "  12   59.5  V_M = 0", {.scale = 2});
+    for (int i = 0; i < 30; ++i) {
+        drain(window);
+        ASSERT_TRUE(platform::present(window, surface, {0, 0, 400, 100}, {0, 0}));
+        platform::sleep_ms(16);
+    }
+    if (const char* dump = std::getenv("QUARN_SDL_SMOKE_BMP")) {
+        EXPECT_TRUE(platform::write_bmp(dump, platform::window_frame(window)));
+    }
+    platform::destroy_window(window);
+}
+
+} // namespace

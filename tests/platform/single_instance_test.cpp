@@ -1,0 +1,37 @@
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using platform::InstanceLock;
+
+TEST(InstanceLock, TheFirstHolderKeepsOthersOutUntilItEnds)
+{
+    std::unique_ptr<InstanceLock> first, second, other;
+    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Lock test one", first), InstanceLock::Result::acquired);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(std::filesystem::exists(first->path()));
+    EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Lock test one", second), InstanceLock::Result::other_instance);
+    EXPECT_EQ(second, nullptr);
+    // Another title is another program.
+    EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Lock test two", other), InstanceLock::Result::acquired);
+    first.reset();
+    EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Lock test one", second), InstanceLock::Result::acquired);
+}
+
+TEST(InstanceLock, PathsLieInTheTemporaryFolderAndSeparateClassFromTitle)
+{
+    const std::string a = InstanceLock::lock_path("GameAppWndClass", "Tiny Lovely Game");
+    EXPECT_EQ(a.rfind(platform::temp_dir(), 0), 0u);
+    EXPECT_NE(a, InstanceLock::lock_path("GameAppWndClass", "Tiny Lovely Game 2"));
+    EXPECT_NE(InstanceLock::lock_path("ab", "c"), InstanceLock::lock_path("a", "bc"));
+    // Whatever the names hold, the file stays in the temporary folder.
+    const std::string odd = InstanceLock::lock_path("../../etc/x", "a/b\\c\n");
+    EXPECT_EQ(odd.find('/', platform::temp_dir().size()), std::string::npos);
+    EXPECT_EQ(odd.find('\n'), std::string::npos);
+}
+
+} // namespace
