@@ -14,7 +14,7 @@ namespace quarn::g {
 
 namespace {
 
-// The file header (Truevision TGA File Format Specification 2.0, "Image
+// The file header (Truevision TGA file format, version 2.0, "Image
 // File Header"): 18 bytes, little-endian, unaligned, so it is taken apart
 // byte by byte.
 constexpr size_t header_size = 18;
