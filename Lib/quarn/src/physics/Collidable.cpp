@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
+#include <vector>
 
 namespace quarn::cls2 {
 
@@ -86,7 +88,7 @@ Box Collidable::bound_box(Node* node, bool store)
     std::vector<Node*> order;
     for (Node* n = node; n; n = PrimitiveTree::next(n, node))
         order.push_back(n);
-    std::map<Node*, Box> boxes;
+    std::unordered_map<Node*, Box> boxes;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         Node* n = *it;
         Box box;
@@ -112,7 +114,7 @@ float Collidable::bound_circle(const Point2f& centre, Node* node, bool store)
     std::vector<Node*> order;
     for (Node* n = node; n; n = PrimitiveTree::next(n, node))
         order.push_back(n);
-    std::map<Node*, float> reach;
+    std::unordered_map<Node*, float> reach;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         Node* n = *it;
         float r = 0;
