@@ -1,0 +1,157 @@
+#include "physics/Collider.h"
+
+#include "physics/Primitive.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace quarn::cls2 {
+
+namespace {
+
+// Bucket counts grow through these primes, as the classic hash containers
+// do: room for 100 entries starts at 193.
+constexpr std::array<size_t, 28> primes = { 53ul, 97ul, 193ul, 389ul, 769ul, 1543ul, 3079ul, 6151ul, 12289ul,
+    24593ul, 49157ul, 98317ul, 196613ul, 393241ul, 786433ul, 1572869ul, 3145739ul, 6291469ul, 12582917ul,
+    25165843ul, 50331653ul, 100663319ul, 201326611ul, 402653189ul, 805306457ul, 1610612741ul, 3221225473ul,
+    4294967291ul };
+
+size_t next_prime(size_t n)
+{
+    auto it = std::lower_bound(primes.begin(), primes.end(), n);
+    return it == primes.end() ? primes.back() : *it;
+}
+
+std::pair<const Collidable*, const Collidable*> key_of(const Collidable* x, const Collidable* y)
+{
+    if (y && (!x || BySerial()(y, x)))
+        return { y, x };
+    return { x, y };
+}
+
+} // namespace
+
+Collider::Collider() { reserve(100); }
+
+Collider::~Collider() { clear(); }
+
+size_t Collider::bucket_of(const Collidable* first, const Collidable* second, size_t n) const
+{
+    // Serials in place of the addresses the key was once hashed by: the
+    // table's walk order then does not depend on where things were
+    // allocated, and the world's contact order is the same on every run.
+    const uint64_t a = first ? first->serial() : 0;
+    const uint64_t b = second ? second->serial() : 0;
+    return static_cast<size_t>((a * 0x9E3779B97F4A7C15ull ^ b) % n);
+}
+
+void Collider::reserve(size_t entries)
+{
+    if (entries <= buckets_.size())
+        return;
+    const size_t n = next_prime(entries);
+    if (n <= buckets_.size())
+        return;
+    std::vector<Entry*> grown(n, nullptr);
+    // Chains are moved node by node, each to the front of its new chain,
+    // as the classic containers do; entries with one key stay together.
+    for (Entry*& head : buckets_) {
+        while (Entry* e = head) {
+            head = e->next;
+            Entry*& to = grown[bucket_of(e->first, e->second, n)];
+            e->next = to;
+            to = e;
+        }
+    }
+    buckets_ = std::move(grown);
+}
+
+void Collider::insert_contact(const CollisionRecord& record)
+{
+    Collidable* owner_a = record.a ? record.a->owner : nullptr;
+    Collidable* owner_b = record.b ? record.b->owner : nullptr;
+    const auto [first, second] = key_of(owner_a, owner_b);
+    reserve(count_ + 1);
+    auto* entry = new Entry { first, second, record, nullptr };
+    Entry*& head = buckets_[bucket_of(first, second, buckets_.size())];
+    Entry* same = head;
+    while (same && !(same->first == first && same->second == second))
+        same = same->next;
+    if (same) {
+        entry->next = same->next;
+        same->next = entry;
+    } else {
+        entry->next = head;
+        head = entry;
+    }
+    ++count_;
+    if (owner_a && owner_b) {
+        owner_a->partners.insert(owner_b);
+        owner_b->partners.insert(owner_a);
+    }
+}
+
+void Collider::erase_key(const Collidable* first, const Collidable* second)
+{
+    Entry** link = &buckets_[bucket_of(first, second, buckets_.size())];
+    while (Entry* e = *link) {
+        if (e->first == first && e->second == second) {
+            *link = e->next;
+            delete e;
+            --count_;
+        } else {
+            link = &e->next;
+        }
+    }
+}
+
+void Collider::remove_contacts(Collidable& c)
+{
+    for (Collidable* partner : c.partners) {
+        const auto [first, second] = key_of(&c, partner);
+        erase_key(first, second);
+    }
+}
+
+void Collider::clear()
+{
+    for (Entry*& head : buckets_) {
+        while (Entry* e = head) {
+            head = e->next;
+            delete e;
+        }
+    }
+    count_ = 0;
+}
+
+void Collider::collide(Collidable& c1, Collidable& c2)
+{
+    using Tree = PrimitiveTree;
+    Tree::Node* root1 = c1.primitives.root();
+    Tree::Node* root2 = c2.primitives.root();
+    if (!root1 || !root2)
+        return;
+    Tree::Node* n1 = root1;
+    while (n1) {
+        const Primitive& p1 = *n1->primitive;
+        if (!n1->is_leaf()) {
+            // Inner nodes of the first tree only ever meet the second root.
+            n1 = intersecting(p1, *root2->primitive) ? n1->first_child : Tree::skip(n1, root1);
+            continue;
+        }
+        Tree::Node* n2 = root2;
+        while (n2) {
+            const Primitive& p2 = *n2->primitive;
+            if (n2->is_leaf()) {
+                find_contacts(p1, p2);
+                n2 = Tree::skip(n2, root2);
+            } else {
+                n2 = intersecting(p1, p2) ? n2->first_child : Tree::skip(n2, root2);
+            }
+        }
+        n1 = Tree::skip(n1, root1);
+    }
+}
+
+} // namespace quarn::cls2
