@@ -1,0 +1,91 @@
+#pragma once
+// Pel format traits of the row loops: bytes per pel, the channel type the
+// blends use, the key form, and the copy conversion that every loop applies
+// alike (codes 0, 13 and 14).
+#include "engine/blit/blit_pel.h"
+
+struct bltFmtR8G8B8 {
+    static constexpr uint32_t bytes = 3;
+    static constexpr const char* name = "r8g8b8";
+    using Ch = pelChRGB;
+    using Key = uint32_t;  // B, G, R in bits 0-23
+    static void Open(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& a) {
+        b = p[0]; g = p[1]; r = p[2]; a = 255;
+    }
+    static void Store(uint8_t* p, uint32_t b, uint32_t g, uint32_t r, uint32_t) {
+        p[0] = uint8_t(b); p[1] = uint8_t(g); p[2] = uint8_t(r);
+    }
+    static bool Keyed(const uint8_t* p, Key k) {
+        return p[2] == uint8_t(k >> 16) && p[1] == uint8_t(k >> 8) && p[0] == uint8_t(k);
+    }
+};
+
+// pel_FMT_X8R8G8B8 and pel_FMT_A8R8G8B8 share every loop.
+struct bltFmtX8R8G8B8 {
+    static constexpr uint32_t bytes = 4;
+    static constexpr const char* name = "x8r8g8b8";
+    using Ch = pelChRGB;
+    using Key = uint32_t;
+    static void Open(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& a) {
+        b = p[0]; g = p[1]; r = p[2]; a = p[3];
+    }
+    static void Store(uint8_t* p, uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
+        p[0] = uint8_t(b); p[1] = uint8_t(g); p[2] = uint8_t(r); p[3] = uint8_t(a);
+    }
+    static bool Keyed(const uint8_t* p, Key k) { uint32_t v; std::memcpy(&v, p, 4); return v == k; }
+};
+
+struct bltFmtR5G6B5 {
+    static constexpr uint32_t bytes = 2;
+    static constexpr const char* name = "r5g6b5";
+    using Ch = pelChR5G6B5;
+    using Key = uint16_t;
+    static void Open(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& a) {
+        Ch::Open(p, b, g, r); a = 255;
+    }
+    static void Store(uint8_t* p, uint32_t b, uint32_t g, uint32_t r, uint32_t) { Ch::Close(p, b, g, r); }
+    static bool Keyed(const uint8_t* p, Key k) { return pel_detail::Load16(p) == k; }
+};
+
+struct bltFmtX1R5G5B5 {
+    static constexpr uint32_t bytes = 2;
+    static constexpr const char* name = "x1r5g5b5";
+    using Ch = pelChX1R5G5B5;
+    using Key = uint16_t;
+    static void Open(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& a) {
+        Ch::Open(p, b, g, r); a = 255;
+    }
+    // Bit 15 of the destination stays, whatever the source's alpha.
+    static void Store(uint8_t* p, uint32_t b, uint32_t g, uint32_t r, uint32_t) { Ch::Close(p, b, g, r); }
+    // Bit 15 is spare: only the fifteen colour bits take part in the key.
+    static bool Keyed(const uint8_t* p, Key k) { return ((pel_detail::Load16(p) ^ k) & 0x7FFF) == 0; }
+};
+
+struct bltFmtA1R5G5B5 {
+    static constexpr uint32_t bytes = 2;
+    static constexpr const char* name = "a1r5g5b5";
+    using Ch = pelChA1R5G5B5;
+    using Key = uint16_t;
+    static void Open(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& a) {
+        Ch::Open(p, b, g, r); a = (pel_detail::Load16(p) & 0x8000) ? 255 : 0;
+    }
+    static void Store(uint8_t* p, uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
+        const uint8_t bgra[4] = {uint8_t(b), uint8_t(g), uint8_t(r), uint8_t(a)};
+        pelSet1555A(p, bgra);
+    }
+    static bool Keyed(const uint8_t* p, Key k) { return pel_detail::Load16(p) == k; }
+};
+
+// Copy conversion of one pel. Sources of another format into a 32-bit
+// destination get their alpha from Open (255, or the A1R5G5B5 bit); a 32-bit
+// source copies all four bytes; equal 16-bit formats copy the whole word.
+template <class Src, class Dst>
+inline void bltCopyPel(uint8_t* d, const uint8_t* s) {
+    if constexpr (std::is_same_v<Src, Dst> && Src::bytes == 2) {
+        std::memcpy(d, s, 2);
+    } else {
+        uint32_t b, g, r, a;
+        Src::Open(s, b, g, r, a);
+        Dst::Store(d, b, g, r, a);
+    }
+}
