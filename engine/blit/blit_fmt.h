@@ -5,6 +5,7 @@
 #include "engine/blit/blit_pel.h"
 
 struct bltFmtR8G8B8 {
+    static constexpr uint32_t code = 1;
     static constexpr uint32_t bytes = 3;
     static constexpr const char* name = "r8g8b8";
     using Ch = pelChRGB;
@@ -22,6 +23,7 @@ struct bltFmtR8G8B8 {
 
 // pel_FMT_X8R8G8B8 and pel_FMT_A8R8G8B8 share every loop.
 struct bltFmtX8R8G8B8 {
+    static constexpr uint32_t code = 2;
     static constexpr uint32_t bytes = 4;
     static constexpr const char* name = "x8r8g8b8";
     using Ch = pelChRGB;
@@ -36,6 +38,7 @@ struct bltFmtX8R8G8B8 {
 };
 
 struct bltFmtR5G6B5 {
+    static constexpr uint32_t code = 4;
     static constexpr uint32_t bytes = 2;
     static constexpr const char* name = "r5g6b5";
     using Ch = pelChR5G6B5;
@@ -48,6 +51,7 @@ struct bltFmtR5G6B5 {
 };
 
 struct bltFmtX1R5G5B5 {
+    static constexpr uint32_t code = 5;
     static constexpr uint32_t bytes = 2;
     static constexpr const char* name = "x1r5g5b5";
     using Ch = pelChX1R5G5B5;
@@ -62,6 +66,7 @@ struct bltFmtX1R5G5B5 {
 };
 
 struct bltFmtA1R5G5B5 {
+    static constexpr uint32_t code = 6;
     static constexpr uint32_t bytes = 2;
     static constexpr const char* name = "a1r5g5b5";
     using Ch = pelChA1R5G5B5;

@@ -1,0 +1,124 @@
+// The reference path: every row's draw done pel by pel, with the formats and
+// the op tested at run time and every address computed from x and y. It is
+// deliberately untuned; the tests hold each table row against it.
+#include <atomic>
+
+#include "engine/blit/blit_rows.h"
+
+namespace {
+
+std::atomic<bool> g_forceGeneric{false};
+
+template <class F>
+void WithFmt(uint32_t code, F&& f) {
+    switch (code) {
+    case pel_FMT_R8G8B8: f(bltFmtR8G8B8{}); break;
+    case pel_FMT_X8R8G8B8:
+    case pel_FMT_A8R8G8B8: f(bltFmtX8R8G8B8{}); break;
+    case pel_FMT_R5G6B5: f(bltFmtR5G6B5{}); break;
+    case pel_FMT_X1R5G5B5: f(bltFmtX1R5G5B5{}); break;
+    case pel_FMT_A1R5G5B5: f(bltFmtA1R5G5B5{}); break;
+    default: break;
+    }
+}
+
+bool Keyed(uint32_t fmt, const uint8_t* s, uint32_t key) {
+    uint32_t v = 0;
+    std::memcpy(&v, s, pelBytes[fmt]);
+    switch (fmt) {
+    case pel_FMT_R8G8B8: return (v & 0xFFFFFF) == (key & 0xFFFFFF);
+    case pel_FMT_X1R5G5B5: return (v & 0x7FFF) == (key & 0x7FFF);
+    case pel_FMT_R5G6B5:
+    case pel_FMT_A1R5G5B5: return v == (key & 0xFFFF);
+    default: return v == key;
+    }
+}
+
+void Pel(uint32_t op, uint32_t sf, uint32_t df, uint8_t* d, const uint8_t* s, uint32_t v) {
+    const bool same32 = (sf == 2 || sf == 3) && (df == 2 || df == 3);
+    const bool once = same32 || (sf == pel_FMT_R5G6B5 && df == pel_FMT_R5G6B5);
+    WithFmt(sf, [&](auto src) {
+        WithFmt(df, [&](auto dst) {
+            using S = decltype(src);
+            using D = decltype(dst);
+            using SC = typename S::Ch;
+            using DC = typename D::Ch;
+            switch (op) {
+            case blt_OP_COPY: bltCopyPel<S, D>(d, s); break;
+            case blt_OP_ALPHA:
+            case blt_OP_ALPHAMAP:
+                if (once) pelAlphaOnce<DC>(d, s, v);
+                else pelAlpha<SC, DC>(d, s, v);
+                break;
+            case blt_OP_FADEADD: pelFadeAdd<SC, DC>(d, s, v); break;
+            case blt_OP_MODULATE: pelArith<pelOpModulate, SC, DC>(d, s); break;
+            case blt_OP_MODULATE2X: pelArith<pelOpModulate2x, SC, DC>(d, s); break;
+            case blt_OP_MODULATE4X: pelArith<pelOpModulate4x, SC, DC>(d, s); break;
+            case blt_OP_ADD: pelArith<pelOpAdd, SC, DC>(d, s); break;
+            case blt_OP_ADDSIGNED: pelArith<pelOpAddSigned, SC, DC>(d, s); break;
+            case blt_OP_ADDSIGNED2X: pelArith<pelOpAddSigned2x, SC, DC>(d, s); break;
+            case blt_OP_SUBTRACT: pelArith<pelOpSubtract, SC, DC>(d, s); break;
+            case blt_OP_ADDSMOOTH: pelArith<pelOpAddSmooth, SC, DC>(d, s); break;
+            }
+        });
+    });
+}
+
+template <class T>
+T* At(imgCTy* img, int32_t x, int32_t y, uint32_t bytes) {
+    return reinterpret_cast<T*>(static_cast<uint8_t*>(img->lockPtr) + (size_t(y) * size_t(img->pitch) + size_t(x)) * bytes);
+}
+
+}  // namespace
+
+void bltForceGeneric(bool on) { g_forceGeneric = on; }
+
+void bltGeneric(uint32_t op, uint32_t flags, const bltArgsTy& a) {
+    const int32_t w = a.rect->w, h = a.rect->h;
+    if (w < 1 || h < 1) return;
+    const uint32_t sf = a.src->pelFmt.format, df = a.dst->pelFmt.format;
+    const uint32_t sb = pelBytes[sf], db = pelBytes[df];
+    const uint32_t stepX = bltStep(a.scaleX), stepY = bltStep(a.scaleY);
+    for (int32_t j = 0; j < h; ++j) {
+        for (int32_t i = 0; i < w; ++i) {
+            const uint8_t* s;
+            if (flags & blt_SCALED)
+                s = At<const uint8_t>(a.src, int32_t((uint32_t(a.rect->x + i) * stepX) >> 16),
+                                      int32_t((uint32_t(a.rect->y + j) * stepY) >> 16), sb);
+            else
+                s = At<const uint8_t>(a.src, i, j, sb);
+            if (flags & blt_DEPTH) {
+                int32_t* dz = At<int32_t>(a.dstDepth, i, j, 4);
+                const int32_t szv = *At<int32_t>(a.srcDepth, i, j, 4);
+                if (szv <= *dz) continue;
+                *dz = szv;
+            }
+            if ((flags & blt_KEY) && Keyed(sf, s, a.key)) continue;
+            const uint32_t v = op == blt_OP_ALPHAMAP ? *At<uint8_t>(a.alphaMap, i, j, 1) : a.value;
+            Pel(op, sf, df, At<uint8_t>(a.dst, i, j, db), s, v);
+        }
+    }
+}
+
+void bltRun(uint32_t op, uint32_t flags, const bltArgsTy& args) {
+    const bltRowTy* row = bltFindRow(op, args.src->pelFmt.format, args.dst->pelFmt.format, flags);
+    if (!row) return;
+    if (g_forceGeneric) bltGeneric(op, flags, args);
+    else row->fn(args);
+}
+
+std::string bltRowName(const bltRowTy& r) {
+    static const char* const ops[] = {"Copy", "Alpha", "FadeAdd", "AlphaMap", "Modulate", "Modulate2x",
+                                      "Modulate4x", "Add", "AddSigned", "AddSigned2x", "Subtract", "AddSmooth"};
+    static const char* const fmts[] = {"", "R8G8B8", "X8R8G8B8", "X8R8G8B8", "R5G6B5", "X1R5G5B5", "A1R5G5B5"};
+    std::string n = "blt";
+    if (r.flags & blt_SCALED) n += "Scaled";
+    n += r.op < blt_OP_COUNT ? ops[r.op] : "?";
+    if (r.flags & blt_KEY) n += "Key";
+    if (r.flags & blt_DEPTH) n += "Depth";
+    n += '_';
+    n += r.src < 7 ? fmts[r.src] : "?";
+    n += '_';
+    n += r.dst < 7 ? fmts[r.dst] : "?";
+    return n;
+}

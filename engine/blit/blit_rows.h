@@ -1,0 +1,103 @@
+#pragma once
+// The row loop kernel: one template walks a rectangle for every (source
+// format, destination format, op, key, depth, scaled) row of the dispatch
+// table. Included by the table only; tests may include it.
+#include "engine/blit/blit.h"
+
+// ------------------------------------------------------------ op functors
+// Apply(d, s, v): v is the opacity, fade amount or alpha-map pel.
+
+template <class Src, class Dst>
+struct bltDoCopy {
+    static void Apply(uint8_t* d, const uint8_t* s, uint32_t) { bltCopyPel<Src, Dst>(d, s); }
+};
+
+// 32-bit onto 32-bit and R5G6B5 onto R5G6B5 blend their fields with one
+// rounding; every other pair uses the two-term member.
+template <class Src, class Dst>
+struct bltDoAlpha {
+    static constexpr bool once =
+        std::is_same_v<Src, Dst> && (std::is_same_v<Src, bltFmtX8R8G8B8> || std::is_same_v<Src, bltFmtR5G6B5>);
+    static void Apply(uint8_t* d, const uint8_t* s, uint32_t a) {
+        if constexpr (once) pelAlphaOnce<typename Dst::Ch>(d, s, a);
+        else pelAlpha<typename Src::Ch, typename Dst::Ch>(d, s, a);
+    }
+};
+
+template <class Src, class Dst>
+struct bltDoFadeAdd {
+    static void Apply(uint8_t* d, const uint8_t* s, uint32_t c) { pelFadeAdd<typename Src::Ch, typename Dst::Ch>(d, s, c); }
+};
+
+template <class PelOp>
+struct bltDoArithOf {
+    template <class Src, class Dst>
+    struct Do {
+        static void Apply(uint8_t* d, const uint8_t* s, uint32_t) {
+            if constexpr (std::is_same_v<PelOp, pelOpSubtract> && std::is_same_v<Src, bltFmtR5G6B5> &&
+                          std::is_same_v<Dst, bltFmtR5G6B5>)
+                pelSub565(d, s);
+            else
+                pelArith<PelOp, typename Src::Ch, typename Dst::Ch>(d, s);
+        }
+    };
+};
+
+// ------------------------------------------------------------------ walks
+
+// Plain, alpha-map and depth walks. The pointers step by whole pels and get
+// one correction per row; only the key and the depth are tested per pel.
+template <class Src, class Dst, template <class, class> class Op, bool Key, bool Depth, bool Map>
+void bltWalk(const bltArgsTy& a) {
+    const int32_t w = a.rect->w, h = a.rect->h;
+    if (h < 1 || w < 1) return;
+    const auto* s = static_cast<const uint8_t*>(a.src->lockPtr);
+    auto* d = static_cast<uint8_t*>(a.dst->lockPtr);
+    const uint8_t* m = Map ? static_cast<const uint8_t*>(a.alphaMap->lockPtr) : nullptr;
+    const int32_t* sz = Depth ? static_cast<const int32_t*>(a.srcDepth->lockPtr) : nullptr;
+    int32_t* dz = Depth ? static_cast<int32_t*>(a.dstDepth->lockPtr) : nullptr;
+    const auto key = typename Src::Key(a.key);
+    const uint32_t value = a.value;
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            bool draw = true;
+            if constexpr (Depth) {
+                // Depth before key: a keyed-out pel still raises the depth.
+                draw = sz[x] > dz[x];
+                if (draw) dz[x] = sz[x];
+            }
+            if constexpr (Key) draw = draw && !Src::Keyed(s + size_t(x) * Src::bytes, key);
+            if (draw) Op<Src, Dst>::Apply(d + size_t(x) * Dst::bytes, s + size_t(x) * Src::bytes, Map ? m[x] : value);
+        }
+        s += ptrdiff_t(a.src->pitch) * Src::bytes;
+        d += ptrdiff_t(a.dst->pitch) * Dst::bytes;
+        if constexpr (Map) m += a.alphaMap->pitch;
+        if constexpr (Depth) { sz += a.srcDepth->pitch; dz += a.dstDepth->pitch; }
+    }
+}
+
+// 16.16 step of a scale: 65536 / scale truncated toward zero, low 32 bits.
+inline uint32_t bltStep(float scale) { return uint32_t(int64_t((1.0f / scale) * 65536.0f)); }
+
+// Nearest-sample scaled walk: destination pel (i, j) takes source pel
+// (((x0 + i) * stepX) >> 16, ((y0 + j) * stepY) >> 16), u32 arithmetic.
+template <class Src, class Dst, template <class, class> class Op, bool Key>
+void bltScaledWalk(const bltArgsTy& a) {
+    const int32_t w = a.rect->w, h = a.rect->h;
+    if (h < 1 || w < 1) return;
+    const uint32_t stepX = bltStep(a.scaleX), stepY = bltStep(a.scaleY);
+    const auto* base = static_cast<const uint8_t*>(a.src->lockPtr);
+    auto* d = static_cast<uint8_t*>(a.dst->lockPtr);
+    const auto key = typename Src::Key(a.key);
+    uint32_t fy = uint32_t(a.rect->y) * stepY;
+    for (int32_t j = 0; j < h; ++j, fy += stepY) {
+        const uint8_t* row = base + size_t(fy >> 16) * size_t(a.src->pitch) * Src::bytes;
+        uint32_t fx = uint32_t(a.rect->x) * stepX;
+        for (int32_t i = 0; i < w; ++i, fx += stepX) {
+            const uint8_t* s = row + size_t(fx >> 16) * Src::bytes;
+            if constexpr (Key) if (Src::Keyed(s, key)) continue;
+            Op<Src, Dst>::Apply(d + size_t(i) * Dst::bytes, s, a.value);
+        }
+        d += ptrdiff_t(a.dst->pitch) * Dst::bytes;
+    }
+}

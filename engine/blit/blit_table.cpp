@@ -1,0 +1,95 @@
+// The dispatch table: one block of 48 rows per (source, destination) format
+// pair, in the family's order. Each row is an instantiation of the kernel.
+#include <array>
+
+#include "engine/blit/blit_rows.h"
+
+namespace {
+
+template <class S, class D, template <class, class> class Op, bool Key, bool Depth, bool Map = false>
+constexpr bltRowTy Plain(uint8_t op) {
+    return {op, uint8_t(S::code), uint8_t(D::code), uint8_t((Key ? blt_KEY : 0) | (Depth ? blt_DEPTH : 0)),
+            &bltWalk<S, D, Op, Key, Depth, Map>};
+}
+
+template <class S, class D, template <class, class> class Op, bool Key>
+constexpr bltRowTy Scaled(uint8_t op) {
+    return {op, uint8_t(S::code), uint8_t(D::code), uint8_t(blt_SCALED | (Key ? blt_KEY : 0)),
+            &bltScaledWalk<S, D, Op, Key>};
+}
+
+// The four rows of an op with key and depth variants.
+template <class S, class D, class PelOp>
+constexpr std::array<bltRowTy, 4> Quad(uint8_t op) {
+    using Op = bltDoArithOf<PelOp>;
+    return {Plain<S, D, Op::template Do, true, false>(op), Plain<S, D, Op::template Do, false, false>(op),
+            Plain<S, D, Op::template Do, true, true>(op), Plain<S, D, Op::template Do, false, true>(op)};
+}
+
+template <class S, class D>
+constexpr std::array<bltRowTy, 48> Block() {
+    std::array<bltRowTy, 48> b{};
+    size_t n = 0;
+    for (auto r : {Scaled<S, D, bltDoCopy, true>(blt_OP_COPY), Scaled<S, D, bltDoCopy, false>(blt_OP_COPY),
+                   Scaled<S, D, bltDoAlpha, true>(blt_OP_ALPHA), Scaled<S, D, bltDoAlpha, false>(blt_OP_ALPHA),
+                   Scaled<S, D, bltDoArithOf<pelOpAdd>::template Do, true>(blt_OP_ADD),
+                   Scaled<S, D, bltDoArithOf<pelOpAdd>::template Do, false>(blt_OP_ADD),
+                   Plain<S, D, bltDoCopy, true, false>(blt_OP_COPY), Plain<S, D, bltDoCopy, false, false>(blt_OP_COPY),
+                   Plain<S, D, bltDoCopy, true, true>(blt_OP_COPY), Plain<S, D, bltDoCopy, false, true>(blt_OP_COPY),
+                   Plain<S, D, bltDoAlpha, true, false>(blt_OP_ALPHA), Plain<S, D, bltDoAlpha, false, false>(blt_OP_ALPHA),
+                   Plain<S, D, bltDoFadeAdd, true, false>(blt_OP_FADEADD),
+                   Plain<S, D, bltDoFadeAdd, false, false>(blt_OP_FADEADD),
+                   Plain<S, D, bltDoAlpha, true, false, true>(blt_OP_ALPHAMAP),
+                   Plain<S, D, bltDoAlpha, false, false, true>(blt_OP_ALPHAMAP)})
+        b[n++] = r;
+    for (const auto& q : {Quad<S, D, pelOpModulate>(blt_OP_MODULATE), Quad<S, D, pelOpModulate2x>(blt_OP_MODULATE2X),
+                          Quad<S, D, pelOpModulate4x>(blt_OP_MODULATE4X), Quad<S, D, pelOpAdd>(blt_OP_ADD),
+                          Quad<S, D, pelOpAddSigned>(blt_OP_ADDSIGNED),
+                          Quad<S, D, pelOpAddSigned2x>(blt_OP_ADDSIGNED2X),
+                          Quad<S, D, pelOpSubtract>(blt_OP_SUBTRACT), Quad<S, D, pelOpAddSmooth>(blt_OP_ADDSMOOTH)})
+        for (auto r : q) b[n++] = r;
+    return b;
+}
+
+template <class S>
+constexpr std::array<bltRowTy, 5 * 48> Source() {
+    std::array<bltRowTy, 5 * 48> out{};
+    size_t n = 0;
+    for (const auto& blk : {Block<S, bltFmtR8G8B8>(), Block<S, bltFmtX8R8G8B8>(), Block<S, bltFmtR5G6B5>(),
+                            Block<S, bltFmtX1R5G5B5>(), Block<S, bltFmtA1R5G5B5>()})
+        for (auto r : blk) out[n++] = r;
+    return out;
+}
+
+// Every row matches exactly one request, so the order only has to keep each
+// source's rows together; there is no catch-all row because a combination
+// outside the family must draw nothing.
+constexpr auto kR8G8B8 = Source<bltFmtR8G8B8>();
+constexpr auto kX8R8G8B8 = Source<bltFmtX8R8G8B8>();
+constexpr auto kR5G6B5 = Source<bltFmtR5G6B5>();
+constexpr auto kX1R5G5B5 = Source<bltFmtX1R5G5B5>();
+constexpr auto kA1R5G5B5 = Source<bltFmtA1R5G5B5>();
+
+constexpr std::array<bltRowTy, 5 * 5 * 48> Concat() {
+    std::array<bltRowTy, 5 * 5 * 48> out{};
+    size_t n = 0;
+    for (const auto& src : {kR8G8B8, kX8R8G8B8, kR5G6B5, kX1R5G5B5, kA1R5G5B5})
+        for (auto r : src) out[n++] = r;
+    return out;
+}
+constexpr auto kTable = Concat();
+
+}  // namespace
+
+const bltRowTy* bltRows(size_t* count) {
+    *count = kTable.size();
+    return kTable.data();
+}
+
+const bltRowTy* bltFindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32_t flags) {
+    if (srcFmt == pel_FMT_A8R8G8B8) srcFmt = pel_FMT_X8R8G8B8;
+    if (dstFmt == pel_FMT_A8R8G8B8) dstFmt = pel_FMT_X8R8G8B8;
+    for (const bltRowTy& r : kTable)
+        if (r.op == op && r.src == srcFmt && r.dst == dstFmt && r.flags == flags) return &r;
+    return nullptr;
+}
