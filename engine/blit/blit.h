@@ -66,3 +66,40 @@ void bltRun(uint32_t op, uint32_t flags, const bltArgsTy& args);
 void bltGeneric(uint32_t op, uint32_t flags, const bltArgsTy& args);
 // Forces every bltRun through bltGeneric (a debugging and test switch).
 void bltForceGeneric(bool on);
+
+// ------------------------------------------------------- draw dispatchers
+//
+// The image layer's DrawExDirect and DrawEx entry live here as free
+// functions, since imgCTy belongs to engine/gfx: imgCTy::DrawEx reaches them
+// through the hook that blitInstall sets.
+
+// Registers bltDrawEx as the draw entry of imgCTy::DrawEx. A program (or a
+// test) that draws images calls it once at start-up; being an explicit call,
+// it also keeps this library's units linked in.
+void blitInstall();
+
+// The draw entry: the source rectangle (whole source when null) lands at
+// x + rect.x, y + rect.y of dst. Locks the source for reading (whole when
+// scaled or op 13), the source depth image and the alpha map on the source
+// rectangle, the destination for writing on the destination rectangle and the
+// destination depth image on the source rectangle; a palettised source onto
+// a destination without palette goes to the palette-source draw, a source
+// without palette onto a palettised destination is reported ("imgCTy::Draw:
+// This is not impelmetned yet") and draws nothing, every other pairing goes to
+// bltDrawExDirect. Everything is unlocked on return.
+void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
+
+// The palette-source draw the entry hands palettised sources to (none yet:
+// such draws draw nothing). Returns the previous one.
+using bltPalDrawTy = void (*)(imgCTy* src, imgCTy* dst, const rectTy* r, const imgDrawPrmCTy& prm);
+bltPalDrawTy bltSetPalDraw(bltPalDrawTy fn);
+
+// DrawExDirect: picks and runs the one row loop for the draw on locked
+// images; unsupported combinations draw nothing. 8-bit index images copy
+// their indices onto 8-bit destinations (scaled with op 13 or the flag).
+void bltDrawExDirect(imgCTy* src, imgCTy* dst, const rectTy* r, const imgDrawPrmCTy& prm);
+// The row-loop op and flags (blt_KEY, blt_DEPTH, blt_SCALED) a direct draw
+// takes; false when it draws nothing.
+bool bltSelect(const imgCTy* src, const imgDrawPrmCTy& prm, uint32_t* op, uint32_t* flags);
+void bltCopy_P8_P8(imgCTy* src, imgCTy* dst, const rectTy* r);
+void bltScaledCopy_P8_P8(imgCTy* src, imgCTy* dst, const rectTy* r, float scaleX, float scaleY);
