@@ -41,6 +41,10 @@ struct bltArgsTy {
     imgCTy* srcDepth = nullptr;
     imgCTy* dstDepth = nullptr;
     float scaleX = 1.0f, scaleY = 1.0f;
+    // Palette sources: the palette's table of pels of the group format and
+    // its entry count.
+    const uint8_t* table = nullptr;
+    uint32_t tableCount = 0;
 };
 
 using bltRowFnTy = void (*)(const bltArgsTy&);
@@ -54,13 +58,20 @@ struct bltRowTy {
 const bltRowTy* bltFindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32_t flags);
 // All rows of the table, for tests and tools.
 const bltRowTy* bltRows(size_t* count);
-// "bltScaledCopyKey_R8G8B8_X8R8G8B8" and the like.
+// The palette-source rows: source code pel_FMT_P8, destination the group
+// (1, 2, 4 or 5; 3 and 6 are looked up as 2 and 5).
+const bltRowTy* bltPalRows(size_t* count);
+const bltRowTy* bltFindPalRow(uint32_t op, uint32_t dstFmt, uint32_t flags);
+// "bltScaledCopyKey_R8G8B8_X8R8G8B8", "bltPalAddKeyDepth_R5G6B5" and the like.
 std::string bltRowName(const bltRowTy& row);
 
-// Runs the row for op/flags on the formats of args.src and args.dst; draws
+// Runs the row for op/flags on the formats of args.src and args.dst (the
+// palette rows for a pel_FMT_P8 source, with args.table set); draws
 // nothing when there is none. With the generic path forced, the same draw
 // goes through bltGeneric instead.
 void bltRun(uint32_t op, uint32_t flags, const bltArgsTy& args);
+// Runs one row (null: nothing), or bltGeneric when that is forced.
+void bltRunRow(const bltRowTy* row, const bltArgsTy& args);
 // The untuned reference: any row's draw, pel by pel with run-time format
 // and op tests. Tests compare every table row against it.
 void bltGeneric(uint32_t op, uint32_t flags, const bltArgsTy& args);
@@ -89,10 +100,12 @@ void blitInstall();
 // bltDrawExDirect. Everything is unlocked on return.
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
 
-// The palette-source draw the entry hands palettised sources to (none yet:
-// such draws draw nothing). Returns the previous one.
-using bltPalDrawTy = void (*)(imgCTy* src, imgCTy* dst, const rectTy* r, const imgDrawPrmCTy& prm);
-bltPalDrawTy bltSetPalDraw(bltPalDrawTy fn);
+// DrawExPal: a palettised source (one index byte a pel) onto a destination
+// without palette. Has the source palette's table built in the destination's
+// format, then runs the one palette row loop; keyed by the colour of an
+// index in the destination's precision, never by the index. An index beyond
+// the palette's entries draws nothing.
+void bltDrawExPal(imgCTy* src, imgCTy* dst, const rectTy* r, const imgDrawPrmCTy& prm);
 
 // DrawExDirect: picks and runs the one row loop for the draw on locked
 // images; unsupported combinations draw nothing. 8-bit index images copy

@@ -3,19 +3,6 @@
 // dispatcher by the palettes and unlocks everything again.
 #include "engine/blit/blit.h"
 
-namespace {
-
-// The palette-source path is not part of this library yet; such draws draw
-// nothing, as an unsupported combination does.
-bltPalDrawTy g_palDraw = nullptr;
-
-}  // namespace
-
-bltPalDrawTy bltSetPalDraw(bltPalDrawTy fn) {
-    const bltPalDrawTy old = g_palDraw;
-    g_palDraw = fn;
-    return old;
-}
 
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
     const rectTy r = rect ? *rect : src->GetRect();
@@ -31,7 +18,7 @@ void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rec
     if (prm.dstDepth) (void)prm.dstDepth->Lock(&r, 0);
     const bool srcPal = src->pelFmt.palette != nullptr, dstPal = dst->pelFmt.palette != nullptr;
     if (srcPal && !dstPal) {
-        if (g_palDraw) g_palDraw(src, dst, &r, prm);
+        bltDrawExPal(src, dst, &r, prm);
     } else if (!srcPal && dstPal) {
         dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", "imgCTy::Draw: This is not impelmetned yet"));
     } else {

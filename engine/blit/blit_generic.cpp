@@ -76,8 +76,13 @@ void bltForceGeneric(bool on) { g_forceGeneric = on; }
 void bltGeneric(uint32_t op, uint32_t flags, const bltArgsTy& a) {
     const int32_t w = a.rect->w, h = a.rect->h;
     if (w < 1 || h < 1) return;
-    const uint32_t sf = a.src->pelFmt.format, df = a.dst->pelFmt.format;
-    const uint32_t sb = pelBytes[sf], db = pelBytes[df];
+    const uint32_t df = a.dst->pelFmt.format;
+    // A palette source reads index bytes and draws their table pels as pels
+    // of the destination's group onto it.
+    const bool pal = a.table != nullptr;
+    const uint32_t group = df == pel_FMT_A1R5G5B5 ? pel_FMT_X1R5G5B5 : df;
+    const uint32_t sf = pal ? group : a.src->pelFmt.format;
+    const uint32_t sb = pal ? 1 : pelBytes[sf], db = pelBytes[df];
     const uint32_t stepX = bltStep(a.scaleX), stepY = bltStep(a.scaleY);
     for (int32_t j = 0; j < h; ++j) {
         for (int32_t i = 0; i < w; ++i) {
@@ -93,17 +98,27 @@ void bltGeneric(uint32_t op, uint32_t flags, const bltArgsTy& a) {
                 if (szv <= *dz) continue;
                 *dz = szv;
             }
+            if (pal) {
+                if (*s >= a.tableCount) continue;
+                s = a.table + size_t(*s) * pelBytes[group];
+            }
             if ((flags & blt_KEY) && Keyed(sf, s, a.key)) continue;
             const uint32_t v = op == blt_OP_ALPHAMAP ? *At<uint8_t>(a.alphaMap, i, j, 1) : a.value;
-            Pel(op, sf, df, At<uint8_t>(a.dst, i, j, db), s, v);
+            Pel(op, sf, pal ? group : df, At<uint8_t>(a.dst, i, j, db), s, v);
         }
     }
 }
 
 void bltRun(uint32_t op, uint32_t flags, const bltArgsTy& args) {
-    const bltRowTy* row = bltFindRow(op, args.src->pelFmt.format, args.dst->pelFmt.format, flags);
+    const bltRowTy* row = args.src->pelFmt.format == pel_FMT_P8
+                              ? bltFindPalRow(op, args.dst->pelFmt.format, flags)
+                              : bltFindRow(op, args.src->pelFmt.format, args.dst->pelFmt.format, flags);
+    bltRunRow(row, args);
+}
+
+void bltRunRow(const bltRowTy* row, const bltArgsTy& args) {
     if (!row) return;
-    if (g_forceGeneric) bltGeneric(op, flags, args);
+    if (g_forceGeneric) bltGeneric(row->op, row->flags, args);
     else row->fn(args);
 }
 
@@ -111,14 +126,16 @@ std::string bltRowName(const bltRowTy& r) {
     static const char* const ops[] = {"Copy", "Alpha", "FadeAdd", "AlphaMap", "Modulate", "Modulate2x",
                                       "Modulate4x", "Add", "AddSigned", "AddSigned2x", "Subtract", "AddSmooth"};
     static const char* const fmts[] = {"", "R8G8B8", "X8R8G8B8", "X8R8G8B8", "R5G6B5", "X1R5G5B5", "A1R5G5B5"};
-    std::string n = "blt";
+    std::string n = r.src == pel_FMT_P8 ? "bltPal" : "blt";
     if (r.flags & blt_SCALED) n += "Scaled";
     n += r.op < blt_OP_COUNT ? ops[r.op] : "?";
     if (r.flags & blt_KEY) n += "Key";
     if (r.flags & blt_DEPTH) n += "Depth";
     n += '_';
-    n += r.src < 7 ? fmts[r.src] : "?";
-    n += '_';
+    if (r.src != pel_FMT_P8) {
+        n += r.src < 7 ? fmts[r.src] : "?";
+        n += '_';
+    }
     n += r.dst < 7 ? fmts[r.dst] : "?";
     return n;
 }

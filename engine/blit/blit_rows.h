@@ -45,6 +45,39 @@ struct bltDoArithOf {
 
 // ------------------------------------------------------------------ walks
 
+// A palettised source: one index byte a pel, read through the palette's
+// table of pels of the group format G, then drawn as a G pel onto G.
+template <class G>
+struct bltPalOf {
+    static constexpr uint32_t code = pel_FMT_P8;
+    static constexpr uint32_t bytes = 1;
+    using As = G;
+};
+
+template <class Src> struct bltAsOf { using type = Src; };
+template <class G> struct bltAsOf<bltPalOf<G>> { using type = G; };
+template <class Src> using bltAs = typename bltAsOf<Src>::type;
+
+// The pel the op sees: the source pel itself, or the table pel of the index
+// (null for an index beyond the palette, which is then not drawn).
+template <class Src>
+inline const uint8_t* bltFetch(const uint8_t* s, const bltArgsTy& a) {
+    if constexpr (std::is_same_v<Src, bltAs<Src>>) {
+        (void)a;
+        return s;
+    } else {
+        return *s < a.tableCount ? a.table + size_t(*s) * Src::As::bytes : nullptr;
+    }
+}
+
+template <class Src, bool Key, class K>
+inline bool bltSkip(const uint8_t* p, K key) {
+    if constexpr (!std::is_same_v<Src, bltAs<Src>>)
+        if (!p) return true;
+    if constexpr (Key) return bltAs<Src>::Keyed(p, key);
+    return false;
+}
+
 // Plain, alpha-map and depth walks. The pointers step by whole pels and get
 // one correction per row; only the key and the depth are tested per pel.
 template <class Src, class Dst, template <class, class> class Op, bool Key, bool Depth, bool Map>
@@ -56,7 +89,7 @@ void bltWalk(const bltArgsTy& a) {
     const uint8_t* m = Map ? static_cast<const uint8_t*>(a.alphaMap->lockPtr) : nullptr;
     const int32_t* sz = Depth ? static_cast<const int32_t*>(a.srcDepth->lockPtr) : nullptr;
     int32_t* dz = Depth ? static_cast<int32_t*>(a.dstDepth->lockPtr) : nullptr;
-    const auto key = typename Src::Key(a.key);
+    const auto key = typename bltAs<Src>::Key(a.key);
     const uint32_t value = a.value;
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
@@ -66,8 +99,10 @@ void bltWalk(const bltArgsTy& a) {
                 draw = sz[x] > dz[x];
                 if (draw) dz[x] = sz[x];
             }
-            if constexpr (Key) draw = draw && !Src::Keyed(s + size_t(x) * Src::bytes, key);
-            if (draw) Op<Src, Dst>::Apply(d + size_t(x) * Dst::bytes, s + size_t(x) * Src::bytes, Map ? m[x] : value);
+            if (!draw) continue;
+            const uint8_t* sp = bltFetch<Src>(s + size_t(x) * Src::bytes, a);
+            if (bltSkip<Src, Key>(sp, key)) continue;
+            Op<bltAs<Src>, Dst>::Apply(d + size_t(x) * Dst::bytes, sp, Map ? m[x] : value);
         }
         s += ptrdiff_t(a.src->pitch) * Src::bytes;
         d += ptrdiff_t(a.dst->pitch) * Dst::bytes;
@@ -88,15 +123,15 @@ void bltScaledWalk(const bltArgsTy& a) {
     const uint32_t stepX = bltStep(a.scaleX), stepY = bltStep(a.scaleY);
     const auto* base = static_cast<const uint8_t*>(a.src->lockPtr);
     auto* d = static_cast<uint8_t*>(a.dst->lockPtr);
-    const auto key = typename Src::Key(a.key);
+    const auto key = typename bltAs<Src>::Key(a.key);
     uint32_t fy = uint32_t(a.rect->y) * stepY;
     for (int32_t j = 0; j < h; ++j, fy += stepY) {
         const uint8_t* row = base + size_t(fy >> 16) * size_t(a.src->pitch) * Src::bytes;
         uint32_t fx = uint32_t(a.rect->x) * stepX;
         for (int32_t i = 0; i < w; ++i, fx += stepX) {
-            const uint8_t* s = row + size_t(fx >> 16) * Src::bytes;
-            if constexpr (Key) if (Src::Keyed(s, key)) continue;
-            Op<Src, Dst>::Apply(d + size_t(i) * Dst::bytes, s, a.value);
+            const uint8_t* s = bltFetch<Src>(row + size_t(fx >> 16) * Src::bytes, a);
+            if (bltSkip<Src, Key>(s, key)) continue;
+            Op<bltAs<Src>, Dst>::Apply(d + size_t(i) * Dst::bytes, s, a.value);
         }
         d += ptrdiff_t(a.dst->pitch) * Dst::bytes;
     }

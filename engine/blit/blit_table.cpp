@@ -79,11 +79,37 @@ constexpr std::array<bltRowTy, 5 * 5 * 48> Concat() {
 }
 constexpr auto kTable = Concat();
 
+// Palette sources, one block per destination group; A1R5G5B5 destinations
+// use the X1R5G5B5 group (a table pel is stored whole by a copy, and the
+// blends keep the destination's bit 15 either way).
+constexpr std::array<bltRowTy, 4 * 48> PalConcat() {
+    std::array<bltRowTy, 4 * 48> out{};
+    size_t n = 0;
+    for (const auto& blk : {Block<bltPalOf<bltFmtR8G8B8>, bltFmtR8G8B8>(), Block<bltPalOf<bltFmtX8R8G8B8>, bltFmtX8R8G8B8>(),
+                            Block<bltPalOf<bltFmtR5G6B5>, bltFmtR5G6B5>(), Block<bltPalOf<bltFmtX1R5G5B5>, bltFmtX1R5G5B5>()})
+        for (auto r : blk) out[n++] = r;
+    return out;
+}
+constexpr auto kPalTable = PalConcat();
+
 }  // namespace
 
 const bltRowTy* bltRows(size_t* count) {
     *count = kTable.size();
     return kTable.data();
+}
+
+const bltRowTy* bltPalRows(size_t* count) {
+    *count = kPalTable.size();
+    return kPalTable.data();
+}
+
+const bltRowTy* bltFindPalRow(uint32_t op, uint32_t dstFmt, uint32_t flags) {
+    if (dstFmt == pel_FMT_A8R8G8B8) dstFmt = pel_FMT_X8R8G8B8;
+    if (dstFmt == pel_FMT_A1R5G5B5) dstFmt = pel_FMT_X1R5G5B5;
+    for (const bltRowTy& r : kPalTable)
+        if (r.op == op && r.dst == dstFmt && r.flags == flags) return &r;
+    return nullptr;
 }
 
 const bltRowTy* bltFindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32_t flags) {

@@ -169,4 +169,54 @@ TEST_F(BlitDraw, IndexImagesAndUnsupportedPairings) {
     EXPECT_EQ(At(*z, 2, 1), 10u);
 }
 
+TEST_F(BlitDraw, PaletteSourcesAreKeyedByTheColourOfTheIndex) {
+    palCTy* pal = new palCTy;  // the image's format record takes it over below
+    const uint32_t colours[4] = {0x00070307u, 0x00000000u, 0x00102030u, 0x00102030u};
+    pal->Set(colours, 4);
+    pal->entries[2] = 0x7F102030u;  // a fourth byte that differs from the key's
+    auto src = std::make_unique<imgRowCTy>();
+    {
+        pelFmtCTy f(pel_FMT_P8, pal);
+        f.ownsPal = 1;
+        src->SetSize(4, 1, &f);
+    }
+    (void)src->Lock(nullptr, 0);
+    const uint8_t idx[4] = {0, 1, 2, 9};  // 9 lies beyond the palette
+    std::memcpy(src->lockPtr, idx, 4);
+    src->Unlock();
+    src->keyFlag = 1;
+    src->keyColor = 0;  // black
+    // R5G6B5: entry 0 (B 7, G 3, R 7) converts to 0 like the key: both keyed.
+    auto d16 = Make(pel_FMT_R5G6B5, 4, 1, 0x100);
+    src->Draw(d16.get(), 0, 0, nullptr);
+    EXPECT_EQ(At(*d16, 0, 0), 0x100u);
+    EXPECT_EQ(At(*d16, 1, 0), 0x101u);
+    EXPECT_EQ(At(*d16, 2, 0), (0x10u >> 3) << 11 | (0x20u >> 2) << 5 | (0x30u >> 3));
+    EXPECT_EQ(At(*d16, 3, 0), 0x103u);  // no entry: not drawn
+    // R8G8B8: entry 0 differs from black, so it is drawn.
+    auto d24 = Make(pel_FMT_R8G8B8, 4, 1, 0x100);
+    src->Draw(d24.get(), 0, 0, nullptr);
+    EXPECT_EQ(At(*d24, 0, 0), 0x070307u);
+    EXPECT_EQ(At(*d24, 1, 0), 0x101u);
+    // X8R8G8B8: the whole u32 counts, and a copy writes the entry's fourth byte.
+    src->keyColor = 0xFF102030u;
+    auto d32 = Make(pel_FMT_A8R8G8B8, 4, 1, 0x100);
+    src->Draw(d32.get(), 0, 0, nullptr);
+    EXPECT_EQ(At(*d32, 2, 0), 0x7F102030u);
+    EXPECT_EQ(At(*d32, 1, 0), 0xFF000000u);
+    // Blends keep the destination's fourth byte.
+    imgDrawPrmCTy prm;
+    prm.op = img_OP_ADD;
+    src->keyFlag = 0;
+    auto e32 = Make(pel_FMT_X8R8G8B8, 4, 1, 0xAB000000u);
+    src->DrawEx(e32.get(), 0, 0, nullptr, prm);
+    EXPECT_EQ(At(*e32, 2, 0), 0xAB102032u);
+    // A format without a conversion is reported by the palette, nothing drawn.
+    auto z = Make(8, 4, 1, 5);
+    src->Draw(z.get(), 0, 0, nullptr);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"palCTy::BuildTbl: not impelmetned yet"});
+    EXPECT_EQ(At(*z, 0, 0), 5u);
+    EXPECT_EQ(src->lockPtr, nullptr);
+}
+
 }  // namespace

@@ -62,11 +62,13 @@ void FillRandom(TestImg& t, std::mt19937& rng, uint32_t mod = 0) {
     }
 }
 
-TEST(BlitRows, EveryRowMatchesTheGenericPath) {
-    size_t n = 0;
-    const bltRowTy* rows = bltRows(&n);
-    std::mt19937 rng(20261207);
+// Runs each row and the generic path on copies of the same random images and
+// folds both results into CRCs; palette rows get a random table of 200
+// entries, so some indices lie beyond it.
+void CheckRows(const bltRowTy* rows, size_t n, bool pal, uint32_t seed) {
+    std::mt19937 rng(seed);
     uint32_t crcRows = 0, crcGeneric = 0;
+    std::vector<uint8_t> table(200 * 4);
     for (size_t r = 0; r < n; ++r) {
         const bltRowTy& row = rows[r];
         SCOPED_TRACE(bltRowName(row));
@@ -83,13 +85,23 @@ TEST(BlitRows, EveryRowMatchesTheGenericPath) {
             // Big enough for every sampled source pel.
             const int32_t sw = int32_t(((uint64_t(rect.x + w) * bltStep(a.scaleX)) >> 16) + 2 + rng() % 5);
             const int32_t sh = int32_t(((uint64_t(rect.y + h) * bltStep(a.scaleY)) >> 16) + 2);
-            const uint32_t dstFmt = row.dst == pel_FMT_X8R8G8B8 && (rng() & 1) ? pel_FMT_A8R8G8B8 : row.dst;
+            uint32_t dstFmt = row.dst == pel_FMT_X8R8G8B8 && (rng() & 1) ? pel_FMT_A8R8G8B8 : row.dst;
+            if (pal && row.dst == pel_FMT_X1R5G5B5 && (rng() & 1)) dstFmt = pel_FMT_A1R5G5B5;
             const uint32_t srcFmt = row.src == pel_FMT_X8R8G8B8 && (rng() & 1) ? pel_FMT_A8R8G8B8 : row.src;
-            TestImg src(srcFmt, sw, sh, sw), dst(dstFmt, w, h, w + int32_t(rng() % 4));
+            TestImg src(pal ? pel_FMT_P8 : srcFmt, sw, sh, sw), dst(dstFmt, w, h, w + int32_t(rng() % 4));
             TestImg map(pel_FMT_P8, w, h, w + int32_t(rng() % 5));
             TestImg sz(pel_FMT_Z32, w, h, w + int32_t(rng() % 3)), dz(pel_FMT_Z32, w, h, w + int32_t(rng() % 6));
-            a.key = pelBytes[srcFmt] == 2 ? key & 0xFFFF : key;
-            FillSource(src, rng, a.key);
+            a.key = pelBytes[pal ? row.dst : srcFmt] == 2 ? key & 0xFFFF : key;
+            if (pal) {
+                for (auto& b : table) b = uint8_t(rng());
+                // Some entries equal the key, so keyed indices occur.
+                for (int k = 0; k < 40; ++k) std::memcpy(&table[(rng() % 200) * pelBytes[row.dst]], &a.key, pelBytes[row.dst]);
+                a.table = table.data();
+                a.tableCount = 200;
+                FillRandom(src, rng);
+            } else {
+                FillSource(src, rng, a.key);
+            }
             FillRandom(dst, rng);
             FillRandom(map, rng);
             FillRandom(sz, rng, 7);
@@ -114,6 +126,22 @@ TEST(BlitRows, EveryRowMatchesTheGenericPath) {
         }
     }
     EXPECT_EQ(crcRows, crcGeneric);
+}
+
+TEST(BlitRows, EveryRowMatchesTheGenericPath) {
+    size_t n = 0;
+    const bltRowTy* rows = bltRows(&n);
+    CheckRows(rows, n, false, 20261207);
+}
+
+TEST(BlitRows, EveryPaletteRowMatchesTheGenericPath) {
+    size_t n = 0;
+    const bltRowTy* rows = bltPalRows(&n);
+    EXPECT_EQ(n, 4u * 48u);
+    CheckRows(rows, n, true, 77);
+    EXPECT_EQ(bltRowName(rows[n - 1]), "bltPalAddSmoothDepth_X1R5G5B5");
+    EXPECT_EQ(bltFindPalRow(blt_OP_ADD, pel_FMT_A1R5G5B5, blt_KEY), bltFindPalRow(blt_OP_ADD, pel_FMT_X1R5G5B5, blt_KEY));
+    EXPECT_EQ(bltFindPalRow(blt_OP_ADD, pel_FMT_P8, 0), nullptr);
 }
 
 TEST(BlitRows, TableHasOneNamedRowPerCombination) {
