@@ -397,3 +397,119 @@ public:
 // The creator registered under "imgRowCTy": a new empty row image, or null
 // when memory runs out.
 rwObjCTy* imgRowCreate();
+
+// ---------------------------------------------------------------------------
+// RLE8 image: an 8-bit palettised picture with a transparent key index,
+// kept as run-length codes of the rows of its opaque bounding box and
+// decoded into a plain 8-bit buffer only while locked.
+//
+// Row codes, one byte each, read left to right:
+//   0x00-0x7F  skip c pels (transparent)
+//   0x80-0xBF  literal: the next (c & 63) bytes are the pels
+//   0xC0-0xFF  fill: the next byte repeated (c & 63) times
+
+inline constexpr uint32_t rle8_NO_KEY = 257; // a key value that no pel equals
+// The largest picture a stream record may describe (width x height): the
+// lock decodes the whole of it at once.
+inline constexpr int64_t rle8_MAX_PELS = int64_t { 1 } << 28;
+
+class imgRle8CTy;
+
+// The RLE8 image's draws, supplied by the drawing code that walks the row
+// codes onto a destination. An entry left null makes that draw report
+// "imgRle8CTy::<Draw>: This is not impelmetned yet" instead.
+struct imgRle8DrawsTy {
+    void (*draw)(imgRle8CTy* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) = nullptr;
+    void (*drawMirrorH)(imgRle8CTy* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) = nullptr;
+    void (*drawEx)(imgRle8CTy* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                   const imgDrawPrmCTy& prm)
+        = nullptr;
+    void (*drawExMirrorH)(imgRle8CTy* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                          const imgDrawPrmCTy& prm)
+        = nullptr;
+    void (*drawAlpha)(imgRle8CTy* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                      float opacity)
+        = nullptr;
+};
+// Installs the draws; yields the ones installed before.
+imgRle8DrawsTy imgRle8SetDraws(const imgRle8DrawsTy& draws);
+
+class imgRle8CTy : public imgCTy {
+public:
+    uint32_t offsetsInHeader = 1; // 0 only after reading an older stream record
+    uint8_t** rows = nullptr;     // rowCount entries; a null row is all key pels
+    rectTy box = { 0, 0, 0, 0 };  // the opaque bounding box
+    uint8_t* decodeBuf = nullptr; // width x height bytes while locked
+    uint32_t lastOffset = 0;      // the offsets table's last entry, from ReadHeader
+    // Entries of `rows`; the box height except between SetSize and the next
+    // writing Unlock.
+    int32_t rowCount = 0;
+    // The offsets read by ReadHeader (box.h of them) for ReadBody; kept
+    // apart from `rows` so that rows only ever hold codes.
+    uint32_t* headerOffsets = nullptr;
+
+    imgRle8CTy();
+    imgRle8CTy(const imgRle8CTy& other);
+    imgRle8CTy& operator=(const imgRle8CTy&) = delete;
+    ~imgRle8CTy() override;
+
+    const char* GetClassName() const override { return "imgRle8CTy"; }
+    // Always the whole image.
+    rectTy* GetLockRect(const rectTy* rect, rectTy* out, uint32_t mode) override;
+    // Decodes the rows into a new buffer (key pels where no row is). The
+    // result is the pitch (the width).
+    int32_t Lock(const rectTy* rect, uint32_t mode) override;
+    // Unless locked read only, re-encodes the buffer (finding the box anew
+    // when keyed); then releases the buffer.
+    void Unlock() override;
+    void Draw(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) override;
+    void DrawMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) override;
+    void DrawExMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                       const imgDrawPrmCTy& prm) override;
+    void DrawEx(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) override;
+    void DrawAlpha(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, float opacity) override;
+    // The box.
+    rectTy GetRect() override;
+    [[nodiscard]] imgCTy* Clone() override;
+    // Releases the rows (unless they lie in a stream's buffer) and the row
+    // array. The box stays.
+    void Free() override;
+    // A format other than pel_FMT_P8 is reported ("Unsupported pel's
+    // format") and the size still set. Makes an array of h null rows; the
+    // picture is then written through Lock / Unlock.
+    void SetSize(int32_t w, int32_t h, const pelFmtCTy* format) override;
+    [[nodiscard]] int ReadInPlace(rwCTy* stream) override;
+    void WriteHeader(rwCTy* stream) override;
+    void WriteBody(rwCTy* stream) override;
+    // Rows whose codes do not cover the box width inside their own bytes,
+    // a box outside the image, a picture of more than rle8_MAX_PELS and
+    // offsets that go backwards or past the data are refused with ERR_DATA;
+    // the image is then left empty.
+    [[nodiscard]] int ReadHeader(rwCTy* stream) override;
+    [[nodiscard]] int ReadBody(rwCTy* stream) override;
+    // Rows point into the stream's buffer, which must outlive the image.
+    [[nodiscard]] int ReadBodyInPlace(rwCTy* stream) override;
+};
+
+// The creator registered under "imgRle8CTy".
+rwObjCTy* imgRle8Create();
+
+// Codes for n pels, key value 0..255 or rle8_NO_KEY; a new block (memAlloc)
+// and its byte count, or null when every pel is the key.
+[[nodiscard]] uint8_t* rle8EncodeRow(const uint8_t* pels, int32_t n, uint32_t key, uint32_t* outSize);
+// Writes the pels of columns x0 .. x0 + w - 1 to rowBase[column]; skipped
+// pels are left as they are. The codes must cover x0 + w pels.
+void rle8DecodeRow(const uint8_t* codes, int32_t x0, int32_t w, uint8_t* rowBase);
+// Passes over n pels. `pos` is just past the current code `*code`; yields
+// the position after the new current code, which is rewritten to its rest
+// when the n-th pel falls inside it (a literal's position then addresses
+// its first unskipped pel, a fill's its value).
+const uint8_t* rle8SkipPixels(const uint8_t* pos, int32_t n, uint8_t* code);
+// Bytes of the whole codes of row r that cover the box width.
+[[nodiscard]] uint32_t rle8RowLength(const imgRle8CTy* image, int32_t r);
+// The smallest rectangle holding every byte other than `key`; {0, 0, 0, 0}
+// when there is none.
+[[nodiscard]] rectTy rle8FindOpaqueBox(const uint8_t* pels, int32_t pitch, int32_t w, int32_t h, uint8_t key);
+// True when `size` bytes of codes cover w pels, every literal and fill
+// inside the bytes.
+[[nodiscard]] bool rle8RowCovers(const uint8_t* codes, size_t size, int32_t w);

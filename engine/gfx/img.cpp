@@ -8,7 +8,8 @@ namespace {
 // a static library only links the units a program refers to, and every
 // program that handles images refers to this one, while a program may meet
 // a row image only by its class name in a data file.
-const bool classes_registered = (rwObjRegisterClass("imgRowCTy", imgRowCreate), true);
+const bool classes_registered
+    = (rwObjRegisterClass("imgRowCTy", imgRowCreate), rwObjRegisterClass("imgRle8CTy", imgRle8Create), true);
 
 } // namespace
 

@@ -1,0 +1,210 @@
+// The RLE8 image's storage: construction, copies, the lock that decodes
+// the rows into a buffer and the unlock that encodes them again, and the
+// draw entries that the RLE8 drawing code supplies.
+#include "engine/gfx/gfx_internal.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+imgRle8DrawsTy installed_draws;
+
+// True when a destination can take an RLE8 draw; otherwise reports `text`.
+bool drawable(imgCTy* destination, bool supplied, const char* text)
+{
+    if (supplied && !(destination && destination->pelFmt.palette))
+        return true;
+    gfxReportNotImpl(text);
+    return false;
+}
+
+} // namespace
+
+imgRle8DrawsTy imgRle8SetDraws(const imgRle8DrawsTy& draws)
+{
+    const imgRle8DrawsTy before = installed_draws;
+    installed_draws = draws;
+    return before;
+}
+
+rwObjCTy* imgRle8Create()
+{
+    auto* image = new (std::nothrow) imgRle8CTy;
+    if (!image)
+        dbgBreakOnRetry(errReport(ERR_NO_MEMORY));
+    return image;
+}
+
+imgRle8CTy::imgRle8CTy()
+{
+    kind = img_KIND_RLE8;
+    pelFmt.format = pel_FMT_P8;
+}
+
+imgRle8CTy::imgRle8CTy(const imgRle8CTy& other) : imgCTy(other), box(other.box)
+{
+    offsetsInHeader = 1;
+    if (other.rowCount <= 0 || !other.rows)
+        return;
+    rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(other.rowCount)));
+    if (!rows)
+        return;
+    rowCount = other.rowCount;
+    for (int32_t r = 0; r < rowCount; ++r) {
+        if (!other.rows[r])
+            continue;
+        const uint32_t size = rle8RowLength(&other, r);
+        rows[r] = static_cast<uint8_t*>(memAlloc(size));
+        if (rows[r])
+            std::memcpy(rows[r], other.rows[r], size);
+    }
+}
+
+imgRle8CTy::~imgRle8CTy()
+{
+    Free();
+    memFree(decodeBuf);
+}
+
+void imgRle8CTy::Free()
+{
+    if (rows && !inPlace) {
+        for (int32_t r = 0; r < rowCount; ++r)
+            memFree(rows[r]);
+    }
+    memFree(rows);
+    rows = nullptr;
+    rowCount = 0;
+    inPlace = 0;
+    memFree(headerOffsets);
+    headerOffsets = nullptr;
+}
+
+imgCTy* imgRle8CTy::Clone()
+{
+    auto* copy = new (std::nothrow) imgRle8CTy(*this);
+    if (!copy)
+        dbgBreakOnRetry(errReport(ERR_NO_MEMORY));
+    return copy;
+}
+
+rectTy imgRle8CTy::GetRect() { return box; }
+
+rectTy* imgRle8CTy::GetLockRect(const rectTy*, rectTy* out, uint32_t)
+{
+    *out = { 0, 0, width, height };
+    return out;
+}
+
+void imgRle8CTy::SetSize(int32_t w, int32_t h, const pelFmtCTy* format)
+{
+    if (format && format->format != pel_FMT_P8)
+        gfxReportNotImpl("Unsupported pel's format");
+    Free();
+    if (w < 0 || h < 0) {
+        width = 0;
+        height = 0;
+        dbgBreakOnRetry(errReport(ERR_BAD_ARG));
+        return;
+    }
+    if (h > 0) {
+        rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(h)));
+        rowCount = rows ? h : 0;
+    }
+    if (format && format->palette)
+        SetPalette(format->palette);
+    imgCTy::SetSize(w, h, nullptr);
+}
+
+int32_t imgRle8CTy::Lock(const rectTy* rect, uint32_t mode)
+{
+    // A second lock keeps the first one's buffer.
+    if (decodeBuf)
+        return pitch;
+    imgCTy::Lock(rect, mode);
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
+    decodeBuf = static_cast<uint8_t*>(memAlloc(size));
+    if (!decodeBuf) {
+        lockPtr = nullptr;
+        return pitch;
+    }
+    pitch = width;
+    const ptrdiff_t corner = rect ? static_cast<ptrdiff_t>(rect->y) * width + rect->x : 0;
+    lockPtr = decodeBuf + corner;
+    if (keyFlag)
+        std::memset(decodeBuf, static_cast<uint8_t>(keyPel), size);
+    // Rows are decoded only where the box lies inside the image and the row
+    // array reaches: between SetSize and the next writing unlock the box
+    // belongs to the former size.
+    const bool boxInside = box.x >= 0 && box.y >= 0 && box.w >= 0 && box.h >= 0
+        && int64_t { box.x } + box.w <= width && int64_t { box.y } + box.h <= height;
+    if (!boxInside || !rows)
+        return pitch;
+    for (int32_t r = 0; r < box.h && r < rowCount; ++r) {
+        if (rows[r])
+            rle8DecodeRow(rows[r], 0, box.w, decodeBuf + static_cast<ptrdiff_t>(box.y + r) * width + box.x);
+    }
+    return pitch;
+}
+
+void imgRle8CTy::Unlock()
+{
+    imgCTy::Unlock();
+    if (!decodeBuf)
+        return;
+    if (lockMode != img_LOCK_READ) {
+        // Rows that lay in a stream's buffer are not released; the new ones
+        // are the image's own.
+        Free();
+        if (keyFlag) {
+            box = rle8FindOpaqueBox(decodeBuf, width, width, height, static_cast<uint8_t>(keyPel));
+        } else {
+            box = { 0, 0, width, height };
+            keyPel = rle8_NO_KEY;
+        }
+        if (box.h > 0) {
+            rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(box.h)));
+            rowCount = rows ? box.h : 0;
+        }
+        for (int32_t r = 0; r < rowCount; ++r) {
+            uint32_t size = 0;
+            rows[r] = rle8EncodeRow(decodeBuf + static_cast<ptrdiff_t>(box.y + r) * width + box.x, box.w, keyPel,
+                                    &size);
+        }
+    }
+    memFree(decodeBuf);
+    decodeBuf = nullptr;
+}
+
+void imgRle8CTy::Draw(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect)
+{
+    if (drawable(destination, installed_draws.draw, "imgRle8CTy::Draw: This is not impelmetned yet"))
+        installed_draws.draw(this, destination, x, y, rect);
+}
+
+void imgRle8CTy::DrawMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect)
+{
+    if (drawable(destination, installed_draws.drawMirrorH, "imgRle8CTy::DrawMirrorH: This is not impelmetned yet"))
+        installed_draws.drawMirrorH(this, destination, x, y, rect);
+}
+
+void imgRle8CTy::DrawExMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                               const imgDrawPrmCTy& prm)
+{
+    if (drawable(destination, installed_draws.drawExMirrorH,
+                 "imgRle8CTy::DrawExMirrorH: This is not impelmetned yet"))
+        installed_draws.drawExMirrorH(this, destination, x, y, rect, prm);
+}
+
+void imgRle8CTy::DrawEx(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm)
+{
+    if (drawable(destination, installed_draws.drawEx, "imgRle8CTy::DrawEx: This is not impelmetned yet"))
+        installed_draws.drawEx(this, destination, x, y, rect, prm);
+}
+
+void imgRle8CTy::DrawAlpha(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, float opacity)
+{
+    if (drawable(destination, installed_draws.drawAlpha, "imgRle8CTy::DrawAlpha: This is not impelmetned yet"))
+        installed_draws.drawAlpha(this, destination, x, y, rect, opacity);
+}

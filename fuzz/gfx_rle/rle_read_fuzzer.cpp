@@ -1,0 +1,96 @@
+// RLE8 image records from the unpacked data of a legacy object stream. The
+// first byte picks the reader (bit 0: in place) and whether it runs inside
+// a TRY frame (bit 2); the rest is the stream's data. Whatever was read is
+// decoded, re-encoded and copied, and a record read whole must write back
+// bytes that read and write the same again.
+#include "engine/gfx/gfx.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct StreamClose {
+    void operator()(rwCTy* s) const { rwClose(s); }
+};
+using StreamPtr = std::unique_ptr<rwCTy, StreamClose>;
+
+StreamPtr read_stream(const uint8_t* data, size_t size)
+{
+    auto* s = static_cast<rwCTy*>(memAllocZ(sizeof(rwCTy)));
+    s->magic = RW_MAGIC2;
+    s->mode = RW_MODE_READ;
+    s->data = static_cast<uint8_t*>(memAlloc(size));
+    if (size)
+        std::memcpy(s->data, data, size);
+    s->length = size;
+    s->unpackedSize = size;
+    return StreamPtr(s);
+}
+
+std::vector<uint8_t> written(imgCTy& img)
+{
+    static rwCTy* const w = rwWrOpen(nullptr, 0, RW_PACKER_ZLIB);
+    w->position = 0;
+    w->length = 0;
+    w->error = 0;
+    img.Write(w);
+    return std::vector<uint8_t>(w->data, w->data + w->length);
+}
+
+void use(imgRle8CTy& img)
+{
+    std::unique_ptr<imgCTy> copy(img.Clone());
+    img.Lock(nullptr, img_LOCK_READ);
+    img.Unlock();
+    if (auto* c = dynamic_cast<imgRle8CTy*>(copy.get())) {
+        c->Lock(nullptr, img_LOCK_RW);
+        if (c->lockPtr && c->width > 0 && c->height > 0)
+            static_cast<uint8_t*>(c->lockPtr)[0] ^= 1;
+        c->Unlock();
+    }
+}
+
+void check_round_trip(imgRle8CTy& img)
+{
+    const std::vector<uint8_t> first = written(img);
+    StreamPtr r = read_stream(first.data(), first.size());
+    imgRle8CTy back;
+    back.Read(r.get());
+    if (r->error != 0 || r->position != first.size() || written(back) != first)
+        __builtin_trap();
+}
+
+void run(unsigned mode, rwCTy* s)
+{
+    imgRle8CTy img;
+    if (mode & 1) {
+        if (img.ReadInPlace(s) == 1)
+            use(img);
+        return;
+    }
+    if (img.ReadHeader(s) != 0 || img.ReadBody(s) != 0)
+        return;
+    use(img);
+    // Older records are written back in the current form; only those can
+    // be compared byte for byte.
+    if (img.offsetsInHeader)
+        check_round_trip(img);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const unsigned mode = data[0] & 1;
+    const bool framed = (data[0] & 4) != 0;
+    StreamPtr s = read_stream(data + 1, size - 1);
+    if (framed)
+        (void)errTry([&] { run(mode, s.get()); });
+    else
+        run(mode, s.get());
+    return 0;
+}
