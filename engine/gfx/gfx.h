@@ -513,3 +513,24 @@ const uint8_t* rle8SkipPixels(const uint8_t* pos, int32_t n, uint8_t* code);
 // True when `size` bytes of codes cover w pels, every literal and fill
 // inside the bytes.
 [[nodiscard]] bool rle8RowCovers(const uint8_t* codes, size_t size, int32_t w);
+
+// ---------------------------------------------------------------------------
+// Screen pixel layout, for code that packs screen pels itself. It starts as
+// 16-bit 5:6:5; the display device sets it from the primary surface after
+// every mode set. Masks are 32-bit so that 24- and 32-bit screens fit.
+
+struct gScrFmtTy {
+    uint32_t bits = 16;
+    uint32_t bytes = 2; // (bits + 7) / 8
+    uint32_t redMask = 0xF800, greenMask = 0x07E0, blueMask = 0x001F;
+    uint32_t redShift = 11, greenShift = 5, blueShift = 0;  // lowest bit of each field
+    uint32_t redLoss = 3, greenLoss = 2, blueLoss = 3;      // low bits an 8-bit channel loses
+    uint32_t redMax = 31, greenMax = 63, blueMax = 31;      // mask >> shift
+};
+extern gScrFmtTy gScrFmt;
+
+// Sets gScrFmt from the bits per pel and the three masks (shifts, losses
+// and maxima derived; a channel wider than 8 bits loses nothing).
+void gScrFmtSet(uint32_t bits, uint32_t redMask, uint32_t greenMask, uint32_t blueMask);
+// Packs 0x00BBGGRR (red in the low byte) into a pel of gScrFmt.
+[[nodiscard]] uint32_t gRgbToScr(uint32_t colour);

@@ -34,7 +34,8 @@ std::vector<uint8_t> cat(std::initializer_list<std::vector<uint8_t>> parts)
 {
     std::vector<uint8_t> out;
     for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
+        for (uint8_t b : p)
+            out.push_back(b);
     return out;
 }
 
@@ -51,8 +52,10 @@ TEST_F(Rle8CodesTest, HandMadeRowsGiveExactCodes)
     for (size_t i = 0; i < distinct.size(); ++i)
         distinct[i] = static_cast<uint8_t>(i + 10);
     std::vector<uint8_t> want { 0xBF };
-    want.insert(want.end(), distinct.begin(), distinct.begin() + 63);
-    want.insert(want.end(), { 0x81, distinct[63] });
+    for (size_t i = 0; i < 63; ++i)
+        want.push_back(distinct[i]);
+    want.push_back(0x81);
+    want.push_back(distinct[63]);
     EXPECT_EQ(encode(distinct, k), want);
     EXPECT_EQ(encode(rep(64, 3), k), (std::vector<uint8_t> { 0xFF, 3, 0xC1, 3 }));
     EXPECT_EQ(encode(rep(65, 3), k), (std::vector<uint8_t> { 0xFF, 3, 0xC2, 3 }));
