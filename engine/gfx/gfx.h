@@ -534,3 +534,49 @@ extern gScrFmtTy gScrFmt;
 void gScrFmtSet(uint32_t bits, uint32_t redMask, uint32_t greenMask, uint32_t blueMask);
 // Packs 0x00BBGGRR (red in the low byte) into a pel of gScrFmt.
 [[nodiscard]] uint32_t gRgbToScr(uint32_t colour);
+
+// ---------------------------------------------------------------------------
+// 8-bit sprite-set file: a 256-colour palette and frames of palette indexes
+// coded as RLE8 rows, each with a hot spot. Little-endian:
+//   0     16 bytes not read
+//   16    256 x {red, green, blue, unused}
+//   1040  12 bytes not read
+//   1052  u32 frame offsets from the file's start (the count is not stored)
+// Frame: u32 words 0, 1; i32 hot x, hot y; u32 width, height; words 6 to
+// 11 not read; height u32 row offsets from the start of the row data; the
+// row data.
+
+inline constexpr size_t spr_FILE_HEADER = 1052;
+inline constexpr size_t spr_FRAME_HEADER = 48;
+
+struct sprFileCTy {
+    uint8_t header[spr_FILE_HEADER]; // as read
+    uint16_t* palette;               // 256 screen pels
+    uint32_t ownsPal;                // 1: freed by sprFileClose
+    fileTy* view;                    // the whole file
+    const uint8_t* offsets;          // byte 1052 of the view
+};
+
+// One frame, pointing into its file's view (valid until sprFileClose).
+struct sprFrameTy {
+    uint32_t words[12];      // the frame's header words as stored
+    int32_t hotX, hotY;
+    int32_t width, height;
+    const uint16_t* palette; // the file's converted palette
+    const uint8_t* rowOffsets; // height u32, from rowData
+    const uint8_t* rowData;
+};
+
+// Null when the file cannot be read (ERR_OPEN, reported with the name) or
+// is shorter than its header (ERR_DATA).
+[[nodiscard]] sprFileCTy* sprFileOpen(const char* name);
+// 0, or ERR_DATA (reported) when the index has no entry in the file, or
+// the frame, its row table or any of its rows (codes covering the width)
+// does not lie inside the file; *out is then left as it was.
+[[nodiscard]] int sprFileGetFrame(const sprFileCTy* file, uint32_t index, sprFrameTy* out);
+// The codes of row r of a frame from sprFileGetFrame.
+[[nodiscard]] const uint8_t* sprFrameRow(const sprFrameTy* frame, int32_t r);
+void sprFileClose(sprFileCTy* file);
+// A new block of 256 screen pels (gRgbToScr) from 256 entries of {red,
+// green, blue, unused}; null when memory runs out (reported).
+[[nodiscard]] uint16_t* sprFilePalTo16(const uint8_t* entries);

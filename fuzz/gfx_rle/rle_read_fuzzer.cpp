@@ -1,12 +1,17 @@
-// RLE8 image records from the unpacked data of a legacy object stream. The
-// first byte picks the reader (bit 0: in place) and whether it runs inside
-// a TRY frame (bit 2); the rest is the stream's data. Whatever was read is
+// RLE8 image records from the unpacked data of a legacy object stream, and
+// 8-bit sprite-set files. The first byte picks the reader (bit 0: in place,
+// bit 1: a sprite-set file) and whether it runs inside a TRY frame (bit 2);
+// the rest is the stream's data or the file. Whatever was read is
 // decoded, re-encoded and copied, and a record read whole must write back
 // bytes that read and write the same again.
 #include "engine/gfx/gfx.h"
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -62,8 +67,47 @@ void check_round_trip(imgRle8CTy& img)
         __builtin_trap();
 }
 
+// The sprite-set reader takes a file: the data goes to one in the temp
+// folder, named apart from other fuzzing processes.
+const std::string& spr_path()
+{
+    static const std::string path = (std::filesystem::temp_directory_path()
+                                     / ("gfx_rle_read_" + std::to_string(std::random_device {}()) + ".spr"))
+                                        .string();
+    return path;
+}
+
+void read_sprite_set(const rwCTy* s)
+{
+    if (std::FILE* f = std::fopen(spr_path().c_str(), "wb")) {
+        if (s->length)
+            std::fwrite(s->data, 1, s->length, f);
+        std::fclose(f);
+    }
+    sprFileCTy* file = sprFileOpen(spr_path().c_str());
+    std::remove(spr_path().c_str());
+    if (!file)
+        return;
+    std::vector<uint8_t> row;
+    for (uint32_t i = 0; i < 8; ++i) {
+        sprFrameTy frame;
+        if (sprFileGetFrame(file, i, &frame) != 0)
+            continue;
+        // Wide frames are decoded only in part: the rows are what is tried.
+        const int32_t w = frame.width < 4096 ? frame.width : 4096;
+        row.assign(static_cast<size_t>(w), 0);
+        for (int32_t r = 0; r < frame.height; ++r)
+            rle8DecodeRow(sprFrameRow(&frame, r), 0, w, row.data());
+    }
+    sprFileClose(file);
+}
+
 void run(unsigned mode, rwCTy* s)
 {
+    if (mode & 2) {
+        read_sprite_set(s);
+        return;
+    }
     imgRle8CTy img;
     if (mode & 1) {
         if (img.ReadInPlace(s) == 1)
@@ -85,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    const unsigned mode = data[0] & 1;
+    const unsigned mode = data[0] & 3;
     const bool framed = (data[0] & 4) != 0;
     StreamPtr s = read_stream(data + 1, size - 1);
     if (framed)

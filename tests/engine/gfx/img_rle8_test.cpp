@@ -253,9 +253,9 @@ TEST_F(ImgRle8Test, CorruptRecordsAreRefused)
     refused_at(__LINE__, huge, ERR_DATA);
     // A picture too large to decode, even with an empty box.
     auto wide = with(4, { 0x00, 0x00, 0x01, 0x00 });
-    wide[8] = 0x00;
+    wide[8] = 0x01;
     wide[9] = 0x10;
-    refused_at(__LINE__, wide, ERR_DATA); // 65536 x 4096 pels
+    refused_at(__LINE__, wide, ERR_DATA); // 65536 x 4097 pels, just past the limit
     // Cut short anywhere.
     for (size_t n = 0; n < good.size(); ++n) {
         auto in = read_stream(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(n)));
