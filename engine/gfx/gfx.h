@@ -344,6 +344,21 @@ public:
     [[nodiscard]] virtual int ReadBody(rwCTy* stream);
     [[nodiscard]] virtual int ReadBodyInPlace(rwCTy* stream);
 
+    // Lines of one pel value of the image's own format, stored unchanged
+    // (no blending, no key). Bit (k mod 32) of `pattern` decides whether
+    // the k-th pel from the line's start is written; DrawLine writes every
+    // pel of its line. Lines are clipped to the image (the pattern still
+    // counts from the unclipped start); negative lengths draw nothing.
+    // Formats without pels of their own (0, 7, 8, above 10) report
+    // "imgCTy::DrawHLine: This is not impelmetned yet" (or DrawVLine,
+    // DrawLine) and draw nothing.
+    virtual void DrawHLine(uint32_t pel, int32_t x, int32_t y, int32_t length, uint32_t pattern);
+    virtual void DrawVLine(uint32_t pel, int32_t x, int32_t y, int32_t length, uint32_t pattern);
+    virtual void DrawLine(uint32_t pel, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t pattern);
+    // The same with a colour value, converted by ColorToPel.
+    void DrawHLineRgb(const uint32_t* colour, int32_t x, int32_t y, int32_t length, uint32_t pattern);
+    void DrawVLineRgb(const uint32_t* colour, int32_t x, int32_t y, int32_t length, uint32_t pattern);
+
     // pelFmt.ColorToPel(colour, pel_FMT_X8R8G8B8).
     [[nodiscard]] uint32_t ColorToPel(uint32_t colour) const;
     void FillRgb(uint32_t colour, const rectTy* rect);
