@@ -84,14 +84,15 @@ void read_sprite_set(const rwCTy* s)
             std::fwrite(s->data, 1, s->length, f);
         std::fclose(f);
     }
-    sprFileCTy* file = sprFileOpen(spr_path().c_str());
+    // Held so that a report unwinding out of the frame loop does not leak it.
+    const std::unique_ptr<sprFileCTy, void (*)(sprFileCTy*)> file(sprFileOpen(spr_path().c_str()), sprFileClose);
     std::remove(spr_path().c_str());
     if (!file)
         return;
     std::vector<uint8_t> row;
     for (uint32_t i = 0; i < 8; ++i) {
         sprFrameTy frame;
-        if (sprFileGetFrame(file, i, &frame) != 0)
+        if (sprFileGetFrame(file.get(), i, &frame) != 0)
             continue;
         // Wide frames are decoded only in part: the rows are what is tried.
         const int32_t w = frame.width < 4096 ? frame.width : 4096;
@@ -99,7 +100,6 @@ void read_sprite_set(const rwCTy* s)
         for (int32_t r = 0; r < frame.height; ++r)
             rle8DecodeRow(sprFrameRow(&frame, r), 0, w, row.data());
     }
-    sprFileClose(file);
 }
 
 void run(unsigned mode, rwCTy* s)
