@@ -77,4 +77,25 @@ inline void read_into_targets(quarn::g::ImageDecoderI& decoder, const Control& c
     }
 }
 
+// One fuzz input: control bytes, then the picture file. A picture the
+// decoder refuses to open ends the run; one it opens is read into targets.
+template <class Decoder>
+int run_decoder(const uint8_t* data, size_t size)
+{
+    if (size < control_bytes)
+        return 0;
+    const Control control = control_of(data);
+    quarn_test::MemoryBuf buf(data + control_bytes, size - control_bytes);
+    quarn::io::IStream in(&buf);
+    in.exceptions(control.exceptions);
+    Decoder decoder;
+    try {
+        decoder.open(in);
+    } catch (const quarn::Exception&) {
+        return 0;
+    }
+    read_into_targets(decoder, control);
+    return 0;
+}
+
 } // namespace img_fuzz
