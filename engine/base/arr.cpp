@@ -1,5 +1,5 @@
 // Growable arrays of fixed-size elements.
-#include "engine/base/base.h"
+#include "engine/base/mem.h"
 
 #include <climits>
 #include <cstring>

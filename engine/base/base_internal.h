@@ -2,7 +2,7 @@
 // folder includes it.
 #pragma once
 
-#include "engine/base/base.h"
+#include "engine/base/err.h"
 
 // The unwind of a report to its TRY frame. Only the reporter throws it and
 // only errTryCall catches it, so no other code can stop an unwind halfway.

@@ -1,6 +1,7 @@
 // Shared by the configuration units of engine/base and their tests.
 #pragma once
 
+#include "engine/base/cfg.h"
 #include "engine/base/file_internal.h"
 
 // For tests: the number of variables cfgFileWriteVar writes before it

@@ -6,7 +6,7 @@
 // then replaces the old one in one rename.
 #include "engine/base/cfg_internal.h"
 
-#include "platform/platform.h"
+#include "platform/file.h"
 
 #include <filesystem>
 #include <string>

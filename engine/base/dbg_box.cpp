@@ -1,7 +1,10 @@
 // The debug message box: its text, its title and what its answer means.
 #include "engine/base/base_internal.h"
 
-#include "platform/platform.h"
+#include "platform/debug.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,8 @@
 // Row addressing shared by the bitmap units of engine/base.
 #pragma once
 
-#include "engine/base/base.h"
+#include "engine/base/bmp.h"
+#include "engine/base/mem.h"
 
 #include <cstdlib>
 

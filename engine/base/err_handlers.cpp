@@ -2,7 +2,7 @@
 // console check.
 #include "engine/base/base_internal.h"
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 #include <algorithm>
 #include <cstdlib>

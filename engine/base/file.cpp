@@ -5,7 +5,9 @@
 // on Linux a view of a file that shrinks under us, or a shared mapping that
 // grows past a full disk, raises SIGBUS instead of an error code.
 #include "engine/base/file_internal.h"
-#include "platform/platform.h"
+#include "platform/file.h"
+#include "platform/path_resolve.h"
+#include "platform/process.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,7 +2,9 @@
 // engine/base; no other folder includes it.
 #pragma once
 
-#include "engine/base/base.h"
+#include "engine/base/file.h"
+#include "engine/base/mem.h"
+#include "engine/base/str.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Constants of the packer-0 format, shared by its packer and unpacker.
 #pragma once
 
-#include "engine/base/base.h"
+#include "engine/base/pack.h"
 
 namespace lz {
 

@@ -1,6 +1,7 @@
 // The packer of the layer's own LZ format (packer 0): greedy longest match
 // in an 8 KB window found through hash chains.
 #include "engine/base/lz_format.h"
+#include "engine/base/mem.h"
 
 #include <cstring>
 

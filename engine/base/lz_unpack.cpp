@@ -3,6 +3,7 @@
 // The data comes from files, so every read of the source, every write of
 // the output and every match distance is checked against what exists.
 #include "engine/base/lz_format.h"
+#include "engine/base/mem.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The layer's allocation functions over the allocator hook table.
-#include "engine/base/base.h"
+#include "engine/base/mem.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,5 @@
-#include "engine/base/base.h"
+#include "engine/base/err.h"
+#include "engine/base/str.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Splitting paths into folder, name and extension.
-#include "engine/base/base.h"
+#include "engine/base/file.h"
 
 #include <cstring>
 

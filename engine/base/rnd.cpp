@@ -1,6 +1,7 @@
 // The layer's random numbers: fixed seeds, so every run draws the same
 // sequence (the game's "random" choices rely on that).
 #include "engine/base/base_internal.h"
+#include "engine/base/rnd.h"
 
 namespace {
 

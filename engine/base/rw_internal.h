@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/base/file_internal.h"
+#include "engine/base/rw.h"
 
 // rwRdOpen on bytes already in memory; `name` only labels the reports.
 [[nodiscard]] rwCTy* rwOpenBytes(const uint8_t* data, size_t size, const char* name);

@@ -2,6 +2,7 @@
 //
 // Header and data come from files; every size in them is checked against
 // the bytes that exist before anything is allocated or copied.
+#include "engine/base/pack.h"
 #include "engine/base/rw_internal.h"
 
 #include <cstring>

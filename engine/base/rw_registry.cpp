@@ -1,6 +1,7 @@
 // Creating legacy objects by the class name stored in the data, and the
 // unit's shared record.
-#include "engine/base/base.h"
+#include "engine/base/mem.h"
+#include "engine/base/rw.h"
 
 #include <map>
 #include <string>

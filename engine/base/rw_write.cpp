@@ -1,6 +1,7 @@
 // Writing legacy object files: the stream grows in memory and is packed
 // and written out by rwClose. The data-building tool writes the game's
 // image sets this way.
+#include "engine/base/pack.h"
 #include "engine/base/rw_internal.h"
 
 #include <cstring>

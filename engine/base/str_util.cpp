@@ -1,5 +1,6 @@
 // String and path helpers.
-#include "engine/base/base.h"
+#include "engine/base/err.h"
+#include "engine/base/str.h"
 
 #include <cstring>
 

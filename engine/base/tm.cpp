@@ -1,7 +1,7 @@
 // The millisecond timer over the platform's high-resolution counter.
-#include "engine/base/base.h"
+#include "engine/base/tm.h"
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 #include <cstdlib>
 

@@ -4,7 +4,8 @@
 // than the layer's codes of the same value (its -3 is a data error, the
 // layer's -3 "Array too large"), so every result is translated before it
 // is reported.
-#include "engine/base/base.h"
+#include "engine/base/mem.h"
+#include "engine/base/pack.h"
 
 #include <climits>
 #include <zlib.h>

@@ -3,6 +3,7 @@
 // (the default button of Abort/Retry/Ignore would end the process).
 #pragma once
 
+#include "engine/base/base.h"
 #include "engine/base/base_internal.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,6 @@
 #include "quarn/AbstractFile.h"
 
-#include "platform/platform.h"
+#include "platform/file.h"
 
 #include <atomic>
 

@@ -2,7 +2,7 @@
 
 #include "quarn/Log.h"
 
-#include "platform/platform.h"
+#include "platform/window.h"
 
 #include <atomic>
 #include <string>

@@ -3,7 +3,7 @@
 #include "quarn/CpuInfo.h"
 #include "quarn/CpuInstructions.h"
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 #include <atomic>
 

@@ -3,7 +3,8 @@
 #include "quarn/CpuInstructions.h"
 #include "quarn/TscCalibration.h"
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/thread.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "quarn/ErrorInfo.h"
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 #include <cstdarg>
 #include <cstdio>

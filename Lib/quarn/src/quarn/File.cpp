@@ -2,7 +2,8 @@
 
 #include "quarn/IoLog.h"
 
-#include "platform/platform.h"
+#include "platform/file.h"
+#include "platform/process.h"
 
 #include <cerrno>
 #include <cstring>

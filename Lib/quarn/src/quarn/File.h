@@ -3,7 +3,7 @@
 
 #include "quarn/AbstractFile.h"
 
-#include "platform/platform.h"
+#include "platform/file.h"
 
 namespace quarn {
 

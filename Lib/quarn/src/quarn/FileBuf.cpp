@@ -1,6 +1,7 @@
 #include "quarn/FileBuf.h"
 
-#include "platform/platform.h"
+#include "platform/file.h"
+#include "platform/path_resolve.h"
 
 #include <string>
 

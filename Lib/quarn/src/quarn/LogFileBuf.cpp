@@ -3,7 +3,7 @@
 #include "quarn/Log.h"
 #include "quarn/LogSystem.h"
 
-#include "platform/platform.h"
+#include "platform/debug.h"
 
 #include <cstring>
 

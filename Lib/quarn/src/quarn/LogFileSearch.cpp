@@ -2,7 +2,7 @@
 
 #include "quarn/Log.h"
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace quarn {
 

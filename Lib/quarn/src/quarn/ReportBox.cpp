@@ -4,7 +4,8 @@
 #include "quarn/LogSystem.h"
 #include "quarn/RecentLogLines.h"
 
-#include "platform/platform.h"
+#include "platform/message_box.h"
+#include "platform/window.h"
 
 #include <fstream>
 #include <mutex>

@@ -3,7 +3,7 @@
 #include "quarn/Log.h"
 #include "quarn/ReportBox.h"
 
-#include "platform/platform.h"
+#include "platform/debug.h"
 
 #include <atomic>
 #include <cstdlib>

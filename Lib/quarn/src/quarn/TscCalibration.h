@@ -2,7 +2,7 @@
 // Private to the quarn library (tests may use it).
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 

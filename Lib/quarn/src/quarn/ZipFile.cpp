@@ -3,7 +3,7 @@
 #include "quarn/Exception.h"
 #include "quarn/IoLog.h"
 
-#include "platform/platform.h"
+#include "platform/path_resolve.h"
 
 #include <unzip.h>
 #include <zlib.h>

@@ -1,0 +1,73 @@
+// Configuration files.
+#pragma once
+
+#include "engine/base/err.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Configuration files: lines of "name = value", "--" comments.
+
+constexpr size_t CFG_LINE_SIZE = 1024; // a line holds at most 1023 characters
+
+// A variable. `value` is null until one is set; it reads as "".
+struct cfgVarCTy {
+    char* name;
+    char* value;
+
+    void SetInt(int number);
+    const char* Text() const { return value ? value : ""; }
+};
+
+// Variables in insertion order; names compare without regard to ASCII case.
+class cfgCTy {
+public:
+    cfgCTy() = default;
+    virtual ~cfgCTy();
+    cfgCTy(const cfgCTy&) = delete;
+    cfgCTy& operator=(const cfgCTy&) = delete;
+
+    cfgVarCTy* Find(const char* name) const;
+    // The variable, or a new one without value at the end; null when memory
+    // ran out (reported; the list stays as it was).
+    cfgVarCTy* FindOrAdd(const char* name);
+    // Set a variable, adding it when absent. Null when memory ran out.
+    cfgVarCTy* SetStr(const char* name, const char* text);
+    cfgVarCTy* SetInt(const char* name, int number);
+    // Only when the variable exists.
+    void UpdateInt(const char* name, int number);
+    // "" / 0 when absent. The number is read as atoi reads it (leading
+    // digits), clamped to the int range.
+    const char* GetStr(const char* name) const;
+    int GetInt(const char* name) const;
+
+    // Reads the file's variables over the current ones. A missing file
+    // changes nothing; a bad line is reported ("Empty variable name",
+    // "Invalid line") and ends the load, keeping what was read before.
+    void Load(const char* fileName);
+    // Writes every variable as "%s = %s\n". The new text goes to a file
+    // beside the old one that then replaces it (a symbolic link is followed,
+    // the old file's permissions are kept), so a failed save leaves the old
+    // file whole; when no file can be made beside it, the file is rewritten
+    // in place. A file that cannot be opened at all is skipped silently (0);
+    // a failed write is reported with the name and yields ERR_WRITE.
+    int Save(const char* fileName) const;
+
+    uint32_t Count() const { return count_; }
+    cfgVarCTy* At(uint32_t index) const { return index < count_ ? vars_[index] : nullptr; }
+
+private:
+    uint32_t count_ = 0;
+    cfgVarCTy** vars_ = nullptr;
+};
+
+// The file functions under cfgCTy::Load and cfgCTy::Save.
+[[nodiscard]] std::FILE* cfgFileOpenRd(const char* fileName); // "rt"
+[[nodiscard]] std::FILE* cfgFileOpenWr(const char* fileName); // "wt"
+// Reads the next variable into the two CFG_LINE_SIZE buffers: 1, or 0 at
+// the end of the file and after a reported bad line.
+[[nodiscard]] int cfgFileReadVar(std::FILE* stream, char* name, char* value);
+// Writes "%s = %s\n" (null reads as ""). 0, or ERR_WRITE (not reported).
+[[nodiscard]] int cfgFileWriteVar(std::FILE* stream, const char* name, const char* value);
+void cfgFileClose(std::FILE* stream);
