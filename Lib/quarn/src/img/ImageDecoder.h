@@ -19,6 +19,7 @@
 #include "img/Rect.h"
 #include "img/ResizeMode.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace quarn::io {
@@ -34,6 +35,11 @@ public:
         int32_t height = 0;
         PelFmt format;
     };
+
+    // Largest decoded picture, in bytes, that a file may ask for. Every
+    // decoder checks it before allocating for the picture, so a small file
+    // with a huge header is refused instead of costing gigabytes.
+    static constexpr size_t max_picture_bytes = size_t(1) << 30;
 
     ImageDecoderI() = default;
     ImageDecoderI(const ImageDecoderI&) = delete;

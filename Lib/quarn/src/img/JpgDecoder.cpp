@@ -113,6 +113,11 @@ void JpgDecoder::do_open(io::IStream& stream)
     s.errors.first_addon_message = first_addon_message;
     s.errors.last_addon_message = last_addon_message;
 
+    // libjpeg's own working memory (the coefficient arrays of a progressive
+    // picture, about twice the decoded size) stays under the same cap as the
+    // picture; past it libjpeg fails instead of asking for more.
+    s.record.mem->max_memory_to_use = long(max_picture_bytes);
+
     if (!guarded(s, [&] {
             jpg_stream_src(&s.record, &stream);
             jpeg_read_header(&s.record, TRUE);
@@ -120,6 +125,15 @@ void JpgDecoder::do_open(io::IStream& stream)
             jpeg_calc_output_dimensions(&s.record);
         }))
         fail_();
+
+    // The frame header alone sets the size: refuse before anything is made
+    // at that size (the target image, the scanline row, libjpeg's buffers).
+    const size_t picture_bytes = size_t(s.record.output_width) * s.record.output_height
+        * size_t(s.record.output_components);
+    if (picture_bytes > max_picture_bytes) {
+        do_close();
+        throw_failure("JPEG picture too large");
+    }
 
     if (out_color_space_ == JCS_GRAYSCALE) {
         // Only reached when the setting asks for grey output.

@@ -20,9 +20,6 @@ public:
     TgaDecoder() = default;
     ~TgaDecoder() override = default;
 
-    // Largest decoded picture, in bytes, that a file may ask for.
-    static constexpr size_t max_picture_bytes = size_t(1) << 30;
-
 protected:
     void do_open(io::IStream& stream) override;
     void do_close() override;
