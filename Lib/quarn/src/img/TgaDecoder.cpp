@@ -28,6 +28,7 @@ struct TgaHeader {
     uint16_t width;
     uint16_t height;
     uint8_t depth;
+    uint8_t descriptor;
 
     explicit TgaHeader(const std::array<uint8_t, header_size>& b)
         : id_length(b[0])
@@ -38,12 +39,17 @@ struct TgaHeader {
         , width(uint16_t(b[12] | b[13] << 8))
         , height(uint16_t(b[14] | b[15] << 8))
         , depth(b[16])
+        , descriptor(b[17])
     {
-        // Colour map type (byte 1), the origin (bytes 8 to 11) and the
-        // descriptor (byte 17) are not used: pictures are always bottom-up.
+        // Colour map type (byte 1) and the origin (bytes 8 to 11) are not
+        // used.
     }
 
     bool run_length() const { return image_type == 9 || image_type == 10; }
+    // Image Descriptor bit 5: the first row in the file is the top one.
+    // Bit 4 (right to left) is not honoured; pictures made that way are
+    // rare and the engine never wrote one.
+    bool top_down() const { return (descriptor & 0x20) != 0; }
 };
 
 bool known_image_type(uint8_t type)
@@ -262,12 +268,14 @@ void TgaDecoder::do_open(io::IStream& stream)
     bytes_per_pixel_ = int32_t(stored_bytes);
     pitch_ = int32_t(size_t(header.width) * stored_bytes);
     buffer_ = std::move(buffer);
+    top_down_ = header.top_down();
 }
 
 void TgaDecoder::do_close()
 {
     buffer_.reset();
     width_ = height_ = pitch_ = bytes_per_pixel_ = 0;
+    top_down_ = false;
     format_ = PelFmt();
 }
 
@@ -280,9 +288,12 @@ void TgaDecoder::do_info(Info& out)
 
 void TgaDecoder::do_read(const Rect& source, Image& target, const Rect& target_rect, ResizeMode mode)
 {
-    // Picture row y is buffer row height - 1 - y.
+    // Picture row y is buffer row y when the file is top-down, else buffer
+    // row height - 1 - y.
     const size_t bytes = size_t(bytes_per_pixel_);
-    auto row = [&](int32_t y) { return buffer_.get() + size_t(height_ - 1 - y) * size_t(pitch_); };
+    auto row = [&](int32_t y) {
+        return buffer_.get() + size_t(top_down_ ? y : height_ - 1 - y) * size_t(pitch_);
+    };
 
     if (same_layout(source, target, target_rect, format_)) {
         Rect s = source, d = target_rect;
@@ -299,7 +310,8 @@ void TgaDecoder::do_read(const Rect& source, Image& target, const Rect& target_r
 
     // The wrapper only reads the buffer: a resize re-creates the wrapper
     // with its own pixels and leaves the buffer as it is.
-    ImageRow picture(source.width(), source.height(), format_, row(source.y0) + size_t(source.x0) * bytes, -pitch_);
+    ImageRow picture(source.width(), source.height(), format_, row(source.y0) + size_t(source.x0) * bytes,
+        top_down_ ? pitch_ : -pitch_);
     const int32_t width = target_rect.x1 - target_rect.x0;
     const int32_t height = target_rect.y1 - target_rect.y0;
     if (width != source.width() || height != source.height())

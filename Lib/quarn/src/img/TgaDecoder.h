@@ -3,8 +3,9 @@
 // run-length forms) at 8, 16, 24 or 32 bits per pixel.
 //
 // The whole picture is decoded at open into a buffer whose rows are kept in
-// file order and taken as bottom-up (the first row in the file is the
-// picture's bottom row, whatever the descriptor's origin bit says). 8-bit
+// file order. The descriptor's origin bit says which way they run: the
+// first row in the file is the picture's top row when it is set, its
+// bottom row (the format's default) when not. 8-bit
 // pictures become Pal8 with the file's colour map (256 greys without one),
 // 16-bit ones Rgb888 (each 5-bit channel shifted left by 3), 24-bit ones
 // Rgb888 and 32-bit ones Rgba8888.
@@ -32,6 +33,7 @@ private:
     PelFmt format_;
     int32_t pitch_ = 0;
     int32_t bytes_per_pixel_ = 0;
+    bool top_down_ = false;
     Bytes buffer_;
 };
 

@@ -83,6 +83,35 @@ TEST(TgaDecoder, TrueColourPlainAndRunLengthDecodeBottomUp)
         }
 }
 
+TEST(TgaDecoder, TopLeftOriginFilesKeepTheirRowOrder)
+{
+    // Descriptor bit 5 set (with 8 alpha bits for 32-bit pictures, as
+    // image editors write them): the first row in the file is the top one,
+    // through the row copy and through conversion alike.
+    std::mt19937 random(13);
+    for (uint8_t type : { 2, 10 })
+        for (uint8_t depth : { 24, 32 }) {
+            const size_t bytes = depth / 8;
+            Tga t { .type = type, .depth = depth, .width = 9, .height = 5 };
+            t.descriptor = uint8_t(0x20 | (depth == 32 ? 8 : 0));
+            t.pixels = patchy_bytes(random, 9 * 5, bytes);
+            ImageRow image;
+            const auto decoded = load_bytes(tga_file(t), image);
+            EXPECT_EQ(decoded, std::vector<uint8_t>(t.pixels.begin(), t.pixels.end())) << int(type) << int(depth);
+
+            MemoryStream stream(tga_file(t));
+            TgaDecoder tga;
+            tga.open(stream.in);
+            ImageRow converted;
+            converted.create(9, 5, PelFmt(format_id::rgb565));
+            tga.read(converted, ResizeNearest);
+            const PelFmt source(depth == 32 ? format_id::rgba8888 : format_id::rgb888);
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < 9; ++x)
+                    EXPECT_EQ(converted.get_pixel(x, y), convert_pixel(source.id(), image.get_pixel(x, y), format_id::rgb565));
+        }
+}
+
 TEST(TgaDecoder, SixteenBitPixelsExpandByShifting)
 {
     for (uint8_t type : { 2, 10 }) {
