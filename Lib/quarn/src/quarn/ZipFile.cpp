@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <string>
 
 namespace quarn {
 
@@ -33,6 +34,22 @@ const char* unzip_text(int32_t code)
     }
 }
 
+// Why the located member cannot be read, or null when it can. unzip hands
+// out the raw bytes of a member whose method it cannot inflate (bzip2, 12,
+// among them) and the ciphertext of an encrypted one without complaint, so
+// both are refused here (ZIP application note, 4.4.4 and 4.4.5).
+const char* unreadable_member(unzFile file)
+{
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(file, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return "its directory entry cannot be read";
+    if (info.flag & 1)
+        return "it is encrypted";
+    if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
+        return "its compression method is neither stored nor deflated";
+    return nullptr;
+}
+
 } // namespace
 
 ZipFile::ReadHandle::~ReadHandle() { close(); }
@@ -44,7 +61,17 @@ bool ZipFile::ReadHandle::open(const char* archive, const char* member)
     unzFile file = unzOpen(archive);
     if (!file)
         return false;
-    if (unzLocateFile(file, member, ignore_case) != UNZ_OK || unzOpenCurrentFile(file) != UNZ_OK) {
+    if (unzLocateFile(file, member, ignore_case) != UNZ_OK) {
+        unzClose(file);
+        return false;
+    }
+    if (const char* reason = unreadable_member(file)) {
+        detail::log_io(detail::IoLevel::error, 0,
+                       std::string("'") + archive + "?" + member + "' cannot be read: " + reason);
+        unzClose(file);
+        return false;
+    }
+    if (unzOpenCurrentFile(file) != UNZ_OK) {
         unzClose(file);
         return false;
     }

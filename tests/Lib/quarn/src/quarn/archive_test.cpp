@@ -233,6 +233,58 @@ TEST_F(Archives, DamagedArchivesFailCleanly)
     EXPECT_NE(log_.text().find("reading failed: reading the ZIP member failed (CRC error)"), std::string::npos);
 }
 
+// The archive with the general-purpose flags and method of every member
+// set to `flags` and `method`, in the local headers and the central
+// directory alike, so that unzip finds them consistent.
+std::string with_member_method(std::string zip, uint16_t flags, uint16_t method)
+{
+    auto put16 = [&](size_t at, uint16_t v) {
+        zip[at] = static_cast<char>(v & 0xFF);
+        zip[at + 1] = static_cast<char>(v >> 8);
+    };
+    for (size_t i = 0; i + 12 < zip.size(); ++i) {
+        if (zip.compare(i, 4, "PK\x03\x04") == 0) {
+            put16(i + 6, flags);
+            put16(i + 8, method);
+        } else if (zip.compare(i, 4, "PK\x01\x02") == 0) {
+            put16(i + 8, flags);
+            put16(i + 10, method);
+        }
+    }
+    return zip;
+}
+
+TEST_F(Archives, MembersNeitherStoredNorDeflatedOrEncryptedAreRefused)
+{
+    // Before the check, each of these opened and read its raw bytes (the
+    // bzip2 stream, the ciphertext) as the member's content.
+    mkdir("a");
+    write_zip(path("plain.zip"), { { "m.bin", prose(3000), 0 }, { "d.bin", prose(3000) } });
+    const std::string plain = file_bytes(path("plain.zip"));
+    struct Case {
+        const char* archive;
+        uint16_t flags, method;
+        const char* reason;
+    };
+    for (const Case& c : { Case { "bzip2", 0, 12, "its compression method is neither stored nor deflated" },
+                           Case { "lzma", 0, 14, "its compression method is neither stored nor deflated" },
+                           Case { "crypt", 1, 0, "it is encrypted" },
+                           Case { "crypt8", 1, 8, "it is encrypted" } }) {
+        dir_.write(std::string("a/") + c.archive + ".zip", with_member_method(plain, c.flags, c.method));
+        for (const char* member : { "m.bin", "d.bin" }) {
+            const std::string name = path(std::string("a/") + c.archive + "/" + member);
+            EXPECT_EQ(failure_of(name).rfind("No such file or directory", 0), 0u) << name;
+            EXPECT_NE(log_.text().find("cannot be read: " + std::string(c.reason)), std::string::npos) << name;
+        }
+    }
+    // The same archive untouched reads both members.
+    dir_.write("a/ok.zip", plain);
+    IArcStream stored(path("a/ok/m.bin").c_str());
+    EXPECT_EQ(read_rest(stored), prose(3000));
+    IArcStream deflated(path("a/ok/d.bin").c_str());
+    EXPECT_EQ(read_rest(deflated), prose(3000));
+}
+
 // A handle that serves `size` bytes and records the sizes asked of it.
 class FakeHandle : public ZipFile::Handle {
 public:
