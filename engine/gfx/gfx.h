@@ -427,6 +427,9 @@ inline constexpr uint32_t rle8_NO_KEY = 257; // a key value that no pel equals
 // The largest picture a stream record may describe (width x height): the
 // lock decodes the whole of it at once.
 inline constexpr int64_t rle8_MAX_PELS = int64_t { 1 } << 28;
+// The largest width or height a stream record may give: every row has an
+// entry in the row array, whatever the width.
+inline constexpr int32_t rle8_MAX_SIDE = 32768;
 
 class imgRle8CTy;
 
@@ -453,6 +456,9 @@ class imgRle8CTy : public imgCTy {
 public:
     uint32_t offsetsInHeader = 1; // 0 only after reading an older stream record
     uint8_t** rows = nullptr;     // rowCount entries; a null row is all key pels
+    // The one block every row of the image's own lies in (null while the
+    // rows lie in a stream's buffer): one allocation per picture, not per row.
+    uint8_t* rowBlock = nullptr;
     rectTy box = { 0, 0, 0, 0 };  // the opaque bounding box
     uint8_t* decodeBuf = nullptr; // width x height bytes while locked
     uint32_t lastOffset = 0;      // the offsets table's last entry, from ReadHeader
@@ -497,9 +503,10 @@ public:
     void WriteHeader(rwCTy* stream) override;
     void WriteBody(rwCTy* stream) override;
     // Rows whose codes do not cover the box width inside their own bytes,
-    // a box outside the image, a picture of more than rle8_MAX_PELS and
-    // offsets that go backwards or past the data are refused with ERR_DATA;
-    // the image is then left empty.
+    // a box outside the image, a pel format other than pel_FMT_P8, a zero
+    // width or height, a side over rle8_MAX_SIDE, a picture of more than
+    // rle8_MAX_PELS and offsets that go backwards or past the data are
+    // refused with ERR_DATA; the image is then left empty.
     [[nodiscard]] int ReadHeader(rwCTy* stream) override;
     [[nodiscard]] int ReadBody(rwCTy* stream) override;
     // Rows point into the stream's buffer, which must outlive the image.

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Reports an operation this layer does not support, at the error level,
 // and breaks into the debugger when the report answers Retry. The text is
@@ -28,3 +29,12 @@ int gfxReportDataError();
 // copying anything. Used before allocating for a record that the data
 // cannot hold. Returns ERR_END_OF_DATA.
 int gfxFailShortRead(rwCTy* stream, size_t size);
+
+// Appends the RLE8 codes of n pels (key 0..255 or rle8_NO_KEY) to `out`;
+// nothing when every pel is the key. Returns the count appended.
+size_t rle8AppendRow(std::vector<uint8_t>& out, const uint8_t* pels, int32_t n, uint32_t key);
+
+// Releases the image's rows and makes `count` null rows over one new block
+// of `blockSize` bytes (none when 0), which the caller fills and points the
+// rows into. False when out of memory; the image then has no rows.
+[[nodiscard]] bool rle8MakeRows(imgRle8CTy* image, int32_t count, size_t blockSize);

@@ -3,8 +3,10 @@
 // draw entries that the RLE8 drawing code supplies.
 #include "engine/gfx/gfx_internal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -47,17 +49,20 @@ imgRle8CTy::imgRle8CTy(const imgRle8CTy& other) : imgCTy(other), box(other.box)
     offsetsInHeader = 1;
     if (other.rowCount <= 0 || !other.rows)
         return;
-    rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(other.rowCount)));
-    if (!rows)
+    std::vector<uint32_t> lengths(static_cast<size_t>(other.rowCount));
+    size_t total = 0;
+    for (int32_t r = 0; r < other.rowCount; ++r)
+        total += lengths[static_cast<size_t>(r)] = rle8RowLength(&other, r);
+    if (!rle8MakeRows(this, other.rowCount, total))
         return;
-    rowCount = other.rowCount;
+    size_t at = 0;
     for (int32_t r = 0; r < rowCount; ++r) {
-        if (!other.rows[r])
+        const uint32_t length = lengths[static_cast<size_t>(r)];
+        if (length == 0)
             continue;
-        const uint32_t size = rle8RowLength(&other, r);
-        rows[r] = static_cast<uint8_t*>(memAlloc(size));
-        if (rows[r])
-            std::memcpy(rows[r], other.rows[r], size);
+        rows[r] = rowBlock + at;
+        std::memcpy(rows[r], other.rows[r], length);
+        at += length;
     }
 }
 
@@ -67,12 +72,30 @@ imgRle8CTy::~imgRle8CTy()
     memFree(decodeBuf);
 }
 
+bool rle8MakeRows(imgRle8CTy* image, int32_t count, size_t blockSize)
+{
+    image->Free();
+    if (count <= 0)
+        return true;
+    image->rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(count)));
+    if (!image->rows)
+        return false;
+    if (blockSize > 0) {
+        image->rowBlock = static_cast<uint8_t*>(memAlloc(blockSize));
+        if (!image->rowBlock) {
+            image->Free();
+            return false;
+        }
+    }
+    image->rowCount = count;
+    return true;
+}
+
 void imgRle8CTy::Free()
 {
-    if (rows && !inPlace) {
-        for (int32_t r = 0; r < rowCount; ++r)
-            memFree(rows[r]);
-    }
+    // In place, the rows lie in a stream's buffer and rowBlock is null.
+    memFree(rowBlock);
+    rowBlock = nullptr;
     memFree(rows);
     rows = nullptr;
     rowCount = 0;
@@ -163,14 +186,22 @@ void imgRle8CTy::Unlock()
             box = { 0, 0, width, height };
             keyPel = rle8_NO_KEY;
         }
-        if (box.h > 0) {
-            rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(box.h)));
-            rowCount = rows ? box.h : 0;
+        // Every row's codes go into one buffer, then into the one block:
+        // a tall picture costs two allocations, not one per row.
+        std::vector<uint8_t> codes;
+        std::vector<size_t> starts(static_cast<size_t>(std::max(box.h, 0)) + 1);
+        for (int32_t r = 0; r < box.h; ++r) {
+            starts[static_cast<size_t>(r)] = codes.size();
+            (void)rle8AppendRow(codes, decodeBuf + static_cast<ptrdiff_t>(box.y + r) * width + box.x, box.w, keyPel);
         }
-        for (int32_t r = 0; r < rowCount; ++r) {
-            uint32_t size = 0;
-            rows[r] = rle8EncodeRow(decodeBuf + static_cast<ptrdiff_t>(box.y + r) * width + box.x, box.w, keyPel,
-                                    &size);
+        starts.back() = codes.size();
+        if (rle8MakeRows(this, box.h, codes.size())) {
+            if (!codes.empty())
+                std::memcpy(rowBlock, codes.data(), codes.size());
+            for (int32_t r = 0; r < rowCount; ++r) {
+                const size_t i = static_cast<size_t>(r);
+                rows[r] = starts[i + 1] > starts[i] ? rowBlock + starts[i] : nullptr;
+            }
         }
     }
     memFree(decodeBuf);

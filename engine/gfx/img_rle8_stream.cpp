@@ -101,6 +101,15 @@ int imgRle8CTy::ReadHeader(rwCTy* stream)
         return refuse(this, rc);
     if (const int rc = imgCTy::ReadHeader(stream))
         return refuse(this, rc);
+    // The rows hold one byte per pel, so another format's header would make
+    // every lock and draw misread the buffer. A side of 0 would let any
+    // other side through the pel cap, and the row array grows with the
+    // height whatever the width: both are capped on their own.
+    if (pelFmt.format != pel_FMT_P8 || width == 0 || height == 0 || width > rle8_MAX_SIDE
+        || height > rle8_MAX_SIDE) {
+        pelFmt.format = pel_FMT_P8;
+        return data_error(this);
+    }
     uint32_t b[4];
     for (auto& word : b) {
         if (const int rc = gfxReadU32(stream, &word))
@@ -155,20 +164,19 @@ int imgRle8CTy::ReadBody(rwCTy* stream)
         }
         return data_error(this);
     }
-    Free();
-    rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(box.h)));
-    rowCount = rows ? box.h : 0;
-    if (!rows)
+    // The rows are read as one block of the bytes the offsets span, which
+    // the data was just found to hold.
+    const size_t total = offsets.back() - offsets.front();
+    if (!rle8MakeRows(this, box.h, total))
         return refuse(this, ERR_NO_MEMORY);
-    for (int32_t r = 0; r < box.h; ++r) {
-        const uint32_t length = offsets[static_cast<size_t>(r) + 1] - offsets[static_cast<size_t>(r)];
-        if (length == 0)
-            continue;
-        rows[r] = static_cast<uint8_t*>(memAlloc(length));
-        if (!rows[r])
-            return refuse(this, ERR_NO_MEMORY);
-        if (const int rc = rwRead(stream, rows[r], length); rc < 0)
+    if (total > 0) {
+        if (const int rc = rwRead(stream, rowBlock, total); rc < 0)
             return refuse(this, rc);
+    }
+    for (int32_t r = 0; r < box.h; ++r) {
+        const size_t i = static_cast<size_t>(r);
+        if (offsets[i + 1] > offsets[i])
+            rows[r] = rowBlock + (offsets[i] - offsets[0]);
     }
     return 0;
 }

@@ -43,13 +43,11 @@ void emit_fill(std::vector<uint8_t>& out, uint8_t value, int32_t count)
 
 } // namespace
 
-uint8_t* rle8EncodeRow(const uint8_t* pels, int32_t n, uint32_t key, uint32_t* outSize)
+size_t rle8AppendRow(std::vector<uint8_t>& out, const uint8_t* pels, int32_t n, uint32_t key)
 {
-    *outSize = 0;
     if (n <= 0 || std::all_of(pels, pels + n, [key](uint8_t p) { return p == key; }))
-        return nullptr;
-    std::vector<uint8_t> out;
-    out.reserve(static_cast<size_t>(n) + static_cast<size_t>(n) / 32 + 4);
+        return 0;
+    const size_t before = out.size();
     int32_t i = 0;
     while (i < n) {
         int32_t run = 0;
@@ -79,6 +77,15 @@ uint8_t* rle8EncodeRow(const uint8_t* pels, int32_t n, uint32_t key, uint32_t* o
             i += count;
         }
     }
+    return out.size() - before;
+}
+
+uint8_t* rle8EncodeRow(const uint8_t* pels, int32_t n, uint32_t key, uint32_t* outSize)
+{
+    *outSize = 0;
+    std::vector<uint8_t> out;
+    if (rle8AppendRow(out, pels, n, key) == 0)
+        return nullptr;
     auto* block = static_cast<uint8_t*>(memAlloc(out.size()));
     if (!block)
         return nullptr;

@@ -40,6 +40,21 @@ std::vector<std::vector<uint8_t>> rows_of(const imgRle8CTy& img)
     return out;
 }
 
+// Whether the image's own rows lie one after another, in row order, in its
+// one row block.
+bool rows_packed(const imgRle8CTy& img)
+{
+    const uint8_t* next = img.rowBlock;
+    for (int32_t r = 0; r < img.rowCount; ++r) {
+        if (!img.rows[r])
+            continue;
+        if (img.rows[r] != next)
+            return false;
+        next += rle8RowLength(&img, r);
+    }
+    return true;
+}
+
 // The 4 x 3 keyed picture used by the golden record:
 //   k k k k
 //   k 1 2 k
@@ -87,6 +102,7 @@ TEST_F(ImgRle8Test, KeyedPicturesRoundTripThroughTheLock)
         EXPECT_EQ(img->box.x, x0);
         EXPECT_EQ(img->box.y, y0);
         EXPECT_EQ(img->rowCount, img->box.h);
+        EXPECT_TRUE(rows_packed(*img));
         // A read-only lock keeps every row byte for byte.
         const auto before = rows_of(*img);
         const auto* firstRow = img->rows[0];
@@ -105,8 +121,10 @@ TEST_F(ImgRle8Test, KeyedPicturesRoundTripThroughTheLock)
         EXPECT_EQ(back.keyPel, 3u);
         EXPECT_EQ(rows_of(back), before);
         ASSERT_EQ(decoded(back), pic);
+        EXPECT_TRUE(rows_packed(back));
         std::unique_ptr<imgCTy> clone(back.Clone());
         EXPECT_EQ(decoded(static_cast<imgRle8CTy&>(*clone)), pic);
+        EXPECT_TRUE(rows_packed(static_cast<imgRle8CTy&>(*clone)));
     }
 }
 
@@ -263,6 +281,66 @@ TEST_F(ImgRle8Test, CorruptRecordsAreRefused)
         img.Read(in.get());
         EXPECT_EQ(img.width, 0) << n;
     }
+}
+
+TEST_F(ImgRle8Test, HeadersNoLockCanServeAreRefused)
+{
+    // Each was accepted before: another pel format gave a lock of one byte
+    // per pel that PelAtXY and Fill then overran; a zero side let the other
+    // one through the pel cap, and the row array and the opaque-box walk
+    // grew with a height of up to 2^31 - 1.
+    struct Case {
+        uint32_t format, width, height;
+    };
+    for (const Case c : { Case { pel_FMT_R5G6B5, 4, 3 }, Case { pel_FMT_X8R8G8B8, 4, 3 }, Case { pel_FMT_Z32, 4, 3 },
+                          Case { 0, 0x7FFFFFFF, 3 }, Case { pel_FMT_P8, 0, 0x7FFFFFFF }, Case { pel_FMT_P8, 4, 0 },
+                          Case { pel_FMT_P8, 0, 0 }, Case { pel_FMT_P8, 1, rle8_MAX_SIDE + 1 },
+                          Case { pel_FMT_P8, rle8_MAX_SIDE + 1, 1 } }) {
+        SCOPED_TRACE(testing::Message() << c.format << " " << c.width << "x" << c.height);
+        auto bytes = golden_small();
+        auto put = [&](size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        };
+        put(4, c.width);
+        put(8, c.height);
+        put(24, c.format);
+        put(48, 0); // an empty box, inside any size
+        put(52, 0);
+        put(56, 0);
+        put(60, 0);
+        auto in = read_stream(bytes);
+        imgRle8CTy img;
+        EXPECT_EQ(img.ReadHeader(in.get()), ERR_DATA);
+        EXPECT_EQ(img.width, 0);
+        EXPECT_EQ(img.height, 0);
+        EXPECT_EQ(img.pelFmt.format, pel_FMT_P8);
+        EXPECT_EQ(img.rows, nullptr);
+    }
+    // The largest sides still read.
+    auto bytes = golden_small();
+    bytes[4] = 0;
+    bytes[5] = 0x80; // 32768 x 3
+    auto in = read_stream(bytes);
+    imgRle8CTy img;
+    img.Read(in.get());
+    EXPECT_EQ(img.width, rle8_MAX_SIDE);
+    EXPECT_EQ(img.GetRect().w, 2);
+}
+
+TEST_F(ImgRle8Test, TallPicturesKeepTheirRowsInOneBlock)
+{
+    // 2 x 32768 pels of noise: every row has codes of its own.
+    const int32_t w = 2, h = rle8_MAX_SIDE;
+    std::mt19937 rng(3);
+    std::vector<uint8_t> pic(static_cast<size_t>(w) * h);
+    for (auto& p : pic)
+        p = static_cast<uint8_t>(rng() % 200 + 1);
+    auto img = make_image(w, h, pic, 0);
+    ASSERT_EQ(img->rowCount, h);
+    EXPECT_TRUE(rows_packed(*img));
+    EXPECT_EQ(img->rows[h - 1], img->rowBlock + (h - 1) * 3); // "82 p q" per row
+    EXPECT_EQ(decoded(*img), pic);
 }
 
 struct DrawCall {
