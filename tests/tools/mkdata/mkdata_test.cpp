@@ -1,0 +1,245 @@
+// The generated data, read back by the engine's own readers, and the track
+// checks that guard it.
+#include "tools/mkdata/data.h"
+#include "tools/mkdata/layout.h"
+#include "tools/mkdata/track_check.h"
+
+#include "engine/gfx/gfx.h"
+#include "physics/physics.h"
+#include "quarn/quarn.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_all(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), {} };
+}
+
+uint32_t le32(const std::string& s, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+
+uint32_t be32(const std::string& s, size_t at)
+{
+    return uint32_t(uint8_t(s[at])) << 24 | uint32_t(uint8_t(s[at + 1])) << 16 | uint32_t(uint8_t(s[at + 2])) << 8
+        | uint8_t(s[at + 3]);
+}
+
+class GeneratedData : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new fs::path(fs::temp_directory_path() / ("mkdata_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())));
+        fs::remove_all(*dir_);
+        ASSERT_EQ(mkdata::write_game_data(dir_->string()), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        fs::remove_all(*dir_);
+        delete dir_;
+    }
+    static fs::path data(const char* name) { return *dir_ / "DATA" / name; }
+    static fs::path* dir_;
+};
+fs::path* GeneratedData::dir_ = nullptr;
+
+// Counts the tree's leaves by shape kind.
+std::map<uint32_t, int> leaf_kinds(const quarn::cls2::Collidable& c)
+{
+    std::map<uint32_t, int> kinds;
+    c.primitives.for_each([&](const quarn::cls2::PrimitiveTree::Node& n) {
+        if (n.is_leaf())
+            ++kinds[n.primitive->kind];
+    });
+    return kinds;
+}
+
+TEST_F(GeneratedData, ShapesReadBackThroughTheObjectStreams)
+{
+    quarn::dyn::Obstacle track;
+    {
+        quarn::io::IArcStream in(data("track.obst").c_str());
+        quarn::cls2::read_collidable(in, track);
+        EXPECT_TRUE(in.good());
+    }
+    track.build_bounds(false);
+    const auto kinds = leaf_kinds(track);
+    EXPECT_EQ(kinds.size(), 1u);
+    EXPECT_GT(kinds.at(quarn::cls2::kind_segment), 300);
+    // Every group under the root holds at most 16 walls.
+    for (auto* g = track.primitives.root()->first_child; g; g = g->next_sibling) {
+        int n = 0;
+        for (auto* s = g->first_child; s; s = s->next_sibling)
+            ++n;
+        EXPECT_LE(n, 16);
+    }
+
+    quarn::dyn::RigidBody car;
+    quarn::io::IArcStream in(data("car.obst").c_str());
+    quarn::cls2::read_collidable(in, car);
+    car.build_bounds(true);
+    EXPECT_EQ(leaf_kinds(car), (std::map<uint32_t, int> { { quarn::cls2::kind_circle, 2 } }));
+}
+
+TEST_F(GeneratedData, CarPicturesAreAnImageSetOfKeyedRowImages)
+{
+    rwCTy* s = rwRdOpen(data("car.imgs").c_str());
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(rwReadU32(s), 0xFFFF0001u);
+    const uint32_t n = rwReadU32(s);
+    EXPECT_EQ(n, 64u);
+    EXPECT_EQ(rwReadU32(s), 0u); // no shared palettes
+    std::vector<uint32_t> offsets(n);
+    for (uint32_t& o : offsets)
+        o = rwReadU32(s);
+    char* name = rwReadStr(s);
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name, "imgRowCTy");
+    memFree(name);
+    EXPECT_EQ(rwReadStr(s), nullptr); // the end of the name table
+    std::vector<imgRowCTy> images(n);
+    for (auto& image : images) {
+        EXPECT_EQ(rwReadU32(s), 0u);
+        ASSERT_EQ(image.ReadHeader(s), 0);
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        rwSeek(s, offsets[i]);
+        ASSERT_EQ(images[i].ReadBody(s), 0);
+        EXPECT_EQ(images[i].width, 32);
+        EXPECT_EQ(images[i].keyFlag, 1u);
+        // Corners are key, the middle is car.
+        EXPECT_EQ(images[i].PelAtXY(0, 0), images[i].keyPel);
+        EXPECT_NE(images[i].PelAtXY(16, 16), images[i].keyPel);
+    }
+    // Picture 0 points right: long across, short up and down.
+    auto covered = [&](int x, int y) { return images[0].PelAtXY(x, y) != images[0].keyPel; };
+    EXPECT_TRUE(covered(3, 16));
+    EXPECT_FALSE(covered(16, 3));
+    EXPECT_TRUE(covered(28, 16));
+    EXPECT_FALSE(covered(16, 28));
+    rwClose(s);
+}
+
+TEST_F(GeneratedData, FontSoundsAndMusicHaveTheirFormats)
+{
+    const std::string fda = read_all(data("big-digits.fda"));
+    ASSERT_EQ(fda.size(), 4128u);
+    EXPECT_EQ(le32(fda, 0), 0x01746E66u);
+    const uint32_t reference = le32(fda, 4);
+    auto box_x = [&](unsigned c) { return le32(fda, 28 + c * 16); };
+    for (unsigned c : { unsigned('A'), unsigned('z'), 200u })
+        EXPECT_EQ(box_x(c), box_x(reference)) << c;
+    for (unsigned c : { unsigned('0'), unsigned('9'), unsigned(':'), unsigned('-') })
+        EXPECT_NE(box_x(c), box_x(reference)) << c;
+
+    for (const char* name : { "start", "hit", "checkpoint", "lap", "gameover", "click" }) {
+        const std::string wav = read_all(data((std::string(name) + ".wav").c_str()));
+        ASSERT_GT(wav.size(), 44u) << name;
+        EXPECT_EQ(wav.substr(0, 4) + wav.substr(8, 8), "RIFFWAVEfmt ") << name;
+        EXPECT_EQ(le32(wav, 20), 0x00010001u) << name; // PCM, mono
+        const double seconds = double(le32(wav, 40)) / 2 / le32(wav, 24);
+        EXPECT_EQ(seconds > 2.0, std::strcmp(name, "gameover") == 0) << name << " " << seconds;
+    }
+
+    const std::string mid = read_all(data("music.mid"));
+    ASSERT_EQ(mid.substr(0, 4), "MThd");
+    EXPECT_EQ(be32(mid, 8), 0x00010003u); // format 1, three tracks
+    size_t at = 14;
+    for (int t = 0; t < 3; ++t) {
+        ASSERT_EQ(mid.substr(at, 4), "MTrk");
+        const uint32_t len = be32(mid, at + 4);
+        EXPECT_EQ(mid.substr(at + 8 + len - 3, 3), std::string("\xFF\x2F\x00", 3));
+        if (t > 0) { // the last event before the end is a note-off
+            EXPECT_EQ(uint8_t(mid[at + 8 + len - 7]) & 0xF0, 0x80);
+        }
+        at += 8 + len;
+    }
+    EXPECT_EQ(at, mid.size());
+}
+
+TEST_F(GeneratedData, ConfigurationPlacesTheButtonsClearOfTrackAndGameOver)
+{
+    cfgCTy cfg;
+    cfg.Load((*dir_ / "race.cfg").string().c_str());
+    EXPECT_EQ(cfg.GetInt("SCR_LX"), 800);
+    EXPECT_EQ(cfg.GetInt("SCR_LY"), 600);
+    EXPECT_EQ(cfg.GetInt("FPS_LIMIT"), 16);
+    EXPECT_GT(cfg.GetInt("snd_volume"), 0);
+    const mkdata::Track track = mkdata::design_track();
+    const int gx = cfg.GetInt("game_over_x"), gy = cfg.GetInt("game_over_y");
+    for (const char* b : { "but_new", "but_exit" }) {
+        const int x = cfg.GetInt((std::string(b) + "_x").c_str()), y = cfg.GetInt((std::string(b) + "_y").c_str());
+        for (int dx : { 0, mkdata::button_width })
+            for (int dy : { 0, mkdata::button_height }) {
+                const mkdata::Vec2 p { float(x + dx), float(y + dy) };
+                EXPECT_FALSE(mkdata::on_road(track, p)) << b;
+                EXPECT_FALSE(p.x >= gx && p.x <= gx + mkdata::game_over_width && p.y >= gy
+                    && p.y <= gy + mkdata::game_over_height)
+                    << b;
+            }
+    }
+}
+
+TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
+{
+    const fs::path again = *dir_ / "again";
+    ASSERT_EQ(mkdata::write_game_data(again.string()), 0);
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(*dir_ / "DATA")) {
+        EXPECT_EQ(read_all(entry.path()), read_all(again / "DATA" / entry.path().filename())) << entry.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 20);
+}
+
+TEST(TrackCheck, FindsAWallAcrossTheRoadAndAGateOffTheWalls)
+{
+    mkdata::Track track = mkdata::design_track();
+    ASSERT_TRUE(mkdata::check_track(track).empty());
+
+    // A wall across the road beyond gate 2 stops the autopilot.
+    const mkdata::TrackPoint& p = track.centre[track.gate_index[2] + 40];
+    const mkdata::Vec2 side = mkdata::perp(p.tangent) * (p.half_width + 1);
+    mkdata::Track blocked = track;
+    blocked.walls.push_back({ p.p - side, p.p + side });
+    const auto faults = mkdata::check_track(blocked);
+    ASSERT_EQ(faults.size(), 1u);
+    EXPECT_NE(faults[0].find("autopilot"), std::string::npos);
+
+    // Walls moved away from a gate's ends are found.
+    mkdata::Track wide = track;
+    for (auto& wall : wide.walls)
+        for (auto& v : wall)
+            v = v + mkdata::Vec2 { 0, 3 };
+    bool gate_fault = false;
+    for (const auto& f : mkdata::check_track(wide))
+        gate_fault |= f.find("from the walls") != std::string::npos;
+    EXPECT_TRUE(gate_fault);
+}
+
+TEST(Autopilot, DrivesThreeCleanLapsAtOtherFrameTimes)
+{
+    const mkdata::Track track = mkdata::design_track();
+    for (float frame : { 0.010f, 0.033f }) {
+        const mkdata::LapRun run = mkdata::drive_laps(track, frame);
+        EXPECT_EQ(run.laps, 3) << frame;
+        EXPECT_EQ(run.gates_passed, 18) << frame;
+        EXPECT_EQ(run.crash_contacts, 0) << frame;
+        EXPECT_LT(run.seconds, 60) << frame;
+    }
+}
+
+} // namespace

@@ -1,0 +1,76 @@
+#include "tools/mkdata/data.h"
+
+#include "tools/mkdata/autopilot.h"
+#include "tools/mkdata/config.h"
+#include "tools/mkdata/pictures.h"
+#include "tools/mkdata/shapes.h"
+#include "tools/mkdata/sounds.h"
+#include "tools/mkdata/track_check.h"
+#include "tools/mkdata/writers.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace mkdata {
+
+namespace {
+
+bool report(bool ok, const std::string& file)
+{
+    if (!ok)
+        std::fprintf(stderr, "mkdata: cannot write %s\n", file.c_str());
+    return ok;
+}
+
+} // namespace
+
+int write_game_data(const std::string& out)
+{
+    const std::string data = out + "/DATA/";
+    std::error_code error;
+    std::filesystem::create_directories(data, error);
+    if (error) {
+        std::fprintf(stderr, "mkdata: cannot create %s: %s\n", data.c_str(), error.message().c_str());
+        return 1;
+    }
+
+    const Track track = design_track();
+    const std::vector<std::string> faults = check_track(track);
+    for (const std::string& f : faults)
+        std::fprintf(stderr, "mkdata: track: %s\n", f.c_str());
+    if (!faults.empty())
+        return 1;
+
+    bool ok = true;
+    {
+        quarn::cls2::Collidable walls, car;
+        build_track_shapes(track, walls);
+        build_car_shapes(car);
+        write_obst(data + "track.obst", walls);
+        write_obst(data + "car.obst", car);
+    }
+    ok &= report(Autopilot::save(data + "track.path", autopilot_path(track)), "track.path");
+    ok &= report(write_jpeg(data + "bkg.jpg", draw_background(track), 92), "bkg.jpg");
+    ok &= report(write_bmp(data + "gameover.bmp", draw_game_over()), "gameover.bmp");
+    ok &= report(write_bmp(data + "cursor.bmp", draw_cursor()), "cursor.bmp");
+    for (int pressed = 0; pressed < 2; ++pressed) {
+        const std::string n = std::to_string(pressed);
+        ok &= report(write_bmp(data + "but_new" + n + ".bmp", draw_button("NEW", 0x2E9E4F, pressed)), "but_new");
+        ok &= report(write_bmp(data + "but_exit" + n + ".bmp", draw_button("EXIT", 0xC0392B, pressed)), "but_exit");
+    }
+    ok &= report(write_image_set(data + "car.imgs", draw_car_frames(64), car_key), "car.imgs");
+    ok &= report(write_font(data + "big-digits", draw_digits_font()), "big-digits");
+    for (const Sound& s : make_sounds())
+        ok &= report(write_wav(data + s.name + ".wav", s.samples, sound_rate), s.name + ".wav");
+    ok &= report(write_file(data + "music.mid", make_music()), "music.mid");
+    {
+        std::ofstream cfg(out + "/race.cfg", std::ios::trunc);
+        cfg << make_config();
+        ok &= report(bool(cfg), "race.cfg");
+    }
+    return ok ? 0 : 1;
+}
+
+} // namespace mkdata
+

@@ -1,0 +1,21 @@
+// mkdata <folder>: writes the game's data into <folder>/DATA and its
+// configuration into <folder>/race.cfg.
+#include "tools/mkdata/data.h"
+
+#include "quarn/quarn.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: mkdata <folder>\n");
+        return 2;
+    }
+    try {
+        return mkdata::write_game_data(argv[1]);
+    } catch (const quarn::Exception& e) {
+        std::fprintf(stderr, "mkdata: %s\n", e.what());
+        return 1;
+    }
+}

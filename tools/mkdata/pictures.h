@@ -1,0 +1,44 @@
+// The game's pictures, drawn by code.
+#pragma once
+
+#include "tools/mkdata/canvas.h"
+#include "tools/mkdata/track.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace mkdata {
+
+// 800 x 600: grass, the road with kerbs along its walls, the gates, the
+// start line, and the band along the bottom with the text labels.
+Canvas draw_background(const Track& track);
+Canvas draw_game_over();
+// The pointer on pure green, the tip at the top-left pel.
+Canvas draw_cursor();
+Canvas draw_button(const std::string& label, uint32_t colour, bool pressed);
+
+// A picture whose key pels are transparent: every pel is either opaque or
+// the key colour.
+struct KeyedPicture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> bgr;
+};
+inline constexpr uint32_t car_key = 0xFF00FF;
+// Picture i shows the car turned counter-clockwise by i/n of a turn from
+// pointing right.
+std::vector<KeyedPicture> draw_car_frames(int n);
+
+// The digits font: the glyph picture and each character's box in it
+// (x, y, w, h; characters without a glyph point at the reference glyph).
+struct FontPicture {
+    Canvas picture { 1, 1 };
+    std::array<std::array<int32_t, 4>, 256> boxes {};
+    int32_t reference = 0;
+    int32_t spacing = 0;
+    int32_t space_width = 0;
+    int32_t height = 0;
+};
+FontPicture draw_digits_font();
+
+} // namespace mkdata
