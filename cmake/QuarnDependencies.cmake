@@ -7,6 +7,8 @@ find_package(JPEG REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile vorbis ogg)
+# The MIDI synthesiser behind the platform's MIDI output.
+pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 
 if(QUARN_TESTS AND NOT QUARN_FUZZ)
   find_package(GTest REQUIRED)

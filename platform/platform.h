@@ -21,6 +21,7 @@
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "platform/message_box.h"
+#include "platform/midi.h"
 #include "platform/path_resolve.h"
 #include "platform/pixels.h"
 #include "platform/process.h"

@@ -1,0 +1,24 @@
+// What the MIDI stream code shares inside platform/.
+#pragma once
+
+#include "platform/midi.h"
+
+#include <cstdint>
+
+namespace platform::midi_detail {
+
+// The sink and clock a new stream on `device` plays into; false when there
+// is no such device.
+bool resolve_device(uint32_t device, MidiSink*& sink, MidiClock*& clock);
+
+// Nanoseconds from the start of a stream's tempo segment to `ticks` ticks
+// into it. `division` is the time division word (never 0), `tempo_us` the
+// microseconds per quarter note. Saturates instead of wrapping.
+uint64_t ticks_to_ns(uint64_t ticks, uint32_t division, uint32_t tempo_us);
+
+inline uint32_t load_u32le(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+} // namespace platform::midi_detail

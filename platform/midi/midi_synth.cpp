@@ -1,0 +1,256 @@
+// The FluidSynth sink: events are queued with their due time and applied
+// while the sound is rendered, each at its own frame of the piece being
+// rendered, so timing does not depend on when the mixer happens to pull.
+#include "platform/midi.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+
+namespace platform {
+
+namespace {
+
+// More events than this waiting means nobody renders (no audio output):
+// the oldest go, so that memory stays bounded.
+constexpr size_t max_queued_events = 16384;
+// A system-exclusive message split over several long events is collected
+// up to this size; longer ones are dropped.
+constexpr size_t max_sysex_bytes = 65536;
+// The live render follows real time unless it drifted further than this
+// (a stall of the audio output): then it jumps back in line.
+constexpr uint64_t max_live_drift_ns = 200'000'000;
+
+enum class Kind : uint8_t { short_message, long_message, notes_off };
+
+struct Event {
+    uint64_t time_ns = 0;
+    Kind kind = Kind::short_message;
+    uint32_t message = 0;
+    std::vector<uint8_t> bytes;
+};
+
+void quiet_log(int, const char*, void*) {}
+
+} // namespace
+
+struct MidiSynth::State {
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    uint32_t rate = 0;
+
+    std::mutex queue_mutex;
+    std::deque<Event> queue;
+
+    std::mutex render_mutex; // the synthesiser itself and what follows
+    std::vector<uint8_t> sysex;
+    std::vector<int16_t> scratch;
+    bool live_started = false;
+    uint64_t live_anchor_ns = 0;
+    uint64_t live_frames = 0;
+
+    void push(Event event)
+    {
+        std::lock_guard lock(queue_mutex);
+        if (queue.size() >= max_queued_events)
+            queue.pop_front();
+        queue.push_back(std::move(event));
+    }
+
+    void apply_short(uint32_t message)
+    {
+        const int channel = message & 0x0F;
+        const int d1 = (message >> 8) & 0x7F;
+        const int d2 = (message >> 16) & 0x7F;
+        switch (message & 0xF0) {
+        case 0x80: fluid_synth_noteoff(synth, channel, d1); break;
+        case 0x90: fluid_synth_noteon(synth, channel, d1, d2); break;
+        case 0xA0: fluid_synth_key_pressure(synth, channel, d1, d2); break;
+        case 0xB0: fluid_synth_cc(synth, channel, d1, d2); break;
+        case 0xC0: fluid_synth_program_change(synth, channel, d1); break;
+        case 0xD0: fluid_synth_channel_pressure(synth, channel, d1); break;
+        case 0xE0: fluid_synth_pitch_bend(synth, channel, d1 | d2 << 7); break;
+        default: break;
+        }
+    }
+
+    // A system-exclusive message may come in parts: the first starts with
+    // F0, the last ends with F7.
+    void apply_long(const std::vector<uint8_t>& bytes)
+    {
+        if (bytes.empty())
+            return;
+        if (bytes.front() == 0xF0)
+            sysex.clear();
+        if (sysex.size() + bytes.size() > max_sysex_bytes) {
+            sysex.clear();
+            return;
+        }
+        sysex.insert(sysex.end(), bytes.begin(), bytes.end());
+        if (sysex.back() != 0xF7)
+            return;
+        if (sysex.size() >= 2 && sysex.front() == 0xF0) {
+            fluid_synth_sysex(synth, reinterpret_cast<const char*>(sysex.data() + 1), int(sysex.size() - 2),
+                              nullptr, nullptr, nullptr, 0);
+        }
+        sysex.clear();
+    }
+
+    void apply(const Event& event)
+    {
+        switch (event.kind) {
+        case Kind::short_message: apply_short(event.message); break;
+        case Kind::long_message: apply_long(event.bytes); break;
+        case Kind::notes_off:
+            for (int channel = 0; channel < 16; ++channel)
+                fluid_synth_cc(synth, channel, 64, 0);
+            fluid_synth_all_notes_off(synth, -1);
+            break;
+        }
+    }
+
+    void write(int16_t* samples, uint32_t from, uint32_t count, uint16_t channels)
+    {
+        if (count == 0)
+            return;
+        if (channels == 2) {
+            fluid_synth_write_s16(synth, int(count), samples, int(from) * 2, 2, samples, int(from) * 2 + 1, 2);
+            return;
+        }
+        scratch.resize(size_t(count) * 2);
+        fluid_synth_write_s16(synth, int(count), scratch.data(), 0, 2, scratch.data(), 1, 2);
+        for (uint32_t i = 0; i < count; ++i)
+            samples[from + i] = int16_t((int32_t(scratch[2 * i]) + scratch[2 * i + 1]) / 2);
+    }
+};
+
+std::string default_midi_soundfont()
+{
+    // The small soundfont first: it loads in a fraction of the time.
+    static const char* const places[] = {
+        "/usr/share/sounds/sf2/TimGM6mb.sf2",
+        "/usr/share/sounds/sf2/default-GM.sf2",
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+        "/usr/share/sounds/sf3/default-GM.sf3",
+    };
+    std::error_code error;
+    for (const char* place : places) {
+        if (std::filesystem::is_regular_file(place, error))
+            return place;
+    }
+    return {};
+}
+
+MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new State)
+{
+    static const bool logs_quiet = [] {
+        for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+            fluid_set_log_function(level, quiet_log, nullptr);
+        return true;
+    }();
+    (void)logs_quiet;
+    const std::string path = soundfont.empty() ? default_midi_soundfont() : soundfont;
+    if (path.empty() || rate == 0)
+        return;
+    State& s = *state_;
+    s.settings = new_fluid_settings();
+    if (!s.settings)
+        return;
+    fluid_settings_setnum(s.settings, "synth.sample-rate", double(rate));
+    fluid_settings_setnum(s.settings, "synth.gain", 0.4);
+    fluid_settings_setint(s.settings, "synth.polyphony", 128);
+    fluid_settings_setint(s.settings, "synth.cpu-cores", 1);
+    // Only the renderer touches the synthesiser, under its own lock.
+    fluid_settings_setint(s.settings, "synth.threadsafe-api", 0);
+    s.synth = new_fluid_synth(s.settings);
+    if (s.synth && fluid_synth_sfload(s.synth, path.c_str(), 1) == FLUID_FAILED) {
+        delete_fluid_synth(s.synth);
+        s.synth = nullptr;
+    }
+    if (s.synth)
+        s.rate = rate;
+}
+
+MidiSynth::~MidiSynth()
+{
+    if (state_->synth)
+        delete_fluid_synth(state_->synth);
+    if (state_->settings)
+        delete_fluid_settings(state_->settings);
+    delete state_;
+}
+
+bool MidiSynth::ok() const { return state_->synth != nullptr; }
+uint32_t MidiSynth::rate() const { return state_->rate; }
+
+void MidiSynth::short_message(uint64_t time_ns, uint32_t message)
+{
+    state_->push({.time_ns = time_ns, .kind = Kind::short_message, .message = message});
+}
+
+void MidiSynth::long_message(uint64_t time_ns, std::span<const uint8_t> bytes)
+{
+    state_->push({.time_ns = time_ns, .kind = Kind::long_message, .bytes = {bytes.begin(), bytes.end()}});
+}
+
+void MidiSynth::all_notes_off(uint64_t time_ns) { state_->push({.time_ns = time_ns, .kind = Kind::notes_off}); }
+
+void MidiSynth::render(int16_t* samples, uint32_t frames, uint16_t channels, uint64_t start_ns)
+{
+    State& s = *state_;
+    if (!s.synth) {
+        std::fill_n(samples, size_t(frames) * channels, int16_t(0));
+        return;
+    }
+    std::lock_guard lock(s.render_mutex);
+    const uint64_t span_ns = (uint64_t(frames) * 1'000'000'000 + s.rate - 1) / s.rate;
+    uint32_t done = 0;
+    for (;;) {
+        Event event;
+        uint32_t at = 0;
+        {
+            std::lock_guard queue_lock(s.queue_mutex);
+            if (s.queue.empty())
+                break;
+            const uint64_t t = s.queue.front().time_ns;
+            if (t >= start_ns) {
+                if (t - start_ns >= span_ns)
+                    break;
+                at = uint32_t(std::min<uint64_t>((t - start_ns) * s.rate / 1'000'000'000, frames));
+            }
+            event = std::move(s.queue.front());
+            s.queue.pop_front();
+        }
+        if (at > done) {
+            s.write(samples, done, at - done, channels);
+            done = at;
+        }
+        s.apply(event);
+    }
+    s.write(samples, done, frames - done, channels);
+}
+
+void MidiSynth::render_live(int16_t* samples, uint32_t frames, uint16_t channels, uint64_t delay_ns)
+{
+    State& s = *state_;
+    if (!s.synth) {
+        std::fill_n(samples, size_t(frames) * channels, int16_t(0));
+        return;
+    }
+    const uint64_t now = midi_system_clock().now_ns();
+    const uint64_t target = now > delay_ns ? now - delay_ns : 0;
+    uint64_t start = s.live_anchor_ns + s.live_frames * 1'000'000'000 / s.rate;
+    const uint64_t drift = start > target ? start - target : target - start;
+    if (!s.live_started || drift > max_live_drift_ns) {
+        s.live_started = true;
+        s.live_anchor_ns = target;
+        s.live_frames = 0;
+        start = target;
+    }
+    render(samples, frames, channels, start);
+    s.live_frames += frames;
+}
+
+} // namespace platform
