@@ -15,6 +15,13 @@ if(QUARN_SANITIZE)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
+if(QUARN_TSAN)
+  add_compile_options(-fsanitize=thread -O1 -g1)
+  add_link_options(-fsanitize=thread)
+  # Builds the labelled tests and only what they link.
+  add_custom_target(quarn_tsan_tests)
+endif()
+
 if(QUARN_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "QUARN_FUZZ needs clang (CXX=clang++)")
@@ -31,17 +38,25 @@ function(quarn_add_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# quarn_add_test(<name> SOURCES ... [DEPS ...])
+# quarn_add_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
 # A GoogleTest executable; its cases are listed to CTest when the tests run,
-# not at build time, so a sanitizer build does not run them twice.
+# not at build time, so a sanitizer build does not run them twice. Tests
+# labelled "threads" run threads of their own; the test command runs them
+# once more under ThreadSanitizer (QUARN_TSAN builds only those).
 function(quarn_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(QUARN_TSAN AND NOT "threads" IN_LIST ARG_LABELS)
+    return()
+  endif()
   add_executable(${name} ${ARG_SOURCES})
+  if(QUARN_TSAN)
+    add_dependencies(quarn_tsan_tests ${name})
+  endif()
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quarn_test_support GTest::gtest GTest::gmock)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QUARN_PLATFORM=headless;QUARN_BOX_ANSWER=")
+    PROPERTIES ENVIRONMENT "QUARN_PLATFORM=headless;QUARN_BOX_ANSWER=" LABELS "${ARG_LABELS}")
 endfunction()
 
 # quarn_add_fuzzer(<name> SOURCES ... [DEPS ...])

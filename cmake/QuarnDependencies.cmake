@@ -17,6 +17,8 @@ endif()
 if((QUARN_TESTS OR QUARN_BENCH) AND NOT QUARN_FUZZ)
   # Outside reference decoder for the MPEG audio tests and benchmark.
   pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
+  # Makes the Ogg Vorbis streams of the sound tests.
+  pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc)
 endif()
 if(QUARN_BENCH AND NOT QUARN_FUZZ)
   find_package(benchmark REQUIRED)

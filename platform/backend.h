@@ -31,7 +31,6 @@ public:
 
     Desktop& desktop() { return desktop_; }
     bool cursor_visible = true;
-    int cursor_count = 0; // show_cursor()'s counter
 
 private:
     Desktop desktop_;

@@ -3,7 +3,8 @@
 # the Release build and once built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (halting on the first error). Both runs replay
 # every fuzz target's corpus and build the benchmarks, so those keep
-# compiling. Exits non-zero on any failure; the last line sums up.
+# compiling. A third build runs the tests labelled "threads" under
+# ThreadSanitizer. Exits non-zero on any failure; the last line sums up.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,12 +29,27 @@ run_build() {
   if ! ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
 }
 
+# A third, small build: only the tests labelled "threads" (and what they
+# link), with ThreadSanitizer.
+run_tsan() {
+  local dir=build/tsan
+  echo "=== tsan: configure and build (tests labelled threads)"
+  if ! cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None -DQUARN_TSAN=ON -DQUARN_BENCH=OFF >"$dir.configure.log" 2>&1; then
+    cat "$dir.configure.log"; failed+=("tsan build"); return
+  fi
+  if ! cmake --build "$dir" -j "$jobs" --target quarn_tsan_tests; then failed+=("tsan build"); return; fi
+  echo "=== tsan: tests"
+  if ! TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+       ctest --test-dir "$dir" -L threads -j "$jobs" --output-on-failure --timeout 600; then failed+=("tsan tests"); fi
+}
+
 mkdir -p build
 run_build release -DCMAKE_BUILD_TYPE=Release
 run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
+run_tsan
 
 if ((${#failed[@]})); then
   echo "SUMMARY: FAILED (${failed[*]})"
   exit 1
 fi
-echo "SUMMARY: all tests passed (release and sanitizer builds, fuzz corpora replayed)"
+echo "SUMMARY: all tests passed (release and sanitizer builds, fuzz corpora replayed, threaded tests under ThreadSanitizer)"
