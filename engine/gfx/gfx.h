@@ -602,3 +602,7 @@ void sprFileClose(sprFileCTy* file);
 // A new block of 256 screen pels (gRgbToScr) from 256 entries of {red,
 // green, blue, unused}; null when memory runs out (reported).
 [[nodiscard]] uint16_t* sprFilePalTo16(const uint8_t* entries);
+
+// ---------------------------------------------------------------------------
+// Sprites, the sprite list, bitmap fonts and text sprites.
+#include "engine/gfx/spr.h"
