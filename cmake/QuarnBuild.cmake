@@ -62,16 +62,19 @@ endfunction()
 # quarn_add_fuzzer(<name> SOURCES ... [DEPS ...])
 # With QUARN_FUZZ the target links libFuzzer; otherwise it links a small
 # driver that runs each file of the corpus once. Either way CTest replays
-# fuzz/corpus/<name>/.
+# fuzz/corpus/<name>/, and allocations are capped at 2 GB: libFuzzer's
+# -malloc_limit_mb, and AddressSanitizer's max_allocation_size_mb set by
+# fuzz/allocation_cap.cpp in every sanitized build.
 function(quarn_add_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   set(target fuzz_${name})
+  set(cap ${PROJECT_SOURCE_DIR}/fuzz/allocation_cap.cpp)
   if(QUARN_FUZZ)
-    add_executable(${target} ${ARG_SOURCES})
+    add_executable(${target} ${ARG_SOURCES} ${cap})
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
-    set(replay_args -runs=0)
+    set(replay_args -runs=0 -malloc_limit_mb=2048)
   else()
-    add_executable(${target} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    add_executable(${target} ${ARG_SOURCES} ${cap} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     set(replay_args)
   endif()
   target_link_libraries(${target} PRIVATE ${ARG_DEPS})

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and libFuzzer and runs each one for
-# FUZZ_SECONDS (default 60) on a copy of its corpus. New inputs land in
-# build/fuzz-work/<name>; minimise and copy the useful ones into
-# fuzz/corpus/<name>/ by hand.
+# FUZZ_SECONDS (default 60) on a copy of its corpus, with every single
+# allocation capped at 2 GB (an input that asks for more fails the run).
+# New inputs land in build/fuzz-work/<name>; minimise and copy the useful
+# ones into fuzz/corpus/<name>/ by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,5 +20,5 @@ for f in $(find build/fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do
   mkdir -p "$work"
   cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
   echo "=== $name for ${seconds}s"
-  QUARN_PLATFORM=headless "$f" -max_total_time="$seconds" -print_final_stats=1 "$work"
+  QUARN_PLATFORM=headless "$f" -max_total_time="$seconds" -malloc_limit_mb=2048 -print_final_stats=1 "$work"
 done

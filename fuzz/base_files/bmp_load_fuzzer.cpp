@@ -1,7 +1,9 @@
-// BMP loading from arbitrary bytes. Input: four 16-bit values (x, y,
-// width, height of the rectangle, signed), then the file. Every pixel of a
-// loaded block is read, so a block whose header promises more than it
-// holds shows up under ASan.
+// BMP loading from arbitrary bytes. The whole input is the file, so real
+// BMP files seed the corpus as they are; the rectangle to load (x, y,
+// width, height, signed 16-bit values) comes from its last eight bytes,
+// which lie after the pixels in most files. Every pixel of a loaded block
+// is read, so a block whose header promises more than it holds shows up
+// under ASan.
 #include "engine/base/dib_internal.h"
 
 #include <cstdlib>
@@ -16,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 8)
         return 0;
-    bmpInfoTy* info = bmpLoadBytes(data + 8, size - 8, s16(data), s16(data + 2), s16(data + 4), s16(data + 6));
+    const uint8_t* rect = data + size - 8;
+    bmpInfoTy* info = bmpLoadBytes(data, size, s16(rect), s16(rect + 2), s16(rect + 4), s16(rect + 6));
     if (!info)
         return 0;
     unsigned sum = 0;

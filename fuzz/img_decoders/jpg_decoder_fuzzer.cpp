@@ -1,4 +1,4 @@
-// A fuzzed JPEG file through JpgDecoder's stream source manager and error
+// A JPEG file through JpgDecoder's stream source manager and error
 // hooks, read into a fuzzed target (each read after the first rewinds the
 // stream and reads the header again).
 #include "DecoderFuzz.h"

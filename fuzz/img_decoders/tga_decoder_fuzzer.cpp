@@ -1,4 +1,4 @@
-// A fuzzed TGA file through TgaDecoder, then read into a fuzzed target
+// A TGA file through TgaDecoder, then read into a fuzzed target
 // format, size and rectangles (through the row copy, or resize and assign).
 #include "DecoderFuzz.h"
 

@@ -1,7 +1,8 @@
 // The MPEG audio decoder over fuzzed bytes, driven as the sound system's MP3
 // source drives it: find the first header, set up, then find and decode
-// frame after frame. Input: one byte of options (reduction, channel choice,
-// 8-bit output, frequency limit), then the stream.
+// frame after frame. The whole input is the stream, so real MP3 files seed
+// the corpus as they are; the options (reduction, channel choice, 8-bit
+// output, frequency limit) come from its last byte.
 #include "engine/sound/mpeg/mpeg.h"
 
 #include <algorithm>
@@ -18,10 +19,10 @@ uint8_t pcm[4608];
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 2) return 0;
-    const uint8_t options = data[0];
-    const uint8_t* stream = data + 1;
-    const int32_t n = static_cast<int32_t>(std::min<size_t>(size - 1, 1 << 20));
+    if (size < 1) return 0;
+    const uint8_t options = data[size - 1];
+    const uint8_t* stream = data;
+    const int32_t n = static_cast<int32_t>(std::min<size_t>(size, 1 << 20));
 
     mpaHead head;
     int32_t bitrate = 0, offset = 0;

@@ -1,13 +1,19 @@
-// A fuzzed ZIP archive standing in for a folder: its member "m.bin" opened
-// through IArcStream, read and skipped through in pieces, then opened again
-// with header detection. Failures are expected; crashes and hangs are not.
+// A fuzzed ZIP archive standing in for a folder: every member its central
+// directory lists (up to max_members) is opened through IArcStream by the
+// folder-style name, read and skipped through in pieces, then opened again
+// with header detection. The whole input is the archive, so archives made
+// by any tool seed the corpus as they are. Failures are expected; crashes
+// and hangs are not.
 #include "quarn/quarn.h"
+
+#include <unzip.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -26,6 +32,29 @@ quarn::io::ZipFormat zip_format;
 
 // Archive members may be bombs: stop after this much.
 constexpr size_t read_limit = 1 << 20;
+constexpr int max_members = 32;
+
+// The member names the central directory lists, as unzip reads them. Names
+// that climb out of the folder ("..") could name a real file instead of
+// the member and are left out.
+std::vector<std::string> member_names(const std::filesystem::path& archive)
+{
+    std::vector<std::string> names;
+    unzFile zip = unzOpen(archive.c_str());
+    if (!zip)
+        return names;
+    for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK && names.size() < max_members; rc = unzGoToNextFile(zip)) {
+        char name[512];
+        unz_file_info64 info{};
+        if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
+            break;
+        const std::string text(name);
+        if (!text.empty() && text.find("..") == std::string::npos)
+            names.push_back(text);
+    }
+    unzClose(zip);
+    return names;
+}
 
 void read_member(quarn::io::IArcStream& in)
 {
@@ -54,21 +83,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::ofstream out(archive, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    const std::string member = (work_dir() / "a" / "m.bin").string();
-    try {
-        quarn::io::IArcStream raw;
-        raw.set_flags(quarn::io::Stream::raw_open);
-        raw.open(member.c_str(), quarn::open_mode::in, 0);
-        read_member(raw);
-    } catch (const quarn::Exception&) {
-        // "NOT IMPLEMENTED" for seeks members cannot do, or a reported
-        // failure: both are answers, not faults.
-    }
-    try {
-        quarn::io::IArcStream detected;
-        detected.open(member.c_str(), quarn::open_mode::in, 0);
-        read_member(detected);
-    } catch (const quarn::Exception&) {
+    for (const std::string& name : member_names(archive)) {
+        const std::string member = (work_dir() / "a").string() + "/" + name;
+        try {
+            quarn::io::IArcStream raw;
+            raw.set_flags(quarn::io::Stream::raw_open);
+            raw.open(member.c_str(), quarn::open_mode::in, 0);
+            read_member(raw);
+        } catch (const quarn::Exception&) {
+            // "NOT IMPLEMENTED" for seeks members cannot do, or a reported
+            // failure: both are answers, not faults.
+        }
+        try {
+            quarn::io::IArcStream detected;
+            detected.open(member.c_str(), quarn::open_mode::in, 0);
+            read_member(detected);
+        } catch (const quarn::Exception&) {
+        }
     }
     return 0;
 }

@@ -4,8 +4,9 @@
 //     QUARN_SEED_DIR=fuzz/corpus test_img_decoders
 //         --gtest_also_run_disabled_tests --gtest_filter='*WriteDecoderFuzzSeeds*'
 //
-// then minimise the corpora with the fuzzer's -merge=1. Each seed is 12
-// control bytes (fuzz/img_decoders/DecoderFuzz.h) and a file.
+// then minimise the corpora with the fuzzer's -merge=1. Each seed is a file
+// followed by 12 control bytes (fuzz/img_decoders/DecoderFuzz.h), which
+// the decoders ignore after the picture.
 #include "JpegFixtures.h"
 #include "TgaWriter.h"
 
@@ -22,7 +23,7 @@ void put(const std::filesystem::path& dir, const std::string& name, const std::s
 {
     std::filesystem::create_directories(dir);
     ASSERT_EQ(control.size(), 12u);
-    std::ofstream(dir / name, std::ios::binary) << control << file;
+    std::ofstream(dir / name, std::ios::binary) << file << control;
 }
 
 std::string pixels(size_t n, uint32_t seed)
