@@ -112,10 +112,39 @@ const bltRowTy* bltFindPalRow(uint32_t op, uint32_t dstFmt, uint32_t flags) {
     return nullptr;
 }
 
+namespace {
+
+// Every row has op < blt_OP_COUNT, formats < pel_FMT_COUNT and flags < 8.
+constexpr size_t kFlagKinds = 8;
+constexpr size_t kIndexSize = blt_OP_COUNT * pel_FMT_COUNT * pel_FMT_COUNT * kFlagKinds;
+constexpr uint16_t kNoRow = 0xFFFF;
+static_assert(kTable.size() < kNoRow, "row numbers fit the index");
+
+constexpr size_t IndexOf(uint32_t op, uint32_t src, uint32_t dst, uint32_t flags) {
+    return ((size_t(op) * pel_FMT_COUNT + src) * pel_FMT_COUNT + dst) * kFlagKinds + flags;
+}
+
+// The first matching row of every key, found once: a small sprite's draw
+// costs about as much as a few pels, and walking the table for it cost
+// many times more than the draw.
+std::array<uint16_t, kIndexSize> BuildIndex() {
+    std::array<uint16_t, kIndexSize> index;
+    index.fill(kNoRow);
+    for (size_t i = kTable.size(); i-- > 0;) {
+        const bltRowTy& r = kTable[i];
+        index[IndexOf(r.op, r.src, r.dst, r.flags)] = uint16_t(i);
+    }
+    return index;
+}
+
+} // namespace
+
 const bltRowTy* bltFindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32_t flags) {
     if (srcFmt == pel_FMT_A8R8G8B8) srcFmt = pel_FMT_X8R8G8B8;
     if (dstFmt == pel_FMT_A8R8G8B8) dstFmt = pel_FMT_X8R8G8B8;
-    for (const bltRowTy& r : kTable)
-        if (r.op == op && r.src == srcFmt && r.dst == dstFmt && r.flags == flags) return &r;
-    return nullptr;
+    if (op >= blt_OP_COUNT || srcFmt >= pel_FMT_COUNT || dstFmt >= pel_FMT_COUNT || flags >= kFlagKinds)
+        return nullptr;
+    static const std::array<uint16_t, kIndexSize> index = BuildIndex();
+    const uint16_t row = index[IndexOf(op, srcFmt, dstFmt, flags)];
+    return row == kNoRow ? nullptr : &kTable[row];
 }

@@ -162,6 +162,20 @@ public:
     // skipped by a colour key); starts behind `after` when given (null when
     // `after` is not in this list). Null when there is none.
     [[nodiscard]] sprCTy* HitTest(int32_t lo, int32_t hi, int32_t px, int32_t py, sprCTy* after);
+
+private:
+    // A visible sprite's place for one redraw: its rectangle on the target
+    // (own clip and origin applied) and where its origin lands.
+    struct Placed {
+        sprCTy* sprite;
+        rectTy r;
+        int32_t ox, oy;
+    };
+    // The places of the visible sprites, back to front. A frame works them
+    // out once for all its rectangles; the vector keeps its capacity.
+    void Place(int32_t dx, int32_t dy);
+    std::vector<Placed> placed_;
+    bool framePlaced_ = false;
 };
 
 // The list of the screen.

@@ -41,8 +41,12 @@ void sprsCTy::Remove(sprCTy* sprite)
 void sprsCTy::Draw(imgCTy* target)
 {
     grid.BuildRects();
+    // Nothing moves during a frame: the places hold for every rectangle.
+    Place(originX, originY);
+    framePlaced_ = true;
     for (const rectTy& r : grid.rects)
         DrawRect(target, originX, originY, &r);
+    framePlaced_ = false;
     if (g_sprDebugRects) {
         for (const rectTy& r : grid.rects) {
             const uint32_t red = uint32_t(rndGet(255)), green = uint32_t(rndGet(255)), blue = uint32_t(rndGet(255));
@@ -57,11 +61,9 @@ void sprsCTy::Draw(imgCTy* target)
     grid.rects.clear();
 }
 
-void sprsCTy::DrawRect(imgCTy* target, int32_t dx, int32_t dy, const rectTy* clip)
+void sprsCTy::Place(int32_t dx, int32_t dy)
 {
-    const rectTy whole { 0, 0, target->width, target->height };
-    if (!clip)
-        clip = &whole;
+    placed_.clear();
     // Back to front: the largest z first, and among equal z the one
     // inserted last, so that the first inserted ends up in front.
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
@@ -71,20 +73,33 @@ void sprsCTy::DrawRect(imgCTy* target, int32_t dx, int32_t dy, const rectTy* cli
         rectTy r = s->GetRect();
         if (s->clip && !sprRectIntersect(&r, s->clip, &r))
             continue;
-        const int32_t ox = s->world ? s->x - dx : s->x;
-        const int32_t oy = s->world ? s->y - dy : s->y;
         if (s->world) {
             r.x -= dx;
             r.y -= dy;
         }
-        if (!sprRectIntersect(&r, clip, &r))
+        placed_.push_back(Placed { s, r, s->world ? s->x - dx : s->x, s->world ? s->y - dy : s->y });
+    }
+}
+
+void sprsCTy::DrawRect(imgCTy* target, int32_t dx, int32_t dy, const rectTy* clip)
+{
+    // Never past the target's edges, whatever the screen size or the clip.
+    const rectTy whole { 0, 0, target->width, target->height };
+    rectTy c = whole;
+    if (clip && !sprRectIntersect(&c, clip, &whole))
+        return;
+    if (!framePlaced_)
+        Place(dx, dy);
+    for (const Placed& p : placed_) {
+        rectTy r;
+        if (!sprRectIntersect(&r, &c, &p.r))
             continue;
         // Into the sprite's own coordinates, relative to its position.
-        r.x -= ox;
-        r.y -= oy;
-        s->SetDrawTarget(target, ox, oy, &r);
-        s->Draw();
-        s->SetDrawTarget(nullptr, 0, 0, nullptr);
+        r.x -= p.ox;
+        r.y -= p.oy;
+        p.sprite->SetDrawTarget(target, p.ox, p.oy, &r);
+        p.sprite->Draw();
+        p.sprite->SetDrawTarget(nullptr, 0, 0, nullptr);
     }
 }
 

@@ -112,6 +112,9 @@ TEST_F(SprList, DirtyFramesEqualFullRedraws)
         ASSERT_TRUE(same_pels(*target, *full_redraw(list, kW, kH))) << "frame " << frame;
         EXPECT_TRUE(list.grid.rects.empty());
     }
+    // A target smaller than the screen takes no pel past its edges.
+    const rectTy everything { -100, -100, 1000, 1000 };
+    list.DrawRect(make_target(20, 10).get(), list.originX, list.originY, &everything);
 }
 
 // Two sprites at one depth: the first added lies in front, for the draw and
