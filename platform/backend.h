@@ -31,6 +31,7 @@ public:
 
     Desktop& desktop() { return desktop_; }
     bool cursor_visible = true;
+    int cursor_count = 0; // show_cursor()'s counter
 
 private:
     Desktop desktop_;

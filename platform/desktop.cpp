@@ -118,6 +118,16 @@ void Desktop::post(const Message& message)
     queue_.push_back(message);
 }
 
+bool Desktop::post_if_exists(const Message& message)
+{
+    std::lock_guard lock(mutex_);
+    if (message.window &&
+        std::none_of(windows_.begin(), windows_.end(), [&](const auto& w) { return w.get() == message.window; }))
+        return false;
+    queue_.push_back(message);
+    return true;
+}
+
 bool Desktop::take(Message& out, WindowHandle filter)
 {
     {

@@ -56,6 +56,10 @@ public:
 
     // The queue. Any thread may post.
     void post(const Message& message);
+    // Queues a window's message only while the window exists (thread
+    // messages always), checking and queueing under one lock. Destroying
+    // a window drops its queued messages, so none outlives its window.
+    bool post_if_exists(const Message& message);
     bool take(Message& out, WindowHandle filter);
     bool take_quit(int& exit_code);
 

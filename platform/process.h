@@ -8,6 +8,11 @@ namespace platform {
 // Full path of the running executable ("" when unknown).
 std::string module_file_name();
 
+// The process's current directory ("" when unknown), and changing it.
+// False when the directory cannot be made current; it then stays as it was.
+std::string current_dir();
+[[nodiscard]] bool set_current_dir(const std::string& path);
+
 // The temporary directory, with a trailing '/'.
 std::string temp_dir();
 

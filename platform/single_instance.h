@@ -12,8 +12,12 @@ namespace platform {
 // the first instance holds an exclusive lock on a file in the temporary
 // directory whose name is made from the class and the title; a second
 // instance finds the lock taken. The lock ends with the holder, also when it
-// crashes, so a stale file never blocks a new start. Bringing the first
-// instance's window to the front is not offered.
+// crashes, so a stale file never blocks a new start.
+//
+// The desktop cannot bring another process's window to the front for us
+// either, so the holder listens on a named pipe beside the lock file: a
+// second instance writes one byte into it (ask_holder_to_raise) and the
+// holder, reading it with raise_requested(), raises its own window.
 class InstanceLock {
 public:
     ~InstanceLock();
@@ -31,10 +35,18 @@ public:
     // The lock file's path for a class and title.
     static std::string lock_path(std::string_view class_name, std::string_view title);
 
+    // Asks the holder of the lock for a class and title to bring its window
+    // to the front. False when no holder listens.
+    static bool ask_holder_to_raise(std::string_view class_name, std::string_view title);
+
+    // True when some instance asked since the last call (never blocks).
+    bool raise_requested();
+
 private:
-    InstanceLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    InstanceLock(int fd, std::string path, int pipe_fd) : fd_(fd), path_(std::move(path)), pipe_fd_(pipe_fd) {}
     int fd_;
     std::string path_;
+    int pipe_fd_; // the raise pipe's read end; -1 when it could not be made
 };
 
 } // namespace platform

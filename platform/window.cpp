@@ -39,11 +39,10 @@ bool peek_message(Message& out, WindowHandle filter)
 
 bool post_message(WindowHandle window, uint32_t id, uintptr_t wparam, intptr_t lparam)
 {
-    Desktop& desktop = current_backend().desktop();
-    if (window && !desktop.exists(window))
-        return false;
-    desktop.post({window, id, wparam, lparam});
-    return true;
+    // Checked and queued under one taking of the queue's lock: a window
+    // destroyed by the main thread in between would otherwise leave a
+    // message for a dead handle in the queue.
+    return current_backend().desktop().post_if_exists({window, id, wparam, lparam});
 }
 
 WindowHandle create_window(const WindowDef& def)
@@ -278,6 +277,33 @@ void set_cursor_visible(bool visible)
 }
 
 bool cursor_visible() { return current_backend().cursor_visible; }
+
+int show_cursor(bool show)
+{
+    Backend& b = current_backend();
+    const int count = b.cursor_count + (show ? 1 : -1);
+    b.cursor_count = count;
+    // Only crossing zero changes what the desktop shows.
+    if ((count >= 0) != b.cursor_visible)
+        set_cursor_visible(count >= 0);
+    return count;
+}
+
+void set_window_topmost(WindowHandle handle, bool topmost)
+{
+    auto [backend, desktop, system] = current();
+    Window* w = desktop.find(handle);
+    if (!w || w->topmost == topmost)
+        return;
+    w->topmost = topmost;
+    system.apply_topmost(*w);
+}
+
+bool window_topmost(WindowHandle handle)
+{
+    Window* w = current_backend().desktop().find(handle);
+    return w && w->topmost;
+}
 
 void show_cursor_until_visible() { set_cursor_visible(true); }
 

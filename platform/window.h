@@ -157,6 +157,18 @@ Rect work_area();
 void set_cursor_visible(bool visible);
 bool cursor_visible();
 
+// The cursor's display counter: show_cursor(true) raises it, false lowers
+// it, and the cursor is shown while the count is 0 or more. Returns the new
+// count. Code that hides the cursor for its own reasons and code that shows
+// it for a box can so nest without undoing each other. The count starts at
+// 0; set_cursor_visible() leaves it alone.
+int show_cursor(bool show);
+
+// Keeps the window above every window that is not topmost (on) or lets
+// other windows cover it again (off).
+void set_window_topmost(WindowHandle window, bool topmost);
+bool window_topmost(WindowHandle window);
+
 // Marks part of the client area (all of it without a rectangle) as needing
 // paint; a paint message follows once no other message waits.
 void invalidate_window(WindowHandle window, const Rect* rect = nullptr);

@@ -29,6 +29,7 @@ public:
     virtual void apply_visibility(Window&) {} // visible / minimised changed
     virtual void apply_caption(Window&) {}
     virtual void apply_full_screen(Window&) {}
+    virtual void apply_topmost(Window&) {}
     // Asks for focus; true when the desktop grants it at once (the generic
     // code then activates the application itself).
     virtual bool apply_focus(Window&) { return true; }

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Release configuration and starts the
-# game. Extra arguments go to the game.
+# game. Extra arguments go to the game. On a machine without a desktop the
+# program says so and exits non-zero.
 source "$(dirname "$0")/common.sh"
 build_release
 
-game=build/release/game/race
-if [[ -x $game ]]; then
-  exec "$game" "$@"
+game=build/release/race
+if [[ ! -x $game ]]; then
+  echo "build/release/race was not built." >&2
+  exit 1
 fi
-echo "Everything that exists so far is built (build/release). The game itself is not written yet, so there is nothing to start."
+exec "$game" "$@"

@@ -18,6 +18,17 @@ std::string module_file_name()
     return path;
 }
 
+std::string current_dir()
+{
+    std::string path(4096, '\0');
+    if (!getcwd(path.data(), path.size()))
+        return {};
+    path.resize(std::strlen(path.c_str()));
+    return path;
+}
+
+bool set_current_dir(const std::string& path) { return !path.empty() && chdir(path.c_str()) == 0; }
+
 std::string temp_dir()
 {
     std::string dir;

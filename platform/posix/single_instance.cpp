@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -27,6 +28,17 @@ uint64_t fnv1a(std::string_view a, std::string_view b)
     feed(std::string_view("\0", 1)); // "ab"+"c" and "a"+"bc" must differ
     feed(b);
     return h;
+}
+
+std::string pipe_path(const std::string& lock_path) { return lock_path + ".raise"; }
+
+// The holder's end: opened for reading without blocking, so a pipe without
+// any writer reads as empty instead of waiting for one.
+int open_raise_pipe(const std::string& path)
+{
+    if (::mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST)
+        return -1;
+    return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 }
 
 } // namespace
@@ -75,12 +87,50 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
     if (::ftruncate(fd, 0) == 0 && n > 0) {
         [[maybe_unused]] const auto written = ::write(fd, pid, size_t(n));
     }
-    lock.reset(new InstanceLock(fd, std::move(path)));
+    const int pipe_fd = open_raise_pipe(pipe_path(path));
+    lock.reset(new InstanceLock(fd, std::move(path), pipe_fd));
     return Result::acquired;
+}
+
+bool InstanceLock::ask_holder_to_raise(std::string_view class_name, std::string_view title)
+{
+    // Opening for writing without blocking fails (ENXIO) when nobody holds
+    // the read end, so a holder that died leaves nothing to wait for.
+    const int fd = ::open(pipe_path(lock_path(class_name, title)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const char byte = 'R';
+    ssize_t n;
+    do
+        n = ::write(fd, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    // A full pipe already holds a request the holder has not read yet.
+    return n == 1 || (n < 0 && errno == EAGAIN);
+}
+
+bool InstanceLock::raise_requested()
+{
+    if (pipe_fd_ < 0)
+        return false;
+    bool requested = false;
+    char buffer[64];
+    for (;;) {
+        const ssize_t n = ::read(pipe_fd_, buffer, sizeof buffer);
+        if (n > 0) {
+            requested = true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return requested;
+    }
 }
 
 InstanceLock::~InstanceLock()
 {
+    if (pipe_fd_ >= 0)
+        ::close(pipe_fd_);
     // The file stays: removing it could let a third instance lock a new
     // file while a second still waits on the old one.
     ::close(fd_);

@@ -29,6 +29,7 @@ public:
     void apply_visibility(Window& w) override;
     void apply_caption(Window& w) override;
     void apply_full_screen(Window& w) override;
+    void apply_topmost(Window& w) override;
     bool apply_focus(Window& w) override;
     void apply_cursor(bool visible) override;
     void show_frame(Window& w, std::span<const Rect> rects) override;

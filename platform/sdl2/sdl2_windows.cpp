@@ -248,6 +248,8 @@ void Sdl2Windows::apply_full_screen(Window& w)
     show_frame(w, {});
 }
 
+void Sdl2Windows::apply_topmost(Window& w) { SDL_SetWindowAlwaysOnTop(sdl(w).sdl, w.topmost ? SDL_TRUE : SDL_FALSE); }
+
 bool Sdl2Windows::apply_focus(Window& w)
 {
     SDL_RaiseWindow(sdl(w).sdl);

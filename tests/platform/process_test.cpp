@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -43,6 +44,19 @@ TEST(ProcessDeathTest, ExitNowKeepsTheLowByteOfTheCode)
 {
     EXPECT_EXIT(platform::exit_now(-95), testing::ExitedWithCode(161), "");
     EXPECT_EXIT(platform::exit_now(3), testing::ExitedWithCode(3), "");
+}
+
+TEST(Process, CurrentFolderChangesOnlyToAnExistingFolder)
+{
+    const std::string start = platform::current_dir();
+    ASSERT_FALSE(start.empty());
+    const std::string temp = std::filesystem::canonical(platform::temp_dir()).string();
+    EXPECT_TRUE(platform::set_current_dir(temp));
+    EXPECT_EQ(platform::current_dir(), temp);
+    EXPECT_FALSE(platform::set_current_dir(temp + "/no such folder here"));
+    EXPECT_FALSE(platform::set_current_dir(""));
+    EXPECT_EQ(platform::current_dir(), temp);
+    EXPECT_TRUE(platform::set_current_dir(start));
 }
 
 } // namespace

@@ -22,6 +22,20 @@ TEST(InstanceLock, TheFirstHolderKeepsOthersOutUntilItEnds)
     EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Lock test one", second), InstanceLock::Result::acquired);
 }
 
+TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
+{
+    EXPECT_FALSE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
+    std::unique_ptr<InstanceLock> first;
+    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first), InstanceLock::Result::acquired);
+    EXPECT_FALSE(first->raise_requested());
+    EXPECT_TRUE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
+    EXPECT_TRUE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
+    EXPECT_TRUE(first->raise_requested());
+    EXPECT_FALSE(first->raise_requested()); // both asks were taken at once
+    first.reset();
+    EXPECT_FALSE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
+}
+
 TEST(InstanceLock, PathsLieInTheTemporaryFolderAndSeparateClassFromTitle)
 {
     const std::string a = InstanceLock::lock_path("GameAppWndClass", "Tiny Lovely Game");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -390,6 +391,45 @@ TEST_F(HeadlessWindow, CursorVisibilityIsRemembered)
     EXPECT_FALSE(platform::cursor_visible());
     platform::show_cursor_until_visible();
     EXPECT_TRUE(platform::cursor_visible());
+}
+
+TEST_F(HeadlessWindow, CursorCounterShowsOnlyFromZeroUp)
+{
+    // Hidden twice, shown once: still hidden; the second show crosses zero.
+    const std::vector<std::pair<bool, int>> steps = {{false, -1}, {false, -2}, {true, -1}, {true, 0}, {true, 1}, {false, 0}};
+    for (auto [show, count] : steps) {
+        EXPECT_EQ(platform::show_cursor(show), count);
+        EXPECT_EQ(platform::cursor_visible(), count >= 0) << count;
+    }
+}
+
+TEST_F(HeadlessWindow, TopmostIsKeptOnTheRecord)
+{
+    EXPECT_FALSE(platform::window_topmost(window_));
+    platform::set_window_topmost(window_, true);
+    EXPECT_TRUE(platform::window_topmost(window_));
+    EXPECT_FALSE(platform::window_topmost(nullptr));
+}
+
+TEST_F(HeadlessWindow, PostingWhileTheWindowIsDestroyedLeavesNoMessageForIt)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<int> refused{0};
+    std::thread poster([&] {
+        while (!stop)
+            if (!platform::post_message(window_, msg::user + 1))
+                ++refused;
+    });
+    Message m;
+    while (!platform::peek_message(m, window_)) {
+    }
+    platform::destroy_window(window_);
+    while (refused == 0) {
+    }
+    stop = true;
+    poster.join();
+    while (platform::peek_message(m))
+        EXPECT_NE(m.window, window_);
 }
 
 TEST_F(HeadlessWindow, RefusesWindowsWithoutArea)

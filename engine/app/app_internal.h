@@ -1,0 +1,58 @@
+// Private to engine/app (and its tests): the calls the framework makes into
+// the display device, the sound system and the font list, gathered in one
+// table so that start-up and shut-down can be watched and run without
+// those subsystems.
+#pragma once
+
+#include "engine/app/app.h"
+
+#include "platform/single_instance.h"
+
+#include <memory>
+#include <string>
+
+struct gaEngineTy {
+    // The engine's one start-up call (draw entries, image creators).
+    void (*gfxInit)();
+    // The display device.
+    int (*gCreate)(platform::WindowHandle window, unsigned flags, int width, int height, int bitsPerPixel);
+    int (*gSetMode)(unsigned flags, int width, int height, int bitsPerPixel);
+    void (*gRelease)();
+    int (*gReady)();      // non-zero while the device exists
+    int (*gFullScreen)(); // the device's mode is full screen
+    int (*gFlips)();      // the device presents by flipping
+    void (*gModeSize)(int* width, int* height, int* bitsPerPixel);
+    int (*gPresent)();
+    void (*gDrawFps)(int x, int y);
+    // Restores lost surfaces: the back surface, then the primary.
+    void (*gRestore)();
+    // Copies rectangles of the back surface to the window at (ox, oy) plus
+    // each rectangle's position, then unlocks both surfaces.
+    void (*gCopyRects)(const rectTy* rects, uint32_t count, int ox, int oy);
+    // The sound system.
+    void (*sndInit)(platform::WindowHandle window);
+    void (*sndSetGlobalFocus)(uint32_t on);
+    void (*sndDone)();
+    // The font list.
+    void (*fntListInit)();
+    void (*fntListDone)();
+};
+
+// Filled with the real subsystems; tests swap entries.
+extern gaEngineTy gaEngine;
+// The table as the program starts (to put entries back).
+gaEngineTy gaEngineDefaults();
+
+// The executable's path the data-folder search starts from; empty means
+// the running executable. Tests point it into a scratch folder.
+extern std::string gaExePath;
+
+// The single-instance lock the first instance holds while it runs.
+std::unique_ptr<platform::InstanceLock>& gaInstanceLock();
+
+// The window-procedure's mouse tracking flag.
+extern uint8_t gaTracking;
+
+// The framework's status after start-up: false when no window could be
+// made, so the program exits non-zero after its shut-down.
+extern bool gaWindowFailed;

@@ -1,0 +1,46 @@
+// The program's entry: start-up, main loop and shut-down, and the last
+// stop for a library exception.
+#include "engine/app/app_internal.h"
+
+#include "quarn/quarn.h"
+
+#include "platform/window.h"
+
+namespace {
+
+void report_and_leave(const quarn::Exception& e)
+{
+    (void)gaShowCursor(1);
+    platform::WindowHandle owner = g_app ? g_app->window : nullptr;
+    if (owner) {
+        // Out of the way of the box, which has no window under it then.
+        platform::show_window(owner, platform::ShowCommand::minimise);
+        platform::set_window_topmost(owner, false);
+        platform::show_window(owner, platform::ShowCommand::hide);
+    }
+    (void)quarn::report_exception(e, 0, owner, nullptr);
+}
+
+} // namespace
+
+int gaMain(int argc, char** argv)
+{
+    int status = 0;
+    try {
+        quarn::io::ZipFormat zip;
+        g_app = new gaCTy;
+        g_app->cmdLine = argc > 1 ? argv[1] : "";
+        g_app->Init();
+        if (gaWindowFailed)
+            status = 1;
+        else
+            g_app->Run();
+        delete g_app; // the shut-down
+        g_app = nullptr;
+    } catch (const quarn::Exception& e) {
+        // The application object is left as it is: nothing of the
+        // shut-down runs, so the configuration is not saved.
+        report_and_leave(e);
+    }
+    return status;
+}

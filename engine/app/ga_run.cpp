@@ -1,0 +1,81 @@
+// The main loop and the orderly shut-down.
+#include "engine/app/app_internal.h"
+
+#include "platform/clock.h"
+#include "platform/window.h"
+
+#include <cstdio>
+
+bool gaCTy::IsUsable() const
+{
+    return active && window && !platform::is_minimised(window) && platform::foreground_window() == window;
+}
+
+void gaCTy::Pump()
+{
+    // A second start asked us to the front.
+    if (auto& lock = gaInstanceLock(); lock && window && lock->raise_requested()) {
+        platform::show_window(window, platform::ShowCommand::restore);
+        platform::focus_window(window);
+    }
+    // The window as filter: thread messages (quit) stay in the queue.
+    platform::Message m;
+    while (window && platform::peek_message(m, window))
+        (void)gaWndProc(m.window, m.id, m.wparam, m.lparam);
+}
+
+void gaCTy::Run()
+{
+    while (!quit) {
+        // The millisecond clock is read as a wrapping 32-bit value, so the
+        // difference stays right across its wrap.
+        const auto t0 = uint32_t(tmGetMs());
+        Pump();
+        if (IsUsable())
+            inpPoll();
+        OnFrame();
+        if (cfg && cfg->GetInt("USE_GFX") && IsUsable()) {
+            if (GameDraw() && IsUsable())
+                UpdateScreen();
+        }
+        const uint32_t elapsed = uint32_t(tmGetMs()) - t0;
+        if (frameLimit && elapsed < frameLimit)
+            platform::sleep_ms(frameLimit - elapsed);
+    }
+}
+
+gaCTy::~gaCTy()
+{
+    GameShutdown();
+    if (cfg) {
+        // Stored whatever WINDOW_STORE_POSITION says: the position of the
+        // restored window, also when it is minimised or full screen.
+        if (window) {
+            const platform::Point at = platform::normal_window_position(window);
+            cfg->UpdateInt("WINDOW_X", at.x);
+            cfg->UpdateInt("WINDOW_Y", at.y);
+        }
+        char cfgName[80];
+        std::snprintf(cfgName, sizeof cfgName, "%s.cfg", appName);
+        (void)cfg->Save(cfgName);
+    }
+    scrFreeGrid();
+    gaEngine.fntListDone();
+    if (cfg && cfg->GetInt("USE_GFX"))
+        gaEngine.gRelease();
+    gaEngine.sndDone();
+    tmDone();
+    rwFreeShared();
+    if (window) {
+        platform::destroy_window(window);
+        window = nullptr;
+    }
+    // The window is gone, so a later start may take over.
+    gaInstanceLock().reset();
+    EmptyHook();
+    errDone();
+    delete cfg;
+    cfg = nullptr;
+    if (g_app == this)
+        g_app = nullptr;
+}

@@ -1,0 +1,143 @@
+// Start-up, shut-down and the entry, end to end on the headless backend.
+#include "app_test_support.h"
+
+#include "quarn/quarn.h"
+
+#include <sstream>
+
+namespace {
+
+std::vector<std::string> saved_names(const std::string& text)
+{
+    std::vector<std::string> names;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        names.push_back(line.substr(0, line.find(" = ")));
+    return names;
+}
+
+bool box_says(const std::string& words)
+{
+    for (const auto& box : platform::shown_boxes())
+        if (box.text.find(words) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST_F(AppTest, StartUpAndShutDownCallEverythingInOrder)
+{
+    int frames = 0;
+    testGame.onFrame = [&] {
+        if (++frames == 2)
+            g_app->quit = 1;
+        return 0;
+    };
+    gaCTy& app = Start();
+    app.Run();
+    Stop();
+    const std::vector<std::string> expected = {
+        "gfxInit", "GamePreInit", "gCreate",  "sndInit",   "sndSetGlobalFocus(1)", "fntListInit",
+        "GameInit", "GameActivate", "GameFrame", "GameDraw", "GameFrame",           "GameDraw",
+        "GameShutdown", "fntListDone", "gRelease", "sndDone"};
+    EXPECT_EQ(testGame.calls, expected);
+    EXPECT_EQ(testGame.setModeFlags, std::vector<unsigned>{GA_DISPLAY_VID_MEM});
+    EXPECT_EQ(g_app, nullptr);
+}
+
+TEST_F(AppTest, ConfigurationIsReadUpToABadLineAndSavedDefaultsFirst)
+{
+    WriteConfig("MY_KEY = 5\nFPS_LIMIT = 20\nSCR_LX = 800\n = oops\nSCR_LY = 100\n");
+    gaCTy& app = Start();
+    // Found two folders up, and made current: the file was read from there.
+    EXPECT_EQ(std::filesystem::current_path(), root);
+    EXPECT_EQ(std::string(app.rootDir), root.string() + "/");
+    EXPECT_STREQ(app.appName, "race");
+    EXPECT_EQ(app.frameLimit, 20u);
+    EXPECT_EQ(app.cfg->GetInt("SCR_LX"), 800);
+    EXPECT_EQ(app.cfg->GetInt("SCR_LY"), 480); // after the bad line: the default
+    platform::set_window_position(app.window, {123, 45});
+    Stop();
+
+    const std::vector<std::string> expected = {
+        "USE_GFX",       "FULL_SCREEN", "FULL_SCREEN_CLIPPER", "WINDOW_NO_CAPTION", "WINDOW_STORE_POSITION",
+        "WINDOW_X",      "WINDOW_Y",    "ENABLE_ALT_ENTER",    "USE_VID_MEM",       "NEED_FLIP",
+        "SCR_LX",        "SCR_LY",      "SCR_BPP",             "NEED_GFX",          "NEED_DRAW_FPS",
+        "FPS_LIMIT",     "WND_NAME",    "DATA_DIR",            "DBG_CRT_BLK_N",     "SOUNDBUFFER_ENABLE_GLOBAL_FOCUS",
+        "MY_KEY"};
+    const std::string saved = ReadConfig();
+    EXPECT_EQ(saved_names(saved), expected);
+    EXPECT_NE(saved.find("WINDOW_X = 123\nWINDOW_Y = 45\n"), std::string::npos);
+    EXPECT_NE(saved.find("WND_NAME = Tiny Lovely Game\n"), std::string::npos);
+}
+
+TEST_F(AppTest, StoredPositionIsUsedOnlyWhenAskedFor)
+{
+    WriteConfig("WINDOW_STORE_POSITION = 1\nWINDOW_X = 70\nWINDOW_Y = 80\n");
+    EXPECT_EQ(platform::window_position(Start().window), (platform::Point{70, 80}));
+    Stop();
+    // Centred on the 1024 x 768 work area: the frame (2+640+2 by 22+480+2)
+    // at (190, 132), so the client area at (192, 154).
+    WriteConfig("WINDOW_X = 70\nWINDOW_Y = 80\n");
+    EXPECT_EQ(platform::window_position(Start().window), (platform::Point{192, 154}));
+}
+
+TEST_F(AppTest, MissingDataFolderIsReportedAndStartUpGoesOn)
+{
+    std::filesystem::remove_all(root / "DATA");
+    gaCTy& app = Start();
+    EXPECT_TRUE(box_says("Can't find data directory!"));
+    EXPECT_EQ(app.rootDir[0], '\0');
+    EXPECT_EQ(std::filesystem::current_path(), startDir);
+    EXPECT_NE(app.window, nullptr);
+}
+
+TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
+{
+    gaCTy& app = Start();
+    platform::show_window(app.window, platform::ShowCommand::minimise);
+    EXPECT_EXIT(
+        {
+            gaCTy second;
+            second.Init();
+            std::_Exit(3); // not reached: the start-up ends the process
+        },
+        testing::ExitedWithCode(0), "");
+    app.Pump();
+    EXPECT_FALSE(platform::is_minimised(app.window));
+    EXPECT_EQ(platform::foreground_window(), app.window);
+}
+
+TEST_F(AppTest, EscapingExceptionIsReportedAndNothingIsSaved)
+{
+    testGame.onInit = [] { throw quarn::Exception("the track broke"); };
+    char name[] = "race";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(gaMain(1, argv), 0);
+    EXPECT_TRUE(box_says("the track broke"));
+    EXPECT_FALSE(std::filesystem::exists(root / "race.cfg"));
+    ASSERT_NE(g_app, nullptr); // left as it was: no shut-down ran
+    EXPECT_FALSE(platform::is_window_visible(g_app->window));
+    EXPECT_EQ(std::count(testGame.calls.begin(), testGame.calls.end(), "GameShutdown"), 0);
+}
+
+TEST_F(AppTest, WindowThatCannotBeMadeEndsInOrderWithNonZeroStatus)
+{
+    WriteConfig("SCR_LX = 0\n");
+    char name[] = "race";
+    char* argv[] = {name, nullptr};
+    EXPECT_NE(gaMain(1, argv), 0);
+    EXPECT_TRUE(box_says("Can't create window"));
+    EXPECT_TRUE(std::filesystem::exists(root / "race.cfg")); // the shut-down ran
+    EXPECT_EQ(g_app, nullptr);
+}
+
+TEST(CenterPos, CentresAndKeepsInsideTheBounds)
+{
+    const rectTy work{0, 0, 1024, 768};
+    EXPECT_EQ(gaCenterPos(640, 480, work, work), (platform::Point{192, 144}));
+    EXPECT_EQ(gaCenterPos(641, 481, work, work), (platform::Point{192, 144})); // halves toward zero
+    EXPECT_EQ(gaCenterPos(300, 200, rectTy{-100, -50, 100, 50}, work), (platform::Point{0, 0}));
+    EXPECT_EQ(gaCenterPos(300, 200, rectTy{900, 700, 200, 100}, work), (platform::Point{724, 568}));
+}
+
+} // namespace
