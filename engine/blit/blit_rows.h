@@ -133,7 +133,15 @@ void bltWalk(const bltArgsTy& a) {
 }
 
 // 16.16 step of a scale: 65536 / scale truncated toward zero, low 32 bits.
-inline uint32_t bltStep(float scale) { return uint32_t(int64_t((1.0f / scale) * 65536.0f)); }
+// One division in double: taking 1 / scale first in single precision rounds
+// 1 / 0.8f up to exactly 1.25, and the step (81920 instead of 81919) then
+// skips a source column.
+// A scale of 0 (or one so small that the step leaves 64 bits) gives 0.
+inline uint32_t bltStep(float scale)
+{
+    const double step = 65536.0 / double(scale);
+    return step > -9.0e18 && step < 9.0e18 ? uint32_t(int64_t(step)) : 0;
+}
 
 // Nearest-sample scaled walk: destination pel (i, j) takes source pel
 // (((x0 + i) * stepX) >> 16, ((y0 + j) * stepY) >> 16), u32 arithmetic.

@@ -284,3 +284,30 @@ TEST(BlitRows, EmptyRectanglesAndMissingRowsDrawNothing) {
 }
 
 }  // namespace
+
+TEST(BlitRows, ScaledStepsAreTheTruncatedQuotientOfTheScale) {
+    // 65536 / scale of the single-precision scale, truncated: 0.8f is a
+    // little above 0.8, so its step is 81919, not 81920.
+    struct Case { float scale; uint32_t step; std::vector<uint32_t> columns; };
+    const Case cases[] = {
+        {0.1f, 655359u, {0, 9, 19, 29, 39}},
+        {0.2f, 327679u, {0, 4, 9, 14, 19, 24, 29, 34, 39}},
+        {0.4f, 163839u, {0, 2, 4, 7, 9, 12, 14, 17, 19, 22, 24, 27}},
+        {0.8f, 81919u, {0, 1, 2, 3, 4, 6, 7, 8, 9, 11}},
+        {1.5f, 43690u, {0, 0, 1, 1, 2, 3, 3, 4, 5, 5}},
+    };
+    TestImg s(pel_FMT_X8R8G8B8, 400, 1, 400);
+    for (uint32_t x = 0; x < 400; ++x) std::memcpy(&s.buf[x * 4], &x, 4);
+    for (const Case& c : cases) {
+        EXPECT_EQ(bltStep(c.scale), c.step) << c.scale;
+        const int32_t n = int32_t(c.columns.size());
+        TestImg d(pel_FMT_X8R8G8B8, n, 1, n);
+        rectTy rect{0, 0, n, 1};
+        bltArgsTy a;
+        a.src = &s.img; a.dst = &d.img; a.rect = &rect; a.scaleX = c.scale; a.scaleY = 1.0f;
+        bltRun(blt_OP_COPY, blt_SCALED, a);
+        std::vector<uint32_t> got(c.columns.size());
+        std::memcpy(got.data(), d.buf.data(), got.size() * 4);
+        EXPECT_EQ(got, c.columns) << c.scale;
+    }
+}
