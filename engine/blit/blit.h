@@ -89,6 +89,14 @@ void bltForceGeneric(bool on);
 // it also keeps this library's units linked in.
 void blitInstall();
 
+// The engine's start-up call for images, made first thing by the framework
+// and by every test program that draws: installs every draw entry (the
+// blitter's) and registers the image classes by name (imgRegisterClasses).
+// It lives here, in the library on top of the image layer, because it
+// reaches both. Calling it again changes nothing. A draw made before it
+// reports "imgCTy::DrawEx: This is not impelmetned yet".
+void gfxInit();
+
 // The draw entry: the source rectangle (whole source when null) lands at
 // x + rect.x, y + rect.y of dst. Locks the source for reading (whole when
 // scaled or op 13), the source depth image and the alpha map on the source

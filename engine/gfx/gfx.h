@@ -15,7 +15,12 @@
 #include "engine/base/base.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+
+namespace quarn::io {
+class IStream;
+}
 
 static_assert(std::endian::native == std::endian::little, "pels and colour values are little-endian words");
 
@@ -207,6 +212,15 @@ struct pelFmtCTy {
 // ---------------------------------------------------------------------------
 // Images.
 
+// The largest picture any image of this layer holds: at most 32768 pels on
+// a side and 2^30 bytes of pels. Every size from a caller or a file goes
+// through imgBlockSize before anything is allocated for it.
+inline constexpr int64_t img_MAX_SIDE = 32768;
+inline constexpr size_t img_MAX_BYTES = size_t { 1 } << 30;
+// True with the bytes of w x h pels of `bytesPerPel` bytes when both sides
+// lie in 0..img_MAX_SIDE and the bytes within img_MAX_BYTES.
+[[nodiscard]] bool imgBlockSize(int64_t w, int64_t h, uint32_t bytesPerPel, size_t* bytes);
+
 // Image kinds (`imgCTy::kind`).
 inline constexpr uint32_t img_KIND_ROW = 1;
 inline constexpr uint32_t img_KIND_RLE8 = 2;
@@ -359,6 +373,36 @@ public:
     void DrawHLineRgb(const uint32_t* colour, int32_t x, int32_t y, int32_t length, uint32_t pattern);
     void DrawVLineRgb(const uint32_t* colour, int32_t x, int32_t y, int32_t length, uint32_t pattern);
 
+    // Image files. Each yields 0, or the negative code it reported; a file
+    // that cannot be read leaves the image empty (0 x 0) or as it was when
+    // nothing was changed yet.
+    //
+    // Load: a BMP file (or archive member) by name; ERR_OPEN when it does
+    // not open. ReadBmp: a BMP picture from the stream's position to its
+    // end. 8-, 16-, 24- and 32-bit pictures with a 40-byte or longer
+    // information header, stored bottom-up or top-down, uncompressed or with
+    // the bit fields of 5:6:5, 5:5:5 or 8:8:8; everything else is ERR_DATA.
+    [[nodiscard]] virtual int Load(const char* name);
+    [[nodiscard]] virtual int ReadBmp(quarn::io::IStream& stream);
+    // A text picture: width, height, then width x height numbers, one a
+    // line, top row first; each becomes a pel_FMT_Z32 pel of 16.16 fixed
+    // point (a 0 is stored as -30000.0).
+    [[nodiscard]] virtual int LoadTxt(const char* name);
+    // TGA and JPEG pictures through the image library's decoders, in the
+    // format they decode to (8-bit pictures with their palette). A decoder
+    // failure is reported as a user message with its text.
+    [[nodiscard]] virtual int LoadTga(const char* name);
+    [[nodiscard]] virtual int ReadTga(quarn::io::IStream& stream);
+    [[nodiscard]] virtual int LoadJpg(const char* name);
+    // Writes the picture as a BMP file: 24 bits for pel_FMT_R8G8B8, 32 for
+    // 4-byte formats (bit fields 8:8:8 for pel_FMT_X8R8G8B8), 16 for 2-byte
+    // ones (bit fields 5:6:5 for pel_FMT_R5G6B5), 8 with the palette or a
+    // grey ramp for pel_FMT_P8. The file is written beside the target and
+    // renamed over it, so a failed save leaves the old file whole.
+    // ERR_CREATE or ERR_WRITE with the name; ERR_DATA for an image without
+    // pels or in a format of no pel size.
+    [[nodiscard]] virtual int SaveBmp(const char* name);
+
     // pelFmt.ColorToPel(colour, pel_FMT_X8R8G8B8).
     [[nodiscard]] uint32_t ColorToPel(uint32_t colour) const;
     void FillRgb(uint32_t colour, const rectTy* rect);
@@ -412,6 +456,12 @@ public:
 // The creator registered under "imgRowCTy": a new empty row image, or null
 // when memory runs out.
 rwObjCTy* imgRowCreate();
+
+// Registers the creators of the image classes ("imgRowCTy", "imgAlpha",
+// "imgRle8CTy") in the class-name registry. An explicit call, made by the
+// engine's start-up: a registration from a static initialiser would be
+// dropped with its unit when nothing else in a program refers to it.
+void imgRegisterClasses();
 
 // ---------------------------------------------------------------------------
 // RLE8 image: an 8-bit palettised picture with a transparent key index,

@@ -38,3 +38,17 @@ size_t rle8AppendRow(std::vector<uint8_t>& out, const uint8_t* pels, int32_t n, 
 // of `blockSize` bytes (none when 0), which the caller fills and points the
 // rows into. False when out of memory; the image then has no rows.
 [[nodiscard]] bool rle8MakeRows(imgRle8CTy* image, int32_t count, size_t blockSize);
+
+// Reports `code` with a file name as its argument (the reporter keeps the
+// address, so the name is copied first). Returns the report's result.
+int gfxReportFile(int code, const char* name);
+
+// Reports ERR_DATA with "<name>: <text>" as its message (a decoder's
+// failure). Returns the report's result.
+int gfxReportDecoderError(const char* name, const char* text);
+
+// ReadBmp on a BMP file's bytes in memory.
+[[nodiscard]] int imgReadBmpBytes(imgCTy* image, const uint8_t* data, size_t size);
+// The BMP file SaveBmp writes for the image, in memory. ERR_DATA (not
+// reported) for an image without pels or in a format of no pel size.
+[[nodiscard]] int imgBmpBytes(imgCTy* image, std::vector<uint8_t>& out);

@@ -5,6 +5,20 @@ void gfxReportNotImpl(const char* text) { dbgBreakOnRetry(errMessage(ERR_LEVEL_E
 
 int gfxReportDataError() { return dbgBreakOnRetry(errReport(ERR_DATA)); }
 
+int gfxReportDecoderError(const char* name, const char* text)
+{
+    static char message[STR_MESSAGE_BUFFER_SIZE];
+    strFormat(message, sizeof message, "%s: %s", name ? name : "", text ? text : "");
+    return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
+}
+
+int gfxReportFile(int code, const char* name)
+{
+    static char copy[1024];
+    strCopy(copy, sizeof copy, name);
+    return dbgBreakOnRetry(errReportArg(code, copy));
+}
+
 size_t gfxStreamLeft(const rwCTy* stream)
 {
     if (!stream || stream->position >= stream->length)

@@ -1,17 +1,25 @@
 // The image interface: construction, the lock protocol, colour keys,
-// palettes and the class-name registrations of the image classes.
+// palettes, the size limit and the class-name registrations of the image
+// classes.
 #include "engine/gfx/gfx_internal.h"
 
-namespace {
+void imgRegisterClasses()
+{
+    rwObjRegisterClass("imgRowCTy", imgRowCreate);
+    rwObjRegisterClass("imgRle8CTy", imgRle8Create);
+}
 
-// The registrations live here, in the unit of the base class, on purpose:
-// a static library only links the units a program refers to, and every
-// program that handles images refers to this one, while a program may meet
-// a row image only by its class name in a data file.
-const bool classes_registered
-    = (rwObjRegisterClass("imgRowCTy", imgRowCreate), rwObjRegisterClass("imgRle8CTy", imgRle8Create), true);
-
-} // namespace
+bool imgBlockSize(int64_t w, int64_t h, uint32_t bytesPerPel, size_t* bytes)
+{
+    if (w < 0 || h < 0 || w > img_MAX_SIDE || h > img_MAX_SIDE)
+        return false;
+    // Both sides are at most 2^15, so the product of three fits 64 bits.
+    const uint64_t total = uint64_t(w) * uint64_t(h) * bytesPerPel;
+    if (total > img_MAX_BYTES)
+        return false;
+    *bytes = static_cast<size_t>(total);
+    return true;
+}
 
 imgCTy::imgCTy(const imgCTy& other)
     : rwObjCTy(other), kind(other.kind), pelFmt(other.pelFmt), width(other.width), height(other.height),

@@ -82,13 +82,21 @@ void imgRowCTy::SetSize(int32_t w, int32_t h, const pelFmtCTy* format)
         dbgBreakOnRetry(errReport(ERR_BAD_ARG));
         return;
     }
+    const uint32_t bytesPerPel = pelSize(format ? format->format : pelFmt.format);
+    size_t bytes = 0;
+    if (!imgBlockSize(w, h, bytesPerPel, &bytes)) {
+        width = 0;
+        height = 0;
+        dbgBreakOnRetry(errReport(ERR_NO_MEMORY));
+        return;
+    }
     imgCTy::SetSize(w, h, format);
     if (format) {
         pelFmt = *format;
         if (keyFlag)
             SetColorKey(keyColor);
     }
-    pels = static_cast<uint8_t*>(memAlloc(BodySize()));
+    pels = static_cast<uint8_t*>(memAlloc(bytes));
     if (!pels)
         return;
     rowPitch = static_cast<uint32_t>(w);

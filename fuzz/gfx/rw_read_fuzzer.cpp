@@ -118,6 +118,8 @@ void run(unsigned mode, rwCTy* s)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    static const bool registered = (imgRegisterClasses(), true);
+    (void)registered;
     if (size < 1)
         return 0;
     const unsigned mode = data[0] & 3;

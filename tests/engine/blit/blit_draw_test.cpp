@@ -220,3 +220,16 @@ TEST_F(BlitDraw, PaletteSourcesAreKeyedByTheColourOfTheIndex) {
 }
 
 }  // namespace
+
+TEST(GfxInit, InstallsTheDrawEntryAndRegistersTheImageClasses) {
+    const imgDrawEntryTy saved = imgSetDrawEntry(nullptr);
+    rwObjRegisterClass("imgRle8CTy", nullptr);
+    gfxInit();
+    EXPECT_NE(imgGetDrawEntry(), nullptr);
+    for (const char* name : {"imgRowCTy", "imgRle8CTy"}) {
+        std::unique_ptr<rwObjCTy> made(rwObjCreateByClassName(name));
+        ASSERT_NE(made, nullptr) << name;
+        EXPECT_STREQ(made->GetClassName(), name);
+    }
+    imgSetDrawEntry(saved);
+}

@@ -29,6 +29,7 @@ protected:
         errState.reportHandler = &GfxTest::capture;
         reports().clear();
         answer() = 0;
+        imgRegisterClasses();
     }
     void TearDown() override { errState = saved_; }
 

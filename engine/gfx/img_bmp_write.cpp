@@ -1,0 +1,110 @@
+// Writing BMP pictures (SaveBmp): the whole file is built in memory, then
+// written beside the target and renamed over it.
+#include "engine/gfx/gfx_internal.h"
+
+#include "platform/path_resolve.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void put16(uint8_t* p, uint32_t v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void put32(uint8_t* p, uint32_t v)
+{
+    put16(p, v);
+    put16(p + 2, v >> 16);
+}
+
+constexpr size_t head_size = 54; // file header and BITMAPINFOHEADER
+
+} // namespace
+
+int imgBmpBytes(imgCTy* image, std::vector<uint8_t>& out)
+{
+    const uint32_t format = image->pelFmt.format;
+    const uint32_t bpp = pelSize(format);
+    size_t pelTotal = 0;
+    if (format == 0 || bpp == 0 || image->width <= 0 || image->height <= 0
+        || !imgBlockSize(image->width, image->height, bpp, &pelTotal))
+        return ERR_DATA;
+
+    const bool bitFields = format == pel_FMT_R5G6B5 || format == pel_FMT_X8R8G8B8;
+    const palCTy* pal = image->pelFmt.palette;
+    uint32_t colours = 0;
+    if (format == pel_FMT_P8)
+        colours = pal && pal->count ? std::min<uint32_t>(pal->count, 256) : 256;
+    const size_t rowSize = (size_t(image->width) * bpp + 3) & ~size_t { 3 };
+    const size_t imageSize = rowSize * size_t(image->height);
+    const size_t offset = head_size + (bitFields ? 12 : 0) + 4 * size_t { colours };
+    out.assign(offset + imageSize, 0);
+
+    uint8_t* h = out.data();
+    h[0] = 'B';
+    h[1] = 'M';
+    put32(h + 2, static_cast<uint32_t>(out.size()));
+    put32(h + 10, static_cast<uint32_t>(offset));
+    put32(h + 14, 40);
+    put32(h + 18, static_cast<uint32_t>(image->width));
+    put32(h + 22, static_cast<uint32_t>(image->height)); // positive: rows bottom-up
+    put16(h + 26, 1);
+    put16(h + 28, 8 * bpp);
+    put32(h + 30, bitFields ? BMP_BI_BITFIELDS : BMP_BI_RGB);
+    put32(h + 34, static_cast<uint32_t>(imageSize));
+    put32(h + 46, colours);
+    uint8_t* p = h + head_size;
+    if (bitFields) {
+        const bool is565 = format == pel_FMT_R5G6B5;
+        put32(p, is565 ? 0xF800 : 0xFF0000);
+        put32(p + 4, is565 ? 0x07E0 : 0xFF00);
+        put32(p + 8, is565 ? 0x001F : 0xFF);
+        p += 12;
+    }
+    for (uint32_t i = 0; i < colours; ++i, p += 4) {
+        // B, G, R and a zero byte; without a palette a grey ramp.
+        const uint32_t c = pal && pal->count ? pal->entries[i] & 0x00FFFFFF : i * 0x010101u;
+        put32(p, c);
+    }
+
+    image->Lock(nullptr, img_LOCK_READ);
+    const auto* pels = static_cast<const uint8_t*>(image->lockPtr);
+    if (!pels) {
+        image->Unlock();
+        out.clear();
+        return ERR_DATA;
+    }
+    const size_t rowBytes = size_t(image->width) * bpp;
+    const size_t pitchBytes = size_t(image->pitch) * bpp;
+    for (int32_t y = 0; y < image->height; ++y)
+        std::memcpy(p + size_t(image->height - 1 - y) * rowSize, pels + size_t(y) * pitchBytes, rowBytes);
+    image->Unlock();
+    return 0;
+}
+
+int imgCTy::SaveBmp(const char* name)
+{
+    std::vector<uint8_t> bytes;
+    if (imgBmpBytes(this, bytes) < 0)
+        return gfxReportDataError();
+    const std::string target = platform::resolve_path(name ? name : "");
+    // A failed or cut-short write must not leave half a picture where the
+    // old one was: write a file beside the target, then rename it over.
+    const std::string temporary = target + ".tmp~";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file)
+        return gfxReportFile(ERR_CREATE, name);
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = std::fflush(file) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    if (!written || std::rename(temporary.c_str(), target.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return gfxReportFile(written ? ERR_CREATE : ERR_WRITE, name);
+    }
+    return 0;
+}

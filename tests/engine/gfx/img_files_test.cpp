@@ -1,0 +1,427 @@
+// BMP files written and read back at every depth, hand-made BMP headers of
+// the common variants, damaged files, the text picture and decoded TGAs.
+#include "gfx_test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+    fs::path path;
+    TempDir()
+    {
+        static int serial = 0;
+        path = fs::temp_directory_path() / ("quarn_img_files_" + std::to_string(std::random_device {}()) + "_"
+                                            + std::to_string(serial++));
+        fs::create_directories(path);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+std::vector<uint8_t> read_file(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+void write_file(const std::string& name, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// The pels of a whole image, row after row without gaps.
+std::vector<uint8_t> pels_of(imgCTy& img)
+{
+    img.Lock(nullptr, img_LOCK_READ);
+    const size_t bpp = pelSize(img.pelFmt.format);
+    std::vector<uint8_t> out;
+    const auto* p = static_cast<const uint8_t*>(img.lockPtr);
+    for (int32_t y = 0; p && y < img.height; ++y)
+        out.insert(out.end(), p + size_t(y) * size_t(img.pitch) * bpp, p + (size_t(y) * size_t(img.pitch) + size_t(img.width)) * bpp);
+    img.Unlock();
+    return out;
+}
+
+void fill_random(imgRowCTy& img, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    img.Lock(nullptr, img_LOCK_WRITE);
+    auto* p = static_cast<uint8_t*>(img.lockPtr);
+    for (size_t i = 0; i < img.BodySize(); ++i)
+        p[i] = static_cast<uint8_t>(rng());
+    img.Unlock();
+}
+
+// A BMP file put together field by field, for the header variants that our
+// writer never makes.
+struct BmpSpec {
+    uint32_t infoSize = 40;
+    int32_t width = 2;
+    int32_t height = 2;
+    uint16_t bits = 24;
+    uint32_t compression = 0;
+    uint32_t coloursUsed = 0;
+    std::vector<uint32_t> masks;   // after the 40-byte header or inside a longer one
+    std::vector<uint32_t> table;   // colour-table entries written
+    uint32_t gap = 0;              // bytes between the table and the pels
+    int32_t offBits = -1;          // -1: where the pels really start
+    std::vector<uint8_t> pels;     // stored rows, padded by the caller
+};
+
+void put(std::vector<uint8_t>& v, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        v.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+std::vector<uint8_t> make_bmp(const BmpSpec& s)
+{
+    std::vector<uint8_t> info;
+    put(info, s.infoSize, 4);
+    put(info, uint32_t(s.width), 4);
+    put(info, uint32_t(s.height), 4);
+    put(info, 1, 2);
+    put(info, s.bits, 2);
+    put(info, s.compression, 4);
+    put(info, uint32_t(s.pels.size()), 4);
+    put(info, 2835, 4);
+    put(info, 2835, 4);
+    put(info, s.coloursUsed, 4);
+    put(info, 0, 4);
+    std::vector<uint8_t> extra;
+    for (uint32_t m : s.masks)
+        put(s.infoSize > 40 ? info : extra, m, 4);
+    info.resize(std::max<size_t>(info.size(), s.infoSize), 0);
+    for (uint32_t c : s.table)
+        put(extra, c, 4);
+    extra.resize(extra.size() + s.gap, 0xEE);
+    const uint32_t start = uint32_t(14 + info.size() + extra.size());
+    std::vector<uint8_t> f = { 'B', 'M' };
+    put(f, uint32_t(start + s.pels.size()), 4);
+    put(f, 0, 4);
+    put(f, s.offBits < 0 ? start : uint32_t(s.offBits), 4);
+    f.insert(f.end(), info.begin(), info.end());
+    f.insert(f.end(), extra.begin(), extra.end());
+    f.insert(f.end(), s.pels.begin(), s.pels.end());
+    return f;
+}
+
+class ImgFilesTest : public GfxTest {
+protected:
+    TempDir dir;
+
+    int read_bytes(imgRowCTy& img, const std::vector<uint8_t>& bytes)
+    {
+        return imgReadBmpBytes(&img, bytes.data(), bytes.size());
+    }
+};
+
+TEST_F(ImgFilesTest, SaveThenLoadAtEveryDepthWithExactSizes)
+{
+    struct Case {
+        uint32_t format;
+        int32_t w, h;
+        size_t fileSize;      // 54 + masks + colour table + padded rows
+        uint32_t readFormat;  // what the file reads back as
+    };
+    const Case cases[] = {
+        { pel_FMT_R8G8B8, 3, 2, 54 + 2 * 12, pel_FMT_R8G8B8 },
+        { pel_FMT_R8G8B8, 5, 3, 54 + 3 * 16, pel_FMT_R8G8B8 },
+        { pel_FMT_X8R8G8B8, 3, 3, 54 + 12 + 3 * 12, pel_FMT_X8R8G8B8 },
+        { pel_FMT_A8R8G8B8, 7, 1, 54 + 28, pel_FMT_A8R8G8B8 },
+        { pel_FMT_R5G6B5, 2, 2, 74, pel_FMT_R5G6B5 },
+        { pel_FMT_R5G6B5, 3, 2, 54 + 12 + 2 * 8, pel_FMT_R5G6B5 },
+        { pel_FMT_X1R5G5B5, 5, 2, 54 + 2 * 12, pel_FMT_X1R5G5B5 },
+        { pel_FMT_A1R5G5B5, 1, 4, 54 + 4 * 4, pel_FMT_X1R5G5B5 },
+        { pel_FMT_P8, 3, 3, 54 + 1024 + 3 * 4, pel_FMT_P8 },
+        { pel_FMT_P8, 6, 1, 54 + 1024 + 8, pel_FMT_P8 },
+        { pel_FMT_Z32, 3, 2, 54 + 24, pel_FMT_A8R8G8B8 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format << " " << c.w << "x" << c.h);
+        imgRowCTy img;
+        const pelFmtCTy fmt(c.format);
+        img.SetSize(c.w, c.h, &fmt);
+        fill_random(img, c.format * 100 + uint32_t(c.w));
+        const std::string name = dir.file("pic.bmp");
+        ASSERT_EQ(img.SaveBmp(name.c_str()), 0);
+        EXPECT_EQ(read_file(name).size(), c.fileSize);
+        imgRowCTy back;
+        ASSERT_EQ(back.Load(name.c_str()), 0);
+        EXPECT_EQ(back.pelFmt.format, c.readFormat);
+        EXPECT_EQ(back.width, c.w);
+        EXPECT_EQ(back.height, c.h);
+        EXPECT_EQ(pels_of(back), pels_of(img));
+        if (c.format == pel_FMT_P8) {
+            // Without a palette the writer stores a grey ramp.
+            ASSERT_NE(back.pelFmt.palette, nullptr);
+            ASSERT_EQ(back.pelFmt.palette->count, 256u);
+            EXPECT_EQ(back.pelFmt.palette->entries[0x42], 0xFF424242u);
+        }
+    }
+    EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ImgFilesTest, PaletteRoundTripAndTheTemporaryFileIsGone)
+{
+    palCTy pal;
+    const uint32_t colours[3] = { 0x00112233, 0x00445566, 0x00FF0000 };
+    pal.Set(colours, 3);
+    imgRowCTy img;
+    pelFmtCTy fmt(pel_FMT_P8, &pal);
+    img.SetSize(5, 2, &fmt);
+    img.Fill(2, nullptr);
+    const std::string name = dir.file("pal.bmp");
+    write_file(name, { 'o', 'l', 'd' });
+    ASSERT_EQ(img.SaveBmp(name.c_str()), 0);
+    EXPECT_EQ(read_file(name).size(), 54u + 12 + 2 * 8);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator {}), 1);
+    imgRowCTy back;
+    ASSERT_EQ(back.Load(name.c_str()), 0);
+    ASSERT_EQ(back.pelFmt.palette->count, 3u);
+    EXPECT_EQ(back.ColorAtXY(4, 1), 0xFFFF0000u);
+}
+
+TEST_F(ImgFilesTest, SaveReportsWhatCannotBeWritten)
+{
+    imgRowCTy img;
+    const pelFmtCTy fmt(pel_FMT_R8G8B8);
+    img.SetSize(2, 2, &fmt);
+    EXPECT_EQ(img.SaveBmp(dir.file("missing/x.bmp").c_str()), ERR_CREATE);
+    imgRowCTy empty;
+    EXPECT_EQ(empty.SaveBmp(dir.file("e.bmp").c_str()), ERR_DATA);
+    EXPECT_FALSE(fs::exists(dir.file("e.bmp")));
+    ASSERT_EQ(reports().size(), 2u);
+    EXPECT_EQ(reports()[0].code, ERR_CREATE);
+}
+
+TEST_F(ImgFilesTest, HeaderVariantsReadTheSamePels)
+{
+    // A 3 x 2 24-bit picture: rows of 9 bytes padded to 12, stored bottom-up.
+    const std::vector<uint8_t> bottomUp = { 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0 };
+    const std::vector<uint8_t> top = { 11, 12, 13, 14, 15, 16, 17, 18, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9 };
+    struct Case {
+        const char* what;
+        BmpSpec spec;
+    };
+    BmpSpec plain { .width = 3, .pels = bottomUp };
+    BmpSpec v5 = plain;
+    v5.infoSize = 124;
+    v5.gap = 6; // bfOffBits points past a gap: the pels start there
+    BmpSpec v4 = plain;
+    v4.infoSize = 108;
+    BmpSpec topDown = plain;
+    topDown.height = -2;
+    topDown.pels = { 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0 };
+    BmpSpec noLastPad = plain;
+    noLastPad.pels.resize(21);
+    for (const Case& c : { Case { "40-byte header", plain }, Case { "V5 header with a gap", v5 },
+                           Case { "V4 header", v4 }, Case { "top-down", topDown },
+                           Case { "last row without padding", noLastPad } }) {
+        SCOPED_TRACE(c.what);
+        imgRowCTy img;
+        ASSERT_EQ(read_bytes(img, make_bmp(c.spec)), 0);
+        EXPECT_EQ(img.pelFmt.format, pel_FMT_R8G8B8);
+        EXPECT_EQ(pels_of(img), top);
+    }
+    EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ImgFilesTest, MasksChooseTheFormat)
+{
+    struct Case {
+        uint32_t infoSize;
+        uint16_t bits;
+        std::vector<uint32_t> masks;
+        uint32_t format; // 0: refused
+    };
+    const Case cases[] = {
+        { 40, 16, { 0xF800, 0x07E0, 0x001F }, pel_FMT_R5G6B5 },
+        { 40, 16, { 0x7C00, 0x03E0, 0x001F }, pel_FMT_X1R5G5B5 },
+        { 56, 16, { 0x7C00, 0x03E0, 0x001F, 0x8000 }, pel_FMT_X1R5G5B5 },
+        { 40, 32, { 0xFF0000, 0xFF00, 0xFF }, pel_FMT_X8R8G8B8 },
+        { 124, 32, { 0xFF0000, 0xFF00, 0xFF, 0xFF000000 }, pel_FMT_A8R8G8B8 },
+        { 40, 16, { 0, 0x07E0, 0x001F }, 0 },          // zero mask
+        { 40, 16, { 0xF800, 0xF800, 0x001F }, 0 },     // overlapping masks
+        { 40, 16, { 0x001F, 0x07E0, 0xF800 }, 0 },     // blue and red swapped
+        { 40, 24, { 0xFF0000, 0xFF00, 0xFF }, 0 },     // bit fields at 24 bits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, first mask " << std::hex << c.masks[0]);
+        reports().clear();
+        BmpSpec s { .infoSize = c.infoSize, .bits = c.bits, .compression = 3, .masks = c.masks };
+        s.pels.assign(c.bits == 16 ? 8 : c.bits == 24 ? 16 : 16, 0x5A);
+        imgRowCTy img;
+        const int rc = read_bytes(img, make_bmp(s));
+        if (c.format) {
+            EXPECT_EQ(rc, 0);
+            EXPECT_EQ(img.pelFmt.format, c.format);
+        } else {
+            EXPECT_EQ(rc, ERR_DATA);
+            ASSERT_EQ(reports().size(), 1u);
+            EXPECT_EQ(reports()[0].code, ERR_DATA);
+        }
+    }
+}
+
+TEST_F(ImgFilesTest, EightBitTablesShortOrCounted)
+{
+    const std::vector<uint8_t> pels = { 0, 1, 0, 0, 1, 0, 0, 0 }; // 2 x 2, rows of 4
+    // Colours used 0 with only two entries before bfOffBits: the pels start
+    // there and the table holds what fits.
+    BmpSpec shortTable { .width = 2, .bits = 8, .table = { 0x00FF0000, 0x000000FF }, .pels = pels };
+    imgRowCTy img;
+    ASSERT_EQ(read_bytes(img, make_bmp(shortTable)), 0);
+    ASSERT_EQ(img.pelFmt.palette->count, 2u);
+    EXPECT_EQ(img.ColorAtXY(0, 0), 0xFF000000u | 0x0000FF);
+    EXPECT_EQ(img.ColorAtXY(1, 0), 0xFFFF0000u);
+    // A counted table of 16 entries gets 16 entries.
+    BmpSpec counted = shortTable;
+    counted.coloursUsed = 16;
+    counted.table.resize(16, 0x00808080);
+    ASSERT_EQ(read_bytes(img, make_bmp(counted)), 0);
+    EXPECT_EQ(img.pelFmt.palette->count, 16u);
+    EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataError)
+{
+    BmpSpec good { .width = 3, .pels = std::vector<uint8_t>(24, 7) };
+    const std::vector<uint8_t> valid = make_bmp(good);
+    auto with = [&](auto change) {
+        BmpSpec s = good;
+        change(s);
+        return make_bmp(s);
+    };
+    std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+        { "empty", {} },
+        { "cut in the header", std::vector<uint8_t>(valid.begin(), valid.begin() + 30) },
+        { "cut in the pels", std::vector<uint8_t>(valid.begin(), valid.end() - 4) },
+        { "4 bits", with([](BmpSpec& s) { s.bits = 4; }) },
+        { "1 bit", with([](BmpSpec& s) { s.bits = 1; }) },
+        { "RLE8", with([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.table = { 0 }; }) },
+        { "OS/2 header", with([](BmpSpec& s) { s.infoSize = 12; }) },
+        { "header of 200 bytes", with([](BmpSpec& s) { s.infoSize = 200; }) },
+        { "colours used 257", with([](BmpSpec& s) { s.bits = 8; s.coloursUsed = 257; }) },
+        { "huge colours used", with([](BmpSpec& s) { s.bits = 8; s.coloursUsed = 0xFFFFFFF0; }) },
+        { "table at 24 bits", with([](BmpSpec& s) { s.coloursUsed = 2; s.table = { 1, 2 }; }) },
+        { "width 0", with([](BmpSpec& s) { s.width = 0; }) },
+        { "negative width", with([](BmpSpec& s) { s.width = -3; }) },
+        { "height INT32_MIN", with([](BmpSpec& s) { s.height = INT32_MIN; }) },
+        { "huge size", with([](BmpSpec& s) { s.width = 40000; s.height = 40000; }) },
+        { "over the byte cap", with([](BmpSpec& s) { s.width = 32768; s.height = 32768; s.bits = 32; }) },
+    };
+    std::vector<uint8_t> magic = valid;
+    magic[1] = 'A';
+    cases.push_back({ "bad magic", magic });
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        reports().clear();
+        imgRowCTy img;
+        EXPECT_EQ(read_bytes(img, bytes), ERR_DATA);
+        EXPECT_EQ(img.pels, nullptr);
+        ASSERT_EQ(reports().size(), 1u);
+        EXPECT_EQ(reports()[0].code, ERR_DATA);
+    }
+    // Every cut of a valid file reads whole or is refused, never past its end.
+    for (size_t n = 0; n < valid.size(); ++n) {
+        imgRowCTy img;
+        const std::vector<uint8_t> cut(valid.begin(), valid.begin() + ptrdiff_t(n));
+        EXPECT_EQ(read_bytes(img, cut), n + 3 >= valid.size() ? 0 : ERR_DATA) << n;
+    }
+}
+
+TEST_F(ImgFilesTest, LoadReportsAMissingFileWithItsName)
+{
+    imgRowCTy img;
+    EXPECT_EQ(img.Load(dir.file("nothing.bmp").c_str()), ERR_OPEN);
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0].code, ERR_OPEN);
+}
+
+TEST_F(ImgFilesTest, ImageMagickBmpsDecodeToTheSamePels)
+{
+    // A 5 x 3 gradient as a PPM, turned into BMPs of several kinds.
+    std::vector<uint8_t> ppm = { 'P', '6', '\n', '5', ' ', '3', '\n', '2', '5', '5', '\n' };
+    std::vector<uint8_t> bgr;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const uint8_t r = uint8_t(x * 50), g = uint8_t(y * 100), b = uint8_t(200 - x * 20);
+            ppm.insert(ppm.end(), { r, g, b });
+            bgr.insert(bgr.end(), { b, g, r });
+        }
+    write_file(dir.file("in.ppm"), ppm);
+    struct Case {
+        const char* output;
+        uint32_t format;
+    };
+    for (const Case& c : { Case { "BMP3:a.bmp", pel_FMT_R8G8B8 }, Case { "BMP:b.bmp", pel_FMT_R8G8B8 } }) {
+        const std::string out = c.output;
+        const std::string file = dir.file(out.substr(out.find(':') + 1));
+        const std::string cmd = "convert " + dir.file("in.ppm") + " -type TrueColor " + out.substr(0, out.find(':') + 1)
+            + file + " > /dev/null 2>&1";
+        if (std::system(cmd.c_str()) != 0 || !fs::exists(file))
+            GTEST_SKIP() << "ImageMagick's convert is not available";
+        imgRowCTy img;
+        ASSERT_EQ(img.Load(file.c_str()), 0) << c.output;
+        EXPECT_EQ(img.pelFmt.format, c.format);
+        EXPECT_EQ(pels_of(img), bgr) << c.output;
+    }
+}
+
+TEST_F(ImgFilesTest, TextPicturesAndTheirFaults)
+{
+    const std::string name = dir.file("depth.txt");
+    write_file(name, { '2', '\n', '1', '\n', '0', '.', '5', '\n', '0', '\n' });
+    imgRowCTy img;
+    ASSERT_EQ(img.LoadTxt(name.c_str()), 0);
+    EXPECT_EQ(img.pelFmt.format, pel_FMT_Z32);
+    EXPECT_EQ(img.PelAtXY(0, 0), 32768u);
+    EXPECT_EQ(img.PelAtXY(1, 0), 0x8AD00000u);
+    for (const char* text : { "2\n1\n0.5\n", "x\n", "0\n5\n", "-1\n1\n1\n", "100000\n1\n", "3000\n3000\n1\n",
+                              "1\n1\nnan\n" }) {
+        SCOPED_TRACE(text);
+        reports().clear();
+        write_file(name, std::vector<uint8_t>(text, text + std::strlen(text)));
+        imgRowCTy bad;
+        EXPECT_EQ(bad.LoadTxt(name.c_str()), ERR_DATA);
+        EXPECT_EQ(bad.pels, nullptr);
+    }
+    imgRowCTy none;
+    EXPECT_EQ(none.LoadTxt(dir.file("none.txt").c_str()), ERR_OPEN);
+}
+
+TEST_F(ImgFilesTest, ColourMappedTgaKeepsItsPalette)
+{
+    // Image type 1: an 18-byte header, a colour map of two 24-bit entries,
+    // 2 x 1 index pels.
+    const std::vector<uint8_t> tga = { 0, 1, 1, 0, 0, 2, 0, 24, 0, 0, 0, 0, 2, 0, 1, 0, 8, 0,
+                                       0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 1, 0 };
+    const std::string name = dir.file("p.tga");
+    write_file(name, tga);
+    imgRowCTy img;
+    ASSERT_EQ(img.LoadTga(name.c_str()), 0);
+    EXPECT_EQ(img.pelFmt.format, pel_FMT_P8);
+    ASSERT_NE(img.pelFmt.palette, nullptr);
+    EXPECT_EQ(img.ColorAtXY(0, 0), 0xFF605040u);
+    EXPECT_EQ(img.ColorAtXY(1, 0), 0xFF302010u);
+    // A damaged one is an ERR_DATA report carrying the decoder's reason.
+    write_file(name, { 0, 0, 77, 0, 0, 0 });
+    EXPECT_EQ(img.LoadTga(name.c_str()), ERR_DATA);
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_NE(reports()[0].text.find("p.tga: "), std::string::npos);
+    EXPECT_EQ(img.LoadJpg(name.c_str()), ERR_DATA);
+}
+
+} // namespace
