@@ -69,7 +69,7 @@ struct errMsgShortTy {
 };
 
 // Called after a lookup that found the set's record; a result of 0 makes the
-// lookup yield null, ERR_NO_MEMORY makes it yield `errLookupSkip`.
+// lookup yield null, ERR_NO_MEMORY makes it answer errLookupStatus::skip.
 using errMsgCallbackTy = int (*)(int level, int code, const char* text);
 
 inline constexpr uint32_t ERR_SET_LANGUAGE_MASK = 0xFF;
@@ -147,12 +147,20 @@ template <class Body>
 
 // Message sets and lookup.
 void errAddMessages(errMsgSetTy* set);
-extern const char errLookupSkip[]; // lookup result: go straight to the box
+// What a lookup came to. The status says it, never the address of the text:
+// compilers may merge equal string literals, so "" and "" can be one object.
+enum class errLookupStatus {
+    found,   // the text of a record (or a catch-all)
+    none,    // no record and no catch-all: the text is ""
+    dropped, // the set's callback answered 0: the text is null
+    skip,    // the set's callback answered ERR_NO_MEMORY: go straight to the box
+};
 // Finds the text for `code` (argument kinds: ERR_MSG_FILE_ARG/ERR_MSG_DRIVE_ARG)
 // and formats it into `buffer` (or the library's message buffer). Returns the
-// text, null, or `errLookupSkip`; "" when nothing was found.
+// text, null when dropped, "" when nothing was found or on skip; `status`
+// (may be null) tells which.
 const char* errLookupMessage(char* buffer, size_t size, errMsgSetTy* chain, int code, unsigned argKinds,
-                             uint8_t* levelOut);
+                             uint8_t* levelOut, errLookupStatus* status = nullptr);
 extern errMsgSetTy errGeneralMessages; // the general set (catch-all "Error %^d")
 extern errMsgSetTy errFileMessages;    // the file and device set
 

@@ -100,10 +100,11 @@ void errDefaultHandler()
 
     bool straight_to_box = false;
     if (!errState.message) {
-        const char* message = errLookupMessage(nullptr, 0, nullptr, errState.code, kinds, &errState.level);
-        if (!message)
+        errLookupStatus status;
+        const char* message = errLookupMessage(nullptr, 0, nullptr, errState.code, kinds, &errState.level, &status);
+        if (status == errLookupStatus::dropped)
             return;
-        if (message == errLookupSkip) {
+        if (status == errLookupStatus::skip) {
             straight_to_box = true;
         } else {
             errState.message = message;

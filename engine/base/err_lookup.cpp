@@ -1,8 +1,6 @@
 // Finding the message text of a code in the chain of message sets.
 #include "engine/base/base_internal.h"
 
-const char errLookupSkip[] = "";
-
 namespace {
 
 struct Found {
@@ -99,8 +97,11 @@ private:
 } // namespace
 
 const char* errLookupMessage(char* buffer, size_t size, errMsgSetTy* chain, int code, unsigned argKinds,
-                             uint8_t* levelOut)
+                             uint8_t* levelOut, errLookupStatus* status)
 {
+    errLookupStatus ignored;
+    errLookupStatus& result = status ? *status : ignored;
+    result = errLookupStatus::found;
     if (!chain)
         chain = errState.chain;
     const errMsgSetTy* extra = errState.extraSet;
@@ -117,6 +118,7 @@ const char* errLookupMessage(char* buffer, size_t size, errMsgSetTy* chain, int 
     if (!found.any) {
         if (buffer && size)
             buffer[0] = '\0';
+        result = errLookupStatus::none;
         return "";
     }
 
@@ -140,10 +142,14 @@ const char* errLookupMessage(char* buffer, size_t size, errMsgSetTy* chain, int 
         *levelOut = found.level;
     if (found.set->callback) {
         const int r = found.set->callback(found.level, code, text);
-        if (r == 0)
+        if (r == 0) {
+            result = errLookupStatus::dropped;
             return nullptr;
-        if (r == ERR_NO_MEMORY)
-            return errLookupSkip;
+        }
+        if (r == ERR_NO_MEMORY) {
+            result = errLookupStatus::skip;
+            return "";
+        }
     }
     return text ? text : "";
 }

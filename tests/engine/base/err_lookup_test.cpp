@@ -208,4 +208,33 @@ TEST_F(LookupTest, CallbackSkipGoesStraightToTheBox)
     EXPECT_EQ(errState.mode, 0);
 }
 
+TEST_F(LookupTest, StatusTellsNothingFoundFromSkipAndDrop)
+{
+    // The texts of "nothing found" and "skip" are both empty; only the
+    // status tells them apart, whatever the compiler does with literals.
+    errAddMessages(&stop_set);
+    uint8_t level = 0;
+    errLookupStatus status = errLookupStatus::found;
+    EXPECT_STREQ(errLookupMessage(nullptr, 0, nullptr, ERR_DATA, 0, &level, &status), "");
+    EXPECT_EQ(status, errLookupStatus::none);
+    errAddMessages(&skip_set);
+    EXPECT_STREQ(errLookupMessage(nullptr, 0, nullptr, -7300, 0, &level, &status), "");
+    EXPECT_EQ(status, errLookupStatus::skip);
+    // Nothing found still reaches the box, with an empty text.
+    EXPECT_EQ(errReport(ERR_DATA), ERR_DATA);
+    ASSERT_EQ(seen.box_messages.size(), 1u);
+    EXPECT_EQ(seen.box_messages[0], "");
+}
+
+TEST_F(LookupTest, StatusOfAFoundTextAndOfADroppedOne)
+{
+    uint8_t level = 0;
+    errLookupStatus status = errLookupStatus::none;
+    EXPECT_STREQ(errLookupMessage(nullptr, 0, nullptr, -64, 0, &level, &status), "Function is not implemented");
+    EXPECT_EQ(status, errLookupStatus::found);
+    errAddMessages(&null_set);
+    EXPECT_EQ(errLookupMessage(nullptr, 0, nullptr, -7300, 0, &level, &status), nullptr);
+    EXPECT_EQ(status, errLookupStatus::dropped);
+}
+
 } // namespace
