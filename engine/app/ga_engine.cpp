@@ -1,10 +1,13 @@
 // The subsystems the framework starts and stops, as the program uses them.
 #include "engine/app/app_internal.h"
 
+#include "engine/blit/blit.h"
+#include "engine/sound/sound.h"
+
 namespace {
 
-// FIXME: the display device, the sound system and the font list are wired
-// in here as they land; until then the framework runs without them.
+// FIXME: the display device and the font list are wired in here as they
+// land; until then the framework runs without them.
 void none() {}
 int none_ready() { return 0; }
 int none_create(platform::WindowHandle, unsigned, int, int, int) { return 0; }
@@ -18,15 +21,13 @@ void none_mode_size(int* w, int* h, int* bpp)
 int none_present() { return 0; }
 void none_fps(int, int) {}
 void none_copy(const rectTy*, uint32_t, int, int) {}
-void none_snd_init(platform::WindowHandle) {}
-void none_focus(uint32_t) {}
 
 } // namespace
 
 gaEngineTy gaEngineDefaults()
 {
     return {
-        .gfxInit = none,
+        .gfxInit = gfxInit,
         .gCreate = none_create,
         .gSetMode = none_set_mode,
         .gRelease = none,
@@ -38,9 +39,9 @@ gaEngineTy gaEngineDefaults()
         .gDrawFps = none_fps,
         .gRestore = none,
         .gCopyRects = none_copy,
-        .sndInit = none_snd_init,
-        .sndSetGlobalFocus = none_focus,
-        .sndDone = none,
+        .sndInit = sndInit,
+        .sndSetGlobalFocus = sndSetGlobalFocus,
+        .sndDone = sndDone,
         .fntListInit = none,
         .fntListDone = none,
     };
