@@ -7,6 +7,7 @@
 // calls do nothing.
 #pragma once
 
+#include "engine/sound/midi_player.h"
 #include "platform/audio.h"
 #include "platform/window.h"
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <thread>
 
@@ -57,11 +58,17 @@ struct Registry {
     std::vector<std::thread> finished;
 };
 
+void join_finished_threads();
+
 Registry& registry()
 {
     // Never destroyed: a stream left open at exit keeps its thread, which
-    // must not find the registry gone.
-    static Registry* instance = new Registry;
+    // must not find the registry gone. Threads that have finished are
+    // joined at exit.
+    static Registry* instance = [] {
+        std::atexit(join_finished_threads);
+        return new Registry;
+    }();
     return *instance;
 }
 
@@ -183,6 +190,8 @@ void wait_for(MidiStream& s, std::unique_lock<std::mutex>& lock, uint64_t deadli
     s.wake.wait_until(lock, steady_clock::time_point(duration_cast<steady_clock::duration>(nanoseconds(deadline))));
 }
 
+void unlist(MidiStream* s);
+
 void run_stream(MidiStream* s)
 {
     std::unique_lock lock(s->mutex);
@@ -209,13 +218,25 @@ void run_stream(MidiStream* s)
     }
     const bool self_closed = s->freed_by_thread;
     lock.unlock();
-    // A stream closed from its own callback is freed by its thread; one
-    // closed from outside is freed by the closer after the join.
-    if (self_closed)
+    // A stream closed from its own callback is freed by its thread, and
+    // stays listed until then, so that midi_wait_idle() waits for the rest
+    // of that callback; one closed from outside is freed by the closer
+    // after the join.
+    if (self_closed) {
+        unlist(s);
         delete s;
+    }
 }
 
 MidiStream* checked(MidiStream* stream) { return is_open(stream) ? stream : nullptr; }
+
+void unlist(MidiStream* s)
+{
+    Registry& reg = registry();
+    std::lock_guard lock(reg.mutex);
+    reg.open.erase(std::find(reg.open.begin(), reg.open.end(), s));
+    reg.idle_changed.notify_all();
+}
 
 } // namespace
 
@@ -308,6 +329,8 @@ MidiResult midi_stream_set_time_division(MidiStream* stream, uint32_t division)
         return MidiResult::invalid_param;
     }
     std::lock_guard lock(s->mutex);
+    if (s->closing)
+        return MidiResult::invalid_handle;
     // The ticks already played keep the time they had.
     s->base_ns = add_saturated(s->base_ns, midi_detail::ticks_to_ns(s->ticks, s->division, s->tempo_us));
     s->ticks = 0;
@@ -324,6 +347,8 @@ MidiResult midi_prepare_buffer(MidiStream* stream, MidiBuffer* buffer)
     if (!buffer || !buffer->data)
         return MidiResult::invalid_param;
     std::lock_guard lock(s->mutex);
+    if (s->closing)
+        return MidiResult::invalid_handle;
     buffer->flags |= midi_buffer_prepared;
     return MidiResult::ok;
 }
@@ -336,6 +361,8 @@ MidiResult midi_unprepare_buffer(MidiStream* stream, MidiBuffer* buffer)
     if (!buffer)
         return MidiResult::invalid_param;
     std::lock_guard lock(s->mutex);
+    if (s->closing)
+        return MidiResult::invalid_handle;
     if (buffer->flags & midi_buffer_queued)
         return MidiResult::still_playing;
     buffer->flags &= ~midi_buffer_prepared;
@@ -350,11 +377,13 @@ MidiResult midi_stream_out(MidiStream* stream, MidiBuffer* buffer)
     if (!buffer || buffer->bytes_recorded > buffer->length)
         return MidiResult::invalid_param;
     std::lock_guard lock(s->mutex);
+    if (s->closing)
+        return MidiResult::invalid_handle;
     if (!(buffer->flags & midi_buffer_prepared))
         return MidiResult::unprepared;
     if (buffer->flags & midi_buffer_queued)
         return MidiResult::still_playing;
-    if (s->closing || !s->sink->accept_buffer())
+    if (!s->sink->accept_buffer())
         return MidiResult::error;
     buffer->flags = (buffer->flags | midi_buffer_queued) & ~midi_buffer_done;
     buffer->queue_next = nullptr;
@@ -374,6 +403,8 @@ MidiResult midi_stream_restart(MidiStream* stream)
     if (!s)
         return MidiResult::invalid_handle;
     std::lock_guard lock(s->mutex);
+    if (s->closing)
+        return MidiResult::invalid_handle;
     if (!s->running) {
         s->running = true;
         s->base_ns = s->clock->now_ns();
@@ -389,6 +420,8 @@ MidiResult midi_stream_reset(MidiStream* stream)
     if (!s)
         return MidiResult::invalid_handle;
     std::lock_guard lock(s->mutex);
+    if (s->closing)
+        return MidiResult::invalid_handle;
     s->sink->all_notes_off(s->clock->now_ns());
     while (s->queue_head)
         finish_head(*s);
@@ -416,12 +449,6 @@ MidiResult midi_stream_close(MidiStream* stream)
     // Outside the stream's lock: the clock takes its own lock before
     // telling a stream that time moved.
     s->clock->remove_listener(s);
-    {
-        Registry& reg = registry();
-        std::lock_guard lock(reg.mutex);
-        reg.open.erase(std::find(reg.open.begin(), reg.open.end(), s));
-        reg.idle_changed.notify_all();
-    }
     std::thread thread;
     {
         std::lock_guard lock(s->mutex);
@@ -434,6 +461,7 @@ MidiResult midi_stream_close(MidiStream* stream)
         reg.finished.push_back(std::move(thread));
         return MidiResult::ok;
     }
+    unlist(s);
     thread.join();
     delete s;
     return MidiResult::ok;

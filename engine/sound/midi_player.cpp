@@ -1,0 +1,132 @@
+// The MIDI player object: owns the stream state and drives its steps.
+#include "engine/sound/midi_player.h"
+
+#include "engine/sound/mid_internal.h"
+#include "engine/sound/sound.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+namespace {
+
+// The synthesiser's sound joins the effects in the mixer while at least one
+// player on a synthesiser device lives (a replaced player is destroyed
+// after its successor is made, hence a count).
+std::mutex mixUsersMutex;
+int mixUsers = 0;
+
+void addSynthToMix(int32_t* acc, uint32_t frames, const platform::AudioFormat& format)
+{
+    // The mixer's thread only; grows once to the mixer's block size.
+    static std::vector<int16_t> pcm;
+    pcm.resize(size_t(frames) * format.channels);
+    if (!platform::midi_synth_render(pcm.data(), frames, format))
+        return;
+    for (size_t i = 0; i < pcm.size(); ++i)
+        acc[i] += pcm[i];
+}
+
+void joinMix()
+{
+    std::lock_guard lock(mixUsersMutex);
+    if (mixUsers++ == 0)
+        sndSetExtraSource(addSynthToMix);
+}
+
+void leaveMix()
+{
+    std::lock_guard lock(mixUsersMutex);
+    if (--mixUsers == 0)
+        sndSetExtraSource({});
+}
+
+} // namespace
+
+MidiPlayer::MidiPlayer(platform::WindowHandle notifyWindow) : deviceId_(MID_NO_DEVICE), notifyWindow_(notifyWindow)
+{
+    state_ = new (std::nothrow) midStateTy;
+    if (state_) {
+        state_->notifyWindow = notifyWindow;
+        if (midAllocBuffers(*state_) != MID_OK) {
+            delete state_;
+            state_ = nullptr;
+        }
+    }
+    platform::MidiOutCaps caps;
+    if (platform::midi_out_device_count() > 0 &&
+        platform::midi_out_caps(platform::midi_mapper, caps) == platform::MidiResult::ok) {
+        deviceId_ = platform::midi_mapper;
+        rendersAudio_ = caps.renders_audio;
+        if (rendersAudio_)
+            joinMix();
+    }
+}
+
+MidiPlayer::~MidiPlayer()
+{
+    if (rendersAudio_)
+        leaveMix();
+    if (!state_)
+        return;
+    platform::MidiStream* stream = nullptr;
+    {
+        std::unique_lock lock(state_->mutex);
+        if (state_->stream) {
+            state_->state = MID_RESETTING;
+            (void)platform::midi_stream_reset(state_->stream);
+            state_->buffersBack.wait(lock, [&] { return state_->buffersOut == 0; });
+            stream = state_->stream;
+            state_->stream = nullptr;
+        }
+    }
+    // Every buffer is back, so no callback touches the state any more; the
+    // stream's thread is joined without the state's lock held.
+    if (stream) {
+        for (uint32_t i = 0; i < state_->bufferCount; ++i)
+            (void)platform::midi_unprepare_buffer(stream, &state_->buffers[i]);
+        if (state_->stateBlock)
+            (void)platform::midi_unprepare_buffer(stream, &state_->stateBuffer);
+        (void)platform::midi_stream_close(stream);
+    }
+    delete state_;
+}
+
+void MidiPlayer::Play(const char* fileName)
+{
+    if (!state_ || !fileName)
+        return;
+    {
+        // Only midOpen reads the name, under the same lock.
+        std::lock_guard lock(state_->mutex);
+        fileName_ = fileName;
+        state_->fileName = fileName_.c_str();
+    }
+    // A second Play fails here (a song is read already); the song that
+    // plays goes on.
+    if (midOpen(*state_) != 0)
+        return;
+    if (Prepare())
+        (void)midStart(*state_);
+}
+
+void MidiPlayer::OnMessage(uint32_t message)
+{
+    if (message == MID_END_MESSAGE && Prepare())
+        (void)midStart(*state_);
+}
+
+bool MidiPlayer::Prepare()
+{
+    if (!state_)
+        return false;
+    uint64_t end;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->deviceId = deviceId_;
+        // The end is exclusive: one past the song's last tick, so that the
+        // events at that tick (the closing note-offs) are played too.
+        end = uint64_t(state_->songLength) + 1;
+    }
+    return midPrepare(*state_, 0, end) == 0;
+}
