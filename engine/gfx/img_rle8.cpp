@@ -155,8 +155,11 @@ int32_t imgRle8CTy::Lock(const rectTy* rect, uint32_t mode)
     pitch = width;
     const ptrdiff_t corner = rect ? static_cast<ptrdiff_t>(rect->y) * width + rect->x : 0;
     lockPtr = decodeBuf + corner;
-    if (keyFlag)
-        std::memset(decodeBuf, static_cast<uint8_t>(keyPel), size);
+    // Pels no row describes are the key. Without a key the rows cover the
+    // whole image once written, but a record, a row without codes or a
+    // SetSize can leave pels undescribed: they read as 0, not as whatever
+    // the memory held.
+    std::memset(decodeBuf, keyFlag ? static_cast<uint8_t>(keyPel) : 0, size);
     // Rows are decoded only where the box lies inside the image and the row
     // array reaches: between SetSize and the next writing unlock the box
     // belongs to the former size.

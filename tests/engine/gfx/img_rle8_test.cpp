@@ -328,6 +328,34 @@ TEST_F(ImgRle8Test, HeadersNoLockCanServeAreRefused)
     EXPECT_EQ(img.GetRect().w, 2);
 }
 
+TEST_F(ImgRle8Test, UnkeyedPelsNoRowDescribesLockAsZero)
+{
+    // An unkeyed record whose box covers part of the image: the lock used
+    // to hand out whatever the new buffer held around it.
+    const auto bytes = Bytes()
+                           .u32(1)
+                           .u32(4)
+                           .u32(3)
+                           .u32(0) // no key
+                           .u32(pel_FMT_P8)
+                           .u32(pal_KIND_OWN)
+                           .u32(1)
+                           .raw({ 0, 0, 0xFF })
+                           .u32(1)
+                           .u32(1)
+                           .u32(2)
+                           .u32(1)
+                           .u32(100)
+                           .u32(103)
+                           .raw({ 0x82, 1, 2 })
+                           .get();
+    auto in = read_stream(bytes);
+    imgRle8CTy img;
+    img.Read(in.get());
+    ASSERT_EQ(img.width, 4);
+    EXPECT_EQ(decoded(img), (std::vector<uint8_t> { 0, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0 }));
+}
+
 TEST_F(ImgRle8Test, TallPicturesKeepTheirRowsInOneBlock)
 {
     // 2 x 32768 pels of noise: every row has codes of its own.
