@@ -162,4 +162,26 @@ TEST(DsMixer, GainsPanAndClipping)
     EXPECT_EQ(out[2 * 4000 - 2], 30000);
 }
 
+// While the application is inactive only sounds made with global focus
+// are heard; the others play on muted and are heard again afterwards.
+TEST(DsMixer, InactiveAppMutesSoundsWithoutGlobalFocus)
+{
+    Rig rig(22050, 1);
+    const std::vector<int16_t> a(8000, 100), b(8000, 20);
+    const wavInfo ia = info_of(a, 1, 22050), ib = info_of(b, 1, 22050);
+    ASSERT_EQ(dsChanStartMem(&ia, 1, 0, 0, 0, 0, 9), 0);
+    dsSetGlobalFocus(true);
+    ASSERT_EQ(dsChanStartMem(&ib, 1, 0, 0, 0, 0, 9), 1);
+    dsSetGlobalFocus(false);
+    platform::headless::advance_audio(1000);
+    dsSetAppActive(false);
+    platform::headless::advance_audio(1000);
+    dsSetAppActive(true);
+    platform::headless::advance_audio(1000);
+    const auto out = rig.capture();
+    EXPECT_EQ(out[500], 120);
+    EXPECT_EQ(out[1500], 20);
+    EXPECT_EQ(out[2500], 120);
+}
+
 } // namespace

@@ -22,7 +22,8 @@ std::vector<int16_t> read_raw(const std::filesystem::path& path)
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<int16_t> pcm(bytes.size() / 2);
-    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    if (!pcm.empty())
+        std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
     return pcm;
 }
 
