@@ -403,14 +403,6 @@ TEST_F(HeadlessWindow, CursorCounterShowsOnlyFromZeroUp)
     }
 }
 
-TEST_F(HeadlessWindow, TopmostIsKeptOnTheRecord)
-{
-    EXPECT_FALSE(platform::window_topmost(window_));
-    platform::set_window_topmost(window_, true);
-    EXPECT_TRUE(platform::window_topmost(window_));
-    EXPECT_FALSE(platform::window_topmost(nullptr));
-}
-
 TEST_F(HeadlessWindow, PostingWhileTheWindowIsDestroyedLeavesNoMessageForIt)
 {
     std::atomic<bool> stop{false};
