@@ -10,6 +10,8 @@
 
 namespace platform {
 
+class DisplaySystem;
+
 // A backend is one implementation of each concern (window system, sound
 // output) plus message boxes. Operations a backend leaves out get the
 // defaults below, which are what a process without any window would do.
@@ -24,6 +26,7 @@ public:
 
     virtual WindowSystem& windows() = 0;
     virtual AudioSystem& audio() = 0;
+    virtual DisplaySystem& display() = 0;
 
     // Closes the sound output and destroys the windows; a backend that
     // overrides it calls this first, then releases its own resources.

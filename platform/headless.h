@@ -66,4 +66,44 @@ void clear_captured_audio();
 // With false, open_audio() fails as on a machine without a sound device.
 void set_audio_device_present(bool present);
 
+// The display (display.h). Faults: the next `times` calls of a kind fail
+// with `result`; an injected surface_lost also loses the surface, as a
+// real loss would. Creation calls count once per surface.
+enum class DisplayCall : uint8_t {
+    open,         // Display::open
+    create_video, // a surface in video memory
+    create_system,
+    lock,
+    unlock,
+    blt,
+    fill,
+    flip,
+    restore,
+    get_dc,
+    release_dc,
+    set_key,
+    pixel_format,
+    count,
+};
+void fail_display_call(DisplayCall call, uint32_t result, int times = 1);
+void clear_display_faults();
+// Every live surface is lost (its pixels scrambled) until restored.
+void lose_display_surfaces();
+// The desktop's depth (15, 16, 24 or 32; 32 at start), which windowed
+// displays take.
+void set_display_depth(int bits);
+// The video memory budget (256 MiB at start).
+void set_video_memory(uint64_t bytes);
+
+struct DisplayCounters {
+    uint64_t blts = 0;
+    uint64_t keyed_blts = 0;
+    uint64_t fills = 0;
+    uint64_t flips = 0;
+    uint64_t locks = 0;
+    uint64_t shows = 0; // primaries pushed to their window
+};
+DisplayCounters display_counters();
+void reset_display_counters();
+
 } // namespace platform::headless

@@ -1,6 +1,7 @@
 // The generic side of windows: records, messages, presentation. Each call
 // updates the record and has the backend mirror it.
 #include "platform/backend.h"
+#include "platform/display_system.h"
 
 #include <algorithm>
 
@@ -33,6 +34,9 @@ void note_normal_position(Window& w)
 bool peek_message(Message& out, WindowHandle filter)
 {
     auto [backend, desktop, system] = current();
+    // Taking messages marks the turn of a main-loop iteration: what the
+    // displays drew since the last one is shown now, once.
+    display::flush();
     system.pump(desktop);
     return desktop.take(out, filter);
 }
@@ -361,6 +365,8 @@ bool present_rects(WindowHandle handle, const PixelView& source, std::span<const
 PixelView window_frame(WindowHandle handle)
 {
     Window* w = current_backend().desktop().find(handle);
+    if (w)
+        sync_display_frame(*w);
     return w ? PixelView(w->frame()) : PixelView{};
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/backend.h"
+#include "platform/display_system.h"
 #include "platform/headless.h"
 
 #include <deque>
@@ -60,6 +61,26 @@ protected:
     void close_device() override {}
 };
 
+// Surfaces are the truth; showing a primary costs nothing (the frame is
+// copied only when read).
+class HeadlessDisplay final : public DisplaySystem {
+public:
+    PixelFormat desktop_format() override { return desktop; }
+    std::vector<display::Mode> modes() override;
+    uint64_t video_memory_total() override { return video_total; }
+    void show(Window&, const PixelView&) override {}
+    bool read_back(Window& w, std::vector<uint32_t>& pixels, Size& size) override
+    {
+        sync_display_frame(w);
+        pixels = w.pixels;
+        size = w.frame_size;
+        return true;
+    }
+
+    PixelFormat desktop = PixelFormat::xrgb8888;
+    uint64_t video_total = uint64_t(256) << 20;
+};
+
 class HeadlessBackend final : public Backend {
 public:
     const char* name() const override { return "headless"; }
@@ -67,9 +88,11 @@ public:
     BoxAnswer message_box(const BoxRequest& request) override;
     WindowSystem& windows() override { return windows_; }
     AudioSystem& audio() override { return audio_; }
+    DisplaySystem& display() override { return display_; }
 
     HeadlessWindows windows_;
     HeadlessAudio audio_;
+    HeadlessDisplay display_;
 };
 
 } // namespace platform::headless_impl

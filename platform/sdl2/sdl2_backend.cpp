@@ -74,6 +74,7 @@ public:
 
     WindowSystem& windows() override { return windows_; }
     AudioSystem& audio() override { return audio_; }
+    DisplaySystem& display() override { return display_; }
 
     void shutdown() override
     {
@@ -97,6 +98,7 @@ private:
     bool started_ = false;
     Sdl2Windows windows_;
     Sdl2Audio audio_;
+    Sdl2Display display_;
 };
 
 } // namespace

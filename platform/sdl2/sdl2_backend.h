@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/backend.h"
+#include "platform/display_system.h"
 
 #include <SDL.h>
 
@@ -16,6 +17,11 @@ public:
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     Size texture_size;
+    // The display's primary, in its own format (sdl2_display.cpp); freed
+    // with the renderer.
+    SDL_Texture* display_texture = nullptr;
+    PixelFormat display_format = PixelFormat::xrgb8888;
+    Size display_size;
 };
 
 class Sdl2Windows final : public WindowSystem {
@@ -43,6 +49,16 @@ public:
 private:
     void handle(Desktop& desktop, const SDL_Event& event);
     Size window_size(const Window& w);
+};
+
+class Sdl2Display final : public DisplaySystem {
+public:
+    PixelFormat desktop_format() override;
+    std::vector<display::Mode> modes() override;
+    bool open(Window& w) override;
+    void close(Window& w) override;
+    void show(Window& w, const PixelView& primary) override;
+    bool read_back(Window& w, std::vector<uint32_t>& pixels, Size& size) override;
 };
 
 class Sdl2Audio final : public AudioSystem {
