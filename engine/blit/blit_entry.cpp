@@ -17,7 +17,10 @@ void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rec
     // The destination depth image lines up with the source rectangle.
     if (prm.dstDepth) (void)prm.dstDepth->Lock(&r, 0);
     const bool srcPal = src->pelFmt.palette != nullptr, dstPal = dst->pelFmt.palette != nullptr;
-    if (srcPal && !dstPal) {
+    if (!src->lockPtr || !dst->lockPtr) {
+        // A lock that failed (a display surface that could not be
+        // restored, an image without pels) gives nothing to draw through.
+    } else if (srcPal && !dstPal) {
         bltDrawExPal(src, dst, &r, prm);
     } else if (!srcPal && dstPal) {
         dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", "imgCTy::Draw: This is not impelmetned yet"));

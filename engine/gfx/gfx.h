@@ -656,3 +656,8 @@ void sprFileClose(sprFileCTy* file);
 // ---------------------------------------------------------------------------
 // Sprites, the sprite list, bitmap fonts and text sprites.
 #include "engine/gfx/spr.h"
+
+// ---------------------------------------------------------------------------
+// The display device, its surfaces, the screen format's set-up and the
+// frame-rate overlay.
+#include "engine/gfx/display.h"
