@@ -5,6 +5,7 @@
 #include "engine/sound/snd_sources.h"
 #include "engine/sound/snd_system.h"
 #include "tests/engine/sound/mpeg/mpeg_fixture.h"
+#include "platform/headless.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,45 @@ TEST(Mp3Source, PlaysBitExactThroughAChannel)
     EXPECT_TRUE(std::all_of(out.begin() + ptrdiff_t(reference.pcm.size()), out.end(), [](int16_t v) { return v == 0; }));
     dsDone();
     mp3Close(s);
+}
+
+// A second start of a streamed sound restarts it: the channel that played
+// it stops, and the new one reads the stream from its first byte again.
+TEST(Mp3Source, SecondPlayRestartsInsteadOfSharingTheDecoder)
+{
+    if (!mpegtest::have_tool("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    const auto stream = mpegtest::lame(mpegtest::sine(22050, 1, 4, 300, 300, 0.4), "-b 64 -m m", "restart");
+    const auto path = mpegtest::work_dir() / "restart.mp3";
+    write_file(path.string(), stream);
+    const auto reference = mpegtest::decode(stream);
+    dsConfig config;
+    config.manualFeed = true;
+    dsSetConfig(config);
+    sndInit(nullptr);
+    sndInst* inst = sndInstCreate(path.string().c_str(), 0, 0, false);
+    ASSERT_NE(inst, nullptr);
+    sndInstStart(inst);
+    const int32_t first = inst->channel;
+    for (int i = 0; i < 40; ++i) {
+        platform::headless::advance_audio(1024);
+        dsFeedPass();
+    }
+    EXPECT_GT(dsChannel(first).readPosition, 32768u);
+    platform::headless::clear_captured_audio();
+    sndInstStart(inst);
+    int active = 0;
+    for (int c = 0; c < DS_CHANNELS; ++c)
+        active += (dsChannel(c).state & DS_ACTIVE) != 0;
+    EXPECT_EQ(active, 1);
+    EXPECT_EQ(dsChannel(inst->channel).readPosition, 32768u);
+    platform::headless::advance_audio(8000);
+    const auto out = platform::headless::captured_audio();
+    for (size_t i = 0; i < 8000; ++i)
+        ASSERT_EQ(out[2 * i], reference.pcm[i]) << i;
+    sndInstFree(inst);
+    sndDone();
+    dsSetConfig(dsConfig{});
 }
 
 TEST(OggSource, LengthSeeksAndRestart)
