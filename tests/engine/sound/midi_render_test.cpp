@@ -1,9 +1,11 @@
 // The player through the FluidSynth sink, rendered offline on the stream's
 // manual clock: the music is heard, and each note starts where it was due.
+#include "engine/sound/mid_internal.h"
 #include "engine/sound/midi_player.h"
 #include "tests/engine/sound/midi_fixture.h"
 
 #include "platform/platform.h"
+#include "tools/mkdata/sounds.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +16,58 @@
 
 using namespace miditest;
 
+namespace {
+
+constexpr uint32_t rate = 44100;
+
+// Plays the file once through the player into a synthesiser on a manual
+// clock that starts at 1 s, then renders `total_ms` from time 0 in pieces
+// of 256 frames, as a mixer asks. Empty when the synthesiser does not load.
+std::vector<int16_t> play_and_render(const Bytes& file, uint32_t total_ms)
+{
+    platform::MidiSynth synth("", rate);
+    if (!synth.ok())
+        return {};
+    platform::ManualMidiClock clock;
+    clock.advance_ms(1000);
+    platform::set_midi_device_override(&synth, &clock);
+    const auto path = (std::filesystem::temp_directory_path() / "quarn_midi_render_test.mid").string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    platform::WindowHandle window = platform::create_window({.title = "render"});
+    {
+        MidiPlayer player(window);
+        player.Play(path.c_str());
+        for (uint32_t ms = 1000; ms < total_ms; ms += 5) {
+            clock.advance_ms(5);
+            platform::midi_wait_idle();
+        }
+    }
+    platform::destroy_window(window);
+    platform::set_midi_device_override(nullptr, nullptr);
+    std::filesystem::remove(path);
+
+    std::vector<int16_t> pcm(size_t(rate) * total_ms / 1000);
+    for (size_t at = 0; at < pcm.size(); at += 256) {
+        const uint32_t frames = uint32_t(std::min<size_t>(256, pcm.size() - at));
+        synth.render(pcm.data() + at, frames, 1, uint64_t(at) * 1'000'000'000 / rate);
+    }
+    return pcm;
+}
+
+int peak_of(const std::vector<int16_t>& pcm, uint64_t from_ms, uint64_t to_ms)
+{
+    int level = 0;
+    for (size_t i = from_ms * rate / 1000; i < to_ms * rate / 1000 && i < pcm.size(); ++i)
+        level = std::max(level, std::abs(int(pcm[i])));
+    return level;
+}
+
+} // namespace
+
 TEST(MidiRender, NotesSoundWithinMillisecondsOfTheirScheduledTimes)
 {
     if (platform::default_midi_soundfont().empty())
         GTEST_SKIP() << "no General MIDI soundfont installed (scripts/install-deps.sh installs timgm6mb-soundfont)";
-    constexpr uint32_t rate = 44100;
-    platform::MidiSynth synth("", rate);
-    ASSERT_TRUE(synth.ok());
-    platform::ManualMidiClock clock;
-    clock.advance_ms(1000); // the song starts a second in
-    platform::set_midi_device_override(&synth, &clock);
-
     // The same note every 480 ms, 120 ms long (one key: its sample's own
     // attack is the same every time).
     Track t;
@@ -35,34 +78,9 @@ TEST(MidiRender, NotesSoundWithinMillisecondsOfTheirScheduledTimes)
         t.raw(24, {0x80, 60, 0});
         onsets_ms.push_back(1000 + 480 * i);
     }
-    const Bytes file = smf(100, {t.end()}); // 5 ms a tick;
-    const auto path = (std::filesystem::temp_directory_path() / "quarn_midi_render_test.mid").string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-    platform::WindowHandle window = platform::create_window({.title = "render"});
-    {
-        MidiPlayer player(window);
-        player.Play(path.c_str());
-        for (int ms = 0; ms < 2000; ms += 5) {
-            clock.advance_ms(5);
-            platform::midi_wait_idle();
-        }
-    }
-    platform::destroy_window(window);
-    platform::set_midi_device_override(nullptr, nullptr);
-    std::filesystem::remove(path);
-
-    // Three seconds from time 0, in pieces of 256 frames as a mixer asks.
-    std::vector<int16_t> pcm(rate * 3);
-    for (size_t at = 0; at < pcm.size(); at += 256) {
-        const uint32_t frames = uint32_t(std::min<size_t>(256, pcm.size() - at));
-        synth.render(pcm.data() + at, frames, 1, uint64_t(at) * 1'000'000'000 / rate);
-    }
-    auto peak = [&](uint64_t from_ms, uint64_t to_ms) {
-        int level = 0;
-        for (size_t i = from_ms * rate / 1000; i < to_ms * rate / 1000 && i < pcm.size(); ++i)
-            level = std::max(level, std::abs(int(pcm[i])));
-        return level;
-    };
+    const std::vector<int16_t> pcm = play_and_render(smf(100, {t.end()}), 3000); // 5 ms a tick
+    ASSERT_FALSE(pcm.empty());
+    auto peak = [&](uint64_t from_ms, uint64_t to_ms) { return peak_of(pcm, from_ms, to_ms); };
     EXPECT_LT(peak(0, 999), 10) << "silence before the song";
     ASSERT_GT(peak(1000, 3000), 1000) << "the notes are heard";
     // The synthesiser starts events on its 64-frame blocks (1.5 ms here)
@@ -81,4 +99,29 @@ TEST(MidiRender, NotesSoundWithinMillisecondsOfTheirScheduledTimes)
     }
     for (size_t n = 1; n < heard.size(); ++n)
         EXPECT_NEAR(heard[n] - heard[n - 1], 480.0, 1.6) << "between notes " << n - 1 << " and " << n;
+}
+
+TEST(MidiRender, TheGamesMusicIsHeardFromStartToEnd)
+{
+    if (platform::default_midi_soundfont().empty())
+        GTEST_SKIP() << "no General MIDI soundfont installed (scripts/install-deps.sh installs timgm6mb-soundfont)";
+    const Bytes music = mkdata::make_music();
+    midFileTy song;
+    song.data = music;
+    ASSERT_EQ(midParseFile(song), MID_OK);
+    uint32_t tempo = 500000;
+    midRewind(song);
+    midEventTy e;
+    while (midNextEvent(song, e, MID_NO_TICK_LIMIT) == MID_OK) {
+        if (e.status == 0xFF && e.data[0] == 0x51)
+            tempo = uint32_t(e.params[0]) << 16 | e.params[1] << 8 | e.params[2];
+    }
+    // One tempo for the whole tune (the data tool writes one).
+    const uint64_t song_ms = uint64_t(song.songLength) * tempo / 1000 / song.timeDivision;
+    ASSERT_GT(song_ms, 4000u);
+    const std::vector<int16_t> pcm = play_and_render(music, uint32_t(1000 + song_ms + 500));
+    ASSERT_FALSE(pcm.empty());
+    EXPECT_LT(peak_of(pcm, 0, 990), 10);
+    for (uint64_t at = 1000; at + 500 < 1000 + song_ms; at += 500)
+        EXPECT_GT(peak_of(pcm, at, at + 500), 500) << "silent from " << at << " ms";
 }
