@@ -464,6 +464,114 @@ rwObjCTy* imgRowCreate();
 void imgRegisterClasses();
 
 // ---------------------------------------------------------------------------
+// Alpha image: a picture with per-pel alpha kept as runs. Every pel is
+// transparent, translucent or opaque; translucent pels store one alpha byte,
+// visible pels one colour packed in the colour format (pel_FMT_R8G8B8,
+// pel_FMT_X8R8G8B8, pel_FMT_R5G6B5 or pel_FMT_X1R5G5B5). Locked, the image
+// is width x height A8R8G8B8 pels, decoded from the runs (modes 0 and 1) and
+// encoded again at Unlock (every mode but 1).
+
+// Run words: length in bits 2 to 15, type in bits 0 and 1.
+inline constexpr uint32_t alpha_RUN_TRANSPARENT = 0;
+inline constexpr uint32_t alpha_RUN_TRANSLUCENT = 1;
+inline constexpr uint32_t alpha_RUN_OPAQUE = 2;
+inline constexpr uint32_t alpha_RUN_MAX = 16383; // longest run; longer ones are split
+
+class imgAlpha;
+
+// The alpha image's own draws, supplied by the alpha drawing code. While an
+// entry is null the image draws through the plain draw entry (imgCTy::DrawEx)
+// with its locked A8R8G8B8 pels.
+struct imgAlphaDrawsTy {
+    void (*draw)(imgAlpha* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) = nullptr;
+    void (*drawEx)(imgAlpha* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                   const imgDrawPrmCTy& prm)
+        = nullptr;
+    void (*drawAlpha)(imgAlpha* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
+                      float opacity)
+        = nullptr;
+};
+// Installs the draws; yields the ones installed before.
+imgAlphaDrawsTy imgAlphaSetDraws(const imgAlphaDrawsTy& draws);
+
+// True for the four colour formats an alpha image stores.
+[[nodiscard]] bool imgAlphaColorFmtValid(uint32_t format);
+
+class imgAlpha : public imgCTy {
+public:
+    // When set, the encoder takes translucent colours back from their blend
+    // over the background (the first transparent pel's colour).
+    uint32_t unblend = 0;
+    uint32_t colorFmt = pel_FMT_R8G8B8;
+    uint32_t runCount = 0;
+    uint16_t* runs = nullptr;
+    uint32_t alphaCount = 0;
+    uint8_t* alphas = nullptr;   // one per translucent pel, in raster order
+    uint32_t colorCount = 0;
+    uint8_t* colors = nullptr;   // one per visible pel, pelSize(colorFmt) bytes each
+    rectTy box = { 0, 0, 0, 0 }; // the pels that are not transparent
+    uint32_t* lockBuf = nullptr; // the whole picture while locked
+    // When set, stored colours are multiplied by their alpha and the alpha
+    // byte holds 255 minus the alpha.
+    uint32_t premultiplied = 0;
+
+    imgAlpha();
+    imgAlpha(const imgAlpha&) = delete;
+    imgAlpha& operator=(const imgAlpha&) = delete;
+    ~imgAlpha() override;
+
+    const char* GetClassName() const override { return "imgAlpha"; }
+    // Always the whole image.
+    rectTy* GetLockRect(const rectTy* rect, rectTy* out, uint32_t mode) override;
+    // Key on; when the colour changes, pels of the key become transparent.
+    uint32_t SetColorKey(uint32_t colour) override;
+    // Decodes the whole picture into a new buffer (zeroed for modes 2 and
+    // 3); the lock pointer addresses the rectangle's first pel in it.
+    int32_t Lock(const rectTy* rect, uint32_t mode) override;
+    // Encodes the buffer again unless locked read only; releases it.
+    void Unlock() override;
+    void Draw(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) override;
+    void DrawEx(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) override;
+    void DrawAlpha(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, float opacity) override;
+    // The bounding box of the visible pels.
+    rectTy GetRect() override;
+    // Alpha images are not cloned: null.
+    [[nodiscard]] imgCTy* Clone() override;
+    // Releases runs, alpha bytes and colours.
+    void Free() override;
+    // Stores the size and drops the runs; the runs come from the encoder. A
+    // format other than pel_FMT_R8G8B8 or pel_FMT_A8R8G8B8 is reported
+    // ("imgAlpha::SetSize: Only pel_FMT_R8G8B8, pel_FMT_A8R8G8B8 available").
+    void SetSize(int32_t w, int32_t h, const pelFmtCTy* format) override;
+    // The TGA picture as 32-bit pels, encoded with this image's key, flags
+    // and colour format.
+    [[nodiscard]] int LoadTga(const char* name) override;
+    [[nodiscard]] int ReadTga(quarn::io::IStream& stream) override;
+    void WriteBody(rwCTy* stream) override;
+    [[nodiscard]] int ReadHeader(rwCTy* stream) override;
+    // Refuses (ERR_DATA, the image left empty) runs that do not cover the
+    // picture exactly, unknown run types and colour formats, counts that do
+    // not match the runs, a box outside the picture and, premultiplied, an
+    // alpha byte of 255.
+    [[nodiscard]] int ReadBody(rwCTy* stream) override;
+
+    // Converts the stored colours to the record's format (one of the four).
+    void SetColorFmt(const pelFmtCTy* format);
+    // The runs as width x height A8R8G8B8 pels; transparent pels get the key
+    // colour's B, G, R and alpha 0.
+    void Decode(uint32_t* out) const;
+    // Builds the runs, alpha bytes, colours and box from width x height
+    // A8R8G8B8 pels.
+    void Encode(const uint32_t* pels);
+
+private:
+    [[nodiscard]] int ReadBodyChecked(rwCTy* stream);
+};
+
+// The creator registered under "imgAlpha".
+rwObjCTy* imgAlphaCreate();
+
+// ---------------------------------------------------------------------------
 // RLE8 image: an 8-bit palettised picture with a transparent key index,
 // kept as run-length codes of the rows of its opaque bounding box and
 // decoded into a plain 8-bit buffer only while locked.

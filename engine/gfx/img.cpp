@@ -6,6 +6,7 @@
 void imgRegisterClasses()
 {
     rwObjRegisterClass("imgRowCTy", imgRowCreate);
+    rwObjRegisterClass("imgAlpha", imgAlphaCreate);
     rwObjRegisterClass("imgRle8CTy", imgRle8Create);
 }
 

@@ -233,3 +233,23 @@ TEST(GfxInit, InstallsTheDrawEntryAndRegistersTheImageClasses) {
     }
     imgSetDrawEntry(saved);
 }
+
+TEST(AlphaImageDraw, DrawsItsBoxThroughThePlainEntryUntilAlphaDrawsExist) {
+    gfxInit();
+    imgAlpha src;
+    src.SetSize(3, 2, nullptr);
+    src.Lock(nullptr, img_LOCK_WRITE);
+    auto* p = static_cast<uint32_t*>(src.lockPtr);
+    const uint32_t pels[6] = {0, 0, 0, 0, 0xFF112233, 0xFF445566};
+    std::memcpy(p, pels, sizeof pels);
+    src.Unlock();
+    imgRowCTy dst;
+    const pelFmtCTy fmt(pel_FMT_A8R8G8B8);
+    dst.SetSize(4, 3, &fmt);
+    dst.Fill(0x7F7F7F7F, nullptr);
+    src.Draw(&dst, 1, 0, nullptr);  // the box {1, 1, 2, 1} lands at (2, 1)
+    EXPECT_EQ(dst.PelAtXY(2, 1), 0xFF112233u);
+    EXPECT_EQ(dst.PelAtXY(3, 1), 0xFF445566u);
+    EXPECT_EQ(dst.PelAtXY(1, 1), 0x7F7F7F7Fu);
+    EXPECT_EQ(src.lockPtr, nullptr);
+}
