@@ -111,7 +111,7 @@ int32_t dsChanStart(const dsFormat* format, uint8_t priority, uint32_t flags, in
 
     if (idle < 0) {
         if (flags & DS_QUEUE) {
-            ds.requests.push_back(dsRequest{context, flags, volume, pan, first, last, priority});
+            ds.requests.push_back(dsRequest{*format, read, context, flags, volume, pan, first, last, priority});
             return DS_ERR_REFUSED;
         }
         int32_t lowest = -1;

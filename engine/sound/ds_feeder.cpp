@@ -29,8 +29,8 @@ void end_channel(int32_t number, bool failed)
         const dsRequest r = *it;
         // The request is dropped whatever its start returns.
         ds.requests.erase(it);
-        const int32_t started = dsChanStartMem(static_cast<const wavInfo*>(r.context), r.priority,
-                                               r.flags & ~DS_QUEUE, r.volume, r.pan, number, number);
+        const int32_t started =
+            dsChanStart(&r.format, r.priority, r.flags & ~DS_QUEUE, r.volume, r.pan, number, number, r.read, r.context);
         if (started >= 0 && notify)
             dsChanNotify(started);
         return;

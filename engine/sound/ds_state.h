@@ -10,9 +10,11 @@
 #include <mutex>
 #include <thread>
 
-// A queued start. It keeps no format and no read function: the feeder
-// starts it as a parsed WAV.
+// A queued start. It keeps the format and the read function, so that a
+// streamed source waits as safely as a WAV does.
 struct dsRequest {
+    dsFormat format;
+    dsReadFn read = nullptr;
     void* context = nullptr;
     uint32_t flags = 0;
     int32_t volume = 0;

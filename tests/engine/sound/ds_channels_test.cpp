@@ -59,25 +59,41 @@ TEST(DsChannels, SixPerContextAndRefusal)
     EXPECT_EQ(dsChanStartMem(&s.info[1], 51, DS_REFUSE_DUPLICATE, 0, 0, 0, 9), 8);
 }
 
+// A stream of a constant value, as a decoding source would deliver it.
+uint32_t constant_read(void*, uint8_t* dst, uint32_t position, uint32_t count, int32_t)
+{
+    for (uint32_t i = 0; i < count; i += 2) {
+        dst[i] = 0x34;
+        dst[i + 1] = 0x12;
+    }
+    return position + count;
+}
+
 // With flag 4 a start waits for the first channel of its range that ends,
-// and plays there from its first byte.
+// and plays there, with its own format and read function, from its first
+// byte.
 TEST(DsChannels, QueuedStartTakesTheFirstChannelThatEnds)
 {
     Rig rig(22050, 1);
     Sounds long_ones(10, 40000);
     Sounds short_one(1, 1500);
-    Sounds queued(1, 3000);
     for (int i = 0; i < 10; ++i) {
         const wavInfo* info = i == 6 ? &short_one.info[0] : &long_ones.info[i];
-        ASSERT_EQ(dsChanStartMem(info, 10, 0, 0, 0, 0, 9), i);
+        ASSERT_EQ(dsChanStartMem(info, 10, 0, -10000, 0, 0, 9), i);
     }
-    EXPECT_EQ(dsChanStartMem(&queued.info[0], 200, DS_QUEUE, 0, 0, 0, 9), DS_ERR_REFUSED);
+    const dsFormat stream{1, 22050, 16, DS_OPEN_LENGTH, 32768};
+    int marker = 0;
+    EXPECT_EQ(dsChanStart(&stream, 200, DS_QUEUE, 0, 0, 0, 9, constant_read, &marker), DS_ERR_REFUSED);
     for (int i = 0; i < 3; ++i)
         rig.step();
     const dsChan c = dsChannel(6);
     EXPECT_TRUE(c.state & DS_ACTIVE);
-    EXPECT_EQ(c.context, &queued.info[0]);
+    EXPECT_EQ(c.context, &marker);
+    EXPECT_EQ(c.read, constant_read);
     EXPECT_EQ(c.priority, 200);
+    EXPECT_EQ(c.bufferBytes, 32768u);
+    rig.step();
+    EXPECT_EQ(rig.capture().back(), 0x1234);
 }
 
 // A buffer that cannot be made fails the start and leaves the channel idle.
