@@ -84,7 +84,8 @@ std::vector<std::pair<uint64_t, uint32_t>> timed_events(const miditest::Bytes& b
 
 void fluidsynth_render(benchmark::State& state)
 {
-    constexpr uint32_t rate = 44100;
+    // The game's mixer runs at 22050 frames a second, in stereo.
+    constexpr uint32_t rate = 22050;
     platform::MidiSynth synth("", rate);
     if (!synth.ok()) {
         state.SkipWithError("no General MIDI soundfont installed");
