@@ -104,11 +104,14 @@ void set_midi_device_override(MidiSink* sink, MidiClock* clock)
 
 bool midi_synth_render(int16_t* samples, uint32_t frames, const AudioFormat& format)
 {
-    MidiSynth* synth;
+    MidiSynth* synth = nullptr;
     {
+        // The audio thread must not wait while a soundfont loads under
+        // this lock: it plays silence for that moment instead.
         Devices& d = devices();
-        std::lock_guard lock(d.mutex);
-        synth = d.synth_tried ? d.synth.get() : nullptr;
+        std::unique_lock lock(d.mutex, std::try_to_lock);
+        if (lock.owns_lock() && d.synth_tried)
+            synth = d.synth.get();
     }
     if (!synth || synth->rate() != format.rate) {
         std::fill_n(samples, size_t(frames) * format.channels, int16_t(0));

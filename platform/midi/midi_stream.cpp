@@ -157,15 +157,15 @@ uint64_t play_due(MidiStream& s, uint64_t now)
         uint32_t size = midi_event_size;
         if (type & mevt_long) {
             const uint32_t n = word & 0xFFFFFFu;
-            const uint32_t padded = (n + 3) & ~3u;
-            if (padded > end - s.offset - midi_event_size) {
+            const uint32_t room = end - s.offset - midi_event_size;
+            if (n > room) {
                 // A long event that claims more than the buffer holds: the
                 // rest of the buffer is not events.
                 finish_head(s);
                 continue;
             }
             s.sink->long_message(due, {e + midi_event_size, n});
-            size += padded;
+            size += std::min((n + 3) & ~3u, room); // padding may be left out at the very end
         } else if ((type & 0x3F) == mevt_tempo) {
             // A new tempo segment starts at this event.
             s.base_ns = due;
