@@ -2,6 +2,7 @@
 // manual clock: the music is heard, and each note starts where it was due.
 #include "engine/sound/mid_internal.h"
 #include "engine/sound/midi_player.h"
+#include "engine/sound/sound.h"
 #include "tests/engine/sound/midi_fixture.h"
 
 #include "platform/platform.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 using namespace miditest;
 
@@ -124,4 +126,51 @@ TEST(MidiRender, TheGamesMusicIsHeardFromStartToEnd)
     EXPECT_LT(peak_of(pcm, 0, 990), 10);
     for (uint64_t at = 1000; at + 500 < 1000 + song_ms; at += 500)
         EXPECT_GT(peak_of(pcm, at, at + 500), 500) << "silent from " << at << " ms";
+}
+
+// The whole way out: the player on the synthesiser device, mixed by the
+// sound system into the SDL2 backend's output on SDL's disk driver.
+TEST(MidiRender, TheGamesMusicReachesTheDiskDriversFile)
+{
+    if (platform::default_midi_soundfont().empty())
+        GTEST_SKIP() << "no General MIDI soundfont installed";
+    const auto dir = std::filesystem::temp_directory_path();
+    const auto raw = (dir / "quarn_midi_disk_audio.raw").string();
+    const auto mid = (dir / "quarn_midi_disk_music.mid").string();
+    const Bytes music = mkdata::make_music();
+    std::ofstream(mid, std::ios::binary).write(reinterpret_cast<const char*>(music.data()), std::streamsize(music.size()));
+    std::filesystem::remove(raw);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    platform::shutdown();
+    platform::use_backend(platform::BackendKind::sdl2);
+    if (platform::backend_kind() != platform::BackendKind::sdl2) {
+        platform::use_backend(platform::BackendKind::headless);
+        GTEST_SKIP() << "SDL cannot start here";
+    }
+    sndInit(nullptr);
+    size_t loud = 0;
+    {
+        MidiPlayer player(nullptr);
+        player.Play(mid.c_str());
+        // The tune starts with notes at once; wait for the file to show
+        // them, a bounded number of short sleeps.
+        for (int i = 0; i < 400 && loud < 1000; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::ifstream in(raw, std::ios::binary);
+            std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            loud = 0;
+            for (size_t b = 0; b + 1 < bytes.size(); b += 2)
+                loud += std::abs(int(int16_t(uint16_t(uint8_t(bytes[b]) | uint8_t(bytes[b + 1]) << 8)))) > 300;
+        }
+    }
+    sndDone();
+    platform::shutdown();
+    for (const char* name : {"SDL_VIDEODRIVER", "SDL_AUDIODRIVER", "SDL_DISKAUDIOFILE"})
+        unsetenv(name);
+    platform::use_backend(platform::BackendKind::headless);
+    std::filesystem::remove(mid);
+    std::filesystem::remove(raw);
+    EXPECT_GE(loud, 1000u) << "the music is not in the driver's file";
 }
