@@ -22,17 +22,17 @@ struct oggSource;
 const wavInfo& wavSilent();
 
 // Always a source: a missing or damaged file plays as the silent sound.
-wavSource* wavOpen(const char* path);
-int32_t wavStart(wavSource* source, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan, int32_t first,
+[[nodiscard]] wavSource* wavOpen(const char* path);
+[[nodiscard]] int32_t wavStart(wavSource* source, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan, int32_t first,
                  int32_t last);
 void wavClose(wavSource* source);
 const wavInfo* wavSourceInfo(const wavSource* source);
 
-mp3Source* mp3Open(const char* path);
+[[nodiscard]] mp3Source* mp3Open(const char* path);
 // Opens an MP3 image held in memory (a copy is kept); null when no stream
 // is found or the decoder refuses it.
-mp3Source* mp3OpenImage(const uint8_t* data, size_t length);
-int32_t mp3Start(mp3Source* source, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan, int32_t first,
+[[nodiscard]] mp3Source* mp3OpenImage(const uint8_t* data, size_t length);
+[[nodiscard]] int32_t mp3Start(mp3Source* source, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan, int32_t first,
                  int32_t last);
 uint32_t mp3Read(void* source, uint8_t* dst, uint32_t position, uint32_t count, int32_t channel);
 void mp3Close(mp3Source* source);
@@ -44,11 +44,11 @@ void mp3Rewind(mp3Source* source);
 // there is none.
 int64_t mp3FirstFrame(const uint8_t* data, size_t length);
 
-oggSource* oggOpen(const char* path);
+[[nodiscard]] oggSource* oggOpen(const char* path);
 // Opens an Ogg Vorbis image held in memory (not copied: it must outlive
 // the source).
-oggSource* oggOpenImage(const uint8_t* data, size_t length);
-int32_t oggStart(oggSource* source, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan, int32_t first,
+[[nodiscard]] oggSource* oggOpenImage(const uint8_t* data, size_t length);
+[[nodiscard]] int32_t oggStart(oggSource* source, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan, int32_t first,
                  int32_t last);
 uint32_t oggRead(void* source, uint8_t* dst, uint32_t position, uint32_t count, int32_t channel);
 void oggClose(oggSource* source);
