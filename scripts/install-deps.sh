@@ -12,6 +12,7 @@ packages=(
   libvorbis-dev libogg-dev libsdl2-dev liblz4-dev
   libpixman-1-dev libstb-dev imagemagick
   lame twolame libmpg123-dev
+  xvfb xauth
   libfluidsynth-dev timgm6mb-soundfont
 )
 

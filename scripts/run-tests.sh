@@ -3,8 +3,9 @@
 # the Release build and once built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (halting on the first error). Both runs replay
 # every fuzz target's corpus and build the benchmarks, so those keep
-# compiling. A third build runs the tests labelled "threads" under
-# ThreadSanitizer. Exits non-zero on any failure; the last line sums up.
+# compiling. The release build's SDL2 smoke tests then open a real window,
+# in a private Xvfb when there is no display. A third build runs the tests
+# labelled "threads" under ThreadSanitizer. Exits non-zero on any failure; the last line sums up.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -61,8 +62,44 @@ run_clang_base() {
     || failed+=("clang-base tests")
 }
 
+# The opt-in smoke tests of the SDL2 backend open real windows. With a
+# display they use it; without one a private Xvfb is started for them (it
+# picks a free display number itself and reports it), and when none can
+# start they are skipped with a message rather than failed.
+run_smoke() {
+  local bin=build/release/tests/platform/test_platform
+  [[ -x $bin ]] || return
+  echo "=== smoke: the SDL2 backend in a real window"
+  local run=(env QUARN_SDL_SMOKE=1 QUARN_PLATFORM=sdl2 "$bin" --gtest_filter='Sdl2*.Smoke*' --gtest_brief=1)
+  if [[ -n "${DISPLAY:-}" ]]; then
+    "${run[@]}" || failed+=("smoke tests")
+    return
+  fi
+  if ! command -v Xvfb >/dev/null 2>&1; then
+    echo "smoke: skipped (Xvfb is not installed)"; return
+  fi
+  local number_file display="" xpid
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  xpid=$!
+  for _ in $(seq 50); do
+    display=$(tr -dc 0-9 <"$number_file")
+    [[ -n $display ]] && break
+    kill -0 "$xpid" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$number_file"
+  if [[ -z $display ]]; then
+    kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
+    echo "smoke: skipped (Xvfb could not start)"; return
+  fi
+  DISPLAY=:$display "${run[@]}" || failed+=("smoke tests")
+  kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
+}
+
 mkdir -p build
 run_build release -DCMAKE_BUILD_TYPE=Release
+run_smoke
 run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
 run_tsan
 run_clang_base
