@@ -46,7 +46,7 @@ struct OurScene {
 
     OurScene()
     {
-        blitInstall();
+        gfxInit();
         const pelFmtCTy fmt(pel_FMT_R5G6B5);
         back.SetSize(kW, kH, &fmt);
         bg.SetSize(kW, kH, &fmt);

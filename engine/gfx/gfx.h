@@ -764,6 +764,7 @@ void sprFileClose(sprFileCTy* file);
 // ---------------------------------------------------------------------------
 // Sprites, the sprite list, bitmap fonts and text sprites.
 #include "engine/gfx/spr.h"
+#include "engine/gfx/fnt.h"
 
 // ---------------------------------------------------------------------------
 // The display device, its surfaces, the screen format's set-up and the

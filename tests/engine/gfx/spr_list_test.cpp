@@ -174,31 +174,25 @@ TEST_F(SprList, SpritesAndListsDieInEitherOrder)
     auto bgImg = make_image(pel_FMT_R5G6B5, 32, 32, [](int32_t, int32_t) { return 0x0101u; });
     auto img = make_image(pel_FMT_R5G6B5, 4, 4, [](int32_t, int32_t) { return 0x0202u; });
     sprImgCTy bg;
-    sprsCTy::Add(&list, &bg);
-    bg.SetImage(bgImg.get());
-    bg.Show();
     auto target = make_target(32, 32);
-    {
-        sprImgCTy gone;
-        sprsCTy::Add(&list, &gone);
-        gone.SetImage(img.get());
-        gone.SetZ(1);
-        gone.SetPos(3, 3);
-        gone.Show();
-        list.Draw(target.get());
-        EXPECT_EQ(pel_at(*target, 4, 4), 0x0202u);
+    for (sprImgCTy* s : { &bg, new sprImgCTy }) {
+        sprsCTy::Add(&list, s);
+        s->SetImage(s == &bg ? bgImg.get() : img.get());
+        s->SetZ(s == &bg ? 2 : 1);
+        s->Show();
     }
-    EXPECT_EQ(list.order.size(), 1u);
     list.Draw(target.get());
-    EXPECT_EQ(pel_at(*target, 4, 4), 0x0101u);
+    EXPECT_EQ(pel_at(*target, 1, 1), 0x0202u);
+    delete list.order.begin()->second;
+    list.Draw(target.get());
+    EXPECT_EQ(pel_at(*target, 1, 1), 0x0101u);
 
+    bg.Remove();
     auto early = std::make_unique<sprsCTy>();
-    sprImgCTy survivor;
-    sprsCTy::Add(early.get(), &survivor);
+    sprsCTy::Add(early.get(), &bg);
     early.reset();
-    EXPECT_EQ(survivor.owner, nullptr);
-    survivor.SetPos(1, 1);
-    survivor.Remove();
+    EXPECT_EQ(bg.owner, nullptr);
+    bg.SetPos(1, 1);
 }
 
 // A prime-width screen has one-pel columns: every other one dirty in two
@@ -215,13 +209,11 @@ TEST_F(SprList, MoreThanAThousandRectangles)
     bg.Show();
     list.grid.Resize(w, 2); // forget the marks of Show
     for (int32_t x = 0; x < w; x += 2)
-        list.AddDirty({ x, 0, 1, 2 }, list.scr, 1);
-    auto target = make_target(w, 2);
+        list.AddDirty({ x, 0, 1, 2 }, list.scr, 2);
     list.grid.BuildRects();
     EXPECT_EQ(list.grid.rects.size(), 1010u);
     list.grid.rects.clear();
-    for (int32_t x = 0; x < w; x += 2)
-        list.AddDirty({ x, 0, 1, 2 }, list.scr, 1);
+    auto target = make_target(w, 2);
     list.Draw(target.get());
     for (int32_t x = 0; x < w; ++x)
         ASSERT_EQ(pel_at(*target, x, 1), x % 2 == 0 ? uint32_t(x + 1) : 0xFFFFu) << x;

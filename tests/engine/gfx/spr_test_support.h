@@ -15,7 +15,7 @@ protected:
     void SetUp() override
     {
         GfxTest::SetUp();
-        blitInstall();
+        gfxInit();
     }
 };
 

@@ -1,0 +1,242 @@
+// Bitmap fonts: the record, the atlas, measuring, clipped drawing, text
+// sprites, and the shared list over files written by the test.
+#include "spr_test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+// A glyph picture of R5G6B5 pels: character c (from 'a') has its box at
+// x = 1 + sum of the earlier widths + gaps, with distinct pels; the
+// reference glyph ' ' is a blank box at x 0 of background 0x0841.
+struct FontFixture {
+    fntFileTy rec;
+    std::unique_ptr<imgRowCTy> picture;
+};
+
+FontFixture make_font(int32_t glyphs, int32_t h)
+{
+    FontFixture f;
+    f.rec.magic = fnt_MAGIC;
+    f.rec.refChar = ' ';
+    f.rec.spacing = 1;
+    f.rec.spaceWidth = 4;
+    f.rec.height = h;
+    int32_t x = 6;
+    f.rec.boxes[' '] = { 0, 0, 4, h };
+    for (int32_t i = 0; i < glyphs; ++i) {
+        f.rec.boxes['a' + i] = { x, 0, 5 + i % 3, h };
+        x += 5 + i % 3 + 2;
+    }
+    f.picture = make_image(pel_FMT_R5G6B5, x + 1, h, [](int32_t px, int32_t py) {
+        return px < 5 ? 0x0841u : uint32_t(px * 97 + py * 13 + 1) & 0xFFFF;
+    });
+    return f;
+}
+
+std::vector<uint8_t> record_bytes(const fntFileTy& rec)
+{
+    Bytes b;
+    b.u32(rec.magic).u32(rec.refChar).u32(uint32_t(rec.spacing)).u32(uint32_t(rec.spaceWidth));
+    b.u32(uint32_t(rec.height)).u32(0).u32(0xDEADBEEF);
+    for (const rectTy& r : rec.boxes)
+        b.u32(uint32_t(r.x)).u32(uint32_t(r.y)).u32(uint32_t(r.w)).u32(uint32_t(r.h));
+    return b.u32(0xDEADBEEF).get();
+}
+
+using Fnt = SprTest;
+
+TEST_F(Fnt, RecordLayoutAndDamage)
+{
+    FontFixture f = make_font(26, 9);
+    std::vector<uint8_t> bytes = record_bytes(f.rec);
+    ASSERT_EQ(bytes.size(), fnt_FILE_SIZE);
+    fntFileTy rec;
+    ASSERT_EQ(fntParse(bytes.data(), bytes.size(), &rec), 0);
+    EXPECT_EQ(rec.refChar, uint32_t(' '));
+    EXPECT_EQ(rec.spaceWidth, 4);
+    EXPECT_EQ(rec.boxes['z'].x, f.rec.boxes['z'].x);
+    EXPECT_EQ(rec.boxes['z'].w, f.rec.boxes['z'].w);
+
+    EXPECT_EQ(fntParse(bytes.data(), fnt_FILE_SIZE - 1, &rec), ERR_DATA);
+    bytes[4] = 0;
+    bytes[5] = 1; // reference character 256
+    EXPECT_EQ(fntParse(bytes.data(), bytes.size(), &rec), ERR_DATA);
+    bytes[0] ^= 1;
+    EXPECT_EQ(fntParse(bytes.data(), bytes.size(), &rec), ERR_DATA);
+
+    const rectTy outside[] = { { -1, 0, 2, 2 }, { 0, 0, 2, 10 }, { 210, 0, 5, 1 }, { 2, 2, -1, 1 } };
+    for (const rectTy& box : outside) {
+        FontFixture g = make_font(26, 9);
+        g.rec.boxes['#'] = box;
+        imgRowCTy atlas;
+        EXPECT_EQ(fntPack(&g.rec, g.picture.get(), &atlas), ERR_DATA) << box.x << "," << box.w;
+    }
+}
+
+// The atlas: 64 wide for narrow glyphs, doubled until the rows are at most
+// four widths high; every glyph's pels equal its box in the picture, the
+// characters sharing the reference glyph's column get its box, the key is
+// the atlas pel (0, 0).
+TEST_F(Fnt, PackedGlyphsEqualTheirSource)
+{
+    for (const auto& [glyphs, h, width] : { std::tuple { 3, 9, 64 }, { 26, 9, 64 }, { 26, 100, 128 } }) {
+        FontFixture f = make_font(glyphs, h);
+        f.rec.boxes['\n'] = f.rec.boxes[' '];
+        fntFileTy source = f.rec;
+        imgRowCTy atlas;
+        ASSERT_EQ(fntPack(&f.rec, f.picture.get(), &atlas), 0);
+        EXPECT_EQ(atlas.width, width) << glyphs << " " << h;
+        EXPECT_LE(atlas.height, 4 * atlas.width);
+        EXPECT_TRUE(atlas.keyFlag != 0 && atlas.keyPel == 0x0841u);
+        EXPECT_TRUE(f.rec.boxes['\n'].x == 0 && f.rec.boxes[' '].w == 4);
+        for (int c = 'a'; c < 'a' + glyphs; ++c) {
+            const rectTy& from = source.boxes[c];
+            const rectTy& to = f.rec.boxes[c];
+            ASSERT_EQ(to.w, from.w);
+            for (int32_t y = 0; y < from.h; ++y)
+                for (int32_t x = 0; x <= from.w; ++x)
+                    ASSERT_EQ(pel_at(atlas, to.x + x, to.y + y), pel_at(*f.picture, from.x + x, from.y + y))
+                        << char(c) << " " << x << "," << y;
+        }
+    }
+}
+
+fntCTy* font_of(FontFixture& f)
+{
+    auto* font = new fntCTy;
+    font->rec = f.rec;
+    font->atlas = std::make_unique<imgRowCTy>();
+    EXPECT_EQ(fntPack(&font->rec, f.picture.get(), font->atlas.get()), 0);
+    return font;
+}
+
+TEST_F(Fnt, MeasuresAndAlignsText)
+{
+    FontFixture f = make_font(3, 9); // a, b, c: 5, 6, 7 wide
+    std::unique_ptr<fntCTy> font(font_of(f));
+    EXPECT_EQ(fntTextWidth(font.get(), "abc"), 6 + 1 + 7 + 1 + 8);
+    EXPECT_EQ(fntTextWidth(font.get(), "a\t b"), 6 + 1 + 1 + 1 + 4 + 1 + 7);
+    EXPECT_EQ(fntTextWidth(font.get(), ""), 0);
+    EXPECT_EQ(fntTextWidth(nullptr, "abc"), 0);
+
+    sprDfStrCTy s;
+    s.fonts.push_back(font.get());
+    s.SetPos(100, 50);
+    s.Printf("%s", "abc");
+    const rectTy centred = s.GetRect();
+    EXPECT_TRUE(centred.x == 100 - 12 && centred.y == 50 && centred.w == 24 && centred.h == 9);
+    s.SetAlign(spr_ALIGN_RIGHT);
+    EXPECT_EQ(s.GetRect().x, 100 - 24);
+    std::string longText(300, 'a');
+    s.Printf("%s", longText.c_str());
+    EXPECT_EQ(s.text.size(), fnt_TEXT_SIZE - 1);
+}
+
+// A text sprite clipped by the redrawn rectangle writes only inside it, and
+// there the same pels as an unclipped draw.
+TEST_F(Fnt, ClippedTextWritesOnlyTheVisiblePart)
+{
+    FontFixture f = make_font(26, 9);
+    std::unique_ptr<fntCTy> font(font_of(f));
+    sprsCTy list;
+    list.SetScrSize(64, 16);
+    sprDfStrCTy s;
+    s.fonts.push_back(font.get());
+    sprsCTy::Add(&list, &s);
+    s.SetAlign(spr_ALIGN_LEFT);
+    s.Printf("zebra \t%d", 42);
+    s.SetPos(-3, 4);
+    s.Show();
+    auto full = make_image(pel_FMT_R5G6B5, 64, 16, [](int32_t, int32_t) { return 0xFFFFu; });
+    list.DrawRect(full.get(), 0, 0, nullptr);
+    for (const rectTy& clip : { rectTy { 7, 5, 20, 3 }, rectTy { 0, 0, 3, 16 }, rectTy { 30, 0, 34, 16 } }) {
+        auto part = make_image(pel_FMT_R5G6B5, 64, 16, [](int32_t, int32_t) { return 0xFFFFu; });
+        list.DrawRect(part.get(), 0, 0, &clip);
+        for (int32_t y = 0; y < 16; ++y)
+            for (int32_t x = 0; x < 64; ++x) {
+                const bool inside = x >= clip.x && x < clip.x + clip.w && y >= clip.y && y < clip.y + clip.h;
+                ASSERT_EQ(pel_at(*part, x, y), inside ? pel_at(*full, x, y) : 0xFFFFu) << x << "," << y;
+            }
+    }
+    EXPECT_NE(pel_at(*full, 0, 5), 0xFFFFu); // something was drawn
+}
+
+// Fonts from files: shared by name in any case, ".fnt" before ".bmp",
+// clear reports for what is missing or damaged.
+TEST_F(Fnt, LoadsOnceFromFiles)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("fnt_test_" + std::to_string(std::rand()));
+    std::filesystem::create_directories(dir);
+    const std::string base = (dir / "Digits").string();
+    FontFixture f = make_font(3, 9);
+    const std::vector<uint8_t> bytes = record_bytes(f.rec);
+    auto write = [](const std::string& path, const std::vector<uint8_t>& data) {
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(out);
+        std::fwrite(data.data(), 1, data.size(), out);
+        std::fclose(out);
+    };
+    write(base + ".fda", bytes);
+    ASSERT_EQ(f.picture->SaveBmp((base + ".fnt").c_str()), 0);
+    auto other = make_image(pel_FMT_R5G6B5, 4, 4, [](int32_t, int32_t) { return 0u; });
+    ASSERT_EQ(other->SaveBmp((base + ".bmp").c_str()), 0);
+
+    fntListInit();
+    fntCTy* a = fntGet("%s", base.c_str());
+    ASSERT_NE(a, nullptr);
+    fntCTy* b = fntGet("%s/DIGITS", dir.string().c_str());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(fntRefCount(a), 2u);
+    EXPECT_EQ(fntTextWidth(a, "abc"), 23); // the .fnt picture: the .bmp has no room for the glyphs
+    fntRelease(a);
+    EXPECT_EQ(fntRefCount(a), 1u);
+    fntRelease(b);
+    EXPECT_EQ(fntRefCount(a), 0u);
+    fntRelease(nullptr);
+    EXPECT_TRUE(messages().empty());
+
+    std::filesystem::remove(base + ".fnt");
+    EXPECT_EQ(fntLoad(base.c_str()), nullptr); // the .bmp is too small for the boxes
+    std::filesystem::remove(base + ".bmp");
+    // A TGA picture (32 bits, top row first) gives an alpha atlas.
+    Bytes tga;
+    tga.raw({ 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0 }).raw({ uint8_t(f.picture->width), 0, 9, 0, 32, 0x28 });
+    auto argb = [&](int32_t x, int32_t y) { return x < 5 ? 0u : 0xFF000000u | pel_at(*f.picture, x, y) << 3; };
+    for (int32_t y = 0; y < 9; ++y)
+        for (int32_t x = 0; x < f.picture->width; ++x)
+            tga.u32(argb(x, y));
+    write(base + ".tga", tga);
+    std::unique_ptr<fntCTy> alpha(fntLoad(base.c_str()));
+    ASSERT_TRUE(alpha && alpha->atlas->kind == img_KIND_ALPHA);
+    EXPECT_EQ(fntTextWidth(alpha.get(), "abc"), 23);
+    auto target = make_image(pel_FMT_R5G6B5, 30, 9, [](int32_t, int32_t) { return 0u; });
+    const rectTy all { 0, 0, 30, 9 };
+    fntDrawText(alpha.get(), "abc", 0, 0, &all, target.get());
+    for (int32_t x = 0; x < 6; ++x) // 'a' at x 6 of the picture
+        EXPECT_EQ(pel_at(*target, x, 2), pelFmtCTy(pel_FMT_R5G6B5).ColorToPel(argb(6 + x, 2), pel_FMT_X8R8G8B8)) << x;
+    std::filesystem::remove(base + ".tga");
+    EXPECT_EQ(fntLoad(base.c_str()), nullptr);
+    std::vector<uint8_t> wrong = bytes;
+    wrong[3] = 2;
+    write(base + ".fda", wrong);
+    EXPECT_EQ(fntLoad(base.c_str()), nullptr);
+    std::filesystem::remove(base + ".fda");
+    sprDfStrCTy s;
+    EXPECT_EQ(s.AddFont(base.c_str()), 0u);
+    s.Printf("abc");
+    EXPECT_EQ(s.GetRect().w, 0);
+    const std::vector<std::string> want = {
+        "Font's glyph boxes do not fit its picture : " + base + ".bmp",
+        "Font's glyph picture not found : " + base,
+        "Wrong font's version : " + base,
+        "Font's file not found : " + base + ".fda",
+    };
+    EXPECT_EQ(messages(), want);
+    fntListDone();
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
