@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,70 @@ namespace {
 
 namespace dsp = platform::display;
 namespace hl = platform::headless;
+
+void put32(std::vector<uint8_t>& b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// A BMP file of 8 bits (with `colours`, 0x00RRGGBB each) or 24 bits;
+// `rows` top row first, each row's bytes without padding.
+std::vector<uint8_t> bmp_file(int w, int bits, const std::vector<uint32_t>& colours,
+                              const std::vector<std::vector<uint8_t>>& rows)
+{
+    const size_t stride = (size_t(w) * size_t(bits / 8) + 3) / 4 * 4;
+    std::vector<uint8_t> b {'B', 'M'};
+    const size_t offset = 14 + 40 + 4 * colours.size();
+    put32(b, uint32_t(offset + stride * rows.size()));
+    put32(b, 0);
+    put32(b, uint32_t(offset));
+    for (const uint32_t v : {40u, uint32_t(w), uint32_t(rows.size())})
+        put32(b, v);
+    b.insert(b.end(), {1, 0, uint8_t(bits), 0});
+    for (const uint32_t v : {0u, 0u, 0u, 0u, uint32_t(colours.size()), 0u})
+        put32(b, v);
+    for (const uint32_t c : colours)
+        put32(b, c);
+    for (size_t r = rows.size(); r-- > 0;) {
+        std::vector<uint8_t> row = rows[r];
+        row.resize(stride, 0);
+        b.insert(b.end(), row.begin(), row.end());
+    }
+    return b;
+}
+
+// A sprite-set file of one frame of RLE8 rows; palette entry i is
+// {i, 255 - i, 7i}.
+std::vector<uint8_t> sprite_set(int32_t hotX, int32_t hotY, int32_t width,
+                                const std::vector<std::vector<uint8_t>>& rows)
+{
+    std::vector<uint8_t> b(16, 0);
+    for (uint32_t i = 0; i < 256; ++i)
+        b.insert(b.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0});
+    b.resize(spr_FILE_HEADER, 0);
+    put32(b, uint32_t(spr_FILE_HEADER + 4));
+    for (const uint32_t v : {0u, 0u, uint32_t(hotX), uint32_t(hotY), uint32_t(width), uint32_t(rows.size())})
+        put32(b, v);
+    b.resize(b.size() + 24, 0);
+    uint32_t offset = 0;
+    for (const auto& row : rows) {
+        put32(b, offset);
+        offset += uint32_t(row.size());
+    }
+    for (const auto& row : rows)
+        b.insert(b.end(), row.begin(), row.end());
+    return b;
+}
+
+std::string write_file(const std::string& name, const std::vector<uint8_t>& bytes)
+{
+    const auto path = std::filesystem::temp_directory_path()
+        / (name + "-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-"
+           + std::to_string(reinterpret_cast<uintptr_t>(&bytes)));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path.string();
+}
 
 class DisplayDevice : public testing::Test {
 protected:
@@ -218,6 +284,74 @@ TEST_F(DisplayDevice, LostSurfacesAreRestoredRefilledAndRetriedWithoutAReport)
     EXPECT_TRUE(boxes().empty());
 }
 
+TEST_F(DisplayDevice, EachRestoreKindRefillsALostSurface)
+{
+    ASSERT_EQ(gCreate(window_, g_FULL_SCREEN, 64, 48, 16), 0);
+    auto lose_and_restore = [](gSurfDxdCTy& s) {
+        hl::lose_display_surfaces();
+        EXPECT_EQ(pel(s, 0, 0), 0xA5A5u); // nothing of the old picture is left
+        EXPECT_EQ(s.Restore(), 1);
+    };
+
+    // 1: an 8-bit BMP through its colour table, and a 24-bit one.
+    const std::string bmp8 = write_file("restore8.bmp",
+        bmp_file(4, 8, {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF}, {{2, 1, 0, 3}, {3, 3, 0, 0}}));
+    const std::string bmp24 = write_file("restore24.bmp", bmp_file(2, 24, {}, {{0, 0, 255, 255, 0, 0}}));
+    gSurfDxdCTy s8, s24;
+    ASSERT_EQ(s8.CreateOffscreen(4, 2, 0), 0);
+    ASSERT_EQ(s24.CreateOffscreen(2, 1, 0), 0);
+    s8.SetRestoreBmp(bmp8.c_str(), 0, 0, 4, 2);
+    s24.SetRestoreBmp(bmp24.c_str(), 0, 0, 2, 1);
+    lose_and_restore(s8);
+    EXPECT_EQ(pel(s8, 0, 0), 0x001Fu); // index 2: 0x000000FF, blue
+    EXPECT_EQ(pel(s8, 1, 0), 0x07E0u);
+    EXPECT_EQ(pel(s8, 2, 0), 0xF800u);
+    EXPECT_EQ(pel(s8, 3, 0), 0xFFFFu);
+    EXPECT_EQ(pel(s8, 0, 1), 0xFFFFu);
+    lose_and_restore(s24);
+    EXPECT_EQ(pel(s24, 0, 0), 0xF800u); // bytes B, G, R
+    EXPECT_EQ(pel(s24, 1, 0), 0x001Fu);
+
+    // 2: a sprite-set frame placed at minus its hot spot, rows of a fill,
+    // a skip and a literal.
+    const std::string frames = write_file("restore.spr", sprite_set(1, 0, 3, {{0xC3, 9}, {0x01, 0x82, 4, 5}}));
+    gSurfDxdCTy sf;
+    ASSERT_EQ(sf.CreateOffscreen(3, 2, 0), 0);
+    sf.Fill(0, nullptr);
+    sf.SetRestoreFrame(frames.c_str(), 0);
+    auto palette = [](uint32_t i) { return gRgbToScr(i | (255 - i) << 8 | (i * 7 & 0xFF) << 16); };
+    lose_and_restore(sf);
+    EXPECT_EQ(pel(sf, 0, 0), palette(9));
+    EXPECT_EQ(pel(sf, 1, 0), palette(9));
+    EXPECT_EQ(pel(sf, 0, 1), palette(4));
+    EXPECT_EQ(pel(sf, 1, 1), palette(5));
+
+    // 4: a scaled image, drawn as the software draws it directly.
+    imgRowCTy source;
+    pelFmtCTy format(pel_FMT_X8R8G8B8);
+    source.SetSize(4, 4, &format);
+    for (int i = 0; i < 16; ++i) {
+        const rectTy p {i % 4, i / 4, 1, 1};
+        source.Fill(uint32_t(i) * 0x00101010u, &p);
+    }
+    gSurfDxdCTy scaled, direct;
+    ASSERT_EQ(scaled.CreateOffscreen(8, 8, 0), 0);
+    ASSERT_EQ(direct.CreateOffscreen(8, 8, 0), 0);
+    scaled.SetRestoreScaled(&source, 2.0f, 2.0f, 0);
+    lose_and_restore(scaled);
+    EXPECT_EQ(direct.Restore(), 1);
+    const rectTy whole {0, 0, 8, 8};
+    source.DrawEx(&direct, 0, 0, &whole,
+                  imgDrawPrmCTy {.op = img_OP_SCALED, .scaled = 1, .scaleX = 2.0f, .scaleY = 2.0f});
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(pel(scaled, x, y), pel(direct, x, y)) << x << "," << y;
+    EXPECT_EQ(pel(scaled, 7, 7), 0xF79Eu); // 0xF0F0F0 in 5:6:5
+    EXPECT_TRUE(boxes().empty());
+    for (const auto& f : {bmp8, bmp24, frames})
+        std::filesystem::remove(f);
+}
+
 TEST_F(DisplayDevice, FailuresGiveUpBoundedAndLeaveNoLockToDrawThrough)
 {
     ASSERT_EQ(gCreate(window_, 0, 64, 48, 16), 0);
@@ -293,6 +427,7 @@ TEST_F(DisplayDevice, SurfaceDrawsKeysStretchesClonesAndLocks)
     EXPECT_EQ(src.Clone(), nullptr);
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_NE(boxes()[0].find("Support is currently not available."), std::string::npos);
+    EXPECT_EQ(platform::shown_boxes()[0].owner, window_); // the display's box hook names the owner
 
     const rectTy first {1, 2, 3, 3}, second {5, 5, 1, 1};
     src.Lock(&first, img_LOCK_RW);
