@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -148,19 +148,40 @@ int parse_layout(const uint8_t* data, size_t size, BmpLayout& out)
     return 0;
 }
 
-// Reads what is left of the stream, up to `limit` bytes.
-void read_rest(quarn::io::IStream& stream, std::vector<uint8_t>& out, size_t limit)
+// The bytes of a file read whole.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
+// Reads what is left of the stream, up to `limit` bytes, into one block
+// that grows fourfold while the data keeps coming, so memory follows what
+// the file really holds. The block is not cleared first and is read into
+// in large pieces, which go past the stream's own buffer: a picture costs
+// about one copy of its bytes, not a copy per growth step.
+FileBytes read_rest(quarn::io::IStream& stream, size_t limit)
 {
-    constexpr size_t chunk = 64 * 1024;
-    while (out.size() < limit && stream.good()) {
-        const size_t at = out.size();
-        const size_t want = std::min(chunk, limit - at);
-        out.resize(at + want);
-        const size_t got = stream.read_some(out.data() + at, want);
-        out.resize(at + got);
-        if (got < want)
+    constexpr size_t first = 256 * 1024;
+    FileBytes out;
+    size_t capacity = 0;
+    while (stream.good()) {
+        if (out.size == capacity) {
+            if (capacity >= limit)
+                break;
+            const size_t grown = std::min(limit, capacity ? capacity * 4 : first);
+            auto bigger = std::make_unique_for_overwrite<uint8_t[]>(grown);
+            if (out.size)
+                std::memcpy(bigger.get(), out.data.get(), out.size);
+            out.data = std::move(bigger);
+            capacity = grown;
+        }
+        const size_t room = capacity - out.size;
+        const size_t got = stream.read_some(out.data.get() + out.size, room);
+        out.size += got;
+        if (got < room)
             break;
     }
+    return out;
 }
 
 } // namespace
@@ -204,15 +225,14 @@ int imgCTy::ReadBmp(quarn::io::IStream& stream)
     // The largest file a picture within the size limit needs, with room for
     // headers, a colour table and row padding.
     constexpr size_t limit = img_MAX_BYTES + 4 * img_MAX_SIDE + (1 << 16);
-    std::vector<uint8_t> bytes;
     // The stream's end is where the file ends, not a failure: read without
     // the caller's exception mask and leave the stream clear afterwards.
     const uint32_t mask = stream.exceptions();
     stream.exceptions(0);
-    read_rest(stream, bytes, limit);
+    const FileBytes bytes = read_rest(stream, limit);
     stream.clear();
     stream.exceptions(mask);
-    return imgReadBmpBytes(this, bytes.data(), bytes.size());
+    return imgReadBmpBytes(this, bytes.data.get(), bytes.size);
 }
 
 int imgCTy::Load(const char* name)

@@ -1,5 +1,5 @@
-// TGA and JPEG pictures through the image library's decoders: decoded into
-// a library image, then copied into this image in the decoded format.
+// TGA and JPEG pictures through the image library's decoders, decoded
+// straight into this image in the decoded format.
 #include "engine/gfx/gfx_internal.h"
 
 #include "img/img.h"
@@ -11,19 +11,20 @@
 
 namespace {
 
-// Sizes and fills `image` from a decoded picture. An 8-bit picture keeps the
-// decoder's colour table, so that it can be drawn onto screens without one.
-int copy_decoded(imgCTy* image, const quarn::g::ImageRow& picture)
+// Sizes `image` for a picture of the decoder's size and format. An 8-bit
+// picture keeps the decoder's colour table, so that it can be drawn onto
+// screens without one. Returns 0, or the reported code.
+int size_for(imgCTy* image, const quarn::g::ImageDecoderI::Info& info)
 {
-    const uint32_t format = picture.format().id();
+    const uint32_t format = info.format.id();
     const uint32_t bpp = pelSize(format);
     size_t total = 0;
-    if (format == 0 || bpp == 0 || !imgBlockSize(picture.width(), picture.height(), bpp, &total))
+    if (format == 0 || bpp == 0 || !imgBlockSize(info.width, info.height, bpp, &total))
         return gfxReportDataError();
 
     palCTy palette;
     pelFmtCTy fmt(format);
-    if (const quarn::g::Palette* decoded = picture.format().palette(); decoded && format == pel_FMT_P8) {
+    if (const quarn::g::Palette* decoded = info.format.palette(); decoded && format == pel_FMT_P8) {
         const uint32_t n = std::min<uint32_t>(decoded->count(), 256);
         uint32_t colours[256];
         for (uint32_t i = 0; i < n; ++i)
@@ -31,36 +32,54 @@ int copy_decoded(imgCTy* image, const quarn::g::ImageRow& picture)
         palette.Set(colours, n);
         fmt.palette = &palette; // SetSize takes its own copy
     }
-    image->SetSize(picture.width(), picture.height(), &fmt);
-    image->Lock(nullptr, img_LOCK_RW);
-    auto* pels = static_cast<uint8_t*>(image->lockPtr);
-    if (!pels || image->width != picture.width() || image->height != picture.height()) {
-        image->Unlock();
+    image->SetSize(info.width, info.height, &fmt);
+    if (image->width != info.width || image->height != info.height)
         return ERR_NO_MEMORY; // reported by SetSize
-    }
-    const quarn::g::Image::Lock source(picture, nullptr, 1);
-    const size_t rowBytes = size_t(picture.width()) * bpp;
-    for (int32_t y = 0; y < picture.height(); ++y)
-        std::memcpy(pels + size_t(y) * size_t(image->pitch) * bpp, source.row(y), rowBytes);
-    image->Unlock();
     return 0;
 }
 
-// Decodes the stream with `decoder`; a failure of the decoder or of the
-// stream becomes an ERR_DATA report naming `name`.
+// Decodes the stream with `decoder` straight into the image's pels (the
+// decoder's format is the image's, so its rows land in place without a
+// second copy of the picture); a failure of the decoder or of the stream
+// becomes an ERR_DATA report naming `name` and leaves the image empty.
 int decode(imgCTy* image, quarn::g::ImageDecoderI& decoder, quarn::io::IStream& stream, const char* name)
 {
-    quarn::g::ImageRow picture;
     char reason[256] = "";
+    quarn::g::ImageDecoderI::Info info;
     try {
-        decoder.load(stream, picture);
+        decoder.open(stream);
+        decoder.info(info);
     } catch (const std::exception& e) {
         strCopy(reason, sizeof reason, e.what());
     }
     // Reported outside the handler: a report may unwind to a TRY frame.
-    if (reason[0] || picture.width() <= 0 || picture.height() <= 0)
+    if (reason[0] || info.width <= 0 || info.height <= 0) {
+        decoder.close();
         return gfxReportDecoderError(name, reason[0] ? reason : "empty picture");
-    return copy_decoded(image, picture);
+    }
+    if (const int rc = size_for(image, info)) {
+        decoder.close();
+        return rc;
+    }
+    image->Lock(nullptr, img_LOCK_WRITE);
+    if (auto* pels = static_cast<uint8_t*>(image->lockPtr)) {
+        const uint32_t bpp = pelSize(info.format.id());
+        quarn::g::ImageRow target(info.width, info.height, info.format, pels, image->pitch * static_cast<int32_t>(bpp));
+        try {
+            decoder.read(target, quarn::g::ResizeAreaClamp);
+        } catch (const std::exception& e) {
+            strCopy(reason, sizeof reason, e.what());
+        }
+    }
+    image->Unlock();
+    decoder.close();
+    if (reason[0]) {
+        image->Free();
+        image->width = 0;
+        image->height = 0;
+        return gfxReportDecoderError(name, reason);
+    }
+    return 0;
 }
 
 int decode_file(imgCTy* image, quarn::g::ImageDecoderI& decoder, const char* name)
