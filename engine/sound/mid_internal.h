@@ -111,8 +111,8 @@ enum : uint32_t {
 inline constexpr uint32_t MID_NO_DEVICE = 0xFFFFFFFEu;
 inline constexpr uint32_t MID_BUFFER_COUNT = 4;
 inline constexpr uint32_t MID_BUFFER_SIZE = 1024;
-// The state buffer's whole size counts a 64-byte header, as the stream
-// buffers of the original layout did; its events get the rest.
+// The state buffer's sizes (4096, doubled up to 32768) count a 64-byte
+// buffer header; its events get the rest, 4032 bytes (336 events) at first.
 inline constexpr uint32_t MID_STATE_HEADER = 64;
 inline constexpr uint32_t MID_STATE_SIZE = 4096;
 inline constexpr uint32_t MID_STATE_SIZE_MAX = 32768;
