@@ -23,7 +23,7 @@ struct MidiStream final : MidiClock::Listener {
     bool freed_by_thread = false; // closed from its own callback
     bool running = false;
 
-    uint32_t division = 96;
+    uint32_t division = 96; // ticks per quarter note until set
     uint32_t tempo_us = 500000;
     uint64_t base_ns = 0; // time of tick 0 of the current tempo segment
     uint64_t ticks = 0;   // ticks of the last played event into the segment
@@ -44,7 +44,6 @@ struct MidiStream final : MidiClock::Listener {
 
 namespace {
 
-constexpr uint32_t default_division = 96;
 constexpr uint32_t default_tempo_us = 500000;
 constexpr uint64_t never = UINT64_MAX;
 
