@@ -2,25 +2,55 @@
 #include "engine/app/app_internal.h"
 
 #include "engine/blit/blit.h"
+#include "engine/gfx/gfx.h"
 #include "engine/sound/sound.h"
 
 namespace {
 
-// FIXME: the display device and the font list are wired in here as they
-// land; until then the framework runs without them.
+// FIXME: the font list is wired in here when it lands; until then the
+// framework runs without it.
 void none() {}
-int none_ready() { return 0; }
-int none_create(platform::WindowHandle, unsigned, int, int, int) { return 0; }
-int none_set_mode(unsigned, int, int, int) { return 0; }
-void none_mode_size(int* w, int* h, int* bpp)
+
+int device_create(platform::WindowHandle window, unsigned flags, int width, int height, int bpp)
 {
-    *w = 0;
-    *h = 0;
-    *bpp = 0;
+    return gCreate(window, flags, width, height, bpp);
 }
-int none_present() { return 0; }
-void none_fps(int, int) {}
-void none_copy(const rectTy*, uint32_t, int, int) {}
+int device_set_mode(unsigned flags, int width, int height, int bpp) { return gSetMode(flags, width, height, bpp); }
+int device_ready() { return gMode.ready ? 1 : 0; }
+int device_full_screen() { return gMode.device && (gMode.device->flags & g_FULL_SCREEN) ? 1 : 0; }
+int device_flips() { return gMode.device && (gMode.device->flags & g_FLIP) ? 1 : 0; }
+
+void device_mode_size(int* width, int* height, int* bpp)
+{
+    *width = gMode.ready ? gMode.width : 0;
+    *height = gMode.ready ? gMode.height : 0;
+    *bpp = gMode.ready ? gMode.bpp : 0;
+}
+
+void device_fps(int x, int y) { gDrawFps(x, y); }
+
+void device_restore()
+{
+    // Restore answers at once for a surface that was not lost.
+    gDDCTy* device = gMode.device;
+    if (!device)
+        return;
+    if (device->back)
+        (void)device->back->Restore();
+    if (device->primary)
+        (void)device->primary->Restore();
+}
+
+void device_copy(const rectTy* rects, uint32_t count, int ox, int oy)
+{
+    gDDCTy* device = gMode.device;
+    if (!device || !device->back || !device->primary)
+        return;
+    for (uint32_t i = 0; i < count; ++i)
+        device->back->Draw(device->primary, ox, oy, &rects[i]);
+    device->back->Unlock();
+    device->primary->Unlock();
+}
 
 } // namespace
 
@@ -28,17 +58,17 @@ gaEngineTy gaEngineDefaults()
 {
     return {
         .gfxInit = gfxInit,
-        .gCreate = none_create,
-        .gSetMode = none_set_mode,
-        .gRelease = none,
-        .gReady = none_ready,
-        .gFullScreen = none_ready,
-        .gFlips = none_ready,
-        .gModeSize = none_mode_size,
-        .gPresent = none_present,
-        .gDrawFps = none_fps,
-        .gRestore = none,
-        .gCopyRects = none_copy,
+        .gCreate = device_create,
+        .gSetMode = device_set_mode,
+        .gRelease = gRelease,
+        .gReady = device_ready,
+        .gFullScreen = device_full_screen,
+        .gFlips = device_flips,
+        .gModeSize = device_mode_size,
+        .gPresent = gPresent,
+        .gDrawFps = device_fps,
+        .gRestore = device_restore,
+        .gCopyRects = device_copy,
         .sndInit = sndInit,
         .sndSetGlobalFocus = sndSetGlobalFocus,
         .sndDone = sndDone,
