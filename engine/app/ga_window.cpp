@@ -63,12 +63,13 @@ bool gaCTy::CreateMainWindow()
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't create window"));
         return false;
     }
-    platform::show_window(window, platform::ShowCommand::show);
-
+    // Placed while still hidden, so that it does not first show at 0,0 and
+    // then jump.
     if (key_set(cfg, "WINDOW_STORE_POSITION"))
         platform::set_window_position(window, {cfg->GetInt("WINDOW_X"), cfg->GetInt("WINDOW_Y")});
     else if (!noCaption)
         CenterWindow(nullptr, window);
+    platform::show_window(window, platform::ShowCommand::show);
 
     platform::focus_window(window);
     EmptyHook(window);
