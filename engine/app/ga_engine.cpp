@@ -7,10 +7,6 @@
 
 namespace {
 
-// FIXME: the font list is wired in here when it lands; until then the
-// framework runs without it.
-void none() {}
-
 int device_create(platform::WindowHandle window, unsigned flags, int width, int height, int bpp)
 {
     return gCreate(window, flags, width, height, bpp);
@@ -72,8 +68,8 @@ gaEngineTy gaEngineDefaults()
         .sndInit = sndInit,
         .sndSetGlobalFocus = sndSetGlobalFocus,
         .sndDone = sndDone,
-        .fntListInit = none,
-        .fntListDone = none,
+        .fntListInit = fntListInit,
+        .fntListDone = fntListDone,
     };
 }
 
