@@ -572,6 +572,48 @@ private:
 rwObjCTy* imgAlphaCreate();
 
 // ---------------------------------------------------------------------------
+// Image sets: numbered images of any kind from one ".imgs" legacy object
+// file, with palettes that several images share. The set owns its images
+// and palettes; an image points at its shared palette without owning it.
+
+inline constexpr uint32_t imgs_VERSION_0 = 0xFFFF0000; // each image whole at its offset
+inline constexpr uint32_t imgs_VERSION_1 = 0xFFFF0001; // headers in order, bodies at the offsets
+inline constexpr uint16_t imgs_NO_PALETTE = 0xFFFF;
+inline constexpr size_t imgs_MAX_NAMES = 50;
+
+class imgsCTy {
+public:
+    int32_t count = 0;
+    imgCTy** images = nullptr;
+    uint16_t* palIndexes = nullptr; // one per image; null when the file has no palettes
+    uint32_t palCount = 0;
+    palCTy** palettes = nullptr;
+    rwCTy* stream = nullptr; // open only while Load runs
+
+    imgsCTy() = default;
+    imgsCTy(const imgsCTy&) = delete;
+    imgsCTy& operator=(const imgsCTy&) = delete;
+    virtual ~imgsCTy();
+
+    // Image i, or null outside 0..count - 1. Valid until Clear.
+    virtual imgCTy* GetImage(int32_t i);
+    // Destroys the images (last first), then the palettes.
+    virtual void Clear();
+    // Reads a set into this empty one. 0, or the negative code reported:
+    // the file's own failures (rwRdOpen), an unknown class name, and
+    // ERR_DATA for counts the data cannot hold, a class index beyond the
+    // name table, more than 50 names, a palette index beyond the palettes,
+    // an image left waiting for a shared palette, offsets past the data
+    // and any image record its class refuses. A set that fails is cleared.
+    // Versions other than the two above read no images.
+    [[nodiscard]] int Load(const char* name);
+
+private:
+    [[nodiscard]] int LoadFrom(rwCTy* s);
+    [[nodiscard]] int AttachShared(uint32_t i);
+};
+
+// ---------------------------------------------------------------------------
 // RLE8 image: an 8-bit palettised picture with a transparent key index,
 // kept as run-length codes of the rows of its opaque bounding box and
 // decoded into a plain 8-bit buffer only while locked.
