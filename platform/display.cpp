@@ -235,10 +235,10 @@ VideoMemory Display::video_memory() const
 void flush()
 {
     for (DisplayState* d : live_displays()) {
-        if (!d->dirty || !d->primary)
+        if (!d->primary)
             continue;
         Window* w = current_backend().desktop().find(d->window);
-        if (!w)
+        if (!w || (!d->dirty && !system().needs_show(*w)))
             continue;
         d->dirty = false;
         system().show(*w, d->primary->target());

@@ -33,6 +33,10 @@ public:
     // Shows `primary` in the window now, scaled to the desktop in full
     // screen.
     virtual void show(Window&, const PixelView& primary) = 0;
+    // True when the window lost what it showed (its size changed, as on a
+    // switch to full screen), so the primary must be shown again even if
+    // it did not change.
+    virtual bool needs_show(Window&) { return false; }
     virtual bool read_back(Window&, std::vector<uint32_t>&, Size&) { return false; }
 };
 

@@ -22,6 +22,7 @@ public:
     SDL_Texture* display_texture = nullptr;
     PixelFormat display_format = PixelFormat::xrgb8888;
     Size display_size;
+    bool display_stale = false; // the window lost what it showed
 };
 
 class Sdl2Windows final : public WindowSystem {
@@ -58,7 +59,12 @@ public:
     bool open(Window& w) override;
     void close(Window& w) override;
     void show(Window& w, const PixelView& primary) override;
+    bool needs_show(Window& w) override;
     bool read_back(Window& w, std::vector<uint32_t>& pixels, Size& size) override;
+
+private:
+    static int watch(void* self, SDL_Event* event);
+    std::vector<Sdl2Window*> open_;
 };
 
 class Sdl2Audio final : public AudioSystem {

@@ -1,8 +1,9 @@
 // The SDL2 display: each window's primary goes to a streaming texture in
 // the primary's own format and is drawn once per push; full screen shows
-// it at the desktop's resolution through a logical size. The renderer is
+// it at the desktop's resolution, scaled with its aspect kept. The renderer is
 // made without vsync: the program's frame limit paces it.
 #include "platform/display_state.h"
+#include "platform/scaling.h"
 #include "platform/sdl2/sdl2_backend.h"
 
 namespace platform::sdl2_impl {
@@ -47,14 +48,22 @@ bool texture_for(Sdl2Window& w, const PixelView& primary)
 
 void draw(Sdl2Window& w)
 {
-    // Full screen keeps the frame's aspect on the desktop, with bars.
-    if (w.full_screen)
-        SDL_RenderSetLogicalSize(w.renderer, w.display_size.width, w.display_size.height);
-    else
-        SDL_RenderSetLogicalSize(w.renderer, 0, 0);
+    // Full screen keeps the frame's aspect on the desktop, centred with
+    // bars. This is what a renderer's logical size does, laid out by hand:
+    // a logical size would also rescale the mouse events, which the window
+    // code already maps from the desktop to the frame itself.
+    // The viewport is taken from the output anew: a renderer learns of a
+    // new window size only from an event, which a desktop without a window
+    // manager may never send after a switch to full screen.
+    SDL_RenderSetViewport(w.renderer, nullptr);
+    int out_w = 0, out_h = 0;
+    SDL_GetRendererOutputSize(w.renderer, &out_w, &out_h);
+    const Rect view = w.full_screen ? letterbox(w.display_size, {out_w, out_h})
+                                    : Rect{0, 0, w.display_size.width, w.display_size.height};
+    const SDL_Rect dest{view.x, view.y, view.width, view.height};
     SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
     SDL_RenderClear(w.renderer);
-    SDL_RenderCopy(w.renderer, w.display_texture, nullptr, nullptr);
+    SDL_RenderCopy(w.renderer, w.display_texture, nullptr, &dest);
 }
 
 } // namespace
@@ -86,17 +95,49 @@ std::vector<display::Mode> Sdl2Display::modes()
     return out;
 }
 
-bool Sdl2Display::open(Window& w) { return sdl(w).renderer != nullptr; }
+// A window that was resized (full screen on or off), uncovered or restored
+// shows nothing of its frame until it is drawn again. The watch runs while
+// the main thread pumps events; the next flush shows the primary again.
+int Sdl2Display::watch(void* self, SDL_Event* event)
+{
+    if (event->type != SDL_WINDOWEVENT)
+        return 0;
+    switch (event->window.event) {
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_RESTORED:
+        for (Sdl2Window* w : static_cast<Sdl2Display*>(self)->open_) {
+            if (w->sdl && SDL_GetWindowID(w->sdl) == event->window.windowID)
+                w->display_stale = true;
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+bool Sdl2Display::open(Window& window)
+{
+    auto& w = sdl(window);
+    if (!w.renderer)
+        return false;
+    if (open_.empty())
+        SDL_AddEventWatch(&Sdl2Display::watch, this);
+    open_.push_back(&w);
+    return true;
+}
 
 void Sdl2Display::close(Window& window)
 {
     auto& w = sdl(window);
+    std::erase(open_, &w);
+    if (open_.empty())
+        SDL_DelEventWatch(&Sdl2Display::watch, this);
     if (w.display_texture)
         SDL_DestroyTexture(w.display_texture);
     w.display_texture = nullptr;
     w.display_size = {};
-    if (w.renderer)
-        SDL_RenderSetLogicalSize(w.renderer, 0, 0);
 }
 
 void Sdl2Display::show(Window& window, const PixelView& primary)
@@ -108,7 +149,14 @@ void Sdl2Display::show(Window& window, const PixelView& primary)
     // renderer that drops its textures (a reset device) loses nothing.
     SDL_UpdateTexture(w.display_texture, nullptr, primary.pixels, primary.pitch);
     draw(w);
+    w.display_stale = false;
     SDL_RenderPresent(w.renderer);
+}
+
+bool Sdl2Display::needs_show(Window& window)
+{
+    auto& w = sdl(window);
+    return w.display_stale && w.display_texture;
 }
 
 bool Sdl2Display::read_back(Window& window, std::vector<uint32_t>& pixels, Size& size)
@@ -122,7 +170,6 @@ bool Sdl2Display::read_back(Window& window, std::vector<uint32_t>& pixels, Size&
     SDL_RendererInfo info{};
     if (SDL_GetRendererInfo(w.renderer, &info) != 0 || !(info.flags & SDL_RENDERER_SOFTWARE))
         draw(w);
-    SDL_RenderSetLogicalSize(w.renderer, 0, 0);
     int width = 0, height = 0;
     if (SDL_GetRendererOutputSize(w.renderer, &width, &height) != 0 || width <= 0 || height <= 0)
         return false;

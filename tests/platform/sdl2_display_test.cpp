@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -21,6 +22,13 @@ protected:
         smoke_ = std::getenv("QUARN_SDL_SMOKE") != nullptr;
         if (!smoke_)
             setenv("SDL_VIDEODRIVER", "dummy", 1);
+        // Unless told otherwise, the software renderer: a display without
+        // a GPU (Xvfb) has nothing better, and there Mesa's GL drawable
+        // keeps the window's old size after a switch to full screen when no
+        // window manager runs.
+        set_renderer_ = !std::getenv("SDL_RENDER_DRIVER");
+        if (set_renderer_)
+            setenv("SDL_RENDER_DRIVER", "software", 1);
         platform::shutdown();
         platform::use_backend(platform::BackendKind::sdl2);
         if (platform::backend_kind() != platform::BackendKind::sdl2)
@@ -31,18 +39,24 @@ protected:
         display_.reset();
         platform::shutdown();
         unsetenv("SDL_VIDEODRIVER");
+        if (set_renderer_)
+            unsetenv("SDL_RENDER_DRIVER");
         platform::use_backend(platform::BackendKind::headless);
     }
 
-    // Opens a 160x120 window with a 16-bit display, draws four quadrants
-    // in pure colours, takes the messages once (which pushes the frame),
-    // reads the window back and compares the quadrants' centres.
-    void show_and_compare()
+    // Opens a 160x120 window with a 16-bit display (windowed at the
+    // desktop's format, or full screen at 16 bits), draws four quadrants in
+    // pure colours, takes the messages (which pushes the frame once), reads
+    // the window back and compares the quadrants' centres, scaled to the
+    // window's size in full screen.
+    void show_and_compare(bool full_screen)
     {
         window_ = platform::create_window({.title = "display smoke", .client = {160, 120}, .position = {40, 40}});
         ASSERT_NE(window_, nullptr) << platform::backend_error_text();
         platform::show_window(window_, platform::ShowCommand::show_normal);
         ASSERT_EQ(dsp::Display::open(window_, display_), dsp::ok);
+        if (full_screen)
+            ASSERT_EQ(display_->set_full_screen(160, 120, 16), dsp::ok);
         std::unique_ptr<dsp::Surface> primary, back;
         ASSERT_EQ(display_->create_primary(0, dsp::caps::system_memory, primary), dsp::ok);
         ASSERT_EQ(display_->create_offscreen(160, 120, dsp::caps::system_memory, back), dsp::ok);
@@ -53,20 +67,41 @@ protected:
             ASSERT_EQ(back->fill(&r, platform::pack_pixel(format, colours[q])), dsp::ok);
         }
         ASSERT_EQ(primary->blt({0, 0, 160, 120}, back.get(), {0, 0, 160, 120}, 0), dsp::ok);
-        platform::Message m;
-        while (platform::peek_message(m)) {
-        }
+        // The quadrants' centres, scaled to the output in full screen: the
+        // frame fills its height (or width), centred.
+        auto shows_quadrants = [&](const std::vector<uint32_t>& pixels, platform::Size size) {
+            if (size.width < 160 || size.height < 120)
+                return false;
+            const double scale = std::min(size.width / 160.0, size.height / 120.0);
+            const int left = int((size.width - 160 * scale) / 2), top = int((size.height - 120 * scale) / 2);
+            for (int q = 0; q < 4; ++q) {
+                const int x = left + int(((q % 2) * 80 + 40) * scale), y = top + int(((q / 2) * 60 + 30) * scale);
+                if ((pixels[size_t(y * size.width + x)] & 0xFFFFFF) != colours[q])
+                    return false;
+            }
+            return true;
+        };
         std::vector<uint32_t> pixels;
         platform::Size size;
-        ASSERT_TRUE(dsp::read_back(window_, pixels, size)) << platform::backend_error_text();
-        ASSERT_EQ(size, (platform::Size{160, 120}));
-        for (int q = 0; q < 4; ++q) {
-            const int x = (q % 2) * 80 + 40, y = (q / 2) * 60 + 30;
-            EXPECT_EQ(pixels[size_t(y * 160 + x)] & 0xFFFFFF, colours[q]) << "quadrant " << q;
+        // The desktop answers a switch to full screen in its own time; once
+        // the window has its new size the frame is shown again, scaled.
+        bool shown = false;
+        for (int turn = 0; turn < 200 && !shown; ++turn) {
+            platform::Message m;
+            while (platform::peek_message(m)) {
+            }
+            ASSERT_TRUE(dsp::read_back(window_, pixels, size)) << platform::backend_error_text();
+            shown = shows_quadrants(pixels, size) && (!full_screen || size != platform::Size{160, 120});
+            if (!shown)
+                platform::sleep_ms(10);
         }
+        EXPECT_TRUE(shown) << "read back " << size.width << "x" << size.height;
+        if (!full_screen)
+            EXPECT_EQ(size, (platform::Size{160, 120}));
     }
 
     bool smoke_ = false;
+    bool set_renderer_ = false;
     platform::WindowHandle window_ = nullptr;
     std::unique_ptr<dsp::Display> display_;
 };
@@ -75,14 +110,21 @@ TEST_F(Sdl2Display, DummyDriverShowsThePrimaryThroughItsTexture)
 {
     if (smoke_)
         GTEST_SKIP() << "the dummy driver's test";
-    show_and_compare();
+    show_and_compare(false);
 }
 
 TEST_F(Sdl2Display, SmokeRealWindowShowsThePrimary)
 {
     if (!smoke_)
         GTEST_SKIP() << "opens a real window: set QUARN_SDL_SMOKE=1 with a display";
-    show_and_compare();
+    show_and_compare(false);
+}
+
+TEST_F(Sdl2Display, SmokeFullScreenScalesThePrimaryToTheDesktop)
+{
+    if (!smoke_)
+        GTEST_SKIP() << "opens a real window: set QUARN_SDL_SMOKE=1 with a display";
+    show_and_compare(true);
 }
 
 } // namespace
