@@ -54,6 +54,7 @@ private:
 
 class Sdl2Display final : public DisplaySystem {
 public:
+    ~Sdl2Display() override;
     PixelFormat desktop_format() override;
     std::vector<display::Mode> modes() override;
     bool open(Window& w) override;

@@ -107,7 +107,8 @@ int Sdl2Display::watch(void* self, SDL_Event* event)
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_RESTORED:
         for (Sdl2Window* w : static_cast<Sdl2Display*>(self)->open_) {
-            if (w->sdl && SDL_GetWindowID(w->sdl) == event->window.windowID)
+            // A window destroyed while its display was open is skipped.
+            if (current_backend().desktop().exists(w) && w->sdl && SDL_GetWindowID(w->sdl) == event->window.windowID)
                 w->display_stale = true;
         }
         break;
@@ -115,6 +116,12 @@ int Sdl2Display::watch(void* self, SDL_Event* event)
         break;
     }
     return 0;
+}
+
+Sdl2Display::~Sdl2Display()
+{
+    if (!open_.empty())
+        SDL_DelEventWatch(&Sdl2Display::watch, this);
 }
 
 bool Sdl2Display::open(Window& window)
