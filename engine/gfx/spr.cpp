@@ -1,27 +1,6 @@
 // The sprite base: placement, visibility, depth and dirty marks.
 #include "engine/gfx/gfx_internal.h"
 
-#include <algorithm>
-
-int sprRectIntersect(rectTy* out, const rectTy* a, const rectTy* b)
-{
-    // In 64 bits: a right edge x + w may pass the 32-bit range.
-    const int64_t left = std::max(a->x, b->x);
-    const int64_t top = std::max(a->y, b->y);
-    const int64_t right = std::min(int64_t { a->x } + a->w, int64_t { b->x } + b->w);
-    const int64_t bottom = std::min(int64_t { a->y } + a->h, int64_t { b->y } + b->h);
-    out->x = static_cast<int32_t>(left);
-    out->y = static_cast<int32_t>(top);
-    if (right - left < 1 || bottom - top < 1) {
-        out->w = out->h = 0;
-        return 0;
-    }
-    // Both differences fit: each is at most the larger of a.w and b.w.
-    out->w = static_cast<int32_t>(right - left);
-    out->h = static_cast<int32_t>(bottom - top);
-    return 1;
-}
-
 sprCTy::~sprCTy()
 {
     // A sprite must not outlive its node in the list.

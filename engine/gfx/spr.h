@@ -25,8 +25,25 @@ inline constexpr uint8_t spr_DIRTY_FRAMES = 3;
 
 // The overlap of a and b in `out`: 1, or 0 with out.w = out.h = 0 (x and y
 // still hold the larger corner) when they do not overlap. Edges that only
-// touch do not overlap. `out` may be a or b.
-int sprRectIntersect(rectTy* out, const rectTy* a, const rectTy* b);
+// touch do not overlap. `out` may be a or b. Inline: a frame intersects
+// every sprite with every rectangle it redraws.
+inline int sprRectIntersect(rectTy* out, const rectTy* a, const rectTy* b)
+{
+    // In 64 bits: a right edge x + w may pass the 32-bit range.
+    const int64_t left = a->x > b->x ? a->x : b->x;
+    const int64_t top = a->y > b->y ? a->y : b->y;
+    const int64_t aRight = int64_t { a->x } + a->w, bRight = int64_t { b->x } + b->w;
+    const int64_t aBottom = int64_t { a->y } + a->h, bBottom = int64_t { b->y } + b->h;
+    const int64_t right = aRight < bRight ? aRight : bRight;
+    const int64_t bottom = aBottom < bBottom ? aBottom : bBottom;
+    const bool overlap = right - left >= 1 && bottom - top >= 1;
+    // Both differences fit when they are kept: each is at most the larger
+    // of a.w and b.w. Stored whole: the draw entry reads the rectangle back
+    // at once, which a store of four separate words would stall.
+    *out = rectTy { static_cast<int32_t>(left), static_cast<int32_t>(top),
+                    overlap ? static_cast<int32_t>(right - left) : 0, overlap ? static_cast<int32_t>(bottom - top) : 0 };
+    return overlap ? 1 : 0;
+}
 
 using sprOrderTy = std::multimap<int32_t, sprCTy*>;
 
