@@ -27,6 +27,7 @@ bool overlay_shown(platform::WindowHandle window)
 // and a close request, all through the main loop.
 void run_window_script()
 {
+    const auto startDir = std::filesystem::current_path(); // start-up moves to the data folder's
     const auto root = std::filesystem::temp_directory_path() / ("quarn_app_xvfb_" + std::to_string(std::rand()));
     std::filesystem::create_directories(root / "DATA");
     std::ofstream(root / "race.cfg") << "ENABLE_ALT_ENTER = 1\n";
@@ -55,19 +56,19 @@ void run_window_script()
     };
     g_app = new gaCTy;
     g_app->Init();
-    if (!g_app->window) {
+    if (g_app->window) {
+        g_app->Run();
+        EXPECT_EQ(seen, (std::vector<std::string>{"frame shown", "full screen", "windowed"}));
+        EXPECT_EQ(g_app->quit, 1u);
+        EXPECT_FALSE(platform::is_window_visible(g_app->window));
+        EXPECT_EQ(g_app->cfg->GetInt("FULL_SCREEN"), 0);
+    } else {
         ADD_FAILURE() << "no window";
-        delete g_app;
-        return;
     }
-    g_app->Run();
-    EXPECT_EQ(seen, (std::vector<std::string>{"frame shown", "full screen", "windowed"}));
-    EXPECT_EQ(g_app->quit, 1u);
-    EXPECT_FALSE(platform::is_window_visible(g_app->window));
-    EXPECT_EQ(g_app->cfg->GetInt("FULL_SCREEN"), 0);
     delete g_app;
 
     gaExePath.clear();
+    std::filesystem::current_path(startDir);
     std::filesystem::remove_all(root);
 }
 
