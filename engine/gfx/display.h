@@ -101,6 +101,7 @@ public:
     void DrawEx(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) override;
     // Reports gERR_UNSUPPORTED; null.
     [[nodiscard]] imgCTy* Clone() override;
+    // Lets go of the display surface and forgets the restore source.
     void Free() override;
 
     // Text and bitmap output; null when the surface cannot give one.
@@ -131,6 +132,9 @@ public:
     // surface of 1- or 2-byte pels; clipped to the surface.
     void DrawFrame(const sprFrameTy* frame, int32_t x, int32_t y);
 
+    // Unlocks and lets go of the display surface (deleting it when owned);
+    // the restore source stays.
+    void ReleaseSurface();
     // Makes `made` this surface's, owned or not, and reads its format.
     void Adopt(platform::display::Surface* made, bool owned);
 };

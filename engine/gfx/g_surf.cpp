@@ -57,9 +57,18 @@ void gSurfDxdCTy::Adopt(dsp::Surface* made, bool owned)
     ReadPelFmt();
 }
 
+void gSurfDxdCTy::ReleaseSurface()
+{
+    Unlock();
+    if (ownsSurface)
+        delete surface;
+    surface = nullptr;
+    ownsSurface = 1;
+}
+
 int gSurfDxdCTy::CreatePrimary(int32_t w, int32_t h, int32_t backBuffers)
 {
-    Free();
+    ReleaseSurface();
     imgCTy::SetSize(w, h, nullptr);
     isPrimary = 1;
     if (!gDisplay)
@@ -83,7 +92,7 @@ int gSurfDxdCTy::CreatePrimary(int32_t w, int32_t h, int32_t backBuffers)
 
 int gSurfDxdCTy::CreateOffscreen(int32_t w, int32_t h, uint32_t video)
 {
-    Free();
+    ReleaseSurface();
     imgCTy::SetSize(w, h, nullptr);
     if (!gDisplay)
         return gReportResult(dsp::unsupported);
@@ -113,7 +122,7 @@ gSurfDxdCTy* gSurfDxdCTy::WrapBackBuffer(gSurfDxdCTy* primary)
 
 void gSurfDxdCTy::SetSize(int32_t w, int32_t h, const pelFmtCTy* format)
 {
-    Free();
+    ReleaseSurface();
     imgCTy::SetSize(w, h, nullptr);
     if (format)
         pelFmt = *format;
@@ -200,12 +209,8 @@ imgCTy* gSurfDxdCTy::Clone()
 
 void gSurfDxdCTy::Free()
 {
-    Unlock();
-    if (ownsSurface)
-        delete surface;
-    surface = nullptr;
-    if (restoreKind == g_RESTORE_BMP || restoreKind == g_RESTORE_FRAME)
-        memFree(restoreFile);
+    ReleaseSurface();
+    memFree(restoreFile);
     restoreFile = nullptr;
     restoreKind = g_RESTORE_NONE;
 }
