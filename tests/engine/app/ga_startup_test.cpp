@@ -3,6 +3,7 @@
 
 #include "quarn/quarn.h"
 
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -89,6 +90,14 @@ TEST_F(AppTest, MissingDataFolderIsReportedAndStartUpGoesOn)
     EXPECT_EQ(app.rootDir[0], '\0');
     EXPECT_EQ(std::filesystem::current_path(), startDir);
     EXPECT_NE(app.window, nullptr);
+}
+
+TEST_F(AppTest, AnyEntryNamedLikeTheDataFolderCounts)
+{
+    // Found by the prefix of its name, as a search for "DATA*.*" would.
+    std::filesystem::remove_all(root / "DATA");
+    std::ofstream(root / "DATA.zip") << "x";
+    EXPECT_EQ(std::string(Start().rootDir), root.string() + "/");
 }
 
 TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
