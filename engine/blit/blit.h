@@ -78,6 +78,67 @@ void bltGeneric(uint32_t op, uint32_t flags, const bltArgsTy& args);
 // Forces every bltRun through bltGeneric (a debugging and test switch).
 void bltForceGeneric(bool on);
 
+// ------------------------------------------------------ alpha-image draws
+//
+// An imgAlpha draws straight from its run table through exactly one loop of
+// the family alphaBlt<Op>[Pm][Scaled]_<Stored>_<Dst>, picked from one
+// constexpr table of 384 selections: destination format (1 to 6) x
+// premultiplied x scaled x op (Copy, Add, Blend, BlendAlpha) x stored colour
+// format (1, 2, 4, 5). Straight Copy of stored X1R5G5B5 colours onto
+// X1R5G5B5 takes the R5G6B5 copy loop of its walk, which copies the stored
+// words whole, so 382 loops serve the 384 selections.
+
+// The family's ops, in the order of a table block.
+enum alphaOpTy : uint8_t { alpha_OP_COPY, alpha_OP_ADD, alpha_OP_BLEND, alpha_OP_BLENDALPHA, alpha_OP_COUNT };
+
+// What a loop reads. `dst` addresses the destination pel of the rectangle's
+// first pel; `pitch` is in pels. `r` is in source pels (plain walk) or in
+// pels of the scaled image (scaled walk, with its 16.16 steps).
+struct alphaArgsTy {
+    const imgAlpha* src = nullptr;
+    uint8_t* dst = nullptr;
+    int32_t pitch = 0;
+    rectTy r = {0, 0, 0, 0};
+    uint32_t stepX = 65536, stepY = 65536;
+    int32_t c = 0; // constant alpha of BlendAlpha, 0 to 256
+};
+
+using alphaRowFnTy = void (*)(const alphaArgsTy&);
+// A selection's loop, named by its fields: op (0 Copy, 1 Add, 2 Blend,
+// 3 BlendAlpha), pm, scaled, stored and destination pel format codes.
+struct alphaRowTy {
+    uint8_t op, pm, scaled, stored, dst;
+    alphaRowFnTy fn;
+};
+
+// The loop for a selection, or null when the family has none (the draw then
+// draws nothing). `op` is the family's op index (0 to 3).
+const alphaRowTy* alphaFindRow(uint32_t dstFmt, bool pm, bool scaled, uint32_t op, uint32_t stored);
+// All 384 selections in table order, for tests and tools.
+const alphaRowTy* alphaRows(size_t* count);
+// "alphaBltBlendAlphaPmScaled_X8R8G8B8_R5G6B5" and the like.
+std::string alphaRowName(const alphaRowTy& row);
+
+// The 16.16 step of a scale factor, 65536 / scale in double truncated;
+// false for a scale whose step does not exist or does not fit (0, negative,
+// NaN, infinite or below 1/32768).
+[[nodiscard]] bool alphaStep(float scale, uint32_t* step);
+
+// imgAlpha::DrawEx: draws `rect` of src (null: its box) at x + rect.x,
+// y + rect.y of dst. Drops a lock the caller holds on dst, locks dst for
+// writing on the destination rectangle, refuses a palettised destination
+// ("imgCTy::Draw: This is not impelmetned yet") and otherwise runs the one
+// loop the draw selects; a combination without loop, and a rectangle
+// outside the source or the destination, draw nothing. dst is unlocked on
+// every way out.
+void alphaDrawEx(imgAlpha* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
+// imgAlpha::Draw (op 14) and imgAlpha::DrawAlpha (op 15, alpha = opacity x
+// 256 truncated), through alphaDrawEx.
+void alphaDraw(imgAlpha* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect);
+void alphaDrawAlpha(imgAlpha* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity);
+// Installs the three as imgAlpha's own draws (made by gfxInit).
+void alphaInstall();
+
 // ------------------------------------------------------- draw dispatchers
 //
 // The image layer's DrawExDirect and DrawEx entry live here as free
@@ -91,7 +152,7 @@ void blitInstall();
 
 // The engine's start-up call for images, made first thing by the framework
 // and by every test program that draws: installs every draw entry (the
-// blitter's) and registers the image classes by name (imgRegisterClasses).
+// blitter's and the alpha image's) and registers the image classes by name (imgRegisterClasses).
 // It lives here, in the library on top of the image layer, because it
 // reaches both. Calling it again changes nothing. A draw made before it
 // reports "imgCTy::DrawEx: This is not impelmetned yet".

@@ -6,4 +6,5 @@ void gfxInit()
 {
     imgRegisterClasses();
     blitInstall();
+    alphaInstall();
 }

@@ -226,6 +226,9 @@ TEST(GfxInit, InstallsTheDrawEntryAndRegistersTheImageClasses) {
     rwObjRegisterClass("imgRle8CTy", nullptr);
     gfxInit();
     EXPECT_NE(imgGetDrawEntry(), nullptr);
+    const imgAlphaDrawsTy alphaDraws = imgAlphaSetDraws({});
+    EXPECT_EQ(alphaDraws.drawEx, &alphaDrawEx);
+    (void)imgAlphaSetDraws(alphaDraws);
     for (const char* name : {"imgRowCTy", "imgRle8CTy"}) {
         std::unique_ptr<rwObjCTy> made(rwObjCreateByClassName(name));
         ASSERT_NE(made, nullptr) << name;
@@ -234,7 +237,7 @@ TEST(GfxInit, InstallsTheDrawEntryAndRegistersTheImageClasses) {
     imgSetDrawEntry(saved);
 }
 
-TEST(AlphaImageDraw, DrawsItsBoxThroughThePlainEntryUntilAlphaDrawsExist) {
+TEST(AlphaImageDraw, DrawsItsBoxAtItsOwnPlace) {
     gfxInit();
     imgAlpha src;
     src.SetSize(3, 2, nullptr);
