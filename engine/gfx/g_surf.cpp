@@ -156,8 +156,8 @@ int32_t gSurfDxdCTy::Lock(const rectTy* rect, uint32_t mode)
     }
     // Signed and pointer-sized: a rectangle above or left of the origin
     // gives a negative offset, which must not wrap.
-    const ptrdiff_t offset
-        = ptrdiff_t {lockRect.y - originY} * locked.pitch + ptrdiff_t {lockRect.x - originX} * ptrdiff_t(bytes);
+    const ptrdiff_t offset = (ptrdiff_t {lockRect.y} - originY) * locked.pitch
+        + (ptrdiff_t {lockRect.x} - originX) * ptrdiff_t(bytes);
     lockPtr = locked.bits + offset;
     pitch = static_cast<int32_t>(locked.pitch / ptrdiff_t(bytes));
     return pitch;
