@@ -35,12 +35,32 @@ int parse(const uint8_t* data, size_t length, bmpInfoTy*& header, const uint8_t*
         return ERR_DATA;
     if (bmpPalColors(&h) > 256)
         return ERR_DATA;
+    const size_t header_end = file_header_size + sizeof(bmpInfoTy);
+    const uint32_t declared = u32_at(data + 10);
+    // A palettised file whose rows start (by the file header) inside the
+    // colour table its colour count implies holds a shorter table: common
+    // with a colour count of 0, and read by every viewer. The table is what
+    // fits before the rows.
+    if (h.biBitCount <= 8 && declared >= header_end && declared < header_end + bmpPalSize(&h)
+        && declared <= length) {
+        h.biClrUsed = (declared - header_end) / 4;
+        if (h.biClrUsed == 0)
+            return ERR_DATA;
+    }
     const size_t table = bmpPalSize(&h);
-    const size_t table_end = file_header_size + sizeof(bmpInfoTy) + table;
+    const size_t table_end = header_end + table;
+    // Bit-field masks must each be set and must not share bits.
+    if (h.biCompression == BMP_BI_BITFIELDS) {
+        if (length < header_end + 12)
+            return ERR_DATA;
+        const uint32_t r = u32_at(data + header_end), g = u32_at(data + header_end + 4),
+                       b = u32_at(data + header_end + 8);
+        if (!r || !g || !b || (r & g) || (r & b) || (g & b))
+            return ERR_DATA;
+    }
     // The rows stand where the file header says when that is after the
     // colour table; files with a gap there exist and would show garbage.
     size_t offset = table_end;
-    const uint32_t declared = u32_at(data + 10);
     if (declared > table_end && declared <= length)
         offset = declared;
     const uint64_t row_bytes = stride_for(h.biWidth, h.biBitCount);
@@ -52,7 +72,8 @@ int parse(const uint8_t* data, size_t length, bmpInfoTy*& header, const uint8_t*
     header = static_cast<bmpInfoTy*>(memHooks.alloc(sizeof(bmpInfoTy) + table)); // reported by the caller
     if (!header)
         return ERR_NO_MEMORY;
-    std::memcpy(header, data + file_header_size, sizeof(bmpInfoTy) + table);
+    std::memcpy(header, &h, sizeof(bmpInfoTy)); // with the colour count as read
+    std::memcpy(header + 1, data + header_end, table);
     bits = data + offset;
     return 0;
 }

@@ -175,6 +175,39 @@ TEST_F(BmpTest, RowsStandWhereTheFileHeaderSays)
     memFree(info);
 }
 
+TEST_F(BmpTest, ShortColourTablesEndWhereTheRowsStart)
+{
+    // 8 bits, colour count 0, two entries: the rows start after them.
+    BmpSpec spec;
+    spec.bpp = 8;
+    spec.table = { 0x00FF0000, 0x000000FF };
+    spec.pel = [](int x, int y) { return static_cast<uint32_t>((x + y) & 1); };
+    bmpInfoTy* info = load(spec, 0, 0, 5, 3);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(bmpPalColors(info), 2u);
+    EXPECT_EQ(pel_at(info, 1, 0), 1u);
+    EXPECT_EQ(pel_at(info, 1, 1), 0u);
+    memFree(info);
+    // With the rows right after the header there is no table at all.
+    spec.table.clear();
+    EXPECT_EQ(load(spec, 0, 0, 5, 3), nullptr);
+    EXPECT_TRUE(data_error_shown());
+}
+
+TEST_F(BmpTest, ZeroOrOverlappingMasksAreDataErrors)
+{
+    for (const std::vector<uint32_t>& masks : { std::vector<uint32_t> { 0, 0x07E0, 0x001F },
+                                                std::vector<uint32_t> { 0xF800, 0x0FE0, 0x001F } }) {
+        platform::clear_shown_boxes();
+        BmpSpec spec;
+        spec.bpp = 16;
+        spec.compression = BMP_BI_BITFIELDS;
+        spec.table = masks;
+        EXPECT_EQ(load(spec, 0, 0, 5, 3), nullptr) << masks[1];
+        EXPECT_TRUE(data_error_shown());
+    }
+}
+
 TEST_F(BmpTest, MalformedFilesAreDataErrors)
 {
     const Bytes good = make_bmp(BmpSpec {});
