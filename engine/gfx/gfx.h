@@ -803,6 +803,15 @@ void sprFileClose(sprFileCTy* file);
 // green, blue, unused}; null when memory runs out (reported).
 [[nodiscard]] uint16_t* sprFilePalTo16(const uint8_t* entries);
 
+// A picture-bank item: a block of pels (from memAlloc), owned by the item
+// when `owner` is set. Items come from memAlloc too.
+struct scrPictureTy {
+    uint32_t owner;
+    void* pels;
+};
+// Frees the item's pels when it owns them, then the item; null is ignored.
+void scrFreePicture(scrPictureTy* item);
+
 // ---------------------------------------------------------------------------
 // Sprites, the sprite list, bitmap fonts and text sprites.
 #include "engine/gfx/spr.h"

@@ -162,3 +162,25 @@ TEST_F(SprFileTest, DamagedFilesAreRefused)
 }
 
 } // namespace
+
+TEST(ScrPicture, FreesThePelsOnlyWhenTheItemOwnsThem)
+{
+    static std::vector<void*> freed;
+    freed.clear();
+    const memHooksTy saved = memHooks;
+    memHooks.free = [](void* block) {
+        freed.push_back(block);
+        std::free(block);
+    };
+    void* pels = memAlloc(16);
+    for (uint32_t owner : { 0u, 1u }) {
+        auto* item = static_cast<scrPictureTy*>(memAlloc(sizeof(scrPictureTy)));
+        *item = scrPictureTy { owner, pels };
+        scrFreePicture(item);
+        EXPECT_EQ(freed, owner ? (std::vector<void*> { pels, item }) : (std::vector<void*> { item }));
+        freed.clear();
+    }
+    scrFreePicture(nullptr);
+    EXPECT_TRUE(freed.empty());
+    memHooks = saved;
+}
