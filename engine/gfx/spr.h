@@ -70,8 +70,9 @@ public:
     sprCTy() = default;
     sprCTy(const sprCTy&) = delete;
     sprCTy& operator=(const sprCTy&) = delete;
-    // Leaves the list without marking (the derived parts are gone by then;
-    // the derived destructors call Remove first, which marks).
+    // Leaves the list without marking: marking would ask for the sprite's
+    // rectangle, and at exit its image may already be gone. An owner that
+    // wants the area redrawn calls Remove first.
     virtual ~sprCTy();
 
     // Marks the old and the new area when the position changes.
@@ -106,7 +107,6 @@ public:
     uint8_t mirror = 0;
 
     sprImgCTy() = default;
-    ~sprImgCTy() override;
 
     // Marks the old and the new area when the image changes.
     virtual void SetImage(imgCTy* img);

@@ -36,8 +36,6 @@ void mirror_rect(rectTy* r, const imgCTy* image) { r->x = image->width - r->x - 
 
 } // namespace
 
-sprImgCTy::~sprImgCTy() { Remove(); }
-
 void sprImgCTy::SetImage(imgCTy* img)
 {
     if (img == image)

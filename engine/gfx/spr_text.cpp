@@ -5,7 +5,6 @@
 
 sprDfStrCTy::~sprDfStrCTy()
 {
-    Remove();
     for (fntCTy* font : fonts)
         fntRelease(font);
 }

