@@ -33,6 +33,9 @@ struct gaEngineTy {
     void (*sndInit)(platform::WindowHandle window);
     void (*sndSetGlobalFocus)(uint32_t on);
     void (*sndDone)();
+    // Tells the mixer whether the application is active: sounds without
+    // global focus are muted while it is not.
+    void (*sndActivateApp)(bool active);
     // The font list.
     void (*fntListInit)();
     void (*fntListDone)();

@@ -68,6 +68,7 @@ gaEngineTy gaEngineDefaults()
         .sndInit = sndInit,
         .sndSetGlobalFocus = sndSetGlobalFocus,
         .sndDone = sndDone,
+        .sndActivateApp = sndActivateApp,
         .fntListInit = fntListInit,
         .fntListDone = fntListDone,
     };

@@ -61,6 +61,8 @@ intptr_t gaCTy::WndProc(platform::WindowHandle wnd, uint32_t message, uintptr_t 
         return 1;
     case GA_WM_ACTIVATEAPP:
         active = uint32_t(wparam);
+        if (gaEngine.sndActivateApp)
+            gaEngine.sndActivateApp(wparam != 0);
         if (!wparam) {
             if (!fullScreen)
                 show_cursor_fully();

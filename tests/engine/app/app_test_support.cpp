@@ -42,6 +42,7 @@ gaEngineTy spy_engine()
     e.sndInit = [](platform::WindowHandle) { record("sndInit"); };
     e.sndSetGlobalFocus = [](uint32_t on) { record(on ? "sndSetGlobalFocus(1)" : "sndSetGlobalFocus(0)"); };
     e.sndDone = [] { record("sndDone"); };
+    e.sndActivateApp = [](bool active) { record(active ? "sndActivateApp(1)" : "sndActivateApp(0)"); };
     e.fntListInit = [] { record("fntListInit"); };
     e.fntListDone = [] { record("fntListDone"); };
     return e;
