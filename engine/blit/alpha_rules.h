@@ -196,6 +196,31 @@ struct alphaRule {
         }
     }
 
+    // A run of n opaque pels. Copy and Blend of a stored colour already in
+    // the destination's layout move the run whole; four-byte colours onto
+    // four-byte pels move as words with the fourth byte set, which the
+    // compiler turns into vector stores.
+    static void OpaqueRun(uint8_t* d, const uint8_t* s, uint32_t n, int32_t c) {
+        constexpr bool copies = Op == alpha_OP_COPY || Op == alpha_OP_BLEND;
+        if constexpr (copies && S::code == D::code && D::bytes == 2) {
+            std::memcpy(d, s, size_t(n) * 2);
+        } else if constexpr (copies && S::bytes == 4 && D::bytes == 4) {
+            for (uint32_t i = 0; i < n; ++i) {
+                uint32_t v;
+                std::memcpy(&v, s + size_t(i) * 4, 4);
+                v |= 0xFF000000u;
+                std::memcpy(d + size_t(i) * 4, &v, 4);
+            }
+        } else {
+            for (uint32_t i = 0; i < n; ++i) Opaque(d + size_t(i) * D::bytes, s + size_t(i) * S::bytes, c);
+        }
+    }
+
+    // A run of n translucent pels with their alpha bytes.
+    static void TranslucentRun(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t n, int32_t c) {
+        for (uint32_t i = 0; i < n; ++i) Translucent(d + size_t(i) * D::bytes, s + size_t(i) * S::bytes, ab[i], c);
+    }
+
     static void Translucent(uint8_t* d, const uint8_t* s, uint32_t ab, int32_t c) {
         using namespace alpha_detail;
         const uint32_t a = Pm ? 255 - ab : ab;

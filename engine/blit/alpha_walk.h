@@ -40,8 +40,10 @@ struct alphaCursorTy {
 
 template <class S, class D, class R>
 void alphaPlainWalk(const alphaArgsTy& a) {
+    // Locals, not references: the pel stores may alias anything, so values
+    // read through a reference would be read again after every store.
     const imgAlpha& img = *a.src;
-    const rectTy& r = a.r;
+    const rectTy r = a.r;
     alphaCursorTy cur{img.runs, 0, img.alphas, img.colors};
     const int64_t first = int64_t(r.y) * img.width + r.x;
     if (first > 0) cur.Pass<S::bytes>(uint64_t(first));
@@ -64,18 +66,15 @@ void alphaPlainWalk(const alphaArgsTy& a) {
             left -= n;
             switch (*cur.run & 3) {
             case alpha_RUN_TRANSLUCENT:
-                for (uint32_t i = 0; i < n; ++i) {
-                    R::Translucent(d, cur.colour, *cur.alpha++, c);
-                    d += D::bytes;
-                    cur.colour += S::bytes;
-                }
+                R::TranslucentRun(d, cur.colour, cur.alpha, n, c);
+                cur.alpha += n;
+                cur.colour += size_t(n) * S::bytes;
+                d += size_t(n) * D::bytes;
                 break;
             case alpha_RUN_OPAQUE:
-                for (uint32_t i = 0; i < n; ++i) {
-                    R::Opaque(d, cur.colour, c);
-                    d += D::bytes;
-                    cur.colour += S::bytes;
-                }
+                R::OpaqueRun(d, cur.colour, n, c);
+                cur.colour += size_t(n) * S::bytes;
+                d += size_t(n) * D::bytes;
                 break;
             default:
                 d += size_t(n) * D::bytes;
@@ -95,7 +94,8 @@ void alphaPlainWalk(const alphaArgsTy& a) {
 template <class S, class D, class R>
 void alphaScaledWalk(const alphaArgsTy& a) {
     const imgAlpha& img = *a.src;
-    const rectTy& r = a.r;
+    const rectTy r = a.r;
+    const uint32_t stepX = a.stepX, stepY = a.stepY, width = uint32_t(img.width);
     if (r.h <= 0) return;
     const alphaCursorTy start{img.runs, 0, img.alphas, img.colors};
     alphaCursorTy cur = start;
@@ -103,9 +103,9 @@ void alphaScaledWalk(const alphaArgsTy& a) {
     uint8_t* d = a.dst;
     const int32_t c = a.c;
     const ptrdiff_t nextRow = ptrdiff_t(int64_t(a.pitch) - r.w) * ptrdiff_t(D::bytes);
-    uint32_t v = uint32_t(r.y) * a.stepY;
-    for (int32_t j = 0; j < r.h; ++j, v += a.stepY) {
-        const uint64_t target = uint64_t(v >> 16) * uint32_t(img.width);
+    uint32_t v = uint32_t(r.y) * stepY;
+    for (int32_t j = 0; j < r.h; ++j, v += stepY) {
+        const uint64_t target = uint64_t(v >> 16) * width;
         if (target < pos) {
             cur = start;
             cur.Pass<S::bytes>(target);
@@ -113,8 +113,8 @@ void alphaScaledWalk(const alphaArgsTy& a) {
             cur.Pass<S::bytes>(target - pos);
         }
         pos = target;
-        uint32_t prev = 0, u = uint32_t(r.x) * a.stepX;
-        for (int32_t i = 0; i < r.w; ++i, u += a.stepX) {
+        uint32_t prev = 0, u = uint32_t(r.x) * stepX;
+        for (int32_t i = 0; i < r.w; ++i, u += stepX) {
             const uint32_t col = u >> 16;
             if (col != prev) {
                 cur.Pass<S::bytes>(col - prev);
