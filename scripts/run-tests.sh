@@ -67,13 +67,19 @@ run_clang_base() {
 # picks a free display number itself and reports it), and when none can
 # start they are skipped with a message rather than failed.
 # After the backend's own, the program's window goes through start-up, a
-# frame, Alt+Enter and a close request (its sound on SDL's dummy driver).
+# frame, Alt+Enter and a close request (its sound on SDL's dummy driver),
+# and the game runs 300 frames by autopilot.
 smoke_tests() {
   local app=build/release/tests/engine/app/test_engine_app
   env QUARN_SDL_SMOKE=1 QUARN_PLATFORM=sdl2 build/release/tests/platform/test_platform \
       --gtest_filter='Sdl2*.Smoke*' --gtest_brief=1 || return 1
-  [[ -x $app ]] || return 0
-  env QUARN_SDL_SMOKE=1 SDL_AUDIODRIVER=dummy "$app" --gtest_filter='RealWindow.Sdl2*' --gtest_brief=1
+  if [[ -x $app ]]; then
+    env QUARN_SDL_SMOKE=1 SDL_AUDIODRIVER=dummy "$app" --gtest_filter='RealWindow.Sdl2*' --gtest_brief=1 || return 1
+  fi
+  # Then the game itself: 300 frames driven by the autopilot.
+  local game=build/release/tests/game/test_game_e2e
+  [[ -x $game ]] || return 0
+  env QUARN_GAME_SMOKE=1 QUARN_PLATFORM=sdl2 SDL_AUDIODRIVER=dummy "$game" --gtest_filter='GameSmoke.*' --gtest_brief=1
 }
 
 run_smoke() {

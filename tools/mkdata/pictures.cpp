@@ -266,8 +266,13 @@ std::vector<KeyedPicture> draw_car_frames(int n)
             0, 0, size, size);
         c.fill([&](Vec2 p) { return sd_round_box(local(p), { -14, -1.6f }, { 14, 1.6f }, 0.5f); }, hex(0xF4F4F4), 0,
             0, size, size, 0.9f);
-        c.fill([&](Vec2 p) { return sd_round_box(local(p), { 1.5f, -5.5f }, { 6.5f, 5.5f }, 1.8f); },
+        // Roof, windscreen (wider, at the front) and a spoiler at the back.
+        c.fill([&](Vec2 p) { return sd_round_box(local(p), { -7.5f, -5 }, { 2, 5 }, 1.5f); }, hex(0xFF6A5C), 0,
+            0, size, size, 0.55f);
+        c.fill([&](Vec2 p) { return sd_polygon(local(p), { { 1.5f, -5.8f }, { 6.8f, -4.8f }, { 6.8f, 4.8f }, { 1.5f, 5.8f } }); },
             hex(0x1E2A3A), 0, 0, size, size);
+        c.fill([&](Vec2 p) { return sd_round_box(local(p), { -14.5f, -7.5f }, { -12.5f, 7.5f }, 0.6f); },
+            hex(0x2A2A2A), 0, 0, size, size);
         c.fill([&](Vec2 p) { return sd_round_box(local(p), { -10, -5 }, { -7, 5 }, 1.2f); }, hex(0x1E2A3A), 0, 0,
             size, size);
         c.fill([&](Vec2 p) { return sd_round_box(local(p), { 12.5f, -6 }, { 14, -3.5f }, 0.6f); }, hex(0xFFF4B0),

@@ -1,0 +1,100 @@
+// The frame's user interface: buttons, screenshots, the texts' formats and
+// the placing of sprites from the configuration.
+#include "game/game.h"
+
+#include "engine/gfx/display.h"
+
+#include <cstdio>
+
+void GetConfigPos(int32_t* x, int32_t* y, const char* key)
+{
+    char name[1024];
+    std::snprintf(name, sizeof name, "%s_x", key);
+    *x = g_app->cfg->GetInt(name);
+    std::snprintf(name, sizeof name, "%s_y", key);
+    *y = g_app->cfg->GetInt(name);
+}
+
+void AddSprite(sprCTy* sprite, int32_t depth, int32_t x, int32_t y)
+{
+    sprsCTy::Add(&g_sprites, sprite);
+    sprite->SetPos(x, y);
+    sprite->SetZ(depth);
+    sprite->Show();
+}
+
+void AddImageSprite(sprImgCTy* sprite, imgCTy* image, int32_t depth, int32_t x, int32_t y)
+{
+    AddSprite(sprite, depth, x, y);
+    sprite->SetImage(image);
+}
+
+void AddImageSpriteAt(sprImgCTy* sprite, imgCTy* image, int32_t depth, const char* key)
+{
+    int32_t x, y;
+    GetConfigPos(&x, &y, key);
+    AddImageSprite(sprite, image, depth, x, y);
+}
+
+void AddTextSprite(sprDfStrCTy* sprite, const char* font, int32_t depth, int32_t x, int32_t y)
+{
+    AddSprite(sprite, depth, x, y);
+    sprite->AddFont(font);
+    sprite->SetAlign(1);
+}
+
+void AddTextSpriteAt(sprDfStrCTy* sprite, const char* font, int32_t depth, const char* key)
+{
+    int32_t x, y;
+    GetConfigPos(&x, &y, key);
+    AddTextSprite(sprite, font, depth, x, y);
+}
+
+void FormatRaceTime(char* out, size_t size, int32_t ms)
+{
+    if (ms >= 1)
+        std::snprintf(out, size, "%d:%02d", ms / 60000, (ms / 1000) % 60);
+    else
+        std::snprintf(out, size, "--:--");
+}
+
+bool ScreenshotName(char* out, size_t size, const char* name)
+{
+    for (int n = 0;; ++n) {
+        const int length = std::snprintf(out, size, "%s_%d.bmp", name, n);
+        // A name too long for the buffer is refused rather than cut short.
+        if (length < 0 || size_t(length) >= size)
+            return false;
+        if (!quarn::file_exists(out))
+            return true;
+    }
+}
+
+int32_t BestResult(int32_t best, int32_t raceMs) { return best <= 0 || raceMs < best ? raceMs : best; }
+
+namespace {
+
+void TakeScreenshot()
+{
+    if (!gMode.device || !gMode.device->back)
+        return;
+    char name[260];
+    if (!ScreenshotName(name, sizeof name, g_app->cfg->GetStr("WND_NAME")))
+        return;
+    imgRowCTy shot;
+    const pelFmtCTy format(pel_FMT_R8G8B8);
+    shot.SetSize(800, 600, &format);
+    gMode.device->back->Draw(&shot, 0, 0, nullptr);
+    (void)shot.SaveBmp(name); // a failed save is not reported further
+}
+
+} // namespace
+
+void GameUi()
+{
+    g_exitButton.Update();
+    g_newButton.Update();
+    if (inpWentDown(platform::vk::f9) || inpWentDown(platform::vk::f5))
+        TakeScreenshot();
+    inpPoll();
+}

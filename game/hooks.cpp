@@ -1,0 +1,173 @@
+// The game's side of the framework: the hooks, the globals and a new race.
+#include "game/game.h"
+
+#include "engine/gfx/display.h"
+#include "engine/sound/sound.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+quarn::dyn::World g_world;
+quarn::RefPtr<Car> g_car;
+RaceState g_race;
+quarn::Stopwatch g_frameClock;
+imgRowCTy g_bkgImage, g_gameOverImage, g_cursorImage;
+sprImgCTy g_bkgSprite, g_gameOverSprite, g_cursorSprite;
+sprDfStrCTy g_timeText, g_lapText, g_bestText;
+ExitButton g_exitButton;
+NewGameButton g_newButton;
+
+GameSoundListener g_soundListener = nullptr;
+
+void GamePlaySound(const char* path)
+{
+    if (g_soundListener)
+        g_soundListener(path);
+    sndPlayFile(path);
+}
+
+void GamePreInit()
+{
+    std::srand(unsigned(std::time(nullptr)));
+    g_race.BuildGates();
+}
+
+void GameInit()
+{
+    // FIXME: the music player joins here once it exists.
+    inpPoll();
+    gaShowCursor(1);
+
+    // The background, converted once to the screen's pel format. Without a
+    // display (USE_GFX 0) it keeps the picture's own format.
+    {
+        imgRowCTy picture;
+        (void)picture.LoadJpg("DATA/bkg.jpg");
+        const pelFmtCTy* screen = gMode.device && gMode.device->back ? &gMode.device->back->pelFmt : &picture.pelFmt;
+        g_bkgImage.SetSize(800, 600, screen);
+        if (picture.width > 0)
+            picture.Draw(&g_bkgImage, 0, 0, nullptr);
+        else
+            g_bkgImage.Fill(0, nullptr); // the picture was reported missing
+    }
+    g_sprites.SetScrSize(800, 600);
+    AddImageSprite(&g_bkgSprite, &g_bkgImage, 100000, 0, 0);
+
+    AddTextSpriteAt(&g_timeText, "DATA/big-digits", -1, "time");
+    g_timeText.SetAlign(1);
+    AddTextSpriteAt(&g_lapText, "DATA/big-digits", -1, "lap");
+    g_lapText.SetAlign(1);
+    AddTextSpriteAt(&g_bestText, "DATA/big-digits", -1, "hightime");
+    g_bestText.SetAlign(1);
+
+    (void)g_gameOverImage.Load("DATA/gameover.bmp");
+    AddImageSpriteAt(&g_gameOverSprite, &g_gameOverImage, -4000, "game_over");
+    g_gameOverSprite.Hide();
+
+    (void)g_cursorImage.Load("DATA/cursor.bmp");
+    g_cursorImage.SetColorKey(0xFF00FF00u);
+    AddImageSprite(&g_cursorSprite, &g_cursorImage, -100000, inpMouseX(), inpMouseY());
+
+    g_exitButton.Load("but_exit", -5);
+    g_newButton.Load("but_new", -5);
+
+    {
+        quarn::RefPtr<quarn::dyn::Obstacle> track(new quarn::dyn::Obstacle);
+        quarn::io::IArcStream in("DATA/track.obst");
+        quarn::cls2::read_collidable(in, *track);
+        if (track->primitives.empty())
+            quarn::throw_exception("DATA/track.obst: the file holds no track");
+        track->build_bounds(false);
+        g_world.add_obstacle(track);
+    }
+
+    g_car = quarn::RefPtr<Car>(new Car);
+    g_car->Load();
+    g_world.add_body(g_car);
+
+    sndSetVolume(g_app->cfg->GetInt("snd_volume"));
+    NewRace();
+}
+
+void NewRace()
+{
+    GamePlaySound("DATA/start.wav");
+    g_car->Place(START_X, START_Y);
+    g_car->set_angle(START_ANGLE);
+    g_race.AttachCar(g_car);
+    g_race.Reset();
+    g_frameClock.set(0);
+}
+
+int GameFrame()
+{
+    if (!g_race.IsFinished()) {
+        // The frame time in seconds from the clock's ticks: whole
+        // milliseconds would lose the remainder every frame, and the race
+        // would run slow by up to a millisecond a frame.
+        const float dt = float(double(g_frameClock.elapsed_ticks()) / double(quarn::get_tick_frequency()));
+        g_world.step(dt);
+        while (!g_world.contacts.empty()) {
+            const quarn::RefPtr<quarn::dyn::Contact> contact = g_world.contacts.front();
+            g_world.contacts.pop_front();
+            if (!dynamic_cast<quarn::dyn::RigidStaticContact*>(contact.get()))
+                continue;
+            GamePlaySound("DATA/hit.wav");
+            const float heading = g_car->angle();
+            const Gate& gate = g_race.gates[size_t(g_race.lastGate)];
+            const quarn::math::Point2f m = GateMidpoint({ gate.x1, gate.y1 }, { gate.x2, gate.y2 });
+            g_car->Place(int32_t(std::trunc(m.x)), int32_t(std::trunc(m.y)));
+            g_car->set_angle(heading);
+        }
+        g_car->Update(dt);
+        g_race.Update();
+    }
+    g_frameClock.set(0);
+    GameUi();
+    g_cursorSprite.SetPos(inpMouseX(), inpMouseY());
+
+    if (g_race.IsFinished()) {
+        if (!g_gameOverSprite.visible) {
+            GamePlaySound("DATA/gameover.wav");
+            g_gameOverSprite.Show();
+            const int32_t best = g_app->cfg->GetInt("best_result");
+            const int32_t result = BestResult(best, int32_t(g_race.raceClock.elapsed_ms()));
+            if (result != best)
+                g_app->cfg->SetInt("best_result", result);
+        }
+    } else {
+        g_gameOverSprite.Hide();
+    }
+
+    const int32_t t = int32_t(g_race.raceClock.elapsed_ms());
+    g_timeText.Printf("%d:%02d", t / 60000, (t / 1000) % 60);
+    g_lapText.Printf("%d:%d", g_race.lapsDone, g_race.lapsTotal);
+    char best[32];
+    FormatRaceTime(best, sizeof best, g_app->cfg->GetInt("best_result"));
+    g_bestText.Printf("%s", best);
+    return 0;
+}
+
+int GameDraw()
+{
+    if (gMode.device && gMode.device->back)
+        g_sprites.Draw(gMode.device->back);
+    gPresent();
+    return 1;
+}
+
+void GameShutdown()
+{
+    if (g_car)
+        g_car->RemoveSprite();
+}
+
+int GameMessageHook(platform::WindowHandle, uint32_t, uintptr_t, intptr_t) { return 0; }
+
+void GameActivate()
+{
+    const rectTy screen = { 0, 0, 800, 600 };
+    g_sprites.AddDirty(screen, screen, 3);
+    gaShowCursor(0);
+}
