@@ -607,6 +607,9 @@ public:
     // and any image record its class refuses. A set that fails is cleared.
     // Versions other than the two above read no images.
     [[nodiscard]] int Load(const char* name);
+    // Load on the unpacked content of a set file in a stream that is open
+    // already (and stays open; the stream field is not used).
+    [[nodiscard]] int LoadStream(rwCTy* s);
 
 private:
     [[nodiscard]] int LoadFrom(rwCTy* s);

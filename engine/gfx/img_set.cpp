@@ -54,9 +54,19 @@ int imgsCTy::Load(const char* name)
     stream = rwRdOpen(name); // reports its own failures
     if (!stream)
         return ERR_OPEN;
+    // The field holds the stream while reading, so that a report that
+    // unwinds to a TRY frame leaves it for Clear to close.
     const int rc = LoadFrom(stream);
     rwClose(stream);
     stream = nullptr;
+    if (rc < 0)
+        Clear(); // a set is loaded whole or not at all
+    return rc;
+}
+
+int imgsCTy::LoadStream(rwCTy* s)
+{
+    const int rc = LoadFrom(s);
     if (rc < 0)
         Clear(); // a set is loaded whole or not at all
     return rc;

@@ -160,6 +160,10 @@ TEST_F(ImgSetTest, BothVersionsLoadWithSharedPalettesFreedOnce)
         set.Clear(); // images first, then the one palette (ASan sees a double free)
         EXPECT_EQ(set.count, 0);
         EXPECT_EQ(set.palettes, nullptr);
+        // The same from a stream that is open already.
+        StreamPtr r(rwRdOpen(path.c_str()));
+        ASSERT_EQ(set.LoadStream(r.get()), 0);
+        check_loaded(set);
     }
     EXPECT_TRUE(reports().empty());
 }
