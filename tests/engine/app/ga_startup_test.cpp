@@ -37,9 +37,9 @@ TEST_F(AppTest, StartUpAndShutDownCallEverythingInOrder)
     app.Run();
     Stop();
     const std::vector<std::string> expected = {
-        "gfxInit", "GamePreInit", "gCreate",  "sndInit",   "sndSetGlobalFocus(1)", "fntListInit",
-        "GameInit", "GameActivate", "GameFrame", "GameDraw", "GameFrame",           "GameDraw",
-        "GameShutdown", "fntListDone", "gRelease", "sndDone"};
+        "gfxInit",      "GamePreInit",       "gCreate",      "sndInit",   "sndSetGlobalFocus(1)", "fntListInit",
+        "GameInit",     "sndActivateApp(1)", "GameActivate", "GameFrame", "GameDraw",             "GameFrame",
+        "GameDraw",     "GameShutdown",      "fntListDone",  "gRelease",  "sndDone"};
     EXPECT_EQ(testGame.calls, expected);
     EXPECT_EQ(testGame.setModeFlags, std::vector<unsigned>{GA_DISPLAY_VID_MEM});
     EXPECT_EQ(g_app, nullptr);
