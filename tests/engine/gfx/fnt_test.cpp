@@ -113,15 +113,19 @@ fntCTy* font_of(FontFixture& f)
     return font;
 }
 
-TEST_F(Fnt, MeasuresAndAlignsText)
+// Widths (a, b, c are 5, 6, 7 wide; spacing 1) and alignments; a text
+// sprite clipped by the redrawn rectangle writes only inside it, and there
+// the same pels as an unclipped draw.
+TEST_F(Fnt, MeasuresAlignsAndClipsText)
 {
-    FontFixture f = make_font(3, 9); // a, b, c: 5, 6, 7 wide
+    FontFixture f = make_font(26, 9);
     std::unique_ptr<fntCTy> font(font_of(f));
     EXPECT_EQ(fntTextWidth(font.get(), "abc"), 6 + 1 + 7 + 1 + 8);
     EXPECT_EQ(fntTextWidth(font.get(), "a\t b"), 6 + 1 + 1 + 1 + 4 + 1 + 7);
     EXPECT_EQ(fntTextWidth(font.get(), ""), 0);
     EXPECT_EQ(fntTextWidth(nullptr, "abc"), 0);
-
+    sprsCTy list;
+    list.SetScrSize(64, 16);
     sprDfStrCTy s;
     s.fonts.push_back(font.get());
     s.SetPos(100, 50);
@@ -130,21 +134,9 @@ TEST_F(Fnt, MeasuresAndAlignsText)
     EXPECT_TRUE(centred.x == 100 - 12 && centred.y == 50 && centred.w == 24 && centred.h == 9);
     s.SetAlign(spr_ALIGN_RIGHT);
     EXPECT_EQ(s.GetRect().x, 100 - 24);
-    std::string longText(300, 'a');
-    s.Printf("%s", longText.c_str());
+    s.Printf("%s", std::string(300, 'a').c_str());
     EXPECT_EQ(s.text.size(), fnt_TEXT_SIZE - 1);
-}
 
-// A text sprite clipped by the redrawn rectangle writes only inside it, and
-// there the same pels as an unclipped draw.
-TEST_F(Fnt, ClippedTextWritesOnlyTheVisiblePart)
-{
-    FontFixture f = make_font(26, 9);
-    std::unique_ptr<fntCTy> font(font_of(f));
-    sprsCTy list;
-    list.SetScrSize(64, 16);
-    sprDfStrCTy s;
-    s.fonts.push_back(font.get());
     sprsCTy::Add(&list, &s);
     s.SetAlign(spr_ALIGN_LEFT);
     s.Printf("zebra \t%d", 42);
