@@ -210,6 +210,15 @@ int imgReadBmpBytes(imgCTy* image, const uint8_t* data, size_t size)
         return ERR_NO_MEMORY;
     }
     const size_t bpp = pelSize(layout.format);
+    if (pelSize(image->pelFmt.format) != bpp) {
+        // An image kind that keeps a format of its own (an alpha image takes
+        // only 32-bit pictures) gets no rows of another size.
+        image->Unlock();
+        image->Free();
+        image->width = 0;
+        image->height = 0;
+        return gfxReportDataError();
+    }
     const size_t copy = size_t(layout.width) * bpp;
     const size_t pitchBytes = size_t(image->pitch) * bpp;
     for (int32_t i = 0; i < layout.height; ++i) {

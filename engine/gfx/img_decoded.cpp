@@ -35,6 +35,14 @@ int size_for(imgCTy* image, const quarn::g::ImageDecoderI::Info& info)
     image->SetSize(info.width, info.height, &fmt);
     if (image->width != info.width || image->height != info.height)
         return ERR_NO_MEMORY; // reported by SetSize
+    // An image kind that keeps a format of its own (an alpha image holds
+    // 32-bit pels) cannot take the decoder's rows as they are.
+    if (pelSize(image->pelFmt.format) != bpp) {
+        image->Free();
+        image->width = 0;
+        image->height = 0;
+        return gfxReportDataError();
+    }
     return 0;
 }
 

@@ -327,3 +327,22 @@ TEST_F(ImgAlphaTest, TgaPicturesEncodeWithTheImagesKeyAndFormat)
 }
 
 } // namespace
+
+TEST_F(ImgAlphaTest, BmpFilesLoadOnlyAtThirtyTwoBits)
+{
+    imgRowCTy source;
+    const pelFmtCTy argb(pel_FMT_A8R8G8B8), rgb(pel_FMT_R8G8B8);
+    source.SetSize(2, 1, &argb);
+    source.Lock(nullptr, img_LOCK_WRITE);
+    static_cast<uint32_t*>(source.lockPtr)[0] = 0x80112233;
+    static_cast<uint32_t*>(source.lockPtr)[1] = 0x00445566;
+    source.Unlock();
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(imgBmpBytes(&source, bytes), 0);
+    imgAlpha img;
+    ASSERT_EQ(imgReadBmpBytes(&img, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(decoded(img), (std::vector<uint32_t> { 0x80112233, 0 }));
+    source.SetSize(2, 1, &rgb);
+    ASSERT_EQ(imgBmpBytes(&source, bytes), 0);
+    EXPECT_EQ(imgReadBmpBytes(&img, bytes.data(), bytes.size()), ERR_DATA);
+}
