@@ -59,7 +59,7 @@ int write_game_data(const std::string& out)
         ok &= report(write_bmp(data + "but_new" + n + ".bmp", draw_button("NEW", 0x2E9E4F, pressed)), "but_new");
         ok &= report(write_bmp(data + "but_exit" + n + ".bmp", draw_button("EXIT", 0xC0392B, pressed)), "but_exit");
     }
-    ok &= report(write_image_set(data + "car.imgs", draw_car_frames(64), car_key), "car.imgs");
+    ok &= report(write_image_set(data + "car.imgs", draw_car_frames(64)), "car.imgs");
     ok &= report(write_font(data + "big-digits", draw_digits_font()), "big-digits");
     for (const Sound& s : make_sounds())
         ok &= report(write_wav(data + s.name + ".wav", s.samples, sound_rate), s.name + ".wav");

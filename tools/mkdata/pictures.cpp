@@ -227,10 +227,10 @@ Canvas draw_button(const std::string& label, uint32_t colour, bool pressed)
     return c;
 }
 
-std::vector<KeyedPicture> draw_car_frames(int n)
+std::vector<AlphaPicture> draw_car_frames(int n)
 {
     constexpr int size = 32;
-    std::vector<KeyedPicture> frames;
+    std::vector<AlphaPicture> frames;
     for (int i = 0; i < n; ++i) {
         // Counter-clockwise on screen, where y points down.
         const float a = 2 * pi * float(i) / float(n);
@@ -279,15 +279,16 @@ std::vector<KeyedPicture> draw_car_frames(int n)
             0, 0, size, size);
         c.fill([&](Vec2 p) { return sd_round_box(local(p), { 12.5f, 3.5f }, { 14, 6 }, 0.6f); }, hex(0xFFF4B0), 0,
             0, size, size);
-        KeyedPicture f { size, size, c.bgr() };
+        // The silhouette's coverage is the alpha; the colours stay blended
+        // over the dark ground, which the image's encoder takes back out.
+        AlphaPicture f { size, size, std::vector<uint32_t>(size_t(size) * size) };
+        const std::vector<uint8_t> bgr = c.bgr();
         for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x)
-                if (shape.at(x, y).r < 0.5f) {
-                    uint8_t* p = &f.bgr[(size_t(y) * size + x) * 3];
-                    p[0] = car_key & 0xFF;
-                    p[1] = car_key >> 8 & 0xFF;
-                    p[2] = car_key >> 16 & 0xFF;
-                }
+            for (int x = 0; x < size; ++x) {
+                const size_t i = size_t(y) * size + x;
+                const auto alpha = uint32_t(std::lround(std::clamp(shape.at(x, y).r, 0.0f, 1.0f) * 255.0f));
+                f.argb[i] = alpha << 24 | uint32_t(bgr[i * 3 + 2]) << 16 | uint32_t(bgr[i * 3 + 1]) << 8 | bgr[i * 3];
+            }
         frames.push_back(std::move(f));
     }
     return frames;

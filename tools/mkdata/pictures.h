@@ -18,16 +18,15 @@ Canvas draw_game_over();
 Canvas draw_cursor();
 Canvas draw_button(const std::string& label, uint32_t colour, bool pressed);
 
-// A picture whose key pels are transparent: every pel is either opaque or
-// the key colour.
-struct KeyedPicture {
+// A picture with straight alpha: A8R8G8B8 pels in raster order. Pels of
+// alpha 0 carry the colour they were drawn over.
+struct AlphaPicture {
     int width = 0, height = 0;
-    std::vector<uint8_t> bgr;
+    std::vector<uint32_t> argb;
 };
-inline constexpr uint32_t car_key = 0xFF00FF;
 // Picture i shows the car turned counter-clockwise by i/n of a turn from
-// pointing right.
-std::vector<KeyedPicture> draw_car_frames(int n);
+// pointing right, its edges anti-aliased in the alpha.
+std::vector<AlphaPicture> draw_car_frames(int n);
 
 // The digits font: the glyph picture and each character's box in it
 // (x, y, w, h; characters without a glyph point at the reference glyph).

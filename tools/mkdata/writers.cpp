@@ -93,20 +93,23 @@ bool write_wav(const std::string& path, const std::vector<int16_t>& samples, uin
     return write_file(path, out);
 }
 
-bool write_image_set(const std::string& path, const std::vector<KeyedPicture>& pictures, uint32_t key)
+bool write_image_set(const std::string& path, const std::vector<AlphaPicture>& pictures)
 {
     // The form with all headers first (version 0xFFFF0001): the version,
     // the count, no shared palettes, one offset per image to its pels, the
     // class-name table, a class index and header per image, the bodies.
-    std::vector<std::unique_ptr<imgRowCTy>> images;
-    for (const KeyedPicture& p : pictures) {
-        auto image = std::make_unique<imgRowCTy>();
-        const pelFmtCTy format(pel_FMT_R8G8B8);
-        image->SetSize(p.width, p.height, &format);
-        if (!image->pels)
+    std::vector<std::unique_ptr<imgAlpha>> images;
+    for (const AlphaPicture& p : pictures) {
+        auto image = std::make_unique<imgAlpha>();
+        image->unblend = 1;
+        image->SetSize(p.width, p.height, nullptr);
+        (void)image->Lock(nullptr, img_LOCK_WRITE);
+        if (!image->lockPtr)
             return false;
-        std::copy(p.bgr.begin(), p.bgr.end(), image->pels);
-        image->SetColorKey(0xFF000000u | key);
+        std::copy(p.argb.begin(), p.argb.end(), static_cast<uint32_t*>(image->lockPtr));
+        image->Unlock();
+        if (!image->runs)
+            return false;
         images.push_back(std::move(image));
     }
     rwCTy* s = rwWrOpen(path.c_str());
@@ -118,7 +121,7 @@ bool write_image_set(const std::string& path, const std::vector<KeyedPicture>& p
     const size_t offsets_at = s->position;
     for (size_t i = 0; i < images.size(); ++i)
         rwWriteU32(s, 0);
-    rwWriteStr(s, "imgRowCTy");
+    rwWriteStr(s, "imgAlpha");
     rwWriteU32(s, 0xFFFFFFFFu);
     for (auto& image : images) {
         rwWriteU32(s, 0); // class index

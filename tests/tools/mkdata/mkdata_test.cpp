@@ -94,7 +94,7 @@ TEST_F(GeneratedData, ShapesReadBackThroughTheObjectStreams)
     EXPECT_EQ(leaf_kinds(car), (std::map<uint32_t, int> { { quarn::cls2::kind_circle, 2 } }));
 }
 
-TEST_F(GeneratedData, CarPicturesAreAnImageSetOfKeyedRowImages)
+TEST_F(GeneratedData, CarPicturesAreAnImageSetOfAntiAliasedAlphaImages)
 {
     rwCTy* s = rwRdOpen(data("car.imgs").c_str());
     ASSERT_NE(s, nullptr);
@@ -107,29 +107,33 @@ TEST_F(GeneratedData, CarPicturesAreAnImageSetOfKeyedRowImages)
         o = rwReadU32(s);
     char* name = rwReadStr(s);
     ASSERT_NE(name, nullptr);
-    EXPECT_STREQ(name, "imgRowCTy");
+    EXPECT_STREQ(name, "imgAlpha");
     memFree(name);
     EXPECT_EQ(rwReadStr(s), nullptr); // the end of the name table
-    std::vector<imgRowCTy> images(n);
+    std::vector<imgAlpha> images(n);
     for (auto& image : images) {
         EXPECT_EQ(rwReadU32(s), 0u);
         ASSERT_EQ(image.ReadHeader(s), 0);
     }
+    std::vector<uint32_t> pels(32 * 32);
+    auto alpha = [&](int x, int y) { return pels[size_t(y) * 32 + size_t(x)] >> 24; };
     for (uint32_t i = 0; i < n; ++i) {
         rwSeek(s, offsets[i]);
         ASSERT_EQ(images[i].ReadBody(s), 0);
-        EXPECT_EQ(images[i].width, 32);
-        EXPECT_EQ(images[i].keyFlag, 1u);
-        // Corners are key, the middle is car.
-        EXPECT_EQ(images[i].PelAtXY(0, 0), images[i].keyPel);
-        EXPECT_NE(images[i].PelAtXY(16, 16), images[i].keyPel);
+        ASSERT_EQ(images[i].width, 32);
+        images[i].Decode(pels.data());
+        // Corners are clear, the middle is car, and the edges are neither.
+        EXPECT_EQ(alpha(0, 0), 0u);
+        EXPECT_EQ(alpha(16, 16), 255u);
+        EXPECT_GT(images[i].alphaCount, 20u);
+        if (i == 0) {
+            // Picture 0 points right: long across, short up and down.
+            EXPECT_GT(alpha(3, 16), 0u);
+            EXPECT_EQ(alpha(16, 3), 0u);
+            EXPECT_GT(alpha(28, 16), 0u);
+            EXPECT_EQ(alpha(16, 28), 0u);
+        }
     }
-    // Picture 0 points right: long across, short up and down.
-    auto covered = [&](int x, int y) { return images[0].PelAtXY(x, y) != images[0].keyPel; };
-    EXPECT_TRUE(covered(3, 16));
-    EXPECT_FALSE(covered(16, 3));
-    EXPECT_TRUE(covered(28, 16));
-    EXPECT_FALSE(covered(16, 28));
     rwClose(s);
 }
 
