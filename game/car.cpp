@@ -22,6 +22,8 @@ void Car::Load()
 
     sprsCTy::Add(&g_sprites, &sprite);
     sprite.SetImage(frames.GetImage(0));
+    // The pictures are alpha images: blending draws their anti-aliased edges.
+    sprite.prm.op = img_OP_BLEND;
     sprite.SetPos(0, 0);
     sprite.SetZ(-10);
     sprite.Show();

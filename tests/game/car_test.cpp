@@ -114,10 +114,10 @@ TEST(CarLoad, RefusesAnEmptyPictureSetAndAMissingShape)
         car.RemoveSprite();
         return std::string("loaded");
     };
-    ASSERT_TRUE(mkdata::write_image_set("DATA/car.imgs", {}, mkdata::car_key));
+    ASSERT_TRUE(mkdata::write_image_set("DATA/car.imgs", {}));
     EXPECT_NE(message_of_load().find("car.imgs"), std::string::npos);
 
-    ASSERT_TRUE(mkdata::write_image_set("DATA/car.imgs", mkdata::draw_car_frames(4), mkdata::car_key));
+    ASSERT_TRUE(mkdata::write_image_set("DATA/car.imgs", mkdata::draw_car_frames(4)));
     EXPECT_NE(message_of_load().find("car.obst"), std::string::npos);
 
     quarn::cls2::Collidable shape;
