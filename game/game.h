@@ -9,10 +9,12 @@
 
 #include "engine/app/app.h"
 #include "engine/gfx/gfx.h"
+#include "engine/sound/sound.h"
 #include "physics/physics.h"
 #include "quarn/quarn.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -137,6 +139,8 @@ public:
 // The game's globals and functions. g_sprites (the screen's sprite list)
 // is engine/gfx's.
 
+// The music player: made by GameInit, gone at GameShutdown.
+extern std::unique_ptr<MidiPlayer> g_music;
 extern quarn::dyn::World g_world;
 extern quarn::RefPtr<Car> g_car;
 extern RaceState g_race;

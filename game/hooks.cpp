@@ -3,10 +3,12 @@
 
 #include "engine/gfx/display.h"
 #include "engine/sound/sound.h"
+#include "platform/midi.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
 quarn::dyn::World g_world;
 quarn::RefPtr<Car> g_car;
@@ -18,6 +20,7 @@ sprDfStrCTy g_timeText, g_lapText, g_bestText;
 ExitButton g_exitButton;
 NewGameButton g_newButton;
 
+std::unique_ptr<MidiPlayer> g_music;
 GameSoundListener g_soundListener = nullptr;
 
 void GamePlaySound(const char* path)
@@ -35,7 +38,12 @@ void GamePreInit()
 
 void GameInit()
 {
-    // FIXME: the music player joins here once it exists.
+    // The music: a player on the window, started when "music" is not 0; a
+    // soundfont named by "soundfont" replaces Debian's default.
+    platform::set_midi_soundfont(g_app->cfg->GetStr("soundfont"));
+    g_music = std::make_unique<MidiPlayer>(g_app->window);
+    if (g_app->cfg->GetInt("music") != 0)
+        g_music->Play("DATA/music.mid");
     inpPoll();
     gaShowCursor(1);
 
@@ -159,11 +167,20 @@ int GameDraw()
 
 void GameShutdown()
 {
+    // Before the sound system stops: the player leaves the mix first.
+    g_music.reset();
     if (g_car)
         g_car->RemoveSprite();
 }
 
-int GameMessageHook(platform::WindowHandle, uint32_t, uintptr_t, intptr_t) { return 0; }
+int GameMessageHook(platform::WindowHandle, uint32_t message, uintptr_t, intptr_t)
+{
+    // The music's end message (posted from the stream's thread) starts the
+    // tune again here, on the main thread.
+    if (g_music)
+        g_music->OnMessage(message);
+    return 0;
+}
 
 void GameActivate()
 {
