@@ -66,7 +66,7 @@ void mpaL3Intensity2(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, 
                      const mpaL3Bands* bands1, const mpaL3IsLayout* layout, int32_t live0, int32_t mid_side);
 void mpaL3Antialias(const mpaDec* dec, float* x, int32_t boundaries);
 
-// Hybrid synthesis and output.
+// Hybrid synthesis and output. block_type 0..3, plus 4 for a mixed block.
 int32_t mpaL3Hybrid(mpaDec* dec, float* input, const float* prev, int32_t block_type, int32_t long_samples,
                     int32_t all_samples, int32_t prev_samples);
 int32_t mpaL3HybridSum(mpaDec* dec, const float* input, float* overlap, int32_t block_type, int32_t long_samples,

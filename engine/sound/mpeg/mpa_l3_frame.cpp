@@ -55,12 +55,12 @@ bool read_header(mpaDec* dec, FrameReader& r, int32_t* bitrate_index)
         r.get(20);
         s.crc_length = 2;
     }
-    // Band tables, rates and the output format were chosen for the set-up
-    // header; a frame of another version, rate or channel count cannot be
-    // decoded with them.
-    const int32_t channels = s.mode == 3 ? 1 : 2;
-    return s.id == s.stream_id && s.sampling_index == s.stream_sampling && s.sampling_index != 3 &&
-           channels == s.stream_channels;
+    // Band tables and rates were chosen for the set-up header; a frame of
+    // another version or rate cannot be decoded with them. The channel mode
+    // may change from frame to frame: the granule decoding fits the frame's
+    // channels to the set-up's output.
+    s.frame_channels = s.mode == 3 ? 1 : 2;
+    return s.id == s.stream_id && s.sampling_index == s.stream_sampling && s.sampling_index != 3;
 }
 
 void read_channel_side(mpaDec* dec, FrameReader& r, mpaL3Side& side, bool mpeg1)
@@ -112,9 +112,9 @@ int32_t side_info1(mpaDec* dec, FrameReader& r)
     if (bitrate_index != 0) s.frame_length = frame_bytes(2880, s.id, s.sampling_index, bitrate_index);
     s.main_data_begin = static_cast<int32_t>(r.get(9));
     r.get(s.mode == 3 ? 5 : 3);
-    for (int32_t ch = 0; ch < s.stream_channels; ++ch) s.scfsi[ch] = static_cast<int32_t>(r.get(4));
+    for (int32_t ch = 0; ch < s.frame_channels; ++ch) s.scfsi[ch] = static_cast<int32_t>(r.get(4));
     for (int32_t g = 0; g < 2; ++g) {
-        for (int32_t ch = 0; ch < s.stream_channels; ++ch) {
+        for (int32_t ch = 0; ch < s.frame_channels; ++ch) {
             read_channel_side(dec, r, s.side[g][ch], true);
             if (s.side[g][ch].big_values > 288) return -1;
         }
@@ -132,7 +132,7 @@ int32_t side_info2(mpaDec* dec, FrameReader& r, int32_t granule)
     s.main_data_begin = static_cast<int32_t>(r.get(8));
     r.get(s.mode == 3 ? 1 : 2);
     s.scfsi[0] = s.scfsi[1] = 0;
-    for (int32_t ch = 0; ch < s.stream_channels; ++ch) {
+    for (int32_t ch = 0; ch < s.frame_channels; ++ch) {
         read_channel_side(dec, r, s.side[granule][ch], false);
         if (s.side[granule][ch].big_values > 288) return -1;
     }
@@ -250,6 +250,7 @@ int32_t mpaL3DecodeInit(mpaDec* dec, const mpaHead* head, int32_t frame_length, 
     s.stream_sync = head->sync;
     s.stream_sampling = head->sampling_index;
     s.stream_channels = head->mode == 3 ? 1 : 2;
+    s.frame_channels = s.stream_channels;
     s.frame_routine = head->id == 1 ? mpaL3DecodeFrame1 : mpaL3DecodeFrame2;
     return 1;
 }
@@ -309,7 +310,7 @@ int32_t mpaL3DecodeGranule(mpaDec* dec, void* pcm, int32_t g)
     mpaL3& s = dec->l3;
     const int16_t* row = mpa_l3_bands[s.band_row];
     s.bit_limit = s.main_end;
-    for (int32_t ch = 0; ch < s.stream_channels; ++ch) {
+    for (int32_t ch = 0; ch < s.frame_channels; ++ch) {
         mpaL3Side& side = s.side[g][ch];
         mpaL3Sf& sf = s.scalefactors[g][ch];
         int32_t* q = s.quant[ch];
@@ -346,12 +347,12 @@ int32_t mpaL3DecodeGranule(mpaDec* dec, void* pcm, int32_t g)
         if (missing || mpaL3Overrun(s)) std::fill(q, q + 576, 0);
     }
 
-    for (int32_t ch = 0; ch < s.stream_channels; ++ch) {
+    for (int32_t ch = 0; ch < s.frame_channels; ++ch) {
         mpaL3Dequant(dec, s.quant[ch], s.spectrum[ch][g], &s.live_samples[g][ch], &s.scalefactors[g][ch], &s.side[g][ch],
                      &s.band_summary[g][ch], s.mixed_long_bands);
     }
 
-    if (s.stream_channels == 2) {
+    if (s.frame_channels == 2) {
         float* left = s.spectrum[0][g];
         float* right = s.spectrum[1][g];
         const mpaL3Bands& b1 = s.band_summary[g][1];
@@ -374,13 +375,23 @@ int32_t mpaL3DecodeGranule(mpaDec* dec, void* pcm, int32_t g)
         }
     }
 
-    for (int32_t ch = 0; ch < s.stream_channels; ++ch) {
+    for (int32_t ch = 0; ch < s.frame_channels; ++ch) {
         const mpaL3Bands& b = s.band_summary[g][ch];
         if (b.long_bands == 0) continue;
         const mpaL3Side& side = s.side[g][ch];
         const int32_t count = side.block_type == 2 && side.mixed_block_flag ? 1 : std::min((s.live_samples[g][ch] + 7) / 18, 31);
         mpaL3Antialias(dec, s.spectrum[ch][g], count);
         s.live_samples[g][ch] = std::max(s.live_samples[g][ch], 18 * count + 8);
+    }
+
+    // A single-channel frame in a two-channel set-up plays on both outputs;
+    // a two-channel frame in a single-channel set-up plays its left channel
+    // (the output routine takes channel 0).
+    if (s.frame_channels < s.stream_channels) {
+        std::memcpy(s.spectrum[1][g], s.spectrum[0][g], sizeof(s.spectrum[0][g]));
+        s.side[g][1] = s.side[g][0];
+        s.band_summary[g][1] = s.band_summary[g][0];
+        s.live_samples[g][1] = s.live_samples[g][0];
     }
 
     return s.out_routine(dec, pcm, g);

@@ -70,6 +70,13 @@ inline int32_t subbands(int32_t samples)
     return std::clamp((samples + 17) / 18, 0, 32);
 }
 
+// The block type as the hybrid takes it: bit 2 marks a mixed block, whose
+// two lowest subbands take the normal window whatever the block type.
+int32_t window_code(const mpaL3Side& side)
+{
+    return side.block_type | (side.window_switching_flag && side.mixed_block_flag ? 4 : 0);
+}
+
 int32_t long_samples(const mpaL3& s, const mpaL3Side& side, int32_t live)
 {
     if (side.block_type != 2) return live;
@@ -88,7 +95,7 @@ int32_t hybrid_channel(mpaDec* dec, int32_t c, int32_t g, bool lower)
         live = std::min(live, s.sample_limit);
         lng = std::min(lng, s.sample_limit);
     }
-    return mpaL3Hybrid(dec, s.spectrum[c][g], s.spectrum[c][1 - g], side.block_type, lng, live, s.live_samples[1 - g][c]);
+    return mpaL3Hybrid(dec, s.spectrum[c][g], s.spectrum[c][1 - g], window_code(side), lng, live, s.live_samples[1 - g][c]);
 }
 
 }  // namespace
@@ -99,12 +106,13 @@ int32_t mpaL3Hybrid(mpaDec* dec, float* input, const float* prev, int32_t block_
     mpaL3& s = dec->l3;
     const int32_t bt = block_type & 3;
     const float* wl = s.windows[bt == 2 ? 0 : bt];
+    const float* wl_low = block_type & 4 ? s.windows[0] : wl;
     const int32_t nl = subbands(long_s), na = subbands(all_s), np = subbands(prev_s);
     float z[36];
     for (int32_t sb = 0; sb < std::max(nl, na); ++sb) {
         float* x = input + 18 * sb;
         if (sb < nl) {
-            long_block(x, wl, z);
+            long_block(x, sb < 2 ? wl_low : wl, z);
         } else {
             short_block(x, s.windows[2], z);
         }
@@ -133,11 +141,12 @@ int32_t mpaL3HybridSum(mpaDec* dec, const float* input, float* overlap, int32_t 
     mpaL3& s = dec->l3;
     const int32_t bt = block_type & 3;
     const float* wl = s.windows[bt == 2 ? 0 : bt];
+    const float* wl_low = block_type & 4 ? s.windows[0] : wl;
     const int32_t nl = subbands(long_s), na = subbands(all_s);
     float z[36];
     for (int32_t sb = 0; sb < std::max(nl, na); ++sb) {
         if (sb < nl) {
-            long_block(input + 18 * sb, wl, z);
+            long_block(input + 18 * sb, sb < 2 ? wl_low : wl, z);
         } else {
             short_block(input + 18 * sb, s.windows[2], z);
         }
@@ -201,8 +210,8 @@ int32_t mpaL3OutMix(mpaDec* dec, void* pcm, int32_t granule)
     const int32_t g = granule;
     const mpaL3Side& s0 = s.side[g][0];
     const mpaL3Side& s1 = s.side[g][1];
-    const bool mixed0 = s0.block_type == 2 && s0.mixed_block_flag;
-    const bool mixed1 = s1.block_type == 2 && s1.mixed_block_flag;
+    const bool mixed0 = window_code(s0) & 4;
+    const bool mixed1 = window_code(s1) & 4;
     int32_t n;
     if (s0.block_type == s1.block_type && !mixed0 && !mixed1) {
         const int32_t live = std::min(std::max(s.live_samples[g][0], s.live_samples[g][1]), s.sample_limit);
@@ -212,7 +221,7 @@ int32_t mpaL3OutMix(mpaDec* dec, void* pcm, int32_t granule)
     } else {
         const int32_t n0 = hybrid_channel(dec, 0, g, false);
         const int32_t live1 = s.live_samples[g][1];
-        const int32_t n1 = mpaL3HybridSum(dec, s.spectrum[1][g], s.spectrum[0][g], s1.block_type,
+        const int32_t n1 = mpaL3HybridSum(dec, s.spectrum[1][g], s.spectrum[0][g], window_code(s1),
                                           long_samples(s, s1, live1), live1);
         s.live_samples[g][1] = n1;
         // Channel 1's overlap now lives in channel 0's store, and its

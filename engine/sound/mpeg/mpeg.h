@@ -134,7 +134,8 @@ struct mpaL3 {
     int32_t padded_length;
     int32_t crc_length;
     int32_t padding;
-    int32_t stream_channels;
+    int32_t stream_channels;  // channels of the set-up header
+    int32_t frame_channels;   // channels of the frame being decoded
     int32_t mid_side;
     int32_t intensity;
     int32_t silence_byte;
