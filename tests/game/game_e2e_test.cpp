@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ protected:
         platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
         gaEngine = gaEngineDefaults();
         start_dir_ = fs::current_path();
-        root_ = fs::temp_directory_path() / ("quarn_game_e2e_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        root_ = fs::temp_directory_path() / ("quarn_game_e2e_" + std::to_string(std::random_device {}()));
         fs::remove_all(root_);
         fs::create_directories(root_ / "bin" / "x64");
         fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", root_ / "DATA", fs::copy_options::recursive);

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace {
 
@@ -42,7 +43,9 @@ class GeneratedData : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        dir_ = new fs::path(fs::temp_directory_path() / ("mkdata_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed())));
+        // CTest runs the cases of this suite as processes side by side: each
+        // gets a folder of its own.
+        dir_ = new fs::path(fs::temp_directory_path() / ("mkdata_test_" + std::to_string(std::random_device {}())));
         fs::remove_all(*dir_);
         ASSERT_EQ(mkdata::write_game_data(dir_->string()), 0);
     }
