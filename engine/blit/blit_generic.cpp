@@ -9,19 +9,6 @@ namespace {
 
 std::atomic<bool> g_forceGeneric{false};
 
-template <class F>
-void WithFmt(uint32_t code, F&& f) {
-    switch (code) {
-    case pel_FMT_R8G8B8: f(bltFmtR8G8B8{}); break;
-    case pel_FMT_X8R8G8B8:
-    case pel_FMT_A8R8G8B8: f(bltFmtX8R8G8B8{}); break;
-    case pel_FMT_R5G6B5: f(bltFmtR5G6B5{}); break;
-    case pel_FMT_X1R5G5B5: f(bltFmtX1R5G5B5{}); break;
-    case pel_FMT_A1R5G5B5: f(bltFmtA1R5G5B5{}); break;
-    default: break;
-    }
-}
-
 bool Keyed(uint32_t fmt, const uint8_t* s, uint32_t key) {
     uint32_t v = 0;
     std::memcpy(&v, s, pelBytes[fmt]);
@@ -37,8 +24,8 @@ bool Keyed(uint32_t fmt, const uint8_t* s, uint32_t key) {
 void Pel(uint32_t op, uint32_t sf, uint32_t df, uint8_t* d, const uint8_t* s, uint32_t v) {
     const bool same32 = (sf == 2 || sf == 3) && (df == 2 || df == 3);
     const bool once = same32 || (sf == pel_FMT_R5G6B5 && df == pel_FMT_R5G6B5);
-    WithFmt(sf, [&](auto src) {
-        WithFmt(df, [&](auto dst) {
+    bltWithFmt(sf, [&](auto src) {
+        bltWithFmt(df, [&](auto dst) {
             using S = decltype(src);
             using D = decltype(dst);
             using SC = typename S::Ch;
@@ -125,7 +112,11 @@ void bltRunRow(const bltRowTy* row, const bltArgsTy& args) {
 std::string bltRowName(const bltRowTy& r) {
     static const char* const ops[] = {"Copy", "Alpha", "FadeAdd", "AlphaMap", "Modulate", "Modulate2x",
                                       "Modulate4x", "Add", "AddSigned", "AddSigned2x", "Subtract", "AddSmooth"};
-    static const char* const fmts[] = {"", "R8G8B8", "X8R8G8B8", "X8R8G8B8", "R5G6B5", "X1R5G5B5", "A1R5G5B5"};
+    auto fmt = [](uint32_t code) {
+        std::string t = "?";
+        bltWithFmt(code, [&](auto f) { t = decltype(f)::token; });
+        return t;
+    };
     std::string n = r.src == pel_FMT_P8 ? "bltPal" : "blt";
     if (r.flags & blt_SCALED) n += "Scaled";
     n += r.op < blt_OP_COUNT ? ops[r.op] : "?";
@@ -133,9 +124,9 @@ std::string bltRowName(const bltRowTy& r) {
     if (r.flags & blt_DEPTH) n += "Depth";
     n += '_';
     if (r.src != pel_FMT_P8) {
-        n += r.src < 7 ? fmts[r.src] : "?";
+        n += fmt(r.src);
         n += '_';
     }
-    n += r.dst < 7 ? fmts[r.dst] : "?";
+    n += fmt(r.dst);
     return n;
 }

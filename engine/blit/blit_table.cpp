@@ -51,12 +51,14 @@ constexpr std::array<bltRowTy, 48> Block() {
     return b;
 }
 
-template <class S>
-constexpr std::array<bltRowTy, 5 * 48> Source() {
-    std::array<bltRowTy, 5 * 48> out{};
+// One block per (source, destination) pair of the format list, sources
+// outermost.
+template <size_t... I>
+constexpr std::array<bltRowTy, bltFmtCount * bltFmtCount * 48> Concat(std::index_sequence<I...>) {
+    std::array<bltRowTy, bltFmtCount * bltFmtCount * 48> out{};
     size_t n = 0;
-    for (const auto& blk : {Block<S, bltFmtR8G8B8>(), Block<S, bltFmtX8R8G8B8>(), Block<S, bltFmtR5G6B5>(),
-                            Block<S, bltFmtX1R5G5B5>(), Block<S, bltFmtA1R5G5B5>()})
+    for (const auto& blk : {Block<std::tuple_element_t<I / bltFmtCount, bltFmtList>,
+                                  std::tuple_element_t<I % bltFmtCount, bltFmtList>>()...})
         for (auto r : blk) out[n++] = r;
     return out;
 }
@@ -64,20 +66,7 @@ constexpr std::array<bltRowTy, 5 * 48> Source() {
 // Every row matches exactly one request, so the order only has to keep each
 // source's rows together; there is no catch-all row because a combination
 // outside the family must draw nothing.
-constexpr auto kR8G8B8 = Source<bltFmtR8G8B8>();
-constexpr auto kX8R8G8B8 = Source<bltFmtX8R8G8B8>();
-constexpr auto kR5G6B5 = Source<bltFmtR5G6B5>();
-constexpr auto kX1R5G5B5 = Source<bltFmtX1R5G5B5>();
-constexpr auto kA1R5G5B5 = Source<bltFmtA1R5G5B5>();
-
-constexpr std::array<bltRowTy, 5 * 5 * 48> Concat() {
-    std::array<bltRowTy, 5 * 5 * 48> out{};
-    size_t n = 0;
-    for (const auto& src : {kR8G8B8, kX8R8G8B8, kR5G6B5, kX1R5G5B5, kA1R5G5B5})
-        for (auto r : src) out[n++] = r;
-    return out;
-}
-constexpr auto kTable = Concat();
+constexpr auto kTable = Concat(std::make_index_sequence<bltFmtCount * bltFmtCount>());
 
 // Palette sources, one block per destination group; A1R5G5B5 destinations
 // use the X1R5G5B5 group (a table pel is stored whole by a copy, and the
