@@ -139,6 +139,68 @@ void alphaDrawAlpha(imgAlpha* src, imgCTy* dst, int32_t x, int32_t y, const rect
 // Installs the three as imgAlpha's own draws (made by gfxInit).
 void alphaInstall();
 
+// ------------------------------------------------------------ RLE8 draws
+//
+// An imgRle8CTy draws straight from its coded rows through exactly one walk
+// of the family rleBlt[Mirror]Rows<Op>[Key][Depth]_<Dst>, picked from one
+// constexpr table: destination group (1, 2, 4, 5; formats 3 and 6 draw as
+// 2 and 5) x op (the blitter's Copy, Alpha and Modulate .. AddSmooth) x key
+// x depth x direction. Alpha has no depth member and the mirrored walks have
+// none either: 152 plain and 80 mirrored uses.
+
+inline constexpr uint8_t rle8_KEY = 1, rle8_DEPTH = 2, rle8_MIRROR = 4;
+
+// What a walk reads. `dst` addresses the destination pel of the rectangle's
+// first pel, the depth rows the depth of that pel; pitches are in bytes
+// (destination) and in values (depth rows). `r` is relative to the stored
+// box: x pels clipped off each row, y the first row.
+struct rle8ArgsTy {
+    const imgRle8CTy* src = nullptr;
+    uint8_t* dst = nullptr;
+    ptrdiff_t dstPitch = 0;
+    const int32_t* srcDepth = nullptr;
+    int32_t* dstDepth = nullptr;
+    ptrdiff_t srcDepthPitch = 0, dstDepthPitch = 0;
+    rectTy r = {0, 0, 0, 0};
+    const uint8_t* table = nullptr; // the palette as pels of the group
+    uint32_t tableCount = 0;
+    uint32_t key = 0;   // in the group's form, as the blitter's palette rows take it
+    uint32_t alpha = 0; // 0..256
+};
+
+using rle8WalkFnTy = void (*)(const rle8ArgsTy&);
+struct rle8RowTy {
+    uint8_t op, dst, flags;
+    rle8WalkFnTy fn;
+};
+
+// The walk for a blitter op, destination pel format and flags; null when the
+// family has none.
+const rle8RowTy* rle8FindRow(uint32_t op, uint32_t dstFmt, uint32_t flags);
+// All rows of the table, for tests and tools.
+const rle8RowTy* rle8Rows(size_t* count);
+// "rleBltRowsAddKeyDepth_R8G8B8", "rleBltMirrorRowsCopy_R5G6B5" and the like.
+std::string rle8RowName(const rle8RowTy& row);
+
+// imgRle8CTy's five draws. Each locks the destination for writing on the
+// destination rectangle (DrawEx also the depth images and the alpha map),
+// draws, and unlocks everything it locked. A rectangle outside the stored
+// box or the destination, a failed lock and an op without walk draw nothing.
+void rle8Draw(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect);
+void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity);
+void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
+void rle8DrawMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect);
+void rle8DrawExMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect,
+                       const imgDrawPrmCTy& prm);
+// DrawExPal and its mirrored twin: on a locked destination, converts the
+// palette, selects and runs the one walk for the draw. `r` is relative to
+// the stored box.
+void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawPrmCTy& prm, bool mirror);
+// The draw's alpha: opacity x 256 truncated; NaN and values no i32 holds give 0.
+int32_t rle8Alpha(float opacity);
+// Installs the five as imgRle8CTy's draws (made by gfxInit).
+void rle8Install();
+
 // ------------------------------------------------------- draw dispatchers
 //
 // The image layer's DrawExDirect and DrawEx entry live here as free

@@ -7,4 +7,5 @@ void gfxInit()
     imgRegisterClasses();
     blitInstall();
     alphaInstall();
+    rle8Install();
 }

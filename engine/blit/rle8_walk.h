@@ -1,0 +1,77 @@
+#pragma once
+// The RLE8 row walk: one template draws the coded rows of an imgRle8CTy onto
+// a destination for every (destination group, op, key, depth, direction)
+// row of the RLE8 table. The per-pel ops are the blitter's own functors, so
+// a table pel drawn from a coded row comes out exactly as the same pel drawn
+// by the blitter's palette-source loops. Included by the table only; tests
+// may include it.
+#include "engine/blit/blit_rows.h"
+
+// Draws one coded row: pels clip .. clip + w - 1 of the row onto the
+// destination pels d, d + Dir, ... (Dir -1: d is the right end of the span),
+// and the depth rows sz, dz (plain walk only). The walk reads no code past
+// the one holding pel clip + w - 1, so a row whose codes cover clip + w pels
+// is never read past its end. An index beyond the table draws nothing.
+template <class G, template <class, class> class Op, bool Key, bool Depth, int Dir>
+inline void rle8Row(const uint8_t* p, int32_t clip, int32_t w, uint8_t* d, const int32_t* sz, int32_t* dz,
+                    const rle8ArgsTy& a, typename G::Key key) {
+    constexpr ptrdiff_t step = ptrdiff_t(Dir) * ptrdiff_t(G::bytes);
+    uint8_t code = *p++;
+    if (clip > 0) p = rle8SkipPixels(p, clip, &code);
+    const uint8_t* table = a.table;
+    const uint32_t count = a.tableCount, value = a.alpha;
+    auto pel = [&](uint8_t index) {
+        bool draw = true;
+        if constexpr (Depth) {
+            // Depth before key: a keyed-out pel still raises the depth.
+            draw = *sz > *dz;
+            if (draw) *dz = *sz;
+            ++sz;
+            ++dz;
+        }
+        if (draw && index < count) {
+            const uint8_t* e = table + size_t(index) * G::bytes;
+            if (!Key || !G::Keyed(e, key)) Op<G, G>::Apply(d, e, value);
+        }
+        d += step;
+    };
+    int32_t left = w;
+    for (;;) {
+        if (code < 0x80) {
+            left -= code;
+            if (left <= 0) return;
+            d += step * code;
+            if constexpr (Depth) { sz += code; dz += code; }
+        } else {
+            const int32_t n = std::min<int32_t>(code & 63, left);
+            if (code < 0xC0) {
+                for (int32_t k = 0; k < n; ++k) pel(p[k]);
+                p += code & 63;
+            } else {
+                const uint8_t index = *p++;
+                for (int32_t k = 0; k < n; ++k) pel(index);
+            }
+            left -= n;
+            if (left <= 0) return;
+        }
+        code = *p++;
+    }
+}
+
+// The row iterator: rows rect.y .. rect.y + rect.h - 1 of the row table,
+// each image advancing by its own pitch; a null row draws nothing.
+template <class G, template <class, class> class Op, bool Key, bool Depth, int Dir>
+void rle8Walk(const rle8ArgsTy& a) {
+    const int32_t w = a.r.w, h = a.r.h;
+    if (w < 1 || h < 1) return;
+    const auto key = typename G::Key(a.key);
+    uint8_t* d = a.dst + (Dir < 0 ? ptrdiff_t(w - 1) * ptrdiff_t(G::bytes) : 0);
+    const int32_t* sz = a.srcDepth;
+    int32_t* dz = a.dstDepth;
+    for (int32_t j = a.r.y; j < a.r.y + h; ++j) {
+        if (const uint8_t* codes = a.src->rows[j])
+            rle8Row<G, Op, Key, Depth, Dir>(codes, a.r.x, w, d, sz, dz, a, key);
+        d += a.dstPitch;
+        if constexpr (Depth) { sz += a.srcDepthPitch; dz += a.dstDepthPitch; }
+    }
+}
