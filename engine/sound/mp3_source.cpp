@@ -86,7 +86,12 @@ uint32_t decode_frame(mp3Source* s, bool loop, uint32_t& position)
             mpaHead head;
             int32_t bitrate = 0, offset = 0;
             const int32_t avail = int32_t(length - s->inputPosition);
-            const int32_t bytes = mpaFindHead(s->file.data() + s->inputPosition, avail, &head, &bitrate, &offset);
+            int32_t bytes = mpaFindHead(s->file.data() + s->inputPosition, avail, &head, &bitrate, &offset);
+            // A free-format frame's length is measured against the header
+            // after it, so the last one has none: it keeps the length of
+            // the frames before it (the decoder uses the set-up's length).
+            if (bytes == 0 && head.sync != 0 && head.bitrate_index == 0)
+                bytes = int32_t(s->frameBytes);
             if (bytes != 0 && offset < avail) {
                 s->inputPosition += uint32_t(offset);
                 s->frameBytes = uint32_t(bytes);
@@ -132,7 +137,11 @@ int64_t mp3FirstFrame(const uint8_t* data, size_t length)
         if (size_t(next) == length)
             return int64_t(at);
         mpaHead following;
-        if (size_t(next) + 4 <= length && mpaParseHeadBytes(data + next, 4, &following) != 0 &&
+        // Four bytes are too few to measure a free-format header's length:
+        // a free-format header is followed by another free-format one.
+        if (size_t(next) + 4 <= length &&
+            (mpaParseHeadBytes(data + next, 4, &following) != 0 ||
+             (following.sync != 0 && following.bitrate_index == 0 && head.bitrate_index == 0)) &&
             following.layer_code == head.layer_code && following.id == head.id &&
             following.sampling_index == head.sampling_index)
             return int64_t(at);

@@ -86,6 +86,29 @@ TEST(Mp3Source, MatchesTheDecoderAcrossScatteredReads)
     EXPECT_EQ(mp3OpenImage(tagged.data(), 522), nullptr);
 }
 
+// A free-format stream plays to its last frame, whose length no following
+// header measures.
+TEST(Mp3Source, PlaysTheLastFreeFormatFrame)
+{
+    if (!mpegtest::have_tool("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    const auto signal = mpegtest::sine(44100, 2, 0.7, 440, 660, 0.5);
+    const auto stream = mpegtest::lame(signal, "--freeformat -b 160 -m s", "source_free");
+    const auto reference = mpegtest::decode(stream);
+    ASSERT_TRUE(reference.ok);
+    mp3Source* s = mp3OpenImage(stream.data(), stream.size());
+    ASSERT_NE(s, nullptr);
+    const auto pcm = read_all(mp3Read, s, mp3Format(s).dataLength, 3);
+    mp3Close(s);
+    // The fixture's walker keeps the last frame too (checked in the decoder's
+    // tests); the source's output holds it and then only silence.
+    ASSERT_EQ(reference.pcm.size() % 2304, 0u);
+    ASSERT_GE(pcm.size(), reference.pcm.size());
+    EXPECT_TRUE(std::equal(reference.pcm.begin(), reference.pcm.end(), pcm.begin()));
+    EXPECT_TRUE(std::any_of(pcm.end() - ptrdiff_t(pcm.size() - reference.pcm.size()) - 1152, pcm.end() - ptrdiff_t(pcm.size() - reference.pcm.size()),
+                            [](int16_t v) { return v != 0; }));
+}
+
 // Through the channel layer at the stream's own rate: the listener hears
 // the decoder's output bit for bit, then silence, and the channel ends.
 TEST(Mp3Source, PlaysBitExactThroughAChannel)

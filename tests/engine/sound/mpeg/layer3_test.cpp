@@ -69,4 +69,32 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"mpeg25_8k_mono", 8000, 1, "-b 16 -m m", 50.0}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
+// A free-format stream: each frame's length is measured against the header
+// after it, so the last frame has to take the length of the ones before.
+TEST(Layer3FreeFormat, DecodesTheLastFrame)
+{
+    if (!have_tool("lame")) GTEST_SKIP() << "lame is not installed (scripts/install-deps.sh)";
+    const Signal s = sine(44100, 2, 1.0, 440.0, 660.0, 0.5);
+    const auto mp3 = lame(s, "--freeformat -b 200 -m s", "free_200");
+    ASSERT_FALSE(mp3.empty());
+    mpaHead head;
+    int32_t bitrate = 0, offset = 0;
+    const int32_t len = mpaFindHead(mp3.data(), static_cast<int32_t>(mp3.size()), &head, &bitrate, &offset);
+    ASSERT_EQ(head.bitrate_index, 0);
+    ASSERT_GT(len, 0);
+    int32_t frames = 0;
+    for (size_t pos = offset; pos + 4 <= mp3.size(); ++frames) {
+        ASSERT_EQ(mp3[pos], 0xFF) << "frame " << frames;
+        pos += len + ((mp3[pos + 2] >> 1) & 1);
+        if (pos > mp3.size()) break;
+    }
+    const Decoded d = decode(mp3);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.frames, frames);
+    ASSERT_EQ(d.pcm.size(), static_cast<size_t>(frames) * 1152 * 2);
+    // The last frame holds the end of the tone, not silence.
+    const auto left = channel(d.pcm, 2, 0);
+    EXPECT_GT(rms(left, left.size() - 1152, 1152), 1000.0);
+}
+
 }  // namespace

@@ -171,7 +171,11 @@ Decoded decode(const std::vector<uint8_t>& data, int32_t reduction, int32_t conv
     uint8_t pcm[4608];
     for (;;) {
         mpaHead h;
-        if (mpaFindHead(data.data() + pos, n - pos, &h, &bitrate, &offset) == 0 || pos + offset >= n) break;
+        // The last free-format frame has no header after it to measure its
+        // length against; it keeps the length of the frames before it.
+        if (mpaFindHead(data.data() + pos, n - pos, &h, &bitrate, &offset) == 0 && !(h.sync != 0 && h.bitrate_index == 0))
+            break;
+        if (pos + offset >= n) break;
         pos += offset;
         const mpaResult r = mpaDecode(dec.get(), data.data() + pos, n - pos, pcm);
         if (r.consumed == 0) break;
