@@ -35,7 +35,9 @@ uint32_t OpOf(uint32_t op, bool scaled) {
 // nothing instead of reading or writing past either.
 bool Inside(const imgAlpha& src, const imgCTy& dst, const rectTy& r, const rectTy& dr, bool scaled, uint32_t stepX,
             uint32_t stepY) {
-    if (r.w <= 0 || r.h <= 0) return true; // walks nothing
+    // An empty rectangle draws nothing, and its walk would still pass over
+    // r.y rows of a picture that may not have them.
+    if (r.w <= 0 || r.h <= 0) return false;
     if (r.x < 0 || r.y < 0 || dr.x < 0 || dr.y < 0 || int64_t(dr.x) + r.w > dst.width
         || int64_t(dr.y) + r.h > dst.height)
         return false;

@@ -391,6 +391,8 @@ TEST_F(AlphaDraw, WrappersAndRefusals) {
     }
     prm.op = img_OP_COPY;
     src->DrawEx(blank.get(), 0, 0, &outside, prm);
+    const rectTy empty{0, 1000, 0, 5};  // empty, and below the picture
+    src->DrawEx(blank.get(), 0, -1000, &empty, prm);
     prm.scaled = 1;
     for (float s : {0.0f, -1.0f, NAN, 1e-9f}) {
         prm.scaleX = s;
