@@ -198,8 +198,11 @@ int32_t mpaL3DecodeInit(mpaDec* dec, const mpaHead* head, int32_t frame_length, 
 
     s.band_row = head->sync == 2 ? head->sampling_index + 6 : head->sampling_index + 3 * head->id;
     const int16_t* row = mpa_l3_bands[s.band_row];
-    const int32_t long_end = head->id == 1 ? row[22] : row[21];
-    const int32_t short_end = head->id == 1 ? row[23 + 13] : row[23 + 12];
+    // Every form decodes up to the top of its last scale-factor band (long
+    // band 21, short band 12): those bands have no scale factors of their
+    // own and are dequantised with 0.
+    const int32_t long_end = row[22];
+    const int32_t short_end = row[23 + 13];
     s.sample_limit = std::min(long_end + 8, 18 * s.freq_subbands);
     s.long_limit = std::min(long_end, s.sample_limit);
     s.short_limit = std::min(3 * short_end, s.sample_limit);
