@@ -53,34 +53,39 @@ void alphaPlainWalk(const alphaArgsTy& a) {
     const int64_t skip = int64_t(img.width) - r.w;
     const ptrdiff_t nextRow = ptrdiff_t(int64_t(a.pitch) - r.w) * ptrdiff_t(D::bytes);
     for (int32_t row = 0;;) {
+        // The row walks on plain locals: kept in the cursor, the pointers
+        // went through the stack between every two runs.
+        const uint16_t* run = cur.run;
+        uint32_t off = cur.off;
+        const uint8_t* alpha = cur.alpha;
+        const uint8_t* colour = cur.colour;
         uint32_t left = uint32_t(std::max(r.w, 0));
         while (left > 0) {
-            const uint32_t len = *cur.run >> 2;
-            if (cur.off >= len) {
-                ++cur.run;
-                cur.off = 0;
+            const uint32_t len = *run >> 2;
+            if (off >= len) {
+                ++run;
+                off = 0;
                 continue;
             }
-            const uint32_t n = std::min(left, len - cur.off);
-            cur.off += n;
+            const uint32_t n = std::min(left, len - off);
+            off += n;
             left -= n;
-            switch (*cur.run & 3) {
+            switch (*run & 3) {
             case alpha_RUN_TRANSLUCENT:
-                R::TranslucentRun(d, cur.colour, cur.alpha, n, c);
-                cur.alpha += n;
-                cur.colour += size_t(n) * S::bytes;
-                d += size_t(n) * D::bytes;
+                R::TranslucentRun(d, colour, alpha, n, c);
+                alpha += n;
+                colour += size_t(n) * S::bytes;
                 break;
             case alpha_RUN_OPAQUE:
-                R::OpaqueRun(d, cur.colour, n, c);
-                cur.colour += size_t(n) * S::bytes;
-                d += size_t(n) * D::bytes;
+                R::OpaqueRun(d, colour, n, c);
+                colour += size_t(n) * S::bytes;
                 break;
             default:
-                d += size_t(n) * D::bytes;
                 break;
             }
+            d += size_t(n) * D::bytes;
         }
+        cur = {run, off, alpha, colour};
         if (++row == r.h) return;
         if (skip > 0) cur.Pass<S::bytes>(uint64_t(skip));
         d += nextRow;
