@@ -146,9 +146,10 @@ void alphaInstall();
 // constexpr table: destination group (1, 2, 4, 5; formats 3 and 6 draw as
 // 2 and 5) x op (the blitter's Copy, Alpha and Modulate .. AddSmooth) x key
 // x depth x direction. Alpha has no depth member and the mirrored walks have
-// none either: 152 plain and 80 mirrored uses.
+// none either: 152 plain and 80 mirrored uses; op 13 adds a scaled copy per
+// group and direction (rle8_SCALED, no key, no depth).
 
-inline constexpr uint8_t rle8_KEY = 1, rle8_DEPTH = 2, rle8_MIRROR = 4;
+inline constexpr uint8_t rle8_KEY = 1, rle8_DEPTH = 2, rle8_MIRROR = 4, rle8_SCALED = 8;
 
 // What a walk reads. `dst` addresses the destination pel of the rectangle's
 // first pel, the depth rows the depth of that pel; pitches are in bytes
@@ -166,6 +167,9 @@ struct rle8ArgsTy {
     uint32_t tableCount = 0;
     uint32_t key = 0;   // in the group's form, as the blitter's palette rows take it
     uint32_t alpha = 0; // 0..256
+    // Scaled walks: 16.16 source pels per destination pel; `r` is then in
+    // pels of the scaled box.
+    uint32_t stepX = 65536, stepY = 65536;
 };
 
 using rle8WalkFnTy = void (*)(const rle8ArgsTy&);
@@ -179,7 +183,8 @@ struct rle8RowTy {
 const rle8RowTy* rle8FindRow(uint32_t op, uint32_t dstFmt, uint32_t flags);
 // All rows of the table, for tests and tools.
 const rle8RowTy* rle8Rows(size_t* count);
-// "rleBltRowsAddKeyDepth_R8G8B8", "rleBltMirrorRowsCopy_R5G6B5" and the like.
+// "rleBltRowsAddKeyDepth_R8G8B8", "rleBltMirrorRowsCopy_R5G6B5",
+// "rleBltScaledMirror_X8R8G8B8" and the like.
 std::string rle8RowName(const rle8RowTy& row);
 
 // imgRle8CTy's five draws. Each locks the destination for writing on the
@@ -197,6 +202,9 @@ void rle8DrawExMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const
 // the stored box.
 void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawPrmCTy& prm, bool mirror);
 // The draw's alpha: opacity x 256 truncated; NaN and values no i32 holds give 0.
+// rle8Step: the scaled draw's step, (1 / scale) x 65536 truncated; false for
+// a scale whose step is not a positive 32-bit value (0, negative, NaN, tiny).
+[[nodiscard]] bool rle8Step(float scale, uint32_t* step);
 int32_t rle8Alpha(float opacity);
 // Installs the five as imgRle8CTy's draws (made by gfxInit).
 void rle8Install();

@@ -47,10 +47,16 @@ bool DepthHolds(const imgCTy* d, const rectTy& rect) {
 // instead (the entries refuse destination rectangles outside the
 // destination the same way, and a failed lock).
 void Run(imgRle8CTy* src, imgCTy* dst, const rectTy& r, uint32_t op, uint32_t flags, int32_t alpha,
-         imgCTy* srcDepth = nullptr, imgCTy* dstDepth = nullptr) {
-    if (!dst->lockPtr || r.w < 1 || r.h < 1) return;
-    if (r.x < 0 || r.y < 0 || int64_t(r.x) + r.w > src->box.w || int64_t(r.y) + r.h > src->rowCount || !src->rows)
+         imgCTy* srcDepth = nullptr, imgCTy* dstDepth = nullptr, uint32_t stepX = 65536, uint32_t stepY = 65536) {
+    if (!dst->lockPtr || r.w < 1 || r.h < 1 || !src->rows || r.x < 0 || r.y < 0) return;
+    if (flags & rle8_SCALED) {
+        const uint64_t lastX = uint64_t(int64_t(r.x) + r.w - 1) * stepX, lastY = uint64_t(int64_t(r.y) + r.h - 1) * stepY;
+        if (lastX > 0xFFFFFFFFu || lastY > 0xFFFFFFFFu || int64_t(lastX >> 16) >= src->box.w ||
+            int64_t(lastY >> 16) >= src->rowCount)
+            return;
+    } else if (int64_t(r.x) + r.w > src->box.w || int64_t(r.y) + r.h > src->rowCount) {
         return;
+    }
     const uint32_t df = dst->pelFmt.format;
     palCTy* pal = src->pelFmt.palette;
     if (!pal) return;
@@ -74,6 +80,8 @@ void Run(imgRle8CTy* src, imgCTy* dst, const rectTy& r, uint32_t op, uint32_t fl
     a.key = KeyOf(src->keyColor, row->dst);
     // Kept to 0..256 so that no weight goes negative.
     a.alpha = uint32_t(std::clamp<int32_t>(alpha, 0, 256));
+    a.stepX = stepX;
+    a.stepY = stepY;
     row->fn(a);
 }
 
@@ -95,11 +103,26 @@ void Simple(imgRle8CTy* src, imgCTy* dst, const rectTy& dr, const rectTy& r, uin
 
 }  // namespace
 
+bool rle8Step(float scale, uint32_t* step) {
+    const double s = (1.0 / double(scale)) * 65536.0;
+    if (!(s >= 1.0 && s < 4294967296.0)) return false;
+    *step = uint32_t(s);
+    return true;
+}
+
 int32_t rle8Alpha(float opacity) {
     return Trunc(double(opacity) * 256.0);
 }
 
 void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawPrmCTy& prm, bool mirror) {
+    if (prm.op == img_OP_SCALED) {
+        // A plain copy of the scaled image: the key and the depth images
+        // take no part.
+        uint32_t stepX = 0, stepY = 0;
+        if (rle8Step(prm.scaleX, &stepX) && rle8Step(prm.scaleY, &stepY))
+            Run(src, dst, r, blt_OP_COPY, rle8_SCALED | (mirror ? rle8_MIRROR : 0), 0, nullptr, nullptr, stepX, stepY);
+        return;
+    }
     const uint32_t op = OpOf(prm.op);
     if (op == blt_OP_COUNT) return;
     uint32_t flags = mirror ? rle8_MIRROR : 0;

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr size_t kRowCount = 4 * (10 * 6 - 2);  // per group: 38 plain + 20 mirrored
+constexpr size_t kRowCount = 4 * (10 * 6 - 2 + 2);  // per group: 38 plain, 20 mirrored, 2 scaled
 
 template <class PelOp>
 using Arith = bltDoArithOf<PelOp>;
@@ -43,6 +43,8 @@ struct Builder {
         AddOp<G, Arith<pelOpAddSigned2x>::Do, blt_OP_ADDSIGNED2X>();
         AddOp<G, Arith<pelOpSubtract>::Do, blt_OP_SUBTRACT>();
         AddOp<G, Arith<pelOpAddSmooth>::Do, blt_OP_ADDSMOOTH>();
+        rows[n++] = {blt_OP_COPY, uint8_t(G::code), rle8_SCALED, &rle8ScaledWalk<G, 1>};
+        rows[n++] = {blt_OP_COPY, uint8_t(G::code), rle8_SCALED | rle8_MIRROR, &rle8ScaledWalk<G, -1>};
     }
 };
 
@@ -89,8 +91,9 @@ std::string rle8RowName(const rle8RowTy& row) {
     static const char* const ops[blt_OP_COUNT] = {"Copy",       "Alpha",       "FadeAdd",  "AlphaMap",
                                                   "Modulate",   "Modulate2x",  "Modulate4x", "Add",
                                                   "AddSigned",  "AddSigned2x", "Subtract", "AddSmooth"};
-    std::string name = (row.flags & rle8_MIRROR) ? "rleBltMirrorRows" : "rleBltRows";
-    name += row.op < blt_OP_COUNT ? ops[row.op] : "?";
+    std::string name;
+    if (row.flags & rle8_SCALED) name = (row.flags & rle8_MIRROR) ? "rleBltScaledMirror" : "rleBltScaled";
+    else name = std::string((row.flags & rle8_MIRROR) ? "rleBltMirrorRows" : "rleBltRows") + ops[row.op < blt_OP_COUNT ? row.op : 0];
     if (row.flags & rle8_KEY) name += "Key";
     if (row.flags & rle8_DEPTH) name += "Depth";
     switch (row.dst) {

@@ -75,3 +75,36 @@ void rle8Walk(const rle8ArgsTy& a) {
         if constexpr (Depth) { sz += a.srcDepthPitch; dz += a.dstDepthPitch; }
     }
 }
+
+// The scaled copy (op 13): destination pel (i, j) of the rectangle shows
+// the pel ((r.x + i) * stepX) >> 16 of box row ((r.y + j) * stepY) >> 16,
+// in u32 arithmetic; each row's codes are walked once, left to right, and a
+// pel in a skip run is left as it is. No key, no depth.
+template <class G, int Dir>
+void rle8ScaledWalk(const rle8ArgsTy& a) {
+    const int32_t w = a.r.w, h = a.r.h;
+    if (w < 1 || h < 1) return;
+    constexpr ptrdiff_t step = ptrdiff_t(Dir) * ptrdiff_t(G::bytes);
+    uint8_t* d = a.dst + (Dir < 0 ? ptrdiff_t(w - 1) * ptrdiff_t(G::bytes) : 0);
+    for (int32_t j = 0; j < h; ++j, d += a.dstPitch) {
+        const uint8_t* p = a.src->rows[(uint32_t(a.r.y + j) * a.stepY) >> 16];
+        if (!p) continue;
+        uint8_t code = *p++;
+        uint32_t last = 0;
+        uint8_t* q = d;
+        for (int32_t i = 0; i < w; ++i, q += step) {
+            const uint32_t s = (uint32_t(a.r.x + i) * a.stepX) >> 16;
+            if (s > last) p = rle8SkipPixels(p, int32_t(s - last), &code);
+            last = s;
+            // Codes of no pels hold none: step over them to the code that
+            // holds pel s (a fill's value byte included), which exists
+            // because the row's codes cover the box width.
+            for (;;) {
+                if (code == 0x00 || code == 0x80) code = *p++;
+                else if (code == 0xC0) { ++p; code = *p++; }
+                else break;
+            }
+            if (code >= 0x80 && *p < a.tableCount) bltCopyPel<G, G>(q, a.table + size_t(*p) * G::bytes);
+        }
+    }
+}

@@ -3,6 +3,7 @@
 // coded rows skip keep the destination (and its depth) as it was.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -101,9 +102,10 @@ TEST_F(Rle8Draw, EveryTableRowMatchesTheDecodedImageDrawnByTheGenericPath) {
     std::mt19937 rng(20);
     size_t count = 0;
     const rle8RowTy* rows = rle8Rows(&count);
-    ASSERT_EQ(count, 232u);
+    ASSERT_EQ(count, 240u);
     for (size_t i = 0; i < count; ++i) {
         const rle8RowTy& row = rows[i];
+        if (row.flags & rle8_SCALED) continue;  // the next test's
         const bool keyed = row.flags & rle8_KEY, depth = row.flags & rle8_DEPTH, mirror = row.flags & rle8_MIRROR;
         for (int trial = 0; trial < 4; ++trial) {
             SCOPED_TRACE(rle8RowName(row) + " trial " + std::to_string(trial));
@@ -167,6 +169,130 @@ TEST_F(Rle8Draw, EveryTableRowMatchesTheDecodedImageDrawnByTheGenericPath) {
             ASSERT_EQ(Bytes(*dz), Bytes(*wantDz));
             EXPECT_EQ(dst->lockPtr, nullptr);
         }
+    }
+}
+
+// The scaled copy against a model on the decoded picture: destination pel
+// (i, j) takes the table pel of box pel ((x + i) * stepX >> 16, (y + j) *
+// stepY >> 16) unless that pel lies in a skip run; mirrored, column i lands
+// in w - 1 - i. The key has no part in it.
+TEST_F(Rle8Draw, ScaledCopyMatchesTheSampledPicture) {
+    std::mt19937 rng(13);
+    const float scales[] = {1.0f, 2.0f, 3.0f, 0.5f, 1.5f, 0.75f};
+    for (uint32_t fmt = pel_FMT_R8G8B8; fmt <= pel_FMT_A1R5G5B5; ++fmt)
+        for (int trial = 0; trial < 12; ++trial) {
+            SCOPED_TRACE("format " + std::to_string(fmt) + " trial " + std::to_string(trial));
+            const bool keyed = rng() % 4 != 0, mirror = rng() % 2;
+            Pic pic = MakePic(rng, keyed);
+            imgRle8CTy& img = *pic.img;
+            const rectTy box = img.box;
+            const float sx = scales[rng() % 6], sy = scales[rng() % 6];
+            uint32_t stepX = 0, stepY = 0;
+            ASSERT_TRUE(rle8Step(sx, &stepX) && rle8Step(sy, &stepY));
+            // The largest scaled extent whose last pel samples inside the box.
+            int32_t sw = 1, sh = 1;
+            while ((uint32_t(sw) * stepX >> 16) < uint32_t(box.w)) ++sw;
+            while ((uint32_t(sh) * stepY >> 16) < uint32_t(box.h)) ++sh;
+            const int32_t rx = int32_t(rng() % uint32_t(sw)), ry = int32_t(rng() % uint32_t(sh));
+            const int32_t rw = 1 + int32_t(rng() % uint32_t(sw - rx)), rh = 1 + int32_t(rng() % uint32_t(sh - ry));
+            auto dst = RandomImage(rng, fmt, rw + 5, rh + 5);
+            auto want = Clone(*dst);
+            imgDrawPrmCTy prm;
+            prm.op = img_OP_SCALED;
+            prm.scaleX = sx;
+            prm.scaleY = sy;
+            // The caller's rectangle in scaled units: the box's corner scaled
+            // plus the part's place in it.
+            const double cx = double(box.x) * sx, cy = double(box.y) * sy;
+            const rectTy s{int32_t(std::ceil(cx)) + rx, int32_t(std::ceil(cy)) + ry, rw, rh};
+            const int32_t relX = int32_t(double(s.x) - cx), relY = int32_t(double(s.y) - cy);
+            const int32_t x = 2 - s.x, y = 3 - s.y;  // destination rectangle at (2, 3)
+            if (mirror) {
+                const rectTy m{int32_t(double(img.width) * sx) - (s.x + rw - 1), s.y, rw, rh};
+                // Its mirrored x gives back s.x exactly when the scaled width is whole.
+                if (double(img.width) * sx != std::floor(double(img.width) * sx)) continue;
+                img.DrawExMirrorH(dst.get(), 2 - m.x, y, &m, prm);
+            } else {
+                img.DrawEx(dst.get(), x, y, &s, prm);
+            }
+            const auto* table = static_cast<const uint8_t*>(img.GetPalTbl(fmt));
+            const size_t b = pelSize(fmt);
+            (void)want->Lock(nullptr, 0);
+            auto* wp = static_cast<uint8_t*>(want->lockPtr);
+            for (int32_t j = 0; j < rh; ++j)
+                for (int32_t i = 0; i < rw; ++i) {
+                    const uint32_t col = uint32_t(relX + i) * stepX >> 16, row = uint32_t(relY + j) * stepY >> 16;
+                    const uint8_t index = pic.pels[size_t(box.y + int32_t(row)) * size_t(img.width) + size_t(box.x) + col];
+                    if ((keyed && index == kKeyIndex) || index >= 16) continue;
+                    const int32_t dx = 2 + (mirror ? rw - 1 - i : i);
+                    std::memcpy(wp + (size_t(3 + j) * size_t(want->width) + size_t(dx)) * b, table + index * b, b);
+                }
+            want->Unlock();
+            ASSERT_EQ(Bytes(*dst), Bytes(*want));
+        }
+}
+
+// The entries' rectangles and numbers.
+TEST_F(Rle8Draw, EntriesPlaceAndScaleAsSpecified) {
+    uint32_t step = 0;
+    const struct { float scale; uint32_t step; } steps[] = {{2.0f, 32768}, {3.0f, 21845}, {0.5f, 131072}, {1.0f, 65536}};
+    for (const auto& c : steps) {
+        ASSERT_TRUE(rle8Step(c.scale, &step));
+        EXPECT_EQ(step, c.step);
+    }
+    EXPECT_FALSE(rle8Step(0.0f, &step));
+    EXPECT_FALSE(rle8Step(-1.0f, &step));
+    EXPECT_FALSE(rle8Step(std::nanf(""), &step));
+    EXPECT_EQ(rle8Alpha(1.0f), 256);
+    EXPECT_EQ(rle8Alpha(0.999f), 255);
+    EXPECT_EQ(rle8Alpha(0.5f), 128);
+    EXPECT_EQ(rle8Alpha(std::nanf("")), 0);
+    EXPECT_EQ(rle8Alpha(1e30f), 0);
+
+    // Width 10, box {2, 0, 6, 1}: mirrored with a null rectangle, the
+    // destination rectangle starts at x + 3, column 2 lands at x + 8 and
+    // column 7 at x + 3.
+    palCTy pal;
+    std::vector<uint32_t> colours(16);
+    for (uint32_t i = 0; i < 16; ++i) colours[i] = i * 0x010101u;
+    pal.Set(colours.data(), 16);
+    imgRle8CTy img;
+    pelFmtCTy f(pel_FMT_P8, &pal);
+    img.SetSize(10, 1, &f);
+    (void)img.SetColorKeyPel(0);
+    (void)img.Lock(nullptr, 0);
+    const uint8_t pels[10] = {0, 0, 2, 3, 4, 5, 6, 7, 0, 0};
+    std::memcpy(img.lockPtr, pels, 10);
+    img.Unlock();
+    ASSERT_EQ(img.box.x, 2);
+    ASSERT_EQ(img.box.w, 6);
+    imgRowCTy dst;
+    pelFmtCTy df(pel_FMT_X8R8G8B8);
+    dst.SetSize(16, 1, &df);
+    dst.FillRgb(0xFFFFFF, nullptr);
+    img.DrawMirrorH(&dst, 1, 0, nullptr);
+    std::vector<uint32_t> got(16);
+    (void)dst.Lock(nullptr, 1);
+    std::memcpy(got.data(), dst.lockPtr, 64);
+    dst.Unlock();
+    for (int32_t c = 0; c < 16; ++c) {
+        // Source column s lands at x + W - s = 11 - s.
+        const int32_t s = 11 - c;
+        const uint32_t want = s >= 2 && s <= 7 ? uint32_t(s) * 0x010101u : 0xFFFFFFu;
+        EXPECT_EQ(got[size_t(c)] & 0xFFFFFF, want) << "column " << c;
+    }
+    // Plain Draw puts column s at x + s; DrawAlpha 1.0 does the same.
+    dst.FillRgb(0xFFFFFF, nullptr);
+    img.Draw(&dst, 1, 0, nullptr);
+    const rectTy all = img.box;
+    img.DrawAlpha(&dst, 1, 0, &all, 1.0f);
+    (void)dst.Lock(nullptr, 1);
+    std::memcpy(got.data(), dst.lockPtr, 64);
+    dst.Unlock();
+    for (int32_t c = 0; c < 16; ++c) {
+        const int32_t s = c - 1;
+        const uint32_t want = s >= 2 && s <= 7 ? uint32_t(s) * 0x010101u : 0xFFFFFFu;
+        EXPECT_EQ(got[size_t(c)] & 0xFFFFFF, want) << "column " << c;
     }
 }
 
