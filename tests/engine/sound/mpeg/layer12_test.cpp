@@ -1,5 +1,5 @@
 // Layers I and II: twolame streams and hand-made layer I frames, decoded by
-// us and by libmpg123.
+// us and by libavcodec.
 #include "mpeg_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Layer III: streams encoded by lame at test time, decoded by us and by
-// libmpg123, checked against each other and against the input signal.
+// libavcodec, checked against each other and against the input signal.
 #include "mpeg_fixture.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@ struct Case {
     int32_t rate;
     int32_t channels;
     const char* args;
-    double ref_snr;  // least SNR of our output against libmpg123's
+    double ref_snr;  // least SNR of our output against libavcodec's
 };
 
 class Layer3Streams : public testing::TestWithParam<Case> {

@@ -1,6 +1,9 @@
 #include "mpeg_fixture.h"
 
-#include <mpg123.h>
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/samplefmt.h>
+}
 
 #include <algorithm>
 #include <cmath>
@@ -196,39 +199,72 @@ Decoded decode(const std::vector<uint8_t>& data, int32_t reduction, int32_t conv
 Decoded decode_reference(const std::vector<uint8_t>& data)
 {
     Decoded d;
-    static const bool initialised = mpg123_init() == MPG123_OK;
-    if (!initialised) return d;
-    int err = 0;
-    mpg123_handle* mh = mpg123_new(nullptr, &err);
-    if (mh == nullptr) return d;
-    mpg123_param(mh, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0);
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
-    mpg123_format_none(mh);
-    for (long rate : {8000L, 11025L, 12000L, 16000L, 22050L, 24000L, 32000L, 44100L, 48000L}) {
-        mpg123_format(mh, rate, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    }
-    if (mpg123_open_feed(mh) != MPG123_OK || mpg123_feed(mh, data.data(), data.size()) != MPG123_OK) {
-        mpg123_delete(mh);
+    mpaHead head;
+    int32_t bitrate = 0, offset = 0;
+    (void)mpaFindHead(data.data(), static_cast<int32_t>(std::min<size_t>(data.size(), 4096)), &head, &bitrate, &offset);
+    if (head.sync == 0) return d;
+    const AVCodecID id = head.layer_code == 3 ? AV_CODEC_ID_MP1 : head.layer_code == 2 ? AV_CODEC_ID_MP2 : AV_CODEC_ID_MP3;
+    const AVCodec* codec = avcodec_find_decoder(id);
+    if (codec == nullptr) return d;
+    AVCodecParserContext* parser = av_parser_init(id);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    if (parser == nullptr || ctx == nullptr || pkt == nullptr || frame == nullptr || avcodec_open2(ctx, codec, nullptr) < 0) {
+        av_frame_free(&frame);
+        av_packet_free(&pkt);
+        avcodec_free_context(&ctx);
+        av_parser_close(parser);
         return d;
     }
-    std::vector<unsigned char> buf(1 << 16);
-    for (;;) {
-        size_t done = 0;
-        const int rc = mpg123_read(mh, buf.data(), buf.size(), &done);
-        const int16_t* p = reinterpret_cast<const int16_t*>(buf.data());
-        d.pcm.insert(d.pcm.end(), p, p + done / 2);
-        if (rc == MPG123_NEW_FORMAT) {
-            long rate = 0;
-            int channels = 0, enc = 0;
-            mpg123_getformat(mh, &rate, &channels, &enc);
-            d.info.sample_rate = static_cast<int32_t>(rate);
+    // The float decoders' output, rounded and clipped to 16 bits.
+    auto take = [&]() {
+        while (avcodec_receive_frame(ctx, frame) == 0) {
+            const int channels = frame->ch_layout.nb_channels;
+            d.info.sample_rate = frame->sample_rate;
             d.info.channels = channels;
             d.info.bits = 16;
-            continue;
+            const auto fmt = static_cast<AVSampleFormat>(frame->format);
+            const bool planar = av_sample_fmt_is_planar(fmt);
+            for (int i = 0; i < frame->nb_samples; ++i) {
+                for (int c = 0; c < channels; ++c) {
+                    const int idx = planar ? i : i * channels + c;
+                    const uint8_t* plane = frame->extended_data[planar ? c : 0];
+                    double v = 0.0;
+                    if (fmt == AV_SAMPLE_FMT_FLTP || fmt == AV_SAMPLE_FMT_FLT) {
+                        v = std::lrint(reinterpret_cast<const float*>(plane)[idx] * 32768.0);
+                    } else if (fmt == AV_SAMPLE_FMT_S16P || fmt == AV_SAMPLE_FMT_S16) {
+                        v = reinterpret_cast<const int16_t*>(plane)[idx];
+                    }
+                    d.pcm.push_back(static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0)));
+                }
+            }
         }
-        if (rc != MPG123_OK) break;
+    };
+    const uint8_t* p = data.data();
+    size_t left = data.size();
+    for (bool flushing = false;;) {
+        uint8_t* out = nullptr;
+        int out_size = 0;
+        const int used = av_parser_parse2(parser, ctx, &out, &out_size, flushing ? nullptr : p, flushing ? 0 : static_cast<int>(left),
+                                          AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (used < 0) break;
+        p += used;
+        left -= static_cast<size_t>(used);
+        if (out_size > 0) {
+            pkt->data = out;
+            pkt->size = out_size;
+            if (avcodec_send_packet(ctx, pkt) == 0) take();
+        }
+        if (flushing && out_size == 0) break;
+        if (left == 0) flushing = true;
     }
-    mpg123_delete(mh);
+    avcodec_send_packet(ctx, nullptr);
+    take();
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    av_parser_close(parser);
     d.ok = true;
     return d;
 }

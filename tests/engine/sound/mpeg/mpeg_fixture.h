@@ -1,6 +1,6 @@
 // Fixture builder of the MPEG audio tests: test signals, WAV files, encoding
 // with the command-line encoders, decoding with our decoder (in the calling
-// order of the sound system's MP3 source) and with libmpg123 as the outside
+// order of the sound system's MP3 source) and with libavcodec as the outside
 // reference, and signal measures.
 #pragma once
 
