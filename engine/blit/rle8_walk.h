@@ -44,15 +44,16 @@ inline void rle8Row(const uint8_t* p, int32_t clip, int32_t w, uint8_t* d, const
             if constexpr (Depth) { sz += code; dz += code; }
         } else {
             const int32_t n = std::min<int32_t>(code & 63, left);
+            left -= n;
             if (code < 0xC0) {
                 for (int32_t k = 0; k < n; ++k) pel(p[k]);
+                if (left <= 0) return;  // before stepping past a cut literal's bytes
                 p += code & 63;
             } else {
                 const uint8_t index = *p++;
                 for (int32_t k = 0; k < n; ++k) pel(index);
+                if (left <= 0) return;
             }
-            left -= n;
-            if (left <= 0) return;
         }
         code = *p++;
     }
