@@ -15,10 +15,9 @@ if(QUARN_TESTS AND NOT QUARN_FUZZ)
   include(GoogleTest)
 endif()
 if((QUARN_TESTS OR QUARN_BENCH) AND NOT QUARN_FUZZ)
-  # Outside reference decoders for the MPEG audio tests (libavcodec's MP1,
-  # MP2 and MP3 decoders) and, for now, the benchmarks (libmpg123).
+  # Outside reference decoder for the MPEG audio tests and benchmarks
+  # (libavcodec's MP1, MP2 and MP3 decoders).
   pkg_check_modules(AVCODEC REQUIRED IMPORTED_TARGET libavcodec libavutil)
-  pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
   # Makes the Ogg Vorbis streams of the sound tests.
   pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc)
 endif()

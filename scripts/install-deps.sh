@@ -11,7 +11,7 @@ packages=(
   zlib1g-dev libminizip-dev libjpeg62-turbo-dev
   libvorbis-dev libogg-dev libsdl2-dev liblz4-dev
   libpixman-1-dev libstb-dev imagemagick
-  lame twolame libavcodec-dev libavutil-dev libmpg123-dev
+  lame twolame libavcodec-dev libavutil-dev
   xvfb xauth
   libfluidsynth-dev timgm6mb-soundfont
 )

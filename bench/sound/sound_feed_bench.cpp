@@ -1,15 +1,20 @@
 // The feeder's refill of one half of a streaming buffer (16384 bytes, the
 // time the feeder holds the channel lock for it), from the MP3 and the Ogg
-// Vorbis sources, beside the same 16384 bytes decoded by libmpg123 and by
+// Vorbis sources, beside the same 16384 bytes decoded by libavcodec and by
 // ov_read directly. The streams are 44.1 kHz stereo, made by lame and
 // libvorbisenc when the benchmark starts.
 #include "engine/sound/snd_sources.h"
 #include "tests/engine/sound/sound_fixture.h"
 
 #include <benchmark/benchmark.h>
-#include <mpg123.h>
 #include <vorbis/vorbisfile.h>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -57,36 +62,95 @@ void Mp3SourceRefill(benchmark::State& state)
     mp3Close(s);
 }
 
-void Mpg123Refill(benchmark::State& state)
+// libavcodec's mp3float decoder filling the same 16384 bytes of 16-bit PCM
+// frame by frame from the stream in memory, keeping what a frame leaves over
+// for the next refill, as the MP3 source does.
+struct AvMp3 {
+    const AVCodec* codec = avcodec_find_decoder_by_name("mp3float");
+    AVCodecParserContext* parser = nullptr;
+    AVCodecContext* ctx = nullptr;
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    size_t at = 0;
+    std::vector<int16_t> pending;
+
+    bool open()
+    {
+        close();
+        parser = av_parser_init(AV_CODEC_ID_MP3);
+        ctx = avcodec_alloc_context3(codec);
+        at = 0;
+        pending.clear();
+        return parser && ctx && avcodec_open2(ctx, codec, nullptr) == 0;
+    }
+    void close()
+    {
+        avcodec_free_context(&ctx);
+        av_parser_close(parser);
+        parser = nullptr;
+    }
+    ~AvMp3()
+    {
+        close();
+        av_frame_free(&frame);
+        av_packet_free(&pkt);
+    }
+    // Appends the next frame's samples; false at the end of the stream.
+    bool next()
+    {
+        const auto& bytes = mp3_stream();
+        while (at < bytes.size()) {
+            uint8_t* out = nullptr;
+            int out_size = 0;
+            const int used = av_parser_parse2(parser, ctx, &out, &out_size, bytes.data() + at, int(bytes.size() - at),
+                                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            if (used < 0)
+                return false;
+            at += size_t(used);
+            if (out_size == 0)
+                continue;
+            pkt->data = out;
+            pkt->size = out_size;
+            if (avcodec_send_packet(ctx, pkt) != 0)
+                continue;
+            bool got = false;
+            while (avcodec_receive_frame(ctx, frame) == 0) {
+                const int channels = frame->ch_layout.nb_channels;
+                for (int i = 0; i < frame->nb_samples; ++i) {
+                    for (int c = 0; c < channels; ++c) {
+                        const float v = reinterpret_cast<const float*>(frame->extended_data[c])[i];
+                        pending.push_back(int16_t(std::clamp(std::lrint(v * 32768.0f), -32768L, 32767L)));
+                    }
+                }
+                got = true;
+            }
+            if (got)
+                return true;
+        }
+        return false;
+    }
+};
+
+void LibavcodecRefill(benchmark::State& state)
 {
-    static const bool initialised = mpg123_init() == MPG123_OK;
-    int err = 0;
-    mpg123_handle* mh = initialised ? mpg123_new(nullptr, &err) : nullptr;
-    if (!mh || mp3_stream().empty()) {
-        state.SkipWithError("libmpg123 or the stream is missing");
+    AvMp3 av;
+    if (!av.codec || !av.pkt || !av.frame || mp3_stream().empty() || !av.open()) {
+        state.SkipWithError("libavcodec's mp3float decoder or the stream is missing");
         return;
     }
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
-    mpg123_format_none(mh);
-    mpg123_format(mh, 44100, MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    auto open = [&] {
-        mpg123_open_feed(mh);
-        mpg123_feed(mh, mp3_stream().data(), mp3_stream().size());
-    };
-    open();
     std::vector<uint8_t> buf(half);
     for (auto _ : state) {
-        size_t done = 0;
-        const int rc = mpg123_read(mh, buf.data(), buf.size(), &done);
-        if (rc == MPG123_DONE || rc == MPG123_NEED_MORE) {
-            state.PauseTiming();
-            mpg123_close(mh);
-            open();
-            state.ResumeTiming();
+        while (av.pending.size() * 2 < half) {
+            if (!av.next()) {
+                state.PauseTiming();
+                (void)av.open();
+                state.ResumeTiming();
+            }
         }
+        std::memcpy(buf.data(), av.pending.data(), half);
+        av.pending.erase(av.pending.begin(), av.pending.begin() + half / 2);
         benchmark::DoNotOptimize(buf.data());
     }
-    mpg123_delete(mh);
 }
 
 void OggSourceRefill(benchmark::State& state)
@@ -155,7 +219,7 @@ void OvReadRefill(benchmark::State& state)
 }
 
 BENCHMARK(Mp3SourceRefill)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Mpg123Refill)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LibavcodecRefill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(OggSourceRefill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(OvReadRefill)->Unit(benchmark::kMicrosecond);
 
