@@ -24,6 +24,10 @@ void mpaSynthReset(mpaDec* dec);
 // out_mode: 0 mono stream, 1 both, 2 mono mix, 3 left only, 4 right only.
 mpaSynthFn mpaSynthRoutine(int32_t bits8, int32_t reduction, int32_t out_mode);
 mpaL3SynthFn mpaL3SynthRoutine(int32_t bits8, int32_t reduction, int32_t dual);
+// The same routines writing unrounded floats (4 bytes a value) instead of
+// 16-bit samples; for the tests' accuracy measures only.
+mpaSynthFn mpaSynthRoutineUnrounded(int32_t reduction, int32_t out_mode);
+mpaL3SynthFn mpaL3SynthRoutineUnrounded(int32_t reduction, int32_t dual);
 // Fast DCT of 32 values: y[k] = sum x[n] cos(pi (2n + 1) k / 64).
 void mpaDct32(const mpaDec* dec, const float* x, float* y);
 // The synthesis window of ISO/IEC 11172-3 Table 3-B.3, D[0..511].

@@ -125,26 +125,39 @@ inline void dct(const float* coef, const float* x, float* y)
     }
 }
 
-template <bool B8>
+// Output forms: 16-bit signed and 8-bit unsigned for the program, and an
+// unrounded float form that only the tests use, to measure the decoder's
+// arithmetic against the standard's accuracy without the truncation.
+enum Out { S16 = 0, U8 = 1, F32 = 2 };
+
+template <int O>
+constexpr int32_t out_bytes = O == U8 ? 1 : O == S16 ? 2 : 4;
+
+template <int O>
 inline void store(void* out, int32_t index, double sum)
 {
-    int32_t v;
-    if (sum >= 32767.0) {
-        v = 32767;
-    } else if (sum > -32768.0) {
-        v = static_cast<int32_t>(sum);  // truncation toward zero
+    if constexpr (O == F32) {
+        static_cast<float*>(out)[index] = static_cast<float>(sum);
+        return;
     } else {
-        v = -32768;  // NaN lands here too
-    }
-    if constexpr (B8) {
-        static_cast<uint8_t*>(out)[index] = static_cast<uint8_t>((v >> 8) ^ 0x80);
-    } else {
-        static_cast<int16_t*>(out)[index] = static_cast<int16_t>(v);
+        int32_t v;
+        if (sum >= 32767.0) {
+            v = 32767;
+        } else if (sum > -32768.0) {
+            v = static_cast<int32_t>(sum);  // truncation toward zero
+        } else {
+            v = -32768;  // NaN lands here too
+        }
+        if constexpr (O == U8) {
+            static_cast<uint8_t*>(out)[index] = static_cast<uint8_t>((v >> 8) ^ 0x80);
+        } else {
+            static_cast<int16_t*>(out)[index] = static_cast<int16_t>(v);
+        }
     }
 }
 
 // Window of one block: ring holds the last 16 blocks, the newest at pos.
-template <int Red, bool B8>
+template <int Red, int O>
 inline void window(const float* ring, int32_t pos, void* out, int32_t stride)
 {
     constexpr int32_t L = 32 >> Red, R = 16 * L, H = L / 2, step = 2 * L, rs = 1 << Red, mask = R - 1;
@@ -157,13 +170,13 @@ inline void window(const float* ring, int32_t pos, void* out, int32_t stride)
             sum += static_cast<double>(w[2 * j]) * ring[(s + step * j) & mask];
             sum -= static_cast<double>(w[2 * j + 1]) * ring[(b + step * j) & mask];
         }
-        store<B8>(out, n * stride, sum);
+        store<O>(out, n * stride, sum);
     }
     {
         const int32_t b = (pos + L) & mask;
         double sum = 0.0;
         for (int32_t j = 0; j < 8; ++j) sum += static_cast<double>(win[256 + j]) * ring[(b + step * j) & mask];
-        store<B8>(out, H * stride, sum);
+        store<O>(out, H * stride, sum);
     }
     for (int32_t t = 1; t < H; ++t) {
         const int32_t s = pos + L - t;
@@ -174,7 +187,7 @@ inline void window(const float* ring, int32_t pos, void* out, int32_t stride)
             sum += static_cast<double>(w[15 - 2 * j]) * ring[(s + step * j) & mask];
             sum += static_cast<double>(w[14 - 2 * j]) * ring[(b + step * j) & mask];
         }
-        store<B8>(out, (H + t) * stride, sum);
+        store<O>(out, (H + t) * stride, sum);
     }
 }
 
@@ -197,11 +210,11 @@ inline void dct_block(const mpaDec* dec, const float* x, float* y)
 
 // Layer I and II: one row of 64 floats per block (channel-interleaved for
 // two-channel streams).
-template <int Red, bool B8, int Mode>
+template <int Red, int O, int Mode>
 void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
 {
     constexpr int32_t L = 32 >> Red, R = 16 * L;
-    constexpr int32_t bytes = B8 ? 1 : 2;
+    constexpr int32_t bytes = out_bytes<O>;
     uint8_t* out = static_cast<uint8_t*>(pcm);
     int32_t pos = dec->ring_pos[0];
     for (int32_t blk = 0; blk < blocks; ++blk) {
@@ -209,7 +222,7 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
         float x[32];
         if constexpr (Mode == 0) {
             dct_block<Red>(dec, row, &dec->ring[0][pos]);
-            window<Red, B8>(dec->ring[0], pos, out, 1);
+            window<Red, O>(dec->ring[0], pos, out, 1);
             out += L * bytes;
         } else if constexpr (Mode == 1) {
             float x1[32];
@@ -224,8 +237,8 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
                 dct<L>(dec->dct_coef, x, &dec->ring[0][pos]);
                 dct<L>(dec->dct_coef, x1, &dec->ring[1][pos]);
             }
-            window<Red, B8>(dec->ring[0], pos, out, 2);
-            window<Red, B8>(dec->ring[1], pos, out + bytes, 2);
+            window<Red, O>(dec->ring[0], pos, out, 2);
+            window<Red, O>(dec->ring[1], pos, out + bytes, 2);
             out += 2 * L * bytes;
         } else {
             for (int32_t p = 0; p < L; ++p) {
@@ -236,7 +249,7 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
                 }
             }
             dct<L>(dec->dct_coef, x, &dec->ring[0][pos]);
-            window<Red, B8>(dec->ring[0], pos, out, 1);
+            window<Red, O>(dec->ring[0], pos, out, 1);
             out += L * bytes;
         }
         pos = (pos - L) & (R - 1);
@@ -245,43 +258,47 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
 }
 
 // Layer III: 18 blocks of 32 floats of one channel.
-template <int Red, bool B8, bool Dual>
+template <int Red, int O, bool Dual>
 void synth3(mpaDec* dec, const float* blocks, void* pcm, int32_t ch)
 {
     constexpr int32_t L = 32 >> Red, R = 16 * L;
-    constexpr int32_t bytes = B8 ? 1 : 2;
+    constexpr int32_t bytes = out_bytes<O>;
     const int32_t r = Dual ? (ch & 1) : 0;
     const int32_t stride = Dual ? 2 : 1;
     uint8_t* out = static_cast<uint8_t*>(pcm) + (Dual ? r * bytes : 0);
     int32_t pos = dec->ring_pos[r];
     for (int32_t blk = 0; blk < 18; ++blk) {
         dct_block<Red>(dec, blocks + 32 * blk, &dec->ring[r][pos]);
-        window<Red, B8>(dec->ring[r], pos, out, stride);
+        window<Red, O>(dec->ring[r], pos, out, stride);
         out += L * stride * bytes;
         pos = (pos - L) & (R - 1);
     }
     dec->ring_pos[r] = pos;
 }
 
-template <bool B8, int Red>
+template <int O, int Red>
 constexpr std::array<mpaSynthFn, 5> row12()
 {
-    return {synth12<Red, B8, 0>, synth12<Red, B8, 1>, synth12<Red, B8, 2>, synth12<Red, B8, 3>,
-            synth12<Red, B8, 4>};
+    return {synth12<Red, O, 0>, synth12<Red, O, 1>, synth12<Red, O, 2>, synth12<Red, O, 3>,
+            synth12<Red, O, 4>};
 }
 
-constexpr std::array<std::array<std::array<mpaSynthFn, 5>, 3>, 2> routines12 = {{
-    {row12<false, 0>(), row12<false, 1>(), row12<false, 2>()},
-    {row12<true, 0>(), row12<true, 1>(), row12<true, 2>()},
+constexpr std::array<std::array<std::array<mpaSynthFn, 5>, 3>, 3> routines12 = {{
+    {row12<S16, 0>(), row12<S16, 1>(), row12<S16, 2>()},
+    {row12<U8, 0>(), row12<U8, 1>(), row12<U8, 2>()},
+    {row12<F32, 0>(), row12<F32, 1>(), row12<F32, 2>()},
 }};
 
-constexpr mpaL3SynthFn routines3[2][3][2] = {
-    {{synth3<0, false, false>, synth3<0, false, true>},
-     {synth3<1, false, false>, synth3<1, false, true>},
-     {synth3<2, false, false>, synth3<2, false, true>}},
-    {{synth3<0, true, false>, synth3<0, true, true>},
-     {synth3<1, true, false>, synth3<1, true, true>},
-     {synth3<2, true, false>, synth3<2, true, true>}},
+constexpr mpaL3SynthFn routines3[3][3][2] = {
+    {{synth3<0, S16, false>, synth3<0, S16, true>},
+     {synth3<1, S16, false>, synth3<1, S16, true>},
+     {synth3<2, S16, false>, synth3<2, S16, true>}},
+    {{synth3<0, U8, false>, synth3<0, U8, true>},
+     {synth3<1, U8, false>, synth3<1, U8, true>},
+     {synth3<2, U8, false>, synth3<2, U8, true>}},
+    {{synth3<0, F32, false>, synth3<0, F32, true>},
+     {synth3<1, F32, false>, synth3<1, F32, true>},
+     {synth3<2, F32, false>, synth3<2, F32, true>}},
 };
 
 }  // namespace
@@ -332,4 +349,14 @@ mpaSynthFn mpaSynthRoutine(int32_t bits8, int32_t reduction, int32_t out_mode)
 mpaL3SynthFn mpaL3SynthRoutine(int32_t bits8, int32_t reduction, int32_t dual)
 {
     return routines3[bits8 ? 1 : 0][reduction][dual ? 1 : 0];
+}
+
+mpaSynthFn mpaSynthRoutineUnrounded(int32_t reduction, int32_t out_mode)
+{
+    return routines12[F32][reduction][out_mode];
+}
+
+mpaL3SynthFn mpaL3SynthRoutineUnrounded(int32_t reduction, int32_t dual)
+{
+    return routines3[F32][reduction][dual ? 1 : 0];
 }
