@@ -39,14 +39,22 @@ const ImdctTables& imdct()
     return t;
 }
 
-// Windowed 36-point IMDCT of one subband's 18 values.
+// Windowed 36-point IMDCT of one subband's 18 values. The outputs mirror
+// each other (cos(pi - a) = -cos a, cos(2 pi - a) = cos a): z[17 - i] is
+// -z[i] and z[53 - i] is z[i], so 18 dot products give all 36.
 inline void long_block(const float* x, const float* win, float* z)
 {
     const ImdctTables& t = imdct();
-    for (int32_t i = 0; i < 36; ++i) {
-        float sum = 0.0f;
-        for (int32_t k = 0; k < 18; ++k) sum += x[k] * t.long_cos[i][k];
-        z[i] = sum * win[i];
+    for (int32_t i = 0; i < 9; ++i) {
+        float a = 0.0f, b = 0.0f;
+        for (int32_t k = 0; k < 18; ++k) {
+            a += x[k] * t.long_cos[i][k];
+            b += x[k] * t.long_cos[18 + i][k];
+        }
+        z[i] = a * win[i];
+        z[17 - i] = -a * win[17 - i];
+        z[18 + i] = b * win[18 + i];
+        z[35 - i] = b * win[35 - i];
     }
 }
 

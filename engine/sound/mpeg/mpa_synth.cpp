@@ -157,35 +157,39 @@ inline void store(void* out, int32_t index, double sum)
 }
 
 // Window of one block: ring holds the last 16 blocks, the newest at pos.
+// Block starts are multiples of L, and every tap lies within one block, so
+// the ring wraps only between blocks: the start of each block a tap reads
+// is found once per call instead of masking every tap.
 template <int Red, int O>
 inline void window(const float* ring, int32_t pos, void* out, int32_t stride)
 {
     constexpr int32_t L = 32 >> Red, R = 16 * L, H = L / 2, step = 2 * L, rs = 1 << Red, mask = R - 1;
+    const float* even[8];  // block pos + 2Lj
+    const float* odd[8];   // block pos + L + 2Lj
+    for (int32_t j = 0; j < 8; ++j) {
+        even[j] = ring + ((pos + step * j) & mask);
+        odd[j] = ring + ((pos + L + step * j) & mask);
+    }
     for (int32_t n = 0; n < H; ++n) {
-        const int32_t s = pos + H + n;
-        const int32_t b = (pos + 3 * H - n) & mask;
         const float* w = &win[16 * n * rs];
         double sum = 0.0;
         for (int32_t j = 0; j < 8; ++j) {
-            sum += static_cast<double>(w[2 * j]) * ring[(s + step * j) & mask];
-            sum -= static_cast<double>(w[2 * j + 1]) * ring[(b + step * j) & mask];
+            sum += static_cast<double>(w[2 * j]) * even[j][H + n];
+            sum -= static_cast<double>(w[2 * j + 1]) * odd[j][H - n];
         }
         store<O>(out, n * stride, sum);
     }
     {
-        const int32_t b = (pos + L) & mask;
         double sum = 0.0;
-        for (int32_t j = 0; j < 8; ++j) sum += static_cast<double>(win[256 + j]) * ring[(b + step * j) & mask];
+        for (int32_t j = 0; j < 8; ++j) sum += static_cast<double>(win[256 + j]) * odd[j][0];
         store<O>(out, H * stride, sum);
     }
     for (int32_t t = 1; t < H; ++t) {
-        const int32_t s = pos + L - t;
-        const int32_t b = ((pos + L) & mask) + t;
         const float* w = &win[16 * (16 - t * rs)];
         double sum = 0.0;
         for (int32_t j = 0; j < 8; ++j) {
-            sum += static_cast<double>(w[15 - 2 * j]) * ring[(s + step * j) & mask];
-            sum += static_cast<double>(w[14 - 2 * j]) * ring[(b + step * j) & mask];
+            sum += static_cast<double>(w[15 - 2 * j]) * even[j][L - t];
+            sum += static_cast<double>(w[14 - 2 * j]) * odd[j][t];
         }
         store<O>(out, (H + t) * stride, sum);
     }
