@@ -67,7 +67,8 @@ struct fntCTy {
 void fntFree(fntCTy* font);
 
 // The list of loaded fonts, created by fntListInit (or by the first
-// fntGet) and emptied by fntListDone, which frees every font in it.
+// fntGet) and emptied by fntListDone, which frees every font in it that
+// nobody holds; a font still held lives on until its last fntRelease.
 void fntListInit();
 void fntListDone();
 // The font of the formatted name (cut to 255 characters): the listed one

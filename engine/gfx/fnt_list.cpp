@@ -16,6 +16,10 @@ struct fntListItem {
 // text sprites that are static objects release their fonts at exit, after
 // a static list could already be gone.
 std::vector<fntListItem>* g_fonts = nullptr;
+// Fonts that were still referenced when the list ended: text sprites keep
+// drawing with them and free them with their last release. A new list
+// loads such a name afresh.
+std::vector<fntListItem>* g_orphans = nullptr;
 
 bool same_name(const std::string& a, const char* b)
 {
@@ -26,14 +30,26 @@ bool same_name(const std::string& a, const char* b)
     return i == a.size() && !b[i];
 }
 
-fntListItem* find(const fntCTy* font)
+fntListItem* find_in(std::vector<fntListItem>* list, const fntCTy* font)
 {
-    if (!g_fonts || !font)
+    if (!list || !font)
         return nullptr;
-    for (fntListItem& item : *g_fonts)
+    for (fntListItem& item : *list)
         if (item.font == font)
             return &item;
     return nullptr;
+}
+
+fntListItem* find(const fntCTy* font)
+{
+    fntListItem* item = find_in(g_fonts, font);
+    return item ? item : find_in(g_orphans, font);
+}
+
+std::vector<fntListItem>*& list_of(const fntListItem* item)
+{
+    const bool listed = g_fonts && item >= g_fonts->data() && item < g_fonts->data() + g_fonts->size();
+    return listed ? g_fonts : g_orphans;
 }
 
 } // namespace
@@ -48,8 +64,15 @@ void fntListDone()
 {
     if (!g_fonts)
         return;
-    for (fntListItem& item : *g_fonts)
-        fntFree(item.font);
+    for (fntListItem& item : *g_fonts) {
+        if (item.count == 0) {
+            fntFree(item.font);
+            continue;
+        }
+        if (!g_orphans)
+            g_orphans = new std::vector<fntListItem>;
+        g_orphans->push_back(std::move(item));
+    }
     delete g_fonts;
     g_fonts = nullptr;
 }
@@ -80,8 +103,13 @@ void fntRelease(fntCTy* font)
     fntListItem* item = find(font);
     if (!item || --item->count > 0)
         return;
+    std::vector<fntListItem>*& list = list_of(item);
     fntFree(font);
-    g_fonts->erase(g_fonts->begin() + (item - g_fonts->data()));
+    list->erase(list->begin() + (item - list->data()));
+    if (list == g_orphans && g_orphans->empty()) {
+        delete g_orphans;
+        g_orphans = nullptr;
+    }
 }
 
 uint32_t fntRefCount(const fntCTy* font)

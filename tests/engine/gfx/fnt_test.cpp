@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -189,6 +190,24 @@ TEST_F(Fnt, LoadsOnceFromFiles)
     EXPECT_EQ(fntRefCount(a), 0u);
     fntRelease(nullptr);
     EXPECT_TRUE(messages().empty());
+
+    // A text sprite that outlives the list keeps drawing with its font; a
+    // new list loads the name afresh; each font is freed once, by its last
+    // release (the sanitizer build catches a second free or a stale read).
+    {
+        auto held = std::make_unique<sprDfStrCTy>();
+        held->AddFont(base.c_str());
+        const fntCTy* first = held->Font();
+        fntListDone();
+        EXPECT_EQ(fntRefCount(first), 1u);
+        EXPECT_EQ(fntTextWidth(first, "abc"), 23);
+        fntListInit();
+        sprDfStrCTy again;
+        again.AddFont(base.c_str());
+        EXPECT_NE(again.Font(), first);
+        held.reset();
+        EXPECT_EQ(fntTextWidth(again.Font(), "abc"), 23);
+    }
 
     std::filesystem::remove(base + ".fnt");
     EXPECT_EQ(fntLoad(base.c_str()), nullptr); // the .bmp is too small for the boxes
