@@ -23,7 +23,7 @@ int parse(const Bytes& bytes)
 
 uint32_t open_file(const Bytes& bytes)
 {
-    const auto path = std::filesystem::temp_directory_path() / "quarn_mid_file_test.mid";
+    const auto path = scratch_path("quarn_mid_file_test");
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     midStateTy state;
     const std::string name = path.string();

@@ -5,10 +5,22 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace miditest {
+
+// A scratch file name of its own for each call: CTest runs the cases of one
+// test program side by side, so a fixed name would let them overwrite each
+// other's songs.
+inline std::filesystem::path scratch_path(const char* stem)
+{
+    static std::random_device seed;
+    return std::filesystem::temp_directory_path() / (std::string(stem) + "_" + std::to_string(seed()) + ".mid");
+}
 
 using Bytes = std::vector<uint8_t>;
 

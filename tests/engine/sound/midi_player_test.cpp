@@ -21,7 +21,7 @@ protected:
     platform::MidiRecorder recorder;
     platform::ManualMidiClock clock;
     platform::WindowHandle window = nullptr;
-    std::string path = (std::filesystem::temp_directory_path() / "quarn_midi_player_test.mid").string();
+    std::string path = scratch_path("quarn_midi_player_test").string();
 
     void SetUp() override
     {

@@ -33,7 +33,7 @@ std::vector<int16_t> play_and_render(const Bytes& file, uint32_t total_ms)
     platform::ManualMidiClock clock;
     clock.advance_ms(1000);
     platform::set_midi_device_override(&synth, &clock);
-    const auto path = (std::filesystem::temp_directory_path() / "quarn_midi_render_test.mid").string();
+    const auto path = scratch_path("quarn_midi_render_test").string();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     platform::WindowHandle window = platform::create_window({.title = "render"});
     {
