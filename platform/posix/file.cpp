@@ -38,7 +38,8 @@ FileHandle file_open(const char* path, FileOpen how)
     if (fd < 0)
         return invalid_file;
     // Linux opens a directory for reading; the library's files never are
-    // directories, so refuse it here as the original system did.
+    // directories, so refuse it here as a plain open of a directory fails
+    // elsewhere.
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);

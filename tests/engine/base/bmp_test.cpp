@@ -22,7 +22,7 @@ void put32(Bytes& b, uint32_t v)
 
 // A BMP file built in code: pel(x, y) gives the raw pixel value of the
 // picture's row y (0 = top), written little-endian in bpp / 8 bytes.
-struct BmpSpec {
+struct BmpFileFixture {
     int32_t w = 5, h = 3;
     uint16_t bpp = 24;
     bool top_down = false;
@@ -33,7 +33,7 @@ struct BmpSpec {
     std::function<uint32_t(int, int)> pel = [](int x, int y) { return static_cast<uint32_t>(x * 16 + y); };
 };
 
-Bytes make_bmp(const BmpSpec& s)
+Bytes make_bmp(const BmpFileFixture& s)
 {
     const size_t stride = (static_cast<size_t>(s.w) * s.bpp + 31) / 32 * 4;
     const uint32_t offset = static_cast<uint32_t>(54 + 4 * s.table.size() + s.gap);
@@ -85,7 +85,7 @@ protected:
         errInitFileMessages();
     }
 
-    bmpInfoTy* load(const BmpSpec& spec, int x, int y, int w, int h)
+    bmpInfoTy* load(const BmpFileFixture& spec, int x, int y, int w, int h)
     {
         write_bytes(dir.file("p.bmp"), make_bmp(spec));
         return bmpLoad(dir.file("p.bmp").c_str(), x, y, w, h);
@@ -106,7 +106,7 @@ TEST_F(BmpTest, LoadsWholePicturesOfEveryDepthAndRowOrder)
 {
     for (uint16_t bpp : { 8, 16, 24, 32 }) {
         for (bool top_down : { false, true }) {
-            BmpSpec spec;
+            BmpFileFixture spec;
             spec.w = 7;
             spec.h = 4;
             spec.bpp = bpp;
@@ -146,7 +146,7 @@ TEST_F(BmpTest, LoadsWholePicturesOfEveryDepthAndRowOrder)
 
 TEST_F(BmpTest, RectanglesAreClippedToThePicture)
 {
-    BmpSpec spec;
+    BmpFileFixture spec;
     spec.w = 10;
     spec.h = 6;
     bmpInfoTy* info = load(spec, 7, -2, 5, 4);
@@ -166,7 +166,7 @@ TEST_F(BmpTest, RectanglesAreClippedToThePicture)
 
 TEST_F(BmpTest, RowsStandWhereTheFileHeaderSays)
 {
-    BmpSpec spec;
+    BmpFileFixture spec;
     spec.gap = 10;
     bmpInfoTy* info = load(spec, 0, 0, 5, 3);
     ASSERT_NE(info, nullptr);
@@ -178,7 +178,7 @@ TEST_F(BmpTest, RowsStandWhereTheFileHeaderSays)
 TEST_F(BmpTest, ShortColourTablesEndWhereTheRowsStart)
 {
     // 8 bits, colour count 0, two entries: the rows start after them.
-    BmpSpec spec;
+    BmpFileFixture spec;
     spec.bpp = 8;
     spec.table = { 0x00FF0000, 0x000000FF };
     spec.pel = [](int x, int y) { return static_cast<uint32_t>((x + y) & 1); };
@@ -199,7 +199,7 @@ TEST_F(BmpTest, ZeroOrOverlappingMasksAreDataErrors)
     for (const std::vector<uint32_t>& masks : { std::vector<uint32_t> { 0, 0x07E0, 0x001F },
                                                 std::vector<uint32_t> { 0xF800, 0x0FE0, 0x001F } }) {
         platform::clear_shown_boxes();
-        BmpSpec spec;
+        BmpFileFixture spec;
         spec.bpp = 16;
         spec.compression = BMP_BI_BITFIELDS;
         spec.table = masks;
@@ -210,7 +210,7 @@ TEST_F(BmpTest, ZeroOrOverlappingMasksAreDataErrors)
 
 TEST_F(BmpTest, MalformedFilesAreDataErrors)
 {
-    const Bytes good = make_bmp(BmpSpec {});
+    const Bytes good = make_bmp(BmpFileFixture {});
     auto with = [&](size_t offset, uint32_t value, int bytes) {
         Bytes b = good;
         for (int k = 0; k < bytes; ++k)

@@ -65,7 +65,7 @@ void fill_random(imgRowCTy& img, uint32_t seed)
 
 // A BMP file put together field by field, for the header variants that our
 // writer never makes.
-struct BmpSpec {
+struct BmpFileFixture {
     uint32_t infoSize = 40;
     int32_t width = 2;
     int32_t height = 2;
@@ -85,7 +85,7 @@ void put(std::vector<uint8_t>& v, uint32_t value, int bytes)
         v.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-std::vector<uint8_t> make_bmp(const BmpSpec& s)
+std::vector<uint8_t> make_bmp(const BmpFileFixture& s)
 {
     std::vector<uint8_t> info;
     put(info, s.infoSize, 4);
@@ -213,18 +213,18 @@ TEST_F(ImgFilesTest, HeaderVariantsReadTheSamePels)
     const std::vector<uint8_t> top = { 11, 12, 13, 14, 15, 16, 17, 18, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9 };
     struct Case {
         const char* what;
-        BmpSpec spec;
+        BmpFileFixture spec;
     };
-    BmpSpec plain { .width = 3, .pels = bottomUp };
-    BmpSpec v5 = plain;
+    BmpFileFixture plain { .width = 3, .pels = bottomUp };
+    BmpFileFixture v5 = plain;
     v5.infoSize = 124;
     v5.gap = 6; // bfOffBits points past a gap: the pels start there
-    BmpSpec v4 = plain;
+    BmpFileFixture v4 = plain;
     v4.infoSize = 108;
-    BmpSpec topDown = plain;
+    BmpFileFixture topDown = plain;
     topDown.height = -2;
     topDown.pels = { 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0 };
-    BmpSpec noLastPad = plain;
+    BmpFileFixture noLastPad = plain;
     noLastPad.pels.resize(21);
     for (const Case& c : { Case { "40-byte header", plain }, Case { "V5 header with a gap", v5 },
                            Case { "V4 header", v4 }, Case { "top-down", topDown },
@@ -260,7 +260,7 @@ TEST_F(ImgFilesTest, MasksChooseTheFormat)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits, first mask " << std::hex << c.masks[0]);
         reports().clear();
-        BmpSpec s { .infoSize = c.infoSize, .bits = c.bits, .compression = 3, .masks = c.masks };
+        BmpFileFixture s { .infoSize = c.infoSize, .bits = c.bits, .compression = 3, .masks = c.masks };
         s.pels.assign(c.bits == 16 ? 8 : c.bits == 24 ? 16 : 16, 0x5A);
         imgRowCTy img;
         const int rc = read_bytes(img, make_bmp(s));
@@ -280,14 +280,14 @@ TEST_F(ImgFilesTest, EightBitTablesShortOrCounted)
     const std::vector<uint8_t> pels = { 0, 1, 0, 0, 1, 0, 0, 0 }; // 2 x 2, rows of 4
     // Colours used 0 with only two entries before bfOffBits: the pels start
     // there and the table holds what fits.
-    BmpSpec shortTable { .width = 2, .bits = 8, .table = { 0x00FF0000, 0x000000FF }, .pels = pels };
+    BmpFileFixture shortTable { .width = 2, .bits = 8, .table = { 0x00FF0000, 0x000000FF }, .pels = pels };
     imgRowCTy img;
     ASSERT_EQ(read_bytes(img, make_bmp(shortTable)), 0);
     ASSERT_EQ(img.pelFmt.palette->count, 2u);
     EXPECT_EQ(img.ColorAtXY(0, 0), 0xFF000000u | 0x0000FF);
     EXPECT_EQ(img.ColorAtXY(1, 0), 0xFFFF0000u);
     // A counted table of 16 entries gets 16 entries.
-    BmpSpec counted = shortTable;
+    BmpFileFixture counted = shortTable;
     counted.coloursUsed = 16;
     counted.table.resize(16, 0x00808080);
     ASSERT_EQ(read_bytes(img, make_bmp(counted)), 0);
@@ -297,10 +297,10 @@ TEST_F(ImgFilesTest, EightBitTablesShortOrCounted)
 
 TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataError)
 {
-    BmpSpec good { .width = 3, .pels = std::vector<uint8_t>(24, 7) };
+    BmpFileFixture good { .width = 3, .pels = std::vector<uint8_t>(24, 7) };
     const std::vector<uint8_t> valid = make_bmp(good);
     auto with = [&](auto change) {
-        BmpSpec s = good;
+        BmpFileFixture s = good;
         change(s);
         return make_bmp(s);
     };
@@ -308,19 +308,19 @@ TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataError)
         { "empty", {} },
         { "cut in the header", std::vector<uint8_t>(valid.begin(), valid.begin() + 30) },
         { "cut in the pels", std::vector<uint8_t>(valid.begin(), valid.end() - 4) },
-        { "4 bits", with([](BmpSpec& s) { s.bits = 4; }) },
-        { "1 bit", with([](BmpSpec& s) { s.bits = 1; }) },
-        { "RLE8", with([](BmpSpec& s) { s.bits = 8; s.compression = 1; s.table = { 0 }; }) },
-        { "OS/2 header", with([](BmpSpec& s) { s.infoSize = 12; }) },
-        { "header of 200 bytes", with([](BmpSpec& s) { s.infoSize = 200; }) },
-        { "colours used 257", with([](BmpSpec& s) { s.bits = 8; s.coloursUsed = 257; }) },
-        { "huge colours used", with([](BmpSpec& s) { s.bits = 8; s.coloursUsed = 0xFFFFFFF0; }) },
-        { "table at 24 bits", with([](BmpSpec& s) { s.coloursUsed = 2; s.table = { 1, 2 }; }) },
-        { "width 0", with([](BmpSpec& s) { s.width = 0; }) },
-        { "negative width", with([](BmpSpec& s) { s.width = -3; }) },
-        { "height INT32_MIN", with([](BmpSpec& s) { s.height = INT32_MIN; }) },
-        { "huge size", with([](BmpSpec& s) { s.width = 40000; s.height = 40000; }) },
-        { "over the byte cap", with([](BmpSpec& s) { s.width = 32768; s.height = 32768; s.bits = 32; }) },
+        { "4 bits", with([](BmpFileFixture& s) { s.bits = 4; }) },
+        { "1 bit", with([](BmpFileFixture& s) { s.bits = 1; }) },
+        { "RLE8", with([](BmpFileFixture& s) { s.bits = 8; s.compression = 1; s.table = { 0 }; }) },
+        { "OS/2 header", with([](BmpFileFixture& s) { s.infoSize = 12; }) },
+        { "header of 200 bytes", with([](BmpFileFixture& s) { s.infoSize = 200; }) },
+        { "colours used 257", with([](BmpFileFixture& s) { s.bits = 8; s.coloursUsed = 257; }) },
+        { "huge colours used", with([](BmpFileFixture& s) { s.bits = 8; s.coloursUsed = 0xFFFFFFF0; }) },
+        { "table at 24 bits", with([](BmpFileFixture& s) { s.coloursUsed = 2; s.table = { 1, 2 }; }) },
+        { "width 0", with([](BmpFileFixture& s) { s.width = 0; }) },
+        { "negative width", with([](BmpFileFixture& s) { s.width = -3; }) },
+        { "height INT32_MIN", with([](BmpFileFixture& s) { s.height = INT32_MIN; }) },
+        { "huge size", with([](BmpFileFixture& s) { s.width = 40000; s.height = 40000; }) },
+        { "over the byte cap", with([](BmpFileFixture& s) { s.width = 32768; s.height = 32768; s.bits = 32; }) },
     };
     std::vector<uint8_t> magic = valid;
     magic[1] = 'A';

@@ -18,7 +18,7 @@ uint64_t next_serial()
     return ++counter;
 }
 
-// pi as the original compared areas with it.
+// pi in single precision, as stored shapes' areas were compared with it.
 constexpr float pi_f = 3.1415927f;
 
 } // namespace

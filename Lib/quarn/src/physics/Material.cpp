@@ -58,7 +58,7 @@ Material* unpack(const void* block, uint32_t size)
         return new Material(std::string(reinterpret_cast<const char*>(p + material_head), length), get_f32(p + 4),
             get_f32(p + 8), get_f32(p + 12));
     }
-    // The original stored the structure's bytes as they lay in memory: its
+    // Older streams hold the structure's bytes as they lay in memory: its
     // string, then the three floats. Only the floats mean anything here.
     if (size >= 12)
         return new Material("", get_f32(p + size - 12), get_f32(p + size - 8), get_f32(p + size - 4));

@@ -89,9 +89,9 @@ RefPtr<Material> material_of(const cls2::Primitive& primitive, const MaterialTab
 void write_material_ref(const RefPtr<Material>& material, io::Stream& stream);
 // Reads what write_material_ref wrote; `material` then holds what was read
 // (it is left alone when that is the material it holds). Data of another
-// shape (at least 12 bytes, not in the form above) is taken as the
-// original's layout, whose last 12 bytes are factor, restitution and
-// friction.
+// shape (at least 12 bytes, not in the form above) is taken as an older
+// stream's in-memory layout, whose last 12 bytes are factor, restitution
+// and friction.
 void read_material_ref(io::IStream& stream, RefPtr<Material>& material);
 
 } // namespace quarn::dyn

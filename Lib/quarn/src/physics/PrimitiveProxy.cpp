@@ -80,7 +80,8 @@ Box bounds(const Point2f& p) { return { p, 0, 0 }; }
 Box bounds(const Segment& s) { return box_over({ s.end_a(), s.end_b() }); }
 Box bounds(const Tube& t)
 {
-    // A quarter turn as the original computed it, cosine and all.
+    // A quarter turn through the float cosine and sine of pi/2 (not an
+    // exact swap), so bounds match those of stored files bit for bit.
     const float quarter = 1.5707964f;
     const Point2f o = math::rotate(t.direction, std::cos(quarter), std::sin(quarter)) * t.radius;
     const Point2f a = t.end_a(), b = t.end_b();

@@ -46,8 +46,8 @@ void World::tear_down()
 
 void World::clear()
 {
-    // The original left the World without its machinery here; one that
-    // is stepped again after a clear then had nothing to step with.
+    // Rebuilt at once, so a World stepped again after a clear still has
+    // its machinery to step with.
     tear_down();
     build();
 }

@@ -16,8 +16,8 @@
 #include <new>
 #include <type_traits>
 
-// The shared count of a handle is stored as the original 32-bit compiler's
-// `long`: four bytes.
+// The shared count of a handle is stored under the type name "long", which
+// stored streams use for it: four bytes.
 QUARN_TYPE_NAME(int32_t, "long");
 
 namespace quarn {

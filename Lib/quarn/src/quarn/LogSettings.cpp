@@ -248,8 +248,8 @@ void parse_log_settings(std::string_view text, LogSettingsTable& table, std::vec
             level = -1;
             break;
         case Kind::unsupported:
-            // The original reader threw here, from inside logging; a typo in
-            // a text file must not end the program, so the line is dropped.
+            // A typo in a text file must not end the program from inside
+            // logging, so the line is dropped with a note instead of a throw.
             if (problems)
                 problems->push_back("log settings line " + std::to_string(lexer.line()) + ": '" + t.name +
                                     "' is not supported; rest of the line ignored");

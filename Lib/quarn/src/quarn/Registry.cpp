@@ -47,8 +47,8 @@ bool BasicRegistry::write_tag(Stream& stream, const void* object, const char* fa
             stream.write_u32(known->second);
             return false;
         }
-        // The original stored the object's address as the tag; a 64-bit
-        // address does not fit, so each registry numbers its objects.
+        // A tag is four bytes in the stream; a 64-bit address does not fit,
+        // so each registry numbers its objects.
         if (next_tag_ < 2) {
             log_error("Too many shared objects in one stream.");
             stream.setstate(Stream::fail);

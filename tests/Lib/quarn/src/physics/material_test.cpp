@@ -122,7 +122,7 @@ TEST(PropertiesForm, HeldMaterialGoldenBytesAndSharing)
 
 TEST(PropertiesForm, MaterialDataOfOtherShapes)
 {
-    // The original's structure as it lay in memory: 28 bytes of string,
+    // An older stream's structure as it lay in memory: 28 bytes of string,
     // then factor, restitution and friction.
     const std::string original = std::string(28, '\x11') + f32(1) + f32(0.6f) + f32(0.7f);
     auto with_data = [](const std::string& data) {
