@@ -4,6 +4,7 @@
 // Whatever was read is used, and a row image read whole must write back a
 // record that reads and writes to the same bytes again.
 #include "engine/gfx/gfx.h"
+#include "fuzz/gfx/rw_streams.h"
 
 #include <cstring>
 #include <memory>
@@ -11,39 +12,13 @@
 
 namespace {
 
-struct StreamClose {
-    void operator()(rwCTy* s) const { rwClose(s); }
-};
-using StreamPtr = std::unique_ptr<rwCTy, StreamClose>;
+using fuzzrw::read_stream;
+using fuzzrw::StreamPtr;
+using fuzzrw::written;
 
 struct TextFree {
     void operator()(char* p) const { memFree(p); }
 };
-
-StreamPtr read_stream(const uint8_t* data, size_t size)
-{
-    auto* s = static_cast<rwCTy*>(memAllocZ(sizeof(rwCTy)));
-    s->magic = RW_MAGIC2;
-    s->mode = RW_MODE_READ;
-    s->data = static_cast<uint8_t*>(memAlloc(size));
-    if (size)
-        std::memcpy(s->data, data, size);
-    s->length = size;
-    s->unpackedSize = size;
-    return StreamPtr(s);
-}
-
-// Write streams are kept for the whole run and emptied before each use: a
-// new one grows its buffer by megabytes at the first write.
-std::vector<uint8_t> written(imgCTy& img)
-{
-    static rwCTy* const w = rwWrOpen(nullptr, 0, RW_PACKER_ZLIB);
-    w->position = 0;
-    w->length = 0;
-    w->error = 0;
-    img.Write(w);
-    return std::vector<uint8_t>(w->data, w->data + w->length);
-}
 
 void use(imgCTy& img)
 {

@@ -4,6 +4,7 @@
 // write back bytes that read and write the same again, and, when small, is
 // re-encoded by a writing lock and converted to every colour format.
 #include "engine/gfx/gfx.h"
+#include "fuzz/gfx/rw_streams.h"
 
 #include <cstdint>
 #include <cstring>
@@ -12,38 +13,13 @@
 
 namespace {
 
-struct StreamClose {
-    void operator()(rwCTy* s) const { rwClose(s); }
-};
-using StreamPtr = std::unique_ptr<rwCTy, StreamClose>;
+using fuzzrw::read_stream;
+using fuzzrw::StreamPtr;
+using fuzzrw::written;
 
 // Locks decode the whole picture at four bytes a pel: larger pictures are
 // read and written back but not locked.
 constexpr int64_t max_locked_pels = int64_t { 1 } << 20;
-
-StreamPtr read_stream(const uint8_t* data, size_t size)
-{
-    auto* s = static_cast<rwCTy*>(memAllocZ(sizeof(rwCTy)));
-    s->magic = RW_MAGIC2;
-    s->mode = RW_MODE_READ;
-    s->data = static_cast<uint8_t*>(memAlloc(size));
-    if (size)
-        std::memcpy(s->data, data, size);
-    s->length = size;
-    s->unpackedSize = size;
-    return StreamPtr(s);
-}
-
-// Write streams are kept for the whole run and emptied before each use.
-std::vector<uint8_t> written(imgCTy& img)
-{
-    static rwCTy* const w = rwWrOpen(nullptr, 0, RW_PACKER_ZLIB);
-    w->position = 0;
-    w->length = 0;
-    w->error = 0;
-    img.Write(w);
-    return std::vector<uint8_t>(w->data, w->data + w->length);
-}
 
 bool read_record(imgAlpha& img, const std::vector<uint8_t>& bytes)
 {

@@ -5,6 +5,7 @@
 // decoded, re-encoded and copied, and a record read whole must write back
 // bytes that read and write the same again.
 #include "engine/gfx/gfx.h"
+#include "fuzz/gfx/rw_streams.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,33 +17,9 @@
 
 namespace {
 
-struct StreamClose {
-    void operator()(rwCTy* s) const { rwClose(s); }
-};
-using StreamPtr = std::unique_ptr<rwCTy, StreamClose>;
-
-StreamPtr read_stream(const uint8_t* data, size_t size)
-{
-    auto* s = static_cast<rwCTy*>(memAllocZ(sizeof(rwCTy)));
-    s->magic = RW_MAGIC2;
-    s->mode = RW_MODE_READ;
-    s->data = static_cast<uint8_t*>(memAlloc(size));
-    if (size)
-        std::memcpy(s->data, data, size);
-    s->length = size;
-    s->unpackedSize = size;
-    return StreamPtr(s);
-}
-
-std::vector<uint8_t> written(imgCTy& img)
-{
-    static rwCTy* const w = rwWrOpen(nullptr, 0, RW_PACKER_ZLIB);
-    w->position = 0;
-    w->length = 0;
-    w->error = 0;
-    img.Write(w);
-    return std::vector<uint8_t>(w->data, w->data + w->length);
-}
+using fuzzrw::read_stream;
+using fuzzrw::StreamPtr;
+using fuzzrw::written;
 
 // Locks decode the whole picture: larger ones are read and copied but not
 // locked, so that a run measures the record's handling rather than memset

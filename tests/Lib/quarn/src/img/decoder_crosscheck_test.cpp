@@ -1,7 +1,7 @@
 // Pictures written by an outside encoder, ImageMagick's convert, decode to
 // the pixels it was given: TGA exactly, JPEG exactly as libjpeg's own
-// decode of the same file and close to the original. Skipped where convert
-// is missing or cannot write these formats.
+// decode of the same file and close to the pixels before encoding. Skipped
+// where convert is missing or cannot write these formats.
 //
 // The TGA files are written with a top-left origin (descriptor bit 5), the
 // picture's top row first, and decode the right way up. (convert's
