@@ -229,6 +229,20 @@ void run_stream(MidiStream* s)
 
 MidiStream* checked(MidiStream* stream) { return is_open(stream) ? stream : nullptr; }
 
+// Runs an entry point's work on an open stream under its lock; a handle that
+// is not open, or a stream being closed, is an invalid handle.
+template <class Work>
+MidiResult with_open_stream(MidiStream* stream, Work&& work)
+{
+    MidiStream* s = checked(stream);
+    if (!s)
+        return MidiResult::invalid_handle;
+    std::lock_guard lock(s->mutex);
+    if (s->closing)
+        return MidiResult::invalid_handle;
+    return work(*s);
+}
+
 void unlist(MidiStream* s)
 {
     Registry& reg = registry();
@@ -317,118 +331,94 @@ MidiResult midi_stream_open(MidiStream** stream, uint32_t device, MidiDone done)
 
 MidiResult midi_stream_set_time_division(MidiStream* stream, uint32_t division)
 {
-    MidiStream* s = checked(stream);
-    if (!s)
-        return MidiResult::invalid_handle;
-    if (division & 0x8000) {
-        const int fps = -int(int8_t(division >> 8));
-        if ((fps != 24 && fps != 25 && fps != 29 && fps != 30) || (division & 0xFF) == 0 || division > 0xFFFF)
+    return with_open_stream(stream, [division](MidiStream& s) {
+        if (division & 0x8000) {
+            const int fps = -int(int8_t(division >> 8));
+            if ((fps != 24 && fps != 25 && fps != 29 && fps != 30) || (division & 0xFF) == 0 || division > 0xFFFF)
+                return MidiResult::invalid_param;
+        } else if (division == 0 || division > 0x7FFF) {
             return MidiResult::invalid_param;
-    } else if (division == 0 || division > 0x7FFF) {
-        return MidiResult::invalid_param;
-    }
-    std::lock_guard lock(s->mutex);
-    if (s->closing)
-        return MidiResult::invalid_handle;
-    // The ticks already played keep the time they had.
-    s->base_ns = add_saturated(s->base_ns, midi_detail::ticks_to_ns(s->ticks, s->division, s->tempo_us));
-    s->ticks = 0;
-    s->division = division;
-    poke(*s);
-    return MidiResult::ok;
+        }
+        // The ticks already played keep the time they had.
+        s.base_ns = add_saturated(s.base_ns, midi_detail::ticks_to_ns(s.ticks, s.division, s.tempo_us));
+        s.ticks = 0;
+        s.division = division;
+        poke(s);
+        return MidiResult::ok;
+    });
 }
 
 MidiResult midi_prepare_buffer(MidiStream* stream, MidiBuffer* buffer)
 {
-    MidiStream* s = checked(stream);
-    if (!s)
-        return MidiResult::invalid_handle;
-    if (!buffer || !buffer->data)
-        return MidiResult::invalid_param;
-    std::lock_guard lock(s->mutex);
-    if (s->closing)
-        return MidiResult::invalid_handle;
-    buffer->flags |= midi_buffer_prepared;
-    return MidiResult::ok;
+    return with_open_stream(stream, [buffer](MidiStream&) {
+        if (!buffer || !buffer->data)
+            return MidiResult::invalid_param;
+        buffer->flags |= midi_buffer_prepared;
+        return MidiResult::ok;
+    });
 }
 
 MidiResult midi_unprepare_buffer(MidiStream* stream, MidiBuffer* buffer)
 {
-    MidiStream* s = checked(stream);
-    if (!s)
-        return MidiResult::invalid_handle;
-    if (!buffer)
-        return MidiResult::invalid_param;
-    std::lock_guard lock(s->mutex);
-    if (s->closing)
-        return MidiResult::invalid_handle;
-    if (buffer->flags & midi_buffer_queued)
-        return MidiResult::still_playing;
-    buffer->flags &= ~midi_buffer_prepared;
-    return MidiResult::ok;
+    return with_open_stream(stream, [buffer](MidiStream&) {
+        if (!buffer)
+            return MidiResult::invalid_param;
+        if (buffer->flags & midi_buffer_queued)
+            return MidiResult::still_playing;
+        buffer->flags &= ~midi_buffer_prepared;
+        return MidiResult::ok;
+    });
 }
 
 MidiResult midi_stream_out(MidiStream* stream, MidiBuffer* buffer)
 {
-    MidiStream* s = checked(stream);
-    if (!s)
-        return MidiResult::invalid_handle;
-    if (!buffer || buffer->bytes_recorded > buffer->length)
-        return MidiResult::invalid_param;
-    std::lock_guard lock(s->mutex);
-    if (s->closing)
-        return MidiResult::invalid_handle;
-    if (!(buffer->flags & midi_buffer_prepared))
-        return MidiResult::unprepared;
-    if (buffer->flags & midi_buffer_queued)
-        return MidiResult::still_playing;
-    if (!s->sink->accept_buffer())
-        return MidiResult::error;
-    buffer->flags = (buffer->flags | midi_buffer_queued) & ~midi_buffer_done;
-    buffer->queue_next = nullptr;
-    if (s->queue_tail)
-        s->queue_tail->queue_next = buffer;
-    else
-        s->queue_head = buffer;
-    s->queue_tail = buffer;
-    ++s->outstanding;
-    poke(*s);
-    return MidiResult::ok;
+    return with_open_stream(stream, [buffer](MidiStream& s) {
+        if (!buffer || buffer->bytes_recorded > buffer->length)
+            return MidiResult::invalid_param;
+        if (!(buffer->flags & midi_buffer_prepared))
+            return MidiResult::unprepared;
+        if (buffer->flags & midi_buffer_queued)
+            return MidiResult::still_playing;
+        if (!s.sink->accept_buffer())
+            return MidiResult::error;
+        buffer->flags = (buffer->flags | midi_buffer_queued) & ~midi_buffer_done;
+        buffer->queue_next = nullptr;
+        if (s.queue_tail)
+            s.queue_tail->queue_next = buffer;
+        else
+            s.queue_head = buffer;
+        s.queue_tail = buffer;
+        ++s.outstanding;
+        poke(s);
+        return MidiResult::ok;
+    });
 }
 
 MidiResult midi_stream_restart(MidiStream* stream)
 {
-    MidiStream* s = checked(stream);
-    if (!s)
-        return MidiResult::invalid_handle;
-    std::lock_guard lock(s->mutex);
-    if (s->closing)
-        return MidiResult::invalid_handle;
-    if (!s->running) {
-        s->running = true;
-        s->base_ns = s->clock->now_ns();
-        s->ticks = 0;
-        poke(*s);
-    }
-    return MidiResult::ok;
+    return with_open_stream(stream, [](MidiStream& s) {
+        if (!s.running) {
+            s.running = true;
+            s.base_ns = s.clock->now_ns();
+            s.ticks = 0;
+            poke(s);
+        }
+        return MidiResult::ok;
+    });
 }
 
 MidiResult midi_stream_reset(MidiStream* stream)
 {
-    MidiStream* s = checked(stream);
-    if (!s)
-        return MidiResult::invalid_handle;
-    std::lock_guard lock(s->mutex);
-    if (s->closing)
-        return MidiResult::invalid_handle;
-    s->sink->all_notes_off(s->clock->now_ns());
-    while (s->queue_head)
-        finish_head(*s);
-    s->running = false;
-    s->ticks = 0;
-    s->tempo_us = default_tempo_us;
-    poke(*s);
-    return MidiResult::ok;
+    return with_open_stream(stream, [](MidiStream& s) {
+        s.sink->all_notes_off(s.clock->now_ns());
+        while (s.queue_head)
+            finish_head(s);
+        s.running = false;
+        s.ticks = 0;
+        s.tempo_us = default_tempo_us;
+        poke(s);
+        return MidiResult::ok;
+    });
 }
 
 MidiResult midi_stream_close(MidiStream* stream)
