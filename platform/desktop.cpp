@@ -32,6 +32,18 @@ uint8_t generic_key(uint8_t key)
     }
 }
 
+void Window::take_definition(const WindowDef& def)
+{
+    class_name = def.class_name;
+    title = def.title;
+    client = def.client;
+    position = def.full_screen ? Point{0, 0} : def.position;
+    normal_position = def.position;
+    caption = def.caption;
+    topmost = def.topmost;
+    full_screen = def.full_screen;
+}
+
 void Window::fit_frame()
 {
     const Size fresh_size{std::max(client.width, 0), std::max(client.height, 0)};

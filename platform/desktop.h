@@ -38,6 +38,10 @@ public:
     bool paint_queued = false;    // a paint message is owed
     uint64_t presents = 0;
 
+    // Takes the title, sizes, place and style a window is created with; a
+    // full-screen window starts at the desktop's origin.
+    void take_definition(const WindowDef& def);
+
     PixelSurface frame() { return {pixels.data(), frame_size.width * 4, PixelFormat::xrgb8888, frame_size.width, frame_size.height}; }
     // Makes the frame fit the client size, keeping what fits, black elsewhere.
     void fit_frame();

@@ -11,6 +11,7 @@
 #include "engine/app/app_internal.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "tests/game/game_folder.h"
 #include "tools/mkdata/autopilot.h"
 
 #include <benchmark/benchmark.h>
@@ -36,11 +37,7 @@ struct Session {
         platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
         gaEngine = gaEngineDefaults();
         const fs::path root = fs::temp_directory_path() / "quarn_game_bench";
-        fs::remove_all(root);
-        fs::create_directories(root / "bin" / "x64");
-        fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", root / "DATA", fs::copy_options::recursive);
-        fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race.cfg", root / "race.cfg");
-        gaExePath = (root / "bin" / "x64" / "race").string();
+        game_test::make_game_folder(root);
         g_app = new gaCTy;
         g_app->Init();
         pilot = std::make_unique<mkdata::Autopilot>(mkdata::Autopilot::load("DATA/track.path"));

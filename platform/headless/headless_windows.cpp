@@ -15,14 +15,7 @@ constexpr Rect caption_borders{2, 22, 2, 2};
 std::unique_ptr<Window> HeadlessWindows::create(const WindowDef& def)
 {
     auto w = std::make_unique<Window>();
-    w->class_name = def.class_name;
-    w->title = def.title;
-    w->client = def.client;
-    w->position = def.full_screen ? Point{0, 0} : def.position;
-    w->normal_position = def.position;
-    w->caption = def.caption;
-    w->topmost = def.topmost;
-    w->full_screen = def.full_screen;
+    w->take_definition(def);
     return w;
 }
 

@@ -65,14 +65,7 @@ uint8_t button_key(Uint8 button)
 std::unique_ptr<Window> Sdl2Windows::create(const WindowDef& def)
 {
     auto w = std::make_unique<Sdl2Window>();
-    w->class_name = def.class_name;
-    w->title = def.title;
-    w->client = def.client;
-    w->position = def.full_screen ? Point{0, 0} : def.position;
-    w->normal_position = def.position;
-    w->caption = def.caption;
-    w->topmost = def.topmost;
-    w->full_screen = def.full_screen;
+    w->take_definition(def);
 
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (!def.caption)

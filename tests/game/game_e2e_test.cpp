@@ -7,6 +7,7 @@
 #include "engine/app/app_internal.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "tests/game/game_folder.h"
 #include "tools/mkdata/autopilot.h"
 
 #include <gtest/gtest.h>
@@ -39,11 +40,7 @@ protected:
         gaEngine = gaEngineDefaults();
         start_dir_ = fs::current_path();
         root_ = fs::temp_directory_path() / ("quarn_game_e2e_" + std::to_string(std::random_device {}()));
-        fs::remove_all(root_);
-        fs::create_directories(root_ / "bin" / "x64");
-        fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", root_ / "DATA", fs::copy_options::recursive);
-        fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race.cfg", root_ / "race.cfg");
-        gaExePath = (root_ / "bin" / "x64" / "race").string();
+        game_test::make_game_folder(root_);
         g_sounds.clear();
         g_soundListener = [](const char* path) { g_sounds.emplace_back(path); };
     }
@@ -260,11 +257,7 @@ TEST(GameSmoke, RealWindowRunsThreeHundredFramesOfAutopilot)
     const fs::path start = fs::current_path();
     // A copy of the data, so that the run's saved configuration stays there.
     const fs::path root = fs::temp_directory_path() / "quarn_game_smoke";
-    fs::remove_all(root);
-    fs::create_directories(root / "bin" / "x64");
-    fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", root / "DATA", fs::copy_options::recursive);
-    fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race.cfg", root / "race.cfg");
-    gaExePath = (root / "bin" / "x64" / "race").string();
+    game_test::make_game_folder(root);
 
     g_app = new gaCTy;
     g_app->Init();

@@ -7,6 +7,7 @@
 #include "engine/app/app_internal.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "tests/game/game_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +31,8 @@ TEST(GameMusic, LoopsThroughTheGamesMessageHookAndStopsAtShutDown)
     platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
     const fs::path start_dir = fs::current_path();
     const fs::path root = fs::temp_directory_path() / "quarn_game_music_test";
-    fs::remove_all(root);
-    fs::create_directories(root / "bin");
-    fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", root / "DATA", fs::copy_options::recursive);
-    fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race.cfg", root / "race.cfg");
+    game_test::make_game_folder(root);
     gaEngine = gaEngineDefaults();
-    gaExePath = (root / "bin" / "race").string();
 
     platform::MidiRecorder recorder;
     platform::ManualMidiClock midi_clock;

@@ -55,8 +55,9 @@ protected:
         ASSERT_NE(window_, nullptr) << platform::backend_error_text();
         platform::show_window(window_, platform::ShowCommand::show_normal);
         ASSERT_EQ(dsp::Display::open(window_, display_), dsp::ok);
-        if (full_screen)
+        if (full_screen) {
             ASSERT_EQ(display_->set_full_screen(160, 120, 16), dsp::ok);
+        }
         std::unique_ptr<dsp::Surface> primary, back;
         ASSERT_EQ(display_->create_primary(0, dsp::caps::system_memory, primary), dsp::ok);
         ASSERT_EQ(display_->create_offscreen(160, 120, dsp::caps::system_memory, back), dsp::ok);
@@ -96,8 +97,9 @@ protected:
                 platform::sleep_ms(10);
         }
         EXPECT_TRUE(shown) << "read back " << size.width << "x" << size.height;
-        if (!full_screen)
+        if (!full_screen) {
             EXPECT_EQ(size, (platform::Size{160, 120}));
+        }
     }
 
     bool smoke_ = false;
