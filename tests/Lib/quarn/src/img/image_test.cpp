@@ -3,6 +3,7 @@
 
 #include "img/img.h"
 #include "quarn/Allocator.h"
+#include "tests/Lib/quarn/src/quarn/counting_allocator.h"
 #include "quarn/Exception.h"
 
 #include <gtest/gtest.h>
@@ -169,24 +170,6 @@ TEST(ImageRow, SizeFailuresAreReportedLibraryExceptions)
     EXPECT_THROW(img.fill(0), quarn::Exception);
 }
 
-// Counts the library's traffic through the process-wide allocator and can
-// be told to refuse.
-class CountingAllocator : public quarn::Allocator {
-public:
-    void* try_allocate(size_t size) override
-    {
-        ++allocations;
-        return refuse ? nullptr : Allocator::try_allocate(size);
-    }
-    void deallocate(void* p) override
-    {
-        ++frees;
-        Allocator::deallocate(p);
-    }
-    int allocations = 0;
-    int frees = 0;
-    bool refuse = false;
-};
 
 TEST(ImageRow, PixelsAndPalettesComeFromTheProcessWideAllocator)
 {

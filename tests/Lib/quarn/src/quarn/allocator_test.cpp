@@ -1,5 +1,6 @@
 #include "io_log_capture.h"
 #include "quarn/Allocator.h"
+#include "tests/Lib/quarn/src/quarn/counting_allocator.h"
 #include "quarn/Exception.h"
 
 #include <cstdlib>
@@ -8,23 +9,6 @@
 
 namespace {
 
-// Counts its traffic and can be told to refuse.
-class CountingAllocator : public quarn::Allocator {
-public:
-    void* try_allocate(size_t size) override
-    {
-        ++allocations;
-        return refuse ? nullptr : Allocator::try_allocate(size);
-    }
-    void deallocate(void* p) override
-    {
-        ++frees;
-        Allocator::deallocate(p);
-    }
-    int allocations = 0;
-    int frees = 0;
-    bool refuse = false;
-};
 
 TEST(Allocator, InstalledAllocatorServesUntilDestroyed)
 {
