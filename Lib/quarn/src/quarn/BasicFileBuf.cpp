@@ -16,7 +16,7 @@ const std::streamoff bad_pos = -1;
 
 } // namespace
 
-BasicFileBuf::BasicFileBuf() { imbue(getloc()); }
+BasicFileBuf::BasicFileBuf() = default;
 
 BasicFileBuf::~BasicFileBuf()
 {
@@ -46,13 +46,12 @@ BasicFileBuf* BasicFileBuf::close()
         return nullptr;
     bool ok = true;
     if (mode_ == Mode::output)
-        ok = flush_put_area() && write_unshift();
+        ok = flush_put_area();
     if (!file_->close())
         ok = false;
     free_buffers();
     mode_ = Mode::none;
     putback_ = false;
-    state_ = std::mbstate_t{};
     return ok ? this : nullptr;
 }
 
@@ -70,19 +69,6 @@ std::streambuf* BasicFileBuf::setbuf(char* p, std::streamsize n)
         user_size_ = static_cast<size_t>(n);
     }
     return this;
-}
-
-void BasicFileBuf::imbue(const std::locale& locale)
-{
-    if (mode_ != Mode::none || putback_)
-        return;
-    // The facet belongs to the locale; keep a copy so it outlives a
-    // refused or later imbue of the base.
-    locale_ = locale;
-    codecvt_ = &std::use_facet<Codecvt>(locale_);
-    width_ = codecvt_->encoding();
-    max_length_ = codecvt_->max_length();
-    always_noconv_ = codecvt_->always_noconv();
 }
 
 bool BasicFileBuf::allocate(char* buffer, size_t n)
@@ -106,24 +92,6 @@ bool BasicFileBuf::ensure_buffers()
             return false;
         setg(buffer_, buffer_, buffer_);
     }
-    if (!always_noconv_) {
-        size_t wanted = std::max(size_ * static_cast<size_t>(std::max(width_, 1)), static_cast<size_t>(max_length_));
-        if (ext_size_ < wanted) {
-            char* ext = new (std::nothrow) char[wanted];
-            if (!ext) {
-                free_buffers();
-                return false;
-            }
-            size_t left = static_cast<size_t>(ext_end_ - ext_next_);
-            if (left)
-                std::memcpy(ext, ext_next_, left);
-            delete[] ext_;
-            ext_ = ext;
-            ext_size_ = wanted;
-            ext_next_ = ext_;
-            ext_end_ = ext_ + left;
-        }
-    }
     return true;
 }
 
@@ -134,9 +102,6 @@ void BasicFileBuf::free_buffers()
     buffer_ = nullptr;
     size_ = 0;
     owns_buffer_ = false;
-    delete[] ext_;
-    ext_ = ext_next_ = ext_end_ = nullptr;
-    ext_size_ = 0;
     setg(nullptr, nullptr, nullptr);
     setp(nullptr, nullptr);
 }
@@ -161,8 +126,6 @@ BasicFileBuf::int_type BasicFileBuf::underflow()
     }
     mode_ = Mode::input;
     seeked_in_buffer_ = false;
-    if (!always_noconv_)
-        return fill_converted();
     // The file interface counts in u32; a larger buffer is only read up to
     // that much.
     uint32_t want = static_cast<uint32_t>(std::min<size_t>(size_, 0xFFFFFFFFu));
@@ -180,7 +143,7 @@ BasicFileBuf::int_type BasicFileBuf::underflow()
 std::streamsize BasicFileBuf::xsgetn(char* s, std::streamsize n)
 {
     const size_t whole = size_ ? size_ : default_buffer_size(AbstractFile::page_size());
-    if (n <= 0 || static_cast<size_t>(n) < whole || !always_noconv_ || putback_ || !is_open()
+    if (n <= 0 || static_cast<size_t>(n) < whole || putback_ || !is_open()
         || mode_ == Mode::output || mode_ == Mode::error)
         return std::streambuf::xsgetn(s, n);
     std::streamsize done = 0;
@@ -206,56 +169,6 @@ std::streamsize BasicFileBuf::xsgetn(char* s, std::streamsize n)
     return done;
 }
 
-BasicFileBuf::int_type BasicFileBuf::fill_converted()
-{
-    for (;;) {
-        // Keep what could not be converted yet at the front, read more
-        // behind it.
-        size_t left = static_cast<size_t>(ext_end_ - ext_next_);
-        if (ext_next_ != ext_ && left)
-            std::memmove(ext_, ext_next_, left);
-        ext_next_ = ext_;
-        ext_end_ = ext_ + left;
-        size_t room = ext_size_ - left;
-        uint32_t got = 0;
-        if (room) {
-            uint32_t want = static_cast<uint32_t>(std::min<size_t>(room, 0xFFFFFFFFu));
-            got = file_->read(ext_end_, want);
-            if (got > want)
-                got = 0;
-            ext_end_ += got;
-        }
-        setg(buffer_, buffer_, buffer_);
-        if (ext_next_ == ext_end_)
-            return traits::eof();
-        const char* from_next = ext_next_;
-        char* to_next = buffer_;
-        auto result = codecvt_->in(state_, ext_next_, ext_end_, from_next, buffer_, buffer_ + size_, to_next);
-        if (result == std::codecvt_base::noconv) {
-            size_t k = std::min(static_cast<size_t>(ext_end_ - ext_next_), size_);
-            std::memcpy(buffer_, ext_next_, k);
-            ext_next_ += k;
-            setg(buffer_, buffer_, buffer_ + k);
-            return traits::to_int_type(*gptr());
-        }
-        if (result == std::codecvt_base::error) {
-            mode_ = Mode::error;
-            return traits::eof();
-        }
-        ext_next_ = const_cast<char*>(from_next);
-        if (to_next != buffer_) {
-            setg(buffer_, buffer_, to_next);
-            return traits::to_int_type(*gptr());
-        }
-        // Nothing converted: an incomplete sequence needs more bytes, which
-        // the file no longer has or the external buffer cannot hold.
-        if (got == 0 || static_cast<size_t>(ext_end_ - ext_next_) >= ext_size_) {
-            mode_ = Mode::error;
-            return traits::eof();
-        }
-    }
-}
-
 BasicFileBuf::int_type BasicFileBuf::pbackfail(int_type c)
 {
     if (!is_open())
@@ -266,9 +179,9 @@ BasicFileBuf::int_type BasicFileBuf::pbackfail(int_type c)
     }
     if (is_eof(c) || mode_ == Mode::output || mode_ == Mode::error)
         return traits::eof();
-    if (always_noconv_ && !putback_ && gptr() && eback() < gptr()) {
-        // The buffer holds the file's bytes unchanged, so the character
-        // before the cursor may be replaced.
+    if (!putback_ && gptr() && eback() < gptr()) {
+        // The buffer holds the file's bytes, so the character before the
+        // cursor may be replaced.
         gbump(-1);
         *gptr() = traits::to_char_type(c);
         return c;
@@ -307,7 +220,6 @@ BasicFileBuf::int_type BasicFileBuf::overflow(int_type c)
         if (file_->seek(-file_distance(gptr()), seek_dir::current) < 0)
             return traits::eof();
         setg(buffer_, buffer_, buffer_);
-        ext_next_ = ext_end_ = ext_;
         mode_ = Mode::none;
     }
     if (mode_ == Mode::none) {
@@ -340,43 +252,11 @@ bool BasicFileBuf::flush_put_area()
     const char* from = pbase();
     const char* end = pptr();
     bool ok = true;
-    if (from && end > from) {
-        if (always_noconv_) {
-            ok = file_->write_text(from, static_cast<uint32_t>(end - from));
-        } else {
-            while (ok && from < end) {
-                const char* from_next = from;
-                char* to_next = ext_;
-                auto result = codecvt_->out(state_, from, end, from_next, ext_, ext_ + ext_size_, to_next);
-                if (result == std::codecvt_base::noconv) {
-                    ok = file_->write_text(from, static_cast<uint32_t>(end - from));
-                    break;
-                }
-                if (result == std::codecvt_base::error || (from_next == from && to_next == ext_)) {
-                    ok = false;
-                    break;
-                }
-                ok = file_->write_text(ext_, static_cast<uint32_t>(to_next - ext_));
-                from = from_next;
-            }
-        }
-    }
+    if (from && end > from)
+        ok = file_->write_text(from, static_cast<uint32_t>(end - from));
     if (buffer_)
         setp(buffer_, buffer_ + size_ - 1);
     return ok;
-}
-
-bool BasicFileBuf::write_unshift()
-{
-    if (always_noconv_ || !ext_)
-        return true;
-    char* to_next = ext_;
-    auto result = codecvt_->unshift(state_, ext_, ext_ + ext_size_, to_next);
-    if (result == std::codecvt_base::noconv)
-        return true;
-    if (result == std::codecvt_base::error)
-        return false;
-    return to_next == ext_ || file_->write_text(ext_, static_cast<uint32_t>(to_next - ext_));
 }
 
 bool BasicFileBuf::leave_modes(off_type& off, std::ios_base::seekdir dir)
@@ -389,7 +269,7 @@ bool BasicFileBuf::leave_modes(off_type& off, std::ios_base::seekdir dir)
         setg(saved_eback_, saved_gptr_, saved_egptr_);
     }
     if (mode_ == Mode::output) {
-        bool ok = flush_put_area() && write_unshift();
+        bool ok = flush_put_area();
         setp(nullptr, nullptr);
         mode_ = ok ? Mode::none : Mode::error;
         return ok;
@@ -399,8 +279,6 @@ bool BasicFileBuf::leave_modes(off_type& off, std::ios_base::seekdir dir)
 
 BasicFileBuf::off_type BasicFileBuf::file_distance(const char* from) const
 {
-    if (!always_noconv_)
-        return (egptr() - from) * width_ + (ext_end_ - ext_next_);
     off_type d = egptr() - from;
     // A text-mode file read each CR LF as one LF: still-buffered line ends
     // stand for two bytes of the file.
@@ -409,7 +287,7 @@ BasicFileBuf::off_type BasicFileBuf::file_distance(const char* from) const
     return d;
 }
 
-BasicFileBuf::pos_type BasicFileBuf::seek_file(off_type off, std::ios_base::seekdir dir, const std::mbstate_t& state)
+BasicFileBuf::pos_type BasicFileBuf::seek_file(off_type off, std::ios_base::seekdir dir)
 {
     int whence = dir == std::ios_base::beg ? seek_dir::beginning
         : dir == std::ios_base::cur        ? seek_dir::current
@@ -418,23 +296,16 @@ BasicFileBuf::pos_type BasicFileBuf::seek_file(off_type off, std::ios_base::seek
     if (at < 0)
         return pos_type(bad_pos);
     setg(buffer_, buffer_, buffer_);
-    ext_next_ = ext_end_ = ext_;
     mode_ = Mode::none;
-    state_ = state;
-    pos_type result{off_type(at)};
-    result.state(state_);
-    return result;
+    return pos_type(off_type(at));
 }
 
 BasicFileBuf::pos_type BasicFileBuf::seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode)
 {
     if (!is_open() || !leave_modes(off, dir))
         return pos_type(bad_pos);
-    // Variable-width encodings can only go to positions told before.
-    if (width_ <= 0 && off != 0)
-        return pos_type(bad_pos);
     const bool buffered = mode_ == Mode::input && gptr();
-    if (buffered && width_ > 0 && dir == std::ios_base::cur) {
+    if (buffered && dir == std::ios_base::cur) {
         if (off >= eback() - gptr() && off <= egptr() - gptr()) {
             int64_t at = file_->seek(0, seek_dir::current);
             if (at < 0)
@@ -443,11 +314,9 @@ BasicFileBuf::pos_type BasicFileBuf::seekoff(off_type off, std::ios_base::seekdi
             seeked_in_buffer_ = true;
             return pos_type(off_type(at) - file_distance(gptr()));
         }
-        return seek_file(off * width_ - file_distance(gptr()), dir, state_);
+        return seek_file(off - file_distance(gptr()), dir);
     }
-    if (buffered && width_ <= 0)
-        return pos_type(bad_pos);
-    if (buffered && dir == std::ios_base::beg && always_noconv_ && (file_->mode() & open_mode::binary)) {
+    if (buffered && dir == std::ios_base::beg && (file_->mode() & open_mode::binary)) {
         int64_t at = file_->seek(0, seek_dir::current);
         if (at < 0)
             return pos_type(bad_pos);
@@ -458,17 +327,14 @@ BasicFileBuf::pos_type BasicFileBuf::seekoff(off_type off, std::ios_base::seekdi
             return pos_type(off);
         }
     }
-    return seek_file(off * std::max(width_, 1), dir, std::mbstate_t{});
+    return seek_file(off, dir);
 }
 
 BasicFileBuf::pos_type BasicFileBuf::seekpos(pos_type pos, std::ios_base::openmode which)
 {
     if (off_type(pos) < 0)
         return pos_type(bad_pos);
-    pos_type result = seekoff(off_type(pos), std::ios_base::beg, which);
-    if (result != pos_type(bad_pos) && mode_ == Mode::none)
-        state_ = pos.state();
-    return result;
+    return seekoff(off_type(pos), std::ios_base::beg, which);
 }
 
 int BasicFileBuf::sync() { return is_eof(overflow(traits::eof())) ? -1 : 0; }
@@ -479,13 +345,11 @@ std::streamsize BasicFileBuf::showmanyc()
         return -1;
     if (putback_)
         return egptr() - gptr();
-    if (width_ <= 0)
-        return 0;
     int64_t size = file_->size();
     int64_t at = file_->seek(0, seek_dir::current);
     if (at < 0 || at >= size)
         return 0;
-    return static_cast<std::streamsize>((size - at) / width_);
+    return static_cast<std::streamsize>(size - at);
 }
 
 } // namespace quarn::io

@@ -17,16 +17,14 @@
 // and leave the file alone, so an archive member, which can only seek
 // forwards, still goes back to a position it has buffered.
 //
-// Characters pass through the codecvt facet of the imbued locale; with the
-// classic locale (the only one the system uses) bytes pass unchanged.
+// Bytes pass unchanged: the buffer converts no characters, whatever locale
+// is imbued (the system reads and writes with the classic one only).
 #pragma once
 
 #include "quarn/AbstractFile.h"
 #include "quarn/StreamBufEx.h"
 
 #include <cstddef>
-#include <cwchar>
-#include <locale>
 #include <string>
 
 namespace quarn::io {
@@ -45,8 +43,7 @@ public:
     AbstractFile* file() const { return file_; }
 
     bool is_open() const { return file_ && file_->is_open(); }
-    // Writes what is buffered and the conversion's unshift sequence, closes
-    // the file and frees the buffers. This, or null when the buffer was
+    // Writes what is buffered, closes the file and frees the buffers. This, or null when the buffer was
     // not open or flushing or closing failed.
     BasicFileBuf* close();
 
@@ -76,32 +73,26 @@ protected:
     std::streamsize xsgetn(char* s, std::streamsize n) override;
     int_type pbackfail(int_type c) override;
     int_type overflow(int_type c) override;
-    // Refused once reading or writing has begun.
-    void imbue(const std::locale& locale) override;
 
 private:
-    using Codecvt = std::codecvt<char, char, std::mbstate_t>;
     enum class Mode { none, input, output, error };
 
     bool allocate(char* buffer, size_t n);
     void free_buffers();
     bool ensure_buffers();
-    // Writes the put area (converted); false when the file took less.
+    // Writes the put area; false when the file took less.
     bool flush_put_area();
-    bool write_unshift();
     // Leaves putback and output mode before a seek; false when writing
     // failed. `off` is corrected for an unread putback character.
     bool leave_modes(off_type& off, std::ios_base::seekdir dir);
-    // Bytes of the file that stand for the get area from `from` to its
-    // end, plus unconverted bytes read ahead.
+    // Bytes of the file that stand for the get area from `from` to its end.
     off_type file_distance(const char* from) const;
-    pos_type seek_file(off_type off, std::ios_base::seekdir dir, const std::mbstate_t& state);
-    int_type fill_converted();
+    pos_type seek_file(off_type off, std::ios_base::seekdir dir);
 
     AbstractFile* file_ = nullptr;
     std::string name_;
 
-    // Internal buffer: characters as the program sees them.
+    // The buffer: the get area or the put area.
     char* buffer_ = nullptr;
     size_t size_ = 0;
     bool owns_buffer_ = false;
@@ -109,20 +100,6 @@ private:
     char* user_buffer_ = nullptr;
     size_t user_size_ = 0;
     bool unbuffered_ = false;
-
-    // External buffer: bytes as the file holds them, used only when the
-    // facet converts. [ext_next_, ext_end_) is read but not yet converted.
-    char* ext_ = nullptr;
-    size_t ext_size_ = 0;
-    char* ext_next_ = nullptr;
-    char* ext_end_ = nullptr;
-
-    std::mbstate_t state_{};
-    std::locale locale_;
-    const Codecvt* codecvt_ = nullptr;
-    int width_ = 1;
-    int max_length_ = 1;
-    bool always_noconv_ = true;
 
     Mode mode_ = Mode::none;
     // A seek moved within the data read: writing may begin there.

@@ -248,17 +248,16 @@ protected:
     int do_encoding() const noexcept override { return 1; }
 };
 
-TEST(BasicFileBuf, ImbuedFacetConvertsUntilReadingStarts)
+TEST(BasicFileBuf, ImbuedLocalesLeaveTheBytesAlone)
 {
     std::locale flipping(std::locale::classic(), new CaseFlip);
     MemoryFile file("HELLOworld");
     BasicFileBuf buf;
     buf.attach(&file, nullptr);
     buf.pubimbue(flipping);
-    EXPECT_EQ(buf.sbumpc(), 'h');
+    EXPECT_EQ(buf.sbumpc(), 'H');
     EXPECT_EQ(buf.pubseekoff(0, std::ios_base::cur), std::streampos(1));
-    buf.pubimbue(std::locale::classic());
-    EXPECT_EQ(read_all(buf), "elloWORLD") << "the facet stays while reading";
+    EXPECT_EQ(read_all(buf), "ELLOworld");
 
     MemoryFile out_file("", mode::out | mode::binary);
     BasicFileBuf out;
@@ -266,7 +265,7 @@ TEST(BasicFileBuf, ImbuedFacetConvertsUntilReadingStarts)
     out.pubimbue(flipping);
     out.sputn("Abc", 3);
     EXPECT_EQ(out.close(), &out);
-    EXPECT_EQ(out_file.bytes(), "aBC");
+    EXPECT_EQ(out_file.bytes(), "Abc");
 }
 
 TEST(FileBuf, MissingFilesDoNotOpenAndKeepTheirReason)
