@@ -67,12 +67,12 @@ void mpaL3Intensity2(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, 
 void mpaL3Antialias(const mpaDec* dec, float* x, int32_t boundaries);
 
 // Hybrid synthesis and output. block_type 0..3, plus 4 for a mixed block.
-int32_t mpaL3Hybrid(mpaDec* dec, float* input, const float* prev, int32_t block_type, int32_t long_samples,
+int32_t mpaL3Hybrid(mpaDec* dec, float (*out)[24], float* input, const float* prev, int32_t block_type, int32_t long_samples,
                     int32_t all_samples, int32_t prev_samples);
-int32_t mpaL3HybridSum(mpaDec* dec, const float* input, float* overlap, int32_t block_type, int32_t long_samples,
+int32_t mpaL3HybridSum(mpaDec* dec, float (*out)[24], const float* input, float* overlap, int32_t block_type, int32_t long_samples,
                        int32_t all_samples);
 void mpaL3SumChannels(float* left, const float* right, int32_t n);
-void mpaL3FreqInvert(float (*out)[32], int32_t n);
+void mpaL3FreqInvert(float (*out)[24], int32_t n);
 int32_t mpaL3OutMono(mpaDec* dec, void* pcm, int32_t granule);
 int32_t mpaL3OutRight(mpaDec* dec, void* pcm, int32_t granule);
 int32_t mpaL3OutStereo(mpaDec* dec, void* pcm, int32_t granule);

@@ -91,9 +91,9 @@ int32_t long_samples(const mpaL3& s, const mpaL3Side& side, int32_t live)
     return side.mixed_block_flag ? s.band_ends[0][s.mixed_long_bands - 1] : 0;
 }
 
-// Hybrid of channel c of granule g into hybrid_out; returns the samples
+// Hybrid of channel c of granule g into out; returns the samples
 // transformed, the previous count of the channel's next granule.
-int32_t hybrid_channel(mpaDec* dec, int32_t c, int32_t g, bool lower)
+int32_t hybrid_channel(mpaDec* dec, float (*out)[24], int32_t c, int32_t g, bool lower)
 {
     mpaL3& s = dec->l3;
     const mpaL3Side& side = s.side[g][c];
@@ -103,12 +103,13 @@ int32_t hybrid_channel(mpaDec* dec, int32_t c, int32_t g, bool lower)
         live = std::min(live, s.sample_limit);
         lng = std::min(lng, s.sample_limit);
     }
-    return mpaL3Hybrid(dec, s.spectrum[c][g], s.spectrum[c][1 - g], window_code(side), lng, live, s.live_samples[1 - g][c]);
+    return mpaL3Hybrid(dec, out, s.spectrum[c][g], s.spectrum[c][1 - g], window_code(side), lng, live,
+                       s.live_samples[1 - g][c]);
 }
 
 }  // namespace
 
-int32_t mpaL3Hybrid(mpaDec* dec, float* input, const float* prev, int32_t block_type, int32_t long_s, int32_t all_s,
+int32_t mpaL3Hybrid(mpaDec* dec, float (*out)[24], float* input, const float* prev, int32_t block_type, int32_t long_s, int32_t all_s,
                     int32_t prev_s)
 {
     mpaL3& s = dec->l3;
@@ -125,25 +126,25 @@ int32_t mpaL3Hybrid(mpaDec* dec, float* input, const float* prev, int32_t block_
             short_block(x, s.windows[2], z);
         }
         for (int32_t i = 0; i < 18; ++i) {
-            s.hybrid_out[i][sb] = z[i] + prev[18 * sb + i];
+            out[sb][i] = z[i] + prev[18 * sb + i];
             x[i] = z[18 + i];
         }
     }
     const int32_t done = std::max(nl, na);
     for (int32_t sb = done; sb < np; ++sb) {
         for (int32_t i = 0; i < 18; ++i) {
-            s.hybrid_out[i][sb] = prev[18 * sb + i];
+            out[sb][i] = prev[18 * sb + i];
             input[18 * sb + i] = 0.0f;
         }
     }
     // Everything above is cleared up to the last subband: a subband that
     // an earlier granule reached must not keep its old samples.
     const int32_t used = std::max(done, np);
-    for (int32_t i = 0; i < 18; ++i) std::fill(&s.hybrid_out[i][used], &s.hybrid_out[i][0] + 32, 0.0f);
+    for (int32_t sb = used; sb < 32; ++sb) std::fill(out[sb], out[sb] + 18, 0.0f);
     return 18 * used;
 }
 
-int32_t mpaL3HybridSum(mpaDec* dec, const float* input, float* overlap, int32_t block_type, int32_t long_s,
+int32_t mpaL3HybridSum(mpaDec* dec, float (*out)[24], const float* input, float* overlap, int32_t block_type, int32_t long_s,
                        int32_t all_s)
 {
     mpaL3& s = dec->l3;
@@ -159,7 +160,7 @@ int32_t mpaL3HybridSum(mpaDec* dec, const float* input, float* overlap, int32_t 
             short_block(input + 18 * sb, s.windows[2], z);
         }
         for (int32_t i = 0; i < 18; ++i) {
-            s.hybrid_out[i][sb] += z[i];
+            out[sb][i] += z[i];
             overlap[18 * sb + i] += z[18 + i];
         }
     }
@@ -171,44 +172,46 @@ void mpaL3SumChannels(float* left, const float* right, int32_t n)
     for (int32_t i = 0; i < n; ++i) left[i] += right[i];
 }
 
-void mpaL3FreqInvert(float (*out)[32], int32_t n)
+void mpaL3FreqInvert(float (*out)[24], int32_t n)
 {
     const int32_t count = (subbands(n) + 1) / 2;
-    for (int32_t t = 1; t < 18; t += 2) {
-        for (int32_t k = 0; k < count; ++k) out[t][2 * k + 1] = -out[t][2 * k + 1];
+    for (int32_t k = 0; k < count; ++k) {
+        for (int32_t t = 1; t < 18; t += 2) out[2 * k + 1][t] = -out[2 * k + 1][t];
     }
 }
 
 int32_t mpaL3OutMono(mpaDec* dec, void* pcm, int32_t granule)
 {
     mpaL3& s = dec->l3;
-    const int32_t n = hybrid_channel(dec, 0, granule, true);
+    const int32_t n = hybrid_channel(dec, s.hybrid_out[0], 0, granule, true);
     s.live_samples[granule][0] = n;
-    mpaL3FreqInvert(s.hybrid_out, n);
-    s.l3_synth(dec, &s.hybrid_out[0][0], pcm, 0);
+    mpaL3FreqInvert(s.hybrid_out[0], n);
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
     return n;
 }
 
 int32_t mpaL3OutRight(mpaDec* dec, void* pcm, int32_t granule)
 {
     mpaL3& s = dec->l3;
-    const int32_t n = hybrid_channel(dec, 1, granule, true);
+    const int32_t n = hybrid_channel(dec, s.hybrid_out[0], 1, granule, true);
     s.live_samples[granule][1] = n;
-    mpaL3FreqInvert(s.hybrid_out, n);
-    s.l3_synth(dec, &s.hybrid_out[0][0], pcm, 0);
+    mpaL3FreqInvert(s.hybrid_out[0], n);
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
     return n;
 }
 
+// Both channels go through the hybrid first; the synthesis then takes the
+// two together and writes them interleaved.
 int32_t mpaL3OutStereo(mpaDec* dec, void* pcm, int32_t granule)
 {
     mpaL3& s = dec->l3;
     int32_t n = 0;
-    for (int32_t c = 0; c < s.stream_channels; ++c) {
-        n = hybrid_channel(dec, c, granule, true);
+    for (int32_t c = 0; c < 2; ++c) {
+        n = hybrid_channel(dec, s.hybrid_out[c], c, granule, true);
         s.live_samples[granule][c] = n;
-        mpaL3FreqInvert(s.hybrid_out, n);
-        s.l3_synth(dec, &s.hybrid_out[0][0], pcm, c);
+        mpaL3FreqInvert(s.hybrid_out[c], n);
     }
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
     return n;
 }
 
@@ -224,12 +227,12 @@ int32_t mpaL3OutMix(mpaDec* dec, void* pcm, int32_t granule)
     if (s0.block_type == s1.block_type && !mixed0 && !mixed1) {
         const int32_t live = std::min(std::max(s.live_samples[g][0], s.live_samples[g][1]), s.sample_limit);
         mpaL3SumChannels(s.spectrum[0][g], s.spectrum[1][g], live);
-        n = mpaL3Hybrid(dec, s.spectrum[0][g], s.spectrum[0][1 - g], s0.block_type, s0.block_type == 2 ? 0 : live, live,
-                        s.live_samples[1 - g][0]);
+        n = mpaL3Hybrid(dec, s.hybrid_out[0], s.spectrum[0][g], s.spectrum[0][1 - g], s0.block_type,
+                        s0.block_type == 2 ? 0 : live, live, s.live_samples[1 - g][0]);
     } else {
-        const int32_t n0 = hybrid_channel(dec, 0, g, false);
+        const int32_t n0 = hybrid_channel(dec, s.hybrid_out[0], 0, g, false);
         const int32_t live1 = s.live_samples[g][1];
-        const int32_t n1 = mpaL3HybridSum(dec, s.spectrum[1][g], s.spectrum[0][g], window_code(s1),
+        const int32_t n1 = mpaL3HybridSum(dec, s.hybrid_out[0], s.spectrum[1][g], s.spectrum[0][g], window_code(s1),
                                           long_samples(s, s1, live1), live1);
         s.live_samples[g][1] = n1;
         // Channel 1's overlap now lives in channel 0's store, and its
@@ -238,7 +241,7 @@ int32_t mpaL3OutMix(mpaDec* dec, void* pcm, int32_t granule)
         n = std::max(n0, n1);
     }
     s.live_samples[g][0] = n;
-    mpaL3FreqInvert(s.hybrid_out, n);
-    s.l3_synth(dec, &s.hybrid_out[0][0], pcm, 0);
+    mpaL3FreqInvert(s.hybrid_out[0], n);
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
     return n;
 }

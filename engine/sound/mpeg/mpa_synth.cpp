@@ -2,10 +2,11 @@
 // a fast DCT per block of subband values into a ring per channel, then the
 // polyphase window over the last 16 blocks, written as clipped PCM.
 //
-// The ring keeps 32 transformed values per block instead of the 64 of the
-// standard's matrixing; the window reads them with the signs and the
-// backward pass that the window's symmetry allows, so 264 coefficients
-// serve all 512 taps. Half and quarter rate reuse the tables by decimation.
+// The 64 matrixed values of a block are all copies or negations of the 32
+// DCT outputs; the ring stores them in the order the window reads them,
+// with the signs moved into the window taps, so the window is 16 straight
+// multiply-adds over a block's outputs that the compiler vectorises. Half
+// and quarter rate decimate the window.
 #include "engine/sound/mpeg/mpa_internal.h"
 
 #include <array>
@@ -46,23 +47,25 @@ constexpr double window_d(int32_t i)
     return ((i >> 6) & 1 ? -h : h) / 65536.0;
 }
 
-// w[16i + 2j] = D[64j + i], w[16i + 2j + 1] = D[64j + 32 + i] for rows
-// i = 0..15, and w[256 + j] = -D[64j + 48]. With the opposite sign the
-// output would be the standard's with its polarity inverted.
-constexpr std::array<float, 264> make_window()
+// Window taps per rate: taps[L i + j] is D[32 i + j 2^Red], the tap of
+// block i (0 the newest) for output j, with the signs of the stored halves
+// folded in (see store_block).
+template <int Red>
+constexpr std::array<float, 16 * (32 >> Red)> make_taps()
 {
-    std::array<float, 264> w{};
+    constexpr int32_t L = 32 >> Red, H = L / 2, rs = 1 << Red;
+    std::array<float, 16 * L> w{};
     for (int32_t i = 0; i < 16; ++i) {
-        for (int32_t j = 0; j < 8; ++j) {
-            w[16 * i + 2 * j] = static_cast<float>(window_d(64 * j + i));
-            w[16 * i + 2 * j + 1] = static_cast<float>(window_d(64 * j + 32 + i));
+        for (int32_t j = 0; j < L; ++j) {
+            const double sign = (i & 1) ? -1.0 : j < H ? 1.0 : j == H ? 0.0 : -1.0;
+            w[L * i + j] = static_cast<float>(sign * window_d(32 * i + j * rs));
         }
     }
-    for (int32_t j = 0; j < 8; ++j) w[256 + j] = static_cast<float>(-window_d(64 * j + 48));
     return w;
 }
 
-constexpr std::array<float, 264> win = make_window();
+template <int Red>
+alignas(64) constexpr std::array<float, 16 * (32 >> Red)> taps = make_taps<Red>();
 
 // Offsets of the coefficient groups c16, c8, c4, c2, c1 in dct_coef.
 constexpr int32_t coef_offset(int32_t k)
@@ -70,58 +73,49 @@ constexpr int32_t coef_offset(int32_t k)
     return k == 16 ? 0 : k == 8 ? 16 : k == 4 ? 24 : k == 2 ? 28 : 30;
 }
 
-// DCT of N values (Lee's recursive factorisation): a first stage, forward
-// butterflies down to pairs, then back butterflies that interleave and add.
-// Half size (N = 16) leaves x[15] out, as that subband is never decoded.
-template <int N>
-inline void dct(const float* coef, const float* x, float* y)
+// Four floats in one register where the machine has them; the compiler
+// lowers the operations to scalar code elsewhere.
+typedef float f4 __attribute__((vector_size(16)));
+
+// DCT of N values (Lee's recursive factorisation): y[k] = sum x[n]
+// cos(pi (2n + 1) k / 2N). Sums and scaled differences of mirrored pairs
+// halve the size; the half of the differences gives the odd outputs as
+// sums of neighbours. The recursion is resolved at compile time into
+// straight-line code without loops or index arithmetic. V is float, or f4
+// for four blocks side by side.
+template <int N, class V>
+inline void dct(const float* coef, const V* x, V* y)
 {
-    float a[N], b[N];
-    constexpr int32_t h = N / 2;
-    const float* c = coef + coef_offset(h);
-    if constexpr (N == 16) {
-        a[0] = x[0];
-        a[8] = c[0] * x[0];
-        for (int32_t p = 1; p < 8; ++p) {
-            a[p] = x[p] + x[15 - p];
-            a[8 + p] = (x[p] - x[15 - p]) * c[p];
-        }
+    if constexpr (N == 1) {
+        y[0] = x[0];
     } else {
+        constexpr int32_t h = N / 2;
+        const float* c = coef + coef_offset(h);
+        V a[h], b[h], ya[h], yb[h];
         for (int32_t p = 0; p < h; ++p) {
             a[p] = x[p] + x[N - 1 - p];
-            a[h + p] = (x[p] - x[N - 1 - p]) * c[p];
+            b[p] = (x[p] - x[N - 1 - p]) * c[p];
         }
+        dct<h>(coef, a, ya);
+        dct<h>(coef, b, yb);
+        for (int32_t k = 0; k < h; ++k) y[2 * k] = ya[k];
+        for (int32_t k = 0; k < h - 1; ++k) y[2 * k + 1] = yb[k] + yb[k + 1];
+        y[N - 1] = yb[h - 1];
     }
-    float* src = a;
-    float* dst = b;
-    for (int32_t n = h; n >= 2; n /= 2) {
-        const float* cn = coef + coef_offset(n / 2);
-        for (int32_t g = 0; g < N; g += n) {
-            const float* xi = src + g;
-            float* f = dst + g;
-            for (int32_t p = 0; p < n / 2; ++p) {
-                f[p] = xi[p] + xi[n - 1 - p];
-                f[n / 2 + p] = (xi[p] - xi[n - 1 - p]) * cn[p];
-            }
-        }
-        float* t = src;
-        src = dst;
-        dst = t;
-    }
-    for (int32_t n = 4; n <= N; n *= 2) {
-        float* out = n == N ? y : dst;
-        for (int32_t g = 0; g < N; g += n) {
-            const float* xi = src + g;
-            float* f = out + g;
-            for (int32_t p = 0; p < n / 2; ++p) f[2 * p] = xi[p];
-            for (int32_t p = 0; p < n / 2 - 1; ++p) f[2 * p + 1] = xi[n / 2 + p] + xi[n / 2 + p + 1];
-            f[n - 1] = xi[n - 1];
-        }
-        if (n != N) {
-            float* t = src;
-            src = dst;
-            dst = t;
-        }
+}
+
+// DCT of the first L subbands of a block. At half rate the 16th value is
+// left out, as that subband is never decoded.
+template <int L, class V>
+inline void dct_l(const float* coef, const V* x, V* y)
+{
+    if constexpr (L == 16) {
+        V t[16];
+        for (int32_t p = 0; p < 15; ++p) t[p] = x[p];
+        t[15] = V{};
+        dct<16>(coef, t, y);
+    } else {
+        dct<L>(coef, x, y);
     }
 }
 
@@ -133,66 +127,75 @@ enum Out { S16 = 0, U8 = 1, F32 = 2 };
 template <int O>
 constexpr int32_t out_bytes = O == U8 ? 1 : O == S16 ? 2 : 4;
 
+// Truncation toward zero with clipping; NaN gives -32768. Two selects and
+// a conversion, which the compiler vectorises.
+inline int32_t clip_trunc(float v)
+{
+    v = v > -32768.0f ? v : -32768.0f;
+    v = v < 32767.0f ? v : 32767.0f;
+    return static_cast<int32_t>(v);
+}
+
 template <int O>
-inline void store(void* out, int32_t index, double sum)
+inline void store(void* out, int32_t index, float sum)
 {
     if constexpr (O == F32) {
-        static_cast<float*>(out)[index] = static_cast<float>(sum);
-        return;
+        static_cast<float*>(out)[index] = sum;
+    } else if constexpr (O == U8) {
+        static_cast<uint8_t*>(out)[index] = static_cast<uint8_t>((clip_trunc(sum) >> 8) ^ 0x80);
     } else {
-        int32_t v;
-        if (sum >= 32767.0) {
-            v = 32767;
-        } else if (sum > -32768.0) {
-            v = static_cast<int32_t>(sum);  // truncation toward zero
-        } else {
-            v = -32768;  // NaN lands here too
-        }
-        if constexpr (O == U8) {
-            static_cast<uint8_t*>(out)[index] = static_cast<uint8_t>((v >> 8) ^ 0x80);
-        } else {
-            static_cast<int16_t*>(out)[index] = static_cast<int16_t>(v);
-        }
+        static_cast<int16_t*>(out)[index] = static_cast<int16_t>(clip_trunc(sum));
     }
 }
 
-// Window of one block: ring holds the last 16 blocks, the newest at pos.
-// Block starts are multiples of L, and every tap lies within one block, so
-// the ring wraps only between blocks: the start of each block a tap reads
-// is found once per call instead of masking every tap. Sums of 16
-// products in float stay far inside the full-accuracy bound.
-template <int Red, int O>
-inline void window(const float* ring, int32_t pos, void* out, int32_t stride)
+// The ring of one channel holds the last 16 blocks, block b at 64 b, pos
+// the newest. The polyphase window reads a block's 64 matrixed values in
+// two halves: an even-aged block its first (y[H..L-1], 0, y[L-1]..y[H+1]),
+// an odd-aged one its second (y[H]..y[0], y[1]..y[H-1]); the signs are in
+// the taps. Both halves are stored, so every tap is a straight run of L
+// loads.
+template <int Red>
+inline void store_block(const float* y, float* block)
 {
-    constexpr int32_t L = 32 >> Red, R = 16 * L, H = L / 2, step = 2 * L, rs = 1 << Red, mask = R - 1;
-    const float* even[8];  // block pos + 2Lj
-    const float* odd[8];   // block pos + L + 2Lj
-    for (int32_t j = 0; j < 8; ++j) {
-        even[j] = ring + ((pos + step * j) & mask);
-        odd[j] = ring + ((pos + L + step * j) & mask);
+    constexpr int32_t L = 32 >> Red, H = L / 2;
+    float* a = block;
+    float* b = block + L;
+    for (int32_t j = 0; j < H; ++j) a[j] = y[H + j];
+    a[H] = 0.0f;
+    for (int32_t j = H + 1; j < L; ++j) a[j] = y[L + H - j];
+    for (int32_t j = 0; j <= H; ++j) b[j] = y[H - j];
+    for (int32_t j = H + 1; j < L; ++j) b[j] = y[j - H];
+}
+
+// The window of one block: 16 taps over L outputs, summed in float (16
+// products stay far inside the full-accuracy bound).
+template <int Red>
+inline void window(const float* ring, int32_t pos, float* acc)
+{
+    constexpr int32_t L = 32 >> Red;
+    const float* w = taps<Red>.data();
+    for (int32_t j = 0; j < L; ++j) acc[j] = 0.0f;
+    for (int32_t i = 0; i < 16; ++i) {
+        const float* v = ring + 64 * ((pos + i) & 15) + (i & 1) * L;
+        const float* wi = w + L * i;
+        for (int32_t j = 0; j < L; ++j) acc[j] += wi[j] * v[j];
     }
-    for (int32_t n = 0; n < H; ++n) {
-        const float* w = &win[16 * n * rs];
-        float sum = 0.0f;
-        for (int32_t j = 0; j < 8; ++j) {
-            sum += (w[2 * j]) * even[j][H + n];
-            sum -= (w[2 * j + 1]) * odd[j][H - n];
-        }
-        store<O>(out, n * stride, sum);
-    }
-    {
-        float sum = 0.0f;
-        for (int32_t j = 0; j < 8; ++j) sum += (win[256 + j]) * odd[j][0];
-        store<O>(out, H * stride, sum);
-    }
-    for (int32_t t = 1; t < H; ++t) {
-        const float* w = &win[16 * (16 - t * rs)];
-        float sum = 0.0f;
-        for (int32_t j = 0; j < 8; ++j) {
-            sum += (w[15 - 2 * j]) * even[j][L - t];
-            sum += (w[14 - 2 * j]) * odd[j][t];
-        }
-        store<O>(out, (H + t) * stride, sum);
+}
+
+template <int Red, int O>
+inline void emit(const float* acc, void* out)
+{
+    constexpr int32_t L = 32 >> Red;
+    for (int32_t j = 0; j < L; ++j) store<O>(out, j, acc[j]);
+}
+
+template <int Red, int O>
+inline void emit2(const float* acc0, const float* acc1, void* out)
+{
+    constexpr int32_t L = 32 >> Red;
+    for (int32_t j = 0; j < L; ++j) {
+        store<O>(out, 2 * j, acc0[j]);
+        store<O>(out, 2 * j + 1, acc1[j]);
     }
 }
 
@@ -201,16 +204,18 @@ inline bool eq_on(const mpaDec* dec)
     return dec->eq != nullptr && dec->eq->enable != 0;
 }
 
+// DCT of one block of subband values into the ring at block pos.
 template <int Red>
-inline void dct_block(const mpaDec* dec, const float* x, float* y)
+inline void dct_block(const mpaDec* dec, const float* x, float* ring, int32_t pos)
 {
+    constexpr int32_t L = 32 >> Red;
+    float y[L];
     if constexpr (Red == 0) {
         mpaDct32(dec, x, y);
-    } else if constexpr (Red == 1) {
-        dct<16>(dec->dct_coef, x, y);
     } else {
-        dct<8>(dec->dct_coef, x, y);
+        dct_l<L>(dec->dct_coef, x, y);
     }
+    store_block<Red>(y, ring + 64 * pos);
 }
 
 // Layer I and II: one row of 64 floats per block (channel-interleaved for
@@ -218,16 +223,18 @@ inline void dct_block(const mpaDec* dec, const float* x, float* y)
 template <int Red, int O, int Mode>
 void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
 {
-    constexpr int32_t L = 32 >> Red, R = 16 * L;
+    constexpr int32_t L = 32 >> Red;
     constexpr int32_t bytes = out_bytes<O>;
     uint8_t* out = static_cast<uint8_t*>(pcm);
-    int32_t pos = dec->ring_pos[0];
+    int32_t pos = dec->ring_pos;
+    alignas(32) float acc0[L], acc1[L];
     for (int32_t blk = 0; blk < blocks; ++blk) {
         const float* row = rows + 64 * blk;
-        float x[32];
+        float x[32], y[32];
         if constexpr (Mode == 0) {
-            dct_block<Red>(dec, row, &dec->ring[0][pos]);
-            window<Red, O>(dec->ring[0], pos, out, 1);
+            dct_block<Red>(dec, row, dec->ring[0], pos);
+            window<Red>(dec->ring[0], pos, acc0);
+            emit<Red, O>(acc0, out);
             out += L * bytes;
         } else if constexpr (Mode == 1) {
             float x1[32];
@@ -235,15 +242,13 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
                 x[p] = row[2 * p];
                 x1[p] = row[2 * p + 1];
             }
-            if constexpr (Red == 0) {
-                dct<32>(dec->dct_coef, x, &dec->ring[0][pos]);
-                dct<32>(dec->dct_coef, x1, &dec->ring[1][pos]);
-            } else {
-                dct<L>(dec->dct_coef, x, &dec->ring[0][pos]);
-                dct<L>(dec->dct_coef, x1, &dec->ring[1][pos]);
-            }
-            window<Red, O>(dec->ring[0], pos, out, 2);
-            window<Red, O>(dec->ring[1], pos, out + bytes, 2);
+            dct_l<L>(dec->dct_coef, x, y);
+            store_block<Red>(y, dec->ring[0] + 64 * pos);
+            dct_l<L>(dec->dct_coef, x1, y);
+            store_block<Red>(y, dec->ring[1] + 64 * pos);
+            window<Red>(dec->ring[0], pos, acc0);
+            window<Red>(dec->ring[1], pos, acc1);
+            emit2<Red, O>(acc0, acc1, out);
             out += 2 * L * bytes;
         } else {
             for (int32_t p = 0; p < L; ++p) {
@@ -253,32 +258,66 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
                     x[p] = row[2 * p + (Mode == 4 ? 1 : 0)];
                 }
             }
-            dct<L>(dec->dct_coef, x, &dec->ring[0][pos]);
-            window<Red, O>(dec->ring[0], pos, out, 1);
+            dct_l<L>(dec->dct_coef, x, y);
+            store_block<Red>(y, dec->ring[0] + 64 * pos);
+            window<Red>(dec->ring[0], pos, acc0);
+            emit<Red, O>(acc0, out);
             out += L * bytes;
         }
-        pos = (pos - L) & (R - 1);
+        pos = (pos - 1) & 15;
     }
-    dec->ring_pos[0] = pos;
+    dec->ring_pos = pos;
 }
 
-// Layer III: 18 blocks of 32 floats of one channel.
-template <int Red, int O, bool Dual>
-void synth3(mpaDec* dec, const float* blocks, void* pcm, int32_t ch)
+// DCTs of four successive blocks of one channel's subband-major values
+// (x[24 sb + t], t = t0..t0 + 3) side by side, into y[lane][k].
+template <int Red>
+inline void dct_four(const mpaDec* dec, const float* x, int32_t t0, float (*y)[32])
 {
-    constexpr int32_t L = 32 >> Red, R = 16 * L;
-    constexpr int32_t bytes = out_bytes<O>;
-    const int32_t r = Dual ? (ch & 1) : 0;
-    const int32_t stride = Dual ? 2 : 1;
-    uint8_t* out = static_cast<uint8_t*>(pcm) + (Dual ? r * bytes : 0);
-    int32_t pos = dec->ring_pos[r];
-    for (int32_t blk = 0; blk < 18; ++blk) {
-        dct_block<Red>(dec, blocks + 32 * blk, &dec->ring[r][pos]);
-        window<Red, O>(dec->ring[r], pos, out, stride);
-        out += L * stride * bytes;
-        pos = (pos - L) & (R - 1);
+    constexpr int32_t L = 32 >> Red;
+    f4 in[L], out[L];
+    for (int32_t sb = 0; sb < L; ++sb) std::memcpy(&in[sb], x + 24 * sb + t0, sizeof(f4));
+    if (Red == 0 && eq_on(dec)) {
+        for (int32_t sb = 0; sb < L; ++sb) in[sb] *= dec->eq->gain[sb];
     }
-    dec->ring_pos[r] = pos;
+    dct_l<L>(dec->dct_coef, in, out);
+    for (int32_t k = 0; k < L; ++k) {
+        for (int32_t lane = 0; lane < 4; ++lane) y[lane][k] = out[k][lane];
+    }
+}
+
+// Layer III: the 18 blocks of one channel, subband-major (blocks[24 sb +
+// t]), or with Dual of both channels (the second 768 floats on) into
+// interleaved output. The DCTs run four blocks at a time.
+template <int Red, int O, bool Dual>
+void synth3(mpaDec* dec, const float* blocks, void* pcm, int32_t /*ch*/)
+{
+    constexpr int32_t L = 32 >> Red;
+    constexpr int32_t bytes = out_bytes<O>;
+    uint8_t* out = static_cast<uint8_t*>(pcm);
+    int32_t pos = dec->ring_pos;
+    alignas(32) float acc0[L], acc1[L];
+    alignas(16) float y0[4][32], y1[4][32];
+    for (int32_t t0 = 0; t0 < 18; t0 += 4) {
+        dct_four<Red>(dec, blocks, t0, y0);
+        if constexpr (Dual) dct_four<Red>(dec, blocks + 32 * 24, t0, y1);
+        const int32_t lanes = t0 + 4 <= 18 ? 4 : 18 - t0;
+        for (int32_t lane = 0; lane < lanes; ++lane) {
+            store_block<Red>(y0[lane], dec->ring[0] + 64 * pos);
+            window<Red>(dec->ring[0], pos, acc0);
+            if constexpr (Dual) {
+                store_block<Red>(y1[lane], dec->ring[1] + 64 * pos);
+                window<Red>(dec->ring[1], pos, acc1);
+                emit2<Red, O>(acc0, acc1, out);
+                out += 2 * L * bytes;
+            } else {
+                emit<Red, O>(acc0, out);
+                out += L * bytes;
+            }
+            pos = (pos - 1) & 15;
+        }
+    }
+    dec->ring_pos = pos;
 }
 
 template <int O, int Red>
@@ -342,8 +381,7 @@ void mpaSynthReset(mpaDec* dec)
         dec->first_dct = 0;
     }
     std::memset(dec->ring, 0, sizeof(dec->ring));
-    dec->ring_pos[0] = 0;
-    dec->ring_pos[1] = 0;
+    dec->ring_pos = 0;
 }
 
 mpaSynthFn mpaSynthRoutine(int32_t bits8, int32_t reduction, int32_t out_mode)

@@ -156,7 +156,9 @@ struct mpaL3 {
     mpaL3Side side[2][2];
     mpaL3Sf scalefactors[2][2];
     int32_t live_samples[2][2];
-    float hybrid_out[18][32];
+    // Hybrid output per channel, subband-major: [channel][subband][time
+    // slot], 18 slots used, the rest padding for four-block reads.
+    alignas(32) float hybrid_out[2][32][24];
     // Spectrum of each channel and granule, then in place that channel's
     // overlap; layers I and II use the same storage as their sample buffer.
     float spectrum[2][2][576];
@@ -229,8 +231,8 @@ struct mpaDec {
     int32_t l1_entries;
     mpaL3 l3;
     // Synthesis state.
-    int32_t ring_pos[2];
-    float ring[2][512];
+    int32_t ring_pos;  // block of the newest values, 0..15
+    alignas(32) float ring[2][16 * 64];
     int32_t first_dct;
     float dct_coef[31];
     mpaEq* eq;
