@@ -58,12 +58,23 @@ int32_t mpaL3HuffQuad(mpaDec* dec, int32_t* dst, int32_t room, int32_t bits_left
 void mpaL3Dequant(mpaDec* dec, const int32_t* q, float* out, int32_t* live, const mpaL3Sf* sf,
                   const mpaL3Side* side, mpaL3Bands* bands, int32_t mixed_long_bands);
 
-// Stereo and antialias.
+// Stereo and antialias. mpaL3Stereo runs mid/side and intensity stereo on
+// granule g of a two-channel frame.
+void mpaL3Stereo(mpaDec* dec, int32_t g);
 void mpaL3MidSide(float* left, float* right, int32_t n);
-void mpaL3Intensity1(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, const mpaL3Bands* bands,
-                     int32_t live0, int32_t mid_side);
-void mpaL3Intensity2(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, const mpaL3Bands* bands0,
-                     const mpaL3Bands* bands1, const mpaL3IsLayout* layout, int32_t live0, int32_t mid_side);
+// The first intensity band of the long bands and of each short window: the
+// band above the highest one where the right (side) channel holds a nonzero
+// value. A mixed block's long bands count only when its short part is
+// silent; otherwise first_long is their count.
+struct mpaL3IsRegions {
+    int32_t first_long;
+    int32_t first_short[3];
+};
+void mpaL3IntensityRegions(const mpaDec* dec, const float* right, const mpaL3Bands* bands1, mpaL3IsRegions* r);
+void mpaL3Intensity1(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, const mpaL3Bands* bands1,
+                     const mpaL3IsRegions* regions, int32_t mid_side);
+void mpaL3Intensity2(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, const mpaL3Bands* bands1,
+                     const mpaL3IsRegions* regions, const mpaL3IsLayout* layout, int32_t mid_side);
 void mpaL3Antialias(const mpaDec* dec, float* x, int32_t boundaries);
 
 // Hybrid synthesis and output. block_type 0..3, plus 4 for a mixed block.

@@ -355,28 +355,7 @@ int32_t mpaL3DecodeGranule(mpaDec* dec, void* pcm, int32_t g)
                      &s.band_summary[g][ch], s.mixed_long_bands);
     }
 
-    if (s.frame_channels == 2) {
-        float* left = s.spectrum[0][g];
-        float* right = s.spectrum[1][g];
-        const mpaL3Bands& b1 = s.band_summary[g][1];
-        if (s.mid_side) {
-            const int32_t n = s.intensity ? s.band_ends[b1.has_short][b1.max_band]
-                                          : std::max(s.live_samples[g][0], s.live_samples[g][1]);
-            mpaL3MidSide(left, right, n);
-        }
-        if (s.intensity) {
-            if (s.id == 1) {
-                mpaL3Intensity1(dec, left, right, &s.scalefactors[g][1], &b1, s.live_samples[g][0], s.mid_side);
-            } else {
-                mpaL3Intensity2(dec, left, right, &s.scalefactors[g][1], &s.band_summary[g][0], &b1,
-                                &s.intensity_layout, s.live_samples[g][0], s.mid_side);
-            }
-        }
-        if (s.mode_extension != 0) {
-            const int32_t n = std::max(s.live_samples[g][0], s.live_samples[g][1]);
-            s.live_samples[g][0] = s.live_samples[g][1] = n;
-        }
-    }
+    if (s.frame_channels == 2) mpaL3Stereo(dec, g);
 
     for (int32_t ch = 0; ch < s.frame_channels; ++ch) {
         const mpaL3Bands& b = s.band_summary[g][ch];
