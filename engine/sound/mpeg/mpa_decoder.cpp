@@ -95,15 +95,9 @@ int32_t layer1_setup(mpaDec* dec, const mpaHead* head, int32_t frame_length, int
     dec->frame_length = frame_length;
     if (head->layer_code != 3 || head->sampling_index == 3) return 0;
     const int32_t rate = mpa_rates[head->id][head->sampling_index];
-    dec->alloc_count = 32;
-    dec->decode_limit = limit_subbands(rate, std::max(freq_limit, 1000), reduction);
+    dec->band_limit = limit_subbands(rate, std::max(freq_limit, 1000), reduction);
+    (void)mpaL12Layout(dec, head->mode, head->bitrate_index);
     dec->pcm_values = 384 >> reduction;
-    dec->l1_entries = 32;
-    if (head->mode != 3) {
-        dec->alloc_count = 64;
-        dec->decode_limit *= 2;
-        dec->l1_entries = 64;
-    }
     finish_setup(dec, head, reduction, convert, rate);
     std::memset(dec->samples, 0, 2 * 384 * sizeof(float));
     mpaSynthReset(dec);
@@ -137,6 +131,48 @@ void mpaInit(mpaDec* dec, int32_t with_eq)
     mpaL3Defaults(dec);
 }
 
+bool mpaL12Layout(mpaDec* dec, int32_t mode, int32_t bitrate_index)
+{
+    const int32_t channels = mode == 3 ? 1 : 2;
+    int32_t table = -1;
+    if (dec->stream_layer == 2) {
+        table = 4;
+        if (dec->stream_id == 1) {
+            table = alloc_choice[mode == 3 ? 1 : 0][dec->stream_sampling & 3][bitrate_index & 15];
+            if (table < 0) return false;
+        }
+    }
+    if (channels == dec->layout_channels && table == dec->layout_table) return true;
+    dec->layout_channels = channels;
+    dec->layout_table = table;
+    if (table < 0) {
+        dec->alloc_count = 32;
+        dec->l1_entries = 32;
+        dec->decode_limit = dec->band_limit;
+    } else {
+        const AllocTable& t = alloc_tables[table];
+        dec->alloc_count = 0;
+        for (int32_t r = 0; r < 4; ++r) {
+            dec->class_counts[r] = t.counts[r];
+            dec->alloc_count += t.counts[r];
+            for (int32_t a = 0; a < 16; ++a) dec->class_table[r][a] = t.classes[r][a];
+        }
+        dec->decode_limit = std::min(dec->band_limit, dec->alloc_count);
+    }
+    // Two channels: the counts are of channel-subband pairs of the
+    // interleaved sample buffer.
+    if (channels == 2) {
+        for (int32_t& c : dec->class_counts) c *= 2;
+        dec->alloc_count *= 2;
+        dec->decode_limit *= 2;
+        dec->l1_entries *= 2;
+    }
+    // Entries at and above the decode limit are never written; what an
+    // earlier layout left there must not play.
+    std::memset(dec->samples, 0, 2 * 1152 * sizeof(float));
+    return true;
+}
+
 int32_t mpaDecodeInit(mpaDec* dec, const mpaHead* head, int32_t frame_length, int32_t reduction, int32_t transform,
                       int32_t convert, int32_t freq_limit)
 {
@@ -148,6 +184,10 @@ int32_t mpaDecodeInit(mpaDec* dec, const mpaHead* head, int32_t frame_length, in
     }
     static constexpr mpaDecodeFn routines[4] = {mpaL2Decode, mpaL3Decode, mpaL2Decode, mpaL1Decode};
     dec->decode = routines[head->layer_code & 3];
+    dec->stream_id = head->id;
+    dec->stream_layer = head->layer_code;
+    dec->stream_sampling = head->sampling_index;
+    dec->layout_channels = 0;
     int32_t ok = 0;
     if (head->layer_code == 3) {
         ok = layer1_setup(dec, head, frame_length, reduction, convert, freq_limit);
@@ -158,26 +198,10 @@ int32_t mpaDecodeInit(mpaDec* dec, const mpaHead* head, int32_t frame_length, in
         freq_limit = std::max(freq_limit, 1000);
         dec->frame_length = frame_length;
         if (head->layer_code != 2 || head->sampling_index == 3) return 0;
-        int32_t table = 4;
-        if (head->id == 1) {
-            table = alloc_choice[head->mode == 3 ? 1 : 0][head->sampling_index][head->bitrate_index];
-            if (table < 0) return 0;
-        }
-        const AllocTable& t = alloc_tables[table];
-        dec->alloc_count = 0;
-        for (int32_t r = 0; r < 4; ++r) {
-            dec->class_counts[r] = t.counts[r];
-            dec->alloc_count += t.counts[r];
-            for (int32_t a = 0; a < 16; ++a) dec->class_table[r][a] = t.classes[r][a];
-        }
         const int32_t rate = mpa_rates[head->id][head->sampling_index];
-        dec->decode_limit = std::min(limit_subbands(rate, freq_limit, reduction), dec->alloc_count);
+        dec->band_limit = limit_subbands(rate, freq_limit, reduction);
+        if (!mpaL12Layout(dec, head->mode, head->bitrate_index)) return 0;
         dec->pcm_values = 1152 >> reduction;
-        if (head->mode != 3) {
-            for (int32_t& c : dec->class_counts) c *= 2;
-            dec->alloc_count *= 2;
-            dec->decode_limit *= 2;
-        }
         finish_setup(dec, head, reduction, convert, rate);
         std::memset(dec->samples, 0, 2 * 1152 * sizeof(float));
         mpaSynthReset(dec);

@@ -15,6 +15,11 @@ int32_t mpaTableBitrate(int32_t layer_code, int32_t id, int32_t index);
 // Layer I and II.
 void mpaL12BuildTables(mpaDec* dec);
 void mpaL1BuildFactors(mpaDec* dec);
+// Loads the band layout (band counts, allocation table, decode limit) for a
+// frame of the given mode and bit-rate index of the set-up stream; false
+// when the standard allows no such frame. A new layout clears the sample
+// buffer.
+bool mpaL12Layout(mpaDec* dec, int32_t mode, int32_t bitrate_index);
 mpaResult mpaL2Decode(mpaDec* dec, const uint8_t* bitstream, int32_t avail, void* pcm);
 mpaResult mpaL1Decode(mpaDec* dec, const uint8_t* bitstream, int32_t avail, void* pcm);
 

@@ -70,8 +70,11 @@ inline float product(int32_t v, float f)
     return static_cast<float>(static_cast<double>(v) * f);
 }
 
-// Reads the header after the sync and sets the padding and joint bound.
-// Returns false when the sync is missing or the frame is cut short.
+// Reads the header, loads the frame's band layout and sets its length,
+// padding and joint bound. Returns false when the sync is missing, the
+// frame is cut short or does not belong to the stream set up: another
+// version, layer or sample rate ends the stream, while the channel mode and
+// the bit rate may change from frame to frame.
 bool read_header(mpaDec* dec, const uint8_t* bs, int32_t avail, int32_t pad_unit)
 {
     dec->byte_ptr = bs;
@@ -79,21 +82,52 @@ bool read_header(mpaDec* dec, const uint8_t* bs, int32_t avail, int32_t pad_unit
     dec->bit_buf = 0;
     dec->bits_held = 0;
     if (read_bits(dec, 12) != 0xFFF) return false;
-    read_bits(dec, 3);
+    const int32_t id = static_cast<int32_t>(read_bits(dec, 1));
+    const int32_t layer = static_cast<int32_t>(read_bits(dec, 2));
     const uint32_t protection = read_bits(dec, 1);
-    read_bits(dec, 6);
+    const int32_t bitrate_index = static_cast<int32_t>(read_bits(dec, 4));
+    const int32_t sampling = static_cast<int32_t>(read_bits(dec, 2));
     dec->frame_padding = static_cast<int32_t>(read_bits(dec, 1)) * pad_unit;
     read_bits(dec, 1);
     const uint32_t v = read_bits(dec, 4);
-    // A single-channel stream has no second channel to share bands with,
-    // whatever a damaged frame's mode bits say.
-    dec->joint_bound = dec->stream_mono ? 64 : joint_bounds[v];
     read_bits(dec, 4);
     if (protection == 0) read_bits(dec, 16);
-    const int32_t frame_bytes = dec->frame_length + dec->frame_padding;
+    if (id != dec->stream_id || layer != dec->stream_layer || sampling != dec->stream_sampling || bitrate_index == 15) {
+        return false;
+    }
+    const int32_t mode = static_cast<int32_t>(v >> 2);
+    if (!mpaL12Layout(dec, mode, bitrate_index)) return false;
+    // Free format keeps the length given to set-up.
+    dec->frame_bytes = dec->frame_length;
+    if (bitrate_index != 0) {
+        const int32_t b = mpaTableBitrate(layer, id, bitrate_index);
+        const int32_t r50 = mpa_rates50[id][sampling];
+        dec->frame_bytes = layer == 3 ? (240 * b / r50) * 4 : 2880 * b / r50;
+    }
+    dec->joint_bound = mode == 3 ? 64 : joint_bounds[v];
+    const int32_t frame_bytes = dec->frame_bytes + dec->frame_padding;
     if (frame_bytes > avail) return false;
     dec->end = bs + frame_bytes;
     return true;
+}
+
+// The decoded rows (64 floats each) hold the frame's channels; the
+// synthesis reads the set-up's. A single-channel frame in a two-channel
+// stream plays on both channels, a two-channel frame in a single-channel
+// stream plays its left channel. Entries at and above the decode limit were
+// not written by this frame and count as 0.
+void fit_channels(mpaDec* dec, float* rows, int32_t count)
+{
+    const bool frame_mono = dec->layout_channels == 1;
+    if (frame_mono == (dec->stream_mono != 0)) return;
+    const int32_t limit = dec->decode_limit;
+    for (float* row = rows; row < rows + 64 * count; row += 64) {
+        if (frame_mono) {
+            for (int32_t p = 31; p >= 0; --p) row[2 * p] = row[2 * p + 1] = p < limit ? row[p] : 0.0f;
+        } else {
+            for (int32_t p = 0; p < 32; ++p) row[p] = 2 * p < limit ? row[2 * p] : 0.0f;
+        }
+    }
 }
 
 // The three values of one granule of class c (grouped or not), centred.
@@ -241,8 +275,9 @@ mpaResult mpaL2Decode(mpaDec* dec, const uint8_t* bs, int32_t avail, void* pcm)
         }
     }
 
+    fit_channels(dec, dec->samples, 36);
     dec->synth(dec, dec->samples, pcm, 36);
-    return {static_cast<uint32_t>(dec->frame_length + dec->frame_padding), static_cast<uint32_t>(dec->pcm_bytes)};
+    return {static_cast<uint32_t>(dec->frame_bytes + dec->frame_padding), static_cast<uint32_t>(dec->pcm_bytes)};
 }
 
 mpaResult mpaL1Decode(mpaDec* dec, const uint8_t* bs, int32_t avail, void* pcm)
@@ -306,6 +341,7 @@ mpaResult mpaL1Decode(mpaDec* dec, const uint8_t* bs, int32_t avail, void* pcm)
         }
     }
 
+    fit_channels(dec, dec->samples, 12);
     dec->synth(dec, dec->samples, pcm, 12);
-    return {static_cast<uint32_t>(dec->frame_length + dec->frame_padding), static_cast<uint32_t>(dec->pcm_bytes)};
+    return {static_cast<uint32_t>(dec->frame_bytes + dec->frame_padding), static_cast<uint32_t>(dec->pcm_bytes)};
 }

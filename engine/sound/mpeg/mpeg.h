@@ -205,6 +205,18 @@ struct mpaDec {
     int32_t joint_bound;
     int32_t stream_mono;  // the set-up header was single channel
     int32_t ready;        // a set-up succeeded
+    // Layers I and II: id, layer code and rate of the set-up header (a
+    // frame that differs ends the stream), the subbands that the frequency
+    // limit and the rate reduction keep, and the channels and allocation
+    // table (-1 for layer I) of the band layout loaded, which follows each
+    // frame's mode and bit rate.
+    int32_t stream_id;
+    int32_t stream_layer;
+    int32_t stream_sampling;
+    int32_t band_limit;
+    int32_t layout_channels;
+    int32_t layout_table;
+    int32_t frame_bytes;  // the current frame's length without padding
     mpaInfo info;
     // Layer I and II band state.
     int32_t alloc_count;

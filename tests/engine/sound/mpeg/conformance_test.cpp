@@ -29,47 +29,6 @@ std::filesystem::path conformance_dir()
     return {};
 }
 
-// Channels of each frame of the stream, found by stepping from header to
-// header by the lengths the headers give; free-format frames take the last
-// measured length.
-std::vector<int32_t> frame_channels(const std::vector<uint8_t>& data, int32_t* samples_per_frame)
-{
-    std::vector<int32_t> channels;
-    const int32_t n = static_cast<int32_t>(data.size());
-    int32_t pos = 0, last_len = 0;
-    while (pos + 4 <= n) {
-        mpaHead h;
-        int32_t len = mpaParseHeadBytes(data.data() + pos, n - pos, &h);
-        if (h.sync == 0) break;
-        if (len == 0 && h.bitrate_index == 0) len = last_len;
-        if (len == 0) break;
-        last_len = len;
-        *samples_per_frame = h.layer_code == 3 ? 384 : (h.layer_code == 1 && h.id == 0 ? 576 : 1152);
-        const int32_t slot = h.layer_code == 3 ? 4 : 1;
-        pos += len + h.padding * slot;
-        if (pos > n) break;
-        channels.push_back(h.mode == 3 ? 1 : 2);
-    }
-    return channels;
-}
-
-// The reference output follows each frame's channel count; ours keeps the
-// first frame's: a single-channel frame plays on both channels, and a
-// two-channel frame in a single-channel stream plays its left channel.
-std::vector<int16_t> in_output_channels(const std::vector<int16_t>& ref, const std::vector<int32_t>& channels,
-                                        int32_t spf, int32_t out_channels)
-{
-    std::vector<int16_t> out;
-    size_t pos = 0;
-    for (const int32_t c : channels) {
-        for (int32_t i = 0; i < spf && pos + c <= ref.size(); ++i, pos += c) {
-            out.push_back(ref[pos]);
-            if (out_channels == 2) out.push_back(ref[pos + c - 1]);
-        }
-    }
-    return out;
-}
-
 // The decoder's unrounded output, walked as the fixture's decode walks the
 // stream, with the synthesis switched to its float form.
 std::vector<float> decode_unrounded(const std::vector<uint8_t>& data)

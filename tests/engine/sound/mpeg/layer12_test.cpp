@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 using namespace mpegtest;
 
@@ -174,5 +175,101 @@ TEST(Layer1Frames, JointStereoSharesSamplesWithOwnScaleFactors)
     ASSERT_TRUE(ref.ok);
     EXPECT_GT(snr_db(ref.pcm, ours.pcm), 60.0);
 }
+
+}  // namespace
+
+namespace {
+
+// Streams whose channel mode (and with it the bit rate and allocation
+// table) changes between frames, made by joining encodes: they decode on in
+// the first frame's output channels. A change of sample rate ends the
+// stream. The reference is libavcodec, which follows each frame's channels,
+// put in our output channels. Its right channel keeps its own synthesis
+// history across a single-channel stretch, ours takes the single channel's,
+// so the right channel is compared from 512 samples after each change on.
+struct ModeCase {
+    const char* name;
+    std::function<std::vector<std::vector<uint8_t>>()> segments;
+    bool ends_after_first;  // the second segment does not belong to the stream
+};
+
+class ModeChanges : public testing::TestWithParam<ModeCase> {
+protected:
+    void SetUp() override
+    {
+        if (!have_tool("twolame")) GTEST_SKIP() << "twolame is not installed (scripts/install-deps.sh)";
+    }
+};
+
+std::vector<uint8_t> two(int32_t rate, int32_t channels, const char* args, const char* name)
+{
+    return twolame(sine(rate, channels, 0.5, rate / 40.0 + 3.0, rate / 16.0 - 7.0, 0.5), args, name);
+}
+
+TEST_P(ModeChanges, DecodeOnInTheFirstFramesChannels)
+{
+    const ModeCase& c = GetParam();
+    std::vector<uint8_t> stream;
+    std::vector<int32_t> channels;
+    int32_t spf = 0;
+    for (const auto& seg : c.segments()) {
+        ASSERT_FALSE(seg.empty());
+        const auto ch = frame_channels(seg, &spf);
+        if (channels.empty() || !c.ends_after_first) channels.insert(channels.end(), ch.begin(), ch.end());
+        stream.insert(stream.end(), seg.begin(), seg.end());
+    }
+    const Decoded ours = decode(stream);
+    ASSERT_TRUE(ours.ok);
+    const int32_t out = ours.info.channels;
+    EXPECT_EQ(out, channels.front());
+    ASSERT_EQ(ours.frames, static_cast<int32_t>(channels.size()));
+    ASSERT_EQ(ours.pcm.size(), channels.size() * spf * out);
+
+    const Decoded ref = decode_reference(stream);
+    ASSERT_TRUE(ref.ok);
+    const auto want = in_output_channels(ref.pcm, channels, spf, out);
+    ASSERT_EQ(want.size(), ours.pcm.size());
+    double sig = 0, err = 0;
+    size_t since_change = 1u << 20;
+    for (size_t f = 0, i = 0; f < channels.size(); ++f) {
+        if (f > 0 && channels[f] != channels[f - 1]) since_change = 0;
+        for (int32_t k = 0; k < spf; ++k, ++since_change) {
+            for (int32_t ch = 0; ch < out; ++ch, ++i) {
+                if (ch == 1 && since_change < 512) continue;
+                sig += double(want[i]) * want[i];
+                err += (double(want[i]) - ours.pcm[i]) * (double(want[i]) - ours.pcm[i]);
+            }
+        }
+    }
+    EXPECT_GT(10 * std::log10(sig / std::max(err, 1e-9)), 60.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Joined, ModeChanges,
+    testing::Values(
+        ModeCase{"l2_stereo_mono_joint",
+                 [] {
+                     return std::vector{two(44100, 2, "-b 192 -m s", "mc_s"), two(44100, 1, "-b 96 -m m", "mc_m"),
+                                        two(44100, 2, "-b 128 -m j", "mc_j")};
+                 },
+                 false},
+        ModeCase{"l2_mono_then_stereo",
+                 [] { return std::vector{two(48000, 1, "-b 64 -m m", "mc_m48"), two(48000, 2, "-b 256 -m d", "mc_d48")}; },
+                 false},
+        ModeCase{"l2_mpeg2_joint_mono",
+                 [] { return std::vector{two(22050, 2, "-b 64 -m j", "mc_j22"), two(22050, 1, "-b 32 -m m", "mc_m22")}; },
+                 false},
+        ModeCase{"l1_mono_stereo_joint",
+                 [] {
+                     return std::vector{layer1_stream(3, {{5, 7, 60, {4, -1}}}, 12),
+                                        layer1_stream(0, {{2, 6, 30, {5, 5}}, {7, 7, 90, {4, 6}}}, 12),
+                                        layer1_stream(1, {{1, 5, 20, {3, -1}}, {9, 7, 100, {5, 11}}}, 12),
+                                        layer1_stream(3, {{3, 7, 60, {4, -1}}}, 12)};
+                 },
+                 false},
+        ModeCase{"l2_rate_change_ends_the_stream",
+                 [] { return std::vector{two(44100, 2, "-b 192 -m s", "mc_s44"), two(48000, 2, "-b 192 -m s", "mc_s48")}; },
+                 true}),
+    [](const testing::TestParamInfo<ModeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

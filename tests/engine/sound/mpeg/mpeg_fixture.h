@@ -50,6 +50,16 @@ Decoded decode(const std::vector<uint8_t>& data, int32_t reduction = 0, int32_t 
                int32_t freq_limit = 24000);
 Decoded decode_reference(const std::vector<uint8_t>& data);
 
+// Channels of each frame of a stream, stepping from header to header by the
+// lengths the headers give (free-format frames take the last measured
+// length); *samples_per_frame is set from the headers.
+std::vector<int32_t> frame_channels(const std::vector<uint8_t>& data, int32_t* samples_per_frame);
+// A reference output that follows each frame's channel count, put in the
+// decoder's output channels: a single-channel frame plays on both channels,
+// a two-channel frame in a single-channel stream plays its left channel.
+std::vector<int16_t> in_output_channels(const std::vector<int16_t>& ref, const std::vector<int32_t>& channels,
+                                        int32_t spf, int32_t out_channels);
+
 // 10 log10 of the reference's power over the difference's, over the common
 // length from `skip` values on.
 double snr_db(const std::vector<int16_t>& ref, const std::vector<int16_t>& got, size_t skip = 0);
