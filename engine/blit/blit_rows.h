@@ -3,6 +3,7 @@
 // format, destination format, op, key, depth, scaled) row of the dispatch
 // table. Included by the table only; tests may include it.
 #include "engine/blit/blit.h"
+#include "engine/blit/blit_span.h"
 
 #include <cstring>
 #include <type_traits>
@@ -81,6 +82,32 @@ inline bool bltSkip(const uint8_t* p, K key) {
     return false;
 }
 
+// The rows with a whole-row form: a copy between equal formats is a memcpy
+// of each row, and the copies and opacity blends of blit_span.h run their
+// vector span once per row. False when the row has neither (or the span
+// set has no such span, or the opacity is outside 0..256, which the spans
+// do not take), and the walk then goes pel by pel.
+template <class Src, class Dst, template <class, class> class Op, bool Key, class K>
+bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, int32_t h, K key, uint32_t value) {
+    constexpr bool copy = std::is_same_v<Op<Src, Dst>, bltDoCopy<Src, Dst>>;
+    constexpr bool alpha = std::is_same_v<Op<Src, Dst>, bltDoAlpha<Src, Dst>>;
+    const ptrdiff_t sp = ptrdiff_t(a.src->pitch) * Src::bytes, dp = ptrdiff_t(a.dst->pitch) * Dst::bytes;
+    if constexpr (copy && !Key && std::is_same_v<Src, Dst>) {
+        for (int32_t y = 0; y < h; ++y, s += sp, d += dp) std::memmove(d, s, size_t(w) * Dst::bytes);
+        return true;
+    } else if constexpr (copy || alpha) {
+        constexpr bltSpanIdTy id = bltSpanOf<Src, Dst, alpha>();
+        if constexpr (id != blt_SPAN_NONE) {
+            const bltSpanFnTy f = bltSpans().fn[id][Key ? 1 : 0];
+            if (!f || (alpha && value > 256)) return false;
+            for (int32_t y = 0; y < h; ++y, s += sp, d += dp) f(d, s, size_t(w), uint32_t(key), value);
+            return true;
+        }
+    }
+    (void)a; (void)s; (void)d; (void)w; (void)h; (void)key; (void)value;
+    return false;
+}
+
 // Plain, alpha-map and depth walks. The pointers step by whole pels and get
 // one correction per row; only the key and the depth are tested per pel.
 template <class Src, class Dst, template <class, class> class Op, bool Key, bool Depth, bool Map>
@@ -94,23 +121,8 @@ void bltWalk(const bltArgsTy& a) {
     int32_t* dz = Depth ? static_cast<int32_t*>(a.dstDepth->lockPtr) : nullptr;
     const auto key = typename bltAs<Src>::Key(a.key);
     const uint32_t value = a.value;
-    if constexpr (std::is_same_v<Src, bltFmtR5G6B5> && std::is_same_v<Dst, bltFmtR5G6B5> && Key && !Depth && !Map
-                  && std::is_same_v<Op<Src, Dst>, bltDoCopy<Src, Dst>>) {
-        // Keyed sprites on a 5:6:5 screen, the commonest draw: a select
-        // instead of a branch per pel, which mispredicts along every edge
-        // of a sprite's shape; the select also vectorises.
-        for (int32_t y = 0; y < h; ++y) {
-            for (int32_t x = 0; x < w; ++x) {
-                uint16_t sv, dv;
-                std::memcpy(&sv, s + size_t(x) * 2, 2);
-                std::memcpy(&dv, d + size_t(x) * 2, 2);
-                dv = sv == key ? dv : sv;
-                std::memcpy(d + size_t(x) * 2, &dv, 2);
-            }
-            s += ptrdiff_t(a.src->pitch) * 2;
-            d += ptrdiff_t(a.dst->pitch) * 2;
-        }
-        return;
+    if constexpr (!Depth && !Map) {
+        if (bltWalkSpans<Src, Dst, Op, Key>(a, s, d, w, h, key, value)) return;
     }
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {

@@ -1,0 +1,62 @@
+#pragma once
+// Vector row spans: the hand-written loops behind the rows the game draws
+// most (R5G6B5 and X8R8G8B8 on either side of a copy, keyed copy, alpha).
+// A span draws one row of n pels; the walk calls it once per row. The spans
+// are picked once per process by the processor's instruction groups (SSE2,
+// or AVX2 where the processor and the system have it); on a processor
+// without either every span is null and the walks stay scalar.
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "engine/blit/blit_fmt.h"
+
+using bltSpanFnTy = void (*)(uint8_t* d, const uint8_t* s, size_t n, uint32_t key, uint32_t value);
+
+enum bltSpanIdTy : uint8_t {
+    blt_SPAN_COPY_565_8888,  // R5G6B5 -> X8R8G8B8 copy
+    blt_SPAN_COPY_8888_565,  // X8R8G8B8 -> R5G6B5 copy
+    blt_SPAN_COPY_565_565,   // keyed only (the plain copy is a memcpy)
+    blt_SPAN_COPY_8888_8888, // keyed only
+    blt_SPAN_ALPHA_8888,     // X8R8G8B8 onto X8R8G8B8, opacity 0..256
+    blt_SPAN_ALPHA_565,      // R5G6B5 onto R5G6B5, opacity 0..256
+    blt_SPAN_COUNT,
+    blt_SPAN_NONE = 0xFF
+};
+
+// One span per id, without key [0] and with key [1]; null where there is none.
+struct bltSpanSetTy {
+    const char* name;  // "sse2", "avx2" or "scalar"
+    bltSpanFnTy fn[blt_SPAN_COUNT][2];
+};
+
+// The spans in use: the best set the processor runs, chosen on first use.
+const bltSpanSetTy& bltSpans();
+// Chooses a set by level (0 scalar, 1 SSE2, 2 AVX2), limited to what the
+// processor runs, and returns the level in force; for tests and benchmarks.
+int bltSetSpanLevel(int level);
+// The highest level the processor runs.
+int bltMaxSpanLevel();
+
+// The sets, defined by the units compiled for each instruction group.
+extern const bltSpanSetTy bltSpansSse2;
+extern const bltSpanSetTy bltSpansAvx2;
+
+// The span of a row of the walk, or blt_SPAN_NONE. Copy and alpha only;
+// the op functors are declared in blit_rows.h, which passes a tag here.
+template <class Src, class Dst, bool Alpha>
+constexpr bltSpanIdTy bltSpanOf() {
+    constexpr bool s565 = std::is_same_v<Src, bltFmtR5G6B5>, d565 = std::is_same_v<Dst, bltFmtR5G6B5>;
+    constexpr bool s32 = std::is_same_v<Src, bltFmtX8R8G8B8>, d32 = std::is_same_v<Dst, bltFmtX8R8G8B8>;
+    if constexpr (Alpha) {
+        if constexpr (s32 && d32) return blt_SPAN_ALPHA_8888;
+        else if constexpr (s565 && d565) return blt_SPAN_ALPHA_565;
+        else return blt_SPAN_NONE;
+    } else {
+        if constexpr (s565 && d32) return blt_SPAN_COPY_565_8888;
+        else if constexpr (s32 && d565) return blt_SPAN_COPY_8888_565;
+        else if constexpr (s565 && d565) return blt_SPAN_COPY_565_565;
+        else if constexpr (s32 && d32) return blt_SPAN_COPY_8888_8888;
+        else return blt_SPAN_NONE;
+    }
+}

@@ -1,0 +1,199 @@
+#pragma once
+// Vector helpers for the blitter's pel loops: whole-register loads and
+// stores, masks, the R5G6B5 <-> 8:8:8:8 widenings of the copy loops and the
+// blend of fields with one rounding. Each helper computes, lane for lane,
+// exactly what the per-pel operations of blit_pel.h compute, so a loop built
+// from them stays bit-identical to the generic path.
+//
+// Two register widths share one interface, so that a loop is written once as
+// a template over the width:
+//   simdSse2  16 bytes (always there on x86_64)
+//   simdAvx2  32 bytes (only in units compiled with -mavx2; pick the loop at
+//             start-up by the processor's instruction groups)
+// Pels are always in memory order: lane i of a register of 32-bit pels is
+// pel i, lane i of a register of 16-bit pels is pel i. Conversions between
+// the two pel sizes take one register of 16-bit pels and two of 32-bit pels
+// (lo: the first half of the pels, hi: the second half).
+//
+// A build for a processor without SSE2 has neither: its loops stay scalar.
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define SIMD_PEL_SSE2 1
+#endif
+#if defined(__AVX2__)
+#include <immintrin.h>
+#define SIMD_PEL_AVX2 1
+#endif
+
+#if defined(SIMD_PEL_SSE2)
+struct simdSse2 {
+    using V = __m128i;
+    static constexpr size_t bytes = 16;
+    static constexpr size_t pels16 = 8;  // 16-bit pels per register
+    static constexpr size_t pels32 = 4;  // 32-bit pels per register
+
+    static V Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+    static void Store(void* p, V v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+    static V Zero() { return _mm_setzero_si128(); }
+    static V Set16(uint16_t v) { return _mm_set1_epi16(int16_t(v)); }
+    static V Set32(uint32_t v) { return _mm_set1_epi32(int32_t(v)); }
+
+    static V And(V a, V b) { return _mm_and_si128(a, b); }
+    static V Or(V a, V b) { return _mm_or_si128(a, b); }
+    static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }  // ~a & b
+    // Lanes of `mask` are all ones or all zeros: mask ? a : b, bit by bit.
+    static V Select(V mask, V a, V b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
+    static V Eq16(V a, V b) { return _mm_cmpeq_epi16(a, b); }
+    static V Eq32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
+    // Masks of 32-bit lanes (lo: first pels, hi: the next) as 16-bit lanes.
+    static V PackMask32To16(V lo, V hi) { return _mm_packs_epi32(lo, hi); }
+
+    static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
+    static V Mul16(V a, V b) { return _mm_mullo_epi16(a, b); }  // low 16 bits of the product
+    template <int N> static V Shr16(V a) { return _mm_srli_epi16(a, N); }
+    template <int N> static V Shl16(V a) { return _mm_slli_epi16(a, N); }
+    template <int N> static V Shr32(V a) { return _mm_srli_epi32(a, N); }
+    template <int N> static V Shl32(V a) { return _mm_slli_epi32(a, N); }
+
+    // Bytes to 16-bit lanes (zero-extended) and back (lanes must be 0..255).
+    // The split is per 128-bit block, so Narrow8(Widen8Lo(v), Widen8Hi(v)) is v
+    // at either width; use them for lane-wise arithmetic only.
+    static V Widen8Lo(V v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
+    static V Widen8Hi(V v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
+    static V Narrow8(V lo, V hi) { return _mm_packus_epi16(lo, hi); }
+    // In 16-bit lanes of widened 8:8:8:8 pels (four lanes a pel): every lane of
+    // a pel gets the pel's lane 3 (the alpha byte of X8R8G8B8/A8R8G8B8).
+    static V SplatLane3(V v) {
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF);
+    }
+
+    // pels16 R5G6B5 pels from memory as two registers of 32-bit pels: blue
+    // << 3 in bits 0-7, green << 2 in 8-15, red << 3 in 16-23, bits 24-31
+    // zero (the fields opened by plain shifts, as pelChR5G6B5::Open does).
+    static void Load565As8888(const void* p, V& lo, V& hi) {
+        const V v = Load(p);
+        lo = Open565(_mm_unpacklo_epi16(v, _mm_setzero_si128()));
+        hi = Open565(_mm_unpackhi_epi16(v, _mm_setzero_si128()));
+    }
+    // Two registers of 32-bit pels to one of R5G6B5: blue >> 3, green >> 2,
+    // red >> 3 of bytes 0, 1, 2 (pelChR5G6B5::Close); byte 3 is ignored.
+    static V Pack8888To565(V lo, V hi) {
+        // Sign-extend the 16-bit results so the signed pack keeps them.
+        const V a = _mm_srai_epi32(_mm_slli_epi32(Close565(lo), 16), 16);
+        const V b = _mm_srai_epi32(_mm_slli_epi32(Close565(hi), 16), 16);
+        return _mm_packs_epi32(a, b);
+    }
+
+    // Shared by both widths: 32-bit lanes holding one R5G6B5 pel each.
+    static V Open565(V v) {
+        const V b = _mm_slli_epi32(_mm_and_si128(v, _mm_set1_epi32(0x001F)), 3);
+        const V g = _mm_slli_epi32(_mm_and_si128(v, _mm_set1_epi32(0x07E0)), 5);
+        const V r = _mm_slli_epi32(_mm_and_si128(v, _mm_set1_epi32(0xF800)), 8);
+        return _mm_or_si128(_mm_or_si128(b, g), r);
+    }
+    static V Close565(V v) {
+        const V b = _mm_and_si128(_mm_srli_epi32(v, 3), _mm_set1_epi32(0x001F));
+        const V g = _mm_and_si128(_mm_srli_epi32(v, 5), _mm_set1_epi32(0x07E0));
+        const V r = _mm_and_si128(_mm_srli_epi32(v, 8), _mm_set1_epi32(0xF800));
+        return _mm_or_si128(_mm_or_si128(b, g), r);
+    }
+};
+#endif
+
+#if defined(SIMD_PEL_AVX2)
+struct simdAvx2 {
+    using V = __m256i;
+    static constexpr size_t bytes = 32;
+    static constexpr size_t pels16 = 16;
+    static constexpr size_t pels32 = 8;
+
+    static V Load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+    static void Store(void* p, V v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+    static V Zero() { return _mm256_setzero_si256(); }
+    static V Set16(uint16_t v) { return _mm256_set1_epi16(int16_t(v)); }
+    static V Set32(uint32_t v) { return _mm256_set1_epi32(int32_t(v)); }
+
+    static V And(V a, V b) { return _mm256_and_si256(a, b); }
+    static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+    static V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
+    static V Select(V mask, V a, V b) { return _mm256_blendv_epi8(b, a, mask); }
+    static V Eq16(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
+    static V Eq32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
+    static V PackMask32To16(V lo, V hi) { return _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8); }
+
+    static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
+    static V Mul16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+    template <int N> static V Shr16(V a) { return _mm256_srli_epi16(a, N); }
+    template <int N> static V Shl16(V a) { return _mm256_slli_epi16(a, N); }
+    template <int N> static V Shr32(V a) { return _mm256_srli_epi32(a, N); }
+    template <int N> static V Shl32(V a) { return _mm256_slli_epi32(a, N); }
+
+    static V Widen8Lo(V v) { return _mm256_unpacklo_epi8(v, _mm256_setzero_si256()); }
+    static V Widen8Hi(V v) { return _mm256_unpackhi_epi8(v, _mm256_setzero_si256()); }
+    static V Narrow8(V lo, V hi) { return _mm256_packus_epi16(lo, hi); }
+    static V SplatLane3(V v) {
+        return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0xFF), 0xFF);
+    }
+
+    static void Load565As8888(const void* p, V& lo, V& hi) {
+        const auto* q = static_cast<const __m128i*>(p);
+        lo = Open565(_mm256_cvtepu16_epi32(_mm_loadu_si128(q)));
+        hi = Open565(_mm256_cvtepu16_epi32(_mm_loadu_si128(q + 1)));
+    }
+    static V Pack8888To565(V lo, V hi) {
+        // The unsigned pack works per 128-bit block; the permute puts the
+        // four 64-bit quarters back in pel order.
+        const V p = _mm256_packus_epi32(Close565(lo), Close565(hi));
+        return _mm256_permute4x64_epi64(p, 0xD8);
+    }
+
+    static V Open565(V v) {
+        const V b = _mm256_slli_epi32(_mm256_and_si256(v, _mm256_set1_epi32(0x001F)), 3);
+        const V g = _mm256_slli_epi32(_mm256_and_si256(v, _mm256_set1_epi32(0x07E0)), 5);
+        const V r = _mm256_slli_epi32(_mm256_and_si256(v, _mm256_set1_epi32(0xF800)), 8);
+        return _mm256_or_si256(_mm256_or_si256(b, g), r);
+    }
+    static V Close565(V v) {
+        const V b = _mm256_and_si256(_mm256_srli_epi32(v, 3), _mm256_set1_epi32(0x001F));
+        const V g = _mm256_and_si256(_mm256_srli_epi32(v, 5), _mm256_set1_epi32(0x07E0));
+        const V r = _mm256_and_si256(_mm256_srli_epi32(v, 8), _mm256_set1_epi32(0xF800));
+        return _mm256_or_si256(_mm256_or_si256(b, g), r);
+    }
+};
+#endif
+
+// ------------------------------------------------ width-independent helpers
+
+// (d * (256 - a) + s * a) >> 8 in every 16-bit lane, a and na = 256 - a
+// given per lane (splatted or per pel). The true sum never exceeds 16 bits
+// for fields of up to 8 bits and a in 0..256; for any other a, bits 8-15 are
+// still those of the 32-bit sum, so a store of the low 8 bits agrees with
+// the scalar blend.
+template <class W>
+inline typename W::V simdBlend16(typename W::V d, typename W::V s, typename W::V a, typename W::V na) {
+    return W::template Shr16<8>(W::Add16(W::Mul16(d, na), W::Mul16(s, a)));
+}
+
+// pelAlphaOnce<pelChRGB> on 32-bit pels, a register at a time: bytes 0-2
+// blended with one rounding, byte 3 kept from the destination.
+template <class W>
+inline typename W::V simdAlphaOnce8888(typename W::V d, typename W::V s, typename W::V a, typename W::V na) {
+    const typename W::V lo = simdBlend16<W>(W::Widen8Lo(d), W::Widen8Lo(s), a, na);
+    const typename W::V hi = simdBlend16<W>(W::Widen8Hi(d), W::Widen8Hi(s), a, na);
+    const typename W::V top = W::Set32(0xFF000000u);
+    return W::Or(W::And(d, top), W::AndNot(top, W::Narrow8(lo, hi)));
+}
+
+// pelAlphaOnce<pelChR5G6B5> on 16-bit pels for a in 0..256: each field
+// blended at its own width with one rounding.
+template <class W>
+inline typename W::V simdAlphaOnce565(typename W::V d, typename W::V s, typename W::V a, typename W::V na) {
+    const typename W::V m5 = W::Set16(0x1F), m6 = W::Set16(0x3F);
+    const typename W::V b = simdBlend16<W>(W::And(d, m5), W::And(s, m5), a, na);
+    const typename W::V g = simdBlend16<W>(W::And(W::template Shr16<5>(d), m6), W::And(W::template Shr16<5>(s), m6), a, na);
+    const typename W::V r = simdBlend16<W>(W::template Shr16<11>(d), W::template Shr16<11>(s), a, na);
+    return W::Or(W::Or(b, W::template Shl16<5>(g)), W::template Shl16<11>(r));
+}

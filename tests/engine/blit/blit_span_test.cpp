@@ -1,0 +1,90 @@
+// The whole-row forms of the walks (memcpy rows and the vector spans of every
+// instruction level the processor runs) against the generic path: every copy
+// and alpha row, keyed and not, on random rows of widths 1 to 67 placed at
+// every offset within a register, so each block count and tail occurs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "engine/blit/blit.h"
+#include "engine/blit/blit_span.h"
+
+namespace {
+
+struct Buf {
+    std::vector<uint8_t> bytes;
+    imgRowCTy img;
+    // w x h pels of `fmt` at pel offset `skew` into the buffer, pitch w + 3.
+    Buf(uint32_t fmt, int32_t w, int32_t h, int32_t skew, std::mt19937& rng) {
+        const size_t pel = pelBytes[fmt];
+        bytes.resize((size_t(w + 3) * size_t(h) + size_t(skew)) * pel);
+        for (auto& b : bytes) b = uint8_t(rng());
+        img.pelFmt.format = fmt;
+        img.width = w;
+        img.height = h;
+        img.pitch = w + 3;
+        img.lockPtr = bytes.data() + size_t(skew) * pel;
+    }
+    ~Buf() { img.lockPtr = nullptr; }
+};
+
+// About half the source pels are the key; the rest are random.
+void KeyHalf(Buf& b, uint32_t key, std::mt19937& rng) {
+    const size_t pel = pelBytes[b.img.pelFmt.format];
+    for (size_t i = 0; i + pel <= b.bytes.size(); i += pel)
+        if (rng() & 1) std::memcpy(&b.bytes[i], &key, pel);
+}
+
+TEST(BlitSpans, EveryLevelMatchesTheGenericPathAtEveryWidthAndOffset) {
+    size_t n = 0;
+    const bltRowTy* rows = bltRows(&n);
+    std::mt19937 rng(22);
+    const uint32_t values[] = {0, 1, 127, 128, 255, 256, 300};
+    for (int level = 0; level <= bltMaxSpanLevel(); ++level) {
+        ASSERT_EQ(bltSetSpanLevel(level), level);
+        SCOPED_TRACE(bltSpans().name);
+        for (size_t r = 0; r < n; ++r) {
+            const bltRowTy& row = rows[r];
+            if ((row.op != blt_OP_COPY && row.op != blt_OP_ALPHA) || (row.flags & ~blt_KEY)) continue;
+            SCOPED_TRACE(bltRowName(row));
+            for (int32_t w = 1; w <= 67; ++w) {
+                const int32_t h = 2;
+                const uint32_t srcFmt = row.src == pel_FMT_X8R8G8B8 && (w & 1) ? pel_FMT_A8R8G8B8 : row.src;
+                Buf src(srcFmt, w, h, w % 8, rng), dst(row.dst, w, h, (w / 8) % 8, rng);
+                Buf ref(row.dst, w, h, (w / 8) % 8, rng);
+                ref.bytes = dst.bytes;
+                const uint32_t key = pelBytes[srcFmt] == 2 ? rng() & 0xFFFF : rng();
+                if (row.flags & blt_KEY) KeyHalf(src, key, rng);
+                const rectTy rect{0, 0, w, h};
+                bltArgsTy a;
+                a.src = &src.img;
+                a.rect = &rect;
+                a.key = key;
+                a.value = values[size_t(w) % std::size(values)];
+                bltArgsTy b = a;
+                a.dst = &dst.img;
+                b.dst = &ref.img;
+                row.fn(a);
+                bltGeneric(row.op, row.flags, b);
+                ASSERT_EQ(dst.bytes, ref.bytes) << "width " << w << " value " << a.value;
+            }
+        }
+    }
+    bltSetSpanLevel(bltMaxSpanLevel());
+}
+
+TEST(BlitSpans, TheProcessorsBestSetIsInUseAndHasTheHotSpans) {
+    EXPECT_EQ(&bltSpans(), &bltSpans());
+    if (bltMaxSpanLevel() == 0) GTEST_SKIP() << "no vector spans on this processor";
+    EXPECT_NE(bltSpans().fn[blt_SPAN_COPY_565_8888][0], nullptr);
+    EXPECT_NE(bltSpans().fn[blt_SPAN_COPY_565_565][1], nullptr);
+    EXPECT_NE(bltSpans().fn[blt_SPAN_ALPHA_8888][1], nullptr);
+    EXPECT_EQ(bltSetSpanLevel(99), bltMaxSpanLevel());
+    EXPECT_EQ(bltSetSpanLevel(-1), 0);
+    EXPECT_STREQ(bltSpans().name, "scalar");
+    bltSetSpanLevel(bltMaxSpanLevel());
+}
+
+}  // namespace
