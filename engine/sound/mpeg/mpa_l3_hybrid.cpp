@@ -3,8 +3,12 @@
 // odd subbands in odd time slots, and the output routines that hand the
 // subband samples to the polyphase synthesis.
 //
-// The transforms are the standard's formulas over precomputed cosines; they
-// touch only the subbands that hold values.
+// The inverse MDCTs are computed through DCT-IVs of 18 and 6 points, each
+// the DCT-II of its twiddled input followed by a running difference; the
+// 18-point DCT-II splits into two 9-point ones over mirrored sums and
+// differences. Windowing and the overlap-add with the previous granule are
+// fused into the writing of the outputs. Only the subbands that hold
+// values are transformed.
 #include "engine/sound/mpeg/mpa_l3.h"
 
 #include <algorithm>
@@ -14,19 +18,29 @@
 namespace {
 
 struct ImdctTables {
-    float long_cos[36][18];  // cos(pi / 72 (2i + 19)(2k + 1))
-    float short_cos[12][6];  // cos(pi / 24 (2i + 7)(2k + 1))
+    float twiddle18[18];  // 2 cos(pi (2k + 1) / 72)
+    float twiddle9[9];    // 2 cos(pi (2k + 1) / 36)
+    float dct9[9][4];     // cos(pi (2k + 1) m / 18), k = 0..3
+    float twiddle6[6];    // 2 cos(pi (2k + 1) / 24)
+    float dct3[3][3];     // cos(pi (2k + 1) m / 6)
+    float dct4_3[3][3];   // cos(pi (2k + 1) (2m + 1) / 12)
 };
 
 ImdctTables make_imdct()
 {
     ImdctTables t{};
     const double pi = 4.0 * std::atan(1.0);
-    for (int32_t i = 0; i < 36; ++i) {
-        for (int32_t k = 0; k < 18; ++k) t.long_cos[i][k] = static_cast<float>(std::cos(pi / 72.0 * (2 * i + 19) * (2 * k + 1)));
+    for (int32_t k = 0; k < 18; ++k) t.twiddle18[k] = static_cast<float>(2.0 * std::cos(pi * (2 * k + 1) / 72.0));
+    for (int32_t k = 0; k < 9; ++k) t.twiddle9[k] = static_cast<float>(2.0 * std::cos(pi * (2 * k + 1) / 36.0));
+    for (int32_t m = 0; m < 9; ++m) {
+        for (int32_t k = 0; k < 4; ++k) t.dct9[m][k] = static_cast<float>(std::cos(pi * (2 * k + 1) * m / 18.0));
     }
-    for (int32_t i = 0; i < 12; ++i) {
-        for (int32_t k = 0; k < 6; ++k) t.short_cos[i][k] = static_cast<float>(std::cos(pi / 24.0 * (2 * i + 7) * (2 * k + 1)));
+    for (int32_t k = 0; k < 6; ++k) t.twiddle6[k] = static_cast<float>(2.0 * std::cos(pi * (2 * k + 1) / 24.0));
+    for (int32_t m = 0; m < 3; ++m) {
+        for (int32_t k = 0; k < 3; ++k) {
+            t.dct3[m][k] = static_cast<float>(std::cos(pi * (2 * k + 1) * m / 6.0));
+            t.dct4_3[m][k] = static_cast<float>(std::cos(pi * (2 * k + 1) * (2 * m + 1) / 12.0));
+        }
     }
     return t;
 }
@@ -39,37 +53,125 @@ const ImdctTables& imdct()
     return t;
 }
 
-// Windowed 36-point IMDCT of one subband's 18 values. The outputs mirror
-// each other (cos(pi - a) = -cos a, cos(2 pi - a) = cos a): z[17 - i] is
-// -z[i] and z[53 - i] is z[i], so 18 dot products give all 36.
-inline void long_block(const float* x, const float* win, float* z)
+// 9-point DCT-II, y[m] = sum s[k] cos(pi (2k + 1) m / 18): s[k] and s[8 - k]
+// meet the same cosines up to the sign (-1)^m, and s[4] only the even m.
+inline void dct2_9(const ImdctTables& t, const float* s, float* y)
 {
-    const ImdctTables& t = imdct();
-    for (int32_t i = 0; i < 9; ++i) {
-        float a = 0.0f, b = 0.0f;
-        for (int32_t k = 0; k < 18; ++k) {
-            a += x[k] * t.long_cos[i][k];
-            b += x[k] * t.long_cos[18 + i][k];
-        }
-        z[i] = a * win[i];
-        z[17 - i] = -a * win[17 - i];
-        z[18 + i] = b * win[18 + i];
-        z[35 - i] = b * win[35 - i];
+    float p[4], q[4];
+    for (int32_t k = 0; k < 4; ++k) {
+        p[k] = s[k] + s[8 - k];
+        q[k] = s[k] - s[8 - k];
+    }
+    y[0] = p[0] + p[1] + p[2] + p[3] + s[4];
+    for (int32_t m = 1; m < 9; ++m) {
+        const float* u = (m & 1) ? q : p;
+        float a = u[0] * t.dct9[m][0] + u[1] * t.dct9[m][1] + u[2] * t.dct9[m][2] + u[3] * t.dct9[m][3];
+        if (!(m & 1)) a += (m & 2) ? -s[4] : s[4];
+        y[m] = a;
     }
 }
 
+// 18-point DCT-IV, X[n] = sum x[k] cos(pi (2n + 1) (2k + 1) / 72). With
+// y[k] = 2 x[k] cos(pi (2k + 1) / 72) its DCT-II is X[n] + X[n - 1]
+// (X[-1] = X[0]); the DCT-II's even outputs are a 9-point DCT-II of the
+// mirrored sums, its odd ones a 9-point DCT-IV of the differences, done
+// the same way.
+inline void dct4_18(const ImdctTables& t, const float* x, float* X)
+{
+    float y[18];
+    for (int32_t k = 0; k < 18; ++k) y[k] = x[k] * t.twiddle18[k];
+    float s[9], d[9];
+    for (int32_t k = 0; k < 9; ++k) {
+        s[k] = y[k] + y[17 - k];
+        d[k] = (y[k] - y[17 - k]) * t.twiddle9[k];
+    }
+    float even[9], odd[9];
+    dct2_9(t, s, even);
+    dct2_9(t, d, odd);
+    float o = odd[0] * 0.5f;
+    float v = even[0] * 0.5f;
+    X[0] = v;
+    X[1] = v = o - v;
+    for (int32_t m = 1; m < 9; ++m) {
+        o = odd[m] - o;
+        X[2 * m] = v = even[m] - v;
+        X[2 * m + 1] = v = o - v;
+    }
+}
+
+// 6-point DCT-IV, X[n] = sum x[3k] cos(pi (2n + 1) (2k + 1) / 24), of every
+// third value from x, the same way through a DCT-II of 6 split into 3.
+inline void dct4_6(const ImdctTables& t, const float* x, float* X)
+{
+    float y[6];
+    for (int32_t k = 0; k < 6; ++k) y[k] = x[3 * k] * t.twiddle6[k];
+    float s[3], d[3];
+    for (int32_t k = 0; k < 3; ++k) {
+        s[k] = y[k] + y[5 - k];
+        d[k] = y[k] - y[5 - k];
+    }
+    float even[3], odd[3];
+    for (int32_t m = 0; m < 3; ++m) {
+        even[m] = s[0] * t.dct3[m][0] + s[1] * t.dct3[m][1] + s[2] * t.dct3[m][2];
+        odd[m] = d[0] * t.dct4_3[m][0] + d[1] * t.dct4_3[m][1] + d[2] * t.dct4_3[m][2];
+    }
+    float v = even[0] * 0.5f;
+    X[0] = v;
+    X[1] = v = odd[0] - v;
+    for (int32_t m = 1; m < 3; ++m) {
+        X[2 * m] = v = even[m] - v;
+        X[2 * m + 1] = v = odd[m] - v;
+    }
+}
+
+// How a block's 36 windowed outputs z meet the stores: Set writes out = z
+// + prev for the first 18 and next = the last 18 (next may be the input);
+// Add adds the first 18 to out and the last 18 to next.
+enum Mode { Set, Add };
+
+template <Mode M>
+inline void put(float* out, float* next, const float* prev, int32_t i, float z_first, float z_last)
+{
+    if constexpr (M == Set) {
+        out[i] = z_first + prev[i];
+        next[i] = z_last;
+    } else {
+        out[i] += z_first;
+        next[i] += z_last;
+    }
+}
+
+// Windowed 36-point IMDCT of one subband's 18 values: z[i] is X[i + 9]
+// for i < 9, -X[26 - i] up to 26 and -X[i - 27] above (cos(pi - a) =
+// -cos a, cos(a + 2 pi) = cos a).
+template <Mode M>
+inline void long_block(const float* x, const float* win, const float* prev, float* out, float* next)
+{
+    float X[18];
+    dct4_18(imdct(), x, X);
+    for (int32_t i = 0; i < 9; ++i) put<M>(out, next, prev, i, X[i + 9] * win[i], -X[8 - i] * win[18 + i]);
+    for (int32_t i = 9; i < 18; ++i) put<M>(out, next, prev, i, -X[26 - i] * win[i], -X[i - 9] * win[18 + i]);
+}
+
 // Three windowed 12-point IMDCTs of one subband's interleaved values,
-// overlapped at 6, 12 and 18.
-inline void short_block(const float* x, const float* win, float* z)
+// overlapped at 6, 12 and 18: window w's z[i] is X[i + 3] for i < 3,
+// -X[8 - i] up to 8 and -X[i - 9] above.
+template <Mode M>
+inline void short_block(const float* x, const float* win, const float* prev, float* out, float* next)
 {
     const ImdctTables& t = imdct();
-    std::fill(z, z + 36, 0.0f);
+    float z[3][12];
     for (int32_t w = 0; w < 3; ++w) {
-        for (int32_t i = 0; i < 12; ++i) {
-            float sum = 0.0f;
-            for (int32_t k = 0; k < 6; ++k) sum += x[3 * k + w] * t.short_cos[i][k];
-            z[6 + 6 * w + i] += sum * win[i];
-        }
+        float X[6];
+        dct4_6(t, x + w, X);
+        for (int32_t i = 0; i < 3; ++i) z[w][i] = X[i + 3] * win[i];
+        for (int32_t i = 3; i < 9; ++i) z[w][i] = -X[8 - i] * win[i];
+        for (int32_t i = 9; i < 12; ++i) z[w][i] = -X[i - 9] * win[i];
+    }
+    for (int32_t i = 0; i < 6; ++i) {
+        put<M>(out, next, prev, i, 0.0f, z[1][6 + i] + z[2][i]);
+        put<M>(out, next, prev, 6 + i, z[0][i], z[2][6 + i]);
+        put<M>(out, next, prev, 12 + i, z[0][6 + i] + z[1][i], 0.0f);
     }
 }
 
@@ -109,28 +211,24 @@ int32_t hybrid_channel(mpaDec* dec, float (*out)[24], int32_t c, int32_t g, bool
 
 }  // namespace
 
-int32_t mpaL3Hybrid(mpaDec* dec, float (*out)[24], float* input, const float* prev, int32_t block_type, int32_t long_s, int32_t all_s,
-                    int32_t prev_s)
+int32_t mpaL3Hybrid(mpaDec* dec, float (*out)[24], float* input, const float* prev, int32_t block_type, int32_t long_s,
+                    int32_t all_s, int32_t prev_s)
 {
     mpaL3& s = dec->l3;
     const int32_t bt = block_type & 3;
     const float* wl = s.windows[bt == 2 ? 0 : bt];
     const float* wl_low = block_type & 4 ? s.windows[0] : wl;
     const int32_t nl = subbands(long_s), na = subbands(all_s), np = subbands(prev_s);
-    float z[36];
-    for (int32_t sb = 0; sb < std::max(nl, na); ++sb) {
+    const int32_t done = std::max(nl, na);
+    for (int32_t sb = 0; sb < done; ++sb) {
         float* x = input + 18 * sb;
+        const float* p = prev + 18 * sb;
         if (sb < nl) {
-            long_block(x, sb < 2 ? wl_low : wl, z);
+            long_block<Set>(x, sb < 2 ? wl_low : wl, p, out[sb], x);
         } else {
-            short_block(x, s.windows[2], z);
-        }
-        for (int32_t i = 0; i < 18; ++i) {
-            out[sb][i] = z[i] + prev[18 * sb + i];
-            x[i] = z[18 + i];
+            short_block<Set>(x, s.windows[2], p, out[sb], x);
         }
     }
-    const int32_t done = std::max(nl, na);
     for (int32_t sb = done; sb < np; ++sb) {
         for (int32_t i = 0; i < 18; ++i) {
             out[sb][i] = prev[18 * sb + i];
@@ -144,24 +242,19 @@ int32_t mpaL3Hybrid(mpaDec* dec, float (*out)[24], float* input, const float* pr
     return 18 * used;
 }
 
-int32_t mpaL3HybridSum(mpaDec* dec, float (*out)[24], const float* input, float* overlap, int32_t block_type, int32_t long_s,
-                       int32_t all_s)
+int32_t mpaL3HybridSum(mpaDec* dec, float (*out)[24], const float* input, float* overlap, int32_t block_type,
+                       int32_t long_s, int32_t all_s)
 {
     mpaL3& s = dec->l3;
     const int32_t bt = block_type & 3;
     const float* wl = s.windows[bt == 2 ? 0 : bt];
     const float* wl_low = block_type & 4 ? s.windows[0] : wl;
     const int32_t nl = subbands(long_s), na = subbands(all_s);
-    float z[36];
     for (int32_t sb = 0; sb < std::max(nl, na); ++sb) {
         if (sb < nl) {
-            long_block(input + 18 * sb, sb < 2 ? wl_low : wl, z);
+            long_block<Add>(input + 18 * sb, sb < 2 ? wl_low : wl, nullptr, out[sb], overlap + 18 * sb);
         } else {
-            short_block(input + 18 * sb, s.windows[2], z);
-        }
-        for (int32_t i = 0; i < 18; ++i) {
-            out[sb][i] += z[i];
-            overlap[18 * sb + i] += z[18 + i];
+            short_block<Add>(input + 18 * sb, s.windows[2], nullptr, out[sb], overlap + 18 * sb);
         }
     }
     return 18 * std::max(nl, na);
