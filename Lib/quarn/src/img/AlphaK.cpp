@@ -84,8 +84,15 @@ struct AlphaKPixel {
     const uint8_t* entries = nullptr;
 };
 
+// The spans of the pairs that have them: 32-bit sources converted into
+// Rgb565, 32-bit sources mixed straight into 32-bit targets, and Rgb565
+// onto Rgb565 by difference.
+template <class T, class S>
+constexpr bool word_8888_into_565 = T::id == format_id::rgb565 && is_word_8888(S::id);
+
 template <class T, class S>
 struct MixConverted : AlphaKPixel<T, S> {
+    static constexpr Span SpanSet::* span = word_8888_into_565<T, S> ? &SpanSet::mix_8888_onto_565 : nullptr;
     using AlphaKPixel<T, S>::AlphaKPixel;
     void operator()(uint8_t* t, const uint8_t* s) const
     {
@@ -96,6 +103,7 @@ struct MixConverted : AlphaKPixel<T, S> {
 
 template <class T, class S>
 struct AssignConverted : AlphaKPixel<T, S> {
+    static constexpr Span SpanSet::* span = word_8888_into_565<T, S> ? &SpanSet::convert_8888_to_565 : nullptr;
     using AlphaKPixel<T, S>::AlphaKPixel;
     void operator()(uint8_t* t, const uint8_t* s) const
     {
@@ -105,6 +113,8 @@ struct AssignConverted : AlphaKPixel<T, S> {
 
 template <class T, class S>
 struct MixStraight : AlphaKPixel<T, S> {
+    static constexpr Span SpanSet::* span
+        = is_word_8888(T::id) && is_word_8888(S::id) ? &SpanSet::mix_8888_onto_8888 : nullptr;
     using AlphaKPixel<T, S>::AlphaKPixel;
     void operator()(uint8_t* t, const uint8_t* s) const
     {
@@ -130,6 +140,8 @@ struct CopyWithFullAlpha : AlphaKPixel<T, S> {
 
 template <class T, class S>
 struct Approach : AlphaKPixel<T, S> {
+    static constexpr Span SpanSet::* span
+        = T::id == format_id::rgb565 && S::id == format_id::rgb565 ? &SpanSet::approach_565 : nullptr;
     using AlphaKPixel<T, S>::AlphaKPixel;
     void operator()(uint8_t* t, const uint8_t* s) const
     {

@@ -84,6 +84,8 @@ struct CopyBgr {
 
 template <class T, class S>
 struct ConvertPixel {
+    static constexpr Span SpanSet::* span
+        = T::id == format_id::rgb565 && is_word_8888(S::id) ? &SpanSet::convert_8888_to_565 : nullptr;
     explicit ConvertPixel(const BinaryRun&) { }
     void operator()(uint8_t* t, const uint8_t* s) const
     {

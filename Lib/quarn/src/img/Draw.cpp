@@ -22,29 +22,29 @@ struct DrawByAlpha {
     // An Rgba8888 source has the byte layout of every 8-bit target.
     static constexpr bool byte_copy = std::same_as<SP, Rgba8888> && TP::red.bits == 8;
 
+    static constexpr Span SpanSet::* span = !std::same_as<SP, Rgba8888> ? nullptr
+        : TP::id == format_id::rgb565                                  ? &SpanSet::draw_8888_onto_565
+        : is_word_8888(TP::id)                                         ? &SpanSet::draw_8888_onto_8888
+                                                                       : nullptr;
+
     explicit DrawByAlpha(const BinaryRun&) { }
 
+    // No branch: at alpha 0 the mix gives the target back exactly (the
+    // target keeps all of itself at weight 0), and full alpha is selected
+    // rather than jumped to, so the loop has no per-pixel branch.
     void operator()(uint8_t* t, const uint8_t* s) const
     {
         const uint32_t value = S::load_word(s);
         const uint32_t a = alpha_255<SP>(value);
+        const uint32_t old = T::load_word(t);
         if constexpr (byte_copy) {
-            // No branch: at alpha 0 the mix gives the target back exactly,
-            // and full alpha is selected rather than jumped to. Pictures
-            // whose alpha changes from pixel to pixel draw several times
-            // faster so, and the others no slower.
-            const uint32_t mixed = mix_colour<TP>(T::load_word(t), value, a);
+            const uint32_t mixed = mix_colour<TP>(old, value, a);
             T::store_word(t, a == 255 ? value : mixed);
-            return;
+        } else {
+            // Only the colour channels of the converted value are read.
+            const uint32_t mixed = mix_colour<TP>(old, assign_word<TP, SP>(0, value), a);
+            T::store_word(t, a == 255 ? assign_word<TP, SP>(old, value) : mixed);
         }
-        if (a == 0)
-            return;
-        if (a == 255) {
-            T::store_word(t, assign_word<TP, SP>(T::load_word(t), value));
-            return;
-        }
-        // Only the colour channels of the converted value are read.
-        T::store_word(t, mix_colour<TP>(T::load_word(t), assign_word<TP, SP>(0, value), a));
     }
 };
 
