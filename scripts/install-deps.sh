@@ -14,6 +14,7 @@ packages=(
   lame twolame libavcodec-dev libavutil-dev
   xvfb xauth
   libfluidsynth-dev timgm6mb-soundfont
+  libbox2d-dev
 )
 
 missing=()

@@ -5,12 +5,16 @@
 //    through the World (size buckets, incremental search). BruteForce/N:
 //    the same sub-steps with every pair of Collidables handed to the
 //    Collider in every sub-step, contacts made and resolved the same way.
-//  - PairTable/<pair>: the contact finder through DefaultCollider (table
-//    dispatch, world shapes, records). Inline/<pair>: the same geometry
-//    written out for two plain shapes, no records.
+//  - Pairs/<pair>: the contact finder through DefaultCollider (table
+//    dispatch, world shapes, records), timed in the same run beside the
+//    same geometry written out inline for two plain shapes, no records
+//    (ratio = table time over inline time).
 //
 // items/s counts sub-steps for the worlds and shape pairs for the tests.
 // --benchmark_format=csv gives CSV; record the machine beside the results.
+#include "arena.h"
+#include "side_by_side.h"
+
 #include "physics/physics.h"
 
 #include <benchmark/benchmark.h>
@@ -27,47 +31,13 @@ using cls2::Box;
 using cls2::Circle;
 using cls2::Point2f;
 
+using physics_bench::Arena;
+
 template<class T>
 RefPtr<cls2::Primitive> shape(const T& s)
 {
-    return RefPtr<cls2::Primitive>(new cls2::PrimitiveProxy<T>(s, nullptr, {}));
+    return Arena::shape(s);
 }
-
-struct Ball : dyn::RigidBody {
-    explicit Ball(float r)
-    {
-        primitives.add_root(shape(Circle { { 0, 0 }, r }));
-        set_owners();
-        set_mass(1, 0.5f);
-    }
-};
-
-// N balls of radius 0.5 at random in an arena of walls, moving at random.
-struct Arena {
-    explicit Arena(int n)
-    {
-        const float half = std::sqrt(float(n)) * 2;
-        RefPtr<dyn::Obstacle> walls(new dyn::Obstacle);
-        auto* root = walls->primitives.add_root(shape(Box { { 0, 0 }, half + 1, half + 1 }));
-        walls->primitives.add_child(root, shape(Box { { -half - 0.5f, 0 }, 0.5f, half + 1 }));
-        walls->primitives.add_child(root, shape(Box { { half + 0.5f, 0 }, 0.5f, half + 1 }));
-        walls->primitives.add_child(root, shape(Box { { 0, -half - 0.5f }, half + 1, 0.5f }));
-        walls->primitives.add_child(root, shape(Box { { 0, half + 0.5f }, half + 1, 0.5f }));
-        walls->set_owners();
-        world.add_obstacle(walls);
-        std::mt19937 rng(12345);
-        std::uniform_real_distribution<float> pos(-half + 1, half - 1), vel(-5, 5);
-        for (int i = 0; i < n; ++i) {
-            RefPtr<Ball> b(new Ball(0.5f));
-            b->set_position({ pos(rng), pos(rng) });
-            b->velocity = { vel(rng), vel(rng) };
-            world.add_body(b);
-        }
-        // Settle the first contacts before timing.
-        world.step(0.1f);
-    }
-    dyn::World world;
-};
 
 void World(benchmark::State& state)
 {
@@ -157,17 +127,16 @@ Pairs<A, B> make_pairs(MakeA make_a, MakeB make_b)
     return p;
 }
 
+// One round of the pair table over every pair; the records are cleared
+// after each round, as a step does.
 template<class A, class B>
-void run_table(benchmark::State& state, const Pairs<A, B>& p)
+int table_round(cls2::DefaultCollider& collider, const Pairs<A, B>& p)
 {
-    cls2::DefaultCollider collider;
-    for (auto _ : state) {
-        for (int i = 0; i < pair_count; ++i)
-            collider.find_contacts(*p.a[i], *p.b[i]);
-        benchmark::DoNotOptimize(collider.size());
-        collider.clear();
-    }
-    state.SetItemsProcessed(state.iterations() * pair_count);
+    for (int i = 0; i < pair_count; ++i)
+        collider.find_contacts(*p.a[i], *p.b[i]);
+    benchmark::DoNotOptimize(collider.size());
+    collider.clear();
+    return pair_count;
 }
 
 auto circle_pairs() { return make_pairs<Circle, Circle>([](auto& r, int) { return random_circle(r); }, [](auto& r, int) { return random_circle(r); }); }
@@ -179,74 +148,70 @@ auto box_pairs()
         [](auto& r, int i) { return Box { { i % 2 ? 2.0f : 3.0f, std::uniform_real_distribution<float>(-1, 1)(r) }, 1, 1 }; });
 }
 
-void PairTable_CircleCircle(benchmark::State& state) { run_table(state, circle_pairs()); }
-void PairTable_BoxCircle(benchmark::State& state) { run_table(state, box_circle_pairs()); }
-void PairTable_BoxBox(benchmark::State& state) { run_table(state, box_pairs()); }
-
 // The references: the same contact points, computed inline.
-void Inline_CircleCircle(benchmark::State& state)
+int inline_round(const Pairs<Circle, Circle>& p)
 {
-    const auto p = circle_pairs();
-    for (auto _ : state) {
-        float sink = 0;
-        for (int i = 0; i < pair_count; ++i) {
-            const Circle& a = p.plain_a[i];
-            const Circle& b = p.plain_b[i];
-            const float dx = b.centre.x - a.centre.x, dy = b.centre.y - a.centre.y;
-            const float d2 = dx * dx + dy * dy, r = a.radius + b.radius;
-            if (r * r >= d2) {
-                const float d = std::sqrt(d2);
-                sink += a.centre.x + dx * a.radius / d + b.centre.x - dx * b.radius / d;
-            }
+    float sink = 0;
+    for (int i = 0; i < pair_count; ++i) {
+        const Circle& a = p.plain_a[i];
+        const Circle& b = p.plain_b[i];
+        const float dx = b.centre.x - a.centre.x, dy = b.centre.y - a.centre.y;
+        const float d2 = dx * dx + dy * dy, r = a.radius + b.radius;
+        if (r * r >= d2) {
+            const float d = std::sqrt(d2);
+            sink += a.centre.x + dx * a.radius / d + b.centre.x - dx * b.radius / d;
         }
-        benchmark::DoNotOptimize(sink);
     }
-    state.SetItemsProcessed(state.iterations() * pair_count);
+    benchmark::DoNotOptimize(sink);
+    return pair_count;
 }
 
-void Inline_BoxCircle(benchmark::State& state)
+int inline_round(const Pairs<Box, Circle>& p)
 {
-    const auto p = box_circle_pairs();
-    for (auto _ : state) {
-        float sink = 0;
-        for (int i = 0; i < pair_count; ++i) {
-            const Box& a = p.plain_a[i];
-            const Circle& c = p.plain_b[i];
-            const float qx = std::clamp(c.centre.x, a.left(), a.right());
-            const float qy = std::clamp(c.centre.y, a.bottom(), a.top());
-            const float dx = qx - c.centre.x, dy = qy - c.centre.y;
-            const float d = std::sqrt(dx * dx + dy * dy);
-            if (c.radius >= d && d > 0)
-                sink += qx + c.centre.x + dx * c.radius / d;
-        }
-        benchmark::DoNotOptimize(sink);
+    float sink = 0;
+    for (int i = 0; i < pair_count; ++i) {
+        const Box& a = p.plain_a[i];
+        const Circle& c = p.plain_b[i];
+        const float qx = std::clamp(c.centre.x, a.left(), a.right());
+        const float qy = std::clamp(c.centre.y, a.bottom(), a.top());
+        const float dx = qx - c.centre.x, dy = qy - c.centre.y;
+        const float d = std::sqrt(dx * dx + dy * dy);
+        if (c.radius >= d && d > 0)
+            sink += qx + c.centre.x + dx * c.radius / d;
     }
-    state.SetItemsProcessed(state.iterations() * pair_count);
+    benchmark::DoNotOptimize(sink);
+    return pair_count;
 }
 
-void Inline_BoxBox(benchmark::State& state)
+int inline_round(const Pairs<Box, Box>& p)
 {
-    const auto p = box_pairs();
-    for (auto _ : state) {
-        float sink = 0;
-        for (int i = 0; i < pair_count; ++i) {
-            const Box& a = p.plain_a[i];
-            const Box& b = p.plain_b[i];
-            if (a.right() <= b.left() && b.left() - a.right() < 1e-6f) {
-                const float lo = std::max(a.bottom(), b.bottom()), hi = std::min(a.top(), b.top());
-                sink += lo + hi;
-            }
+    float sink = 0;
+    for (int i = 0; i < pair_count; ++i) {
+        const Box& a = p.plain_a[i];
+        const Box& b = p.plain_b[i];
+        if (a.right() <= b.left() && b.left() - a.right() < 1e-6f) {
+            const float lo = std::max(a.bottom(), b.bottom()), hi = std::min(a.top(), b.top());
+            sink += lo + hi;
         }
-        benchmark::DoNotOptimize(sink);
     }
-    state.SetItemsProcessed(state.iterations() * pair_count);
+    benchmark::DoNotOptimize(sink);
+    return pair_count;
 }
 
-BENCHMARK(PairTable_CircleCircle);
-BENCHMARK(Inline_CircleCircle);
-BENCHMARK(PairTable_BoxCircle);
-BENCHMARK(Inline_BoxCircle);
-BENCHMARK(PairTable_BoxBox);
-BENCHMARK(Inline_BoxBox);
+template<class A, class B>
+void run_pairs(benchmark::State& state, const Pairs<A, B>& p)
+{
+    cls2::DefaultCollider collider;
+    physics_bench::side_by_side(
+        state, [&] { return table_round(collider, p); }, [&] { return inline_round(p); }, [] {});
+}
+
+void Pairs_CircleCircle(benchmark::State& state) { run_pairs(state, circle_pairs()); }
+void Pairs_BoxCircle(benchmark::State& state) { run_pairs(state, box_circle_pairs()); }
+void Pairs_BoxBox(benchmark::State& state) { run_pairs(state, box_pairs()); }
+
+BENCHMARK(Pairs_CircleCircle)->Name("Pairs/CircleCircle")->UseManualTime();
+BENCHMARK(Pairs_BoxCircle)->Name("Pairs/BoxCircle")->UseManualTime();
+BENCHMARK(Pairs_BoxBox)->Name("Pairs/BoxBox")->UseManualTime();
 
 } // namespace
