@@ -23,6 +23,10 @@ size_t next_prime(size_t n)
     return it == primes.end() ? primes.back() : *it;
 }
 
+// Chunks double from the first size up to the last, then stay there.
+constexpr size_t first_chunk = 64;
+constexpr size_t max_chunk = 4096;
+
 std::pair<const Collidable*, const Collidable*> key_of(const Collidable* x, const Collidable* y)
 {
     if (y && (!x || BySerial()(y, x)))
@@ -34,7 +38,24 @@ std::pair<const Collidable*, const Collidable*> key_of(const Collidable* x, cons
 
 Collider::Collider() { reserve(100); }
 
-Collider::~Collider() { clear(); }
+Collider::~Collider() = default;
+
+Collider::Entry* Collider::take_entry()
+{
+    if (!free_) {
+        size_t n = first_chunk;
+        for (size_t i = 0; i < chunks_.size() && n < max_chunk; ++i)
+            n *= 2;
+        chunks_.push_back(std::make_unique<Entry[]>(n));
+        Entry* chunk = chunks_.back().get();
+        // Threaded so that entries are handed out in address order.
+        for (size_t i = n; i-- > 0;)
+            give_back(&chunk[i]);
+    }
+    Entry* e = free_;
+    free_ = e->next;
+    return e;
+}
 
 size_t Collider::bucket_of(const Collidable* first, const Collidable* second, size_t n) const
 {
@@ -73,7 +94,11 @@ void Collider::insert_contact(const CollisionRecord& record)
     Collidable* owner_b = record.b ? record.b->owner : nullptr;
     const auto [first, second] = key_of(owner_a, owner_b);
     reserve(count_ + 1);
-    auto* entry = new Entry { first, second, record, nullptr };
+    Entry* entry = take_entry();
+    entry->first = first;
+    entry->second = second;
+    entry->record = record;
+    entry->next = nullptr;
     Entry*& head = buckets_[bucket_of(first, second, buckets_.size())];
     Entry* same = head;
     while (same && !(same->first == first && same->second == second))
@@ -98,7 +123,7 @@ void Collider::erase_key(const Collidable* first, const Collidable* second)
     while (Entry* e = *link) {
         if (e->first == first && e->second == second) {
             *link = e->next;
-            delete e;
+            give_back(e);
             --count_;
         } else {
             link = &e->next;
@@ -119,7 +144,7 @@ void Collider::clear()
     for (Entry*& head : buckets_) {
         while (Entry* e = head) {
             head = e->next;
-            delete e;
+            give_back(e);
         }
     }
     count_ = 0;

@@ -6,6 +6,10 @@
 // the pair of owning Collidables, and each owner learns the other as a
 // partner. DefaultCollider answers the three shape tests from the pair
 // table (PairTests.h).
+//
+// The multiset's entries come from a pool the Collider keeps for its
+// lifetime: erased entries are reused, so once a Collider has held as many
+// records at once as a step needs, finding contacts allocates nothing.
 #pragma once
 
 #include "physics/Collidable.h"
@@ -13,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace quarn::cls2 {
@@ -69,18 +74,28 @@ private:
     // Keys order the two owners by serial, so a pair has one key whichever
     // of them owns the record's first primitive.
     struct Entry {
-        const Collidable* first;
-        const Collidable* second;
+        const Collidable* first = nullptr;
+        const Collidable* second = nullptr;
         CollisionRecord record;
-        Entry* next;
+        Entry* next = nullptr; // in its chain, or in the free list
     };
 
     size_t bucket_of(const Collidable* first, const Collidable* second, size_t n) const;
     void reserve(size_t entries);
     void erase_key(const Collidable* first, const Collidable* second);
+    // An entry from the free list, which grows by a chunk when empty.
+    Entry* take_entry();
+    void give_back(Entry* e)
+    {
+        e->next = free_;
+        free_ = e;
+    }
 
     std::vector<Entry*> buckets_;
     size_t count_ = 0;
+    // The pool: chunks of entries, each entry either in a chain or free.
+    std::vector<std::unique_ptr<Entry[]>> chunks_;
+    Entry* free_ = nullptr;
 };
 
 class DefaultCollider : public Collider {
