@@ -8,6 +8,7 @@
 // name it.
 #pragma once
 
+#include "physics/Collidable.h"
 #include "physics/Shapes.h"
 #include "quarn/quarn.h"
 
@@ -135,7 +136,15 @@ public:
 
     // The shape in world space: the local shape without an owner, else the
     // cache, recomputed when the owner's pose stamp differs from `stamp`.
-    const T& world_shape() const;
+    // Inline, as the narrow phase asks for it at every shape test.
+    const T& world_shape() const
+    {
+        if (!owner)
+            return shape;
+        if (stamp != owner->pose_stamp)
+            refresh_cache();
+        return cache;
+    }
 
     T shape {}; // in the owner's frame
     mutable int32_t stamp = -1; // the owner's pose stamp the cache is for; -1: none
@@ -143,6 +152,9 @@ public:
 
 protected:
     uint32_t own_kind() const override { return kind_of<T>; }
+
+private:
+    void refresh_cache() const;
 };
 
 using BoxProxy = PrimitiveProxy<Box>;

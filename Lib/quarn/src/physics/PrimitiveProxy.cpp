@@ -200,15 +200,10 @@ void Primitive::read(io::IStream& stream)
 }
 
 template<class T>
-const T& PrimitiveProxy<T>::world_shape() const
+void PrimitiveProxy<T>::refresh_cache() const
 {
-    if (!owner)
-        return shape;
-    if (stamp != owner->pose_stamp) {
-        stamp = owner->pose_stamp;
-        cache = world_of(owner, shape);
-    }
-    return cache;
+    stamp = owner->pose_stamp;
+    cache = world_of(owner, shape);
 }
 
 template<class T>
