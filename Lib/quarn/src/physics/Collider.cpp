@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <utility>
 
 namespace quarn::cls2 {
@@ -17,11 +18,28 @@ constexpr std::array<size_t, 28> primes = { 53ul, 97ul, 193ul, 389ul, 769ul, 154
     25165843ul, 50331653ul, 100663319ul, 201326611ul, 402653189ul, 805306457ul, 1610612741ul, 3221225473ul,
     4294967291ul };
 
-size_t next_prime(size_t n)
+// The first prime not below n (the last one past them all).
+size_t next_prime_index(size_t n)
 {
     auto it = std::lower_bound(primes.begin(), primes.end(), n);
-    return it == primes.end() ? primes.back() : *it;
+    return it == primes.end() ? primes.size() - 1 : size_t(it - primes.begin());
 }
+
+// h % primes[I], with the divisor a constant the compiler turns into a
+// multiplication: a division would be most of the cost of placing a record.
+template<size_t I>
+size_t mod_prime(uint64_t h)
+{
+    return static_cast<size_t>(h % primes[I]);
+}
+
+template<size_t... I>
+constexpr std::array<size_t (*)(uint64_t), sizeof...(I)> make_mods(std::index_sequence<I...>)
+{
+    return { &mod_prime<I>... };
+}
+
+constexpr auto mods = make_mods(std::make_index_sequence<primes.size()>());
 
 // Chunks double from the first size up to the last, then stay there.
 constexpr size_t first_chunk = 64;
@@ -57,35 +75,38 @@ Collider::Entry* Collider::take_entry()
     return e;
 }
 
-size_t Collider::bucket_of(const Collidable* first, const Collidable* second, size_t n) const
+size_t Collider::bucket_of(const Collidable* first, const Collidable* second, Mod mod)
 {
     // Serials in place of the addresses the key was once hashed by: the
     // table's walk order then does not depend on where things were
     // allocated, and the world's contact order is the same on every run.
     const uint64_t a = first ? first->serial() : 0;
     const uint64_t b = second ? second->serial() : 0;
-    return static_cast<size_t>((a * 0x9E3779B97F4A7C15ull ^ b) % n);
+    return mod(a * 0x9E3779B97F4A7C15ull ^ b);
 }
 
 void Collider::reserve(size_t entries)
 {
     if (entries <= buckets_.size())
         return;
-    const size_t n = next_prime(entries);
+    const size_t index = next_prime_index(entries);
+    const size_t n = primes[index];
     if (n <= buckets_.size())
         return;
+    const Mod mod = mods[index];
     std::vector<Entry*> grown(n, nullptr);
     // Chains are moved node by node, each to the front of its new chain,
     // as the classic containers do; entries with one key stay together.
     for (Entry*& head : buckets_) {
         while (Entry* e = head) {
             head = e->next;
-            Entry*& to = grown[bucket_of(e->first, e->second, n)];
+            Entry*& to = grown[bucket_of(e->first, e->second, mod)];
             e->next = to;
             to = e;
         }
     }
     buckets_ = std::move(grown);
+    mod_ = mod;
 }
 
 void Collider::insert_contact(const CollisionRecord& record)
@@ -99,7 +120,7 @@ void Collider::insert_contact(const CollisionRecord& record)
     entry->second = second;
     entry->record = record;
     entry->next = nullptr;
-    Entry*& head = buckets_[bucket_of(first, second, buckets_.size())];
+    Entry*& head = buckets_[bucket_of(first, second, mod_)];
     Entry* same = head;
     while (same && !(same->first == first && same->second == second))
         same = same->next;
@@ -119,7 +140,7 @@ void Collider::insert_contact(const CollisionRecord& record)
 
 void Collider::erase_key(const Collidable* first, const Collidable* second)
 {
-    Entry** link = &buckets_[bucket_of(first, second, buckets_.size())];
+    Entry** link = &buckets_[bucket_of(first, second, mod_)];
     while (Entry* e = *link) {
         if (e->first == first && e->second == second) {
             *link = e->next;

@@ -65,6 +65,8 @@ public:
     template<class F>
     void for_each_record(F&& f) const
     {
+        if (count_ == 0)
+            return;
         for (const Entry* head : buckets_)
             for (const Entry* e = head; e; e = e->next)
                 f(e->record);
@@ -80,7 +82,9 @@ private:
         Entry* next = nullptr; // in its chain, or in the free list
     };
 
-    size_t bucket_of(const Collidable* first, const Collidable* second, size_t n) const;
+    // The remainder by the bucket count, one function per possible count.
+    using Mod = size_t (*)(uint64_t);
+    static size_t bucket_of(const Collidable* first, const Collidable* second, Mod mod);
     void reserve(size_t entries);
     void erase_key(const Collidable* first, const Collidable* second);
     // An entry from the free list, which grows by a chunk when empty.
@@ -92,6 +96,7 @@ private:
     }
 
     std::vector<Entry*> buckets_;
+    Mod mod_ = nullptr; // for buckets_.size()
     size_t count_ = 0;
     // The pool: chunks of entries, each entry either in a chain or free.
     std::vector<std::unique_ptr<Entry[]>> chunks_;
