@@ -4,6 +4,25 @@
 #include <cstring>
 #include <new>
 
+// The buffer's states (State in the header) and what moves it between them
+// (reading* stands for reading or reading_moved):
+//
+//   from        event                                          to
+//   idle        underflow or xsgetn reads the file             reading
+//   idle        overflow starts the put area                   writing
+//   idle        pbackfail: the character stands alone          putback
+//   reading*    underflow refills the get area from the file   reading
+//   reading*    a seek that lands inside the get area          reading_moved
+//   reading*    pbackfail at the start of the get area         putback
+//   reading     overflow: refused, writing needs a seek first  reading
+//   reading_moved  overflow: the file goes back to the cursor  writing
+//   putback     underflow once the character is read           reading
+//   putback     a seek: the hidden get area returns first      reading, then as such
+//   writing     a seek: the put area is written out            idle, then as such
+//   any         a seek that moves the file                     idle
+//   any         reading, writing or allocating fails           failed
+//   any         close                                          idle
+
 namespace quarn::io {
 
 namespace {
@@ -22,7 +41,7 @@ BasicFileBuf::~BasicFileBuf()
 {
     // A buffer used without close() still hands its written data to the
     // file rather than dropping it.
-    if (mode_ == Mode::output && is_open())
+    if (state_ == State::writing && is_open())
         flush_put_area();
     free_buffers();
 }
@@ -45,19 +64,18 @@ BasicFileBuf* BasicFileBuf::close()
     if (!is_open())
         return nullptr;
     bool ok = true;
-    if (mode_ == Mode::output)
+    if (state_ == State::writing)
         ok = flush_put_area();
     if (!file_->close())
         ok = false;
     free_buffers();
-    mode_ = Mode::none;
-    putback_ = false;
+    state_ = State::idle; // any -> idle
     return ok ? this : nullptr;
 }
 
 std::streambuf* BasicFileBuf::setbuf(char* p, std::streamsize n)
 {
-    if (mode_ != Mode::none || buffer_)
+    if (state_ != State::idle || buffer_)
         return this;
     if (!p && n == 0) {
         unbuffered_ = true;
@@ -82,7 +100,7 @@ bool BasicFileBuf::allocate(char* buffer, size_t n)
     return true;
 }
 
-bool BasicFileBuf::ensure_buffers()
+bool BasicFileBuf::ensure_buffer()
 {
     if (!buffer_) {
         bool ok = unbuffered_ ? allocate(nullptr, 1)
@@ -106,26 +124,33 @@ void BasicFileBuf::free_buffers()
     setp(nullptr, nullptr);
 }
 
+void BasicFileBuf::end_putback()
+{
+    setg(saved_eback_, saved_gptr_, saved_egptr_);
+    state_ = State::reading; // putback -> reading
+}
+
 BasicFileBuf::int_type BasicFileBuf::underflow()
 {
     if (!is_open())
         return traits::eof();
-    if (putback_) {
-        putback_ = false;
-        setg(saved_eback_, saved_gptr_, saved_egptr_);
-        if (gptr() && gptr() < egptr())
-            return traits::to_int_type(*gptr());
+    switch (state_) {
+    case State::putback:
+        end_putback();
+        break;
+    case State::writing:
+    case State::failed: return traits::eof();
+    case State::idle:
+    case State::reading:
+    case State::reading_moved: break;
     }
-    if (mode_ == Mode::output || mode_ == Mode::error)
-        return traits::eof();
-    if (gptr() && gptr() < egptr())
+    if (gptr() < egptr())
         return traits::to_int_type(*gptr());
-    if (!ensure_buffers()) {
-        mode_ = Mode::error;
+    if (!ensure_buffer()) {
+        state_ = State::failed; // any -> failed
         return traits::eof();
     }
-    mode_ = Mode::input;
-    seeked_in_buffer_ = false;
+    state_ = State::reading; // idle or reading* -> reading: the file is read
     // The file interface counts in u32; a larger buffer is only read up to
     // that much.
     uint32_t want = static_cast<uint32_t>(std::min<size_t>(size_, 0xFFFFFFFFu));
@@ -143,11 +168,11 @@ BasicFileBuf::int_type BasicFileBuf::underflow()
 std::streamsize BasicFileBuf::xsgetn(char* s, std::streamsize n)
 {
     const size_t whole = size_ ? size_ : default_buffer_size(AbstractFile::page_size());
-    if (n <= 0 || static_cast<size_t>(n) < whole || putback_ || !is_open()
-        || mode_ == Mode::output || mode_ == Mode::error)
+    const bool may_read = state_ == State::idle || is_reading();
+    if (n <= 0 || static_cast<size_t>(n) < whole || !may_read || !is_open())
         return std::streambuf::xsgetn(s, n);
     std::streamsize done = 0;
-    if (gptr() && gptr() < egptr()) {
+    if (gptr() < egptr()) {
         done = std::min<std::streamsize>(n, egptr() - gptr());
         std::memcpy(s, gptr(), static_cast<size_t>(done));
         gbump(static_cast<int>(done));
@@ -162,8 +187,7 @@ std::streamsize BasicFileBuf::xsgetn(char* s, std::streamsize n)
         done += got;
     }
     // The data went past the buffer: what it held is no longer next.
-    mode_ = Mode::input;
-    seeked_in_buffer_ = false;
+    state_ = State::reading; // idle or reading* -> reading
     if (buffer_)
         setg(buffer_, buffer_, buffer_);
     return done;
@@ -173,27 +197,38 @@ BasicFileBuf::int_type BasicFileBuf::pbackfail(int_type c)
 {
     if (!is_open())
         return traits::eof();
-    if (gptr() && eback() < gptr() && (is_eof(c) || traits::eq_int_type(c, traits::to_int_type(gptr()[-1])))) {
+    // Stepping back over the character just read, or putting back that
+    // same character, only moves the cursor.
+    if (eback() < gptr() && (is_eof(c) || traits::eq_int_type(c, traits::to_int_type(gptr()[-1])))) {
         gbump(-1);
         return traits::not_eof(c);
     }
-    if (is_eof(c) || mode_ == Mode::output || mode_ == Mode::error)
+    if (is_eof(c))
         return traits::eof();
-    if (!putback_ && gptr() && eback() < gptr()) {
-        // The buffer holds the file's bytes, so the character before the
-        // cursor may be replaced.
-        gbump(-1);
-        *gptr() = traits::to_char_type(c);
-        return c;
+    switch (state_) {
+    case State::writing:
+    case State::failed:
+    case State::putback: // one put-back character only
+        return traits::eof();
+    case State::reading:
+    case State::reading_moved:
+        if (eback() < gptr()) {
+            // The buffer holds the file's bytes, so the character before
+            // the cursor may be replaced; the state stays.
+            gbump(-1);
+            *gptr() = traits::to_char_type(c);
+            return c;
+        }
+        break;
+    case State::idle: break;
     }
-    if (putback_)
-        return traits::eof();
+    // idle or reading* at the start of the get area -> putback
     saved_eback_ = eback();
     saved_gptr_ = gptr();
     saved_egptr_ = egptr();
     putback_char_ = traits::to_char_type(c);
     setg(&putback_char_, &putback_char_, &putback_char_ + 1);
-    putback_ = true;
+    state_ = State::putback;
     return c;
 }
 
@@ -201,33 +236,35 @@ BasicFileBuf::int_type BasicFileBuf::overflow(int_type c)
 {
     if (is_eof(c)) {
         // A flush: only written data has anything to do.
-        if (!is_open() || mode_ == Mode::error)
+        if (!is_open() || state_ == State::failed)
             return traits::eof();
-        if (mode_ != Mode::output)
+        if (state_ != State::writing)
             return traits::not_eof(c);
         if (!flush_put_area()) {
-            mode_ = Mode::error;
+            state_ = State::failed; // writing -> failed
             return traits::eof();
         }
         return traits::not_eof(c);
     }
-    // Reading turns into writing only through a seek. A seek that stayed
-    // inside the buffer left the file ahead of the position, so the file
-    // goes back to it now.
-    if (!is_open() || putback_ || mode_ == Mode::error || (mode_ == Mode::input && !seeked_in_buffer_))
+    if (!is_open())
         return traits::eof();
-    if (mode_ == Mode::input) {
+    switch (state_) {
+    case State::reading: // reading turns into writing only through a seek
+    case State::putback:
+    case State::failed: return traits::eof();
+    case State::reading_moved:
+        // The seek stayed inside the buffer and left the file ahead of the
+        // position, so the file goes back to it now.
         if (file_->seek(-file_distance(gptr()), seek_dir::current) < 0)
             return traits::eof();
         setg(buffer_, buffer_, buffer_);
-        mode_ = Mode::none;
-    }
-    if (mode_ == Mode::none) {
-        if (!ensure_buffers()) {
-            mode_ = Mode::error;
+        [[fallthrough]];
+    case State::idle:
+        if (!ensure_buffer()) {
+            state_ = State::failed; // any -> failed
             return traits::eof();
         }
-        mode_ = Mode::output;
+        state_ = State::writing; // idle or reading_moved -> writing
         setg(buffer_, buffer_, buffer_);
         // One slot stays behind the put area for the character that
         // overflows it, so it goes out in the same write.
@@ -237,11 +274,13 @@ BasicFileBuf::int_type BasicFileBuf::overflow(int_type c)
             pbump(1);
             return c;
         }
+        break;
+    case State::writing: break;
     }
     *pptr() = traits::to_char_type(c);
     pbump(1);
     if (!flush_put_area()) {
-        mode_ = Mode::error;
+        state_ = State::failed; // writing -> failed
         return traits::eof();
     }
     return c;
@@ -259,19 +298,18 @@ bool BasicFileBuf::flush_put_area()
     return ok;
 }
 
-bool BasicFileBuf::leave_modes(off_type& off, std::ios_base::seekdir dir)
+bool BasicFileBuf::settle_for_seek(off_type& off, std::ios_base::seekdir dir)
 {
-    if (putback_) {
+    if (state_ == State::putback) {
         // An unread put-back character stands one before the saved cursor.
         if (dir == std::ios_base::cur && gptr() == &putback_char_)
             off -= 1;
-        putback_ = false;
-        setg(saved_eback_, saved_gptr_, saved_egptr_);
+        end_putback();
     }
-    if (mode_ == Mode::output) {
+    if (state_ == State::writing) {
         bool ok = flush_put_area();
         setp(nullptr, nullptr);
-        mode_ = ok ? Mode::none : Mode::error;
+        state_ = ok ? State::idle : State::failed; // writing -> idle or failed
         return ok;
     }
     return true;
@@ -296,22 +334,22 @@ BasicFileBuf::pos_type BasicFileBuf::seek_file(off_type off, std::ios_base::seek
     if (at < 0)
         return pos_type(bad_pos);
     setg(buffer_, buffer_, buffer_);
-    mode_ = Mode::none;
+    state_ = State::idle; // any -> idle: the file moved
     return pos_type(off_type(at));
 }
 
 BasicFileBuf::pos_type BasicFileBuf::seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode)
 {
-    if (!is_open() || !leave_modes(off, dir))
+    if (!is_open() || !settle_for_seek(off, dir))
         return pos_type(bad_pos);
-    const bool buffered = mode_ == Mode::input && gptr();
+    const bool buffered = is_reading() && gptr();
     if (buffered && dir == std::ios_base::cur) {
         if (off >= eback() - gptr() && off <= egptr() - gptr()) {
             int64_t at = file_->seek(0, seek_dir::current);
             if (at < 0)
                 return pos_type(bad_pos);
             gbump(static_cast<int>(off));
-            seeked_in_buffer_ = true;
+            state_ = State::reading_moved; // reading* -> reading_moved
             return pos_type(off_type(at) - file_distance(gptr()));
         }
         return seek_file(off - file_distance(gptr()), dir);
@@ -323,7 +361,7 @@ BasicFileBuf::pos_type BasicFileBuf::seekoff(off_type off, std::ios_base::seekdi
         off_type start = off_type(at) - file_distance(eback());
         if (off >= start && off <= off_type(at)) {
             setg(eback(), eback() + (off - start), egptr());
-            seeked_in_buffer_ = true;
+            state_ = State::reading_moved; // reading* -> reading_moved
             return pos_type(off);
         }
     }
@@ -341,9 +379,9 @@ int BasicFileBuf::sync() { return is_eof(overflow(traits::eof())) ? -1 : 0; }
 
 std::streamsize BasicFileBuf::showmanyc()
 {
-    if (!is_open() || mode_ == Mode::output || mode_ == Mode::error)
+    if (!is_open() || state_ == State::writing || state_ == State::failed)
         return -1;
-    if (putback_)
+    if (state_ == State::putback)
         return egptr() - gptr();
     int64_t size = file_->size();
     int64_t at = file_->seek(0, seek_dir::current);

@@ -75,19 +75,31 @@ protected:
     int_type overflow(int_type c) override;
 
 private:
-    enum class Mode { none, input, output, error };
+    // What the buffer is doing; the one record of its mode. The transitions
+    // are listed in BasicFileBuf.cpp.
+    enum class State {
+        idle,          // no direction yet: fresh, after a file seek, closed
+        reading,       // the get area holds data read; the file stands at its end
+        reading_moved, // as reading, but a seek chose the position: writing may begin
+        putback,       // the get area is one put-back character; the area it hid waits
+        writing,       // the put area collects data for the file
+        failed,        // reading or writing failed; a seek starts over
+    };
 
     bool allocate(char* buffer, size_t n);
     void free_buffers();
-    bool ensure_buffers();
+    bool ensure_buffer();
     // Writes the put area; false when the file took less.
     bool flush_put_area();
-    // Leaves putback and output mode before a seek; false when writing
-    // failed. `off` is corrected for an unread putback character.
-    bool leave_modes(off_type& off, std::ios_base::seekdir dir);
+    // Ends putback (the hidden get area returns): putback -> reading.
+    void end_putback();
+    // Leaves putback and writing before a seek; false when writing failed.
+    // `off` is corrected for an unread put-back character.
+    bool settle_for_seek(off_type& off, std::ios_base::seekdir dir);
     // Bytes of the file that stand for the get area from `from` to its end.
     off_type file_distance(const char* from) const;
     pos_type seek_file(off_type off, std::ios_base::seekdir dir);
+    bool is_reading() const { return state_ == State::reading || state_ == State::reading_moved; }
 
     AbstractFile* file_ = nullptr;
     std::string name_;
@@ -101,12 +113,8 @@ private:
     size_t user_size_ = 0;
     bool unbuffered_ = false;
 
-    Mode mode_ = Mode::none;
-    // A seek moved within the data read: writing may begin there.
-    bool seeked_in_buffer_ = false;
-    // Putback mode: one character put back in front of the buffer; the get
-    // area it replaced comes back when it has been read again.
-    bool putback_ = false;
+    State state_ = State::idle;
+    // In putback: the character, and the get area it stands in front of.
     char putback_char_ = 0;
     char* saved_eback_ = nullptr;
     char* saved_gptr_ = nullptr;
