@@ -7,6 +7,7 @@
 #include "engine/sound/mpeg/mpa_l3.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -104,9 +105,67 @@ const Lookups& lookups()
     return lk;
 }
 
-inline int32_t signed_value(mpaL3& s, int32_t v)
+// Reader over the reservoir with a 64-bit cache: one refill before each
+// pair or quadruple gives at least 56 bits, more than the longest pair
+// (19 code bits, two escapes of 13 and two signs), so the bits themselves
+// are taken without checks. Bytes at or past the reservoir's end read as
+// zeros. The state's bit_pos is read at the start and written back at the
+// end.
+struct Reader {
+    const uint8_t* buf;
+    int32_t limit;    // bytes held
+    int32_t next;     // index of the next byte to load
+    int32_t bits;     // valid bits at the top of cache
+    uint64_t cache;
+
+    explicit Reader(const mpaL3& s) : buf(s.buf), limit(s.bit_limit), next(s.bit_pos >> 3), bits(0), cache(0)
+    {
+        refill();
+        skip(s.bit_pos & 7);
+    }
+
+    void refill()
+    {
+        if (next >= 0 && next + 8 <= limit) {
+            uint64_t v;
+            std::memcpy(&v, buf + next, 8);
+            v = __builtin_bswap64(v);
+            // The bytes past the whole ones taken land below the valid
+            // bits; the next refill ORs the same bits there again.
+            cache |= v >> bits;
+            next += (63 - bits) >> 3;
+            bits |= 56;
+        } else {
+            while (bits <= 56) {
+                const uint64_t byte = next >= 0 && next < limit ? buf[next] : 0u;
+                cache |= byte << (56 - bits);
+                ++next;
+                bits += 8;
+            }
+        }
+    }
+
+    uint32_t peek(int32_t n) const { return static_cast<uint32_t>(cache >> (64 - n)); }
+
+    void skip(int32_t n)
+    {
+        cache <<= n;
+        bits -= n;
+    }
+
+    uint32_t get(int32_t n)
+    {
+        const uint32_t v = peek(n);
+        skip(n);
+        return v;
+    }
+
+    int32_t position() const { return 8 * next - bits; }
+};
+
+inline int32_t signed_value(Reader& r, int32_t v)
 {
-    if (v != 0 && mpaL3GetBits(s, 1)) return -v;
+    if (v != 0 && r.get(1)) return -v;
     return v;
 }
 
@@ -125,34 +184,41 @@ void mpaL3Huffman(mpaDec* dec, int32_t* dst, int32_t count, int32_t table)
         std::fill(dst, dst + 2 * pairs, 0);
         return;
     }
+    if (pairs <= 0) return;
     const Lookups& lk = lookups();
+    const Entry* entries = lk.entries;
     const int32_t linbits = mpa_huff_linbits[table];
+    const int32_t start = lk.start[table];
+    const int32_t start_width = lk.width[table];
+    const int32_t guard = s.bit_guard;
+    Reader r(s);
     for (int32_t i = 0; i < pairs; ++i) {
-        int32_t base = lk.start[table];
-        int32_t width = lk.width[table];
-        Entry e = lk.entries[base + mpaL3Peek(s, width)];
+        r.refill();
+        int32_t width = start_width;
+        Entry e = entries[start + r.peek(width)];
         // Every table is a complete code, so each chain ends in a terminal
         // entry within three links; the bound only guards the loop.
         for (int32_t hop = 0; e.len == 0 && hop < 4; ++hop) {
-            s.bit_pos += width;
-            base = e.next;
+            r.skip(width);
+            const int32_t base = e.next;
             width = e.xy;
-            e = lk.entries[base + mpaL3Peek(s, width)];
+            e = entries[base + r.peek(width)];
         }
-        s.bit_pos += e.len;
+        r.skip(e.len);
         int32_t x = e.xy >> 4;
         int32_t y = e.xy & 15;
-        if (linbits && x == 15) x += static_cast<int32_t>(mpaL3GetBits(s, linbits));
-        x = signed_value(s, x);
-        if (linbits && y == 15) y += static_cast<int32_t>(mpaL3GetBits(s, linbits));
-        y = signed_value(s, y);
+        if (linbits && x == 15) x += static_cast<int32_t>(r.get(linbits));
+        x = signed_value(r, x);
+        if (linbits && y == 15) y += static_cast<int32_t>(r.get(linbits));
+        y = signed_value(r, y);
         dst[2 * i] = x;
         dst[2 * i + 1] = y;
-        if (mpaL3Overrun(s)) {
+        if (r.position() > guard) {
             std::fill(dst + 2 * i + 2, dst + 2 * pairs, 0);
-            return;
+            break;
         }
     }
+    s.bit_pos = r.position();
 }
 
 int32_t mpaL3HuffQuad(mpaDec* dec, int32_t* dst, int32_t room, int32_t bits_left, int32_t table_b)
@@ -160,27 +226,30 @@ int32_t mpaL3HuffQuad(mpaDec* dec, int32_t* dst, int32_t room, int32_t bits_left
     mpaL3& s = dec->l3;
     const Lookups& lk = lookups();
     const int32_t quads = room / 4;
+    const int32_t guard = s.bit_guard;
     int32_t last = -1;
     int32_t last_value = 0;
     int32_t i = 0;
+    Reader r(s);
     for (; i < quads; ++i) {
+        r.refill();
         int32_t value;
         if (!table_b) {
             if (bits_left < 1) break;
-            const uint8_t* e = lk.quad_a[mpaL3Peek(s, 6)];
-            s.bit_pos += e[0];
+            const uint8_t* e = lk.quad_a[r.peek(6)];
+            r.skip(e[0]);
             bits_left -= e[0];
             value = e[1];
         } else {
             if (bits_left < 4) break;
-            value = static_cast<int32_t>(mpaL3GetBits(s, 4)) ^ 15;
+            value = static_cast<int32_t>(r.get(4)) ^ 15;
             bits_left -= 4;
         }
         int32_t* q = dst + 4 * i;
         for (int32_t b = 0; b < 4; ++b) {
             q[b] = 0;
             if (value & (8 >> b)) {
-                q[b] = mpaL3GetBits(s, 1) ? -1 : 1;
+                q[b] = r.get(1) ? -1 : 1;
                 --bits_left;
             }
         }
@@ -188,11 +257,12 @@ int32_t mpaL3HuffQuad(mpaDec* dec, int32_t* dst, int32_t room, int32_t bits_left
             last = i;
             last_value = value;
         }
-        if (mpaL3Overrun(s)) {
+        if (r.position() > guard) {
             ++i;
             break;
         }
     }
+    s.bit_pos = r.position();
     // The quadruple that used up the bits when the loop stopped for lack of
     // them was never meant to be there.
     if (bits_left < 0 && i > 0) std::fill(dst + 4 * (i - 1), dst + 4 * i, 0);
