@@ -78,6 +78,8 @@ struct CopyOpaque {
 
 template <class T, class S>
 struct CopyBgr {
+    static constexpr Span SpanSet::* span
+        = T::id == format_id::rgbx8888 && S::id == format_id::rgb888 ? &SpanSet::copy_888_to_8888 : nullptr;
     explicit CopyBgr(const BinaryRun&) { }
     void operator()(uint8_t* t, const uint8_t* s) const { std::memcpy(t, s, 3); }
 };

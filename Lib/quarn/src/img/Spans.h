@@ -22,6 +22,9 @@ using Span = void (*)(uint8_t* t, const uint8_t* s, int32_t n, uint32_t k);
 struct SpanSet {
     // The assign conversion of an Rgba8888 or Rgbx8888 source into Rgb565.
     Span convert_8888_to_565 = nullptr;
+    // The assign copy of an Rgb888 source into Rgbx8888 (the target's top
+    // byte kept).
+    Span copy_888_to_8888 = nullptr;
     // Draw by the source's own alpha: an Rgba8888 source onto an Rgbx8888
     // or Rgba8888 target (alpha 255 stores the source word, anything else
     // mixes and keeps the target's top byte), and onto Rgb565.

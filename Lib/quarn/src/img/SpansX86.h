@@ -73,6 +73,14 @@ struct V128 {
     // Each pixel's four 16-bit lanes set to its fourth (alpha) lane.
     static R spread_alpha(R a) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, 0xFF), 0xFF); }
     static bool all(R mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
+    // Bytes 3i .. 3i + 2 of a into the low three bytes of 32-bit lane i;
+    // the top bytes are left undefined.
+    static R spread_888(R a)
+    {
+        const R p01 = _mm_unpacklo_epi32(a, _mm_srli_si128(a, 3));
+        const R p23 = _mm_unpacklo_epi32(_mm_srli_si128(a, 6), _mm_srli_si128(a, 9));
+        return _mm_unpacklo_epi64(p01, p23);
+    }
 };
 
 #if defined(__AVX2__)
@@ -115,6 +123,15 @@ struct V256 {
     static R narrow32u(R a, R b) { return _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8); }
     static R spread_alpha(R a) { return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(a, 0xFF), 0xFF); }
     static bool all(R mask) { return _mm256_movemask_epi8(mask) == -1; }
+    static R spread_888(R a)
+    {
+        // Bytes 0..11 stay in the low half, 12..23 go to the high half,
+        // then each half spreads its four pixels.
+        const R halves = _mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+        const R spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, //
+            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+        return _mm256_shuffle_epi8(halves, spread);
+    }
 };
 #endif
 
@@ -308,25 +325,54 @@ struct Approach565 {
     typename V::R w;
 };
 
+// A block that reads more source bytes than its pixels hold names how
+// many (source_reads); blocks run while that much lies inside the row.
+// Rgb888 into Rgbx8888: the three bytes of each pixel spread into a word,
+// the target's top byte kept. Four (SSE2) or eight (AVX2) pixels are read
+// as one register, four bytes more than they hold.
+template <class V>
+struct Copy888To8888 {
+    static constexpr int pixels = V::bytes / 4;
+    static constexpr size_t target_bytes = 4, source_bytes = 3;
+    static constexpr size_t source_reads = V::bytes;
+    explicit Copy888To8888(uint32_t) { }
+    void operator()(uint8_t* t, const uint8_t* s) const
+    {
+        const auto top = V::set32(0xFF000000);
+        V::store(t, V::or_(V::andnot(top, V::spread_888(V::load(s))), V::and_(V::load(t), top)));
+    }
+};
+
+template <class Block>
+constexpr size_t source_reads()
+{
+    if constexpr (requires { Block::source_reads; })
+        return Block::source_reads;
+    else
+        return Block::pixels * Block::source_bytes;
+}
+
 template <class Block>
 void run_span(uint8_t* t, const uint8_t* s, int32_t n, uint32_t k)
 {
     constexpr int32_t step = Block::pixels;
     constexpr size_t tb = Block::target_bytes;
     constexpr size_t sb = Block::source_bytes;
+    constexpr size_t reads = source_reads<Block>();
     const Block block(k);
     int32_t x = 0;
-    for (; x + step <= n; x += step)
+    for (; x + step <= n && size_t(x) * sb + reads <= size_t(n) * sb; x += step)
         block(t + size_t(x) * tb, s + size_t(x) * sb);
-    if (x == n)
-        return;
-    uint8_t target[step * tb] = {};
-    uint8_t source[step * sb] = {};
-    const size_t rest = size_t(n - x);
-    std::memcpy(target, t + size_t(x) * tb, rest * tb);
-    std::memcpy(source, s + size_t(x) * sb, rest * sb);
-    block(target, source);
-    std::memcpy(t + size_t(x) * tb, target, rest * tb);
+    while (x < n) {
+        uint8_t target[step * tb] = {};
+        uint8_t source[reads] = {};
+        const size_t count = size_t(n - x < step ? n - x : step);
+        std::memcpy(target, t + size_t(x) * tb, count * tb);
+        std::memcpy(source, s + size_t(x) * sb, count * sb);
+        block(target, source);
+        std::memcpy(t + size_t(x) * tb, target, count * tb);
+        x += int32_t(count);
+    }
 }
 
 template <class V>
@@ -334,6 +380,7 @@ constexpr SpanSet make_spans()
 {
     SpanSet set;
     set.convert_8888_to_565 = &run_span<Convert8888To565<V>>;
+    set.copy_888_to_8888 = &run_span<Copy888To8888<V>>;
     set.draw_8888_onto_8888 = &run_span<Draw8888Onto8888<V>>;
     set.draw_8888_onto_565 = &run_span<Draw8888Onto565<V>>;
     set.mix_8888_onto_8888 = &run_span<Mix8888Onto8888<V>>;

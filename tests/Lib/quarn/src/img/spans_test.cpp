@@ -34,6 +34,7 @@ constexpr uint32_t rgb565 = format_id::rgb565, rgbx = format_id::rgbx8888, rgba 
 const FastPath fast_paths[] = {
     { Family::assign, rgb565, rgba, 0, &SpanSet::convert_8888_to_565 },
     { Family::assign, rgb565, rgbx, 0, &SpanSet::convert_8888_to_565 },
+    { Family::assign, rgbx, format_id::rgb888, 0, &SpanSet::copy_888_to_8888 },
     { Family::draw, rgb565, rgba, 0, &SpanSet::draw_8888_onto_565 },
     { Family::draw, rgbx, rgba, 0, &SpanSet::draw_8888_onto_8888 },
     { Family::draw, rgba, rgba, 0, &SpanSet::draw_8888_onto_8888 },
