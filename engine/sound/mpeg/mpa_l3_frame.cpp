@@ -334,7 +334,13 @@ int32_t mpaL3DecodeGranule(mpaDec* dec, void* pcm, int32_t g)
             side.global_gain += static_cast<int32_t>(std::clamp(dec->eq->adjust, -300.0f, 300.0f));
         }
 
-        const int32_t r3 = std::min(2 * side.big_values, s.sample_limit);
+        // A short block codes its values band by band and, within a band,
+        // window by window: the third window of the top bands comes last in
+        // the bitstream although its lower lines lie below the limit. Such
+        // a block reads all its values; the reordering puts them in
+        // frequency order and the synthesis stops at the limit.
+        const int32_t read_limit = side.block_type == 2 ? 576 : s.sample_limit;
+        const int32_t r3 = std::min(2 * side.big_values, read_limit);
         const int32_t r1 = std::min<int32_t>(row[std::min(side.region0_count + 1, 22)], r3);
         const int32_t r2 = std::max(r1, std::min<int32_t>(row[std::min(side.region0_count + side.region1_count + 2, 22)], r3));
         mpaL3Huffman(dec, q, r1, side.table_select[0]);
@@ -342,10 +348,10 @@ int32_t mpaL3DecodeGranule(mpaDec* dec, void* pcm, int32_t g)
         mpaL3Huffman(dec, q + r2, r3 - r2, side.table_select[2]);
         int32_t live = r3;
         if (!mpaL3Overrun(s)) {
-            live += mpaL3HuffQuad(dec, q + r3, s.sample_limit - r3, s.part_end - s.bit_pos, side.count1table_select);
+            live += mpaL3HuffQuad(dec, q + r3, read_limit - r3, s.part_end - s.bit_pos, side.count1table_select);
         }
-        live = std::min(live, side.block_type == 2 ? s.short_limit : s.long_limit);
         std::fill(q + live, q + 576, 0);
+        live = std::min(live, side.block_type == 2 ? s.short_limit : s.long_limit);
         s.live_samples[g][ch] = live;
         if (missing || mpaL3Overrun(s)) std::fill(q, q + 576, 0);
     }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <memory>
 #include <random>
 
@@ -113,6 +114,11 @@ struct Mpeg1Case {
     int32_t top[3];      // highest band of the side channel holding values (per window), -1 none
     int32_t long_top;    // mixed blocks: the same for the long bands
 };
+
+void PrintTo(const Mpeg1Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Mpeg1Intensity : public testing::TestWithParam<Mpeg1Case> {};
 

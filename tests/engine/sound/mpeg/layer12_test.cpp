@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <functional>
 
 using namespace mpegtest;
@@ -192,6 +193,11 @@ struct ModeCase {
     std::function<std::vector<std::vector<uint8_t>>()> segments;
     bool ends_after_first;  // the second segment does not belong to the stream
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ModeChanges : public testing::TestWithParam<ModeCase> {
 protected:
