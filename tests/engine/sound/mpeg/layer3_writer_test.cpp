@@ -131,46 +131,44 @@ L3Frame mpeg1_mixed(std::mt19937& rng, int32_t frame)
     return f;
 }
 
-// MPEG-1 joint stereo with intensity: the side channel holds values in the
-// lowest bands only (none in every fourth frame, which makes band 0 an
-// intensity band), each band above takes a random position, 7 (illegal)
-// included.
-L3Frame mpeg1_intensity(std::mt19937& rng, int32_t frame, bool mid_side, bool short_blocks)
+// Joint stereo with intensity, long (kind 0), short (1) or mixed (2)
+// blocks: the side channel holds values in the lowest bands only (a mixed
+// block's in its long bands only; none in every fourth frame, which makes
+// band 0 an intensity band), and each band above takes a random position.
+// MPEG-1 positions include 7, the illegal one. MPEG-2 positions have 3 bits
+// in every group and both intensity scales occur; libavcodec takes the
+// illegal position there (7) as a position like the others, so those
+// streams hold none: the model test covers it.
+L3Frame intensity(std::mt19937& rng, int32_t frame, int32_t id, bool mid_side, int32_t kind)
 {
-    L3Frame f;
+    L3Frame f = id ? L3Frame{} : mpeg2(0, 1, 0);
     f.mode = 1;
     f.mode_extension = mid_side ? 3 : 1;
-    for (int32_t g = 0; g < 2; ++g) {
+    const int32_t positions = id ? 8 : 7;
+    for (int32_t g = 0; g < (id ? 2 : 1); ++g) {
         L3Channel& mid = f.gr[g][0];
         L3Channel& side = f.gr[g][1];
-        side.scalefac_compress = 13;  // 3 bits everywhere
-        if (short_blocks) {
-            mid.block_type = side.block_type = 2;
-            for (int32_t w = 0; w < 3; ++w) {
-                fill_short(rng, f, mid, w, 0, 9, 6);
-                if (frame % 4 != 0 && w != 1) fill_short(rng, f, side, w, 0, 2 + 3 * w, 3);
-                for (int32_t b = 0; b < 12; ++b) side.short_sf[w][b] = static_cast<int32_t>(rng() % 8);
-            }
-        } else {
+        side.scalefac_compress = id ? 13 : 2 * (3 * 36 + 3 * 6 + 3) + frame % 2;  // 3-bit scale factors
+        const bool values = frame % 4 != 0;
+        for (int32_t b = 0; b < 21; ++b) side.long_sf[b] = static_cast<int32_t>(rng() % positions);
+        if (kind == 0) {
             fill(rng, mid, 0, 400, 6);
-            if (frame % 4 != 0) fill(rng, side, 0, long_start(f, 6), 3);
-            for (int32_t b = 0; b < 21; ++b) side.long_sf[b] = static_cast<int32_t>(rng() % 8);
+            if (values) fill(rng, side, 0, long_start(f, 5), 3);
+            continue;
+        }
+        mid.block_type = side.block_type = 2;
+        mid.mixed = side.mixed = kind == 2;
+        const int32_t low = kind == 2 ? 3 : 0;
+        if (kind == 2) {
+            fill(rng, mid, 0, 36, 6);
+            if (values) fill(rng, side, 0, long_start(f, 2), 3);
+        }
+        for (int32_t w = 0; w < 3; ++w) {
+            fill_short(rng, f, mid, w, low, 9, 6);
+            if (kind == 1 && values && w != 1) fill_short(rng, f, side, w, 0, 2 + 3 * w, 3);
+            for (int32_t b = 0; b < 12; ++b) side.short_sf[w][b] = static_cast<int32_t>(rng() % positions);
         }
     }
-    return f;
-}
-
-// MPEG-2 intensity: 3-bit positions in every group, both intensity
-// scales. libavcodec takes the illegal position (7 here) as a position
-// like the others, so the stream holds none; the model test covers it.
-L3Frame mpeg2_intensity(std::mt19937& rng, int32_t frame)
-{
-    L3Frame f = mpeg2(0, 1, 1);
-    L3Channel& side = f.gr[0][1];
-    side.scalefac_compress = 2 * (3 * 36 + 3 * 6 + 3) + frame % 2;
-    fill(rng, f.gr[0][0], 0, 400, 6);
-    if (frame % 4 != 0) fill(rng, side, 0, long_start(f, 5), 3);
-    for (int32_t b = 0; b < 21; ++b) side.long_sf[b] = static_cast<int32_t>(rng() % 7);
     return f;
 }
 
@@ -181,10 +179,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"mpeg2_22k_short_band_12", [](auto& rng, int32_t) { return mpeg2_top_short_band(rng, 0); }},
                     Case{"mpeg2_24k_short_band_12", [](auto& rng, int32_t) { return mpeg2_top_short_band(rng, 1); }},
                     Case{"mpeg1_mixed_blocks_of_every_type", mpeg1_mixed},
-                    Case{"mpeg1_intensity_long", [](auto& rng, int32_t i) { return mpeg1_intensity(rng, i, false, false); }},
-                    Case{"mpeg1_intensity_long_mid_side", [](auto& rng, int32_t i) { return mpeg1_intensity(rng, i, true, false); }},
-                    Case{"mpeg1_intensity_short_mid_side", [](auto& rng, int32_t i) { return mpeg1_intensity(rng, i, true, true); }},
-                    Case{"mpeg2_intensity", mpeg2_intensity}),
+                    Case{"mpeg1_intensity_long", [](auto& rng, int32_t i) { return intensity(rng, i, 1, false, 0); }},
+                    Case{"mpeg1_intensity_long_mid_side", [](auto& rng, int32_t i) { return intensity(rng, i, 1, true, 0); }},
+                    Case{"mpeg1_intensity_short_mid_side", [](auto& rng, int32_t i) { return intensity(rng, i, 1, true, 1); }},
+                    Case{"mpeg1_intensity_mixed", [](auto& rng, int32_t i) { return intensity(rng, i, 1, false, 2); }},
+                    Case{"mpeg2_intensity_long", [](auto& rng, int32_t i) { return intensity(rng, i, 0, false, 0); }},
+                    Case{"mpeg2_intensity_long_mid_side", [](auto& rng, int32_t i) { return intensity(rng, i, 0, true, 0); }},
+                    Case{"mpeg2_intensity_short_mid_side", [](auto& rng, int32_t i) { return intensity(rng, i, 0, true, 1); }},
+                    Case{"mpeg2_intensity_mixed", [](auto& rng, int32_t i) { return intensity(rng, i, 0, false, 2); }}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
