@@ -148,6 +148,16 @@ BENCHMARK(BM_assign_rgb888_to_rgbx8888);
 BENCHMARK(BM_assign_rgb888_to_rgbx8888_generic);
 BENCHMARK(BM_memcpy_rgbx8888_bytes);
 
+// Rgb565 -> Rgbx8888, the widening the screen's 16-bit pictures take onto a
+// 32-bit screen.
+#if QUARN_BENCH_PIXMAN
+void BM_assign_rgb565_to_rgbx8888_vs_pixman(benchmark::State& state)
+{
+    assign_vs_pixman(state, format_id::rgbx8888, PIXMAN_x8r8g8b8, format_id::rgb565, PIXMAN_r5g6b5);
+}
+BENCHMARK(BM_assign_rgb565_to_rgbx8888_vs_pixman)->ArgName("spans")->Arg(2)->Arg(1)->UseManualTime();
+#endif
+
 // Fill of an Rgb565 picture
 void fill_ours(benchmark::State& state, bool generic)
 {

@@ -85,14 +85,16 @@ struct AlphaKPixel {
 };
 
 // The spans of the pairs that have them: 32-bit sources converted into
-// Rgb565, 32-bit sources mixed straight into 32-bit targets, and Rgb565
-// onto Rgb565 by difference.
+// Rgb565 and Rgb565 into 32-bit targets, 32-bit sources mixed straight into
+// 32-bit targets, and Rgb565 onto Rgb565 by difference.
 template <class T, class S>
 constexpr bool word_8888_into_565 = T::id == format_id::rgb565 && is_word_8888(S::id);
 
 template <class T, class S>
 struct MixConverted : AlphaKPixel<T, S> {
-    static constexpr Span SpanSet::* span = word_8888_into_565<T, S> ? &SpanSet::mix_8888_onto_565 : nullptr;
+    static constexpr Span SpanSet::* span = word_8888_into_565<T, S> ? &SpanSet::mix_8888_onto_565
+        : is_word_8888(T::id) && S::id == format_id::rgb565      ? &SpanSet::mix_565_onto_8888
+                                                                 : nullptr;
     using AlphaKPixel<T, S>::AlphaKPixel;
     void operator()(uint8_t* t, const uint8_t* s) const
     {
@@ -103,7 +105,11 @@ struct MixConverted : AlphaKPixel<T, S> {
 
 template <class T, class S>
 struct AssignConverted : AlphaKPixel<T, S> {
-    static constexpr Span SpanSet::* span = word_8888_into_565<T, S> ? &SpanSet::convert_8888_to_565 : nullptr;
+    static constexpr Span SpanSet::* span = word_8888_into_565<T, S> ? &SpanSet::convert_8888_to_565
+        : S::id != format_id::rgb565                                     ? nullptr
+        : T::id == format_id::rgbx8888                                   ? &SpanSet::widen_565_to_x888
+        : T::id == format_id::rgba8888                                   ? &SpanSet::widen_565_to_8888
+                                                                         : nullptr;
     using AlphaKPixel<T, S>::AlphaKPixel;
     void operator()(uint8_t* t, const uint8_t* s) const
     {

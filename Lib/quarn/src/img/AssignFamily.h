@@ -86,8 +86,12 @@ struct CopyBgr {
 
 template <class T, class S>
 struct ConvertPixel {
-    static constexpr Span SpanSet::* span
-        = T::id == format_id::rgb565 && is_word_8888(S::id) ? &SpanSet::convert_8888_to_565 : nullptr;
+    static constexpr Span SpanSet::* span = T::id == format_id::rgb565 && is_word_8888(S::id)
+        ? &SpanSet::convert_8888_to_565
+        : S::id != format_id::rgb565 ? nullptr
+        : T::id == format_id::rgbx8888 ? &SpanSet::widen_565_to_x888
+        : T::id == format_id::rgba8888 ? &SpanSet::widen_565_to_8888
+                                       : nullptr;
     explicit ConvertPixel(const BinaryRun&) { }
     void operator()(uint8_t* t, const uint8_t* s) const
     {

@@ -1,6 +1,6 @@
 // Row spans: whole-row loops for the format pairs that pictures and screens
-// use most (8-bit-per-channel sources onto Rgb565, Rgbx8888 and Rgba8888
-// targets, Rgb565 onto Rgb565), written with vector instructions. The
+// use most (8-bit-per-channel and Rgb565 sources onto Rgb565, Rgbx8888 and
+// Rgba8888 targets), written with vector instructions. The
 // family kernels (Kernels.h) hand a row to a span when the pixel operation
 // names one and the processor has a set of them; every other row, every
 // keyed row and every row whose source and target overlap runs the
@@ -25,6 +25,10 @@ struct SpanSet {
     // The assign copy of an Rgb888 source into Rgbx8888 (the target's top
     // byte kept).
     Span copy_888_to_8888 = nullptr;
+    // The assign conversion of an Rgb565 source into Rgbx8888 (its x byte
+    // kept) and into Rgba8888 (alpha full).
+    Span widen_565_to_x888 = nullptr;
+    Span widen_565_to_8888 = nullptr;
     // Draw by the source's own alpha: an Rgba8888 source onto an Rgbx8888
     // or Rgba8888 target (alpha 255 stores the source word, anything else
     // mixes and keeps the target's top byte), and onto Rgb565.
@@ -35,6 +39,9 @@ struct SpanSet {
     // Rgb565 and mixed there.
     Span mix_8888_onto_8888 = nullptr;
     Span mix_8888_onto_565 = nullptr;
+    // Constant alpha: an Rgb565 source widened and mixed into a 32-bit
+    // target (its top byte kept).
+    Span mix_565_onto_8888 = nullptr;
     // Constant alpha, the difference form, Rgb565 onto Rgb565.
     Span approach_565 = nullptr;
 };

@@ -73,6 +73,13 @@ struct V128 {
     // Each pixel's four 16-bit lanes set to its fourth (alpha) lane.
     static R spread_alpha(R a) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, 0xFF), 0xFF); }
     static bool all(R mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
+    // The 16-bit lanes of a and b alternately, in lane order: the first
+    // half into lo, the second into hi.
+    static void interleave16(R a, R b, R& lo, R& hi)
+    {
+        lo = _mm_unpacklo_epi16(a, b);
+        hi = _mm_unpackhi_epi16(a, b);
+    }
     // Bytes 3i .. 3i + 2 of a into the low three bytes of 32-bit lane i;
     // the top bytes are left undefined.
     static R spread_888(R a)
@@ -123,6 +130,13 @@ struct V256 {
     static R narrow32u(R a, R b) { return _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8); }
     static R spread_alpha(R a) { return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(a, 0xFF), 0xFF); }
     static bool all(R mask) { return _mm256_movemask_epi8(mask) == -1; }
+    static void interleave16(R a, R b, R& lo, R& hi)
+    {
+        const R l = _mm256_unpacklo_epi16(a, b);
+        const R h = _mm256_unpackhi_epi16(a, b);
+        lo = _mm256_permute2x128_si256(l, h, 0x20);
+        hi = _mm256_permute2x128_si256(l, h, 0x31);
+    }
     static R spread_888(R a)
     {
         // Bytes 0..11 stay in the low half, 12..23 go to the high half,
@@ -343,6 +357,58 @@ struct Copy888To8888 {
     }
 };
 
+// The channels of 16-bit Rgb565 lanes widened to 8 bits: floor of
+// (2 v 255 + max) / (2 max) is (v * 527 + 23) >> 6 for 5 bits and
+// (v * 259 + 33) >> 6 for 6 bits, for every v.
+template <class V>
+void widen_565(typename V::R v, typename V::R& lo, typename V::R& hi)
+{
+    const auto b = V::and_(v, V::set16(31));
+    const auto g = V::and_(V::template srli16<5>(v), V::set16(63));
+    const auto r = V::template srli16<11>(v);
+    const auto b8 = V::template srli16<6>(V::add16(V::mullo16(b, V::set16(527)), V::set16(23)));
+    const auto g8 = V::template srli16<6>(V::add16(V::mullo16(g, V::set16(259)), V::set16(33)));
+    const auto r8 = V::template srli16<6>(V::add16(V::mullo16(r, V::set16(527)), V::set16(23)));
+    V::interleave16(V::or_(b8, V::template slli16<8>(g8)), r8, lo, hi);
+}
+
+// Rgb565 into a 32-bit target: the top byte of the target kept (Rgbx8888)
+// or set (Rgba8888, whose alpha a source without alpha makes full).
+template <class V, bool FullAlpha>
+struct Widen565To8888 {
+    static constexpr int pixels = V::bytes / 2;
+    static constexpr size_t target_bytes = 4, source_bytes = 2;
+    explicit Widen565To8888(uint32_t) { }
+    void operator()(uint8_t* t, const uint8_t* s) const
+    {
+        typename V::R lo, hi;
+        widen_565<V>(V::load(s), lo, hi);
+        const auto top = V::set32(0xFF000000);
+        if constexpr (FullAlpha) {
+            V::store(t, V::or_(lo, top));
+            V::store(t + V::bytes, V::or_(hi, top));
+        } else {
+            V::store(t, V::or_(lo, V::and_(V::load(t), top)));
+            V::store(t + V::bytes, V::or_(hi, V::and_(V::load(t + V::bytes), top)));
+        }
+    }
+};
+
+template <class V>
+struct Mix565Onto8888 {
+    static constexpr int pixels = V::bytes / 2;
+    static constexpr size_t target_bytes = 4, source_bytes = 2;
+    explicit Mix565Onto8888(uint32_t k) : w(V::set16(int(k))) { }
+    void operator()(uint8_t* t, const uint8_t* s) const
+    {
+        typename V::R lo, hi;
+        widen_565<V>(V::load(s), lo, hi);
+        V::store(t, mix_8888<V>(V::load(t), lo, w, w));
+        V::store(t + V::bytes, mix_8888<V>(V::load(t + V::bytes), hi, w, w));
+    }
+    typename V::R w;
+};
+
 template <class Block>
 constexpr size_t source_reads()
 {
@@ -381,6 +447,9 @@ constexpr SpanSet make_spans()
     SpanSet set;
     set.convert_8888_to_565 = &run_span<Convert8888To565<V>>;
     set.copy_888_to_8888 = &run_span<Copy888To8888<V>>;
+    set.widen_565_to_x888 = &run_span<Widen565To8888<V, false>>;
+    set.widen_565_to_8888 = &run_span<Widen565To8888<V, true>>;
+    set.mix_565_onto_8888 = &run_span<Mix565Onto8888<V>>;
     set.draw_8888_onto_8888 = &run_span<Draw8888Onto8888<V>>;
     set.draw_8888_onto_565 = &run_span<Draw8888Onto565<V>>;
     set.mix_8888_onto_8888 = &run_span<Mix8888Onto8888<V>>;

@@ -35,6 +35,8 @@ const FastPath fast_paths[] = {
     { Family::assign, rgb565, rgba, 0, &SpanSet::convert_8888_to_565 },
     { Family::assign, rgb565, rgbx, 0, &SpanSet::convert_8888_to_565 },
     { Family::assign, rgbx, format_id::rgb888, 0, &SpanSet::copy_888_to_8888 },
+    { Family::assign, rgbx, rgb565, 0, &SpanSet::widen_565_to_x888 },
+    { Family::assign, rgba, rgb565, 0, &SpanSet::widen_565_to_8888 },
     { Family::draw, rgb565, rgba, 0, &SpanSet::draw_8888_onto_565 },
     { Family::draw, rgbx, rgba, 0, &SpanSet::draw_8888_onto_8888 },
     { Family::draw, rgba, rgba, 0, &SpanSet::draw_8888_onto_8888 },
@@ -45,6 +47,9 @@ const FastPath fast_paths[] = {
     { Family::alpha_k, rgbx, rgba, 1, &SpanSet::mix_8888_onto_8888 },
     { Family::alpha_k, rgba, rgbx, 256, &SpanSet::mix_8888_onto_8888 },
     { Family::alpha_k, rgba, rgba, 200, &SpanSet::mix_8888_onto_8888 },
+    { Family::alpha_k, rgbx, rgb565, 77, &SpanSet::mix_565_onto_8888 },
+    { Family::alpha_k, rgba, rgb565, 256, &SpanSet::mix_565_onto_8888 },
+    { Family::alpha_k, rgba, rgb565, 255, &SpanSet::widen_565_to_8888 },
     { Family::alpha_k, rgb565, rgb565, 77, &SpanSet::approach_565 },
     { Family::alpha_k, rgb565, rgb565, 255, &SpanSet::approach_565 },
 };
