@@ -37,7 +37,7 @@ bool read_header(mpaDec* dec, FrameReader& r, int32_t* bitrate_index)
 {
     mpaL3& s = dec->l3;
     s.id = static_cast<int32_t>(r.get(1));
-    r.get(2);
+    const int32_t layer_code = static_cast<int32_t>(r.get(2));
     const int32_t protection = static_cast<int32_t>(r.get(1));
     *bitrate_index = static_cast<int32_t>(r.get(4));
     s.sampling_index = static_cast<int32_t>(r.get(2));
@@ -56,11 +56,11 @@ bool read_header(mpaDec* dec, FrameReader& r, int32_t* bitrate_index)
         s.crc_length = 2;
     }
     // Band tables and rates were chosen for the set-up header; a frame of
-    // another version or rate cannot be decoded with them. The channel mode
-    // may change from frame to frame: the granule decoding fits the frame's
-    // channels to the set-up's output.
+    // another layer, version or rate cannot be decoded with them. The
+    // channel mode may change from frame to frame: the granule decoding
+    // fits the frame's channels to the set-up's output.
     s.frame_channels = s.mode == 3 ? 1 : 2;
-    return s.id == s.stream_id && s.sampling_index == s.stream_sampling && s.sampling_index != 3;
+    return layer_code == 1 && s.id == s.stream_id && s.sampling_index == s.stream_sampling && s.sampling_index != 3;
 }
 
 void read_channel_side(mpaDec* dec, FrameReader& r, mpaL3Side& side, bool mpeg1)

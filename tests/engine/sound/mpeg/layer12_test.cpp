@@ -183,11 +183,12 @@ namespace {
 
 // Streams whose channel mode (and with it the bit rate and allocation
 // table) changes between frames, made by joining encodes: they decode on in
-// the first frame's output channels. A change of sample rate ends the
-// stream. The reference is libavcodec, which follows each frame's channels,
-// put in our output channels. Its right channel keeps its own synthesis
-// history across a single-channel stretch, ours takes the single channel's,
-// so the right channel is compared from 512 samples after each change on.
+// the first frame's output channels. A change of sample rate or of layer
+// ends the stream. The reference is libavcodec, which follows each frame's
+// channels, put in our output channels. Its right channel keeps its own
+// synthesis history across a single-channel stretch, ours takes the single
+// channel's, so the right channel is compared from 512 samples after each
+// change on.
 struct ModeCase {
     const char* name;
     std::function<std::vector<std::vector<uint8_t>>()> segments;
@@ -203,7 +204,7 @@ class ModeChanges : public testing::TestWithParam<ModeCase> {
 protected:
     void SetUp() override
     {
-        if (!have_tool("twolame")) GTEST_SKIP() << "twolame is not installed (scripts/install-deps.sh)";
+        if (!have_tool("twolame") || !have_tool("lame")) GTEST_SKIP() << "twolame or lame is not installed";
     }
 };
 
@@ -275,6 +276,12 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         ModeCase{"l2_rate_change_ends_the_stream",
                  [] { return std::vector{two(44100, 2, "-b 192 -m s", "mc_s44"), two(48000, 2, "-b 192 -m s", "mc_s48")}; },
+                 true},
+        ModeCase{"l3_layer_change_ends_the_stream",
+                 [] {
+                     return std::vector{lame(sine(44100, 2, 0.5, 1000, 3000, 0.5), "-b 192 -m s", "mc_l3"),
+                                        two(44100, 2, "-b 192 -m s", "mc_l2")};
+                 },
                  true}),
     [](const testing::TestParamInfo<ModeCase>& info) { return std::string(info.param.name); });
 
