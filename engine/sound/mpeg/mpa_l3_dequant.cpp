@@ -8,13 +8,48 @@
 
 namespace {
 
-// Signed 4/3 power times the band's factor: a table for the common small
-// magnitudes, the power function above.
-inline float dequant(const mpaL3& s, int32_t v, float f)
+// |v|^(4/3) for every magnitude the Huffman decoding can give (15 plus 13
+// escape bits), built once for the process and read-only afterwards.
+constexpr int32_t pow_count = 15 + 8191 + 1;
+
+struct PowTable {
+    float v[pow_count];
+};
+
+PowTable make_pow()
 {
-    if (v > -32 && v < 32) return s.pow43_table[v + 32] * f;
-    const double a = std::fabs(static_cast<double>(v));
-    return static_cast<float>(f * v * std::pow(a, 0.3333333432674408));
+    PowTable t{};
+    for (int32_t i = 0; i < pow_count; ++i) {
+        const double x = i;
+        t.v[i] = static_cast<float>(x * std::cbrt(x));
+    }
+    return t;
+}
+
+const float* pow43()
+{
+    static const PowTable t = make_pow();
+    return t.v;
+}
+
+// Signed 4/3 power times the band's factor; the power function serves
+// values beyond the table, which no stream can hold.
+inline float dequant(const float* table, int32_t v, float f)
+{
+    const uint32_t a = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+    float m;
+    if (a < static_cast<uint32_t>(pow_count)) {
+        m = table[a] * f;
+    } else {
+        m = static_cast<float>(f * std::pow(static_cast<double>(a), 4.0 / 3.0));
+    }
+    // The sign goes in as a bit: signs are random, a branch on them would
+    // mispredict half the time.
+    uint32_t bits;
+    std::memcpy(&bits, &m, sizeof bits);
+    bits ^= static_cast<uint32_t>(v) & 0x80000000u;
+    std::memcpy(&m, &bits, sizeof m);
+    return m;
 }
 
 }  // namespace
@@ -23,6 +58,7 @@ void mpaL3Dequant(mpaDec* dec, const int32_t* q, float* out, int32_t* live, cons
                   const mpaL3Side* side, mpaL3Bands* bands, int32_t mixed_long_bands)
 {
     mpaL3& s = dec->l3;
+    const float* table = pow43();
     std::memset(out, 0, 576 * sizeof(float));
     const float g = s.gain_table[std::clamp(side->global_gain + 6, 0, 261)];
     const int32_t n = std::clamp(*live, 0, 576);
@@ -40,13 +76,12 @@ void mpaL3Dequant(mpaDec* dec, const int32_t* q, float* out, int32_t* live, cons
     for (int32_t b = 0; b < bands->long_bands && pos < n; ++b) {
         const float f = g * s.scale_table[sfs][pre[b]][sf->long_sf[b] & 31];
         const int32_t end = std::min(pos + s.band_widths[0][b], 576);
-        bool nonzero = false;
+        int32_t any = 0;
         for (int32_t i = pos; i < end; ++i) {
-            if (q[i] == 0) continue;
-            out[i] = dequant(s, q[i], f);
-            nonzero = true;
+            any |= q[i];
+            out[i] = dequant(table, q[i], f);
         }
-        if (nonzero) bands->max_band = b;
+        if (any != 0) bands->max_band = b;
         pos = end;
     }
     if (!short_part) return;
@@ -58,16 +93,12 @@ void mpaL3Dequant(mpaDec* dec, const int32_t* q, float* out, int32_t* live, cons
         for (int32_t w = 0; w < 3; ++w) {
             const float fw = g * s.subblock_table[side->subblock_gain[w] & 7] * s.scale_table[sfs][0][sf->short_sf[w][b] & 31];
             const int32_t* qw = q + pos + w * width;
-            bool nonzero = false;
+            int32_t any = 0;
             for (int32_t j = 0; j < width; ++j) {
-                float v = 0.0f;
-                if (qw[j] != 0) {
-                    v = dequant(s, qw[j], fw);
-                    nonzero = true;
-                }
-                s.reorder_buf[3 * j + w] = v;
+                any |= qw[j];
+                s.reorder_buf[3 * j + w] = dequant(table, qw[j], fw);
             }
-            if (nonzero) bands->max_short_band[w] = b;
+            if (any != 0) bands->max_short_band[w] = b;
         }
         std::memcpy(out + pos, s.reorder_buf, 3 * width * sizeof(float));
         pos += 3 * width;

@@ -72,10 +72,6 @@ void mpaL3InitTables(mpaDec* dec)
             for (int32_t i = 0; i < 32; ++i) s.scale_table[c][p][i] = static_cast<float>(std::pow(2.0, -0.5 * (c + 1) * (i + p)));
         }
     }
-    for (int32_t i = 0; i < 64; ++i) {
-        const double x = i - 32;
-        s.pow43_table[i] = static_cast<float>(x * std::cbrt(std::fabs(x)));
-    }
     for (int32_t i = 0; i < 8; ++i) s.subblock_table[i] = static_cast<float>(std::pow(2.0, -2.0 * i));
     for (int32_t i = 0; i < 8; ++i) {
         const double sq = std::sqrt(1.0 + alias_c[i] * alias_c[i]);

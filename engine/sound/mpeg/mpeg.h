@@ -171,7 +171,6 @@ struct mpaL3 {
     float lsf_is_factors[2][2][64][2];
     float gain_table[262];
     float scale_table[2][4][32];
-    float pow43_table[64];
     float subblock_table[8];
     float reorder_buf[576];
     // Quantised values of the granule's channels, as Huffman decoding
