@@ -149,7 +149,7 @@ void draw_arguments(benchmark::internal::Benchmark* b)
     b->ArgNames({ "target", "source", "spans" });
     for (int target = 0; target < 2; ++target)
         for (int source = 0; source < 2; ++source)
-            for (int level : { 2, 1 })
+            for (int level : { 2, 1, 0 })
                 b->Args({ target, source, level });
 }
 
@@ -157,7 +157,7 @@ void alpha_k_arguments(benchmark::internal::Benchmark* b)
 {
     b->ArgNames({ "target", "spans" });
     for (int target = 0; target < 2; ++target)
-        for (int level : { 2, 1 })
+        for (int level : { 2, 1, 0 })
             b->Args({ target, level });
 }
 

@@ -118,7 +118,7 @@ void BM_assign_rgba8888_to_rgb565_vs_pixman(benchmark::State& state)
 {
     assign_vs_pixman(state, format_id::rgb565, PIXMAN_r5g6b5, format_id::rgba8888, PIXMAN_a8r8g8b8);
 }
-BENCHMARK(BM_assign_rgba8888_to_rgb565_vs_pixman)->ArgName("spans")->Arg(2)->Arg(1)->UseManualTime();
+BENCHMARK(BM_assign_rgba8888_to_rgb565_vs_pixman)->ArgName("spans")->Arg(2)->Arg(1)->Arg(0)->UseManualTime();
 #endif
 BENCHMARK(BM_assign_rgba8888_to_rgb565);
 BENCHMARK(BM_assign_rgba8888_to_rgb565_generic);
@@ -142,7 +142,7 @@ void BM_assign_rgb888_to_rgbx8888_vs_pixman(benchmark::State& state)
 {
     assign_vs_pixman(state, format_id::rgbx8888, PIXMAN_x8r8g8b8, format_id::rgb888, PIXMAN_r8g8b8);
 }
-BENCHMARK(BM_assign_rgb888_to_rgbx8888_vs_pixman)->ArgName("spans")->Arg(2)->Arg(1)->UseManualTime();
+BENCHMARK(BM_assign_rgb888_to_rgbx8888_vs_pixman)->ArgName("spans")->Arg(2)->Arg(1)->Arg(0)->UseManualTime();
 #endif
 BENCHMARK(BM_assign_rgb888_to_rgbx8888);
 BENCHMARK(BM_assign_rgb888_to_rgbx8888_generic);
@@ -155,7 +155,7 @@ void BM_assign_rgb565_to_rgbx8888_vs_pixman(benchmark::State& state)
 {
     assign_vs_pixman(state, format_id::rgbx8888, PIXMAN_x8r8g8b8, format_id::rgb565, PIXMAN_r5g6b5);
 }
-BENCHMARK(BM_assign_rgb565_to_rgbx8888_vs_pixman)->ArgName("spans")->Arg(2)->Arg(1)->UseManualTime();
+BENCHMARK(BM_assign_rgb565_to_rgbx8888_vs_pixman)->ArgName("spans")->Arg(2)->Arg(1)->Arg(0)->UseManualTime();
 #endif
 
 // Fill of an Rgb565 picture
