@@ -1,10 +1,12 @@
 #include "physics/Collider.h"
 
 #include "physics/Primitive.h"
+#include "physics/TreeWalk.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <typeinfo>
 #include <utility>
 
 namespace quarn::cls2 {
@@ -173,31 +175,16 @@ void Collider::clear()
 
 void Collider::collide(Collidable& c1, Collidable& c2)
 {
-    using Tree = PrimitiveTree;
-    Tree::Node* root1 = c1.primitives.root();
-    Tree::Node* root2 = c2.primitives.root();
-    if (!root1 || !root2)
+    // A plain DefaultCollider binds its pair tests directly; any other
+    // collider (a derived one may override the tests) walks through the
+    // virtual calls. Both make the same calls in the same order.
+    if (typeid(*this) == typeid(DefaultCollider)) {
+        static_cast<DefaultCollider&>(*this).collide_direct(c1, c2);
         return;
-    Tree::Node* n1 = root1;
-    while (n1) {
-        const Primitive& p1 = *n1->primitive;
-        if (!n1->is_leaf()) {
-            // Inner nodes of the first tree only ever meet the second root.
-            n1 = intersecting(p1, *root2->primitive) ? n1->first_child : Tree::skip(n1, root1);
-            continue;
-        }
-        Tree::Node* n2 = root2;
-        while (n2) {
-            const Primitive& p2 = *n2->primitive;
-            if (n2->is_leaf()) {
-                find_contacts(p1, p2);
-                n2 = Tree::skip(n2, root2);
-            } else {
-                n2 = intersecting(p1, p2) ? n2->first_child : Tree::skip(n2, root2);
-            }
-        }
-        n1 = Tree::skip(n1, root1);
     }
+    walk_trees(
+        c1, c2, [this](const Primitive& a, const Primitive& b) { return intersecting(a, b); },
+        [this](const Primitive& a, const Primitive& b) { find_contacts(a, b); });
 }
 
 } // namespace quarn::cls2

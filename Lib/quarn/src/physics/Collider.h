@@ -116,6 +116,12 @@ public:
 
     // The tolerance of the box and circle tests.
     float epsilon;
+
+private:
+    friend class Collider;
+    // Collider::collide for this very class, with the tests bound to the
+    // pair table rather than called through the virtual functions.
+    void collide_direct(Collidable& c1, Collidable& c2);
 };
 
 } // namespace quarn::cls2

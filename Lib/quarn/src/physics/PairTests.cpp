@@ -1,5 +1,7 @@
 #include "physics/PairTests.h"
 
+#include "physics/TreeWalk.h"
+
 #include <array>
 
 namespace quarn::cls2 {
@@ -138,6 +140,13 @@ int DefaultCollider::check_inside(const Primitive& a, const Primitive& b)
 void DefaultCollider::find_contacts(const Primitive& a, const Primitive& b)
 {
     calls_or_throw(a, b).find_contacts(*this, a, b);
+}
+
+void DefaultCollider::collide_direct(Collidable& c1, Collidable& c2)
+{
+    walk_trees(
+        c1, c2, [this](const Primitive& a, const Primitive& b) { return calls_or_throw(a, b).intersecting(*this, a, b); },
+        [this](const Primitive& a, const Primitive& b) { calls_or_throw(a, b).find_contacts(*this, a, b); });
 }
 
 } // namespace quarn::cls2

@@ -26,23 +26,6 @@ PrimitiveTree::Node* PrimitiveTree::add_child(Node* parent, RefPtr<Primitive> pr
     return nodes_.back().get();
 }
 
-PrimitiveTree::Node* PrimitiveTree::skip(const Node* n, const Node* top)
-{
-    while (n && n != top) {
-        if (n->next_sibling)
-            return n->next_sibling;
-        n = n->parent;
-    }
-    return nullptr;
-}
-
-PrimitiveTree::Node* PrimitiveTree::next(const Node* n, const Node* top)
-{
-    if (n->first_child)
-        return n->first_child;
-    return skip(n, top);
-}
-
 std::vector<PrimitiveTree::Node*> PrimitiveTree::preorder() const
 {
     std::vector<Node*> order;

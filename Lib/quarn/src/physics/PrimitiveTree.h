@@ -44,8 +44,22 @@ public:
     // Pre-order walk of the subtree of `top`: a node before its children,
     // children in order. next() descends into n's children first; skip()
     // goes past n's subtree. Both answer null when the walk leaves `top`.
-    static Node* next(const Node* n, const Node* top);
-    static Node* skip(const Node* n, const Node* top);
+    // Inline: the narrow phase steps through trees with them.
+    static Node* next(const Node* n, const Node* top)
+    {
+        if (n->first_child)
+            return n->first_child;
+        return skip(n, top);
+    }
+    static Node* skip(const Node* n, const Node* top)
+    {
+        while (n && n != top) {
+            if (n->next_sibling)
+                return n->next_sibling;
+            n = n->parent;
+        }
+        return nullptr;
+    }
 
     // Every node in pre-order.
     std::vector<Node*> preorder() const;

@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -192,6 +193,50 @@ TEST(Collider, TreeWalkPrunesWithBounds)
     EXPECT_EQ(direct.size(), 1u);
     direct.clear();
     collider.clear();
+}
+
+// A DefaultCollider walks two trees with its pair tests bound directly; a
+// class derived from it walks through the virtual tests. Both must find the
+// same records in the same order: a car of two wheels against a wall of
+// segments in groups under bounding circles, at seeded random poses.
+TEST(Collider, DirectWalkFindsWhatTheVirtualWalkFinds)
+{
+    struct Derived : cls2::DefaultCollider {
+    };
+    struct Body : cls2::Collidable {
+    } car, wall;
+    give_shapes(car, { proxy(circle(-1, 0, 0.8f)), proxy(circle(1, 0, 0.8f)) });
+    car.build_bounds(true);
+    auto* root = wall.primitives.add_root(proxy(circle(0, 0, 30)));
+    for (int g = 0; g < 4; ++g) {
+        auto* group = wall.primitives.add_child(root, proxy(circle(float(g) * 10 - 15, 0, 8)));
+        for (int i = 0; i < 5; ++i) {
+            const float x = float(g) * 10 - 20 + float(i) * 2;
+            wall.primitives.add_child(group, proxy(Segment::from_points({ x, float(i % 2) }, { x + 2, float((i + 1) % 2) })));
+        }
+    }
+    wall.set_owners();
+    auto records_of = [](const cls2::Collider& c) {
+        std::vector<std::tuple<const void*, const void*, std::string>> out;
+        c.for_each_record([&](const cls2::CollisionRecord& r) {
+            out.emplace_back(r.a, r.b, f32(r.point_a.x) + f32(r.point_a.y) + f32(r.point_b.x) + f32(r.point_b.y));
+        });
+        return out;
+    };
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> x(-22, 22), y(-2, 2), angle(0, 6.3f);
+    size_t found = 0;
+    for (int k = 0; k < 200; ++k) {
+        car.set_pose_position({ x(rng), y(rng) });
+        car.set_pose_angle(angle(rng));
+        cls2::DefaultCollider direct;
+        Derived virtual_calls;
+        direct.collide(car, wall);
+        virtual_calls.collide(car, wall);
+        ASSERT_EQ(records_of(direct), records_of(virtual_calls)) << "pose " << k;
+        found += direct.size();
+    }
+    EXPECT_GT(found, 100u) << "most poses touch the wall";
 }
 
 TEST(Space, PlacesBySizeBucket)
