@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/blit/alpha_rules.h"
+#include "engine/blit/alpha_span.h"
 #include "engine/blit/alpha_walk.h"
 
 namespace {
@@ -17,6 +18,18 @@ constexpr size_t kDsts = std::tuple_size_v<Dsts>, kSrcs = std::tuple_size_v<Srcs
 constexpr size_t kRows = kDsts * 2 * 2 * alpha_OP_COUNT * kSrcs;
 static_assert(kRows == 384, "six destinations x pm x scaled x four ops x four stored formats");
 
+// A selection with span walks runs the one for the widest instruction
+// group this processor has, looked up at its first draw; the plain walk
+// where there is none.
+template <alphaOpTy Op, bool Pm, class S, class D>
+void SpanOrPlainWalk(const alphaArgsTy& a) {
+    static const alphaRowFnTy fn = [] {
+        const alphaRowFnTy span = alphaSpanFn(spanBestIsa(), D::code, Pm, false, Op, S::code);
+        return span ? span : &alphaPlainWalk<S, D, alphaRule<Op, Pm, S, D>>;
+    }();
+    fn(a);
+}
+
 template <class D, bool Pm, bool Scaled, alphaOpTy Op, class S>
 constexpr alphaRowTy Row() {
     if constexpr (D::code == 5 && S::code == 5 && !Pm && Op == alpha_OP_COPY) {
@@ -25,8 +38,10 @@ constexpr alphaRowTy Row() {
         return Row<alphaDstR5G6B5, false, Scaled, alpha_OP_COPY, alphaSrcR5G6B5>();
     } else {
         using R = alphaRule<Op, Pm, S, D>;
-        return {uint8_t(Op), uint8_t(Pm), uint8_t(Scaled), uint8_t(S::code), uint8_t(D::code),
-                Scaled ? &alphaScaledWalk<S, D, R> : &alphaPlainWalk<S, D, R>};
+        alphaRowFnTy fn = &alphaPlainWalk<S, D, R>;
+        if constexpr (Scaled) fn = &alphaScaledWalk<S, D, R>;
+        else if constexpr (alphaSpanHas(D::code, Pm, Op, S::code)) fn = &SpanOrPlainWalk<Op, Pm, S, D>;
+        return {uint8_t(Op), uint8_t(Pm), uint8_t(Scaled), uint8_t(S::code), uint8_t(D::code), fn};
     }
 }
 

@@ -1,0 +1,24 @@
+#pragma once
+// The span walks of the alpha-image draw family (alpha_span_kernel.h): the
+// plain walks of the selections whose stored colours are in the
+// destination's own format, R5G6B5 or X8R8G8B8, for straight Copy and Add
+// and for Blend and BlendAlpha, drawn a register of pels at a time.
+#include <cstdint>
+
+#include "engine/blit/blit.h"
+#include "engine/blit/span_isa.h"
+
+// True for the selections (plain, not scaled) that have span walks.
+constexpr bool alphaSpanHas(uint32_t dst, bool pm, uint32_t op, uint32_t stored) {
+    return stored == dst && (dst == pel_FMT_R5G6B5 || dst == pel_FMT_X8R8G8B8)
+           && (op == alpha_OP_BLEND || op == alpha_OP_BLENDALPHA || (!pm && op < alpha_OP_COUNT));
+}
+
+// One instruction group's walks; null for a selection without one.
+alphaRowFnTy alphaSpanSse2(uint32_t op, bool pm, uint32_t dst);
+alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst);
+
+// The span walk of a selection (destination and stored pel format codes,
+// op 0 to 3) for an instruction group; null for spanIsaTy::generic, for a
+// scaled draw and for a selection without one.
+alphaRowFnTy alphaSpanFn(spanIsaTy isa, uint32_t dst, bool pm, bool scaled, uint32_t op, uint32_t stored);

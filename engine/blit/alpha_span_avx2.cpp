@@ -1,0 +1,51 @@
+// The alpha-image span walks on 256-bit registers: 16 R5G6B5 or 8 X8R8G8B8
+// pels a register. Compiled for AVX2 and run only where spanBestIsa finds
+// it. The byte widening and narrowing work within 128-bit halves; both go
+// the same way, so the pels come back in order.
+#include <immintrin.h>
+
+#include "engine/blit/alpha_span.h"
+
+namespace {
+
+struct spanAvx2 {
+    using V = __m256i;
+    static constexpr uint32_t bytes = 32;
+    static V Load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+    static void Store(void* p, V v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+    static V Set16(int32_t v) { return _mm256_set1_epi16(int16_t(v)); }
+    static V Set32(int32_t v) { return _mm256_set1_epi32(v); }
+    static V Lo8(V v) { return _mm256_unpacklo_epi8(v, _mm256_setzero_si256()); }
+    static V Hi8(V v) { return _mm256_unpackhi_epi8(v, _mm256_setzero_si256()); }
+    static V Pack16(V lo, V hi) { return _mm256_packus_epi16(lo, hi); }
+    static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
+    static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
+    static V Mul16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+    static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
+    template <int K> static V Srl16(V v) { return _mm256_srli_epi16(v, K); }
+    template <int K> static V Sll16(V v) { return _mm256_slli_epi16(v, K); }
+    static V And(V a, V b) { return _mm256_and_si256(a, b); }
+    static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+    static V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
+    static V Blend(V keep, V v, V old) { return _mm256_blendv_epi8(old, v, keep); }
+    static V AddSat8(V a, V b) { return _mm256_adds_epu8(a, b); }
+    static V Cmpgt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+    static V Cmpgt32(V a, V b) { return _mm256_cmpgt_epi32(a, b); }
+    static V Iota16() { return _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
+    static V Iota32() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
+    // 16 alpha bytes, one 16-bit lane each.
+    static V Alpha16(const uint8_t* p) { return _mm256_cvtepu8_epi16(_mm_loadu_si128(static_cast<const __m128i*>(static_cast<const void*>(p)))); }
+    // 8 alpha bytes, each repeated over the four bytes of its pel.
+    static V AlphaPel32(const uint8_t* p) {
+        const __m128i x = _mm_loadl_epi64(static_cast<const __m128i*>(static_cast<const void*>(p)));
+        const __m128i pairs = _mm_unpacklo_epi8(x, x);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(pairs, pairs)),
+                                       _mm_unpackhi_epi16(pairs, pairs), 1);
+    }
+};
+
+}  // namespace
+
+#include "engine/blit/alpha_span_kernel.h"
+
+alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst) { return spanWalkFor<spanAvx2>(op, pm, dst); }
