@@ -1,0 +1,113 @@
+// The alpha-image span walks against the plain walks they stand in for:
+// every selection with span walks, under every instruction group this
+// processor runs, on random pictures of every width from 1 to 67 (so every
+// register alignment and tail), runs of every kind and length, random
+// rectangles, constants and destination contents. The destination rows are
+// wider than the rectangle, so a span walk that wrote past a row's pels
+// would differ there too.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "engine/blit/alpha_rules.h"
+#include "engine/blit/alpha_span.h"
+#include "engine/blit/alpha_walk.h"
+
+namespace {
+
+struct Selection {
+    uint32_t fmt;
+    bool pm;
+    uint32_t op;
+    alphaRowFnTy plain;
+};
+
+template <class S, class D, bool Pm, alphaOpTy Op>
+Selection Plain() {
+    return {D::code, Pm, Op, &alphaPlainWalk<S, D, alphaRule<Op, Pm, S, D>>};
+}
+
+template <class S, class D>
+std::vector<Selection> SelectionsOf() {
+    return {Plain<S, D, false, alpha_OP_COPY>(),     Plain<S, D, false, alpha_OP_ADD>(),
+            Plain<S, D, false, alpha_OP_BLEND>(),    Plain<S, D, false, alpha_OP_BLENDALPHA>(),
+            Plain<S, D, true, alpha_OP_COPY>(),      Plain<S, D, true, alpha_OP_ADD>(),
+            Plain<S, D, true, alpha_OP_BLEND>(),     Plain<S, D, true, alpha_OP_BLENDALPHA>()};
+}
+
+// Runs of random kinds, lengths 1 to 40, colours and alpha bytes (1 to 254
+// translucent, one of them 255 - 1 premultiplied).
+std::unique_ptr<imgAlpha> RandomImage(std::mt19937& rng, int32_t w, int32_t h, uint32_t stored, bool pm) {
+    std::vector<uint32_t> pels;
+    while (pels.size() < size_t(w) * size_t(h)) {
+        const uint32_t kind = rng() % 3, len = 1 + rng() % 40;
+        for (uint32_t i = 0; i < len; ++i) {
+            const uint32_t a = kind == 0 ? 0 : kind == 2 ? 255 : 1 + rng() % 254;
+            pels.push_back(a << 24 | (rng() & 0xFFFFFF));
+        }
+    }
+    pels.resize(size_t(w) * size_t(h));
+    auto img = std::make_unique<imgAlpha>();
+    img->colorFmt = stored;
+    img->premultiplied = pm ? 1 : 0;
+    img->SetSize(w, h, nullptr);
+    (void)img->Lock(nullptr, img_LOCK_WRITE);
+    std::memcpy(img->lockPtr, pels.data(), pels.size() * 4);
+    img->Unlock();
+    return img;
+}
+
+TEST(AlphaSpan, EverySpanWalkDrawsAsThePlainWalk) {
+    gfxInit();
+    std::vector<spanIsaTy> isas{spanIsaTy::sse2};
+    if (spanBestIsa() == spanIsaTy::avx2) isas.push_back(spanIsaTy::avx2);
+    std::vector<Selection> selections = SelectionsOf<alphaSrcR5G6B5, alphaDstR5G6B5>();
+    for (const Selection& s : SelectionsOf<alphaSrcX8R8G8B8, alphaDstX8R8G8B8>()) selections.push_back(s);
+
+    std::mt19937 rng(22);
+    size_t walks = 0;
+    for (const Selection& sel : selections) {
+        const bool has = alphaSpanHas(sel.fmt, sel.pm, sel.op, sel.fmt);
+        for (spanIsaTy isa : isas) {
+            const alphaRowFnTy span = alphaSpanFn(isa, sel.fmt, sel.pm, false, sel.op, sel.fmt);
+            ASSERT_EQ(span != nullptr, has) << sel.fmt << " pm " << sel.pm << " op " << sel.op;
+            if (!span) continue;
+            ++walks;
+            const size_t bpp = pelBytes[sel.fmt];
+            for (int32_t w = 1; w <= 67; ++w)
+                for (int trial = 0; trial < 3; ++trial) {
+                    const int32_t h = 1 + int32_t(rng() % 4);
+                    auto img = RandomImage(rng, w, h, sel.fmt, sel.pm);
+                    alphaArgsTy a;
+                    a.src = img.get();
+                    // The whole picture first, then random rectangles.
+                    a.r.x = trial == 0 ? 0 : int32_t(rng() % uint32_t(w));
+                    a.r.y = trial == 0 ? 0 : int32_t(rng() % uint32_t(h));
+                    a.r.w = trial == 0 ? w : 1 + int32_t(rng() % uint32_t(w - a.r.x));
+                    a.r.h = trial == 0 ? h : 1 + int32_t(rng() % uint32_t(h - a.r.y));
+                    a.pitch = a.r.w + int32_t(rng() % 20);
+                    a.c = trial == 0 ? 256 : trial == 1 ? int32_t(rng() % 257) : int32_t(rng() % 256);
+                    std::vector<uint8_t> want(size_t(a.pitch) * size_t(a.r.h) * bpp);
+                    for (auto& b : want) b = uint8_t(rng());
+                    std::vector<uint8_t> got = want;
+                    a.dst = want.data();
+                    sel.plain(a);
+                    a.dst = got.data();
+                    span(a);
+                    ASSERT_EQ(got, want) << "format " << sel.fmt << " pm " << sel.pm << " op " << sel.op << " isa "
+                                         << int(isa) << " width " << w << " rect " << a.r.x << "," << a.r.y << ","
+                                         << a.r.w << "," << a.r.h << " c " << a.c;
+                }
+        }
+    }
+    EXPECT_EQ(walks, 12 * isas.size());
+    // No span walk for scaled draws or stored colours in another format.
+    EXPECT_EQ(alphaSpanFn(spanIsaTy::sse2, pel_FMT_R5G6B5, false, true, alpha_OP_BLEND, pel_FMT_R5G6B5), nullptr);
+    EXPECT_EQ(alphaSpanFn(spanIsaTy::sse2, pel_FMT_R5G6B5, false, false, alpha_OP_BLEND, pel_FMT_X8R8G8B8), nullptr);
+    EXPECT_EQ(alphaSpanFn(spanIsaTy::generic, pel_FMT_R5G6B5, false, false, alpha_OP_BLEND, pel_FMT_R5G6B5), nullptr);
+}
+
+}  // namespace
