@@ -168,8 +168,12 @@ struct spanX8R8G8B8 {
 
 // Where a run may read and rewrite whole registers: the pels left in the
 // destination row, and the ends of the stored colours and alpha bytes.
+// `slack` is set for a row whose colours and alpha bytes, from its start,
+// reach a register past the row's width: no run of it then comes near
+// their ends.
 struct spanRoomTy {
     uint32_t rowLeft;
+    bool slack;
     const uint8_t* colourEnd;
     const uint8_t* alphaEnd;
 };
@@ -196,8 +200,11 @@ inline void spanRun(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t n,
     d += i * B;
     s += i * B;
     ab += i;
-    bool fits = room.rowLeft - i >= N && size_t(room.colourEnd - s) >= size_t(N) * B;
-    if constexpr (alpha) fits = fits && size_t(room.alphaEnd - ab) >= N;
+    bool fits = room.rowLeft - i >= N;
+    if (fits && !room.slack) {
+        fits = size_t(room.colourEnd - s) >= size_t(N) * B;
+        if constexpr (alpha) fits = fits && size_t(room.alphaEnd - ab) >= N;
+    }
     if (fits) {
         const auto old = Isa::Load(d);
         Isa::Store(d, K::Select(rest, K::template Block<P, M>(old, Isa::Load(s), ab, c), old));
@@ -257,6 +264,8 @@ void spanWalk(const alphaArgsTy& a) {
     const ptrdiff_t nextRow = ptrdiff_t(int64_t(a.pitch) - r.w) * ptrdiff_t(B);
     for (int32_t row = 0;;) {
         uint32_t left = uint32_t(r.w);
+        const size_t reach = size_t(r.w) + K::pels;
+        const bool slack = size_t(colourEnd - colour) >= reach * B && size_t(alphaEnd - alpha) >= reach;
         while (left > 0) {
             // A run of no pels (or the end of one, at a row's start) draws
             // nothing and passes on.
@@ -264,11 +273,11 @@ void spanWalk(const alphaArgsTy& a) {
             const uint32_t n = len - off < left ? len - off : left;
             const uint32_t kind = *run & 3;
             if (kind == alpha_RUN_TRANSLUCENT) {
-                spanRun<K, Sel::translucentP, Sel::translucentM>(d, colour, alpha, n, {left, colourEnd, alphaEnd}, c);
+                spanRun<K, Sel::translucentP, Sel::translucentM>(d, colour, alpha, n, {left, slack, colourEnd, alphaEnd}, c);
                 alpha += n;
                 colour += size_t(n) * B;
             } else if (kind == alpha_RUN_OPAQUE) {
-                spanRun<K, Sel::opaqueP, Sel::opaqueM>(d, colour, nullptr, n, {left, colourEnd, alphaEnd}, c);
+                spanRun<K, Sel::opaqueP, Sel::opaqueM>(d, colour, nullptr, n, {left, slack, colourEnd, alphaEnd}, c);
                 colour += size_t(n) * B;
             }
             off += n;

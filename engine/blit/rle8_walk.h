@@ -5,6 +5,9 @@
 // a table pel drawn from a coded row comes out exactly as the same pel drawn
 // by the blitter's palette-source loops. Included by the table only; tests
 // may include it.
+#include <cstring>
+#include <type_traits>
+
 #include "engine/blit/blit_rows.h"
 
 // Draws one coded row: pels clip .. clip + w - 1 of the row onto the
@@ -59,10 +62,101 @@ inline void rle8Row(const uint8_t* p, int32_t clip, int32_t w, uint8_t* d, const
     }
 }
 
-// The row iterator: rows rect.y .. rect.y + rect.h - 1 of the row table,
+// Copies through a lookup table: each palette index maps to the pel it
+// writes, or to nothing (an index beyond the table, and with the key an
+// entry of the key colour), so a literal pel is one load from the table
+// and one store. The 1:5:5:5 group's keyed copy keeps the destination's bit
+// 15 and goes the plain way.
+template <class G, template <class, class> class Op, bool Depth>
+inline constexpr bool rle8LutCopies =
+    std::is_same_v<Op<G, G>, bltDoCopy<G, G>> && !Depth && !std::is_same_v<G, bltFmtX1R5G5B5>;
+
+// Below this many pels a draw does not repay building the table.
+inline constexpr int64_t rle8_LUT_MIN_PELS = 1024;
+
+// Entry: the pel's bytes in bits 0 to 31, bit 32 set for "draws nothing".
+template <class G, bool Key>
+void rle8LutOf(const rle8ArgsTy& a, uint64_t (&lut)[256]) {
+    constexpr uint64_t none = uint64_t(1) << 32;
+    const auto key = typename G::Key(a.key);
+    for (uint32_t i = 0; i < 256; ++i) {
+        if (i >= a.tableCount) {
+            lut[i] = none;
+            continue;
+        }
+        const uint8_t* e = a.table + size_t(i) * G::bytes;
+        uint32_t v = 0;
+        std::memcpy(&v, e, G::bytes);
+        lut[i] = Key && G::Keyed(e, key) ? none : v;
+    }
+}
+
+template <class G, int Dir>
+inline void rle8LutRow(const uint8_t* p, int32_t clip, int32_t w, uint8_t* d, const uint64_t (&lut)[256]) {
+    constexpr ptrdiff_t step = ptrdiff_t(Dir) * ptrdiff_t(G::bytes);
+    uint8_t code = *p++;
+    if (clip > 0) p = rle8SkipPixels(p, clip, &code);
+    int32_t left = w;
+    for (;;) {
+        if (code < 0x80) {
+            left -= code;
+            if (left <= 0) return;
+            d += step * code;
+        } else {
+            const int32_t n = std::min<int32_t>(code & 63, left);
+            left -= n;
+            if (code < 0xC0) {
+                // Four pels at a time store without a test each when none
+                // of them draws nothing (the key is normally coded as skips).
+                int32_t k = 0;
+                for (; k + 4 <= n; k += 4, d += 4 * step) {
+                    const uint64_t v0 = lut[p[k]], v1 = lut[p[k + 1]], v2 = lut[p[k + 2]], v3 = lut[p[k + 3]];
+                    if (((v0 | v1 | v2 | v3) >> 32) == 0) {
+                        std::memcpy(d, &v0, G::bytes);
+                        std::memcpy(d + step, &v1, G::bytes);
+                        std::memcpy(d + 2 * step, &v2, G::bytes);
+                        std::memcpy(d + 3 * step, &v3, G::bytes);
+                    } else {
+                        for (int32_t q = 0; q < 4; ++q) {
+                            const uint64_t v = lut[p[k + q]];
+                            if (!(v >> 32)) std::memcpy(d + q * step, &v, G::bytes);
+                        }
+                    }
+                }
+                for (; k < n; ++k, d += step) {
+                    const uint64_t v = lut[p[k]];
+                    if (!(v >> 32)) std::memcpy(d, &v, G::bytes);
+                }
+                if (left <= 0) return;
+                p += code & 63;
+            } else {
+                const uint64_t v = lut[*p++];
+                if (!(v >> 32))
+                    for (int32_t k = 0; k < n; ++k) std::memcpy(d + k * step, &v, G::bytes);
+                d += step * n;
+                if (left <= 0) return;
+            }
+        }
+        code = *p++;
+    }
+}
+
+// The copy walk through the lookup table (rle8Walk's row iteration).
+template <class G, bool Key, int Dir>
+void rle8LutWalk(const rle8ArgsTy& a) {
+    const int32_t w = a.r.w, h = a.r.h;
+    if (w < 1 || h < 1) return;
+    uint64_t lut[256];
+    rle8LutOf<G, Key>(a, lut);
+    uint8_t* d = a.dst + (Dir < 0 ? ptrdiff_t(w - 1) * ptrdiff_t(G::bytes) : 0);
+    for (int32_t j = a.r.y; j < a.r.y + h; ++j, d += a.dstPitch)
+        if (const uint8_t* codes = a.src->rows[j]) rle8LutRow<G, Dir>(codes, a.r.x, w, d, lut);
+}
+
+// The plain row iterator: rows rect.y .. rect.y + rect.h - 1 of the row table,
 // each image advancing by its own pitch; a null row draws nothing.
 template <class G, template <class, class> class Op, bool Key, bool Depth, int Dir>
-void rle8Walk(const rle8ArgsTy& a) {
+void rle8PlainWalk(const rle8ArgsTy& a) {
     const int32_t w = a.r.w, h = a.r.h;
     if (w < 1 || h < 1) return;
     const auto key = typename G::Key(a.key);
@@ -75,6 +169,16 @@ void rle8Walk(const rle8ArgsTy& a) {
         d += a.dstPitch;
         if constexpr (Depth) { sz += a.srcDepthPitch; dz += a.dstDepthPitch; }
     }
+}
+
+// A table row's walk: copies of large rectangles through the lookup table,
+// everything else the plain way.
+template <class G, template <class, class> class Op, bool Key, bool Depth, int Dir>
+void rle8Walk(const rle8ArgsTy& a) {
+    if constexpr (rle8LutCopies<G, Op, Depth>) {
+        if (int64_t(a.r.w) * a.r.h >= rle8_LUT_MIN_PELS) return rle8LutWalk<G, Key, Dir>(a);
+    }
+    rle8PlainWalk<G, Op, Key, Depth, Dir>(a);
 }
 
 // The scaled copy (op 13): destination pel (i, j) of the rectangle shows

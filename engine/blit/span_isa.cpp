@@ -6,6 +6,7 @@
 
 namespace {
 
+#if defined(__x86_64__)
 // The register state the operating system saves on a switch (XCR0); only
 // read when the processor reports that the instruction exists.
 uint64_t SavedState() {
@@ -15,7 +16,6 @@ uint64_t SavedState() {
 }
 
 spanIsaTy Probe() {
-#if defined(__x86_64__)
     using quarn::detail::cpuid;
     if (quarn::detail::cpuid_max_leaf(0) < 7) return spanIsaTy::sse2;
     const uint32_t ecx1 = cpuid(1)[2];
@@ -25,10 +25,10 @@ spanIsaTy Probe() {
     if ((SavedState() & 6) != 6) return spanIsaTy::sse2;
     constexpr uint32_t avx2 = 1u << 5;
     return (cpuid(7)[1] & avx2) ? spanIsaTy::avx2 : spanIsaTy::sse2;
-#else
-    return spanIsaTy::generic;
-#endif
 }
+#else
+spanIsaTy Probe() { return spanIsaTy::generic; }
+#endif
 
 }  // namespace
 
