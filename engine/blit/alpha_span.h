@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "engine/blit/blit.h"
-#include "engine/blit/span_isa.h"
 
 // True for the selections (plain, not scaled) that have span walks.
 constexpr bool alphaSpanHas(uint32_t dst, bool pm, uint32_t op, uint32_t stored) {
@@ -19,6 +18,6 @@ alphaRowFnTy alphaSpanSse2(uint32_t op, bool pm, uint32_t dst);
 alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst);
 
 // The span walk of a selection (destination and stored pel format codes,
-// op 0 to 3) for an instruction group; null for spanIsaTy::generic, for a
-// scaled draw and for a selection without one.
-alphaRowFnTy alphaSpanFn(spanIsaTy isa, uint32_t dst, bool pm, bool scaled, uint32_t op, uint32_t stored);
+// op 0 to 3) at a span level of blit_span.h (0 none, 1 SSE2, 2 AVX2); null
+// at level 0, for a scaled draw and for a selection without one.
+alphaRowFnTy alphaSpanFn(int level, uint32_t dst, bool pm, bool scaled, uint32_t op, uint32_t stored);

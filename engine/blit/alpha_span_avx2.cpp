@@ -1,6 +1,6 @@
 // The alpha-image span walks on 256-bit registers: 16 R5G6B5 or 8 X8R8G8B8
-// pels a register. Compiled for AVX2 and run only where spanBestIsa finds
-// it. The byte widening and narrowing work within 128-bit halves; both go
+// pels a register. Compiled for AVX2 and run only where bltMaxSpanLevel
+// finds it. The byte widening and narrowing work within 128-bit halves; both go
 // the same way, so the pels come back in order.
 #include <immintrin.h>
 

@@ -7,6 +7,7 @@
 
 #include "engine/blit/alpha_rules.h"
 #include "engine/blit/alpha_span.h"
+#include "engine/blit/blit_span.h"
 #include "engine/blit/alpha_walk.h"
 
 namespace {
@@ -24,7 +25,7 @@ static_assert(kRows == 384, "six destinations x pm x scaled x four ops x four st
 template <alphaOpTy Op, bool Pm, class S, class D>
 void SpanOrPlainWalk(const alphaArgsTy& a) {
     static const alphaRowFnTy fn = [] {
-        const alphaRowFnTy span = alphaSpanFn(spanBestIsa(), D::code, Pm, false, Op, S::code);
+        const alphaRowFnTy span = alphaSpanFn(bltMaxSpanLevel(), D::code, Pm, false, Op, S::code);
         return span ? span : &alphaPlainWalk<S, D, alphaRule<Op, Pm, S, D>>;
     }();
     fn(a);

@@ -2,7 +2,7 @@
 // pictures of every width from 1 to 67 (so every register alignment and
 // tail), runs of every kind and length, random rectangles, constants and
 // destination contents: the alpha-image span walks (every selection that has
-// them, under every instruction group this processor runs) and the RLE8
+// them, at every span level this processor runs) and the RLE8
 // copies through a lookup table (every group, key, direction). The
 // destination rows are wider than the rectangle, so a walk that wrote past
 // a row's pels would differ there too.
@@ -16,6 +16,7 @@
 #include "engine/blit/alpha_rules.h"
 #include "engine/blit/alpha_span.h"
 #include "engine/blit/alpha_walk.h"
+#include "engine/blit/blit_span.h"
 #include "engine/blit/rle8_walk.h"
 
 namespace {
@@ -64,8 +65,8 @@ std::unique_ptr<imgAlpha> RandomImage(std::mt19937& rng, int32_t w, int32_t h, u
 
 TEST(AlphaSpan, EverySpanWalkDrawsAsThePlainWalk) {
     gfxInit();
-    std::vector<spanIsaTy> isas{spanIsaTy::sse2};
-    if (spanBestIsa() == spanIsaTy::avx2) isas.push_back(spanIsaTy::avx2);
+    std::vector<int> levels;
+    for (int level = 1; level <= bltMaxSpanLevel(); ++level) levels.push_back(level);
     std::vector<Selection> selections = SelectionsOf<alphaSrcR5G6B5, alphaDstR5G6B5>();
     for (const Selection& s : SelectionsOf<alphaSrcX8R8G8B8, alphaDstX8R8G8B8>()) selections.push_back(s);
 
@@ -73,8 +74,8 @@ TEST(AlphaSpan, EverySpanWalkDrawsAsThePlainWalk) {
     size_t walks = 0;
     for (const Selection& sel : selections) {
         const bool has = alphaSpanHas(sel.fmt, sel.pm, sel.op, sel.fmt);
-        for (spanIsaTy isa : isas) {
-            const alphaRowFnTy span = alphaSpanFn(isa, sel.fmt, sel.pm, false, sel.op, sel.fmt);
+        for (int level : levels) {
+            const alphaRowFnTy span = alphaSpanFn(level, sel.fmt, sel.pm, false, sel.op, sel.fmt);
             ASSERT_EQ(span != nullptr, has) << sel.fmt << " pm " << sel.pm << " op " << sel.op;
             if (!span) continue;
             ++walks;
@@ -99,17 +100,17 @@ TEST(AlphaSpan, EverySpanWalkDrawsAsThePlainWalk) {
                     sel.plain(a);
                     a.dst = got.data();
                     span(a);
-                    ASSERT_EQ(got, want) << "format " << sel.fmt << " pm " << sel.pm << " op " << sel.op << " isa "
-                                         << int(isa) << " width " << w << " rect " << a.r.x << "," << a.r.y << ","
+                    ASSERT_EQ(got, want) << "format " << sel.fmt << " pm " << sel.pm << " op " << sel.op << " level "
+                                         << level << " width " << w << " rect " << a.r.x << "," << a.r.y << ","
                                          << a.r.w << "," << a.r.h << " c " << a.c;
                 }
         }
     }
-    EXPECT_EQ(walks, 12 * isas.size());
+    EXPECT_EQ(walks, 12 * levels.size());
     // No span walk for scaled draws or stored colours in another format.
-    EXPECT_EQ(alphaSpanFn(spanIsaTy::sse2, pel_FMT_R5G6B5, false, true, alpha_OP_BLEND, pel_FMT_R5G6B5), nullptr);
-    EXPECT_EQ(alphaSpanFn(spanIsaTy::sse2, pel_FMT_R5G6B5, false, false, alpha_OP_BLEND, pel_FMT_X8R8G8B8), nullptr);
-    EXPECT_EQ(alphaSpanFn(spanIsaTy::generic, pel_FMT_R5G6B5, false, false, alpha_OP_BLEND, pel_FMT_R5G6B5), nullptr);
+    EXPECT_EQ(alphaSpanFn(1, pel_FMT_R5G6B5, false, true, alpha_OP_BLEND, pel_FMT_R5G6B5), nullptr);
+    EXPECT_EQ(alphaSpanFn(1, pel_FMT_R5G6B5, false, false, alpha_OP_BLEND, pel_FMT_X8R8G8B8), nullptr);
+    EXPECT_EQ(alphaSpanFn(0, pel_FMT_R5G6B5, false, false, alpha_OP_BLEND, pel_FMT_R5G6B5), nullptr);
 }
 
 struct Rle8Walks {
