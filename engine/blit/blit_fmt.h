@@ -24,21 +24,23 @@ struct bltFmtR8G8B8 {
     }
 };
 
-// pel_FMT_X8R8G8B8 and pel_FMT_A8R8G8B8 share every loop.
+// pel_FMT_X8R8G8B8 and pel_FMT_A8R8G8B8 share every loop. Pels move as whole
+// u32 words (bytes B, G, R, A from bit 0 up), so that loops over them vectorise.
 struct bltFmtX8R8G8B8 {
     static constexpr uint32_t code = 2;
     static constexpr uint32_t bytes = 4;
     static constexpr const char* name = "x8r8g8b8";
     static constexpr const char* token = "X8R8G8B8"; // in row names
-    using Ch = pelChRGB;
+    using Ch = pelChXRGB;
     using Key = uint32_t;
     static void Open(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& a) {
-        b = p[0]; g = p[1]; r = p[2]; a = p[3];
+        const uint32_t v = pel_detail::Load32(p);
+        b = v & 255; g = (v >> 8) & 255; r = (v >> 16) & 255; a = v >> 24;
     }
     static void Store(uint8_t* p, uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
-        p[0] = uint8_t(b); p[1] = uint8_t(g); p[2] = uint8_t(r); p[3] = uint8_t(a);
+        pel_detail::Store32(p, (a & 255) << 24 | (r & 255) << 16 | (g & 255) << 8 | (b & 255));
     }
-    static bool Keyed(const uint8_t* p, Key k) { uint32_t v; std::memcpy(&v, p, 4); return v == k; }
+    static bool Keyed(const uint8_t* p, Key k) { return pel_detail::Load32(p) == k; }
 };
 
 struct bltFmtR5G6B5 {

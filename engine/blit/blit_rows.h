@@ -92,6 +92,9 @@ bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, i
     constexpr bool copy = std::is_same_v<Op<Src, Dst>, bltDoCopy<Src, Dst>>;
     constexpr bool alpha = std::is_same_v<Op<Src, Dst>, bltDoAlpha<Src, Dst>>;
     const ptrdiff_t sp = ptrdiff_t(a.src->pitch) * Src::bytes, dp = ptrdiff_t(a.dst->pitch) * Dst::bytes;
+    // Rows narrower than a register go pel by pel: a call and a tail
+    // buffer would cost more than the pels (a small sprite's draw).
+    if (w < bltSpanMinWidth) return false;
     if constexpr (copy && !Key && std::is_same_v<Src, Dst>) {
         for (int32_t y = 0; y < h; ++y, s += sp, d += dp) std::memmove(d, s, size_t(w) * Dst::bytes);
         return true;
@@ -108,8 +111,30 @@ bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, i
     return false;
 }
 
+// One pel of a walk whose source is a pel (not a palette index). `draw` is
+// false for a pel the depth test or the key keeps out: the op is applied to
+// a copy of the destination pel and the old or new word is selected, with
+// no branch, so that a row of such pels vectorises. R8G8B8 destinations
+// (three bytes, no word) keep the branch.
+template <class Src, class Dst, template <class, class> class Op>
+inline void bltMaskedPel(uint8_t* dp, const uint8_t* sp, uint32_t v, bool draw) {
+    if constexpr (Dst::bytes == 2 || Dst::bytes == 4) {
+        using W = std::conditional_t<Dst::bytes == 2, uint16_t, uint32_t>;
+        W old, out;
+        std::memcpy(&old, dp, sizeof(W));
+        uint8_t pel[sizeof(W)];
+        std::memcpy(pel, &old, sizeof(W));
+        Op<Src, Dst>::Apply(pel, sp, v);
+        std::memcpy(&out, pel, sizeof(W));
+        out = draw ? out : old;
+        std::memcpy(dp, &out, sizeof(W));
+    } else if (draw) {
+        Op<Src, Dst>::Apply(dp, sp, v);
+    }
+}
+
 // Plain, alpha-map and depth walks. The pointers step by whole pels and get
-// one correction per row; only the key and the depth are tested per pel.
+// one correction per row; the key and the depth become a mask per pel.
 template <class Src, class Dst, template <class, class> class Op, bool Key, bool Depth, bool Map>
 void bltWalk(const bltArgsTy& a) {
     const int32_t w = a.rect->w, h = a.rect->h;
@@ -124,18 +149,27 @@ void bltWalk(const bltArgsTy& a) {
     if constexpr (!Depth && !Map) {
         if (bltWalkSpans<Src, Dst, Op, Key>(a, s, d, w, h, key, value)) return;
     }
+    constexpr bool pal = !std::is_same_v<Src, bltAs<Src>>;
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
             bool draw = true;
             if constexpr (Depth) {
                 // Depth before key: a keyed-out pel still raises the depth.
-                draw = sz[x] > dz[x];
-                if (draw) dz[x] = sz[x];
+                const int32_t sv = sz[x], dv = dz[x];
+                draw = sv > dv;
+                dz[x] = draw ? sv : dv;
             }
-            if (!draw) continue;
-            const uint8_t* sp = bltFetch<Src>(s + size_t(x) * Src::bytes, a);
-            if (bltSkip<Src, Key>(sp, key)) continue;
-            Op<bltAs<Src>, Dst>::Apply(d + size_t(x) * Dst::bytes, sp, Map ? m[x] : value);
+            const uint32_t v = Map ? m[x] : value;
+            if constexpr (pal) {
+                if (!draw) continue;
+                const uint8_t* sp = bltFetch<Src>(s + size_t(x) * Src::bytes, a);
+                if (bltSkip<Src, Key>(sp, key)) continue;
+                Op<bltAs<Src>, Dst>::Apply(d + size_t(x) * Dst::bytes, sp, v);
+            } else {
+                const uint8_t* sp = s + size_t(x) * Src::bytes;
+                if constexpr (Key) draw = draw && !Src::Keyed(sp, key);
+                bltMaskedPel<Src, Dst, Op>(d + size_t(x) * Dst::bytes, sp, v, draw);
+            }
         }
         s += ptrdiff_t(a.src->pitch) * Src::bytes;
         d += ptrdiff_t(a.dst->pitch) * Dst::bytes;

@@ -24,6 +24,9 @@ enum bltSpanIdTy : uint8_t {
     blt_SPAN_NONE = 0xFF
 };
 
+// Rows narrower than this go pel by pel instead of through a span.
+inline constexpr int32_t bltSpanMinWidth = 8;
+
 // One span per id, without key [0] and with key [1]; null where there is none.
 struct bltSpanSetTy {
     const char* name;  // "sse2", "avx2" or "scalar"

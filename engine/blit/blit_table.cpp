@@ -113,18 +113,21 @@ constexpr size_t IndexOf(uint32_t op, uint32_t src, uint32_t dst, uint32_t flags
     return ((size_t(op) * pel_FMT_COUNT + src) * pel_FMT_COUNT + dst) * kFlagKinds + flags;
 }
 
-// The first matching row of every key, found once: a small sprite's draw
-// costs about as much as a few pels, and walking the table for it cost
-// many times more than the draw.
-std::array<uint16_t, kIndexSize> BuildIndex() {
-    std::array<uint16_t, kIndexSize> index;
-    index.fill(kNoRow);
+// The first matching row of every key, found at compile time: a small
+// sprite's draw costs about as much as a few pels, and walking the table for
+// it cost many times more than the draw (building it at run time would cost
+// a guard test on every lookup).
+constexpr std::array<uint16_t, kIndexSize> BuildIndex() {
+    std::array<uint16_t, kIndexSize> index{};
+    for (auto& i : index) i = kNoRow;
     for (size_t i = kTable.size(); i-- > 0;) {
         const bltRowTy& r = kTable[i];
         index[IndexOf(r.op, r.src, r.dst, r.flags)] = uint16_t(i);
     }
     return index;
 }
+
+constexpr std::array<uint16_t, kIndexSize> kIndex = BuildIndex();
 
 } // namespace
 
@@ -133,7 +136,6 @@ const bltRowTy* bltFindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32
     if (dstFmt == pel_FMT_A8R8G8B8) dstFmt = pel_FMT_X8R8G8B8;
     if (op >= blt_OP_COUNT || srcFmt >= pel_FMT_COUNT || dstFmt >= pel_FMT_COUNT || flags >= kFlagKinds)
         return nullptr;
-    static const std::array<uint16_t, kIndexSize> index = BuildIndex();
-    const uint16_t row = index[IndexOf(op, srcFmt, dstFmt, flags)];
+    const uint16_t row = kIndex[IndexOf(op, srcFmt, dstFmt, flags)];
     return row == kNoRow ? nullptr : &kTable[row];
 }
