@@ -127,24 +127,44 @@ enum Out { S16 = 0, U8 = 1, F32 = 2 };
 template <int O>
 constexpr int32_t out_bytes = O == U8 ? 1 : O == S16 ? 2 : 4;
 
-// Truncation toward zero with clipping; NaN gives -32768. Two selects and
-// a conversion, which the compiler vectorises.
-inline int32_t clip_trunc(float v)
+typedef int32_t i4 __attribute__((vector_size(16)));
+typedef int16_t s4 __attribute__((vector_size(8)));
+typedef uint8_t u4 __attribute__((vector_size(4)));
+
+inline f4 load4(const float* p)
 {
-    v = v > -32768.0f ? v : -32768.0f;
-    v = v < 32767.0f ? v : 32767.0f;
-    return static_cast<int32_t>(v);
+    f4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
+inline void store4(float* p, f4 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Truncation toward zero with clipping; NaN gives -32768.
+inline i4 clip_trunc(f4 v)
+{
+    const f4 lo = {-32768.0f, -32768.0f, -32768.0f, -32768.0f};
+    const f4 hi = {32767.0f, 32767.0f, 32767.0f, 32767.0f};
+    v = v > lo ? v : lo;
+    v = v < hi ? v : hi;
+    return __builtin_convertvector(v, i4);
+}
+
+// Writes four successive output values from index on.
 template <int O>
-inline void store(void* out, int32_t index, float sum)
+inline void put4(uint8_t* out, int32_t index, f4 v)
 {
     if constexpr (O == F32) {
-        static_cast<float*>(out)[index] = sum;
+        std::memcpy(out + 4 * index, &v, sizeof v);
     } else if constexpr (O == U8) {
-        static_cast<uint8_t*>(out)[index] = static_cast<uint8_t>((clip_trunc(sum) >> 8) ^ 0x80);
+        const u4 b = __builtin_convertvector((clip_trunc(v) >> 8) ^ 0x80, u4);
+        std::memcpy(out + index, &b, sizeof b);
     } else {
-        static_cast<int16_t*>(out)[index] = static_cast<int16_t>(clip_trunc(sum));
+        const s4 h = __builtin_convertvector(clip_trunc(v), s4);
+        std::memcpy(out + 2 * index, &h, sizeof h);
     }
 }
 
@@ -167,35 +187,37 @@ inline void store_block(const float* y, float* block)
     for (int32_t j = H + 1; j < L; ++j) b[j] = y[j - H];
 }
 
-// The window of one block: 16 taps over L outputs, summed in float (16
-// products stay far inside the full-accuracy bound).
-template <int Red>
-inline void window(const float* ring, int32_t pos, float* acc)
+// The window of one block, of one channel or of two into interleaved
+// output: 16 taps over L outputs, summed in float (16 products stay far
+// inside the full-accuracy bound). Sixteen outputs at a time: their sums
+// stay in registers, and the chains of additions are enough to keep the
+// adder busy.
+template <int Red, int O, bool Dual>
+inline void window_out(const float* ring0, const float* ring1, int32_t pos, uint8_t* out)
 {
-    constexpr int32_t L = 32 >> Red;
+    constexpr int32_t L = 32 >> Red, U = L >= 16 ? 4 : L / 4;
     const float* w = taps<Red>.data();
-    for (int32_t j = 0; j < L; ++j) acc[j] = 0.0f;
-    for (int32_t i = 0; i < 16; ++i) {
-        const float* v = ring + 64 * ((pos + i) & 15) + (i & 1) * L;
-        const float* wi = w + L * i;
-        for (int32_t j = 0; j < L; ++j) acc[j] += wi[j] * v[j];
-    }
-}
-
-template <int Red, int O>
-inline void emit(const float* acc, void* out)
-{
-    constexpr int32_t L = 32 >> Red;
-    for (int32_t j = 0; j < L; ++j) store<O>(out, j, acc[j]);
-}
-
-template <int Red, int O>
-inline void emit2(const float* acc0, const float* acc1, void* out)
-{
-    constexpr int32_t L = 32 >> Red;
-    for (int32_t j = 0; j < L; ++j) {
-        store<O>(out, 2 * j, acc0[j]);
-        store<O>(out, 2 * j + 1, acc1[j]);
+    int32_t off[16];
+    for (int32_t i = 0; i < 16; ++i) off[i] = 64 * ((pos + i) & 15) + (i & 1) * L;
+    for (int32_t j = 0; j < L; j += 4 * U) {
+        f4 a[U] = {}, b[U] = {};
+        for (int32_t i = 0; i < 16; ++i) {
+            const float* wi = w + L * i + j;
+            const float* v = ring0 + off[i] + j;
+            for (int32_t u = 0; u < U; ++u) a[u] += load4(wi + 4 * u) * load4(v + 4 * u);
+            if constexpr (Dual) {
+                const float* v1 = ring1 + off[i] + j;
+                for (int32_t u = 0; u < U; ++u) b[u] += load4(wi + 4 * u) * load4(v1 + 4 * u);
+            }
+        }
+        for (int32_t u = 0; u < U; ++u) {
+            if constexpr (Dual) {
+                put4<O>(out, 2 * (j + 4 * u), __builtin_shufflevector(a[u], b[u], 0, 4, 1, 5));
+                put4<O>(out, 2 * (j + 4 * u) + 4, __builtin_shufflevector(a[u], b[u], 2, 6, 3, 7));
+            } else {
+                put4<O>(out, j + 4 * u, a[u]);
+            }
+        }
     }
 }
 
@@ -227,14 +249,12 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
     constexpr int32_t bytes = out_bytes<O>;
     uint8_t* out = static_cast<uint8_t*>(pcm);
     int32_t pos = dec->ring_pos;
-    alignas(32) float acc0[L], acc1[L];
     for (int32_t blk = 0; blk < blocks; ++blk) {
         const float* row = rows + 64 * blk;
         float x[32], y[32];
         if constexpr (Mode == 0) {
             dct_block<Red>(dec, row, dec->ring[0], pos);
-            window<Red>(dec->ring[0], pos, acc0);
-            emit<Red, O>(acc0, out);
+            window_out<Red, O, false>(dec->ring[0], nullptr, pos, out);
             out += L * bytes;
         } else if constexpr (Mode == 1) {
             float x1[32];
@@ -246,9 +266,7 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
             store_block<Red>(y, dec->ring[0] + 64 * pos);
             dct_l<L>(dec->dct_coef, x1, y);
             store_block<Red>(y, dec->ring[1] + 64 * pos);
-            window<Red>(dec->ring[0], pos, acc0);
-            window<Red>(dec->ring[1], pos, acc1);
-            emit2<Red, O>(acc0, acc1, out);
+            window_out<Red, O, true>(dec->ring[0], dec->ring[1], pos, out);
             out += 2 * L * bytes;
         } else {
             for (int32_t p = 0; p < L; ++p) {
@@ -260,8 +278,7 @@ void synth12(mpaDec* dec, const float* rows, void* pcm, int32_t blocks)
             }
             dct_l<L>(dec->dct_coef, x, y);
             store_block<Red>(y, dec->ring[0] + 64 * pos);
-            window<Red>(dec->ring[0], pos, acc0);
-            emit<Red, O>(acc0, out);
+            window_out<Red, O, false>(dec->ring[0], nullptr, pos, out);
             out += L * bytes;
         }
         pos = (pos - 1) & 15;
@@ -281,8 +298,16 @@ inline void dct_four(const mpaDec* dec, const float* x, int32_t t0, float (*y)[3
         for (int32_t sb = 0; sb < L; ++sb) in[sb] *= dec->eq->gain[sb];
     }
     dct_l<L>(dec->dct_coef, in, out);
-    for (int32_t k = 0; k < L; ++k) {
-        for (int32_t lane = 0; lane < 4; ++lane) y[lane][k] = out[k][lane];
+    // Back to one row per block: 4 x 4 transposes.
+    for (int32_t k = 0; k < L; k += 4) {
+        const f4 u0 = __builtin_shufflevector(out[k], out[k + 1], 0, 4, 1, 5);
+        const f4 u1 = __builtin_shufflevector(out[k], out[k + 1], 2, 6, 3, 7);
+        const f4 u2 = __builtin_shufflevector(out[k + 2], out[k + 3], 0, 4, 1, 5);
+        const f4 u3 = __builtin_shufflevector(out[k + 2], out[k + 3], 2, 6, 3, 7);
+        store4(y[0] + k, __builtin_shufflevector(u0, u2, 0, 1, 4, 5));
+        store4(y[1] + k, __builtin_shufflevector(u0, u2, 2, 3, 6, 7));
+        store4(y[2] + k, __builtin_shufflevector(u1, u3, 0, 1, 4, 5));
+        store4(y[3] + k, __builtin_shufflevector(u1, u3, 2, 3, 6, 7));
     }
 }
 
@@ -296,7 +321,6 @@ void synth3(mpaDec* dec, const float* blocks, void* pcm, int32_t /*ch*/)
     constexpr int32_t bytes = out_bytes<O>;
     uint8_t* out = static_cast<uint8_t*>(pcm);
     int32_t pos = dec->ring_pos;
-    alignas(32) float acc0[L], acc1[L];
     alignas(16) float y0[4][32], y1[4][32];
     for (int32_t t0 = 0; t0 < 18; t0 += 4) {
         dct_four<Red>(dec, blocks, t0, y0);
@@ -304,16 +328,9 @@ void synth3(mpaDec* dec, const float* blocks, void* pcm, int32_t /*ch*/)
         const int32_t lanes = t0 + 4 <= 18 ? 4 : 18 - t0;
         for (int32_t lane = 0; lane < lanes; ++lane) {
             store_block<Red>(y0[lane], dec->ring[0] + 64 * pos);
-            window<Red>(dec->ring[0], pos, acc0);
-            if constexpr (Dual) {
-                store_block<Red>(y1[lane], dec->ring[1] + 64 * pos);
-                window<Red>(dec->ring[1], pos, acc1);
-                emit2<Red, O>(acc0, acc1, out);
-                out += 2 * L * bytes;
-            } else {
-                emit<Red, O>(acc0, out);
-                out += L * bytes;
-            }
+            if constexpr (Dual) store_block<Red>(y1[lane], dec->ring[1] + 64 * pos);
+            window_out<Red, O, Dual>(dec->ring[0], dec->ring[1], pos, out);
+            out += (Dual ? 2 : 1) * L * bytes;
             pos = (pos - 1) & 15;
         }
     }
