@@ -89,10 +89,16 @@ void binary_rows(const BinaryRun& run)
             uint8_t* tp = t + size_t(x) * T::bytes;
             const uint8_t* sp = s + size_t(x) * S::bytes;
             if constexpr (Keyed) {
-                if ((S::load_word(sp) & S::key_mask) == key)
-                    continue;
+                // The key test as a mask: every pixel is worked out, and a
+                // keyed one gets its old value back, so the loop holds no
+                // branch.
+                const uint32_t old = T::load_word(tp);
+                const bool keyed_out = (S::load_word(sp) & S::key_mask) == key;
+                op(tp, sp);
+                T::store_word(tp, keyed_out ? old : T::load_word(tp));
+            } else {
+                op(tp, sp);
             }
-            op(tp, sp);
         }
     }
 }
