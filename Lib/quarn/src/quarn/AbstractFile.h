@@ -50,6 +50,11 @@ public:
     [[nodiscard]] virtual bool flush() = 0;
     // Counts are what was transferred; short on failure or at the end.
     [[nodiscard]] virtual uint32_t read(void* data, uint32_t n) = 0;
+    // The bytes as the file stores them: a file whose read() changes text
+    // (quarn::File without open_mode::binary) reads them unchanged here.
+    // The buffered stream buffer reads text through this, so it knows
+    // which byte of the file each character came from.
+    [[nodiscard]] virtual uint32_t read_raw(void* data, uint32_t n) { return read(data, n); }
     virtual uint32_t write(const void* data, uint32_t n) = 0;
     // `whence` is a seek_dir value; the new position, or -1.
     virtual int64_t seek(int64_t offset, int whence) = 0;

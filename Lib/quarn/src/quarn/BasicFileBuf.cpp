@@ -7,21 +7,26 @@
 // The buffer's states (State in the header) and what moves it between them
 // (reading* stands for reading or reading_moved):
 //
-//   from        event                                          to
-//   idle        underflow or xsgetn reads the file             reading
-//   idle        overflow starts the put area                   writing
-//   idle        pbackfail: the character stands alone          putback
-//   reading*    underflow refills the get area from the file   reading
-//   reading*    a seek that lands inside the get area          reading_moved
-//   reading*    pbackfail at the start of the get area         putback
-//   reading     overflow: refused, writing needs a seek first  reading
-//   reading_moved  overflow: the file goes back to the cursor  writing
-//   putback     underflow once the character is read           reading
-//   putback     a seek: the hidden get area returns first      reading, then as such
-//   writing     a seek: the put area is written out            idle, then as such
-//   any         a seek that moves the file                     idle
-//   any         reading, writing or allocating fails           failed
-//   any         close                                          idle
+//   from           event                                          to
+//   idle           underflow or xsgetn reads the file             reading
+//   idle           overflow starts the put area                   writing
+//   idle           pbackfail: the character stands alone          putback
+//   reading*       underflow refills the get area from the file   reading
+//   reading*       a seek that lands inside the get area          reading_moved
+//   reading*       pbackfail at the start of the get area         putback
+//   reading        overflow: refused, writing needs a seek first  reading
+//   reading_moved  overflow: the file goes back to the cursor     writing
+//   putback        underflow once the character is read           reading
+//   putback        a seek: the hidden get area returns first      reading, then as such
+//   writing        a seek: the put area is written out            idle, then as such
+//   any            a seek that moves the file                     idle
+//   any            reading, writing or allocating fails           failed
+//   any            close                                          idle
+//
+// Positions are offsets in the file. The file stands at the end of the get
+// area, so a character's position is the file's position less the bytes
+// that the characters from it to the end came from; in a text file those
+// are one per character plus one per LF that was CR LF (crlf_).
 
 namespace quarn::io {
 
@@ -32,6 +37,9 @@ using traits = std::char_traits<char>;
 bool is_eof(std::char_traits<char>::int_type c) { return traits::eq_int_type(c, traits::eof()); }
 
 const std::streamoff bad_pos = -1;
+
+// Ends the text of a text file.
+constexpr char ctrl_z = 26;
 
 } // namespace
 
@@ -69,6 +77,7 @@ BasicFileBuf* BasicFileBuf::close()
     if (!file_->close())
         ok = false;
     free_buffers();
+    crlf_.clear();
     state_ = State::idle; // any -> idle
     return ok ? this : nullptr;
 }
@@ -124,6 +133,56 @@ void BasicFileBuf::free_buffers()
     setp(nullptr, nullptr);
 }
 
+BasicFileBuf::Chars BasicFileBuf::read_chars(char* to, uint32_t n, bool record)
+{
+    if (file_->mode() & open_mode::binary) {
+        uint32_t got = file_->read(to, n);
+        if (got > n)
+            got = 0; // a file that overstates its count delivered nothing usable
+        return { got, got };
+    }
+    // Text: the rule applied here rather than by the file, so that each
+    // character's place in the file is known.
+    uint32_t got = file_->read_raw(to, n);
+    if (got > n)
+        got = 0;
+    uint32_t out = 0;
+    for (uint32_t i = 0; i < got; ++i) {
+        const char c = to[i];
+        if (c == ctrl_z) {
+            // The text ends here. The file goes back to the Ctrl-Z, so
+            // every later read ends there too.
+            if (file_->seek(-static_cast<int64_t>(got - i), seek_dir::current) < 0)
+                state_ = State::failed; // any -> failed
+            return { out, got };
+        }
+        if (c == '\r') {
+            bool lf = false;
+            if (i + 1 < got) {
+                lf = to[i + 1] == '\n';
+            } else {
+                // The last byte read: one more decides, and goes back to
+                // the file when it is not the LF.
+                char next = 0;
+                if (file_->read_raw(&next, 1) == 1) {
+                    lf = next == '\n';
+                    if (!lf && file_->seek(-1, seek_dir::current) < 0)
+                        state_ = State::failed; // any -> failed
+                }
+            }
+            if (lf) {
+                if (record)
+                    crlf_.push_back(out);
+                to[out++] = '\n';
+                ++i;
+                continue;
+            }
+        }
+        to[out++] = c;
+    }
+    return { out, got };
+}
+
 void BasicFileBuf::end_putback()
 {
     setg(saved_eback_, saved_gptr_, saved_egptr_);
@@ -154,14 +213,20 @@ BasicFileBuf::int_type BasicFileBuf::underflow()
     // The file interface counts in u32; a larger buffer is only read up to
     // that much.
     uint32_t want = static_cast<uint32_t>(std::min<size_t>(size_, 0xFFFFFFFFu));
-    uint32_t got = file_->read(buffer_, want);
-    if (got > want)
-        got = 0; // a file that overstates its count delivered nothing usable
-    // At the end the data read last stays in the get area, so a seek back
-    // into it still needs no file seek (archive members cannot go back).
-    if (got == 0)
+    const size_t kept = crlf_.size();
+    const Chars got = read_chars(buffer_, want, true);
+    if (got.count == 0) {
+        // At the end the data read last stays in the get area, so a seek
+        // back into it still needs no file seek (archive members cannot go
+        // back); unless the bytes up to a Ctrl-Z were stored over it.
+        if (got.stored) {
+            setg(buffer_, buffer_, buffer_);
+            crlf_.clear();
+        }
         return traits::eof();
-    setg(buffer_, buffer_, buffer_ + got);
+    }
+    crlf_.erase(crlf_.begin(), crlf_.begin() + static_cast<std::ptrdiff_t>(kept));
+    setg(buffer_, buffer_, buffer_ + got.count);
     return traits::to_int_type(*gptr());
 }
 
@@ -179,17 +244,18 @@ std::streamsize BasicFileBuf::xsgetn(char* s, std::streamsize n)
         if (done == n)
             return done;
     }
-    while (done < n) {
-        uint32_t want = static_cast<uint32_t>(std::min<std::streamsize>(n - done, 0x7FFFFFFF));
-        uint32_t got = file_->read(s + done, want);
-        if (got == 0 || got > want)
-            break;
-        done += got;
-    }
-    // The data went past the buffer: what it held is no longer next.
+    // The data goes past the buffer: what it held is no longer next.
     state_ = State::reading; // idle or reading* -> reading
     if (buffer_)
         setg(buffer_, buffer_, buffer_);
+    crlf_.clear();
+    while (done < n && state_ == State::reading) {
+        uint32_t want = static_cast<uint32_t>(std::min<std::streamsize>(n - done, 0x7FFFFFFF));
+        uint32_t got = read_chars(s + done, want, false).count;
+        if (got == 0)
+            break;
+        done += got;
+    }
     return done;
 }
 
@@ -258,6 +324,7 @@ BasicFileBuf::int_type BasicFileBuf::overflow(int_type c)
         if (file_->seek(-file_distance(gptr()), seek_dir::current) < 0)
             return traits::eof();
         setg(buffer_, buffer_, buffer_);
+        crlf_.clear();
         [[fallthrough]];
     case State::idle:
         if (!ensure_buffer()) {
@@ -317,12 +384,28 @@ bool BasicFileBuf::settle_for_seek(off_type& off, std::ios_base::seekdir dir)
 
 BasicFileBuf::off_type BasicFileBuf::file_distance(const char* from) const
 {
-    off_type d = egptr() - from;
-    // A text-mode file read each CR LF as one LF: still-buffered line ends
-    // stand for two bytes of the file.
-    if (!(file_->mode() & open_mode::binary))
-        d += std::count(from, const_cast<const char*>(egptr()), '\n');
-    return d;
+    // Each LF that was CR LF stands for its CR too.
+    const auto first = std::lower_bound(crlf_.begin(), crlf_.end(), static_cast<uint32_t>(from - buffer_));
+    return (egptr() - from) + (crlf_.end() - first);
+}
+
+char* BasicFileBuf::char_at(off_type bytes) const
+{
+    // Character k starts k bytes after eback() plus one for each CR LF
+    // before it; the i-th CR LF's CR is byte crlf_[i] + i. Count the CRs
+    // before `bytes`.
+    size_t lo = 0;
+    size_t hi = crlf_.size();
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (off_type(crlf_[mid]) + off_type(mid) < bytes)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo > 0 && off_type(crlf_[lo - 1]) + off_type(lo) == bytes)
+        return nullptr; // the LF of a CR LF: no character starts there
+    return eback() + (bytes - off_type(lo));
 }
 
 BasicFileBuf::pos_type BasicFileBuf::seek_file(off_type off, std::ios_base::seekdir dir)
@@ -334,6 +417,7 @@ BasicFileBuf::pos_type BasicFileBuf::seek_file(off_type off, std::ios_base::seek
     if (at < 0)
         return pos_type(bad_pos);
     setg(buffer_, buffer_, buffer_);
+    crlf_.clear();
     state_ = State::idle; // any -> idle: the file moved
     return pos_type(off_type(at));
 }
@@ -342,28 +426,23 @@ BasicFileBuf::pos_type BasicFileBuf::seekoff(off_type off, std::ios_base::seekdi
 {
     if (!is_open() || !settle_for_seek(off, dir))
         return pos_type(bad_pos);
-    const bool buffered = is_reading() && gptr();
-    if (buffered && dir == std::ios_base::cur) {
-        if (off >= eback() - gptr() && off <= egptr() - gptr()) {
-            int64_t at = file_->seek(0, seek_dir::current);
-            if (at < 0)
-                return pos_type(bad_pos);
-            gbump(static_cast<int>(off));
-            state_ = State::reading_moved; // reading* -> reading_moved
-            return pos_type(off_type(at) - file_distance(gptr()));
-        }
-        return seek_file(off - file_distance(gptr()), dir);
-    }
-    if (buffered && dir == std::ios_base::beg && (file_->mode() & open_mode::binary)) {
-        int64_t at = file_->seek(0, seek_dir::current);
+    if (is_reading() && gptr() && dir != std::ios_base::end) {
+        // The file stands at the end of the get area. A target inside it
+        // moves the cursor only, so archive members, which cannot seek
+        // back, still return to data they have buffered.
+        const int64_t at = file_->seek(0, seek_dir::current);
         if (at < 0)
             return pos_type(bad_pos);
-        off_type start = off_type(at) - file_distance(eback());
-        if (off >= start && off <= off_type(at)) {
-            setg(eback(), eback() + (off - start), egptr());
-            state_ = State::reading_moved; // reading* -> reading_moved
-            return pos_type(off);
+        const off_type start = off_type(at) - file_distance(eback());
+        const off_type target = dir == std::ios_base::beg ? off : off_type(at) - file_distance(gptr()) + off;
+        if (target >= start && target <= off_type(at)) {
+            if (char* p = char_at(target - start)) {
+                setg(eback(), p, egptr());
+                state_ = State::reading_moved; // reading* -> reading_moved
+                return pos_type(target);
+            }
         }
+        return seek_file(target, std::ios_base::beg);
     }
     return seek_file(off, dir);
 }

@@ -19,13 +19,21 @@
 //
 // Bytes pass unchanged: the buffer converts no characters, whatever locale
 // is imbued (the system reads and writes with the classic one only).
+//
+// A file opened without open_mode::binary is text, as quarn::File reads and
+// writes it: a CR before an LF is dropped and a Ctrl-Z (26) ends the text
+// when reading, each LF goes out as CR LF when writing. Positions (told,
+// sought) are offsets in the file whatever its line ends, so a position told
+// anywhere reads on from the same character when sought again.
 #pragma once
 
 #include "quarn/AbstractFile.h"
 #include "quarn/StreamBufEx.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quarn::io {
 
@@ -89,6 +97,17 @@ private:
     bool allocate(char* buffer, size_t n);
     void free_buffers();
     bool ensure_buffer();
+    // What one read from the file gave: characters for the caller, and the
+    // bytes of the file they came from that were stored at the
+    // destination on the way (more than the characters in text).
+    struct Chars {
+        uint32_t count;
+        uint32_t stored;
+    };
+    // Reads up to n (>= 1) characters to `to`; text files follow the text
+    // rule. With `record`, the index of each LF that stood for CR LF is
+    // added to crlf_.
+    Chars read_chars(char* to, uint32_t n, bool record);
     // Writes the put area; false when the file took less.
     bool flush_put_area();
     // Ends putback (the hidden get area returns): putback -> reading.
@@ -98,6 +117,9 @@ private:
     bool settle_for_seek(off_type& off, std::ios_base::seekdir dir);
     // Bytes of the file that stand for the get area from `from` to its end.
     off_type file_distance(const char* from) const;
+    // The get-area character that starts `bytes` bytes of the file after
+    // eback(); null when that byte is the LF of a CR LF.
+    char* char_at(off_type bytes) const;
     pos_type seek_file(off_type off, std::ios_base::seekdir dir);
     bool is_reading() const { return state_ == State::reading || state_ == State::reading_moved; }
 
@@ -119,6 +141,10 @@ private:
     char* saved_eback_ = nullptr;
     char* saved_gptr_ = nullptr;
     char* saved_egptr_ = nullptr;
+
+    // Text files: the get-area indices (from buffer_) of the LFs that were
+    // CR LF in the file, in order. Empty for binary files.
+    std::vector<uint32_t> crlf_;
 };
 
 } // namespace quarn::io

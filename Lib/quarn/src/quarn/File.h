@@ -21,6 +21,7 @@ public:
     // Without open_mode::binary, a CR before LF is dropped and a Ctrl-Z
     // (26) ends the data, the next read starting at it.
     [[nodiscard]] uint32_t read(void* data, uint32_t n) override;
+    [[nodiscard]] uint32_t read_raw(void* data, uint32_t n) override;
     uint32_t write(const void* data, uint32_t n) override;
     int64_t seek(int64_t offset, int whence) override;
     // Null until a system call of this file failed: the record's code is
@@ -39,7 +40,6 @@ protected:
 
 private:
     void record_error();
-    uint32_t read_raw(void* data, uint32_t n);
 
     platform::FileHandle handle_ = platform::invalid_file;
     bool owns_handle_ = false;

@@ -3,9 +3,12 @@
 #include "quarn/BasicFileBuf.h"
 #include "quarn/FileBuf.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <istream>
 #include <locale>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -266,6 +269,132 @@ TEST(BasicFileBuf, ImbuedLocalesLeaveTheBytesAlone)
     out.sputn("Abc", 3);
     EXPECT_EQ(out.close(), &out);
     EXPECT_EQ(out_file.bytes(), "Abc");
+}
+
+// The reference for the text rule: the file's bytes read plainly, each
+// CR LF taken as LF, a Ctrl-Z ending the text; at[k] is the file offset of
+// character k, at[chars.size()] that of the end.
+struct TextModel {
+    std::string chars;
+    std::vector<int64_t> at;
+};
+
+TextModel model_of(const std::string& path, bool text)
+{
+    std::string bytes(1 << 16, '\0');
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    bytes.resize(f ? std::fread(bytes.data(), 1, bytes.size(), f) : 0);
+    if (f)
+        std::fclose(f);
+    TextModel m;
+    size_t i = 0;
+    for (; i < bytes.size() && !(text && bytes[i] == 26); ++i) {
+        m.at.push_back(static_cast<int64_t>(i));
+        if (text && bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        m.chars += bytes[i];
+    }
+    m.at.push_back(static_cast<int64_t>(i));
+    return m;
+}
+
+TEST(BasicFileBuf, PositionsAndReadsMatchThePlainReadingOfTheFile)
+{
+    // The last: lines past the buffer's size, a CR LF split across the
+    // first 4096-byte boundary.
+    const std::vector<std::string> contents = {
+        "a\nb\nc\n", "a\r\nb\r\nc\r\n", "one\ntwo\r\n\r\nthree\n\rfour\r\r\n\n", "", "abc\r\ndef", "ab\r\ncd\x1a" "ef\r\n", "tail\r",
+        std::string(4095, 'x') + "\r\n" + std::string(4500, 'a') + "\n" + std::string(4200, 'c') + "\r\nend"
+    };
+    quarn_test::ScratchDir dir;
+    for (size_t which = 0; which < contents.size(); ++which)
+        for (uint32_t kind : { uint32_t(0), mode::binary })
+            for (int size : { 0, 7, 1 }) { // default, small, unbuffered
+                if (size == 1 && contents[which].size() > 100)
+                    continue; // one byte per read: the small buffer covers the long lines
+                SCOPED_TRACE("content " + std::to_string(which) + (kind ? " binary" : " text") + " buffer " +
+                             std::to_string(size));
+                std::string file = "c";
+                file += std::to_string(which);
+                const std::string name = dir / file;
+                dir.write(file, contents[which]);
+                const TextModel m = model_of(name, kind == 0);
+                std::vector<char> mine(7);
+                auto open = [&](FileBuf& buf, uint32_t how) {
+                    if (size)
+                        buf.pubsetbuf(size == 1 ? nullptr : mine.data(), size == 1 ? 0 : size);
+                    ASSERT_EQ(buf.open(name.c_str(), how | kind), &buf);
+                };
+
+                FileBuf all;
+                open(all, mode::in);
+                EXPECT_EQ(read_all(all), m.chars);
+                FileBuf lines;
+                open(lines, mode::in);
+                std::istream in(&lines);
+                std::string text;
+                for (std::string line; std::getline(in, line);)
+                    text += line + (in.eof() ? "" : "\n");
+                EXPECT_EQ(text, m.chars);
+
+                // Tell after each character; a step back tells the same
+                // place and reads the same character again.
+                FileBuf buf;
+                open(buf, mode::in);
+                for (size_t k = 0; k < m.chars.size(); ++k) {
+                    ASSERT_EQ(buf.pubseekoff(0, std::ios_base::cur), std::streampos(m.at[k])) << k;
+                    ASSERT_EQ(buf.sbumpc(), static_cast<unsigned char>(m.chars[k])) << k;
+                    ASSERT_EQ(buf.sungetc(), static_cast<unsigned char>(m.chars[k])) << k;
+                    ASSERT_EQ(buf.pubseekoff(0, std::ios_base::cur), std::streampos(m.at[k])) << k;
+                    ASSERT_EQ(buf.sbumpc(), static_cast<unsigned char>(m.chars[k])) << k;
+                }
+                EXPECT_EQ(buf.sgetc(), EOF);
+                EXPECT_EQ(buf.pubseekoff(0, std::ios_base::cur), std::streampos(m.at.back()));
+
+                // Every told position, sought forwards, then a sample
+                // backwards and relative, reads on from its character.
+                const size_t n = m.at.size();
+                const size_t sample = std::min<size_t>(n, 256);
+                for (size_t step = 0; step < n + 2 * sample; ++step) {
+                    const bool relative = step >= n + sample;
+                    const size_t k = step < n ? step : relative ? (step * 7919) % n : n - 1 - (step - n) * n / sample;
+                    const std::streampos here = buf.pubseekoff(0, std::ios_base::cur);
+                    const std::streampos got = relative ? buf.pubseekoff(m.at[k] - here, std::ios_base::cur)
+                                                        : buf.pubseekpos(m.at[k]);
+                    ASSERT_EQ(got, std::streampos(m.at[k])) << k;
+                    std::string next;
+                    for (int c, i = 0; i < 3 && (c = buf.sbumpc()) != EOF; ++i)
+                        next += static_cast<char>(c);
+                    ASSERT_EQ(next, m.chars.substr(k, 3)) << k;
+                }
+
+                // Writing at a told position (straight after the telling,
+                // and after a seek) puts the bytes at that file offset.
+                const size_t half = m.chars.size() / 2;
+                FileBuf rw;
+                open(rw, mode::in | mode::out);
+                for (size_t k = 0; k < half; ++k)
+                    rw.sbumpc();
+                ASSERT_EQ(rw.pubseekoff(0, std::ios_base::cur), std::streampos(m.at[half]));
+                ASSERT_EQ(rw.sputn("#\n", 2), 2);
+                ASSERT_EQ(rw.pubseekpos(0), std::streampos(0));
+                ASSERT_EQ(rw.sputc('%'), '%');
+                EXPECT_EQ(rw.close(), &rw);
+                const std::string put = kind ? "#\n" : "#\r\n";
+                std::string expected = contents[which];
+                expected.resize(std::max(expected.size(), static_cast<size_t>(m.at[half]) + put.size()));
+                std::copy(put.begin(), put.end(), expected.begin() + m.at[half]);
+                expected[0] = '%';
+                EXPECT_EQ(dir.read(file), expected);
+
+                // What a buffer writes reads back as the same characters.
+                FileBuf out;
+                open(out, mode::out | mode::trunc);
+                ASSERT_EQ(out.sputn(m.chars.data(), static_cast<std::streamsize>(m.chars.size())),
+                          static_cast<std::streamsize>(m.chars.size()));
+                EXPECT_EQ(out.close(), &out);
+                EXPECT_EQ(model_of(name, kind == 0).chars, m.chars);
+            }
 }
 
 TEST(FileBuf, MissingFilesDoNotOpenAndKeepTheirReason)
