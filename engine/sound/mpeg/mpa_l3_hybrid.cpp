@@ -53,19 +53,25 @@ const ImdctTables& imdct()
     return t;
 }
 
+// Four floats in one register where the machine has them; the compiler
+// lowers the operations to scalar code elsewhere.
+typedef float f4 __attribute__((vector_size(16)));
+
 // 9-point DCT-II, y[m] = sum s[k] cos(pi (2k + 1) m / 18): s[k] and s[8 - k]
-// meet the same cosines up to the sign (-1)^m, and s[4] only the even m.
-inline void dct2_9(const ImdctTables& t, const float* s, float* y)
+// meet the same cosines up to the sign (-1)^m, and s[4] only the even m. V
+// is float, or f4 for four subbands side by side.
+template <class V>
+inline void dct2_9(const ImdctTables& t, const V* s, V* y)
 {
-    float p[4], q[4];
+    V p[4], q[4];
     for (int32_t k = 0; k < 4; ++k) {
         p[k] = s[k] + s[8 - k];
         q[k] = s[k] - s[8 - k];
     }
     y[0] = p[0] + p[1] + p[2] + p[3] + s[4];
     for (int32_t m = 1; m < 9; ++m) {
-        const float* u = (m & 1) ? q : p;
-        float a = u[0] * t.dct9[m][0] + u[1] * t.dct9[m][1] + u[2] * t.dct9[m][2] + u[3] * t.dct9[m][3];
+        const V* u = (m & 1) ? q : p;
+        V a = u[0] * t.dct9[m][0] + u[1] * t.dct9[m][1] + u[2] * t.dct9[m][2] + u[3] * t.dct9[m][3];
         if (!(m & 1)) a += (m & 2) ? -s[4] : s[4];
         y[m] = a;
     }
@@ -76,20 +82,21 @@ inline void dct2_9(const ImdctTables& t, const float* s, float* y)
 // (X[-1] = X[0]); the DCT-II's even outputs are a 9-point DCT-II of the
 // mirrored sums, its odd ones a 9-point DCT-IV of the differences, done
 // the same way.
-inline void dct4_18(const ImdctTables& t, const float* x, float* X)
+template <class V>
+inline void dct4_18(const ImdctTables& t, const V* x, V* X)
 {
-    float y[18];
+    V y[18];
     for (int32_t k = 0; k < 18; ++k) y[k] = x[k] * t.twiddle18[k];
-    float s[9], d[9];
+    V s[9], d[9];
     for (int32_t k = 0; k < 9; ++k) {
         s[k] = y[k] + y[17 - k];
         d[k] = (y[k] - y[17 - k]) * t.twiddle9[k];
     }
-    float even[9], odd[9];
+    V even[9], odd[9];
     dct2_9(t, s, even);
     dct2_9(t, d, odd);
-    float o = odd[0] * 0.5f;
-    float v = even[0] * 0.5f;
+    V o = odd[0] * 0.5f;
+    V v = even[0] * 0.5f;
     X[0] = v;
     X[1] = v = o - v;
     for (int32_t m = 1; m < 9; ++m) {
@@ -151,6 +158,71 @@ inline void long_block(const float* x, const float* win, const float* prev, floa
     dct4_18(imdct(), x, X);
     for (int32_t i = 0; i < 9; ++i) put<M>(out, next, prev, i, X[i + 9] * win[i], -X[8 - i] * win[18 + i]);
     for (int32_t i = 9; i < 18; ++i) put<M>(out, next, prev, i, -X[26 - i] * win[i], -X[i - 9] * win[18 + i]);
+}
+
+inline f4 load4(const float* p)
+{
+    f4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store4(float* p, f4 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// 4 x 4 transpose of a, b, c, d in place.
+inline void transpose(f4& a, f4& b, f4& c, f4& d)
+{
+    const f4 u0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const f4 u1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const f4 u2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const f4 u3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector(u0, u2, 0, 1, 4, 5);
+    b = __builtin_shufflevector(u0, u2, 2, 3, 6, 7);
+    c = __builtin_shufflevector(u1, u3, 0, 1, 4, 5);
+    d = __builtin_shufflevector(u1, u3, 2, 3, 6, 7);
+}
+
+// Four long blocks of successive subbands that share one window, side by
+// side: as long_block<Set> on x, prev and next 18 floats a subband apart
+// and four rows of out.
+inline void long_four(const float* x, const float* win, const float* prev, float (*out)[24], float* next)
+{
+    f4 in[18];
+    for (int32_t k = 0; k < 16; k += 4) {
+        in[k] = load4(x + k);
+        in[k + 1] = load4(x + 18 + k);
+        in[k + 2] = load4(x + 36 + k);
+        in[k + 3] = load4(x + 54 + k);
+        transpose(in[k], in[k + 1], in[k + 2], in[k + 3]);
+    }
+    for (int32_t k = 16; k < 18; ++k) in[k] = f4{x[k], x[18 + k], x[36 + k], x[54 + k]};
+    f4 X[18], first[18], last[18];
+    dct4_18(imdct(), in, X);
+    for (int32_t i = 0; i < 9; ++i) {
+        first[i] = X[i + 9] * win[i];
+        last[i] = -X[8 - i] * win[18 + i];
+    }
+    for (int32_t i = 9; i < 18; ++i) {
+        first[i] = -X[26 - i] * win[i];
+        last[i] = -X[i - 9] * win[18 + i];
+    }
+    for (int32_t i = 0; i < 16; i += 4) {
+        transpose(first[i], first[i + 1], first[i + 2], first[i + 3]);
+        transpose(last[i], last[i + 1], last[i + 2], last[i + 3]);
+        for (int32_t l = 0; l < 4; ++l) {
+            store4(out[l] + i, first[i + l] + load4(prev + 18 * l + i));
+            store4(next + 18 * l + i, last[i + l]);
+        }
+    }
+    for (int32_t i = 16; i < 18; ++i) {
+        for (int32_t l = 0; l < 4; ++l) {
+            out[l][i] = first[i][l] + prev[18 * l + i];
+            next[18 * l + i] = last[i][l];
+        }
+    }
 }
 
 // Three windowed 12-point IMDCTs of one subband's interleaved values,
@@ -223,7 +295,10 @@ int32_t mpaL3Hybrid(mpaDec* dec, float (*out)[24], float* input, const float* pr
     for (int32_t sb = 0; sb < done; ++sb) {
         float* x = input + 18 * sb;
         const float* p = prev + 18 * sb;
-        if (sb < nl) {
+        if (sb + 4 <= nl && (sb >= 2 || wl_low == wl)) {
+            long_four(x, wl, p, out + sb, x);
+            sb += 3;
+        } else if (sb < nl) {
             long_block<Set>(x, sb < 2 ? wl_low : wl, p, out[sb], x);
         } else {
             short_block<Set>(x, s.windows[2], p, out[sb], x);
