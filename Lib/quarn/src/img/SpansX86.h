@@ -60,6 +60,9 @@ struct V128 {
     static R cmpeq32(R a, R b) { return _mm_cmpeq_epi32(a, b); }
     static R unpacklo8(R a) { return _mm_unpacklo_epi8(a, zero()); }
     static R unpackhi8(R a) { return _mm_unpackhi_epi8(a, zero()); }
+    // The same with each byte in the high half of its lane (v << 8).
+    static R unpacklo8_high(R a) { return _mm_unpacklo_epi8(zero(), a); }
+    static R unpackhi8_high(R a) { return _mm_unpackhi_epi8(zero(), a); }
     // The inverse of unpacklo8 / unpackhi8 for lanes of 0..255.
     static R pack16(R lo, R hi) { return _mm_packus_epi16(lo, hi); }
     // Signed 32-bit lanes of a, then of b, as 16-bit lanes in that order.
@@ -129,6 +132,8 @@ struct V256 {
     static R cmpeq32(R a, R b) { return _mm256_cmpeq_epi32(a, b); }
     static R unpacklo8(R a) { return _mm256_unpacklo_epi8(a, zero()); }
     static R unpackhi8(R a) { return _mm256_unpackhi_epi8(a, zero()); }
+    static R unpacklo8_high(R a) { return _mm256_unpacklo_epi8(zero(), a); }
+    static R unpackhi8_high(R a) { return _mm256_unpackhi_epi8(zero(), a); }
     static R pack16(R lo, R hi) { return _mm256_packus_epi16(lo, hi); }
     static R narrow32(R a, R b) { return _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8); }
     static R narrow32u(R a, R b) { return _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8); }
@@ -281,12 +286,16 @@ struct Mix8888Onto565 {
 
 // 32-bit pixels mixed channel by channel at the 16-bit weights wl (first
 // half of the register's pixels) and wh; the target's top byte is kept.
+// The channels are unpacked into the high bytes of their lanes, so that
+// the high half of the product with w is c * w >> 8 in one step.
 template <class V>
 typename V::R mix_8888(typename V::R t, typename V::R s, typename V::R wl, typename V::R wh)
 {
     const auto full = V::set16(256);
-    const auto lo = mix<V>(V::unpacklo8(s), V::unpacklo8(t), wl, V::sub16(full, wl));
-    const auto hi = mix<V>(V::unpackhi8(s), V::unpackhi8(t), wh, V::sub16(full, wh));
+    const auto lo = V::add16(V::mulhi16(V::unpacklo8_high(s), wl),
+        V::mulhi16(V::unpacklo8_high(t), V::sub16(full, wl)));
+    const auto hi = V::add16(V::mulhi16(V::unpackhi8_high(s), wh),
+        V::mulhi16(V::unpackhi8_high(t), V::sub16(full, wh)));
     const auto top = V::set32(0xFF000000);
     return V::or_(V::andnot(top, V::pack16(lo, hi)), V::and_(t, top));
 }
@@ -309,7 +318,8 @@ struct Draw8888Onto8888 {
             return;
         }
         const auto mixed
-            = mix_8888<V>(V::load(t), v, V::spread_alpha(V::unpacklo8(v)), V::spread_alpha(V::unpackhi8(v)));
+            = mix_8888<V>(V::load(t), v, V::template srli16<8>(V::spread_alpha(V::unpacklo8_high(v))),
+                V::template srli16<8>(V::spread_alpha(V::unpackhi8_high(v))));
         V::store(t, V::or_(V::and_(opaque, v), V::andnot(opaque, mixed)));
     }
 };
