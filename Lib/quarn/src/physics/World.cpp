@@ -9,6 +9,26 @@ namespace {
 // Records whose two points lie closer than this (squared) make no contact.
 constexpr float min_depth_sq = 1e-6f;
 
+// Which contact a record makes.
+enum class ContactKind { none, rigid_rigid, body_on_a, body_on_b };
+
+ContactKind contact_kind(const cls2::CollisionRecord& record)
+{
+    if ((record.point_a - record.point_b).length_sq() < min_depth_sq)
+        return ContactKind::none;
+    const int32_t ka = body_kind(record.a->owner);
+    const int32_t kb = body_kind(record.b->owner);
+    if (ka == 1 && kb == 1)
+        return ContactKind::rigid_rigid;
+    if (ka == 1 && kb == 0)
+        return ContactKind::body_on_a;
+    if (ka == 0 && kb == 1)
+        return ContactKind::body_on_b;
+    if (ka == 2 && kb == 0)
+        return ContactKind::none;
+    throw_exception("NOT IMPLEMENTED");
+}
+
 } // namespace
 
 World::World() { build(); }
@@ -115,15 +135,18 @@ void World::sub_step(float dt)
 
     std::list<RefPtr<Contact>> found;
     find_contacts(found);
-    contacts.insert(contacts.end(), found.begin(), found.end());
+    // The step's list takes this sub-step's contacts at its end; they are
+    // resolved there, from the first of them on.
+    const auto first = found.empty() ? contacts.end() : found.begin();
+    contacts.splice(contacts.end(), found);
 
     pass_count = 0;
     resolve_calls = 0;
     for (;;) {
         bool changed = false;
-        for (auto& contact : found) {
+        for (auto it = first; it != contacts.end(); ++it) {
             ++resolve_calls;
-            if (contact->resolve(dt))
+            if ((*it)->resolve(dt))
                 changed = true;
         }
         if (!changed)
@@ -140,8 +163,19 @@ void World::find_contacts(std::list<RefPtr<Contact>>& out)
     space->update();
     out.clear();
     collider->for_each_record([&](const cls2::CollisionRecord& record) {
-        if (Contact* c = make_contact(record, materials))
-            out.push_back(RefPtr<Contact>(c));
+        switch (contact_kind(record)) {
+        case ContactKind::none:
+            break;
+        case ContactKind::rigid_rigid:
+            out.push_back(contact_pool_.make<RigidRigidContact>(record, materials));
+            break;
+        case ContactKind::body_on_a:
+            out.push_back(contact_pool_.make<RigidStaticContact>(record, materials, false));
+            break;
+        case ContactKind::body_on_b:
+            out.push_back(contact_pool_.make<RigidStaticContact>(record, materials, true));
+            break;
+        }
     });
     for (auto& generator : generators)
         if (Contact* c = generator->generate())
@@ -152,26 +186,24 @@ void World::find_contacts(std::list<RefPtr<Contact>>& out)
             continue;
         const auto [linear, angular] = drag_zones->friction_factors(rigid->position());
         if (linear != 0 || angular != 0)
-            out.push_back(RefPtr<Contact>(new RigidFrictionContact(rigid, linear, angular)));
+            out.push_back(contact_pool_.make<RigidFrictionContact>(rigid, linear, angular));
     }
     contact_count = static_cast<int32_t>(out.size());
 }
 
 Contact* World::make_contact(const cls2::CollisionRecord& record, const MaterialTable& table)
 {
-    if ((record.point_a - record.point_b).length_sq() < min_depth_sq)
-        return nullptr;
-    const int32_t ka = body_kind(record.a->owner);
-    const int32_t kb = body_kind(record.b->owner);
-    if (ka == 1 && kb == 1)
+    switch (contact_kind(record)) {
+    case ContactKind::rigid_rigid:
         return new RigidRigidContact(record, table);
-    if (ka == 1 && kb == 0)
+    case ContactKind::body_on_a:
         return new RigidStaticContact(record, table, false);
-    if (ka == 0 && kb == 1)
+    case ContactKind::body_on_b:
         return new RigidStaticContact(record, table, true);
-    if (ka == 2 && kb == 0)
-        return nullptr;
-    throw_exception("NOT IMPLEMENTED");
+    case ContactKind::none:
+        break;
+    }
+    return nullptr;
 }
 
 } // namespace quarn::dyn

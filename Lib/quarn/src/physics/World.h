@@ -13,6 +13,7 @@
 #include "physics/Body.h"
 #include "physics/Collider.h"
 #include "physics/Contact.h"
+#include "physics/ContactPool.h"
 #include "physics/Material.h"
 #include "physics/Space.h"
 #include "physics/Zones.h"
@@ -92,6 +93,10 @@ private:
     void build();
     void tear_down();
     void sub_step(float dt);
+
+    // Where find_contacts makes its contacts (make_contact uses new, as its
+    // callers delete what it gives).
+    ContactPool contact_pool_;
 };
 
 } // namespace quarn::dyn

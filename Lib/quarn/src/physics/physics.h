@@ -12,6 +12,7 @@
 //  - Material.h      quarn::dyn::Material, MaterialTable, PrimitiveProperties
 //  - Body.h          Body, RigidBody, RopeBody
 //  - Contact.h       RigidStaticContact, RigidRigidContact, RigidFrictionContact
+//  - ContactPool.h   the slots the World makes its contacts in
 //  - Zones.h         ForceZoneMap, DragZoneMap
 //  - World.h         World, Obstacle, Entity
 //
@@ -27,6 +28,7 @@
 #include "physics/Collidable.h"
 #include "physics/Collider.h"
 #include "physics/Contact.h"
+#include "physics/ContactPool.h"
 #include "physics/Intersection.h"
 #include "physics/Material.h"
 #include "physics/Math.h"

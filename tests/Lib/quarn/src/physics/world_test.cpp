@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -258,6 +259,44 @@ TEST(WorldStep, DeterminismHash)
     // Pinned so that a change to the step, the contacts or the shape tests
     // shows up here; when such a change is intended, the new value goes in.
     EXPECT_EQ(first, 0xC077FDAF04E31573ull);
+}
+
+} // namespace
+
+namespace {
+
+// The World makes its contacts in pooled slots: a slot is reused once its
+// last handle lets go, and a handle kept past its World stays valid (the
+// sanitizer build checks that nothing freed is touched).
+TEST(WorldStep, PooledContactsAreReusedAndMayOutliveTheirWorld)
+{
+    dyn::ContactPool pool;
+    dyn::RigidBody body;
+    RefPtr<dyn::Contact> first = pool.make<dyn::RigidFrictionContact>(&body, 2.0f, 3.0f);
+    const dyn::Contact* address = first.get();
+    EXPECT_EQ(pool.in_use(), 1u);
+    RefPtr<dyn::Contact> copy = first;
+    first.reset();
+    EXPECT_EQ(pool.in_use(), 1u) << "a handle still holds it";
+    copy.reset();
+    EXPECT_EQ(pool.in_use(), 0u);
+    EXPECT_EQ(pool.make<dyn::RigidFrictionContact>(&body, 2.0f, 3.0f).get(), address) << "the slot comes back";
+
+    RefPtr<dyn::Contact> kept;
+    float depth = 0;
+    {
+        auto s = std::make_unique<Scene>();
+        for (int f = 0; f < 90 && !kept; ++f) {
+            s->world.step(1.0f / 60);
+            for (auto& c : s->world.contacts)
+                if (dynamic_cast<dyn::RigidStaticContact*>(c.get()))
+                    kept = c;
+        }
+        ASSERT_TRUE(kept);
+        depth = kept->depth;
+    }
+    EXPECT_EQ(kept->depth, depth);
+    kept.reset();
 }
 
 } // namespace
