@@ -10,6 +10,8 @@
 //    x = v * (2^m - 1) + 127 (Channels.h), every step in 16-bit lanes;
 //  - a mix at weight w is (c * w >> 8) + (t * (256 - w) >> 8) per channel,
 //    each product below 2^16 (Blend.h);
+//  - a 5- or 6-bit channel widened to 8 bits is the nearest value, by a
+//    multiply, an add and a shift (Channels.h);
 //  - the difference form is t + ((c - t) * w >> 8) with an arithmetic
 //    shift, the product within a signed 16-bit lane.
 // A block of whole registers is done at a time; the last part of a row
@@ -216,8 +218,8 @@ typename V::R mix_565(typename V::R t, typename V::R r, typename V::R g, typenam
     return pack_565<V>(mix<V>(r, tr, w, rest), mix<V>(g, tg, w, rest), mix<V>(b, tb, w, rest));
 }
 
-// Blocks: each does `pixels` pixels from s (SourceBytes each) onto t
-// (TargetBytes each).
+// Blocks: each does `pixels` pixels from s (source_bytes each) onto t
+// (target_bytes each); the constructor takes the span's weight.
 
 // The conversion works on 32-bit lanes: blue and red narrowed side by side
 // in the two halves of a lane, green in the low half; a multiply-add puts
@@ -300,27 +302,37 @@ typename V::R mix_8888(typename V::R t, typename V::R s, typename V::R wl, typen
     return V::or_(V::andnot(top, V::pack16(lo, hi)), V::and_(t, top));
 }
 
+// Two registers at a time: the tests for a block all clear or all opaque
+// are paid once for both.
 template <class V>
 struct Draw8888Onto8888 {
-    static constexpr int pixels = V::bytes / 4;
+    static constexpr int pixels = V::bytes / 2;
     static constexpr size_t target_bytes = 4, source_bytes = 4;
     explicit Draw8888Onto8888(uint32_t) { }
+    static void mixed(uint8_t* t, typename V::R v, typename V::R opaque)
+    {
+        const auto m = mix_8888<V>(V::load(t), v, V::template srli16<8>(V::spread_alpha(V::unpacklo8_high(v))),
+            V::template srli16<8>(V::spread_alpha(V::unpackhi8_high(v))));
+        V::store(t, V::or_(V::and_(opaque, v), V::andnot(opaque, m)));
+    }
     void operator()(uint8_t* t, const uint8_t* s) const
     {
-        const auto v = V::load(s);
+        const auto v0 = V::load(s);
+        const auto v1 = V::load(s + V::bytes);
         const auto alpha = V::set32(0xFF000000);
-        const auto a = V::and_(v, alpha);
-        if (V::all(V::cmpeq32(a, V::zero())))
+        const auto a0 = V::and_(v0, alpha);
+        const auto a1 = V::and_(v1, alpha);
+        if (V::all(V::and_(V::cmpeq32(a0, V::zero()), V::cmpeq32(a1, V::zero()))))
             return;
-        const auto opaque = V::cmpeq32(a, alpha);
-        if (V::all(opaque)) {
-            V::store(t, v);
+        const auto opaque0 = V::cmpeq32(a0, alpha);
+        const auto opaque1 = V::cmpeq32(a1, alpha);
+        if (V::all(V::and_(opaque0, opaque1))) {
+            V::store(t, v0);
+            V::store(t + V::bytes, v1);
             return;
         }
-        const auto mixed
-            = mix_8888<V>(V::load(t), v, V::template srli16<8>(V::spread_alpha(V::unpacklo8_high(v))),
-                V::template srli16<8>(V::spread_alpha(V::unpackhi8_high(v))));
-        V::store(t, V::or_(V::and_(opaque, v), V::andnot(opaque, mixed)));
+        mixed(t, v0, opaque0);
+        mixed(t + V::bytes, v1, opaque1);
     }
 };
 
