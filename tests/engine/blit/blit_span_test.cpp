@@ -1,7 +1,10 @@
-// The whole-row forms of the walks (memcpy rows and the vector spans of every
-// instruction level the processor runs) against the generic path: every copy
-// and alpha row, keyed and not, on random rows of widths 1 to 67 placed at
-// every offset within a register, so each block count and tail occurs.
+// The fast forms of the walks against the generic path: the vector spans of
+// every instruction level the processor runs, the memcpy rows and the masked
+// pel loops the compiler vectorises. Every unscaled row between R5G6B5 and
+// X8R8G8B8 (copy, alpha, alpha map, fade-add and the arithmetic ops, keyed
+// and not, with and without depth) runs on random rows of widths 1 to 67
+// placed at every offset within a register, so each block count and tail
+// occurs.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -37,6 +40,14 @@ void KeyHalf(Buf& b, uint32_t key, std::mt19937& rng) {
         if (rng() & 1) std::memcpy(&b.bytes[i], &key, pel);
 }
 
+// Depths 0 to 3, so nearer, equal and farther pels all occur.
+void SmallDepths(Buf& b) {
+    for (size_t i = 0; i + 4 <= b.bytes.size(); i += 4) {
+        const uint32_t v = b.bytes[i] & 3u;
+        std::memcpy(&b.bytes[i], &v, 4);
+    }
+}
+
 TEST(BlitSpans, EveryLevelMatchesTheGenericPathAtEveryWidthAndOffset) {
     size_t n = 0;
     const bltRowTy* rows = bltRows(&n);
@@ -47,14 +58,20 @@ TEST(BlitSpans, EveryLevelMatchesTheGenericPathAtEveryWidthAndOffset) {
         SCOPED_TRACE(bltSpans().name);
         for (size_t r = 0; r < n; ++r) {
             const bltRowTy& row = rows[r];
-            if ((row.op != blt_OP_COPY && row.op != blt_OP_ALPHA) || (row.flags & ~blt_KEY)) continue;
+            const auto game = [](uint32_t f) { return f == pel_FMT_R5G6B5 || f == pel_FMT_X8R8G8B8; };
+            if (!game(row.src) || !game(row.dst) || (row.flags & blt_SCALED)) continue;
             SCOPED_TRACE(bltRowName(row));
             for (int32_t w = 1; w <= 67; ++w) {
                 const int32_t h = 2;
                 const uint32_t srcFmt = row.src == pel_FMT_X8R8G8B8 && (w & 1) ? pel_FMT_A8R8G8B8 : row.src;
                 Buf src(srcFmt, w, h, w % 8, rng), dst(row.dst, w, h, (w / 8) % 8, rng);
                 Buf ref(row.dst, w, h, (w / 8) % 8, rng);
+                Buf map(pel_FMT_P8, w, h, w % 5, rng), sz(pel_FMT_Z32, w, h, 0, rng), dz(pel_FMT_Z32, w, h, 1, rng);
+                SmallDepths(sz);
+                SmallDepths(dz);
+                Buf dzRef(pel_FMT_Z32, w, h, 1, rng);
                 ref.bytes = dst.bytes;
+                dzRef.bytes = dz.bytes;
                 const uint32_t key = pelBytes[srcFmt] == 2 ? rng() & 0xFFFF : rng();
                 if (row.flags & blt_KEY) KeyHalf(src, key, rng);
                 const rectTy rect{0, 0, w, h};
@@ -63,12 +80,17 @@ TEST(BlitSpans, EveryLevelMatchesTheGenericPathAtEveryWidthAndOffset) {
                 a.rect = &rect;
                 a.key = key;
                 a.value = values[size_t(w) % std::size(values)];
+                a.alphaMap = &map.img;
+                a.srcDepth = &sz.img;
                 bltArgsTy b = a;
                 a.dst = &dst.img;
+                a.dstDepth = &dz.img;
                 b.dst = &ref.img;
+                b.dstDepth = &dzRef.img;
                 row.fn(a);
                 bltGeneric(row.op, row.flags, b);
                 ASSERT_EQ(dst.bytes, ref.bytes) << "width " << w << " value " << a.value;
+                ASSERT_EQ(dz.bytes, dzRef.bytes) << "width " << w;
             }
         }
     }
