@@ -20,6 +20,8 @@ enum bltSpanIdTy : uint8_t {
     blt_SPAN_COPY_8888_8888, // keyed only
     blt_SPAN_ALPHA_8888,     // X8R8G8B8 onto X8R8G8B8, opacity 0..256
     blt_SPAN_ALPHA_565,      // R5G6B5 onto R5G6B5, opacity 0..256
+    blt_SPAN_ALPHA_565_8888, // R5G6B5 onto X8R8G8B8, two floored terms
+    blt_SPAN_ALPHA_8888_565, // X8R8G8B8 onto R5G6B5, two floored terms
     blt_SPAN_COUNT,
     blt_SPAN_NONE = 0xFF
 };
@@ -54,6 +56,8 @@ constexpr bltSpanIdTy bltSpanOf() {
     if constexpr (Alpha) {
         if constexpr (s32 && d32) return blt_SPAN_ALPHA_8888;
         else if constexpr (s565 && d565) return blt_SPAN_ALPHA_565;
+        else if constexpr (s565 && d32) return blt_SPAN_ALPHA_565_8888;
+        else if constexpr (s32 && d565) return blt_SPAN_ALPHA_8888_565;
         else return blt_SPAN_NONE;
     } else {
         if constexpr (s565 && d32) return blt_SPAN_COPY_565_8888;

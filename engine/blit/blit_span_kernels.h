@@ -110,6 +110,45 @@ struct Alpha565 {
     }
 };
 
+// Opacity blends between R5G6B5 and X8R8G8B8 with two floored terms: the
+// source opened to 8 bits (from R5G6B5) or shifted down to the R5G6B5 fields
+// (from X8R8G8B8), as pelAlpha does.
+template <class W, bool Key>
+struct Alpha565To8888 {
+    using V = typename W::V;
+    static constexpr size_t pels = W::pels16, sBytes = 2, dBytes = 4;
+    V a, na, k;
+    Alpha565To8888(uint32_t key, uint32_t value)
+        : a(W::Set16(uint16_t(value))), na(W::Set16(uint16_t(256 - value))),
+          k(W::Set32((key & 0x1Fu) << 3 | (key & 0x7E0u) << 5 | (key & 0xF800u) << 8)) {}
+    void Half(uint8_t* d, V sv) const {
+        const V dv = W::Load(d);
+        const V out = simdAlphaTwoTerm8888<W>(dv, sv, a, na);
+        W::Store(d, Key ? W::Select(W::Eq32(sv, k), dv, out) : out);
+    }
+    void Block(uint8_t* d, const uint8_t* s) const {
+        V lo, hi;
+        W::Load565As8888(s, lo, hi);
+        Half(d, lo);
+        Half(d + W::bytes, hi);
+    }
+};
+
+template <class W, bool Key>
+struct Alpha8888To565 {
+    using V = typename W::V;
+    static constexpr size_t pels = W::pels16, sBytes = 4, dBytes = 2;
+    V a, na, k;
+    Alpha8888To565(uint32_t key, uint32_t value)
+        : a(W::Set16(uint16_t(value))), na(W::Set16(uint16_t(256 - value))), k(W::Set32(key)) {}
+    void Block(uint8_t* d, const uint8_t* s) const {
+        const V lo = W::Load(s), hi = W::Load(s + W::bytes), dv = W::Load(d);
+        const V out = simdAlphaTwoTerm565<W>(dv, W::Pack8888To565(lo, hi), a, na);
+        if constexpr (Key) W::Store(d, W::Select(W::PackMask32To16(W::Eq32(lo, k), W::Eq32(hi, k)), dv, out));
+        else W::Store(d, out);
+    }
+};
+
 template <class W>
 constexpr bltSpanSetTy MakeSet(const char* name) {
     bltSpanSetTy set{name, {}};
@@ -123,6 +162,10 @@ constexpr bltSpanSetTy MakeSet(const char* name) {
     set.fn[blt_SPAN_ALPHA_8888][1] = &Run<Alpha8888<W, true>>;
     set.fn[blt_SPAN_ALPHA_565][0] = &Run<Alpha565<W, false>>;
     set.fn[blt_SPAN_ALPHA_565][1] = &Run<Alpha565<W, true>>;
+    set.fn[blt_SPAN_ALPHA_565_8888][0] = &Run<Alpha565To8888<W, false>>;
+    set.fn[blt_SPAN_ALPHA_565_8888][1] = &Run<Alpha565To8888<W, true>>;
+    set.fn[blt_SPAN_ALPHA_8888_565][0] = &Run<Alpha8888To565<W, false>>;
+    set.fn[blt_SPAN_ALPHA_8888_565][1] = &Run<Alpha8888To565<W, true>>;
     return set;
 }
 

@@ -197,3 +197,35 @@ inline typename W::V simdAlphaOnce565(typename W::V d, typename W::V s, typename
     const typename W::V r = simdBlend16<W>(W::template Shr16<11>(d), W::template Shr16<11>(s), a, na);
     return W::Or(W::Or(b, W::template Shl16<5>(g)), W::template Shl16<11>(r));
 }
+
+// ((d * (256 - a)) >> 8) + ((s * a) >> 8) in every 16-bit lane: the blend of
+// two separately floored terms (pelAlpha), for fields of up to 8 bits and a
+// in 0..256.
+template <class W>
+inline typename W::V simdBlendTwoTerm16(typename W::V d, typename W::V s, typename W::V a, typename W::V na) {
+    return W::Add16(W::template Shr16<8>(W::Mul16(d, na)), W::template Shr16<8>(W::Mul16(s, a)));
+}
+
+// pelAlpha onto 32-bit pels, a register at a time: `s` holds the source
+// opened to 8-bit fields in bytes 0-2; bytes 0-2 of `d` blend with two
+// floored terms, byte 3 is kept.
+template <class W>
+inline typename W::V simdAlphaTwoTerm8888(typename W::V d, typename W::V s, typename W::V a, typename W::V na) {
+    const typename W::V lo = simdBlendTwoTerm16<W>(W::Widen8Lo(d), W::Widen8Lo(s), a, na);
+    const typename W::V hi = simdBlendTwoTerm16<W>(W::Widen8Hi(d), W::Widen8Hi(s), a, na);
+    const typename W::V top = W::Set32(0xFF000000u);
+    return W::Or(W::And(d, top), W::AndNot(top, W::Narrow8(lo, hi)));
+}
+
+// pelAlpha onto R5G6B5 pels: `s` holds the source already shifted down to
+// R5G6B5 fields (Pack8888To565 of an 8-bit source); each field blends with
+// two floored terms at its own width.
+template <class W>
+inline typename W::V simdAlphaTwoTerm565(typename W::V d, typename W::V s, typename W::V a, typename W::V na) {
+    const typename W::V m5 = W::Set16(0x1F), m6 = W::Set16(0x3F);
+    const typename W::V b = simdBlendTwoTerm16<W>(W::And(d, m5), W::And(s, m5), a, na);
+    const typename W::V g =
+        simdBlendTwoTerm16<W>(W::And(W::template Shr16<5>(d), m6), W::And(W::template Shr16<5>(s), m6), a, na);
+    const typename W::V r = simdBlendTwoTerm16<W>(W::template Shr16<11>(d), W::template Shr16<11>(s), a, na);
+    return W::Or(W::Or(b, W::template Shl16<5>(g)), W::template Shl16<11>(r));
+}
