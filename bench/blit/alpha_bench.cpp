@@ -23,6 +23,9 @@
 #include <vector>
 
 #include "engine/blit/blit.h"
+// Internal, as in the tests: the span level, to set beside each other the
+// plain walk and the SSE2 and AVX2 span walks.
+#include "engine/blit/blit_span.h"
 
 namespace {
 
@@ -77,9 +80,14 @@ std::unique_ptr<imgAlpha> AlphaImage(uint32_t stored) {
     return img;
 }
 
-// Our draw: stored colours in the screen's own precision.
+// Our draw: stored colours in the screen's own precision, at span level
+// range(1) (0 the plain walk, 1 SSE2, 2 AVX2).
 void BM_AlphaDraw(benchmark::State& state) {
     const uint32_t dstFmt = uint32_t(state.range(0));
+    if (bltSetSpanLevel(int(state.range(1))) != state.range(1)) {
+        state.SkipWithError("span level not available on this processor");
+        return;
+    }
     gfxInit();
     auto src = AlphaImage(dstFmt == pel_FMT_R5G6B5 ? pel_FMT_R5G6B5 : pel_FMT_X8R8G8B8);
     imgRowCTy screen;
@@ -87,8 +95,10 @@ void BM_AlphaDraw(benchmark::State& state) {
     screen.SetSize(kW, kH, &fmt);
     screen.Fill(0x4210, nullptr);
     const rectTy all{0, 0, kW, kH};
-    Frames(state, "ours", [&] { src->Draw(&screen, 0, 0, &all); });
-    const double ours = Best("ours", state.range(0));
+    const std::string name = "ours" + std::to_string(state.range(1));
+    Frames(state, name, [&] { src->Draw(&screen, 0, 0, &all); });
+    bltSetSpanLevel(bltMaxSpanLevel());
+    const double ours = Best(name, state.range(0));
     state.counters["x_pixman"] = Best("pixman", state.range(0)) / ours;
     state.counters["x_sdl2"] = Best("sdl2", state.range(0)) / ours;
 }
@@ -129,8 +139,10 @@ void BM_Sdl2RleBlit(benchmark::State& state) {
 
 }  // namespace
 
-// The argument is the screen's pel format: 4 R5G6B5, 2 X8R8G8B8. Ours last,
+// The first argument is the screen's pel format: 4 R5G6B5, 2 X8R8G8B8. Ours last,
 // so that its ratios see both references.
 BENCHMARK(BM_PixmanOver)->Arg(pel_FMT_R5G6B5)->Arg(pel_FMT_X8R8G8B8)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Sdl2RleBlit)->Arg(pel_FMT_R5G6B5)->Arg(pel_FMT_X8R8G8B8)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_AlphaDraw)->Arg(pel_FMT_R5G6B5)->Arg(pel_FMT_X8R8G8B8)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AlphaDraw)
+    ->ArgsProduct({{pel_FMT_R5G6B5, pel_FMT_X8R8G8B8}, {0, 1, 2}})
+    ->Unit(benchmark::kMicrosecond);

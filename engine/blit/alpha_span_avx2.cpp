@@ -1,10 +1,13 @@
 // The alpha-image span walks on 256-bit registers: 16 R5G6B5 or 8 X8R8G8B8
-// pels a register. Compiled for AVX2 and run only where bltMaxSpanLevel
+// pels a register, runs of up to 8 or 4 pels on 128-bit registers (a
+// short run then reads and rewrites fewer pels past its end, which the
+// next run's loads would otherwise wait for). Compiled for AVX2 and run only where bltMaxSpanLevel
 // finds it. The byte widening and narrowing work within 128-bit halves; both go
 // the same way, so the pels come back in order.
 #include <immintrin.h>
 
 #include "engine/blit/alpha_span.h"
+#include "engine/blit/alpha_span_isa128.h"
 
 namespace {
 
@@ -48,4 +51,4 @@ struct spanAvx2 {
 
 #include "engine/blit/alpha_span_kernel.h"
 
-alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst) { return spanWalkFor<spanAvx2>(op, pm, dst); }
+alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst) { return spanWalkFor<spanAvx2, spanSse2>(op, pm, dst); }

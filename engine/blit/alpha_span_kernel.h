@@ -65,9 +65,10 @@ inline void spanWeights(typename Isa::V ab, int32_t c, typename Isa::V& wd, type
 
 // R5G6B5 pels, one 16-bit lane each. Fields are at most 63 and weights at
 // most 256, so every sum of products fits a lane.
-template <class I>
+template <class I, class INarrow>
 struct spanR5G6B5 {
     using Isa = I;
+    using Narrow = spanR5G6B5<INarrow, INarrow>;
     using V = typename Isa::V;
     static constexpr uint32_t bytes = 2, pels = Isa::bytes / 2;
 
@@ -112,9 +113,10 @@ struct spanR5G6B5 {
 };
 
 // X8R8G8B8 pels, one 32-bit lane each, blended on 16-bit channel lanes.
-template <class I>
+template <class I, class INarrow>
 struct spanX8R8G8B8 {
     using Isa = I;
+    using Narrow = spanX8R8G8B8<INarrow, INarrow>;
     using V = typename Isa::V;
     static constexpr uint32_t bytes = 4, pels = Isa::bytes / 4;
 
@@ -178,12 +180,37 @@ struct spanRoomTy {
     const uint8_t* alphaEnd;
 };
 
+// The last `rest` pels of a run (fewer than a register) where a register
+// does not fit: through a scratch register. Rare (the ends of rows and of
+// the picture), so kept out of line, away from the registers of the walk.
+template <class K, spanPelTy P, spanMixTy M>
+[[gnu::noinline, gnu::cold]] void spanScratch(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t rest,
+                                              int32_t c) {
+    using Isa = typename K::Isa;
+    constexpr uint32_t N = K::pels, B = K::bytes;
+    uint8_t bd[N * B] = {}, bs[N * B] = {}, ba[N] = {};
+    std::memcpy(bd, d, rest * B);
+    std::memcpy(bs, s, rest * B);
+    if constexpr (P == spanPelTy::mix && M != spanMixTy::fixed) std::memcpy(ba, ab, rest);
+    Isa::Store(bd, K::template Block<P, M>(Isa::Load(bd), Isa::Load(bs), ba, c));
+    std::memcpy(d, bd, rest * B);
+}
+
 // One run of n pels from the start of a row's `room.rowLeft` pels.
 template <class K, spanPelTy P, spanMixTy M>
 inline void spanRun(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t n, const spanRoomTy& room, int32_t c) {
     using Isa = typename K::Isa;
     constexpr uint32_t N = K::pels, B = K::bytes;
     constexpr bool alpha = P == spanPelTy::mix && M != spanMixTy::fixed;
+    using Short = typename K::Narrow;
+    if (n <= Short::pels && room.slack && room.rowLeft >= Short::pels) {
+        // The common short run: one register (the narrow one), lanes past
+        // the run kept.
+        using IsaS = typename Short::Isa;
+        const auto old = IsaS::Load(d);
+        IsaS::Store(d, Short::Select(n, Short::template Block<P, M>(old, IsaS::Load(s), ab, c), old));
+        return;
+    }
     uint32_t i = 0;
     for (; i + N <= n; i += N)
         Isa::Store(d + i * B, K::template Block<P, M>(Isa::Load(d + i * B), Isa::Load(s + i * B), ab + i, c));
@@ -210,12 +237,7 @@ inline void spanRun(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t n,
         Isa::Store(d, K::Select(rest, K::template Block<P, M>(old, Isa::Load(s), ab, c), old));
         return;
     }
-    uint8_t bd[N * B] = {}, bs[N * B] = {}, ba[N] = {};
-    std::memcpy(bd, d, rest * B);
-    std::memcpy(bs, s, rest * B);
-    if constexpr (alpha) std::memcpy(ba, ab, rest);
-    Isa::Store(bd, K::template Block<P, M>(Isa::Load(bd), Isa::Load(bs), ba, c));
-    std::memcpy(d, bd, rest * B);
+    spanScratch<K, P, M>(d, s, ab, rest, c);
 }
 
 // What an opaque and a translucent run do under one selection.
@@ -318,10 +340,11 @@ alphaRowFnTy spanWalkOf(uint32_t op, bool pm) {
 }
 
 // Stored colours in the destination's own format (the caller checks that).
-template <class Isa>
+// Short runs take the narrow group's registers.
+template <class Isa, class Narrow>
 alphaRowFnTy spanWalkFor(uint32_t op, bool pm, uint32_t dst) {
-    if (dst == pel_FMT_R5G6B5) return spanWalkOf<spanR5G6B5<Isa>>(op, pm);
-    if (dst == pel_FMT_X8R8G8B8) return spanWalkOf<spanX8R8G8B8<Isa>>(op, pm);
+    if (dst == pel_FMT_R5G6B5) return spanWalkOf<spanR5G6B5<Isa, Narrow>>(op, pm);
+    if (dst == pel_FMT_X8R8G8B8) return spanWalkOf<spanX8R8G8B8<Isa, Narrow>>(op, pm);
     return nullptr;
 }
 

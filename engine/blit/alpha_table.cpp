@@ -19,16 +19,28 @@ constexpr size_t kDsts = std::tuple_size_v<Dsts>, kSrcs = std::tuple_size_v<Srcs
 constexpr size_t kRows = kDsts * 2 * 2 * alpha_OP_COUNT * kSrcs;
 static_assert(kRows == 384, "six destinations x pm x scaled x four ops x four stored formats");
 
-// A selection with span walks runs the one for the widest instruction
-// group this processor has, looked up at its first draw; the plain walk
-// where there is none.
+// The blitter's span level in force (bltSetSpanLevel): 0 none, 1 SSE2,
+// 2 AVX2.
+int SpanLevel() {
+    const bltSpanSetTy* spans = &bltSpans();
+    return spans == &bltSpansAvx2 ? 2 : spans == &bltSpansSse2 ? 1 : 0;
+}
+
+// A selection with span walks runs the one of the span level in force, the
+// plain walk at level 0; the three are looked up at its first draw.
 template <alphaOpTy Op, bool Pm, class S, class D>
 void SpanOrPlainWalk(const alphaArgsTy& a) {
-    static const alphaRowFnTy fn = [] {
-        const alphaRowFnTy span = alphaSpanFn(bltMaxSpanLevel(), D::code, Pm, false, Op, S::code);
-        return span ? span : &alphaPlainWalk<S, D, alphaRule<Op, Pm, S, D>>;
-    }();
-    fn(a);
+    struct Walks {
+        alphaRowFnTy fn[3];
+        Walks() {
+            for (int level = 0; level < 3; ++level) {
+                const alphaRowFnTy span = alphaSpanFn(level, D::code, Pm, false, Op, S::code);
+                fn[level] = span ? span : &alphaPlainWalk<S, D, alphaRule<Op, Pm, S, D>>;
+            }
+        }
+    };
+    static const Walks walks;
+    walks.fn[SpanLevel()](a);
 }
 
 template <class D, bool Pm, bool Scaled, alphaOpTy Op, class S>
