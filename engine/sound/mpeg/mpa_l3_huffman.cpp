@@ -21,12 +21,40 @@ struct Entry {
 
 constexpr int32_t capacity = 16384;
 
+// A count1 quadruple decoded with its signs: the values, the bits of code
+// and signs together, and the 4-bit value (which lines are not 0).
+struct Quad {
+    int8_t v[4];
+    uint8_t bits;
+    uint8_t value;
+};
+
+// The quadruple of value v whose len-bit code is followed by `rest` (rest_bits
+// wide, first bit highest): its sign bits come first there.
+Quad make_quad(int32_t v, int32_t len, uint32_t rest, int32_t rest_bits)
+{
+    Quad q{};
+    q.value = static_cast<uint8_t>(v);
+    int32_t used = 0;
+    for (int32_t b = 0; b < 4; ++b) {
+        if (!(v & (8 >> b))) continue;
+        const uint32_t sign = (rest >> (rest_bits - 1 - used)) & 1u;
+        q.v[b] = static_cast<int8_t>(sign ? -1 : 1);
+        ++used;
+    }
+    q.bits = static_cast<uint8_t>(len + used);
+    return q;
+}
+
 struct Lookups {
     Entry entries[capacity];
     int32_t used = 0;
     int32_t start[34] = {};
     int32_t width[34] = {};
-    uint8_t quad_a[64][2] = {};  // {length, value}
+    // Count1 quadruples with their sign bits, by the next 10 bits (table
+    // A: codes of up to 6 bits) or 8 bits (table B: 4-bit codes).
+    Quad quad_a[1024] = {};
+    Quad quad_b[256] = {};
 };
 
 constexpr int32_t first_width(int32_t table)
@@ -90,11 +118,11 @@ Lookups make_lookups()
     }
     for (int32_t v = 0; v < 16; ++v) {
         const int32_t len = mpa_quad_a_lengths[v];
-        const int32_t first = mpa_quad_a_codes[v] << (6 - len);
-        for (int32_t k = 0; k < (1 << (6 - len)); ++k) {
-            lk.quad_a[first + k][0] = static_cast<uint8_t>(len);
-            lk.quad_a[first + k][1] = static_cast<uint8_t>(v);
+        const int32_t first = mpa_quad_a_codes[v] << (10 - len);
+        for (int32_t k = 0; k < (1 << (10 - len)); ++k) {
+            lk.quad_a[first + k] = make_quad(v, len, static_cast<uint32_t>(k), 10 - len);
         }
+        for (int32_t k = 0; k < 16; ++k) lk.quad_b[((v ^ 15) << 4) | k] = make_quad(v, 4, static_cast<uint32_t>(k), 4);
     }
     return lk;
 }
@@ -163,10 +191,14 @@ struct Reader {
     int32_t position() const { return 8 * next - bits; }
 };
 
+// A value's sign bit follows it when it is not 0; taken without a branch,
+// as signs are random.
 inline int32_t signed_value(Reader& r, int32_t v)
 {
-    if (v != 0 && r.get(1)) return -v;
-    return v;
+    const int32_t present = v != 0;
+    const int32_t negative = static_cast<int32_t>(r.cache >> 63) & present;
+    r.skip(present);
+    return (v ^ -negative) + negative;
 }
 
 }  // namespace
@@ -232,30 +264,16 @@ int32_t mpaL3HuffQuad(mpaDec* dec, int32_t* dst, int32_t room, int32_t bits_left
     int32_t i = 0;
     Reader r(s);
     for (; i < quads; ++i) {
+        if (bits_left < (table_b ? 4 : 1)) break;
         r.refill();
-        int32_t value;
-        if (!table_b) {
-            if (bits_left < 1) break;
-            const uint8_t* e = lk.quad_a[r.peek(6)];
-            r.skip(e[0]);
-            bits_left -= e[0];
-            value = e[1];
-        } else {
-            if (bits_left < 4) break;
-            value = static_cast<int32_t>(r.get(4)) ^ 15;
-            bits_left -= 4;
-        }
+        const Quad& e = table_b ? lk.quad_b[r.peek(8)] : lk.quad_a[r.peek(10)];
+        r.skip(e.bits);
+        bits_left -= e.bits;
         int32_t* q = dst + 4 * i;
-        for (int32_t b = 0; b < 4; ++b) {
-            q[b] = 0;
-            if (value & (8 >> b)) {
-                q[b] = r.get(1) ? -1 : 1;
-                --bits_left;
-            }
-        }
-        if (value) {
+        for (int32_t b = 0; b < 4; ++b) q[b] = e.v[b];
+        if (e.value) {
             last = i;
-            last_value = value;
+            last_value = e.value;
         }
         if (r.position() > guard) {
             ++i;
