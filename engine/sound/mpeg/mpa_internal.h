@@ -24,6 +24,17 @@ mpaResult mpaL2Decode(mpaDec* dec, const uint8_t* bitstream, int32_t avail, void
 mpaResult mpaL1Decode(mpaDec* dec, const uint8_t* bitstream, int32_t avail, void* pcm);
 
 // Subband synthesis.
+// The synthesis routines of one instruction level, by output form (0
+// 16-bit, 1 8-bit, 2 unrounded float), reduction and mode.
+struct mpaSynthSet {
+    mpaSynthFn l12[3][3][5];
+    mpaL3SynthFn l3[3][3][2];
+};
+// The routines built for AVX2 and FMA (x86 only).
+extern const mpaSynthSet mpa_synth_avx2;
+// The routines of level 0 (generic) or 1 (AVX2 and FMA); nullptr when the
+// processor cannot run that level. The decoder takes the highest.
+const mpaSynthSet* mpaSynthSetAt(int32_t level);
 void mpaDctInit(mpaDec* dec);
 void mpaSynthReset(mpaDec* dec);
 // out_mode: 0 mono stream, 1 both, 2 mono mix, 3 left only, 4 right only.
