@@ -144,9 +144,25 @@ void DefaultCollider::find_contacts(const Primitive& a, const Primitive& b)
 
 void DefaultCollider::collide_direct(Collidable& c1, Collidable& c2)
 {
+    // Two circles (the bounds build_bounds makes, and round bodies) and a
+    // circle meeting a wall segment are the commonest pairs: they are
+    // tested in place, every other pair goes through its cell. The
+    // in-place tests are the cells' own.
     walk_trees(
-        c1, c2, [this](const Primitive& a, const Primitive& b) { return calls_or_throw(a, b).intersecting(*this, a, b); },
-        [this](const Primitive& a, const Primitive& b) { calls_or_throw(a, b).find_contacts(*this, a, b); });
+        c1, c2,
+        [this](const Primitive& a, const Primitive& b) {
+            if (a.kind == kind_circle && b.kind == kind_circle)
+                return DirectIntersecting<Circle, Circle>()(*this, a, b);
+            return calls_or_throw(a, b).intersecting(*this, a, b);
+        },
+        [this](const Primitive& a, const Primitive& b) {
+            if (a.kind == kind_circle && b.kind == kind_circle)
+                DirectFindContacts<Circle, Circle>()(*this, a, b);
+            else if (a.kind == kind_circle && b.kind == kind_segment)
+                ReverseFindContacts<Circle, Segment>()(*this, a, b);
+            else
+                calls_or_throw(a, b).find_contacts(*this, a, b);
+        });
 }
 
 } // namespace quarn::cls2
