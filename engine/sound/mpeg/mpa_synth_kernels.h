@@ -93,7 +93,7 @@ typedef float f4 __attribute__((vector_size(16)));
 // straight-line code without loops or index arithmetic. V is float, or f4
 // for four blocks side by side.
 template <int N, class V>
-inline void dct(const float* coef, const V* x, V* y)
+[[gnu::always_inline]] inline void dct(const float* coef, const V* x, V* y)
 {
     if constexpr (N == 1) {
         y[0] = x[0];
