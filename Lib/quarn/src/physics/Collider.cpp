@@ -60,21 +60,16 @@ Collider::Collider() { reserve(100); }
 
 Collider::~Collider() = default;
 
-Collider::Entry* Collider::take_entry()
+void Collider::grow_pool()
 {
-    if (!free_) {
-        size_t n = first_chunk;
-        for (size_t i = 0; i < chunks_.size() && n < max_chunk; ++i)
-            n *= 2;
-        chunks_.push_back(std::make_unique<Entry[]>(n));
-        Entry* chunk = chunks_.back().get();
-        // Threaded so that entries are handed out in address order.
-        for (size_t i = n; i-- > 0;)
-            give_back(&chunk[i]);
-    }
-    Entry* e = free_;
-    free_ = e->next;
-    return e;
+    size_t n = first_chunk;
+    for (size_t i = 0; i < chunks_.size() && n < max_chunk; ++i)
+        n *= 2;
+    chunks_.push_back(std::make_unique<Entry[]>(n));
+    Entry* chunk = chunks_.back().get();
+    // Threaded so that entries are handed out in address order.
+    for (size_t i = n; i-- > 0;)
+        give_back(&chunk[i]);
 }
 
 size_t Collider::bucket_of(const Collidable* first, const Collidable* second, Mod mod)
@@ -116,7 +111,8 @@ void Collider::insert_contact(const CollisionRecord& record)
     Collidable* owner_a = record.a ? record.a->owner : nullptr;
     Collidable* owner_b = record.b ? record.b->owner : nullptr;
     const auto [first, second] = key_of(owner_a, owner_b);
-    reserve(count_ + 1);
+    if (count_ + 1 > buckets_.size())
+        reserve(count_ + 1);
     Entry* entry = take_entry();
     entry->first = first;
     entry->second = second;

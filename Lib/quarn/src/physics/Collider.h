@@ -88,7 +88,15 @@ private:
     void reserve(size_t entries);
     void erase_key(const Collidable* first, const Collidable* second);
     // An entry from the free list, which grows by a chunk when empty.
-    Entry* take_entry();
+    Entry* take_entry()
+    {
+        if (!free_)
+            grow_pool();
+        Entry* e = free_;
+        free_ = e->next;
+        return e;
+    }
+    void grow_pool();
     void give_back(Entry* e)
     {
         e->next = free_;
