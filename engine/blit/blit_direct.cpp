@@ -94,7 +94,7 @@ void bltDrawExDirect(imgCTy* src, imgCTy* dst, const rectTy* r, const imgDrawPrm
     a.src = src;
     a.dst = dst;
     a.rect = r;
-    a.key = KeyPel(sf, src->keyColor);
+    if (flags & blt_KEY) a.key = KeyPel(sf, src->keyColor);
     a.value = uint32_t(prm.alpha);
     a.alphaMap = prm.alphaMap;
     a.srcDepth = prm.srcDepth;

@@ -96,13 +96,6 @@ void bltGeneric(uint32_t op, uint32_t flags, const bltArgsTy& a) {
     }
 }
 
-void bltRun(uint32_t op, uint32_t flags, const bltArgsTy& args) {
-    const bltRowTy* row = args.src->pelFmt.format == pel_FMT_P8
-                              ? bltFindPalRow(op, args.dst->pelFmt.format, flags)
-                              : bltFindRow(op, args.src->pelFmt.format, args.dst->pelFmt.format, flags);
-    bltRunRow(row, args);
-}
-
 void bltRunRow(const bltRowTy* row, const bltArgsTy& args) {
     if (!row) return;
     if (g_forceGeneric) bltGeneric(row->op, row->flags, args);

@@ -131,11 +131,28 @@ constexpr std::array<uint16_t, kIndexSize> kIndex = BuildIndex();
 
 } // namespace
 
-const bltRowTy* bltFindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32_t flags) {
+namespace {
+
+inline const bltRowTy* FindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32_t flags) {
     if (srcFmt == pel_FMT_A8R8G8B8) srcFmt = pel_FMT_X8R8G8B8;
     if (dstFmt == pel_FMT_A8R8G8B8) dstFmt = pel_FMT_X8R8G8B8;
     if (op >= blt_OP_COUNT || srcFmt >= pel_FMT_COUNT || dstFmt >= pel_FMT_COUNT || flags >= kFlagKinds)
         return nullptr;
     const uint16_t row = kIndex[IndexOf(op, srcFmt, dstFmt, flags)];
     return row == kNoRow ? nullptr : &kTable[row];
+}
+
+} // namespace
+
+const bltRowTy* bltFindRow(uint32_t op, uint32_t srcFmt, uint32_t dstFmt, uint32_t flags) {
+    return FindRow(op, srcFmt, dstFmt, flags);
+}
+
+// Here beside the index, so that a small sprite's draw looks its row up
+// without a further call.
+void bltRun(uint32_t op, uint32_t flags, const bltArgsTy& args) {
+    const bltRowTy* row = args.src->pelFmt.format == pel_FMT_P8
+                              ? bltFindPalRow(op, args.dst->pelFmt.format, flags)
+                              : FindRow(op, args.src->pelFmt.format, args.dst->pelFmt.format, flags);
+    bltRunRow(row, args);
 }
