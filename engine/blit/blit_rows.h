@@ -83,14 +83,21 @@ inline bool bltSkip(const uint8_t* p, K key) {
 }
 
 // The rows with a whole-row form: a copy between equal formats is a memcpy
-// of each row, and the copies and opacity blends of blit_span.h run their
-// vector span once per row. False when the row has neither (or the span
+// of each row, and the copies, opacity blends, adds and subtracts of
+// blit_span.h run their vector span once per row. False when the row has neither (or the span
 // set has no such span, or the opacity is outside 0..256, which the spans
 // do not take), and the walk then goes pel by pel.
 template <class Src, class Dst, template <class, class> class Op, bool Key, class K>
 bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, int32_t h, K key, uint32_t value) {
     constexpr bool copy = std::is_same_v<Op<Src, Dst>, bltDoCopy<Src, Dst>>;
     constexpr bool alpha = std::is_same_v<Op<Src, Dst>, bltDoAlpha<Src, Dst>>;
+    constexpr bool add = std::is_same_v<Op<Src, Dst>, bltDoArithOf<pelOpAdd>::Do<Src, Dst>>;
+    constexpr bool sub = std::is_same_v<Op<Src, Dst>, bltDoArithOf<pelOpSubtract>::Do<Src, Dst>>;
+    constexpr bltSpanOpTy kind = copy ? bltSpanOpTy::copy
+                                 : alpha ? bltSpanOpTy::alpha
+                                 : add ? bltSpanOpTy::add
+                                 : sub ? bltSpanOpTy::subtract
+                                       : bltSpanOpTy::other;
     const ptrdiff_t sp = ptrdiff_t(a.src->pitch) * Src::bytes, dp = ptrdiff_t(a.dst->pitch) * Dst::bytes;
     // Rows narrower than a register go pel by pel: a call and a tail
     // buffer would cost more than the pels (a small sprite's draw).
@@ -98,8 +105,8 @@ bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, i
     if constexpr (copy && !Key && std::is_same_v<Src, Dst>) {
         for (int32_t y = 0; y < h; ++y, s += sp, d += dp) std::memmove(d, s, size_t(w) * Dst::bytes);
         return true;
-    } else if constexpr (copy || alpha) {
-        constexpr bltSpanIdTy id = bltSpanOf<Src, Dst, alpha>();
+    } else {
+        constexpr bltSpanIdTy id = bltSpanOf<Src, Dst, kind>();
         if constexpr (id != blt_SPAN_NONE) {
             const bltSpanFnTy f = bltSpans().fn[id][Key ? 1 : 0];
             if (!f || (alpha && value > 256)) return false;

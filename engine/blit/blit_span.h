@@ -22,6 +22,10 @@ enum bltSpanIdTy : uint8_t {
     blt_SPAN_ALPHA_565,      // R5G6B5 onto R5G6B5, opacity 0..256
     blt_SPAN_ALPHA_565_8888, // R5G6B5 onto X8R8G8B8, two floored terms
     blt_SPAN_ALPHA_8888_565, // X8R8G8B8 onto R5G6B5, two floored terms
+    blt_SPAN_ADD_8888,       // X8R8G8B8 onto X8R8G8B8, add capped at 255
+    blt_SPAN_ADD_565,        // R5G6B5 onto R5G6B5, add capped per field
+    blt_SPAN_SUB_8888,       // X8R8G8B8 onto X8R8G8B8, subtract floored at 0
+    blt_SPAN_SUB_565,        // R5G6B5 onto R5G6B5, subtract floored per field
     blt_SPAN_COUNT,
     blt_SPAN_NONE = 0xFF
 };
@@ -47,23 +51,35 @@ int bltMaxSpanLevel();
 extern const bltSpanSetTy bltSpansSse2;
 extern const bltSpanSetTy bltSpansAvx2;
 
-// The span of a row of the walk, or blt_SPAN_NONE. Copy and alpha only;
-// the op functors are declared in blit_rows.h, which passes a tag here.
-template <class Src, class Dst, bool Alpha>
+// The ops with spans.
+enum class bltSpanOpTy { copy, alpha, add, subtract, other };
+
+// The span of a row of the walk, or blt_SPAN_NONE.
+template <class Src, class Dst, bltSpanOpTy Op>
 constexpr bltSpanIdTy bltSpanOf() {
     constexpr bool s565 = std::is_same_v<Src, bltFmtR5G6B5>, d565 = std::is_same_v<Dst, bltFmtR5G6B5>;
     constexpr bool s32 = std::is_same_v<Src, bltFmtX8R8G8B8>, d32 = std::is_same_v<Dst, bltFmtX8R8G8B8>;
-    if constexpr (Alpha) {
+    if constexpr (Op == bltSpanOpTy::alpha) {
         if constexpr (s32 && d32) return blt_SPAN_ALPHA_8888;
         else if constexpr (s565 && d565) return blt_SPAN_ALPHA_565;
         else if constexpr (s565 && d32) return blt_SPAN_ALPHA_565_8888;
         else if constexpr (s32 && d565) return blt_SPAN_ALPHA_8888_565;
         else return blt_SPAN_NONE;
-    } else {
+    } else if constexpr (Op == bltSpanOpTy::copy) {
         if constexpr (s565 && d32) return blt_SPAN_COPY_565_8888;
         else if constexpr (s32 && d565) return blt_SPAN_COPY_8888_565;
         else if constexpr (s565 && d565) return blt_SPAN_COPY_565_565;
         else if constexpr (s32 && d32) return blt_SPAN_COPY_8888_8888;
         else return blt_SPAN_NONE;
+    } else if constexpr (Op == bltSpanOpTy::add) {
+        if constexpr (s32 && d32) return blt_SPAN_ADD_8888;
+        else if constexpr (s565 && d565) return blt_SPAN_ADD_565;
+        else return blt_SPAN_NONE;
+    } else if constexpr (Op == bltSpanOpTy::subtract) {
+        if constexpr (s32 && d32) return blt_SPAN_SUB_8888;
+        else if constexpr (s565 && d565) return blt_SPAN_SUB_565;
+        else return blt_SPAN_NONE;
+    } else {
+        return blt_SPAN_NONE;
     }
 }

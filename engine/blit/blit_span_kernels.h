@@ -149,6 +149,29 @@ struct Alpha8888To565 {
     }
 };
 
+// Add and subtract between equal formats: bytes 0-2 of 32-bit pels with a
+// cap or floor (byte 3 kept), or the fields of R5G6B5 pels.
+template <class W, bool Key, bool Sub, size_t Bytes>
+struct AddSub {
+    using V = typename W::V;
+    static constexpr size_t pels = W::bytes / Bytes, sBytes = Bytes, dBytes = Bytes;
+    V k;
+    AddSub(uint32_t key, uint32_t) : k(Bytes == 2 ? W::Set16(uint16_t(key)) : W::Set32(key)) {}
+    void Block(uint8_t* d, const uint8_t* s) const {
+        const V sv = W::Load(s), dv = W::Load(d);
+        V out;
+        if constexpr (Bytes == 2) {
+            out = Sub ? simdSub565<W>(dv, sv) : simdAdd565<W>(dv, sv);
+        } else {
+            const V top = W::Set32(0xFF000000u);
+            const V sum = Sub ? W::SubSat8(dv, sv) : W::AddSat8(dv, sv);
+            out = W::Or(W::And(dv, top), W::AndNot(top, sum));
+        }
+        if constexpr (Key) W::Store(d, W::Select(Bytes == 2 ? W::Eq16(sv, k) : W::Eq32(sv, k), dv, out));
+        else W::Store(d, out);
+    }
+};
+
 template <class W>
 constexpr bltSpanSetTy MakeSet(const char* name) {
     bltSpanSetTy set{name, {}};
@@ -166,6 +189,14 @@ constexpr bltSpanSetTy MakeSet(const char* name) {
     set.fn[blt_SPAN_ALPHA_565_8888][1] = &Run<Alpha565To8888<W, true>>;
     set.fn[blt_SPAN_ALPHA_8888_565][0] = &Run<Alpha8888To565<W, false>>;
     set.fn[blt_SPAN_ALPHA_8888_565][1] = &Run<Alpha8888To565<W, true>>;
+    set.fn[blt_SPAN_ADD_8888][0] = &Run<AddSub<W, false, false, 4>>;
+    set.fn[blt_SPAN_ADD_8888][1] = &Run<AddSub<W, true, false, 4>>;
+    set.fn[blt_SPAN_ADD_565][0] = &Run<AddSub<W, false, false, 2>>;
+    set.fn[blt_SPAN_ADD_565][1] = &Run<AddSub<W, true, false, 2>>;
+    set.fn[blt_SPAN_SUB_8888][0] = &Run<AddSub<W, false, true, 4>>;
+    set.fn[blt_SPAN_SUB_8888][1] = &Run<AddSub<W, true, true, 4>>;
+    set.fn[blt_SPAN_SUB_565][0] = &Run<AddSub<W, false, true, 2>>;
+    set.fn[blt_SPAN_SUB_565][1] = &Run<AddSub<W, true, true, 2>>;
     return set;
 }
 

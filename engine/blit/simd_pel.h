@@ -52,6 +52,11 @@ struct simdSse2 {
     static V PackMask32To16(V lo, V hi) { return _mm_packs_epi32(lo, hi); }
 
     static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
+    static V AddSat8(V a, V b) { return _mm_adds_epu8(a, b); }   // min(a + b, 255) per byte
+    static V SubSat8(V a, V b) { return _mm_subs_epu8(a, b); }   // max(a - b, 0) per byte
+    static V AddSat16(V a, V b) { return _mm_adds_epu16(a, b); }
+    static V SubSat16(V a, V b) { return _mm_subs_epu16(a, b); }
+    static V Min16(V a, V b) { return _mm_min_epi16(a, b); }     // signed: for lanes below 0x8000
     static V Mul16(V a, V b) { return _mm_mullo_epi16(a, b); }  // low 16 bits of the product
     template <int N> static V Shr16(V a) { return _mm_srli_epi16(a, N); }
     template <int N> static V Shl16(V a) { return _mm_slli_epi16(a, N); }
@@ -125,6 +130,11 @@ struct simdAvx2 {
     static V PackMask32To16(V lo, V hi) { return _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8); }
 
     static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
+    static V AddSat8(V a, V b) { return _mm256_adds_epu8(a, b); }
+    static V SubSat8(V a, V b) { return _mm256_subs_epu8(a, b); }
+    static V AddSat16(V a, V b) { return _mm256_adds_epu16(a, b); }
+    static V SubSat16(V a, V b) { return _mm256_subs_epu16(a, b); }
+    static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
     static V Mul16(V a, V b) { return _mm256_mullo_epi16(a, b); }
     template <int N> static V Shr16(V a) { return _mm256_srli_epi16(a, N); }
     template <int N> static V Shl16(V a) { return _mm256_slli_epi16(a, N); }
@@ -228,4 +238,25 @@ inline typename W::V simdAlphaTwoTerm565(typename W::V d, typename W::V s, typen
         simdBlendTwoTerm16<W>(W::And(W::template Shr16<5>(d), m6), W::And(W::template Shr16<5>(s), m6), a, na);
     const typename W::V r = simdBlendTwoTerm16<W>(W::template Shr16<11>(d), W::template Shr16<11>(s), a, na);
     return W::Or(W::Or(b, W::template Shl16<5>(g)), W::template Shl16<11>(r));
+}
+
+// pelOpAdd and pelOpSubtract between R5G6B5 pels: opened by shifts, added
+// with a cap at 255 (or subtracted with a floor at 0) and closed by
+// truncation, which is each field added with a cap at its own maximum (or
+// subtracted with a floor at 0).
+template <class W>
+inline typename W::V simdAdd565(typename W::V d, typename W::V s) {
+    const typename W::V m5 = W::Set16(0x1F), m6 = W::Set16(0x3F);
+    const typename W::V b = W::Min16(W::Add16(W::And(d, m5), W::And(s, m5)), m5);
+    const typename W::V g =
+        W::Min16(W::Add16(W::And(W::template Shr16<5>(d), m6), W::And(W::template Shr16<5>(s), m6)), m6);
+    const typename W::V r = W::Min16(W::Add16(W::template Shr16<11>(d), W::template Shr16<11>(s)), m5);
+    return W::Or(W::Or(b, W::template Shl16<5>(g)), W::template Shl16<11>(r));
+}
+
+template <class W>
+inline typename W::V simdSub565(typename W::V d, typename W::V s) {
+    const typename W::V mb = W::Set16(0x001F), mg = W::Set16(0x07E0), mr = W::Set16(0xF800);
+    return W::Or(W::Or(W::SubSat16(W::And(d, mb), W::And(s, mb)), W::SubSat16(W::And(d, mg), W::And(s, mg))),
+                 W::SubSat16(W::And(d, mr), W::And(s, mr)));
 }
