@@ -222,6 +222,16 @@ inline void spanRun(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t n,
             Isa::Store(d + j * B, K::template Block<P, M>(Isa::Load(d + j * B), Isa::Load(s + j * B), ab + j, c));
             return;
         }
+        // Between one narrow and one wide register: two narrow ones.
+        using Short = typename K::Narrow;
+        using IsaS = typename Short::Isa;
+        constexpr uint32_t NS = Short::pels;
+        if (NS < N && n >= NS) {
+            const uint32_t j = n - NS;
+            IsaS::Store(d, Short::template Block<P, M>(IsaS::Load(d), IsaS::Load(s), ab, c));
+            IsaS::Store(d + j * B, Short::template Block<P, M>(IsaS::Load(d + j * B), IsaS::Load(s + j * B), ab + j, c));
+            return;
+        }
     }
     const uint32_t rest = n - i;
     d += i * B;
