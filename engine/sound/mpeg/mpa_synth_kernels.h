@@ -220,13 +220,13 @@ inline void store_block(const float* y, float* block)
 
 // The window of one block, of one channel or of two into interleaved
 // output: 16 taps over L outputs, summed in float (16 products stay far
-// inside the full-accuracy bound). Sixteen outputs at a time: their sums
-// stay in registers, and the chains of additions are enough to keep the
-// adder busy.
+// inside the full-accuracy bound). Four vectors of outputs at a time: their
+// sums stay in registers, and eight chains of additions (two channels)
+// keep the adder busy.
 template <int Red, int O, bool Dual>
 inline void window_out(const float* ring0, const float* ring1, int32_t pos, uint8_t* out)
 {
-    constexpr int32_t L = 32 >> Red, C = L >= 16 ? 16 : L, U = C / wn;
+    constexpr int32_t L = 32 >> Red, C = L < 4 * wn ? L : 4 * wn, U = C / wn;
     const float* w = taps<Red>.data();
     int32_t off[16];
     for (int32_t i = 0; i < 16; ++i) off[i] = 64 * ((pos + i) & 15) + (i & 1) * L;
