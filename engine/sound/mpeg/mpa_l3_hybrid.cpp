@@ -354,7 +354,7 @@ int32_t mpaL3OutMono(mpaDec* dec, void* pcm, int32_t granule)
     const int32_t n = hybrid_channel(dec, s.hybrid_out[0], 0, granule, true);
     s.live_samples[granule][0] = n;
     mpaL3FreqInvert(s.hybrid_out[0], n);
-    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm);
     return n;
 }
 
@@ -364,7 +364,7 @@ int32_t mpaL3OutRight(mpaDec* dec, void* pcm, int32_t granule)
     const int32_t n = hybrid_channel(dec, s.hybrid_out[0], 1, granule, true);
     s.live_samples[granule][1] = n;
     mpaL3FreqInvert(s.hybrid_out[0], n);
-    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm);
     return n;
 }
 
@@ -379,7 +379,7 @@ int32_t mpaL3OutStereo(mpaDec* dec, void* pcm, int32_t granule)
         s.live_samples[granule][c] = n;
         mpaL3FreqInvert(s.hybrid_out[c], n);
     }
-    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm);
     return n;
 }
 
@@ -410,6 +410,6 @@ int32_t mpaL3OutMix(mpaDec* dec, void* pcm, int32_t granule)
     }
     s.live_samples[g][0] = n;
     mpaL3FreqInvert(s.hybrid_out[0], n);
-    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm, 0);
+    s.l3_synth(dec, &s.hybrid_out[0][0][0], pcm);
     return n;
 }

@@ -358,7 +358,7 @@ inline void dct_four(const mpaDec* dec, const float* x, int32_t t0, float (*y)[3
 // t]), or with Dual of both channels (the second 768 floats on) into
 // interleaved output. The DCTs run four blocks at a time.
 template <int Red, int O, bool Dual>
-void synth3(mpaDec* dec, const float* blocks, void* pcm, int32_t /*ch*/)
+void synth3(mpaDec* dec, const float* blocks, void* pcm)
 {
     constexpr int32_t L = 32 >> Red;
     constexpr int32_t bytes = out_bytes<O>;

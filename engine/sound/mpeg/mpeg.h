@@ -69,7 +69,10 @@ struct mpaDec;
 
 using mpaDecodeFn = mpaResult (*)(mpaDec* dec, const uint8_t* bitstream, int32_t avail, void* pcm);
 using mpaSynthFn = void (*)(mpaDec* dec, const float* rows, void* pcm, int32_t blocks);
-using mpaL3SynthFn = void (*)(mpaDec* dec, const float* blocks, void* pcm, int32_t ch);
+// Layer III synthesis of one granule: 18 blocks of subband values,
+// subband-major (blocks[24 sb + t]), of one channel, or of both (the second
+// channel 768 floats on) into interleaved output.
+using mpaL3SynthFn = void (*)(mpaDec* dec, const float* blocks, void* pcm);
 using mpaL3OutFn = int32_t (*)(mpaDec* dec, void* pcm, int32_t granule);
 
 // Layer III side information of one granule and channel.

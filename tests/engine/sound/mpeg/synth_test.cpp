@@ -141,7 +141,7 @@ TEST(MpegSynth, LayerThreeStereoFollowsTheStandardFilterPerChannel)
                 }
             }
             float pcm[2 * 18 * 32];
-            synth(dec.get(), blocks.data(), pcm, 0);
+            synth(dec.get(), blocks.data(), pcm);
             for (int c = 0; c < 2; ++c) {
                 for (int t = 0; t < 18; ++t) {
                     float s[32];
