@@ -52,6 +52,27 @@ inline float dequant(const float* table, int32_t v, float f)
     return m;
 }
 
+// Dequantises count values of q into out, Stride floats apart; returns
+// them ORed together (not 0 when any is). Runs within -1..1 (the count1
+// region and most high bands) need no table, as their 4/3 power is
+// themselves: those take a plain conversion that the compiler vectorises.
+template <int Stride>
+inline int32_t dequant_run(const float* table, const int32_t* q, int32_t count, float f, float* out)
+{
+    int32_t any = 0;
+    uint32_t big = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        any |= q[i];
+        big |= static_cast<uint32_t>(static_cast<uint32_t>(q[i]) + 1u > 2u);
+    }
+    if (big == 0) {
+        for (int32_t i = 0; i < count; ++i) out[Stride * i] = static_cast<float>(q[i]) * f;
+    } else {
+        for (int32_t i = 0; i < count; ++i) out[Stride * i] = dequant(table, q[i], f);
+    }
+    return any;
+}
+
 }  // namespace
 
 void mpaL3Dequant(mpaDec* dec, const int32_t* q, float* out, int32_t* live, const mpaL3Sf* sf,
@@ -76,12 +97,7 @@ void mpaL3Dequant(mpaDec* dec, const int32_t* q, float* out, int32_t* live, cons
     for (int32_t b = 0; b < bands->long_bands && pos < n; ++b) {
         const float f = g * s.scale_table[sfs][pre[b]][sf->long_sf[b] & 31];
         const int32_t end = std::min(pos + s.band_widths[0][b], 576);
-        int32_t any = 0;
-        for (int32_t i = pos; i < end; ++i) {
-            any |= q[i];
-            out[i] = dequant(table, q[i], f);
-        }
-        if (any != 0) bands->max_band = b;
+        if (dequant_run<1>(table, q + pos, end - pos, f, out + pos) != 0) bands->max_band = b;
         pos = end;
     }
     if (!short_part) return;
@@ -93,12 +109,7 @@ void mpaL3Dequant(mpaDec* dec, const int32_t* q, float* out, int32_t* live, cons
         for (int32_t w = 0; w < 3; ++w) {
             const float fw = g * s.subblock_table[side->subblock_gain[w] & 7] * s.scale_table[sfs][0][sf->short_sf[w][b] & 31];
             const int32_t* qw = q + pos + w * width;
-            int32_t any = 0;
-            for (int32_t j = 0; j < width; ++j) {
-                any |= qw[j];
-                s.reorder_buf[3 * j + w] = dequant(table, qw[j], fw);
-            }
-            if (any != 0) bands->max_short_band[w] = b;
+            if (dequant_run<3>(table, qw, width, fw, s.reorder_buf + w) != 0) bands->max_short_band[w] = b;
         }
         std::memcpy(out + pos, s.reorder_buf, 3 * width * sizeof(float));
         pos += 3 * width;
