@@ -39,19 +39,40 @@ function(quarn_add_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# quarn_add_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
+# The test programs are most of the build's work, and most of theirs is
+# GoogleTest's headers and the code its macros expand to. Two things cut it:
+# - every test program reuses one precompiled header (GoogleTest and the
+#   standard headers the tests use), made once by quarn_test_support
+#   (tests/CMakeLists.txt); all test programs of a build share its flags;
+# - a test program's files are compiled a few at a time in one unit
+#   (a unity build), so the expanded GoogleTest code is compiled once per
+#   batch. Files of one program then share a unit, so helpers in anonymous
+#   namespaces must not share a name across the program's files. A file
+#   whose helpers do ("redefinition of ... {anonymous}::...") is named
+#   under SEPARATE as well and compiled on its own.
+# QUARN_TEST_PCH=OFF and QUARN_TEST_UNITY=OFF compile each file on its own.
+set(QUARN_TEST_UNITY_BATCH 8 CACHE STRING "Test files compiled together in one unit")
+
+# quarn_add_test(<name> SOURCES ... [SEPARATE ...] [DEPS ...] [LABELS ...])
 # A GoogleTest executable; its cases are listed to CTest when the tests run,
 # not at build time, so a sanitizer build does not run them twice. Tests
 # labelled "threads" run threads of their own; the test command runs them
 # once more under ThreadSanitizer (with QUARN_TSAN the target
 # quarn_tsan_tests builds only those).
 function(quarn_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  cmake_parse_arguments(ARG "" "" "SOURCES;SEPARATE;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${ARG_SEPARATE})
   if(QUARN_TSAN AND "threads" IN_LIST ARG_LABELS)
     add_dependencies(quarn_tsan_tests ${name})
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quarn_test_support GTest::gtest GTest::gmock)
+  if(QUARN_TEST_PCH)
+    target_precompile_headers(${name} REUSE_FROM quarn_test_support)
+  endif()
+  if(QUARN_TEST_UNITY)
+    set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${QUARN_TEST_UNITY_BATCH})
+    set_source_files_properties(${ARG_SEPARATE} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+  endif()
   # The labels come first: the environment list reaches the discovered
   # tests split at its semicolon, which would swallow a key after it.
   set(label_properties)
