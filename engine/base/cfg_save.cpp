@@ -3,7 +3,8 @@
 // The configuration is written at every shut-down; writing it in place
 // would leave a cut or empty file behind a crash or a full disk. So the
 // text goes to a new file beside the old one, pushed to the device, which
-// then replaces the old one in one rename.
+// then replaces the old one in one rename. A file that already holds the
+// text is left alone.
 #include "engine/base/cfg_internal.h"
 
 #include "platform/file.h"
@@ -41,21 +42,42 @@ int write_all(std::FILE* stream, const cfgCTy& cfg)
     return code;
 }
 
-// The whole text into a new file, pushed to the device. 0 or ERR_WRITE.
-int write_new_file(platform::FileHandle file, const cfgCTy& cfg)
+// The whole text as it goes into the file. 0 or ERR_WRITE.
+int config_text(const cfgCTy& cfg, std::string& text)
 {
-    std::string text;
-    int code = 0;
-    for (uint32_t i = 0; i < cfg.Count() && code == 0; ++i) {
+    for (uint32_t i = 0; i < cfg.Count(); ++i) {
         if (cfgWriteFailsNow())
-            code = ERR_WRITE;
+            return ERR_WRITE;
         text += cfg.At(i)->name;
         text += " = ";
         text += cfg.At(i)->Text();
         text += '\n';
     }
-    if (code == 0 && (platform::file_write(file, text.data(), text.size()) != static_cast<int64_t>(text.size()) ||
-                      !platform::file_sync(file)))
+    return 0;
+}
+
+// True when the regular file `path` holds exactly `text`.
+bool holds_text(const fs::path& path, const std::string& text)
+{
+    std::error_code ec;
+    if (fs::file_size(path, ec) != text.size() || ec)
+        return false;
+    std::FILE* stream = std::fopen(path.c_str(), "rb");
+    if (!stream)
+        return false;
+    std::string old(text.size(), '\0');
+    const bool same = std::fread(old.data(), 1, old.size(), stream) == old.size() && std::fgetc(stream) == EOF &&
+                      old == text;
+    std::fclose(stream);
+    return same;
+}
+
+// The text into a new file, pushed to the device. 0 or ERR_WRITE.
+int write_new_file(platform::FileHandle file, const std::string& text)
+{
+    int code = 0;
+    if (platform::file_write(file, text.data(), text.size()) != static_cast<int64_t>(text.size()) ||
+        !platform::file_sync(file))
         code = ERR_WRITE;
     if (!platform::file_close(file))
         code = ERR_WRITE;
@@ -83,7 +105,15 @@ int cfgCTy::Save(const char* fileName) const
     const auto old_status = fs::status(target, ec);
     const bool replace = old_status.type() == fs::file_type::regular || old_status.type() == fs::file_type::not_found;
     platform::FileHandle file = platform::invalid_file;
+    std::string text;
     if (replace) {
+        if (config_text(*this, text) != 0)
+            return report_write_failure(fileName);
+        // Most shut-downs save what was loaded. A file that holds the text
+        // already was pushed to the device when it was written, so it
+        // stays as it is, and the save costs no write and no flush.
+        if (old_status.type() == fs::file_type::regular && holds_text(target, text))
+            return 0;
         fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
         file = platform::file_open(fresh.c_str(), platform::FileOpen::write_truncate);
     }
@@ -99,7 +129,7 @@ int cfgCTy::Save(const char* fileName) const
     // The old file's permissions before any text goes in.
     if (fs::exists(old_status))
         fs::permissions(fresh, old_status.permissions(), fs::perm_options::replace, ec);
-    if (write_new_file(file, *this) != 0) {
+    if (write_new_file(file, text) != 0) {
         fs::remove(fresh, ec);
         return report_write_failure(fileName);
     }

@@ -1,6 +1,7 @@
 #include "engine/base/cfg_internal.h"
 #include "files_test_support.h"
 
+#include <chrono>
 #include <climits>
 
 namespace {
@@ -197,6 +198,36 @@ TEST_F(CfgTest, SaveThenLoadGivesTheSameList)
     for (uint32_t i = 0; i < cfg.Count(); ++i) {
         EXPECT_STREQ(back.At(i)->name, cfg.At(i)->name);
         EXPECT_STREQ(back.At(i)->Text(), cfg.At(i)->Text());
+    }
+}
+
+// A file that holds the text already is left as it is (its time stays);
+// any other content, a longer or a shorter one too, is replaced.
+TEST_F(CfgTest, SaveLeavesAFileThatHoldsTheTextAlone)
+{
+    const std::string name = dir.file("game.cfg");
+    const auto long_ago = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+    const struct {
+        const char* old_text;
+        bool rewritten;
+    } cases[] = {
+        {"SCR_LX = 800\nmusic = 1\n", false},
+        {"SCR_LX = 800\nmusic = 1\n\n", true},
+        {"SCR_LX = 800\nmusic = 1", true},
+        {"SCR_LX = 801\nmusic = 1\n", true},
+        {"", true},
+    };
+    cfgCTy cfg;
+    cfg.SetInt("SCR_LX", 800);
+    cfg.SetInt("music", 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.old_text);
+        write_text(name, c.old_text);
+        fs::last_write_time(name, long_ago);
+        ASSERT_EQ(cfg.Save(name.c_str()), 0);
+        EXPECT_EQ(read_text(name), "SCR_LX = 800\nmusic = 1\n");
+        EXPECT_EQ(fs::last_write_time(name) != long_ago, c.rewritten);
+        EXPECT_FALSE(fs::exists(name + ".new"));
     }
 }
 
