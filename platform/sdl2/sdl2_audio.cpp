@@ -1,9 +1,14 @@
 #include "platform/sdl2/sdl2_backend.h"
 
+#include <system_error>
+
 namespace platform::sdl2_impl {
+
+Sdl2Audio::~Sdl2Audio() { finish_close(); }
 
 bool Sdl2Audio::open_device(const AudioOutputDef& def, uint32_t& latency_frames)
 {
+    finish_close();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         note_sdl_error("SDL_InitSubSystem(audio)");
         return false;
@@ -37,9 +42,30 @@ void Sdl2Audio::close_device()
 {
     if (device_ == 0)
         return;
-    // Closing waits for a running callback, so none runs after this.
-    SDL_CloseAudioDevice(device_);
+    // The pause takes the device's lock, so a running callback has
+    // finished when it returns, and a paused device calls none again.
+    SDL_PauseAudioDevice(device_, 1);
+    // SDL's close sleeps out the device buffer being played and then two
+    // more for the output to drain, up to three buffers' time in all. The
+    // device is silent and no longer calls us, so that wait runs on a
+    // thread of its own, beside the rest of the program's shut-down; the
+    // next open and the backend's end wait for it.
+    finish_close();
+    const SDL_AudioDeviceID device = device_;
     device_ = 0;
+    try {
+        closer_ = std::thread([device] { SDL_CloseAudioDevice(device); });
+    } catch (const std::system_error&) {
+        SDL_CloseAudioDevice(device);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+}
+
+void Sdl2Audio::finish_close()
+{
+    if (!closer_.joinable())
+        return;
+    closer_.join();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 

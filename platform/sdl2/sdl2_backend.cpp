@@ -83,6 +83,8 @@ public:
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             started_ = false;
         }
+        // Last, so that a device still closing did so beside the rest.
+        audio_.finish_close();
     }
 
     bool start()

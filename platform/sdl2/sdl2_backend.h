@@ -6,6 +6,8 @@
 
 #include <SDL.h>
 
+#include <thread>
+
 namespace platform::sdl2_impl {
 
 // Takes SDL's message for the failure of the call just made.
@@ -69,6 +71,12 @@ private:
 };
 
 class Sdl2Audio final : public AudioSystem {
+public:
+    ~Sdl2Audio() override;
+    // Waits for a device that is still closing and lets the audio
+    // subsystem go.
+    void finish_close();
+
 protected:
     bool open_device(const AudioOutputDef& def, uint32_t& latency_frames) override;
     void close_device() override;
@@ -78,6 +86,7 @@ private:
     static void callback(void* self, Uint8* stream, int len);
     SDL_AudioDeviceID device_ = 0;
     uint16_t channels_ = 2;
+    std::thread closer_; // closes a silenced device beside the caller's work
 };
 
 } // namespace platform::sdl2_impl
