@@ -17,6 +17,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -27,12 +29,26 @@ int frames = 0;
 
 bool display_present() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"); }
 
+// The program looks for its data folder from the executable's folder
+// upwards; an empty one beside the benchmark is found first, wherever the
+// build tree lies, and the configuration is saved beside it.
+void provide_data_folder()
+{
+    static const bool made = [] {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(platform::module_file_name()).parent_path() / "DATA", ec);
+        return true;
+    }();
+    (void)made;
+}
+
 double seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
 
 // One start-up to the first pushed frame; the shut-down is timed into
 // `shutdown_seconds`. False when no frame came.
 bool run_program_once(double& startup_seconds, double& shutdown_seconds)
 {
+    provide_data_folder();
     drawn = false;
     frames = 0;
     const auto t0 = Clock::now();
