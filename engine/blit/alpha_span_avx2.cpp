@@ -36,6 +36,21 @@ struct spanAvx2 {
     static V Cmpgt32(V a, V b) { return _mm256_cmpgt_epi32(a, b); }
     static V Iota16() { return _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
     static V Iota32() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
+    // 8 R8G8B8 colours as 32-bit pels, four from each 12 bytes. Reads 28
+    // bytes, 4 past the colours.
+    static V ExpandRgb(const uint8_t* p) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(spanSse2::ExpandRgb(p)), spanSse2::ExpandRgb(p + 12), 1);
+    }
+    static V To565(V lo, V hi) {
+        auto one = [](V x) {
+            const V b = _mm256_and_si256(_mm256_srli_epi32(x, 3), _mm256_set1_epi32(0x001F));
+            const V g = _mm256_and_si256(_mm256_srli_epi32(x, 5), _mm256_set1_epi32(0x07E0));
+            const V r = _mm256_and_si256(_mm256_srli_epi32(x, 8), _mm256_set1_epi32(0xF800));
+            return _mm256_srai_epi32(_mm256_slli_epi32(_mm256_or_si256(_mm256_or_si256(b, g), r), 16), 16);
+        };
+        // The pack works within 128-bit halves: put the quarters back in order.
+        return _mm256_permute4x64_epi64(_mm256_packs_epi32(one(lo), one(hi)), 0xD8);
+    }
     // 16 alpha bytes, one 16-bit lane each.
     static V Alpha16(const uint8_t* p) { return _mm256_cvtepu8_epi16(_mm_loadu_si128(static_cast<const __m128i*>(static_cast<const void*>(p)))); }
     // 8 alpha bytes, each repeated over the four bytes of its pel.
@@ -51,4 +66,6 @@ struct spanAvx2 {
 
 #include "engine/blit/alpha_span_kernel.h"
 
-alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst) { return spanWalkFor<spanAvx2, spanSse2>(op, pm, dst); }
+alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst, uint32_t stored) {
+    return spanWalkFor<spanAvx2, spanSse2>(op, pm, dst, stored);
+}

@@ -35,6 +35,28 @@ struct spanSse2 {
     static V Cmpgt32(V a, V b) { return _mm_cmpgt_epi32(a, b); }
     static V Iota16() { return _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7); }
     static V Iota32() { return _mm_setr_epi32(0, 1, 2, 3); }
+    // 4 R8G8B8 colours as 32-bit pels, the fourth byte 0: colour k moves up
+    // k bytes. Reads 16 bytes, 4 past the colours.
+    static V ExpandRgb(const uint8_t* p) {
+        const V x = Load(p);
+        const V lane = _mm_setr_epi32(0xFFFFFF, 0, 0, 0);
+        V v = _mm_and_si128(x, lane);
+        v = _mm_or_si128(v, _mm_and_si128(_mm_slli_si128(x, 1), _mm_slli_si128(lane, 4)));
+        v = _mm_or_si128(v, _mm_and_si128(_mm_slli_si128(x, 2), _mm_slli_si128(lane, 8)));
+        return _mm_or_si128(v, _mm_and_si128(_mm_slli_si128(x, 3), _mm_slli_si128(lane, 12)));
+    }
+    // Two registers of 32-bit pels as one of R5G6B5 pels, each channel
+    // shifted down to its width.
+    static V To565(V lo, V hi) {
+        auto one = [](V x) {
+            const V b = _mm_and_si128(_mm_srli_epi32(x, 3), _mm_set1_epi32(0x001F));
+            const V g = _mm_and_si128(_mm_srli_epi32(x, 5), _mm_set1_epi32(0x07E0));
+            const V r = _mm_and_si128(_mm_srli_epi32(x, 8), _mm_set1_epi32(0xF800));
+            // Sign-extended from 16 bits, so that the signed pack keeps them.
+            return _mm_srai_epi32(_mm_slli_epi32(_mm_or_si128(_mm_or_si128(b, g), r), 16), 16);
+        };
+        return _mm_packs_epi32(one(lo), one(hi));
+    }
     // 8 alpha bytes, one 16-bit lane each.
     static V Alpha16(const uint8_t* p) { return Lo8(_mm_loadl_epi64(static_cast<const __m128i*>(static_cast<const void*>(p)))); }
     // 4 alpha bytes, each repeated over the four bytes of its pel.

@@ -1,8 +1,8 @@
 #pragma once
 // Span kernels of the alpha-image draw family: the plain walk of
-// alpha_walk.h for stored colours already in the destination's layout
-// (R5G6B5 onto R5G6B5, X8R8G8B8 onto X8R8G8B8), with every run drawn a
-// register of pels at a time. The pel rules are those of alpha_rules.h,
+// alpha_walk.h onto R5G6B5 and X8R8G8B8, for stored colours in the
+// destination's layout or in R8G8B8 (brought to it a register at a time),
+// with every run drawn a register of pels at a time. The pel rules are those of alpha_rules.h,
 // written on vector lanes; the differential test holds the two together.
 //
 // A run shorter than a register, and a run's tail, is drawn as a whole
@@ -65,12 +65,21 @@ inline void spanWeights(typename Isa::V ab, int32_t c, typename Isa::V& wd, type
 
 // R5G6B5 pels, one 16-bit lane each. Fields are at most 63 and weights at
 // most 256, so every sum of products fits a lane.
-template <class I, class INarrow>
+template <class I, class INarrow, bool Rgb>
 struct spanR5G6B5 {
     using Isa = I;
-    using Narrow = spanR5G6B5<INarrow, INarrow>;
+    using Narrow = spanR5G6B5<INarrow, INarrow, Rgb>;
     using V = typename Isa::V;
-    static constexpr uint32_t bytes = 2, pels = Isa::bytes / 2;
+    static constexpr uint32_t bytes = 2, pels = Isa::bytes / 2, srcBytes = Rgb ? 3 : 2;
+
+    // A register of stored colours as destination pels: R8G8B8 colours are
+    // brought to the fields as alpha_rules.h brings them (each channel
+    // shifted down to its width). R8G8B8 reads srcOver bytes past them.
+    static constexpr uint32_t srcOver = Rgb ? 4 : 0;
+    static V LoadSrc(const uint8_t* s) {
+        if constexpr (Rgb) return Isa::To565(Isa::ExpandRgb(s), Isa::ExpandRgb(s + 3 * (pels / 2)));
+        else return Isa::Load(s);
+    }
 
     template <spanPelTy P, spanMixTy M>
     static V Block(V d, V s, const uint8_t* ab, int32_t c) {
@@ -113,12 +122,20 @@ struct spanR5G6B5 {
 };
 
 // X8R8G8B8 pels, one 32-bit lane each, blended on 16-bit channel lanes.
-template <class I, class INarrow>
+template <class I, class INarrow, bool Rgb>
 struct spanX8R8G8B8 {
     using Isa = I;
-    using Narrow = spanX8R8G8B8<INarrow, INarrow>;
+    using Narrow = spanX8R8G8B8<INarrow, INarrow, Rgb>;
     using V = typename Isa::V;
-    static constexpr uint32_t bytes = 4, pels = Isa::bytes / 4;
+    static constexpr uint32_t bytes = 4, pels = Isa::bytes / 4, srcBytes = Rgb ? 3 : 4;
+
+    // A register of stored colours as 32-bit pels (an R8G8B8 colour's fourth
+    // byte 0: no rule reads it). R8G8B8 reads srcOver bytes past them.
+    static constexpr uint32_t srcOver = Rgb ? 4 : 0;
+    static V LoadSrc(const uint8_t* s) {
+        if constexpr (Rgb) return Isa::ExpandRgb(s);
+        else return Isa::Load(s);
+    }
 
     // (x + y) >> 8 for products x, y of up to 16 bits each whose sum may
     // not fit a lane, kept to 8 bits as a byte store keeps it.
@@ -187,12 +204,12 @@ template <class K, spanPelTy P, spanMixTy M>
 [[gnu::noinline, gnu::cold]] void spanScratch(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t rest,
                                               int32_t c) {
     using Isa = typename K::Isa;
-    constexpr uint32_t N = K::pels, B = K::bytes;
-    uint8_t bd[N * B] = {}, bs[N * B] = {}, ba[N] = {};
+    constexpr uint32_t N = K::pels, B = K::bytes, SB = K::srcBytes;
+    uint8_t bd[N * B] = {}, bs[N * SB + K::srcOver] = {}, ba[N] = {};
     std::memcpy(bd, d, rest * B);
-    std::memcpy(bs, s, rest * B);
+    std::memcpy(bs, s, rest * SB);
     if constexpr (P == spanPelTy::mix && M != spanMixTy::fixed) std::memcpy(ba, ab, rest);
-    Isa::Store(bd, K::template Block<P, M>(Isa::Load(bd), Isa::Load(bs), ba, c));
+    Isa::Store(bd, K::template Block<P, M>(Isa::Load(bd), K::LoadSrc(bs), ba, c));
     std::memcpy(d, bd, rest * B);
 }
 
@@ -200,26 +217,36 @@ template <class K, spanPelTy P, spanMixTy M>
 template <class K, spanPelTy P, spanMixTy M>
 inline void spanRun(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t n, const spanRoomTy& room, int32_t c) {
     using Isa = typename K::Isa;
-    constexpr uint32_t N = K::pels, B = K::bytes;
+    constexpr uint32_t N = K::pels, B = K::bytes, SB = K::srcBytes;
     constexpr bool alpha = P == spanPelTy::mix && M != spanMixTy::fixed;
+    // The alpha byte of pel i; runs that read none pass no pointer.
+    const auto at = [ab](uint32_t i) { return alpha ? ab + i : ab; };
+    if constexpr (K::srcOver != 0) {
+        // Loads of R8G8B8 colours read past them; without slack (the last
+        // rows of a picture) every register goes through the scratch one.
+        if (!room.slack) {
+            for (uint32_t i = 0; i < n; i += N) spanScratch<K, P, M>(d + i * B, s + i * SB, at(i), n - i < N ? n - i : N, c);
+            return;
+        }
+    }
     using Short = typename K::Narrow;
     if (n <= Short::pels && room.slack && room.rowLeft >= Short::pels) {
         // The common short run: one register (the narrow one), lanes past
         // the run kept.
         using IsaS = typename Short::Isa;
         const auto old = IsaS::Load(d);
-        IsaS::Store(d, Short::Select(n, Short::template Block<P, M>(old, IsaS::Load(s), ab, c), old));
+        IsaS::Store(d, Short::Select(n, Short::template Block<P, M>(old, Short::LoadSrc(s), ab, c), old));
         return;
     }
     uint32_t i = 0;
     for (; i + N <= n; i += N)
-        Isa::Store(d + i * B, K::template Block<P, M>(Isa::Load(d + i * B), Isa::Load(s + i * B), ab + i, c));
+        Isa::Store(d + i * B, K::template Block<P, M>(Isa::Load(d + i * B), K::LoadSrc(s + i * SB), at(i), c));
     if (i == n) return;
     if constexpr (P == spanPelTy::copy) {
         // A copy may draw pels twice: the last register ends with the run.
         if (n >= N) {
             const uint32_t j = n - N;
-            Isa::Store(d + j * B, K::template Block<P, M>(Isa::Load(d + j * B), Isa::Load(s + j * B), ab + j, c));
+            Isa::Store(d + j * B, K::template Block<P, M>(Isa::Load(d + j * B), K::LoadSrc(s + j * SB), at(j), c));
             return;
         }
         // Between one narrow and one wide register: two narrow ones.
@@ -228,23 +255,23 @@ inline void spanRun(uint8_t* d, const uint8_t* s, const uint8_t* ab, uint32_t n,
         constexpr uint32_t NS = Short::pels;
         if (NS < N && n >= NS) {
             const uint32_t j = n - NS;
-            IsaS::Store(d, Short::template Block<P, M>(IsaS::Load(d), IsaS::Load(s), ab, c));
-            IsaS::Store(d + j * B, Short::template Block<P, M>(IsaS::Load(d + j * B), IsaS::Load(s + j * B), ab + j, c));
+            IsaS::Store(d, Short::template Block<P, M>(IsaS::Load(d), Short::LoadSrc(s), ab, c));
+            IsaS::Store(d + j * B, Short::template Block<P, M>(IsaS::Load(d + j * B), Short::LoadSrc(s + j * SB), at(j), c));
             return;
         }
     }
     const uint32_t rest = n - i;
     d += i * B;
-    s += i * B;
-    ab += i;
+    s += i * SB;
+    ab = at(i);
     bool fits = room.rowLeft - i >= N;
     if (fits && !room.slack) {
-        fits = size_t(room.colourEnd - s) >= size_t(N) * B;
+        fits = size_t(room.colourEnd - s) >= size_t(N) * SB + K::srcOver;
         if constexpr (alpha) fits = fits && size_t(room.alphaEnd - ab) >= N;
     }
     if (fits) {
         const auto old = Isa::Load(d);
-        Isa::Store(d, K::Select(rest, K::template Block<P, M>(old, Isa::Load(s), ab, c), old));
+        Isa::Store(d, K::Select(rest, K::template Block<P, M>(old, K::LoadSrc(s), ab, c), old));
         return;
     }
     spanScratch<K, P, M>(d, s, ab, rest, c);
@@ -260,7 +287,7 @@ struct spanSel {
 // The plain walk of alpha_walk.h with span runs (same cursor rules).
 template <class K, class Sel>
 void spanWalk(const alphaArgsTy& a) {
-    constexpr uint32_t B = K::bytes;
+    constexpr uint32_t B = K::bytes, SB = K::srcBytes;
     const imgAlpha& img = *a.src;
     const rectTy r = a.r;
     if (r.h < 1 || r.w < 1) return;
@@ -269,7 +296,7 @@ void spanWalk(const alphaArgsTy& a) {
     const uint8_t* alpha = img.alphas;
     const uint8_t* colour = img.colors;
     const uint8_t* const alphaEnd = img.alphas + img.alphaCount;
-    const uint8_t* const colourEnd = img.colors + size_t(img.colorCount) * B;
+    const uint8_t* const colourEnd = img.colors + size_t(img.colorCount) * SB;
     // Passes over k pels; a pass that ends at a run's end leaves the cursor
     // on the next run's first pel.
     auto pass = [&](uint64_t k) {
@@ -286,7 +313,7 @@ void spanWalk(const alphaArgsTy& a) {
             }
             k -= taken;
             if (kind == alpha_RUN_TRANSLUCENT) alpha += taken;
-            if (kind != alpha_RUN_TRANSPARENT) colour += taken * B;
+            if (kind != alpha_RUN_TRANSPARENT) colour += taken * SB;
         }
     };
     pass(uint64_t(int64_t(r.y) * img.width + r.x));
@@ -297,7 +324,7 @@ void spanWalk(const alphaArgsTy& a) {
     for (int32_t row = 0;;) {
         uint32_t left = uint32_t(r.w);
         const size_t reach = size_t(r.w) + K::pels;
-        const bool slack = size_t(colourEnd - colour) >= reach * B && size_t(alphaEnd - alpha) >= reach;
+        const bool slack = size_t(colourEnd - colour) >= reach * SB + K::srcOver && size_t(alphaEnd - alpha) >= reach;
         while (left > 0) {
             // A run of no pels (or the end of one, at a row's start) draws
             // nothing and passes on.
@@ -307,10 +334,10 @@ void spanWalk(const alphaArgsTy& a) {
             if (kind == alpha_RUN_TRANSLUCENT) {
                 spanRun<K, Sel::translucentP, Sel::translucentM>(d, colour, alpha, n, {left, slack, colourEnd, alphaEnd}, c);
                 alpha += n;
-                colour += size_t(n) * B;
+                colour += size_t(n) * SB;
             } else if (kind == alpha_RUN_OPAQUE) {
                 spanRun<K, Sel::opaqueP, Sel::opaqueM>(d, colour, nullptr, n, {left, slack, colourEnd, alphaEnd}, c);
-                colour += size_t(n) * B;
+                colour += size_t(n) * SB;
             }
             off += n;
             left -= n;
@@ -349,12 +376,17 @@ alphaRowFnTy spanWalkOf(uint32_t op, bool pm) {
     }
 }
 
-// Stored colours in the destination's own format (the caller checks that).
-// Short runs take the narrow group's registers.
+// Stored colours in the destination's own format or R8G8B8 (the caller
+// checks that the selection has a span walk); short runs take the narrow
+// group's registers.
 template <class Isa, class Narrow>
-alphaRowFnTy spanWalkFor(uint32_t op, bool pm, uint32_t dst) {
-    if (dst == pel_FMT_R5G6B5) return spanWalkOf<spanR5G6B5<Isa, Narrow>>(op, pm);
-    if (dst == pel_FMT_X8R8G8B8) return spanWalkOf<spanX8R8G8B8<Isa, Narrow>>(op, pm);
+alphaRowFnTy spanWalkFor(uint32_t op, bool pm, uint32_t dst, uint32_t stored) {
+    const bool rgb = stored == pel_FMT_R8G8B8;
+    if (dst == pel_FMT_R5G6B5)
+        return rgb ? spanWalkOf<spanR5G6B5<Isa, Narrow, true>>(op, pm) : spanWalkOf<spanR5G6B5<Isa, Narrow, false>>(op, pm);
+    if (dst == pel_FMT_X8R8G8B8)
+        return rgb ? spanWalkOf<spanX8R8G8B8<Isa, Narrow, true>>(op, pm)
+                   : spanWalkOf<spanX8R8G8B8<Isa, Narrow, false>>(op, pm);
     return nullptr;
 }
 

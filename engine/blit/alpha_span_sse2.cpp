@@ -4,4 +4,6 @@
 #include "engine/blit/alpha_span_isa128.h"
 #include "engine/blit/alpha_span_kernel.h"
 
-alphaRowFnTy alphaSpanSse2(uint32_t op, bool pm, uint32_t dst) { return spanWalkFor<spanSse2, spanSse2>(op, pm, dst); }
+alphaRowFnTy alphaSpanSse2(uint32_t op, bool pm, uint32_t dst, uint32_t stored) {
+    return spanWalkFor<spanSse2, spanSse2>(op, pm, dst, stored);
+}

@@ -22,7 +22,7 @@
 namespace {
 
 struct Selection {
-    uint32_t fmt;
+    uint32_t stored, fmt;
     bool pm;
     uint32_t op;
     alphaRowFnTy plain;
@@ -30,7 +30,7 @@ struct Selection {
 
 template <class S, class D, bool Pm, alphaOpTy Op>
 Selection Plain() {
-    return {D::code, Pm, Op, &alphaPlainWalk<S, D, alphaRule<Op, Pm, S, D>>};
+    return {S::code, D::code, Pm, Op, &alphaPlainWalk<S, D, alphaRule<Op, Pm, S, D>>};
 }
 
 template <class S, class D>
@@ -68,22 +68,24 @@ TEST(AlphaSpan, EverySpanWalkDrawsAsThePlainWalk) {
     std::vector<int> levels;
     for (int level = 1; level <= bltMaxSpanLevel(); ++level) levels.push_back(level);
     std::vector<Selection> selections = SelectionsOf<alphaSrcR5G6B5, alphaDstR5G6B5>();
-    for (const Selection& s : SelectionsOf<alphaSrcX8R8G8B8, alphaDstX8R8G8B8>()) selections.push_back(s);
+    for (auto more : {SelectionsOf<alphaSrcX8R8G8B8, alphaDstX8R8G8B8>(), SelectionsOf<alphaSrcR8G8B8, alphaDstR5G6B5>(),
+                      SelectionsOf<alphaSrcR8G8B8, alphaDstX8R8G8B8>()})
+        selections.insert(selections.end(), more.begin(), more.end());
 
     std::mt19937 rng(22);
     size_t walks = 0;
     for (const Selection& sel : selections) {
-        const bool has = alphaSpanHas(sel.fmt, sel.pm, sel.op, sel.fmt);
+        const bool has = alphaSpanHas(sel.fmt, sel.pm, sel.op, sel.stored);
         for (int level : levels) {
-            const alphaRowFnTy span = alphaSpanFn(level, sel.fmt, sel.pm, false, sel.op, sel.fmt);
-            ASSERT_EQ(span != nullptr, has) << sel.fmt << " pm " << sel.pm << " op " << sel.op;
+            const alphaRowFnTy span = alphaSpanFn(level, sel.fmt, sel.pm, false, sel.op, sel.stored);
+            ASSERT_EQ(span != nullptr, has) << sel.stored << " onto " << sel.fmt << " pm " << sel.pm << " op " << sel.op;
             if (!span) continue;
             ++walks;
             const size_t bpp = pelBytes[sel.fmt];
             for (int32_t w = 1; w <= 67; ++w)
                 for (int trial = 0; trial < 3; ++trial) {
                     const int32_t h = 1 + int32_t(rng() % 4);
-                    auto img = RandomImage(rng, w, h, sel.fmt, sel.pm);
+                    auto img = RandomImage(rng, w, h, sel.stored, sel.pm);
                     alphaArgsTy a;
                     a.src = img.get();
                     // The whole picture first, then random rectangles.
@@ -100,13 +102,15 @@ TEST(AlphaSpan, EverySpanWalkDrawsAsThePlainWalk) {
                     sel.plain(a);
                     a.dst = got.data();
                     span(a);
-                    ASSERT_EQ(got, want) << "format " << sel.fmt << " pm " << sel.pm << " op " << sel.op << " level "
+                    ASSERT_EQ(got, want) << "stored " << sel.stored << " onto " << sel.fmt << " pm " << sel.pm << " op " << sel.op << " level "
                                          << level << " width " << w << " rect " << a.r.x << "," << a.r.y << ","
                                          << a.r.w << "," << a.r.h << " c " << a.c;
                 }
         }
     }
-    EXPECT_EQ(walks, 12 * levels.size());
+    // Every straight op and the premultiplied blends; no Add of R8G8B8
+    // onto R5G6B5.
+    EXPECT_EQ(walks, 23 * levels.size());
     // No span walk for scaled draws or stored colours in another format.
     EXPECT_EQ(alphaSpanFn(1, pel_FMT_R5G6B5, false, true, alpha_OP_BLEND, pel_FMT_R5G6B5), nullptr);
     EXPECT_EQ(alphaSpanFn(1, pel_FMT_R5G6B5, false, false, alpha_OP_BLEND, pel_FMT_X8R8G8B8), nullptr);
