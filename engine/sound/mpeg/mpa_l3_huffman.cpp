@@ -265,7 +265,8 @@ int32_t mpaL3HuffQuad(mpaDec* dec, int32_t* dst, int32_t room, int32_t bits_left
     Reader r(s);
     for (; i < quads; ++i) {
         if (bits_left < (table_b ? 4 : 1)) break;
-        r.refill();
+        // A quadruple takes at most 10 bits; a refill lasts several.
+        if (r.bits < 10) r.refill();
         const Quad& e = table_b ? lk.quad_b[r.peek(8)] : lk.quad_a[r.peek(10)];
         r.skip(e.bits);
         bits_left -= e.bits;
