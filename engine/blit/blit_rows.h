@@ -133,7 +133,10 @@ inline void bltMaskedPel(uint8_t* dp, const uint8_t* sp, uint32_t v, bool draw) 
         std::memcpy(pel, &old, sizeof(W));
         Op<Src, Dst>::Apply(pel, sp, v);
         std::memcpy(&out, pel, sizeof(W));
-        out = draw ? out : old;
+        // A mask rather than `draw ? out : old`, which the compiler may turn
+        // back into a branch.
+        const W m = W(W(0) - W(draw));
+        out = W((out & m) | (old & W(~m)));
         std::memcpy(dp, &out, sizeof(W));
     } else if (draw) {
         Op<Src, Dst>::Apply(dp, sp, v);
@@ -157,6 +160,11 @@ void bltWalk(const bltArgsTy& a) {
         if (bltWalkSpans<Src, Dst, Op, Key>(a, s, d, w, h, key, value)) return;
     }
     constexpr bool pal = !std::is_same_v<Src, bltAs<Src>>;
+    // A palette without entries draws nothing, but its walk still reads an
+    // entry (and masks it out): give it one to read.
+    static constexpr uint8_t kNoEntry[4] = {};
+    const uint8_t* const table = pal && a.tableCount ? a.table : kNoEntry;
+    const uint32_t tableCount = a.tableCount;
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
             bool draw = true;
@@ -168,10 +176,14 @@ void bltWalk(const bltArgsTy& a) {
             }
             const uint32_t v = Map ? m[x] : value;
             if constexpr (pal) {
-                if (!draw) continue;
-                const uint8_t* sp = bltFetch<Src>(s + size_t(x) * Src::bytes, a);
-                if (bltSkip<Src, Key>(sp, key)) continue;
-                Op<bltAs<Src>, Dst>::Apply(d + size_t(x) * Dst::bytes, sp, v);
+                // An index beyond the palette reads entry 0 and is masked
+                // out like a keyed pel.
+                const uint32_t index = s[x];
+                const bool inside = index < tableCount;
+                const uint8_t* sp = table + size_t(inside ? index : 0) * bltAs<Src>::bytes;
+                draw = draw && inside;
+                if constexpr (Key) draw = draw && !bltAs<Src>::Keyed(sp, key);
+                bltMaskedPel<bltAs<Src>, Dst, Op>(d + size_t(x) * Dst::bytes, sp, v, draw);
             } else {
                 const uint8_t* sp = s + size_t(x) * Src::bytes;
                 if constexpr (Key) draw = draw && !Src::Keyed(sp, key);
