@@ -8,6 +8,8 @@
 // single-instance lock, window, display device, sound, fonts, grid, game
 // hooks), the main loop runs until a frame was drawn and pushed to the
 // window, and the shut-down takes everything down again, the backend too.
+// "program_over_bare_sdl2" runs both in turn and gives the ratios
+// (startup_x, shutdown_x).
 #include "engine/app/app.h"
 
 #include "platform/platform.h"
@@ -108,6 +110,32 @@ void BM_Cycle(benchmark::State& state)
     }
 }
 
+// Both programs in turn in every iteration, so that the machine's load
+// falls on both alike; the counters are the program's times over the bare
+// program's (goal: at most 2 each), from the sums of all iterations.
+void BM_Ratios(benchmark::State& state)
+{
+    if (!display_present()) {
+        state.SkipWithError("no display: run under xvfb-run");
+        return;
+    }
+    double ours_up = 0, ours_down = 0, bare_up = 0, bare_down = 0;
+    for (auto _ : state) {
+        double up = 0, down = 0, bup = 0, bdown = 0;
+        if (!run_program_once(up, down) || !run_bare_sdl_once(bup, bdown)) {
+            state.SkipWithError("no frame was presented");
+            return;
+        }
+        ours_up += up;
+        ours_down += down;
+        bare_up += bup;
+        bare_down += bdown;
+        state.SetIterationTime(up + down);
+    }
+    state.counters["startup_x"] = bare_up > 0 ? ours_up / bare_up : 0;
+    state.counters["shutdown_x"] = bare_down > 0 ? ours_down / bare_down : 0;
+}
+
 } // namespace
 
 // The empty scene the program runs before the game exists.
@@ -134,3 +162,4 @@ BENCHMARK(BM_Cycle<run_program_once, false>)->Name("program/startup_to_first_fra
 BENCHMARK(BM_Cycle<run_bare_sdl_once, false>)->Name("bare_sdl2/startup_to_first_frame")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Cycle<run_program_once, true>)->Name("program/shutdown")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Cycle<run_bare_sdl_once, true>)->Name("bare_sdl2/shutdown")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_Ratios)->Name("program_over_bare_sdl2")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
