@@ -11,6 +11,14 @@
 
 namespace {
 
+// The 128-bit type with the byte shuffle AVX2 processors have: 4 R8G8B8
+// colours widen in one instruction (reading 16 bytes, 4 past them).
+struct spanSse2Shuffle : spanSse2 {
+    static V ExpandRgb(const uint8_t* p) {
+        return _mm_shuffle_epi8(Load(p), _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+    }
+};
+
 struct spanAvx2 {
     using V = __m256i;
     static constexpr uint32_t bytes = 32;
@@ -39,7 +47,7 @@ struct spanAvx2 {
     // 8 R8G8B8 colours as 32-bit pels, four from each 12 bytes. Reads 28
     // bytes, 4 past the colours.
     static V ExpandRgb(const uint8_t* p) {
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(spanSse2::ExpandRgb(p)), spanSse2::ExpandRgb(p + 12), 1);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(spanSse2Shuffle::ExpandRgb(p)), spanSse2Shuffle::ExpandRgb(p + 12), 1);
     }
     static V To565(V lo, V hi) {
         auto one = [](V x) {
@@ -67,5 +75,5 @@ struct spanAvx2 {
 #include "engine/blit/alpha_span_kernel.h"
 
 alphaRowFnTy alphaSpanAvx2(uint32_t op, bool pm, uint32_t dst, uint32_t stored) {
-    return spanWalkFor<spanAvx2, spanSse2>(op, pm, dst, stored);
+    return spanWalkFor<spanAvx2, spanSse2Shuffle>(op, pm, dst, stored);
 }
