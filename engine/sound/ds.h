@@ -92,11 +92,12 @@ struct dsChan {
 // game's.
 struct dsConfig {
     platform::AudioFormat output{22050, 2};   // the mixing rate of the device
-    // The device's buffer, which the mixer fills in one call: 128 frames
-    // are 5.8 ms at 22.05 kHz. Closing the device waits up to three of
-    // these; the mix of a full scene with the synthesiser takes well under
-    // a tenth of one.
-    uint32_t outputFrames = 128;
+    // The device's buffer, which the mixer fills in one call: 256 frames
+    // are 11.6 ms at 22.05 kHz, short enough that closing the device (which
+    // waits up to three of these) stays quick, long enough that a busy
+    // desktop's sound server is not starved. The mix of a full scene with
+    // the synthesiser takes well under a tenth of one.
+    uint32_t outputFrames = 256;
     // No feeder thread: the caller runs the passes with dsFeedPass().
     bool manualFeed = false;
     uint32_t pollMs = 50;
