@@ -93,10 +93,16 @@ bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, i
     constexpr bool alpha = std::is_same_v<Op<Src, Dst>, bltDoAlpha<Src, Dst>>;
     constexpr bool add = std::is_same_v<Op<Src, Dst>, bltDoArithOf<pelOpAdd>::Do<Src, Dst>>;
     constexpr bool sub = std::is_same_v<Op<Src, Dst>, bltDoArithOf<pelOpSubtract>::Do<Src, Dst>>;
+    constexpr bool fade = std::is_same_v<Op<Src, Dst>, bltDoFadeAdd<Src, Dst>>;
+    constexpr auto is = [](auto op) { return std::is_same_v<Op<Src, Dst>, typename bltDoArithOf<decltype(op)>::template Do<Src, Dst>>; };
     constexpr bltSpanOpTy kind = copy ? bltSpanOpTy::copy
                                  : alpha ? bltSpanOpTy::alpha
                                  : add ? bltSpanOpTy::add
                                  : sub ? bltSpanOpTy::subtract
+                                 : fade ? bltSpanOpTy::fadeAdd
+                                 : is(pelOpModulate{}) ? bltSpanOpTy::modulate
+                                 : is(pelOpModulate2x{}) ? bltSpanOpTy::modulate2x
+                                 : is(pelOpModulate4x{}) ? bltSpanOpTy::modulate4x
                                        : bltSpanOpTy::other;
     const ptrdiff_t sp = ptrdiff_t(a.src->pitch) * Src::bytes, dp = ptrdiff_t(a.dst->pitch) * Dst::bytes;
     // Rows narrower than a register go pel by pel: a call and a tail
@@ -109,7 +115,7 @@ bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, i
         constexpr bltSpanIdTy id = bltSpanOf<Src, Dst, kind>();
         if constexpr (id != blt_SPAN_NONE) {
             const bltSpanFnTy f = bltSpans().fn[id][Key ? 1 : 0];
-            if (!f || (alpha && value > 256)) return false;
+            if (!f || ((alpha || fade) && value > 256)) return false;
             for (int32_t y = 0; y < h; ++y, s += sp, d += dp) f(d, s, size_t(w), uint32_t(key), value);
             return true;
         }

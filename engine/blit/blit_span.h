@@ -26,6 +26,14 @@ enum bltSpanIdTy : uint8_t {
     blt_SPAN_ADD_565,        // R5G6B5 onto R5G6B5, add capped per field
     blt_SPAN_SUB_8888,       // X8R8G8B8 onto X8R8G8B8, subtract floored at 0
     blt_SPAN_SUB_565,        // R5G6B5 onto R5G6B5, subtract floored per field
+    blt_SPAN_MOD_8888,       // Modulate, 2x, 4x and FadeAdd (fade 0..256)
+    blt_SPAN_MOD2X_8888,     // between equal X8R8G8B8 or R5G6B5 pels
+    blt_SPAN_MOD4X_8888,
+    blt_SPAN_FADEADD_8888,
+    blt_SPAN_MOD_565,
+    blt_SPAN_MOD2X_565,
+    blt_SPAN_MOD4X_565,
+    blt_SPAN_FADEADD_565,
     blt_SPAN_COUNT,
     blt_SPAN_NONE = 0xFF
 };
@@ -52,7 +60,7 @@ extern const bltSpanSetTy bltSpansSse2;
 extern const bltSpanSetTy bltSpansAvx2;
 
 // The ops with spans.
-enum class bltSpanOpTy { copy, alpha, add, subtract, other };
+enum class bltSpanOpTy { copy, alpha, add, subtract, modulate, modulate2x, modulate4x, fadeAdd, other };
 
 // The span of a row of the walk, or blt_SPAN_NONE.
 template <class Src, class Dst, bltSpanOpTy Op>
@@ -79,7 +87,12 @@ constexpr bltSpanIdTy bltSpanOf() {
         if constexpr (s32 && d32) return blt_SPAN_SUB_8888;
         else if constexpr (s565 && d565) return blt_SPAN_SUB_565;
         else return blt_SPAN_NONE;
-    } else {
+    } else if constexpr (Op == bltSpanOpTy::other || !((s32 && d32) || (s565 && d565))) {
         return blt_SPAN_NONE;
+    } else {
+        // The four ops in the order of their ids, X8R8G8B8 first.
+        constexpr int first = d32 ? blt_SPAN_MOD_8888 : blt_SPAN_MOD_565;
+        constexpr int step = Op == bltSpanOpTy::modulate ? 0 : Op == bltSpanOpTy::modulate2x ? 1 : Op == bltSpanOpTy::modulate4x ? 2 : 3;
+        return bltSpanIdTy(first + step);
     }
 }

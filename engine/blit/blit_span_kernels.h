@@ -172,6 +172,29 @@ struct AddSub {
     }
 };
 
+// Modulate, 2x, 4x and FadeAdd between equal formats; FadeAdd takes the fade
+// amount 0..256 (the walk checks it).
+template <class W, bool Key, class Op, size_t Bytes>
+struct Arith {
+    using V = typename W::V;
+    static constexpr size_t pels = W::bytes / Bytes, sBytes = Bytes, dBytes = Bytes;
+    V k, nc;
+    Arith(uint32_t key, uint32_t value)
+        : k(Bytes == 2 ? W::Set16(uint16_t(key)) : W::Set32(key)), nc(W::Set16(uint16_t(256 - value))) {}
+    void Block(uint8_t* d, const uint8_t* s) const {
+        const V sv = W::Load(s), dv = W::Load(d);
+        const V out = Bytes == 2 ? simdArith565<W, Op>(dv, sv, nc) : simdArith8888<W, Op>(dv, sv, nc);
+        if constexpr (Key) W::Store(d, W::Select(Bytes == 2 ? W::Eq16(sv, k) : W::Eq32(sv, k), dv, out));
+        else W::Store(d, out);
+    }
+};
+
+template <class W, class Op, size_t Bytes>
+constexpr void SetArith(bltSpanSetTy& set, int id) {
+    set.fn[id][0] = &Run<Arith<W, false, Op, Bytes>>;
+    set.fn[id][1] = &Run<Arith<W, true, Op, Bytes>>;
+}
+
 template <class W>
 constexpr bltSpanSetTy MakeSet(const char* name) {
     bltSpanSetTy set{name, {}};
@@ -197,6 +220,14 @@ constexpr bltSpanSetTy MakeSet(const char* name) {
     set.fn[blt_SPAN_SUB_8888][1] = &Run<AddSub<W, true, true, 4>>;
     set.fn[blt_SPAN_SUB_565][0] = &Run<AddSub<W, false, true, 2>>;
     set.fn[blt_SPAN_SUB_565][1] = &Run<AddSub<W, true, true, 2>>;
+    SetArith<W, simdOpModulate<8>, 4>(set, blt_SPAN_MOD_8888);
+    SetArith<W, simdOpModulate<7>, 4>(set, blt_SPAN_MOD2X_8888);
+    SetArith<W, simdOpModulate<6>, 4>(set, blt_SPAN_MOD4X_8888);
+    SetArith<W, simdOpFadeAdd, 4>(set, blt_SPAN_FADEADD_8888);
+    SetArith<W, simdOpModulate<8>, 2>(set, blt_SPAN_MOD_565);
+    SetArith<W, simdOpModulate<7>, 2>(set, blt_SPAN_MOD2X_565);
+    SetArith<W, simdOpModulate<6>, 2>(set, blt_SPAN_MOD4X_565);
+    SetArith<W, simdOpFadeAdd, 2>(set, blt_SPAN_FADEADD_565);
     return set;
 }
 

@@ -262,3 +262,46 @@ inline typename W::V simdSub565(typename W::V d, typename W::V s) {
     return W::Or(W::Or(W::SubSat16(W::And(d, mb), W::And(s, mb)), W::SubSat16(W::And(d, mg), W::And(s, mg))),
                  W::SubSat16(W::And(d, mr), W::And(s, mr)));
 }
+
+// The 8-bit channel arithmetic of the draw ops on 16-bit lanes of opened
+// fields (0..255 each), for simdArith8888 and simdArith565: Apply returns
+// lanes that may exceed 255 where the op caps at 255.
+// Modulate (Shift 8), Modulate2x (7) and Modulate4x (6): (d * s) >> Shift.
+template <int Shift>
+struct simdOpModulate {
+    template <class W>
+    static typename W::V Apply(typename W::V d, typename W::V s, typename W::V) {
+        return W::template Shr16<Shift>(W::Mul16(d, s));
+    }
+};
+// FadeAdd with nc = 256 - c for c in 0..256: ((d * nc) >> 8) + s.
+struct simdOpFadeAdd {
+    template <class W>
+    static typename W::V Apply(typename W::V d, typename W::V s, typename W::V nc) {
+        return W::Add16(W::template Shr16<8>(W::Mul16(d, nc)), s);
+    }
+};
+
+// Op on bytes 0-2 of 32-bit pels, capped at 255 by the saturating narrow;
+// byte 3 kept from the destination.
+template <class W, class Op>
+inline typename W::V simdArith8888(typename W::V d, typename W::V s, typename W::V c) {
+    const typename W::V lo = Op::template Apply<W>(W::Widen8Lo(d), W::Widen8Lo(s), c);
+    const typename W::V hi = Op::template Apply<W>(W::Widen8Hi(d), W::Widen8Hi(s), c);
+    const typename W::V top = W::Set32(0xFF000000u);
+    return W::Or(W::And(d, top), W::AndNot(top, W::Narrow8(lo, hi)));
+}
+
+// Op on R5G6B5 pels: fields opened to 8 bits by shifts, combined, capped at
+// 255 and closed by truncation.
+template <class W, class Op>
+inline typename W::V simdArith565(typename W::V d, typename W::V s, typename W::V c) {
+    const typename W::V m5 = W::Set16(0x1F), m6 = W::Set16(0x3F), cap = W::Set16(255);
+    const auto field = [&](typename W::V df, typename W::V sf) { return W::Min16(Op::template Apply<W>(df, sf, c), cap); };
+    const typename W::V b = field(W::template Shl16<3>(W::And(d, m5)), W::template Shl16<3>(W::And(s, m5)));
+    const typename W::V g = field(W::template Shl16<2>(W::And(W::template Shr16<5>(d), m6)),
+                                  W::template Shl16<2>(W::And(W::template Shr16<5>(s), m6)));
+    const typename W::V r = field(W::template Shl16<3>(W::template Shr16<11>(d)), W::template Shl16<3>(W::template Shr16<11>(s)));
+    return W::Or(W::Or(W::template Shr16<3>(b), W::template Shl16<5>(W::template Shr16<2>(g))),
+                 W::template Shl16<11>(W::template Shr16<3>(r)));
+}
