@@ -23,6 +23,15 @@ if(QUARN_TSAN)
   add_custom_target(quarn_tsan_tests)
 endif()
 
+# Options for the test programs' own files (and their precompiled header).
+# Under a sanitizer they are compiled without optimisation: that halves
+# their compile time, the sanitizers check every access and operation
+# either way, and the libraries under test keep -O1.
+set(QUARN_TEST_COMPILE_OPTIONS)
+if(QUARN_SANITIZE OR QUARN_TSAN)
+  set(QUARN_TEST_COMPILE_OPTIONS -O0)
+endif()
+
 if(QUARN_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "QUARN_FUZZ needs clang (CXX=clang++)")
@@ -48,8 +57,10 @@ endfunction()
 #   (a unity build), so the expanded GoogleTest code is compiled once per
 #   batch. Files of one program then share a unit, so helpers in anonymous
 #   namespaces must not share a name across the program's files. A file
-#   whose helpers do ("redefinition of ... {anonymous}::...") is named
-#   under SEPARATE as well and compiled on its own.
+#   whose helpers do ("redefinition of ... {anonymous}::..."), or that
+#   draws a warning only in company (GCC's -Warray-bounds and
+#   -Wstringop-overread on inlined standard library code), is named under
+#   SEPARATE as well and compiled on its own.
 # QUARN_TEST_PCH=OFF and QUARN_TEST_UNITY=OFF compile each file on its own.
 set(QUARN_TEST_UNITY_BATCH 8 CACHE STRING "Test files compiled together in one unit")
 
@@ -66,11 +77,16 @@ function(quarn_add_test name)
     add_dependencies(quarn_tsan_tests ${name})
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quarn_test_support GTest::gtest GTest::gmock)
+  target_compile_options(${name} PRIVATE ${QUARN_TEST_COMPILE_OPTIONS})
   if(QUARN_TEST_PCH)
     target_precompile_headers(${name} REUSE_FROM quarn_test_support)
   endif()
   if(QUARN_TEST_UNITY)
     set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${QUARN_TEST_UNITY_BATCH})
+    # In a unity file every test file is an included one, and GCC takes a
+    # fixture in an anonymous namespace that a test derives from for a
+    # header's fault; test files are never included anywhere else.
+    target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-subobject-linkage>)
     set_source_files_properties(${ARG_SEPARATE} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
   endif()
   # The labels come first: the environment list reaches the discovered
@@ -90,17 +106,19 @@ endfunction()
 # driver that runs each file of the corpus once. Either way CTest replays
 # fuzz/corpus/<name>/, and allocations are capped at 2 GB: libFuzzer's
 # -malloc_limit_mb, and AddressSanitizer's max_allocation_size_mb set by
-# fuzz/allocation_cap.cpp in every sanitized build.
+# fuzz/allocation_cap.cpp in every sanitized build. The driver and the cap
+# are the same for every target, so they are compiled once (object
+# libraries of fuzz/CMakeLists.txt) and linked into each.
 function(quarn_add_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   set(target fuzz_${name})
-  set(cap ${PROJECT_SOURCE_DIR}/fuzz/allocation_cap.cpp)
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE quarn_fuzz_cap)
   if(QUARN_FUZZ)
-    add_executable(${target} ${ARG_SOURCES} ${cap})
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
     set(replay_args -runs=0 -malloc_limit_mb=2048)
   else()
-    add_executable(${target} ${ARG_SOURCES} ${cap} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    target_link_libraries(${target} PRIVATE quarn_fuzz_replay)
     set(replay_args)
   endif()
   target_link_libraries(${target} PRIVATE ${ARG_DEPS})
