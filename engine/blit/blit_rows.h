@@ -103,6 +103,9 @@ bool bltWalkSpans(const bltArgsTy& a, const uint8_t* s, uint8_t* d, int32_t w, i
                                  : is(pelOpModulate{}) ? bltSpanOpTy::modulate
                                  : is(pelOpModulate2x{}) ? bltSpanOpTy::modulate2x
                                  : is(pelOpModulate4x{}) ? bltSpanOpTy::modulate4x
+                                 : is(pelOpAddSigned{}) ? bltSpanOpTy::addSigned
+                                 : is(pelOpAddSigned2x{}) ? bltSpanOpTy::addSigned2x
+                                 : is(pelOpAddSmooth{}) ? bltSpanOpTy::addSmooth
                                        : bltSpanOpTy::other;
     const ptrdiff_t sp = ptrdiff_t(a.src->pitch) * Src::bytes, dp = ptrdiff_t(a.dst->pitch) * Dst::bytes;
     // Rows narrower than a register go pel by pel: a call and a tail

@@ -26,14 +26,20 @@ enum bltSpanIdTy : uint8_t {
     blt_SPAN_ADD_565,        // R5G6B5 onto R5G6B5, add capped per field
     blt_SPAN_SUB_8888,       // X8R8G8B8 onto X8R8G8B8, subtract floored at 0
     blt_SPAN_SUB_565,        // R5G6B5 onto R5G6B5, subtract floored per field
-    blt_SPAN_MOD_8888,       // Modulate, 2x, 4x and FadeAdd (fade 0..256)
-    blt_SPAN_MOD2X_8888,     // between equal X8R8G8B8 or R5G6B5 pels
-    blt_SPAN_MOD4X_8888,
+    blt_SPAN_MOD_8888,       // Modulate, 2x, 4x, FadeAdd (fade 0..256),
+    blt_SPAN_MOD2X_8888,     // AddSigned, 2x and AddSmooth between equal
+    blt_SPAN_MOD4X_8888,     // X8R8G8B8 or R5G6B5 pels
     blt_SPAN_FADEADD_8888,
+    blt_SPAN_ADDSIGNED_8888,
+    blt_SPAN_ADDSIGNED2X_8888,
+    blt_SPAN_ADDSMOOTH_8888,
     blt_SPAN_MOD_565,
     blt_SPAN_MOD2X_565,
     blt_SPAN_MOD4X_565,
     blt_SPAN_FADEADD_565,
+    blt_SPAN_ADDSIGNED_565,
+    blt_SPAN_ADDSIGNED2X_565,
+    blt_SPAN_ADDSMOOTH_565,
     blt_SPAN_COUNT,
     blt_SPAN_NONE = 0xFF
 };
@@ -60,7 +66,13 @@ extern const bltSpanSetTy bltSpansSse2;
 extern const bltSpanSetTy bltSpansAvx2;
 
 // The ops with spans.
-enum class bltSpanOpTy { copy, alpha, add, subtract, modulate, modulate2x, modulate4x, fadeAdd, other };
+enum class bltSpanOpTy {
+    copy, alpha, add, subtract,
+    modulate, modulate2x, modulate4x, fadeAdd, addSigned, addSigned2x, addSmooth,  // in the order of their ids
+    other
+};
+static_assert(blt_SPAN_ADDSMOOTH_8888 - blt_SPAN_MOD_8888 == int(bltSpanOpTy::addSmooth) - int(bltSpanOpTy::modulate));
+static_assert(blt_SPAN_ADDSMOOTH_565 - blt_SPAN_MOD_565 == int(bltSpanOpTy::addSmooth) - int(bltSpanOpTy::modulate));
 
 // The span of a row of the walk, or blt_SPAN_NONE.
 template <class Src, class Dst, bltSpanOpTy Op>
@@ -90,9 +102,7 @@ constexpr bltSpanIdTy bltSpanOf() {
     } else if constexpr (Op == bltSpanOpTy::other || !((s32 && d32) || (s565 && d565))) {
         return blt_SPAN_NONE;
     } else {
-        // The four ops in the order of their ids, X8R8G8B8 first.
         constexpr int first = d32 ? blt_SPAN_MOD_8888 : blt_SPAN_MOD_565;
-        constexpr int step = Op == bltSpanOpTy::modulate ? 0 : Op == bltSpanOpTy::modulate2x ? 1 : Op == bltSpanOpTy::modulate4x ? 2 : 3;
-        return bltSpanIdTy(first + step);
+        return bltSpanIdTy(first + int(Op) - int(bltSpanOpTy::modulate));
     }
 }

@@ -172,7 +172,8 @@ struct AddSub {
     }
 };
 
-// Modulate, 2x, 4x and FadeAdd between equal formats; FadeAdd takes the fade
+// Modulate, 2x, 4x, FadeAdd, AddSigned, 2x and AddSmooth between equal
+// formats; FadeAdd takes the fade
 // amount 0..256 (the walk checks it).
 template <class W, bool Key, class Op, size_t Bytes>
 struct Arith {
@@ -228,6 +229,12 @@ constexpr bltSpanSetTy MakeSet(const char* name) {
     SetArith<W, simdOpModulate<7>, 2>(set, blt_SPAN_MOD2X_565);
     SetArith<W, simdOpModulate<6>, 2>(set, blt_SPAN_MOD4X_565);
     SetArith<W, simdOpFadeAdd, 2>(set, blt_SPAN_FADEADD_565);
+    SetArith<W, simdOpAddSigned, 4>(set, blt_SPAN_ADDSIGNED_8888);
+    SetArith<W, simdOpAddSigned2x, 4>(set, blt_SPAN_ADDSIGNED2X_8888);
+    SetArith<W, simdOpAddSmooth, 4>(set, blt_SPAN_ADDSMOOTH_8888);
+    SetArith<W, simdOpAddSigned, 2>(set, blt_SPAN_ADDSIGNED_565);
+    SetArith<W, simdOpAddSigned2x, 2>(set, blt_SPAN_ADDSIGNED2X_565);
+    SetArith<W, simdOpAddSmooth, 2>(set, blt_SPAN_ADDSMOOTH_565);
     return set;
 }
 

@@ -57,6 +57,8 @@ struct simdSse2 {
     static V AddSat16(V a, V b) { return _mm_adds_epu16(a, b); }
     static V SubSat16(V a, V b) { return _mm_subs_epu16(a, b); }
     static V Min16(V a, V b) { return _mm_min_epi16(a, b); }     // signed: for lanes below 0x8000
+    static V Max16(V a, V b) { return _mm_max_epi16(a, b); }     // signed
+    static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
     static V Mul16(V a, V b) { return _mm_mullo_epi16(a, b); }  // low 16 bits of the product
     template <int N> static V Shr16(V a) { return _mm_srli_epi16(a, N); }
     template <int N> static V Shl16(V a) { return _mm_slli_epi16(a, N); }
@@ -138,6 +140,8 @@ struct simdAvx2 {
     static V AddSat16(V a, V b) { return _mm256_adds_epu16(a, b); }
     static V SubSat16(V a, V b) { return _mm256_subs_epu16(a, b); }
     static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
+    static V Max16(V a, V b) { return _mm256_max_epi16(a, b); }
+    static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
     static V Mul16(V a, V b) { return _mm256_mullo_epi16(a, b); }
     template <int N> static V Shr16(V a) { return _mm256_srli_epi16(a, N); }
     template <int N> static V Shl16(V a) { return _mm256_slli_epi16(a, N); }
@@ -282,7 +286,29 @@ struct simdOpFadeAdd {
     }
 };
 
-// Op on bytes 0-2 of 32-bit pels, capped at 255 by the saturating narrow;
+// AddSigned: d + s - 128; AddSigned2x: (d + s) * 2 - 256 (both clamped to
+// 0..255 by the caller); AddSmooth: d + (((256 - d) * s) >> 8).
+struct simdOpAddSigned {
+    template <class W>
+    static typename W::V Apply(typename W::V d, typename W::V s, typename W::V) {
+        return W::Sub16(W::Add16(d, s), W::Set16(128));
+    }
+};
+struct simdOpAddSigned2x {
+    template <class W>
+    static typename W::V Apply(typename W::V d, typename W::V s, typename W::V) {
+        const typename W::V sum = W::Add16(d, s);
+        return W::Sub16(W::Add16(sum, sum), W::Set16(256));
+    }
+};
+struct simdOpAddSmooth {
+    template <class W>
+    static typename W::V Apply(typename W::V d, typename W::V s, typename W::V) {
+        return W::Add16(d, W::template Shr16<8>(W::Mul16(W::Sub16(W::Set16(256), d), s)));
+    }
+};
+
+// Op on bytes 0-2 of 32-bit pels, clamped to 0..255 by the saturating narrow;
 // byte 3 kept from the destination.
 template <class W, class Op>
 inline typename W::V simdArith8888(typename W::V d, typename W::V s, typename W::V c) {
@@ -292,12 +318,14 @@ inline typename W::V simdArith8888(typename W::V d, typename W::V s, typename W:
     return W::Or(W::And(d, top), W::AndNot(top, W::Narrow8(lo, hi)));
 }
 
-// Op on R5G6B5 pels: fields opened to 8 bits by shifts, combined, capped at
-// 255 and closed by truncation.
+// Op on R5G6B5 pels: fields opened to 8 bits by shifts, combined, clamped
+// to 0..255 and closed by truncation.
 template <class W, class Op>
 inline typename W::V simdArith565(typename W::V d, typename W::V s, typename W::V c) {
     const typename W::V m5 = W::Set16(0x1F), m6 = W::Set16(0x3F), cap = W::Set16(255);
-    const auto field = [&](typename W::V df, typename W::V sf) { return W::Min16(Op::template Apply<W>(df, sf, c), cap); };
+    const auto field = [&](typename W::V df, typename W::V sf) {
+        return W::Max16(W::Min16(Op::template Apply<W>(df, sf, c), cap), W::Zero());
+    };
     const typename W::V b = field(W::template Shl16<3>(W::And(d, m5)), W::template Shl16<3>(W::And(s, m5)));
     const typename W::V g = field(W::template Shl16<2>(W::And(W::template Shr16<5>(d), m6)),
                                   W::template Shl16<2>(W::And(W::template Shr16<5>(s), m6)));
