@@ -5,7 +5,7 @@
 #include "engine/blit/blit_span.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include "quarn/CpuInstructions.h"
+#include "quarn/quarn.h"
 #define BLT_SPAN_X86 1
 #endif
 
@@ -13,24 +13,10 @@ namespace {
 
 constinit const bltSpanSetTy kScalar = {"scalar", {}};
 
-#if defined(BLT_SPAN_X86)
-// AVX2 needs the processor's flag (leaf 7, EBX bit 5) and a system that
-// saves the wide registers: OSXSAVE (leaf 1, ECX bit 27) and the SSE and
-// AVX state bits in XCR0.
-bool HasAvx2() {
-    if (quarn::detail::cpuid_max_leaf(0) < 7) return false;
-    const auto l1 = quarn::detail::cpuid(1);
-    if (!(l1[2] & (1u << 27)) || !(l1[2] & (1u << 28))) return false;
-    uint32_t lo = 0, hi = 0;
-    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    if ((lo & 6u) != 6u) return false;
-    return (quarn::detail::cpuid(7)[1] & (1u << 5)) != 0;
-}
-#endif
 
 int DetectLevel() {
 #if defined(BLT_SPAN_X86) && defined(__SSE2__)
-    return HasAvx2() && bltSpansAvx2.fn[blt_SPAN_ALPHA_8888][0] ? 2 : 1;
+    return quarn::cpu_vector_groups().avx2 && bltSpansAvx2.fn[blt_SPAN_ALPHA_8888][0] ? 2 : 1;
 #else
     return 0;
 #endif

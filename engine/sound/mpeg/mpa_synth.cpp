@@ -4,7 +4,7 @@
 #include "engine/sound/mpeg/mpa_synth_kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include "quarn/CpuInstructions.h"
+#include "quarn/quarn.h"
 #define MPA_SYNTH_X86 1
 #endif
 
@@ -12,21 +12,6 @@ namespace {
 
 constexpr mpaSynthSet generic = synth_set();
 
-#if defined(MPA_SYNTH_X86)
-// AVX2 and FMA need the processor's flags (leaf 7 EBX bit 5, leaf 1 ECX
-// bit 12) and a system that saves the wide registers: OSXSAVE (leaf 1 ECX
-// bit 27), AVX (bit 28) and the SSE and AVX state bits in XCR0.
-bool has_avx2_fma()
-{
-    if (quarn::detail::cpuid_max_leaf(0) < 7) return false;
-    const auto l1 = quarn::detail::cpuid(1);
-    if (!(l1[2] & (1u << 27)) || !(l1[2] & (1u << 28)) || !(l1[2] & (1u << 12))) return false;
-    uint32_t lo = 0, hi = 0;
-    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    if ((lo & 6u) != 6u) return false;
-    return (quarn::detail::cpuid(7)[1] & (1u << 5)) != 0;
-}
-#endif
 
 // Chosen once for the process.
 const mpaSynthSet& chosen()
@@ -74,7 +59,10 @@ void mpaSynthReset(mpaDec* dec)
 const mpaSynthSet* mpaSynthSetAt(int32_t level)
 {
 #if defined(MPA_SYNTH_X86)
-    if (level == 1) return has_avx2_fma() ? &mpa_synth_avx2 : nullptr;
+    if (level == 1) {
+        const quarn::CpuVectorGroups& groups = quarn::cpu_vector_groups();
+        return groups.avx2 && groups.fma ? &mpa_synth_avx2 : nullptr;
+    }
 #endif
     return level == 0 ? &generic : nullptr;
 }

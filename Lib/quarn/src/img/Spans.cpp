@@ -1,40 +1,17 @@
 #include "img/Spans.h"
 
+#include "quarn/CpuInfo.h"
+
 #include <atomic>
-
-#if defined(__x86_64__)
-#include "quarn/CpuInstructions.h"
-
-#include <immintrin.h>
-#endif
 
 namespace quarn::g {
 
 namespace {
 
 #if defined(__x86_64__)
-// Which register state the operating system saves on a task switch.
-__attribute__((target("xsave"))) uint64_t saved_state_bits()
-{
-    return _xgetbv(0);
-}
-
 SpanLevel probe_level()
 {
-    // AVX2 needs the processor to report it (leaf 7) and the operating
-    // system to save the 256-bit registers (XSAVE enabled, XMM and YMM
-    // state in XCR0).
-    constexpr uint32_t ecx_osxsave = 1u << 27;
-    constexpr uint32_t ecx_avx = 1u << 28;
-    constexpr uint32_t ebx_avx2 = 1u << 5;
-    const uint32_t ecx = quarn::detail::cpuid(1)[2];
-    if ((ecx & (ecx_osxsave | ecx_avx)) != (ecx_osxsave | ecx_avx))
-        return SpanLevel::sse2;
-    if ((saved_state_bits() & 6) != 6)
-        return SpanLevel::sse2;
-    if (quarn::detail::cpuid_max_leaf(0) < 7 || !(quarn::detail::cpuid(7)[1] & ebx_avx2))
-        return SpanLevel::sse2;
-    return SpanLevel::avx2;
+    return quarn::cpu_vector_groups().avx2 ? SpanLevel::avx2 : SpanLevel::sse2;
 }
 #else
 SpanLevel probe_level()

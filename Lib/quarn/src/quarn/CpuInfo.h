@@ -85,4 +85,14 @@ private:
     uint8_t flags_ = 0;
 };
 
+// The wide vector groups that code may choose at start-up: each is true only
+// when the processor reports it and the operating system saves the 256-bit
+// registers on a task switch. Probed once per process on the calling
+// thread.
+struct CpuVectorGroups {
+    bool avx2 = false;
+    bool fma = false;
+};
+const CpuVectorGroups& cpu_vector_groups();
+
 } // namespace quarn

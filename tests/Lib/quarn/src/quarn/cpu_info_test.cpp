@@ -141,4 +141,14 @@ TEST(CpuInfo, ProcessInstanceIsProbedWithARate)
     EXPECT_EQ(info.flags(), CpuInfo::flags_from(*info.ident()));
 }
 
+// The compiler's own probe (cpuid plus the saved-state check) is the
+// reference for the groups that pick the wide vector code.
+TEST(CpuInfo, VectorGroupsAgreeWithTheCompilersProbe)
+{
+    __builtin_cpu_init();
+    const quarn::CpuVectorGroups& groups = quarn::cpu_vector_groups();
+    EXPECT_EQ(groups.avx2, __builtin_cpu_supports("avx2") != 0);
+    EXPECT_EQ(groups.fma, __builtin_cpu_supports("fma") != 0);
+}
+
 } // namespace
