@@ -13,6 +13,7 @@
 #include "engine/blit/simd_pel.h"
 
 namespace blt_span {
+namespace {
 
 template <class K>
 void Run(uint8_t* d, const uint8_t* s, size_t n, uint32_t key, uint32_t value) {
@@ -238,4 +239,5 @@ constexpr bltSpanSetTy MakeSet(const char* name) {
     return set;
 }
 
+}  // namespace
 }  // namespace blt_span

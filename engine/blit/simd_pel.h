@@ -28,6 +28,10 @@
 #define SIMD_PEL_AVX2 1
 #endif
 
+// Internal linkage throughout: the SSE2 and AVX2 units each get their own
+// copy, so the linker can never hand an SSE2 caller a copy compiled for AVX2.
+namespace {
+
 #if defined(SIMD_PEL_SSE2)
 struct simdSse2 {
     using V = __m128i;
@@ -333,3 +337,5 @@ inline typename W::V simdArith565(typename W::V d, typename W::V s, typename W::
     return W::Or(W::Or(W::template Shr16<3>(b), W::template Shl16<5>(W::template Shr16<2>(g))),
                  W::template Shl16<11>(W::template Shr16<3>(r)));
 }
+
+}  // namespace
