@@ -2,10 +2,13 @@
 # Installs what is missing, then builds and runs every test twice: once in
 # the Release build and once built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (halting on the first error). Both runs replay
-# every fuzz target's corpus and build the benchmarks, so those keep
-# compiling. The release build's SDL2 smoke tests then open a real window,
-# in a private Xvfb when there is no display. A third build runs the tests
-# labelled "threads" under ThreadSanitizer. Exits non-zero on any failure; the last line sums up.
+# every fuzz target's corpus; the release build also builds the benchmarks,
+# so those keep compiling. The release build's SDL2 smoke tests then open a
+# real window, in a private Xvfb when there is no display. A third build
+# runs the tests labelled "threads" under ThreadSanitizer, and clang builds
+# the base library's tests once more. Exits non-zero on any failure; the
+# last line sums up. The test programs' compile time is kept down by a
+# shared precompiled header and unity batches (cmake/QuarnBuild.cmake).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
