@@ -13,11 +13,11 @@
 // register does not fit (the end of a row, of the colours or of the alpha
 // bytes) the pels go through a scratch register instead.
 //
-// The kernels are templates over an instruction-group type Isa (vector
-// type, loads, stores and lane operations), instantiated once per group in
-// its own file compiled for that group. Everything here has internal
-// linkage, so that no code built for a wider group can stand in for the
-// same function of another file.
+// The kernels are templates over a register width Isa of simd_pel.h
+// (simdSse2, simdAvx2: vector type, loads, stores and lane operations),
+// instantiated once per width in its own file compiled for that width.
+// Everything here has internal linkage, so that no code built for a wider
+// group can stand in for the same function of another file.
 #include <cstdint>
 #include <cstring>
 
@@ -51,15 +51,15 @@ inline void spanWeights(typename Isa::V ab, int32_t c, typename Isa::V& wd, type
         wd = ab;
         ws = Isa::Set16(256);
     } else if constexpr (M == spanMixTy::straightC) {
-        ws = Isa::template Srl16<8>(Isa::Mul16(ab, Isa::Set16(c)));
+        ws = Isa::template Shr16<8>(Isa::Mul16(ab, Isa::Set16(uint16_t(c))));
         wd = Isa::Sub16(k255, ws);
     } else if constexpr (M == spanMixTy::pmC) {
-        wd = Isa::Sub16(k255, Isa::template Srl16<8>(Isa::Mul16(Isa::Sub16(k255, ab), Isa::Set16(c))));
-        ws = Isa::Set16(c);
+        wd = Isa::Sub16(k255, Isa::template Shr16<8>(Isa::Mul16(Isa::Sub16(k255, ab), Isa::Set16(uint16_t(c)))));
+        ws = Isa::Set16(uint16_t(c));
     } else {
         const int32_t w = c < 255 ? c : 255;
-        wd = Isa::Set16(255 - w);
-        ws = Isa::Set16(w);
+        wd = Isa::Set16(uint16_t(255 - w));
+        ws = Isa::Set16(uint16_t(w));
     }
 }
 
@@ -87,16 +87,16 @@ struct spanR5G6B5 {
             return s;
         } else {
             const V m5 = Isa::Set16(31), m6 = Isa::Set16(63);
-            const V db = Isa::And(d, m5), dg = Isa::And(Isa::template Srl16<5>(d), m6), dr = Isa::template Srl16<11>(d);
-            const V sb = Isa::And(s, m5), sg = Isa::And(Isa::template Srl16<5>(s), m6), sr = Isa::template Srl16<11>(s);
+            const V db = Isa::And(d, m5), dg = Isa::And(Isa::template Shr16<5>(d), m6), dr = Isa::template Shr16<11>(d);
+            const V sb = Isa::And(s, m5), sg = Isa::And(Isa::template Shr16<5>(s), m6), sr = Isa::template Shr16<11>(s);
             V rb, rg, rr;
             if constexpr (P == spanPelTy::add) {
                 // Widened to 8 bits without replication, added, kept to 255
                 // and narrowed again.
                 const V top = Isa::Set16(255);
-                rb = Isa::template Srl16<3>(Isa::Min16(Isa::template Sll16<3>(Isa::Add16(db, sb)), top));
-                rg = Isa::template Srl16<2>(Isa::Min16(Isa::template Sll16<2>(Isa::Add16(dg, sg)), top));
-                rr = Isa::template Srl16<3>(Isa::Min16(Isa::template Sll16<3>(Isa::Add16(dr, sr)), top));
+                rb = Isa::template Shr16<3>(Isa::Min16(Isa::template Shl16<3>(Isa::Add16(db, sb)), top));
+                rg = Isa::template Shr16<2>(Isa::Min16(Isa::template Shl16<2>(Isa::Add16(dg, sg)), top));
+                rr = Isa::template Shr16<3>(Isa::Min16(Isa::template Shl16<3>(Isa::Add16(dr, sr)), top));
             } else {
                 V wd, ws;
                 spanWeights<Isa, M>(M == spanMixTy::fixed ? V{} : Isa::Alpha16(ab), c, wd, ws);
@@ -104,20 +104,20 @@ struct spanR5G6B5 {
                 // premultiplied sums wrap at the field's width.
                 constexpr bool wraps = M == spanMixTy::pm || M == spanMixTy::pmC;
                 auto mix = [&](V df, V sf, V mask) {
-                    const V v = Isa::template Srl16<8>(Isa::Add16(Isa::Mul16(df, wd), Isa::Mul16(sf, ws)));
+                    const V v = Isa::template Shr16<8>(Isa::Add16(Isa::Mul16(df, wd), Isa::Mul16(sf, ws)));
                     return wraps ? Isa::And(v, mask) : v;
                 };
                 rb = mix(db, sb, m5);
                 rg = mix(dg, sg, m6);
                 rr = mix(dr, sr, m5);
             }
-            return Isa::Or(Isa::Or(Isa::template Sll16<11>(rr), Isa::template Sll16<5>(rg)), rb);
+            return Isa::Or(Isa::Or(Isa::template Shl16<11>(rr), Isa::template Shl16<5>(rg)), rb);
         }
     }
 
     // Lanes below n from v, the others from old.
     static V Select(uint32_t n, V v, V old) {
-        return Isa::Blend(Isa::Cmpgt16(Isa::Set16(int32_t(n)), Isa::Iota16()), v, old);
+        return Isa::Select(Isa::Cmpgt16(Isa::Set16(uint16_t(n)), Isa::Iota16()), v, old);
     }
 };
 
@@ -141,8 +141,8 @@ struct spanX8R8G8B8 {
     // not fit a lane, kept to 8 bits as a byte store keeps it.
     static V Sum17(V x, V y) {
         const V low = Isa::Set16(255);
-        const V carry = Isa::template Srl16<8>(Isa::Add16(Isa::And(x, low), Isa::And(y, low)));
-        return Isa::And(Isa::Add16(Isa::Add16(Isa::template Srl16<8>(x), Isa::template Srl16<8>(y)), carry), low);
+        const V carry = Isa::template Shr16<8>(Isa::Add16(Isa::And(x, low), Isa::And(y, low)));
+        return Isa::And(Isa::Add16(Isa::Add16(Isa::template Shr16<8>(x), Isa::template Shr16<8>(y)), carry), low);
     }
 
     template <spanMixTy M>
@@ -152,18 +152,18 @@ struct spanX8R8G8B8 {
         const V x = Isa::Mul16(d, wd);
         if constexpr (M == spanMixTy::pm) {
             // ws = 256: the source adds whole, the sum wraps at 8 bits.
-            return Isa::And(Isa::Add16(Isa::template Srl16<8>(x), s), Isa::Set16(255));
+            return Isa::And(Isa::Add16(Isa::template Shr16<8>(x), s), Isa::Set16(255));
         } else if constexpr (M == spanMixTy::pmC) {
             return Sum17(x, Isa::Mul16(s, ws));
         } else {
             // wd + ws is 255: the sum fits.
-            return Isa::template Srl16<8>(Isa::Add16(x, Isa::Mul16(s, ws)));
+            return Isa::template Shr16<8>(Isa::Add16(x, Isa::Mul16(s, ws)));
         }
     }
 
     template <spanPelTy P, spanMixTy M>
     static V Block(V d, V s, const uint8_t* ab, int32_t c) {
-        const V x = Isa::Set32(int32_t(0xFF000000u));
+        const V x = Isa::Set32(0xFF000000u);
         if constexpr (P == spanPelTy::copy) {
             return Isa::Or(s, x);
         } else {
@@ -172,8 +172,8 @@ struct spanX8R8G8B8 {
                 v = Isa::AddSat8(d, s);
             } else {
                 const V a = M == spanMixTy::fixed ? V{} : Isa::AlphaPel32(ab);
-                v = Isa::Pack16(Half<M>(Isa::Lo8(d), Isa::Lo8(s), Isa::Lo8(a), c),
-                                Half<M>(Isa::Hi8(d), Isa::Hi8(s), Isa::Hi8(a), c));
+                v = Isa::Narrow8(Half<M>(Isa::Widen8Lo(d), Isa::Widen8Lo(s), Isa::Widen8Lo(a), c),
+                                 Half<M>(Isa::Widen8Hi(d), Isa::Widen8Hi(s), Isa::Widen8Hi(a), c));
             }
             // The fourth byte stays as it was.
             return Isa::Or(Isa::AndNot(x, v), Isa::And(d, x));
@@ -181,7 +181,7 @@ struct spanX8R8G8B8 {
     }
 
     static V Select(uint32_t n, V v, V old) {
-        return Isa::Blend(Isa::Cmpgt32(Isa::Set32(int32_t(n)), Isa::Iota32()), v, old);
+        return Isa::Select(Isa::Cmpgt32(Isa::Set32(n), Isa::Iota32()), v, old);
     }
 };
 

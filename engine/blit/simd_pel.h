@@ -1,7 +1,7 @@
 #pragma once
-// Vector helpers for the blitter's pel loops: whole-register loads and
-// stores, masks, the R5G6B5 <-> 8:8:8:8 widenings of the copy loops and the
-// blend of fields with one rounding. Each helper computes, lane for lane,
+// Vector helpers for the blitter's pel loops and the alpha-image spans:
+// whole-register loads and stores, masks, the R5G6B5 <-> 8:8:8:8 widenings
+// of the copy loops and the blend of fields with one rounding. Each helper computes, lane for lane,
 // exactly what the per-pel operations of blit_pel.h compute, so a loop built
 // from them stays bit-identical to the generic path.
 //
@@ -10,6 +10,8 @@
 //   simdSse2  16 bytes (always there on x86_64)
 //   simdAvx2  32 bytes (only in units compiled with -mavx2; pick the loop at
 //             start-up by the processor's instruction groups)
+//   simdSse2Shuffle  simdSse2 with the byte shuffle of AVX2 processors, for
+//             the short runs of the AVX2 units
 // Pels are always in memory order: lane i of a register of 32-bit pels is
 // pel i, lane i of a register of 16-bit pels is pel i. Conversions between
 // the two pel sizes take one register of 16-bit pels and two of 32-bit pels
@@ -18,6 +20,7 @@
 // A build for a processor without SSE2 has neither: its loops stay scalar.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -114,10 +117,59 @@ struct simdSse2 {
         const V g = _mm_and_si128(v, _mm_set1_epi32(0x0000FC00));
         return _mm_or_si128(_mm_madd_epi16(rb, _mm_set1_epi32(0x20000004)), g);
     }
+
+    // Signed compares (masks of all ones where a > b) and the lane numbers
+    // 0, 1, 2, ..., for masks of the first n lanes.
+    static V Cmpgt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+    static V Cmpgt32(V a, V b) { return _mm_cmpgt_epi32(a, b); }
+    static V Iota16() { return _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7); }
+    static V Iota32() { return _mm_setr_epi32(0, 1, 2, 3); }
+    // 4 R8G8B8 colours as 32-bit pels, the fourth byte 0: colour k moves up
+    // k bytes. Reads 16 bytes, 4 past the colours.
+    static V ExpandRgb(const uint8_t* p) {
+        const V x = Load(p);
+        const V lane = _mm_setr_epi32(0xFFFFFF, 0, 0, 0);
+        V v = _mm_and_si128(x, lane);
+        v = _mm_or_si128(v, _mm_and_si128(_mm_slli_si128(x, 1), _mm_slli_si128(lane, 4)));
+        v = _mm_or_si128(v, _mm_and_si128(_mm_slli_si128(x, 2), _mm_slli_si128(lane, 8)));
+        return _mm_or_si128(v, _mm_and_si128(_mm_slli_si128(x, 3), _mm_slli_si128(lane, 12)));
+    }
+    // Two registers of 32-bit pels as one of R5G6B5 pels, each channel
+    // shifted down to its width.
+    static V To565(V lo, V hi) {
+        auto one = [](V x) {
+            const V b = _mm_and_si128(_mm_srli_epi32(x, 3), _mm_set1_epi32(0x001F));
+            const V g = _mm_and_si128(_mm_srli_epi32(x, 5), _mm_set1_epi32(0x07E0));
+            const V r = _mm_and_si128(_mm_srli_epi32(x, 8), _mm_set1_epi32(0xF800));
+            // Sign-extended from 16 bits, so that the signed pack keeps them.
+            return _mm_srai_epi32(_mm_slli_epi32(_mm_or_si128(_mm_or_si128(b, g), r), 16), 16);
+        };
+        return _mm_packs_epi32(one(lo), one(hi));
+    }
+    // 8 alpha bytes, one 16-bit lane each.
+    static V Alpha16(const uint8_t* p) {
+        return Widen8Lo(_mm_loadl_epi64(static_cast<const __m128i*>(static_cast<const void*>(p))));
+    }
+    // 4 alpha bytes, each repeated over the four bytes of its pel.
+    static V AlphaPel32(const uint8_t* p) {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        const V x = _mm_cvtsi32_si128(int32_t(v));
+        const V pairs = _mm_unpacklo_epi8(x, x);
+        return _mm_unpacklo_epi16(pairs, pairs);
+    }
 };
 #endif
 
 #if defined(SIMD_PEL_AVX2)
+// The 128-bit type with the byte shuffle AVX2 processors have: 4 R8G8B8
+// colours widen in one instruction (reading 16 bytes, 4 past them).
+struct simdSse2Shuffle : simdSse2 {
+    static V ExpandRgb(const uint8_t* p) {
+        return _mm_shuffle_epi8(Load(p), _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+    }
+};
+
 struct simdAvx2 {
     using V = __m256i;
     static constexpr size_t bytes = 32;
@@ -181,6 +233,35 @@ struct simdAvx2 {
         const V rb = _mm256_and_si256(v, _mm256_set1_epi32(0x00F800F8));
         const V g = _mm256_and_si256(v, _mm256_set1_epi32(0x0000FC00));
         return _mm256_or_si256(_mm256_madd_epi16(rb, _mm256_set1_epi32(0x20000004)), g);
+    }
+
+    static V Cmpgt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+    static V Cmpgt32(V a, V b) { return _mm256_cmpgt_epi32(a, b); }
+    static V Iota16() { return _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15); }
+    static V Iota32() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
+    // 8 R8G8B8 colours as 32-bit pels, four from each 12 bytes. Reads 28
+    // bytes, 4 past the colours.
+    static V ExpandRgb(const uint8_t* p) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(simdSse2Shuffle::ExpandRgb(p)), simdSse2Shuffle::ExpandRgb(p + 12), 1);
+    }
+    static V To565(V lo, V hi) {
+        auto one = [](V x) {
+            const V b = _mm256_and_si256(_mm256_srli_epi32(x, 3), _mm256_set1_epi32(0x001F));
+            const V g = _mm256_and_si256(_mm256_srli_epi32(x, 5), _mm256_set1_epi32(0x07E0));
+            const V r = _mm256_and_si256(_mm256_srli_epi32(x, 8), _mm256_set1_epi32(0xF800));
+            return _mm256_srai_epi32(_mm256_slli_epi32(_mm256_or_si256(_mm256_or_si256(b, g), r), 16), 16);
+        };
+        // The pack works within 128-bit halves: put the quarters back in order.
+        return _mm256_permute4x64_epi64(_mm256_packs_epi32(one(lo), one(hi)), 0xD8);
+    }
+    // 16 alpha bytes, one 16-bit lane each.
+    static V Alpha16(const uint8_t* p) { return _mm256_cvtepu8_epi16(_mm_loadu_si128(static_cast<const __m128i*>(static_cast<const void*>(p)))); }
+    // 8 alpha bytes, each repeated over the four bytes of its pel.
+    static V AlphaPel32(const uint8_t* p) {
+        const __m128i x = _mm_loadl_epi64(static_cast<const __m128i*>(static_cast<const void*>(p)));
+        const __m128i pairs = _mm_unpacklo_epi8(x, x);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(pairs, pairs)),
+                                       _mm_unpackhi_epi16(pairs, pairs), 1);
     }
 };
 #endif
