@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/blit/alpha_walk.h"
 #include "engine/blit/blit.h"
 
 namespace {
@@ -291,32 +292,10 @@ void spanWalk(const alphaArgsTy& a) {
     const imgAlpha& img = *a.src;
     const rectTy r = a.r;
     if (r.h < 1 || r.w < 1) return;
-    const uint16_t* run = img.runs;
-    uint32_t off = 0;
-    const uint8_t* alpha = img.alphas;
-    const uint8_t* colour = img.colors;
+    alphaCursorTy cur{img.runs, 0, img.alphas, img.colors};
     const uint8_t* const alphaEnd = img.alphas + img.alphaCount;
     const uint8_t* const colourEnd = img.colors + size_t(img.colorCount) * SB;
-    // Passes over k pels; a pass that ends at a run's end leaves the cursor
-    // on the next run's first pel.
-    auto pass = [&](uint64_t k) {
-        while (k > 0) {
-            const uint32_t len = *run >> 2, kind = *run & 3;
-            uint64_t taken;
-            if (off + k < len) {
-                taken = k;
-                off += uint32_t(k);
-            } else {
-                taken = len - off;
-                ++run;
-                off = 0;
-            }
-            k -= taken;
-            if (kind == alpha_RUN_TRANSLUCENT) alpha += taken;
-            if (kind != alpha_RUN_TRANSPARENT) colour += taken * SB;
-        }
-    };
-    pass(uint64_t(int64_t(r.y) * img.width + r.x));
+    cur.Pass<SB>(uint64_t(int64_t(r.y) * img.width + r.x));
     uint8_t* d = a.dst;
     const int32_t c = a.c;
     const uint64_t skip = uint64_t(int64_t(img.width) - r.w);
@@ -324,31 +303,31 @@ void spanWalk(const alphaArgsTy& a) {
     for (int32_t row = 0;;) {
         uint32_t left = uint32_t(r.w);
         const size_t reach = size_t(r.w) + K::pels;
-        const bool slack = size_t(colourEnd - colour) >= reach * SB + K::srcOver && size_t(alphaEnd - alpha) >= reach;
+        const bool slack = size_t(colourEnd - cur.colour) >= reach * SB + K::srcOver && size_t(alphaEnd - cur.alpha) >= reach;
         while (left > 0) {
             // A run of no pels (or the end of one, at a row's start) draws
             // nothing and passes on.
-            const uint32_t len = *run >> 2;
-            const uint32_t n = len - off < left ? len - off : left;
-            const uint32_t kind = *run & 3;
+            const uint32_t len = *cur.run >> 2;
+            const uint32_t n = len - cur.off < left ? len - cur.off : left;
+            const uint32_t kind = *cur.run & 3;
             if (kind == alpha_RUN_TRANSLUCENT) {
-                spanRun<K, Sel::translucentP, Sel::translucentM>(d, colour, alpha, n, {left, slack, colourEnd, alphaEnd}, c);
-                alpha += n;
-                colour += size_t(n) * SB;
+                spanRun<K, Sel::translucentP, Sel::translucentM>(d, cur.colour, cur.alpha, n, {left, slack, colourEnd, alphaEnd}, c);
+                cur.alpha += n;
+                cur.colour += size_t(n) * SB;
             } else if (kind == alpha_RUN_OPAQUE) {
-                spanRun<K, Sel::opaqueP, Sel::opaqueM>(d, colour, nullptr, n, {left, slack, colourEnd, alphaEnd}, c);
-                colour += size_t(n) * SB;
+                spanRun<K, Sel::opaqueP, Sel::opaqueM>(d, cur.colour, nullptr, n, {left, slack, colourEnd, alphaEnd}, c);
+                cur.colour += size_t(n) * SB;
             }
-            off += n;
+            cur.off += n;
             left -= n;
             d += size_t(n) * B;
-            if (off == len) {
-                ++run;
-                off = 0;
+            if (cur.off == len) {
+                ++cur.run;
+                cur.off = 0;
             }
         }
         if (++row == r.h) return;
-        pass(skip);
+        cur.Pass<SB>(skip);
         d += nextRow;
     }
 }
