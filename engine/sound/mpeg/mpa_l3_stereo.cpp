@@ -46,26 +46,25 @@ inline void apply(const mpaL3& s, float* left, float* right, int32_t kind, int32
 
 // Intensity stereo of one granule (both forms), over the regions found
 // before the mid/side butterfly. pair(kind, w, b) is the (kl, kr) pair of a
-// band's position; `illegal` is the pair of the illegal position, which
-// leaves a band as plain or mid/side stereo. In an intensity band the right
-// channel was 0, so the butterfly left the left channel as it was and these
-// pairs see the mid signal. The top band (long 21, short 12) has no scale
-// factor: it takes the position of the band below it when that band is an
-// intensity band, and is plain or mid/side stereo otherwise.
+// band's position. In an intensity band the right channel was 0, so the
+// butterfly left the left channel as it was and these pairs see the mid
+// signal. The top band (long 21, short 12) has no scale factor: it takes
+// the position of the band below it when that band is an intensity band,
+// and the pair `top_alone` when it is the only intensity band of its run.
 template <class Pair>
 void intensity(const mpaL3& s, float* left, float* right, const mpaL3Bands* bands1, const mpaL3IsRegions* r,
-               const float* illegal, Pair pair)
+               const float* top_alone, Pair pair)
 {
     if (!bands1->has_short) {
         for (int32_t b = r->first_long; b <= 21; ++b) {
-            apply(s, left, right, 0, 0, b, b < 21 ? pair(0, 0, b) : r->first_long < 21 ? pair(0, 0, 20) : illegal);
+            apply(s, left, right, 0, 0, b, b < 21 ? pair(0, 0, b) : r->first_long < 21 ? pair(0, 0, 20) : top_alone);
         }
         return;
     }
     for (int32_t w = 0; w < 3; ++w) {
         const int32_t first = r->first_short[w];
         for (int32_t b = first; b <= 12; ++b) {
-            apply(s, left, right, 1, w, b, b < 12 ? pair(1, w, b) : first < 12 ? pair(1, w, 11) : illegal);
+            apply(s, left, right, 1, w, b, b < 12 ? pair(1, w, b) : first < 12 ? pair(1, w, 11) : top_alone);
         }
     }
     for (int32_t b = r->first_long; b < bands1->long_bands; ++b) apply(s, left, right, 0, 0, b, pair(0, 0, b));
@@ -108,7 +107,8 @@ void mpaL3Intensity1(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, 
     const mpaL3& s = dec->l3;
     const float(*ratios)[2] = s.is_ratios[mid_side & 1];
     // Positions above 7 (possible in the bands with 4-bit scale factors)
-    // have no ratio; they count as the illegal position.
+    // have no ratio; they count as the illegal position. A top band alone
+    // takes the illegal position too: it stays plain or mid/side stereo.
     intensity(s, left, right, bands1, regions, ratios[7], [&](int32_t kind, int32_t w, int32_t b) {
         return ratios[std::clamp(kind ? sf->short_sf[w][b] : sf->long_sf[b], 0, 7)];
     });
@@ -129,7 +129,12 @@ void mpaL3Intensity2(mpaDec* dec, float* left, float* right, const mpaL3Sf* sf, 
     for (int32_t k = mixed ? 1 : 0, b = mixed ? bands1->first_short : 0; k < 3; ++k) {
         for (int32_t c = 0; c < layout->bands[k] && b < 24; ++c) offset[b++] = (1 << layout->slen[k]) - 1;
     }
-    intensity(s, left, right, bands1, regions, s.is_ratios[mid_side & 1][7], [&](int32_t kind, int32_t w, int32_t b) {
+    // The illegal position of a band is the largest value of its own
+    // scale-factor width, so only transmitted positions can be illegal. A
+    // top band alone has none transmitted and none to take over: it takes
+    // position 0 (both channels the left one, entry 0 of any group wider
+    // than 0 bits).
+    intensity(s, left, right, bands1, regions, factors[1], [&](int32_t kind, int32_t w, int32_t b) {
         const int32_t o = kind == 0 && mixed ? long_offset : offset[b];
         return factors[std::clamp(o + (kind ? sf->short_sf[w][b] : sf->long_sf[b]), 0, 63)];
     });

@@ -3,7 +3,9 @@
 // (its right-channel scale factor, p = 2^slen - 1 being illegal) gives
 // kl = io^((p + 1) / 2) for odd p, kr = io^(p / 2) for even p, the other 1,
 // with io = 2^(-(intensity_scale + 1) / 4); the last band, which has no
-// scale factor, takes the position of the band below it.
+// scale factor, takes the position of the band below it, or position 0 (both
+// channels the left one) when it is the only intensity band: no transmitted
+// position, so never the illegal one.
 #include "engine/sound/mpeg/mpa_l3.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +22,13 @@ struct Case {
     bool short_blocks;
     int32_t right_top;  // highest nonzero band of the right channel, -1 for none
     int32_t scale;      // intensity_scale
+    bool mid_side = false;
 };
+
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Mpeg2Intensity : public testing::TestWithParam<Case> {};
 
@@ -63,25 +71,30 @@ TEST_P(Mpeg2Intensity, MatchesTheStandardsRule)
     std::copy(right, right + 576, want_r);
     const double io = std::pow(2.0, -(c.scale + 1) / 4.0);
     for (int32_t b = c.right_top + 1; b < bands; ++b) {
-        if (b == bands - 1 && b == c.right_top + 1) break;  // its position is of a band that is not intensity
+        const bool top_alone = b == bands - 1 && b == c.right_top + 1;
         const int32_t sb = std::min(b, bands - 2);
         const int32_t slen = layout.slen[sb / layout.bands[0]];
         for (int32_t w = 0; w < (c.short_blocks ? 3 : 1); ++w) {
-            const int32_t p = c.short_blocks ? sf.short_sf[w][sb] : sf.long_sf[sb];
-            if (p == (1 << slen) - 1) continue;
-            const double kl = p & 1 ? std::pow(io, (p + 1) / 2) : 1.0;
-            const double kr = p & 1 ? 1.0 : std::pow(io, p / 2);
+            const int32_t p = top_alone ? 0 : c.short_blocks ? sf.short_sf[w][sb] : sf.long_sf[sb];
+            const bool illegal = !top_alone && p == (1 << slen) - 1;
+            if (illegal && !c.mid_side) continue;
+            // With mid/side the left channel is the mid signal, whose
+            // 1/sqrt(2) is in the global gain; an illegal band is mid/side
+            // stereo of a silent side channel: both channels the mid one.
+            const double m = c.mid_side && !illegal ? std::sqrt(2.0) : 1.0;
+            const double kl = illegal || !(p & 1) ? 1.0 : std::pow(io, (p + 1) / 2);
+            const double kr = illegal || (p & 1) ? 1.0 : std::pow(io, p / 2);
             for (int32_t j = 0; j < s.band_widths[kind][b]; ++j) {
                 const int32_t i = band_start(b) + (c.short_blocks ? 3 * j + w : j);
-                want_r[i] = static_cast<float>(kr * left[i]);
-                want_l[i] = static_cast<float>(kl * left[i]);
+                want_r[i] = static_cast<float>(m * kr * left[i]);
+                want_l[i] = static_cast<float>(m * kl * left[i]);
             }
         }
     }
 
     mpaL3IsRegions regions;
     mpaL3IntensityRegions(dec.get(), right, &b1, &regions);
-    mpaL3Intensity2(dec.get(), left, right, &sf, &b1, &regions, &layout, 0);
+    mpaL3Intensity2(dec.get(), left, right, &sf, &b1, &regions, &layout, c.mid_side ? 1 : 0);
     for (int32_t i = 0; i < 576; ++i) {
         ASSERT_NEAR(left[i], want_l[i], 1e-6) << "line " << i;
         ASSERT_NEAR(right[i], want_r[i], 1e-6) << "line " << i;
@@ -90,8 +103,11 @@ TEST_P(Mpeg2Intensity, MatchesTheStandardsRule)
 
 INSTANTIATE_TEST_SUITE_P(Bands, Mpeg2Intensity,
                          testing::Values(Case{"long_from_band_6", false, 5, 0}, Case{"long_silent_right", false, -1, 1},
-                                         Case{"long_top_band_only", false, 20, 0},
-                                         Case{"short_from_band_4", true, 3, 1}, Case{"short_silent_right", true, -1, 0}),
+                                         Case{"long_top_band_only", false, 20, 0}, Case{"long_two_top_bands", false, 19, 1},
+                                         Case{"short_from_band_4", true, 3, 1}, Case{"short_silent_right", true, -1, 0},
+                                         Case{"short_top_band_only", true, 11, 1},
+                                         Case{"long_top_band_only_mid_side", false, 20, 1, true},
+                                         Case{"short_from_band_9_mid_side", true, 8, 0, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
