@@ -111,12 +111,25 @@ int32_t dsCreateBuffer(int32_t number, dsChan& c)
     uint32_t n1, n2;
     ds.device->lock(c.buffer, 0, c.bufferBytes, p1, n1, p2, n2);
     c.readPosition = c.read(c.context, p1, c.readPosition, n1, number);
-    if (p2)
+    if (p2 && c.readPosition < c.format.dataLength)
         c.readPosition = c.read(c.context, p2, c.readPosition, n2, number);
     ds.device->unlock(c.buffer, p1, n1, p2, n2);
+    // A streaming source can end inside this first fill: one without a
+    // length learns its end only by reaching it, and a damaged one ends
+    // before the length it gave. It ends as in a refill: the data end at the
+    // end of what was filled; a looping sound reads from its start at the
+    // next refill, another plays the ring once to there and stops.
+    bool once = false;
+    if (!desc.is_static && c.readPosition >= c.format.dataLength) {
+        c.endPosition = c.bufferBytes;
+        if (c.playFlags & DS_LOOP)
+            c.readPosition = 0;
+        else
+            once = true;
+    }
     ds.device->set_volume(c.buffer, c.volume);
     ds.device->set_pan(c.buffer, c.pan);
-    ds.device->play(c.buffer, wants_looping_play(c));
+    ds.device->play(c.buffer, wants_looping_play(c) && !once);
     c.state |= DS_ACTIVE;
     return 0;
 }
