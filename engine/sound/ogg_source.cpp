@@ -1,11 +1,13 @@
 // Ogg Vorbis files, decoded by libvorbisfile as the channel layer asks.
 #include "engine/sound/snd_sources.h"
 
+#include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 struct oggSource {
@@ -66,6 +68,51 @@ int file_seek(void* f, ogg_int64_t offset, int whence) { return std::fseek(stati
 int file_close(void* f) { return std::fclose(static_cast<std::FILE*>(f)); }
 long file_tell(void* f) { return std::ftell(static_cast<std::FILE*>(f)); }
 
+// Walks the stream's pages with libogg: true when every page belongs to
+// the first page's logical stream and the page numbers and granule
+// positions never go back. vorbisfile's seek misreads a link with pages of
+// another stream or repeated pages spliced in (it hands a negative size to
+// memmove), and a source seeks at every loop and restart; so such a stream
+// is refused when it opens. `read` fills a buffer and returns the bytes it
+// gave, 0 at the end.
+bool pages_form_one_link(const std::function<size_t(char*, size_t)>& read)
+{
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    bool first = true, ok = true;
+    int serial = 0;
+    long page_number = 0;
+    ogg_int64_t granule = 0;
+    for (;;) {
+        ogg_page page;
+        const int r = ogg_sync_pageout(&sync, &page);
+        if (r > 0) {
+            const ogg_int64_t g = ogg_page_granulepos(&page);
+            if (first) {
+                serial = ogg_page_serialno(&page);
+                first = false;
+            } else if (ogg_page_serialno(&page) != serial || ogg_page_pageno(&page) <= page_number ||
+                       (g >= 0 && g < granule)) {
+                ok = false;
+                break;
+            }
+            page_number = ogg_page_pageno(&page);
+            if (g >= 0)
+                granule = g;
+            continue;
+        }
+        if (r < 0)
+            continue; // bytes skipped to the next page: a hole, which vorbisfile reports
+        char* buffer = ogg_sync_buffer(&sync, 4096);
+        const size_t got = buffer ? read(buffer, 4096) : 0;
+        if (got == 0)
+            break;
+        ogg_sync_wrote(&sync, long(got));
+    }
+    ogg_sync_clear(&sync);
+    return ok && !first;
+}
+
 // After a successful open: one logical stream, a format the mixer plays
 // and a known length.
 oggSource* finish_open(std::unique_ptr<oggSource> s)
@@ -98,6 +145,11 @@ oggSource* oggOpen(const char* path)
     std::FILE* f = std::fopen(path, "rb");
     if (!f)
         return nullptr;
+    if (!pages_form_one_link([f](char* to, size_t n) { return std::fread(to, 1, n, f); }) ||
+        std::fseek(f, 0, SEEK_SET) != 0) {
+        std::fclose(f);
+        return nullptr;
+    }
     auto s = std::make_unique<oggSource>();
     const ov_callbacks callbacks{file_read, file_seek, file_close, file_tell};
     if (ov_open_callbacks(f, &s->decoder, nullptr, 0, callbacks) != 0) {
@@ -110,6 +162,14 @@ oggSource* oggOpen(const char* path)
 oggSource* oggOpenImage(const uint8_t* data, size_t length)
 {
     if (!data)
+        return nullptr;
+    size_t scanned = 0;
+    if (!pages_form_one_link([&](char* to, size_t n) {
+            n = std::min(n, length - scanned);
+            std::memcpy(to, data + scanned, n);
+            scanned += n;
+            return n;
+        }))
         return nullptr;
     auto s = std::make_unique<oggSource>();
     s->image = data;
