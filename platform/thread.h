@@ -43,6 +43,10 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// For tests: the next `count` threads made fail to be created, as when the
+// system refuses a new thread (created() is false). 0 clears it.
+void fail_thread_creation(int count = 1);
+
 // The processor the calling thread runs on at this moment, or -1 when the
 // system cannot tell.
 int current_processor();

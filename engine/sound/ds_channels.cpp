@@ -2,6 +2,8 @@
 // operations of the main thread.
 #include "engine/sound/ds_state.h"
 
+#include "engine/base/err.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -33,6 +35,7 @@ int32_t dsInit(platform::WindowHandle window)
         return 0;
     for (auto& c : ds.channels)
         c = dsChan{};
+    ds.feederFailureReported = false;
     auto device = std::make_unique<snd_device::Device>();
     if (device->open(ds.config.output, ds.config.outputFrames))
         ds.device = std::move(device);
@@ -76,10 +79,20 @@ void dsChanClear(dsChan& chan)
     chan = dsChan{};
 }
 
-int32_t dsChanStart(const dsFormat* format, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan,
-                    int32_t first, int32_t last, dsReadFn read, void* context)
+namespace {
+
+// Without a feeder nothing ends a sound: a start frees the channels whose
+// buffers have stopped by themselves.
+void free_stopped_channels()
 {
-    std::lock_guard lock(ds.channelLock);
+    for (auto& c : ds.channels)
+        if ((c.state & DS_ACTIVE) && c.buffer && !(ds.device->status(c.buffer) & snd_device::status_playing))
+            dsChanClear(c);
+}
+
+int32_t start_locked(const dsFormat* format, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan,
+                     int32_t first, int32_t last, dsReadFn read, void* context, bool& reportFeeder)
+{
     if (!ds.device || !format || !read)
         return DS_ERR_NO_DEVICE;
     first = std::max(first, 0);
@@ -91,8 +104,16 @@ int32_t dsChanStart(const dsFormat* format, uint8_t priority, uint32_t flags, in
             if ((c.state & DS_ACTIVE) && c.context == context && c.priority == priority)
                 return DS_ERR_REFUSED;
     }
-    if (!dsWakeFeeder())
-        return DS_ERR_REFUSED;
+    if (!dsWakeFeeder()) {
+        // The layer goes on without streaming: a sound that its buffer holds
+        // whole still plays, a stream (or a start left to the feeder) is
+        // refused. The failure is reported once; later starts try again.
+        reportFeeder = !ds.feederFailureReported;
+        ds.feederFailureReported = true;
+        if (format->dataLength > format->bufferLength || (flags & (DS_DEFER | DS_QUEUE)))
+            return DS_ERR_REFUSED;
+        free_stopped_channels();
+    }
 
     // At most six channels play one context at one priority, counting those
     // before the first idle channel.
@@ -144,6 +165,29 @@ int32_t dsChanStart(const dsFormat* format, uint8_t priority, uint32_t flags, in
         return result;
     }
     return idle;
+}
+
+} // namespace
+
+int32_t dsChanStart(const dsFormat* format, uint8_t priority, uint32_t flags, int32_t volume, int32_t pan,
+                    int32_t first, int32_t last, dsReadFn read, void* context)
+{
+    bool reportFeeder = false;
+    int32_t result;
+    {
+        std::lock_guard lock(ds.channelLock);
+        result = start_locked(format, priority, flags, volume, pan, first, last, read, context, reportFeeder);
+    }
+    if (reportFeeder) {
+        // Reported outside the lock, and without unwinding to an enclosing
+        // frame: the start has returned its result all the same.
+        const uint8_t mode = errState.mode;
+        errState.mode |= ERR_MODE_NO_UNWIND;
+        (void)errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_NOT_CREATED, 0, "Can't create the sound feeder thread",
+                          nullptr, __FILE__, __LINE__);
+        errState.mode = mode;
+    }
+    return result;
 }
 
 uint32_t memRead(void* context, uint8_t* dst, uint32_t position, uint32_t count, int32_t /*channel*/)

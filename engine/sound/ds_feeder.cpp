@@ -260,12 +260,12 @@ bool dsWakeFeeder()
     if (!ds.running) {
         ds.suspended = false;
         ds.stop = false;
-        try {
-            ds.feeder = std::thread(feeder_main);
-        } catch (const std::system_error&) {
+        auto feeder = std::make_unique<platform::Thread>(feeder_main);
+        if (!feeder->created())
             return false;
-        }
+        ds.feeder = std::move(feeder);
         ds.running = true;
+        ds.feeder->start();
     }
     ds.wake = true;
     ds.wakeCv.notify_all();
@@ -274,8 +274,10 @@ bool dsWakeFeeder()
 
 void dsStopFeeder()
 {
-    if (ds.feeder.joinable())
-        ds.feeder.join();
+    if (ds.feeder) {
+        ds.feeder->wait();
+        ds.feeder.reset();
+    }
     std::lock_guard lock(ds.threadLock);
     ds.running = false;
     ds.passCv.notify_all();

@@ -3,12 +3,12 @@
 
 #include "engine/sound/ds.h"
 #include "engine/sound/sound_device.h"
+#include "platform/thread.h"
 
 #include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 // A queued start. It keeps the format and the read function, so that a
 // streamed source waits as safely as a WAV does.
@@ -35,7 +35,9 @@ struct dsLayer {
     std::recursive_mutex channelLock;
 
     // Feeder thread; its flags are guarded by threadLock.
-    std::thread feeder;
+    std::unique_ptr<platform::Thread> feeder;
+    // A feeder that could not be made has been reported since dsInit.
+    bool feederFailureReported = false;
     std::mutex threadLock;
     std::condition_variable wakeCv;   // the feeder waits here
     std::condition_variable passCv;   // tests wait here for passes
@@ -53,8 +55,8 @@ extern dsLayer ds;
 int32_t dsCreateBuffer(int32_t number, dsChan& chan);
 // Stops and releases the channel's buffer and clears its record.
 void dsChanClear(dsChan& chan);
-// Wakes the feeder thread, creating it first when needed. False when the
-// thread could not be created. Channel lock held.
+// Wakes the feeder thread, creating it first when needed. False when there
+// is no feeder because the thread could not be created. Channel lock held.
 bool dsWakeFeeder();
 // Stops and joins the feeder thread.
 void dsStopFeeder();

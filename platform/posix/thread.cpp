@@ -1,5 +1,6 @@
 #include "platform/thread.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <pthread.h>
@@ -38,6 +39,17 @@ void* thread_entry(void* arg)
     return nullptr;
 }
 
+std::atomic<int> creations_to_refuse{0};
+
+// Takes one refusal when one is pending.
+bool refuse_creation()
+{
+    int pending = creations_to_refuse.load();
+    while (pending > 0 && !creations_to_refuse.compare_exchange_weak(pending, pending - 1)) {
+    }
+    return pending > 0;
+}
+
 void open_gate(Thread::State& state, Thread::State::Gate gate)
 {
     std::lock_guard lock(state.mutex);
@@ -52,7 +64,7 @@ void open_gate(Thread::State& state, Thread::State::Gate gate)
 Thread::Thread(std::function<void()> body) : state_(std::make_unique<State>())
 {
     state_->body = std::move(body);
-    state_->created = pthread_create(&state_->handle, nullptr, thread_entry, state_.get()) == 0;
+    state_->created = !refuse_creation() && pthread_create(&state_->handle, nullptr, thread_entry, state_.get()) == 0;
 }
 
 Thread::~Thread()
@@ -101,6 +113,8 @@ void Thread::wait()
     pthread_join(state_->handle, nullptr);
     state_->joined = true;
 }
+
+void fail_thread_creation(int count) { creations_to_refuse = count > 0 ? count : 0; }
 
 int current_processor() { return sched_getcpu(); }
 
