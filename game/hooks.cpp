@@ -3,7 +3,6 @@
 
 #include "engine/gfx/display.h"
 #include "engine/sound/sound.h"
-#include "platform/midi.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -39,8 +38,8 @@ void GamePreInit()
 void GameInit()
 {
     // The music: a player on the window, started when "music" is not 0; a
-    // soundfont named by "soundfont" replaces Debian's default.
-    platform::set_midi_soundfont(g_app->cfg->GetStr("soundfont"));
+    // soundfont named by "soundfont" replaces the system's.
+    MidiPlayer::SetSoundfont(g_app->cfg->GetStr("soundfont"));
     g_music = std::make_unique<MidiPlayer>(g_app->window);
     if (g_app->cfg->GetInt("music") != 0)
         g_music->Play("DATA/music.mid");

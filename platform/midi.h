@@ -55,9 +55,18 @@ uint32_t midi_out_device_count();
 [[nodiscard]] MidiResult midi_out_caps(uint32_t device, MidiOutCaps& caps);
 
 // The soundfont for the synthesiser; empty: the first of Debian's General
-// MIDI soundfonts that is installed. Takes effect when the synthesiser is
+// MIDI soundfonts that is installed, which also stands in for a soundfont
+// that is missing or does not load. Takes effect when the synthesiser is
 // first needed.
 void set_midi_soundfont(const std::string& path);
+
+// What became of the soundfont once the synthesiser was first needed.
+struct MidiSoundfontState {
+    bool tried = false;       // the synthesiser has been made (or failed)
+    bool refused = false;     // the soundfont set was missing or did not load
+    std::string loaded;       // the soundfont that plays; "" when none does
+};
+MidiSoundfontState midi_soundfont_state();
 
 inline constexpr uint32_t midi_event_size = 12;
 inline constexpr uint8_t mevt_short = 0x00;

@@ -2,10 +2,12 @@
 #include "engine/sound/midi_player.h"
 
 #include "engine/sound/mid_internal.h"
+#include "engine/sound/snd_log.h"
 #include "engine/sound/sound.h"
 
 #include <algorithm>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -41,7 +43,33 @@ void leaveMix()
         sndSetExtraSource({});
 }
 
+// The soundfont asked for, for the log line when it gives way to the
+// system's (main thread only).
+std::string soundfontAskedFor;
+bool soundfontFallbackLogged = false;
+
+void logSoundfontFallback()
+{
+    const platform::MidiSoundfontState state = platform::midi_soundfont_state();
+    if (!state.refused || soundfontFallbackLogged)
+        return;
+    soundfontFallbackLogged = true;
+    const quarn::LogEntry entry = quarn::open_entry(snd_log_warning);
+    entry << "can't load the soundfont \"" << soundfontAskedFor << "\"; ";
+    if (state.loaded.empty())
+        entry << "no other soundfont is installed, the music is silent" << std::endl;
+    else
+        entry << "the music plays with \"" << state.loaded << "\"" << std::endl;
+}
+
 } // namespace
+
+void MidiPlayer::SetSoundfont(const char* path)
+{
+    soundfontAskedFor = path ? path : "";
+    soundfontFallbackLogged = false;
+    platform::set_midi_soundfont(soundfontAskedFor);
+}
 
 MidiPlayer::MidiPlayer(platform::WindowHandle notifyWindow) : deviceId_(MID_NO_DEVICE), notifyWindow_(notifyWindow)
 {
@@ -61,6 +89,7 @@ MidiPlayer::MidiPlayer(platform::WindowHandle notifyWindow) : deviceId_(MID_NO_D
         if (rendersAudio_)
             joinMix();
     }
+    logSoundfontFallback();
 }
 
 MidiPlayer::~MidiPlayer()
@@ -104,8 +133,12 @@ void MidiPlayer::Play(const char* fileName)
     }
     // A second Play fails here (a song is read already); the song that
     // plays goes on.
-    if (midOpen(*state_) != 0)
+    if (const uint32_t result = midOpen(*state_); result != 0) {
+        if (result != MCIERR_UNSUPPORTED_FUNCTION)
+            quarn::open_entry(snd_log_warning) << "can't read the music \"" << fileName << "\"; no music plays"
+                                               << std::endl;
         return;
+    }
     if (Prepare())
         (void)midStart(*state_);
 }

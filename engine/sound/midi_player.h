@@ -21,6 +21,11 @@ inline constexpr uint32_t MID_END_MESSAGE = 0x414;
 
 class MidiPlayer {
 public:
+    // The soundfont the synthesiser plays the music with, for players made
+    // after this call (empty: the system's own). A soundfont that is
+    // missing or does not load gives way to the system's, with a log line.
+    static void SetSoundfont(const char* path);
+
     explicit MidiPlayer(platform::WindowHandle notifyWindow);
     // Stops the music and releases everything.
     ~MidiPlayer();
@@ -28,8 +33,9 @@ public:
     MidiPlayer& operator=(const MidiPlayer&) = delete;
 
     // Reads the file, prepares the stream from the start and starts it.
-    // Failures are silent: a missing or bad file, or no output, plays
-    // nothing. A second call while a song is loaded does nothing.
+    // A missing or bad file, or no output, plays nothing (a file that
+    // cannot be read is named in the log). A second call while a song is
+    // loaded does nothing.
     void Play(const char* fileName);
     // On MID_END_MESSAGE, prepares the song again and starts it; other
     // messages are ignored.

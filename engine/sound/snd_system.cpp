@@ -5,6 +5,7 @@
 
 #include "engine/base/err.h"
 #include "engine/base/file.h"
+#include "engine/sound/snd_log.h"
 #include "engine/sound/sound_device.h"
 #include "quarn/File.h"
 
@@ -112,6 +113,8 @@ void* sndLoad(const char* name, uint32_t* type)
         }
     });
     if (code != 0 || !rec->handle) {
+        quarn::open_entry(snd_log_warning) << "can't read the sound \"" << name << "\"; it plays as silence"
+                                           << std::endl;
         delete rec;
         return nullptr;
     }

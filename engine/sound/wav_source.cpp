@@ -3,6 +3,7 @@
 
 #include "engine/base/err.h"
 #include "engine/base/file.h"
+#include "engine/sound/snd_log.h"
 
 #include <cstring>
 #include <memory>
@@ -87,6 +88,8 @@ wavSource* wavOpen(const char* path)
             (void)errReport(ERR_DATA);
     });
     if (code != 0 || !file) {
+        quarn::open_entry(snd_log_warning)
+            << "can't read the sound \"" << (path ? path : "") << "\"; it plays as silence" << std::endl;
         if (file)
             fileClose(file, 0);
         source->info = wavSilent();

@@ -35,6 +35,8 @@ struct Devices {
     MidiClock* override_clock = nullptr;
     std::string soundfont;
     bool synth_tried = false;
+    bool soundfont_refused = false;
+    std::string soundfont_loaded;
     std::unique_ptr<MidiSynth> synth; // device 0 when it loaded
     SilentSink silent;
 };
@@ -54,8 +56,16 @@ MidiSynth* synth_locked(Devices& d)
         d.synth_tried = true;
         const uint32_t rate = audio_state() != AudioState::closed ? audio_format().rate : AudioFormat{}.rate;
         auto synth = std::make_unique<MidiSynth>(d.soundfont, rate);
-        if (synth->ok())
+        if (!synth->ok() && !d.soundfont.empty()) {
+            // A soundfont asked for that is missing or broken: the system's
+            // own plays the music rather than none.
+            d.soundfont_refused = true;
+            synth = std::make_unique<MidiSynth>(std::string(), rate);
+        }
+        if (synth->ok()) {
             d.synth = std::move(synth);
+            d.soundfont_loaded = d.soundfont_refused || d.soundfont.empty() ? default_midi_soundfont() : d.soundfont;
+        }
     }
     return d.synth.get();
 }
@@ -92,6 +102,13 @@ void set_midi_soundfont(const std::string& path)
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
     d.soundfont = path;
+}
+
+MidiSoundfontState midi_soundfont_state()
+{
+    Devices& d = devices();
+    std::lock_guard lock(d.mutex);
+    return {d.synth_tried, d.soundfont_refused, d.soundfont_loaded};
 }
 
 void set_midi_device_override(MidiSink* sink, MidiClock* clock)
