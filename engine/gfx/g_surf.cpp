@@ -145,13 +145,20 @@ int32_t gSurfDxdCTy::Lock(const rectTy* rect, uint32_t mode)
 {
     if (lockPtr)
         return pitch;
-    if (!surface)
+    if (!surface || pelSize(pelFmt.format) == 0)
         return pitch;
+    dsp::Locked locked;
+    if (!gRetry(this, nullptr, [&] { return surface->lock(locked); })) {
+        lockPtr = nullptr;
+        return pitch;
+    }
+    // Recorded only now: a lost surface is refilled inside the retry by
+    // draws that lock and unlock this surface themselves, and a restore
+    // may also bring the surface back in another pel format.
     imgCTy::Lock(rect, mode);
     const uint32_t bytes = pelSize(pelFmt.format);
-    dsp::Locked locked;
-    if (bytes == 0 || !gRetry(this, nullptr, [&] { return surface->lock(locked); })) {
-        lockPtr = nullptr;
+    if (bytes == 0) {
+        (void)surface->unlock();
         return pitch;
     }
     // Signed and pointer-sized: a rectangle above or left of the origin

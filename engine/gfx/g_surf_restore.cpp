@@ -24,6 +24,32 @@ private:
     uint32_t& flag_;
 };
 
+// A refill draws from the restore source, and a draw ends by unlocking its
+// source. When the source is locked already (a draw of it onto this
+// surface is under way, and locking this surface found it lost), its lock
+// is taken again once the refill is done, so that the draw goes on.
+class SourceLockKeeper {
+public:
+    explicit SourceLockKeeper(imgCTy* source)
+        : source_(source && source->lockPtr ? source : nullptr),
+          rect_(source ? source->lockRect : rectTy {}),
+          mode_(source ? source->lockMode : 0)
+    {
+    }
+    ~SourceLockKeeper()
+    {
+        if (source_ && !source_->lockPtr)
+            (void)source_->Lock(&rect_, mode_);
+    }
+    SourceLockKeeper(const SourceLockKeeper&) = delete;
+    SourceLockKeeper& operator=(const SourceLockKeeper&) = delete;
+
+private:
+    imgCTy* source_;
+    rectTy rect_;
+    uint32_t mode_;
+};
+
 uint8_t* pel_at(const gSurfDxdCTy& s, int32_t x, int32_t y, uint32_t bytes)
 {
     return static_cast<uint8_t*>(s.lockPtr) + (ptrdiff_t {y} * s.pitch + x) * ptrdiff_t(bytes);
@@ -75,6 +101,8 @@ int gSurfDxdCTy::Restore()
         SetColorKeyPel(keyPel);
     }
 
+    const SourceLockKeeper keeper(
+        restoreKind == g_RESTORE_IMAGE || restoreKind == g_RESTORE_SCALED ? restoreSrc : nullptr);
     switch (restoreKind) {
     case g_RESTORE_BMP:
         if (bmpInfoTy* bmp = bmpLoad(restoreFile, restoreBmpArgs[0], restoreBmpArgs[1], restoreBmpArgs[2],
