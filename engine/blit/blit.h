@@ -236,8 +236,14 @@ void gfxInit();
 // a destination without palette goes to the palette-source draw, a source
 // without palette onto a palettised destination is reported ("imgCTy::Draw:
 // This is not impelmetned yet") and draws nothing, every other pairing goes to
-// bltDrawExDirect. Everything is unlocked on return.
+// bltDrawExDirect. A depth pair that bltAuxHolds refuses draws without the
+// depth test; op 3 with an alpha map it refuses draws nothing. Everything
+// is unlocked on return.
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
+// True when an auxiliary image of a draw (alpha map, depth image) can be
+// read by the row loops: locked, with pels of at least `bytes` bytes, and
+// its lock holding w x h pels from the lock's corner inside the image.
+[[nodiscard]] bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes);
 
 // DrawExPal: a palettised source (one index byte a pel) onto a destination
 // without palette. Has the source palette's table built in the destination's

@@ -4,6 +4,14 @@
 #include "engine/blit/blit.h"
 
 
+bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes) {
+    if (!aux || !aux->lockPtr || pelSize(aux->pelFmt.format) < bytes) return false;
+    if (w < 1 || h < 1) return true;
+    const rectTy whole = aux->GetRect(), at = aux->lockRect;
+    return at.x >= whole.x && at.y >= whole.y && int64_t(at.x) + w <= int64_t(whole.x) + whole.w &&
+           int64_t(at.y) + h <= int64_t(whole.y) + whole.h;
+}
+
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
     const rectTy r = rect ? *rect : src->GetRect();
     const rectTy dr{x + r.x, y + r.y, r.w, r.h};
@@ -16,16 +24,24 @@ void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rec
     (void)dst->Lock(&dr, 0);
     // The destination depth image lines up with the source rectangle.
     if (prm.dstDepth) (void)prm.dstDepth->Lock(&r, 0);
+    // The row loops read the auxiliary images at the source rectangle
+    // unchecked. A depth pair that cannot be read there (one missing, a
+    // failed lock, too small, not of 4-byte pels) drops the depth test; an
+    // alpha map that cannot leaves op 3 nothing to draw with.
+    imgDrawPrmCTy use = prm;
+    if (use.srcDepth && !(bltAuxHolds(use.srcDepth, r.w, r.h, 4) && bltAuxHolds(use.dstDepth, r.w, r.h, 4)))
+        use.srcDepth = use.dstDepth = nullptr;
+    const bool noMap = prm.op == img_OP_ALPHAMAP && !bltAuxHolds(prm.alphaMap, r.w, r.h, 1);
     const bool srcPal = src->pelFmt.palette != nullptr, dstPal = dst->pelFmt.palette != nullptr;
     if (!src->lockPtr || !dst->lockPtr) {
         // A lock that failed (a display surface that could not be
         // restored, an image without pels) gives nothing to draw through.
     } else if (srcPal && !dstPal) {
-        bltDrawExPal(src, dst, &r, prm);
+        if (!noMap) bltDrawExPal(src, dst, &r, use);
     } else if (!srcPal && dstPal) {
         dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", "imgCTy::Draw: This is not impelmetned yet"));
-    } else {
-        bltDrawExDirect(src, dst, &r, prm);
+    } else if (!noMap) {
+        bltDrawExDirect(src, dst, &r, use);
     }
     dst->Unlock();
     src->Unlock();

@@ -34,13 +34,6 @@ uint32_t KeyOf(uint32_t c, uint32_t group) {
     }
 }
 
-// A depth image usable for a source rectangle: locked, with 4-byte pels
-// holding the whole rectangle.
-bool DepthHolds(const imgCTy* d, const rectTy& rect) {
-    return d && d->lockPtr && pelSize(d->pelFmt.format) == 4 && rect.x >= 0 && rect.y >= 0 &&
-           int64_t(rect.x) + rect.w <= d->width && int64_t(rect.y) + rect.h <= d->height;
-}
-
 // Runs the walk for op/flags on a locked destination whose lock pointer
 // addresses the destination rectangle. The walks neither clip nor check: a
 // relative rectangle outside the stored box or its rows draws nothing
@@ -127,10 +120,11 @@ void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawP
     if (op == blt_OP_COUNT) return;
     uint32_t flags = mirror ? rle8_MIRROR : 0;
     if (src->keyFlag != 0) flags |= rle8_KEY;
-    // The depth members need both depth images; with only one of them the
-    // draw goes without the depth test instead of writing through null.
-    const rectTy sr{r.x + src->box.x, r.y + src->box.y, r.w, r.h};
-    if (!mirror && op != blt_OP_ALPHA && DepthHolds(prm.srcDepth, sr) && DepthHolds(prm.dstDepth, sr))
+    // The depth members need both depth images, each holding the rectangle
+    // from its lock; otherwise the draw goes without the depth test instead
+    // of reading and writing past them.
+    if (!mirror && op != blt_OP_ALPHA && bltAuxHolds(prm.srcDepth, r.w, r.h, 4) &&
+        bltAuxHolds(prm.dstDepth, r.w, r.h, 4))
         flags |= rle8_DEPTH;
     Run(src, dst, r, op, flags, prm.alpha, prm.srcDepth, prm.dstDepth);
 }

@@ -219,6 +219,113 @@ TEST_F(BlitDraw, PaletteSourcesAreKeyedByTheColourOfTheIndex) {
     EXPECT_EQ(src->lockPtr, nullptr);
 }
 
+// Alpha maps and depth images that the row loops cannot read at the source
+// rectangle: op 3 draws nothing, a depth pair draws without the depth test.
+// Expected pictures come from a draw without auxiliary images, for a plain
+// and a palette source.
+TEST_F(BlitDraw, AuxiliaryImagesThatCannotBeReadAtTheRectangleAreNotRead) {
+    enum class Aux { none, unsized, small, narrow, lockedAtCorner, good };
+    enum class Want { nothing, plain, depth, map };
+    struct Case { const char* name; uint32_t op; Aux map, srcDepth, dstDepth; Want want; };
+    const Case cases[] = {
+        {"no map", img_OP_ALPHAMAP, Aux::none, Aux::none, Aux::none, Want::nothing},
+        {"unsized map", img_OP_ALPHAMAP, Aux::unsized, Aux::none, Aux::none, Want::nothing},
+        {"map smaller than the rectangle", img_OP_ALPHAMAP, Aux::small, Aux::none, Aux::none, Want::nothing},
+        {"map locked at its corner", img_OP_ALPHAMAP, Aux::lockedAtCorner, Aux::none, Aux::none, Want::nothing},
+        {"map", img_OP_ALPHAMAP, Aux::good, Aux::none, Aux::none, Want::map},
+        {"unsized source depth", img_OP_COPY, Aux::none, Aux::unsized, Aux::good, Want::plain},
+        {"no destination depth", img_OP_COPY, Aux::none, Aux::good, Aux::none, Want::plain},
+        {"small destination depth", img_OP_COPY, Aux::none, Aux::good, Aux::small, Want::plain},
+        {"source depth of 2-byte pels", img_OP_COPY, Aux::none, Aux::narrow, Aux::good, Want::plain},
+        {"destination depth locked at its corner", img_OP_COPY, Aux::none, Aux::good, Aux::lockedAtCorner,
+         Want::plain},
+        {"depth pair", img_OP_COPY, Aux::none, Aux::good, Aux::good, Want::depth},
+    };
+    // A map of 8-bit pels 200 + i; depth images of i (source) and 6
+    // (destination).
+    auto make_aux = [](Aux kind, bool depth, bool source) -> std::unique_ptr<imgRowCTy> {
+        const uint32_t fmt = depth ? pel_FMT_Z32 : pel_FMT_P8;
+        switch (kind) {
+        case Aux::none: return nullptr;
+        case Aux::unsized: return std::make_unique<imgRowCTy>();
+        case Aux::small: return Make(fmt, 1, 1, 0);
+        case Aux::narrow: return Make(pel_FMT_R5G6B5, 4, 4, 0);
+        case Aux::lockedAtCorner:
+        case Aux::good: break;
+        }
+        auto img = Make(fmt, 4, 4, depth ? 0 : 200);
+        if (depth && !source) {
+            (void)img->Lock(nullptr, 0);
+            for (int i = 0; i < 16; ++i) static_cast<int32_t*>(img->lockPtr)[i] = 6;
+            img->Unlock();
+        }
+        if (kind == Aux::lockedAtCorner) {
+            const rectTy corner{3, 3, 1, 1};
+            (void)img->Lock(&corner, 0);
+        }
+        return img;
+    };
+    auto pal = new palCTy;  // the palette source's format record takes it over
+    const uint32_t colours[4] = {0x00102030u, 0x00405060u, 0x00708090u, 0x00A0B0C0u};
+    pal->Set(colours, 4);
+    auto indexed = std::make_unique<imgRowCTy>();
+    {
+        pelFmtCTy f(pel_FMT_P8, pal);
+        f.ownsPal = 1;
+        indexed->SetSize(4, 4, &f);
+    }
+    (void)indexed->Lock(nullptr, 0);
+    for (int i = 0; i < 16; ++i) static_cast<uint8_t*>(indexed->lockPtr)[i] = uint8_t(i % 4);
+    indexed->Unlock();
+    auto plain = Make(pel_FMT_X8R8G8B8, 4, 4, 0x00302010u);
+    const rectTy r{1, 1, 2, 2};
+
+    for (imgRowCTy* src : {plain.get(), indexed.get()}) {
+        auto before = Make(pel_FMT_X8R8G8B8, 4, 4, 0x01000000u);
+        auto copied = Make(pel_FMT_X8R8G8B8, 4, 4, 0x01000000u);
+        src->Draw(copied.get(), 0, 0, &r);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (src == plain.get() ? ", plain source" : ", palette source"));
+            auto map = make_aux(c.map, false, false);
+            auto srcDepth = make_aux(c.srcDepth, true, true);
+            auto dstDepth = make_aux(c.dstDepth, true, false);
+            auto dst = Make(pel_FMT_X8R8G8B8, 4, 4, 0x01000000u);
+            imgDrawPrmCTy prm;
+            prm.op = c.op;
+            prm.alphaMap = map.get();
+            prm.srcDepth = srcDepth.get();
+            prm.dstDepth = dstDepth.get();
+            src->DrawEx(dst.get(), 0, 0, &r, prm);
+            for (imgRowCTy* aux : {map.get(), srcDepth.get(), dstDepth.get()}) {
+                if (aux) {
+                    EXPECT_EQ(aux->lockPtr, nullptr);
+                }
+            }
+            for (int32_t y = 0; y < 4; ++y) {
+                for (int32_t x = 0; x < 4; ++x) {
+                    const uint32_t d = At(*before, x, y), s = At(*copied, x, y);
+                    const bool inside = x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+                    uint32_t want = d;
+                    if (inside && c.want == Want::plain) want = s;
+                    if (inside && c.want == Want::depth && y * 4 + x > 6) want = s;
+                    if (inside && c.want == Want::map) {
+                        // One rounding for a 32-bit destination; its fourth byte is kept.
+                        const uint32_t a = 200 + uint32_t(y * 4 + x);
+                        want = d & 0xFF000000u;
+                        for (int shift = 0; shift < 24; shift += 8)
+                            want |= ((((d >> shift) & 255) * (256 - a) + ((s >> shift) & 255) * a) >> 8) << shift;
+                    }
+                    ASSERT_EQ(At(*dst, x, y), want) << x << "," << y;
+                }
+            }
+            // The destination depth is raised only by a draw with the test.
+            if (c.dstDepth == Aux::good) {
+                EXPECT_EQ(At(*dstDepth, 2, 2), c.want == Want::depth ? 10u : 6u);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 TEST(GfxInit, InstallsTheDrawEntryAndRegistersTheImageClasses) {
