@@ -189,8 +189,10 @@ std::string rle8RowName(const rle8RowTy& row);
 
 // imgRle8CTy's five draws. Each locks the destination for writing on the
 // destination rectangle (DrawEx also the depth images and the alpha map),
-// draws, and unlocks everything it locked. A rectangle outside the stored
-// box or the destination, a failed lock and an op without walk draw nothing.
+// draws, and unlocks everything it locked. A palettised destination is
+// refused inside that bracket ("imgRle8CTy::<Draw>: This is not impelmetned
+// yet", where DrawAlpha names Draw). A rectangle outside the stored box or
+// the destination, a failed lock and an op without walk draw nothing.
 void rle8Draw(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect);
 void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity);
 void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);

@@ -84,13 +84,22 @@ bool Fits(const imgCTy* dst, const rectTy& dr) {
            int64_t(dr.y) + dr.h <= dst->height;
 }
 
+// A palettised destination takes no RLE8 draw: reported with the draw's
+// text, inside the draw's lock bracket, so that the locks are taken and
+// released as on any other way out.
+bool Refused(const imgCTy* dst, const char* text) {
+    if (!dst->pelFmt.palette) return false;
+    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text));
+    return true;
+}
+
 // The draws without record: lock the destination, run one walk without key
 // or depth, unlock.
 void Simple(imgRle8CTy* src, imgCTy* dst, const rectTy& dr, const rectTy& r, uint32_t op, int32_t alpha,
-            bool mirror) {
+            bool mirror, const char* refusal) {
     if (dst->lockPtr) dst->Unlock();
     (void)dst->Lock(&dr, 0);
-    if (Fits(dst, dr)) Run(src, dst, r, op, mirror ? rle8_MIRROR : 0, alpha);
+    if (!Refused(dst, refusal) && Fits(dst, dr)) Run(src, dst, r, op, mirror ? rle8_MIRROR : 0, alpha);
     dst->Unlock();
 }
 
@@ -132,15 +141,16 @@ void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawP
 void rle8Draw(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect) {
     const rectTy s = rect ? *rect : src->box;
     Simple(src, dst, {x + s.x, y + s.y, s.w, s.h}, {s.x - src->box.x, s.y - src->box.y, s.w, s.h}, blt_OP_COPY, 0,
-           false);
+           false, "imgRle8CTy::Draw: This is not impelmetned yet");
 }
 
 void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity) {
     // Without a rectangle there is nothing to draw (callers always pass one).
     if (!rect) return;
     const rectTy s = *rect;
+    // It refuses with Draw's text: it is Draw with a constant alpha.
     Simple(src, dst, {x + s.x, y + s.y, s.w, s.h}, {s.x - src->box.x, s.y - src->box.y, s.w, s.h}, blt_OP_ALPHA,
-           rle8Alpha(opacity), false);
+           rle8Alpha(opacity), false, "imgRle8CTy::Draw: This is not impelmetned yet");
 }
 
 void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
@@ -156,7 +166,8 @@ void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy
         r.x = Trunc(double(s.x) - double(src->box.x) * double(prm.scaleX));
         r.y = Trunc(double(s.y) - double(src->box.y) * double(prm.scaleY));
     }
-    if (Fits(dst, dr)) rle8DrawExPal(src, dst, r, prm, false);
+    if (!Refused(dst, "imgRle8CTy::DrawEx: This is not impelmetned yet") && Fits(dst, dr))
+        rle8DrawExPal(src, dst, r, prm, false);
     dst->Unlock();
     if (prm.alphaMap) prm.alphaMap->Unlock();
     if (prm.srcDepth) prm.srcDepth->Unlock();
@@ -170,7 +181,7 @@ void rle8DrawMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const r
     // The mirrored left edge is W - (x + w - 1): applied twice it gives x back.
     const int32_t sx = W - s.w - s.x + 1;
     Simple(src, dst, {x + s.x, y + s.y, s.w, s.h}, {sx - src->box.x, s.y - src->box.y, s.w, s.h}, blt_OP_COPY, 0,
-           true);
+           true, "imgRle8CTy::DrawMirrorH: This is not impelmetned yet");
 }
 
 void rle8DrawExMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect,
@@ -188,7 +199,8 @@ void rle8DrawExMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const
         r.y = Trunc(double(s.y) - double(src->box.y) * double(prm.scaleY));
     }
     r.x = std::max(r.x, 0);
-    if (Fits(dst, dr)) rle8DrawExPal(src, dst, r, prm, true);
+    if (!Refused(dst, "imgRle8CTy::DrawExMirrorH: This is not impelmetned yet") && Fits(dst, dr))
+        rle8DrawExPal(src, dst, r, prm, true);
     dst->Unlock();
 }
 

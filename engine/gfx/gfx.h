@@ -637,8 +637,10 @@ inline constexpr int32_t rle8_MAX_SIDE = 32768;
 class imgRle8CTy;
 
 // The RLE8 image's draws, supplied by the drawing code that walks the row
-// codes onto a destination. An entry left null makes that draw report
-// "imgRle8CTy::<Draw>: This is not impelmetned yet" instead.
+// codes onto a destination, which also refuse palettised destinations. An
+// entry left null (or a null destination) makes that draw report
+// "imgRle8CTy::<Draw>: This is not impelmetned yet" instead, where
+// DrawAlpha's text names Draw.
 struct imgRle8DrawsTy {
     void (*draw)(imgRle8CTy* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) = nullptr;
     void (*drawMirrorH)(imgRle8CTy* image, imgCTy* destination, int32_t x, int32_t y, const rectTy* rect) = nullptr;

@@ -12,10 +12,12 @@ namespace {
 
 imgRle8DrawsTy installed_draws;
 
-// True when a destination can take an RLE8 draw; otherwise reports `text`.
+// True when the draw is supplied and has a destination; otherwise reports
+// `text`. A palettised destination is the supplied draw's to refuse, inside
+// its lock bracket.
 bool drawable(imgCTy* destination, bool supplied, const char* text)
 {
-    if (supplied && !(destination && destination->pelFmt.palette))
+    if (supplied && destination)
         return true;
     gfxReportNotImpl(text);
     return false;
@@ -239,6 +241,6 @@ void imgRle8CTy::DrawEx(imgCTy* destination, int32_t x, int32_t y, const rectTy*
 
 void imgRle8CTy::DrawAlpha(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect, float opacity)
 {
-    if (drawable(destination, installed_draws.drawAlpha, "imgRle8CTy::DrawAlpha: This is not impelmetned yet"))
+    if (drawable(destination, installed_draws.drawAlpha, "imgRle8CTy::Draw: This is not impelmetned yet"))
         installed_draws.drawAlpha(this, destination, x, y, rect, opacity);
 }

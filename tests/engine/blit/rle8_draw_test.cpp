@@ -296,4 +296,107 @@ TEST_F(Rle8Draw, EntriesPlaceAndScaleAsSpecified) {
     }
 }
 
+// Width 10, one row, pels 2 to 7 opaque (box {2, 0, 6, 1}), index i of grey
+// level i.
+struct SmallRle8 {
+    palCTy pal;
+    imgRle8CTy img;
+    SmallRle8() {
+        std::vector<uint32_t> colours(16);
+        for (uint32_t i = 0; i < 16; ++i) colours[i] = i * 0x010101u;
+        pal.Set(colours.data(), 16);
+        pelFmtCTy f(pel_FMT_P8, &pal);
+        img.SetSize(10, 1, &f);
+        (void)img.SetColorKeyPel(0);
+        (void)img.Lock(nullptr, 0);
+        const uint8_t pels[10] = {0, 0, 2, 3, 4, 5, 6, 7, 0, 0};
+        std::memcpy(img.lockPtr, pels, 10);
+        img.Unlock();
+    }
+};
+
+std::unique_ptr<imgRowCTy> Sized(uint32_t fmt, int32_t w, int32_t h, palCTy* pal = nullptr) {
+    auto img = std::make_unique<imgRowCTy>();
+    pelFmtCTy f(fmt, pal);
+    img->SetSize(w, h, &f);
+    (void)img->Lock(nullptr, 0);
+    std::memset(img->lockPtr, 7, img->BodySize());
+    img->Unlock();
+    return img;
+}
+
+// Each draw refuses a palettised destination with its own text (DrawAlpha
+// with Draw's), inside its lock bracket: a destination the caller left
+// locked ends unlocked, and DrawEx takes and releases its auxiliary images
+// (here locked by the caller, so they end unlocked too).
+TEST_F(Rle8Draw, PalettisedDestinationsAreRefusedInsideTheLockBracket) {
+    const errStateTy saved = errState;
+    static std::vector<std::string> messages;
+    messages.clear();
+    errState.frames = nullptr;
+    errState.mode = 0;
+    errState.reportHandler = [] {
+        messages.push_back(errState.message ? errState.message : "");
+        errState.answer = 0;
+    };
+    SmallRle8 rle;
+    const rectTy box = rle.img.box;
+    struct Entry { const char* text; bool auxLocked; void (*draw)(imgRle8CTy&, imgCTy*, const rectTy&, const imgDrawPrmCTy&); };
+    const Entry entries[] = {
+        {"imgRle8CTy::Draw: This is not impelmetned yet", false,
+         [](imgRle8CTy& i, imgCTy* d, const rectTy&, const imgDrawPrmCTy&) { i.Draw(d, 1, 0, nullptr); }},
+        {"imgRle8CTy::Draw: This is not impelmetned yet", false,
+         [](imgRle8CTy& i, imgCTy* d, const rectTy& b, const imgDrawPrmCTy&) { i.DrawAlpha(d, 1, 0, &b, 0.5f); }},
+        {"imgRle8CTy::DrawEx: This is not impelmetned yet", true,
+         [](imgRle8CTy& i, imgCTy* d, const rectTy&, const imgDrawPrmCTy& p) { i.DrawEx(d, 1, 0, nullptr, p); }},
+        {"imgRle8CTy::DrawMirrorH: This is not impelmetned yet", false,
+         [](imgRle8CTy& i, imgCTy* d, const rectTy&, const imgDrawPrmCTy&) { i.DrawMirrorH(d, 1, 0, nullptr); }},
+        {"imgRle8CTy::DrawExMirrorH: This is not impelmetned yet", false,
+         [](imgRle8CTy& i, imgCTy* d, const rectTy&, const imgDrawPrmCTy& p) { i.DrawExMirrorH(d, 1, 0, nullptr, p); }},
+    };
+    palCTy destPal;
+    const uint32_t grey[2] = {0, 0x808080};
+    destPal.Set(grey, 2);
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(e.text);
+        messages.clear();
+        auto dst = Sized(pel_FMT_P8, 12, 1, &destPal);
+        auto map = Sized(pel_FMT_P8, 10, 1), sz = Sized(pel_FMT_Z32, 10, 1), dz = Sized(pel_FMT_Z32, 10, 1);
+        for (imgRowCTy* i : {dst.get(), map.get(), sz.get(), dz.get()}) (void)i->Lock(nullptr, 0);
+        imgDrawPrmCTy prm;
+        prm.alphaMap = map.get();
+        prm.srcDepth = sz.get();
+        prm.dstDepth = dz.get();
+        e.draw(rle.img, dst.get(), box, prm);
+        EXPECT_EQ(messages, std::vector<std::string>{e.text});
+        EXPECT_EQ(dst->lockPtr, nullptr);
+        for (imgRowCTy* i : {map.get(), sz.get(), dz.get()}) EXPECT_EQ(i->lockPtr != nullptr, !e.auxLocked);
+        (void)dst->Lock(nullptr, 1);
+        const auto* p = static_cast<const uint8_t*>(dst->lockPtr);
+        EXPECT_EQ(std::vector<uint8_t>(p, p + 12), std::vector<uint8_t>(12, 7));
+        dst->Unlock();
+    }
+    errState = saved;
+}
+
+// A depth image the caller holds locked at another corner cannot be read at
+// the drawn rectangle: the draw goes without the depth test, as with no
+// depth images at all.
+TEST_F(Rle8Draw, ADepthImageLockedElsewhereDropsTheDepthTest) {
+    SmallRle8 rle;
+    auto want = Sized(pel_FMT_X8R8G8B8, 12, 1);
+    rle.img.DrawEx(want.get(), 1, 0, nullptr, imgDrawPrmCTy{});
+    auto got = Sized(pel_FMT_X8R8G8B8, 12, 1);
+    auto sz = Sized(pel_FMT_Z32, 10, 1), dz = Sized(pel_FMT_Z32, 10, 1);
+    const rectTy last{9, 0, 1, 1};
+    (void)dz->Lock(&last, 0);
+    imgDrawPrmCTy prm;
+    prm.srcDepth = sz.get();
+    prm.dstDepth = dz.get();
+    rle.img.DrawEx(got.get(), 1, 0, nullptr, prm);
+    EXPECT_EQ(dz->lockPtr, nullptr);
+    EXPECT_EQ(Bytes(*got), Bytes(*want));
+    EXPECT_EQ(Bytes(*dz), std::vector<uint8_t>(40, 7));
+}
+
 }  // namespace

@@ -399,7 +399,7 @@ TEST_F(ImgRle8Test, DrawsGoThroughTheInstalledDrawsOrReport)
                                                       "imgRle8CTy::DrawMirrorH: This is not impelmetned yet",
                                                       "imgRle8CTy::DrawEx: This is not impelmetned yet",
                                                       "imgRle8CTy::DrawExMirrorH: This is not impelmetned yet",
-                                                      "imgRle8CTy::DrawAlpha: This is not impelmetned yet" }));
+                                                      "imgRle8CTy::Draw: This is not impelmetned yet" }));
 
     imgRle8DrawsTy fake;
     fake.draw = [](imgRle8CTy* i, imgCTy*, int32_t x, int32_t y, const rectTy*) { last_call = { 0, i, x, y }; };
@@ -422,14 +422,18 @@ TEST_F(ImgRle8Test, DrawsGoThroughTheInstalledDrawsOrReport)
     EXPECT_EQ(last_call.which, 4);
     EXPECT_FLOAT_EQ(last_call.opacity, 0.25f);
     EXPECT_TRUE(messages().empty());
-    // A palettised destination is not drawn onto.
+    // A palettised destination goes to the installed draw, which refuses it
+    // inside its own lock bracket.
     last_call = {};
     auto pal = make_palette({ 0 });
     imgRowCTy p8;
     pelFmtCTy p8fmt(pel_FMT_P8, pal.get());
     p8.SetSize(4, 4, &p8fmt);
     img->Draw(&p8, 0, 0, nullptr);
-    EXPECT_EQ(last_call.which, -1);
+    EXPECT_EQ(last_call.which, 0);
+    EXPECT_TRUE(messages().empty());
+    // No destination: reported here.
+    img->Draw(nullptr, 0, 0, nullptr);
     EXPECT_EQ(messages(), (std::vector<std::string> { "imgRle8CTy::Draw: This is not impelmetned yet" }));
     imgRle8SetDraws(saved);
 }
