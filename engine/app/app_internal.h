@@ -59,3 +59,13 @@ extern uint8_t gaTracking;
 // The framework's status after start-up: false when no window could be
 // made, so the program exits non-zero after its shut-down.
 extern bool gaWindowFailed;
+
+// The threads the program runs beside the main one (the sound system's
+// feeder and device, the game's music) on the ways out that skip the
+// shut-down. gaGuardExit, called by the start-up before any of them starts,
+// has any `exit` of the main thread stop them first; gaStopThreads stops
+// them now (the entry's exception path), with the game's shut-down hook
+// and then the sound system; gaThreadsStopped tells that the shut-down did.
+void gaGuardExit(gaCTy* app);
+void gaStopThreads();
+void gaThreadsStopped(const gaCTy* app);

@@ -99,6 +99,7 @@ void gaCTy::Init()
         leave_to_first_instance(title);
 
     tmInit();
+    gaGuardExit(this);
     OnPreInit();
     gaWindowFailed = !CreateMainWindow();
     if (gaWindowFailed) {

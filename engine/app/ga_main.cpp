@@ -38,9 +38,13 @@ int gaMain(int argc, char** argv)
         delete g_app; // the shut-down
         g_app = nullptr;
     } catch (const quarn::Exception& e) {
-        // The application object is left as it is: nothing of the
-        // shut-down runs, so the configuration is not saved.
+        // The application object is left as it is and the configuration is
+        // not saved; only the threads beside this one are stopped (the
+        // sound, which would otherwise go on under the report), so that the
+        // process can end in order. The run failed, and says so.
+        gaStopThreads();
         report_and_leave(e);
+        status = 1;
     }
     return status;
 }

@@ -64,6 +64,7 @@ gaCTy::~gaCTy()
     if (cfg && cfg->GetInt("USE_GFX"))
         gaEngine.gRelease();
     gaEngine.sndDone();
+    gaThreadsStopped(this);
     tmDone();
     rwFreeShared();
     if (window) {

@@ -1,0 +1,63 @@
+// The ways out of the program other than its orderly shut-down: a library
+// exception caught by the entry, and any `exit` (the X library calls it when
+// the display goes away). The sound system's feeder thread, the audio
+// device's thread and the music's scheduler run until they are told to stop;
+// left running, they would meet the static objects they use being
+// destroyed. So on those paths the game's music and the sound system are
+// stopped first. Nothing is saved there: the configuration is written by
+// the orderly shut-down only.
+#include "engine/app/app_internal.h"
+
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+// The application object whose threads may still run; null once they were
+// stopped or the shut-down stopped them.
+gaCTy* threadsOwner = nullptr;
+std::thread::id mainThread;
+
+void stop_threads_at_exit()
+{
+    // An `exit` from another thread (a report on the feeder's) cannot stop
+    // that thread; static destruction then stays as it would have been.
+    if (std::this_thread::get_id() == mainThread)
+        gaStopThreads();
+}
+
+} // namespace
+
+void gaGuardExit(gaCTy* app)
+{
+    // Registered once, before the first thread starts and after every
+    // static object was built, so that it runs before any of them is
+    // destroyed.
+    static const bool registered = [] {
+        mainThread = std::this_thread::get_id();
+        return std::atexit(stop_threads_at_exit) == 0;
+    }();
+    (void)registered;
+    threadsOwner = app;
+}
+
+void gaThreadsStopped(const gaCTy* app)
+{
+    if (threadsOwner == app)
+        threadsOwner = nullptr;
+}
+
+void gaStopThreads()
+{
+    if (!threadsOwner || threadsOwner != g_app)
+        return;
+    threadsOwner = nullptr;
+    // The game's hook stops its music (whose synthesiser plays through the
+    // mixer) before the sound system stops.
+    try {
+        GameShutdown();
+    } catch (...) {
+        // The sound system is stopped all the same.
+    }
+    gaEngine.sndDone();
+}
