@@ -15,7 +15,6 @@
 namespace {
 
 fileTy* open_files = nullptr;
-bool exit_handler_registered = false;
 bool closing_at_exit = false;
 
 void close_all_at_exit()
@@ -25,14 +24,16 @@ void close_all_at_exit()
         fileClose(open_files, 0);
 }
 
+// Registered while the program's static objects are built, so that at exit
+// it runs after every handler the program registers later: one that stops
+// the sound system closes the files of its sounds itself, and the files
+// still open after those are closed here.
+[[maybe_unused]] const bool exit_handler_registered = std::atexit(close_all_at_exit) == 0;
+
 void link_open(fileTy* record)
 {
     record->next = open_files;
     open_files = record;
-    if (!exit_handler_registered) {
-        exit_handler_registered = true;
-        std::atexit(close_all_at_exit);
-    }
 }
 
 void unlink_open(fileTy* record)

@@ -20,8 +20,10 @@ int mixUsers = 0;
 
 void addSynthToMix(int32_t* acc, uint32_t frames, const platform::AudioFormat& format)
 {
-    // The mixer's thread only; grows once to the mixer's block size.
-    static std::vector<int16_t> pcm;
+    // One per mixing thread, grown once to the mixer's block size. It goes
+    // with its thread: a buffer shared by the process would be destroyed at
+    // exit while a device thread may still be mixing into it.
+    thread_local std::vector<int16_t> pcm;
     pcm.resize(size_t(frames) * format.channels);
     if (!platform::midi_synth_render(pcm.data(), frames, format))
         return;

@@ -74,8 +74,10 @@ MidiSynth* synth_locked(Devices& d)
 
 MidiClock& midi_system_clock()
 {
-    static SystemMidiClock clock;
-    return clock;
+    // Never destroyed, like the devices: a stream's thread may still read
+    // it while the program's static objects are destroyed.
+    static SystemMidiClock* clock = new SystemMidiClock;
+    return *clock;
 }
 
 uint32_t midi_out_device_count() { return 1; }

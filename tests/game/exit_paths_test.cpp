@@ -116,4 +116,80 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
     }
 }
 
+// A private X server (Xvfb) for one test: it picks a free display number
+// and reports it, as the test command's smoke step does.
+class PrivateX {
+public:
+    explicit PrivateX(const fs::path& folder) : number_file_(folder / "x.display"), pid_file_(folder / "x.pid")
+    {
+        const std::string start = "command -v Xvfb >/dev/null && { Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>'" +
+                                  number_file_.string() + "' >/dev/null 2>&1 & echo $! >'" + pid_file_.string() + "'; }";
+        if (std::system(start.c_str()) != 0)
+            return;
+        pid_ = read_digits(pid_file_);
+        for (int i = 0; i < 100 && display_.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            display_ = read_digits(number_file_);
+        }
+    }
+    ~PrivateX() { stop(); }
+
+    // ":N", or empty when the server did not start.
+    std::string display() const { return display_.empty() ? "" : ":" + display_; }
+    // Asks the server to end; what it serves loses its display.
+    void stop() const
+    {
+        if (!pid_.empty())
+            (void)std::system(("kill " + pid_ + " 2>/dev/null").c_str());
+    }
+
+private:
+    static std::string read_digits(const fs::path& file)
+    {
+        std::string digits;
+        for (char c : read_file(file))
+            if (c >= '0' && c <= '9')
+                digits += c;
+        return digits;
+    }
+
+    fs::path number_file_, pid_file_;
+    std::string pid_, display_;
+};
+
+PrivateX* g_server = nullptr;
+
+// The game in a real window with real sound output (SDL's dummy audio
+// driver has a device thread) and music; when the start sound plays, the
+// X server goes away under it. The X library ends the process then: that
+// end must stop the threads before the static objects go, and leave the
+// files on disk as they were.
+TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
+{
+    PrivateX server(root_);
+    if (server.display().empty())
+        GTEST_SKIP() << "Xvfb could not start";
+    g_server = &server;
+    std::ofstream(root_ / "race.cfg", std::ios::app) << "music = 1\nsnd_volume = 100\nFPS_LIMIT = 10\n";
+    const std::string cfg = read_file(root_ / "race.cfg");
+    EXPECT_EXIT(
+        {
+            setenv("DISPLAY", server.display().c_str(), 1);
+            setenv("SDL_VIDEODRIVER", "x11", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            platform::shutdown();
+            platform::use_backend(platform::BackendKind::sdl2);
+            if (platform::backend_kind() != platform::BackendKind::sdl2)
+                std::_Exit(77);
+            g_soundListener = [](const char* path) {
+                if (std::string(path) == "DATA/start.wav")
+                    g_server->stop();
+            };
+            run_program();
+        },
+        testing::ExitedWithCode(1), "");
+    EXPECT_EQ(read_file(root_ / "race.cfg"), cfg);
+    g_server = nullptr;
+}
+
 } // namespace
