@@ -5,6 +5,8 @@ find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(JPEG REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+# The X library itself, for the error handler that SDL passes X errors on to.
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile vorbis ogg)
 # The MIDI synthesiser behind the platform's MIDI output.

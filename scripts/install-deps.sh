@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libjpeg62-turbo-dev
-  libvorbis-dev libogg-dev libsdl2-dev liblz4-dev
+  libvorbis-dev libogg-dev libsdl2-dev libx11-dev liblz4-dev
   libpixman-1-dev libstb-dev imagemagick
   lame twolame libavcodec-dev libavutil-dev
   xvfb xauth

@@ -1,5 +1,6 @@
 // The SDL2 backend: the real desktop.
 #include "platform/sdl2/sdl2_backend.h"
+#include "platform/sdl2/sdl2_x11.h"
 
 #include <vector>
 
@@ -92,6 +93,9 @@ public:
         // Closing the window is the program's decision (a close message),
         // not SDL's.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+        // Before the video starts: SDL keeps the handler it finds and
+        // passes errors on to it.
+        install_x_error_handler();
         started_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         return started_;
     }

@@ -1,12 +1,14 @@
 // The ways the whole program ends other than by its exit button: a library
 // exception out of the physics step, a data file that does not load, and
-// the display going away. Each run is the program's own entry with the
-// real sound system (feeder thread, mixer, MIDI scheduler), in a child
-// process, since what is checked is how the process ends.
+// the display going away; and an X error, which must not end it. Each run
+// is the program's own entry with the real sound system (feeder thread,
+// mixer, MIDI scheduler), in a child process, since what is checked is how
+// the process ends.
 #include "game/game.h"
 
 #include "engine/app/app_internal.h"
 #include "platform/platform.h"
+#include "platform/sdl2/sdl2_x11.h"
 #include "tests/game/game_folder.h"
 #include "tools/mkdata/shapes.h"
 
@@ -42,8 +44,8 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
     mkdata::write_obst(file.string(), c);
 }
 
-// The program's `main` on the backend given, in the game folder: its exit
-// status is the process's.
+// What the program's `main` does, on the backend already chosen and in the
+// game folder: the entry's status becomes the process's.
 [[noreturn]] void run_program()
 {
     char name[] = "race";
@@ -62,8 +64,23 @@ protected:
         platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ok; });
         gaEngine = gaEngineDefaults();
         start_dir_ = fs::current_path();
-        root_ = fs::temp_directory_path() / ("quarn_game_exit_" + std::to_string(std::random_device{}()));
+        const std::string run = std::to_string(std::random_device{}());
+        root_ = fs::temp_directory_path() / ("quarn_game_exit_" + run);
+        title_ = "Quarn Race exit test " + run;
+        MakeFolder();
+    }
+
+    // The game's folder afresh, under a title of its own: the program
+    // takes the single-instance lock by its title, and other runs of the
+    // game may be going on beside this one.
+    void MakeFolder()
+    {
         game_test::make_game_folder(root_);
+        std::string cfg = read_file(root_ / "race.cfg");
+        const size_t at = cfg.find("WND_NAME = ");
+        ASSERT_NE(at, std::string::npos);
+        cfg.replace(at, cfg.find('\n', at) - at, "WND_NAME = " + title_);
+        std::ofstream(root_ / "race.cfg", std::ios::binary | std::ios::trunc) << cfg;
     }
 
     void TearDown() override
@@ -71,12 +88,17 @@ protected:
         fs::current_path(start_dir_);
         std::error_code ec;
         fs::remove_all(root_, ec);
+        // The runs' lock files, which no later run will use.
+        const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
+        fs::remove(lock, ec);
+        fs::remove(lock + ".raise", ec);
         gaExePath.clear();
         platform::set_box_policy(nullptr);
         platform::shutdown();
     }
 
     fs::path root_, start_dir_;
+    std::string title_;
 };
 
 // The car's box overlaps the track's at the start pose: the first physics
@@ -107,7 +129,7 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + (c.bytes ? " damaged" : " missing"));
-        game_test::make_game_folder(root_);
+        MakeFolder();
         const fs::path file = root_ / "DATA" / c.file;
         fs::remove(file);
         if (c.bytes)
@@ -136,11 +158,12 @@ public:
 
     // ":N", or empty when the server did not start.
     std::string display() const { return display_.empty() ? "" : ":" + display_; }
-    // Asks the server to end; what it serves loses its display.
+    // Asks the server to end; what it serves loses its display. A server
+    // that ended already is left alone (its number may be another's now).
     void stop() const
     {
         if (!pid_.empty())
-            (void)std::system(("kill " + pid_ + " 2>/dev/null").c_str());
+            (void)std::system(("[ \"$(cat /proc/" + pid_ + "/comm 2>/dev/null)\" = Xvfb ] && kill " + pid_).c_str());
     }
 
 private:
@@ -190,6 +213,34 @@ TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
         testing::ExitedWithCode(1), "");
     EXPECT_EQ(read_file(root_ / "race.cfg"), cfg);
     g_server = nullptr;
+}
+
+// A request the X server refuses (as one about a window the window manager
+// has just destroyed is) is reported and the program goes on; it never
+// ends the process.
+TEST_F(GameExit, XErrorIsReportedAndTheProgramGoesOn)
+{
+    PrivateX server(root_);
+    if (server.display().empty())
+        GTEST_SKIP() << "Xvfb could not start";
+    EXPECT_EXIT(
+        {
+            setenv("DISPLAY", server.display().c_str(), 1);
+            setenv("SDL_VIDEODRIVER", "x11", 1);
+            platform::shutdown();
+            platform::use_backend(platform::BackendKind::sdl2);
+            if (platform::backend_kind() != platform::BackendKind::sdl2)
+                std::_Exit(77);
+            const uint32_t before = platform::sdl2_impl::x_errors_seen();
+            if (!platform::sdl2_impl::x_request_refused_for_test())
+                std::_Exit(78);
+            const bool seen = platform::sdl2_impl::x_errors_seen() == before + 1;
+            platform::shutdown();
+            // Without exit's handlers: the leak check would count what
+            // SDL's video leaves with the desktop's message bus.
+            std::_Exit(seen ? 0 : 79);
+        },
+        testing::ExitedWithCode(0), "X error \\(ignored\\): BadWindow");
 }
 
 } // namespace

@@ -1,0 +1,26 @@
+// What the SDL2 backend does about the X library's errors. Private to
+// platform/ (and its tests); it names no X type, so it can be included
+// anywhere the backend is.
+#pragma once
+
+#include <cstdint>
+
+namespace platform::sdl2_impl {
+
+// Installs the process's X error handler; called before SDL's video
+// starts, so that SDL's own handler, which it installs then, passes the
+// errors on to it. An error that the server returns for one request (a
+// window that the window manager destroyed before the request arrived) is
+// written to standard error and the program goes on; the X library's
+// default would end the process.
+void install_x_error_handler();
+
+// How many such errors the handler has seen.
+uint32_t x_errors_seen();
+
+// Asks the server, on a connection of its own, about a window that does
+// not exist and waits for the answer, so that the error goes through the
+// handler (tests). False when no display could be opened.
+bool x_request_refused_for_test();
+
+} // namespace platform::sdl2_impl
