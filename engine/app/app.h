@@ -127,8 +127,9 @@ extern gaCTy* g_app;
 
 // The program's entry: runs start-up, main loop and shut-down. A library
 // exception that escapes is shown in the report box, and then the program
-// ends without the shut-down (the configuration is not saved). Returns
-// the exit status.
+// ends without the shut-down (the configuration is not saved): only the
+// game's music and the sound system are stopped, and the status is 1.
+// Returns the exit status.
 int gaMain(int argc, char** argv);
 
 // The static window procedure: forwards to g_app->WndProc.
