@@ -12,7 +12,8 @@ namespace platform {
 // the first instance holds an exclusive lock on a file in the temporary
 // directory whose name is made from the class and the title; a second
 // instance finds the lock taken. The lock ends with the holder, also when it
-// crashes, so a stale file never blocks a new start.
+// crashes, so a stale file never blocks a new start; a holder that ends in
+// order removes the file and its pipe.
 //
 // The desktop cannot bring another process's window to the front for us
 // either, so the holder listens on a named pipe beside the lock file: a

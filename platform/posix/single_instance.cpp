@@ -63,33 +63,47 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
                                            std::unique_ptr<InstanceLock>& lock)
 {
     std::string path = lock_path(class_name, title);
-    int fd;
-    do
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return Result::failed;
-    // flock belongs to the open file, not the process: a second open in the
-    // same process conflicts too, and the lock goes when the holder dies.
-    int rc;
-    do
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return error == EWOULDBLOCK ? Result::other_instance : Result::failed;
+    // A holder removes its file when it ends. One that ends between our
+    // open and our lock leaves us a locked file that nobody else can find
+    // any more, so the lock counts only when the file we hold is still the
+    // one at the path; otherwise the file at the path is tried again.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        int fd;
+        do
+            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0)
+            return Result::failed;
+        // flock belongs to the open file, not the process: a second open in
+        // the same process conflicts too, and the lock goes when the holder
+        // dies.
+        int rc;
+        do
+            rc = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (rc != 0 && errno == EINTR);
+        if (rc != 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return error == EWOULDBLOCK ? Result::other_instance : Result::failed;
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+            held.st_ino != named.st_ino) {
+            ::close(fd);
+            continue;
+        }
+        // The holder's process id, for a person wondering who holds it.
+        char pid[32];
+        const int n = std::snprintf(pid, sizeof pid, "%ld\n", static_cast<long>(::getpid()));
+        if (::ftruncate(fd, 0) == 0 && n > 0) {
+            [[maybe_unused]] const auto written = ::write(fd, pid, size_t(n));
+        }
+        const int pipe_fd = open_raise_pipe(pipe_path(path));
+        lock.reset(new InstanceLock(fd, std::move(path), pipe_fd));
+        return Result::acquired;
     }
-    // The holder's process id, for a person wondering who holds it.
-    char pid[32];
-    const int n = std::snprintf(pid, sizeof pid, "%ld\n", static_cast<long>(::getpid()));
-    if (::ftruncate(fd, 0) == 0 && n > 0) {
-        [[maybe_unused]] const auto written = ::write(fd, pid, size_t(n));
-    }
-    const int pipe_fd = open_raise_pipe(pipe_path(path));
-    lock.reset(new InstanceLock(fd, std::move(path), pipe_fd));
-    return Result::acquired;
+    return Result::failed;
 }
 
 bool InstanceLock::ask_holder_to_raise(std::string_view class_name, std::string_view title)
@@ -129,10 +143,13 @@ bool InstanceLock::raise_requested()
 
 InstanceLock::~InstanceLock()
 {
+    // Both files go while the lock is still held: a new instance that
+    // opened the old file before this point finds, once it has the lock,
+    // that the file is no longer the one at the path, and starts over.
+    ::unlink(pipe_path(path_).c_str());
+    ::unlink(path_.c_str());
     if (pipe_fd_ >= 0)
         ::close(pipe_fd_);
-    // The file stays: removing it could let a third instance lock a new
-    // file while a second still waits on the old one.
     ::close(fd_);
 }
 

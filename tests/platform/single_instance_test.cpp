@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -34,6 +35,27 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
     EXPECT_FALSE(first->raise_requested()); // both asks were taken at once
     first.reset();
     EXPECT_FALSE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
+}
+
+TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
+{
+    namespace fs = std::filesystem;
+    const std::string path = InstanceLock::lock_path("GameAppWndClass", "Cleanup test");
+    // A stale file of a killed run is taken over as it is.
+    std::ofstream(path) << "12345\n";
+    std::unique_ptr<InstanceLock> first;
+    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", first), InstanceLock::Result::acquired);
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_TRUE(fs::exists(path + ".raise"));
+    first.reset();
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(path + ".raise"));
+    // The next start makes them afresh.
+    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", first), InstanceLock::Result::acquired);
+    std::unique_ptr<InstanceLock> second;
+    EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", second), InstanceLock::Result::other_instance);
+    first.reset();
+    EXPECT_FALSE(fs::exists(path));
 }
 
 TEST(InstanceLock, PathsLieInTheTemporaryFolderAndSeparateClassFromTitle)
