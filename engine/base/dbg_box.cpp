@@ -95,8 +95,20 @@ void dbgBreak() { platform::debug_break(); }
 int dbgMessageBox(const char* text, const char* title, unsigned type)
 {
     void* owner = hooks.window ? hooks.window() : nullptr;
+    // The box takes the screen while it is up; once it is answered the
+    // program goes on, so its window and cursor come back as they were.
+    // (Only the entry's handler of an escaping exception, which ends the
+    // program, leaves the window hidden.)
+    const bool ownerShown = owner && platform::is_window_visible(owner) && !platform::is_minimised(owner);
+    const bool cursorShown = platform::cursor_visible();
     platform::show_cursor_until_visible();
     platform::hide_window(owner);
+    const auto restore = [&] {
+        if (ownerShown && platform::is_window(owner))
+            platform::show_window(owner, platform::ShowCommand::show);
+        if (!cursorShown)
+            platform::set_cursor_visible(false);
+    };
 
     if (!(type & DBG_MB_MODALMASK))
         type |= DBG_MB_SYSTEMMODAL;
@@ -109,7 +121,9 @@ int dbgMessageBox(const char* text, const char* title, unsigned type)
         // while it shows) gets a title of its own so the two can be told apart.
         type &= ~(DBG_MB_TASKMODAL | 0x20u | 0x40u | 0x80u);
         type |= DBG_MB_SYSTEMMODAL | DBG_MB_ICONHAND;
-        return show(owner, text, "Debug Message - SECOND CALL", type);
+        const int answer = show(owner, text, "Debug Message - SECOND CALL", type);
+        restore();
+        return answer;
     }
     BoxOpen open;
     if (hooks.beforeBox)
@@ -117,6 +131,7 @@ int dbgMessageBox(const char* text, const char* title, unsigned type)
     const int answer = show(owner, text, title, type);
     if (hooks.afterBox)
         hooks.afterBox();
+    restore();
     return answer;
 }
 
