@@ -27,8 +27,13 @@ struct gaEngineTy {
     // Restores lost surfaces: the back surface, then the primary.
     void (*gRestore)();
     // Copies rectangles of the back surface to the window at (ox, oy) plus
-    // each rectangle's position, then unlocks both surfaces.
+    // each rectangle's position.
     void (*gCopyRects)(const rectTy* rects, uint32_t count, int ox, int oy);
+    // Unlocks the back surface, then the primary (what drawing left locked).
+    void (*gUnlock)();
+    // Marks the whole screen dirty in the screen's sprite list, so that its
+    // next draw puts every sprite on the back surface again.
+    void (*sprRedrawAll)();
     // The sound system.
     void (*sndInit)(platform::WindowHandle window);
     void (*sndSetGlobalFocus)(uint32_t on);
@@ -52,6 +57,11 @@ extern std::string gaExePath;
 
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();
+
+// After a mode change: the surfaces are new and black, so the whole screen
+// is marked in the update grid and in the screen's sprite list, and the
+// next frame draws and copies all of it, as after an activation.
+void scrRedrawAll();
 
 // The window-procedure's mouse tracking flag.
 extern uint8_t gaTracking;

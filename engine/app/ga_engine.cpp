@@ -44,9 +44,20 @@ void device_copy(const rectTy* rects, uint32_t count, int ox, int oy)
         return;
     for (uint32_t i = 0; i < count; ++i)
         device->back->Draw(device->primary, ox, oy, &rects[i]);
-    device->back->Unlock();
-    device->primary->Unlock();
 }
+
+void device_unlock()
+{
+    gDDCTy* device = gMode.device;
+    if (!device)
+        return;
+    if (device->back)
+        device->back->Unlock();
+    if (device->primary)
+        device->primary->Unlock();
+}
+
+void sprites_redraw_all() { g_sprites.AddDirty(g_sprites.scr, g_sprites.scr, spr_DIRTY_FRAMES); }
 
 } // namespace
 
@@ -65,6 +76,8 @@ gaEngineTy gaEngineDefaults()
         .gDrawFps = device_fps,
         .gRestore = device_restore,
         .gCopyRects = device_copy,
+        .gUnlock = device_unlock,
+        .sprRedrawAll = sprites_redraw_all,
         .sndInit = sndInit,
         .sndSetGlobalFocus = sndSetGlobalFocus,
         .sndDone = sndDone,

@@ -111,6 +111,7 @@ void gaCTy::SetDisplayMode(int width, int height, int bitsPerPixel)
     if (key_set(cfg, "USE_GFX"))
         (void)gaEngine.gSetMode(flags, width, height, bitsPerPixel);
     scrResize();
+    scrRedrawAll();
     (void)gaShowCursor(0);
     if (!key_set(cfg, "WINDOW_NO_CAPTION"))
         CenterWindow(nullptr, window);

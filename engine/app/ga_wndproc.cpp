@@ -115,11 +115,13 @@ void gaCTy::ToggleFullScreen()
         if (key_set(cfg, "USE_GFX"))
             (void)gaEngine.gSetMode(extra, w, h, bpp);
         cfg->UpdateInt("FULL_SCREEN", 0);
+        scrRedrawAll();
     } else {
         hide_cursor_fully();
         if (key_set(cfg, "USE_GFX"))
             (void)gaEngine.gSetMode(GA_DISPLAY_FULL_SCREEN | extra, w, h, bpp);
         cfg->UpdateInt("FULL_SCREEN", 1);
+        scrRedrawAll();
         platform::show_window(window, platform::ShowCommand::show);
     }
 }

@@ -133,8 +133,18 @@ void scrPresent()
     if (!flips)
         gaEngine.gCopyRects(grid.rects, grid.count, 0, 0);
     grid.count = 0;
+    // Also in flip mode: a flip of a surface that drawing left locked
+    // fails, and a lock held from frame to frame never ends.
+    gaEngine.gUnlock();
     if (flips)
         (void)gaEngine.gPresent();
+}
+
+void scrRedrawAll()
+{
+    if (grid.state)
+        scrAddDirty(grid.screen.x, grid.screen.y, grid.screen.w, grid.screen.h);
+    gaEngine.sprRedrawAll();
 }
 
 void scrUpdate()

@@ -1,6 +1,8 @@
 // The dirty grid's rectangles.
 #include "app_test_support.h"
 
+#include "engine/gfx/gfx.h"
+
 #include <tuple>
 
 namespace {
@@ -71,6 +73,34 @@ TEST_F(ScrTest, UpdateCopiesTheOverlayOrFlipsTheWholeScreen)
     scrPresent();
     EXPECT_TRUE(testGame.copied.empty());
     EXPECT_EQ(testGame.presents, 1);
+}
+
+// With the real display device: an update leaves no surface locked, in
+// either mode, so that the next flip or copy finds them free.
+TEST_F(ScrTest, UpdateUnlocksTheBackAndPrimarySurfacesAlsoWhenFlipping)
+{
+    gaEngine = gaEngineDefaults();
+    platform::WindowHandle window = platform::create_window({.title = "scr", .client = {640, 480}});
+    ASSERT_NE(window, nullptr);
+    platform::show_window(window, platform::ShowCommand::show);
+    for (const unsigned flags : {GA_DISPLAY_FULL_SCREEN | GA_DISPLAY_FLIP, 0u}) {
+        ASSERT_EQ(gCreate(window, flags, 640, 480, 16), 0) << flags;
+        scrInit();
+        gDDCTy* device = gMode.device;
+        ASSERT_TRUE(device && device->back && device->primary) << flags;
+        // Software drawing leaves the back surface locked until someone
+        // unlocks it.
+        device->back->Lock(nullptr, img_LOCK_RW);
+        device->primary->Lock(nullptr, img_LOCK_RW);
+        ASSERT_NE(device->back->lockPtr, nullptr) << flags;
+        scrAddDirty(0, 0, 64, 48);
+        scrUpdate();
+        EXPECT_EQ(device->back->lockPtr, nullptr) << flags;
+        EXPECT_EQ(device->primary->lockPtr, nullptr) << flags;
+        scrFreeGrid();
+        gRelease();
+    }
+    platform::destroy_window(window);
 }
 
 TEST_F(ScrTest, WithoutADisplayThereIsNoGrid)
