@@ -273,6 +273,8 @@ Size desktop_size() { return current_backend().windows().desktop_size(); }
 
 Rect work_area() { return current_backend().windows().work_area(); }
 
+std::vector<Rect> work_areas() { return current_backend().windows().work_areas(); }
+
 void set_cursor_visible(bool visible)
 {
     Backend& b = current_backend();

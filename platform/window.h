@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -152,6 +153,8 @@ Point screen_to_client(WindowHandle window, Point screen);
 // The desktop's size and the part that windows may use.
 Size desktop_size();
 Rect work_area();
+// The part windows may use of each screen, the primary screen's first.
+std::vector<Rect> work_areas();
 
 // The system cursor over our windows: hidden or shown.
 void set_cursor_visible(bool visible);

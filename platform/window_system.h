@@ -4,6 +4,7 @@
 #include "platform/desktop.h"
 
 #include <span>
+#include <vector>
 
 namespace platform {
 
@@ -40,6 +41,7 @@ public:
 
     virtual Size desktop_size() = 0;
     virtual Rect work_area() { return {0, 0, desktop_size().width, desktop_size().height}; }
+    virtual std::vector<Rect> work_areas() { return {work_area()}; }
     virtual bool cursor_position(Point& out) = 0;
     // Border sizes around the client area (left, top, right, bottom).
     virtual Rect borders(const Window&) { return {}; }

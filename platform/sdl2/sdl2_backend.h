@@ -25,6 +25,15 @@ public:
     PixelFormat display_format = PixelFormat::xrgb8888;
     Size display_size;
     bool display_stale = false; // the window lost what it showed
+
+    // Placement. A window manager that frames the window puts the frame
+    // where the client area was asked to go, which moves the client area
+    // by the frame's border. The first move report after a placement
+    // tells that offset, and the window is asked once more, so that the
+    // client area lands where it was asked to (see Sdl2Windows::moved).
+    Point placed;            // the client position last asked for
+    bool placing = false;    // a placement whose outcome is not seen yet
+    uint64_t placing_until = 0; // SDL ticks; 0 while the window is hidden
 };
 
 class Sdl2Windows final : public WindowSystem {
@@ -44,6 +53,7 @@ public:
     void show_frame(Window& w, std::span<const Rect> rects) override;
     Size desktop_size() override;
     Rect work_area() override;
+    std::vector<Rect> work_areas() override;
     bool cursor_position(Point& out) override;
     Rect borders(const Window& w) override;
     Point client_to_screen(const Window& w, Point p) override;
@@ -51,6 +61,10 @@ public:
 
 private:
     void handle(Desktop& desktop, const SDL_Event& event);
+    // A move report of a plain window.
+    void moved(Sdl2Window& w, Point at);
+    // Asks SDL to put the client area at `at`, and watches the outcome.
+    void place(Sdl2Window& w, Point at);
     Size window_size(const Window& w);
 };
 

@@ -91,6 +91,8 @@ std::unique_ptr<Window> Sdl2Windows::create(const WindowDef& def)
         return nullptr;
     }
     SDL_SetWindowData(w->sdl, record_key, w.get());
+    w->placed = def.position;
+    w->placing = !def.full_screen;
     return w;
 }
 
@@ -141,11 +143,8 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
             desktop.invalidate(*w, {0, 0, w->client.width, w->client.height});
             return;
         case SDL_WINDOWEVENT_MOVED:
-            if (!w->full_screen) {
-                w->position = {e.window.data1, e.window.data2};
-                if (!w->minimised)
-                    w->normal_position = w->position;
-            }
+            if (!w->full_screen)
+                moved(sdl(*w), {e.window.data1, e.window.data2});
             return;
         case SDL_WINDOWEVENT_MINIMIZED:
             w->minimised = true;
@@ -200,6 +199,54 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
     }
 }
 
+namespace {
+
+// How long after a placement shows a move report may still be its outcome.
+// Nobody drags a window this soon after it appeared.
+constexpr uint64_t placing_ms = 1000;
+// The largest frame border taken for one: a report further away is the
+// window manager's own choice (say, keeping the window on the screen).
+constexpr int largest_border = 64;
+
+} // namespace
+
+void Sdl2Windows::place(Sdl2Window& w, Point at)
+{
+    SDL_SetWindowPosition(w.sdl, at.x, at.y);
+    w.placed = at;
+    w.placing = true;
+    w.placing_until = w.visible && !w.minimised ? SDL_GetTicks64() + placing_ms : 0;
+}
+
+void Sdl2Windows::moved(Sdl2Window& w, Point at)
+{
+    if (w.placing && w.placing_until != 0) {
+        // This report is the placement's outcome, or comes too late to be
+        // it; either way one correction at most, and what follows is taken
+        // as it is.
+        w.placing = false;
+        const int dx = at.x - w.placed.x, dy = at.y - w.placed.y;
+        const bool framed = (dx || dy) && dx >= 0 && dy >= 0 && dx <= largest_border && dy <= largest_border;
+        if (framed && SDL_GetTicks64() <= w.placing_until) {
+            // A window manager that tells its frame's size lets SDL place
+            // the frame around the asked place itself, now that the frame
+            // is known; with any other the offset seen is the frame's, and
+            // the frame is asked that much further up and left.
+            int top = 0, left = 0, bottom = 0, right = 0;
+            const bool told = SDL_GetWindowBordersSize(w.sdl, &top, &left, &bottom, &right) == 0 && (top || left);
+            if (told)
+                SDL_SetWindowPosition(w.sdl, w.placed.x, w.placed.y);
+            else
+                SDL_SetWindowPosition(w.sdl, w.placed.x - dx, w.placed.y - dy);
+            // The record keeps the asked place, which the window now has.
+            return;
+        }
+    }
+    w.position = at;
+    if (!w.minimised)
+        w.normal_position = w.position;
+}
+
 void Sdl2Windows::apply_title(Window& w) { SDL_SetWindowTitle(sdl(w).sdl, w.title.c_str()); }
 
 void Sdl2Windows::apply_client_size(Window& w)
@@ -210,7 +257,7 @@ void Sdl2Windows::apply_client_size(Window& w)
     show_frame(w, {});
 }
 
-void Sdl2Windows::apply_position(Window& w) { SDL_SetWindowPosition(sdl(w).sdl, w.position.x, w.position.y); }
+void Sdl2Windows::apply_position(Window& w) { place(sdl(w), w.position); }
 
 void Sdl2Windows::apply_visibility(Window& w)
 {
@@ -224,6 +271,9 @@ void Sdl2Windows::apply_visibility(Window& w)
         SDL_ShowWindow(window);
         if (SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED)
             SDL_RestoreWindow(window);
+        // A placement made while hidden shows its outcome now.
+        if (sdl(w).placing && sdl(w).placing_until == 0)
+            sdl(w).placing_until = SDL_GetTicks64() + placing_ms;
     }
 }
 
@@ -236,7 +286,7 @@ void Sdl2Windows::apply_full_screen(Window& w)
         note_sdl_error("SDL_SetWindowFullscreen");
     if (!w.full_screen) {
         SDL_SetWindowSize(window, w.client.width, w.client.height);
-        SDL_SetWindowPosition(window, w.position.x, w.position.y);
+        place(sdl(w), w.position);
     }
     show_frame(w, {});
 }
@@ -296,9 +346,43 @@ Rect Sdl2Windows::work_area()
     return {r.x, r.y, r.w, r.h};
 }
 
+std::vector<Rect> Sdl2Windows::work_areas()
+{
+    std::vector<Rect> areas;
+    const int count = SDL_GetNumVideoDisplays();
+    for (int i = 0; i < count; ++i) {
+        SDL_Rect r{};
+        if (SDL_GetDisplayUsableBounds(i, &r) == 0 && r.w > 0 && r.h > 0)
+            areas.push_back({r.x, r.y, r.w, r.h});
+    }
+    if (areas.empty())
+        areas.push_back(work_area());
+    return areas;
+}
+
 bool Sdl2Windows::cursor_position(Point& out)
 {
     int x = 0, y = 0;
+    // Over one of our windows the pointer is where its motion events put
+    // it. SDL's global query answers from a cache that only some input
+    // refreshes (on X, a button held does, plain motion may not), so it
+    // can stand still while the pointer moves, which a full-screen window
+    // shows at once.
+    if (SDL_Window* over = SDL_GetMouseFocus()) {
+        SDL_GetMouseState(&x, &y);
+        // In a window the record's place is the one screen_to_client()
+        // takes off again.
+        const Window* w = record_of(SDL_GetWindowID(over));
+        int wx = 0, wy = 0;
+        if (w && !w->full_screen) {
+            wx = w->position.x;
+            wy = w->position.y;
+        } else {
+            SDL_GetWindowPosition(over, &wx, &wy);
+        }
+        out = {wx + x, wy + y};
+        return true;
+    }
     SDL_GetGlobalMouseState(&x, &y);
     out = {x, y};
     return true;
