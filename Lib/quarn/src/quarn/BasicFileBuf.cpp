@@ -23,6 +23,10 @@
 //   any            reading, writing or allocating fails           failed
 //   any            close                                          idle
 //
+// The put area is armed only in writing, where the get area is empty: a
+// failed write disarms it, so puts are refused until a seek that moves the
+// file clears the failure, and no put can ever land on data being read.
+//
 // Positions are offsets in the file. The file stands at the end of the get
 // area, so a character's position is the file's position less the bytes
 // that the characters from it to the end came from; in a text file those
@@ -71,7 +75,9 @@ BasicFileBuf* BasicFileBuf::close()
 {
     if (!is_open())
         return nullptr;
-    bool ok = true;
+    // A write that failed and was not cleared by a seek lost data: the
+    // close reports it.
+    bool ok = state_ != State::failed;
     if (state_ == State::writing)
         ok = flush_put_area();
     if (!file_->close())
@@ -360,8 +366,11 @@ bool BasicFileBuf::flush_put_area()
     bool ok = true;
     if (from && end > from)
         ok = file_->write_text(from, static_cast<uint32_t>(end - from));
-    if (buffer_)
+    // After a failure the caller enters failed: no put may be taken then.
+    if (ok && buffer_)
         setp(buffer_, buffer_ + size_ - 1);
+    else
+        setp(nullptr, nullptr);
     return ok;
 }
 
@@ -417,6 +426,7 @@ BasicFileBuf::pos_type BasicFileBuf::seek_file(off_type off, std::ios_base::seek
     if (at < 0)
         return pos_type(bad_pos);
     setg(buffer_, buffer_, buffer_);
+    setp(nullptr, nullptr);
     crlf_.clear();
     state_ = State::idle; // any -> idle: the file moved
     return pos_type(off_type(at));

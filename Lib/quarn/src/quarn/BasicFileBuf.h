@@ -52,7 +52,8 @@ public:
 
     bool is_open() const { return file_ && file_->is_open(); }
     // Writes what is buffered, closes the file and frees the buffers. This, or null when the buffer was
-    // not open or flushing or closing failed.
+    // not open, flushing or closing failed, or it is still failed from an earlier read or write that no
+    // seek has cleared since.
     BasicFileBuf* close();
 
     const ErrorInfo* last_error() const override { return file_ ? file_->last_error() : nullptr; }
