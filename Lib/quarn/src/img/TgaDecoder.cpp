@@ -239,11 +239,13 @@ void TgaDecoder::do_open(io::IStream& stream)
     }
 
     // At most 65535 x 65535 x 4 bytes: size_t holds it, the cap keeps it
-    // sane.
+    // sane. The cap is on the decoded picture, which for 16-bit pixels is
+    // larger than the stored one (3 bytes a pixel against 2).
     const size_t bytes_per_pixel = header.depth / 8;
+    const size_t decoded_bytes_per_pixel = header.depth == 16 ? 3 : bytes_per_pixel;
     const size_t pixels = size_t(header.width) * header.height;
     const size_t total = pixels * bytes_per_pixel;
-    if (total > max_picture_bytes)
+    if (pixels * decoded_bytes_per_pixel > max_picture_bytes)
         throw_failure("TGA picture too large");
 
     GrowingBuffer decoded(total);
@@ -253,20 +255,18 @@ void TgaDecoder::do_open(io::IStream& stream)
         read_plain(stream, decoded, total);
     Bytes buffer = decoded.take();
 
-    size_t stored_bytes = bytes_per_pixel;
     if (header.depth == 16) {
-        Bytes expanded = allocate_bytes(pixels * 3);
+        Bytes expanded = allocate_bytes(pixels * decoded_bytes_per_pixel);
         for (size_t i = 0; i < pixels; ++i)
             expand_555(buffer.get() + i * 2, expanded.get() + i * 3);
         buffer = std::move(expanded);
-        stored_bytes = 3;
     }
 
     width_ = header.width;
     height_ = header.height;
     format_ = format;
-    bytes_per_pixel_ = int32_t(stored_bytes);
-    pitch_ = int32_t(size_t(header.width) * stored_bytes);
+    bytes_per_pixel_ = int32_t(decoded_bytes_per_pixel);
+    pitch_ = int32_t(size_t(header.width) * decoded_bytes_per_pixel);
     buffer_ = std::move(buffer);
     top_down_ = header.top_down();
 }

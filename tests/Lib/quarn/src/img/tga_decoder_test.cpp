@@ -287,6 +287,30 @@ TEST(TgaDecoder, HugeHeadersCostOnlyWhatTheFileHolds)
     }
 }
 
+TEST(TgaDecoder, TheSizeCapCountsDecodedBytes)
+{
+    // 16-bit pixels are stored in 2 bytes and decoded into 3: the cap
+    // (2^30 bytes) holds for the 3. Pictures within it fail only as
+    // truncated, since each file holds just its header.
+    struct Case {
+        uint8_t depth;
+        uint16_t width, height;
+        const char* expected;
+    };
+    const Case cases[] = {
+        { 16, 65535, 6000, "TGA picture too large" }, // 786 MB stored, 1180 MB decoded
+        { 24, 65535, 6000, "TGA picture too large" },
+        { 16, 16384, 16384, "TGA file is truncated" }, // 805 MB decoded
+        { 32, 16384, 16384, "TGA file is truncated" }, // exactly at the cap
+    };
+    for (const Case& c : cases) {
+        MemoryStream stream(tga_file(Tga { .type = 2, .depth = c.depth, .width = c.width, .height = c.height }), 0);
+        TgaDecoder tga;
+        EXPECT_EQ(thrown_text([&] { tga.open(stream.in); }), c.expected)
+            << int(c.depth) << " bits, " << c.width << " x " << c.height;
+    }
+}
+
 TEST(TgaDecoder, LoadFileReadsFilesAndArchiveMembers)
 {
     std::mt19937 random(21);
