@@ -702,7 +702,9 @@ public:
     void Free() override;
     // A format other than pel_FMT_P8 is reported ("Unsupported pel's
     // format") and the size still set. Makes an array of h null rows; the
-    // picture is then written through Lock / Unlock.
+    // picture is then written through Lock / Unlock. A size that
+    // imgBlockSize refuses at one byte a pel is reported (ERR_NO_MEMORY)
+    // and leaves the image 0 x 0.
     void SetSize(int32_t w, int32_t h, const pelFmtCTy* format) override;
     [[nodiscard]] int ReadInPlace(rwCTy* stream) override;
     void WriteHeader(rwCTy* stream) override;

@@ -133,6 +133,15 @@ void imgRle8CTy::SetSize(int32_t w, int32_t h, const pelFmtCTy* format)
         dbgBreakOnRetry(errReport(ERR_BAD_ARG));
         return;
     }
+    // Every lock decodes the whole picture at one byte a pel: the size is
+    // held to the cap of the other image kinds.
+    size_t bytes = 0;
+    if (!imgBlockSize(w, h, 1, &bytes)) {
+        width = 0;
+        height = 0;
+        dbgBreakOnRetry(errReport(ERR_NO_MEMORY));
+        return;
+    }
     if (h > 0) {
         rows = static_cast<uint8_t**>(memAllocZ(sizeof(uint8_t*) * static_cast<size_t>(h)));
         rowCount = rows ? h : 0;
@@ -148,7 +157,11 @@ int32_t imgRle8CTy::Lock(const rectTy* rect, uint32_t mode)
     if (decodeBuf)
         return pitch;
     imgCTy::Lock(rect, mode);
-    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
+    size_t size = 0;
+    if (!imgBlockSize(width, height, 1, &size)) {
+        lockPtr = nullptr;
+        return pitch;
+    }
     decodeBuf = static_cast<uint8_t*>(memAlloc(size));
     if (!decodeBuf) {
         lockPtr = nullptr;

@@ -459,4 +459,31 @@ TEST_F(ImgRle8Test, SetSizeOfAnotherFormatReportsAndStillSizes)
     EXPECT_EQ(decoded(img), std::vector<uint8_t>(12, 4));
 }
 
+TEST_F(ImgRle8Test, SetSizeKeepsToTheImageSizeCap)
+{
+    struct Case {
+        int32_t w, h;
+        bool accepted;
+    };
+    // Sides up to 32768 and up to 2^30 pels, one byte each.
+    const Case cases[] = {
+        { 40000, 40000, false }, { 40000, 1, false }, { 1, 40000, false }, { 32768, 32768, true }, { 7, 3, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+        reports().clear();
+        imgRle8CTy img;
+        img.SetSize(c.w, c.h, nullptr);
+        EXPECT_EQ(img.width, c.accepted ? c.w : 0);
+        EXPECT_EQ(img.height, c.accepted ? c.h : 0);
+        EXPECT_EQ(img.rowCount, c.accepted ? c.h : 0);
+        if (c.accepted) {
+            EXPECT_TRUE(reports().empty());
+        } else {
+            ASSERT_EQ(reports().size(), 1u);
+            EXPECT_EQ(reports()[0].code, ERR_NO_MEMORY);
+        }
+    }
+}
+
 } // namespace
