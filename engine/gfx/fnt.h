@@ -51,8 +51,9 @@ struct fntCTy {
 };
 
 // The file's fields from `size` bytes: 0, or ERR_DATA (not reported) for
-// fewer than fnt_FILE_SIZE bytes, a wrong magic or a reference character
-// above 255.
+// fewer than fnt_FILE_SIZE bytes, a wrong magic, a reference character
+// above 255, or a spacing, space width or height beyond img_MAX_SIDE
+// either way.
 [[nodiscard]] int fntParse(const uint8_t* bytes, size_t size, fntFileTy* out);
 // Packs the glyphs that `rec` places in `picture` into `atlas` (sized and
 // filled here, keyed by its pel at (0, 0)) and moves the boxes to it: 0, or
@@ -121,7 +122,8 @@ public:
     void Printf(const char* format, ...);
     void SetAlign(uint32_t a);
     // Measures the text in the current font: width (text width plus one
-    // spacing), height and anchor. Without text or font the width is 0.
+    // spacing, held to the 32-bit range), height and anchor. Without text
+    // or font the width is 0.
     void Layout();
     rectTy GetRect() override;
     void Draw() override;

@@ -67,6 +67,14 @@ int fntParse(const uint8_t* bytes, size_t size, fntFileTy* out)
 {
     if (size < fnt_FILE_SIZE || read_u32(bytes) != fnt_MAGIC || read_u32(bytes + 4) > 255)
         return ERR_DATA;
+    // Spacing, space width and height are pels on a line of text: a value
+    // past any picture's side is damage, and would carry the text's
+    // measures out of the 32-bit range.
+    for (size_t at : { size_t { 8 }, size_t { 12 }, size_t { 16 } }) {
+        const int64_t v = read_i32(bytes + at);
+        if (v < -img_MAX_SIDE || v > img_MAX_SIDE)
+            return ERR_DATA;
+    }
     out->magic = fnt_MAGIC;
     out->refChar = read_u32(bytes + 4);
     out->spacing = read_i32(bytes + 8);

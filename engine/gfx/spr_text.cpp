@@ -1,7 +1,21 @@
 // The text sprite: a line of text in a bitmap font, aligned on its position.
 #include "engine/gfx/gfx_internal.h"
 
+#include <algorithm>
 #include <cstdarg>
+
+namespace {
+
+// The sprite's width: the text's and one spacing more. Computed in 64 bits
+// and held to the 32-bit range (symmetric, so that the anchor, which may be
+// the width, can be negated), so that no font's spacing overflows it.
+int32_t sprite_width(const fntCTy* font, const char* text)
+{
+    const int64_t width = int64_t { fntTextWidth(font, text) } + font->rec.spacing;
+    return int32_t(std::clamp<int64_t>(width, -INT32_MAX, INT32_MAX));
+}
+
+} // namespace
 
 sprDfStrCTy::~sprDfStrCTy()
 {
@@ -46,7 +60,7 @@ void sprDfStrCTy::Layout()
         textW = 0;
         return;
     }
-    textW = fntTextWidth(font, text.c_str()) + font->rec.spacing;
+    textW = sprite_width(font, text.c_str());
     textH = font->rec.height;
     anchorX = align == spr_ALIGN_LEFT ? 0 : align == spr_ALIGN_CENTER ? textW / 2 : textW;
 }
@@ -58,8 +72,7 @@ void sprDfStrCTy::Draw()
     const fntCTy* font = Font();
     if (!hasText || !font || !dst || !dstClip)
         return;
-    const rectTy whole { -anchorX, -anchorY, fntTextWidth(font, text.c_str()) + font->rec.spacing,
-                         font->rec.height };
+    const rectTy whole { -anchorX, -anchorY, sprite_width(font, text.c_str()), font->rec.height };
     rectTy r;
     if (!sprRectIntersect(&r, dstClip, &whole))
         return;

@@ -49,6 +49,23 @@ void use(fntCTy* font)
     const rectTy inside { 7, 3, 20, 9 };
     fntDrawText(font, text + 40, -5, 2, &inside, target);
     (void)fntTextWidth(font, text);
+
+    // The text sprite lays the text out in each alignment (its width, anchor
+    // and rectangle come from the font's measures) and the list draws it.
+    sprsCTy list;
+    list.SetScrSize(64, 24);
+    sprDfStrCTy sprite;
+    sprite.fonts.push_back(font);
+    sprsCTy::Add(&list, &sprite);
+    sprite.SetPos(20, 10);
+    sprite.Show();
+    for (uint32_t align : { spr_ALIGN_LEFT, spr_ALIGN_CENTER, spr_ALIGN_RIGHT }) {
+        sprite.SetAlign(align);
+        sprite.Printf("%s", text + 60 * align);
+        (void)sprite.GetRect();
+        list.DrawRect(target, 0, 0, nullptr);
+    }
+    sprite.Remove();
 }
 
 void run(const uint8_t* data, size_t size, unsigned picture)

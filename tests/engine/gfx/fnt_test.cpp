@@ -157,6 +157,54 @@ TEST_F(Fnt, MeasuresAlignsAndClipsText)
     EXPECT_NE(pel_at(*full, 0, 5), 0xFFFFu); // something was drawn
 }
 
+// A font file's spacing, space width or height past any picture's side is
+// refused as damage; a font made in memory with a spacing near the 32-bit
+// limits lays its text out with the width held to the 32-bit range (the
+// sanitizer build catches an overflow on the way).
+TEST_F(Fnt, SpacingNearThe32BitLimitsNeitherLoadsNorOverflows)
+{
+    struct Field {
+        size_t offset;
+        int32_t value;
+        bool accepted;
+    };
+    const Field fields[] = {
+        { 8, INT32_MAX - 2, false }, { 8, INT32_MIN, false }, { 8, 32769, false }, { 8, 32768, true },
+        { 8, -32768, true },         { 12, 1 << 30, false },  { 16, -(1 << 30), false },
+    };
+    FontFixture f = make_font(26, 9);
+    for (const Field& field : fields) {
+        std::vector<uint8_t> bytes = record_bytes(f.rec);
+        for (size_t i = 0; i < 4; ++i)
+            bytes[field.offset + i] = uint8_t(uint32_t(field.value) >> (8 * i));
+        fntFileTy rec;
+        EXPECT_EQ(fntParse(bytes.data(), bytes.size(), &rec), field.accepted ? 0 : ERR_DATA)
+            << field.offset << ": " << field.value;
+    }
+
+    struct Line {
+        int32_t spacing;
+        const char* text; // 'a' advances 6, 'b' 7, 'c' 8
+        int32_t width;
+    };
+    const Line lines[] = {
+        { 1, "abc", 24 },
+        { -3, "a", 3 },
+        { INT32_MAX - 2, "a", INT32_MAX },
+        { INT32_MAX, "abc", INT32_MAX },
+        { INT32_MIN, "ab", -INT32_MAX },
+    };
+    std::unique_ptr<fntCTy> font(font_of(f));
+    for (const Line& l : lines) {
+        font->rec.spacing = l.spacing;
+        sprDfStrCTy s;
+        s.fonts.push_back(font.get());
+        s.Printf("%s", l.text);
+        EXPECT_EQ(s.textW, l.width) << l.spacing << " " << l.text;
+        EXPECT_EQ(s.anchorX, l.width / 2);
+    }
+}
+
 // Fonts from files: shared by name in any case, ".fnt" before ".bmp",
 // clear reports for what is missing or damaged.
 TEST_F(Fnt, LoadsOnceFromFiles)
