@@ -6,9 +6,9 @@
 
 namespace {
 
-// The sprite's width: the text's and one spacing more. Computed in 64 bits
-// and held to the 32-bit range (symmetric, so that the anchor, which may be
-// the width, can be negated), so that no font's spacing overflows it.
+// The sprite's width: the text's and one spacing more, computed in 64 bits
+// so that no font's spacing overflows it. Held to the 32-bit range made
+// symmetric: the anchor may be the width, and it is negated.
 int32_t sprite_width(const fntCTy* font, const char* text)
 {
     const int64_t width = int64_t { fntTextWidth(font, text) } + font->rec.spacing;

@@ -75,8 +75,8 @@ BasicFileBuf* BasicFileBuf::close()
 {
     if (!is_open())
         return nullptr;
-    // A write that failed and was not cleared by a seek lost data: the
-    // close reports it.
+    // A failed write (or read) that no seek has cleared since may have lost
+    // data: the close reports it.
     bool ok = state_ != State::failed;
     if (state_ == State::writing)
         ok = flush_put_area();
