@@ -4,9 +4,60 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace {
+
+// A test that ends the whole program through exit() (the second-instance
+// check, a fatal-error path) leaves CTest a status of 0, which reads as a
+// pass; such an ending is made a failure. Death-test children end that way
+// on purpose and keep their status.
+void fail_an_exit_inside_a_test()
+{
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    if (!test || testing::internal::InDeathTestChild())
+        return;
+    std::fprintf(stderr, "%s.%s ended the test program through exit() before it finished\n", test->test_suite_name(),
+                 test->name());
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+// CTest runs the test programs side by side, and the program's
+// single-instance lock lives in the temporary folder: two tests starting
+// the program at once would find each other. Each test program gets a
+// temporary folder of its own (a death-test child keeps its parent's).
+std::filesystem::path own_temp_dir()
+{
+    if (std::getenv("QUARN_TEST_OWN_TMPDIR"))
+        return {};
+    std::error_code ec;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path(ec) / ("quarn_test_" + std::to_string(std::random_device{}()));
+    if (ec || !std::filesystem::create_directories(dir, ec))
+        return {};
+    setenv("TMPDIR", dir.c_str(), 1);
+    setenv("QUARN_TEST_OWN_TMPDIR", "1", 1);
+    return dir;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     platform::use_backend(platform::BackendKind::headless);
-    return RUN_ALL_TESTS();
+    const std::filesystem::path temp = own_temp_dir();
+    std::atexit(fail_an_exit_inside_a_test);
+    const int status = RUN_ALL_TESTS();
+    if (!temp.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(temp, ec);
+    }
+    return status;
 }
