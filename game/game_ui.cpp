@@ -8,11 +8,14 @@
 
 void GetConfigPos(int32_t* x, int32_t* y, const char* key)
 {
+    // Far off the screen is a typing error; it is reported and pulled in,
+    // which also keeps the sprites' edge arithmetic far from overflow.
+    constexpr cfgIntRangeTy on_screen{.lo = -4096, .hi = 4096, .clamp = true};
     char name[1024];
     std::snprintf(name, sizeof name, "%s_x", key);
-    *x = g_app->cfg->GetInt(name);
+    *x = g_app->cfg->CheckInt(name, on_screen);
     std::snprintf(name, sizeof name, "%s_y", key);
-    *y = g_app->cfg->GetInt(name);
+    *y = g_app->cfg->CheckInt(name, on_screen);
 }
 
 void AddSprite(sprCTy* sprite, int32_t depth, int32_t x, int32_t y)

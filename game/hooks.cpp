@@ -93,7 +93,7 @@ void GameInit()
     g_car->Load();
     g_world.add_body(g_car);
 
-    sndSetVolume(g_app->cfg->GetInt("snd_volume"));
+    sndSetVolume(g_app->cfg->CheckInt("snd_volume", {.lo = 0, .hi = 100, .clamp = true}));
     NewRace();
 }
 

@@ -18,6 +18,9 @@ bool active();
 
 // The fake desktop: 1024 x 768 with all of it usable until changed.
 void set_desktop(Size size, Rect work_area);
+// Fault: the next `times` window creations fail, as on a desktop that
+// refuses the window (0 clears the fault).
+void refuse_windows(int times = 1);
 
 // Scripted input. Each event happens `at_ms` milliseconds after the script
 // was fed, by the platform clock (tick_ms(), so a ManualClock drives it);

@@ -55,6 +55,10 @@ gaEngineTy gaEngineDefaults();
 // the running executable. Tests point it into a scratch folder.
 extern std::string gaExePath;
 
+// Reports every framework key whose number the window, the display or the
+// main loop cannot use (naming the key) and puts a usable one in its place.
+void gaCheckSettings(cfgCTy& cfg);
+
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();
 

@@ -86,9 +86,10 @@ void gaCTy::Init()
     char cfgName[80];
     std::snprintf(cfgName, sizeof cfgName, "%s.cfg", appName);
     if (cfg) {
-        // A bad line unwinds to this frame: the keys read before it keep the
-        // file's values, the rest their defaults, and start-up goes on.
+        // A bad line is reported and skipped; another failure (memory)
+        // unwinds to this frame, and start-up goes on with what was read.
         (void)errTry([&] { cfg->Load(cfgName); });
+        gaCheckSettings(*cfg);
     }
 
     const char* title = cfg ? cfg->GetStr("WND_NAME") : "";

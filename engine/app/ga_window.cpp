@@ -2,6 +2,7 @@
 // device on it.
 #include "engine/app/app_internal.h"
 
+#include "platform/platform.h"
 #include "platform/window.h"
 
 #include <algorithm>
@@ -106,7 +107,8 @@ bool gaCTy::CreateMainWindow()
     };
     window = platform::create_window(def);
     if (!window) {
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't create window"));
+        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't create window\n %d x %d (SCR_LX, SCR_LY): %s",
+                                         def.client.width, def.client.height, platform::backend_error_text().c_str()));
         return false;
     }
     // Placed while still hidden, so that it does not first show at 0,0 and

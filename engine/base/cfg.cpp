@@ -143,18 +143,60 @@ int cfgCTy::GetInt(const char* name) const
     return n > INT_MAX ? INT_MAX : n < INT_MIN ? INT_MIN : static_cast<int>(n);
 }
 
-void cfgLoadStream(cfgCTy& cfg, std::FILE* stream)
+namespace {
+
+// Shown even inside a TRY frame: a bad line is the user's to see, and the
+// lines after it still load.
+void report_bad_line(cfgLineKind kind, const char* fileName, unsigned number, const char* line)
 {
+    const uint8_t saved = errState.mode;
+    errState.mode |= ERR_MODE_NO_UNWIND;
+    // Lines are cut for the box; the number finds the rest.
+    char shown[81];
+    strCopy(shown, sizeof shown, line);
+    for (size_t n = std::strlen(shown); n > 0 && static_cast<unsigned char>(shown[n - 1]) <= 0x20; --n)
+        shown[n - 1] = '\0'; // a DOS line end
+    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s\n '%s', line %u: %s", cfgLineError(kind),
+                               fileName ? fileName : "", number, shown));
+    errState.mode = saved;
+}
+
+} // namespace
+
+void cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
+{
+    char line[CFG_LINE_SIZE];
     char name[CFG_LINE_SIZE];
     char value[CFG_LINE_SIZE];
-    while (cfgFileReadVar(stream, name, value) == 1)
-        cfg.SetStr(name, value);
+    for (unsigned number = 1; cfgReadLine(stream, line, sizeof line); ++number) {
+        const cfgLineKind kind = cfgScanLine(line, name, value);
+        if (kind == cfgLineKind::variable)
+            cfg.SetStr(name, value);
+        else if (kind != cfgLineKind::blank)
+            report_bad_line(kind, fileName, number, line);
+    }
 }
 
 void cfgCTy::Load(const char* fileName)
 {
-    // Closed on every way out: a bad line's report may unwind.
+    // Closed on every way out: a failed allocation's report may unwind.
     std::unique_ptr<std::FILE, StreamCloser> stream(cfgFileOpenRd(fileName));
     if (stream)
-        cfgLoadStream(*this, stream.get());
+        cfgLoadStream(*this, stream.get(), fileName);
+}
+
+int cfgCTy::CheckInt(const char* name, const cfgIntRangeTy& range)
+{
+    const cfgVarCTy* var = Find(name);
+    const int number = GetInt(name);
+    if (!var || (number >= range.lo && number <= range.hi))
+        return number;
+    const int used = !range.clamp ? range.fallback : number < range.lo ? range.lo : range.hi;
+    // The text as written: "abc" and "99999999999" read as 0 and INT_MAX.
+    char shown[41];
+    strCopy(shown, sizeof shown, var->Text());
+    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Bad value of %s: %s (allowed %d to %d); %d is used", var->name,
+                               shown, range.lo, range.hi, used));
+    SetInt(name, used);
+    return used;
 }

@@ -20,6 +20,14 @@ struct cfgVarCTy {
     const char* Text() const { return value ? value : ""; }
 };
 
+// The values an integer variable may take (see cfgCTy::CheckInt).
+struct cfgIntRangeTy {
+    int lo = 0;
+    int hi = 0;
+    bool clamp = false; // out of range: the nearer end, else the fallback
+    int fallback = 0;
+};
+
 // Variables in insertion order; names compare without regard to ASCII case.
 class cfgCTy {
 public:
@@ -42,16 +50,23 @@ public:
     const char* GetStr(const char* name) const;
     int GetInt(const char* name) const;
 
-    // Reads the file's variables over the current ones. A missing file
-    // changes nothing; a bad line is reported ("Empty variable name",
-    // "Invalid line") and ends the load, keeping what was read before.
+    // Reads the file's variables over the current ones. A missing or
+    // unreadable file changes nothing. A bad line is reported ("Empty
+    // variable name", "Invalid line", with the file name, the line number
+    // and the line) even inside a TRY frame, and the lines after it load.
     void Load(const char* fileName);
+    // Keeps an integer variable inside range.lo..range.hi. A value outside
+    // (or no number where 0 is outside) is reported naming the key and
+    // replaced: by the nearer end when range.clamp, else by range.fallback.
+    // An absent variable is left absent. Returns the value in force.
+    int CheckInt(const char* name, const cfgIntRangeTy& range);
     // Writes every variable as "%s = %s\n". The new text goes to a file
     // beside the old one that then replaces it (a symbolic link is followed,
     // the old file's permissions are kept), so a failed save leaves the old
     // file whole; when no file can be made beside it, the file is rewritten
-    // in place. A file that cannot be opened at all is skipped silently (0);
-    // a failed write is reported with the name and yields ERR_WRITE.
+    // in place. A file that cannot be written at all, or a failed write, is
+    // reported with the name ("Can't write to file '%s'") and yields
+    // ERR_WRITE; whatever was there stays as it was.
     int Save(const char* fileName) const;
 
     uint32_t Count() const { return count_; }

@@ -60,65 +60,78 @@ bool read_line(std::FILE* stream, char* line, size_t size)
 
 inline bool blank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
-int bad_line(const char* text)
+} // namespace
+
+bool cfgReadLine(std::FILE* stream, char* line, size_t size)
 {
-    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text));
-    return 0;
+    return stream && read_line(stream, line, size);
 }
 
-} // namespace
+cfgLineKind cfgScanLine(const char* line, char* name, char* value)
+{
+    enum { before_name, in_name, after_equals, in_value } state = before_name;
+    size_t name_start = 0, name_end = 0, value_start = 0, value_end = 0;
+    // A NUL ends the line as its end would.
+    for (size_t i = 0; line[i] != '\0'; ++i) {
+        const char c = line[i];
+        if (c == '-' && line[i + 1] == '-')
+            break;
+        switch (state) {
+        case before_name:
+            if (blank(c))
+                break;
+            if (c == '=')
+                return cfgLineKind::empty_name;
+            name_start = i;
+            name_end = i + 1;
+            state = in_name;
+            break;
+        case in_name:
+            if (c == '=')
+                state = after_equals;
+            else if (!blank(c))
+                name_end = i + 1;
+            break;
+        case after_equals:
+            if (blank(c))
+                break;
+            value_start = i;
+            value_end = i + 1;
+            state = in_value;
+            break;
+        case in_value:
+            if (!blank(c))
+                value_end = i + 1;
+            break;
+        }
+    }
+    if (state == before_name)
+        return cfgLineKind::blank;
+    if (state == in_name)
+        return cfgLineKind::no_equals;
+    std::memcpy(name, line + name_start, name_end - name_start);
+    name[name_end - name_start] = '\0';
+    std::memcpy(value, line + value_start, value_end - value_start);
+    value[value_end - value_start] = '\0';
+    return cfgLineKind::variable;
+}
+
+const char* cfgLineError(cfgLineKind kind)
+{
+    return kind == cfgLineKind::empty_name ? "Empty variable name" : "Invalid line";
+}
 
 int cfgFileReadVar(std::FILE* stream, char* name, char* value)
 {
-    if (!stream)
-        return 0;
     char line[CFG_LINE_SIZE];
-    while (read_line(stream, line, sizeof(line))) {
-        enum { before_name, in_name, after_equals, in_value } state = before_name;
-        size_t name_start = 0, name_end = 0, value_start = 0, value_end = 0;
-        // A NUL ends the line as its end would.
-        for (size_t i = 0; line[i] != '\0'; ++i) {
-            const char c = line[i];
-            if (c == '-' && line[i + 1] == '-')
-                break;
-            switch (state) {
-            case before_name:
-                if (blank(c))
-                    break;
-                if (c == '=')
-                    return bad_line("Empty variable name");
-                name_start = i;
-                name_end = i + 1;
-                state = in_name;
-                break;
-            case in_name:
-                if (c == '=')
-                    state = after_equals;
-                else if (!blank(c))
-                    name_end = i + 1;
-                break;
-            case after_equals:
-                if (blank(c))
-                    break;
-                value_start = i;
-                value_end = i + 1;
-                state = in_value;
-                break;
-            case in_value:
-                if (!blank(c))
-                    value_end = i + 1;
-                break;
-            }
+    while (cfgReadLine(stream, line, sizeof(line))) {
+        const cfgLineKind kind = cfgScanLine(line, name, value);
+        if (kind == cfgLineKind::variable)
+            return 1;
+        if (kind != cfgLineKind::blank) {
+            dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", cfgLineError(kind)));
+            return 0;
         }
-        if (state == before_name)
-            continue; // blank or comment line
-        if (state == in_name)
-            return bad_line("Invalid line");
-        std::memcpy(name, line + name_start, name_end - name_start);
-        name[name_end - name_start] = '\0';
-        std::memcpy(value, line + value_start, value_end - value_start);
-        value[value_end - value_start] = '\0';
-        return 1;
     }
     return 0;
 }

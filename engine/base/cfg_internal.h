@@ -11,5 +11,21 @@ extern int cfgWriteFailAfterForTest;
 // write is to fail.
 bool cfgWriteFailsNow();
 
-// cfgCTy::Load on a stream that is already open (left open).
-void cfgLoadStream(cfgCTy& cfg, std::FILE* stream);
+// What one line of a configuration file holds.
+enum class cfgLineKind {
+    variable,   // a name and a value
+    blank,      // nothing but blanks or a comment
+    empty_name, // '=' before any name
+    no_equals,  // a name without '='
+};
+// Reads one line without its line end (at most size - 1 characters; the
+// rest of a longer line is dropped). False at the end of the file.
+bool cfgReadLine(std::FILE* stream, char* line, size_t size);
+// Splits a line into the two CFG_LINE_SIZE buffers (filled for a variable).
+cfgLineKind cfgScanLine(const char* line, char* name, char* value);
+// The report text of a bad line: "Empty variable name" or "Invalid line".
+const char* cfgLineError(cfgLineKind kind);
+
+// cfgCTy::Load on a stream that is already open (left open); `fileName`
+// names the file in the reports of bad lines.
+void cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);

@@ -123,7 +123,7 @@ int cfgCTy::Save(const char* fileName) const
         // place after all.
         std::FILE* stream = std::fopen(target.c_str(), "wt");
         if (!stream)
-            return 0;
+            return report_write_failure(fileName); // a folder in its place, a read-only folder
         return write_all(stream, *this) == 0 ? 0 : report_write_failure(fileName);
     }
     // The old file's permissions before any text goes in.

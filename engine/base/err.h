@@ -126,6 +126,19 @@ extern errStateTy errState;
                               const char* message, const strArgListTy* argList, const char* sourceFile, int line);
 [[nodiscard]] int errReport(int code);
 [[nodiscard]] int errReportArg(int code, const char* fileName);
+// Names the file being read in the ERR_DATA reports made meanwhile that name
+// none ("Data error in file '%s'"). Scopes nest (a font reads its glyph
+// picture): the innermost counts. The name must outlive the scope.
+class errReadingFile {
+public:
+    explicit errReadingFile(const char* name);
+    ~errReadingFile();
+    errReadingFile(const errReadingFile&) = delete;
+    errReadingFile& operator=(const errReadingFile&) = delete;
+
+private:
+    const char* previous_;
+};
 // Formats into the library's message buffer and reports ERR_USER_MSG with it.
 [[nodiscard]] int errMessage(int level, const char* format, ...);
 // Reports the stored code again with every stored field (0 when none).

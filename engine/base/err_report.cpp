@@ -2,6 +2,18 @@
 
 errStateTy errState;
 
+namespace {
+
+// Files are read on the main thread only.
+const char* reading_file = nullptr;
+
+} // namespace
+
+errReadingFile::errReadingFile(const char* name) : previous_(reading_file) { reading_file = name; }
+
+// Also on the way out of a report that unwinds to a TRY frame.
+errReadingFile::~errReadingFile() { reading_file = previous_; }
+
 void errUnwind(int code) { throw errUnwindTy{code, errState.frames}; }
 
 int errReportEx(const errMsgSetTy* extraSet, int level, int code, uintptr_t argument, const char* message,
@@ -11,6 +23,8 @@ int errReportEx(const errMsgSetTy* extraSet, int level, int code, uintptr_t argu
     errState.extraSet = extraSet;
     errState.level = static_cast<uint8_t>(level);
     errState.code = code;
+    if (code == ERR_DATA && argument == 0 && !message && reading_file)
+        argument = reinterpret_cast<uintptr_t>(reading_file);
     errState.argument = argument;
     errState.message = message;
     errState.argList = argList;

@@ -24,6 +24,7 @@ constexpr uint32_t D = ERR_LEVEL_ERROR | ERR_MSG_DRIVE_ARG;
 constexpr errMsgTy general_records[] = {
     {-2, E, "No memory", nullptr},
     {-3, E, "Array too large", nullptr},
+    {-5, F, "Data error in file '%^s'", &file_name_arg},
     {-5, E, "Data error", nullptr},
     {-6, E, "Value not found", nullptr},
     {-8, E, "Bad length", nullptr},

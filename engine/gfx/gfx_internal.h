@@ -13,8 +13,9 @@
 // passed as an argument, never as a format.
 void gfxReportNotImpl(const char* text);
 
-// Reports ERR_DATA ("Data error") for a stream record that cannot be right.
-// Returns ERR_DATA (or the box answer).
+// Reports ERR_DATA ("Data error") for a stream record that cannot be right;
+// the file loaders mark their file with errReadingFile, so that the report
+// names it. Returns ERR_DATA (or the box answer).
 int gfxReportDataError();
 
 // Bytes left after the read position of a stream.

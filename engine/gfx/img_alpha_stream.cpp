@@ -195,5 +195,6 @@ int imgAlpha::LoadTga(const char* name)
     if (!stream.is_open())
         return gfxReportFile(ERR_OPEN, name);
     stream.exceptions(quarn::io::Stream::bad | quarn::io::Stream::fail);
+    const errReadingFile reading(name);
     return ReadTga(stream);
 }

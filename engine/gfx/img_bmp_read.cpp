@@ -251,5 +251,6 @@ int imgCTy::Load(const char* name)
     stream.open(name, quarn::open_mode::in, 0);
     if (!stream.is_open())
         return gfxReportFile(ERR_OPEN, name);
+    const errReadingFile reading(name);
     return ReadBmp(stream);
 }

@@ -98,6 +98,7 @@ int decode_file(imgCTy* image, quarn::g::ImageDecoderI& decoder, const char* nam
     if (!stream.is_open())
         return gfxReportFile(ERR_OPEN, name);
     stream.exceptions(quarn::io::Stream::bad | quarn::io::Stream::fail);
+    const errReadingFile reading(name);
     return decode(image, decoder, stream, name);
 }
 

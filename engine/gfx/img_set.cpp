@@ -51,6 +51,7 @@ void imgsCTy::Clear()
 
 int imgsCTy::Load(const char* name)
 {
+    const errReadingFile reading(name); // also for the unpacking in rwRdOpen
     stream = rwRdOpen(name); // reports its own failures
     if (!stream)
         return ERR_OPEN;

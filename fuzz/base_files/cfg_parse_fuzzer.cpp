@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     cfgCTy first;
     std::FILE* in = stream_of(data, size);
-    cfgLoadStream(first, in);
+    cfgLoadStream(first, in, "first.cfg");
     std::fclose(in);
 
     for (uint32_t i = 0; i < first.Count(); ++i)
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
     std::rewind(out);
     cfgCTy second;
-    cfgLoadStream(second, out);
+    cfgLoadStream(second, out, "second.cfg");
     std::fclose(out);
 
     if (second.Count() != first.Count())

@@ -95,4 +95,7 @@ public:
     HeadlessDisplay display_;
 };
 
+// The fault behind headless::refuse_windows.
+void refuse_windows(int times);
+
 } // namespace platform::headless_impl

@@ -28,6 +28,8 @@ void put32(std::vector<uint8_t>& out, uint32_t v)
 
 bool active() { return backend() != nullptr; }
 
+void refuse_windows(int times) { headless_impl::refuse_windows(times); }
+
 void set_desktop(Size size, Rect work_area)
 {
     if (auto* b = backend())

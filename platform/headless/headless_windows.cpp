@@ -10,10 +10,19 @@ namespace {
 // differ as they do on a real desktop.
 constexpr Rect caption_borders{2, 22, 2, 2};
 
+int refused_windows = 0;
+
 } // namespace
+
+void refuse_windows(int times) { refused_windows = times; }
 
 std::unique_ptr<Window> HeadlessWindows::create(const WindowDef& def)
 {
+    if (refused_windows > 0) {
+        --refused_windows;
+        set_backend_error("headless: the window was refused");
+        return nullptr;
+    }
     auto w = std::make_unique<Window>();
     w->take_definition(def);
     return w;

@@ -1,6 +1,7 @@
 // Start-up, shut-down and the entry, end to end on the headless backend.
 #include "app_test_support.h"
 
+#include "platform/headless.h"
 #include "quarn/quarn.h"
 
 #include <fstream>
@@ -45,9 +46,11 @@ TEST_F(AppTest, StartUpAndShutDownCallEverythingInOrder)
     EXPECT_EQ(g_app, nullptr);
 }
 
-TEST_F(AppTest, ConfigurationIsReadUpToABadLineAndSavedDefaultsFirst)
+// A bad line is shown and skipped: the keys after it keep the file's
+// values and are saved again, not overwritten by the defaults.
+TEST_F(AppTest, ConfigurationSkipsABadLineAndSavesDefaultsFirst)
 {
-    WriteConfig("MY_KEY = 5\nFPS_LIMIT = 20\nSCR_LX = 800\n = oops\nSCR_LY = 100\n");
+    WriteConfig("MY_KEY = 5\nFPS_LIMIT = 20\nSCR_LX = 800\n = oops\nSCR_LY = 100\nsnd_volume 50\nbest_result = 4321\n");
     gaCTy& app = Start();
     // Found two folders up, and made current: the file was read from there.
     EXPECT_EQ(std::filesystem::current_path(), root);
@@ -55,7 +58,10 @@ TEST_F(AppTest, ConfigurationIsReadUpToABadLineAndSavedDefaultsFirst)
     EXPECT_STREQ(app.appName, "race");
     EXPECT_EQ(app.frameLimit, 20u);
     EXPECT_EQ(app.cfg->GetInt("SCR_LX"), 800);
-    EXPECT_EQ(app.cfg->GetInt("SCR_LY"), 480); // after the bad line: the default
+    EXPECT_EQ(app.cfg->GetInt("SCR_LY"), 100);
+    EXPECT_TRUE(box_says("'race.cfg', line 4:  = oops"));
+    EXPECT_TRUE(box_says("Invalid line"));
+    EXPECT_TRUE(box_says("'race.cfg', line 6: snd_volume 50"));
     platform::set_window_position(app.window, {123, 45});
     Stop();
 
@@ -64,11 +70,47 @@ TEST_F(AppTest, ConfigurationIsReadUpToABadLineAndSavedDefaultsFirst)
         "WINDOW_X",      "WINDOW_Y",    "ENABLE_ALT_ENTER",    "USE_VID_MEM",       "NEED_FLIP",
         "SCR_LX",        "SCR_LY",      "SCR_BPP",             "NEED_GFX",          "NEED_DRAW_FPS",
         "FPS_LIMIT",     "WND_NAME",    "DATA_DIR",            "DBG_CRT_BLK_N",     "SOUNDBUFFER_ENABLE_GLOBAL_FOCUS",
-        "MY_KEY"};
+        "MY_KEY",        "best_result"};
     const std::string saved = ReadConfig();
     EXPECT_EQ(saved_names(saved), expected);
     EXPECT_NE(saved.find("WINDOW_X = 123\nWINDOW_Y = 45\n"), std::string::npos);
     EXPECT_NE(saved.find("WND_NAME = Tiny Lovely Game\n"), std::string::npos);
+    EXPECT_NE(saved.find("SCR_LY = 100\n"), std::string::npos);
+    EXPECT_NE(saved.find("best_result = 4321\n"), std::string::npos);
+}
+
+// Numbers the window, the display or the loop cannot use are reported by
+// key and replaced; FPS_LIMIT = -1 once made every frame sleep for weeks.
+TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
+{
+    struct Case {
+        const char* line;
+        const char* key;
+        int used;
+    };
+    const Case cases[] = {
+        {"FPS_LIMIT = -1", "FPS_LIMIT", 0},
+        {"FPS_LIMIT = 5000", "FPS_LIMIT", 0},
+        {"SCR_LX = 0", "SCR_LX", 640},
+        {"SCR_LX = 100000", "SCR_LX", 640},
+        {"SCR_LY = -480", "SCR_LY", 480},
+        {"SCR_BPP = 17", "SCR_BPP", 16},
+        {"SCR_BPP = 99", "SCR_BPP", 16},
+        {"WINDOW_X = 99999999999", "WINDOW_X", 0},
+        {"WINDOW_Y = -70000", "WINDOW_Y", 0},
+    };
+    for (const Case& c : cases) {
+        platform::clear_shown_boxes();
+        WriteConfig(std::string("WINDOW_STORE_POSITION = 1\n") + c.line + "\n");
+        gaCTy& app = Start();
+        EXPECT_EQ(app.cfg->GetInt(c.key), c.used) << c.line;
+        EXPECT_TRUE(box_says(std::string("Bad value of ") + c.key + ": ")) << c.line;
+        EXPECT_NE(app.window, nullptr) << c.line;
+        if (std::string(c.key) == "FPS_LIMIT") {
+            EXPECT_EQ(app.frameLimit, 0u);
+        }
+        Stop();
+    }
 }
 
 TEST_F(AppTest, StoredPositionIsUsedOnlyWhenAskedFor)
@@ -135,11 +177,14 @@ TEST_F(AppTest, EscapingExceptionIsReportedAndNothingIsSavedAndTheRunFails)
 
 TEST_F(AppTest, WindowThatCannotBeMadeEndsInOrderWithNonZeroStatus)
 {
-    WriteConfig("SCR_LX = 0\n");
+    platform::headless::refuse_windows(1);
     char name[] = "race";
     char* argv[] = {name, nullptr};
     EXPECT_NE(gaMain(1, argv), 0);
+    platform::headless::refuse_windows(0);
+    // What was asked for and why it failed, beside the bare report.
     EXPECT_TRUE(box_says("Can't create window"));
+    EXPECT_TRUE(box_says(" 640 x 480 (SCR_LX, SCR_LY): headless: the window was refused"));
     EXPECT_TRUE(std::filesystem::exists(root / "race.cfg")); // the shut-down ran
     EXPECT_EQ(g_app, nullptr);
 }

@@ -77,35 +77,44 @@ TEST_F(CfgTest, ParseRules)
     EXPECT_TRUE(boxes().empty());
 }
 
-TEST_F(CfgTest, BadLinesAreReportedAndEndTheLoadKeepingEarlierValues)
+// A bad line must not cost the settings after it: they would take their
+// defaults and the save at exit would write the defaults over them.
+TEST_F(CfgTest, BadLinesAreReportedWithFileAndLineAndTheLoadGoesOn)
 {
     for (const auto& [bad, message] : { std::pair<std::string, std::string> { "=5", "Empty variable name" },
-             { "  = x", "Empty variable name" }, { "abc", "Invalid line" }, { "abc -- = comment", "Invalid line" } }) {
+             { "  = x", "Empty variable name" }, { "abc", "Invalid line" }, { "abc -- = comment", "Invalid line" },
+             { "snd_volume 50", "Invalid line" } }) {
         platform::clear_shown_boxes();
         cfgCTy cfg;
-        load(cfg, "first = 1\r\n" + bad + "\r\nlater = 2\r\n");
+        load(cfg, "first = 1\r\n-- a comment\r\n" + bad + "\r\nlater = 2\r\n");
         EXPECT_EQ(cfg.GetInt("first"), 1) << bad;
-        EXPECT_EQ(cfg.Find("later"), nullptr) << bad;
+        EXPECT_EQ(cfg.GetInt("later"), 2) << bad;
+        EXPECT_EQ(cfg.Count(), 2u) << bad;
         ASSERT_EQ(boxes().size(), 1u) << bad;
-        EXPECT_NE(boxes()[0].text.find("\n" + message + "\n"), std::string::npos) << boxes()[0].text;
+        const std::string text = boxes()[0].text;
+        EXPECT_NE(text.find("\n" + message), std::string::npos) << text;
+        EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 3: " + bad + "\n"), std::string::npos) << text;
     }
 }
 
-TEST_F(CfgTest, BadLineInsideATryFrameUnwindsAndClosesTheFile)
+TEST_F(CfgTest, BadLinesInsideATryFrameAreShownAndSkipped)
 {
     cfgCTy cfg;
-    write_text(dir.file("in.cfg"), "a = 1\n=oops\nb = 2\n");
+    write_text(dir.file("in.cfg"), "a = 1\n=oops\nb = 2\nnothing\nc = 3\n");
     const int code = errTry([&] { cfg.Load(dir.file("in.cfg").c_str()); });
-    EXPECT_EQ(code, ERR_USER_MSG);
-    EXPECT_EQ(cfg.GetInt("a"), 1);
-    EXPECT_EQ(cfg.Find("b"), nullptr);
-    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(cfg.GetInt("a") + cfg.GetInt("b") + cfg.GetInt("c"), 6);
+    ASSERT_EQ(boxes().size(), 2u);
+    EXPECT_NE(boxes()[0].text.find("', line 2: =oops"), std::string::npos) << boxes()[0].text;
+    EXPECT_NE(boxes()[1].text.find("', line 4: nothing"), std::string::npos) << boxes()[1].text;
+    // The frame is whole again: a later report still unwinds to it.
+    EXPECT_EQ(errTry([] { (void)errReport(ERR_DATA); }), ERR_DATA);
 }
 
 TEST_F(CfgTest, OverlongLinesAreCutAndTheirRestDropped)
 {
     // The rest of a long line must not come back as a line of its own
-    // (here it would be "Invalid line" and end the load).
+    // (here it would be reported as "Invalid line").
     const std::string long_value(3000, 'v');
     cfgCTy cfg;
     load(cfg, "long = " + long_value + "tail\nnext = 7\n");
@@ -275,12 +284,20 @@ TEST_F(CfgTest, DevicesAreWrittenInPlaceAndAFullOneIsReported)
     EXPECT_NE(box_texts().find("Can't write to file '/dev/full'"), std::string::npos);
 }
 
-TEST_F(CfgTest, SaveToAnUnopenableFileIsSkippedSilently)
+// A save that cannot even open its file loses the run's settings: the
+// user must hear of it, as of any other failed write.
+TEST_F(CfgTest, SaveToAnUnwritablePlaceIsReported)
 {
-    cfgCTy cfg;
-    cfg.SetInt("a", 1);
-    EXPECT_EQ(cfg.Save(dir.file("no/such/dir/x.cfg").c_str()), 0);
-    EXPECT_TRUE(boxes().empty());
+    fs::create_directories(dir.file("taken.cfg"));
+    for (const std::string& name : { dir.file("no/such/dir/x.cfg"), dir.file("taken.cfg") }) {
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        cfg.SetInt("a", 1);
+        EXPECT_EQ(cfg.Save(name.c_str()), ERR_WRITE) << name;
+        EXPECT_NE(box_texts().find("Can't write to file '" + name + "'"), std::string::npos) << box_texts();
+    }
+    EXPECT_TRUE(fs::is_directory(dir.file("taken.cfg")));
+    EXPECT_TRUE(fs::is_empty(dir.file("taken.cfg")));
 }
 
 } // namespace
