@@ -1,5 +1,6 @@
 # Shared by the scripts in this folder: installs what is missing and offers
-# build_release, which configures and builds build/release.
+# build_release, which configures build/release and builds the targets it
+# is given (every target when none).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -10,5 +11,5 @@ mkdir -p build
 
 build_release() {
   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >build/release.configure.log
-  cmake --build build/release -j "$build_jobs"
+  cmake --build build/release -j "$build_jobs" ${1:+--target "$@"}
 }

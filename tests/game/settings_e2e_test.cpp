@@ -1,0 +1,190 @@
+// The game headless on a damaged settings file or damaged data: what the
+// user is told, and that nothing of the settings is lost at exit.
+#include "game/game.h"
+
+#include "engine/app/app_internal.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
+#include "tests/game/game_folder.h"
+#include "tools/mkdata/config.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class GameSettings : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::shutdown();
+        platform::use_backend(platform::BackendKind::headless);
+        platform::set_clock_source(&clock_);
+        platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
+        platform::clear_shown_boxes();
+        gaEngine = gaEngineDefaults();
+        start_dir_ = fs::current_path();
+        root_ = fs::temp_directory_path() / ("quarn_game_settings_" + std::to_string(std::random_device {}()));
+        game_test::make_game_folder(root_);
+    }
+
+    void TearDown() override
+    {
+        delete g_app;
+        g_app = nullptr;
+        gaInstanceLock().reset();
+        fs::current_path(start_dir_);
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+        gaExePath.clear();
+        gaEngine = gaEngineDefaults();
+        platform::set_box_policy(nullptr);
+        platform::shutdown();
+        platform::set_clock_source(nullptr);
+    }
+
+    void WriteSettings(const std::string& text) { std::ofstream(root_ / "race.cfg", std::ios::binary) << text; }
+
+    // Starts the game; false when start-up threw (the entry would show it).
+    bool Start()
+    {
+        g_app = new gaCTy;
+        try {
+            g_app->Init();
+        } catch (const quarn::Exception&) {
+            return false;
+        }
+        return true;
+    }
+
+    void Quit()
+    {
+        delete g_app;
+        g_app = nullptr;
+    }
+
+    static bool Shown(const std::string& words)
+    {
+        for (const auto& box : platform::shown_boxes())
+            if (box.text.find(words) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    platform::ManualClock clock_;
+    fs::path root_, start_dir_;
+};
+
+// One line without '=' near the top of the file once dropped every key
+// after it, and the save at exit wrote the defaults over the best time,
+// the sound and the layout.
+TEST_F(GameSettings, ABadLineIsReportedAndEveryOtherSettingSurvivesTheRun)
+{
+    const std::string shipped = mkdata::make_config();
+    WriteSettings("snd_volume 50\n" + shipped + "best_result = 61234\n");
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(Shown("Invalid line"));
+    EXPECT_TRUE(Shown("'race.cfg', line 1: snd_volume 50"));
+    g_app->OnFrame();
+    char best[16];
+    FormatRaceTime(best, sizeof best, 61234);
+    EXPECT_EQ(g_bestText.text, best);
+    cfgCTy expected;
+    expected.Load((root_ / "race.cfg").string().c_str());
+    EXPECT_EQ(g_newButton.sprite.x, expected.GetInt("but_new_x"));
+    EXPECT_EQ(g_exitButton.sprite.y, expected.GetInt("but_exit_y"));
+    Quit();
+
+    cfgCTy saved;
+    saved.Load((root_ / "race.cfg").string().c_str());
+    for (const char* key : {"best_result", "snd_volume", "music", "but_new_x", "but_exit_x", "time_x", "game_over_y",
+                            "FPS_LIMIT", "WND_NAME"})
+        EXPECT_STREQ(saved.GetStr(key), expected.GetStr(key)) << key;
+}
+
+// FPS_LIMIT = -1 made every frame sleep for weeks, and a volume of 100000
+// played six times too loud.
+TEST_F(GameSettings, OutOfRangeNumbersAreReportedByKeyAndReplaced)
+{
+    WriteSettings(mkdata::make_config() + "FPS_LIMIT = -1\nsnd_volume = 100000\ntime_x = 2000000000\n");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(g_app->frameLimit, 0u);
+    EXPECT_EQ(g_app->cfg->GetInt("snd_volume"), 100);
+    EXPECT_EQ(g_app->cfg->GetInt("time_x"), 4096);
+    EXPECT_TRUE(Shown("Bad value of FPS_LIMIT: -1"));
+    EXPECT_TRUE(Shown("Bad value of snd_volume: 100000"));
+    EXPECT_TRUE(Shown("Bad value of time_x: 2000000000"));
+    g_app->quit = 1;
+    g_app->Run(); // one turn, and no sleep
+    Quit();
+}
+
+// A save that could not open its file ended the run as a success, losing
+// the window's place and the best time without a word.
+TEST_F(GameSettings, ASaveThatCannotOpenItsFileIsReported)
+{
+    ASSERT_TRUE(Start());
+    fs::remove(root_ / "race.cfg");
+    fs::create_directory(root_ / "race.cfg");
+    Quit();
+    EXPECT_TRUE(Shown("Can't write to file 'race.cfg'"));
+    EXPECT_TRUE(fs::is_directory(root_ / "race.cfg"));
+}
+
+// "Data error" alone left the user to guess which of the game's files was
+// broken.
+TEST_F(GameSettings, DataErrorsNameTheBrokenFile)
+{
+    struct Case {
+        const char* file;
+        bool starts; // the game can do without it
+    };
+    for (const Case c : {Case {"DATA/gameover.bmp", true}, Case {"DATA/cursor.bmp", true},
+                         Case {"DATA/but_new0.bmp", true}, Case {"DATA/big-digits.fnt", true},
+                         Case {"DATA/car.imgs", false}}) {
+        platform::clear_shown_boxes();
+        game_test::make_game_folder(root_);
+        // The header stays, the rest is scrambled.
+        std::string bytes = read_file(root_ / c.file);
+        for (size_t i = 60; i < bytes.size(); i += 5)
+            bytes[i] = char(bytes[i] ^ 0x5A);
+        bytes.resize(std::min<size_t>(bytes.size(), 400));
+        std::ofstream(root_ / c.file, std::ios::binary) << bytes;
+        EXPECT_EQ(Start(), c.starts) << c.file;
+        EXPECT_TRUE(Shown(std::string(" '") + c.file + "'")) << c.file;
+        Quit();
+        gaInstanceLock().reset();
+        fs::current_path(start_dir_);
+    }
+}
+
+// The tests' game folder takes the data tool's settings, not the file a
+// player's runs left in the build folder (a window position placed by a
+// window manager moved every test picture).
+TEST_F(GameSettings, TheTestFolderIgnoresAPlayersSavedSettings)
+{
+    const fs::path build = root_ / "player_build";
+    fs::create_directories(build);
+    fs::copy(root_ / "DATA", build / "DATA", fs::copy_options::recursive);
+    std::ofstream(build / "race.cfg", std::ios::binary) << mkdata::make_config() << "WINDOW_X = 1\nWINDOW_Y = 20\n";
+    const fs::path folder = root_ / "fresh";
+    game_test::make_game_folder(folder, build);
+    EXPECT_EQ(read_file(folder / "race.cfg"), mkdata::make_config());
+}
+
+} // namespace
