@@ -7,6 +7,7 @@
 #include "platform/window_system.h"
 
 #include <memory>
+#include <optional>
 
 namespace platform {
 
@@ -21,7 +22,9 @@ public:
     virtual const char* name() const = 0;
     virtual BackendKind kind() const = 0;
 
-    virtual BoxAnswer message_box(const BoxRequest& request) = 0;
+    // The answer, or nothing when the box could not be shown (the reason
+    // then in backend_error_text()).
+    virtual std::optional<BoxAnswer> message_box(const BoxRequest& request) = 0;
     virtual WindowHandle last_active_popup(WindowHandle owner) { return owner; }
 
     virtual WindowSystem& windows() = 0;

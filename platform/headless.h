@@ -21,6 +21,9 @@ void set_desktop(Size size, Rect work_area);
 // Fault: the next `times` window creations fail, as on a desktop that
 // refuses the window (0 clears the fault).
 void refuse_windows(int times = 1);
+// Fault: the next `times` message boxes cannot be shown, as on a desktop
+// without a dialog helper (0 clears the fault).
+void refuse_boxes(int times = 1);
 
 // Scripted input. Each event happens `at_ms` milliseconds after the script
 // was fed, by the platform clock (tick_ms(), so a ManualClock drives it);

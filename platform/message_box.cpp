@@ -1,6 +1,7 @@
 #include "platform/backend.h"
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -82,7 +83,39 @@ BoxAnswer answer_headless_box(const BoxRequest& request)
     return default_answer(request);
 }
 
-BoxAnswer message_box(const BoxRequest& request) { return current_backend().message_box(request); }
+const char* answer_name(BoxAnswer answer)
+{
+    switch (answer) {
+    case BoxAnswer::ok: return "OK";
+    case BoxAnswer::cancel: return "Cancel";
+    case BoxAnswer::abort: return "Abort";
+    case BoxAnswer::retry: return "Retry";
+    case BoxAnswer::ignore: return "Ignore";
+    }
+    return "?";
+}
+
+BoxOutcome show_message_box(const BoxRequest& request)
+{
+    // Before the box: a box may wait for a long time, or the answer may end
+    // the process.
+    std::fprintf(stderr, "[message box] %s\n%s\n", request.caption.c_str(), request.text.c_str());
+    std::fflush(stderr);
+    BoxOutcome outcome;
+    if (const std::optional<BoxAnswer> answer = current_backend().message_box(request)) {
+        outcome.answer = *answer;
+        return outcome;
+    }
+    outcome.shown = false;
+    outcome.failure = backend_error_text();
+    outcome.answer = default_answer(request);
+    std::fprintf(stderr, "[message box] could not be shown (%s); answered %s\n", outcome.failure.c_str(),
+                 answer_name(outcome.answer));
+    std::fflush(stderr);
+    return outcome;
+}
+
+BoxAnswer message_box(const BoxRequest& request) { return show_message_box(request).answer; }
 
 void set_box_policy(BoxPolicy policy)
 {

@@ -25,9 +25,23 @@ struct BoxRequest {
     bool set_foreground = false;
 };
 
+// What became of a box.
+struct BoxOutcome {
+    BoxAnswer answer = BoxAnswer::ok;
+    bool shown = true;   // false: nobody saw it, and the default answered
+    std::string failure; // why it could not be shown
+};
+
 // Shows the box and waits for the answer. Never blocks on the headless
-// backend. A box that cannot be shown answers as its default button would.
+// backend. The caption and text also go to stderr, where a box that
+// cannot be shown (no desktop, no dialog helper) says so and which
+// default answer it took.
+BoxOutcome show_message_box(const BoxRequest& request);
+// show_message_box's answer.
 BoxAnswer message_box(const BoxRequest& request);
+
+// The name of an answer as its button reads ("OK", "Abort", ...).
+const char* answer_name(BoxAnswer answer);
 
 // The answer a button set gives for its default button.
 BoxAnswer default_answer(const BoxRequest& request);

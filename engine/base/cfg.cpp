@@ -149,8 +149,11 @@ namespace {
 // lines after it still load.
 void report_bad_line(cfgLineKind kind, const char* fileName, unsigned number, const char* line)
 {
-    const uint8_t saved = errState.mode;
-    errState.mode |= ERR_MODE_NO_UNWIND;
+    struct NoUnwind {
+        uint8_t saved = errState.mode;
+        NoUnwind() { errState.mode |= ERR_MODE_NO_UNWIND; }
+        ~NoUnwind() { errState.mode = saved; }
+    } no_unwind;
     // Lines are cut for the box; the number finds the rest.
     char shown[81];
     strCopy(shown, sizeof shown, line);
@@ -158,7 +161,6 @@ void report_bad_line(cfgLineKind kind, const char* fileName, unsigned number, co
         shown[n - 1] = '\0'; // a DOS line end
     dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s\n '%s', line %u: %s", cfgLineError(kind),
                                fileName ? fileName : "", number, shown));
-    errState.mode = saved;
 }
 
 } // namespace

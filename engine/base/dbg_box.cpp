@@ -5,6 +5,7 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/window.h"
+#include "quarn/ReportBox.h"
 
 #include <cstdio>
 #include <string>
@@ -62,7 +63,7 @@ int show(void* owner, const char* text, const char* title, unsigned type)
     request.system_modal = (type & DBG_MB_SYSTEMMODAL) != 0;
     request.topmost = (type & DBG_MB_TOPMOST) != 0;
     request.set_foreground = (type & DBG_MB_SETFOREGROUND) != 0;
-    switch (platform::message_box(request)) {
+    switch (quarn::show_logged_box(request, request.text)) {
     case platform::BoxAnswer::ok: return DBG_IDOK;
     case platform::BoxAnswer::cancel: return DBG_IDCANCEL;
     case platform::BoxAnswer::abort: return DBG_IDABORT;

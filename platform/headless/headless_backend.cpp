@@ -1,8 +1,7 @@
-// The headless backend: no window, no person. Boxes are printed to stderr
-// and answered by the policy of message_box.cpp.
+// The headless backend: no window, no person. Boxes are answered by the
+// policy of message_box.cpp.
 #include "platform/headless/headless_backend.h"
 
-#include <cstdio>
 
 namespace platform {
 
@@ -10,9 +9,21 @@ BoxAnswer answer_headless_box(const BoxRequest& request);
 
 namespace headless_impl {
 
-BoxAnswer HeadlessBackend::message_box(const BoxRequest& request)
+namespace {
+
+int refused_boxes = 0;
+
+} // namespace
+
+void refuse_boxes(int times) { refused_boxes = times; }
+
+std::optional<BoxAnswer> HeadlessBackend::message_box(const BoxRequest& request)
 {
-    std::fprintf(stderr, "[message box] %s\n%s\n", request.caption.c_str(), request.text.c_str());
+    if (refused_boxes > 0) {
+        --refused_boxes;
+        set_backend_error("headless: the box was refused");
+        return std::nullopt;
+    }
     return answer_headless_box(request);
 }
 

@@ -85,7 +85,7 @@ class HeadlessBackend final : public Backend {
 public:
     const char* name() const override { return "headless"; }
     BackendKind kind() const override { return BackendKind::headless; }
-    BoxAnswer message_box(const BoxRequest& request) override;
+    std::optional<BoxAnswer> message_box(const BoxRequest& request) override;
     WindowSystem& windows() override { return windows_; }
     AudioSystem& audio() override { return audio_; }
     DisplaySystem& display() override { return display_; }
@@ -95,7 +95,8 @@ public:
     HeadlessDisplay display_;
 };
 
-// The fault behind headless::refuse_windows.
+// The faults behind headless::refuse_windows and headless::refuse_boxes.
 void refuse_windows(int times);
+void refuse_boxes(int times);
 
 } // namespace platform::headless_impl

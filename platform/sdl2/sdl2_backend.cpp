@@ -49,7 +49,7 @@ public:
     const char* name() const override { return "sdl2"; }
     BackendKind kind() const override { return BackendKind::sdl2; }
 
-    BoxAnswer message_box(const BoxRequest& request) override
+    std::optional<BoxAnswer> message_box(const BoxRequest& request) override
     {
         const auto specs = buttons_of(request.buttons);
         std::vector<SDL_MessageBoxButtonData> buttons;
@@ -68,7 +68,12 @@ public:
         data.numbuttons = static_cast<int>(buttons.size());
         data.buttons = buttons.data();
         int pressed = -1;
-        if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0 || pressed >= static_cast<int>(specs.size()))
+        if (SDL_ShowMessageBox(&data, &pressed) != 0) {
+            note_sdl_error("SDL_ShowMessageBox");
+            return std::nullopt;
+        }
+        // Closed without a button (Escape, the window's close box).
+        if (pressed < 0 || pressed >= static_cast<int>(specs.size()))
             return default_answer(request);
         return specs[static_cast<size_t>(pressed)].answer;
     }

@@ -1,3 +1,4 @@
+#include "platform/headless.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,31 @@ TEST(HeadlessWindows, QuitPostedDuringABoxIsDeliveredOnce)
     EXPECT_EQ(platform::active_window(), nullptr);
     int owner = 0;
     EXPECT_EQ(platform::last_active_popup(&owner), &owner);
+}
+
+} // namespace
+
+namespace {
+
+// Every box is copied to stderr; one the desktop cannot show answers with
+// its default button and says so there, instead of vanishing.
+TEST_F(HeadlessBoxTest, BoxesGoToStderrAndARefusedOneTakesItsDefault)
+{
+    testing::internal::CaptureStderr();
+    platform::headless::refuse_boxes(1);
+    const platform::BoxOutcome refused = platform::show_message_box(
+        {.caption = "Title", .text = "Body", .buttons = BoxButtons::abort_retry_ignore, .default_button = 1});
+    const BoxAnswer shown = platform::message_box({.caption = "Next", .text = "Text", .buttons = BoxButtons::ok});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(refused.shown);
+    EXPECT_EQ(refused.answer, BoxAnswer::retry);
+    EXPECT_EQ(refused.failure, "headless: the box was refused");
+    EXPECT_EQ(shown, BoxAnswer::ok);
+    EXPECT_EQ(said, "[message box] Title\nBody\n"
+                    "[message box] could not be shown (headless: the box was refused); answered Retry\n"
+                    "[message box] Next\nText\n");
+    ASSERT_EQ(platform::shown_boxes().size(), 1u);
+    EXPECT_EQ(platform::shown_boxes()[0].caption, "Next");
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <cstdlib>
 #include <vector>
 
@@ -129,6 +130,40 @@ TEST_F(Sdl2Backend, SmokeRealWindowShowsText)
         EXPECT_TRUE(platform::write_bmp(dump, platform::window_frame(window)));
     }
     platform::destroy_window(window);
+}
+
+} // namespace
+
+namespace {
+
+// A desktop that cannot show a box (SDL finds no way to draw one, as
+// without a display or dialog helper) once lost the box's text and the
+// answer taken: the program could end with nothing said anywhere. Now
+// stderr holds both. On the dummy driver with no display to fall back on,
+// SDL has no message box at all.
+TEST_F(Sdl2Backend, BoxThatCannotBeShownTakesItsDefaultAndSaysSo)
+{
+    if (std::getenv("QUARN_SDL_SMOKE"))
+        GTEST_SKIP() << "the dummy driver's test";
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    const std::string wayland = std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "";
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    testing::internal::CaptureStderr();
+    const platform::BoxOutcome outcome = platform::show_message_box({.caption = "Error Message",
+                                                                     .text = "Bad value of FPS_LIMIT",
+                                                                     .buttons = platform::BoxButtons::abort_retry_ignore,
+                                                                     .default_button = 2});
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (!display.empty())
+        setenv("DISPLAY", display.c_str(), 1);
+    if (!wayland.empty())
+        setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
+    EXPECT_NE(said.find("[message box] Error Message\nBad value of FPS_LIMIT\n"), std::string::npos) << said;
+    ASSERT_FALSE(outcome.shown) << "SDL showed a box without a display";
+    EXPECT_EQ(outcome.answer, platform::BoxAnswer::ignore);
+    EXPECT_NE(said.find("[message box] could not be shown (SDL_ShowMessageBox: "), std::string::npos) << said;
+    EXPECT_NE(said.find("); answered Ignore\n"), std::string::npos) << said;
 }
 
 } // namespace

@@ -101,7 +101,10 @@ int report_error(const char* text, const char* caption, unsigned kind, platform:
         request.caption = caption ? caption : "";
         request.text = std::move(message);
         request.owner = owner;
-        return answer_of(platform::message_box(request));
+        std::string logged = text ? text : "";
+        if (extra)
+            logged += std::string(logged.empty() ? "" : "\n") + extra;
+        return answer_of(show_logged_box(request, logged));
     } catch (const std::exception& e) {
         open_entry(log_error) << "q::report_error() failed with std::exception: " << e.what() << std::endl;
     } catch (...) {

@@ -16,7 +16,10 @@
 
 #include "quarn/Exception.h"
 
+#include "platform/message_box.h"
 #include "platform/window.h"
+
+#include <string_view>
 
 namespace quarn {
 
@@ -39,6 +42,13 @@ inline constexpr int report_answer_ignore = 4; // Ignore
 // (may be null). Never throws: a failure is logged and answers 1.
 int report_error(const char* text, const char* caption, unsigned kind, platform::WindowHandle owner,
                  const char* extra) noexcept;
+
+// Every box of the program, the engine layer's debug box included, goes
+// through here: the platform shows it (and copies it to stderr), and the
+// log gets its caption, `logged` (the box's own text, without the quoted
+// log lines) and the answer, with a note when it could not be shown and
+// took its default answer. What the box itself throws passes through.
+platform::BoxAnswer show_logged_box(const platform::BoxRequest& request, std::string_view logged);
 
 // report_error with the exception's message, captioned with its class name
 // ("class quarn::io::Failure").

@@ -17,6 +17,9 @@ public:
         buf_ = quarn::default_log_stream()->file_buf();
         buf_->set_echo(false);
         buf_->set_file((dir_ / "capture.log").c_str(), quarn::open_mode::out | quarn::open_mode::trunc);
+        // An entry written while an earlier test had no file failed the
+        // stream; the new file starts it afresh.
+        quarn::default_log_stream()->clear();
     }
     ~LogCapture() { buf_->set_file(nullptr, 0); }
 

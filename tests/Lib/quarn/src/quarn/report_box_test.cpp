@@ -1,6 +1,8 @@
 #include "quarn/IoFailure.h"
 #include "quarn/ReportBox.h"
 
+#include "platform/headless.h"
+
 #include "box_test_support.h"
 
 #include <stdexcept>
@@ -128,6 +130,25 @@ TEST_F(ReportBox, AnExceptionIsCaptionedWithItsClassName)
     platform::clear_shown_boxes();
     (void)quarn::report_exception(quarn::Exception(), 0, nullptr, "x");
     EXPECT_EQ(only_box().text, "class quarn::Exception\n\nx");
+}
+
+// A box nobody can see (no desktop, no dialog helper) once left no trace:
+// its text and the answer taken went nowhere. The log keeps both.
+TEST_F(ReportBox, EveryBoxIsLoggedWithTheAnswerAndAFailedOneSaysSo)
+{
+    answer_with(BoxAnswer::ignore);
+    EXPECT_EQ(quarn::report_error("It broke.", "Race", 7, nullptr, "extra"), quarn::report_answer_ignore);
+    platform::headless::refuse_boxes(1);
+    EXPECT_EQ(quarn::report_error("Again.", "Race", 7, nullptr, nullptr), quarn::report_answer_retry);
+    platform::headless::refuse_boxes(0);
+    const std::string pad(std::string("[box] error: ").size(), ' ');
+    EXPECT_EQ(log_text(), "[box] error: message box \"Race\":\n" + pad + "It broke.\n" + pad + "extra\n" + pad +
+                              "answered Ignore\n"
+                              "[box] error: message box \"Race\":\n" +
+                              pad + "Again.\n" + pad +
+                              "could not be shown (headless: the box was refused); answered Retry\n");
+    // Only the shown one reached the desktop.
+    EXPECT_EQ(platform::shown_boxes().size(), 1u);
 }
 
 } // namespace
