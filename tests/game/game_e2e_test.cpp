@@ -8,16 +8,18 @@
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "tests/game/game_folder.h"
+#include "tests/game/game_run.h"
 #include "tools/mkdata/autopilot.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -29,49 +31,21 @@ using platform::headless::InputKind;
 
 std::vector<std::string> g_sounds;
 
-class GameEndToEnd : public testing::Test {
+class GameEndToEnd : public game_test::GameRun {
 protected:
+    GameEndToEnd() : GameRun("quarn_game_e2e_") {}
+
     void SetUp() override
     {
-        platform::shutdown();
-        platform::use_backend(platform::BackendKind::headless);
-        platform::set_clock_source(&clock_);
-        platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
-        gaEngine = gaEngineDefaults();
-        start_dir_ = fs::current_path();
-        root_ = fs::temp_directory_path() / ("quarn_game_e2e_" + std::to_string(std::random_device {}()));
-        game_test::make_game_folder(root_);
+        GameRun::SetUp();
         g_sounds.clear();
         g_soundListener = [](const char* path) { g_sounds.emplace_back(path); };
     }
 
     void TearDown() override
     {
-        delete g_app;
-        g_app = nullptr;
+        GameRun::TearDown();
         g_soundListener = nullptr;
-        gaInstanceLock().reset();
-        fs::current_path(start_dir_);
-        std::error_code ec;
-        if (!std::getenv("QUARN_KEEP_E2E"))
-            fs::remove_all(root_, ec);
-        gaExePath.clear();
-        gaEngine = gaEngineDefaults();
-        platform::set_box_policy(nullptr);
-        platform::shutdown();
-        platform::set_clock_source(nullptr);
-    }
-
-    // One turn of the main loop as the framework runs it, 16 ms long.
-    void Frame()
-    {
-        g_app->Pump();
-        if (g_app->IsUsable())
-            inpPoll();
-        g_app->OnFrame();
-        if (g_app->IsUsable() && GameDraw() && g_app->IsUsable())
-            g_app->UpdateScreen();
-        clock_.advance_ms(16);
     }
 
     void Feed(std::vector<InputEvent> events) { platform::headless::feed_input(events); }
@@ -102,8 +76,6 @@ protected:
 
     size_t Count(const char* sound) const { return size_t(std::count(g_sounds.begin(), g_sounds.end(), sound)); }
 
-    platform::ManualClock clock_;
-    fs::path root_, start_dir_;
     bool held_[256] = {};
 };
 

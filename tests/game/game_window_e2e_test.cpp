@@ -6,13 +6,12 @@
 #include "platform/headless.h"
 #include "platform/message_box.h"
 #include "platform/platform.h"
-#include "tests/game/game_folder.h"
+#include "tests/game/game_run.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,48 +21,15 @@ namespace fs = std::filesystem;
 using platform::headless::InputEvent;
 using platform::headless::InputKind;
 
-class GameWindow : public testing::Test {
+class GameWindow : public game_test::GameRun {
 protected:
+    GameWindow() : GameRun("quarn_game_window_") {}
+
     void SetUp() override
     {
-        platform::shutdown();
-        platform::use_backend(platform::BackendKind::headless);
-        platform::set_clock_source(&clock_);
-        platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
-        platform::clear_shown_boxes();
-        gaEngine = gaEngineDefaults();
-        start_dir_ = fs::current_path();
-        root_ = fs::temp_directory_path() / ("quarn_game_window_" + std::to_string(std::random_device {}()));
-        game_test::make_game_folder(root_);
+        GameRun::SetUp();
         g_app = new gaCTy;
         g_app->Init();
-    }
-
-    void TearDown() override
-    {
-        delete g_app;
-        g_app = nullptr;
-        gaInstanceLock().reset();
-        fs::current_path(start_dir_);
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-        gaExePath.clear();
-        gaEngine = gaEngineDefaults();
-        platform::set_box_policy(nullptr);
-        platform::shutdown();
-        platform::set_clock_source(nullptr);
-    }
-
-    // One turn of the main loop as the framework runs it, 16 ms long.
-    void Frame()
-    {
-        g_app->Pump();
-        if (g_app->IsUsable())
-            inpPoll();
-        g_app->OnFrame();
-        if (g_app->IsUsable() && GameDraw() && g_app->IsUsable())
-            g_app->UpdateScreen();
-        clock_.advance_ms(16);
     }
 
     void Frames(int n)
@@ -95,9 +61,6 @@ protected:
                 out.push_back(platform::read_pixel(frame, x, y) & 0xFFFFFF);
         return out;
     }
-
-    platform::ManualClock clock_;
-    fs::path root_, start_dir_;
 };
 
 // The share of pels two frames of one size hold alike: no channel differs

@@ -7,57 +7,66 @@
 #include "engine/app/app_internal.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
-#include "tests/game/game_folder.h"
+#include "tests/game/game_run.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
+// The game with its MIDI output on the recording device, driven by a manual
+// MIDI clock.
+class GameMusic : public game_test::GameRun {
+protected:
+    GameMusic() : GameRun("quarn_game_music_") {}
+
+    void SetUp() override
+    {
+        GameRun::SetUp();
+        platform::set_midi_device_override(&recorder_, &midi_clock_);
+    }
+
+    // The game's shut-down still plays to the recorder, so the override
+    // stays until the game is gone, and goes before the platform does.
+    void TearDown() override
+    {
+        delete g_app;
+        g_app = nullptr;
+        platform::set_midi_device_override(nullptr, nullptr);
+        GameRun::TearDown();
+    }
+
+    platform::MidiRecorder recorder_;
+    platform::ManualMidiClock midi_clock_;
+};
 
 // race.cfg asks for music, so GameInit starts the tune; its end message
 // comes through the window procedure to the game's hook, which starts it
 // again; the shut-down stops it.
-TEST(GameMusic, LoopsThroughTheGamesMessageHookAndStopsAtShutDown)
+TEST_F(GameMusic, LoopsThroughTheGamesMessageHookAndStopsAtShutDown)
 {
-    platform::shutdown();
-    platform::use_backend(platform::BackendKind::headless);
-    platform::ManualClock clock;
-    platform::set_clock_source(&clock);
-    platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
-    const fs::path start_dir = fs::current_path();
-    const fs::path root = fs::temp_directory_path() / "quarn_game_music_test";
-    game_test::make_game_folder(root);
-    gaEngine = gaEngineDefaults();
-
-    platform::MidiRecorder recorder;
-    platform::ManualMidiClock midi_clock;
-    platform::set_midi_device_override(&recorder, &midi_clock);
     g_app = new gaCTy;
     g_app->Init();
     ASSERT_TRUE(g_music);
     // A frame now and then hands the posted end message to the hook.
     auto play_ms = [&](int ms) {
         for (int t = 0; t < ms; t += 50) {
-            midi_clock.advance_ms(50);
+            midi_clock_.advance_ms(50);
             platform::midi_wait_idle();
             g_app->Pump();
-            clock.advance_ms(16);
+            clock_.advance_ms(16);
         }
     };
     play_ms(1000);
-    const std::vector<platform::MidiRecorder::Entry> opening = recorder.entries();
+    const std::vector<platform::MidiRecorder::Entry> opening = recorder_.entries();
     EXPECT_FALSE(opening.empty()) << "the tune does not start";
-    for (int i = 0; i < 600 && recorder.notes_off_count() == 0; ++i)
+    for (int i = 0; i < 600 && recorder_.notes_off_count() == 0; ++i)
         play_ms(50);
-    EXPECT_EQ(recorder.notes_off_count(), 1u) << "the tune does not end";
-    const size_t first_pass = recorder.entries().size();
+    EXPECT_EQ(recorder_.notes_off_count(), 1u) << "the tune does not end";
+    const size_t first_pass = recorder_.entries().size();
     play_ms(1500);
-    const std::vector<platform::MidiRecorder::Entry> all = recorder.entries();
+    const std::vector<platform::MidiRecorder::Entry> all = recorder_.entries();
     EXPECT_GE(all.size(), first_pass + opening.size()) << "the tune does not start again";
     for (size_t i = 0; i < opening.size() && first_pass + i < all.size(); ++i)
         EXPECT_EQ(all[first_pass + i].bytes, opening[i].bytes) << i;
@@ -65,22 +74,11 @@ TEST(GameMusic, LoopsThroughTheGamesMessageHookAndStopsAtShutDown)
     delete g_app;
     g_app = nullptr;
     EXPECT_FALSE(g_music);
-    EXPECT_EQ(recorder.notes_off_count(), 3u); // the reset and the close at shut-down
-    const size_t at_exit = recorder.entries().size();
-    midi_clock.advance_ms(1000);
+    EXPECT_EQ(recorder_.notes_off_count(), 3u); // the reset and the close at shut-down
+    const size_t at_exit = recorder_.entries().size();
+    midi_clock_.advance_ms(1000);
     platform::midi_wait_idle();
-    EXPECT_EQ(recorder.entries().size(), at_exit);
-
-    platform::set_midi_device_override(nullptr, nullptr);
-    gaInstanceLock().reset();
-    fs::current_path(start_dir);
-    std::error_code ec;
-    fs::remove_all(root, ec);
-    gaExePath.clear();
-    gaEngine = gaEngineDefaults();
-    platform::set_box_policy(nullptr);
-    platform::shutdown();
-    platform::set_clock_source(nullptr);
+    EXPECT_EQ(recorder_.entries().size(), at_exit);
 }
 
 } // namespace

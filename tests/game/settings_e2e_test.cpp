@@ -6,13 +6,13 @@
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "tests/game/game_folder.h"
+#include "tests/game/game_run.h"
 #include "tools/mkdata/config.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 
@@ -28,35 +28,9 @@ std::string read_file(const fs::path& path)
     return text.str();
 }
 
-class GameSettings : public testing::Test {
+class GameSettings : public game_test::GameRun {
 protected:
-    void SetUp() override
-    {
-        platform::shutdown();
-        platform::use_backend(platform::BackendKind::headless);
-        platform::set_clock_source(&clock_);
-        platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
-        platform::clear_shown_boxes();
-        gaEngine = gaEngineDefaults();
-        start_dir_ = fs::current_path();
-        root_ = fs::temp_directory_path() / ("quarn_game_settings_" + std::to_string(std::random_device {}()));
-        game_test::make_game_folder(root_);
-    }
-
-    void TearDown() override
-    {
-        delete g_app;
-        g_app = nullptr;
-        gaInstanceLock().reset();
-        fs::current_path(start_dir_);
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-        gaExePath.clear();
-        gaEngine = gaEngineDefaults();
-        platform::set_box_policy(nullptr);
-        platform::shutdown();
-        platform::set_clock_source(nullptr);
-    }
+    GameSettings() : GameRun("quarn_game_settings_") {}
 
     void WriteSettings(const std::string& text) { std::ofstream(root_ / "race.cfg", std::ios::binary) << text; }
 
@@ -85,9 +59,6 @@ protected:
                 return true;
         return false;
     }
-
-    platform::ManualClock clock_;
-    fs::path root_, start_dir_;
 };
 
 // One line without '=' near the top of the file once dropped every key
