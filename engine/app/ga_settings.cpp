@@ -3,7 +3,6 @@
 // is reported by its key instead of showing as a failed window or a hang.
 #include "engine/app/app_internal.h"
 
-
 namespace {
 
 struct KeyRange {
@@ -12,13 +11,13 @@ struct KeyRange {
 };
 
 // Sizes beyond any screen, and positions far beyond the largest desktop,
-// are typing errors. Only full screen uses the depth.
+// are typing errors. The depth (only full screen uses it) is checked
+// against the display's depths below.
 constexpr KeyRange framework_ranges[] = {
     {"WINDOW_X", {.lo = -16384, .hi = 16384, .fallback = 0}},
     {"WINDOW_Y", {.lo = -16384, .hi = 16384, .fallback = 0}},
     {"SCR_LX", {.lo = 1, .hi = 8192, .fallback = 640}},
     {"SCR_LY", {.lo = 1, .hi = 8192, .fallback = 480}},
-    {"SCR_BPP", {.lo = 8, .hi = 32, .fallback = 16}},
     // 0 is no limit; a second per frame is the most that makes sense.
     {"FPS_LIMIT", {.lo = 0, .hi = 1000, .fallback = 0}},
 };
@@ -31,10 +30,12 @@ void gaCheckSettings(cfgCTy& cfg)
 {
     for (const KeyRange& key : framework_ranges)
         (void)cfg.CheckInt(key.name, key.range);
-    // Inside 8..32 only the display's depths are good.
-    if (const int bits = cfg.GetInt("SCR_BPP"); !screen_depth(bits)) {
+    // The depth as written: "abc" and "99999999999" read as 0 and INT_MAX.
+    if (!screen_depth(cfg.GetInt("SCR_BPP"))) {
+        char shown[41];
+        strCopy(shown, sizeof shown, cfg.GetStr("SCR_BPP"));
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                         "Bad value of SCR_BPP: %d (allowed 8, 15, 16, 24, 32); 16 is used", bits));
+                                         "Bad value of SCR_BPP: %s (allowed 8, 15, 16, 24, 32); 16 is used", shown));
         cfg.SetInt("SCR_BPP", 16);
     }
 }

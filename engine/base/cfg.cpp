@@ -149,11 +149,7 @@ namespace {
 // lines after it still load.
 void report_bad_line(cfgLineKind kind, const char* fileName, unsigned number, const char* line)
 {
-    struct NoUnwind {
-        uint8_t saved = errState.mode;
-        NoUnwind() { errState.mode |= ERR_MODE_NO_UNWIND; }
-        ~NoUnwind() { errState.mode = saved; }
-    } no_unwind;
+    const errModeScope no_unwind(ERR_MODE_NO_UNWIND);
     // Lines are cut for the box; the number finds the rest.
     char shown[81];
     strCopy(shown, sizeof shown, line);

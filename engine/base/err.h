@@ -117,6 +117,21 @@ struct errStateTy {
 
 extern errStateTy errState;
 
+// Adds mode bits (ERR_MODE_NO_HANDLER, ERR_MODE_NO_UNWIND) for a scope and
+// puts the caller's mode back on every way out, an unwind included.
+class errModeScope {
+public:
+    explicit errModeScope(uint8_t bits) : saved_(errState.mode) { errState.mode |= bits; }
+    ~errModeScope() { errState.mode = saved_; }
+    errModeScope(const errModeScope&) = delete;
+    errModeScope& operator=(const errModeScope&) = delete;
+    // The mode before the scope.
+    uint8_t saved() const { return saved_; }
+
+private:
+    uint8_t saved_;
+};
+
 // The reporter. Returns the box answer (ERR_BOX_IGNORE, ERR_DEBUG_BREAK) when
 // this report's box was answered, else the code. Inside a TRY frame a
 // non-zero code unwinds to the frame instead of returning. Reports must not

@@ -20,20 +20,6 @@ char program_name[32];
 
 void empty_message_hook(errStateTy*, const char*) {}
 
-// Sets the "no handler, no unwind" mode bits for the handler's run and puts
-// the caller's mode back on every way out, the unwind to a frame included.
-class ModeGuard {
-public:
-    ModeGuard() : saved_(errState.mode) { errState.mode |= ERR_MODE_NO_HANDLER | ERR_MODE_NO_UNWIND; }
-    ~ModeGuard() { errState.mode = saved_; }
-    ModeGuard(const ModeGuard&) = delete;
-    ModeGuard& operator=(const ModeGuard&) = delete;
-    uint8_t saved() const { return saved_; }
-
-private:
-    uint8_t saved_;
-};
-
 void append_at_tail(errMsgSetTy* set)
 {
     errMsgSetTy** link = &errState.chain;
@@ -89,7 +75,8 @@ void errSetBoxHandler(errBoxHandlerTy handler) { errState.boxHandler = handler; 
 
 void errDefaultHandler()
 {
-    ModeGuard guard;
+    // No handler and no unwind for the handler's own run.
+    const errModeScope guard(ERR_MODE_NO_HANDLER | ERR_MODE_NO_UNWIND);
     errCodeCopy = errState.code;
 
     unsigned kinds = 0;

@@ -181,11 +181,9 @@ int32_t dsChanStart(const dsFormat* format, uint8_t priority, uint32_t flags, in
     if (reportFeeder) {
         // Reported outside the lock, and without unwinding to an enclosing
         // frame: the start has returned its result all the same.
-        const uint8_t mode = errState.mode;
-        errState.mode |= ERR_MODE_NO_UNWIND;
+        const errModeScope no_unwind(ERR_MODE_NO_UNWIND);
         (void)errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_NOT_CREATED, 0, "Can't create the sound feeder thread",
                           nullptr, __FILE__, __LINE__);
-        errState.mode = mode;
     }
     return result;
 }

@@ -2,7 +2,6 @@
 // policy of message_box.cpp.
 #include "platform/headless/headless_backend.h"
 
-
 namespace platform {
 
 BoxAnswer answer_headless_box(const BoxRequest& request);
