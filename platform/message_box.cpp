@@ -108,7 +108,7 @@ BoxOutcome show_message_box(const BoxRequest& request)
     }
     outcome.shown = false;
     outcome.failure = backend_error_text();
-    outcome.answer = default_answer(request);
+    outcome.answer = request.unshown_answer.value_or(default_answer(request));
     std::fprintf(stderr, "[message box] could not be shown (%s); answered %s\n", outcome.failure.c_str(),
                  answer_name(outcome.answer));
     std::fflush(stderr);

@@ -4,6 +4,7 @@
 #include "platform/window.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct BoxRequest {
     bool system_modal = false; // above every window, not only the owner's
     bool topmost = false;
     bool set_foreground = false;
+    // The answer taken when the desktop cannot show the box; unset, the
+    // default button's. A caller whose default ends the program names the
+    // answer that lets it go on, since nobody chose to end it.
+    std::optional<BoxAnswer> unshown_answer;
 };
 
 // What became of a box.

@@ -63,6 +63,12 @@ int show(void* owner, const char* text, const char* title, unsigned type)
     request.system_modal = (type & DBG_MB_SYSTEMMODAL) != 0;
     request.topmost = (type & DBG_MB_TOPMOST) != 0;
     request.set_foreground = (type & DBG_MB_SETFOREGROUND) != 0;
+    // A box that nobody saw was answered by nobody: the report goes on as
+    // if ignored (or cancelled), instead of taking the default button,
+    // which for a report is Abort and would end the program.
+    request.unshown_answer = request.buttons == platform::BoxButtons::abort_retry_ignore ? platform::BoxAnswer::ignore
+                             : request.buttons == platform::BoxButtons::retry_cancel    ? platform::BoxAnswer::cancel
+                                                                                        : platform::BoxAnswer::ok;
     switch (quarn::show_logged_box(request, request.text)) {
     case platform::BoxAnswer::ok: return DBG_IDOK;
     case platform::BoxAnswer::cancel: return DBG_IDCANCEL;

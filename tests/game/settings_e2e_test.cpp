@@ -52,6 +52,17 @@ protected:
         g_app = nullptr;
     }
 
+    // What the program's `main` does, in the game folder; the entry's
+    // status becomes the process's.
+    [[noreturn]] static void RunProgram()
+    {
+        char name[] = "race";
+        char* argv[] = {name, nullptr};
+        const int status = gaMain(1, argv);
+        platform::shutdown();
+        std::_Exit(status);
+    }
+
     static bool Shown(const std::string& words)
     {
         for (const auto& box : platform::shown_boxes())
@@ -92,7 +103,7 @@ TEST_F(GameSettings, ABadLineIsReportedAndEveryOtherSettingSurvivesTheRun)
 // played six times too loud.
 TEST_F(GameSettings, OutOfRangeNumbersAreReportedByKeyAndReplaced)
 {
-    WriteSettings(mkdata::make_config() + "FPS_LIMIT = -1\nsnd_volume = 100000\ntime_x = 2000000000\n");
+    WriteSettings(mkdata::make_config() + "FPS_LIMIT = -1\nsnd_volume = 100000\ntime_x = 2000000000\ntime_y = 12px\n");
     ASSERT_TRUE(Start());
     EXPECT_EQ(g_app->frameLimit, 0u);
     EXPECT_EQ(g_app->cfg->GetInt("snd_volume"), 100);
@@ -100,9 +111,35 @@ TEST_F(GameSettings, OutOfRangeNumbersAreReportedByKeyAndReplaced)
     EXPECT_TRUE(Shown("Bad value of FPS_LIMIT: -1"));
     EXPECT_TRUE(Shown("Bad value of snd_volume: 100000"));
     EXPECT_TRUE(Shown("Bad value of time_x: 2000000000"));
+    EXPECT_EQ(g_app->cfg->GetInt("time_y"), 0); // no number, no nearer end
+    EXPECT_TRUE(Shown("Bad value of time_y: 12px"));
     g_app->quit = 1;
     g_app->Run(); // one turn, and no sleep
     Quit();
+}
+
+// The real program on SDL's dummy driver with no display beside it, where
+// no message box can be shown: a settings typo and a bad number ended the
+// program with Abort's code before its window opened. The reports now go
+// on as ignored, and the close request ends the race normally.
+TEST_F(GameSettings, ReportsNoBoxCanShowLeaveTheRealProgramRunning)
+{
+    WriteSettings("snd_volume 50\n" + mkdata::make_config() + "FPS_LIMIT = -1\n");
+    EXPECT_EXIT(
+        {
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            setenv("SDL_VIDEODRIVER", "dummy", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            platform::set_box_policy(nullptr);
+            platform::shutdown();
+            platform::use_backend(platform::BackendKind::sdl2);
+            if (platform::backend_kind() != platform::BackendKind::sdl2)
+                std::_Exit(77);
+            g_soundListener = [](const char*) { platform::post_message(g_app->window, platform::msg::close); };
+            RunProgram();
+        },
+        testing::ExitedWithCode(0), "Invalid line.*answered Ignore.*Bad value of FPS_LIMIT.*answered Ignore");
 }
 
 // A save that could not open its file ended the run as a success, losing

@@ -1,5 +1,7 @@
 #include "base_test_support.h"
 
+#include "platform/headless.h"
+
 #include <string>
 
 namespace {
@@ -86,6 +88,18 @@ TEST_F(DebugBoxTest, BoxTypeBitsReachThePlatformBox)
     EXPECT_EQ(box.icon, platform::BoxIcon::information);
     EXPECT_FALSE(box.system_modal);
     EXPECT_TRUE(box.topmost);
+}
+
+// A report box the desktop could not show took its default button, Abort,
+// and ended the program over a report it was meant to survive.
+TEST_F(DebugBoxTest, ABoxNobodySawGoesOnInsteadOfEndingTheProgram)
+{
+    platform::headless::refuse_boxes(2);
+    errState.level = ERR_LEVEL_ERROR;
+    EXPECT_EQ(dbgMessageF("f.cpp", 1, -5, "%s", "Bad value"), ERR_BOX_IGNORE);
+    EXPECT_EQ(dbgMessageBox("t", "c", DBG_MB_RETRYCANCEL), DBG_IDCANCEL);
+    platform::headless::refuse_boxes(0);
+    EXPECT_EQ(errState.answer, ERR_BOX_IGNORE);
 }
 
 TEST_F(DebugBoxTest, LongNamesKeepTheirLast61Characters)
