@@ -96,6 +96,13 @@ wavSource* wavOpen(const char* path)
         source->image = nullptr;
         return source.release();
     }
+    // wavParse keeps the part of a data chunk that the end of the file cut
+    // short, so that it plays; the file is damaged all the same and is
+    // named. The chunk's size sits in the 4 bytes before its data.
+    const uint32_t declared = u32(source->info.data - 4);
+    if (declared > source->info.dataLength)
+        quarn::open_entry(snd_log_warning) << "the sound \"" << path << "\" is cut short: " << source->info.dataLength
+                                           << " of its " << declared << " bytes of sound are there" << std::endl;
     source->image = file;
     return source.release();
 }

@@ -48,6 +48,15 @@ TEST(SndLog, UnreadableFilesAreNamedInTheLog)
         const std::string line = "[sound] warning: can't read the sound \"" + asked + "\"; it plays as silence\n";
         EXPECT_NE(log.text().find(line), std::string::npos) << log.text();
     }
+    // A WAV cut inside its data plays the part that is there, and is named.
+    const std::string cut_wav = (dir / "cut.wav").string();
+    write_file(cut_wav, wav_image({.data_size_delta = 1000}, {1, 2, 3, 4}));
+    sndPlayFile(cut_wav.c_str());
+    sndStopEffects();
+    EXPECT_NE(log.text().find("[sound] warning: the sound \"" + dir.string() +
+                              "//cut.wav\" is cut short: 4 of its 1004 bytes of sound are there\n"),
+              std::string::npos)
+        << log.text();
     sndDone();
     dsSetConfig(dsConfig{});
 
