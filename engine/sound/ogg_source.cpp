@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 
 struct oggSource {
@@ -68,37 +69,55 @@ int file_seek(void* f, ogg_int64_t offset, int whence) { return std::fseek(stati
 int file_close(void* f) { return std::fclose(static_cast<std::FILE*>(f)); }
 long file_tell(void* f) { return std::ftell(static_cast<std::FILE*>(f)); }
 
-// Walks the stream's pages with libogg: true when every page belongs to
-// the first page's logical stream and the page numbers and granule
-// positions never go back. vorbisfile's seek misreads a link with pages of
-// another stream or repeated pages spliced in (it hands a negative size to
-// memmove), and a source seeks at every loop and restart; so such a stream
-// is refused when it opens. `read` fills a buffer and returns the bytes it
-// gave, 0 at the end.
-bool pages_form_one_link(const std::function<size_t(char*, size_t)>& read)
+// Walks the stream's pages with libogg and checks them per logical stream
+// as Ogg's framing orders them: the beginning pages of all streams first,
+// then only pages of streams that began and have not ended, each stream's
+// page numbers rising and its granule positions never going back. So a
+// Vorbis stream multiplexed with others passes. vorbisfile's seek misreads
+// a link with repeated pages or another stream's pages spliced in (it hands
+// a negative size to memmove), and a source seeks at every loop and
+// restart; so such a stream is refused when it opens. Beginning pages
+// after the data, which a chained file has, are refused too: the source
+// plays one link only. `read` fills a buffer and returns the bytes it gave,
+// 0 at the end.
+bool pages_keep_the_framing(const std::function<size_t(char*, size_t)>& read)
 {
+    struct Stream {
+        long page_number;
+        ogg_int64_t granule = 0;
+        bool ended = false;
+    };
+    std::map<int, Stream> streams;
     ogg_sync_state sync;
     ogg_sync_init(&sync);
-    bool first = true, ok = true;
-    int serial = 0;
-    long page_number = 0;
-    ogg_int64_t granule = 0;
+    bool in_beginnings = true, ok = true;
     for (;;) {
         ogg_page page;
         const int r = ogg_sync_pageout(&sync, &page);
         if (r > 0) {
+            const int serial = ogg_page_serialno(&page);
+            const long number = ogg_page_pageno(&page);
             const ogg_int64_t g = ogg_page_granulepos(&page);
-            if (first) {
-                serial = ogg_page_serialno(&page);
-                first = false;
-            } else if (ogg_page_serialno(&page) != serial || ogg_page_pageno(&page) <= page_number ||
-                       (g >= 0 && g < granule)) {
+            Stream* s = nullptr;
+            if (ogg_page_bos(&page)) {
+                const auto [at, added] = streams.emplace(serial, Stream{number});
+                if (in_beginnings && added)
+                    s = &at->second;
+            } else {
+                in_beginnings = false;
+                const auto at = streams.find(serial);
+                if (at != streams.end() && !at->second.ended && number > at->second.page_number &&
+                    (g < 0 || g >= at->second.granule))
+                    s = &at->second;
+            }
+            if (!s) {
                 ok = false;
                 break;
             }
-            page_number = ogg_page_pageno(&page);
-            if (g >= 0)
-                granule = g;
+            s->page_number = number;
+            if (g >= 0) // -1: no packet ends on this page
+                s->granule = g;
+            s->ended = ogg_page_eos(&page) != 0;
             continue;
         }
         if (r < 0)
@@ -110,11 +129,12 @@ bool pages_form_one_link(const std::function<size_t(char*, size_t)>& read)
         ogg_sync_wrote(&sync, long(got));
     }
     ogg_sync_clear(&sync);
-    return ok && !first;
+    return ok && !streams.empty();
 }
 
-// After a successful open: one logical stream, a format the mixer plays
-// and a known length.
+// After a successful open: one link (vorbisfile plays the Vorbis stream of
+// a link and passes over other logical streams multiplexed into it), a
+// format the mixer plays and a known length.
 oggSource* finish_open(std::unique_ptr<oggSource> s)
 {
     s->decoderOpen = true;
@@ -145,7 +165,7 @@ oggSource* oggOpen(const char* path)
     std::FILE* f = std::fopen(path, "rb");
     if (!f)
         return nullptr;
-    if (!pages_form_one_link([f](char* to, size_t n) { return std::fread(to, 1, n, f); }) ||
+    if (!pages_keep_the_framing([f](char* to, size_t n) { return std::fread(to, 1, n, f); }) ||
         std::fseek(f, 0, SEEK_SET) != 0) {
         std::fclose(f);
         return nullptr;
@@ -164,7 +184,7 @@ oggSource* oggOpenImage(const uint8_t* data, size_t length)
     if (!data)
         return nullptr;
     size_t scanned = 0;
-    if (!pages_form_one_link([&](char* to, size_t n) {
+    if (!pages_keep_the_framing([&](char* to, size_t n) {
             n = std::min(n, length - scanned);
             std::memcpy(to, data + scanned, n);
             scanned += n;

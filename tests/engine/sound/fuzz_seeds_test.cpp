@@ -48,6 +48,7 @@ TEST(FuzzSeeds, DISABLED_WriteFuzzSeeds)
 
     put(base / "sound_ogg_source", "mono_22k", vorbis_encode(mono));
     put(base / "sound_ogg_source", "stereo_44k", vorbis_encode(stereo));
+    put(base / "sound_ogg_source", "multiplexed", vorbis_encode(mono, 7));
 }
 
 } // namespace

@@ -6,7 +6,31 @@
 
 namespace soundtest {
 
-std::vector<uint8_t> vorbis_encode(const mpegtest::Signal& s)
+namespace {
+
+// The bytes of a made-up logical stream's three pages: its beginning, one
+// data page and its end.
+std::vector<std::vector<uint8_t>> other_stream_pages(int serial)
+{
+    ogg_stream_state os;
+    ogg_stream_init(&os, serial);
+    std::vector<std::vector<uint8_t>> pages;
+    unsigned char body[8] = {'o', 't', 'h', 'e', 'r'};
+    for (int i = 0; i < 3; ++i) {
+        ogg_packet op{body, sizeof body, i == 0, i == 2, i, i};
+        ogg_stream_packetin(&os, &op);
+        for (ogg_page og; ogg_stream_flush(&os, &og);) {
+            pages.emplace_back(og.header, og.header + og.header_len);
+            pages.back().insert(pages.back().end(), og.body, og.body + og.body_len);
+        }
+    }
+    ogg_stream_clear(&os);
+    return pages;
+}
+
+} // namespace
+
+std::vector<uint8_t> vorbis_encode(const mpegtest::Signal& s, int other_serial)
 {
     vorbis_info vi;
     vorbis_info_init(&vi);
@@ -23,7 +47,17 @@ std::vector<uint8_t> vorbis_encode(const mpegtest::Signal& s)
     std::vector<uint8_t> out;
     ogg_page og;
     ogg_packet op, oc, ocode;
+    // The other stream begins first; its other two pages follow the first
+    // two audio pages.
+    const auto others = other_serial != 0 ? other_stream_pages(other_serial) : std::vector<std::vector<uint8_t>>{};
+    size_t other_at = 0;
+    auto put_other = [&] {
+        if (other_at < others.size())
+            out.insert(out.end(), others[other_at].begin(), others[other_at].end()), ++other_at;
+    };
     auto put_page = [&] { out.insert(out.end(), og.header, og.header + og.header_len), out.insert(out.end(), og.body, og.body + og.body_len); };
+    auto put_audio_page = [&] { put_page(), put_other(); };
+    put_other();
     vorbis_analysis_headerout(&vd, &vc, &op, &oc, &ocode);
     ogg_stream_packetin(&os, &op);
     ogg_stream_packetin(&os, &oc);
@@ -44,14 +78,14 @@ std::vector<uint8_t> vorbis_encode(const mpegtest::Signal& s)
             while (vorbis_bitrate_flushpacket(&vd, &op)) {
                 ogg_stream_packetin(&os, &op);
                 while (ogg_stream_pageout(&os, &og))
-                    put_page();
+                    put_audio_page();
             }
         }
         if (n == 0)
             break;
     }
     while (ogg_stream_flush(&os, &og))
-        put_page();
+        put_audio_page();
     ogg_stream_clear(&os);
     vorbis_block_clear(&vb);
     vorbis_dsp_clear(&vd);

@@ -50,8 +50,10 @@ public:
 };
 
 // An Ogg Vorbis stream of the signal made with libvorbisenc (empty on
-// failure).
-std::vector<uint8_t> vorbis_encode(const mpegtest::Signal& s);
+// failure). A non-zero `other_serial` multiplexes a made-up logical stream
+// of that serial number into it: its beginning page first, then its data
+// and end pages after the first and second audio pages (when there are).
+std::vector<uint8_t> vorbis_encode(const mpegtest::Signal& s, int other_serial = 0);
 
 wavInfo info_of(const std::vector<int16_t>& pcm, uint16_t channels, uint32_t rate);
 
