@@ -30,8 +30,9 @@ void gaCheckSettings(cfgCTy& cfg)
 {
     for (const KeyRange& key : framework_ranges)
         (void)cfg.CheckInt(key.name, key.range);
-    // The depth as written: "abc" and "99999999999" read as 0 and INT_MAX.
-    if (!screen_depth(cfg.GetInt("SCR_BPP"))) {
+    // The depth as written: "99999999999" reads as INT_MAX.
+    int depth = 0;
+    if (!cfgWholeNumber(cfg.GetStr("SCR_BPP"), &depth) || !screen_depth(depth)) {
         char shown[41];
         strCopy(shown, sizeof shown, cfg.GetStr("SCR_BPP"));
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,

@@ -183,14 +183,33 @@ void cfgCTy::Load(const char* fileName)
         cfgLoadStream(*this, stream.get(), fileName);
 }
 
+bool cfgWholeNumber(const char* text, int* number)
+{
+    const char* digits = text + (*text == '+' || *text == '-');
+    if (*digits == '\0')
+        return false;
+    for (const char* c = digits; *c != '\0'; ++c)
+        if (*c < '0' || *c > '9')
+            return false;
+    const int saved = errno;
+    const long long n = std::strtoll(text, nullptr, 10);
+    errno = saved;
+    *number = n > INT_MAX ? INT_MAX : n < INT_MIN ? INT_MIN : static_cast<int>(n);
+    return true;
+}
+
 int cfgCTy::CheckInt(const char* name, const cfgIntRangeTy& range)
 {
     const cfgVarCTy* var = Find(name);
-    const int number = GetInt(name);
-    if (!var || (number >= range.lo && number <= range.hi))
+    if (!var)
+        return 0;
+    int number = 0;
+    const bool whole = cfgWholeNumber(var->Text(), &number);
+    if (whole && number >= range.lo && number <= range.hi)
         return number;
-    const int used = !range.clamp ? range.fallback : number < range.lo ? range.lo : range.hi;
-    // The text as written: "abc" and "99999999999" read as 0 and INT_MAX.
+    // What is not a number at all has no nearer end: the fallback.
+    const int used = !whole || !range.clamp ? range.fallback : number < range.lo ? range.lo : range.hi;
+    // The text as written: "99999999999" reads as INT_MAX.
     char shown[41];
     strCopy(shown, sizeof shown, var->Text());
     dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Bad value of %s: %s (allowed %d to %d); %d is used", var->name,

@@ -55,10 +55,11 @@ public:
     // variable name", "Invalid line", with the file name, the line number
     // and the line) even inside a TRY frame, and the lines after it load.
     void Load(const char* fileName);
-    // Keeps an integer variable inside range.lo..range.hi. A value outside
-    // (or no number where 0 is outside) is reported naming the key and
-    // replaced: by the nearer end when range.clamp, else by range.fallback.
-    // An absent variable is left absent. Returns the value in force.
+    // Keeps an integer variable inside range.lo..range.hi. A value that is
+    // not a whole number (see cfgWholeNumber) is reported naming the key and
+    // replaced by range.fallback; a number outside the range likewise, or
+    // by the nearer end when range.clamp. An absent variable is left absent
+    // (and reads as 0). Returns the value in force.
     int CheckInt(const char* name, const cfgIntRangeTy& range);
     // Writes every variable as "%s = %s\n". The new text goes to a file
     // beside the old one that then replaces it (a symbolic link is followed,
@@ -76,6 +77,12 @@ private:
     uint32_t count_ = 0;
     cfgVarCTy** vars_ = nullptr;
 };
+
+// True when `text` is a whole number in decimal: an optional sign and
+// digits, nothing else (the loader has trimmed the blanks around a value).
+// "", "abc", "12abc", "1e3", "1.5" and "0x10" are not. `number` gets its
+// value, a number beyond the int range the nearer end of that range.
+bool cfgWholeNumber(const char* text, int* number);
 
 // The file functions under cfgCTy::Load and cfgCTy::Save.
 [[nodiscard]] std::FILE* cfgFileOpenRd(const char* fileName); // "rt"

@@ -79,8 +79,9 @@ TEST_F(AppTest, ConfigurationSkipsABadLineAndSavesDefaultsFirst)
     EXPECT_NE(saved.find("best_result = 4321\n"), std::string::npos);
 }
 
-// Numbers the window, the display or the loop cannot use are reported by
-// key and replaced; FPS_LIMIT = -1 once made every frame sleep for weeks.
+// Numbers the window, the display or the loop cannot use, and values that
+// are no number, are reported by key and replaced; FPS_LIMIT = -1 once made
+// every frame sleep for weeks, FPS_LIMIT = abc silently lifted the limit.
 TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
 {
     struct Case {
@@ -98,6 +99,13 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
         {"SCR_BPP = 99", "SCR_BPP", 16},
         {"WINDOW_X = 99999999999", "WINDOW_X", 0},
         {"WINDOW_Y = -70000", "WINDOW_Y", 0},
+        // Not whole numbers: they once read as their leading digits or 0.
+        {"FPS_LIMIT = abc", "FPS_LIMIT", 0},
+        {"SCR_LX = 12abc", "SCR_LX", 640},
+        {"SCR_LY = 1e3", "SCR_LY", 480},
+        {"SCR_BPP = 16 bits", "SCR_BPP", 16},
+        {"WINDOW_X = ", "WINDOW_X", 0},
+        {"WINDOW_Y = 0x10", "WINDOW_Y", 0},
     };
     for (const Case& c : cases) {
         platform::clear_shown_boxes();
@@ -110,6 +118,7 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
             EXPECT_EQ(app.frameLimit, 0u);
         }
         Stop();
+        EXPECT_EQ(ReadConfig().find(std::string(c.line) + "\n"), std::string::npos) << c.line; // not saved back
     }
 }
 
