@@ -8,9 +8,9 @@
 #include "tools/mkdata/track_check.h"
 #include "tools/mkdata/writers.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 namespace mkdata {
 
@@ -20,6 +20,22 @@ bool report(bool ok, const std::string& file)
 {
     if (!ok)
         std::fprintf(stderr, "mkdata: cannot write %s\n", file.c_str());
+    return ok;
+}
+
+// The settings file is the player's once it exists (the game saves the best
+// time and the window's place into it), so it is only ever created: "x"
+// fails on a file that is there, and that file is left as it is.
+bool write_config_if_none(const std::string& file)
+{
+    std::FILE* f = std::fopen(file.c_str(), "wx");
+    if (!f)
+        return errno == EEXIST;
+    const std::string text = make_config();
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok &= std::fclose(f) == 0;
+    if (!ok)
+        std::remove(file.c_str()); // a half file would be kept by the next run
     return ok;
 }
 
@@ -64,11 +80,7 @@ int write_game_data(const std::string& out)
     for (const Sound& s : make_sounds())
         ok &= report(write_wav(data + s.name + ".wav", s.samples, sound_rate), s.name + ".wav");
     ok &= report(write_file(data + "music.mid", make_music()), "music.mid");
-    {
-        std::ofstream cfg(out + "/race.cfg", std::ios::trunc);
-        cfg << make_config();
-        ok &= report(bool(cfg), "race.cfg");
-    }
+    ok &= report(write_config_if_none(out + "/race.cfg"), "race.cfg");
     return ok ? 0 : 1;
 }
 

@@ -1,7 +1,8 @@
 // Everything the game needs, made in one go: the data files in
-// <folder>/DATA and the configuration <folder>/race.cfg. The track is
-// checked first; nothing is written when it fails. Every run gives the
-// same bytes.
+// <folder>/DATA and, when there is none yet, the configuration
+// <folder>/race.cfg (one that exists holds the player's settings and is
+// kept). The track is checked first; nothing is written when it fails.
+// Every run gives the same bytes.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
 // mkdata <folder>: writes the game's data into <folder>/DATA and its
-// configuration into <folder>/race.cfg.
+// configuration into <folder>/race.cfg when that file does not exist.
 #include "tools/mkdata/data.h"
 
 #include "quarn/quarn.h"

@@ -210,6 +210,11 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
         ++files;
     }
     EXPECT_EQ(files, 20);
+    // The settings a player's games saved survive the next run (a rebuild).
+    std::ofstream(again / "race.cfg", std::ios::app) << "best_result = 4321\n";
+    const std::string played = read_all(again / "race.cfg");
+    ASSERT_EQ(mkdata::write_game_data(again.string()), 0);
+    EXPECT_EQ(read_all(again / "race.cfg"), played);
 }
 
 TEST(TrackCheck, FindsAWallAcrossTheRoadAndAGateOffTheWalls)
