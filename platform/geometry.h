@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <span>
 
 namespace platform {
 
@@ -44,5 +45,12 @@ inline Rect intersect(const Rect& a, const Rect& b)
         return {};
     return {left, top, right - left, bottom - top};
 }
+
+// Where a window's outer frame goes so that it can be seen and reached:
+// unchanged when it lies wholly on one of the areas (the screens' work
+// areas), else moved onto the area it covers most (the first when it
+// covers none). A frame larger than the area keeps its top-left corner
+// on it, title bar first. With no areas, unchanged.
+Rect keep_on_areas(const Rect& frame, std::span<const Rect> areas);
 
 } // namespace platform

@@ -90,6 +90,28 @@ smoke_tests() {
   env QUARN_GAME_SMOKE=1 QUARN_PLATFORM=sdl2 SDL_AUDIODRIVER=dummy "$game" --gtest_filter='GameSmoke.*' --gtest_brief=1
 }
 
+# The window tests once more under a window manager that frames windows
+# (jwm), on the private X server only: where a window's frame lands and how
+# full screen is made differ there. Skipped with a message without jwm.
+smoke_under_window_manager() {
+  if ! command -v jwm >/dev/null 2>&1 || ! command -v xprop >/dev/null 2>&1; then
+    echo "smoke: the runs under a window manager are skipped (jwm or xprop is not installed)"; return 0
+  fi
+  local home wm rc=0
+  home=$(mktemp -d) # jwm reads its settings from the home folder: none, its defaults
+  HOME=$home jwm >/dev/null 2>&1 &
+  wm=$!
+  for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+  env QUARN_SDL_SMOKE=1 QUARN_PLATFORM=sdl2 SDL_AUDIODRIVER=dummy build/release/tests/platform/test_platform \
+      --gtest_filter='Sdl2Window.Smoke*' --gtest_brief=1 || rc=1
+  kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null
+  rm -rf "$home"
+  return $rc
+}
+
 run_smoke() {
   local bin=build/release/tests/platform/test_platform
   [[ -x $bin ]] || return
@@ -118,6 +140,7 @@ run_smoke() {
     echo "smoke: skipped (Xvfb could not start)"; return
   fi
   DISPLAY=:$display "${run[@]}" || failed+=("smoke tests")
+  DISPLAY=:$display smoke_under_window_manager || failed+=("smoke tests under a window manager")
   kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
 }
 

@@ -15,46 +15,20 @@ rectTy to_rect(const platform::Rect& r) { return {r.x, r.y, r.width, r.height}; 
 
 bool key_set(const cfgCTy* cfg, const char* name) { return cfg && cfg->GetInt(name) != 0; }
 
-// In 64 bits: a stored place far out must not wrap.
-int64_t overlap(const platform::Rect& a, const platform::Rect& b)
-{
-    const int64_t w = std::min(int64_t(a.x) + a.width, int64_t(b.x) + b.width) - std::max<int64_t>(a.x, b.x);
-    const int64_t h = std::min(int64_t(a.y) + a.height, int64_t(b.y) + b.height) - std::max<int64_t>(a.y, b.y);
-    return w > 0 && h > 0 ? w * h : 0;
-}
-
 // A stored place is from another run, maybe on a screen that is gone or
-// smaller now. A window whose client area lies on a screen's work area
-// stays where it was put; any other is moved into the work area of the
-// screen it covers most (the primary one when it covers none), frame and
-// title bar included, so that it can be seen and reached.
+// smaller now: the window is moved into the work area of the screen it
+// covers most (the primary one when it covers none), frame and title bar
+// included, so that it can be seen and reached. The frame's size is known
+// once the window is shown; the desktop layer keeps it on the screen then.
 void keep_on_screen(platform::WindowHandle window)
 {
     const std::vector<platform::Rect> areas = platform::work_areas();
-    if (areas.empty())
-        return;
     const platform::Point client = platform::window_position(window);
-    const platform::Size size = platform::client_size(window);
-    const platform::Rect inside{client.x, client.y, size.width, size.height};
-    for (const platform::Rect& a : areas)
-        if (overlap(inside, a) == int64_t(size.width) * size.height)
-            return;
     const platform::Rect frame = platform::window_frame_rect(window);
-    platform::Rect area = areas.front();
-    int64_t best = 0;
-    for (const platform::Rect& a : areas) {
-        if (const int64_t o = overlap(frame, a); o > best) {
-            best = o;
-            area = a;
-        }
-    }
-    // Right and bottom first: a window larger than the area keeps its top
-    // left corner on it.
-    const auto x = int(std::max<int64_t>(std::min<int64_t>(frame.x, int64_t(area.x) + area.width - frame.width), area.x));
-    const auto y = int(std::max<int64_t>(std::min<int64_t>(frame.y, int64_t(area.y) + area.height - frame.height), area.y));
-    if (x == frame.x && y == frame.y)
+    const platform::Rect kept = platform::keep_on_areas(frame, areas);
+    if (kept == frame)
         return;
-    platform::set_window_position(window, {x + (client.x - frame.x), y + (client.y - frame.y)});
+    platform::set_window_position(window, {kept.x + (client.x - frame.x), kept.y + (client.y - frame.y)});
 }
 
 } // namespace

@@ -34,6 +34,10 @@ public:
     Point placed;            // the client position last asked for
     bool placing = false;    // a placement whose outcome is not seen yet
     uint64_t placing_until = 0; // SDL ticks; 0 while the window is hidden
+
+    // Full screen made by covering the screen with the window, where no
+    // window manager does it (see Sdl2Windows::apply_full_screen).
+    bool covering = false;
 };
 
 class Sdl2Windows final : public WindowSystem {
@@ -65,6 +69,12 @@ private:
     void moved(Sdl2Window& w, Point at);
     // Asks SDL to put the client area at `at`, and watches the outcome.
     void place(Sdl2Window& w, Point at);
+    // The client place near `at` whose frame, of the borders given (left,
+    // top, right, bottom), lies wholly on the screens' work areas.
+    Point frame_on_screen(const Sdl2Window& w, Point at, const Rect& borders);
+    // Once the window is shown and its frame is known, moves it so that
+    // the frame is on the screen.
+    void keep_frame_on_screen(Sdl2Window& w);
     Size window_size(const Window& w);
 };
 

@@ -1,7 +1,9 @@
 #include "platform/scaling.h"
 #include "platform/sdl2/sdl2_backend.h"
 #include "platform/sdl2/sdl2_keymap.h"
+#include "platform/sdl2/sdl2_x11.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform::sdl2_impl {
@@ -218,6 +220,30 @@ void Sdl2Windows::place(Sdl2Window& w, Point at)
     w.placing_until = w.visible && !w.minimised ? SDL_GetTicks64() + placing_ms : 0;
 }
 
+Point Sdl2Windows::frame_on_screen(const Sdl2Window& w, Point at, const Rect& b)
+{
+    const Rect frame{at.x - b.x, at.y - b.y, w.client.width + b.x + b.width, w.client.height + b.y + b.height};
+    const std::vector<Rect> areas = work_areas();
+    const Rect kept = keep_on_areas(frame, areas);
+    return {kept.x + b.x, kept.y + b.y};
+}
+
+void Sdl2Windows::keep_frame_on_screen(Sdl2Window& w)
+{
+    // A window manager that tells its frame's size has told it by the time
+    // the window shows; a client area asked for at the screen's corner
+    // would otherwise leave the title bar above the screen, out of reach.
+    const Rect b = borders(w);
+    if (b == Rect{})
+        return;
+    const Point target = frame_on_screen(w, w.placed, b);
+    if (target == w.placed)
+        return;
+    place(w, target);
+    w.position = target;
+    w.normal_position = target;
+}
+
 void Sdl2Windows::moved(Sdl2Window& w, Point at)
 {
     if (w.placing && w.placing_until != 0) {
@@ -230,15 +256,23 @@ void Sdl2Windows::moved(Sdl2Window& w, Point at)
         if (framed && SDL_GetTicks64() <= w.placing_until) {
             // A window manager that tells its frame's size lets SDL place
             // the frame around the asked place itself, now that the frame
-            // is known; with any other the offset seen is the frame's, and
-            // the frame is asked that much further up and left.
+            // is known; with any other the offset seen is the frame's (and
+            // the right and bottom borders are taken as wide as the left),
+            // and the frame is asked that much further up and left. Either
+            // way the whole frame stays on the screen.
             int top = 0, left = 0, bottom = 0, right = 0;
             const bool told = SDL_GetWindowBordersSize(w.sdl, &top, &left, &bottom, &right) == 0 && (top || left);
+            const Rect b = told ? Rect{left, top, right, bottom} : Rect{dx, dy, dx, dx};
+            const Point target = frame_on_screen(w, w.placed, b);
             if (told)
-                SDL_SetWindowPosition(w.sdl, w.placed.x, w.placed.y);
+                SDL_SetWindowPosition(w.sdl, target.x, target.y);
             else
-                SDL_SetWindowPosition(w.sdl, w.placed.x - dx, w.placed.y - dy);
-            // The record keeps the asked place, which the window now has.
+                SDL_SetWindowPosition(w.sdl, target.x - dx, target.y - dy);
+            // The record holds the place the window now has.
+            w.placed = target;
+            w.position = target;
+            if (!w.minimised)
+                w.normal_position = target;
             return;
         }
     }
@@ -274,19 +308,51 @@ void Sdl2Windows::apply_visibility(Window& w)
         // A placement made while hidden shows its outcome now.
         if (sdl(w).placing && sdl(w).placing_until == 0)
             sdl(w).placing_until = SDL_GetTicks64() + placing_ms;
+        if (sdl(w).placing && !w.full_screen)
+            keep_frame_on_screen(sdl(w));
     }
 }
 
-void Sdl2Windows::apply_caption(Window& w) { SDL_SetWindowBordered(sdl(w).sdl, w.caption ? SDL_TRUE : SDL_FALSE); }
-
-void Sdl2Windows::apply_full_screen(Window& w)
+void Sdl2Windows::apply_caption(Window& w)
 {
-    SDL_Window* window = sdl(w).sdl;
-    if (SDL_SetWindowFullscreen(window, w.full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
-        note_sdl_error("SDL_SetWindowFullscreen");
-    if (!w.full_screen) {
-        SDL_SetWindowSize(window, w.client.width, w.client.height);
-        place(sdl(w), w.position);
+    // A window covering the screen stays bare; leaving full screen puts
+    // the caption asked for meanwhile back.
+    if (!sdl(w).covering)
+        SDL_SetWindowBordered(sdl(w).sdl, w.caption ? SDL_TRUE : SDL_FALSE);
+}
+
+void Sdl2Windows::apply_full_screen(Window& window)
+{
+    auto& w = sdl(window);
+    if (w.full_screen) {
+        if (window_manager_does_full_screen(w.sdl)) {
+            if (SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
+                note_sdl_error("SDL_SetWindowFullscreen");
+        } else {
+            // Nobody would make the window full screen (SDL would draw for
+            // the screen's size into the unchanged window, showing a cut,
+            // enlarged part of the frame): the window covers the screen
+            // itself, and frames are scaled to the size it has.
+            SDL_Rect screen{};
+            if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(w.sdl), 0), &screen) != 0) {
+                note_sdl_error("SDL_GetDisplayBounds");
+            } else {
+                w.covering = true;
+                SDL_SetWindowBordered(w.sdl, SDL_FALSE);
+                SDL_SetWindowPosition(w.sdl, screen.x, screen.y);
+                SDL_SetWindowSize(w.sdl, screen.w, screen.h);
+                SDL_RaiseWindow(w.sdl);
+            }
+        }
+    } else {
+        if (w.covering) {
+            w.covering = false;
+            SDL_SetWindowBordered(w.sdl, w.caption ? SDL_TRUE : SDL_FALSE);
+        } else if (SDL_SetWindowFullscreen(w.sdl, 0) != 0) {
+            note_sdl_error("SDL_SetWindowFullscreen");
+        }
+        SDL_SetWindowSize(w.sdl, w.client.width, w.client.height);
+        place(w, w.position);
     }
     show_frame(w, {});
 }

@@ -1,9 +1,14 @@
 #include "platform/sdl2/sdl2_x11.h"
 
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <atomic>
 #include <cstdio>
+#include <vector>
 
 namespace platform::sdl2_impl {
 
@@ -23,7 +28,84 @@ int on_x_error(Display* display, XErrorEvent* error)
     return 0;
 }
 
+// A window property's values of one type; empty when it is not set.
+template <typename T>
+std::vector<T> property(::Display* display, ::Window window, Atom name, Atom type)
+{
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    std::vector<T> values;
+    if (XGetWindowProperty(display, window, name, 0, 1024, False, type, &actual, &format, &count, &left, &data) ==
+            Success &&
+        data && actual == type && format == 32) {
+        // 32-bit properties come back as longs, whatever their width.
+        const auto* longs = reinterpret_cast<const unsigned long*>(data);
+        for (unsigned long i = 0; i < count; ++i)
+            values.push_back(T(longs[i]));
+    }
+    if (data)
+        XFree(data);
+    return values;
+}
+
+// The window manager's check window, if one runs: the root names it, and
+// it is still one of the root's children (a manager that has gone leaves
+// the root's property behind). Asked so that a window that is gone raises
+// no error.
+bool window_manager_runs(::Display* display, ::Window root, Atom check)
+{
+    const std::vector<::Window> named = property<::Window>(display, root, check, XA_WINDOW);
+    if (named.empty())
+        return false;
+    ::Window root_back = 0, parent = 0;
+    ::Window* children = nullptr;
+    unsigned int count = 0;
+    bool found = false;
+    if (XQueryTree(display, root, &root_back, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !found; ++i)
+            found = children[i] == named.front();
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
 } // namespace
+
+bool window_manager_does_full_screen(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return true;
+    ::Display* display = info.info.x11.display;
+    const ::Window root = DefaultRootWindow(display);
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    const Atom supported = XInternAtom(display, "_NET_SUPPORTED", True);
+    const Atom full_screen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
+    if (check == None || supported == None || full_screen == None || !window_manager_runs(display, root, check))
+        return false;
+    for (const Atom a : property<Atom>(display, root, supported, XA_ATOM))
+        if (a == full_screen)
+            return true;
+    return false;
+}
+
+bool screen_pel_for_test(int x, int y, uint32_t& rgb)
+{
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image) {
+        rgb = uint32_t(XGetPixel(image, 0, 0)) & 0xFFFFFFu;
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return image != nullptr;
+}
 
 void install_x_error_handler() { XSetErrorHandler(on_x_error); }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct SDL_Window;
+
 namespace platform::sdl2_impl {
 
 // Installs the process's X error handler; called before SDL's video
@@ -22,5 +24,16 @@ uint32_t x_errors_seen();
 // not exist and waits for the answer, so that the error goes through the
 // handler (tests). False when no display could be opened.
 bool x_request_refused_for_test();
+
+// True when the window's desktop takes windows to full screen itself: a
+// window manager that says it supports the full-screen state, or a desktop
+// other than X. Without one (a bare X server, or a manager of the older
+// kind) a request for full screen changes nothing on the screen while SDL
+// takes the window for screen-sized.
+bool window_manager_does_full_screen(SDL_Window* window);
+
+// The colour (0xRRGGBB) of one pel of the screen as the X server shows it,
+// on a connection of its own (tests). False when it cannot be read.
+bool screen_pel_for_test(int x, int y, uint32_t& rgb);
 
 } // namespace platform::sdl2_impl

@@ -1,12 +1,17 @@
 // The SDL2 backend's window under a real display (QUARN_SDL_SMOKE=1, for
 // example in Xvfb): where a window lands when placed, and where the
-// pointer is over a full-screen window. Under a window manager that frames
-// windows the placement test shows whether the frame's border creeps into
-// the stored place; without one it checks the plain round trip.
+// pointer is over a full-screen window, what full screen shows, and where
+// a window's frame lands. The test command runs them on a bare X server and
+// again under a window manager that frames windows, where the placement
+// tests show whether the frame's border creeps into the stored place or
+// its title bar leaves the screen.
 #include "platform/platform.h"
+#include "platform/scaling.h"
+#include "platform/sdl2/sdl2_x11.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -106,13 +111,62 @@ TEST_F(Sdl2Window, SmokeThePointerIsFollowedInAWindowAndInFullScreen)
 
     platform::set_full_screen(w, true);
     settle(w, 300);
-    // Only a window manager makes the window cover the screen; without one
-    // the window stays where it was, and full screen cannot be watched.
-    const platform::Point corner{1000, 740};
-    if (motion_at(move_to(corner), platform::screen_to_client(w, corner)))
-        follows("in full screen");
-    else
-        std::printf("full screen is not shown here (no window manager): the pointer was checked in a window only\n");
+    follows("in full screen");
+    platform::destroy_window(w);
+}
+
+// A window placed at the screen's corner, as on a first start: under a
+// window manager that frames it, the title bar once lay above the screen,
+// out of reach.
+TEST_F(Sdl2Window, SmokeAWindowAtTheCornerHasItsWholeFrameOnTheScreen)
+{
+    auto w = platform::create_window({.title = "corner", .client = {320, 240}, .position = {0, 0}});
+    ASSERT_NE(w, nullptr) << platform::backend_error_text();
+    platform::show_window(w, platform::ShowCommand::show);
+    settle(w, 500);
+    const platform::Rect frame = platform::window_frame_rect(w);
+    const platform::Rect area = platform::work_area();
+    EXPECT_EQ(platform::intersect(frame, area), frame)
+        << "frame at " << frame.x << ", " << frame.y << " size " << frame.width << " x " << frame.height;
+    EXPECT_EQ(platform::window_position(w), platform::normal_window_position(w));
+    platform::destroy_window(w);
+}
+
+// Full screen shows the whole frame, scaled to the screen, with a window
+// manager or without one. On a bare X server the window kept its size
+// while the frame was drawn for the screen's, so only a cut, enlarged
+// corner of it was seen.
+TEST_F(Sdl2Window, SmokeFullScreenShowsTheWholeFrame)
+{
+    const platform::Size client{320, 240};
+    auto w = platform::create_window({.title = "full screen", .client = client, .position = {40, 30}});
+    ASSERT_NE(w, nullptr) << platform::backend_error_text();
+    platform::show_window(w, platform::ShowCommand::show);
+    settle(w, 300);
+    // A quarter of the frame in each colour.
+    constexpr uint32_t colours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00};
+    std::vector<uint32_t> frame(size_t(client.width) * client.height);
+    for (int y = 0; y < client.height; ++y)
+        for (int x = 0; x < client.width; ++x)
+            frame[size_t(y) * client.width + x] = colours[(y >= client.height / 2) * 2 + (x >= client.width / 2)];
+    const platform::PixelView view{frame.data(), client.width * 4, platform::PixelFormat::xrgb8888, client.width,
+                                   client.height};
+    platform::set_full_screen(w, true);
+    settle(w, 300);
+    ASSERT_TRUE(platform::present(w, view, {0, 0, client.width, client.height}, {0, 0}));
+    settle(w, 200);
+    const platform::Rect shown = platform::letterbox(client, platform::desktop_size());
+    for (int q = 0; q < 4; ++q) {
+        const int x = shown.x + shown.width / 4 + (q % 2) * shown.width / 2;
+        const int y = shown.y + shown.height / 4 + (q / 2) * shown.height / 2;
+        uint32_t rgb = 0;
+        ASSERT_TRUE(platform::sdl2_impl::screen_pel_for_test(x, y, rgb));
+        EXPECT_EQ(rgb, colours[q]) << "quarter " << q << " at " << x << ", " << y;
+    }
+    platform::set_full_screen(w, false);
+    settle(w, 300);
+    EXPECT_EQ(platform::window_position(w).x, 40);
+    EXPECT_EQ(platform::window_position(w).y, 30);
     platform::destroy_window(w);
 }
 

@@ -20,8 +20,8 @@ TEST_F(AppTest, AStoredPlaceIsKeptOrBroughtOntoTheWorkArea)
     };
     const Case cases[] = {
         {"on the screen", {100, 80}, {100, 80}},
-        // Only the title bar is above the screen: the window is on it.
-        {"at the corner", {0, 0}, {0, 0}},
+        // The title bar would be above the screen, out of reach.
+        {"at the corner", {0, 0}, {2, 22}},
         {"the bottom edge reached", {380, 236}, {380, 236}},
         {"mostly below the work area", {100, 726}, {100, 740 - 504 + 22}},
         {"past the right edge", {900, 100}, {1024 - 644 + 2, 100}},
