@@ -2,6 +2,8 @@
 #include "platform/sdl2/sdl2_backend.h"
 #include "platform/sdl2/sdl2_x11.h"
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -42,6 +44,43 @@ Uint32 flags_of(BoxIcon icon)
         break;
     }
     return SDL_MESSAGEBOX_INFORMATION;
+}
+
+const char* named_env(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+// The video drivers SDL may try. Left alone, SDL goes on from a display
+// that cannot be opened to drivers that show nothing on the desktop
+// (KMSDRM, offscreen), and the game would run unseen and never end. So only
+// the desktop's own drivers are tried, each where its display is named,
+// unless a driver was asked for by name (SDL_VIDEODRIVER; tests ask for
+// "dummy").
+struct DesktopDrivers {
+    std::string asked;   // SDL_VIDEODRIVER, when set
+    std::string list;    // for SDL_HINT_VIDEODRIVER, in SDL's own order
+    std::string failure; // what it means when none of them starts
+};
+
+DesktopDrivers desktop_drivers()
+{
+    DesktopDrivers out;
+    if (const char* asked = named_env("SDL_VIDEODRIVER")) {
+        out.asked = asked;
+        return out;
+    }
+    if (const char* x11 = named_env("DISPLAY")) {
+        out.list = "x11";
+        out.failure = std::string("cannot open display ") + x11;
+    }
+    if (const char* wayland = named_env("WAYLAND_DISPLAY")) {
+        out.list += out.list.empty() ? "wayland" : ",wayland";
+        out.failure += out.failure.empty() ? "cannot open" : " nor";
+        out.failure += std::string(" Wayland display ") + wayland;
+    }
+    return out;
 }
 
 class Sdl2Backend final : public Backend {
@@ -98,10 +137,24 @@ public:
         // Closing the window is the program's decision (a close message),
         // not SDL's.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+        const DesktopDrivers desktop = desktop_drivers();
+        if (desktop.asked.empty()) {
+            if (desktop.list.empty()) {
+                set_backend_error("no display is named (DISPLAY and WAYLAND_DISPLAY are not set)");
+                return false;
+            }
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, desktop.list.c_str());
+        }
         // Before the video starts: SDL keeps the handler it finds and
         // passes errors on to it.
         install_x_error_handler();
         started_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (!started_) {
+            // SDL's own text for a failed driver is of no use here: it
+            // names neither the driver nor the display.
+            set_backend_error(desktop.asked.empty() ? desktop.failure
+                                                    : "the video driver " + desktop.asked + " cannot start");
+        }
         return started_;
     }
 

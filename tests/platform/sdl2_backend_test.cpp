@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <cstdlib>
 #include <vector>
@@ -108,6 +109,38 @@ TEST_F(Sdl2Backend, AudioOpensStartsStopsAndCloses)
     EXPECT_EQ(platform::audio_state(), platform::AudioState::closed);
     // Once closed, the fill is never called again.
     EXPECT_EQ(frames.load(), after_pause);
+}
+
+// A display named but not there once let SDL fall back to a driver that
+// shows nothing (offscreen): the game ran unseen until killed. Now the
+// backend does not start and says which display it could not open, so the
+// program tells the person and ends.
+TEST_F(Sdl2Backend, ADisplayThatCannotBeOpenedIsNoDisplay)
+{
+    int n = 87;
+    while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
+           std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+        ++n;
+    const std::string dead = ":" + std::to_string(n);
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    const std::string wayland = std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "";
+    const std::string driver = std::getenv("SDL_VIDEODRIVER") ? std::getenv("SDL_VIDEODRIVER") : "";
+    platform::shutdown();
+    setenv("DISPLAY", dead.c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("SDL_VIDEODRIVER");
+    platform::use_backend(platform::BackendKind::sdl2);
+    const platform::BackendKind kind = platform::backend_kind();
+    const std::string why = platform::backend_error_text();
+    platform::shutdown();
+    for (const auto& [name, value] : {std::pair{"DISPLAY", display}, {"WAYLAND_DISPLAY", wayland}, {"SDL_VIDEODRIVER", driver}}) {
+        if (value.empty())
+            unsetenv(name);
+        else
+            setenv(name, value.c_str(), 1);
+    }
+    EXPECT_EQ(kind, platform::BackendKind::headless);
+    EXPECT_EQ(why, "cannot open display " + dead);
 }
 
 TEST_F(Sdl2Backend, SmokeRealWindowShowsText)
