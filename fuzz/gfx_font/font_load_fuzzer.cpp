@@ -68,17 +68,30 @@ void use(fntCTy* font)
     sprite.Remove();
 }
 
+// The font's files, removed when the input is done with: also when a report
+// inside the TRY frame unwinds out of the load.
+struct FontFiles {
+    const std::string& base;
+    ~FontFiles()
+    {
+        for (const char* ext : { ".fda", ".fnt", ".bmp", ".tga" })
+            std::remove((base + ext).c_str());
+    }
+};
+
 void run(const uint8_t* data, size_t size, unsigned picture)
 {
     static const char* const names[] = { ".fnt", ".bmp", ".tga" };
     const std::string& base = base_path();
     const size_t record = size < fnt_FILE_SIZE ? size : fnt_FILE_SIZE;
-    write_file(base + ".fda", data, record);
-    if (picture < 3)
-        write_file(base + names[picture], data + record, size - record);
-    const std::unique_ptr<fntCTy, void (*)(fntCTy*)> font(fntLoad(base.c_str()), fntFree);
-    for (const char* ext : { ".fda", ".fnt", ".bmp", ".tga" })
-        std::remove((base + ext).c_str());
+    std::unique_ptr<fntCTy, void (*)(fntCTy*)> font(nullptr, fntFree);
+    {
+        const FontFiles files { base };
+        write_file(base + ".fda", data, record);
+        if (picture < 3)
+            write_file(base + names[picture], data + record, size - record);
+        font.reset(fntLoad(base.c_str()));
+    }
     if (font)
         use(font.get());
 }
