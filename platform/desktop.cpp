@@ -142,6 +142,11 @@ bool Desktop::post_if_exists(const Message& message)
 
 bool Desktop::take(Message& out, WindowHandle filter)
 {
+    // A new pump: each key may show the polls its next change.
+    if (polled_since_take_) {
+        polled_change_.fill(false);
+        polled_since_take_ = false;
+    }
     {
         std::lock_guard lock(mutex_);
         auto it = std::find_if(queue_.begin(), queue_.end(), [&](const Message& m) { return !filter || m.window == filter; });
@@ -180,15 +185,39 @@ bool Desktop::take_quit(int& exit_code)
     return true;
 }
 
+KeyboardState Desktop::poll_keys()
+{
+    polled_since_take_ = true;
+    KeyboardState out = keys_;
+    for (size_t k = 0; k < out.size(); ++k) {
+        if (unpolled_[k] && !polled_change_[k]) {
+            polled_down_[k] = !polled_down_[k];
+            --unpolled_[k];
+            polled_change_[k] = true;
+        }
+        out[k] = uint8_t((out[k] & 0x7F) | (polled_down_[k] ? 0x80 : 0));
+    }
+    return out;
+}
+
 void Desktop::apply_to_keys(const Message& m)
 {
     auto set = [&](uint8_t key, bool down, bool toggle) {
+        const bool was_down = keys_[key] & 0x80;
         if (down) {
             if (toggle)
                 keys_[key] ^= 1;
             keys_[key] |= 0x80;
         } else {
             keys_[key] &= uint8_t(~0x80);
+        }
+        if (was_down != down) {
+            // Taps come a frame apart for the polls; a key tapped faster
+            // than that for long drops its oldest taps (a press and its
+            // release) rather than lagging ever further behind.
+            constexpr uint8_t most_unpolled = 8;
+            if (++unpolled_[key] > most_unpolled)
+                unpolled_[key] -= 2;
         }
     };
     switch (m.id) {

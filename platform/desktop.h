@@ -80,7 +80,13 @@ public:
     Window* focus() { return app_active_ ? focus_ : nullptr; }
     bool app_active() const { return app_active_; }
 
+    // The key state as the taken messages say (key_state()).
     KeyboardState keys() const { return keys_; }
+    // The key state for a poll (keyboard_state()). It follows keys(), but
+    // a key changes at most once between two pumps, so that a press
+    // released in the same pump reads down until the next pump and up
+    // after it: a poll once a frame sees every tap and click.
+    KeyboardState poll_keys();
 
 private:
     void apply_to_keys(const Message& message);
@@ -93,6 +99,13 @@ private:
     // Main thread only.
     KeyboardState keys_{};          // as the taken messages say
     std::array<bool, 256> held_{};  // as the events say, ahead of the queue
+    // The polls' side: whether each key reads down, the changes of keys_
+    // that the polls have yet to show, and the keys that changed for the
+    // polls since the last pump.
+    std::array<bool, 256> polled_down_{};
+    std::array<uint8_t, 256> unpolled_{};
+    std::array<bool, 256> polled_change_{};
+    bool polled_since_take_ = false;
     Window* focus_ = nullptr;
     bool app_active_ = false;
 };

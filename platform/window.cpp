@@ -381,7 +381,7 @@ bool take_pending_quit(int& exit_code)
 
 void post_quit(int exit_code) { current_backend().desktop().post({nullptr, msg::quit, uintptr_t(exit_code), 0}); }
 
-KeyboardState keyboard_state() { return current_backend().desktop().keys(); }
+KeyboardState keyboard_state() { return current_backend().desktop().poll_keys(); }
 
 uint8_t key_state(uint8_t key) { return current_backend().desktop().keys()[key]; }
 

@@ -161,6 +161,43 @@ TEST_F(Sdl2Backend, SmokeRealWindowShowsText)
     platform::destroy_window(window);
 }
 
+// A key tapped and a button clicked with no hold reach the program as a
+// press and a release in one pump. Polled once a frame, each reads down
+// once and up once.
+TEST_F(Sdl2Backend, SmokeAQuickTapAndClickAreEachSeenOnce)
+{
+    if (!std::getenv("QUARN_SDL_SMOKE"))
+        GTEST_SKIP() << "set QUARN_SDL_SMOKE=1 with a display to open a real window";
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xdotool taps the keys for this test; it is not installed";
+    auto window = platform::create_window({.title = "taps", .client = {320, 240}, .position = {40, 30}});
+    ASSERT_NE(window, nullptr) << platform::backend_error_text();
+    platform::show_window(window, platform::ShowCommand::show_normal);
+    platform::focus_window(window);
+    for (int i = 0; i < 20; ++i) {
+        drain(window);
+        platform::sleep_ms(10);
+    }
+    const std::pair<const char*, uint8_t> taps[] = {{"xdotool key F5", platform::vk::f5},
+                                                    {"xdotool mousemove 100 100 click 1", platform::vk::lbutton}};
+    for (const auto& [command, key] : taps) {
+        bool was_down = platform::keyboard_state()[key] & 0x80;
+        ASSERT_EQ(std::system(command), 0) << command;
+        platform::sleep_ms(200); // the press and the release have both arrived
+        int downs = 0, ups = 0;
+        for (int frame = 0; frame < 3; ++frame) {
+            drain(window);
+            const bool down = platform::keyboard_state()[key] & 0x80;
+            downs += down && !was_down;
+            ups += !down && was_down;
+            was_down = down;
+        }
+        EXPECT_EQ(downs, 1) << command;
+        EXPECT_EQ(ups, 1) << command;
+    }
+    platform::destroy_window(window);
+}
+
 } // namespace
 
 namespace {

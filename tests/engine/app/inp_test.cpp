@@ -46,6 +46,27 @@ TEST_F(AppTest, InputEdgesAcrossPollsAndClientCoordinates)
     EXPECT_EQ(inpWentUp(vk::lbutton), 1);
     EXPECT_EQ(inpIsKeyDown(vk::left), 0);
     EXPECT_EQ(inpWentUp(vk::shift), 0);
+
+    // A click and three taps within one pump: the click reads down for
+    // that frame's two polls and up after the next pump; the taps give
+    // three presses, one every other frame.
+    std::vector<platform::headless::InputEvent> taps{{.kind = InputKind::button_down, .key = vk::lbutton},
+                                                     {.kind = InputKind::button_up, .key = vk::lbutton}};
+    for (int i = 0; i < 3; ++i) {
+        taps.push_back({.kind = InputKind::key_down, .key = vk::f5});
+        taps.push_back({.kind = InputKind::key_up, .key = vk::f5});
+    }
+    platform::headless::feed_input(taps);
+    int presses = 0;
+    for (int frame = 0; frame < 8; ++frame) {
+        app.Pump();
+        inpPoll();
+        presses += inpWentDown(vk::f5);
+        EXPECT_EQ(inpWentDown(vk::lbutton), frame == 0 ? 1 : 0) << frame;
+        EXPECT_EQ(inpWentUp(vk::lbutton), frame == 1 ? 1 : 0) << frame;
+        inpPoll();
+    }
+    EXPECT_EQ(presses, 3);
 }
 
 } // namespace
