@@ -46,6 +46,14 @@ inline Rect intersect(const Rect& a, const Rect& b)
     return {left, top, right - left, bottom - top};
 }
 
+// The outer frame of a client area at `at`, whose borders are given as
+// left (x), top (y), right (width) and bottom (height).
+inline Rect frame_around(Point at, Size client, const Rect& borders)
+{
+    return {at.x - borders.x, at.y - borders.y, client.width + borders.x + borders.width,
+            client.height + borders.y + borders.height};
+}
+
 // Where a window's outer frame goes so that it can be seen and reached:
 // unchanged when it lies wholly on one of the areas (the screens' work
 // areas), else moved onto the area it covers most (the first when it

@@ -186,13 +186,11 @@ Rect window_frame_rect(WindowHandle handle)
     Window* w = desktop.find(handle);
     if (!w)
         return {};
-    const Rect b = w->full_screen ? Rect{} : system.borders(*w);
     if (w->full_screen) {
         const Size d = system.desktop_size();
         return {0, 0, d.width, d.height};
     }
-    return {w->position.x - b.x, w->position.y - b.y, w->client.width + b.x + b.width,
-            w->client.height + b.y + b.height};
+    return frame_around(w->position, w->client, system.borders(*w));
 }
 
 void set_window_caption(WindowHandle handle, bool caption)

@@ -222,9 +222,8 @@ void Sdl2Windows::place(Sdl2Window& w, Point at)
 
 Point Sdl2Windows::frame_on_screen(const Sdl2Window& w, Point at, const Rect& b)
 {
-    const Rect frame{at.x - b.x, at.y - b.y, w.client.width + b.x + b.width, w.client.height + b.y + b.height};
     const std::vector<Rect> areas = work_areas();
-    const Rect kept = keep_on_areas(frame, areas);
+    const Rect kept = keep_on_areas(frame_around(at, w.client, b), areas);
     return {kept.x + b.x, kept.y + b.y};
 }
 
@@ -260,9 +259,9 @@ void Sdl2Windows::moved(Sdl2Window& w, Point at)
             // the right and bottom borders are taken as wide as the left),
             // and the frame is asked that much further up and left. Either
             // way the whole frame stays on the screen.
-            int top = 0, left = 0, bottom = 0, right = 0;
-            const bool told = SDL_GetWindowBordersSize(w.sdl, &top, &left, &bottom, &right) == 0 && (top || left);
-            const Rect b = told ? Rect{left, top, right, bottom} : Rect{dx, dy, dx, dx};
+            const Rect told_borders = borders(w);
+            const bool told = told_borders.x || told_borders.y;
+            const Rect b = told ? told_borders : Rect{dx, dy, dx, dx};
             const Point target = frame_on_screen(w, w.placed, b);
             if (told)
                 SDL_SetWindowPosition(w.sdl, target.x, target.y);

@@ -121,7 +121,7 @@ TEST_F(Sdl2Backend, ADisplayThatCannotBeOpenedIsNoDisplay)
     while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
            std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
         ++n;
-    const std::string dead = ":" + std::to_string(n);
+    const std::string dead = std::to_string(n).insert(0, 1, ':');
     const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const std::string wayland_was = wayland ? wayland : "";
