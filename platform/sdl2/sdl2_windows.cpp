@@ -39,7 +39,13 @@ bool make_texture(Sdl2Window& w)
     w.texture = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, w.client.width,
                                   w.client.height);
     if (!w.texture) {
-        note_sdl_error("SDL_CreateTexture");
+        // A renderer draws textures up to a size of its own; a frame larger
+        // than that fails for its size alone.
+        SDL_RendererInfo info{};
+        const bool too_large = SDL_GetRendererInfo(w.renderer, &info) == 0 &&
+                               ((info.max_texture_width > 0 && w.client.width > info.max_texture_width) ||
+                                (info.max_texture_height > 0 && w.client.height > info.max_texture_height));
+        set_backend_error(std::string("SDL_CreateTexture: ") + SDL_GetError(), too_large);
         w.texture_size = {};
         return false;
     }
@@ -117,6 +123,10 @@ void Sdl2Windows::pump(Desktop& desktop)
     SDL_Event event;
     while (SDL_PollEvent(&event))
         handle(desktop, event);
+    if (take_hangup()) {
+        event.type = SDL_QUIT;
+        handle(desktop, event);
+    }
 }
 
 void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)

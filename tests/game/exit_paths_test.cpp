@@ -15,13 +15,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <thread>
+
+#include <unistd.h>
 
 // SDL's video leaves a block with the desktop's message bus (libdbus) that
 // the library never frees, and the lost-display run ends through exit(),
@@ -141,6 +145,39 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
         if (c.bytes)
             std::ofstream(file, std::ios::binary) << c.bytes;
         EXPECT_EXIT(run_program(), testing::ExitedWithCode(1), "");
+    }
+}
+
+// A request to end from outside: the terminal the game was started from
+// closes (SIGHUP), or it is asked to end (SIGTERM, Ctrl+C). Each ends the
+// game as its window's close box does: status 0, settings saved (a save
+// drops the comment). A hang-up once killed it with nothing written.
+TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
+{
+    for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal));
+        MakeFolder();
+        std::ofstream(root_ / "race.cfg", std::ios::app) << "# dropped by a save\n";
+        static int g_signal;
+        g_signal = signal;
+        EXPECT_EXIT(
+            {
+                setenv("SDL_VIDEODRIVER", "dummy", 1);
+                setenv("SDL_AUDIODRIVER", "dummy", 1);
+                platform::shutdown();
+                platform::use_backend(platform::BackendKind::sdl2);
+                if (platform::backend_kind() != platform::BackendKind::sdl2)
+                    std::_Exit(77);
+                g_soundListener = [](const char* path) {
+                    if (std::string(path) == "DATA/start.wav")
+                        ::kill(::getpid(), g_signal);
+                };
+                run_program();
+            },
+            testing::ExitedWithCode(0), "");
+        const std::string saved = read_file(root_ / "race.cfg");
+        EXPECT_EQ(saved.find("# dropped by a save"), std::string::npos);
+        EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
     }
 }
 
