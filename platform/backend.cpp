@@ -22,6 +22,7 @@ constexpr BackendEntry backend_table[] = {
 
 std::mutex backend_mutex;
 thread_local std::string backend_error;
+thread_local bool backend_error_size = false;
 std::unique_ptr<Backend> active;
 
 bool display_available()
@@ -82,9 +83,15 @@ void use_backend(BackendKind kind)
     active = make_backend(kind);
 }
 
-void set_backend_error(std::string text) { backend_error = std::move(text); }
+void set_backend_error(std::string text, bool about_size)
+{
+    backend_error = std::move(text);
+    backend_error_size = about_size;
+}
 
 std::string backend_error_text() { return backend_error; }
+
+bool backend_error_is_size() { return backend_error_size; }
 
 BackendKind backend_kind() { return current_backend().kind(); }
 

@@ -45,8 +45,9 @@ private:
 
 Backend& current_backend();
 
-// Records the text that backend_error_text() gives on this thread.
-void set_backend_error(std::string text);
+// Records the text that backend_error_text() gives on this thread, and
+// whether the size asked for was the cause.
+void set_backend_error(std::string text, bool about_size = false);
 
 // Both return null when the backend cannot start here.
 std::unique_ptr<Backend> make_headless_backend();

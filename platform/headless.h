@@ -19,8 +19,9 @@ bool active();
 // The fake desktop: 1024 x 768 with all of it usable until changed.
 void set_desktop(Size size, Rect work_area);
 // Fault: the next `times` window creations fail, as on a desktop that
-// refuses the window (0 clears the fault).
-void refuse_windows(int times = 1);
+// refuses the window (0 clears the fault); `for_size` says the size asked
+// for was too large for it.
+void refuse_windows(int times = 1, bool for_size = false);
 // Fault: the next `times` message boxes cannot be shown, as on a desktop
 // without a dialog helper (0 clears the fault).
 void refuse_boxes(int times = 1);

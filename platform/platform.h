@@ -52,5 +52,9 @@ void shutdown();
 // Why the last failing window or sound call of this thread failed, in the
 // desktop's own words ("" when it gave none).
 std::string backend_error_text();
+// True when that failure was about the size asked for (a window larger
+// than the desktop can draw, or an empty one): only then do the size
+// settings have anything to do with it.
+bool backend_error_is_size();
 
 } // namespace platform

@@ -52,8 +52,12 @@ bool post_message(WindowHandle window, uint32_t id, uintptr_t wparam, intptr_t l
 WindowHandle create_window(const WindowDef& def)
 {
     auto [backend, desktop, system] = current();
-    if (def.client.width <= 0 || def.client.height <= 0)
+    if (def.client.width <= 0 || def.client.height <= 0) {
+        set_backend_error("a window cannot be " + std::to_string(def.client.width) + " x " +
+                              std::to_string(def.client.height),
+                          true);
         return nullptr;
+    }
     auto made = system.create(def);
     if (!made)
         return nullptr;

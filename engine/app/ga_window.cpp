@@ -81,8 +81,15 @@ bool gaCTy::CreateMainWindow()
     };
     window = platform::create_window(def);
     if (!window) {
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't create window\n %d x %d (SCR_LX, SCR_LY): %s",
-                                         def.client.width, def.client.height, platform::backend_error_text().c_str()));
+        // The size settings are named only when the size was the cause;
+        // otherwise they would send the player after the wrong key.
+        if (platform::backend_error_is_size())
+            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't create window\n %d x %d (SCR_LX, SCR_LY): %s",
+                                             def.client.width, def.client.height,
+                                             platform::backend_error_text().c_str()));
+        else
+            (void)dbgBreakOnRetry(
+                errMessage(ERR_LEVEL_ERROR, "Can't create window\n %s", platform::backend_error_text().c_str()));
         return false;
     }
     // Placed while still hidden, so that it does not first show at 0,0 and

@@ -96,7 +96,7 @@ public:
 };
 
 // The faults behind headless::refuse_windows and headless::refuse_boxes.
-void refuse_windows(int times);
+void refuse_windows(int times, bool for_size);
 void refuse_boxes(int times);
 
 } // namespace platform::headless_impl

@@ -28,7 +28,7 @@ void put32(std::vector<uint8_t>& out, uint32_t v)
 
 bool active() { return backend() != nullptr; }
 
-void refuse_windows(int times) { headless_impl::refuse_windows(times); }
+void refuse_windows(int times, bool for_size) { headless_impl::refuse_windows(times, for_size); }
 void refuse_boxes(int times) { headless_impl::refuse_boxes(times); }
 
 void set_desktop(Size size, Rect work_area)

@@ -11,16 +11,22 @@ namespace {
 constexpr Rect caption_borders{2, 22, 2, 2};
 
 int refused_windows = 0;
+bool refused_for_size = false;
 
 } // namespace
 
-void refuse_windows(int times) { refused_windows = times; }
+void refuse_windows(int times, bool for_size)
+{
+    refused_windows = times;
+    refused_for_size = for_size;
+}
 
 std::unique_ptr<Window> HeadlessWindows::create(const WindowDef& def)
 {
     if (refused_windows > 0) {
         --refused_windows;
-        set_backend_error("headless: the window was refused");
+        set_backend_error(refused_for_size ? "headless: the window is too large" : "headless: the window was refused",
+                          refused_for_size);
         return nullptr;
     }
     auto w = std::make_unique<Window>();

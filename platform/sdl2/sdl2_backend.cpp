@@ -138,16 +138,23 @@ public:
         // not SDL's.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         const DesktopDrivers desktop = desktop_drivers();
+        // The list an earlier start in this process set would otherwise
+        // win over a driver asked for by name now.
+        SDL_ResetHint(SDL_HINT_VIDEODRIVER);
         if (desktop.asked.empty()) {
             if (desktop.list.empty()) {
                 set_backend_error("no display is named (DISPLAY and WAYLAND_DISPLAY are not set)");
                 return false;
             }
-            SDL_SetHint(SDL_HINT_VIDEODRIVER, desktop.list.c_str());
+            // Over the environment: SDL reads an empty SDL_VIDEODRIVER
+            // ahead of a hint of normal priority, and then tries every
+            // driver it has.
+            SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, desktop.list.c_str(), SDL_HINT_OVERRIDE);
         }
         // Before the video starts: SDL keeps the handler it finds and
         // passes errors on to it.
         install_x_error_handler();
+        install_hangup_handler();
         started_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (!started_) {
             // SDL's own text for a failed driver is of no use here: it

@@ -125,18 +125,25 @@ TEST_F(Sdl2Backend, ADisplayThatCannotBeOpenedIsNoDisplay)
     const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const std::string wayland_was = wayland ? wayland : "";
-    platform::shutdown();
-    setenv("DISPLAY", dead.c_str(), 1);
-    unsetenv("WAYLAND_DISPLAY");
-    unsetenv("SDL_VIDEODRIVER"); // set again, if at all, by the next SetUp
-    platform::use_backend(platform::BackendKind::sdl2);
-    const platform::BackendKind kind = platform::backend_kind();
-    const std::string why = platform::backend_error_text();
-    display.empty() ? unsetenv("DISPLAY") : setenv("DISPLAY", display.c_str(), 1);
-    if (wayland)
-        setenv("WAYLAND_DISPLAY", wayland_was.c_str(), 1);
-    EXPECT_EQ(kind, platform::BackendKind::headless);
-    EXPECT_EQ(why, "cannot open display " + dead);
+    // An empty SDL_VIDEODRIVER (as "$X" gives when X is unset) asks for
+    // no driver: SDL once read it ahead of the list of desktop drivers and
+    // tried all of its own.
+    for (const char* driver : {static_cast<const char*>(nullptr), ""}) {
+        SCOPED_TRACE(driver ? "SDL_VIDEODRIVER empty" : "SDL_VIDEODRIVER unset");
+        platform::shutdown();
+        setenv("DISPLAY", dead.c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        // Set again, if at all, by the next SetUp.
+        driver ? setenv("SDL_VIDEODRIVER", driver, 1) : unsetenv("SDL_VIDEODRIVER");
+        platform::use_backend(platform::BackendKind::sdl2);
+        const platform::BackendKind kind = platform::backend_kind();
+        const std::string why = platform::backend_error_text();
+        display.empty() ? unsetenv("DISPLAY") : setenv("DISPLAY", display.c_str(), 1);
+        if (wayland)
+            setenv("WAYLAND_DISPLAY", wayland_was.c_str(), 1);
+        EXPECT_EQ(kind, platform::BackendKind::headless);
+        EXPECT_EQ(why, "cannot open display " + dead);
+    }
 }
 
 TEST_F(Sdl2Backend, SmokeRealWindowShowsText)
