@@ -261,10 +261,10 @@ void sndPlayFile(const char* path)
         return;
     char dir[260], name[260], ext[260];
     pathSplit(path, dir, sizeof dir, name, sizeof name, ext, sizeof ext);
-    // "%s/%s%s" after a directory that keeps its own separator gives
-    // "DATA//hit.wav", which names the same file. A bare name is looked up
-    // as it stands, not at the root of the file system.
-    const std::string stem = std::string(dir) + (dir[0] ? "/" : "") + name;
+    // The folder part keeps its own separator, so the stem is the two
+    // joined as they are: the name reads as it was asked for ("DATA/hit"),
+    // and a bare name is looked up as it stands.
+    const std::string stem = std::string(dir) + name;
     std::string chosen = stem + ext;
     if (quarn::file_exists(chosen.c_str())) {
         int32_t variants = 0;
