@@ -39,10 +39,17 @@ bool has_entry_with_prefix(const char* folder, const char* prefix)
     return found;
 }
 
-// The second instance hands over to the first and ends here.
-[[noreturn]] void leave_to_first_instance(const char* title)
+// The second instance hands over to the first and ends here, saying so:
+// the first may be on another display, where this start shows nothing.
+[[noreturn]] void leave_to_first_instance(const char* program, const std::string& lock_path)
 {
-    (void)platform::InstanceLock::ask_holder_to_raise(GA_WND_CLASS, title);
+    const bool raised = platform::InstanceLock::ask_holder_to_raise(lock_path);
+    const long pid = platform::InstanceLock::holder_pid(lock_path);
+    std::string holder = "another copy of the game is already running";
+    if (pid > 0)
+        holder += " (process " + std::to_string(pid) + ")";
+    std::fprintf(stderr, "%s: %s; %s\n", program, holder.c_str(),
+                 raised ? "its window was raised" : "its window could not be raised");
     std::exit(0);
 }
 
@@ -93,11 +100,19 @@ void gaCTy::Init()
     }
 
     const char* title = cfg ? cfg->GetStr("WND_NAME") : "";
-    // A lock that cannot be taken for another reason (no temporary
-    // folder) does not stop the program: it only loses the check.
-    if (platform::InstanceLock::acquire(GA_WND_CLASS, title, gaInstanceLock()) ==
-        platform::InstanceLock::Result::other_instance)
-        leave_to_first_instance(title);
+    platform::InstanceLock::Place lock;
+    switch (platform::InstanceLock::acquire(GA_WND_CLASS, title, gaInstanceLock(), &lock)) {
+    case platform::InstanceLock::Result::acquired:
+        break;
+    case platform::InstanceLock::Result::other_instance:
+        leave_to_first_instance(appName, lock.path);
+    case platform::InstanceLock::Result::failed:
+        // It does not stop the program; it only loses the check, and the
+        // person is told why two copies may then run side by side.
+        std::fprintf(stderr, "%s: the lock that keeps a second copy of the game from starting cannot be made (%s: %s)\n",
+                     appName, lock.path.c_str(), platform::system_error_text(lock.error).c_str());
+        break;
+    }
 
     tmInit();
     gaGuardExit(this);

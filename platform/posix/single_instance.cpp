@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -45,6 +46,11 @@ int open_raise_pipe(const std::string& path)
 
 std::string InstanceLock::lock_path(std::string_view class_name, std::string_view title)
 {
+    return lock_path(class_name, title, temp_dir());
+}
+
+std::string InstanceLock::lock_path(std::string_view class_name, std::string_view title, const std::string& folder)
+{
     // A readable part for a person looking at the folder, the hash for
     // uniqueness.
     std::string readable;
@@ -56,13 +62,33 @@ std::string InstanceLock::lock_path(std::string_view class_name, std::string_vie
     }
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(class_name, title)));
-    return temp_dir() + "quarn-instance-" + readable + "-" + hash + ".lock";
+    return folder + "quarn-instance-" + readable + "-" + hash + ".lock";
 }
 
+namespace {
+
+constexpr const char* system_temp_dir = "/tmp/";
+
+} // namespace
+
 InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::string_view title,
-                                           std::unique_ptr<InstanceLock>& lock)
+                                           std::unique_ptr<InstanceLock>& lock, Place* place)
 {
-    std::string path = lock_path(class_name, title);
+    Place ignored;
+    Place& at = place ? *place : ignored;
+    at.path = lock_path(class_name, title);
+    Result result = try_lock(at.path, lock);
+    at.error = result == Result::failed ? errno : 0;
+    if (result != Result::failed || at.path.rfind(system_temp_dir, 0) == 0)
+        return result;
+    at.path = lock_path(class_name, title, system_temp_dir);
+    result = try_lock(at.path, lock);
+    at.error = result == Result::failed ? errno : 0;
+    return result;
+}
+
+InstanceLock::Result InstanceLock::try_lock(std::string path, std::unique_ptr<InstanceLock>& lock)
+{
     // A holder removes its file when it ends. One that ends between our
     // open and our lock leaves us a locked file that nobody else can find
     // any more, so the lock counts only when the file we hold is still the
@@ -91,6 +117,7 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
         if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
             held.st_ino != named.st_ino) {
             ::close(fd);
+            errno = EAGAIN; // when no try is left: the file kept changing
             continue;
         }
         // The holder's process id, for a person wondering who holds it.
@@ -106,11 +133,26 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
     return Result::failed;
 }
 
-bool InstanceLock::ask_holder_to_raise(std::string_view class_name, std::string_view title)
+long InstanceLock::holder_pid(const std::string& lock_path)
+{
+    const int fd = ::open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[32] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    return end != text && *end == '\n' && pid > 0 ? pid : 0;
+}
+
+bool InstanceLock::ask_holder_to_raise(const std::string& lock_path)
 {
     // Opening for writing without blocking fails (ENXIO) when nobody holds
     // the read end, so a holder that died leaves nothing to wait for.
-    const int fd = ::open(pipe_path(lock_path(class_name, title)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(pipe_path(lock_path).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     const char byte = 'R';

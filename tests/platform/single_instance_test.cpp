@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include <unistd.h>
 
 namespace {
 
@@ -25,16 +28,45 @@ TEST(InstanceLock, TheFirstHolderKeepsOthersOutUntilItEnds)
 
 TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
 {
-    EXPECT_FALSE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
-    std::unique_ptr<InstanceLock> first;
+    const std::string path = InstanceLock::lock_path("GameAppWndClass", "Raise test");
+    EXPECT_FALSE(InstanceLock::ask_holder_to_raise(path));
+    EXPECT_EQ(InstanceLock::holder_pid(path), 0);
+    std::unique_ptr<InstanceLock> first, second;
     ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first), InstanceLock::Result::acquired);
     EXPECT_FALSE(first->raise_requested());
-    EXPECT_TRUE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
-    EXPECT_TRUE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
+    // The second start learns where the holder is, and who it is.
+    InstanceLock::Place found;
+    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", second, &found),
+              InstanceLock::Result::other_instance);
+    EXPECT_EQ(found.path, path);
+    EXPECT_EQ(InstanceLock::holder_pid(found.path), long(getpid()));
+    EXPECT_TRUE(InstanceLock::ask_holder_to_raise(found.path));
+    EXPECT_TRUE(InstanceLock::ask_holder_to_raise(found.path));
     EXPECT_TRUE(first->raise_requested());
     EXPECT_FALSE(first->raise_requested()); // both asks were taken at once
     first.reset();
-    EXPECT_FALSE(InstanceLock::ask_holder_to_raise("GameAppWndClass", "Raise test"));
+    EXPECT_FALSE(InstanceLock::ask_holder_to_raise(path));
+}
+
+// A TMPDIR naming a folder that does not exist once made the lock fail, so
+// two copies ran side by side. The lock is then made in /tmp, where every
+// such start meets.
+TEST(InstanceLock, ATemporaryFolderThatDoesNotExistFallsBackToTheSystemOne)
+{
+    const char* was = std::getenv("TMPDIR");
+    const std::string tmpdir_was = was ? was : "";
+    setenv("TMPDIR", "/no/such/folder", 1);
+    std::unique_ptr<InstanceLock> first, second;
+    InstanceLock::Place taken, found;
+    const auto first_result = InstanceLock::acquire("GameAppWndClass", "Fallback test", first, &taken);
+    const auto second_result = InstanceLock::acquire("GameAppWndClass", "Fallback test", second, &found);
+    was ? setenv("TMPDIR", tmpdir_was.c_str(), 1) : unsetenv("TMPDIR");
+    ASSERT_EQ(first_result, InstanceLock::Result::acquired);
+    EXPECT_EQ(taken.path, InstanceLock::lock_path("GameAppWndClass", "Fallback test", "/tmp/"));
+    EXPECT_EQ(second_result, InstanceLock::Result::other_instance);
+    EXPECT_EQ(found.path, taken.path);
+    first.reset();
+    EXPECT_FALSE(std::filesystem::exists(taken.path));
 }
 
 TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)

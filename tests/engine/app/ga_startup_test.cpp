@@ -151,20 +151,34 @@ TEST_F(AppTest, AnyEntryNamedLikeTheDataFolderCounts)
     EXPECT_EQ(std::string(Start().rootDir), root.string() + "/");
 }
 
+// The second start says what it did, naming the first by its process: the
+// first may be on another display. A TMPDIR that names no folder once
+// skipped the lock, and two copies ran side by side; both now meet in the
+// system's temporary folder.
 TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
 {
-    gaCTy& app = Start();
-    platform::show_window(app.window, platform::ShowCommand::minimise);
-    EXPECT_EXIT(
-        {
-            gaCTy second;
-            second.Init();
-            std::_Exit(3); // not reached: the start-up ends the process
-        },
-        testing::ExitedWithCode(0), "");
-    app.Pump();
-    EXPECT_FALSE(platform::is_minimised(app.window));
-    EXPECT_EQ(platform::foreground_window(), app.window);
+    const char* was = std::getenv("TMPDIR");
+    const std::string tmpdir_was = was ? was : "";
+    for (const char* tmpdir : {was, "/no/such/folder"}) {
+        SCOPED_TRACE(tmpdir ? tmpdir : "TMPDIR unset");
+        tmpdir ? setenv("TMPDIR", tmpdir, 1) : unsetenv("TMPDIR");
+        gaCTy& app = Start();
+        platform::show_window(app.window, platform::ShowCommand::minimise);
+        EXPECT_EXIT(
+            {
+                gaCTy second;
+                second.Init();
+                std::_Exit(3); // not reached: the start-up ends the process
+            },
+            testing::ExitedWithCode(0),
+            "^race: another copy of the game is already running \\(process " + std::to_string(getpid()) +
+                "\\); its window was raised\n$");
+        app.Pump();
+        EXPECT_FALSE(platform::is_minimised(app.window));
+        EXPECT_EQ(platform::foreground_window(), app.window);
+        Stop();
+    }
+    was ? setenv("TMPDIR", tmpdir_was.c_str(), 1) : unsetenv("TMPDIR");
 }
 
 TEST_F(AppTest, EscapingExceptionIsReportedAndNothingIsSavedAndTheRunFails)
