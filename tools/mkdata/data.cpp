@@ -23,14 +23,34 @@ bool report(bool ok, const std::string& file)
     return ok;
 }
 
+// Where the settings go: the file named, or, when that is a link (settings
+// kept elsewhere), the file it leads to. An exclusive create fails on a
+// link even when its target is missing, so the target is created instead.
+std::filesystem::path link_target(std::filesystem::path file)
+{
+    std::error_code error;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(file, error); ++hops) {
+        const std::filesystem::path to = std::filesystem::read_symlink(file, error);
+        if (error)
+            break;
+        file = to.is_absolute() ? to : file.parent_path() / to;
+    }
+    return file;
+}
+
 // The settings file is the player's once it exists (the game saves the best
 // time and the window's place into it), so it is only ever created: "x"
 // fails on a file that is there, and that file is left as it is.
-bool write_config_if_none(const std::string& file)
+bool write_config_if_none(const std::string& name)
 {
+    const std::string file = link_target(name).string();
     std::FILE* f = std::fopen(file.c_str(), "wx");
-    if (!f)
-        return errno == EEXIST;
+    if (!f) {
+        // Kept only when a file is really there: a link that still leads
+        // nowhere (a loop) is a failure, not the player's settings.
+        std::error_code error;
+        return errno == EEXIST && std::filesystem::exists(file, error);
+    }
     const std::string text = make_config();
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     ok &= std::fclose(f) == 0;

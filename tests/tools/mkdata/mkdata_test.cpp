@@ -215,6 +215,24 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
     const std::string played = read_all(again / "race.cfg");
     ASSERT_EQ(mkdata::write_game_data(again.string()), 0);
     EXPECT_EQ(read_all(again / "race.cfg"), played);
+
+    // Settings kept elsewhere through a link: a target that is missing gets
+    // the shipped settings (the link was once taken for a kept file, and
+    // nothing was written), and one that exists is left alone.
+    const fs::path linked = *dir_ / "linked";
+    fs::create_directories(linked / "kept");
+    fs::create_symlink("kept/race.cfg", linked / "race.cfg");
+    ASSERT_EQ(mkdata::write_game_data(linked.string()), 0);
+    EXPECT_TRUE(fs::is_symlink(linked / "race.cfg"));
+    EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), read_all(*dir_ / "race.cfg"));
+    std::ofstream(linked / "kept" / "race.cfg", std::ios::app) << "best_result = 4321\n";
+    const std::string kept = read_all(linked / "kept" / "race.cfg");
+    ASSERT_EQ(mkdata::write_game_data(linked.string()), 0);
+    EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), kept);
+    // A link that leads nowhere at all is reported, not taken as kept.
+    fs::remove(linked / "race.cfg");
+    fs::create_symlink("race.cfg", linked / "race.cfg");
+    EXPECT_EQ(mkdata::write_game_data(linked.string()), 1);
 }
 
 TEST(TrackCheck, FindsAWallAcrossTheRoadAndAGateOffTheWalls)
