@@ -25,6 +25,11 @@ export LSAN_OPTIONS=exitcode=86${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 export QUARN_PLATFORM=headless
 export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/.ccache}
 
+# The tests' own temporary folder: every test and corpus replay runs with
+# TMPDIR naming it, and anything left in it at the end fails the run, so no
+# test or fuzz target leaves files in a user's temporary folder.
+tests_tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarn-tests.XXXXXX") || { echo "SUMMARY: FAILED (no temporary folder)"; exit 1; }
+
 failed=()
 run_build() {
   local name=$1; shift
@@ -35,7 +40,7 @@ run_build() {
   fi
   if ! cmake --build "$dir" -j "$jobs"; then failed+=("$name build"); return; fi
   echo "=== $name: tests"
-  if ! ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
+  if ! TMPDIR=$tests_tmp ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
 }
 
 # A third, small build: only the tests labelled "threads" (and what they
@@ -48,7 +53,7 @@ run_tsan() {
   fi
   if ! cmake --build "$dir" -j "$jobs" --target quarn_tsan_tests; then failed+=("tsan build"); return; fi
   echo "=== tsan: tests"
-  if ! TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+  if ! TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} TMPDIR=$tests_tmp \
        ctest --test-dir "$dir" -L threads -j "$jobs" --output-on-failure --timeout 600; then failed+=("tsan tests"); fi
 }
 
@@ -66,8 +71,8 @@ run_clang_base() {
     failed+=("clang-base build"); return
   fi
   echo "=== clang-base: tests"
-  "$dir/tests/engine/base/test_engine_base" --gtest_brief=1 && "$dir/tests/engine/base/test_engine_base_files" --gtest_brief=1 \
-    || failed+=("clang-base tests")
+  TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base" --gtest_brief=1 &&
+    TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base_files" --gtest_brief=1 || failed+=("clang-base tests")
 }
 
 # The opt-in smoke tests of the SDL2 backend open real windows. With a
@@ -146,10 +151,17 @@ run_smoke() {
 
 mkdir -p build
 run_build release -DCMAKE_BUILD_TYPE=Release
-run_smoke
+TMPDIR=$tests_tmp run_smoke
 run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
 run_tsan
 run_clang_base
+
+if [[ -n $(ls -A "$tests_tmp") ]]; then
+  echo "=== left in the tests' temporary folder:"
+  (cd "$tests_tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
+  failed+=("files left in the temporary folder")
+fi
+rm -rf "$tests_tmp"
 
 if ((${#failed[@]})); then
   echo "SUMMARY: FAILED (${failed[*]})"

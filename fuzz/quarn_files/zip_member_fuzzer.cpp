@@ -17,16 +17,25 @@
 
 namespace {
 
-// The archive has to be a file: the unzip library opens it by name.
-const std::filesystem::path& work_dir()
-{
-    static const std::filesystem::path dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("quarn_fuzz_zip_" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
+// The archive has to be a file: the unzip library opens it by name. Its
+// folder, one per process, is made for each input and removed with what it
+// holds when the input is done with, also when something unwinds out of it.
+struct WorkDir {
+    const std::filesystem::path& path;
+    WorkDir() : path(name()) { std::filesystem::create_directories(path); }
+    ~WorkDir()
+    {
+        std::error_code error;
+        std::filesystem::remove_all(path, error);
+    }
+
+    static const std::filesystem::path& name()
+    {
+        static const std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / ("quarn_fuzz_zip_" + std::to_string(std::random_device{}()));
+        return dir;
+    }
+};
 
 quarn::io::ZipFormat zip_format;
 
@@ -78,13 +87,14 @@ void read_member(quarn::io::IArcStream& in)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::filesystem::path archive = work_dir() / "a.zip";
+    const WorkDir work;
+    const std::filesystem::path archive = work.path / "a.zip";
     {
         std::ofstream out(archive, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     for (const std::string& name : member_names(archive)) {
-        const std::string member = (work_dir() / "a").string() + "/" + name;
+        const std::string member = (work.path / "a").string() + "/" + name;
         try {
             quarn::io::IArcStream raw;
             raw.set_flags(quarn::io::Stream::raw_open);
