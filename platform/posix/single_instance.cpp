@@ -31,6 +31,10 @@ uint64_t fnv1a(std::string_view a, std::string_view b)
     return h;
 }
 
+// Where the lock goes when the temporary folder named by TMPDIR cannot
+// hold it: every start of the program knows this one.
+constexpr const char* system_temp_dir = "/tmp/";
+
 std::string pipe_path(const std::string& lock_path) { return lock_path + ".raise"; }
 
 // The holder's end: opened for reading without blocking, so a pipe without
@@ -64,12 +68,6 @@ std::string InstanceLock::lock_path(std::string_view class_name, std::string_vie
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(class_name, title)));
     return folder + "quarn-instance-" + readable + "-" + hash + ".lock";
 }
-
-namespace {
-
-constexpr const char* system_temp_dir = "/tmp/";
-
-} // namespace
 
 InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::string_view title,
                                            std::unique_ptr<InstanceLock>& lock, Place* place)
