@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -83,13 +84,11 @@ bool gaCTy::CreateMainWindow()
     if (!window) {
         // The size settings are named only when the size was the cause;
         // otherwise they would send the player after the wrong key.
+        std::string why = platform::backend_error_text();
         if (platform::backend_error_is_size())
-            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't create window\n %d x %d (SCR_LX, SCR_LY): %s",
-                                             def.client.width, def.client.height,
-                                             platform::backend_error_text().c_str()));
-        else
-            (void)dbgBreakOnRetry(
-                errMessage(ERR_LEVEL_ERROR, "Can't create window\n %s", platform::backend_error_text().c_str()));
+            why = std::to_string(def.client.width) + " x " + std::to_string(def.client.height) +
+                  " (SCR_LX, SCR_LY): " + why;
+        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't create window\n %s", why.c_str()));
         return false;
     }
     // Placed while still hidden, so that it does not first show at 0,0 and

@@ -74,14 +74,14 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
 {
     Place ignored;
     Place& at = place ? *place : ignored;
-    at.path = lock_path(class_name, title);
-    Result result = try_lock(at.path, lock);
-    at.error = result == Result::failed ? errno : 0;
-    if (result != Result::failed || at.path.rfind(system_temp_dir, 0) == 0)
-        return result;
-    at.path = lock_path(class_name, title, system_temp_dir);
-    result = try_lock(at.path, lock);
-    at.error = result == Result::failed ? errno : 0;
+    Result result = Result::failed;
+    for (const std::string& folder : {temp_dir(), std::string(system_temp_dir)}) {
+        at.path = lock_path(class_name, title, folder);
+        result = try_lock(at.path, lock);
+        at.error = result == Result::failed ? errno : 0;
+        if (result != Result::failed || folder == system_temp_dir)
+            break;
+    }
     return result;
 }
 

@@ -65,6 +65,26 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
     std::exit(status);
 }
 
+// The program on the SDL backend with the video driver given and SDL's
+// dummy sound output; `at_start` runs when the start sound plays. Ends
+// with 77 where SDL cannot start.
+[[noreturn]] void run_program_on_sdl(const char* video_driver, void (*at_start)())
+{
+    setenv("SDL_VIDEODRIVER", video_driver, 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    platform::shutdown();
+    platform::use_backend(platform::BackendKind::sdl2);
+    if (platform::backend_kind() != platform::BackendKind::sdl2)
+        std::_Exit(77);
+    static void (*hook)() = nullptr;
+    hook = at_start;
+    g_soundListener = [](const char* path) {
+        if (std::string(path) == "DATA/start.wav")
+            hook();
+    };
+    run_program();
+}
+
 class GameExit : public testing::Test {
 protected:
     void SetUp() override
@@ -160,21 +180,7 @@ TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
         std::ofstream(root_ / "race.cfg", std::ios::app) << "# dropped by a save\n";
         static int g_signal;
         g_signal = signal;
-        EXPECT_EXIT(
-            {
-                setenv("SDL_VIDEODRIVER", "dummy", 1);
-                setenv("SDL_AUDIODRIVER", "dummy", 1);
-                platform::shutdown();
-                platform::use_backend(platform::BackendKind::sdl2);
-                if (platform::backend_kind() != platform::BackendKind::sdl2)
-                    std::_Exit(77);
-                g_soundListener = [](const char* path) {
-                    if (std::string(path) == "DATA/start.wav")
-                        ::kill(::getpid(), g_signal);
-                };
-                run_program();
-            },
-            testing::ExitedWithCode(0), "");
+        EXPECT_EXIT(run_program_on_sdl("dummy", [] { ::kill(::getpid(), g_signal); }), testing::ExitedWithCode(0), "");
         const std::string saved = read_file(root_ / "race.cfg");
         EXPECT_EQ(saved.find("# dropped by a save"), std::string::npos);
         EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
@@ -241,17 +247,7 @@ TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
     EXPECT_EXIT(
         {
             setenv("DISPLAY", server.display().c_str(), 1);
-            setenv("SDL_VIDEODRIVER", "x11", 1);
-            setenv("SDL_AUDIODRIVER", "dummy", 1);
-            platform::shutdown();
-            platform::use_backend(platform::BackendKind::sdl2);
-            if (platform::backend_kind() != platform::BackendKind::sdl2)
-                std::_Exit(77);
-            g_soundListener = [](const char* path) {
-                if (std::string(path) == "DATA/start.wav")
-                    g_server->stop();
-            };
-            run_program();
+            run_program_on_sdl("x11", [] { g_server->stop(); });
         },
         testing::ExitedWithCode(1), "");
     EXPECT_EQ(read_file(root_ / "race.cfg"), cfg);
