@@ -5,14 +5,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace platform {
 
 using FileHandle = int;
 inline constexpr FileHandle invalid_file = -1;
 
-// The ways the library opens files. Directories are never opened as files:
-// opening one fails with EISDIR, in every mode.
+// The ways the library opens files. Only regular files are opened: a
+// directory fails with EISDIR, and anything else at the path (a FIFO, a
+// device, a socket) with error_not_regular_file, in every mode. The open
+// itself never waits, so a FIFO without a writer cannot hold the program.
 enum class FileOpen {
     read_existing,       // read; the file must exist
     write_always,        // write; created when missing, kept otherwise
@@ -24,8 +27,17 @@ enum class FileOpen {
 
 enum class SeekFrom { begin, current, end };
 
+// The error number of an open refused because the path names something
+// other than a regular file or a directory; system_error_text() reads it as
+// "Not a regular file". It lies above every errno the system uses.
+inline constexpr int error_not_regular_file = 0x10000;
+
 [[nodiscard]] FileHandle file_open(const char* path, FileOpen how);
 bool file_close(FileHandle file);
+
+// The same open as a C stream, for code that reads and writes with stdio;
+// null on failure, with the error number in last_error().
+[[nodiscard]] std::FILE* file_open_stream(const char* path, FileOpen how);
 
 // Both return the count transferred (short at the end of the file or when
 // the device is full), or -1 on failure.

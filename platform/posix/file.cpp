@@ -22,6 +22,19 @@ int open_flags(FileOpen how)
     return -1;
 }
 
+const char* stream_mode(FileOpen how)
+{
+    switch (how) {
+    case FileOpen::read_existing: return "rb";
+    case FileOpen::write_always:
+    case FileOpen::write_truncate: return "wb";
+    case FileOpen::append_always: return "ab";
+    case FileOpen::read_write_existing:
+    case FileOpen::read_write_truncate: return "r+b";
+    }
+    return "rb";
+}
+
 } // namespace
 
 FileHandle file_open(const char* path, FileOpen how)
@@ -31,22 +44,43 @@ FileHandle file_open(const char* path, FileOpen how)
         errno = EINVAL;
         return invalid_file;
     }
+    // O_NONBLOCK only for the open: a FIFO put where a file is expected
+    // would otherwise wait for a writer (or a reader) without end, and no
+    // signal ends that wait in order. The type check below then refuses it.
     int fd;
     do
-        fd = ::open(path, flags | O_CLOEXEC, 0666);
+        fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return invalid_file;
     // Linux opens a directory for reading; the library's files never are
     // directories, so refuse it here as a plain open of a directory fails
-    // elsewhere.
+    // elsewhere. A device or a pipe is no file of ours either: /dev/zero
+    // read as data never ends.
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
+        const int error = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : error_not_regular_file;
         ::close(fd);
-        errno = EISDIR;
+        errno = error;
         return invalid_file;
     }
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+std::FILE* file_open_stream(const char* path, FileOpen how)
+{
+    const FileHandle fd = file_open(path, how);
+    if (fd == invalid_file)
+        return nullptr;
+    std::FILE* stream = ::fdopen(fd, stream_mode(how));
+    if (!stream) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return stream;
 }
 
 bool file_close(FileHandle file)

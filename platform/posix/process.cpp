@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/file.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +45,8 @@ std::string temp_dir()
 
 std::string system_error_text(int code)
 {
+    if (code == error_not_regular_file)
+        return "Not a regular file";
     char buffer[256];
     // GNU strerror_r returns the text, which may or may not be the buffer.
     const char* text = strerror_r(code, buffer, sizeof buffer);

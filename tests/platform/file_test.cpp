@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -74,6 +76,15 @@ TEST_F(PlatformFile, FailuresLeaveTheirErrorNumber)
     EXPECT_EQ(platform::last_error(), EISDIR);
     EXPECT_EQ(platform::file_open(dir_.c_str(), platform::FileOpen::write_truncate), platform::invalid_file);
     EXPECT_EQ(platform::last_error(), EISDIR);
+    // Nor is a FIFO or a device: the open neither waits for a writer nor
+    // hands out a stream that never ends.
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    for (const std::string& other : {path("fifo"), std::string("/dev/zero")}) {
+        EXPECT_EQ(platform::file_open(other.c_str(), platform::FileOpen::read_existing), platform::invalid_file) << other;
+        EXPECT_EQ(platform::last_error(), platform::error_not_regular_file) << other;
+        EXPECT_EQ(platform::file_open_stream(other.c_str(), platform::FileOpen::read_existing), nullptr) << other;
+    }
+    EXPECT_EQ(platform::system_error_text(platform::error_not_regular_file), "Not a regular file");
     EXPECT_FALSE(platform::file_close(platform::invalid_file));
     EXPECT_EQ(platform::file_seek(platform::invalid_file, 0, platform::SeekFrom::begin), -1);
     EXPECT_EQ(platform::file_size(platform::invalid_file), -1);
