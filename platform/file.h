@@ -54,6 +54,16 @@ bool file_close(FileHandle file);
 // True for anything that exists at the path, directories included.
 [[nodiscard]] bool path_exists(const char* path);
 
+// For rewriting a file in place without ever leaving it cut: space is
+// reserved before the first byte changes, and the length set after the last.
+// Makes sure the first `size` bytes of the file have room on the device
+// (extending the file with zeros when it is shorter), so that writing them
+// cannot fail for want of space. False with the reason in last_error()
+// (ENOSPC when the device is full); the file's bytes are then unchanged.
+[[nodiscard]] bool file_reserve(FileHandle file, int64_t size);
+// Cuts the file to `size` bytes (or extends it with zeros).
+[[nodiscard]] bool file_resize(FileHandle file, int64_t size);
+
 // The memory page size; 4096 when the system does not say.
 uint32_t page_size();
 

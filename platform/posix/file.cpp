@@ -128,6 +128,26 @@ int64_t file_size(FileHandle file)
 
 bool file_sync(FileHandle file) { return ::fsync(file) == 0; }
 
+bool file_reserve(FileHandle file, int64_t size)
+{
+    // posix_fallocate gives its error as the result, not in errno.
+    int error;
+    do
+        error = ::posix_fallocate(file, 0, static_cast<off_t>(size));
+    while (error == EINTR);
+    errno = error;
+    return error == 0;
+}
+
+bool file_resize(FileHandle file, int64_t size)
+{
+    int result;
+    do
+        result = ::ftruncate(file, static_cast<off_t>(size));
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
 bool path_exists(const char* path)
 {
     struct stat st;
