@@ -5,6 +5,9 @@
 // is left half done.
 #include "engine/base/cfg_internal.h"
 
+#include "platform/file.h"
+#include "platform/process.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -161,7 +164,7 @@ void report_bad_line(cfgLineKind kind, const char* fileName, unsigned number, co
 
 } // namespace
 
-void cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
+int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
 {
     char line[CFG_LINE_SIZE];
     char name[CFG_LINE_SIZE];
@@ -173,14 +176,29 @@ void cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
         else if (kind != cfgLineKind::blank)
             report_bad_line(kind, fileName, number, line);
     }
+    // A read that failed looks like the end of the file to the line reader;
+    // the stream's error flag tells the two apart. The last read set errno.
+    if (!std::ferror(stream))
+        return 0;
+    return errno != 0 ? errno : EIO;
 }
 
-void cfgCTy::Load(const char* fileName)
+cfgLoadTy cfgCTy::Load(const char* fileName)
 {
     // Closed on every way out: a failed allocation's report may unwind.
     std::unique_ptr<std::FILE, StreamCloser> stream(cfgFileOpenRd(fileName));
-    if (stream)
-        cfgLoadStream(*this, stream.get(), fileName);
+    if (!stream) {
+        const int error = platform::last_error();
+        if (error == ENOENT)
+            return {cfgReadTy::none, 0};
+        if (error == EISDIR || error == platform::error_not_regular_file)
+            return {cfgReadTy::not_a_file, error};
+        return {cfgReadTy::unopened, error};
+    }
+    errno = 0;
+    if (const int error = cfgLoadStream(*this, stream.get(), fileName))
+        return {cfgReadTy::cut, error};
+    return {cfgReadTy::whole, 0};
 }
 
 bool cfgWholeNumber(const char* text, int* number)

@@ -28,6 +28,25 @@ struct cfgIntRangeTy {
     int fallback = 0;
 };
 
+// How cfgCTy::Load went. Only a file read whole may be replaced by a save:
+// one that was not holds settings this run never saw.
+enum class cfgReadTy {
+    whole,      // read to its end (bad lines are reported and skipped)
+    none,       // nothing at the name (a link leading nowhere too)
+    unopened,   // there, but it cannot be opened: `error` says why
+    not_a_file, // a folder, a FIFO, a device (EISDIR or
+                // platform::error_not_regular_file in `error`)
+    cut,        // a read failed part-way: `error` says why
+};
+struct cfgLoadTy {
+    cfgReadTy read = cfgReadTy::none;
+    int error = 0; // the system's error number, 0 for whole and none
+};
+
+// Save's result when it kept a file because its owner may not write it
+// (mode 444: settings frozen on purpose). Not reported: the caller says so.
+inline constexpr int CFG_KEPT_READ_ONLY = 1;
+
 // Variables in insertion order; names compare without regard to ASCII case.
 class cfgCTy {
 public:
@@ -51,10 +70,13 @@ public:
     int GetInt(const char* name) const;
 
     // Reads the file's variables over the current ones. A missing or
-    // unreadable file changes nothing. A bad line is reported ("Empty
+    // unreadable file changes nothing; only regular files are read (a FIFO
+    // or a device would hold the program in the open or without end), and
+    // the result says what was found. A bad line is reported ("Empty
     // variable name", "Invalid line", with the file name, the line number
-    // and the line) even inside a TRY frame, and the lines after it load.
-    void Load(const char* fileName);
+    // and the line) even inside a TRY frame, and the lines after it load:
+    // the file still counts as read whole.
+    [[nodiscard]] cfgLoadTy Load(const char* fileName);
     // Keeps an integer variable inside range.lo..range.hi. A value that is
     // not a whole number (see cfgWholeNumber) is reported naming the key and
     // replaced by range.fallback; a number outside the range likewise, or
@@ -62,13 +84,17 @@ public:
     // (and reads as 0). Returns the value in force.
     int CheckInt(const char* name, const cfgIntRangeTy& range);
     // Writes every variable as "%s = %s\n". The new text goes to a file
-    // beside the old one that then replaces it (a symbolic link is followed,
-    // the old file's permissions are kept), so a failed save leaves the old
-    // file whole; when no file can be made beside it, the file is rewritten
-    // in place. A file that cannot be written at all, or a failed write, is
-    // reported with the name ("Can't write to file '%s'") and yields
-    // ERR_WRITE; whatever was there stays as it was.
-    int Save(const char* fileName) const;
+    // beside the old one that then replaces it (symbolic links are followed,
+    // to a missing file too, so a link stays a link; the old file's
+    // permissions are kept), so a failed save leaves the old file whole;
+    // when no file can be made beside it, the file is rewritten in place
+    // after its new length was reserved on the device. Only a regular file
+    // (or none) is written. A file whose owner may not write it is kept:
+    // CFG_KEPT_READ_ONLY. Anything else that cannot be written is reported
+    // with the name and the reason ("Can't write to file '%s': No space
+    // left on device") and yields ERR_WRITE; whatever was there stays as
+    // it was.
+    [[nodiscard]] int Save(const char* fileName) const;
 
     uint32_t Count() const { return count_; }
     cfgVarCTy* At(uint32_t index) const { return index < count_ ? vars_[index] : nullptr; }
@@ -85,6 +111,8 @@ private:
 bool cfgWholeNumber(const char* text, int* number);
 
 // The file functions under cfgCTy::Load and cfgCTy::Save.
+// Regular files only, opened without waiting; null with the reason in
+// platform::last_error().
 [[nodiscard]] std::FILE* cfgFileOpenRd(const char* fileName); // "rt"
 [[nodiscard]] std::FILE* cfgFileOpenWr(const char* fileName); // "wt"
 // Reads the next variable into the two CFG_LINE_SIZE buffers: 1, or 0 at

@@ -1,18 +1,33 @@
 // Reading and writing configuration lines.
 #include "engine/base/cfg_internal.h"
 
+#include "platform/file.h"
+#include "platform/process.h"
+
+#include <cerrno>
 #include <cstring>
 
 int cfgWriteFailAfterForTest = -1;
 
+// A FIFO at the name would hold std::fopen in the open, and a link to
+// /dev/zero would be read without end: the platform's open takes regular
+// files only and never waits.
 std::FILE* cfgFileOpenRd(const char* fileName)
 {
-    return fileName ? std::fopen(fileResolve(fileName).c_str(), "rt") : nullptr;
+    if (!fileName) {
+        platform::set_last_error(ENOENT);
+        return nullptr;
+    }
+    return platform::file_open_stream(fileResolve(fileName).c_str(), platform::FileOpen::read_existing);
 }
 
 std::FILE* cfgFileOpenWr(const char* fileName)
 {
-    return fileName ? std::fopen(fileResolve(fileName).c_str(), "wt") : nullptr;
+    if (!fileName) {
+        platform::set_last_error(ENOENT);
+        return nullptr;
+    }
+    return platform::file_open_stream(fileResolve(fileName).c_str(), platform::FileOpen::write_truncate);
 }
 
 void cfgFileClose(std::FILE* stream)

@@ -27,5 +27,6 @@ cfgLineKind cfgScanLine(const char* line, char* name, char* value);
 const char* cfgLineError(cfgLineKind kind);
 
 // cfgCTy::Load on a stream that is already open (left open); `fileName`
-// names the file in the reports of bad lines.
-void cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);
+// names the file in the reports of bad lines. 0 when the stream was read to
+// its end, else the error number of the read that failed.
+int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);

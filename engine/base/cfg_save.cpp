@@ -4,11 +4,16 @@
 // would leave a cut or empty file behind a crash or a full disk. So the
 // text goes to a new file beside the old one, pushed to the device, which
 // then replaces the old one in one rename. A file that already holds the
-// text is left alone.
+// text is left alone, and so is one its owner made read-only. Where no new
+// file can be made, the old one is rewritten in place only after the space
+// for its new text was reserved.
 #include "engine/base/cfg_internal.h"
 
 #include "platform/file.h"
+#include "platform/process.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -17,29 +22,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The file a name stands for: a symbolic link is followed to its target,
-// so that the link stays a link and the target gets the new text.
-fs::path real_target(const char* fileName)
+// The file a name stands for: links are followed to the file they lead
+// to, also when that file is missing, so that a link stays a link and its
+// target gets the new text (or is made). `error` gets ELOOP after 40 links.
+fs::path real_target(const char* fileName, int& error)
 {
-    std::error_code ec;
-    const fs::path path(fileName);
-    if (!fs::is_symlink(fs::symlink_status(path, ec)))
-        return path;
-    const fs::path resolved = fs::weakly_canonical(path, ec);
-    return ec ? path : resolved;
-}
-
-// Writes every variable; 0 or ERR_WRITE. The stream is closed either way.
-int write_all(std::FILE* stream, const cfgCTy& cfg)
-{
-    int code = 0;
-    for (uint32_t i = 0; i < cfg.Count() && code == 0; ++i)
-        code = cfgFileWriteVar(stream, cfg.At(i)->name, cfg.At(i)->Text());
-    if (std::fflush(stream) != 0 || std::ferror(stream))
-        code = ERR_WRITE;
-    if (std::fclose(stream) != 0)
-        code = ERR_WRITE;
-    return code;
+    fs::path path(fileName);
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(path, ec)))
+            return path;
+        const fs::path to = fs::read_symlink(path, ec);
+        if (ec)
+            return path;
+        path = to.is_absolute() ? to : path.parent_path() / to;
+    }
+    error = ELOOP;
+    return path;
 }
 
 // The whole text as it goes into the file. 0 or ERR_WRITE.
@@ -62,7 +61,7 @@ bool holds_text(const fs::path& path, const std::string& text)
     std::error_code ec;
     if (fs::file_size(path, ec) != text.size() || ec)
         return false;
-    std::FILE* stream = std::fopen(path.c_str(), "rb");
+    std::FILE* stream = platform::file_open_stream(path.c_str(), platform::FileOpen::read_existing);
     if (!stream)
         return false;
     std::string old(text.size(), '\0');
@@ -72,22 +71,60 @@ bool holds_text(const fs::path& path, const std::string& text)
     return same;
 }
 
-// The text into a new file, pushed to the device. 0 or ERR_WRITE.
-int write_new_file(platform::FileHandle file, const std::string& text)
+// Writes all of `text` from the file's position; a device that fills up
+// answers a short write and then ENOSPC. 0 or the error number.
+int write_text(platform::FileHandle file, const std::string& text)
 {
-    int code = 0;
-    if (platform::file_write(file, text.data(), text.size()) != static_cast<int64_t>(text.size()) ||
-        !platform::file_sync(file))
-        code = ERR_WRITE;
-    if (!platform::file_close(file))
-        code = ERR_WRITE;
-    return code;
+    for (size_t done = 0; done < text.size();) {
+        const int64_t put = platform::file_write(file, text.data() + done, text.size() - done);
+        if (put <= 0)
+            return put < 0 ? platform::last_error() : EIO;
+        done += static_cast<size_t>(put);
+    }
+    return 0;
 }
 
-int report_write_failure(const char* fileName)
+// The text into a new file, pushed to the device. 0 or the error number;
+// the file is closed either way.
+int write_new_file(platform::FileHandle file, const std::string& text)
 {
-    dbgBreakOnRetry(errReportArg(ERR_WRITE, fileNameForReport(fileName)));
+    int error = write_text(file, text);
+    if (error == 0 && !platform::file_sync(file))
+        error = platform::last_error();
+    if (!platform::file_close(file) && error == 0)
+        error = platform::last_error();
+    return error;
+}
+
+// The reason tells the player what to do: free some space, move a folder
+// out of the way, save elsewhere.
+int report_write_failure(const char* fileName, int error)
+{
+    static char text[1200];
+    std::snprintf(text, sizeof text, "Can't write to file '%s': %s", fileNameForReport(fileName),
+                  platform::system_error_text(error).c_str());
+    dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_WRITE, 0, text, nullptr, nullptr, -1));
     return ERR_WRITE;
+}
+
+// No new file can be made beside the old one (a folder the player cannot
+// write to, holding a file they can): the old file is rewritten in place.
+// Its new length is reserved first, so that a full disk fails before the
+// first byte changes and leaves the file whole. 0 or the error number.
+int rewrite_in_place(const fs::path& target, const std::string& text)
+{
+    const platform::FileHandle file = platform::file_open(target.c_str(), platform::FileOpen::write_always);
+    if (file == platform::invalid_file)
+        return platform::last_error();
+    const auto size = static_cast<int64_t>(text.size());
+    int error = 0;
+    if (!platform::file_reserve(file, size))
+        error = platform::last_error();
+    else if ((error = write_text(file, text)) == 0 && (!platform::file_resize(file, size) || !platform::file_sync(file)))
+        error = platform::last_error();
+    if (!platform::file_close(file) && error == 0)
+        error = platform::last_error();
+    return error;
 }
 
 } // namespace
@@ -96,47 +133,55 @@ int cfgCTy::Save(const char* fileName) const
 {
     if (!fileName || !*fileName)
         return 0;
-    const fs::path target = real_target(fileResolve(fileName).c_str());
+    int error = 0;
+    const fs::path target = real_target(fileResolve(fileName).c_str(), error);
+    if (error != 0)
+        return report_write_failure(fileName, error);
+    std::error_code ec;
+    const auto old_status = fs::status(target, ec);
+    const fs::file_type type = old_status.type();
+    // Only a regular file is written, or made where there is none: a FIFO
+    // would hold the save in the open, and a device is no settings file.
+    if (type == fs::file_type::directory)
+        return report_write_failure(fileName, EISDIR);
+    if (type != fs::file_type::regular && type != fs::file_type::not_found)
+        return report_write_failure(fileName, type == fs::file_type::none ? ec.value()
+                                                                           : platform::error_not_regular_file);
+    const bool exists = type == fs::file_type::regular;
+    // Mode 444 is how a player freezes the settings: the rename below would
+    // go past it, so the file is kept as it is.
+    if (exists && (old_status.permissions() & fs::perms::owner_write) == fs::perms::none)
+        return CFG_KEPT_READ_ONLY;
+    std::string text;
+    if (config_text(*this, text) != 0)
+        return report_write_failure(fileName, ENOSPC);
+    // Most shut-downs save what was loaded. A file that holds the text
+    // already was pushed to the device when it was written, so it stays as
+    // it is, and the save costs no write and no flush.
+    if (exists && holds_text(target, text))
+        return 0;
     fs::path fresh = target;
     fresh += ".new";
-    std::error_code ec;
-    // Only a regular file (or none yet) is replaced: a device or a pipe
-    // named as the configuration is written to, not swapped for a file.
-    const auto old_status = fs::status(target, ec);
-    const bool replace = old_status.type() == fs::file_type::regular || old_status.type() == fs::file_type::not_found;
-    platform::FileHandle file = platform::invalid_file;
-    std::string text;
-    if (replace) {
-        if (config_text(*this, text) != 0)
-            return report_write_failure(fileName);
-        // Most shut-downs save what was loaded. A file that holds the text
-        // already was pushed to the device when it was written, so it
-        // stays as it is, and the save costs no write and no flush.
-        if (old_status.type() == fs::file_type::regular && holds_text(target, text))
-            return 0;
-        fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
-        file = platform::file_open(fresh.c_str(), platform::FileOpen::write_truncate);
-    }
+    fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
+    const platform::FileHandle file = platform::file_open(fresh.c_str(), platform::FileOpen::write_truncate);
     if (file == platform::invalid_file) {
-        // No new file can be made beside the old one (a read-only folder
-        // holding a writable file), or it is no regular file: write it in
-        // place after all.
-        std::FILE* stream = std::fopen(target.c_str(), "wt");
-        if (!stream)
-            return report_write_failure(fileName); // a folder in its place, a read-only folder
-        return write_all(stream, *this) == 0 ? 0 : report_write_failure(fileName);
+        error = platform::last_error();
+        if (exists)
+            error = rewrite_in_place(target, text);
+        return error == 0 ? 0 : report_write_failure(fileName, error);
     }
     // The old file's permissions before any text goes in.
-    if (fs::exists(old_status))
+    if (exists)
         fs::permissions(fresh, old_status.permissions(), fs::perm_options::replace, ec);
-    if (write_new_file(file, text) != 0) {
+    if ((error = write_new_file(file, text)) != 0) {
         fs::remove(fresh, ec);
-        return report_write_failure(fileName);
+        return report_write_failure(fileName, error);
     }
     fs::rename(fresh, target, ec);
     if (ec) {
+        error = ec.value();
         fs::remove(fresh, ec);
-        return report_write_failure(fileName);
+        return report_write_failure(fileName, error);
     }
     return 0;
 }

@@ -1,12 +1,35 @@
 #include "engine/base/cfg_internal.h"
 #include "files_test_support.h"
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
+#include <functional>
+
+#include <grp.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Runs `body` as a user without root rights, for which file modes count:
+// directly when the tests run as one, else (as in CI) in a child process
+// that drops to user and group 65534. True when the body answered true.
+bool as_unprivileged(const std::function<bool()>& body)
+{
+    if (::geteuid() != 0)
+        return body();
+    const pid_t child = ::fork();
+    if (child == 0)
+        std::_Exit(::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 && body() ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 class CfgTest : public BaseTest {
 protected:
@@ -26,7 +49,7 @@ protected:
     void load(cfgCTy& cfg, const std::string& text)
     {
         write_text(dir.file("in.cfg"), text);
-        cfg.Load(dir.file("in.cfg").c_str());
+        ASSERT_EQ(cfg.Load(dir.file("in.cfg").c_str()).read, cfgReadTy::whole);
     }
 
     std::string box_texts() const
@@ -101,7 +124,7 @@ TEST_F(CfgTest, BadLinesInsideATryFrameAreShownAndSkipped)
 {
     cfgCTy cfg;
     write_text(dir.file("in.cfg"), "a = 1\n=oops\nb = 2\nnothing\nc = 3\n");
-    const int code = errTry([&] { cfg.Load(dir.file("in.cfg").c_str()); });
+    const int code = errTry([&] { EXPECT_EQ(cfg.Load(dir.file("in.cfg").c_str()).read, cfgReadTy::whole); });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(cfg.GetInt("a") + cfg.GetInt("b") + cfg.GetInt("c"), 6);
     ASSERT_EQ(boxes().size(), 2u);
@@ -134,9 +157,46 @@ TEST_F(CfgTest, LoadReplacesIgnoringCaseAndAddsAtTheEnd)
     EXPECT_STREQ(cfg.At(0)->Text(), "3");
     EXPECT_STREQ(cfg.At(2)->name, "fresh");
 
-    cfg.Load(dir.file("missing.cfg").c_str());
+    EXPECT_EQ(cfg.Load(dir.file("missing.cfg").c_str()).read, cfgReadTy::none);
     EXPECT_EQ(cfg.Count(), 3u);
     EXPECT_TRUE(boxes().empty());
+}
+
+// The game saves only over a file it read whole, so the load must tell a
+// missing file from one it could not read. A FIFO held the load in the
+// open and a link to /dev/zero was read without end.
+TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
+{
+    fs::create_directory(dir.file("folder"));
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir.file("zero"));
+    fs::create_symlink("gone", dir.file("dangling"));
+    fs::create_symlink("loop", dir.file("loop"));
+    const struct {
+        std::string name;
+        cfgReadTy read;
+        int error;
+    } cases[] = {
+        {dir.file("dangling"), cfgReadTy::none, 0},
+        {dir.file("folder"), cfgReadTy::not_a_file, EISDIR},
+        {dir.file("fifo"), cfgReadTy::not_a_file, platform::error_not_regular_file},
+        {dir.file("zero"), cfgReadTy::not_a_file, platform::error_not_regular_file},
+        {dir.file("loop"), cfgReadTy::unopened, ELOOP},
+        {"/proc/self/mem", cfgReadTy::cut, EIO}, // a regular file whose first read fails
+    };
+    for (const auto& c : cases) {
+        cfgCTy cfg;
+        const cfgLoadTy got = cfg.Load(c.name.c_str());
+        EXPECT_EQ(got.read, c.read) << c.name;
+        EXPECT_EQ(got.error, c.error) << c.name;
+    }
+    write_text(dir.file("closed.cfg"), "best_result = 1\n");
+    fs::permissions(dir.file("closed.cfg"), fs::perms::none);
+    EXPECT_TRUE(as_unprivileged([&] {
+        cfgCTy cfg;
+        const cfgLoadTy got = cfg.Load(dir.file("closed.cfg").c_str());
+        return got.read == cfgReadTy::unopened && got.error == EACCES && cfg.Count() == 0;
+    }));
 }
 
 TEST_F(CfgTest, GettersAndSetters)
@@ -202,7 +262,7 @@ TEST_F(CfgTest, SaveThenLoadGivesTheSameList)
     EXPECT_FALSE(fs::exists(name + ".new"));
 
     cfgCTy back;
-    back.Load(name.c_str());
+    ASSERT_EQ(back.Load(name.c_str()).read, cfgReadTy::whole);
     ASSERT_EQ(back.Count(), cfg.Count());
     for (uint32_t i = 0; i < cfg.Count(); ++i) {
         EXPECT_STREQ(back.At(i)->name, cfg.At(i)->name);
@@ -268,20 +328,43 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(read_text(real), "new = 2\n");
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+    // A link whose file was deleted was replaced by a plain file.
+    fs::remove(real);
+    ASSERT_EQ(cfg.Save(link.c_str()), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_text(real), "new = 2\n");
+
+    // Mode 444 freezes the settings: the rename went past it.
+    fs::permissions(real, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    cfg.SetInt("new", 3);
+    EXPECT_EQ(cfg.Save(link.c_str()), CFG_KEPT_READ_ONLY);
+    EXPECT_EQ(read_text(real), "new = 2\n");
+    EXPECT_TRUE(boxes().empty());
 }
 
-// /dev/full is no regular file, so it is written in place (never replaced
-// by a file), and that write fails as on a full disk.
-TEST_F(CfgTest, DevicesAreWrittenInPlaceAndAFullOneIsReported)
+// A full disk in a folder the player cannot write to: the save rewrites
+// the file in place, and the disk filling up cut it mid-line. The new
+// length is now reserved first. A small file system of its own is filled,
+// which needs root to mount.
+TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
 {
-    if (!fs::is_character_file("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
+    if (::geteuid() != 0 || ::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
+        GTEST_SKIP() << "a small file system needs root to mount: " << std::strerror(errno);
+    const std::string name = dir.file("game.cfg");
+    const std::string old_text = "best_result = 12345\n";
+    write_text(name, old_text);
+    EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0); // no ASSERT: the mount must go
+    write_text(dir.file("filler"), std::string(1 << 20, 'x')); // cut where the disk is full
     cfgCTy cfg;
-    cfg.SetInt("a", 1);
-    EXPECT_EQ(cfg.Save("/dev/full"), ERR_WRITE);
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
-    EXPECT_FALSE(fs::exists("/dev/full.new"));
-    EXPECT_NE(box_texts().find("Can't write to file '/dev/full'"), std::string::npos);
+    for (int i = 0; i < 8; ++i) // more pages than the old file has
+        cfg.SetStr(("key" + std::to_string(i)).c_str(), std::string(1000, 'v').c_str());
+    const bool kept = as_unprivileged([&] {
+        return cfg.Save(name.c_str()) == ERR_WRITE && read_text(name) == old_text &&
+               box_texts().find("Can't write to file '" + name + "': No space left on device") != std::string::npos;
+    });
+    (void)::umount(dir.path().c_str());
+    EXPECT_TRUE(kept);
 }
 
 // A save that cannot even open its file loses the run's settings: the
@@ -289,12 +372,18 @@ TEST_F(CfgTest, DevicesAreWrittenInPlaceAndAFullOneIsReported)
 TEST_F(CfgTest, SaveToAnUnwritablePlaceIsReported)
 {
     fs::create_directories(dir.file("taken.cfg"));
-    for (const std::string& name : { dir.file("no/such/dir/x.cfg"), dir.file("taken.cfg") }) {
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    fs::create_symlink("loop", dir.file("loop"));
+    // Why, too: a FIFO held the save in the open, a device was written to.
+    for (const auto& [name, why] : { std::pair<std::string, std::string> { dir.file("no/such/dir/x.cfg"),
+             "No such file or directory" }, { dir.file("taken.cfg"), "Is a directory" },
+             { dir.file("fifo"), "Not a regular file" }, { "/dev/full", "Not a regular file" },
+             { dir.file("loop"), "Too many levels of symbolic links" } }) {
         platform::clear_shown_boxes();
         cfgCTy cfg;
         cfg.SetInt("a", 1);
         EXPECT_EQ(cfg.Save(name.c_str()), ERR_WRITE) << name;
-        EXPECT_NE(box_texts().find("Can't write to file '" + name + "'"), std::string::npos) << box_texts();
+        EXPECT_NE(box_texts().find("Can't write to file '" + name + "': " + why), std::string::npos) << box_texts();
     }
     EXPECT_TRUE(fs::is_directory(dir.file("taken.cfg")));
     EXPECT_TRUE(fs::is_empty(dir.file("taken.cfg")));
