@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <system_error>
 
 namespace mkdata {
 
@@ -40,23 +42,35 @@ std::filesystem::path link_target(std::filesystem::path file)
 
 // The settings file is the player's once it exists (the game saves the best
 // time and the window's place into it), so it is only ever created: "x"
-// fails on a file that is there, and that file is left as it is.
-bool write_config_if_none(const std::string& name)
+// fails on a file that is there, and that file is left as it is. "" when
+// the file is there or was written, else why not.
+std::string write_config_if_none(const std::string& name)
 {
     const std::string file = link_target(name).string();
     std::FILE* f = std::fopen(file.c_str(), "wx");
     if (!f) {
-        // Kept only when a file is really there: a link that still leads
-        // nowhere (a loop) is a failure, not the player's settings.
-        std::error_code error;
-        return errno == EEXIST && std::filesystem::exists(file, error);
+        const std::error_code error(errno, std::generic_category());
+        if (error != std::errc::file_exists)
+            return error.message();
+        // Kept only when a regular file is really there: a link that still
+        // leads nowhere (a loop), a folder or a device is a failure, not the
+        // player's settings.
+        std::error_code status_error;
+        const auto status = std::filesystem::status(file, status_error);
+        if (status_error)
+            return status_error.message();
+        if (std::filesystem::is_directory(status))
+            return std::make_error_code(std::errc::is_a_directory).message();
+        return std::filesystem::is_regular_file(status) ? "" : "Not a regular file";
     }
     const std::string text = make_config();
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     ok &= std::fclose(f) == 0;
-    if (!ok)
-        std::remove(file.c_str()); // a half file would be kept by the next run
-    return ok;
+    if (ok)
+        return "";
+    const std::string why = std::error_code(errno, std::generic_category()).message();
+    std::remove(file.c_str()); // a half file would be kept by the next run
+    return why;
 }
 
 } // namespace
@@ -100,7 +114,13 @@ int write_game_data(const std::string& out)
     for (const Sound& s : make_sounds())
         ok &= report(write_wav(data + s.name + ".wav", s.samples, sound_rate), s.name + ".wav");
     ok &= report(write_file(data + "music.mid", make_music()), "music.mid");
-    ok &= report(write_config_if_none(out + "/race.cfg"), "race.cfg");
+    // The game starts from this copy when race.cfg is missing.
+    const std::string shipped = make_config();
+    ok &= report(write_file(data + "shipped.cfg", {shipped.begin(), shipped.end()}), "shipped.cfg");
+    if (const std::string why = write_config_if_none(out + "/race.cfg"); !why.empty()) {
+        std::fprintf(stderr, "mkdata: cannot write race.cfg: %s\n", why.c_str());
+        ok = false;
+    }
     return ok ? 0 : 1;
 }
 

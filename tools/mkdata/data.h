@@ -1,5 +1,6 @@
 // Everything the game needs, made in one go: the data files in
-// <folder>/DATA and, when there is none yet, the configuration
+// <folder>/DATA (with a copy of the shipped settings, DATA/shipped.cfg)
+// and, when there is none yet, the configuration
 // <folder>/race.cfg (one that exists holds the player's settings and is
 // kept). The track is checked first; nothing is written when it fails.
 // Every run gives the same bytes.

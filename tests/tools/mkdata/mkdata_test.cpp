@@ -180,7 +180,7 @@ TEST_F(GeneratedData, FontSoundsAndMusicHaveTheirFormats)
 TEST_F(GeneratedData, ConfigurationPlacesTheButtonsClearOfTrackAndGameOver)
 {
     cfgCTy cfg;
-    cfg.Load((*dir_ / "race.cfg").string().c_str());
+    ASSERT_EQ(cfg.Load((*dir_ / "race.cfg").string().c_str()).read, cfgReadTy::whole);
     EXPECT_EQ(cfg.GetInt("SCR_LX"), 800);
     EXPECT_EQ(cfg.GetInt("SCR_LY"), 600);
     EXPECT_EQ(cfg.GetInt("FPS_LIMIT"), 16);
@@ -209,7 +209,9 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
         EXPECT_EQ(read_all(entry.path()), read_all(again / "DATA" / entry.path().filename())) << entry.path();
         ++files;
     }
-    EXPECT_EQ(files, 20);
+    EXPECT_EQ(files, 21);
+    // The copy the game starts from when race.cfg is missing.
+    EXPECT_EQ(read_all(*dir_ / "DATA" / "shipped.cfg"), read_all(*dir_ / "race.cfg"));
     // The settings a player's games saved survive the next run (a rebuild).
     std::ofstream(again / "race.cfg", std::ios::app) << "best_result = 4321\n";
     const std::string played = read_all(again / "race.cfg");
@@ -229,10 +231,19 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
     const std::string kept = read_all(linked / "kept" / "race.cfg");
     ASSERT_EQ(mkdata::write_game_data(linked.string()), 0);
     EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), kept);
-    // A link that leads nowhere at all is reported, not taken as kept.
-    fs::remove(linked / "race.cfg");
-    fs::create_symlink("race.cfg", linked / "race.cfg");
-    EXPECT_EQ(mkdata::write_game_data(linked.string()), 1);
+    // A link that leads nowhere at all, a folder and a link to one are
+    // reported with the reason; the folder passed for kept settings.
+    for (const auto& [to, why] : { std::pair<const char*, const char*> { "race.cfg", "Too many levels of symbolic links" },
+             { "kept", "Is a directory" }, { nullptr, "Is a directory" } }) {
+        fs::remove(linked / "race.cfg");
+        if (to)
+            fs::create_symlink(to, linked / "race.cfg");
+        else
+            fs::create_directory(linked / "race.cfg");
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(mkdata::write_game_data(linked.string()), 1) << why;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("mkdata: cannot write race.cfg: ") + why + "\n");
+    }
 }
 
 TEST(TrackCheck, FindsAWallAcrossTheRoadAndAGateOffTheWalls)
