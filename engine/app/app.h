@@ -120,6 +120,10 @@ public:
     uint32_t frameLimit = 0;    // milliseconds per iteration at least; 0 = none
     char rootDir[256] = {};     // the folder holding the data folder, with its separator
     char appName[64] = {};      // names the configuration file
+    // What the start found at the configuration file's name. The exit saves
+    // only over a file read whole, or where there was none; before the
+    // start has looked, nothing is saved.
+    cfgLoadTy settingsRead{cfgReadTy::unopened, 0};
 };
 
 // The one application object of the run.

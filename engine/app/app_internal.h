@@ -59,6 +59,16 @@ extern std::string gaExePath;
 // main loop cannot use (naming the key) and puts a usable one in its place.
 void gaCheckSettings(cfgCTy& cfg);
 
+// The configuration file "<appName>.cfg" over the defaults; when it gives
+// no settings (missing, or not readable), the shipped ones in the data
+// folder's "shipped.cfg". A file that cannot be read is reported at once,
+// and the log says where the settings came from. Sets app.settingsRead.
+void gaLoadSettings(gaCTy& app);
+// The save at exit, over a file the start read whole or where there was
+// none. Otherwise, and for a file its owner made read-only, stderr and the
+// log say that the settings were not saved, and why.
+void gaSaveSettings(const gaCTy& app);
+
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();
 

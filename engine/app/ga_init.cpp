@@ -90,12 +90,8 @@ void gaCTy::Init()
     SetDefaults();
     FindDataDir();
 
-    char cfgName[80];
-    std::snprintf(cfgName, sizeof cfgName, "%s.cfg", appName);
     if (cfg) {
-        // A bad line is reported and skipped; another failure (memory)
-        // unwinds to this frame, and start-up goes on with what was read.
-        (void)errTry([&] { cfg->Load(cfgName); });
+        gaLoadSettings(*this);
         gaCheckSettings(*cfg);
     }
 

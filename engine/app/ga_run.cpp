@@ -55,9 +55,7 @@ gaCTy::~gaCTy()
             cfg->UpdateInt("WINDOW_X", at.x);
             cfg->UpdateInt("WINDOW_Y", at.y);
         }
-        char cfgName[80];
-        std::snprintf(cfgName, sizeof cfgName, "%s.cfg", appName);
-        (void)cfg->Save(cfgName);
+        gaSaveSettings(*this);
     }
     scrFreeGrid();
     gaEngine.fntListDone();

@@ -1,7 +1,15 @@
-// The framework's numeric keys kept inside what the window, the display and
+// The configuration file's load at start and save at exit, and the
+// framework's numeric keys kept inside what the window, the display and
 // the main loop can use, so that a typing error in the configuration file
 // is reported by its key instead of showing as a failed window or a hang.
 #include "engine/app/app_internal.h"
+
+#include "platform/process.h"
+#include "quarn/Log.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -39,4 +47,68 @@ void gaCheckSettings(cfgCTy& cfg)
                                          "Bad value of SCR_BPP: %s (allowed 8, 15, 16, 24, 32); 16 is used", shown));
         cfg.SetInt("SCR_BPP", 16);
     }
+}
+
+namespace {
+
+// Where the settings came from, and a save that did not happen.
+constinit quarn::LogChannel settings_log_info{"settings", 4};
+constinit quarn::LogChannel settings_log_warning{"settings", 2};
+
+// The settings the data tool ships, beside the game's data: a start
+// without its configuration file runs on them, not on the framework's
+// bare defaults.
+constexpr const char* shipped_settings = "shipped.cfg";
+
+std::string settings_file(const gaCTy& app) { return std::string(app.appName) + ".cfg"; }
+
+// A memory failure's report unwinds out of the load to this frame: what
+// was read counts, but the file was not read whole.
+cfgLoadTy load_quietly(cfgCTy& cfg, const char* fileName)
+{
+    cfgLoadTy read{cfgReadTy::cut, ENOMEM};
+    (void)errTry([&] { read = cfg.Load(fileName); });
+    return read;
+}
+
+} // namespace
+
+void gaLoadSettings(gaCTy& app)
+{
+    const std::string name = settings_file(app);
+    app.settingsRead = load_quietly(*app.cfg, name.c_str());
+    const cfgLoadTy& read = app.settingsRead;
+    if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
+        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                         "Can't read file '%s'%s: %s\n The file is kept as it is: this run's "
+                                         "settings are not saved.",
+                                         name.c_str(), read.read == cfgReadTy::cut ? " to its end" : "",
+                                         platform::system_error_text(read.error).c_str()));
+    if (read.read == cfgReadTy::whole || read.read == cfgReadTy::cut)
+        return;
+    const std::string shipped = std::string(app.cfg->GetStr("DATA_DIR")) + "/" + shipped_settings;
+    const cfgLoadTy from = load_quietly(*app.cfg, shipped.c_str());
+    if (from.read == cfgReadTy::whole)
+        quarn::open_entry(settings_log_info) << name << " gives no settings: the shipped settings " << shipped
+                                             << " are used" << std::endl;
+    else
+        quarn::open_entry(settings_log_warning) << name << " gives no settings, nor does " << shipped << " ("
+                                                << platform::system_error_text(from.error != 0 ? from.error : ENOENT)
+                                                << "): the framework's defaults are used" << std::endl;
+}
+
+void gaSaveSettings(const gaCTy& app)
+{
+    const std::string name = settings_file(app);
+    const cfgLoadTy& read = app.settingsRead;
+    std::string why;
+    if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
+        why = "'" + name + "' could not be read at start (" +
+              (read.error != 0 ? platform::system_error_text(read.error) : std::string("not read")) + ")";
+    else if (app.cfg->Save(name.c_str()) == CFG_KEPT_READ_ONLY)
+        why = "'" + name + "' is read-only";
+    else
+        return; // saved, or the failure was reported with its reason
+    std::fprintf(stderr, "%s: the settings were not saved: %s\n", app.appName, why.c_str());
+    quarn::open_entry(settings_log_warning) << "the settings were not saved: " << why << std::endl;
 }

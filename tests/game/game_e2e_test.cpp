@@ -204,7 +204,7 @@ TEST_F(GameEndToEnd, ThreeLapsNewGameCrashScreenshotAndExit)
     delete g_app;
     g_app = nullptr;
     cfgCTy saved;
-    saved.Load((root_ / "race.cfg").string().c_str());
+    ASSERT_EQ(saved.Load((root_ / "race.cfg").string().c_str()).read, cfgReadTy::whole);
     EXPECT_EQ(saved.GetInt("best_result"), race_ms);
     EXPECT_NE(std::string(saved.GetStr("WINDOW_X")), "");
     EXPECT_NE(std::string(saved.GetStr("WINDOW_Y")), "");

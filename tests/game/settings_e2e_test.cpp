@@ -13,8 +13,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -87,13 +90,13 @@ TEST_F(GameSettings, ABadLineIsReportedAndEveryOtherSettingSurvivesTheRun)
     FormatRaceTime(best, sizeof best, 61234);
     EXPECT_EQ(g_bestText.text, best);
     cfgCTy expected;
-    expected.Load((root_ / "race.cfg").string().c_str());
+    ASSERT_EQ(expected.Load((root_ / "race.cfg").string().c_str()).read, cfgReadTy::whole);
     EXPECT_EQ(g_newButton.sprite.x, expected.GetInt("but_new_x"));
     EXPECT_EQ(g_exitButton.sprite.y, expected.GetInt("but_exit_y"));
     Quit();
 
     cfgCTy saved;
-    saved.Load((root_ / "race.cfg").string().c_str());
+    ASSERT_EQ(saved.Load((root_ / "race.cfg").string().c_str()).read, cfgReadTy::whole);
     for (const char* key : {"best_result", "snd_volume", "music", "but_new_x", "but_exit_x", "time_x", "game_over_y",
                             "FPS_LIMIT", "WND_NAME"})
         EXPECT_STREQ(saved.GetStr(key), expected.GetStr(key)) << key;
@@ -152,6 +155,65 @@ TEST_F(GameSettings, ASaveThatCannotOpenItsFileIsReported)
     Quit();
     EXPECT_TRUE(Shown("Can't write to file 'race.cfg'"));
     EXPECT_TRUE(fs::is_directory(root_ / "race.cfg"));
+}
+
+// The save replaces race.cfg only where the start read it whole or found
+// none. A FIFO hung the exit in the open, a link to /dev/zero hung the
+// start, a folder was named only at exit, a read-only file was replaced, a
+// link to a deleted file was replaced by a plain file, and a missing file
+// gave the framework's bare defaults, which the exit then saved.
+TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
+{
+    const fs::path cfg = root_ / "race.cfg";
+    const struct {
+        const char* kind;
+        std::function<void()> make;
+        const char* at_start; // the box, or null
+        const char* at_exit;  // on stderr and in the log, or null: saved
+        const char* title;    // the window's title in force
+    } cases[] = {
+        {"fifo", [&] { ::mkfifo(cfg.c_str(), 0600); }, "Can't read file 'race.cfg': Not a regular file",
+         "could not be read at start (Not a regular file)", "Quarn Race"},
+        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", cfg); }, "'race.cfg': Not a regular file",
+         "could not be read at start", "Quarn Race"},
+        {"folder", [&] { fs::create_directory(cfg); }, "Can't read file 'race.cfg': Is a directory",
+         "could not be read at start (Is a directory)", "Quarn Race"},
+        {"read-only", [&] {
+             WriteSettings(mkdata::make_config());
+             fs::permissions(cfg, fs::perms::owner_read);
+         }, nullptr, "'race.cfg' is read-only", "Quarn Race"},
+        {"link to a deleted file", [&] { fs::create_symlink("kept/race.cfg", cfg); }, nullptr, nullptr, "Quarn Race"},
+        {"missing", [] {}, nullptr, nullptr, "Quarn Race"},
+        {"missing, no shipped copy", [&] { fs::remove(root_ / "DATA/shipped.cfg"); }, nullptr, nullptr,
+         "Tiny Lovely Game"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        platform::clear_shown_boxes();
+        game_test::make_game_folder(root_);
+        fs::create_directory(root_ / "kept");
+        fs::remove(cfg);
+        c.make();
+        const fs::file_type before = fs::symlink_status(cfg).type();
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(Start());
+        EXPECT_STREQ(g_app->cfg->GetStr("WND_NAME"), c.title);
+        EXPECT_EQ(c.at_start != nullptr, c.at_start && Shown(c.at_start));
+        Quit();
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find(c.at_exit ? c.at_exit : "the settings were not saved") != std::string::npos,
+                  c.at_exit != nullptr) << said;
+        // A link stays a link and a FIFO a FIFO; the read-only file keeps
+        // its text; a save goes through the link where there is one.
+        EXPECT_TRUE(before == fs::file_type::not_found || fs::symlink_status(cfg).type() == before);
+        EXPECT_TRUE(before != fs::file_type::regular || read_file(cfg) == mkdata::make_config());
+        const fs::path saved = fs::is_symlink(cfg) ? root_ / "kept/race.cfg" : cfg;
+        EXPECT_TRUE(c.at_exit || read_file(saved).find("WND_NAME = " + std::string(c.title)) != std::string::npos);
+        gaInstanceLock().reset();
+        fs::current_path(start_dir_);
+    }
+    EXPECT_NE(read_file(quarn::default_log_file_name()).find("the shipped settings DATA/shipped.cfg are used"),
+              std::string::npos);
 }
 
 // "Data error" alone left the user to guess which of the game's files was
