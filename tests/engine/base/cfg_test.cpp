@@ -17,16 +17,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs `body` as a user without root rights, for which file modes count:
-// directly when the tests run as one, else (as in CI) in a child process
-// that drops to user and group 65534. True when the body answered true.
-bool as_unprivileged(const std::function<bool()>& body)
+// Runs `body` in a child process in `folder`, as a user without root
+// rights, for which file modes count: as root (as in CI) the child drops to
+// user and group 65534. The body names files relative to the folder, whose
+// parents that user may not be let through. True when it answered true.
+bool as_unprivileged(const std::filesystem::path& folder, const std::function<bool()>& body)
 {
-    if (::geteuid() != 0)
-        return body();
     const pid_t child = ::fork();
     if (child == 0)
-        std::_Exit(::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 && body() ? 0 : 1);
+        std::_Exit(::chdir(folder.c_str()) == 0 &&
+                           (::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 &&
+                                                 ::setuid(65534) == 0)) &&
+                           body()
+                       ? 0
+                       : 1);
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -192,9 +196,9 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     }
     write_text(dir.file("closed.cfg"), "best_result = 1\n");
     fs::permissions(dir.file("closed.cfg"), fs::perms::none);
-    EXPECT_TRUE(as_unprivileged([&] {
+    EXPECT_TRUE(as_unprivileged(dir.path(), [] {
         cfgCTy cfg;
-        const cfgLoadTy got = cfg.Load(dir.file("closed.cfg").c_str());
+        const cfgLoadTy got = cfg.Load("closed.cfg");
         return got.read == cfgReadTy::unopened && got.error == EACCES && cfg.Count() == 0;
     }));
 }
@@ -359,9 +363,9 @@ TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
     cfgCTy cfg;
     for (int i = 0; i < 8; ++i) // more pages than the old file has
         cfg.SetStr(("key" + std::to_string(i)).c_str(), std::string(1000, 'v').c_str());
-    const bool kept = as_unprivileged([&] {
-        return cfg.Save(name.c_str()) == ERR_WRITE && read_text(name) == old_text &&
-               box_texts().find("Can't write to file '" + name + "': No space left on device") != std::string::npos;
+    const bool kept = as_unprivileged(dir.path(), [&] {
+        return cfg.Save("game.cfg") == ERR_WRITE && read_text("game.cfg") == old_text &&
+               box_texts().find("Can't write to file 'game.cfg': No space left on device") != std::string::npos;
     });
     (void)::umount(dir.path().c_str());
     EXPECT_TRUE(kept);
