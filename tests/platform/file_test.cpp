@@ -39,21 +39,6 @@ TEST_F(PlatformFile, WriteSeekReadRoundTrip)
     EXPECT_TRUE(platform::file_close(f));
 }
 
-// What a rewrite in place relies on: the reserve keeps the bytes there.
-TEST_F(PlatformFile, ReserveKeepsTheBytesAndResizeCuts)
-{
-    auto f = platform::file_open(path("r.txt").c_str(), platform::FileOpen::read_write_truncate);
-    ASSERT_EQ(platform::file_write(f, "abc", 3), 3);
-    EXPECT_TRUE(platform::file_reserve(f, 4096));
-    EXPECT_EQ(platform::file_size(f), 4096);
-    EXPECT_TRUE(platform::file_resize(f, 2));
-    char buf[4] = {};
-    EXPECT_EQ(platform::file_seek(f, 0, platform::SeekFrom::begin), 0);
-    EXPECT_EQ(platform::file_read(f, buf, sizeof buf), 2);
-    EXPECT_EQ(std::string(buf), "ab");
-    platform::file_close(f);
-}
-
 TEST_F(PlatformFile, OpenModesKeepOrEmptyTheFile)
 {
     auto f = platform::file_open(path("b.txt").c_str(), platform::FileOpen::write_truncate);
