@@ -9,13 +9,22 @@ namespace platform {
 
 // Held by the first instance for as long as it lives. The desktop offers no
 // portable way to find another process's window by its class and title, so
-// the first instance holds an exclusive lock on a file in the temporary
-// directory whose name is made from the class and the title; a second
-// instance finds the lock taken. Where the file cannot be made there (a
-// TMPDIR naming a folder that does not exist), it is made in the system's
-// own, /tmp, so that two copies still find each other. The lock ends with
-// the holder, also when it crashes, so a stale file never blocks a new
-// start; a holder that ends in order removes the file and its pipe.
+// the first instance holds an exclusive lock on a file whose name is made
+// from the class and the title; a second instance finds the lock taken. The
+// lock ends with the holder, also when it crashes, so a stale file never
+// blocks a new start; a holder that ends in order removes the file and its
+// pipe.
+//
+// Anyone can compute those names, so they live in a folder of the player's
+// alone, never directly in a folder others may write to: the session's
+// runtime folder (XDG_RUNTIME_DIR) when it is the player's and closed to
+// everyone else; otherwise "quarn-<user id>" in the temporary folder, or in
+// /tmp where the temporary folder cannot be written to (a TMPDIR naming a
+// folder that does not exist), so that two starts still find each other.
+// That folder is made closed to group and others and is used only when it
+// is a real folder (not a link), the player's, and closed to group and
+// others; the lock and its pipe are opened without following a link and
+// used only when they are the player's own file and pipe.
 //
 // The desktop cannot bring another process's window to the front for us
 // either, so the holder listens on a named pipe beside the lock file: a
@@ -32,39 +41,45 @@ public:
     enum class Result { acquired, other_instance, failed };
 
     // Where acquire ended: the lock file taken, or the one another
-    // instance holds; on failure the last one tried and why it failed.
+    // instance holds; on failure the folder or file that failed and why.
     struct Place {
         std::string path;
-        int error = 0; // errno, when failed
+        std::string reason; // when failed
     };
 
     // `lock` receives the held lock when the result is acquired.
     [[nodiscard]] static Result acquire(std::string_view class_name, std::string_view title,
                                         std::unique_ptr<InstanceLock>& lock, Place* place = nullptr);
 
-    // The lock file's path for a class and title, in the temporary folder
-    // or in `folder` (which ends with a separator).
+    // The lock file's path for a class and title, in the folder acquire
+    // uses or in `folder` (which ends with a separator).
     static std::string lock_path(std::string_view class_name, std::string_view title);
     static std::string lock_path(std::string_view class_name, std::string_view title, const std::string& folder);
 
     // The process id that the holder of a lock file wrote into it; 0 when
-    // it cannot be read (a holder that has just taken the lock has not
-    // written it yet).
-    static long holder_pid(const std::string& lock_path);
+    // it cannot be read or is no process id (a holder that has just taken
+    // the lock has not written it yet). Never waits.
+    static int holder_pid(const std::string& lock_path);
 
     // Asks the holder of the lock file at `lock_path` to bring its window
-    // to the front. False when no holder listens.
+    // to the front. False when no holder listens, or when what lies at the
+    // pipe's name is not the player's own pipe.
     static bool ask_holder_to_raise(const std::string& lock_path);
 
     // True when some instance asked since the last call (never blocks).
     bool raise_requested();
 
 private:
-    // One folder's lock file: taken, held by another, or not made.
-    static Result try_lock(std::string path, std::unique_ptr<InstanceLock>& lock);
+    // The lock file at `at.path` in the open folder `dir` (taken over):
+    // taken, held by another, or not made (`at.reason` says why).
+    static Result try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock);
 
-    InstanceLock(int fd, std::string path, int pipe_fd) : fd_(fd), path_(std::move(path)), pipe_fd_(pipe_fd) {}
+    InstanceLock(int fd, int dir_fd, std::string path, int pipe_fd)
+        : fd_(fd), dir_fd_(dir_fd), path_(std::move(path)), pipe_fd_(pipe_fd)
+    {
+    }
     int fd_;
+    int dir_fd_; // the folder holding both files, which the holder removes
     std::string path_;
     int pipe_fd_; // the raise pipe's read end; -1 when it could not be made
 };

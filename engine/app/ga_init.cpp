@@ -44,7 +44,7 @@ bool has_entry_with_prefix(const char* folder, const char* prefix)
 [[noreturn]] void leave_to_first_instance(const char* program, const std::string& lock_path)
 {
     const bool raised = platform::InstanceLock::ask_holder_to_raise(lock_path);
-    const long pid = platform::InstanceLock::holder_pid(lock_path);
+    const int pid = platform::InstanceLock::holder_pid(lock_path);
     std::string holder = "another copy of the game is already running";
     if (pid > 0)
         holder += " (process " + std::to_string(pid) + ")";
@@ -104,9 +104,10 @@ void gaCTy::Init()
         leave_to_first_instance(appName, lock.path);
     case platform::InstanceLock::Result::failed:
         // It does not stop the program; it only loses the check, and the
-        // person is told why two copies may then run side by side.
+        // person is told why two copies may then run side by side: the
+        // folder or file named, and what is wrong with it.
         std::fprintf(stderr, "%s: the lock that keeps a second copy of the game from starting cannot be made (%s: %s)\n",
-                     appName, lock.path.c_str(), platform::system_error_text(lock.error).c_str());
+                     appName, lock.path.c_str(), lock.reason.c_str());
         break;
     }
 

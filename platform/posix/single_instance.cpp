@@ -3,14 +3,19 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <limits>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
+
+// holder_pid hands the id out as an int.
+static_assert(sizeof(pid_t) == sizeof(int));
 
 namespace {
 
@@ -31,26 +36,158 @@ uint64_t fnv1a(std::string_view a, std::string_view b)
     return h;
 }
 
-// Where the lock goes when the temporary folder named by TMPDIR cannot
-// hold it: every start of the program knows this one.
+// Where the player's lock folder goes when the temporary folder named by
+// TMPDIR cannot hold it: every start of the program knows this one.
 constexpr const char* system_temp_dir = "/tmp/";
+
+constexpr const char* link_refused = "a link, which is not followed";
 
 std::string pipe_path(const std::string& lock_path) { return lock_path + ".raise"; }
 
-// The holder's end: opened for reading without blocking, so a pipe without
-// any writer reads as empty instead of waiting for one.
-int open_raise_pipe(const std::string& path)
+std::string without_trailing_separator(std::string path)
 {
-    if (::mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST)
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// Why the open folder may not hold the lock; empty when it may. Anyone who
+// may enter or write to it could plant names in it or watch it.
+std::string folder_fault(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return system_error_text(errno);
+    if (!S_ISDIR(st.st_mode))
+        return "not a folder";
+    if (st.st_uid != ::geteuid())
+        return "it belongs to another user";
+    if ((st.st_mode & 077) != 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "others may enter it (mode %04o)", unsigned(st.st_mode & 07777));
+        return text;
+    }
+    return {};
+}
+
+// The folder, opened without following a link at its name, when it is the
+// player's alone; -1 with `reason` otherwise. A trailing separator would
+// make the open follow a link, so it goes.
+int open_own_folder(const std::string& folder, std::string& reason)
+{
+    const std::string name = without_trailing_separator(folder);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat st {};
+        // A link and a file both fail the open as "not a directory".
+        if (error == ENOTDIR && ::lstat(name.c_str(), &st) == 0)
+            reason = S_ISLNK(st.st_mode) ? link_refused : "not a folder";
+        else
+            reason = system_error_text(error);
         return -1;
-    return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    reason = folder_fault(fd);
+    if (!reason.empty()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Why the open entry is not the player's own entry of `type` (S_IFREG,
+// S_IFIFO); empty when it is.
+std::string entry_fault(int fd, mode_t type)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return system_error_text(errno);
+    if ((st.st_mode & S_IFMT) != type)
+        return type == S_IFIFO ? "not a pipe" : "not a regular file";
+    if (st.st_uid != ::geteuid())
+        return "it belongs to another user";
+    return {};
+}
+
+// Opens the entry at `path` when its folder is the player's alone and the
+// entry is the player's own of `type`; -1 otherwise. Never follows a link
+// and never waits: a pipe planted at a file's name would block a read.
+int open_own_entry(const std::string& path, int flags, mode_t type)
+{
+    const size_t slash = path.rfind('/');
+    std::string reason;
+    const int dir = slash == std::string::npos ? -1 : open_own_folder(path.substr(0, slash + 1), reason);
+    if (dir < 0)
+        return -1;
+    int fd;
+    do
+        fd = ::openat(dir, path.c_str() + slash + 1, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    ::close(dir);
+    if (fd >= 0 && !entry_fault(fd, type).empty()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The folder of the lock and its pipe, ending with a separator: the
+// session's runtime folder when it is the player's alone, otherwise the
+// player's own folder in the temporary folder, or in /tmp where the
+// temporary folder is no folder this user can write to.
+std::string lock_folder()
+{
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && run[0] == '/') {
+        std::string reason;
+        if (const int fd = open_own_folder(run, reason); fd >= 0) {
+            ::close(fd);
+            return without_trailing_separator(run) + "/";
+        }
+    }
+    std::string temp = temp_dir();
+    struct stat st {};
+    if (::stat(temp.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(temp.c_str(), W_OK | X_OK) != 0)
+        temp = system_temp_dir;
+    return temp + "quarn-" + std::to_string(::geteuid()) + "/";
+}
+
+// The holder's end, made afresh: whatever a killed run left at the name
+// goes first, so the pipe read is the one just made (the folder is the
+// player's, and the lock says no other holder uses the name). Opened for
+// reading without blocking, so a pipe without any writer reads as empty
+// instead of waiting for one.
+int open_raise_pipe(int dir, const std::string& name)
+{
+    ::unlinkat(dir, name.c_str(), 0);
+    if (::mkfifoat(dir, name.c_str(), 0600) != 0)
+        return -1;
+    const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && !entry_fault(fd, S_IFIFO).empty()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A process id as the holder writes it: digits and a line end. Anything
+// else, or a number no process can have, is none.
+int parse_pid(const char* text)
+{
+    int64_t value = 0;
+    const char* at = text;
+    for (; *at >= '0' && *at <= '9'; ++at) {
+        value = value * 10 + (*at - '0');
+        if (value > std::numeric_limits<int>::max())
+            return 0;
+    }
+    return at != text && *at == '\n' && value > 0 ? int(value) : 0;
 }
 
 } // namespace
 
 std::string InstanceLock::lock_path(std::string_view class_name, std::string_view title)
 {
-    return lock_path(class_name, title, temp_dir());
+    return lock_path(class_name, title, lock_folder());
 }
 
 std::string InstanceLock::lock_path(std::string_view class_name, std::string_view title, const std::string& folder)
@@ -74,30 +211,44 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
 {
     Place ignored;
     Place& at = place ? *place : ignored;
-    Result result = Result::failed;
-    for (const std::string& folder : {temp_dir(), std::string(system_temp_dir)}) {
-        at.path = lock_path(class_name, title, folder);
-        result = try_lock(at.path, lock);
-        at.error = result == Result::failed ? errno : 0;
-        if (result != Result::failed || folder == system_temp_dir)
-            break;
+    const std::string folder = lock_folder();
+    at.path = without_trailing_separator(folder);
+    // Made closed to others; one that was there already, made by anyone,
+    // is used only when it passes the same check.
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        at.reason = system_error_text(errno);
+        return Result::failed;
     }
-    return result;
+    const int dir = open_own_folder(folder, at.reason);
+    if (dir < 0)
+        return Result::failed;
+    at.path = lock_path(class_name, title, folder);
+    return try_lock(dir, at, lock);
 }
 
-InstanceLock::Result InstanceLock::try_lock(std::string path, std::unique_ptr<InstanceLock>& lock)
+InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock)
 {
+    const std::string name = at.path.substr(at.path.rfind('/') + 1);
+    auto fail = [&](int fd, std::string reason) {
+        if (fd >= 0)
+            ::close(fd);
+        ::close(dir);
+        at.reason = std::move(reason);
+        return Result::failed;
+    };
     // A holder removes its file when it ends. One that ends between our
     // open and our lock leaves us a locked file that nobody else can find
     // any more, so the lock counts only when the file we hold is still the
-    // one at the path; otherwise the file at the path is tried again.
+    // one at the name; otherwise the file at the name is tried again.
     for (int attempt = 0; attempt < 16; ++attempt) {
         int fd;
         do
-            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            fd = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         while (fd < 0 && errno == EINTR);
         if (fd < 0)
-            return Result::failed;
+            return fail(-1, errno == ELOOP ? link_refused : system_error_text(errno));
+        if (std::string fault = entry_fault(fd, S_IFREG); !fault.empty())
+            return fail(fd, std::move(fault));
         // flock belongs to the open file, not the process: a second open in
         // the same process conflicts too, and the lock goes when the holder
         // dies.
@@ -106,51 +257,47 @@ InstanceLock::Result InstanceLock::try_lock(std::string path, std::unique_ptr<In
             rc = ::flock(fd, LOCK_EX | LOCK_NB);
         while (rc != 0 && errno == EINTR);
         if (rc != 0) {
-            const int error = errno;
+            if (errno != EWOULDBLOCK)
+                return fail(fd, system_error_text(errno));
             ::close(fd);
-            errno = error;
-            return error == EWOULDBLOCK ? Result::other_instance : Result::failed;
+            ::close(dir);
+            return Result::other_instance;
         }
         struct stat held {}, named {};
-        if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
-            held.st_ino != named.st_ino) {
+        if (::fstat(fd, &held) != 0 || ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
             ::close(fd);
-            errno = EAGAIN; // when no try is left: the file kept changing
             continue;
         }
         // The holder's process id, for a person wondering who holds it.
         char pid[32];
-        const int n = std::snprintf(pid, sizeof pid, "%ld\n", static_cast<long>(::getpid()));
+        const int n = std::snprintf(pid, sizeof pid, "%d\n", int(::getpid()));
         if (::ftruncate(fd, 0) == 0 && n > 0) {
             [[maybe_unused]] const auto written = ::write(fd, pid, size_t(n));
         }
-        const int pipe_fd = open_raise_pipe(pipe_path(path));
-        lock.reset(new InstanceLock(fd, std::move(path), pipe_fd));
+        const int pipe_fd = open_raise_pipe(dir, pipe_path(name));
+        lock.reset(new InstanceLock(fd, dir, at.path, pipe_fd));
         return Result::acquired;
     }
-    return Result::failed;
+    return fail(-1, "the lock file kept being replaced");
 }
 
-long InstanceLock::holder_pid(const std::string& lock_path)
+int InstanceLock::holder_pid(const std::string& lock_path)
 {
-    const int fd = ::open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open_own_entry(lock_path, O_RDONLY, S_IFREG);
     if (fd < 0)
         return 0;
     char text[32] = {};
     const ssize_t n = ::read(fd, text, sizeof text - 1);
     ::close(fd);
-    if (n <= 0)
-        return 0;
-    char* end = nullptr;
-    const long pid = std::strtol(text, &end, 10);
-    return end != text && *end == '\n' && pid > 0 ? pid : 0;
+    return n > 0 ? parse_pid(text) : 0;
 }
 
 bool InstanceLock::ask_holder_to_raise(const std::string& lock_path)
 {
-    // Opening for writing without blocking fails (ENXIO) when nobody holds
-    // the read end, so a holder that died leaves nothing to wait for.
-    const int fd = ::open(pipe_path(lock_path).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    // Opening a pipe for writing without blocking fails (ENXIO) when nobody
+    // holds the read end, so a holder that died leaves nothing to wait for.
+    const int fd = open_own_entry(pipe_path(lock_path), O_WRONLY, S_IFIFO);
     if (fd < 0)
         return false;
     const char byte = 'R';
@@ -185,12 +332,15 @@ InstanceLock::~InstanceLock()
 {
     // Both files go while the lock is still held: a new instance that
     // opened the old file before this point finds, once it has the lock,
-    // that the file is no longer the one at the path, and starts over.
-    ::unlink(pipe_path(path_).c_str());
-    ::unlink(path_.c_str());
+    // that the file is no longer the one at the name, and starts over. The
+    // folder stays, for the next start.
+    const std::string name = path_.substr(path_.rfind('/') + 1);
+    ::unlinkat(dir_fd_, pipe_path(name).c_str(), 0);
+    ::unlinkat(dir_fd_, name.c_str(), 0);
     if (pipe_fd_ >= 0)
         ::close(pipe_fd_);
     ::close(fd_);
+    ::close(dir_fd_);
 }
 
 } // namespace platform

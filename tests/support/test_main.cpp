@@ -29,11 +29,14 @@ void fail_an_exit_inside_a_test()
 }
 
 // CTest runs the test programs side by side, and the program's
-// single-instance lock lives in the temporary folder: two tests starting
-// the program at once would find each other. Each test program gets a
-// temporary folder of its own (a death-test child keeps its parent's).
+// single-instance lock lives in the player's runtime folder or else in the
+// temporary folder: two tests starting the program at once would find each
+// other. Each test program gets a temporary folder of its own (a
+// death-test child keeps its parent's), and no runtime folder, so that the
+// lock goes into the temporary one.
 std::filesystem::path own_temp_dir()
 {
+    unsetenv("XDG_RUNTIME_DIR");
     if (std::getenv("QUARN_TEST_OWN_TMPDIR"))
         return {};
     std::error_code ec;

@@ -154,7 +154,8 @@ TEST_F(AppTest, AnyEntryNamedLikeTheDataFolderCounts)
 // The second start says what it did, naming the first by its process: the
 // first may be on another display. A TMPDIR that names no folder once
 // skipped the lock, and two copies ran side by side; both now meet in the
-// system's temporary folder.
+// system's temporary folder, under a title of this run's own: other runs
+// of the tests on the machine meet there too.
 TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
 {
     const char* was = std::getenv("TMPDIR");
@@ -162,6 +163,7 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
     for (const char* tmpdir : {was, "/no/such/folder"}) {
         SCOPED_TRACE(tmpdir ? tmpdir : "TMPDIR unset");
         tmpdir ? setenv("TMPDIR", tmpdir, 1) : unsetenv("TMPDIR");
+        WriteConfig("WND_NAME = Second start test " + std::to_string(getpid()) + "\n");
         gaCTy& app = Start();
         platform::show_window(app.window, platform::ShowCommand::minimise);
         EXPECT_EXIT(
@@ -179,6 +181,22 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
         Stop();
     }
     was ? setenv("TMPDIR", tmpdir_was.c_str(), 1) : unsetenv("TMPDIR");
+}
+
+// A lock folder that others may enter is not used: the start names it and
+// why, and goes on without the check.
+TEST_F(AppTest, ALockFolderOthersMayEnterIsNamedAndTheStartGoesOn)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(platform::InstanceLock::lock_path(GA_WND_CLASS, "")).parent_path();
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms(0755));
+    testing::internal::CaptureStderr();
+    EXPECT_NE(Start().window, nullptr);
+    const std::string said = testing::internal::GetCapturedStderr();
+    fs::permissions(folder, fs::perms(0700));
+    EXPECT_NE(said.find("cannot be made (" + folder.string() + ": others may enter it (mode 0755))\n"), std::string::npos)
+        << said;
 }
 
 TEST_F(AppTest, EscapingExceptionIsReportedAndNothingIsSavedAndTheRunFails)
