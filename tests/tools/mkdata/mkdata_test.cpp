@@ -218,19 +218,26 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
     ASSERT_EQ(mkdata::write_game_data(again.string()), 0);
     EXPECT_EQ(read_all(again / "race.cfg"), played);
 
-    // Settings kept elsewhere through a link: a target that is missing gets
-    // the shipped settings (the link was once taken for a kept file, and
-    // nothing was written), and one that exists is left alone.
+    // Settings kept elsewhere through a link, or a chain of links each
+    // relative to its own folder: a target that is missing gets the shipped
+    // settings (the link was once taken for a kept file, and nothing was
+    // written), and one that exists is left alone.
     const fs::path linked = *dir_ / "linked";
-    fs::create_directories(linked / "kept");
-    fs::create_symlink("kept/race.cfg", linked / "race.cfg");
-    ASSERT_EQ(mkdata::write_game_data(linked.string()), 0);
-    EXPECT_TRUE(fs::is_symlink(linked / "race.cfg"));
-    EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), read_all(*dir_ / "race.cfg"));
-    std::ofstream(linked / "kept" / "race.cfg", std::ios::app) << "best_result = 4321\n";
-    const std::string kept = read_all(linked / "kept" / "race.cfg");
-    ASSERT_EQ(mkdata::write_game_data(linked.string()), 0);
-    EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), kept);
+    for (const bool chain : {false, true}) {
+        SCOPED_TRACE(chain ? "two links" : "one link");
+        fs::remove_all(linked);
+        fs::create_directories(linked / "kept");
+        fs::create_directories(linked / "via");
+        fs::create_symlink(chain ? "via/race.cfg" : "kept/race.cfg", linked / "race.cfg");
+        fs::create_symlink("../kept/race.cfg", linked / "via" / "race.cfg");
+        ASSERT_EQ(mkdata::write_game_data(linked.string()), 0);
+        EXPECT_TRUE(fs::is_symlink(linked / "race.cfg"));
+        EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), read_all(*dir_ / "race.cfg"));
+        std::ofstream(linked / "kept" / "race.cfg", std::ios::app) << "best_result = 4321\n";
+        const std::string kept = read_all(linked / "kept" / "race.cfg");
+        ASSERT_EQ(mkdata::write_game_data(linked.string()), 0);
+        EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), kept);
+    }
     // A link that leads nowhere at all, a folder and a link to one are
     // reported with the reason; the folder passed for kept settings.
     for (const auto& [to, why] : { std::pair<const char*, const char*> { "race.cfg", "Too many levels of symbolic links" },
