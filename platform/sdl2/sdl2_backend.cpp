@@ -83,6 +83,22 @@ DesktopDrivers desktop_drivers()
     return out;
 }
 
+// True when `driver` is one of the comma-separated names of `list`, in
+// any case, as SDL compares them.
+bool names_driver(const std::string& list, const std::string& driver)
+{
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = list.find(',', from);
+        const std::string name = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        if (!driver.empty() && SDL_strcasecmp(name.c_str(), driver.c_str()) == 0)
+            return true;
+        if (comma == std::string::npos)
+            return false;
+        from = comma + 1;
+    }
+}
+
 class Sdl2Backend final : public Backend {
 public:
     const char* name() const override { return "sdl2"; }
@@ -161,6 +177,18 @@ public:
             // names neither the driver nor the display.
             set_backend_error(desktop.asked.empty() ? desktop.failure
                                                     : "the video driver " + desktop.asked + " cannot start");
+            return false;
+        }
+        // A driver asked for by name is the one that runs or none is: a
+        // hint left over from an earlier start would otherwise put the run
+        // on another driver without a word (a test that names the dummy
+        // driver would open real windows, or run on nothing).
+        const char* running = SDL_GetCurrentVideoDriver();
+        if (!desktop.asked.empty() && !names_driver(desktop.asked, running ? running : "")) {
+            set_backend_error("the video driver " + desktop.asked + " was asked for and SDL started " +
+                              (running ? running : "none"));
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            started_ = false;
         }
         return started_;
     }

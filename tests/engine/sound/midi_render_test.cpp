@@ -146,8 +146,10 @@ TEST(MidiRender, TheGamesMusicReachesTheDiskDriversFile)
     platform::shutdown();
     platform::use_backend(platform::BackendKind::sdl2);
     if (platform::backend_kind() != platform::BackendKind::sdl2) {
+        // The dummy driver needs nothing from the machine.
+        const std::string why = platform::backend_error_text();
         platform::use_backend(platform::BackendKind::headless);
-        GTEST_SKIP() << "SDL cannot start here";
+        FAIL() << why;
     }
     sndInit(nullptr);
     size_t loud = 0;
