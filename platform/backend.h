@@ -49,6 +49,14 @@ Backend& current_backend();
 // whether the size asked for was the cause.
 void set_backend_error(std::string text, bool about_size = false);
 
+// For the backends: the display is gone. Runs the program's handler
+// (on_display_lost) once.
+void display_lost();
+
+// True once for each request to end from outside that arrived while
+// catch_end_signals() had the signals (posix/end_signals.cpp).
+bool take_end_request();
+
 // Both return null when the backend cannot start here.
 std::unique_ptr<Backend> make_headless_backend();
 std::unique_ptr<Backend> make_sdl2_backend();

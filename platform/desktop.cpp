@@ -122,6 +122,14 @@ Window* Desktop::first()
     return windows_.empty() ? nullptr : windows_.front().get();
 }
 
+void Desktop::ask_to_end()
+{
+    if (Window* w = first())
+        post({w, msg::close, 0, 0});
+    else
+        post({nullptr, msg::quit, 0, 0});
+}
+
 bool Desktop::exists(WindowHandle handle) { return find(handle) != nullptr; }
 
 void Desktop::post(const Message& message)

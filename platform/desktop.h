@@ -66,6 +66,10 @@ public:
     bool post_if_exists(const Message& message);
     bool take(Message& out, WindowHandle filter);
     bool take_quit(int& exit_code);
+    // A request to end from outside (a signal): the first window is asked
+    // to close, so that the program ends the way it always does; without a
+    // window, a quit.
+    void ask_to_end();
 
     // Events as the backends see them; each becomes messages.
     void key(Window* window, uint8_t key, bool down);

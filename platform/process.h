@@ -25,6 +25,16 @@ std::string system_error_text(int code);
 int last_error();
 void set_last_error(int code);
 
+// While on (from catch_end_signals(true) to catch_end_signals(false)),
+// SIGTERM, SIGINT and SIGHUP do not end the process: each asks it to end
+// the way its window's close box does, as a close message at the next
+// message pump, so that the program goes through its own shut-down. A
+// signal that was ignored or caught elsewhere when they were taken stays
+// so (a program started under nohup keeps running when its terminal
+// closes); off gives back what each did before. For the program's run
+// only: a process that takes no messages would never see the request.
+void catch_end_signals(bool on);
+
 // Ends the process at once, without running exit handlers. Linux keeps only
 // the low 8 bits of the status: exit_now(-95) is seen as 161 by the parent.
 [[noreturn]] void exit_now(int code);

@@ -4,6 +4,7 @@
 #include "platform/display_system.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace platform {
 
@@ -38,6 +39,8 @@ bool peek_message(Message& out, WindowHandle filter)
     // displays drew since the last one is shown now, once.
     display::flush();
     system.pump(desktop);
+    if (take_end_request())
+        desktop.ask_to_end();
     return desktop.take(out, filter);
 }
 
@@ -182,6 +185,22 @@ Point normal_window_position(WindowHandle handle)
 {
     Window* w = current_backend().desktop().find(handle);
     return w ? w->normal_position : Point{};
+}
+
+namespace {
+
+std::atomic<void (*)()> display_lost_handler{nullptr};
+
+} // namespace
+
+void on_display_lost(void (*handler)()) { display_lost_handler.store(handler); }
+
+void display_lost()
+{
+    // Taken away as it runs: a second call (another window call made on
+    // the dead connection while the handler saves) finds nothing to do.
+    if (void (*handler)() = display_lost_handler.exchange(nullptr))
+        handler();
 }
 
 Rect window_frame_rect(WindowHandle handle)

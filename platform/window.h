@@ -125,6 +125,14 @@ Point window_position(WindowHandle window);
 // The position of the window as it is when neither minimised nor full
 // screen: what a program stores to reopen its window at the same place.
 Point normal_window_position(WindowHandle window);
+// What the program does when its display goes away under it (the X server
+// ends): `handler` runs once, on the thread whose call found the display
+// gone, just before the window system ends the process with status 1. It
+// must not call the window system or the display; what the platform
+// already knows of the windows (normal_window_position()) it may read.
+// Null takes the handler away.
+void on_display_lost(void (*handler)());
+
 // The window's outer rectangle on the desktop (title bar and border
 // included where the desktop tells their size).
 Rect window_frame_rect(WindowHandle window);

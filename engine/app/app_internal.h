@@ -64,10 +64,13 @@ void gaCheckSettings(cfgCTy& cfg);
 // folder's "shipped.cfg". A file that cannot be read is reported at once,
 // and the log says where the settings came from. Sets app.settingsRead.
 void gaLoadSettings(gaCTy& app);
-// The save at exit, over a file the start read whole or where there was
-// none. Otherwise, and for a file its owner made read-only, stderr and the
-// log say that the settings were not saved, and why.
-void gaSaveSettings(const gaCTy& app);
+// The save at exit, with the window's place, over a file the start read
+// whole or where there was none. Otherwise, and for a file its owner made
+// read-only, stderr and the log say that the settings were not saved, and
+// why. The orderly shut-down calls it, and so does the end that a lost
+// display forces, from the X library's handler (the start-up registers
+// it): it asks nothing of the display.
+void gaSaveSettings(gaCTy& app);
 
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();

@@ -5,7 +5,8 @@
 // left running, they would meet the static objects they use being
 // destroyed. So on those paths the game's music and the sound system are
 // stopped first. Nothing is saved there: the configuration is written by
-// the orderly shut-down only.
+// the orderly shut-down, and by the handler of a lost display before the X
+// library's exit (gaSaveSettings).
 #include "engine/app/app_internal.h"
 
 #include <cstdlib>

@@ -113,6 +113,13 @@ void gaCTy::Init()
 
     tmInit();
     gaGuardExit(this);
+    // The display can go away under the running game (the X server ends),
+    // and the process ends then without the shut-down: the best time just
+    // driven is saved first.
+    platform::on_display_lost([] {
+        if (g_app)
+            gaSaveSettings(*g_app);
+    });
     OnPreInit();
     gaWindowFailed = !CreateMainWindow();
     if (gaWindowFailed) {

@@ -4,6 +4,7 @@
 
 #include "quarn/quarn.h"
 
+#include "platform/process.h"
 #include "platform/window.h"
 
 namespace {
@@ -26,6 +27,12 @@ void report_and_leave(const quarn::Exception& e)
 int gaMain(int argc, char** argv)
 {
     int status = 0;
+    // While the program runs, a request to end from outside (a terminal
+    // that closes, SIGTERM, Ctrl+C) ends it as its close box does, with
+    // the settings saved and the lock removed; on every backend, the
+    // headless one too. Only here, for the program's run: a test program
+    // that takes no messages would never see the request.
+    platform::catch_end_signals(true);
     try {
         quarn::io::ZipFormat zip;
         g_app = new gaCTy;
@@ -46,5 +53,6 @@ int gaMain(int argc, char** argv)
         report_and_leave(e);
         status = 1;
     }
+    platform::catch_end_signals(false);
     return status;
 }

@@ -47,16 +47,9 @@ void gaCTy::Run()
 gaCTy::~gaCTy()
 {
     GameShutdown();
-    if (cfg) {
-        // Stored whatever WINDOW_STORE_POSITION says: the position of the
-        // restored window, also when it is minimised or full screen.
-        if (window) {
-            const platform::Point at = platform::normal_window_position(window);
-            cfg->UpdateInt("WINDOW_X", at.x);
-            cfg->UpdateInt("WINDOW_Y", at.y);
-        }
-        gaSaveSettings(*this);
-    }
+    gaSaveSettings(*this);
+    // Saved: a display lost from here on has nothing more to keep.
+    platform::on_display_lost(nullptr);
     scrFreeGrid();
     gaEngine.fntListDone();
     if (cfg && cfg->GetInt("USE_GFX"))

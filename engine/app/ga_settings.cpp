@@ -97,8 +97,19 @@ void gaLoadSettings(gaCTy& app)
                                                 << "): the framework's defaults are used" << std::endl;
 }
 
-void gaSaveSettings(const gaCTy& app)
+void gaSaveSettings(gaCTy& app)
 {
+    if (!app.cfg)
+        return;
+    // Stored whatever WINDOW_STORE_POSITION says: the position of the
+    // restored window, also when it is minimised or full screen. The
+    // platform answers from what the desktop last reported, without asking
+    // it, so this also serves when the display has gone.
+    if (app.window) {
+        const platform::Point at = platform::normal_window_position(app.window);
+        app.cfg->UpdateInt("WINDOW_X", at.x);
+        app.cfg->UpdateInt("WINDOW_Y", at.y);
+    }
     const std::string name = settings_file(app);
     const cfgLoadTy& read = app.settingsRead;
     std::string why;

@@ -170,7 +170,6 @@ public:
         // Before the video starts: SDL keeps the handler it finds and
         // passes errors on to it.
         install_x_error_handler();
-        install_hangup_handler();
         started_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         if (!started_) {
             // SDL's own text for a failed driver is of no use here: it
@@ -190,6 +189,8 @@ public:
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             started_ = false;
         }
+        if (started_)
+            install_x_io_error_handler();
         return started_;
     }
 

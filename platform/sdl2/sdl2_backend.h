@@ -13,11 +13,6 @@ namespace platform::sdl2_impl {
 // Takes SDL's message for the failure of the call just made.
 void note_sdl_error(const char* what);
 
-// SIGHUP, unless the program was started with it ignored, asks the
-// program to end; take_hangup() is true once for each such request.
-void install_hangup_handler();
-bool take_hangup();
-
 class Sdl2Window final : public Window {
 public:
     SDL_Window* sdl = nullptr;

@@ -123,22 +123,14 @@ void Sdl2Windows::pump(Desktop& desktop)
     SDL_Event event;
     while (SDL_PollEvent(&event))
         handle(desktop, event);
-    if (take_hangup()) {
-        event.type = SDL_QUIT;
-        handle(desktop, event);
-    }
 }
 
 void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
 {
     switch (e.type) {
     case SDL_QUIT:
-        // A termination request from outside (a signal): the window is asked
-        // to close, so that the program ends the way it always does.
-        if (Window* w = desktop.first())
-            desktop.post({w, msg::close, 0, 0});
-        else
-            desktop.post({nullptr, msg::quit, 0, 0});
+        // SDL's own handlers for SIGINT and SIGTERM.
+        desktop.ask_to_end();
         return;
     case SDL_WINDOWEVENT: {
         Window* w = record_of(e.window.windowID);

@@ -1,5 +1,7 @@
 #include "platform/sdl2/sdl2_x11.h"
 
+#include "platform/backend.h"
+
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -7,6 +9,7 @@
 #include <X11/Xutil.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -26,6 +29,21 @@ int on_x_error(Display* display, XErrorEvent* error)
                  unsigned(error->minor_code), static_cast<unsigned long>(error->resourceid));
     errors_seen.fetch_add(1, std::memory_order_relaxed);
     return 0;
+}
+
+XIOErrorHandler io_handler_before = nullptr;
+
+int on_x_io_error(Display* display)
+{
+    // The connection is gone: nothing more can be asked of the server, and
+    // the X library ends the process once the handlers return. What the
+    // program keeps (its settings) is written now, from what it knows.
+    // The X library's own handler words its message after errno (a broken
+    // pipe is a "broken" connection), which the save must not change.
+    const int error = errno;
+    display_lost();
+    errno = error;
+    return io_handler_before ? io_handler_before(display) : 0;
 }
 
 // A window property's values of one type; empty when it is not set.
@@ -109,6 +127,15 @@ bool screen_pel_for_test(int x, int y, uint32_t& rgb)
 
 void install_x_error_handler() { XSetErrorHandler(on_x_error); }
 
+void install_x_io_error_handler()
+{
+    // A second start of the backend finds its own handler there; the one
+    // before it stays the one passed on to.
+    const XIOErrorHandler before = XSetIOErrorHandler(on_x_io_error);
+    if (before != on_x_io_error)
+        io_handler_before = before;
+}
+
 uint32_t x_errors_seen() { return errors_seen.load(std::memory_order_relaxed); }
 
 bool x_request_refused_for_test()
@@ -118,7 +145,7 @@ bool x_request_refused_for_test()
         return false;
     XWindowAttributes attributes;
     // Window ids are handed out from 0x200000 up; 1 is never one.
-    (void)XGetWindowAttributes(display, Window(1), &attributes);
+    (void)XGetWindowAttributes(display, ::Window(1), &attributes);
     XCloseDisplay(display);
     return true;
 }

@@ -17,6 +17,13 @@ namespace platform::sdl2_impl {
 // default would end the process.
 void install_x_error_handler();
 
+// Installs the process's handler for a connection to the X server that
+// breaks (the server ends): the program's display-lost handler runs, then
+// the handler that was there before, whose message and end (status 1)
+// stay. Called once SDL's video has started, so that a handler SDL
+// installs then is the one passed on to.
+void install_x_io_error_handler();
+
 // How many such errors the handler has seen.
 uint32_t x_errors_seen();
 

@@ -55,9 +55,18 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
 }
 
 // What the program's `main` does, on the backend already chosen and in the
-// game folder: the entry's status becomes the process's.
-[[noreturn]] void run_program()
+// game folder: the entry's status becomes the process's. `at_start`, when
+// given, runs when the start sound plays.
+[[noreturn]] void run_program(void (*at_start)() = nullptr)
 {
+    static void (*hook)() = nullptr;
+    hook = at_start;
+    if (hook) {
+        g_soundListener = [](const char* path) {
+            if (std::string(path) == "DATA/start.wav")
+                hook();
+        };
+    }
     char name[] = "race";
     char* argv[] = {name, nullptr};
     const int status = gaMain(1, argv);
@@ -76,13 +85,7 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
     platform::use_backend(platform::BackendKind::sdl2);
     if (platform::backend_kind() != platform::BackendKind::sdl2)
         std::_Exit(77);
-    static void (*hook)() = nullptr;
-    hook = at_start;
-    g_soundListener = [](const char* path) {
-        if (std::string(path) == "DATA/start.wav")
-            hook();
-    };
-    run_program();
+    run_program(at_start);
 }
 
 class GameExit : public testing::Test {
@@ -170,20 +173,67 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
 
 // A request to end from outside: the terminal the game was started from
 // closes (SIGHUP), or it is asked to end (SIGTERM, Ctrl+C). Each ends the
-// game as its window's close box does: status 0, settings saved (a save
-// drops the comment). A hang-up once killed it with nothing written.
+// game as its window's close box does, on a desktop and without one
+// (QUARN_PLATFORM=headless): status 0, settings saved (a save drops the
+// comment), the lock and its pipe gone. A hang-up once killed it with
+// nothing written, and so did each of them on the headless backend. A
+// hang-up ignored at the start (nohup) stays ignored. Where no folder can
+// hold the lock, the game says so and runs.
 TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
 {
-    for (const int signal : {SIGHUP, SIGTERM, SIGINT}) {
-        SCOPED_TRACE(strsignal(signal));
+    const struct {
+        bool sdl;
+        int signal;
+        bool hangup_ignored = false; // started under nohup
+        bool no_lock = false;
+    } cases[] = {
+        {true, SIGHUP},          {true, SIGTERM},          {true, SIGINT},
+        {false, SIGHUP},         {false, SIGTERM},         {false, SIGINT},
+        {true, SIGTERM, true},   {false, SIGTERM, true},   {false, SIGTERM, false, true},
+    };
+    const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
+    const fs::path blocked = platform::InstanceLock::lock_path(GA_WND_CLASS, title_, "/tmp/");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sdl ? "sdl2, " : "headless, ") + strsignal(c.signal) +
+                     (c.hangup_ignored ? ", hang-up ignored" : "") + (c.no_lock ? ", no lock" : ""));
         MakeFolder();
         std::ofstream(root_ / "race.cfg", std::ios::app) << "# dropped by a save\n";
+        if (c.no_lock)
+            fs::create_directory(blocked);
         static int g_signal;
-        g_signal = signal;
-        EXPECT_EXIT(run_program_on_sdl("dummy", [] { ::kill(::getpid(), g_signal); }), testing::ExitedWithCode(0), "");
+        g_signal = c.signal;
+        EXPECT_EXIT(
+            {
+                // What the test program was started with (nohup, a
+                // script's background job) is not the game's: the signal
+                // sent arrives, and a run that hangs fails.
+                std::signal(c.signal, SIG_DFL);
+                std::signal(SIGHUP, c.hangup_ignored ? SIG_IGN : SIG_DFL);
+                std::signal(SIGALRM, SIG_DFL);
+                ::alarm(60);
+                if (c.no_lock)
+                    setenv("TMPDIR", (root_ / "no such folder").c_str(), 1);
+                void (*at_start)() = [] { ::kill(::getpid(), g_signal); };
+                if (c.hangup_ignored) {
+                    at_start = [] {
+                        struct sigaction now {};
+                        if (::sigaction(SIGHUP, nullptr, &now) != 0 || now.sa_handler != SIG_IGN)
+                            std::_Exit(3);
+                        ::kill(::getpid(), g_signal);
+                    };
+                }
+                c.sdl ? run_program_on_sdl("dummy", at_start) : run_program(at_start);
+            },
+            testing::ExitedWithCode(0),
+            c.no_lock ? "race: the lock that keeps a second copy of the game from starting cannot be made \\(.+: .+\\)"
+                      : "");
+        std::error_code ec;
+        fs::remove(blocked, ec);
         const std::string saved = read_file(root_ / "race.cfg");
         EXPECT_EQ(saved.find("# dropped by a save"), std::string::npos);
         EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
+        EXPECT_FALSE(fs::exists(lock));
+        EXPECT_FALSE(fs::exists(lock + ".raise"));
     }
 }
 
@@ -232,10 +282,12 @@ private:
 PrivateX* g_server = nullptr;
 
 // The game in a real window with real sound output (SDL's dummy audio
-// driver has a device thread) and music; when the start sound plays, the
-// X server goes away under it. The X library ends the process then: that
-// end must stop the threads before the static objects go, and leave the
-// files on disk as they were.
+// driver has a device thread) and music; when the start sound plays, a
+// best time has just been driven and the X server goes away under it. The
+// X library ends the process then, with its message and status 1: that
+// end must stop the threads before the static objects go, and save the
+// settings first, best time included, as the close box does. The best
+// time was once lost.
 TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
 {
     PrivateX server(root_);
@@ -243,14 +295,20 @@ TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
         GTEST_SKIP() << "Xvfb could not start";
     g_server = &server;
     std::ofstream(root_ / "race.cfg", std::ios::app) << "music = 1\nsnd_volume = 100\nFPS_LIMIT = 10\n";
-    const std::string cfg = read_file(root_ / "race.cfg");
     EXPECT_EXIT(
         {
             setenv("DISPLAY", server.display().c_str(), 1);
-            run_program_on_sdl("x11", [] { g_server->stop(); });
+            run_program_on_sdl("x11", [] {
+                g_app->cfg->SetInt("best_result", 7954);
+                g_server->stop();
+            });
         },
-        testing::ExitedWithCode(1), "");
-    EXPECT_EQ(read_file(root_ / "race.cfg"), cfg);
+        // The X library's words, which follow how the connection broke.
+        testing::ExitedWithCode(1), "X connection to :[0-9]+ broken|fatal IO error [0-9]+ .* on X server \":[0-9]+\"");
+    const std::string saved = read_file(root_ / "race.cfg");
+    EXPECT_NE(saved.find("best_result = 7954\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
+    EXPECT_NE(saved.find("WINDOW_X = "), std::string::npos);
     g_server = nullptr;
 }
 
