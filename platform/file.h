@@ -23,6 +23,8 @@ enum class FileOpen {
     read_write_existing, // read and write; the file must exist
     write_truncate,      // write; created when missing, emptied otherwise
     read_write_truncate, // read and write; created when missing, emptied otherwise
+    read_append,         // like append_always, and reads too
+    create_new,          // write; made here and now, refused (EEXIST) when anything has the name
 };
 
 enum class SeekFrom { begin, current, end };
@@ -63,6 +65,18 @@ bool file_close(FileHandle file);
 [[nodiscard]] bool file_reserve(FileHandle file, int64_t size);
 // Cuts the file to `size` bytes (or extends it with zeros).
 [[nodiscard]] bool file_resize(FileHandle file, int64_t size);
+
+// Names that must not be taken over. `create_new` above makes a file only
+// where nothing has the name, and a link there, even one that leads
+// nowhere, counts as something: the open never writes through it.
+
+// True when anything has the name: a file, a folder, or a link, even one
+// that leads nowhere (path_exists follows links and misses that one).
+[[nodiscard]] bool name_taken(const char* path);
+
+// Gives the file `from` the name `to` only while nothing has that name:
+// fails with EEXIST rather than replace what appeared there meanwhile.
+[[nodiscard]] bool file_rename_new(const char* from, const char* to);
 
 // The memory page size; 4096 when the system does not say.
 uint32_t page_size();

@@ -18,6 +18,9 @@ int open_flags(FileOpen how)
     case FileOpen::read_write_existing: return O_RDWR;
     case FileOpen::write_truncate: return O_WRONLY | O_CREAT | O_TRUNC;
     case FileOpen::read_write_truncate: return O_RDWR | O_CREAT | O_TRUNC;
+    case FileOpen::read_append: return O_RDWR | O_CREAT | O_APPEND;
+    // O_EXCL also refuses a link at the name, wherever it leads.
+    case FileOpen::create_new: return O_WRONLY | O_CREAT | O_EXCL;
     }
     return -1;
 }
@@ -27,8 +30,10 @@ const char* stream_mode(FileOpen how)
     switch (how) {
     case FileOpen::read_existing: return "rb";
     case FileOpen::write_always:
-    case FileOpen::write_truncate: return "wb";
+    case FileOpen::write_truncate:
+    case FileOpen::create_new: return "wb";
     case FileOpen::append_always: return "ab";
+    case FileOpen::read_append: return "a+b";
     case FileOpen::read_write_existing:
     case FileOpen::read_write_truncate: return "r+b";
     }
@@ -152,6 +157,31 @@ bool path_exists(const char* path)
 {
     struct stat st;
     return path && ::stat(path, &st) == 0;
+}
+
+bool name_taken(const char* path)
+{
+    struct stat st;
+    return path && ::lstat(path, &st) == 0;
+}
+
+bool file_rename_new(const char* from, const char* to)
+{
+    if (!from || !to) {
+        errno = EINVAL;
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return true;
+    // File systems that cannot rename without replacing (EINVAL) get the
+    // name through a second link, which fails on a taken name as well;
+    // the old name goes once the new one is there.
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::link(from, to) != 0)
+        return false;
+    (void)::unlink(from);
+    return true;
 }
 
 uint32_t page_size()
