@@ -1,8 +1,11 @@
 // Loading a font: the description file and its glyph picture.
 #include "engine/gfx/gfx_internal.h"
 
+#include "platform/file.h"
+#include "platform/process.h"
 #include "quarn/quarn.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -18,10 +21,12 @@ fntCTy* report(const char* format, const std::string& name)
 }
 
 // A longer file is read as far as the record goes, like one of the right
-// size; a shorter one is refused by the parser.
+// size; a shorter one is refused by the parser. False when the file cannot
+// be opened, with the error number in platform::last_error(): a FIFO or a
+// folder at the name is refused at once, never waited on.
 bool read_record(const std::string& path, uint8_t (&bytes)[fnt_FILE_SIZE], size_t* size)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::file_open_stream(path.c_str(), platform::FileOpen::read_existing);
     if (!file)
         return false;
     *size = std::fread(bytes, 1, sizeof bytes, file);
@@ -38,8 +43,15 @@ fntCTy* fntLoad(const char* name)
     const std::string base = name;
     uint8_t bytes[fnt_FILE_SIZE];
     size_t size = 0;
-    if (!read_record(base + ".fda", bytes, &size))
-        return report("Font's file not found : %s", base + ".fda");
+    if (!read_record(base + ".fda", bytes, &size)) {
+        // "Not found" only when it is missing: a file that is there but
+        // unreadable needs another remedy, so the reason is named.
+        const int error = platform::last_error();
+        if (error == ENOENT)
+            return report("Font's file not found : %s", base + ".fda");
+        return report("Font's file can't be opened : %s",
+                      base + ".fda (" + platform::system_error_text(error) + ")");
+    }
     auto font = std::make_unique<fntCTy>();
     if (fntParse(bytes, size, &font->rec) != 0) {
         if (size >= 4 && (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24) != fnt_MAGIC)

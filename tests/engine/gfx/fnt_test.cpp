@@ -287,11 +287,15 @@ TEST_F(Fnt, LoadsOnceFromFiles)
     EXPECT_EQ(s.AddFont(base.c_str()), 0u);
     s.Printf("abc");
     EXPECT_EQ(s.GetRect().w, 0);
+    // A file that is there but cannot be read is not "not found".
+    std::filesystem::create_directory(base + ".fda");
+    EXPECT_EQ(fntLoad(base.c_str()), nullptr);
     const std::vector<std::string> want = {
         "Font's glyph boxes do not fit its picture : " + base + ".bmp",
         "Font's glyph picture not found : " + base,
         "Wrong font's version : " + base,
         "Font's file not found : " + base + ".fda",
+        "Font's file can't be opened : " + base + ".fda (Is a directory)",
     };
     EXPECT_EQ(messages(), want);
     fntListDone();
