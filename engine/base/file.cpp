@@ -176,7 +176,8 @@ fileTy* fileCreate(fileTy* record, const char* name, size_t size, size_t growth)
     record->name = strDupQuiet(name);
     if (!record->name) {
         code = name ? ERR_NO_MEMORY : ERR_CREATE;
-    } else if (!(record->handle = std::fopen(fileResolve(name).c_str(), "wb"))) {
+    } else if (!(record->handle =
+                     platform::file_open_stream(fileResolve(name).c_str(), platform::FileOpen::write_truncate))) {
         code = ERR_CREATE;
     } else if (!(record->view = static_cast<uint8_t*>(memHooks.allocZ(size ? size : 1, 1)))) {
         code = ERR_NO_MEMORY;

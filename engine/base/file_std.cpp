@@ -1,6 +1,8 @@
 // Runtime streams opened by name and flag bits.
 #include "engine/base/file_internal.h"
 
+#include "platform/file.h"
+
 #include <cstring>
 
 const char* fileModeString(unsigned flags)
@@ -20,6 +22,24 @@ const char* fileModeString(unsigned flags)
     return mode;
 }
 
+namespace {
+
+// The open that fileModeString's mode text stands for; text and binary
+// streams are the same on this system.
+platform::FileOpen open_kind(unsigned flags)
+{
+    const unsigned access = flags & (FILE_STD_READ | FILE_STD_WRITE);
+    const bool update = (flags & FILE_STD_UPDATE) || access == (FILE_STD_READ | FILE_STD_WRITE);
+    using platform::FileOpen;
+    if (flags & FILE_STD_APPEND)
+        return update ? FileOpen::read_append : FileOpen::append_always;
+    if (access == FILE_STD_WRITE)
+        return update ? FileOpen::read_write_truncate : FileOpen::write_truncate;
+    return update ? FileOpen::read_write_existing : FileOpen::read_existing;
+}
+
+} // namespace
+
 std::FILE* fileStdOpen(const char* name, unsigned flags)
 {
     if ((flags & FILE_STD_OUT) || name == FILE_STD_NAME_OUT)
@@ -29,8 +49,10 @@ std::FILE* fileStdOpen(const char* name, unsigned flags)
     if ((flags & FILE_STD_ERR) || name == FILE_STD_NAME_ERR)
         return stderr;
     // FILE_STD_DENY_SHARE opens plainly: Linux files have no sharing modes,
-    // and nothing of this program opens its own files twice.
-    std::FILE* stream = std::fopen(fileResolve(name).c_str(), fileModeString(flags));
+    // and nothing of this program opens its own files twice. The platform's
+    // open takes only regular files and never waits: a FIFO at the name is
+    // a file that cannot be opened.
+    std::FILE* stream = platform::file_open_stream(fileResolve(name).c_str(), open_kind(flags));
     if (!stream)
         dbgBreakOnRetry(errReportArg(ERR_OPEN, fileNameForReport(name)));
     return stream;

@@ -4,6 +4,8 @@
 #include "engine/base/pack.h"
 #include "engine/base/rw_internal.h"
 
+#include "platform/file.h"
+
 #include <cstring>
 #include <memory>
 
@@ -70,7 +72,8 @@ int pack(const rwCTy* s, BlockPtr& packed, size_t& packed_length)
 
 int write_file(const char* name, const uint8_t header[RW_HEADER_SIZE], const uint8_t* data, size_t length)
 {
-    std::unique_ptr<std::FILE, FileClose> f(std::fopen(fileResolve(name).c_str(), "wb"));
+    std::unique_ptr<std::FILE, FileClose> f(
+        platform::file_open_stream(fileResolve(name).c_str(), platform::FileOpen::write_truncate));
     if (!f) {
         dbgBreakOnRetry(errReportArg(ERR_CREATE, fileNameForReport(name)));
         return ERR_CREATE;

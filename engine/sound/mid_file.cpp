@@ -3,6 +3,8 @@
 // against the bytes that are actually there.
 #include "engine/sound/mid_internal.h"
 
+#include "platform/file.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -22,7 +24,9 @@ bool hasTwoDataBytes(uint8_t status) { return (status & 0xE0) != 0xC0; }
 
 int readWholeFile(const char* fileName, std::vector<uint8_t>& bytes)
 {
-    std::FILE* f = std::fopen(fileName, "rb");
+    // A FIFO at the name would hold the open until something writes to it;
+    // the platform's open refuses it at once, as a file that cannot be opened.
+    std::FILE* f = platform::file_open_stream(fileName, platform::FileOpen::read_existing);
     if (!f)
         return MID_CANT_OPEN;
     int result = MID_OK;

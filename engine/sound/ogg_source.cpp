@@ -1,6 +1,8 @@
 // Ogg Vorbis files, decoded by libvorbisfile as the channel layer asks.
 #include "engine/sound/snd_sources.h"
 
+#include "platform/file.h"
+
 #include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
@@ -162,7 +164,9 @@ oggSource* finish_open(std::unique_ptr<oggSource> s)
 
 oggSource* oggOpen(const char* path)
 {
-    std::FILE* f = std::fopen(path, "rb");
+    // Only a regular file, and without waiting: a FIFO at the name is a
+    // sound that cannot be opened.
+    std::FILE* f = platform::file_open_stream(path, platform::FileOpen::read_existing);
     if (!f)
         return nullptr;
     if (!pages_keep_the_framing([f](char* to, size_t n) { return std::fread(to, 1, n, f); }) ||

@@ -17,6 +17,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -227,6 +228,35 @@ TEST_F(GameSettings, DataErrorsNameTheBrokenFile)
         Quit();
         gaInstanceLock().reset();
         fs::current_path(start_dir_);
+    }
+}
+
+// A FIFO in place of a data file held start-up in its open for good, and
+// no signal ended the wait. It is now the file that cannot be opened, with
+// that file's message. Each start runs in a child whose alarm ends a wait.
+TEST_F(GameSettings, AFifoInPlaceOfADataFileIsAFileThatCannotBeOpened)
+{
+    struct Case {
+        const char* file;
+        bool starts;
+        const char* said; // in a box; null: in the log or the exception
+    };
+    for (const Case c : {Case {"DATA/track.obst", false, nullptr},
+                         Case {"DATA/bkg.jpg", true, "Can't open file 'DATA/bkg.jpg'"},
+                         Case {"DATA/car.imgs", false, "Can't open file 'DATA/car.imgs'"},
+                         Case {"DATA/big-digits.fda", true,
+                               "Font's file can't be opened : DATA/big-digits.fda (Not a regular file)"},
+                         Case {"DATA/start.wav", true, nullptr}, Case {"DATA/music.mid", true, nullptr}}) {
+        game_test::make_game_folder(root_);
+        fs::remove(root_ / c.file);
+        ASSERT_EQ(::mkfifo((root_ / c.file).c_str(), 0600), 0);
+        EXPECT_EXIT(
+            {
+                ::alarm(10);
+                std::_Exit(Start() == c.starts && (!c.said || Shown(c.said)) ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "")
+            << c.file;
     }
 }
 

@@ -2,9 +2,12 @@
 #include "files_test_support.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -186,27 +189,37 @@ TEST_F(FileTest, FailedGrowthIsNegativeAndKeepsTheOldContent)
     EXPECT_EQ(read_text(dir.file("g")), "abcd");
 }
 
-// /dev/full accepts the open and refuses the data, as a full disk does.
+// A file size limit refuses the data as a full disk does (the signal it
+// raises is ignored, so the write fails instead).
 TEST_F(FileTest, CloseReportsContentThatCouldNotBeWritten)
 {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
     errInitFileMessages();
-    fileTy* f = fileCreate(nullptr, "/dev/full", 16, 16);
+    const std::string name = dir.file("full");
+    fileTy* f = fileCreate(nullptr, name.c_str(), 16, 16);
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(fileWrite(f, 0, "data", 4), 0);
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = 2;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
     errno = EINTR;
     EXPECT_EQ(fileClose(f, 0), ERR_WRITE);
     EXPECT_EQ(errno, EINTR);
-    EXPECT_TRUE(box_mentions("Can't write to file '/dev/full'"));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_TRUE(box_mentions("Can't write to file '" + name + "'"));
 }
 
-TEST_F(FileTest, CreateInAMissingFolderIsReported)
+// A device is no file to create: /dev/full was opened and written to.
+TEST_F(FileTest, CreateInAMissingFolderOrOnADeviceIsReported)
 {
     errInitFileMessages();
-    const std::string name = dir.file("no/such/file");
-    EXPECT_EQ(fileCreate(nullptr, name.c_str(), 10, 10), nullptr);
-    EXPECT_TRUE(box_mentions("Can't create file '" + name + "'"));
+    for (const std::string& name : {dir.file("no/such/file"), std::string("/dev/full")}) {
+        EXPECT_EQ(fileCreate(nullptr, name.c_str(), 10, 10), nullptr);
+        EXPECT_TRUE(box_mentions("Can't create file '" + name + "'")) << name;
+    }
 }
 
 TEST_F(FileTest, FilesLeftOpenAreWrittenAtExit)

@@ -1,5 +1,6 @@
 #include "quarn/ReportBox.h"
 
+#include "quarn/FileBuf.h"
 #include "quarn/Log.h"
 #include "quarn/LogSystem.h"
 #include "quarn/RecentLogLines.h"
@@ -7,7 +8,7 @@
 #include "platform/message_box.h"
 #include "platform/window.h"
 
-#include <fstream>
+#include <istream>
 #include <mutex>
 #include <string>
 
@@ -85,8 +86,13 @@ int report_error(const char* text, const char* caption, unsigned kind, platform:
             message += "Recent log entries (\"";
             message += log;
             message += "\"):\n";
-            std::ifstream in(log, std::ios::binary);
-            if (in) {
+            // Read by name again, through the file layer: a FIFO put there
+            // meanwhile is refused, not waited on. The gate keeps that
+            // open's own log lines out of the log being quoted.
+            detail::LogGate gate;
+            io::FileBuf file(log.c_str(), open_mode::in | open_mode::binary);
+            std::istream in(&file);
+            if (file.owned_file().is_open()) {
                 for (const std::string& line : detail::recent_log_lines(in)) {
                     message += line;
                     message += '\n';

@@ -3,6 +3,7 @@
 #include "quarn/Exception.h"
 #include "quarn/IoLog.h"
 
+#include "platform/file.h"
 #include "platform/path_resolve.h"
 
 #include <unzip.h>
@@ -50,6 +51,23 @@ const char* unreadable_member(unzFile file)
     return nullptr;
 }
 
+// unzip's own stdio functions, except that the archive is opened as the
+// platform opens files: only a regular file, never waiting on a FIFO.
+voidpf ZCALLBACK open_archive(voidpf, const void* name, int mode)
+{
+    if (!name || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
+        return nullptr;
+    return platform::file_open_stream(static_cast<const char*>(name), platform::FileOpen::read_existing);
+}
+
+unzFile open_unzip(const char* archive)
+{
+    zlib_filefunc64_def functions;
+    fill_fopen64_filefunc(&functions);
+    functions.zopen64_file = open_archive;
+    return unzOpen2_64(archive, &functions);
+}
+
 } // namespace
 
 ZipFile::ReadHandle::~ReadHandle() { close(); }
@@ -58,7 +76,7 @@ bool ZipFile::ReadHandle::open(const char* archive, const char* member)
 {
     if (archive_)
         return false;
-    unzFile file = unzOpen(archive);
+    unzFile file = open_unzip(archive);
     if (!file)
         return false;
     if (unzLocateFile(file, member, ignore_case) != UNZ_OK) {

@@ -15,6 +15,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 bool test_ran = false;
@@ -44,6 +47,18 @@ TEST(LogStartup, SettingsBesideTheExecutableApplyFromTheFirstEntry)
     fs::path exe = platform::module_file_name();
     fs::path ini = exe.parent_path() / "test_quarn_log_startup.log.ini";
     fs::path log = exe.parent_path() / "test_quarn_log_startup.log";
+    // A FIFO at the settings' name held the first entry in its open; it is
+    // a settings file that cannot be read. The child's alarm ends a wait.
+    fs::remove(ini);
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            ::alarm(10);
+            quarn::open_entry(quarn::io::log_warning) << "read no settings" << std::endl;
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    fs::remove(ini);
     std::ofstream(ini) << "; settings for the start-up test\n"
                           "[quarn.io] info -*\n"
                           "[noisy] -*\n"
