@@ -68,7 +68,9 @@ bool ScreenshotName(char* out, size_t size, const char* name)
         // A name too long for the buffer is refused rather than cut short.
         if (length < 0 || size_t(length) >= size)
             return false;
-        if (!quarn::file_exists(out))
+        // A link that leads nowhere holds its number too: a picture saved
+        // at it would replace the link.
+        if (!quarn::name_taken(out))
             return true;
     }
 }
@@ -88,7 +90,8 @@ void TakeScreenshot()
     const pelFmtCTy format(pel_FMT_R8G8B8);
     shot.SetSize(800, 600, &format);
     gMode.device->back->Draw(&shot, 0, 0, nullptr);
-    (void)shot.SaveBmp(name); // a failed save is not reported further
+    // Never over a name that appeared since it was picked.
+    (void)shot.SaveBmpNew(name); // a failed save is not reported further
 }
 
 } // namespace

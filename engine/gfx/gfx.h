@@ -402,6 +402,10 @@ public:
     // ERR_CREATE or ERR_WRITE with the name; ERR_DATA for an image without
     // pels or in a format of no pel size.
     [[nodiscard]] virtual int SaveBmp(const char* name);
+    // The same, only where nothing has the name (a link that leads nowhere
+    // counts): ERR_CREATE when something is there or appears meanwhile,
+    // which is left as it is.
+    [[nodiscard]] int SaveBmpNew(const char* name);
 
     // pelFmt.ColorToPel(colour, pel_FMT_X8R8G8B8).
     [[nodiscard]] uint32_t ColorToPel(uint32_t colour) const;

@@ -1,10 +1,13 @@
-// Writing BMP pictures (SaveBmp): the whole file is built in memory, then
-// written beside the target and renamed over it.
+// Writing BMP pictures (SaveBmp, SaveBmpNew): the whole file is built in
+// memory, then written beside the target and given the target's name.
 #include "engine/gfx/gfx_internal.h"
 
+#include "platform/file.h"
 #include "platform/path_resolve.h"
+#include "platform/process.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,6 +26,47 @@ void put32(uint8_t* p, uint32_t v)
 }
 
 constexpr size_t head_size = 54; // file header and BITMAPINFOHEADER
+
+// Temporary names tried beside one target before the save gives up: each
+// one taken is the leftover of a save cut off at that name, or something
+// put there by hand.
+constexpr int temporary_names = 100;
+
+// Writes `bytes` to a file beside `name`, then gives it the name: over what
+// is there, or (replace false) only while the name is free. A failed or
+// cut-short write must not leave half a picture where the old one was.
+int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool replace)
+{
+    const std::string target = platform::resolve_path(name ? name : "");
+    // The temporary file is made anew and never opened through a link,
+    // which would have the picture written where the link leads. A name
+    // that is taken is passed over, so a leftover of a crashed save blocks
+    // nothing.
+    std::string temporary;
+    std::FILE* file = nullptr;
+    for (int n = 0; n < temporary_names && !file; ++n) {
+        temporary = target;
+        if (n > 0)
+            temporary.append(".").append(std::to_string(n));
+        temporary.append(".tmp~");
+        file = platform::file_open_stream(temporary.c_str(), platform::FileOpen::create_new);
+        if (!file && platform::last_error() != EEXIST)
+            break;
+    }
+    if (!file)
+        return gfxReportFile(ERR_CREATE, name);
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = std::fflush(file) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    const bool placed = written
+        && (replace ? std::rename(temporary.c_str(), target.c_str()) == 0
+                    : platform::file_rename_new(temporary.c_str(), target.c_str()));
+    if (!placed) {
+        std::remove(temporary.c_str());
+        return gfxReportFile(written ? ERR_CREATE : ERR_WRITE, name);
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -92,19 +136,13 @@ int imgCTy::SaveBmp(const char* name)
     std::vector<uint8_t> bytes;
     if (imgBmpBytes(this, bytes) < 0)
         return gfxReportDataError();
-    const std::string target = platform::resolve_path(name ? name : "");
-    // A failed or cut-short write must not leave half a picture where the
-    // old one was: write a file beside the target, then rename it over.
-    const std::string temporary = target + ".tmp~";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
-        return gfxReportFile(ERR_CREATE, name);
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return gfxReportFile(written ? ERR_CREATE : ERR_WRITE, name);
-    }
-    return 0;
+    return write_beside(bytes, name, true);
+}
+
+int imgCTy::SaveBmpNew(const char* name)
+{
+    std::vector<uint8_t> bytes;
+    if (imgBmpBytes(this, bytes) < 0)
+        return gfxReportDataError();
+    return write_beside(bytes, name, false);
 }

@@ -10,10 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -104,14 +108,19 @@ TEST_F(GameWindow, AFailedScreenshotsReportLeavesTheWindowShownAndPlaying)
 {
     ASSERT_NE(g_app->window, nullptr);
     Frames(4);
-    // The screenshot's file is written through a name that leads to a
-    // device that is always full, so the write fails as on a full disk.
-    std::error_code ec;
-    fs::create_symlink("/dev/full", "Quarn Race_0.bmp.tmp~", ec);
-    if (ec)
-        GTEST_SKIP() << "no /dev/full to stand for a full disk here: " << ec.message();
+    // A file size limit far below the picture's makes the write fail as
+    // on a full disk (its signal ignored, the write reports EFBIG).
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = 4096;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
     Press(platform::vk::f5);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
     EXPECT_FALSE(fs::exists("Quarn Race_0.bmp"));
+    EXPECT_FALSE(fs::exists("Quarn Race_0.bmp.tmp~"));
     ASSERT_FALSE(platform::shown_boxes().empty()) << "the failed write is reported";
     Frames(4);
     EXPECT_TRUE(platform::is_window_visible(g_app->window));
@@ -120,6 +129,24 @@ TEST_F(GameWindow, AFailedScreenshotsReportLeavesTheWindowShownAndPlaying)
     platform::headless::reset_display_counters();
     Frames(4);
     EXPECT_GE(platform::headless::display_counters().shows, 4u) << "and the game goes on drawing";
+}
+
+// A link at the temporary name had the picture written where it led, and
+// a link leading nowhere at a picture's name was taken for a free number
+// and replaced. Both are left as they are, and the picture goes elsewhere.
+TEST_F(GameWindow, ScreenshotsWriteThroughNoLinkAndReplaceNone)
+{
+    std::ofstream("mine.txt") << "keep";
+    fs::create_symlink("mine.txt", "Quarn Race_0.bmp.tmp~");
+    Press(platform::vk::f5);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status("Quarn Race_0.bmp")));
+    EXPECT_EQ(fs::file_size("mine.txt"), 4u);
+    fs::create_symlink("gone.bmp", "Quarn Race_1.bmp");
+    Press(platform::vk::f5);
+    EXPECT_TRUE(fs::is_symlink("Quarn Race_1.bmp"));
+    EXPECT_FALSE(fs::exists("gone.bmp"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status("Quarn Race_2.bmp")));
+    EXPECT_TRUE(platform::shown_boxes().empty());
 }
 
 } // namespace

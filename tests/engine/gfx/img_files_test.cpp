@@ -202,7 +202,13 @@ TEST_F(ImgFilesTest, SaveReportsWhatCannotBeWritten)
     imgRowCTy empty;
     EXPECT_EQ(empty.SaveBmp(dir.file("e.bmp").c_str()), ERR_DATA);
     EXPECT_FALSE(fs::exists(dir.file("e.bmp")));
-    ASSERT_EQ(reports().size(), 2u);
+    // The save that never replaces keeps what has the name, and leaves no
+    // temporary file beside it.
+    write_file(dir.file("taken.bmp"), { 'o', 'l', 'd' });
+    EXPECT_EQ(img.SaveBmpNew(dir.file("taken.bmp").c_str()), ERR_CREATE);
+    EXPECT_EQ(read_file(dir.file("taken.bmp")).size(), 3u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator {}), 1);
+    ASSERT_EQ(reports().size(), 3u);
     EXPECT_EQ(reports()[0].code, ERR_CREATE);
 }
 

@@ -222,4 +222,6 @@ int64_t File::seek(int64_t offset, int whence)
 
 bool file_exists(const char* path) { return platform::path_exists(path); }
 
+bool name_taken(const char* path) { return platform::name_taken(path); }
+
 } // namespace quarn

@@ -49,5 +49,8 @@ private:
 
 // True when anything exists at the path, directories included.
 [[nodiscard]] bool file_exists(const char* path);
+// True when anything has the name, a link that leads nowhere too (which
+// file_exists, following links, misses).
+[[nodiscard]] bool name_taken(const char* path);
 
 } // namespace quarn

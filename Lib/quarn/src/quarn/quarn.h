@@ -5,7 +5,7 @@
 //                  report_throw and the one-line throw protocol report_and_throw
 //  - IoFailure.h   quarn::io::Failure
 //  - Log.h         logging: channels, open_entry, the log file and its settings
-//  - File.h        the file layer (AbstractFile, File, file_exists)
+//  - File.h        the file layer (AbstractFile, File, file_exists, name_taken)
 //  - ReportBox.h   the error report box and the assertion box
 //  - TypeName.h    class names as the library shows and stores them
 //  - Clock.h, CpuInfo.h, Stopwatch.h   processor clock and stopwatch
