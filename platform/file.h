@@ -78,6 +78,12 @@ bool file_close(FileHandle file);
 // fails with EEXIST rather than replace what appeared there meanwhile.
 [[nodiscard]] bool file_rename_new(const char* from, const char* to);
 
+// file_open for a name in a folder others may write to: follows no link
+// at the name (ELOOP) and opens only a file of the caller's own (EPERM
+// otherwise). A file to be emptied is emptied after those checks, so a
+// refused one is left whole.
+[[nodiscard]] FileHandle file_open_own(const char* path, FileOpen how);
+
 // The memory page size; 4096 when the system does not say.
 uint32_t page_size();
 

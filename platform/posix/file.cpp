@@ -40,15 +40,18 @@ const char* stream_mode(FileOpen how)
     return "rb";
 }
 
-} // namespace
-
-FileHandle file_open(const char* path, FileOpen how)
+// The open behind file_open and file_open_own: `own` adds O_NOFOLLOW and
+// the owner check, and empties the file only once it passed them.
+FileHandle open_checked(const char* path, FileOpen how, bool own)
 {
     int flags = open_flags(how);
     if (!path || flags < 0) {
         errno = EINVAL;
         return invalid_file;
     }
+    const bool truncate = own && (flags & O_TRUNC);
+    if (own)
+        flags = (flags & ~O_TRUNC) | O_NOFOLLOW;
     // O_NONBLOCK only for the open: a FIFO put where a file is expected
     // would otherwise wait for a writer (or a reader) without end, and no
     // signal ends that wait in order. The type check below then refuses it.
@@ -64,8 +67,16 @@ FileHandle file_open(const char* path, FileOpen how)
     // read as data never ends.
     struct stat st;
     const bool known = ::fstat(fd, &st) == 0;
-    if (!known || !S_ISREG(st.st_mode)) {
-        const int error = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : error_not_regular_file;
+    int error = 0;
+    if (!known)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : error_not_regular_file;
+    else if (own && st.st_uid != ::geteuid())
+        error = EPERM;
+    else if (truncate && ::ftruncate(fd, 0) != 0)
+        error = errno;
+    if (error != 0) {
         ::close(fd);
         errno = error;
         return invalid_file;
@@ -73,6 +84,12 @@ FileHandle file_open(const char* path, FileOpen how)
     (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
+
+} // namespace
+
+FileHandle file_open(const char* path, FileOpen how) { return open_checked(path, how, false); }
+
+FileHandle file_open_own(const char* path, FileOpen how) { return open_checked(path, how, true); }
 
 std::FILE* file_open_stream(const char* path, FileOpen how)
 {

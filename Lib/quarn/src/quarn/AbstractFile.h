@@ -21,6 +21,9 @@ inline constexpr uint32_t binary = 4;
 inline constexpr uint32_t in = 8;
 inline constexpr uint32_t out = 16;
 inline constexpr uint32_t trunc = 32;
+// Only a file of the caller's own, reached through no link at its name: for
+// names in a folder that others may write to (platform::file_open_own).
+inline constexpr uint32_t own = 64;
 } // namespace open_mode
 
 namespace seek_dir {

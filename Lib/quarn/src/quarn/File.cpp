@@ -19,7 +19,7 @@ using detail::log_io;
 
 std::optional<platform::FileOpen> open_kind(uint32_t mode)
 {
-    switch (mode & ~(open_mode::ate | open_mode::binary)) {
+    switch (mode & ~(open_mode::ate | open_mode::binary | open_mode::own)) {
     case open_mode::in: return platform::FileOpen::read_existing;
     case open_mode::out: return platform::FileOpen::write_always;
     case open_mode::out | open_mode::app: return platform::FileOpen::append_always;
@@ -59,7 +59,8 @@ bool File::do_open(const char* name, uint32_t mode)
     std::optional<platform::FileOpen> kind = open_kind(mode);
     if (is_open() || !kind || !name)
         return false;
-    platform::FileHandle handle = platform::file_open(name, *kind);
+    platform::FileHandle handle =
+        (mode & open_mode::own) ? platform::file_open_own(name, *kind) : platform::file_open(name, *kind);
     bool ok = handle != platform::invalid_file;
     if (ok && (mode & open_mode::ate) && platform::file_seek(handle, 0, platform::SeekFrom::end) < 0)
         ok = false;

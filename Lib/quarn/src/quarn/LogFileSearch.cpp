@@ -76,6 +76,13 @@ bool open_log_file(File& file, const std::string& name, uint32_t mode, std::stri
     if (file.is_open() || name.empty())
         return false;
     const bool writing = mode & open_mode::out;
+    // The log may land in the temporary folder, where anyone can put a
+    // link at its name to have a file of the player's emptied and written
+    // over. It is written only to a file of the player's own and through
+    // no link, wherever it is; a name that fails that goes to the numbered
+    // names.
+    if (writing)
+        mode |= open_mode::own;
     SplitName split = split_name(name);
     if (!split.dir.empty()) {
         if (try_in(file, split.dir, split, mode, opened))

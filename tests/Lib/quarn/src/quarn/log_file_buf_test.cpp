@@ -135,6 +135,23 @@ TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
     EXPECT_EQ(buf.file_name(), dir / "x_000010.log");
 }
 
+// A link at the log's name (in the temporary folder, anyone's to plant)
+// had the file it led to emptied and written over.
+TEST(LogFileBufFallback, ALinkAtTheNameIsPassedOver)
+{
+    quarn_test::ScratchDir dir;
+    dir.write("mine", "keep");
+    std::filesystem::create_symlink(dir.path() / "mine", dir.path() / "x.log");
+    quarn::LogFileBuf buf;
+    buf.set_echo(false);
+    quarn::LogStream out(&buf);
+    buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
+    buf.begin_message("a", 2, 0);
+    out << "first" << std::endl;
+    EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
+    EXPECT_EQ(dir.read("mine"), "keep");
+}
+
 TEST(LogFileBufFallback, NoFileMeansEchoOnlyForErrorsAndWarnings)
 {
     setenv("QUARN_DEBUG_OUTPUT", "1", 1);
