@@ -3,6 +3,8 @@
 // rendered, so timing does not depend on when the mixer happens to pull.
 #include "platform/midi.h"
 
+#include "platform/file.h"
+
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -154,6 +156,12 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     const std::string path = soundfont.empty() ? default_midi_soundfont() : soundfont;
     if (path.empty() || rate == 0)
         return;
+    // The synthesiser opens the file itself, and a FIFO at the name would
+    // hold that open for good: only a regular file is handed to it.
+    const FileHandle check = file_open(path.c_str(), FileOpen::read_existing);
+    if (check == invalid_file)
+        return;
+    file_close(check);
     State& s = *state_;
     s.settings = new_fluid_settings();
     if (!s.settings)

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,18 @@ TEST(SoundfontFallback, BrokenSoundfontGivesWayToTheSystems)
     std::filesystem::create_directories(dir);
     const std::string broken = (dir / "broken.sf2").string();
     std::ofstream(broken, std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
+    // A FIFO held the synthesiser's open for good; in a child, whose alarm
+    // ends a wait, it is refused like a broken file.
+    const std::string fifo = (dir / "fifo.sf2").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            ::alarm(10);
+            MidiPlayer::SetSoundfont(fifo.c_str());
+            MidiPlayer music(nullptr);
+            std::_Exit(platform::midi_soundfont_state().refused ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
     {
         soundtest::SoundLogCapture log(dir / "music.log");
         MidiPlayer::SetSoundfont(broken.c_str());
