@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "tests/game/game_folder.h"
 #include "tests/game/game_run.h"
+#include "tests/Lib/quarn/src/quarn/log_capture.h"
 #include "tools/mkdata/config.h"
 
 #include <gtest/gtest.h>
@@ -175,6 +176,9 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         {"missing", nullptr, nullptr, "Quarn Race"},
         {"no shipped copy", nullptr, nullptr, "Tiny Lovely Game"},
     };
+    // The log of this test's own: other tests of the program, run beside
+    // it, start the log beside the executable afresh.
+    quarn_test::LogCapture log;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
         game_test::make_game_folder(root_);
@@ -200,8 +204,7 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         gaInstanceLock().reset();
         fs::current_path(start_dir_);
     }
-    EXPECT_NE(read_file(quarn::default_log_file_name()).find("the shipped settings DATA/shipped.cfg are used"),
-              std::string::npos);
+    EXPECT_NE(log.text().find("the shipped settings DATA/shipped.cfg are used"), std::string::npos);
 }
 
 // "Data error" alone left the user to guess which of the game's files was
