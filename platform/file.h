@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace platform {
 
@@ -55,6 +56,13 @@ bool file_close(FileHandle file);
 
 // True for anything that exists at the path, directories included.
 [[nodiscard]] bool path_exists(const char* path);
+
+// Where the links at `path` lead: the path itself when it is no link, else
+// the name the last link of the chain gives, which may not exist yet (a
+// relative link counts from its own folder). A file written there keeps
+// every link a link. After 40 links (a loop), `error` gets ELOOP and the
+// name reached is returned.
+[[nodiscard]] std::string link_target(const std::string& path, int& error);
 
 // For rewriting a file in place without ever leaving it cut: space is
 // reserved before the first byte changes, and the length set after the last.

@@ -22,25 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The file a name stands for: links are followed to the file they lead
-// to, also when that file is missing, so that a link stays a link and its
-// target gets the new text (or is made). `error` gets ELOOP after 40 links.
-fs::path real_target(const char* fileName, int& error)
-{
-    fs::path path(fileName);
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(path, ec)))
-            return path;
-        const fs::path to = fs::read_symlink(path, ec);
-        if (ec)
-            return path;
-        path = to.is_absolute() ? to : path.parent_path() / to;
-    }
-    error = ELOOP;
-    return path;
-}
-
 // The whole text as it goes into the file. 0 or ERR_WRITE.
 int config_text(const cfgCTy& cfg, std::string& text)
 {
@@ -134,7 +115,9 @@ int cfgCTy::Save(const char* fileName) const
     if (!fileName || !*fileName)
         return 0;
     int error = 0;
-    const fs::path target = real_target(fileResolve(fileName).c_str(), error);
+    // Through the links at the name, so that a link stays a link and its
+    // target gets the new text (or is made).
+    const fs::path target = platform::link_target(fileResolve(fileName), error);
     if (error != 0)
         return report_write_failure(fileName, error);
     std::error_code ec;

@@ -24,18 +24,17 @@ const char* fileModeString(unsigned flags)
 
 namespace {
 
-// The open that fileModeString's mode text stands for; text and binary
+// The open that a mode text of fileModeString stands for; text and binary
 // streams are the same on this system.
-platform::FileOpen open_kind(unsigned flags)
+platform::FileOpen open_kind(const char* mode)
 {
-    const unsigned access = flags & (FILE_STD_READ | FILE_STD_WRITE);
-    const bool update = (flags & FILE_STD_UPDATE) || access == (FILE_STD_READ | FILE_STD_WRITE);
     using platform::FileOpen;
-    if (flags & FILE_STD_APPEND)
-        return update ? FileOpen::read_append : FileOpen::append_always;
-    if (access == FILE_STD_WRITE)
-        return update ? FileOpen::read_write_truncate : FileOpen::write_truncate;
-    return update ? FileOpen::read_write_existing : FileOpen::read_existing;
+    const bool update = mode[1] == '+';
+    switch (mode[0]) {
+    case 'a': return update ? FileOpen::read_append : FileOpen::append_always;
+    case 'w': return update ? FileOpen::read_write_truncate : FileOpen::write_truncate;
+    default: return update ? FileOpen::read_write_existing : FileOpen::read_existing;
+    }
 }
 
 } // namespace
@@ -52,7 +51,7 @@ std::FILE* fileStdOpen(const char* name, unsigned flags)
     // and nothing of this program opens its own files twice. The platform's
     // open takes only regular files and never waits: a FIFO at the name is
     // a file that cannot be opened.
-    std::FILE* stream = platform::file_open_stream(fileResolve(name).c_str(), open_kind(flags));
+    std::FILE* stream = platform::file_open_stream(fileResolve(name).c_str(), open_kind(fileModeString(flags)));
     if (!stream)
         dbgBreakOnRetry(errReportArg(ERR_OPEN, fileNameForReport(name)));
     return stream;

@@ -1,6 +1,8 @@
 #include "platform/file.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -168,6 +170,22 @@ bool file_resize(FileHandle file, int64_t size)
         result = ::ftruncate(file, static_cast<off_t>(size));
     while (result != 0 && errno == EINTR);
     return result == 0;
+}
+
+std::string link_target(const std::string& path, int& error)
+{
+    std::filesystem::path file(path);
+    std::error_code ec;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(file, ec)))
+            return file.string();
+        const std::filesystem::path to = std::filesystem::read_symlink(file, ec);
+        if (ec)
+            return file.string();
+        file = to.is_absolute() ? to : file.parent_path() / to;
+    }
+    error = ELOOP;
+    return file.string();
 }
 
 bool path_exists(const char* path)

@@ -7,17 +7,15 @@
 #include "platform/message_box.h"
 #include "platform/platform.h"
 #include "tests/game/game_run.h"
+#include "tests/support/file_size_limit.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -108,17 +106,12 @@ TEST_F(GameWindow, AFailedScreenshotsReportLeavesTheWindowShownAndPlaying)
 {
     ASSERT_NE(g_app->window, nullptr);
     Frames(4);
-    // A file size limit far below the picture's makes the write fail as
-    // on a full disk (its signal ignored, the write reports EFBIG).
-    rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit tight = old;
-    tight.rlim_cur = 4096;
-    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    Press(platform::vk::f5);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, old_handler);
+    {
+        // Far below the picture's size: the write fails as on a full disk.
+        const test_support::FileSizeLimit full(4096);
+        ASSERT_TRUE(full.set());
+        Press(platform::vk::f5);
+    }
     EXPECT_FALSE(fs::exists("Quarn Race_0.bmp"));
     EXPECT_FALSE(fs::exists("Quarn Race_0.bmp.tmp~"));
     ASSERT_FALSE(platform::shown_boxes().empty()) << "the failed write is reported";

@@ -8,6 +8,8 @@
 #include "tools/mkdata/track_check.h"
 #include "tools/mkdata/writers.h"
 
+#include "platform/file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -25,28 +27,16 @@ bool report(bool ok, const std::string& file)
     return ok;
 }
 
-// Where the settings go: the file named, or, when that is a link (settings
-// kept elsewhere), the file it leads to. An exclusive create fails on a
-// link even when its target is missing, so the target is created instead.
-std::filesystem::path link_target(std::filesystem::path file)
-{
-    std::error_code error;
-    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(file, error); ++hops) {
-        const std::filesystem::path to = std::filesystem::read_symlink(file, error);
-        if (error)
-            break;
-        file = to.is_absolute() ? to : file.parent_path() / to;
-    }
-    return file;
-}
-
 // The settings file is the player's once it exists (the game saves the best
 // time and the window's place into it), so it is only ever created: "x"
-// fails on a file that is there, and that file is left as it is. "" when
-// the file is there or was written, else why not.
-std::string write_config_if_none(const std::string& name)
+// fails on a file that is there, and that file is left as it is. When it
+// is a link (settings kept elsewhere), the file it leads to is created: an
+// exclusive create fails on a link even when its target is missing. ""
+// when the file is there or was written, else why not.
+std::string write_config_if_none(const std::string& name, const std::string& text)
 {
-    const std::string file = link_target(name).string();
+    int loop = 0; // a loop ends where no file is, and is reported below
+    const std::string file = platform::link_target(name, loop);
     std::FILE* f = std::fopen(file.c_str(), "wx");
     if (!f) {
         const std::error_code error(errno, std::generic_category());
@@ -63,7 +53,6 @@ std::string write_config_if_none(const std::string& name)
             return std::make_error_code(std::errc::is_a_directory).message();
         return std::filesystem::is_regular_file(status) ? "" : "Not a regular file";
     }
-    const std::string text = make_config();
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     ok &= std::fclose(f) == 0;
     if (ok)
@@ -117,7 +106,7 @@ int write_game_data(const std::string& out)
     // The game starts from this copy when race.cfg is missing.
     const std::string shipped = make_config();
     ok &= report(write_file(data + "shipped.cfg", {shipped.begin(), shipped.end()}), "shipped.cfg");
-    if (const std::string why = write_config_if_none(out + "/race.cfg"); !why.empty()) {
+    if (const std::string why = write_config_if_none(out + "/race.cfg", shipped); !why.empty()) {
         std::fprintf(stderr, "mkdata: cannot write race.cfg: %s\n", why.c_str());
         ok = false;
     }

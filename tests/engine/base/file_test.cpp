@@ -1,13 +1,11 @@
 #include "engine/base/file_internal.h"
 #include "files_test_support.h"
+#include "tests/support/file_size_limit.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -198,17 +196,13 @@ TEST_F(FileTest, CloseReportsContentThatCouldNotBeWritten)
     fileTy* f = fileCreate(nullptr, name.c_str(), 16, 16);
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(fileWrite(f, 0, "data", 4), 0);
-    rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit tight = old;
-    tight.rlim_cur = 2;
-    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    errno = EINTR;
-    EXPECT_EQ(fileClose(f, 0), ERR_WRITE);
-    EXPECT_EQ(errno, EINTR);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, old_handler);
+    {
+        const test_support::FileSizeLimit full(2);
+        ASSERT_TRUE(full.set());
+        errno = EINTR;
+        EXPECT_EQ(fileClose(f, 0), ERR_WRITE);
+        EXPECT_EQ(errno, EINTR);
+    }
     EXPECT_TRUE(box_mentions("Can't write to file '" + name + "'"));
 }
 
