@@ -27,12 +27,6 @@
 
 #include <unistd.h>
 
-// SDL's video leaves a block with the desktop's message bus (libdbus) that
-// the library never frees, and the lost-display run ends through exit(),
-// after which LeakSanitizer looks. Only that library's leaks are suppressed:
-// a leak of ours on that path still fails the run.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
-
 namespace {
 
 namespace fs = std::filesystem;
