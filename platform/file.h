@@ -68,9 +68,14 @@ bool file_close(FileHandle file);
 // reserved before the first byte changes, and the length set after the last.
 // Makes sure the first `size` bytes of the file have room on the device
 // (extending the file with zeros when it is shorter), so that writing them
-// cannot fail for want of space. False with the reason in last_error()
-// (ENOSPC when the device is full); the file's bytes are then unchanged.
+// cannot fail for want of space. The file must be open for reading and
+// writing: on file systems that cannot reserve space, each block is read
+// and written back. False with the reason in last_error() (ENOSPC when the
+// device is full); the file's bytes and length are then unchanged.
 [[nodiscard]] bool file_reserve(FileHandle file, int64_t size);
+// Sets the open file's permission bits (the low 12 bits of `mode`): on
+// the descriptor, so no link planted at its name meanwhile is followed.
+[[nodiscard]] bool file_set_permissions(FileHandle file, uint32_t mode);
 // Cuts the file to `size` bytes (or extends it with zeros).
 [[nodiscard]] bool file_resize(FileHandle file, int64_t size);
 

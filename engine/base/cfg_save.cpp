@@ -94,7 +94,9 @@ int report_write_failure(const char* fileName, int error)
 // first byte changes and leaves the file whole. 0 or the error number.
 int rewrite_in_place(const fs::path& target, const std::string& text)
 {
-    const platform::FileHandle file = platform::file_open(target.c_str(), platform::FileOpen::write_always);
+    // Read and write: the reserve reads the blocks it fills where the file
+    // system has no way to reserve space.
+    const platform::FileHandle file = platform::file_open(target.c_str(), platform::FileOpen::read_write_existing);
     if (file == platform::invalid_file)
         return platform::last_error();
     const auto size = static_cast<int64_t>(text.size());
@@ -106,6 +108,29 @@ int rewrite_in_place(const fs::path& target, const std::string& text)
     if (!platform::file_close(file) && error == 0)
         error = platform::last_error();
     return error;
+}
+
+// The new file beside `target`, made here and now under the first free
+// name of "<name>.new", "<name>.1.new" ... "<name>.99.new": in a folder
+// others may write to, a link planted at a name would have the text
+// written where it leads, so a name that is taken (and is no leftover of
+// the player's that can be removed) is passed over, never opened. The
+// name made goes to `fresh`; invalid_file with the error number otherwise.
+platform::FileHandle make_new_file(const fs::path& target, fs::path& fresh)
+{
+    for (int n = 0; n < 100; ++n) {
+        char suffix[16] = ".new";
+        if (n > 0)
+            std::snprintf(suffix, sizeof suffix, ".%d.new", n);
+        fresh = target;
+        fresh += suffix;
+        std::error_code ec;
+        fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
+        const platform::FileHandle file = platform::file_open(fresh.c_str(), platform::FileOpen::create_new);
+        if (file != platform::invalid_file || platform::last_error() != EEXIST)
+            return file;
+    }
+    return platform::invalid_file;
 }
 
 } // namespace
@@ -143,10 +168,8 @@ int cfgCTy::Save(const char* fileName) const
     // it is, and the save costs no write and no flush.
     if (exists && holds_text(target, text))
         return 0;
-    fs::path fresh = target;
-    fresh += ".new";
-    fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
-    const platform::FileHandle file = platform::file_open(fresh.c_str(), platform::FileOpen::write_truncate);
+    fs::path fresh;
+    const platform::FileHandle file = make_new_file(target, fresh);
     if (file == platform::invalid_file) {
         error = platform::last_error();
         if (exists)
@@ -155,7 +178,7 @@ int cfgCTy::Save(const char* fileName) const
     }
     // The old file's permissions before any text goes in.
     if (exists)
-        fs::permissions(fresh, old_status.permissions(), fs::perm_options::replace, ec);
+        (void)platform::file_set_permissions(file, static_cast<uint32_t>(old_status.permissions()));
     if ((error = write_new_file(file, text)) != 0) {
         fs::remove(fresh, ec);
         return report_write_failure(fileName, error);

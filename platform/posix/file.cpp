@@ -154,13 +154,34 @@ bool file_sync(FileHandle file) { return ::fsync(file) == 0; }
 
 bool file_reserve(FileHandle file, int64_t size)
 {
-    // posix_fallocate gives its error as the result, not in errno.
+    struct stat before;
+    if (::fstat(file, &before) != 0)
+        return false;
+    // posix_fallocate gives its error as the result, not in errno. Where
+    // the file system cannot allocate (ext2, older NFS), the C library
+    // writes a byte into each block instead, reading each first so as to
+    // keep what is there: that needs a descriptor open for reading too.
     int error;
     do
         error = ::posix_fallocate(file, 0, static_cast<off_t>(size));
     while (error == EINTR);
+    // A reserve that fails part way may have made the file longer already
+    // (the byte-by-byte reserve always does): the old length is put back,
+    // so that the file holds exactly what it held.
+    struct stat after;
+    if (error != 0 && ::fstat(file, &after) == 0 && after.st_size > before.st_size)
+        (void)::ftruncate(file, before.st_size);
     errno = error;
     return error == 0;
+}
+
+bool file_set_permissions(FileHandle file, uint32_t mode)
+{
+    int result;
+    do
+        result = ::fchmod(file, static_cast<mode_t>(mode & 07777));
+    while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 bool file_resize(FileHandle file, int64_t size)
