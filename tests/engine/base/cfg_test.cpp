@@ -1,5 +1,6 @@
 #include "engine/base/cfg_internal.h"
 #include "files_test_support.h"
+#include "tests/support/own_device.h"
 
 #include <cerrno>
 #include <chrono>
@@ -7,8 +8,15 @@
 #include <cstring>
 #include <functional>
 
+#include <cstddef>
+
 #include <grp.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +40,26 @@ bool as_unprivileged(const std::filesystem::path& folder, const std::function<bo
         std::_Exit(1);
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Makes fallocate fail in this process as it does on a file system that
+// cannot reserve space (ext2, NFS before 4.2), where the C library reserves
+// by reading and writing a byte of each block instead. False where no
+// filter can be set.
+bool refuse_fallocate()
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fallocate, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program, 0, 0) == 0;
 }
 
 class CfgTest : public BaseTest {
@@ -340,27 +368,96 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
     EXPECT_TRUE(boxes().empty());
 }
 
+// A folder the player cannot write to, holding a settings file they can:
+// the file is rewritten in place, to its end, and a shorter text leaves no
+// stale tail; also where the file system cannot reserve space, whose
+// stand-in reads what it reserves (a file opened for writing only failed
+// there with "Bad file descriptor", and the best time was lost).
+TEST_F(CfgTest, AFileInAFolderThePlayerCannotWriteToIsRewrittenInPlace)
+{
+    const bool can_filter = as_unprivileged(dir.path(), refuse_fallocate);
+    cfgCTy cfg;
+    cfg.SetInt("best_result", 90515);
+    for (const bool emulated : {false, true}) {
+        SCOPED_TRACE(emulated ? "no fallocate" : "fallocate");
+        if (emulated && !can_filter) {
+            std::printf("the row without fallocate is skipped: no system call filter can be set\n");
+            continue;
+        }
+        const fs::path folder = dir.path() / (emulated ? "emulated" : "native");
+        fs::create_directory(folder);
+        const std::string name = (folder / "game.cfg").string();
+        write_text(name, "best_result = 999999\nmusic = 1\nsnd_volume = 100\n");
+        if (::geteuid() == 0) {
+            EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+        }
+        fs::permissions(folder, fs::perms(0555));
+        EXPECT_TRUE(as_unprivileged(folder, [&] {
+            return (!emulated || refuse_fallocate()) && cfg.Save("game.cfg") == 0 && boxes().empty();
+        }));
+        fs::permissions(folder, fs::perms(0755));
+        EXPECT_EQ(read_text(name), "best_result = 90515\n");
+    }
+}
+
 // A full disk in a folder the player cannot write to: the rewrite in place
-// cut the file mid-line. A small file system of its own is filled, which
-// needs root to mount.
+// cut the file mid-line, and a reserve that got part way, as the stand-in
+// for fallocate does, left it longer. A small file system of its own is
+// filled, which needs root to mount.
 TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
 {
     if (::geteuid() != 0 || ::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
         GTEST_SKIP() << "a small file system needs root to mount: " << std::strerror(errno);
+    const bool can_filter = as_unprivileged(dir.path(), refuse_fallocate);
     const std::string name = dir.file("game.cfg");
     const std::string old_text = "best_result = 12345\n";
     write_text(name, old_text);
     EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0); // no ASSERT: the mount must go
+    write_text(dir.file("spare"), std::string(8192, 's'));
     write_text(dir.file("filler"), std::string(1 << 20, 'x')); // cut where the disk is full
+    fs::remove(dir.file("spare")); // two pages free: room for part of the text
     cfgCTy cfg;
-    for (int i = 0; i < 8; ++i) // more pages than the old file has
+    for (int i = 0; i < 16; ++i) // more pages than are free
         cfg.SetStr(("key" + std::to_string(i)).c_str(), std::string(1000, 'v').c_str());
-    const bool kept = as_unprivileged(dir.path(), [&] {
-        return cfg.Save("game.cfg") == ERR_WRITE && read_text("game.cfg") == old_text &&
-               box_texts().find("Can't write to file 'game.cfg': No space left on device") != std::string::npos;
-    });
+    bool kept = true;
+    for (const bool emulated : {false, true}) {
+        if (emulated && !can_filter) {
+            std::printf("the row without fallocate is skipped: no system call filter can be set\n");
+            continue;
+        }
+        kept = as_unprivileged(dir.path(), [&] {
+            return (!emulated || refuse_fallocate()) && cfg.Save("game.cfg") == ERR_WRITE &&
+                   read_text("game.cfg") == old_text &&
+                   box_texts().find("Can't write to file 'game.cfg': No space left on device") != std::string::npos;
+        }) && kept;
+    }
     (void)::umount(dir.path().c_str());
     EXPECT_TRUE(kept);
+}
+
+// Another user may plant a link at the new file's name in a folder that
+// all may write to and only owners may delete from (as /tmp): the player
+// cannot remove it, and the save wrote the settings where it led. The name
+// is passed over for another.
+TEST_F(CfgTest, ALinkPlantedAtTheNewFilesNameIsNotWrittenThrough)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can plant a link of another user's";
+    const fs::path shared = dir.path() / "shared";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms(01777));
+    const std::string name = (shared / "game.cfg").string(), victim = (shared / "victim").string();
+    write_text(name, "best_result = 999999\n");
+    write_text(victim, "precious\n");
+    EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(::chown(victim.c_str(), 65534, 65534), 0);
+    fs::create_symlink("victim", name + ".new");
+    cfgCTy cfg;
+    cfg.SetInt("best_result", 90515);
+    EXPECT_TRUE(as_unprivileged(shared, [&] { return cfg.Save("game.cfg") == 0; }));
+    EXPECT_EQ(read_text(victim), "precious\n");
+    EXPECT_EQ(read_text(name), "best_result = 90515\n");
+    EXPECT_TRUE(fs::is_symlink(name + ".new"));
 }
 
 // A save that cannot even open its file loses the run's settings: the
@@ -371,10 +468,16 @@ TEST_F(CfgTest, SaveToAnUnwritablePlaceIsReported)
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("loop", dir.file("loop"));
     // Why, too: a FIFO held the save in the open, a device was written to.
+    const std::string device = dir.file("full");
+    const bool device_made = test_support::make_full_device(device);
+    if (!device_made)
+        std::printf("the device row is skipped: only root can make a device\n");
     for (const auto& [name, why] : { std::pair<std::string, std::string> { dir.file("no/such/dir/x.cfg"),
              "No such file or directory" }, { dir.file("taken.cfg"), "Is a directory" },
-             { dir.file("fifo"), "Not a regular file" }, { "/dev/full", "Not a regular file" },
+             { dir.file("fifo"), "Not a regular file" }, { device, "Not a regular file" },
              { dir.file("loop"), "Too many levels of symbolic links" } }) {
+        if (name == device && !device_made)
+            continue;
         platform::clear_shown_boxes();
         cfgCTy cfg;
         cfg.SetInt("a", 1);
@@ -383,6 +486,7 @@ TEST_F(CfgTest, SaveToAnUnwritablePlaceIsReported)
     }
     EXPECT_TRUE(fs::is_directory(dir.file("taken.cfg")));
     EXPECT_TRUE(fs::is_empty(dir.file("taken.cfg")));
+    EXPECT_EQ(fs::is_character_file(device), device_made);
 }
 
 } // namespace

@@ -1,0 +1,21 @@
+// A device for the rows that check code refuses to write to one. It is
+// made in the test's own folder, never taken from /dev: code under test
+// that wrongly writes to it, or renames a file over it, then changes
+// nothing of the machine's.
+#pragma once
+
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace test_support {
+
+// A character device like /dev/full (reads give zeros, writes fail with
+// ENOSPC) at `path`. False where none can be made: mknod needs root.
+inline bool make_full_device(const std::string& path)
+{
+    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+}
+
+} // namespace test_support
