@@ -56,9 +56,15 @@ int cfgFileWriteVar(std::FILE* stream, const char* name, const char* value)
 
 namespace {
 
+// What a NUL byte in the file reads as: the character that stands for
+// what could not be read (U+FFFD in UTF-8). A NUL would end the text where
+// it stands, and "1<NUL>0" would pass for the number 1 without a word;
+// kept in its place, it makes the value the bad value it is.
+constexpr char nul_stand_in[] = "\xEF\xBF\xBD";
+
 // Reads one line without its line end into `line` (at most size - 1
-// characters). The rest of a longer line is read and dropped, so that it
-// cannot pass for a line of its own. False at the end of the file.
+// bytes). The rest of a longer line is read and dropped, so that it cannot
+// pass for a line of its own. False at the end of the file.
 bool read_line(std::FILE* stream, char* line, size_t size)
 {
     size_t n = 0;
@@ -66,8 +72,17 @@ bool read_line(std::FILE* stream, char* line, size_t size)
     if (c == EOF)
         return false;
     for (; c != EOF && c != '\n'; c = std::getc(stream)) {
-        if (n + 1 < size)
-            line[n++] = static_cast<char>(c);
+        const char* bytes = c == '\0' ? nul_stand_in : nullptr;
+        const size_t count = bytes ? sizeof nul_stand_in - 1 : 1;
+        if (n + count >= size) {
+            size = n + 1; // cut here: no later byte fits in after this one
+            continue;
+        }
+        if (bytes)
+            std::memcpy(line + n, bytes, count);
+        else
+            line[n] = static_cast<char>(c);
+        n += count;
     }
     line[n] = '\0';
     return true;

@@ -85,7 +85,7 @@ TEST_F(AppTest, ConfigurationSkipsABadLineAndSavesDefaultsFirst)
 TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
 {
     struct Case {
-        const char* line;
+        std::string_view line;
         const char* key;
         int used;
     };
@@ -106,10 +106,12 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
         {"SCR_BPP = 16 bits", "SCR_BPP", 16},
         {"WINDOW_X = ", "WINDOW_X", 0},
         {"WINDOW_Y = 0x10", "WINDOW_Y", 0},
+        // A NUL byte ended the value: this one read as 6.
+        {std::string_view("SCR_LX = 6\0" "40 2", 15), "SCR_LX", 640},
     };
     for (const Case& c : cases) {
         platform::clear_shown_boxes();
-        WriteConfig(std::string("WINDOW_STORE_POSITION = 1\n") + c.line + "\n");
+        WriteConfig("WINDOW_STORE_POSITION = 1\n" + std::string(c.line) + "\n");
         gaCTy& app = Start();
         EXPECT_EQ(app.cfg->GetInt(c.key), c.used) << c.line;
         EXPECT_TRUE(box_says(std::string("Bad value of ") + c.key + ": ")) << c.line;
