@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -136,20 +139,33 @@ TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
 }
 
 // A link at the log's name (in the temporary folder, anyone's to plant)
-// had the file it led to emptied and written over.
-TEST(LogFileBufFallback, ALinkAtTheNameIsPassedOver)
+// had the file it led to emptied and written over; another user's file
+// there is not the player's to write either.
+TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
 {
-    quarn_test::ScratchDir dir;
-    dir.write("mine", "keep");
-    std::filesystem::create_symlink(dir.path() / "mine", dir.path() / "x.log");
-    quarn::LogFileBuf buf;
-    buf.set_echo(false);
-    quarn::LogStream out(&buf);
-    buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
-    buf.begin_message("a", 2, 0);
-    out << "first" << std::endl;
-    EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
-    EXPECT_EQ(dir.read("mine"), "keep");
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link" : "another user's file");
+        if (!link && ::geteuid() != 0) {
+            std::printf("the row of another user's file is skipped: only root can give a file away\n");
+            continue;
+        }
+        quarn_test::ScratchDir dir;
+        dir.write("mine", "keep");
+        if (link)
+            std::filesystem::create_symlink(dir.path() / "mine", dir.path() / "x.log");
+        else
+            std::filesystem::rename(dir.path() / "mine", dir.path() / "x.log");
+        const std::filesystem::path kept = link ? dir.path() / "mine" : dir.path() / "x.log";
+        EXPECT_EQ(::chown(kept.c_str(), link ? ::geteuid() : 65534, ::getegid()), 0);
+        quarn::LogFileBuf buf;
+        buf.set_echo(false);
+        quarn::LogStream out(&buf);
+        buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
+        buf.begin_message("a", 2, 0);
+        out << "first" << std::endl;
+        EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
+        EXPECT_EQ(dir.read(kept.filename().string()), "keep");
+    }
 }
 
 TEST(LogFileBufFallback, NoFileMeansEchoOnlyForErrorsAndWarnings)
