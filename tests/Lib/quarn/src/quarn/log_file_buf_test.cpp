@@ -64,7 +64,8 @@ TEST_F(BufFixture, ContinuationLinesAreIndentedByThePrefix)
 {
     buf.begin_message("quarn.io", 0, 0);
     out << "a\nb" << std::endl;
-    EXPECT_EQ(written(), "[quarn.io] error: a\n" + std::string(18, ' ') + "b\n");
+    EXPECT_EQ(written(), "[quarn.io] error: a\n"
+                         "                  b\n");
 }
 
 TEST_F(BufFixture, SameChannelContinuesAndAnotherChannelFlushes)
@@ -107,20 +108,24 @@ TEST_F(BufFixture, BooleansAsWords)
     EXPECT_EQ(written(), "[a] true false 42\n");
 }
 
+// Logs one line to a new buffer set to the file `name`; the file it went to.
+std::filesystem::path log_once(const std::filesystem::path& name, const char* text)
+{
+    quarn::LogFileBuf buf;
+    buf.set_echo(false);
+    quarn::LogStream out(&buf);
+    buf.set_file(name.c_str(), om::out | om::trunc);
+    buf.begin_message("a", 2, 0);
+    out << text << std::endl;
+    return buf.file_name();
+}
+
 TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
 {
     quarn_test::ScratchDir dir;
     // A directory where the log should be cannot be created as a file.
     std::filesystem::create_directory(dir.path() / "x.log");
-    {
-        quarn::LogFileBuf buf;
-        buf.set_echo(false);
-        quarn::LogStream out(&buf);
-        buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
-        buf.begin_message("a", 2, 0);
-        out << "first" << std::endl;
-        EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
-    }
+    EXPECT_EQ(log_once(dir / "x.log", "first"), dir / "x_000000.log");
     EXPECT_EQ(dir.read("x_000000.log"), "[a] first\n");
 
     // With 000000 to 00000z taken as well, the next free name is 000010.
@@ -129,13 +134,7 @@ TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
         const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
         std::filesystem::create_directory(dir.path() / (std::string("x_00000") + digits[i] + ".log"));
     }
-    quarn::LogFileBuf buf;
-    buf.set_echo(false);
-    quarn::LogStream out(&buf);
-    buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
-    buf.begin_message("a", 2, 0);
-    out << "second" << std::endl;
-    EXPECT_EQ(buf.file_name(), dir / "x_000010.log");
+    EXPECT_EQ(log_once(dir / "x.log", "second"), dir / "x_000010.log");
 }
 
 // A link at the log's name (in the temporary folder, anyone's to plant)
@@ -157,13 +156,7 @@ TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
             std::filesystem::rename(dir.path() / "mine", dir.path() / "x.log");
         const std::filesystem::path kept = link ? dir.path() / "mine" : dir.path() / "x.log";
         EXPECT_EQ(::chown(kept.c_str(), link ? ::geteuid() : 65534, ::getegid()), 0);
-        quarn::LogFileBuf buf;
-        buf.set_echo(false);
-        quarn::LogStream out(&buf);
-        buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
-        buf.begin_message("a", 2, 0);
-        out << "first" << std::endl;
-        EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
+        EXPECT_EQ(log_once(dir / "x.log", "first"), dir / "x_000000.log");
         EXPECT_EQ(dir.read(kept.filename().string()), "keep");
     }
 }
