@@ -16,15 +16,16 @@ namespace platform {
 // pipe.
 //
 // Anyone can compute those names, so they live in a folder of the player's
-// alone, never directly in a folder others may write to: the session's
-// runtime folder (XDG_RUNTIME_DIR) when it is the player's and closed to
-// everyone else; otherwise "quarn-<user id>" in the temporary folder, or in
-// /tmp where the temporary folder cannot be written to (a TMPDIR naming a
-// folder that does not exist), so that two starts still find each other.
-// That folder is made closed to group and others and is used only when it
-// is a real folder (not a link), the player's, and closed to group and
-// others; the lock and its pipe are opened without following a link and
-// used only when they are the player's own file and pipe.
+// alone, never directly in a folder others may write to: "quarn-<user id>"
+// in /tmp (or in the root set_root names). That is one place for every
+// start of the player whatever the environment says: the session's runtime
+// folder and TMPDIR differ between a start from the desktop, one under su
+// and one from a script, and two starts that looked in different folders
+// both ran, the later end writing back an older best time. That folder is
+// made closed to group and others and is used only when it is a real
+// folder (not a link), the player's, and closed to group and others; the
+// lock and its pipe are opened without following a link and used only when
+// they are the player's own file and pipe.
 //
 // The desktop cannot bring another process's window to the front for us
 // either, so the holder listens on a named pipe beside the lock file: a
@@ -52,7 +53,7 @@ public:
                                         std::unique_ptr<InstanceLock>& lock, Place* place = nullptr);
 
     // The lock file's path for a class and title, in the folder acquire
-    // uses or in `folder` (which ends with a separator).
+    // uses or in `folder` (which ends with a separator). Makes nothing.
     static std::string lock_path(std::string_view class_name, std::string_view title);
     static std::string lock_path(std::string_view class_name, std::string_view title, const std::string& folder);
 
@@ -68,6 +69,17 @@ public:
 
     // True when some instance asked since the last call (never blocks).
     bool raise_requested();
+
+    // The folder in which the player's folder "quarn-<user id>" is made,
+    // ending with a separator: "/tmp/" unless set_root chose another.
+    static const std::string& root();
+
+    // For tests and embedders that keep locks elsewhere: the player's
+    // folder is made in `folder` from then on (a separator is added when
+    // it has none); an empty one restores "/tmp/". Every start that is to
+    // find the others has to choose the same. Not for use while another
+    // thread acquires.
+    static void set_root(std::string folder);
 
 private:
     // The lock file at `at.path` in the open folder `dir` (taken over):

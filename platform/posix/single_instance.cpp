@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <limits>
 #include <sys/file.h>
@@ -36,9 +35,15 @@ uint64_t fnv1a(std::string_view a, std::string_view b)
     return h;
 }
 
-// Where the player's lock folder goes when the temporary folder named by
-// TMPDIR cannot hold it: every start of the program knows this one.
-constexpr const char* system_temp_dir = "/tmp/";
+// Where the player's lock folder goes: the same for every start, as no
+// environment variable is.
+constexpr const char* default_root = "/tmp/";
+
+std::string& root_folder()
+{
+    static std::string folder = default_root;
+    return folder;
+}
 
 constexpr const char* link_refused = "a link, which is not followed";
 
@@ -132,24 +137,8 @@ int open_own_entry(const std::string& path, int flags, mode_t type)
 }
 
 // The folder of the lock and its pipe, ending with a separator: the
-// session's runtime folder when it is the player's alone, otherwise the
-// player's own folder in the temporary folder, or in /tmp where the
-// temporary folder is no folder this user can write to.
-std::string lock_folder()
-{
-    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && run[0] == '/') {
-        std::string reason;
-        if (const int fd = open_own_folder(run, reason); fd >= 0) {
-            ::close(fd);
-            return without_trailing_separator(run) + "/";
-        }
-    }
-    std::string temp = temp_dir();
-    struct stat st {};
-    if (::stat(temp.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(temp.c_str(), W_OK | X_OK) != 0)
-        temp = system_temp_dir;
-    return temp + "quarn-" + std::to_string(::geteuid()) + "/";
-}
+// player's own folder in the root.
+std::string lock_folder() { return root_folder() + "quarn-" + std::to_string(::geteuid()) + "/"; }
 
 // The holder's end, made afresh: whatever a killed run left at the name
 // goes first, so the pipe read is the one just made (the folder is the
@@ -184,6 +173,17 @@ int parse_pid(const char* text)
 }
 
 } // namespace
+
+const std::string& InstanceLock::root() { return root_folder(); }
+
+void InstanceLock::set_root(std::string folder)
+{
+    if (folder.empty())
+        folder = default_root;
+    else if (folder.back() != '/')
+        folder += '/';
+    root_folder() = std::move(folder);
+}
 
 std::string InstanceLock::lock_path(std::string_view class_name, std::string_view title)
 {

@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -24,17 +27,33 @@ std::string read_file(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// TMPDIR names a folder of the test's that every user may write to, as
-// /tmp is.
-struct SharedTemp {
-    SharedTemp()
+// The player's folder is made in a folder of the test's that every user
+// may write to, as /tmp is.
+struct SharedRoot {
+    SharedRoot()
     {
         fs::create_directory(folder);
         fs::permissions(folder, fs::perms(01777));
-        setenv("TMPDIR", folder.c_str(), 1);
+        InstanceLock::set_root(folder);
     }
-    ~SharedTemp() { setenv("TMPDIR", was.c_str(), 1); }
-    const std::string was = platform::temp_dir(), folder = was + "shared/";
+    ~SharedRoot() { InstanceLock::set_root(was); }
+    const std::string was = InstanceLock::root(), folder = was + "shared/";
+};
+
+// What differs between a start from the desktop, one under su and one
+// from a script, put back as it was when this goes.
+struct StartEnvironment {
+    ~StartEnvironment() { put("XDG_RUNTIME_DIR", run_was), put("TMPDIR", temp_was); }
+    static std::optional<std::string> now(const char* name)
+    {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    }
+    static void put(const char* name, const std::optional<std::string>& value)
+    {
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    const std::optional<std::string> run_was = now("XDG_RUNTIME_DIR"), temp_was = now("TMPDIR");
 };
 
 TEST(InstanceLock, TheFirstHolderKeepsOthersOutUntilItEnds)
@@ -76,26 +95,33 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
     EXPECT_EQ(InstanceLock::holder_pid(path), 0);
 }
 
-// A TMPDIR naming a folder that does not exist once made the lock fail, so
-// two copies ran side by side. The lock is then made in /tmp, where every
-// such start meets.
-TEST(InstanceLock, ATemporaryFolderThatDoesNotExistFallsBackToTheSystemOne)
+// Every start of the player meets at one lock, whatever the session's
+// runtime folder and the temporary folder are: a start from the desktop
+// and one under su or from a script once looked in different folders, and
+// both copies ran.
+TEST(InstanceLock, EveryStartOfThePlayerFindsTheSameLock)
 {
-    const char* was = std::getenv("TMPDIR");
-    // A title of this run's own: other runs of the tests meet in /tmp too.
-    const std::string tmpdir_was = was ? was : "", title = "Fallback test " + std::to_string(getpid());
-    setenv("TMPDIR", "/no/such/folder", 1);
+    const StartEnvironment restored;
+    const std::string root = InstanceLock::root(), run = root + "run", other = root + "other";
+    mkdir(run.c_str(), 0700);
+    mkdir(other.c_str(), 0700);
+    StartEnvironment::put("XDG_RUNTIME_DIR", run);
+    StartEnvironment::put("TMPDIR", root);
     std::unique_ptr<InstanceLock> first, second;
-    InstanceLock::Place taken, found;
-    const auto first_result = InstanceLock::acquire("GameAppWndClass", title, first, &taken);
-    const auto second_result = InstanceLock::acquire("GameAppWndClass", title, second, &found);
-    was ? setenv("TMPDIR", tmpdir_was.c_str(), 1) : unsetenv("TMPDIR");
-    ASSERT_EQ(first_result, InstanceLock::Result::acquired);
-    EXPECT_EQ(taken.path, InstanceLock::lock_path("GameAppWndClass", title, user_folder("/tmp/") + "/"));
-    EXPECT_EQ(second_result, InstanceLock::Result::other_instance);
-    EXPECT_EQ(found.path, taken.path);
-    first.reset();
-    EXPECT_FALSE(std::filesystem::exists(taken.path));
+    InstanceLock::Place taken;
+    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Every start", first, &taken), InstanceLock::Result::acquired);
+    // The runtime folder and TMPDIR of each later start (none: unset).
+    const std::optional<std::string> later[][2] = {
+        {std::nullopt, other}, {std::nullopt, root + "gone"}, {other, std::nullopt}};
+    for (const auto& [run_dir, temp] : later) {
+        SCOPED_TRACE(run_dir.value_or("none") + ", " + temp.value_or("none"));
+        StartEnvironment::put("XDG_RUNTIME_DIR", run_dir);
+        StartEnvironment::put("TMPDIR", temp);
+        InstanceLock::Place found;
+        EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Every start", second, &found),
+                  InstanceLock::Result::other_instance);
+        EXPECT_EQ(found.path, taken.path);
+    }
 }
 
 // Anyone may plant names in a shared temporary folder. The lock's folder
@@ -104,7 +130,7 @@ TEST(InstanceLock, ATemporaryFolderThatDoesNotExistFallsBackToTheSystemOne)
 // a link at the pipe's name is neither read nor written through.
 TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
 {
-    const SharedTemp shared;
+    const SharedRoot shared;
     const std::string user = user_folder(shared.folder), victim = shared.folder + "victim";
     const std::string lock = InstanceLock::lock_path("GameAppWndClass", "Planted"), pipe = lock + ".raise";
     std::unique_ptr<InstanceLock> first;
@@ -167,12 +193,29 @@ TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
     EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", second), InstanceLock::Result::other_instance);
     first.reset();
     EXPECT_FALSE(fs::exists(path));
+    // A holder killed outright leaves both; the next start takes them over
+    // and is found and raised by the one after it.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (InstanceLock::acquire("GameAppWndClass", "Cleanup test", first) == InstanceLock::Result::acquired)
+            kill(getpid(), SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_TRUE(fs::exists(path + ".raise"));
+    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", first), InstanceLock::Result::acquired);
+    EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", second), InstanceLock::Result::other_instance);
+    EXPECT_TRUE(InstanceLock::ask_holder_to_raise(path));
+    EXPECT_TRUE(first->raise_requested());
 }
 
 TEST(InstanceLock, PathsLieInThePlayersFolderAndSeparateClassFromTitle)
 {
     const std::string a = InstanceLock::lock_path("GameAppWndClass", "Tiny Lovely Game");
-    const std::string folder = user_folder(platform::temp_dir()) + "/";
+    const std::string folder = user_folder(InstanceLock::root()) + "/";
     EXPECT_EQ(a.rfind(folder, 0), 0u);
     EXPECT_NE(a, InstanceLock::lock_path("GameAppWndClass", "Tiny Lovely Game 2"));
     EXPECT_NE(InstanceLock::lock_path("ab", "c"), InstanceLock::lock_path("a", "bc"));
@@ -180,14 +223,18 @@ TEST(InstanceLock, PathsLieInThePlayersFolderAndSeparateClassFromTitle)
     const std::string odd = InstanceLock::lock_path("../../etc/x", "a/b\\c\n");
     EXPECT_EQ(odd.find('/', folder.size()), std::string::npos);
     EXPECT_EQ(odd.find('\n'), std::string::npos);
-    // The session's runtime folder is used when it is the player's alone.
-    const std::string run = platform::temp_dir() + "run";
+    // Not even a runtime folder of the player's alone moves it.
+    const StartEnvironment restored;
+    const std::string run = InstanceLock::root() + "run";
     mkdir(run.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-    EXPECT_EQ(InstanceLock::lock_path("a", "b"), InstanceLock::lock_path("a", "b", run + "/"));
-    chmod(run.c_str(), 0750);
-    EXPECT_EQ(InstanceLock::lock_path("a", "b"), InstanceLock::lock_path("a", "b", folder));
-    unsetenv("XDG_RUNTIME_DIR");
+    StartEnvironment::put("XDG_RUNTIME_DIR", run);
+    EXPECT_EQ(InstanceLock::lock_path("GameAppWndClass", "Tiny Lovely Game"), a);
+    // Out of the tests, the player's folder is in /tmp.
+    const std::string test_root = InstanceLock::root();
+    InstanceLock::set_root("");
+    const std::string system = InstanceLock::lock_path("a", "b");
+    InstanceLock::set_root(test_root);
+    EXPECT_EQ(system.rfind(user_folder("/tmp/") + "/", 0), 0u) << system;
 }
 
 } // namespace

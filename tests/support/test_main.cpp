@@ -36,23 +36,27 @@ void fail_an_exit_inside_a_test()
 }
 
 // CTest runs the test programs side by side, and the program's
-// single-instance lock lives in the player's runtime folder or else in the
-// temporary folder: two tests starting the program at once would find each
-// other. Each test program gets a temporary folder of its own (a
-// death-test child keeps its parent's), and no runtime folder, so that the
-// lock goes into the temporary one.
+// single-instance lock lives in one folder per player: two tests starting
+// the program at once would find each other, and a test would make or
+// change /tmp/quarn-<user id>, which is outside its own folder. Each test
+// program gets a temporary folder of its own, and the player's lock folder
+// is made in it. A death-test child that starts the program afresh keeps
+// its parent's folder through QUARN_TEST_OWN_TMPDIR, which no test
+// changes; TMPDIR, which it inherits too, may be what a test set.
 std::filesystem::path own_temp_dir()
 {
-    unsetenv("XDG_RUNTIME_DIR");
-    if (std::getenv("QUARN_TEST_OWN_TMPDIR"))
+    if (const char* own = std::getenv("QUARN_TEST_OWN_TMPDIR"); own && own[0] == '/') {
+        platform::InstanceLock::set_root(own);
         return {};
+    }
     std::error_code ec;
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path(ec) / ("quarn_test_" + std::to_string(std::random_device{}()));
     if (ec || !std::filesystem::create_directories(dir, ec))
         return {};
     setenv("TMPDIR", dir.c_str(), 1);
-    setenv("QUARN_TEST_OWN_TMPDIR", "1", 1);
+    setenv("QUARN_TEST_OWN_TMPDIR", dir.c_str(), 1);
+    platform::InstanceLock::set_root(platform::temp_dir());
     return dir;
 }
 

@@ -154,22 +154,26 @@ TEST_F(AppTest, AnyEntryNamedLikeTheDataFolderCounts)
 }
 
 // The second start says what it did, naming the first by its process: the
-// first may be on another display. A TMPDIR that names no folder once
-// skipped the lock, and two copies ran side by side; both now meet in the
-// system's temporary folder, under a title of this run's own: other runs
-// of the tests on the machine meet there too.
+// first may be on another display. It finds the first whatever its
+// runtime folder and TMPDIR say: a start from the desktop and one from a
+// script or under su once looked for the lock in different folders, and
+// both copies ran.
 TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
 {
-    const char* was = std::getenv("TMPDIR");
-    const std::string tmpdir_was = was ? was : "";
-    for (const char* tmpdir : {was, "/no/such/folder"}) {
-        SCOPED_TRACE(tmpdir ? tmpdir : "TMPDIR unset");
-        tmpdir ? setenv("TMPDIR", tmpdir, 1) : unsetenv("TMPDIR");
-        WriteConfig("WND_NAME = Second start test " + std::to_string(getpid()) + "\n");
+    const std::filesystem::path run = root / "run";
+    std::filesystem::create_directory(run);
+    std::filesystem::permissions(run, std::filesystem::perms::owner_all);
+    // The second start's runtime folder and TMPDIR (null: unset).
+    const std::pair<const char*, const char*> seconds[] = {{run.c_str(), root.c_str()}, {nullptr, "/no/such/folder"}};
+    for (const auto& [run_dir, tmpdir] : seconds) {
+        SCOPED_TRACE(std::string(run_dir ? run_dir : "unset") + ", " + (tmpdir ? tmpdir : "unset"));
+        WriteConfig("WND_NAME = Second start test\n");
         gaCTy& app = Start();
         platform::show_window(app.window, platform::ShowCommand::minimise);
         EXPECT_EXIT(
             {
+                run_dir ? setenv("XDG_RUNTIME_DIR", run_dir, 1) : unsetenv("XDG_RUNTIME_DIR");
+                tmpdir ? setenv("TMPDIR", tmpdir, 1) : unsetenv("TMPDIR");
                 gaCTy second;
                 second.Init();
                 std::_Exit(3); // not reached: the start-up ends the process
@@ -182,7 +186,6 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
         EXPECT_EQ(platform::foreground_window(), app.window);
         Stop();
     }
-    was ? setenv("TMPDIR", tmpdir_was.c_str(), 1) : unsetenv("TMPDIR");
 }
 
 // A lock folder that others may enter is not used: the start names it and
