@@ -68,21 +68,19 @@ constexpr char nul_stand_in[] = "\xEF\xBF\xBD";
 bool read_line(std::FILE* stream, char* line, size_t size)
 {
     size_t n = 0;
+    bool cut = false; // once a byte did not fit, no later one goes in
     int c = std::getc(stream);
     if (c == EOF)
         return false;
     for (; c != EOF && c != '\n'; c = std::getc(stream)) {
-        const char* bytes = c == '\0' ? nul_stand_in : nullptr;
-        const size_t count = bytes ? sizeof nul_stand_in - 1 : 1;
-        if (n + count >= size) {
-            size = n + 1; // cut here: no later byte fits in after this one
-            continue;
-        }
-        if (bytes)
+        const char byte = static_cast<char>(c);
+        const char* bytes = c == '\0' ? nul_stand_in : &byte;
+        const size_t count = c == '\0' ? sizeof nul_stand_in - 1 : 1;
+        cut = cut || n + count >= size;
+        if (!cut) {
             std::memcpy(line + n, bytes, count);
-        else
-            line[n] = static_cast<char>(c);
-        n += count;
+            n += count;
+        }
     }
     line[n] = '\0';
     return true;

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
-#include <functional>
-
 #include <cstddef>
+#include <functional>
+#include <vector>
 
 #include <grp.h>
 #include <linux/audit.h>
@@ -60,6 +60,17 @@ bool refuse_fallocate()
     const sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program, 0, 0) == 0;
+}
+
+// The rows of a test of the reserve: with fallocate, and without it where
+// a filter can be set in a child run in `folder` (the output says so
+// where it cannot).
+std::vector<bool> with_and_without_fallocate(const std::filesystem::path& folder)
+{
+    if (as_unprivileged(folder, refuse_fallocate))
+        return {false, true};
+    std::printf("the row without fallocate is skipped: no system call filter can be set\n");
+    return {false};
 }
 
 class CfgTest : public BaseTest {
@@ -375,15 +386,10 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
 // there with "Bad file descriptor", and the best time was lost).
 TEST_F(CfgTest, AFileInAFolderThePlayerCannotWriteToIsRewrittenInPlace)
 {
-    const bool can_filter = as_unprivileged(dir.path(), refuse_fallocate);
     cfgCTy cfg;
     cfg.SetInt("best_result", 90515);
-    for (const bool emulated : {false, true}) {
+    for (const bool emulated : with_and_without_fallocate(dir.path())) {
         SCOPED_TRACE(emulated ? "no fallocate" : "fallocate");
-        if (emulated && !can_filter) {
-            std::printf("the row without fallocate is skipped: no system call filter can be set\n");
-            continue;
-        }
         const fs::path folder = dir.path() / (emulated ? "emulated" : "native");
         fs::create_directory(folder);
         const std::string name = (folder / "game.cfg").string();
@@ -408,7 +414,6 @@ TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
 {
     if (::geteuid() != 0 || ::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
         GTEST_SKIP() << "a small file system needs root to mount: " << std::strerror(errno);
-    const bool can_filter = as_unprivileged(dir.path(), refuse_fallocate);
     const std::string name = dir.file("game.cfg");
     const std::string old_text = "best_result = 12345\n";
     write_text(name, old_text);
@@ -420,11 +425,7 @@ TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
     for (int i = 0; i < 16; ++i) // more pages than are free
         cfg.SetStr(("key" + std::to_string(i)).c_str(), std::string(1000, 'v').c_str());
     bool kept = true;
-    for (const bool emulated : {false, true}) {
-        if (emulated && !can_filter) {
-            std::printf("the row without fallocate is skipped: no system call filter can be set\n");
-            continue;
-        }
+    for (const bool emulated : with_and_without_fallocate(dir.path())) {
         kept = as_unprivileged(dir.path(), [&] {
             return (!emulated || refuse_fallocate()) && cfg.Save("game.cfg") == ERR_WRITE &&
                    read_text("game.cfg") == old_text &&
@@ -470,8 +471,6 @@ TEST_F(CfgTest, SaveToAnUnwritablePlaceIsReported)
     // Why, too: a FIFO held the save in the open, a device was written to.
     const std::string device = dir.file("full");
     const bool device_made = test_support::make_full_device(device);
-    if (!device_made)
-        std::printf("the device row is skipped: only root can make a device\n");
     for (const auto& [name, why] : { std::pair<std::string, std::string> { dir.file("no/such/dir/x.cfg"),
              "No such file or directory" }, { dir.file("taken.cfg"), "Is a directory" },
              { dir.file("fifo"), "Not a regular file" }, { device, "Not a regular file" },
