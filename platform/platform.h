@@ -29,6 +29,7 @@
 #include "platform/single_instance.h"
 #include "platform/text.h"
 #include "platform/thread.h"
+#include "platform/trust.h"
 #include "platform/window.h"
 
 #include <string>

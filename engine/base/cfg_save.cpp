@@ -11,6 +11,7 @@
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/trust.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -124,8 +125,10 @@ platform::FileHandle make_new_file(const fs::path& target, fs::path& fresh)
             std::snprintf(suffix, sizeof suffix, ".%d.new", n);
         fresh = target;
         fresh += suffix;
-        std::error_code ec;
-        fs::remove(fresh, ec); // a leftover of an earlier, interrupted save
+        // A leftover of an earlier, interrupted save; another user's file
+        // at the name is theirs, and is passed over.
+        if (platform::name_players(fresh.c_str()))
+            (void)std::remove(fresh.c_str());
         const platform::FileHandle file = platform::file_open(fresh.c_str(), platform::FileOpen::create_new);
         if (file != platform::invalid_file || platform::last_error() != EEXIST)
             return file;
@@ -157,8 +160,11 @@ int cfgCTy::Save(const char* fileName) const
                                                                            : platform::error_not_regular_file);
     const bool exists = type == fs::file_type::regular;
     // Mode 444 is how a player freezes the settings: the rename below would
-    // go past it, so the file is kept as it is.
-    if (exists && (old_status.permissions() & fs::perms::owner_write) == fs::perms::none)
+    // go past it, so the file is kept as it is. So is a file the player may
+    // not write, another user's in a folder all may write to: the rename
+    // would take it over.
+    if (exists && ((old_status.permissions() & fs::perms::owner_write) == fs::perms::none ||
+                   !platform::may_write(target.c_str())))
         return CFG_KEPT_READ_ONLY;
     std::string text;
     if (config_text(*this, text) != 0)

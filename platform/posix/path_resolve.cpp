@@ -1,6 +1,9 @@
 #include "platform/path_resolve.h"
 
+#include "platform/trust.h"
+
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -34,7 +37,9 @@ std::vector<std::string> split_components(std::string_view path)
 }
 
 // The name in `folder` equal to `name` without regard to case; the
-// lexicographically first when there are several.
+// lexicographically first when there are several. Only a name of the
+// player's or root's stands in: in a folder others may write to, another
+// user's "RACE.CFG" would otherwise be read, and written, as race.cfg.
 std::optional<std::string> find_folded(const std::string& folder, const std::string& name)
 {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
@@ -43,6 +48,9 @@ std::optional<std::string> find_folded(const std::string& folder, const std::str
     std::optional<std::string> best;
     while (dirent* entry = readdir(dir)) {
         if (strcasecmp(entry->d_name, name.c_str()) != 0)
+            continue;
+        struct stat st;
+        if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !trusted_owner(st.st_uid))
             continue;
         if (!best || std::string_view(entry->d_name) < *best)
             best = entry->d_name;

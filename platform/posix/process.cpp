@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include "platform/file.h"
+#include "platform/trust.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -47,6 +48,10 @@ std::string system_error_text(int code)
 {
     if (code == error_not_regular_file)
         return "Not a regular file";
+    if (code == error_untrusted_link)
+        return "A link of another user's in a folder every user may write to";
+    if (code == error_untrusted_owner)
+        return "Owned by another user";
     char buffer[256];
     // GNU strerror_r returns the text, which may or may not be the buffer.
     const char* text = strerror_r(code, buffer, sizeof buffer);

@@ -40,9 +40,11 @@ TEST(GameScreenshots, FirstFreeNumber)
     const std::string base = (dir / "Tiny Lovely Game").string();
     std::ofstream(base + "_0.bmp") << "x";
     std::ofstream(base + "_1.bmp") << "x";
+    // A name of another case is taken as well: the save would resolve to it.
+    std::ofstream(dir / "TINY LOVELY GAME_2.BMP") << "x";
     char name[260];
     ASSERT_TRUE(ScreenshotName(name, sizeof name, base.c_str()));
-    EXPECT_EQ(std::string(name), base + "_2.bmp");
+    EXPECT_EQ(std::string(name), base + "_3.bmp");
     // A name that does not fit is refused, not cut.
     EXPECT_FALSE(ScreenshotName(name, 20, base.c_str()));
     fs::remove_all(dir);

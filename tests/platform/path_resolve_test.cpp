@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -46,6 +48,31 @@ TEST_F(PathResolveTest, EachComponentIsMatchedWithoutCase)
     touch("data/Cars.ZIP");
     EXPECT_EQ(platform::resolve_path(at("DATA/cars.zip")), at("data/Cars.ZIP"));
     EXPECT_EQ(platform::resolve_path(at("Data\\CARS.zip")), at("data/Cars.ZIP"));
+}
+
+// In a folder others may write to, another user's "RACE.CFG" was read and
+// written as race.cfg, and their "DATA" stood in for the game's. Only the
+// player's and root's names stand in for a name of another case.
+TEST_F(PathResolveTest, OnlyThePlayersOrRootsNamesStandInForAnotherCase)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can make names of another user's";
+    touch("RACE.CFG");
+    touch("Data/x.bmp");
+    touch("Mine.cfg");
+    ASSERT_EQ(::chown(at("RACE.CFG").c_str(), 65533, 65533), 0);
+    ASSERT_EQ(::chown(at("Data").c_str(), 65533, 65533), 0);
+    ASSERT_EQ(::chown(at("Mine.cfg").c_str(), 65534, 65534), 0);
+    // Names relative to the folder: the player may not pass through its
+    // parents, which are root's.
+    const fs::path saved = fs::current_path();
+    fs::current_path(root_);
+    ASSERT_EQ(::seteuid(65534), 0);
+    EXPECT_EQ(platform::resolve_path("race.cfg"), "race.cfg");
+    EXPECT_EQ(platform::resolve_path("DATA/x.bmp"), "DATA/x.bmp");
+    EXPECT_EQ(platform::resolve_path("mine.cfg"), "Mine.cfg");
+    ASSERT_EQ(::seteuid(0), 0);
+    fs::current_path(saved);
 }
 
 TEST_F(PathResolveTest, SeveralCandidatesGiveTheLexicographicallyFirst)

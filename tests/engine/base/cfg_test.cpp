@@ -489,3 +489,87 @@ TEST_F(CfgTest, SaveToAnUnwritablePlaceIsReported)
 }
 
 } // namespace
+
+// Names another user plants in a folder every user may write to, with and
+// without the sticky bit, for a player who is neither that user nor root.
+// The player's own file "mine" lies beside them. Each row's `planted`
+// puts another user's name in the folder; the player then loads and saves
+// "game.cfg", and `check` sees what became of the folder.
+TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can plant names of another user's";
+    static constexpr uid_t other = 65533, player = 65534;
+    struct Row {
+        const char* what;
+        std::function<void(const fs::path&)> planted;
+        cfgReadTy read; // what the player's load finds
+        int saved;      // what the player's save answers
+        std::function<void(const fs::path&)> check;
+    };
+    const auto plant = [](const fs::path& at, const std::function<void()>& make) {
+        make();
+        EXPECT_EQ(::lchown(at.c_str(), other, other), 0);
+    };
+    const Row rows[] = {
+        // The settings went over the file the link led to, and the load
+        // copied its lines, as bad lines, into the log.
+        {"a link at the name", [&](const fs::path& f) { plant(f / "game.cfg", [&] { fs::create_symlink("mine", f / "game.cfg"); }); },
+         cfgReadTy::unopened, ERR_WRITE,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "mine").string()), "-- precious\n");
+             EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
+         }},
+        // The rename made another user's file the player's.
+        {"another user's file", [&](const fs::path& f) {
+             plant(f / "game.cfg", [&] { write_text((f / "game.cfg").string(), "theirs = 1\n"); });
+             fs::permissions(f / "game.cfg", fs::perms(0644));
+         },
+         cfgReadTy::whole, CFG_KEPT_READ_ONLY,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "game.cfg").string()), "theirs = 1\n");
+             struct stat st {};
+             EXPECT_EQ(::stat((f / "game.cfg").c_str(), &st), 0);
+             EXPECT_EQ(st.st_uid, other);
+         }},
+        // The player's own link still leads to the settings kept elsewhere.
+        {"the player's link", [&](const fs::path& f) {
+             fs::create_symlink("mine", f / "game.cfg");
+             EXPECT_EQ(::lchown((f / "game.cfg").c_str(), player, player), 0);
+         },
+         cfgReadTy::whole, 0,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "mine").string()), "best_result = 90515\n");
+             EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
+         }},
+        // Another user's file at the new file's name went as a leftover.
+        {"another user's new file", [&](const fs::path& f) {
+             plant(f / "game.cfg.new", [&] { write_text((f / "game.cfg.new").string(), "theirs\n"); });
+         },
+         cfgReadTy::none, 0,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "game.cfg.new").string()), "theirs\n");
+             EXPECT_EQ(read_text((f / "game.cfg").string()), "best_result = 90515\n");
+             EXPECT_FALSE(fs::exists(f / "game.cfg.1.new"));
+         }},
+    };
+    for (const fs::perms mode : {fs::perms(01777), fs::perms(0777)}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.what) + (mode == fs::perms(01777) ? ", sticky" : ", not sticky"));
+            const fs::path folder = dir.path() / "shared";
+            fs::remove_all(folder);
+            fs::create_directory(folder);
+            fs::permissions(folder, mode);
+            write_text((folder / "mine").string(), "-- precious\n");
+            EXPECT_EQ(::chown((folder / "mine").c_str(), player, player), 0);
+            row.planted(folder);
+            EXPECT_TRUE(as_unprivileged(folder, [&] {
+                cfgCTy cfg;
+                const cfgLoadTy read = cfg.Load("game.cfg");
+                cfg.SetInt("best_result", 90515);
+                return read.read == row.read && cfg.Save("game.cfg") == row.saved;
+            }));
+            row.check(folder);
+        }
+    }
+}

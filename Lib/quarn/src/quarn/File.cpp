@@ -3,6 +3,7 @@
 #include "quarn/IoLog.h"
 
 #include "platform/file.h"
+#include "platform/path_resolve.h"
 #include "platform/process.h"
 
 #include <cerrno>
@@ -223,6 +224,8 @@ int64_t File::seek(int64_t offset, int whence)
 
 bool file_exists(const char* path) { return platform::path_exists(path); }
 
-bool name_taken(const char* path) { return platform::name_taken(path); }
+// The name as a save would resolve it: a free name must be one the save
+// then finds free, also where only a namesake of another case is there.
+bool name_taken(const char* path) { return path && platform::name_taken(platform::resolve_path(path).c_str()); }
 
 } // namespace quarn

@@ -50,7 +50,8 @@ private:
 // True when anything exists at the path, directories included.
 [[nodiscard]] bool file_exists(const char* path);
 // True when anything has the name, a link that leads nowhere too (which
-// file_exists, following links, misses).
+// file_exists, following links, misses). The name is matched as every open
+// matches it (platform/path_resolve.h), namesakes of another case included.
 [[nodiscard]] bool name_taken(const char* path);
 
 } // namespace quarn

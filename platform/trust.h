@@ -1,0 +1,64 @@
+// Which names the program takes as its player's.
+//
+// The game's folder may be one that other users can write to (mode 777, or
+// 1777 as /tmp), and what another user put there must not steer what the
+// player's program reads or writes. Every open, save and search of the game
+// and of its data tool decides through the functions here, and nowhere
+// else: the player (the effective user) and root are trusted; a link is
+// followed only where the kernel's own rule for shared folders would follow
+// it, applied at every hop, also where the program follows the link itself.
+#pragma once
+
+#include "platform/file.h"
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The error number of a name the rule refuses: a link of another user's in
+// a folder every user may write to. system_error_text() reads it as "A link
+// of another user's in a folder every user may write to". Like
+// error_not_regular_file, it lies above every errno the system uses.
+inline constexpr int error_untrusted_link = 0x10001;
+// The error number of a file or folder refused because it is neither the
+// player's nor root's ("Owned by another user").
+inline constexpr int error_untrusted_owner = 0x10002;
+
+// True for the player (the effective user) and for root.
+[[nodiscard]] bool trusted_owner(uint32_t uid);
+
+// True when the name itself (a link is not followed) belongs to the player
+// or root; false when nothing has the name.
+[[nodiscard]] bool name_trusted(const char* path);
+
+// True when the name itself belongs to the player alone: only such a
+// leftover is the player's to remove.
+[[nodiscard]] bool name_players(const char* path);
+
+// True when the open file or folder belongs to the player or root.
+[[nodiscard]] bool file_trusted(FileHandle file);
+
+// True when every user may write to the folder at `path` (the link at the
+// name followed); false when it is not there.
+[[nodiscard]] bool open_to_all(const char* path);
+
+// The rule for one link: it is followed when it is the player's or root's,
+// or when the folder holding it is not one every user may write to. So in
+// a shared folder only the player's own links lead anywhere, however the
+// system's protection of links is set.
+//
+// One hop from `path`: when a link has the name and the rule lets it
+// through, `path` becomes the name it gives (a relative one counted from
+// the link's folder) and the result is true. False when no link has the
+// name (`error` 0) or on failure (`error` set: error_untrusted_link for a
+// refused link). The link's owner and text are read off one descriptor of
+// the link itself, so another link swapped in between is not read.
+[[nodiscard]] bool follow_link(std::string& path, int& error);
+
+// True when the player may write the file, as the system decides it for
+// the effective user (faccessat with AT_EACCESS): a file of another user's
+// that the player may not write is kept as it is.
+[[nodiscard]] bool may_write(const char* path);
+
+} // namespace platform
