@@ -33,6 +33,8 @@ bool same_name(const char* a, const char* b)
     }
 }
 
+constexpr char utf8_byte_order_mark[] = "\xEF\xBB\xBF";
+
 void report_no_memory() { dbgBreakOnRetry(errReport(ERR_NO_MEMORY)); }
 
 // Replaces the value by a copy of `text` (null clears it). False when the
@@ -170,11 +172,15 @@ int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
     char name[CFG_LINE_SIZE];
     char value[CFG_LINE_SIZE];
     for (unsigned number = 1; cfgReadLine(stream, line, sizeof line); ++number) {
-        const cfgLineKind kind = cfgScanLine(line, name, value);
+        // Editors that save UTF-8 with a byte order mark put it before the
+        // first line's key, which would not match its name otherwise.
+        const bool marked = number == 1 && std::strncmp(line, utf8_byte_order_mark, 3) == 0;
+        const char* text = marked ? line + 3 : line;
+        const cfgLineKind kind = cfgScanLine(text, name, value);
         if (kind == cfgLineKind::variable)
             cfg.SetStr(name, value);
         else if (kind != cfgLineKind::blank)
-            report_bad_line(kind, fileName, number, line);
+            report_bad_line(kind, fileName, number, text);
     }
     // A read that failed looks like the end of the file to the line reader;
     // the stream's error flag tells the two apart. The last read set errno.

@@ -14,6 +14,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// Set by the test entry (tests/support/test_main.cpp).
+namespace test_support {
+extern std::string lock_root_at_start;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -122,6 +127,21 @@ TEST(InstanceLock, EveryStartOfThePlayerFindsTheSameLock)
                   InstanceLock::Result::other_instance);
         EXPECT_EQ(found.path, taken.path);
     }
+}
+
+// Every test program moves the lock's folder into its own temporary folder
+// (set_root); the game itself never does, so the default is checked here:
+// as the test entry found it, and as an empty set_root gives it back.
+// lock_path makes nothing, so the path can be read without the lock.
+TEST(InstanceLock, TheGamesLockIsInTheSystemsTemporaryFolderWhateverTmpdirSays)
+{
+    EXPECT_EQ(test_support::lock_root_at_start, "/tmp/");
+    const std::string own_root = InstanceLock::root();
+    InstanceLock::set_root("");
+    const std::string path = InstanceLock::lock_path("GameAppWndClass", "Default place");
+    InstanceLock::set_root(own_root);
+    EXPECT_EQ(path.rfind(user_folder("/tmp/") + "/", 0), 0u) << path;
+    EXPECT_NE(platform::temp_dir(), "/tmp/"); // the test programs' own TMPDIR
 }
 
 // Anyone may plant names in a shared temporary folder. The lock's folder

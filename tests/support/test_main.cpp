@@ -43,30 +43,45 @@ void fail_an_exit_inside_a_test()
 // is made in it. A death-test child that starts the program afresh keeps
 // its parent's folder through QUARN_TEST_OWN_TMPDIR, which no test
 // changes; TMPDIR, which it inherits too, may be what a test set.
-std::filesystem::path own_temp_dir()
+// A program whose folder cannot be made does not run: its tests would
+// use the real /tmp/quarn-<user id>.
+bool own_temp_dir(std::filesystem::path& made)
 {
     if (const char* own = std::getenv("QUARN_TEST_OWN_TMPDIR"); own && own[0] == '/') {
         platform::InstanceLock::set_root(own);
-        return {};
+        return true;
     }
     std::error_code ec;
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path(ec) / ("quarn_test_" + std::to_string(std::random_device{}()));
-    if (ec || !std::filesystem::create_directories(dir, ec))
-        return {};
+    if (ec || !std::filesystem::create_directories(dir, ec)) {
+        std::fprintf(stderr, "the test program's own temporary folder %s cannot be made: %s\n", dir.c_str(),
+                     ec ? ec.message().c_str() : "it is there already");
+        return false;
+    }
     setenv("TMPDIR", dir.c_str(), 1);
     setenv("QUARN_TEST_OWN_TMPDIR", dir.c_str(), 1);
     platform::InstanceLock::set_root(platform::temp_dir());
-    return dir;
+    made = dir;
+    return true;
 }
 
 } // namespace
 
+namespace test_support {
+// Where the lock's folder is made before this entry moves it: the game's
+// own place, which tests compare with the one it must be.
+std::string lock_root_at_start;
+} // namespace test_support
+
 int main(int argc, char** argv)
 {
+    test_support::lock_root_at_start = platform::InstanceLock::root();
     testing::InitGoogleTest(&argc, argv);
     platform::use_backend(platform::BackendKind::headless);
-    const std::filesystem::path temp = own_temp_dir();
+    std::filesystem::path temp;
+    if (!own_temp_dir(temp))
+        return 1;
     std::atexit(fail_an_exit_inside_a_test);
     const int status = RUN_ALL_TESTS();
     if (!temp.empty()) {

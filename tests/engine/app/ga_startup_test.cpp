@@ -106,8 +106,10 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
         {"SCR_BPP = 16 bits", "SCR_BPP", 16},
         {"WINDOW_X = ", "WINDOW_X", 0},
         {"WINDOW_Y = 0x10", "WINDOW_Y", 0},
-        // A NUL byte ended the value: this one read as 6.
-        {std::string_view("SCR_LX = 6\0" "40 2", 15), "SCR_LX", 640},
+        // Bad only through a NUL byte, which once ended the value: dropped,
+        // it reads as 10; read as a blank, the second as 12.
+        {std::string_view("SCR_LX = 1\0" "0", 12), "SCR_LX", 640},
+        {std::string_view("SCR_LY = 12\0", 12), "SCR_LY", 480},
     };
     for (const Case& c : cases) {
         platform::clear_shown_boxes();

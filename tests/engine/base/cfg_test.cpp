@@ -127,6 +127,9 @@ TEST_F(CfgTest, ParseRules)
         { "crlf = 5\r", "crlf", "5" },
         { "k=v", "k", "v" },
         { "path = c:\\games\\race", "path", "c:\\games\\race" },
+        // A byte order mark before the first line, as some editors save it.
+        { "\xEF\xBB\xBF" "best_result = 1", "best_result", "1" },
+        { "\xEF\xBB\xBF" "-- note", nullptr, nullptr },
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
@@ -186,6 +189,15 @@ TEST_F(CfgTest, OverlongLinesAreCutAndTheirRestDropped)
     EXPECT_TRUE(boxes().empty());
     EXPECT_EQ(std::string(cfg.GetStr("long")), long_value.substr(0, CFG_LINE_SIZE - 1 - 7));
     EXPECT_EQ(cfg.GetInt("next"), 7);
+
+    // A NUL byte reads as three; one just before the cut must not overrun
+    // the line.
+    for (size_t at = CFG_LINE_SIZE - 5; at < CFG_LINE_SIZE; ++at) {
+        std::string line = "near = " + std::string(at - 7, 'v');
+        line += '\0';
+        load(cfg, line + "tail\n");
+        EXPECT_LT(std::strlen(cfg.GetStr("near")), size_t {CFG_LINE_SIZE});
+    }
 }
 
 TEST_F(CfgTest, LoadReplacesIgnoringCaseAndAddsAtTheEnd)
@@ -334,6 +346,13 @@ TEST_F(CfgTest, SaveLeavesAFileThatHoldsTheTextAlone)
         EXPECT_EQ(fs::last_write_time(name) != long_ago, c.rewritten);
         EXPECT_FALSE(fs::exists(name + ".new"));
     }
+    // A first save makes the file as the player's umask says: never open
+    // to others' writes, nor with the set-id or sticky bits.
+    fs::remove(name);
+    const mode_t umask_before = ::umask(022);
+    ASSERT_EQ(cfg.Save(name.c_str()), 0);
+    ::umask(umask_before);
+    EXPECT_EQ(fs::status(name).permissions(), fs::perms(0644));
 }
 
 TEST_F(CfgTest, FailedSaveKeepsTheOldFile)
@@ -444,21 +463,35 @@ TEST_F(CfgTest, ALinkPlantedAtTheNewFilesNameIsNotWrittenThrough)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can plant a link of another user's";
-    const fs::path shared = dir.path() / "shared";
-    fs::create_directory(shared);
-    fs::permissions(shared, fs::perms(01777));
-    const std::string name = (shared / "game.cfg").string(), victim = (shared / "victim").string();
-    write_text(name, "best_result = 999999\n");
-    write_text(victim, "precious\n");
-    EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
-    EXPECT_EQ(::chown(victim.c_str(), 65534, 65534), 0);
-    fs::create_symlink("victim", name + ".new");
-    cfgCTy cfg;
-    cfg.SetInt("best_result", 90515);
-    EXPECT_TRUE(as_unprivileged(shared, [&] { return cfg.Save("game.cfg") == 0; }));
-    EXPECT_EQ(read_text(victim), "precious\n");
-    EXPECT_EQ(read_text(name), "best_result = 90515\n");
-    EXPECT_TRUE(fs::is_symlink(name + ".new"));
+    // With a settings file there and without one: the in-place rewrite
+    // would save the same text, so the file is checked to be a new one.
+    for (const bool existed : {true, false}) {
+        SCOPED_TRACE(existed ? "a file there" : "no file there");
+        const fs::path shared = dir.path() / "shared";
+        fs::remove_all(shared);
+        fs::create_directory(shared);
+        fs::permissions(shared, fs::perms(01777));
+        const std::string name = (shared / "game.cfg").string(), victim = (shared / "victim").string();
+        struct stat before {};
+        if (existed) {
+            write_text(name, "best_result = 999999\n");
+            EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+            EXPECT_EQ(::stat(name.c_str(), &before), 0);
+        }
+        write_text(victim, "precious\n");
+        EXPECT_EQ(::chown(victim.c_str(), 65534, 65534), 0);
+        fs::create_symlink("victim", name + ".new");
+        cfgCTy cfg;
+        cfg.SetInt("best_result", 90515);
+        EXPECT_TRUE(as_unprivileged(shared, [&] { return cfg.Save("game.cfg") == 0; }));
+        EXPECT_EQ(read_text(victim), "precious\n");
+        EXPECT_EQ(read_text(name), "best_result = 90515\n");
+        EXPECT_TRUE(fs::is_symlink(name + ".new"));
+        struct stat after {};
+        EXPECT_EQ(::stat(name.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino); // made under the numbered name and renamed
+        EXPECT_FALSE(fs::exists(name + ".1.new"));
+    }
 }
 
 // A save that cannot even open its file loses the run's settings: the
