@@ -4,6 +4,7 @@
 #include "platform/midi.h"
 
 #include <cstdint>
+#include <string>
 
 namespace platform::midi_detail {
 
@@ -15,6 +16,13 @@ bool resolve_device(uint32_t device, MidiSink*& sink, MidiClock*& clock);
 // into it. `division` is the time division word (never 0), `tempo_us` the
 // microseconds per quarter note. Saturates instead of wrapping.
 uint64_t ticks_to_ns(uint64_t ticks, uint32_t division, uint32_t tempo_us);
+
+// Called, when set, with the soundfont's name between the check of the
+// opened file and the synthesiser's load of it: the moment another user
+// could swap the name. Tests rename something over the name here to show
+// the load still reads the file that was checked.
+using SoundfontCheckedHook = void (*)(const std::string& soundfont);
+void set_soundfont_checked_hook(SoundfontCheckedHook hook);
 
 inline uint32_t load_u32le(const uint8_t* p)
 {

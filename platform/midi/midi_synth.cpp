@@ -4,10 +4,12 @@
 #include "platform/midi.h"
 
 #include "platform/file.h"
+#include "platform/midi/midi_internal.h"
 
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <filesystem>
 
@@ -35,6 +37,24 @@ struct Event {
 };
 
 void quiet_log(int, const char*, void*) {}
+
+std::atomic<midi_detail::SoundfontCheckedHook> checked_hook {nullptr};
+
+// The soundfont held open from its check to its load.
+struct OpenSoundfont {
+    FileHandle file;
+    explicit OpenSoundfont(const std::string& path) : file(file_open(path.c_str(), FileOpen::read_existing)) {}
+    ~OpenSoundfont()
+    {
+        if (file != invalid_file)
+            file_close(file);
+    }
+    OpenSoundfont(const OpenSoundfont&) = delete;
+    OpenSoundfont& operator=(const OpenSoundfont&) = delete;
+    // A name that opens this very file again, whatever has the soundfont's
+    // own name by then: the synthesiser opens files by name only.
+    std::string name() const { return "/proc/self/fd/" + std::to_string(file); }
+};
 
 } // namespace
 
@@ -156,12 +176,16 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     const std::string path = soundfont.empty() ? default_midi_soundfont() : soundfont;
     if (path.empty() || rate == 0)
         return;
-    // The synthesiser opens the file itself, and a FIFO at the name would
-    // hold that open for good: only a regular file is handed to it.
-    const FileHandle check = file_open(path.c_str(), FileOpen::read_existing);
-    if (check == invalid_file)
+    // The soundfont is opened once, here: the open follows a link only under
+    // the rule for shared folders and takes nothing but a regular file (a
+    // FIFO would hold the synthesiser's open for good). The synthesiser then
+    // reads the file behind this descriptor, so nothing renamed over the
+    // soundfont's name after the check is what it loads.
+    const OpenSoundfont soundfont_file(path);
+    if (soundfont_file.file == invalid_file)
         return;
-    file_close(check);
+    if (const midi_detail::SoundfontCheckedHook hook = checked_hook.load())
+        hook(path);
     State& s = *state_;
     s.settings = new_fluid_settings();
     if (!s.settings)
@@ -177,7 +201,7 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     // Only the renderer touches the synthesiser, under its own lock.
     fluid_settings_setint(s.settings, "synth.threadsafe-api", 0);
     s.synth = new_fluid_synth(s.settings);
-    if (s.synth && fluid_synth_sfload(s.synth, path.c_str(), 1) == FLUID_FAILED) {
+    if (s.synth && fluid_synth_sfload(s.synth, soundfont_file.name().c_str(), 1) == FLUID_FAILED) {
         delete_fluid_synth(s.synth);
         s.synth = nullptr;
     }
@@ -266,5 +290,11 @@ void MidiSynth::render_live(int16_t* samples, uint32_t frames, uint16_t channels
     render(samples, frames, channels, start);
     s.live_frames += frames;
 }
+
+namespace midi_detail {
+
+void set_soundfont_checked_hook(SoundfontCheckedHook hook) { checked_hook = hook; }
+
+} // namespace midi_detail
 
 } // namespace platform

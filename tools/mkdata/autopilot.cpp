@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <sstream>
 
 namespace mkdata {
 
@@ -112,12 +113,12 @@ Keys Autopilot::drive(Point2f position, float angle, Point2f velocity, float ang
     return keys;
 }
 
-bool Autopilot::save(const std::string& file, const std::vector<Point2f>& path)
+std::string Autopilot::path_text(const std::vector<Point2f>& path)
 {
-    std::ofstream out(file);
+    std::ostringstream out;
     for (const Point2f& p : path)
         out << p.x << ' ' << p.y << '\n';
-    return bool(out);
+    return out.str();
 }
 
 std::vector<Point2f> Autopilot::load(const std::string& file)

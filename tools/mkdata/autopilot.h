@@ -35,7 +35,7 @@ public:
     void relocate(quarn::math::Point2f position);
 
     // The path file the tool writes: one "x y" line per point.
-    static bool save(const std::string& file, const std::vector<quarn::math::Point2f>& path);
+    static std::string path_text(const std::vector<quarn::math::Point2f>& path);
     static std::vector<quarn::math::Point2f> load(const std::string& file);
 
     float top_speed = 220.0f;

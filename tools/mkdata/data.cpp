@@ -2,6 +2,7 @@
 
 #include "tools/mkdata/autopilot.h"
 #include "tools/mkdata/config.h"
+#include "tools/mkdata/data_folder.h"
 #include "tools/mkdata/pictures.h"
 #include "tools/mkdata/shapes.h"
 #include "tools/mkdata/sounds.h"
@@ -9,12 +10,14 @@
 #include "tools/mkdata/writers.h"
 
 #include "platform/file.h"
+#include "platform/process.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace mkdata {
 
@@ -23,20 +26,29 @@ namespace {
 bool report(bool ok, const std::string& file)
 {
     if (!ok)
-        std::fprintf(stderr, "mkdata: cannot write %s\n", file.c_str());
+        std::fprintf(stderr, "mkdata: cannot write %s: %s\n", file.c_str(),
+                     platform::system_error_text(platform::last_error()).c_str());
     return ok;
 }
+
+std::vector<uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
 
 // The settings file is the player's once it exists (the game saves the best
 // time and the window's place into it), so it is only ever created: "x"
 // fails on a file that is there, and that file is left as it is. When it
 // is a link (settings kept elsewhere), the file it leads to is created: an
-// exclusive create fails on a link even when its target is missing. ""
-// when the file is there or was written, else why not.
+// exclusive create fails on a link even when its target is missing. Only
+// links the rule for shared folders lets through are followed (trust.h):
+// another user's link in a game folder every user may write to is refused.
+// "" when the file is there or was written, else why not.
 std::string write_config_if_none(const std::string& name, const std::string& text)
 {
-    int loop = 0; // a loop ends where no file is, and is reported below
-    const std::string file = platform::link_target(name, loop);
+    // After 40 links (a loop) the name reached has no file, and is
+    // reported below.
+    int error = 0;
+    const std::string file = platform::link_target(name, error);
+    if (error != 0 && error != ELOOP)
+        return platform::system_error_text(error);
     std::FILE* f = std::fopen(file.c_str(), "wx");
     if (!f) {
         const std::error_code error(errno, std::generic_category());
@@ -66,11 +78,10 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
 
 int write_game_data(const std::string& out)
 {
-    const std::string data = out + "/DATA/";
-    std::error_code error;
-    std::filesystem::create_directories(data, error);
-    if (error) {
-        std::fprintf(stderr, "mkdata: cannot create %s: %s\n", data.c_str(), error.message().c_str());
+    const std::string data_path = out + "/DATA";
+    DataFolder data;
+    if (const std::string why = data.open(data_path); !why.empty()) {
+        std::fprintf(stderr, "mkdata: refusing the data folder %s: %s\n", data_path.c_str(), why.c_str());
         return 1;
     }
 
@@ -86,26 +97,35 @@ int write_game_data(const std::string& out)
         quarn::cls2::Collidable walls, car;
         build_track_shapes(track, walls);
         build_car_shapes(car);
-        write_obst(data + "track.obst", walls);
-        write_obst(data + "car.obst", car);
+        auto shapes = [&data](const char* name, const quarn::cls2::Collidable& c) {
+            return report(data.write(name, [&c](platform::FileHandle file) { return write_obst(file, c); }), name);
+        };
+        ok &= shapes("track.obst", walls);
+        ok &= shapes("car.obst", car);
     }
-    ok &= report(Autopilot::save(data + "track.path", autopilot_path(track)), "track.path");
-    ok &= report(write_jpeg(data + "bkg.jpg", draw_background(track), 92), "bkg.jpg");
-    ok &= report(write_bmp(data + "gameover.bmp", draw_game_over()), "gameover.bmp");
-    ok &= report(write_bmp(data + "cursor.bmp", draw_cursor()), "cursor.bmp");
+    ok &= report(data.write("track.path", bytes_of(Autopilot::path_text(autopilot_path(track)))), "track.path");
+    ok &= report(data.write("bkg.jpg", jpeg_bytes(draw_background(track), 92)), "bkg.jpg");
+    ok &= report(data.write("gameover.bmp", bmp_bytes(draw_game_over())), "gameover.bmp");
+    ok &= report(data.write("cursor.bmp", bmp_bytes(draw_cursor())), "cursor.bmp");
     for (int pressed = 0; pressed < 2; ++pressed) {
         const std::string n = std::to_string(pressed);
-        ok &= report(write_bmp(data + "but_new" + n + ".bmp", draw_button("NEW", 0x2E9E4F, pressed)), "but_new");
-        ok &= report(write_bmp(data + "but_exit" + n + ".bmp", draw_button("EXIT", 0xC0392B, pressed)), "but_exit");
+        auto button = [&](const std::string& file, const char* label, uint32_t colour) {
+            return report(data.write(file, bmp_bytes(draw_button(label, colour, pressed))), file);
+        };
+        ok &= button("but_new" + n + ".bmp", "NEW", 0x2E9E4F);
+        ok &= button("but_exit" + n + ".bmp", "EXIT", 0xC0392B);
     }
-    ok &= report(write_image_set(data + "car.imgs", draw_car_frames(64)), "car.imgs");
-    ok &= report(write_font(data + "big-digits", draw_digits_font()), "big-digits");
+    std::vector<uint8_t> car_frames;
+    ok &= report(image_set_bytes(draw_car_frames(64), car_frames) && data.write("car.imgs", car_frames), "car.imgs");
+    const FontPicture digits = draw_digits_font();
+    ok &= report(data.write("big-digits.fda", font_record(digits)), "big-digits.fda");
+    ok &= report(data.write("big-digits.fnt", bmp_bytes(digits.picture)), "big-digits.fnt");
     for (const Sound& s : make_sounds())
-        ok &= report(write_wav(data + s.name + ".wav", s.samples, sound_rate), s.name + ".wav");
-    ok &= report(write_file(data + "music.mid", make_music()), "music.mid");
+        ok &= report(data.write(s.name + ".wav", wav_bytes(s.samples, sound_rate)), s.name + ".wav");
+    ok &= report(data.write("music.mid", make_music()), "music.mid");
     // The game starts from this copy when race.cfg is missing.
     const std::string shipped = make_config();
-    ok &= report(write_file(data + "shipped.cfg", {shipped.begin(), shipped.end()}), "shipped.cfg");
+    ok &= report(data.write("shipped.cfg", bytes_of(shipped)), "shipped.cfg");
     if (const std::string why = write_config_if_none(out + "/race.cfg", shipped); !why.empty()) {
         std::fprintf(stderr, "mkdata: cannot write race.cfg: %s\n", why.c_str());
         ok = false;

@@ -1,5 +1,7 @@
 #include "tools/mkdata/shapes.h"
 
+#include "tools/mkdata/data_folder.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -76,19 +78,22 @@ void build_car_shapes(quarn::cls2::Collidable& c)
     c.set_owners();
 }
 
-void write_obst(const std::string& path, const quarn::cls2::Collidable& c)
+bool write_obst(platform::FileHandle file, const quarn::cls2::Collidable& c)
 {
-    quarn::io::FileBuf file;
-    if (!file.open(path.c_str(), quarn::open_mode::out | quarn::open_mode::binary | quarn::open_mode::trunc))
-        quarn::throw_exception(("cannot create " + path).c_str());
-    quarn::io::Stream out(&file);
+    quarn::io::FileBuf buffer(file, quarn::open_mode::out | quarn::open_mode::binary);
+    quarn::io::Stream out(&buffer);
     // The native header: the signature, then the stream's flags (objects
     // carry their data lengths).
     static constexpr char signature[] = "quarn::io::Stream";
     out.write(signature, std::strlen(signature));
     out.write_u32(quarn::io::Stream::data_lengths);
     quarn::cls2::write_collidable(out, c);
-    if (!file.close())
+    return buffer.close() != nullptr;
+}
+
+void write_obst(const std::string& path, const quarn::cls2::Collidable& c)
+{
+    if (!write_new_file(path, [&c](platform::FileHandle file) { return write_obst(file, c); }))
         quarn::throw_exception(("cannot write " + path).c_str());
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "physics/physics.h"
+#include "platform/file.h"
 #include "tools/mkdata/track.h"
 
 #include <string>
@@ -18,8 +19,12 @@ inline constexpr float car_circle_offset = 6.5f;
 void build_track_shapes(const Track& track, quarn::cls2::Collidable& c);
 void build_car_shapes(quarn::cls2::Collidable& c);
 
-// Writes `c` as a native object stream: the stream header, then the
-// Collidable. Throws quarn::io::Failure when the file cannot be written.
+// Writes `c` as a native object stream into the open `file`: the stream
+// header, then the Collidable. False, or a thrown quarn::io::Failure, when
+// it does not go out whole.
+[[nodiscard]] bool write_obst(platform::FileHandle file, const quarn::cls2::Collidable& c);
+// The same as the file `path` (write_new_file); throws quarn::Exception when
+// it cannot be written.
 void write_obst(const std::string& path, const quarn::cls2::Collidable& c);
 
 } // namespace mkdata

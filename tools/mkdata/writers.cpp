@@ -1,10 +1,11 @@
 #include "tools/mkdata/writers.h"
 
+#include "tools/mkdata/data_folder.h"
+
 #include "engine/gfx/gfx.h"
 #include "platform/bmp_writer.h"
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 
 #include <jpeglib.h>
@@ -23,14 +24,7 @@ void put_u32(std::vector<uint8_t>& out, uint32_t v)
     put_u16(out, uint16_t(v >> 16));
 }
 
-bool write_file(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(out);
-}
-
-bool write_jpeg(const std::string& path, const Canvas& picture, int quality)
+std::vector<uint8_t> jpeg_bytes(const Canvas& picture, int quality)
 {
     std::vector<uint8_t> rgb = picture.bgr();
     for (size_t i = 0; i < rgb.size(); i += 3)
@@ -57,23 +51,24 @@ bool write_jpeg(const std::string& path, const Canvas& picture, int quality)
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    const std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
     std::free(buffer);
-    return write_file(path, bytes);
+    return bytes;
 }
 
-bool write_bmp(const std::string& path, const Canvas& picture)
+std::vector<uint8_t> bmp_bytes(const Canvas& picture)
 {
     const std::vector<uint8_t> bgr = picture.bgr();
     const platform::PixelView view { bgr.data(), picture.width() * 3, platform::PixelFormat::rgb888,
         picture.width(), picture.height() };
-    return platform::write_bmp(path, view);
+    return platform::encode_bmp(view);
 }
 
-bool write_wav(const std::string& path, const std::vector<int16_t>& samples, uint32_t rate)
+std::vector<uint8_t> wav_bytes(const std::vector<int16_t>& samples, uint32_t rate)
 {
     const uint32_t data_bytes = uint32_t(samples.size() * 2);
     std::vector<uint8_t> out;
+    out.reserve(44 + size_t(data_bytes));
     auto tag = [&](const char* t) { out.insert(out.end(), t, t + 4); };
     tag("RIFF");
     put_u32(out, 36 + data_bytes);
@@ -90,10 +85,10 @@ bool write_wav(const std::string& path, const std::vector<int16_t>& samples, uin
     put_u32(out, data_bytes);
     for (int16_t s : samples)
         put_u16(out, uint16_t(s));
-    return write_file(path, out);
+    return out;
 }
 
-bool write_image_set(const std::string& path, const std::vector<AlphaPicture>& pictures)
+bool image_set_bytes(const std::vector<AlphaPicture>& pictures, std::vector<uint8_t>& out)
 {
     // The form with all headers first (version 0xFFFF0001): the version,
     // the count, no shared palettes, one offset per image to its pels, the
@@ -112,9 +107,12 @@ bool write_image_set(const std::string& path, const std::vector<AlphaPicture>& p
             return false;
         images.push_back(std::move(image));
     }
-    rwCTy* s = rwWrOpen(path.c_str());
+    // Made in memory: the file is written as a whole by write_new_file.
+    rwCTy* s = rwWrOpen(nullptr);
     if (!s)
         return false;
+    rwMemBlockTy* block = nullptr;
+    rwSetTarget(s, &block);
     rwWriteU32(s, 0xFFFF0001u);
     rwWriteU32(s, uint32_t(images.size()));
     rwWriteU32(s, 0); // palettes
@@ -137,10 +135,26 @@ bool write_image_set(const std::string& path, const std::vector<AlphaPicture>& p
     for (uint32_t o : offsets)
         rwWriteU32(s, o);
     rwSeek(s, end);
-    return rwClose(s) == 0;
+    const int closed = rwClose(s);
+    if (!block)
+        return false;
+    // The file's header words (rw.h), then the data as packed.
+    out.clear();
+    for (uint32_t word : {block->magic, block->flags, block->packer, block->word, block->length,
+                          block->unpackedSize})
+        put_u32(out, word);
+    out.insert(out.end(), block->data, block->data + block->length);
+    memFree(block);
+    return closed == 0;
 }
 
-bool write_font(const std::string& base, const FontPicture& font)
+bool write_image_set(const std::string& path, const std::vector<AlphaPicture>& pictures)
+{
+    std::vector<uint8_t> bytes;
+    return image_set_bytes(pictures, bytes) && write_new_file(path, bytes);
+}
+
+std::vector<uint8_t> font_record(const FontPicture& font)
 {
     std::vector<uint8_t> record;
     put_u32(record, 0x01746E66u);
@@ -154,7 +168,10 @@ bool write_font(const std::string& base, const FontPicture& font)
         for (int32_t v : box)
             put_u32(record, uint32_t(v));
     put_u32(record, 0);
-    return record.size() == 4128 && write_file(base + ".fda", record) && write_bmp(base + ".fnt", font.picture);
+    // Seven header words, four per glyph box, one closing word: the size
+    // the engine's font loader reads.
+    static_assert(sizeof(FontPicture::boxes) == 256 * 16 && 7 * 4 + 256 * 16 + 4 == 4128);
+    return record;
 }
 
 } // namespace mkdata

@@ -6,15 +6,22 @@
 
 #include "engine/sound/sound.h"
 #include "platform/midi.h"
+#include "platform/midi/midi_internal.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// What the hook renames over the soundfont's name once it was checked.
+std::string swapped_in;
+
+void swap_soundfont(const std::string& soundfont) { std::rename(swapped_in.c_str(), soundfont.c_str()); }
 
 TEST(SoundfontFallback, BrokenSoundfontGivesWayToTheSystems)
 {
@@ -51,6 +58,43 @@ TEST(SoundfontFallback, BrokenSoundfontGivesWayToTheSystems)
                                   system + "\"\n");
     }
     std::filesystem::remove_all(dir);
+}
+
+// The synthesiser loads the file that was checked: another user who
+// renames a FIFO (which held the load for good) or a broken file over the
+// name after the check changes nothing. In a child of its own start (the
+// synthesiser's threads in this process do not survive a fork), whose
+// alarm ends a wait.
+TEST(SoundfontFallback, LoadReadsTheFileThatWasChecked)
+{
+    const std::string system = platform::default_midi_soundfont();
+    if (system.empty())
+        GTEST_SKIP() << "no General MIDI soundfont installed (scripts/install-deps.sh installs timgm6mb-soundfont)";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(10);
+            const auto dir = std::filesystem::temp_directory_path() / ("soundfont_swap_" + std::to_string(::getpid()));
+            std::filesystem::create_directories(dir);
+            const std::string soundfont = (dir / "race.sf2").string();
+            swapped_in = (dir / "swapped").string();
+            platform::midi_detail::set_soundfont_checked_hook(swap_soundfont);
+            int failed = 0;
+            for (const bool fifo : {true, false}) {
+                std::filesystem::remove(soundfont);
+                std::filesystem::create_symlink(system, soundfont);
+                if (fifo)
+                    ::mkfifo(swapped_in.c_str(), 0600);
+                else
+                    std::ofstream(swapped_in, std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
+                const platform::MidiSynth synth(soundfont, 44100);
+                if (!synth.ok() || std::filesystem::exists(swapped_in))
+                    failed = fifo ? 1 : 2;
+            }
+            std::filesystem::remove_all(dir);
+            std::_Exit(failed);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 } // namespace

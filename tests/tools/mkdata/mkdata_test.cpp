@@ -16,6 +16,9 @@
 #include <iterator>
 #include <random>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -251,6 +254,57 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
         EXPECT_EQ(mkdata::write_game_data(linked.string()), 1) << why;
         EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("mkdata: cannot write race.cfg: ") + why + "\n");
     }
+}
+
+// Another user could have made DATA/ before the player's first build: a
+// folder of theirs, or one every user may write to, is refused whole.
+TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
+{
+    const fs::path dir = fs::temp_directory_path() / ("mkdata_refused_" + std::to_string(std::random_device {}()));
+    struct Row {
+        uid_t owner;
+        fs::perms mode;
+        const char* why;
+    };
+    for (const Row& row : {Row {65534, fs::perms(0755), "Owned by another user"},
+                           Row {::geteuid(), fs::perms(0777), "Every user may write to it"}}) {
+        SCOPED_TRACE(row.why);
+        if (row.owner != ::geteuid() && ::geteuid() != 0) {
+            std::printf("the row of another user's folder is skipped: only root can give a folder away\n");
+            continue;
+        }
+        fs::remove_all(dir);
+        fs::create_directories(dir / "DATA");
+        fs::permissions(dir / "DATA", row.mode);
+        ASSERT_EQ(::chown((dir / "DATA").c_str(), row.owner, ::getegid()), 0);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(mkdata::write_game_data(dir.string()), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "mkdata: refusing the data folder " + (dir / "DATA").string() + ": " + row.why + "\n");
+        EXPECT_TRUE(fs::is_empty(dir / "DATA"));
+        EXPECT_FALSE(fs::exists(dir / "race.cfg"));
+    }
+    fs::remove_all(dir);
+}
+
+// Links planted at the data files' names are replaced by the files; what
+// they led to is left as it was.
+TEST(DataFolder, LinksAtTheFilesNamesAreReplacedNotWrittenThrough)
+{
+    const fs::path dir = fs::temp_directory_path() / ("mkdata_links_" + std::to_string(std::random_device {}()));
+    fs::create_directories(dir / "DATA");
+    fs::create_directories(dir / "outside");
+    for (const char* name : {"shipped.cfg", "gameover.bmp", "car.imgs", "track.obst"}) {
+        std::ofstream(dir / "outside" / name) << "the player's own " << name;
+        fs::create_symlink(dir / "outside" / name, dir / "DATA" / name);
+    }
+    ASSERT_EQ(mkdata::write_game_data(dir.string()), 0);
+    for (const char* name : {"shipped.cfg", "gameover.bmp", "car.imgs", "track.obst"}) {
+        EXPECT_FALSE(fs::is_symlink(dir / "DATA" / name)) << name;
+        EXPECT_EQ(read_all(dir / "outside" / name), std::string("the player's own ") + name);
+    }
+    EXPECT_EQ(read_all(dir / "DATA" / "shipped.cfg"), read_all(dir / "race.cfg"));
+    fs::remove_all(dir);
 }
 
 TEST(TrackCheck, FindsAWallAcrossTheRoadAndAGateOffTheWalls)

@@ -2,6 +2,9 @@
 
 #include "quarn/LogSystem.h"
 
+#include "platform/process.h"
+#include "platform/trust.h"
+
 #include <string_view>
 
 namespace quarn {
@@ -32,6 +35,22 @@ namespace {
 
 constexpr size_t settings_size_limit = 1 << 20;
 
+// Why the settings file cannot be taken, or "" when it can: the settings
+// can silence the log, so only the player's or root's are obeyed, and only
+// through no link of another user's in a folder every user may write to
+// (the open refuses that one).
+std::string settings_refused(const File& file, bool opened)
+{
+    int refused = 0;
+    if (opened && !platform::file_trusted(file.handle())) {
+        refused = platform::error_untrusted_owner;
+    } else if (const auto* error = dynamic_cast<const SystemErrorInfo*>(file.last_error());
+               !opened && error && error->code() == platform::error_untrusted_link) {
+        refused = platform::error_untrusted_link;
+    }
+    return refused != 0 ? platform::system_error_text(refused) : "";
+}
+
 // Once per run, at the first entry: the limits from "<name>.log.ini".
 void read_settings(LogSystem& sys)
 {
@@ -40,7 +59,12 @@ void read_settings(LogSystem& sys)
     {
         detail::LogGate gate;
         File file;
-        if (open_log_file(file, log_base_name() + ".log.ini", open_mode::in)) {
+        const std::string name = log_base_name() + ".log.ini";
+        std::string path = name;
+        const bool opened = open_log_file(file, name, open_mode::in, &path);
+        if (const std::string why = settings_refused(file, opened); !why.empty()) {
+            problems.push_back("can't read the log settings \"" + path + "\": " + why + "; they are ignored");
+        } else if (opened) {
             std::string text;
             char chunk[4096];
             while (text.size() < settings_size_limit) {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,31 @@ TEST(LogStartup, SettingsBesideTheExecutableApplyFromTheFirstEntry)
             std::_Exit(0);
         },
         testing::ExitedWithCode(0), "");
+    // Another user's settings would silence the player's log: they are
+    // not obeyed, and the log says why. Only root can give a file away.
+    if (::geteuid() == 0) {
+        fs::remove(ini);
+        std::ofstream(ini) << "[*] -*\n";
+        ASSERT_EQ(::chown(ini.c_str(), 65534, 65534), 0);
+        EXPECT_EXIT(
+            {
+                ::alarm(10);
+                quarn::open_entry(quarn::io::log_warning) << "kept" << std::endl;
+                quarn::default_log_stream()->flush();
+                std::ifstream in(log);
+                std::stringstream text;
+                text << in.rdbuf();
+                std::fputs(text.str().c_str(), stderr);
+                std::_Exit(text.str() == "[] warning: can't read the log settings \"" + ini.string() +
+                                             "\": Owned by another user; they are ignored\n"
+                                             "[quarn.io] warning: kept\n"
+                               ? 0
+                               : 1);
+            },
+            testing::ExitedWithCode(0), "");
+    } else {
+        std::printf("the row of another user's settings is skipped: only root can give a file away\n");
+    }
     fs::remove(ini);
     std::ofstream(ini) << "; settings for the start-up test\n"
                           "[quarn.io] info -*\n"

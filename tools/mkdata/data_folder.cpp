@@ -1,0 +1,152 @@
+#include "tools/mkdata/data_folder.h"
+
+#include "platform/process.h"
+#include "platform/trust.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace mkdata {
+
+namespace {
+
+// Names tried for the temporary file before giving up: a run that ended
+// half way leaves one behind, and the next takes the following number.
+constexpr int temporary_names = 100;
+
+bool write_all(platform::FileHandle file, std::span<const uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const int64_t put = platform::file_write(file, bytes.data(), bytes.size());
+        if (put <= 0) {
+            if (put == 0)
+                platform::set_last_error(ENOSPC);
+            return false;
+        }
+        bytes = bytes.subspan(size_t(put));
+    }
+    return true;
+}
+
+// Closes and removes the temporary file, keeping the reason for the
+// failure that led here.
+void discard(platform::FolderHandle folder, platform::FileHandle file, const std::string& temporary)
+{
+    const int error = platform::last_error();
+    platform::file_close(file);
+    platform::folder_remove(folder, temporary.c_str());
+    platform::set_last_error(error);
+}
+
+// The folder part of `path` ("." for a bare name) and the file's name.
+std::pair<std::string, std::string> split(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return { ".", path };
+    return { slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1) };
+}
+
+} // namespace
+
+bool write_new_file(platform::FolderHandle folder, const std::string& name, const FileFill& fill)
+{
+    platform::FileHandle file = platform::invalid_file;
+    std::string temporary;
+    for (int n = 0; n < temporary_names && file == platform::invalid_file; ++n) {
+        temporary = "." + name + "." + std::to_string(n) + ".new";
+        file = platform::folder_create_new(folder, temporary.c_str());
+        if (file == platform::invalid_file && platform::last_error() != EEXIST)
+            return false;
+    }
+    if (file == platform::invalid_file)
+        return false;
+    try {
+        if (!fill(file)) {
+            discard(folder, file, temporary);
+            return false;
+        }
+    } catch (...) {
+        discard(folder, file, temporary);
+        throw;
+    }
+    if (!platform::file_close(file)) {
+        const int error = platform::last_error();
+        platform::folder_remove(folder, temporary.c_str());
+        platform::set_last_error(error);
+        return false;
+    }
+    if (platform::folder_rename(folder, temporary.c_str(), name.c_str()))
+        return true;
+    const int error = platform::last_error();
+    platform::folder_remove(folder, temporary.c_str());
+    platform::set_last_error(error);
+    return false;
+}
+
+bool write_new_file(platform::FolderHandle folder, const std::string& name, std::span<const uint8_t> bytes)
+{
+    return write_new_file(folder, name, [bytes](platform::FileHandle file) { return write_all(file, bytes); });
+}
+
+bool write_new_file(const std::string& path, const FileFill& fill)
+{
+    const auto [folder_path, name] = split(path);
+    const platform::FolderHandle folder = platform::folder_open(folder_path.c_str());
+    if (folder == platform::invalid_folder)
+        return false;
+    bool ok = false;
+    try {
+        ok = write_new_file(folder, name, fill);
+    } catch (...) {
+        platform::folder_close(folder);
+        throw;
+    }
+    const int error = platform::last_error();
+    platform::folder_close(folder);
+    platform::set_last_error(error);
+    return ok;
+}
+
+bool write_new_file(const std::string& path, std::span<const uint8_t> bytes)
+{
+    return write_new_file(path, [bytes](platform::FileHandle file) { return write_all(file, bytes); });
+}
+
+DataFolder::~DataFolder()
+{
+    if (folder_ != platform::invalid_folder)
+        platform::folder_close(folder_);
+}
+
+std::string DataFolder::open(const std::string& path)
+{
+    std::error_code made;
+    std::filesystem::create_directories(path, made);
+    folder_ = platform::folder_open(path.c_str());
+    if (folder_ == platform::invalid_folder)
+        return made ? made.message() : platform::system_error_text(platform::last_error());
+    std::string why;
+    if (!platform::file_trusted(folder_))
+        why = platform::system_error_text(platform::error_untrusted_owner);
+    else if (platform::folder_open_to_all(folder_))
+        why = "Every user may write to it";
+    if (!why.empty()) {
+        platform::folder_close(folder_);
+        folder_ = platform::invalid_folder;
+    }
+    return why;
+}
+
+bool DataFolder::write(const std::string& name, std::span<const uint8_t> bytes) const
+{
+    return write_new_file(folder_, name, bytes);
+}
+
+bool DataFolder::write(const std::string& name, const FileFill& fill) const
+{
+    return write_new_file(folder_, name, fill);
+}
+
+} // namespace mkdata
