@@ -5,6 +5,17 @@
 
 namespace platform {
 
+// Makes the process safe from how it was started; first thing in main().
+// SIGPIPE and SIGXFSZ are ignored: a write to a pipe nobody reads any more
+// (`race 2>&1 | head -1`) then fails with EPIPE, and one past the file size
+// limit (`ulimit -f`) with EFBIG, where either signal would end the process
+// before it saves. Each of the standard descriptors 0, 1 and 2 that is
+// closed is opened on /dev/null, so that the next file the program opens
+// does not take its number and get what is written to standard error. When
+// /dev/null cannot be opened, the process ends with status 1, as a daemon
+// does: it could not tell its messages from its files.
+void make_process_sound();
+
 // Full path of the running executable ("" when unknown).
 std::string module_file_name();
 

@@ -118,7 +118,9 @@ public:
     uint32_t active = 0;        // the wParam of the last activation message
     const char* cmdLine = nullptr;
     uint32_t frameLimit = 0;    // milliseconds per iteration at least; 0 = none
-    char rootDir[256] = {};     // the folder holding the data folder, with its separator
+    // The folder holding the data folder, with its separator; as long as a
+    // path the system takes (PATH_MAX).
+    char rootDir[4096] = {};
     char appName[64] = {};      // names the configuration file
     // What the start found at the configuration file's name. The exit saves
     // only over a file read whole, or where there was none; before the
@@ -130,7 +132,8 @@ public:
 extern gaCTy* g_app;
 
 // The program's entry: runs start-up, main loop and shut-down. A library
-// exception that escapes is shown in the report box, and then the program
+// exception that escapes, or a standard one (std::bad_alloc when memory
+// runs out), is shown in the report box, and then the program
 // ends without the shut-down (the configuration is not saved): only the
 // game's music and the sound system are stopped, and the status is 1.
 // Returns the exit status.

@@ -9,6 +9,10 @@
 
 int main(int argc, char** argv)
 {
+    // Before anything opens a file or writes a message: a reader of the
+    // output that went away, closed standard streams or a file size limit
+    // must not end the game unsaved or send its messages into its files.
+    platform::make_process_sound();
     // The headless backend serves tests; a person starting the game with
     // no desktop gets told so instead of a program that shows nothing.
     const char* forced = std::getenv("QUARN_PLATFORM");

@@ -3,11 +3,13 @@
 #include "engine/app/app_internal.h"
 
 #include "platform/process.h"
+#include "platform/trust.h"
 #include "platform/window.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 std::string gaExePath;
 bool gaWindowFailed = false;
@@ -20,20 +22,36 @@ std::unique_ptr<platform::InstanceLock>& gaInstanceLock()
 
 namespace {
 
-// True when the folder holds an entry whose name begins with `prefix`: the
-// data folder itself, or anything named like it, counts.
-bool has_entry_with_prefix(const char* folder, const char* prefix)
+// The name the system gives the folder `dir` (which ends in its
+// separator): without the separator, "/" for the root, "." for "".
+std::string folder_name(const char* dir)
 {
-    dirTy* search = dirOpen(*folder ? folder : ".");
+    std::string name = dir;
+    if (name.size() > 1)
+        name.pop_back();
+    return name.empty() ? "." : name;
+}
+
+// True when the folder holds an entry whose name begins with `prefix`: the
+// data folder itself, or anything named like it, counts. An entry that is
+// neither the player's nor root's is passed over, and the first one goes
+// to `passed_over`.
+bool has_entry_with_prefix(const char* folder, const char* prefix, std::string& passed_over)
+{
+    const std::string where = folder_name(folder);
+    dirTy* search = dirOpen(where.c_str());
     if (!search)
         return false;
     const size_t length = std::strlen(prefix);
     bool found = false;
     while (!found && dirNext(search)) {
         const char* name = search->find.name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || std::strncmp(name, prefix, length) != 0)
             continue;
-        found = std::strncmp(name, prefix, length) == 0;
+        const std::string entry = std::string(folder) + name;
+        found = platform::name_trusted(entry.c_str());
+        if (!found && passed_over.empty())
+            passed_over = entry;
     }
     dirClose(search);
     return found;
@@ -58,13 +76,32 @@ bool has_entry_with_prefix(const char* folder, const char* prefix)
 void gaCTy::FindDataDir()
 {
     const std::string exe = gaExePath.empty() ? platform::module_file_name() : gaExePath;
-    pathSplit(exe.c_str(), rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
     SetAppName();
+    // rootDir holds any path the system takes; a longer one could not be
+    // opened either, and the report names that cause.
+    if (exe.size() >= sizeof rootDir) {
+        rootDir[0] = '\0';
+        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                         "Initialization.\n Can't find data directory: the program's path is %u "
+                                         "characters long, and the system takes paths of at most %u.",
+                                         static_cast<unsigned>(exe.size()), static_cast<unsigned>(sizeof rootDir - 1)));
+        return;
+    }
+    pathSplit(exe.c_str(), rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
     const char* dataDir = cfg ? cfg->GetStr("DATA_DIR") : "DATA";
+    // The search goes up to folders others may have made (a shared /tmp,
+    // /home): a folder, or a data folder in it, that is neither the
+    // player's nor root's is passed over, so that another user cannot hand
+    // the game its data and settings.
+    std::string passed_over;
     for (;;) {
-        if (has_entry_with_prefix(rootDir, dataDir)) {
-            (void)platform::set_current_dir(rootDir);
-            return;
+        if (platform::name_trusted(folder_name(rootDir).c_str())) {
+            if (has_entry_with_prefix(rootDir, dataDir, passed_over)) {
+                (void)platform::set_current_dir(rootDir);
+                return;
+            }
+        } else if (passed_over.empty()) {
+            passed_over = folder_name(rootDir);
         }
         // One folder up: drop the trailing separator, keep the folder part.
         char work[sizeof rootDir];
@@ -74,7 +111,13 @@ void gaCTy::FindDataDir()
             work[length - 1] = '\0';
         pathSplit(work, rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
         if (!rootDir[0]) {
-            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory!"));
+            if (passed_over.empty())
+                (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory!"));
+            else
+                (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                                 "Initialization.\n Can't find data directory! '%s' was passed "
+                                                 "over: it belongs to another user.",
+                                                 passed_over.c_str()));
             // The current folder stays where the program was started.
             return;
         }

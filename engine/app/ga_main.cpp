@@ -7,9 +7,14 @@
 #include "platform/process.h"
 #include "platform/window.h"
 
+#include <exception>
+#include <new>
+
 namespace {
 
-void report_and_leave(const quarn::Exception& e)
+// Shows what ended the run (report_exception's box for a library
+// exception, or `text` under `caption`) with the window out of the way.
+void report_and_leave(const quarn::Exception* e, const char* text, const char* caption)
 {
     (void)gaShowCursor(1);
     platform::WindowHandle owner = g_app ? g_app->window : nullptr;
@@ -19,7 +24,10 @@ void report_and_leave(const quarn::Exception& e)
         platform::set_window_topmost(owner, false);
         platform::show_window(owner, platform::ShowCommand::hide);
     }
-    (void)quarn::report_exception(e, 0, owner, nullptr);
+    if (e)
+        (void)quarn::report_exception(*e, 0, owner, nullptr);
+    else
+        (void)quarn::report_error(text, caption, 0, owner, nullptr);
 }
 
 } // namespace
@@ -50,7 +58,16 @@ int gaMain(int argc, char** argv)
         // sound, which would otherwise go on under the report), so that the
         // process can end in order. The run failed, and says so.
         gaStopThreads();
-        report_and_leave(e);
+        report_and_leave(&e, nullptr, nullptr);
+        status = 1;
+    } catch (const std::exception& e) {
+        // Too little memory (std::bad_alloc, as under `ulimit -v`) or a
+        // thread the system would not start ends the run the same way,
+        // instead of through std::terminate with status 134.
+        gaStopThreads();
+        const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+        report_and_leave(nullptr, memory ? "Not enough memory to run the game." : e.what(),
+                         memory ? "Out of memory" : "Error");
         status = 1;
     }
     platform::catch_end_signals(false);

@@ -4,21 +4,62 @@
 #include "platform/trust.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
 namespace platform {
 
+void make_process_sound()
+{
+    // Ignored rather than caught: the writer sees the error and decides.
+    // The program starts no other program; a child a library might start
+    // inherits both as ignored, which only turns a silent death into an
+    // error it sees.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)::sigaction(SIGPIPE, &ignore, nullptr);
+    (void)::sigaction(SIGXFSZ, &ignore, nullptr);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number is `fd` itself: those below it are open.
+        // Not close-on-exec: the standard descriptors are inherited.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened == fd)
+            continue;
+        const int error = opened < 0 ? errno : EBADF;
+        char text[256];
+        const int length = std::snprintf(text, sizeof text, "cannot open /dev/null for closed standard stream %d: %s\n",
+                                         fd, system_error_text(error).c_str());
+        // Descriptor 2 is the one it was started with, or closed.
+        if (length > 0)
+            (void)!::write(STDERR_FILENO, text, static_cast<size_t>(length));
+        _exit(1);
+    }
+}
+
 std::string module_file_name()
 {
-    std::string path(4096, '\0');
-    ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-    if (n <= 0)
-        return {};
-    path.resize(static_cast<size_t>(n));
-    return path;
+    // readlink cuts a longer name to the buffer without saying so: a name
+    // that fills it is read again into a larger one, so that a caller sees
+    // the whole path and can tell that it is too long.
+    for (size_t size = 4096; size <= 65536; size *= 2) {
+        std::string path(size, '\0');
+        const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+        if (n <= 0)
+            return {};
+        if (static_cast<size_t>(n) < size) {
+            path.resize(static_cast<size_t>(n));
+            return path;
+        }
+    }
+    return {};
 }
 
 std::string current_dir()

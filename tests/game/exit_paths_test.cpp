@@ -24,7 +24,9 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -217,6 +219,90 @@ TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
         EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
         EXPECT_FALSE(fs::exists(lock));
         EXPECT_FALSE(fs::exists(lock + ".raise"));
+    }
+}
+
+// How the program is started from a shell.
+struct Start {
+    bool reader_gone = false;               // output and errors into a pipe nobody reads
+    std::vector<int> closed;                // standard descriptors closed
+    rlim_t file_size_limit = RLIM_INFINITY; // in bytes
+};
+
+// The program started with its output's reader gone (`race 2>&1 | head
+// -1`), with standard streams closed (`race 2>&-`), or under a file size
+// limit (`ulimit -f`), with a settings line to report, and asked to end by
+// SIGTERM once it runs. Each run makes the process sound first, as the
+// program's `main` does. The report to the pipe once killed it by SIGPIPE,
+// unsaved with its lock left; a closed descriptor 2 was taken by the log
+// or the lock file, which then got the messages; and the save past the
+// limit was killed by SIGXFSZ. Now each ends with status 0, the settings
+// saved, or, past the limit, the failure reported and the old file whole.
+TEST_F(GameExit, HowTheProgramIsStartedDoesNotEndItUnsaved)
+{
+    std::string notes;
+    for (int i = 0; i < 1000; ++i)
+        notes += "note_" + std::to_string(i) + " = a line that makes the settings longer than the limit\n";
+    const struct {
+        const char* name;
+        Start start;
+        bool saved;
+    } cases[] = {
+        {"reader gone", {.reader_gone = true}, true},
+        {"descriptor 2 closed", {.closed = {2}}, true},
+        {"descriptors 0 to 2 closed", {.closed = {0, 1, 2}}, true},
+        {"file size limit", {.file_size_limit = 32768}, false},
+    };
+    const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MakeFolder();
+        std::ofstream(root_ / "race.cfg", std::ios::app) << notes << "# dropped by a save\n";
+        const std::string before = read_file(root_ / "race.cfg");
+        static const Start* g_start;
+        g_start = &c.start;
+        const std::string said = c.saved ? "" : "Can't write to file 'race.cfg': File too large";
+        EXPECT_EXIT(
+            {
+                // What the test program was started with is not the game's.
+                std::signal(SIGPIPE, SIG_DFL);
+                std::signal(SIGXFSZ, SIG_DFL);
+                std::signal(SIGTERM, SIG_DFL);
+                std::signal(SIGALRM, SIG_DFL);
+                ::alarm(60);
+                int out[2];
+                if (g_start->reader_gone && ::pipe(out) == 0) {
+                    ::close(out[0]);
+                    ::dup2(out[1], STDOUT_FILENO);
+                    ::dup2(out[1], STDERR_FILENO);
+                    ::close(out[1]);
+                }
+                for (int fd : g_start->closed)
+                    ::close(fd);
+                rlimit limit;
+                limit.rlim_cur = limit.rlim_max = g_start->file_size_limit;
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                platform::make_process_sound();
+                run_program([] {
+                    // Each closed descriptor is /dev/null, not a file of the game's.
+                    for (int fd : g_start->closed) {
+                        std::error_code ec;
+                        if (fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec) != "/dev/null")
+                            std::_Exit(3);
+                    }
+                    ::kill(::getpid(), SIGTERM);
+                });
+            },
+            testing::ExitedWithCode(0), said);
+        const std::string after = read_file(root_ / "race.cfg");
+        if (c.saved) {
+            EXPECT_EQ(after.find("# dropped by a save"), std::string::npos);
+            EXPECT_NE(after.find("note_999 = "), std::string::npos);
+        } else {
+            EXPECT_EQ(after, before);
+            EXPECT_FALSE(fs::exists(root_ / "race.cfg.new"));
+        }
+        EXPECT_FALSE(fs::exists(lock));
     }
 }
 

@@ -4,10 +4,13 @@
 
 #include "quarn/quarn.h"
 
+#include "platform/process.h"
+
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    platform::make_process_sound();
     if (argc != 2) {
         std::fprintf(stderr, "usage: mkdata <folder>\n");
         return 2;

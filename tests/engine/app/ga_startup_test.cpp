@@ -4,8 +4,12 @@
 #include "platform/headless.h"
 #include "quarn/quarn.h"
 
+#include <cstdio>
 #include <fstream>
+#include <new>
 #include <sstream>
+
+#include <unistd.h>
 
 namespace {
 
@@ -221,6 +225,72 @@ TEST_F(AppTest, EscapingExceptionIsReportedAndNothingIsSavedAndTheRunFails)
     const auto after_init = std::find(testGame.calls.begin(), testGame.calls.end(), "GameInit");
     EXPECT_EQ(std::vector<std::string>(after_init, testGame.calls.end()),
               (std::vector<std::string>{"GameInit", "GameShutdown", "sndDone"}));
+}
+
+// Too little memory (`ulimit -v`) ended the start through std::terminate,
+// with status 134 and no report.
+TEST_F(AppTest, MemoryRunningOutIsReportedAndTheRunFails)
+{
+    testGame.onInit = [] { throw std::bad_alloc(); };
+    char name[] = "race";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(gaMain(1, argv), 1);
+    EXPECT_TRUE(box_says("Not enough memory to run the game."));
+    EXPECT_FALSE(std::filesystem::exists(root / "race.cfg"));
+}
+
+// The data folder is searched for upwards from the program's folder. A
+// path of 256 characters or more once read as no data folder at all; one
+// longer than the system takes is named as the cause. A folder, or a data
+// folder, of another user's is passed over (as root only: another user's
+// files cannot be made otherwise).
+TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
+{
+    namespace fs = std::filesystem;
+    const fs::path deep = root / std::string(120, 'a') / std::string(120, 'b') / std::string(120, 'c');
+    const struct {
+        const char* name;
+        fs::path exe;
+        const char* others; // made another user's, below root; null: none
+        const char* said;   // in a box; null: the data folder in root, or in `deep`, is found
+    } cases[] = {
+        {"long path", deep / "bin" / "race", nullptr, nullptr},
+        {"too long", root / std::string(5000, 'd') / "race", nullptr, "the program's path is "},
+        {"another user's folder", root / "bin" / "x64" / "race", "bin", nullptr},
+        {"another user's data folder", root / "bin" / "x64" / "race", "bin/DATA", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.others && ::geteuid() != 0) {
+            std::printf("skipped '%s': only root can make another user's folder\n", c.name);
+            continue;
+        }
+        fs::remove_all(root / "bin");
+        fs::remove_all(root / std::string(120, 'a'));
+        fs::create_directories(root / "bin" / "x64");
+        gaExePath = c.exe.string();
+        if (c.exe.string().size() < 4096)
+            fs::create_directories(c.exe.parent_path());
+        const fs::path home = c.exe.parent_path().parent_path() == deep ? deep : root;
+        fs::create_directories(home / "DATA");
+        if (c.others) {
+            fs::create_directories(root / "bin" / "DATA");
+            ASSERT_EQ(::chown((root / c.others).c_str(), 65534, 65534), 0);
+        }
+        platform::clear_shown_boxes();
+        gaCTy& app = Start();
+        if (c.said) {
+            EXPECT_TRUE(box_says(c.said));
+            EXPECT_EQ(app.rootDir[0], '\0');
+        } else {
+            EXPECT_EQ(std::string(app.rootDir), home.string() + "/");
+            EXPECT_EQ(std::filesystem::current_path(), home);
+        }
+        Stop();
+        g_app = nullptr;
+        gaInstanceLock().reset();
+        std::filesystem::current_path(startDir);
+    }
 }
 
 TEST_F(AppTest, WindowThatCannotBeMadeEndsInOrderWithNonZeroStatus)
