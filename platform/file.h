@@ -71,7 +71,8 @@ bool file_close(FileHandle file);
 // cannot fail for want of space. The file must be open for reading and
 // writing: on file systems that cannot reserve space, each block is read
 // and written back. False with the reason in last_error() (ENOSPC when the
-// device is full); the file's bytes and length are then unchanged.
+// device is full, EFBIG when `size` passes the process's file size limit);
+// the file's bytes and length are then unchanged.
 [[nodiscard]] bool file_reserve(FileHandle file, int64_t size);
 // Sets the open file's permission bits (the low 12 bits of `mode`): on
 // the descriptor, so no link planted at its name meanwhile is followed.

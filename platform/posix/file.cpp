@@ -179,6 +179,17 @@ bool file_reserve(FileHandle file, int64_t size)
     do
         error = ::posix_fallocate(file, 0, static_cast<off_t>(size));
     while (error == EINTR);
+    // Room is not all a write needs: under a file size limit (ulimit -f)
+    // the writes stop at the limit with EFBIG, also in a file that is long
+    // enough already. The last byte is written back as it is, so that such
+    // a limit fails here, before the first byte changes.
+    if (error == 0 && size > 0) {
+        char last;
+        const off_t at = static_cast<off_t>(size - 1);
+        errno = 0;
+        if (::pread(file, &last, 1, at) != 1 || ::pwrite(file, &last, 1, at) != 1)
+            error = errno != 0 ? errno : EIO;
+    }
     // A reserve that fails part way may have made the file longer already
     // (the byte-by-byte reserve always does): the old length is put back,
     // so that the file holds exactly what it held.

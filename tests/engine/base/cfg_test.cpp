@@ -2,6 +2,8 @@
 #include "files_test_support.h"
 #include "tests/support/own_device.h"
 
+#include "platform/process.h"
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -16,6 +18,7 @@
 #include <linux/seccomp.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -453,6 +456,30 @@ TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
     }
     (void)::umount(dir.path().c_str());
     EXPECT_TRUE(kept);
+}
+
+// Under a file size limit (ulimit -f) below the new text, a file as long
+// as that text already took the reserve, and the rewrite then stopped at
+// the limit: race.cfg held the head of the new text and the old rest.
+TEST_F(CfgTest, AFileSizeLimitLeavesAFileRewrittenInPlaceWhole)
+{
+    const std::string name = dir.file("game.cfg");
+    const std::string old_text = std::string(3000, '-') + "\n";
+    write_text(name, old_text);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+    }
+    cfgCTy cfg;
+    cfg.SetStr("long", std::string(2500, 'v').c_str());
+    fs::permissions(dir.path(), fs::perms(0555));
+    EXPECT_TRUE(as_unprivileged(dir.path(), [&] {
+        platform::make_process_sound(); // a write past the limit fails instead of ending the process
+        const rlimit limit {2048, 2048};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 && cfg.Save("game.cfg") == ERR_WRITE &&
+               box_texts().find("Can't write to file 'game.cfg': File too large") != std::string::npos;
+    }));
+    fs::permissions(dir.path(), fs::perms(0755));
+    EXPECT_EQ(read_text(name), old_text);
 }
 
 // Another user may plant a link at the new file's name in a folder that
