@@ -58,7 +58,8 @@ inline constexpr int error_untrusted_owner = 0x10002;
 
 // True when the player may write the file, as the system decides it for
 // the effective user (faccessat with AT_EACCESS): a file of another user's
-// that the player may not write is kept as it is.
+// that the player may not write is kept as it is. A read-only file system
+// answers true: the write then fails with that reason.
 [[nodiscard]] bool may_write(const char* path);
 
 } // namespace platform

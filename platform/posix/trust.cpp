@@ -68,7 +68,7 @@ bool follow_link(std::string& path, int& error)
 
 bool may_write(const char* path)
 {
-    return path && ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
+    return path && (::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0 || errno == EROFS);
 }
 
 } // namespace platform

@@ -458,6 +458,23 @@ TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
     EXPECT_TRUE(kept);
 }
 
+// A settings file on a read-only file system is the player's to write by
+// its mode: the save fails, and the box says why.
+TEST_F(CfgTest, ASaveOnAReadOnlyFileSystemSaysSo)
+{
+    if (::geteuid() != 0 || ::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
+        GTEST_SKIP() << "a file system of its own needs root to mount: " << std::strerror(errno);
+    write_text(dir.file("game.cfg"), "best_result = 12345\n");
+    const bool read_only = ::mount("none", dir.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    cfgCTy cfg;
+    cfg.SetInt("best_result", 90515);
+    const int saved = cfg.Save(dir.file("game.cfg").c_str());
+    (void)::umount(dir.path().c_str());
+    ASSERT_TRUE(read_only);
+    EXPECT_EQ(saved, ERR_WRITE);
+    EXPECT_NE(box_texts().find("Read-only file system"), std::string::npos) << box_texts();
+}
+
 // Under a file size limit (ulimit -f) below the new text, a file as long
 // as that text already took the reserve, and the rewrite then stopped at
 // the limit: race.cfg held the head of the new text and the old rest.
