@@ -1,5 +1,6 @@
 #include "platform/file.h"
 
+#include "platform/posix/open_under_rule.h"
 #include "platform/trust.h"
 
 #include <cerrno>
@@ -42,8 +43,8 @@ const char* stream_mode(FileOpen how)
     return "rb";
 }
 
-// The open behind file_open and file_open_own: `own` adds O_NOFOLLOW and
-// the owner check, and empties the file only once it passed them.
+// The open behind file_open and file_open_own: `own` follows no link and
+// adds the owner check, and empties the file only once it passed them.
 FileHandle open_checked(const char* path, FileOpen how, bool own)
 {
     int flags = open_flags(how);
@@ -57,24 +58,7 @@ FileHandle open_checked(const char* path, FileOpen how, bool own)
     // O_NONBLOCK only for the open: a FIFO put where a file is expected
     // would otherwise wait for a writer (or a reader) without end, and no
     // signal ends that wait in order. The type check below then refuses it.
-    // A link at the name is followed here, hop by hop, only where the rule
-    // for shared folders lets it through (platform/trust.h): the kernel's
-    // own protection of links may be off.
-    int fd;
-    std::string name = path;
-    for (int hops = 0;; ++hops) {
-        do
-            fd = ::open(name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-        while (fd < 0 && errno == EINTR);
-        if (fd >= 0 || errno != ELOOP || own)
-            break;
-        // A name that is no link any more is opened again as it now is.
-        int error = 0;
-        if (hops == 40 || (!follow_link(name, error) && error != 0)) {
-            errno = hops == 40 ? ELOOP : error;
-            return invalid_file;
-        }
-    }
+    const int fd = open_under_rule(path, flags | O_NOCTTY | O_NONBLOCK, !own);
     if (fd < 0)
         return invalid_file;
     // Linux opens a directory for reading; the library's files never are

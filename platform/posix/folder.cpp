@@ -1,10 +1,9 @@
 #include "platform/folder.h"
 
-#include "platform/trust.h"
+#include "platform/posix/open_under_rule.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,27 +15,7 @@ FolderHandle folder_open(const char* path)
         errno = EINVAL;
         return invalid_folder;
     }
-    // Links are followed one hop at a time under the rule for shared
-    // folders, as file_open does, since the kernel's own protection of
-    // links may be off.
-    std::string name = path;
-    for (int hops = 0;; ++hops) {
-        int fd;
-        do
-            fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        while (fd < 0 && errno == EINTR);
-        if (fd >= 0)
-            return fd;
-        // O_NOFOLLOW with O_DIRECTORY reports a link as ELOOP or ENOTDIR.
-        if (errno != ELOOP && errno != ENOTDIR)
-            return invalid_folder;
-        const int refused = errno;
-        int error = 0;
-        if (hops == 40 || !follow_link(name, error)) {
-            errno = hops == 40 ? ELOOP : error != 0 ? error : refused;
-            return invalid_folder;
-        }
-    }
+    return open_under_rule(path, O_RDONLY | O_DIRECTORY, true);
 }
 
 bool folder_close(FolderHandle folder) { return file_close(folder); }

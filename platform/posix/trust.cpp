@@ -1,5 +1,7 @@
 #include "platform/trust.h"
 
+#include "platform/posix/open_under_rule.h"
+
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -64,6 +66,34 @@ bool follow_link(std::string& path, int& error)
     }
     ::close(link);
     return error == 0 && length >= 0;
+}
+
+int open_under_rule(const char* path, int flags, bool follow)
+{
+    std::string name = path;
+    for (int hops = 0;; ++hops) {
+        int fd;
+        do
+            fd = ::open(name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+        while (fd < 0 && errno == EINTR);
+        // A link at the name fails with ELOOP; with O_DIRECTORY, also with
+        // ENOTDIR.
+        if (fd >= 0 || !follow || (errno != ELOOP && errno != ENOTDIR))
+            return fd;
+        if (hops == 40) {
+            errno = ELOOP;
+            return -1;
+        }
+        const int refused = errno;
+        int error = 0;
+        if (follow_link(name, error))
+            continue;
+        // No link: a name that is no folder stays so, and a link that went
+        // meanwhile leaves the name to be opened again as it now is.
+        errno = error != 0 ? error : refused;
+        if (error != 0 || refused == ENOTDIR)
+            return -1;
+    }
 }
 
 bool may_write(const char* path)

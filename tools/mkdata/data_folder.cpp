@@ -29,14 +29,14 @@ bool write_all(platform::FileHandle file, std::span<const uint8_t> bytes)
     return true;
 }
 
-// Closes and removes the temporary file, keeping the reason for the
-// failure that led here.
-void discard(platform::FolderHandle folder, platform::FileHandle file, const std::string& temporary)
+// Removes the temporary file, keeping the reason for the failure that led
+// here. Always false.
+bool discard(platform::FolderHandle folder, const std::string& temporary)
 {
     const int error = platform::last_error();
-    platform::file_close(file);
     platform::folder_remove(folder, temporary.c_str());
     platform::set_last_error(error);
+    return false;
 }
 
 // The folder part of `path` ("." for a bare name) and the file's name.
@@ -62,27 +62,21 @@ bool write_new_file(platform::FolderHandle folder, const std::string& name, cons
     }
     if (file == platform::invalid_file)
         return false;
+    bool filled = false;
     try {
-        if (!fill(file)) {
-            discard(folder, file, temporary);
-            return false;
-        }
+        filled = fill(file);
     } catch (...) {
-        discard(folder, file, temporary);
+        (void)platform::file_close(file);
+        discard(folder, temporary);
         throw;
     }
-    if (!platform::file_close(file)) {
-        const int error = platform::last_error();
-        platform::folder_remove(folder, temporary.c_str());
-        platform::set_last_error(error);
-        return false;
-    }
-    if (platform::folder_rename(folder, temporary.c_str(), name.c_str()))
-        return true;
-    const int error = platform::last_error();
-    platform::folder_remove(folder, temporary.c_str());
-    platform::set_last_error(error);
-    return false;
+    const int fill_error = platform::last_error();
+    const bool closed = platform::file_close(file);
+    if (!filled)
+        platform::set_last_error(fill_error);
+    if (!filled || !closed || !platform::folder_rename(folder, temporary.c_str(), name.c_str()))
+        return discard(folder, temporary);
+    return true;
 }
 
 bool write_new_file(platform::FolderHandle folder, const std::string& name, std::span<const uint8_t> bytes)
