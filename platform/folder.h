@@ -6,19 +6,47 @@
 
 #include "platform/file.h"
 
+#include <cstdint>
+
 namespace platform {
 
 using FolderHandle = int;
 inline constexpr FolderHandle invalid_folder = -1;
 
-// Opens the folder at `path`. A link at the last name is followed only
-// under the rule for shared folders (trust.h); error_untrusted_link when
-// the rule refuses it, ENOTDIR when the name is no folder.
+// Opens the folder at `path`, every name on the way judged by the rule for
+// shared folders (trust.h): error_untrusted_link or error_untrusted_owner
+// when the rule refuses one, ENOTDIR when the name is no folder.
 [[nodiscard]] FolderHandle folder_open(const char* path);
 bool folder_close(FolderHandle folder);
 
 // True when every user may write to the open folder.
 [[nodiscard]] bool folder_open_to_all(FolderHandle folder);
+
+// file_open for the name `name` in the open folder: the walk starts there.
+[[nodiscard]] FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how);
+
+// What has the name `name` in the folder, the name itself (a link is not
+// followed).
+struct NameStatus {
+    bool regular = false;
+    bool folder = false;
+    bool link = false;
+    uint32_t owner = 0;
+    uint32_t mode = 0; // the permission bits
+};
+// False when nothing has the name (ENOENT) or it cannot be looked at.
+[[nodiscard]] bool folder_name_status(FolderHandle folder, const char* name, NameStatus& status);
+
+// True when the player may write the file `name` of the folder, as the
+// system decides it for the effective user; a read-only file system
+// answers true (the write then fails with that reason).
+[[nodiscard]] bool folder_may_write(FolderHandle folder, const char* name);
+
+// Makes the folder `path` and every missing folder on the way to it, each
+// with the permission bits `mode` whatever the umask is; folders that are
+// there are left as they are. Every name on the way is judged by the rule
+// for shared folders.
+[[nodiscard]] bool folder_make(const char* path, uint32_t mode);
 
 // Makes the file `name` in the folder for writing, only where nothing has
 // the name: a link there, even one that leads nowhere, fails it (EEXIST).

@@ -16,6 +16,7 @@
 #include "platform/bmp_writer.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
+#include "platform/data_folder.h"
 #include "platform/display.h"
 #include "platform/file.h"
 #include "platform/geometry.h"

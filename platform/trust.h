@@ -4,9 +4,14 @@
 // 1777 as /tmp), and what another user put there must not steer what the
 // player's program reads or writes. Every open, save and search of the game
 // and of its data tool decides through the functions here, and nowhere
-// else: the player (the effective user) and root are trusted; a link is
-// followed only where the kernel's own rule for shared folders would follow
-// it, applied at every hop, also where the program follows the link itself.
+// else. The rule for a name is judged where the name stands: the player's
+// (the effective user's) and root's names are trusted everywhere; in a
+// folder every user may write to, nothing else is used, neither followed
+// as a link nor opened as a file or folder. Every open walks its path one
+// name at a time and judges each name so, the first as the last: the
+// kernel's own protection of links judges only the last name of a path,
+// and not at all where it is switched off. A folder shared with a group
+// (2775) is not one every user may write to: its members' names are used.
 #pragma once
 
 #include "platform/file.h"
@@ -24,9 +29,22 @@ inline constexpr int error_untrusted_link = 0x10001;
 // The error number of a file or folder refused because it is neither the
 // player's nor root's ("Owned by another user").
 inline constexpr int error_untrusted_owner = 0x10002;
+// The error number of a data folder refused because every user may write
+// to it ("Every user may write to it"): another user could swap its files.
+inline constexpr int error_open_to_all = 0x10003;
 
 // True for the player (the effective user) and for root.
 [[nodiscard]] bool trusted_owner(uint32_t uid);
+
+// The rule for one name: used when its owner is the player or root, or
+// when the folder holding it is not one every user may write to.
+[[nodiscard]] bool name_allowed(uint32_t owner, bool folder_open_to_all);
+
+// The text of a refusal's error number (error_untrusted_link,
+// error_untrusted_owner, error_open_to_all): when this thread's last
+// refusal had that number, it names the path refused, whose it is, and the
+// way out ("make it yours, or remove it"). "" for other numbers.
+[[nodiscard]] std::string refusal_text(int error);
 
 // True when the name itself (a link is not followed) belongs to the player
 // or root; false when nothing has the name.
@@ -39,16 +57,7 @@ inline constexpr int error_untrusted_owner = 0x10002;
 // True when the open file or folder belongs to the player or root.
 [[nodiscard]] bool file_trusted(FileHandle file);
 
-// True when every user may write to the folder at `path` (the link at the
-// name followed); false when it is not there.
-[[nodiscard]] bool open_to_all(const char* path);
-
-// The rule for one link: it is followed when it is the player's or root's,
-// or when the folder holding it is not one every user may write to. So in
-// a shared folder only the player's own links lead anywhere, however the
-// system's protection of links is set.
-//
-// One hop from `path`: when a link has the name and the rule lets it
+// One hop from `path` (its folders reached by the walk): when a link has the name and the rule lets it
 // through, `path` becomes the name it gives (a relative one counted from
 // the link's folder) and the result is true. False when no link has the
 // name (`error` 0) or on failure (`error` set: error_untrusted_link for a

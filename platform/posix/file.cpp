@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
-#include "platform/posix/open_under_rule.h"
+#include "platform/folder.h"
+#include "platform/posix/path_walk.h"
 #include "platform/trust.h"
 
 #include <cerrno>
@@ -43,9 +44,12 @@ const char* stream_mode(FileOpen how)
     return "rb";
 }
 
-// The open behind file_open and file_open_own: `own` follows no link and
-// adds the owner check, and empties the file only once it passed them.
-FileHandle open_checked(const char* path, FileOpen how, bool own)
+} // namespace
+
+// The open behind file_open, file_open_own and folder_open_file, from the
+// folder `start`: `own` follows no link and adds the owner check, and
+// empties the file only once it passed them.
+FileHandle open_checked(int start, const char* path, FileOpen how, bool own)
 {
     int flags = open_flags(how);
     if (!path || flags < 0) {
@@ -58,7 +62,7 @@ FileHandle open_checked(const char* path, FileOpen how, bool own)
     // O_NONBLOCK only for the open: a FIFO put where a file is expected
     // would otherwise wait for a writer (or a reader) without end, and no
     // signal ends that wait in order. The type check below then refuses it.
-    const int fd = open_under_rule(path, flags | O_NOCTTY | O_NONBLOCK, !own);
+    const int fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, !own);
     if (fd < 0)
         return invalid_file;
     // Linux opens a directory for reading; the library's files never are
@@ -85,11 +89,9 @@ FileHandle open_checked(const char* path, FileOpen how, bool own)
     return fd;
 }
 
-} // namespace
+FileHandle file_open(const char* path, FileOpen how) { return open_checked(AT_FDCWD, path, how, false); }
 
-FileHandle file_open(const char* path, FileOpen how) { return open_checked(path, how, false); }
-
-FileHandle file_open_own(const char* path, FileOpen how) { return open_checked(path, how, true); }
+FileHandle file_open_own(const char* path, FileOpen how) { return open_checked(AT_FDCWD, path, how, true); }
 
 std::FILE* file_open_stream(const char* path, FileOpen how)
 {

@@ -1,6 +1,6 @@
 #include "platform/folder.h"
 
-#include "platform/posix/open_under_rule.h"
+#include "platform/posix/path_walk.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -26,6 +26,11 @@ bool folder_open_to_all(FolderHandle folder)
     return ::fstat(folder, &st) == 0 && (st.st_mode & S_IWOTH) != 0;
 }
 
+FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how)
+{
+    return open_checked(folder, name, how, false);
+}
+
 FileHandle folder_create_new(FolderHandle folder, const char* name)
 {
     int fd;
@@ -35,11 +40,70 @@ FileHandle folder_create_new(FolderHandle folder, const char* name)
     return fd;
 }
 
+bool folder_name_status(FolderHandle folder, const char* name, NameStatus& status)
+{
+    struct stat st;
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    status = {.regular = S_ISREG(st.st_mode),
+              .folder = S_ISDIR(st.st_mode),
+              .link = S_ISLNK(st.st_mode),
+              .owner = st.st_uid,
+              .mode = st.st_mode & 07777u};
+    return true;
+}
+
+bool folder_may_write(FolderHandle folder, const char* name)
+{
+    return ::faccessat(folder, name, W_OK, AT_EACCESS) == 0 || errno == EROFS;
+}
+
 bool folder_rename(FolderHandle folder, const char* from, const char* to)
 {
     return ::renameat(folder, from, folder, to) == 0;
 }
 
 bool folder_remove(FolderHandle folder, const char* name) { return ::unlinkat(folder, name, 0) == 0; }
+
+bool folder_make(const char* path, uint32_t mode)
+{
+    if (!path || !*path) {
+        errno = ENOENT;
+        return false;
+    }
+    const std::string whole = path;
+    // Each folder on the way that is missing is made, from the first one
+    // down; what is there already is left as it is.
+    for (size_t end = whole.find('/', 1);; end = whole.find('/', end + 1)) {
+        const std::string part = whole.substr(0, end);
+        if (!part.empty() && part.back() != '/') {
+            std::string name;
+            const int holder = open_parent_under_rule(part.c_str(), name);
+            if (holder < 0)
+                return false;
+            bool ok = true;
+            if (::mkdirat(holder, name.c_str(), 0700) == 0) {
+                // Made here: the mode asked for, whatever the umask says,
+                // set on the folder opened in the folder judged.
+                const int made = ::openat(holder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                ok = made >= 0 && ::fchmod(made, static_cast<mode_t>(mode & 07777)) == 0;
+                if (made >= 0) {
+                    const int error = errno;
+                    ::close(made);
+                    errno = error;
+                }
+            } else if (errno != EEXIST) {
+                ok = false;
+            }
+            const int error = errno;
+            ::close(holder);
+            errno = error;
+            if (!ok)
+                return false;
+        }
+        if (end == std::string::npos)
+            return true;
+    }
+}
 
 } // namespace platform

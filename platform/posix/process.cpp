@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include "platform/file.h"
+#include "platform/posix/path_walk.h"
 #include "platform/trust.h"
 
 #include <cerrno>
@@ -71,7 +72,17 @@ std::string current_dir()
     return path;
 }
 
-bool set_current_dir(const std::string& path) { return !path.empty() && chdir(path.c_str()) == 0; }
+bool set_current_dir(const std::string& path)
+{
+    const int folder = path.empty() ? -1 : open_under_rule(path.c_str(), O_PATH | O_DIRECTORY, true);
+    if (folder < 0)
+        return false;
+    const bool changed = ::fchdir(folder) == 0;
+    const int error = errno;
+    ::close(folder);
+    errno = error;
+    return changed;
+}
 
 std::string temp_dir()
 {
@@ -89,10 +100,8 @@ std::string system_error_text(int code)
 {
     if (code == error_not_regular_file)
         return "Not a regular file";
-    if (code == error_untrusted_link)
-        return "A link of another user's in a folder every user may write to";
-    if (code == error_untrusted_owner)
-        return "Owned by another user";
+    if (std::string refusal = refusal_text(code); !refusal.empty())
+        return refusal;
     char buffer[256];
     // GNU strerror_r returns the text, which may or may not be the buffer.
     const char* text = strerror_r(code, buffer, sizeof buffer);

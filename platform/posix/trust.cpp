@@ -1,27 +1,96 @@
 #include "platform/trust.h"
 
-#include "platform/posix/open_under_rule.h"
+#include "platform/posix/path_walk.h"
 
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
+namespace {
+
+// The details of the last refusal in this thread, for its message.
+struct Refusal {
+    int error = 0;
+    std::string path;
+    uid_t owner = 0;
+};
+thread_local Refusal last_refusal;
+
+// "user bob (uid 1001)", or "user 1001" where the system names no user.
+std::string whose(uid_t owner)
+{
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(owner, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name)
+        return "user " + std::string(found->pw_name) + " (uid " + std::to_string(owner) + ")";
+    return "user " + std::to_string(owner);
+}
+
+// The name itself (no link followed) at `path`, looked at from the folder
+// holding it as the walk reaches that folder.
+bool stat_name(const char* path, struct stat& st)
+{
+    std::string name;
+    const int folder = open_parent_under_rule(path, name);
+    if (folder < 0)
+        return false;
+    const bool found = ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const int error = errno;
+    ::close(folder);
+    errno = error;
+    return found;
+}
+
+} // namespace
+
+void note_refusal(int error, const std::string& path, uid_t owner) { last_refusal = {error, path, owner}; }
+
+bool refusal_details(int error, std::string& path, uid_t& owner)
+{
+    if (error == 0 || last_refusal.error != error)
+        return false;
+    path = last_refusal.path;
+    owner = last_refusal.owner;
+    return true;
+}
+
 bool trusted_owner(uint32_t uid) { return uid == ::geteuid() || uid == 0; }
+
+bool name_allowed(uint32_t owner, bool folder_open_to_all) { return trusted_owner(owner) || !folder_open_to_all; }
+
+std::string refusal_text(int code)
+{
+    const char* base = code == error_untrusted_link    ? "A link of another user's in a folder every user may write to"
+                       : code == error_untrusted_owner ? "Owned by another user"
+                       : code == error_open_to_all     ? "Every user may write to it"
+                                                       : nullptr;
+    if (!base)
+        return {};
+    std::string text = base;
+    if (last_refusal.error != code || last_refusal.path.empty())
+        return text;
+    text += " ('" + last_refusal.path + "', " + whose(last_refusal.owner) + "): ";
+    text += code == error_open_to_all ? "close it to other users (chmod o-w), or remove it"
+                                      : "make it yours, or remove it";
+    return text;
+}
 
 bool name_trusted(const char* path)
 {
     struct stat st;
-    return path && ::lstat(path, &st) == 0 && trusted_owner(st.st_uid);
+    return path && stat_name(path, st) && trusted_owner(st.st_uid);
 }
 
 bool name_players(const char* path)
 {
     struct stat st;
-    return path && ::lstat(path, &st) == 0 && st.st_uid == ::geteuid();
+    return path && stat_name(path, st) && st.st_uid == ::geteuid();
 }
 
 bool file_trusted(FileHandle file)
@@ -30,32 +99,32 @@ bool file_trusted(FileHandle file)
     return ::fstat(file, &st) == 0 && trusted_owner(st.st_uid);
 }
 
-bool open_to_all(const char* path)
-{
-    struct stat st;
-    return path && ::stat(path, &st) == 0 && (st.st_mode & S_IWOTH) != 0;
-}
-
 bool follow_link(std::string& path, int& error)
 {
     error = 0;
-    const int link = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    if (link < 0) {
+    std::string name;
+    const int folder = open_parent_under_rule(path.c_str(), name);
+    if (folder < 0) {
         if (errno != ENOENT)
             error = errno;
         return false;
     }
+    const int link = ::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
+    struct stat holder;
     char text[PATH_MAX];
     ssize_t length = -1;
-    if (::fstatat(link, "", &st, AT_EMPTY_PATH) != 0)
+    if (link < 0) {
+        if (errno != ENOENT)
+            error = errno;
+    } else if (::fstatat(link, "", &st, AT_EMPTY_PATH) != 0 || ::fstat(folder, &holder) != 0) {
         error = errno;
-    else if (S_ISLNK(st.st_mode)) {
+    } else if (S_ISLNK(st.st_mode)) {
         const size_t slash = path.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        if (!trusted_owner(st.st_uid) && open_to_all(folder.c_str()))
+        if (!name_allowed(st.st_uid, (holder.st_mode & S_IWOTH) != 0)) {
             error = error_untrusted_link;
-        else if ((length = ::readlinkat(link, "", text, sizeof text)) < 0)
+            note_refusal(error, path, st.st_uid);
+        } else if ((length = ::readlinkat(link, "", text, sizeof text)) < 0)
             error = errno;
         else if (static_cast<size_t>(length) == sizeof text)
             error = ENAMETOOLONG;
@@ -64,41 +133,21 @@ bool follow_link(std::string& path, int& error)
         else
             path = path.substr(0, slash + 1) + std::string(text, static_cast<size_t>(length));
     }
-    ::close(link);
+    if (link >= 0)
+        ::close(link);
+    ::close(folder);
     return error == 0 && length >= 0;
-}
-
-int open_under_rule(const char* path, int flags, bool follow)
-{
-    std::string name = path;
-    for (int hops = 0;; ++hops) {
-        int fd;
-        do
-            fd = ::open(name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
-        while (fd < 0 && errno == EINTR);
-        // A link at the name fails with ELOOP; with O_DIRECTORY, also with
-        // ENOTDIR.
-        if (fd >= 0 || !follow || (errno != ELOOP && errno != ENOTDIR))
-            return fd;
-        if (hops == 40) {
-            errno = ELOOP;
-            return -1;
-        }
-        const int refused = errno;
-        int error = 0;
-        if (follow_link(name, error))
-            continue;
-        // No link: a name that is no folder stays so, and a link that went
-        // meanwhile leaves the name to be opened again as it now is.
-        errno = error != 0 ? error : refused;
-        if (error != 0 || refused == ENOTDIR)
-            return -1;
-    }
 }
 
 bool may_write(const char* path)
 {
-    return path && (::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0 || errno == EROFS);
+    std::string name;
+    const int folder = path ? open_parent_under_rule(path, name) : -1;
+    if (folder < 0)
+        return false;
+    const bool writable = ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0 || errno == EROFS;
+    ::close(folder);
+    return writable;
 }
 
 } // namespace platform

@@ -597,12 +597,13 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              EXPECT_EQ(read_text((f / "mine").string()), "-- precious\n");
              EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
          }},
-        // The rename made another user's file the player's.
+        // Read, its title named the screenshots; the rename made it the
+        // player's.
         {"another user's file", [&](const fs::path& f) {
              plant(f / "game.cfg", [&] { write_text((f / "game.cfg").string(), "theirs = 1\n"); });
              fs::permissions(f / "game.cfg", fs::perms(0644));
          },
-         cfgReadTy::whole, CFG_KEPT_READ_ONLY,
+         cfgReadTy::unopened, CFG_KEPT_READ_ONLY,
          [](const fs::path& f) {
              EXPECT_EQ(read_text((f / "game.cfg").string()), "theirs = 1\n");
              struct stat st {};
@@ -619,6 +620,26 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              EXPECT_EQ(read_text((f / "mine").string()), "best_result = 90515\n");
              EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
          }},
+        // Root's settings, as a game installed by root has them, are read.
+        {"root's file", [&](const fs::path& f) {
+             write_text((f / "game.cfg").string(), "installed = 1\n");
+             fs::permissions(f / "game.cfg", fs::perms(0644));
+         },
+         cfgReadTy::whole, CFG_KEPT_READ_ONLY,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); }},
+        // The player's link leads through another user's link in the middle
+        // of the path: their settings were read and saved over.
+        {"another user's link on the way", [&](const fs::path& f) {
+             fs::create_directory(f / "theirs");
+             fs::permissions(f / "theirs", fs::perms(0777));
+             write_text((f / "theirs" / "game.cfg").string(), "theirs = 1\n");
+             EXPECT_EQ(::chown((f / "theirs").c_str(), other, other), 0);
+             plant(f / "x", [&] { fs::create_symlink("theirs", f / "x"); });
+             fs::create_symlink("x/game.cfg", f / "game.cfg");
+             EXPECT_EQ(::lchown((f / "game.cfg").c_str(), player, player), 0);
+         },
+         cfgReadTy::unopened, ERR_WRITE,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "theirs" / "game.cfg").string()), "theirs = 1\n"); }},
         // Another user's file at the new file's name went as a leftover.
         {"another user's new file", [&](const fs::path& f) {
              plant(f / "game.cfg.new", [&] { write_text((f / "game.cfg.new").string(), "theirs\n"); });

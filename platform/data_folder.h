@@ -1,0 +1,32 @@
+// The game's data folder: one judge for the game's search, its loads and
+// the data tool, so that the same folder gets the same answer everywhere,
+// and a binding that makes every load read the very folder judged.
+#pragma once
+
+#include "platform/folder.h"
+
+#include <string>
+
+namespace platform {
+
+// Opens the folder at `path` (every name on the way judged by the rule for
+// shared folders, trust.h) and judges the open folder: it must be the
+// player's or root's, and not one every user may write to, since another
+// user could then swap its files. A folder shared with a group passes.
+// The folder, or invalid_folder with the reason in last_error(): the
+// open's own (ENOENT, ENOTDIR, a refusal on the way), error_untrusted_owner
+// or error_open_to_all; system_error_text() then names the folder, whose
+// it is and the way out.
+[[nodiscard]] FolderHandle data_folder_open(const char* path);
+
+// From now on, a relative name whose first name is `name` (ASCII case
+// aside, as the loads find it), opened while the current folder is the one
+// current now, is opened inside `folder` (taken over): the name is never
+// looked up again, so nothing renamed over it later is read. With
+// `folder` invalid, such names fail with `error`, the judge's refusal: a
+// folder the judge refused is never read, whatever happens after.
+void data_folder_bind(const std::string& name, FolderHandle folder, int error);
+// Ends the binding, closing the folder.
+void data_folder_unbind();
+
+} // namespace platform

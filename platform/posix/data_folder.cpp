@@ -1,0 +1,107 @@
+#include "platform/data_folder.h"
+
+#include "platform/posix/path_walk.h"
+#include "platform/trust.h"
+
+#include <cerrno>
+#include <mutex>
+#include <strings.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+struct Binding {
+    bool set = false;
+    dev_t holder_device = 0; // the current folder it was bound in
+    ino_t holder_inode = 0;
+    std::string name;
+    int folder = -1;
+    int error = 0;
+    std::string refused_path; // the refusal's details, for its message
+    uid_t refused_owner = 0;
+};
+
+std::mutex binding_mutex;
+Binding binding;
+
+void clear_locked()
+{
+    if (binding.folder >= 0)
+        ::close(binding.folder);
+    binding = {};
+}
+
+} // namespace
+
+FolderHandle data_folder_open(const char* path)
+{
+    const int folder = path ? open_under_rule(path, O_RDONLY | O_DIRECTORY, true) : -1;
+    if (folder < 0)
+        return invalid_folder;
+    struct stat st;
+    int error = 0;
+    if (::fstat(folder, &st) != 0)
+        error = errno;
+    else if (!trusted_owner(st.st_uid))
+        error = error_untrusted_owner;
+    else if (st.st_mode & S_IWOTH)
+        error = error_open_to_all;
+    if (error == 0)
+        return folder;
+    if (error == error_untrusted_owner || error == error_open_to_all)
+        note_refusal(error, path, st.st_uid);
+    ::close(folder);
+    errno = error;
+    return invalid_folder;
+}
+
+void data_folder_bind(const std::string& name, FolderHandle folder, int error)
+{
+    struct stat here;
+    const bool known = ::stat(".", &here) == 0;
+    std::lock_guard lock(binding_mutex);
+    clear_locked();
+    if (!known || name.empty()) {
+        if (folder >= 0)
+            ::close(folder);
+        return;
+    }
+    binding.set = true;
+    binding.holder_device = here.st_dev;
+    binding.holder_inode = here.st_ino;
+    binding.name = name;
+    binding.folder = folder;
+    binding.error = folder >= 0 ? 0 : (error != 0 ? error : ENOENT);
+    // The refusal's details, kept for the loads that fail on it later.
+    (void)refusal_details(binding.error, binding.refused_path, binding.refused_owner);
+}
+
+void data_folder_unbind()
+{
+    std::lock_guard lock(binding_mutex);
+    clear_locked();
+}
+
+bool bound_data_folder(int cwd, const std::string& first, int& folder, int& error)
+{
+    std::lock_guard lock(binding_mutex);
+    if (!binding.set || ::strcasecmp(first.c_str(), binding.name.c_str()) != 0)
+        return false;
+    struct stat here;
+    if (::fstat(cwd, &here) != 0 || here.st_dev != binding.holder_device || here.st_ino != binding.holder_inode)
+        return false;
+    folder = -1;
+    error = binding.error;
+    if (!binding.refused_path.empty())
+        note_refusal(error, binding.refused_path, binding.refused_owner);
+    if (binding.folder >= 0) {
+        folder = ::fcntl(binding.folder, F_DUPFD_CLOEXEC, 0);
+        if (folder < 0)
+            error = errno;
+    }
+    return true;
+}
+
+} // namespace platform
