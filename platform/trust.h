@@ -46,9 +46,9 @@ inline constexpr int error_open_to_all = 0x10003;
 // way out ("make it yours, or remove it"). "" for other numbers.
 [[nodiscard]] std::string refusal_text(int error);
 
-// True when the name itself (a link is not followed) belongs to the player
-// or root; false when nothing has the name.
-[[nodiscard]] bool name_trusted(const char* path);
+// True when the rule lets the name itself (a link is not followed) through
+// where it stands; false when nothing has the name.
+[[nodiscard]] bool name_passes(const char* path);
 
 // True when the name itself belongs to the player alone: only such a
 // leftover is the player's to remove.

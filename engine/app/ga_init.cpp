@@ -2,10 +2,13 @@
 // instance, timer, window, display, sound, fonts, screen grid, game.
 #include "engine/app/app_internal.h"
 
+#include "platform/data_folder.h"
+#include "platform/path_resolve.h"
 #include "platform/process.h"
 #include "platform/trust.h"
 #include "platform/window.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,10 +36,10 @@ std::string folder_name(const char* dir)
 }
 
 // True when the folder holds an entry whose name begins with `prefix`: the
-// data folder itself, or anything named like it, counts. An entry that is
-// neither the player's nor root's is passed over, and the first one goes
-// to `passed_over`.
-bool has_entry_with_prefix(const char* folder, const char* prefix, std::string& passed_over)
+// data folder itself, or anything named like it, counts. Only an entry the
+// rule for shared folders lets through counts: in a folder every user may
+// write to, another user's "DATA" does not stop the search.
+bool has_entry_with_prefix(const char* folder, const char* prefix)
 {
     const std::string where = folder_name(folder);
     dirTy* search = dirOpen(where.c_str());
@@ -48,13 +51,35 @@ bool has_entry_with_prefix(const char* folder, const char* prefix, std::string& 
         const char* name = search->find.name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || std::strncmp(name, prefix, length) != 0)
             continue;
-        const std::string entry = std::string(folder) + name;
-        found = platform::name_trusted(entry.c_str());
-        if (!found && passed_over.empty())
-            passed_over = entry;
+        found = platform::name_passes((std::string(folder) + name).c_str());
     }
     dirClose(search);
     return found;
+}
+
+// The data folder `data_dir` of the folder `folder` (rootDir's form; ""
+// for the current one), as the loads will find it, judged. The open
+// folder, or invalid_folder with the judge's reason in `error` (ENOENT
+// when only names like it are there).
+platform::FolderHandle judge_data_folder(const char* folder, const char* data_dir, std::string& name, int& error)
+{
+    const std::string path = platform::resolve_path(std::string(folder) + data_dir);
+    const size_t slash = path.find_last_of('/');
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const platform::FolderHandle found = platform::data_folder_open(path.c_str());
+    error = found == platform::invalid_folder ? platform::last_error() : 0;
+    return found;
+}
+
+// No data folder was found: the current folder stays where the program
+// was started, and its data folder is judged the same way, so that one the
+// judge refused is never read, whatever the answer to the report was.
+void bind_start_folder(const char* data_dir)
+{
+    std::string name;
+    int error = 0;
+    const platform::FolderHandle data = judge_data_folder("", data_dir, name, error);
+    platform::data_folder_bind(name, data, error);
 }
 
 // The second instance hands over to the first and ends here, saying so:
@@ -85,23 +110,33 @@ void gaCTy::FindDataDir()
                                          "Initialization.\n Can't find data directory: the program's path is %u "
                                          "characters long, and the system takes paths of at most %u.",
                                          static_cast<unsigned>(exe.size()), static_cast<unsigned>(sizeof rootDir - 1)));
+        bind_start_folder(cfg ? cfg->GetStr("DATA_DIR") : "DATA");
         return;
     }
     pathSplit(exe.c_str(), rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
     const char* dataDir = cfg ? cfg->GetStr("DATA_DIR") : "DATA";
     // The search goes up to folders others may have made (a shared /tmp,
-    // /home): a folder, or a data folder in it, that is neither the
-    // player's nor root's is passed over, so that another user cannot hand
-    // the game its data and settings.
+    // /home). A data folder the judge refuses (another user's, one every
+    // user may write to, one reached through a refused name) is passed
+    // over. The folder taken is bound: every load reads inside the very
+    // folder judged, never the name looked up again.
     std::string passed_over;
     for (;;) {
-        if (platform::name_trusted(folder_name(rootDir).c_str())) {
-            if (has_entry_with_prefix(rootDir, dataDir, passed_over)) {
-                (void)platform::set_current_dir(rootDir);
+        if (has_entry_with_prefix(rootDir, dataDir)) {
+            std::string name;
+            int error = 0;
+            const platform::FolderHandle data = judge_data_folder(rootDir, dataDir, name, error);
+            // A folder with only names like the data folder's counts too;
+            // its loads then find nothing.
+            if ((data != platform::invalid_folder || error == ENOENT) && platform::set_current_dir(rootDir)) {
+                platform::data_folder_bind(name, data, error);
                 return;
             }
-        } else if (passed_over.empty()) {
-            passed_over = folder_name(rootDir);
+            if (data != platform::invalid_folder)
+                platform::folder_close(data);
+            else if (passed_over.empty())
+                passed_over = std::string(rootDir).append(name).append("' was passed over: ")
+                                  .append(platform::system_error_text(error));
         }
         // One folder up: drop the trailing separator, keep the folder part.
         char work[sizeof rootDir];
@@ -110,18 +145,15 @@ void gaCTy::FindDataDir()
         if (length)
             work[length - 1] = '\0';
         pathSplit(work, rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
-        if (!rootDir[0]) {
-            if (passed_over.empty())
-                (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory!"));
-            else
-                (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                                 "Initialization.\n Can't find data directory! '%s' was passed "
-                                                 "over: it belongs to another user.",
-                                                 passed_over.c_str()));
-            // The current folder stays where the program was started.
-            return;
-        }
+        if (!rootDir[0])
+            break;
     }
+    if (passed_over.empty())
+        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory!"));
+    else
+        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory! '%s",
+                                         passed_over.c_str()));
+    bind_start_folder(dataDir);
 }
 
 void gaCTy::Init()

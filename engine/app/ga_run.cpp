@@ -2,6 +2,7 @@
 #include "engine/app/app_internal.h"
 
 #include "platform/clock.h"
+#include "platform/data_folder.h"
 #include "platform/window.h"
 
 #include <cstdio>
@@ -64,6 +65,7 @@ gaCTy::~gaCTy()
     }
     // The window is gone, so a later start may take over.
     gaInstanceLock().reset();
+    platform::data_folder_unbind();
     EmptyHook();
     errDone();
     delete cfg;

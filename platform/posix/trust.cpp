@@ -81,10 +81,18 @@ std::string refusal_text(int code)
     return text;
 }
 
-bool name_trusted(const char* path)
+bool name_passes(const char* path)
 {
+    std::string name;
+    const int folder = path ? open_parent_under_rule(path, name) : -1;
+    if (folder < 0)
+        return false;
     struct stat st;
-    return path && stat_name(path, st) && trusted_owner(st.st_uid);
+    struct stat holder;
+    const bool passes = ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        ::fstat(folder, &holder) == 0 && name_allowed(st.st_uid, (holder.st_mode & S_IWOTH) != 0);
+    ::close(folder);
+    return passes;
 }
 
 bool name_players(const char* path)

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <sstream>
 
@@ -241,50 +242,82 @@ TEST_F(AppTest, MemoryRunningOutIsReportedAndTheRunFails)
 
 // The data folder is searched for upwards from the program's folder. A
 // path of 256 characters or more once read as no data folder at all; one
-// longer than the system takes is named as the cause. A folder, or a data
-// folder, of another user's is passed over (as root only: another user's
-// files cannot be made otherwise).
+// longer than the system takes is named as the cause. A data folder the
+// judge refuses is passed over: another user's (only root can make one), one
+// every user may write to, and one beside a name like it (DATA.orig), which
+// once stopped the search there; the folder holding it may be anybody's.
+// Where the report is answered and the start goes on, nothing of the
+// refused folder is read.
 TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
 {
     namespace fs = std::filesystem;
     const fs::path deep = root / std::string(120, 'a') / std::string(120, 'b') / std::string(120, 'c');
+    const fs::path bin = root / "bin";
+    const auto others = [](const fs::path& path) { return ::chown(path.c_str(), 65534, 65534) == 0; };
     const struct {
         const char* name;
         fs::path exe;
-        const char* others; // made another user's, below root; null: none
-        const char* said;   // in a box; null: the data folder in root, or in `deep`, is found
+        bool as_root;
+        std::function<bool()> setup; // below root, which holds DATA
+        fs::path found;              // empty: none, and `said` in a box
+        const char* said;
     } cases[] = {
-        {"long path", deep / "bin" / "race", nullptr, nullptr},
-        {"too long", root / std::string(5000, 'd') / "race", nullptr, "the program's path is "},
-        {"another user's folder", root / "bin" / "x64" / "race", "bin", nullptr},
-        {"another user's data folder", root / "bin" / "x64" / "race", "bin/DATA", nullptr},
+        {"long path", deep / "bin" / "race", false, [&] { return fs::create_directories(deep / "DATA"); }, deep,
+         nullptr},
+        {"too long", root / std::string(5000, 'd') / "race", false, [] { return true; }, {},
+         "the program's path is "},
+        {"another user's folder", bin / "x64" / "race", true,
+         [&] { return fs::create_directories(bin / "DATA") && others(bin); }, bin, nullptr},
+        {"another user's data folder", bin / "x64" / "race", true,
+         [&] { return fs::create_directories(bin / "DATA") && others(bin / "DATA"); }, root, nullptr},
+        {"another user's data folder beside a name like it", bin / "x64" / "race", true,
+         [&] {
+             return fs::create_directories(bin / "DATA.orig") && fs::create_directories(bin / "DATA") &&
+                    others(bin / "DATA");
+         },
+         root, nullptr},
+        {"a data folder every user may write to", bin / "x64" / "race", false,
+         [&] {
+             fs::create_directories(bin / "DATA");
+             fs::permissions(bin / "DATA", fs::perms(0777));
+             return true;
+         },
+         root, nullptr},
+        {"only a refused data folder, the report answered", bin / "x64" / "race", true,
+         [&] {
+             fs::remove_all(root / "DATA");
+             fs::create_directories(bin / "DATA");
+             std::ofstream(bin / "DATA" / "shipped.cfg") << "WND_NAME = theirs\n";
+             fs::current_path(bin);
+             return others(bin / "DATA" / "shipped.cfg") && others(bin / "DATA");
+         },
+         {}, "bin/DATA' was passed over: Owned by another user ('"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.others && ::geteuid() != 0) {
+        if (c.as_root && ::geteuid() != 0) {
             std::printf("skipped '%s': only root can make another user's folder\n", c.name);
             continue;
         }
-        fs::remove_all(root / "bin");
+        fs::remove_all(bin);
         fs::remove_all(root / std::string(120, 'a'));
-        fs::create_directories(root / "bin" / "x64");
+        fs::create_directories(root / "DATA");
+        fs::create_directories(bin / "x64");
         gaExePath = c.exe.string();
         if (c.exe.string().size() < 4096)
             fs::create_directories(c.exe.parent_path());
-        const fs::path home = c.exe.parent_path().parent_path() == deep ? deep : root;
-        fs::create_directories(home / "DATA");
-        if (c.others) {
-            fs::create_directories(root / "bin" / "DATA");
-            ASSERT_EQ(::chown((root / c.others).c_str(), 65534, 65534), 0);
-        }
+        ASSERT_TRUE(c.setup());
         platform::clear_shown_boxes();
         gaCTy& app = Start();
-        if (c.said) {
-            EXPECT_TRUE(box_says(c.said));
-            EXPECT_EQ(app.rootDir[0], '\0');
+        if (!c.found.empty()) {
+            EXPECT_EQ(std::string(app.rootDir), c.found.string() + "/");
+            EXPECT_EQ(std::filesystem::current_path(), c.found);
         } else {
-            EXPECT_EQ(std::string(app.rootDir), home.string() + "/");
-            EXPECT_EQ(std::filesystem::current_path(), home);
+            EXPECT_TRUE(box_says(c.said)) << c.said;
+            EXPECT_EQ(app.rootDir[0], '\0');
+            EXPECT_STRNE(app.cfg->GetStr("WND_NAME"), "theirs");
+            EXPECT_EQ(platform::file_open("DATA/shipped.cfg", platform::FileOpen::read_existing),
+                      platform::invalid_file);
         }
         Stop();
         g_app = nullptr;
