@@ -49,29 +49,33 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
     const std::string file = platform::link_target(name, error);
     if (error != 0 && error != ELOOP)
         return platform::system_error_text(error);
-    std::FILE* f = std::fopen(file.c_str(), "wx");
-    if (!f) {
-        const std::error_code error(errno, std::generic_category());
-        if (error != std::errc::file_exists)
-            return error.message();
+    // Made new where nothing has the name, by the walk that judges every
+    // name on the way.
+    const platform::FileHandle made = platform::file_open(file.c_str(), platform::FileOpen::create_new);
+    if (made == platform::invalid_file) {
+        if (platform::last_error() != EEXIST)
+            return platform::system_error_text(platform::last_error());
         // Kept only when a regular file is really there: a link that still
         // leads nowhere (a loop), a folder or a device is a failure, not the
         // player's settings.
-        std::error_code status_error;
-        const auto status = std::filesystem::status(file, status_error);
-        if (status_error)
-            return status_error.message();
-        if (std::filesystem::is_directory(status))
-            return std::make_error_code(std::errc::is_a_directory).message();
-        return std::filesystem::is_regular_file(status) ? "" : "Not a regular file";
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok &= std::fclose(f) == 0;
-    if (ok)
+        const platform::FileHandle there = platform::file_open(file.c_str(), platform::FileOpen::read_existing);
+        if (there == platform::invalid_file)
+            return platform::system_error_text(platform::last_error());
+        (void)platform::file_close(there);
         return "";
-    const std::string why = std::error_code(errno, std::generic_category()).message();
+    }
+    error = 0;
+    for (size_t done = 0; done < text.size() && error == 0;) {
+        const int64_t put = platform::file_write(made, text.data() + done, text.size() - done);
+        error = put > 0 ? 0 : put < 0 ? platform::last_error() : ENOSPC;
+        done += put > 0 ? static_cast<size_t>(put) : 0;
+    }
+    if (!platform::file_close(made) && error == 0)
+        error = platform::last_error();
+    if (error == 0)
+        return "";
     std::remove(file.c_str()); // a half file would be kept by the next run
-    return why;
+    return platform::system_error_text(error);
 }
 
 } // namespace

@@ -1,11 +1,9 @@
 #include "tools/mkdata/data_folder.h"
 
+#include "platform/data_folder.h"
 #include "platform/process.h"
-#include "platform/trust.h"
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 namespace mkdata {
 
@@ -116,21 +114,14 @@ DataFolder::~DataFolder()
 
 std::string DataFolder::open(const std::string& path)
 {
-    std::error_code made;
-    std::filesystem::create_directories(path, made);
-    folder_ = platform::folder_open(path.c_str());
+    // Made closed to writing by others whatever the umask is: the judge
+    // below refuses a data folder every user may write to.
+    if (!platform::folder_make(path.c_str(), 0755))
+        return platform::system_error_text(platform::last_error());
+    folder_ = platform::data_folder_open(path.c_str());
     if (folder_ == platform::invalid_folder)
-        return made ? made.message() : platform::system_error_text(platform::last_error());
-    std::string why;
-    if (!platform::file_trusted(folder_))
-        why = platform::system_error_text(platform::error_untrusted_owner);
-    else if (platform::folder_open_to_all(folder_))
-        why = "Every user may write to it";
-    if (!why.empty()) {
-        platform::folder_close(folder_);
-        folder_ = platform::invalid_folder;
-    }
-    return why;
+        return platform::system_error_text(platform::last_error());
+    return {};
 }
 
 bool DataFolder::write(const std::string& name, std::span<const uint8_t> bytes) const

@@ -39,11 +39,11 @@ public:
     DataFolder(const DataFolder&) = delete;
     DataFolder& operator=(const DataFolder&) = delete;
 
-    // Opens the folder at `path`, making it when missing. Refused when it
-    // is neither the player's nor root's, or when every user may write to
-    // it: another user could then have put links at the data files' names,
-    // or swap the files after they are written. "" when it may be used,
-    // else why not.
+    // Opens the folder at `path`, making it (and the folders on the way)
+    // when missing, mode 0755 whatever the umask. Judged as the game judges
+    // it (platform::data_folder_open): refused when it is neither the
+    // player's nor root's, or when every user may write to it. "" when it
+    // may be used, else why not.
     [[nodiscard]] std::string open(const std::string& path);
 
     [[nodiscard]] bool write(const std::string& name, std::span<const uint8_t> bytes) const;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 
@@ -257,32 +258,82 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
 }
 
 // Another user could have made DATA/ before the player's first build: a
-// folder of theirs, or one every user may write to, is refused whole.
+// folder of theirs, or one every user may write to, is refused whole, with
+// the folder, whose it is and the way out. The game judges a data folder
+// by the same function, so the rows that pass (a group's folder, the
+// player's own link at DATA, a start under umask 000) are what it reads.
 TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
 {
     const fs::path dir = fs::temp_directory_path() / ("mkdata_refused_" + std::to_string(std::random_device {}()));
+    const uid_t player = ::geteuid();
     struct Row {
-        uid_t owner;
-        fs::perms mode;
-        const char* why;
+        const char* what;
+        bool as_root; // gives names away
+        std::function<void()> setup;
+        const char* why; // "": written
     };
-    for (const Row& row : {Row {65534, fs::perms(0755), "Owned by another user"},
-                           Row {::geteuid(), fs::perms(0777), "Every user may write to it"}}) {
-        SCOPED_TRACE(row.why);
-        if (row.owner != ::geteuid() && ::geteuid() != 0) {
-            std::printf("the row of another user's folder is skipped: only root can give a folder away\n");
+    const auto own = [](const fs::path& path, uid_t owner) { ASSERT_EQ(::lchown(path.c_str(), owner, 100), 0); };
+    const Row rows[] = {
+        {"another user's folder", true,
+         [&] {
+             fs::create_directories(dir / "DATA");
+             own(dir / "DATA", 65534);
+         },
+         "Owned by another user ('"},
+        {"a folder every user may write to", false,
+         [&] {
+             fs::create_directories(dir / "DATA");
+             fs::permissions(dir / "DATA", fs::perms(0777));
+         },
+         "Every user may write to it ('"},
+        // A teammate's folder shared with the group, holding the player's
+        // own data folder.
+        {"a group's folder", true,
+         [&] {
+             fs::permissions(dir, fs::perms(02775));
+             own(dir, 65534);
+         },
+         ""},
+        // Once refused where the game's folder open took ENOTDIR for no link.
+        {"a teammate's link at DATA in a group's folder", true,
+         [&] {
+             fs::permissions(dir, fs::perms(02775));
+             fs::create_directories(dir / "mine");
+             fs::create_directory_symlink("mine", dir / "DATA");
+             own(dir / "DATA", 65534);
+         },
+         ""},
+        {"a start under umask 000", false, [] { ::umask(0); }, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.as_root && player != 0) {
+            std::printf("the row '%s' is skipped: only root can give a folder away\n", row.what);
             continue;
         }
         fs::remove_all(dir);
-        fs::create_directories(dir / "DATA");
-        fs::permissions(dir / "DATA", row.mode);
-        ASSERT_EQ(::chown((dir / "DATA").c_str(), row.owner, ::getegid()), 0);
+        fs::create_directories(dir);
+        const mode_t umask_before = ::umask(022);
+        row.setup();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(mkdata::write_game_data(dir.string()), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  "mkdata: refusing the data folder " + (dir / "DATA").string() + ": " + row.why + "\n");
-        EXPECT_TRUE(fs::is_empty(dir / "DATA"));
-        EXPECT_FALSE(fs::exists(dir / "race.cfg"));
+        const int status = mkdata::write_game_data(dir.string());
+        ::umask(umask_before);
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (*row.why) {
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(said.rfind("mkdata: refusing the data folder " + (dir / "DATA").string() + ": " + row.why +
+                                     (dir / "DATA").string() + "', user ",
+                                 0),
+                      0u)
+                << said;
+            EXPECT_NE(said.find("or remove it\n"), std::string::npos) << said;
+            EXPECT_TRUE(fs::is_empty(dir / "DATA"));
+            EXPECT_FALSE(fs::exists(dir / "race.cfg"));
+            continue;
+        }
+        EXPECT_EQ(status, 0) << said;
+        EXPECT_EQ(fs::status(dir / "DATA").permissions() & fs::perms::all, fs::perms(0755));
+        EXPECT_TRUE(fs::exists(dir / "DATA" / "car.imgs"));
     }
     fs::remove_all(dir);
 }
@@ -294,11 +345,13 @@ TEST(DataFolder, LinksAtTheFilesNamesAreReplacedNotWrittenThrough)
     const fs::path dir = fs::temp_directory_path() / ("mkdata_links_" + std::to_string(std::random_device {}()));
     fs::create_directories(dir / "DATA");
     fs::create_directories(dir / "outside");
-    for (const char* name : {"shipped.cfg", "gameover.bmp", "car.imgs", "track.obst"}) {
+    // The temporary names too: a file is made new there, never opened.
+    for (const char* name : {"shipped.cfg", "gameover.bmp", "car.imgs", "track.obst", ".car.imgs.0.new"}) {
         std::ofstream(dir / "outside" / name) << "the player's own " << name;
         fs::create_symlink(dir / "outside" / name, dir / "DATA" / name);
     }
     ASSERT_EQ(mkdata::write_game_data(dir.string()), 0);
+    EXPECT_EQ(read_all(dir / "outside" / ".car.imgs.0.new"), "the player's own .car.imgs.0.new");
     for (const char* name : {"shipped.cfg", "gameover.bmp", "car.imgs", "track.obst"}) {
         EXPECT_FALSE(fs::is_symlink(dir / "DATA" / name)) << name;
         EXPECT_EQ(read_all(dir / "outside" / name), std::string("the player's own ") + name);
