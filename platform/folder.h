@@ -13,7 +13,8 @@ namespace platform {
 using FolderHandle = int;
 inline constexpr FolderHandle invalid_folder = -1;
 
-// Opens the folder at `path`, every name on the way judged by the rule for
+// Opens the folder at `path` (for finding names in it, O_PATH: a folder
+// the player may enter but not list still opens), every name on the way judged by the rule for
 // shared folders (trust.h): error_untrusted_link or error_untrusted_owner
 // when the rule refuses one, ENOTDIR when the name is no folder.
 [[nodiscard]] FolderHandle folder_open(const char* path);

@@ -50,9 +50,9 @@ inline constexpr int error_open_to_all = 0x10003;
 // where it stands; false when nothing has the name.
 [[nodiscard]] bool name_passes(const char* path);
 
-// True when the name itself belongs to the player alone: only such a
-// leftover is the player's to remove.
-[[nodiscard]] bool name_players(const char* path);
+// True for the player alone: only a leftover of the player's is the
+// player's to remove.
+[[nodiscard]] bool player_owns(uint32_t uid);
 
 // True when the open file or folder belongs to the player or root.
 [[nodiscard]] bool file_trusted(FileHandle file);

@@ -10,16 +10,14 @@
 #include "engine/base/cfg_internal.h"
 
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/process.h"
 #include "platform/trust.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
-
-namespace fs = std::filesystem;
+#include <utility>
 
 namespace {
 
@@ -37,20 +35,46 @@ int config_text(const cfgCTy& cfg, std::string& text)
     return 0;
 }
 
-// True when the regular file `path` holds exactly `text`.
-bool holds_text(const fs::path& path, const std::string& text)
+// An open folder, closed at the end of the scope.
+struct OpenFolder {
+    platform::FolderHandle handle;
+    explicit OpenFolder(const std::string& path) : handle(platform::folder_open(path.c_str())) {}
+    ~OpenFolder()
+    {
+        if (handle != platform::invalid_folder) {
+            const int error = platform::last_error();
+            platform::folder_close(handle);
+            platform::set_last_error(error);
+        }
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+};
+
+// The folder part of `path` ("." for a bare name) and the file's name.
+std::pair<std::string, std::string> split_path(const std::string& path)
 {
-    std::error_code ec;
-    if (fs::file_size(path, ec) != text.size() || ec)
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// True when the regular file `name` of the folder holds exactly `text`.
+bool holds_text(platform::FolderHandle folder, const std::string& name, const std::string& text)
+{
+    const platform::FileHandle file = platform::folder_open_file(folder, name.c_str(), platform::FileOpen::read_existing);
+    if (file == platform::invalid_file)
         return false;
-    std::FILE* stream = platform::file_open_stream(path.c_str(), platform::FileOpen::read_existing);
-    if (!stream)
-        return false;
+    bool same = platform::file_size(file) == static_cast<int64_t>(text.size());
     std::string old(text.size(), '\0');
-    const bool same = std::fread(old.data(), 1, old.size(), stream) == old.size() && std::fgetc(stream) == EOF &&
-                      old == text;
-    std::fclose(stream);
-    return same;
+    for (size_t done = 0; same && done < old.size();) {
+        const int64_t got = platform::file_read(file, old.data() + done, old.size() - done);
+        same = got > 0;
+        done += got > 0 ? static_cast<size_t>(got) : 0;
+    }
+    (void)platform::file_close(file);
+    return same && old == text;
 }
 
 // Writes all of `text` from the file's position; a device that fills up
@@ -93,11 +117,12 @@ int report_write_failure(const char* fileName, int error)
 // write to, holding a file they can): the old file is rewritten in place.
 // Its new length is reserved first, so that a full disk fails before the
 // first byte changes and leaves the file whole. 0 or the error number.
-int rewrite_in_place(const fs::path& target, const std::string& text)
+int rewrite_in_place(platform::FolderHandle folder, const std::string& name, const std::string& text)
 {
     // Read and write: the reserve reads the blocks it fills where the file
     // system has no way to reserve space.
-    const platform::FileHandle file = platform::file_open(target.c_str(), platform::FileOpen::read_write_existing);
+    const platform::FileHandle file =
+        platform::folder_open_file(folder, name.c_str(), platform::FileOpen::read_write_existing);
     if (file == platform::invalid_file)
         return platform::last_error();
     const auto size = static_cast<int64_t>(text.size());
@@ -117,19 +142,19 @@ int rewrite_in_place(const fs::path& target, const std::string& text)
 // written where it leads, so a name that is taken (and is no leftover of
 // the player's that can be removed) is passed over, never opened. The
 // name made goes to `fresh`; invalid_file with the error number otherwise.
-platform::FileHandle make_new_file(const fs::path& target, fs::path& fresh)
+platform::FileHandle make_new_file(platform::FolderHandle folder, const std::string& name, std::string& fresh)
 {
     for (int n = 0; n < 100; ++n) {
         char suffix[16] = ".new";
         if (n > 0)
             std::snprintf(suffix, sizeof suffix, ".%d.new", n);
-        fresh = target;
-        fresh += suffix;
+        fresh = name + suffix;
         // A leftover of an earlier, interrupted save; another user's file
         // at the name is theirs, and is passed over.
-        if (platform::name_players(fresh.c_str()))
-            (void)std::remove(fresh.c_str());
-        const platform::FileHandle file = platform::file_open(fresh.c_str(), platform::FileOpen::create_new);
+        platform::NameStatus there;
+        if (platform::folder_name_status(folder, fresh.c_str(), there) && platform::player_owns(there.owner))
+            (void)platform::folder_remove(folder, fresh.c_str());
+        const platform::FileHandle file = platform::folder_create_new(folder, fresh.c_str());
         if (file != platform::invalid_file || platform::last_error() != EEXIST)
             return file;
     }
@@ -145,26 +170,30 @@ int cfgCTy::Save(const char* fileName) const
     int error = 0;
     // Through the links at the name, so that a link stays a link and its
     // target gets the new text (or is made).
-    const fs::path target = platform::link_target(fileResolve(fileName), error);
+    const std::string target = platform::link_target(fileResolve(fileName), error);
     if (error != 0)
         return report_write_failure(fileName, error);
-    std::error_code ec;
-    const auto old_status = fs::status(target, ec);
-    const fs::file_type type = old_status.type();
+    // The folder holding the file is opened once, every name on the way
+    // judged; all that follows happens inside that very folder.
+    const auto [folder_path, name] = split_path(target);
+    const OpenFolder folder(folder_path);
+    if (folder.handle == platform::invalid_folder)
+        return report_write_failure(fileName, platform::last_error());
+    platform::NameStatus old;
+    const bool exists = platform::folder_name_status(folder.handle, name.c_str(), old);
+    if (!exists && platform::last_error() != ENOENT)
+        return report_write_failure(fileName, platform::last_error());
     // Only a regular file is written, or made where there is none: a FIFO
     // would hold the save in the open, and a device is no settings file.
-    if (type == fs::file_type::directory)
+    if (exists && old.folder)
         return report_write_failure(fileName, EISDIR);
-    if (type != fs::file_type::regular && type != fs::file_type::not_found)
-        return report_write_failure(fileName, type == fs::file_type::none ? ec.value()
-                                                                           : platform::error_not_regular_file);
-    const bool exists = type == fs::file_type::regular;
+    if (exists && !old.regular)
+        return report_write_failure(fileName, platform::error_not_regular_file);
     // Mode 444 is how a player freezes the settings: the rename below would
     // go past it, so the file is kept as it is. So is a file the player may
     // not write, another user's in a folder all may write to: the rename
     // would take it over.
-    if (exists && ((old_status.permissions() & fs::perms::owner_write) == fs::perms::none ||
-                   !platform::may_write(target.c_str())))
+    if (exists && ((old.mode & 0200) == 0 || !platform::folder_may_write(folder.handle, name.c_str())))
         return CFG_KEPT_READ_ONLY;
     std::string text;
     if (config_text(*this, text) != 0)
@@ -172,27 +201,22 @@ int cfgCTy::Save(const char* fileName) const
     // Most shut-downs save what was loaded. A file that holds the text
     // already was pushed to the device when it was written, so it stays as
     // it is, and the save costs no write and no flush.
-    if (exists && holds_text(target, text))
+    if (exists && holds_text(folder.handle, name, text))
         return 0;
-    fs::path fresh;
-    const platform::FileHandle file = make_new_file(target, fresh);
+    std::string fresh;
+    const platform::FileHandle file = make_new_file(folder.handle, name, fresh);
     if (file == platform::invalid_file) {
         error = platform::last_error();
         if (exists)
-            error = rewrite_in_place(target, text);
+            error = rewrite_in_place(folder.handle, name, text);
         return error == 0 ? 0 : report_write_failure(fileName, error);
     }
     // The old file's permissions before any text goes in.
     if (exists)
-        (void)platform::file_set_permissions(file, static_cast<uint32_t>(old_status.permissions()));
-    if ((error = write_new_file(file, text)) != 0) {
-        fs::remove(fresh, ec);
-        return report_write_failure(fileName, error);
-    }
-    fs::rename(fresh, target, ec);
-    if (ec) {
-        error = ec.value();
-        fs::remove(fresh, ec);
+        (void)platform::file_set_permissions(file, old.mode);
+    if ((error = write_new_file(file, text)) != 0 ||
+        (!platform::folder_rename(folder.handle, fresh.c_str(), name.c_str()) && (error = platform::last_error()))) {
+        (void)platform::folder_remove(folder.handle, fresh.c_str());
         return report_write_failure(fileName, error);
     }
     return 0;

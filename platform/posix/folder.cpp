@@ -15,7 +15,7 @@ FolderHandle folder_open(const char* path)
         errno = EINVAL;
         return invalid_folder;
     }
-    return open_under_rule(path, O_RDONLY | O_DIRECTORY, true);
+    return open_under_rule(path, O_PATH | O_DIRECTORY, true);
 }
 
 bool folder_close(FolderHandle folder) { return file_close(folder); }
