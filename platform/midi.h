@@ -65,6 +65,7 @@ struct MidiSoundfontState {
     bool tried = false;       // the synthesiser has been made (or failed)
     bool refused = false;     // the soundfont set was missing or did not load
     std::string loaded;       // the soundfont that plays; "" when none does
+    std::string why;          // why the soundfont set was refused
 };
 MidiSoundfontState midi_soundfont_state();
 
@@ -229,6 +230,8 @@ public:
     MidiSynth& operator=(const MidiSynth&) = delete;
 
     bool ok() const;
+    // Why the soundfont did not load ("" when it did).
+    const std::string& failure() const;
     uint32_t rate() const;
     void short_message(uint64_t time_ns, uint32_t message) override;
     void long_message(uint64_t time_ns, std::span<const uint8_t> bytes) override;

@@ -54,8 +54,9 @@ inline constexpr int error_open_to_all = 0x10003;
 // player's to remove.
 [[nodiscard]] bool player_owns(uint32_t uid);
 
-// True when the open file or folder belongs to the player or root.
-[[nodiscard]] bool file_trusted(FileHandle file);
+// True when the open file or folder belongs to the player or root. A
+// refusal is kept for refusal_text() under the name `name`.
+[[nodiscard]] bool file_trusted(FileHandle file, const std::string& name);
 
 // One hop from `path` (its folders reached by the walk): when a link has the name and the rule lets it
 // through, `path` becomes the name it gives (a relative one counted from

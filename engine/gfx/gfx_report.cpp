@@ -1,6 +1,8 @@
 // Reports and stream-reading helpers shared by the image units.
 #include "engine/gfx/gfx_internal.h"
 
+#include "platform/process.h"
+
 void gfxReportNotImpl(const char* text) { dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text)); }
 
 int gfxReportDataError() { return dbgBreakOnRetry(errReport(ERR_DATA)); }
@@ -17,6 +19,14 @@ int gfxReportFile(int code, const char* name)
     static char copy[1024];
     strCopy(copy, sizeof copy, name);
     return dbgBreakOnRetry(errReportArg(code, copy));
+}
+
+int gfxReportFileFailure(int code, const char* name, int error)
+{
+    static char message[STR_MESSAGE_BUFFER_SIZE];
+    strFormat(message, sizeof message, "%s '%s': %s", code == ERR_CREATE ? "Can't create file" : "Can't write to file",
+              name ? name : "", platform::system_error_text(error).c_str());
+    return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, code, 0, message, nullptr, nullptr, -1));
 }
 
 size_t gfxStreamLeft(const rwCTy* stream)

@@ -54,16 +54,20 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
             break;
     }
     if (!file)
-        return gfxReportFile(ERR_CREATE, name);
+        return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());
+    errno = 0;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = std::fflush(file) == 0 && written;
     written = std::fclose(file) == 0 && written;
+    int error = written ? 0 : errno != 0 ? errno : EIO;
     const bool placed = written
         && (replace ? std::rename(temporary.c_str(), target.c_str()) == 0
                     : platform::file_rename_new(temporary.c_str(), target.c_str()));
     if (!placed) {
+        if (error == 0)
+            error = platform::last_error();
         std::remove(temporary.c_str());
-        return gfxReportFile(written ? ERR_CREATE : ERR_WRITE, name);
+        return gfxReportFileFailure(written ? ERR_CREATE : ERR_WRITE, name, error);
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "engine/sound/sound.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -56,12 +57,14 @@ void logSoundfontFallback()
     if (!state.refused || soundfontFallbackLogged)
         return;
     soundfontFallbackLogged = true;
-    const quarn::LogEntry entry = quarn::open_entry(snd_log_warning);
-    entry << "can't load the soundfont \"" << soundfontAskedFor << "\"; ";
+    std::string text = "can't load the soundfont \"" + soundfontAskedFor + "\" (" + state.why + "); ";
     if (state.loaded.empty())
-        entry << "no other soundfont is installed, the music is silent" << std::endl;
+        text += "no other soundfont is installed, the music is silent";
     else
-        entry << "the music plays with \"" << state.loaded << "\"" << std::endl;
+        text += "the music plays with \"" + state.loaded + "\"";
+    // The player set the soundfont: told where they look, not only in the log.
+    std::fprintf(stderr, "%s\n", text.c_str());
+    quarn::open_entry(snd_log_warning) << text << std::endl;
 }
 
 } // namespace

@@ -36,6 +36,7 @@ struct Devices {
     std::string soundfont;
     bool synth_tried = false;
     bool soundfont_refused = false;
+    std::string soundfont_why;
     std::string soundfont_loaded;
     std::unique_ptr<MidiSynth> synth; // device 0 when it loaded
     SilentSink silent;
@@ -60,6 +61,7 @@ MidiSynth* synth_locked(Devices& d)
             // A soundfont asked for that is missing or broken: the system's
             // own plays the music rather than none.
             d.soundfont_refused = true;
+            d.soundfont_why = synth->failure().empty() ? "the synthesiser could not start" : synth->failure();
             synth = std::make_unique<MidiSynth>(std::string(), rate);
         }
         if (synth->ok()) {
@@ -110,7 +112,7 @@ MidiSoundfontState midi_soundfont_state()
 {
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
-    return {d.synth_tried, d.soundfont_refused, d.soundfont_loaded};
+    return {d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why};
 }
 
 void set_midi_device_override(MidiSink* sink, MidiClock* clock)

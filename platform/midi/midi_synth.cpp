@@ -5,6 +5,7 @@
 
 #include "platform/file.h"
 #include "platform/midi/midi_internal.h"
+#include "platform/process.h"
 
 #include <fluidsynth.h>
 
@@ -62,6 +63,7 @@ struct MidiSynth::State {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     uint32_t rate = 0;
+    std::string failure;
 
     std::mutex queue_mutex;
     std::deque<Event> queue;
@@ -182,8 +184,10 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     // reads the file behind this descriptor, so nothing renamed over the
     // soundfont's name after the check is what it loads.
     const OpenSoundfont soundfont_file(path);
-    if (soundfont_file.file == invalid_file)
+    if (soundfont_file.file == invalid_file) {
+        state_->failure = system_error_text(last_error());
         return;
+    }
     if (const midi_detail::SoundfontCheckedHook hook = checked_hook.load())
         hook(path);
     State& s = *state_;
@@ -204,6 +208,7 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     if (s.synth && fluid_synth_sfload(s.synth, soundfont_file.name().c_str(), 1) == FLUID_FAILED) {
         delete_fluid_synth(s.synth);
         s.synth = nullptr;
+        s.failure = "not a soundfont the synthesiser can load";
     }
     if (s.synth) {
         fluid_synth_set_interp_method(s.synth, -1, FLUID_INTERP_LINEAR);
@@ -221,6 +226,7 @@ MidiSynth::~MidiSynth()
 }
 
 bool MidiSynth::ok() const { return state_->synth != nullptr; }
+const std::string& MidiSynth::failure() const { return state_->failure; }
 uint32_t MidiSynth::rate() const { return state_->rate; }
 
 void MidiSynth::short_message(uint64_t time_ns, uint32_t message)

@@ -82,10 +82,15 @@ bool name_passes(const char* path)
 
 bool player_owns(uint32_t uid) { return uid == ::geteuid(); }
 
-bool file_trusted(FileHandle file)
+bool file_trusted(FileHandle file, const std::string& name)
 {
     struct stat st;
-    return ::fstat(file, &st) == 0 && trusted_owner(st.st_uid);
+    if (::fstat(file, &st) != 0)
+        return false;
+    if (trusted_owner(st.st_uid))
+        return true;
+    note_refusal(error_untrusted_owner, name, st.st_uid);
+    return false;
 }
 
 bool follow_link(std::string& path, int& error)

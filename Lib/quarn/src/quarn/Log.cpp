@@ -5,6 +5,7 @@
 #include "platform/process.h"
 #include "platform/trust.h"
 
+#include <cstdio>
 #include <string_view>
 
 namespace quarn {
@@ -39,10 +40,10 @@ constexpr size_t settings_size_limit = 1 << 20;
 // can silence the log, so only the player's or root's are obeyed, and only
 // through no link of another user's in a folder every user may write to
 // (the open refuses that one).
-std::string settings_refused(const File& file, bool opened)
+std::string settings_refused(const File& file, bool opened, const std::string& path)
 {
     int refused = 0;
-    if (opened && !platform::file_trusted(file.handle())) {
+    if (opened && !platform::file_trusted(file.handle(), path)) {
         refused = platform::error_untrusted_owner;
     } else if (const auto* error = dynamic_cast<const SystemErrorInfo*>(file.last_error());
                !opened && error && error->code() == platform::error_untrusted_link) {
@@ -62,8 +63,11 @@ void read_settings(LogSystem& sys)
         const std::string name = log_base_name() + ".log.ini";
         std::string path = name;
         const bool opened = open_log_file(file, name, open_mode::in, &path);
-        if (const std::string why = settings_refused(file, opened); !why.empty()) {
+        if (const std::string why = settings_refused(file, opened, path); !why.empty()) {
             problems.push_back("can't read the log settings \"" + path + "\": " + why + "; they are ignored");
+            // Said where the player looks too: the settings meant to change
+            // what the log shows.
+            std::fprintf(stderr, "%s\n", problems.back().c_str());
         } else if (opened) {
             std::string text;
             char chunk[4096];

@@ -142,21 +142,40 @@ TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
 // there is not the player's to write either.
 TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
 {
-    for (const bool link : {true, false}) {
-        SCOPED_TRACE(link ? "a link" : "another user's file");
-        if (!link && ::geteuid() != 0) {
-            std::printf("the row of another user's file is skipped: only root can give a file away\n");
+    // A group member's link in a folder shared with the group passes the
+    // rule for shared folders: the log follows no link at all.
+    const struct {
+        const char* what;
+        bool link;
+        uid_t planter; // the link's or the file's owner
+        std::filesystem::perms folder;
+    } rows[] = {
+        {"the player's link", true, ::geteuid(), std::filesystem::perms(0700)},
+        {"another user's file", false, 65534, std::filesystem::perms(0700)},
+        {"a group member's link in the group's folder", true, 65534, std::filesystem::perms(02775)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.planter != ::geteuid() && ::geteuid() != 0) {
+            std::printf("the row '%s' is skipped: only root can give a name away\n", row.what);
             continue;
         }
         quarn_test::ScratchDir dir;
+        std::filesystem::permissions(dir.path(), row.folder);
         dir.write("mine", "keep");
-        if (link)
+        if (row.link)
             std::filesystem::create_symlink(dir.path() / "mine", dir.path() / "x.log");
         else
             std::filesystem::rename(dir.path() / "mine", dir.path() / "x.log");
-        const std::filesystem::path kept = link ? dir.path() / "mine" : dir.path() / "x.log";
-        EXPECT_EQ(::chown(kept.c_str(), link ? ::geteuid() : 65534, ::getegid()), 0);
-        EXPECT_EQ(log_once(dir / "x.log", "first"), dir / "x_000000.log");
+        const std::filesystem::path kept = row.link ? dir.path() / "mine" : dir.path() / "x.log";
+        EXPECT_EQ(::lchown((dir.path() / "x.log").c_str(), row.planter, ::getegid()), 0);
+        quarn::LogFileBuf buf;
+        buf.set_echo(false);
+        quarn::LogStream out(&buf);
+        buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
+        buf.begin_message("a", 2, 0);
+        out << "first" << std::endl;
+        EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
         EXPECT_EQ(dir.read(kept.filename().string()), "keep");
     }
 }

@@ -75,7 +75,9 @@ TEST(LogStartup, SettingsBesideTheExecutableApplyFromTheFirstEntry)
                 text << in.rdbuf();
                 std::fputs(text.str().c_str(), stderr);
                 std::_Exit(text.str() == "[] warning: can't read the log settings \"" + ini.string() +
-                                             "\": Owned by another user; they are ignored\n"
+                                             "\": Owned by another user ('" + ini.string() +
+                                             "', user nobody (uid 65534)): make it yours, or remove it; they are "
+                                             "ignored\n"
                                              "[quarn.io] warning: kept\n"
                                ? 0
                                : 1);
