@@ -66,10 +66,4 @@ inline constexpr int error_open_to_all = 0x10003;
 // the link itself, so another link swapped in between is not read.
 [[nodiscard]] bool follow_link(std::string& path, int& error);
 
-// True when the player may write the file, as the system decides it for
-// the effective user (faccessat with AT_EACCESS): a file of another user's
-// that the player may not write is kept as it is. A read-only file system
-// answers true: the write then fails with that reason.
-[[nodiscard]] bool may_write(const char* path);
-
 } // namespace platform

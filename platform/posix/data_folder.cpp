@@ -37,7 +37,7 @@ void clear_locked()
 
 FolderHandle data_folder_open(const char* path)
 {
-    const int folder = path ? open_under_rule(path, O_RDONLY | O_DIRECTORY, true) : -1;
+    const int folder = path ? open_under_rule(path, O_PATH | O_DIRECTORY, true) : -1;
     if (folder < 0)
         return invalid_folder;
     struct stat st;

@@ -123,8 +123,8 @@ public:
         const ssize_t length = ::readlinkat(link, "", text, sizeof text);
         if (length < 0)
             return false;
-        if (static_cast<size_t>(length) == sizeof text) {
-            errno = ENAMETOOLONG;
+        if (length == 0 || static_cast<size_t>(length) == sizeof text) {
+            errno = length == 0 ? ENOENT : ENAMETOOLONG;
             return false;
         }
         const std::string target(text, static_cast<size_t>(length));
@@ -200,12 +200,13 @@ int open_last(Walk& walk, const std::string& name, int flags, bool follow, std::
             return followed ? link_followed : -1;
         }
         close_quietly(look);
-        if (!S_ISLNK(st.st_mode) && !walk.allowed(st.st_uid))
+        if (!S_ISLNK(st.st_mode) && name != "." && name != ".." && !walk.allowed(st.st_uid))
             return walk.refuse(error_untrusted_owner, name, st.st_uid), -1;
         errno = S_ISLNK(st.st_mode) ? ELOOP : refused;
         return -1;
     }
-    if (name != ".." && !walk.allowed(st.st_uid)) {
+    // "." and ".." were judged where the walk met them by their names.
+    if (name != "." && name != ".." && !walk.allowed(st.st_uid)) {
         close_quietly(fd);
         return walk.refuse(error_untrusted_owner, name, st.st_uid), -1;
     }

@@ -133,15 +133,4 @@ bool follow_link(std::string& path, int& error)
     return error == 0 && length >= 0;
 }
 
-bool may_write(const char* path)
-{
-    std::string name;
-    const int folder = path ? open_parent_under_rule(path, name) : -1;
-    if (folder < 0)
-        return false;
-    const bool writable = ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS) == 0 || errno == EROFS;
-    ::close(folder);
-    return writable;
-}
-
 } // namespace platform

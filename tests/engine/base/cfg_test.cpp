@@ -640,6 +640,21 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
          },
          cfgReadTy::unopened, ERR_WRITE,
          [](const fs::path& f) { EXPECT_EQ(read_text((f / "theirs" / "game.cfg").string()), "theirs = 1\n"); }},
+        // The player's own links on the way, as settings kept in a dotfiles
+        // folder are reached, still read and save through.
+        {"the player's links on the way", [&](const fs::path& f) {
+             fs::create_directory(f / "dotfiles");
+             write_text((f / "dotfiles" / "game.cfg").string(), "best_result = 1\n");
+             fs::create_symlink("dotfiles", f / "via");
+             fs::create_symlink("via/game.cfg", f / "game.cfg");
+             for (const char* name : {"dotfiles", "dotfiles/game.cfg", "via", "game.cfg"})
+                 EXPECT_EQ(::lchown((f / name).c_str(), player, player), 0);
+         },
+         cfgReadTy::whole, 0,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "dotfiles" / "game.cfg").string()), "best_result = 90515\n");
+             EXPECT_TRUE(fs::is_symlink(f / "via"));
+         }},
         // Another user's file at the new file's name went as a leftover.
         {"another user's new file", [&](const fs::path& f) {
              plant(f / "game.cfg.new", [&] { write_text((f / "game.cfg.new").string(), "theirs\n"); });
