@@ -115,6 +115,10 @@ TEST_F(GameWindow, AFailedScreenshotsReportLeavesTheWindowShownAndPlaying)
     EXPECT_FALSE(fs::exists("Quarn Race_0.bmp"));
     EXPECT_FALSE(fs::exists("Quarn Race_0.bmp.tmp~"));
     ASSERT_FALSE(platform::shown_boxes().empty()) << "the failed write is reported";
+    // With its reason: the player can make room.
+    EXPECT_NE(platform::shown_boxes().back().text.find("Can't write to file 'Quarn Race_0.bmp': File too large"),
+              std::string::npos)
+        << platform::shown_boxes().back().text;
     Frames(4);
     EXPECT_TRUE(platform::is_window_visible(g_app->window));
     EXPECT_FALSE(platform::is_minimised(g_app->window));
