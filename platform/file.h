@@ -88,10 +88,6 @@ bool file_close(FileHandle file);
 // that leads nowhere (path_exists follows links and misses that one).
 [[nodiscard]] bool name_taken(const char* path);
 
-// Gives the file `from` the name `to` only while nothing has that name:
-// fails with EEXIST rather than replace what appeared there meanwhile.
-[[nodiscard]] bool file_rename_new(const char* from, const char* to);
-
 // file_open for a name in a folder others may write to: follows no link
 // at the name (ELOOP) and opens only a file of the caller's own (EPERM
 // otherwise). A file to be emptied is emptied after those checks, so a

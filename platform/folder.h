@@ -57,6 +57,11 @@ struct NameStatus {
 // that name: a link at `to` is itself replaced, never written through.
 [[nodiscard]] bool folder_rename(FolderHandle folder, const char* from, const char* to);
 
+// Gives the file `from` in the folder the name `to` only while nothing has
+// that name: fails with EEXIST rather than replace what appeared there
+// meanwhile.
+[[nodiscard]] bool folder_rename_new(FolderHandle folder, const char* from, const char* to);
+
 // Removes the name `name` from the folder (a link, not what it leads to).
 bool folder_remove(FolderHandle folder, const char* name);
 

@@ -3,6 +3,7 @@
 #include "engine/gfx/gfx_internal.h"
 
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/path_resolve.h"
 #include "platform/process.h"
 
@@ -38,38 +39,52 @@ constexpr int temporary_names = 100;
 int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool replace)
 {
     const std::string target = platform::resolve_path(name ? name : "");
+    // The folder is opened once, every name on the way judged; the
+    // temporary file, the rename and the clean-up all happen inside it.
+    const size_t slash = target.find_last_of('/');
+    const std::string folder_path = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string file_name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const platform::FolderHandle folder = platform::folder_open(folder_path.c_str());
+    if (folder == platform::invalid_folder)
+        return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());
     // The temporary file is made anew and never opened through a link,
     // which would have the picture written where the link leads. A name
     // that is taken is passed over, so a leftover of a crashed save blocks
     // nothing.
     std::string temporary;
-    std::FILE* file = nullptr;
-    for (int n = 0; n < temporary_names && !file; ++n) {
-        temporary = target;
+    platform::FileHandle file = platform::invalid_file;
+    for (int n = 0; n < temporary_names && file == platform::invalid_file; ++n) {
+        temporary = file_name;
         if (n > 0)
             temporary.append(".").append(std::to_string(n));
         temporary.append(".tmp~");
-        file = platform::file_open_stream(temporary.c_str(), platform::FileOpen::create_new);
-        if (!file && platform::last_error() != EEXIST)
+        file = platform::folder_create_new(folder, temporary.c_str());
+        if (file == platform::invalid_file && platform::last_error() != EEXIST)
             break;
     }
-    if (!file)
-        return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());
-    errno = 0;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    int error = written ? 0 : errno != 0 ? errno : EIO;
-    const bool placed = written
-        && (replace ? std::rename(temporary.c_str(), target.c_str()) == 0
-                    : platform::file_rename_new(temporary.c_str(), target.c_str()));
-    if (!placed) {
-        if (error == 0)
+    int error = 0;
+    int code = ERR_WRITE;
+    if (file == platform::invalid_file) {
+        error = platform::last_error();
+        code = ERR_CREATE;
+    } else {
+        for (size_t done = 0; done < bytes.size() && error == 0;) {
+            const int64_t put = platform::file_write(file, bytes.data() + done, bytes.size() - done);
+            error = put > 0 ? 0 : put < 0 ? platform::last_error() : ENOSPC;
+            done += put > 0 ? static_cast<size_t>(put) : 0;
+        }
+        if (!platform::file_close(file) && error == 0)
             error = platform::last_error();
-        std::remove(temporary.c_str());
-        return gfxReportFileFailure(written ? ERR_CREATE : ERR_WRITE, name, error);
+        if (error == 0 && !(replace ? platform::folder_rename(folder, temporary.c_str(), file_name.c_str())
+                                    : platform::folder_rename_new(folder, temporary.c_str(), file_name.c_str()))) {
+            error = platform::last_error();
+            code = ERR_CREATE;
+        }
+        if (error != 0)
+            (void)platform::folder_remove(folder, temporary.c_str());
     }
-    return 0;
+    platform::folder_close(folder);
+    return error == 0 ? 0 : gfxReportFileFailure(code, name, error);
 }
 
 } // namespace

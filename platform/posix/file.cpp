@@ -227,25 +227,6 @@ bool name_taken(const char* path)
     return path && ::lstat(path, &st) == 0;
 }
 
-bool file_rename_new(const char* from, const char* to)
-{
-    if (!from || !to) {
-        errno = EINVAL;
-        return false;
-    }
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return true;
-    // File systems that cannot rename without replacing (EINVAL) get the
-    // name through a second link, which fails on a taken name as well;
-    // the old name goes once the new one is there.
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    if (::link(from, to) != 0)
-        return false;
-    (void)::unlink(from);
-    return true;
-}
-
 uint32_t page_size()
 {
     long size = ::sysconf(_SC_PAGESIZE);

@@ -63,6 +63,21 @@ bool folder_rename(FolderHandle folder, const char* from, const char* to)
     return ::renameat(folder, from, folder, to) == 0;
 }
 
+bool folder_rename_new(FolderHandle folder, const char* from, const char* to)
+{
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
+        return true;
+    // File systems that cannot rename without replacing (EINVAL) get the
+    // name through a second link, which fails on a taken name as well;
+    // the old name goes once the new one is there.
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::linkat(folder, from, folder, to, 0) != 0)
+        return false;
+    (void)::unlinkat(folder, from, 0);
+    return true;
+}
+
 bool folder_remove(FolderHandle folder, const char* name) { return ::unlinkat(folder, name, 0) == 0; }
 
 bool folder_make(const char* path, uint32_t mode)
