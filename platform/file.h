@@ -47,6 +47,11 @@ bool file_close(FileHandle file);
 [[nodiscard]] int64_t file_read(FileHandle file, void* data, size_t n);
 [[nodiscard]] int64_t file_write(FileHandle file, const void* data, size_t n);
 
+// Writes all `n` bytes from the file's position, going on after short
+// writes. 0, or the error number (ENOSPC where the device takes no more);
+// the error is in last_error() too.
+[[nodiscard]] int file_write_all(FileHandle file, const void* data, size_t n);
+
 // The new position, or -1.
 [[nodiscard]] int64_t file_seek(FileHandle file, int64_t offset, SeekFrom from);
 // The size in bytes, or -1.

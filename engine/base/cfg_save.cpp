@@ -77,24 +77,11 @@ bool holds_text(platform::FolderHandle folder, const std::string& name, const st
     return same && old == text;
 }
 
-// Writes all of `text` from the file's position; a device that fills up
-// answers a short write and then ENOSPC. 0 or the error number.
-int write_text(platform::FileHandle file, const std::string& text)
-{
-    for (size_t done = 0; done < text.size();) {
-        const int64_t put = platform::file_write(file, text.data() + done, text.size() - done);
-        if (put <= 0)
-            return put < 0 ? platform::last_error() : EIO;
-        done += static_cast<size_t>(put);
-    }
-    return 0;
-}
-
 // The text into a new file, pushed to the device. 0 or the error number;
 // the file is closed either way.
 int write_new_file(platform::FileHandle file, const std::string& text)
 {
-    int error = write_text(file, text);
+    int error = platform::file_write_all(file, text.data(), text.size());
     if (error == 0 && !platform::file_sync(file))
         error = platform::last_error();
     if (!platform::file_close(file) && error == 0)
@@ -129,7 +116,8 @@ int rewrite_in_place(platform::FolderHandle folder, const std::string& name, con
     int error = 0;
     if (!platform::file_reserve(file, size))
         error = platform::last_error();
-    else if ((error = write_text(file, text)) == 0 && (!platform::file_resize(file, size) || !platform::file_sync(file)))
+    else if ((error = platform::file_write_all(file, text.data(), text.size())) == 0 &&
+             (!platform::file_resize(file, size) || !platform::file_sync(file)))
         error = platform::last_error();
     if (!platform::file_close(file) && error == 0)
         error = platform::last_error();

@@ -68,11 +68,7 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
         error = platform::last_error();
         code = ERR_CREATE;
     } else {
-        for (size_t done = 0; done < bytes.size() && error == 0;) {
-            const int64_t put = platform::file_write(file, bytes.data() + done, bytes.size() - done);
-            error = put > 0 ? 0 : put < 0 ? platform::last_error() : ENOSPC;
-            done += put > 0 ? static_cast<size_t>(put) : 0;
-        }
+        error = platform::file_write_all(file, bytes.data(), bytes.size());
         if (!platform::file_close(file) && error == 0)
             error = platform::last_error();
         if (error == 0 && !(replace ? platform::folder_rename(folder, temporary.c_str(), file_name.c_str())

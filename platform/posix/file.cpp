@@ -136,6 +136,21 @@ int64_t file_write(FileHandle file, const void* data, size_t n)
     return put;
 }
 
+int file_write_all(FileHandle file, const void* data, size_t n)
+{
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    for (size_t done = 0; done < n;) {
+        const int64_t put = file_write(file, bytes + done, n - done);
+        if (put <= 0) {
+            if (put == 0)
+                errno = ENOSPC;
+            return errno;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return 0;
+}
+
 int64_t file_seek(FileHandle file, int64_t offset, SeekFrom from)
 {
     int whence = from == SeekFrom::begin ? SEEK_SET : from == SeekFrom::current ? SEEK_CUR : SEEK_END;

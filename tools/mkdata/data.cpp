@@ -64,12 +64,7 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
         (void)platform::file_close(there);
         return "";
     }
-    error = 0;
-    for (size_t done = 0; done < text.size() && error == 0;) {
-        const int64_t put = platform::file_write(made, text.data() + done, text.size() - done);
-        error = put > 0 ? 0 : put < 0 ? platform::last_error() : ENOSPC;
-        done += put > 0 ? static_cast<size_t>(put) : 0;
-    }
+    error = platform::file_write_all(made, text.data(), text.size());
     if (!platform::file_close(made) && error == 0)
         error = platform::last_error();
     if (error == 0)

@@ -15,16 +15,7 @@ constexpr int temporary_names = 100;
 
 bool write_all(platform::FileHandle file, std::span<const uint8_t> bytes)
 {
-    while (!bytes.empty()) {
-        const int64_t put = platform::file_write(file, bytes.data(), bytes.size());
-        if (put <= 0) {
-            if (put == 0)
-                platform::set_last_error(ENOSPC);
-            return false;
-        }
-        bytes = bytes.subspan(size_t(put));
-    }
-    return true;
+    return platform::file_write_all(file, bytes.data(), bytes.size()) == 0;
 }
 
 // Removes the temporary file, keeping the reason for the failure that led
