@@ -268,6 +268,16 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
          "the program's path is "},
         {"another user's folder", bin / "x64" / "race", true,
          [&] { return fs::create_directories(bin / "DATA") && others(bin); }, bin, nullptr},
+        // The data tool writes through a group member's link in a folder
+        // shared with the group; the game reads through it the same way.
+        {"a group member's link at DATA", bin / "x64" / "race", true,
+         [&] {
+             fs::permissions(bin, fs::perms(02775));
+             fs::create_directories(bin / "mine");
+             fs::create_directory_symlink("mine", bin / "DATA");
+             return ::lchown((bin / "DATA").c_str(), 65534, 65534) == 0;
+         },
+         bin, nullptr},
         {"another user's data folder", bin / "x64" / "race", true,
          [&] { return fs::create_directories(bin / "DATA") && others(bin / "DATA"); }, root, nullptr},
         {"another user's data folder beside a name like it", bin / "x64" / "race", true,
