@@ -1,0 +1,176 @@
+// Every open walks its path one name at a time and judges each name where
+// it stands: the kernel's own resolution for the player's names, refusal
+// for another user's names in a folder every user may write to.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uid_t other = 65534;
+
+std::string read_all(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void give_away(const fs::path& path) { ASSERT_EQ(::lchown(path.c_str(), other, other), 0); }
+
+// What the open of `path` (relative to the scratch folder, or absolute
+// when it starts with "@", which stands for the scratch folder's path)
+// finds: the file's text, or the error.
+struct Row {
+    const char* what;
+    fs::perms folder; // the scratch folder's mode
+    bool as_root;     // gives names away
+    std::function<void(const fs::path&)> setup;
+    const char* path;
+    platform::FileOpen how;
+    const char* text; // read back through the open; null: it fails
+    int error;
+    const char* made = nullptr; // a file the open made
+};
+
+TEST(PathWalk, EachNameIsJudgedWhereItStands)
+{
+    const fs::path dir = fs::temp_directory_path() / ("quarn_walk_" + std::to_string(::getpid()));
+    const auto file = [](const fs::path& at, const char* text) {
+        fs::create_directories(at.parent_path());
+        std::ofstream(at) << text;
+    };
+    const fs::perms mine = fs::perms(0755), everyone = fs::perms(01777), group = fs::perms(02775);
+    using platform::FileOpen;
+    const Row rows[] = {
+        {"plain names", mine, false, [&](const fs::path& d) { file(d / "a/b/f", "ab"); }, "a/b/f",
+         FileOpen::read_existing, "ab", 0},
+        {"a chain of relative links", mine, false,
+         [&](const fs::path& d) {
+             file(d / "a/f", "chained");
+             fs::create_symlink("l2", d / "l1");
+             fs::create_directory_symlink("a", d / "l2");
+         },
+         "l1/f", FileOpen::read_existing, "chained", 0},
+        {"an absolute link on the way", mine, false,
+         [&](const fs::path& d) {
+             file(d / "a/f", "absolute");
+             fs::create_directory_symlink(d / "a", d / "abs");
+         },
+         "@/abs/f", FileOpen::read_existing, "absolute", 0},
+        // ".." after a link leaves the folder the link led to, as the
+        // kernel's own walk does.
+        {"'..' after a link", mine, false,
+         [&](const fs::path& d) {
+             file(d / "a/f", "parent");
+             fs::create_directories(d / "a/b");
+             fs::create_directory_symlink("a/b", d / "lb");
+         },
+         "lb/../f", FileOpen::read_existing, "parent", 0},
+        {"a link loop", mine, false,
+         [&](const fs::path& d) {
+             fs::create_symlink("y", d / "x");
+             fs::create_symlink("x", d / "y");
+         },
+         "x/f", FileOpen::read_existing, nullptr, ELOOP},
+        {"a new file through the player's link that leads nowhere yet", mine, false,
+         [&](const fs::path& d) {
+             fs::create_directories(d / "a");
+             fs::create_symlink("a/made", d / "new");
+         },
+         "new", FileOpen::write_always, "", 0, "a/made"},
+        {"another user's link on the way in a shared folder", everyone, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "theirs");
+             fs::create_directory_symlink("a", d / "x");
+             give_away(d / "x");
+         },
+         "x/f", FileOpen::read_existing, nullptr, platform::error_untrusted_link},
+        {"another user's link in a group's folder", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "group");
+             fs::create_directory_symlink("a", d / "x");
+             give_away(d / "x");
+         },
+         "x/f", FileOpen::read_existing, "group", 0},
+        {"another user's folder on the way in a shared folder", everyone, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "theirs");
+             give_away(d / "a");
+         },
+         "a/f", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
+        // Refused before it is emptied.
+        {"another user's file in a shared folder", everyone, true,
+         [&](const fs::path& d) {
+             file(d / "f", "kept");
+             fs::permissions(d / "f", fs::perms(0666));
+             give_away(d / "f");
+         },
+         "f", FileOpen::write_truncate, nullptr, platform::error_untrusted_owner},
+        {"another user's file in the player's folder", mine, true,
+         [&](const fs::path& d) {
+             file(d / "f", "theirs");
+             give_away(d / "f");
+         },
+         "f", FileOpen::read_existing, "theirs", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.as_root && ::geteuid() != 0) {
+            std::printf("the row '%s' is skipped: only root can give a name away\n", row.what);
+            continue;
+        }
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        row.setup(dir);
+        fs::permissions(dir, row.folder);
+        const std::string path = row.path[0] == '@' ? dir.string() + (row.path + 1) : (dir / row.path).string();
+        const std::string before = read_all(dir / "f");
+        const platform::FileHandle opened = platform::file_open(path.c_str(), row.how);
+        const int error = platform::last_error();
+        if (!row.text) {
+            EXPECT_EQ(opened, platform::invalid_file);
+            EXPECT_EQ(error, row.error) << platform::system_error_text(error);
+            EXPECT_EQ(read_all(dir / "f"), before);
+            continue;
+        }
+        ASSERT_NE(opened, platform::invalid_file) << platform::system_error_text(error);
+        char text[32] = {};
+        const int64_t got = platform::file_read(opened, text, sizeof text - 1);
+        EXPECT_TRUE(platform::file_close(opened));
+        if (row.how == FileOpen::read_existing)
+            EXPECT_EQ(std::string(text, got > 0 ? size_t(got) : 0), row.text);
+        if (row.made)
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / row.made)));
+    }
+    fs::permissions(dir, fs::perms(0755));
+    fs::remove_all(dir);
+}
+
+// A refusal names the path, whose it is and the way out.
+TEST(PathWalk, ARefusalNamesThePathItsOwnerAndTheWayOut)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a name away";
+    const fs::path dir = fs::temp_directory_path() / ("quarn_walk_said_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "f") << "theirs";
+    give_away(dir / "f");
+    fs::permissions(dir, fs::perms(01777));
+    EXPECT_EQ(platform::file_open((dir / "f").c_str(), platform::FileOpen::read_existing), platform::invalid_file);
+    EXPECT_EQ(platform::system_error_text(platform::last_error()),
+              "Owned by another user ('" + (dir / "f").string() +
+                  "', user nobody (uid 65534)): make it yours, or remove it");
+    fs::permissions(dir, fs::perms(0755));
+    fs::remove_all(dir);
+}
+
+} // namespace
