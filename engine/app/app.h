@@ -5,7 +5,7 @@
 // The framework and the game are bound at link time: the game defines the
 // hook functions declared below and the framework calls them by name. The
 // program's `main` is the framework's (app_main.cpp); it hands over to
-// `gaMain`.
+// `gaStart`, which hands over to `gaMain`.
 #pragma once
 
 #include "engine/base/base.h"
@@ -138,6 +138,15 @@ extern gaCTy* g_app;
 // game's music and the sound system are stopped, and the status is 1.
 // Returns the exit status.
 int gaMain(int argc, char** argv);
+
+// The whole program, as `main` runs it: makes the process sound, refuses
+// to start without a display unless QUARN_PLATFORM=headless asks for that
+// (status 2), runs gaMain and releases the backend. Memory running out
+// outside gaMain's catch (while the backend is made, or while its report
+// box is shown) is said on stderr, "Not enough memory to run the game.",
+// and so is any other standard exception; either gives status 1 instead
+// of ending the process through std::terminate. Returns the exit status.
+int gaStart(int argc, char** argv);
 
 // The static window procedure: forwards to g_app->WndProc.
 intptr_t gaWndProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);

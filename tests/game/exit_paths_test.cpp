@@ -167,6 +167,23 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
     }
 }
 
+// Memory that runs out while `main` makes the backend, before the entry's
+// own catch, once ended the process through std::terminate (status 134).
+// The program says why and ends with status 1.
+TEST_F(GameExit, MemoryRunningOutBeforeTheEntryEndsWithItsMessage)
+{
+    EXPECT_EXIT(
+        {
+            setenv("QUARN_PLATFORM", "headless", 1);
+            platform::shutdown();
+            platform::fail_backend_creation(1);
+            static char name[] = "race";
+            static char* argv[2] = {name};
+            std::exit(gaStart(1, argv));
+        },
+        testing::ExitedWithCode(1), "race: Not enough memory to run the game.");
+}
+
 // A request to end from outside: the terminal the game was started from
 // closes (SIGHUP), or it is asked to end (SIGTERM, Ctrl+C). Each ends the
 // game as its window's close box does, on a desktop and without one
