@@ -26,7 +26,9 @@ void make_process_sound();
 inline constexpr unsigned long start_memory_bytes = 1ul << 20;
 void require_start_memory(const char* message) noexcept;
 
-// Full path of the running executable ("" when unknown).
+// Full path of the running executable; "" when the system cannot give it,
+// and last_error() then says why (ENAMETOOLONG for a path longer than the
+// system takes, PATH_MAX).
 std::string module_file_name();
 
 // The process's current directory ("" when unknown), and changing it.

@@ -95,7 +95,9 @@ public:
     // The main loop: until the quit flag is set at the end of an iteration.
     void Run();
     // Finds the data folder from the executable's folder upwards and makes
-    // the folder that holds it current.
+    // the folder that holds it current. When the executable's path cannot
+    // be had or is longer than the system takes, says so and leaves appName
+    // empty: no settings file is named, and the start goes no further.
     void FindDataDir();
     // Registers, creates, shows, places and focuses the window, then the
     // display device. False when no window could be made (reported).

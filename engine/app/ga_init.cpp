@@ -6,6 +6,7 @@
 #include "platform/trust.h"
 #include "platform/window.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,15 +77,32 @@ bool has_entry_with_prefix(const char* folder, const char* prefix, std::string& 
 void gaCTy::FindDataDir()
 {
     const std::string exe = gaExePath.empty() ? platform::module_file_name() : gaExePath;
+    const int exe_error = exe.empty() ? platform::last_error() : 0;
     SetAppName();
     // rootDir holds any path the system takes; a longer one could not be
-    // opened either, and the report names that cause.
-    if (exe.size() >= sizeof rootDir) {
+    // opened either, and the report names that cause. The system gives no
+    // path longer than that at all. Without its path the program knows
+    // neither its data folder nor its settings file: it names no settings
+    // file (Init then ends the start, and nothing is read or saved).
+    if (exe.empty() || exe.size() >= sizeof rootDir) {
         rootDir[0] = '\0';
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                         "Initialization.\n Can't find data directory: the program's path is %u "
-                                         "characters long, and the system takes paths of at most %u.",
-                                         static_cast<unsigned>(exe.size()), static_cast<unsigned>(sizeof rootDir - 1)));
+        appName[0] = '\0';
+        const unsigned most = sizeof rootDir - 1;
+        if (!exe.empty())
+            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                             "Initialization.\n Can't find data directory: the program's path is %u "
+                                             "characters long, and the system takes paths of at most %u.",
+                                             static_cast<unsigned>(exe.size()), most));
+        else if (exe_error == ENAMETOOLONG)
+            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                             "Initialization.\n Can't find data directory: the program's path is "
+                                             "longer than the system takes (paths of at most %u characters).",
+                                             most));
+        else
+            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                             "Initialization.\n Can't find data directory: the system cannot give "
+                                             "the program's own path (%s).",
+                                             platform::system_error_text(exe_error).c_str()));
         return;
     }
     pathSplit(exe.c_str(), rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
@@ -132,6 +150,10 @@ void gaCTy::Init()
     gaEngine.gfxInit();
     SetDefaults();
     FindDataDir();
+    // The program's own path was not to be had (reported): no settings file
+    // is named, and the entry ends the run with a failure status.
+    if (!appName[0])
+        return;
 
     if (cfg) {
         gaLoadSettings(*this);

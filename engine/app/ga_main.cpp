@@ -50,7 +50,8 @@ int gaMain(int argc, char** argv)
         g_app = new gaCTy;
         g_app->cmdLine = argc > 1 ? argv[1] : "";
         g_app->Init();
-        if (gaWindowFailed)
+        // No window, or no path of its own (so no data and no settings).
+        if (gaWindowFailed || !g_app->appName[0])
             status = 1;
         else
             g_app->Run();

@@ -99,7 +99,9 @@ void gaLoadSettings(gaCTy& app)
 
 void gaSaveSettings(gaCTy& app)
 {
-    if (!app.cfg)
+    // Without its own name the program has no settings file (the start
+    // said why): nothing is written, least of all a file named ".cfg".
+    if (!app.cfg || !app.appName[0])
         return;
     // Stored whatever WINDOW_STORE_POSITION says: the position of the
     // restored window, also when it is minimised or full screen. The

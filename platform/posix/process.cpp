@@ -70,6 +70,7 @@ std::string module_file_name()
             return path;
         }
     }
+    errno = ENAMETOOLONG;
     return {};
 }
 
