@@ -221,9 +221,13 @@ TEST_F(CfgTest, LoadReplacesIgnoringCaseAndAddsAtTheEnd)
 
 // The game saves only over a file it read whole, so the load tells a
 // missing file from one it could not read. A FIFO held the load in the
-// open, a link to /dev/zero was read without end, a folder read as empty.
+// open, a link to /dev/zero was read without end, a folder read as empty,
+// and UTF-16 text read as mangled lines that a save then put in its place.
 TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
 {
+    using namespace std::string_literals;
+    write_text(dir.file("utf16le"), "\xFF\xFE" "b\0=\0" "1\0\n\0"s);
+    write_text(dir.file("utf16be"), "\xFE\xFF" "\0b\0=\0" "1\0\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -235,11 +239,13 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("zero"), cfgReadTy::not_a_file, platform::error_not_regular_file},
         {dir.file("loop"), cfgReadTy::unopened, ELOOP},
         {"/proc/self/mem", cfgReadTy::cut, EIO}, // a regular file whose first read fails
+        {dir.file("utf16le"), cfgReadTy::utf16, EILSEQ}, {dir.file("utf16be"), cfgReadTy::utf16, EILSEQ},
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
         const cfgLoadTy got = cfg.Load(c.name.c_str());
         EXPECT_TRUE(got.read == c.read && got.error == c.error) << c.name << ": " << got.error;
+        EXPECT_EQ(cfg.Count(), 0u) << c.name;
     }
     write_text(dir.file("closed.cfg"), "best_result = 1\n");
     fs::permissions(dir.file("closed.cfg"), fs::perms::none);
