@@ -133,6 +133,10 @@ TEST_F(CfgTest, ParseRules)
         // A byte order mark before the first line, as some editors save it.
         { "\xEF\xBB\xBF" "best_result = 1", "best_result", "1" },
         { "\xEF\xBB\xBF" "-- note", nullptr, nullptr },
+        // Marks before a name are no part of it: a save writes the name
+        // first on a line, where the next load would drop a mark.
+        { "\xEF\xBB\xBF\xEF\xBB\xBF" "best_result = 1", "best_result", "1" },
+        { " \xEF\xBB\xBF" "key\xEF\xBB\xBF = 2", "key\xEF\xBB\xBF", "2" },
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
