@@ -413,28 +413,32 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
 
 // A folder the player cannot write to, holding a settings file they can:
 // the file is rewritten in place, to its end, and a shorter text leaves no
-// stale tail; also where the file system cannot reserve space, whose
+// stale tail; a longer text takes the reserve, whose check of the last byte
+// within the new length once looked past it and failed the save ("Input/
+// output error"); also where the file system cannot reserve space, whose
 // stand-in reads what it reserves (a file opened for writing only failed
 // there with "Bad file descriptor", and the best time was lost).
 TEST_F(CfgTest, AFileInAFolderThePlayerCannotWriteToIsRewrittenInPlace)
 {
     cfgCTy cfg;
     cfg.SetInt("best_result", 90515);
-    for (const bool emulated : with_and_without_fallocate(dir.path())) {
-        SCOPED_TRACE(emulated ? "no fallocate" : "fallocate");
-        const fs::path folder = dir.path() / (emulated ? "emulated" : "native");
-        fs::create_directory(folder);
-        const std::string name = (folder / "game.cfg").string();
-        write_text(name, "best_result = 999999\nmusic = 1\nsnd_volume = 100\n");
-        if (::geteuid() == 0) {
-            EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+    for (const char* old_text : {"best_result = 999999\nmusic = 1\nsnd_volume = 100\n", "best_result = 1\n"}) {
+        for (const bool emulated : with_and_without_fallocate(dir.path())) {
+            SCOPED_TRACE(std::string(emulated ? "no fallocate, " : "fallocate, ") + old_text);
+            const fs::path folder = dir.path() / (emulated ? "emulated" : "native");
+            fs::create_directory(folder);
+            const std::string name = (folder / "game.cfg").string();
+            write_text(name, old_text);
+            if (::geteuid() == 0) {
+                EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+            }
+            fs::permissions(folder, fs::perms(0555));
+            EXPECT_TRUE(as_unprivileged(folder, [&] {
+                return (!emulated || refuse_fallocate()) && cfg.Save("game.cfg") == 0 && boxes().empty();
+            }));
+            fs::permissions(folder, fs::perms(0755));
+            EXPECT_EQ(read_text(name), "best_result = 90515\n");
         }
-        fs::permissions(folder, fs::perms(0555));
-        EXPECT_TRUE(as_unprivileged(folder, [&] {
-            return (!emulated || refuse_fallocate()) && cfg.Save("game.cfg") == 0 && boxes().empty();
-        }));
-        fs::permissions(folder, fs::perms(0755));
-        EXPECT_EQ(read_text(name), "best_result = 90515\n");
     }
 }
 
