@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace platform {
 
@@ -24,6 +25,7 @@ std::mutex backend_mutex;
 thread_local std::string backend_error;
 thread_local bool backend_error_size = false;
 std::unique_ptr<Backend> active;
+int creations_to_fail = 0; // under backend_mutex
 
 bool display_available()
 {
@@ -34,6 +36,10 @@ bool display_available()
 
 std::unique_ptr<Backend> make_backend(BackendKind kind)
 {
+    if (creations_to_fail > 0) {
+        --creations_to_fail;
+        throw std::bad_alloc();
+    }
     for (const auto& entry : backend_table) {
         if (entry.kind == kind) {
             if (auto backend = entry.make())
@@ -92,6 +98,12 @@ void set_backend_error(std::string text, bool about_size)
 std::string backend_error_text() { return backend_error; }
 
 bool backend_error_is_size() { return backend_error_size; }
+
+void fail_backend_creation(int count)
+{
+    std::lock_guard lock(backend_mutex);
+    creations_to_fail = count > 0 ? count : 0;
+}
 
 BackendKind backend_kind() { return current_backend().kind(); }
 

@@ -47,6 +47,10 @@ void use_backend(BackendKind kind);
 BackendKind backend_kind();
 std::string_view backend_name();
 
+// For tests: the next `count` backends made throw std::bad_alloc, as when
+// memory runs out while the backend is made. 0 clears it.
+void fail_backend_creation(int count = 1);
+
 // Releases what the backend holds (sound output, windows, SDL subsystems).
 // Safe to call twice.
 void shutdown();

@@ -16,7 +16,19 @@ namespace platform {
 // does: it could not tell its messages from its files.
 void make_process_sound();
 
-// Full path of the running executable ("" when unknown).
+// For a program's constructor that runs before its static objects are
+// built ([[gnu::constructor(101)]] in the file of its `main`): ends the
+// process with status 1, and "<program>: <message>" on stderr, when
+// start_memory_bytes cannot be had. Those objects allocate as they are
+// built, where nothing can catch a failure; and so little memory that this
+// much cannot be had may even leave the C++ runtime without room to throw.
+// Either way the process would end through std::terminate.
+inline constexpr unsigned long start_memory_bytes = 1ul << 20;
+void require_start_memory(const char* message) noexcept;
+
+// Full path of the running executable; "" when the system cannot give it,
+// and last_error() then says why (ENAMETOOLONG for a path longer than the
+// system takes, PATH_MAX).
 std::string module_file_name();
 
 // The process's current directory ("" when unknown), and changing it.

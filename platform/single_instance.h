@@ -22,10 +22,12 @@ namespace platform {
 // folder and TMPDIR differ between a start from the desktop, one under su
 // and one from a script, and two starts that looked in different folders
 // both ran, the later end writing back an older best time. That folder is
-// made closed to group and others and is used only when it is a real
-// folder (not a link), the player's, and closed to group and others; the
-// lock and its pipe are opened without following a link and used only when
-// they are the player's own file and pipe.
+// made closed to group and others, with mode 0700 whatever the umask (one
+// of the player's found without the owner's rights is given them), and
+// the lock and its pipe get mode 0600. The folder is used only when it is
+// a real folder (not a link), the player's, and closed to group and
+// others; the lock and its pipe are opened without following a link and
+// used only when they are the player's own file and pipe.
 //
 // The desktop cannot bring another process's window to the front for us
 // either, so the holder listens on a named pipe beside the lock file: a

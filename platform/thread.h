@@ -8,7 +8,9 @@ namespace platform {
 
 // A thread that is created held: its body does not run until start(), so
 // that it can be pinned and raised first. Destroying a thread waits for its
-// body; a thread that was never started ends without running it.
+// body; a thread that was never started ends without running it. An
+// exception out of the body ends the body, not the process: wait() throws
+// it on the waiting thread, and destroying the thread drops it.
 class Thread {
 public:
     explicit Thread(std::function<void()> body);
@@ -33,8 +35,9 @@ public:
     // Lets the body run. Calling it twice does nothing.
     void start();
 
-    // Waits, without a time limit, until the body has returned. Returns at
-    // once when the thread was never started.
+    // Waits, without a time limit, until the body has returned, and then
+    // throws what the body threw, once. Returns at once when the thread was
+    // never started.
     void wait();
 
     struct State;

@@ -5,7 +5,7 @@
 // The framework and the game are bound at link time: the game defines the
 // hook functions declared below and the framework calls them by name. The
 // program's `main` is the framework's (app_main.cpp); it hands over to
-// `gaMain`.
+// `gaStart`, which hands over to `gaMain`.
 #pragma once
 
 #include "engine/base/base.h"
@@ -95,7 +95,9 @@ public:
     // The main loop: until the quit flag is set at the end of an iteration.
     void Run();
     // Finds the data folder from the executable's folder upwards and makes
-    // the folder that holds it current.
+    // the folder that holds it current. When the executable's path cannot
+    // be had or is longer than the system takes, says so and leaves appName
+    // empty: no settings file is named, and the start goes no further.
     void FindDataDir();
     // Registers, creates, shows, places and focuses the window, then the
     // display device. False when no window could be made (reported).
@@ -138,6 +140,15 @@ extern gaCTy* g_app;
 // game's music and the sound system are stopped, and the status is 1.
 // Returns the exit status.
 int gaMain(int argc, char** argv);
+
+// The whole program, as `main` runs it: makes the process sound, refuses
+// to start without a display unless QUARN_PLATFORM=headless asks for that
+// (status 2), runs gaMain and releases the backend. Memory running out
+// outside gaMain's catch (while the backend is made, or while its report
+// box is shown) is said on stderr, "Not enough memory to run the game.",
+// and so is any other standard exception; either gives status 1 instead
+// of ending the process through std::terminate. Returns the exit status.
+int gaStart(int argc, char** argv);
 
 // The static window procedure: forwards to g_app->WndProc.
 intptr_t gaWndProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);

@@ -101,16 +101,32 @@ void bind_start_folder(const char* data_dir)
 void gaCTy::FindDataDir()
 {
     const std::string exe = gaExePath.empty() ? platform::module_file_name() : gaExePath;
+    const int exe_error = exe.empty() ? platform::last_error() : 0;
     SetAppName();
     // rootDir holds any path the system takes; a longer one could not be
-    // opened either, and the report names that cause.
-    if (exe.size() >= sizeof rootDir) {
+    // opened either, and the report names that cause. The system gives no
+    // path longer than that at all. Without its path the program knows
+    // neither its data folder nor its settings file: it names no settings
+    // file (Init then ends the start, and nothing is read or saved).
+    if (exe.empty() || exe.size() >= sizeof rootDir) {
         rootDir[0] = '\0';
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                         "Initialization.\n Can't find data directory: the program's path is %u "
-                                         "characters long, and the system takes paths of at most %u.",
-                                         static_cast<unsigned>(exe.size()), static_cast<unsigned>(sizeof rootDir - 1)));
-        bind_start_folder(cfg ? cfg->GetStr("DATA_DIR") : "DATA");
+        appName[0] = '\0';
+        const unsigned most = sizeof rootDir - 1;
+        if (!exe.empty())
+            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                             "Initialization.\n Can't find data directory: the program's path is %u "
+                                             "characters long, and the system takes paths of at most %u.",
+                                             static_cast<unsigned>(exe.size()), most));
+        else if (exe_error == ENAMETOOLONG)
+            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                             "Initialization.\n Can't find data directory: the program's path is "
+                                             "longer than the system takes (paths of at most %u characters).",
+                                             most));
+        else
+            (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
+                                             "Initialization.\n Can't find data directory: the system cannot give "
+                                             "the program's own path (%s).",
+                                             platform::system_error_text(exe_error).c_str()));
         return;
     }
     pathSplit(exe.c_str(), rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
@@ -164,6 +180,10 @@ void gaCTy::Init()
     gaEngine.gfxInit();
     SetDefaults();
     FindDataDir();
+    // The program's own path was not to be had (reported): no settings file
+    // is named, and the entry ends the run with a failure status.
+    if (!appName[0])
+        return;
 
     if (cfg) {
         gaLoadSettings(*this);

@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "platform/window.h"
 
+#include <cstdio>
 #include <exception>
 #include <new>
 
@@ -24,10 +25,13 @@ void report_and_leave(const quarn::Exception* e, const char* text, const char* c
         platform::set_window_topmost(owner, false);
         platform::show_window(owner, platform::ShowCommand::hide);
     }
-    if (e)
-        (void)quarn::report_exception(*e, 0, owner, nullptr);
-    else
-        (void)quarn::report_error(text, caption, 0, owner, nullptr);
+    const int answer = e ? quarn::report_exception(*e, 0, owner, nullptr)
+                         : quarn::report_error(text, caption, 0, owner, nullptr);
+    // A plain OK box answers Cancel only when it could not be made (memory
+    // that ran out while its text was put together); the words then go to
+    // stderr, so that the run does not end without a word.
+    if (answer == quarn::report_answer_cancel)
+        std::fprintf(stderr, "%s\n", e ? e->what() : text);
 }
 
 } // namespace
@@ -46,7 +50,8 @@ int gaMain(int argc, char** argv)
         g_app = new gaCTy;
         g_app->cmdLine = argc > 1 ? argv[1] : "";
         g_app->Init();
-        if (gaWindowFailed)
+        // No window, or no path of its own (so no data and no settings).
+        if (gaWindowFailed || !g_app->appName[0])
             status = 1;
         else
             g_app->Run();

@@ -62,6 +62,14 @@ constexpr const char* shipped_settings = "shipped.cfg";
 
 std::string settings_file(const gaCTy& app) { return std::string(app.appName) + ".cfg"; }
 
+// Why the start did not read the settings file whole.
+std::string read_failure(const cfgLoadTy& read)
+{
+    if (read.read == cfgReadTy::utf16)
+        return "it is UTF-16 text, and the settings are read as UTF-8";
+    return read.error != 0 ? platform::system_error_text(read.error) : std::string("not read");
+}
+
 // A memory failure's report unwinds out of the load to this frame: what
 // was read counts, but the file was not read whole.
 cfgLoadTy load_quietly(cfgCTy& cfg, const char* fileName)
@@ -83,7 +91,7 @@ void gaLoadSettings(gaCTy& app)
                                          "Can't read file '%s'%s: %s\n The file is kept as it is: this run's "
                                          "settings are not saved.",
                                          name.c_str(), read.read == cfgReadTy::cut ? " to its end" : "",
-                                         platform::system_error_text(read.error).c_str()));
+                                         read_failure(read).c_str()));
     if (read.read == cfgReadTy::whole || read.read == cfgReadTy::cut)
         return;
     const std::string shipped = std::string(app.cfg->GetStr("DATA_DIR")) + "/" + shipped_settings;
@@ -99,7 +107,9 @@ void gaLoadSettings(gaCTy& app)
 
 void gaSaveSettings(gaCTy& app)
 {
-    if (!app.cfg)
+    // Without its own name the program has no settings file (the start
+    // said why): nothing is written, least of all a file named ".cfg".
+    if (!app.cfg || !app.appName[0])
         return;
     // Stored whatever WINDOW_STORE_POSITION says: the position of the
     // restored window, also when it is minimised or full screen. The
@@ -114,8 +124,7 @@ void gaSaveSettings(gaCTy& app)
     const cfgLoadTy& read = app.settingsRead;
     std::string why;
     if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
-        why = "'" + name + "' could not be read at start (" +
-              (read.error != 0 ? platform::system_error_text(read.error) : std::string("not read")) + ")";
+        why = "'" + name + "' could not be read at start (" + read_failure(read) + ")";
     else if (app.cfg->Save(name.c_str()) == CFG_KEPT_READ_ONLY)
         why = "'" + name + "' is read-only";
     else

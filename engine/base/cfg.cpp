@@ -49,6 +49,17 @@ bool store_value(cfgVarCTy* var, const char* text)
     return true;
 }
 
+// True when the stream begins with a UTF-16 byte order mark (either byte
+// order); it is then read from its start again.
+bool utf16_marked(std::FILE* stream)
+{
+    unsigned char mark[2];
+    const bool marked = std::fread(mark, 1, sizeof mark, stream) == sizeof mark &&
+                        ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF));
+    std::rewind(stream);
+    return marked;
+}
+
 struct StreamCloser {
     void operator()(std::FILE* f) const { cfgFileClose(f); }
 };
@@ -201,6 +212,11 @@ cfgLoadTy cfgCTy::Load(const char* fileName)
             return {cfgReadTy::not_a_file, error};
         return {cfgReadTy::unopened, error};
     }
+    // Read byte by byte, UTF-16 text turns into bad lines and keys with
+    // NULs in them, which a save would then put in place of the player's
+    // settings: such a file is not read, and not saved over either.
+    if (utf16_marked(stream.get()))
+        return {cfgReadTy::utf16, EILSEQ};
     errno = 0;
     if (const int error = cfgLoadStream(*this, stream.get(), fileName))
         return {cfgReadTy::cut, error};

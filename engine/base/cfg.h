@@ -37,6 +37,9 @@ enum class cfgReadTy {
     not_a_file, // a folder, a FIFO, a device (EISDIR or
                 // platform::error_not_regular_file in `error`)
     cut,        // a read failed part-way: `error` says why
+    utf16,      // UTF-16 text (it begins with the byte order mark FF FE or
+                // FE FF), which is not read: the file is read as UTF-8
+                // (EILSEQ in `error`)
 };
 struct cfgLoadTy {
     cfgReadTy read = cfgReadTy::none;
@@ -72,7 +75,8 @@ public:
     // Reads the file's variables over the current ones. A missing or
     // unreadable file changes nothing; only regular files are read (a FIFO
     // or a device would hold the program in the open or without end), and
-    // the result says what was found. A bad line is reported ("Empty
+    // only as UTF-8 (a UTF-16 file is not read at all), and the result
+    // says what was found. A bad line is reported ("Empty
     // variable name", "Invalid line", with the file name, the line number
     // and the line) even inside a TRY frame, and the lines after it load:
     // the file still counts as read whole.

@@ -88,6 +88,10 @@ bool read_line(std::FILE* stream, char* line, size_t size)
 
 inline bool blank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
+// U+FEFF in UTF-8: the byte order mark.
+constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+constexpr size_t byte_order_mark_size = sizeof byte_order_mark - 1;
+
 } // namespace
 
 bool cfgReadLine(std::FILE* stream, char* line, size_t size)
@@ -108,6 +112,15 @@ cfgLineKind cfgScanLine(const char* line, char* name, char* value)
         case before_name:
             if (blank(c))
                 break;
+            // A byte order mark before a name is no part of it, on any
+            // line: one in front of the first line's key (a doubled mark,
+            // or a later line's mark that a save moved to the top) would
+            // be taken for the file's mark by the next load, and the key
+            // renamed or lost.
+            if (std::strncmp(line + i, byte_order_mark, byte_order_mark_size) == 0) {
+                i += byte_order_mark_size - 1;
+                break;
+            }
             if (c == '=')
                 return cfgLineKind::empty_name;
             name_start = i;

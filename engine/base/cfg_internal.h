@@ -22,6 +22,7 @@ enum class cfgLineKind {
 // rest of a longer line is dropped). False at the end of the file.
 bool cfgReadLine(std::FILE* stream, char* line, size_t size);
 // Splits a line into the two CFG_LINE_SIZE buffers (filled for a variable).
+// Byte order marks (U+FEFF) before the name are passed over as blanks are.
 cfgLineKind cfgScanLine(const char* line, char* name, char* value);
 // The report text of a bad line: "Empty variable name" or "Invalid line".
 const char* cfgLineError(cfgLineKind kind);

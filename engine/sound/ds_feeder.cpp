@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -220,7 +221,7 @@ bool dsFeedPass()
 
 namespace {
 
-void feeder_main()
+void feed_until_stopped()
 {
     for (;;) {
         {
@@ -247,6 +248,20 @@ void feeder_main()
             ds.wakeCv.wait_for(lock, std::chrono::milliseconds(ds.config.pollMs), [] { return ds.stop || ds.wake; });
         }
         ds.wake = false;
+    }
+}
+
+void feeder_main()
+{
+    try {
+        feed_until_stopped();
+    } catch (const std::exception&) {
+        // Memory that ran out during a pass (a decoder's buffer, a posted
+        // message) ends this feeder and not the process; what was playing
+        // falls silent, and the next sound started wakes a new feeder.
+        std::lock_guard lock(ds.threadLock);
+        ds.running = false;
+        ds.passCv.notify_all();
     }
 }
 

@@ -45,6 +45,17 @@ void make_process_sound()
     }
 }
 
+void require_start_memory(const char* message) noexcept
+{
+    // Only the C library here: nothing of the program's is built yet.
+    if (void* room = std::malloc(start_memory_bytes)) {
+        std::free(room);
+        return;
+    }
+    std::fprintf(stderr, "%s: %s\n", program_invocation_name, message);
+    _exit(1);
+}
+
 std::string module_file_name()
 {
     // readlink cuts a longer name to the buffer without saying so: a name
@@ -60,6 +71,7 @@ std::string module_file_name()
             return path;
         }
     }
+    errno = ENAMETOOLONG;
     return {};
 }
 

@@ -100,6 +100,32 @@ int open_own_folder(const std::string& folder, std::string& reason)
     return fd;
 }
 
+// The folder is the program's, not one of the player's files, so the
+// umask has no say in its mode: one made under `umask 777` had mode 000,
+// and no later start could make its lock in it. A folder of the player's
+// that lacks the owner's rights, and is closed to others, is given mode
+// 0700 through a handle, so that a link put at its name is never
+// followed. One open to others is left for open_own_folder to refuse: what
+// others may have put in it is not to be trusted.
+void mend_folder_mode(const std::string& folder)
+{
+    const std::string name = without_trailing_separator(folder);
+    // A handle that asks for no rights: a folder with mode 000 cannot be
+    // opened for reading.
+    const int fd = ::open(name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
+        (st.st_mode & 0700) != 0700) {
+        // fchmod takes no such handle; the descriptor's name in /proc
+        // leads to the folder itself.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        (void)::chmod(self.c_str(), 0700);
+    }
+    ::close(fd);
+}
+
 // Why the open entry is not the player's own entry of `type` (S_IFREG,
 // S_IFIFO); empty when it is.
 std::string entry_fault(int fd, mode_t type)
@@ -155,6 +181,9 @@ int open_raise_pipe(int dir, const std::string& name)
         ::close(fd);
         return -1;
     }
+    // Whatever the umask: a second start must be able to write to it.
+    if (fd >= 0)
+        (void)::fchmod(fd, 0600);
     return fd;
 }
 
@@ -219,6 +248,7 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
         at.reason = system_error_text(errno);
         return Result::failed;
     }
+    mend_folder_mode(folder);
     const int dir = open_own_folder(folder, at.reason);
     if (dir < 0)
         return Result::failed;
@@ -249,6 +279,8 @@ InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<
             return fail(-1, errno == ELOOP ? link_refused : system_error_text(errno));
         if (std::string fault = entry_fault(fd, S_IFREG); !fault.empty())
             return fail(fd, std::move(fault));
+        // Whatever the umask: a second start must be able to open it.
+        (void)::fchmod(fd, 0600);
         // flock belongs to the open file, not the process: a second open in
         // the same process conflicts too, and the lock goes when the holder
         // dies.

@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <utility>
 
 namespace platform {
 
@@ -14,6 +16,8 @@ struct Thread::State {
     enum class Gate { held, run, discard };
 
     std::function<void()> body;
+    // What the body threw, for wait() to throw on the waiting thread.
+    std::exception_ptr thrown;
     std::mutex mutex;
     std::condition_variable opened;
     Gate gate = Gate::held;
@@ -34,8 +38,16 @@ void* thread_entry(void* arg)
         state->opened.wait(lock, [&] { return state->gate != Thread::State::Gate::held; });
         gate = state->gate;
     }
-    if (gate == Thread::State::Gate::run && state->body)
-        state->body();
+    // An exception must not leave the thread, where it would end the
+    // process through std::terminate (a probe that runs out of memory):
+    // it is kept for the thread that waits, which can report it.
+    if (gate == Thread::State::Gate::run && state->body) {
+        try {
+            state->body();
+        } catch (...) {
+            state->thrown = std::current_exception();
+        }
+    }
     return nullptr;
 }
 
@@ -112,6 +124,8 @@ void Thread::wait()
     }
     pthread_join(state_->handle, nullptr);
     state_->joined = true;
+    if (std::exception_ptr thrown = std::exchange(state_->thrown, nullptr))
+        std::rethrow_exception(thrown);
 }
 
 void fail_thread_creation(int count) { creations_to_refuse = count > 0 ? count : 0; }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -164,6 +165,69 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
         if (c.bytes)
             std::ofstream(file, std::ios::binary) << c.bytes;
         EXPECT_EXIT(run_program(), testing::ExitedWithCode(1), "");
+    }
+}
+
+// Memory that runs out while `main` makes the backend, before the entry's
+// own catch, once ended the process through std::terminate (status 134).
+// The program says why and ends with status 1.
+TEST_F(GameExit, MemoryRunningOutBeforeTheEntryEndsWithItsMessage)
+{
+    EXPECT_EXIT(
+        {
+            setenv("QUARN_PLATFORM", "headless", 1);
+            platform::shutdown();
+            platform::fail_backend_creation(1);
+            static char name[] = "race";
+            static char* argv[2] = {name};
+            std::exit(gaStart(1, argv));
+        },
+        testing::ExitedWithCode(1), "race: Not enough memory to run the game.");
+}
+
+// A game folder whose path is longer than the system takes (PATH_MAX):
+// the program could not learn its own path, so it had no name, saved the
+// shipped settings into a new file ".cfg" and ended with status 0 without
+// a word. Now it says why, writes nothing and fails, also when its report
+// is answered Ignore.
+TEST_F(GameExit, FolderPastThePathLimitIsNamedAndNothingIsWritten)
+{
+    // Made and left one level at a time from inside: the system refuses a
+    // path this long whole, and so does std::filesystem::remove_all.
+    const fs::path level(std::string(250, 'd'));
+    constexpr int levels = 18;
+    fs::current_path(root_);
+    for (int i = 0; i < levels; ++i)
+        fs::create_directory(level), fs::current_path(level);
+    fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", "race");
+    fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", "DATA", fs::copy_options::recursive);
+    fs::copy_file(root_ / "race.cfg", "race.cfg");
+    // A run that reads the shipped settings takes this test's lock too.
+    fs::copy_file("race.cfg", "DATA/shipped.cfg", fs::copy_options::overwrite_existing);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("QUARN_PLATFORM", "headless", 1);
+        ::setenv("QUARN_BOX_ANSWER", "ignore", 1);
+        if (std::freopen("said", "w", stderr))
+            ::execl("./race", "race", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // A run that goes on is asked to end after a minute, as a closing
+    // terminal would: it saves, and the checks below fail.
+    int status = 0;
+    for (int waited = 0; child > 0 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 1200)
+            ::kill(child, SIGTERM);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(child > 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+    EXPECT_NE(read_file("said").find("the program's path is longer than the system takes"), std::string::npos);
+    EXPECT_FALSE(fs::exists(".cfg"));
+    EXPECT_EQ(read_file("race.cfg"), read_file(root_ / "race.cfg"));
+    for (int i = 0; i < levels; ++i) {
+        for (const auto& entry : fs::directory_iterator("."))
+            fs::remove_all(entry.path().filename());
+        fs::current_path("..");
     }
 }
 

@@ -194,6 +194,33 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     close(reader);
 }
 
+// A start under `umask 777` made the folder with mode 000, and every later
+// start of a player who is not root was refused its lock (Permission
+// denied), so two copies ran. The folder, the lock and the pipe are the
+// program's: their modes do not follow the umask, and a folder of the
+// player's found without the owner's rights is mended.
+TEST(InstanceLock, TheLocksModesAreTheProgramsWhateverTheUmask)
+{
+    const SharedRoot shared;
+    const std::string user = user_folder(shared.folder);
+    const auto mode = [](const std::string& path) { return fs::status(path).permissions(); };
+    fs::remove_all(user);
+    for (const mode_t umask_then : {0777, 022}) { // 022: the folder that 0777 left is found
+        SCOPED_TRACE(umask_then);
+        if (umask_then == 022)
+            fs::permissions(user, fs::perms::none);
+        std::unique_ptr<InstanceLock> first, second;
+        const mode_t was = umask(umask_then);
+        const InstanceLock::Result taken = InstanceLock::acquire("GameAppWndClass", "Umask", first);
+        umask(was);
+        ASSERT_EQ(taken, InstanceLock::Result::acquired);
+        EXPECT_EQ(mode(user), fs::perms::owner_all);
+        EXPECT_EQ(mode(first->path()), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(mode(first->path() + ".raise"), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Umask", second), InstanceLock::Result::other_instance);
+    }
+}
+
 TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
 {
     namespace fs = std::filesystem;

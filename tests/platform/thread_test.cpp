@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
 #include <thread>
 
 namespace {
@@ -46,6 +47,21 @@ TEST(Thread, DestructorWaitsForAStartedBody)
         thread.start();
     }
     EXPECT_TRUE(finished.load());
+}
+
+// A body that runs out of memory once ended the process through
+// std::terminate on its own thread; the waiting thread gets the exception,
+// once, and a thread destroyed unwaited drops it.
+TEST(Thread, ExceptionOfTheBodyIsThrownByWaitOnce)
+{
+    platform::Thread thread([] { throw std::bad_alloc(); });
+    thread.start();
+    EXPECT_THROW(thread.wait(), std::bad_alloc);
+    EXPECT_NO_THROW(thread.wait());
+    {
+        platform::Thread dropped([] { throw std::bad_alloc(); });
+        dropped.start();
+    }
 }
 
 TEST(Thread, PinnedToAProcessorRunsThere)

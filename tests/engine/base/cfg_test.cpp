@@ -133,6 +133,10 @@ TEST_F(CfgTest, ParseRules)
         // A byte order mark before the first line, as some editors save it.
         { "\xEF\xBB\xBF" "best_result = 1", "best_result", "1" },
         { "\xEF\xBB\xBF" "-- note", nullptr, nullptr },
+        // Marks before a name are no part of it: a save writes the name
+        // first on a line, where the next load would drop a mark.
+        { "\xEF\xBB\xBF\xEF\xBB\xBF" "best_result = 1", "best_result", "1" },
+        { " \xEF\xBB\xBF" "key\xEF\xBB\xBF = 2", "key\xEF\xBB\xBF", "2" },
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
@@ -221,9 +225,13 @@ TEST_F(CfgTest, LoadReplacesIgnoringCaseAndAddsAtTheEnd)
 
 // The game saves only over a file it read whole, so the load tells a
 // missing file from one it could not read. A FIFO held the load in the
-// open, a link to /dev/zero was read without end, a folder read as empty.
+// open, a link to /dev/zero was read without end, a folder read as empty,
+// and UTF-16 text read as mangled lines that a save then put in its place.
 TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
 {
+    using namespace std::string_literals;
+    write_text(dir.file("utf16le"), "\xFF\xFE" "b\0=\0" "1\0\n\0"s);
+    write_text(dir.file("utf16be"), "\xFE\xFF" "\0b\0=\0" "1\0\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -235,11 +243,13 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("zero"), cfgReadTy::not_a_file, platform::error_not_regular_file},
         {dir.file("loop"), cfgReadTy::unopened, ELOOP},
         {"/proc/self/mem", cfgReadTy::cut, EIO}, // a regular file whose first read fails
+        {dir.file("utf16le"), cfgReadTy::utf16, EILSEQ}, {dir.file("utf16be"), cfgReadTy::utf16, EILSEQ},
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
         const cfgLoadTy got = cfg.Load(c.name.c_str());
         EXPECT_TRUE(got.read == c.read && got.error == c.error) << c.name << ": " << got.error;
+        EXPECT_EQ(cfg.Count(), 0u) << c.name;
     }
     write_text(dir.file("closed.cfg"), "best_result = 1\n");
     fs::permissions(dir.file("closed.cfg"), fs::perms::none);
@@ -403,28 +413,32 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
 
 // A folder the player cannot write to, holding a settings file they can:
 // the file is rewritten in place, to its end, and a shorter text leaves no
-// stale tail; also where the file system cannot reserve space, whose
+// stale tail; a longer text takes the reserve, whose check of the last byte
+// within the new length once looked past it and failed the save ("Input/
+// output error"); also where the file system cannot reserve space, whose
 // stand-in reads what it reserves (a file opened for writing only failed
 // there with "Bad file descriptor", and the best time was lost).
 TEST_F(CfgTest, AFileInAFolderThePlayerCannotWriteToIsRewrittenInPlace)
 {
     cfgCTy cfg;
     cfg.SetInt("best_result", 90515);
-    for (const bool emulated : with_and_without_fallocate(dir.path())) {
-        SCOPED_TRACE(emulated ? "no fallocate" : "fallocate");
-        const fs::path folder = dir.path() / (emulated ? "emulated" : "native");
-        fs::create_directory(folder);
-        const std::string name = (folder / "game.cfg").string();
-        write_text(name, "best_result = 999999\nmusic = 1\nsnd_volume = 100\n");
-        if (::geteuid() == 0) {
-            EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+    for (const char* old_text : {"best_result = 999999\nmusic = 1\nsnd_volume = 100\n", "best_result = 1\n"}) {
+        for (const bool emulated : with_and_without_fallocate(dir.path())) {
+            SCOPED_TRACE(std::string(emulated ? "no fallocate, " : "fallocate, ") + old_text);
+            const fs::path folder = dir.path() / (emulated ? "emulated" : "native");
+            fs::create_directory(folder);
+            const std::string name = (folder / "game.cfg").string();
+            write_text(name, old_text);
+            if (::geteuid() == 0) {
+                EXPECT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+            }
+            fs::permissions(folder, fs::perms(0555));
+            EXPECT_TRUE(as_unprivileged(folder, [&] {
+                return (!emulated || refuse_fallocate()) && cfg.Save("game.cfg") == 0 && boxes().empty();
+            }));
+            fs::permissions(folder, fs::perms(0755));
+            EXPECT_EQ(read_text(name), "best_result = 90515\n");
         }
-        fs::permissions(folder, fs::perms(0555));
-        EXPECT_TRUE(as_unprivileged(folder, [&] {
-            return (!emulated || refuse_fallocate()) && cfg.Save("game.cfg") == 0 && boxes().empty();
-        }));
-        fs::permissions(folder, fs::perms(0755));
-        EXPECT_EQ(read_text(name), "best_result = 90515\n");
     }
 }
 

@@ -1,5 +1,6 @@
 // The generated data, read back by the engine's own readers, and the track
 // checks that guard it.
+#include "tools/mkdata/command_line.h"
 #include "tools/mkdata/data.h"
 #include "tools/mkdata/layout.h"
 #include "tools/mkdata/track_check.h"
@@ -358,6 +359,32 @@ TEST(DataFolder, LinksAtTheFilesNamesAreReplacedNotWrittenThrough)
     }
     EXPECT_EQ(read_all(dir / "DATA" / "shipped.cfg"), read_all(dir / "race.cfg"));
     fs::remove_all(dir);
+}
+
+// `--help` and `-h` were once taken for the folder: the tool made a folder
+// of that name, full of data, and said nothing.
+TEST(CommandLine, OptionsFollowTheConvention)
+{
+    using Action = mkdata::Command::Action;
+    const struct {
+        std::vector<const char*> argv;
+        Action action;
+        const char* folder_or_complaint;
+    } rows[] = {
+        {{"mkdata", "out"}, Action::make, "out"},
+        {{"mkdata", "--help"}, Action::help, ""},
+        {{"mkdata", "-x", "-h"}, Action::help, ""},
+        {{"mkdata", "-x", "out"}, Action::refuse, "unknown option '-x'"},
+        {{"mkdata", "--", "-h"}, Action::make, "-h"},
+        {{"mkdata", "--"}, Action::refuse, "no folder given"},
+        {{"mkdata", "a", "b"}, Action::refuse, "more than one folder given"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.argv.back());
+        const mkdata::Command command = mkdata::parse_command_line(int(row.argv.size()), row.argv.data());
+        EXPECT_EQ(command.action, row.action);
+        EXPECT_EQ(row.action == Action::make ? command.folder : command.complaint, row.folder_or_complaint);
+    }
 }
 
 TEST(TrackCheck, FindsAWallAcrossTheRoadAndAGateOffTheWalls)

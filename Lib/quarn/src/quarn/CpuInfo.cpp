@@ -7,6 +7,7 @@
 #include "platform/thread.h"
 
 #include <cstring>
+#include <new>
 
 namespace quarn {
 
@@ -131,18 +132,29 @@ uint8_t CpuInfo::flags_from(const CpuIdent& ident)
 
 CpuInfo::CpuInfo(int cpu_index, unsigned probe_flags)
 {
-    if (cpu_index < 0) {
-        probe(probe_flags);
-        return;
+    // The process-wide instance is made while static objects are built,
+    // before `main` could catch anything; so memory that runs out while the
+    // leaves are kept leaves nothing probed, as an unpinned thread does,
+    // and the operating system's clock serves.
+    try {
+        if (cpu_index < 0) {
+            probe(probe_flags);
+            return;
+        }
+        platform::Thread thread([this, probe_flags] { probe(probe_flags); });
+        if (!thread.created() || !thread.pin_to_processor(cpu_index))
+            return; // the held thread ends without probing
+        // Linux has no process-wide priority class: scheduling priority
+        // belongs to each thread, so raising the probing thread is all there
+        // is to do.
+        thread.raise_priority();
+        thread.start();
+        thread.wait();
+    } catch (const std::bad_alloc&) {
+        flags_ = 0;
+        tsc_rate_ = 0;
+        ident_.reset();
     }
-    platform::Thread thread([this, probe_flags] { probe(probe_flags); });
-    if (!thread.created() || !thread.pin_to_processor(cpu_index))
-        return; // the held thread ends without probing
-    // Linux has no process-wide priority class: scheduling priority belongs
-    // to each thread, so raising the probing thread is all there is to do.
-    thread.raise_priority();
-    thread.start();
-    thread.wait();
 }
 
 CpuInfo::~CpuInfo() = default;

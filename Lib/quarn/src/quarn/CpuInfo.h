@@ -58,7 +58,8 @@ public:
     // Probes on the calling thread when cpu_index is negative. Otherwise the
     // probe runs on a thread of its own, pinned to that processor at the
     // highest priority the system grants, while this thread waits; when the
-    // thread cannot be pinned, nothing is probed (flags 0, rate 0, no ident).
+    // thread cannot be pinned, or memory runs out during the probe, nothing
+    // is probed (flags 0, rate 0, no ident).
     CpuInfo(int cpu_index, unsigned probe_flags);
     ~CpuInfo();
     CpuInfo(const CpuInfo&) = delete;
