@@ -146,10 +146,12 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
         char text[32] = {};
         const int64_t got = platform::file_read(opened, text, sizeof text - 1);
         EXPECT_TRUE(platform::file_close(opened));
-        if (row.how == FileOpen::read_existing)
+        if (row.how == FileOpen::read_existing) {
             EXPECT_EQ(std::string(text, got > 0 ? size_t(got) : 0), row.text);
-        if (row.made)
+        }
+        if (row.made) {
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / row.made)));
+        }
     }
     fs::permissions(dir, fs::perms(0755));
     fs::remove_all(dir);
