@@ -1,6 +1,7 @@
 // Process-level services.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace platform {
@@ -23,7 +24,7 @@ void make_process_sound();
 // built, where nothing can catch a failure; and so little memory that this
 // much cannot be had may even leave the C++ runtime without room to throw.
 // Either way the process would end through std::terminate.
-inline constexpr unsigned long start_memory_bytes = 1ul << 20;
+inline constexpr size_t start_memory_bytes = size_t{1} << 20;
 void require_start_memory(const char* message) noexcept;
 
 // Full path of the running executable; "" when the system cannot give it,
