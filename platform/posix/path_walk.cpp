@@ -2,6 +2,7 @@
 
 #include "platform/trust.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <deque>
