@@ -58,9 +58,9 @@ inline constexpr int error_open_to_all = 0x10003;
 // refusal is kept for refusal_text() under the name `name`.
 [[nodiscard]] bool file_trusted(FileHandle file, const std::string& name);
 
-// One hop from `path` (its folders reached by the walk): when a link has the name and the rule lets it
-// through, `path` becomes the name it gives (a relative one counted from
-// the link's folder) and the result is true. False when no link has the
+// One hop from `path`, its folders reached by the walk: when a link has
+// the name and the rule lets it through, `path` becomes the name it gives
+// (a relative one counted from the link's folder) and the result is true. False when no link has the
 // name (`error` 0) or on failure (`error` set: error_untrusted_link for a
 // refused link). The link's owner and text are read off one descriptor of
 // the link itself, so another link swapped in between is not read.
