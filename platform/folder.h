@@ -7,6 +7,8 @@
 #include "platform/file.h"
 
 #include <cstdint>
+#include <string>
+#include <utility>
 
 namespace platform {
 
@@ -19,6 +21,20 @@ inline constexpr FolderHandle invalid_folder = -1;
 // when the rule refuses one, ENOTDIR when the name is no folder.
 [[nodiscard]] FolderHandle folder_open(const char* path);
 bool folder_close(FolderHandle folder);
+
+// A folder opened by folder_open, closed at the end of the scope (the
+// error number of a failure that came before is kept).
+struct OpenFolder {
+    FolderHandle handle;
+    explicit OpenFolder(const std::string& path) : handle(folder_open(path.c_str())) {}
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+};
+
+// The folder part of `path` ("." for a bare name, "/" for a name in the
+// root) and its last name: what a file is made in, and as.
+[[nodiscard]] std::pair<std::string, std::string> split_folder_path(const std::string& path);
 
 // True when every user may write to the open folder.
 [[nodiscard]] bool folder_open_to_all(FolderHandle folder);

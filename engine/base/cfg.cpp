@@ -33,8 +33,6 @@ bool same_name(const char* a, const char* b)
     }
 }
 
-constexpr char utf8_byte_order_mark[] = "\xEF\xBB\xBF";
-
 void report_no_memory() { dbgBreakOnRetry(errReport(ERR_NO_MEMORY)); }
 
 // Replaces the value by a copy of `text` (null clears it). False when the
@@ -185,8 +183,8 @@ int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
     for (unsigned number = 1; cfgReadLine(stream, line, sizeof line); ++number) {
         // Editors that save UTF-8 with a byte order mark put it before the
         // first line's key, which would not match its name otherwise.
-        const bool marked = number == 1 && std::strncmp(line, utf8_byte_order_mark, 3) == 0;
-        const char* text = marked ? line + 3 : line;
+        const bool marked = number == 1 && std::strncmp(line, cfgByteOrderMark, cfgByteOrderMarkSize) == 0;
+        const char* text = marked ? line + cfgByteOrderMarkSize : line;
         const cfgLineKind kind = cfgScanLine(text, name, value);
         if (kind == cfgLineKind::variable)
             cfg.SetStr(name, value);

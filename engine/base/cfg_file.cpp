@@ -88,10 +88,6 @@ bool read_line(std::FILE* stream, char* line, size_t size)
 
 inline bool blank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
-// U+FEFF in UTF-8: the byte order mark.
-constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
-constexpr size_t byte_order_mark_size = sizeof byte_order_mark - 1;
-
 } // namespace
 
 bool cfgReadLine(std::FILE* stream, char* line, size_t size)
@@ -117,8 +113,8 @@ cfgLineKind cfgScanLine(const char* line, char* name, char* value)
             // or a later line's mark that a save moved to the top) would
             // be taken for the file's mark by the next load, and the key
             // renamed or lost.
-            if (std::strncmp(line + i, byte_order_mark, byte_order_mark_size) == 0) {
-                i += byte_order_mark_size - 1;
+            if (std::strncmp(line + i, cfgByteOrderMark, cfgByteOrderMarkSize) == 0) {
+                i += cfgByteOrderMarkSize - 1;
                 break;
             }
             if (c == '=')

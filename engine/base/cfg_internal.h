@@ -21,6 +21,9 @@ enum class cfgLineKind {
 // Reads one line without its line end (at most size - 1 characters; the
 // rest of a longer line is dropped). False at the end of the file.
 bool cfgReadLine(std::FILE* stream, char* line, size_t size);
+// U+FEFF in UTF-8: the byte order mark some editors put before the text.
+inline constexpr char cfgByteOrderMark[] = "\xEF\xBB\xBF";
+inline constexpr size_t cfgByteOrderMarkSize = sizeof cfgByteOrderMark - 1;
 // Splits a line into the two CFG_LINE_SIZE buffers (filled for a variable).
 // Byte order marks (U+FEFF) before the name are passed over as blanks are.
 cfgLineKind cfgScanLine(const char* line, char* name, char* value);

@@ -35,31 +35,6 @@ int config_text(const cfgCTy& cfg, std::string& text)
     return 0;
 }
 
-// An open folder, closed at the end of the scope.
-struct OpenFolder {
-    platform::FolderHandle handle;
-    explicit OpenFolder(const std::string& path) : handle(platform::folder_open(path.c_str())) {}
-    ~OpenFolder()
-    {
-        if (handle != platform::invalid_folder) {
-            const int error = platform::last_error();
-            platform::folder_close(handle);
-            platform::set_last_error(error);
-        }
-    }
-    OpenFolder(const OpenFolder&) = delete;
-    OpenFolder& operator=(const OpenFolder&) = delete;
-};
-
-// The folder part of `path` ("." for a bare name) and the file's name.
-std::pair<std::string, std::string> split_path(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return {".", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
 // True when the regular file `name` of the folder holds exactly `text`.
 bool holds_text(platform::FolderHandle folder, const std::string& name, const std::string& text)
 {
@@ -163,8 +138,8 @@ int cfgCTy::Save(const char* fileName) const
         return report_write_failure(fileName, error);
     // The folder holding the file is opened once, every name on the way
     // judged; all that follows happens inside that very folder.
-    const auto [folder_path, name] = split_path(target);
-    const OpenFolder folder(folder_path);
+    const auto [folder_path, name] = platform::split_folder_path(target);
+    const platform::OpenFolder folder(folder_path);
     if (folder.handle == platform::invalid_folder)
         return report_write_failure(fileName, platform::last_error());
     platform::NameStatus old;

@@ -42,10 +42,10 @@ size_t rle8AppendRow(std::vector<uint8_t>& out, const uint8_t* pels, int32_t n, 
 
 // Reports `code` with a file name as its argument (the reporter keeps the
 // address, so the name is copied first). Returns the report's result.
+int gfxReportFile(int code, const char* name);
 // ERR_CREATE or ERR_WRITE, reported with the file's name and the reason
 // (`error`, an operating-system error number): the player can act on it.
 int gfxReportFileFailure(int code, const char* name, int error);
-int gfxReportFile(int code, const char* name);
 
 // Reports ERR_DATA with "<name>: <text>" as its message (a decoder's
 // failure). Returns the report's result.

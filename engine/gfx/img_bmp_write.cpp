@@ -41,10 +41,9 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
     const std::string target = platform::resolve_path(name ? name : "");
     // The folder is opened once, every name on the way judged; the
     // temporary file, the rename and the clean-up all happen inside it.
-    const size_t slash = target.find_last_of('/');
-    const std::string folder_path = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const std::string file_name = slash == std::string::npos ? target : target.substr(slash + 1);
-    const platform::FolderHandle folder = platform::folder_open(folder_path.c_str());
+    const auto [folder_path, file_name] = platform::split_folder_path(target);
+    const platform::OpenFolder opened(folder_path);
+    const platform::FolderHandle folder = opened.handle;
     if (folder == platform::invalid_folder)
         return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());
     // The temporary file is made anew and never opened through a link,
@@ -79,7 +78,6 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
         if (error != 0)
             (void)platform::folder_remove(folder, temporary.c_str());
     }
-    platform::folder_close(folder);
     return error == 0 ? 0 : gfxReportFileFailure(code, name, error);
 }
 

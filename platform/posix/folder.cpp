@@ -20,6 +20,23 @@ FolderHandle folder_open(const char* path)
 
 bool folder_close(FolderHandle folder) { return file_close(folder); }
 
+OpenFolder::~OpenFolder()
+{
+    if (handle != invalid_folder) {
+        const int error = errno;
+        folder_close(handle);
+        errno = error;
+    }
+}
+
+std::pair<std::string, std::string> split_folder_path(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 bool folder_open_to_all(FolderHandle folder)
 {
     struct stat st;

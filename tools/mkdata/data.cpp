@@ -14,9 +14,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace mkdata {

@@ -28,15 +28,6 @@ bool discard(platform::FolderHandle folder, const std::string& temporary)
     return false;
 }
 
-// The folder part of `path` ("." for a bare name) and the file's name.
-std::pair<std::string, std::string> split(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return { ".", path };
-    return { slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1) };
-}
-
 } // namespace
 
 bool write_new_file(platform::FolderHandle folder, const std::string& name, const FileFill& fill)
@@ -75,21 +66,9 @@ bool write_new_file(platform::FolderHandle folder, const std::string& name, std:
 
 bool write_new_file(const std::string& path, const FileFill& fill)
 {
-    const auto [folder_path, name] = split(path);
-    const platform::FolderHandle folder = platform::folder_open(folder_path.c_str());
-    if (folder == platform::invalid_folder)
-        return false;
-    bool ok = false;
-    try {
-        ok = write_new_file(folder, name, fill);
-    } catch (...) {
-        platform::folder_close(folder);
-        throw;
-    }
-    const int error = platform::last_error();
-    platform::folder_close(folder);
-    platform::set_last_error(error);
-    return ok;
+    const auto [folder_path, name] = platform::split_folder_path(path);
+    const platform::OpenFolder folder(folder_path);
+    return folder.handle != platform::invalid_folder && write_new_file(folder.handle, name, fill);
 }
 
 bool write_new_file(const std::string& path, std::span<const uint8_t> bytes)
