@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, every Debian package that the build, the tests, the
 # fuzzers, the benchmarks and the game need; only what is missing. Quick when
-# everything is there. Meant for Debian 12 as root (sudo is used otherwise).
+# everything is there, and then needs no root rights. Meant for Debian 12:
+# run as the player, it installs through sudo; run as root, directly.
 set -euo pipefail
 
 packages=(
@@ -29,7 +30,14 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 sudo_cmd=()
-if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+if [[ $(id -u) -ne 0 ]]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "install-deps: sudo is not installed; install the packages as root once:" >&2
+    echo "  su -c 'bash scripts/install-deps.sh'" >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
 # A fresh machine may have no package lists yet; refresh them once if the
 # first attempt cannot find a package.

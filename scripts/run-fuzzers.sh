@@ -8,6 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+source scripts/as-player.sh
+continue_as_player "$0" "$@"
+require_own_build_folder
 seconds=${FUZZ_SECONDS:-60}
 mkdir -p build
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_FUZZ=ON >build/fuzz.configure.log

@@ -13,6 +13,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh || { echo "SUMMARY: FAILED (installing dependencies)"; exit 1; }
+source scripts/as-player.sh
+continue_as_player "$0" "$@"
+require_own_build_folder || { echo "SUMMARY: FAILED (build/ holds another user's files)"; exit 1; }
 
 jobs=$(nproc 2>/dev/null || echo 2)
 # A process the sanitizers stop ends with status 86, which no test expects:
