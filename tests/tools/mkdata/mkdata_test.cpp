@@ -373,8 +373,12 @@ TEST(CommandLine, OptionsFollowTheConvention)
     } rows[] = {
         {{"mkdata", "out"}, Action::make, "out"},
         {{"mkdata", "--help"}, Action::help, ""},
-        {{"mkdata", "-x", "-h"}, Action::help, ""},
+        {{"mkdata", "-x", "-h"}, Action::refuse, "unknown option '-x'"},
+        {{"mkdata", "-h", "-x"}, Action::refuse, "unknown option '-x'"},
         {{"mkdata", "-x", "out"}, Action::refuse, "unknown option '-x'"},
+        // An empty name would have the data made in "/".
+        {{"mkdata", ""}, Action::refuse, "the folder's name is empty"},
+        {{"mkdata", "--", ""}, Action::refuse, "the folder's name is empty"},
         {{"mkdata", "--", "-h"}, Action::make, "-h"},
         {{"mkdata", "--"}, Action::refuse, "no folder given"},
         {{"mkdata", "a", "b"}, Action::refuse, "more than one folder given"},
