@@ -165,16 +165,28 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     fs::create_symlink(victim, pipe);
     EXPECT_FALSE(InstanceLock::ask_holder_to_raise(lock));
     EXPECT_EQ(read_file(victim), "precious\n");
+    // A folder of the player's that the mend of a folder found without the
+    // owner's rights would make 0700, were it to follow a link.
+    const std::string closed = shared.folder + "closed";
+    fs::create_directory(closed);
+    fs::permissions(closed, fs::perms(0500));
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"folder open to others", [&] { fs::permissions(user, fs::perms(0755)); }},
         {"link at the folder", [&] { fs::remove(user), fs::create_symlink(shared.folder, user); }},
+        {"another user's link at the folder to a closed folder of the player's",
+         [&] {
+             fs::remove(user), fs::create_symlink(closed, user);
+             if (geteuid() == 0) {
+                 EXPECT_EQ(lchown(user.c_str(), 65534, 65534), 0);
+             }
+         }},
         {"link at the lock", [&] { fs::create_symlink(victim, lock); }},
         {"pipe at the lock", [&] { mkfifo(lock.c_str(), 0600); }},
         {"another user's folder", [&] { EXPECT_EQ(lchown(user.c_str(), 65534, 65534), 0); }},
     };
     for (const auto& [what, plant] : rows) {
         SCOPED_TRACE(what);
-        if (what == rows[4].first && geteuid() != 0)
+        if (what == rows[5].first && geteuid() != 0)
             GTEST_SKIP() << "only root can give a folder or a pipe to another user";
         afresh();
         plant();
@@ -182,6 +194,8 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
         EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Planted", first, &at), InstanceLock::Result::failed);
         EXPECT_NE(at.reason, "");
         EXPECT_EQ(read_file(victim), "precious\n");
+        EXPECT_EQ(fs::status(closed).permissions(), fs::perms(0500));
+        fs::permissions(closed, fs::perms(0500)); // for the rows after a failed one
     }
     // A second start writes into no pipe of another user's, though it has a
     // reader.
