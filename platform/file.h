@@ -17,6 +17,7 @@ inline constexpr FileHandle invalid_file = -1;
 // directory fails with EISDIR, and anything else at the path (a FIFO, a
 // device, a socket) with error_not_regular_file, in every mode. The open
 // itself never waits, so a FIFO without a writer cannot hold the program.
+// A file an open makes gets mode 0644, whatever the umask.
 enum class FileOpen {
     read_existing,       // read; the file must exist
     write_always,        // write; created when missing, kept otherwise
@@ -96,7 +97,9 @@ bool file_close(FileHandle file);
 // file_open for a name in a folder others may write to: follows no link
 // at the name (ELOOP) and opens only a file of the caller's own (EPERM
 // otherwise). A file to be emptied is emptied after those checks, so a
-// refused one is left whole.
+// refused one is left whole. A file of the caller's own that lacks the
+// owner's rights to read and write it (left with mode 000 by a start under
+// `umask 777`) is given mode 0644 and opened.
 [[nodiscard]] FileHandle file_open_own(const char* path, FileOpen how);
 
 // The memory page size; 4096 when the system does not say.

@@ -67,6 +67,7 @@ struct NameStatus {
 
 // Makes the file `name` in the folder for writing, only where nothing has
 // the name: a link there, even one that leads nowhere, fails it (EEXIST).
+// The file has mode 0644, whatever the umask.
 [[nodiscard]] FileHandle folder_create_new(FolderHandle folder, const char* name);
 
 // Gives the file `from` in the folder the name `to`, replacing what has

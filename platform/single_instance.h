@@ -24,7 +24,9 @@ namespace platform {
 // both ran, the later end writing back an older best time. That folder is
 // made closed to group and others, with mode 0700 whatever the umask (one
 // of the player's found without the owner's rights is given them), and
-// the lock and its pipe get mode 0600. The folder is used only when it is
+// the lock and its pipe get mode 0600 whatever the umask (a lock of the
+// player's left without the owner's rights is given them, and the pipe is
+// made afresh at every start). The folder is used only when it is
 // a real folder (not a link), the player's, and closed to group and
 // others; the lock and its pipe are opened without following a link and
 // used only when they are the player's own file and pipe.

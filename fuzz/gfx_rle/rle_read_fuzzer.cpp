@@ -61,8 +61,15 @@ const std::string& spr_path()
     return path;
 }
 
+// The sprite-set file, removed when the input is done with: also when a
+// report inside the TRY frame unwinds out of the open.
+struct SpriteSetFile {
+    ~SpriteSetFile() { std::remove(spr_path().c_str()); }
+};
+
 void read_sprite_set(const rwCTy* s)
 {
+    const SpriteSetFile remove_at_end;
     if (std::FILE* f = std::fopen(spr_path().c_str(), "wb")) {
         if (s->length)
             std::fwrite(s->data, 1, s->length, f);
@@ -70,7 +77,6 @@ void read_sprite_set(const rwCTy* s)
     }
     // Held so that a report unwinding out of the frame loop does not leak it.
     const std::unique_ptr<sprFileCTy, void (*)(sprFileCTy*)> file(sprFileOpen(spr_path().c_str()), sprFileClose);
-    std::remove(spr_path().c_str());
     if (!file)
         return;
     std::vector<uint8_t> row;

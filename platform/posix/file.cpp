@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include "platform/folder.h"
+#include "platform/posix/modes.h"
 #include "platform/posix/path_walk.h"
 #include "platform/trust.h"
 
@@ -44,6 +45,24 @@ const char* stream_mode(FileOpen how)
     return "rb";
 }
 
+// A file of the player's own at `path` that an earlier start left without
+// the owner's rights to read and write it (a log made under `umask 777`
+// had mode 000, and every later start logged under another name) is given
+// made_file_mode, through a handle that needs no rights to the file. True
+// when it was; errno is kept otherwise.
+bool mend_own_file(int start, const char* path)
+{
+    const int error = errno;
+    const int handle = open_under_rule(start, path, O_PATH, false);
+    struct stat st;
+    const bool mended = handle >= 0 && ::fstat(handle, &st) == 0 && S_ISREG(st.st_mode) &&
+                        st.st_uid == ::geteuid() && (st.st_mode & 0600) != 0600 && set_mode(handle, made_file_mode);
+    if (handle >= 0)
+        ::close(handle);
+    errno = error;
+    return mended;
+}
+
 } // namespace
 
 // The open behind file_open, file_open_own and folder_open_file, from the
@@ -62,7 +81,9 @@ FileHandle open_checked(int start, const char* path, FileOpen how, bool own)
     // O_NONBLOCK only for the open: a FIFO put where a file is expected
     // would otherwise wait for a writer (or a reader) without end, and no
     // signal ends that wait in order. The type check below then refuses it.
-    const int fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, !own);
+    int fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, !own);
+    if (fd < 0 && errno == EACCES && own && mend_own_file(start, path))
+        fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, !own);
     if (fd < 0)
         return invalid_file;
     // Linux opens a directory for reading; the library's files never are

@@ -1,5 +1,6 @@
 #include "platform/folder.h"
 
+#include "platform/posix/modes.h"
 #include "platform/posix/path_walk.h"
 
 #include <cerrno>
@@ -54,6 +55,15 @@ FileHandle folder_create_new(FolderHandle folder, const char* name)
     do
         fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
     while (fd < 0 && errno == EINTR);
+    // Its mode whatever the umask: under `umask 277` a settings file made
+    // 0400 was taken for one the player froze.
+    if (fd >= 0 && !set_mode(fd, made_file_mode)) {
+        const int error = errno;
+        ::close(fd);
+        (void)::unlinkat(folder, name, 0);
+        errno = error;
+        return invalid_file;
+    }
     return fd;
 }
 
@@ -116,9 +126,11 @@ bool folder_make(const char* path, uint32_t mode)
             bool ok = true;
             if (::mkdirat(holder, name.c_str(), 0700) == 0) {
                 // Made here: the mode asked for, whatever the umask says,
-                // set on the folder opened in the folder judged.
-                const int made = ::openat(holder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                ok = made >= 0 && ::fchmod(made, static_cast<mode_t>(mode & 07777)) == 0;
+                // set on the folder opened in the folder judged. The umask
+                // may have left the player no right to read it (mode 000
+                // under `umask 777`), so the handle asks for none.
+                const int made = ::openat(holder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                ok = made >= 0 && set_mode(made, static_cast<mode_t>(mode & 07777));
                 if (made >= 0) {
                     const int error = errno;
                     ::close(made);

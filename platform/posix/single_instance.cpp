@@ -1,5 +1,6 @@
 #include "platform/single_instance.h"
 
+#include "platform/posix/modes.h"
 #include "platform/process.h"
 
 #include <cerrno>
@@ -117,13 +118,26 @@ void mend_folder_mode(const std::string& folder)
         return;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
-        (st.st_mode & 0700) != 0700) {
-        // fchmod takes no such handle; the descriptor's name in /proc
-        // leads to the folder itself.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        (void)::chmod(self.c_str(), 0700);
-    }
+        (st.st_mode & 0700) != 0700)
+        (void)set_mode(fd, 0700);
     ::close(fd);
+}
+
+// Gives the lock or the pipe `name` in the folder `dir` mode 0600, whatever
+// the umask left of it, when it is the player's own entry of `type`
+// (S_IFREG, S_IFIFO): through a handle, which needs no rights to it (one
+// made or left with mode 000 under `umask 777` cannot be opened) and
+// follows no link at its name. False when it is not, or on failure.
+bool set_entry_mode(int dir, const std::string& name, mode_t type)
+{
+    const int fd = ::openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool set = ::fstat(fd, &st) == 0 && (st.st_mode & S_IFMT) == type && st.st_uid == ::geteuid() &&
+                     set_mode(fd, 0600);
+    ::close(fd);
+    return set;
 }
 
 // Why the open entry is not the player's own entry of `type` (S_IFREG,
@@ -176,14 +190,16 @@ int open_raise_pipe(int dir, const std::string& name)
     ::unlinkat(dir, name.c_str(), 0);
     if (::mkfifoat(dir, name.c_str(), 0600) != 0)
         return -1;
+    // Its mode is set before the open: a pipe made with mode 000 under
+    // `umask 777` could be opened by neither end, and a second start could
+    // not raise the window.
+    if (!set_entry_mode(dir, name, S_IFIFO))
+        return -1;
     const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0 && !entry_fault(fd, S_IFIFO).empty()) {
         ::close(fd);
         return -1;
     }
-    // Whatever the umask: a second start must be able to write to it.
-    if (fd >= 0)
-        (void)::fchmod(fd, 0600);
     return fd;
 }
 
@@ -270,11 +286,16 @@ InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<
     // open and our lock leaves us a locked file that nobody else can find
     // any more, so the lock counts only when the file we hold is still the
     // one at the name; otherwise the file at the name is tried again.
+    bool mended = false;
     for (int attempt = 0; attempt < 16; ++attempt) {
         int fd;
         do
             fd = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         while (fd < 0 && errno == EINTR);
+        // One an earlier start left with mode 000 is the player's all
+        // the same: mended once, and opened again.
+        if (fd < 0 && errno == EACCES && !mended && (mended = set_entry_mode(dir, name, S_IFREG)))
+            continue;
         if (fd < 0)
             return fail(-1, errno == ELOOP ? link_refused : system_error_text(errno));
         if (std::string fault = entry_fault(fd, S_IFREG); !fault.empty())

@@ -2,6 +2,7 @@
 // it stands: the kernel's own resolution for the player's names, refusal
 // for another user's names in a folder every user may write to.
 #include "platform/platform.h"
+#include "tests/support/as_unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,7 @@ struct Row {
     const char* text; // read back through the open; null: it fails
     int error;
     const char* made = nullptr; // a file the open made
+    bool unprivileged = false;  // opened by a user whose opens modes limit
 };
 
 TEST(PathWalk, EachNameIsJudgedWhereItStands)
@@ -115,6 +117,15 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
              give_away(d / "f");
          },
          "f", FileOpen::write_truncate, nullptr, platform::error_untrusted_owner},
+        // The open itself fails, and the name is judged all the same: the
+        // refusal says whose it is, not "Permission denied".
+        {"another user's file the player may not open in a shared folder", everyone, true,
+         [&](const fs::path& d) {
+             file(d / "f", "theirs");
+             fs::permissions(d / "f", fs::perms(0600));
+             ASSERT_EQ(::lchown((d / "f").c_str(), 65533, 65533), 0);
+         },
+         "f", FileOpen::read_existing, nullptr, platform::error_untrusted_owner, nullptr, true},
         {"another user's file in the player's folder", mine, true,
          [&](const fs::path& d) {
              file(d / "f", "theirs");
@@ -134,6 +145,19 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
         fs::permissions(dir, row.folder);
         const std::string path = row.path[0] == '@' ? dir.string() + (row.path + 1) : (dir / row.path).string();
         const std::string before = read_all(dir / "f");
+        if (row.unprivileged) {
+            const bool refused = test_support::as_unprivileged(dir, [&] {
+                const platform::FileHandle opened = platform::file_open(row.path, row.how);
+                const int error = platform::last_error();
+                if (opened == platform::invalid_file && error == row.error)
+                    return true;
+                std::fprintf(stderr, "opened %d: %s\n", opened, platform::system_error_text(error).c_str());
+                return false;
+            });
+            EXPECT_TRUE(refused);
+            EXPECT_EQ(read_all(dir / "f"), before);
+            continue;
+        }
         const platform::FileHandle opened = platform::file_open(path.c_str(), row.how);
         const int error = platform::last_error();
         if (!row.text) {

@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "tests/support/as_unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -164,16 +165,28 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     fs::create_symlink(victim, pipe);
     EXPECT_FALSE(InstanceLock::ask_holder_to_raise(lock));
     EXPECT_EQ(read_file(victim), "precious\n");
+    // A folder of the player's that the mend of a folder found without the
+    // owner's rights would make 0700, were it to follow a link.
+    const std::string closed = shared.folder + "closed";
+    fs::create_directory(closed);
+    fs::permissions(closed, fs::perms(0500));
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"folder open to others", [&] { fs::permissions(user, fs::perms(0755)); }},
         {"link at the folder", [&] { fs::remove(user), fs::create_symlink(shared.folder, user); }},
+        {"another user's link at the folder to a closed folder of the player's",
+         [&] {
+             fs::remove(user), fs::create_symlink(closed, user);
+             if (geteuid() == 0) {
+                 EXPECT_EQ(lchown(user.c_str(), 65534, 65534), 0);
+             }
+         }},
         {"link at the lock", [&] { fs::create_symlink(victim, lock); }},
         {"pipe at the lock", [&] { mkfifo(lock.c_str(), 0600); }},
         {"another user's folder", [&] { EXPECT_EQ(lchown(user.c_str(), 65534, 65534), 0); }},
     };
     for (const auto& [what, plant] : rows) {
         SCOPED_TRACE(what);
-        if (what == rows[4].first && geteuid() != 0)
+        if (what == rows[5].first && geteuid() != 0)
             GTEST_SKIP() << "only root can give a folder or a pipe to another user";
         afresh();
         plant();
@@ -181,6 +194,8 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
         EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Planted", first, &at), InstanceLock::Result::failed);
         EXPECT_NE(at.reason, "");
         EXPECT_EQ(read_file(victim), "precious\n");
+        EXPECT_EQ(fs::status(closed).permissions(), fs::perms(0500));
+        fs::permissions(closed, fs::perms(0500)); // for the rows after a failed one
     }
     // A second start writes into no pipe of another user's, though it has a
     // reader.
@@ -196,28 +211,56 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
 
 // A start under `umask 777` made the folder with mode 000, and every later
 // start of a player who is not root was refused its lock (Permission
-// denied), so two copies ran. The folder, the lock and the pipe are the
-// program's: their modes do not follow the umask, and a folder of the
-// player's found without the owner's rights is mended.
+// denied), so two copies ran; its pipe had mode 000 too, and a second copy
+// could not raise the first's window. The folder, the lock and the pipe
+// are the program's: their modes do not follow the umask, and what an
+// earlier start left without the owner's rights is mended or replaced.
+// Root's opens ignore modes, so the rows run as a user whose opens do not.
 TEST(InstanceLock, TheLocksModesAreTheProgramsWhateverTheUmask)
 {
     const SharedRoot shared;
-    const std::string user = user_folder(shared.folder);
-    const auto mode = [](const std::string& path) { return fs::status(path).permissions(); };
-    fs::remove_all(user);
-    for (const mode_t umask_then : {0777, 022}) { // 022: the folder that 0777 left is found
-        SCOPED_TRACE(umask_then);
-        if (umask_then == 022)
-            fs::permissions(user, fs::perms::none);
-        std::unique_ptr<InstanceLock> first, second;
-        const mode_t was = umask(umask_then);
-        const InstanceLock::Result taken = InstanceLock::acquire("GameAppWndClass", "Umask", first);
-        umask(was);
-        ASSERT_EQ(taken, InstanceLock::Result::acquired);
-        EXPECT_EQ(mode(user), fs::perms::owner_all);
-        EXPECT_EQ(mode(first->path()), fs::perms::owner_read | fs::perms::owner_write);
-        EXPECT_EQ(mode(first->path() + ".raise"), fs::perms::owner_read | fs::perms::owner_write);
-        EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Umask", second), InstanceLock::Result::other_instance);
+    enum class Left { nothing, folder, lock_and_pipe }; // with mode 000
+    const struct {
+        const char* what;
+        mode_t umask;
+        Left left;
+    } rows[] = {
+        {"a start under umask 777", 0777, Left::nothing},
+        {"the folder an earlier start left with mode 000", 022, Left::folder},
+        {"the lock and the pipe an earlier start left with mode 000", 022, Left::lock_and_pipe},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // Relative names: the player may not pass through the parents of
+        // the test's folder, which are root's.
+        const bool answered = test_support::as_unprivileged(shared.folder, [&] {
+            InstanceLock::set_root("./");
+            const std::string user = user_folder("./");
+            const std::string lock = InstanceLock::lock_path("GameAppWndClass", "Umask"), pipe = lock + ".raise";
+            fs::remove_all(user);
+            if (row.left != Left::nothing)
+                mkdir(user.c_str(), row.left == Left::folder ? 0 : 0700);
+            if (row.left == Left::lock_and_pipe) {
+                close(open(lock.c_str(), O_CREAT | O_WRONLY, 0));
+                mkfifo(pipe.c_str(), 0);
+            }
+            const mode_t was = umask(row.umask);
+            std::unique_ptr<InstanceLock> first, second;
+            const bool taken = InstanceLock::acquire("GameAppWndClass", "Umask", first) ==
+                               InstanceLock::Result::acquired;
+            umask(was);
+            const auto mode = [](const std::string& path) { return fs::status(path).permissions(); };
+            const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write;
+            const bool held = taken && mode(user) == fs::perms::owner_all && mode(lock) == rw && mode(pipe) == rw;
+            const bool found = InstanceLock::acquire("GameAppWndClass", "Umask", second) ==
+                               InstanceLock::Result::other_instance;
+            const bool raised = InstanceLock::ask_holder_to_raise(lock) && first && first->raise_requested();
+            if (!(held && found && raised))
+                std::fprintf(stderr, "taken %d, modes %04o %04o %04o, found %d, raised %d\n", taken,
+                             unsigned(mode(user)), unsigned(mode(lock)), unsigned(mode(pipe)), found, raised);
+            return held && found && raised;
+        });
+        EXPECT_TRUE(answered);
     }
 }
 

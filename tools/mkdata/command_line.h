@@ -20,9 +20,9 @@ struct Command {
     std::string complaint;
 };
 
-// Reads argv[1] to argv[argc - 1]. A help option wins wherever it stands
-// before `--`; otherwise an unknown option, no folder or more than one is
-// refused.
+// Reads argv[1] to argv[argc - 1]. An unknown option before `--` is
+// refused wherever it stands; otherwise a help option there gets the
+// usage, and no folder, more than one or an empty name is refused.
 Command parse_command_line(int argc, const char* const* argv);
 
 inline constexpr const char* usage_text = "usage: mkdata [--] <folder>\n"

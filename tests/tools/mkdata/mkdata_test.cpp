@@ -4,6 +4,7 @@
 #include "tools/mkdata/data.h"
 #include "tools/mkdata/layout.h"
 #include "tools/mkdata/track_check.h"
+#include "tests/support/as_unprivileged.h"
 
 #include "engine/gfx/gfx.h"
 #include "physics/physics.h"
@@ -262,7 +263,11 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
 // folder of theirs, or one every user may write to, is refused whole, with
 // the folder, whose it is and the way out. The game judges a data folder
 // by the same function, so the rows that pass (a group's folder, the
-// player's own link at DATA, a start under umask 000) are what it reads.
+// player's own link at DATA, a start under any umask) are what it reads.
+// What the tool makes has its mode whatever the umask: under `umask 777`
+// the first folder of `mkdata x/a/b` was left with mode 000 and the tool
+// failed, and under `umask 277` race.cfg was made 0400, which the game
+// takes for settings frozen by the player and never saves into.
 TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
 {
     const fs::path dir = fs::temp_directory_path() / ("mkdata_refused_" + std::to_string(std::random_device {}()));
@@ -272,6 +277,10 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         bool as_root; // gives names away
         std::function<void()> setup;
         const char* why; // "": written
+        mode_t umask = 022;
+        // The game's folder, made by the tool, relative to `dir`; run as a
+        // user whose opens modes limit (root's ignore them).
+        const char* made = nullptr;
     };
     const auto own = [](const fs::path& path, uid_t owner) { ASSERT_EQ(::lchown(path.c_str(), owner, 100), 0); };
     const Row rows[] = {
@@ -304,7 +313,12 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
              own(dir / "DATA", 65534);
          },
          ""},
-        {"a start under umask 000", false, [] { ::umask(0); }, ""},
+        {"a start under umask 000", false, [] {}, "", 0},
+        {"a start under umask 777", false, [] {}, "", 0777, "x/a/b"},
+        {"a start under umask 707", false, [] {}, "", 0707, "x/a/b"},
+        {"a start under umask 770", false, [] {}, "", 0770, "x/a/b"},
+        {"a start under umask 577", false, [] {}, "", 0577, "x/a/b"},
+        {"a start under umask 277", false, [] {}, "", 0277, "x/a/b"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -314,11 +328,21 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         }
         fs::remove_all(dir);
         fs::create_directories(dir);
-        const mode_t umask_before = ::umask(022);
         row.setup();
         testing::internal::CaptureStderr();
-        const int status = mkdata::write_game_data(dir.string());
-        ::umask(umask_before);
+        int status = 1;
+        if (row.made) {
+            if (player == 0)
+                own(dir, test_support::unprivileged_user);
+            status = test_support::as_unprivileged(dir, [&] {
+                ::umask(row.umask);
+                return mkdata::write_game_data(row.made) == 0;
+            }) ? 0 : 1;
+        } else {
+            const mode_t umask_before = ::umask(row.umask);
+            status = mkdata::write_game_data(dir.string());
+            ::umask(umask_before);
+        }
         const std::string said = testing::internal::GetCapturedStderr();
         if (*row.why) {
             EXPECT_EQ(status, 1);
@@ -333,8 +357,16 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
             continue;
         }
         EXPECT_EQ(status, 0) << said;
-        EXPECT_EQ(fs::status(dir / "DATA").permissions() & fs::perms::all, fs::perms(0755));
-        EXPECT_TRUE(fs::exists(dir / "DATA" / "car.imgs"));
+        const fs::path game = row.made ? dir / row.made : dir;
+        EXPECT_TRUE(fs::exists(game / "DATA" / "car.imgs"));
+        for (fs::path folder = game / "DATA"; folder != dir; folder = folder.parent_path()) {
+            EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms(0755)) << folder;
+        }
+        EXPECT_EQ(fs::status(game / "race.cfg").permissions(), fs::perms(0644));
+        std::error_code listed; // none when the folder is missing, which is said above
+        for (const auto& entry : fs::directory_iterator(game / "DATA", listed)) {
+            EXPECT_EQ(entry.status().permissions(), fs::perms(0644)) << entry.path();
+        }
     }
     fs::remove_all(dir);
 }
@@ -373,8 +405,12 @@ TEST(CommandLine, OptionsFollowTheConvention)
     } rows[] = {
         {{"mkdata", "out"}, Action::make, "out"},
         {{"mkdata", "--help"}, Action::help, ""},
-        {{"mkdata", "-x", "-h"}, Action::help, ""},
+        {{"mkdata", "-x", "-h"}, Action::refuse, "unknown option '-x'"},
+        {{"mkdata", "-h", "-x"}, Action::refuse, "unknown option '-x'"},
         {{"mkdata", "-x", "out"}, Action::refuse, "unknown option '-x'"},
+        // An empty name would have the data made in "/".
+        {{"mkdata", ""}, Action::refuse, "the folder's name is empty"},
+        {{"mkdata", "--", ""}, Action::refuse, "the folder's name is empty"},
         {{"mkdata", "--", "-h"}, Action::make, "-h"},
         {{"mkdata", "--"}, Action::refuse, "no folder given"},
         {{"mkdata", "a", "b"}, Action::refuse, "more than one folder given"},

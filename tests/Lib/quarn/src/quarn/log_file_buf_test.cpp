@@ -1,6 +1,7 @@
 #include "quarn/Log.h"
 
 #include "scratch_dir.h"
+#include "tests/support/as_unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -177,6 +179,50 @@ TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
         out << "first" << std::endl;
         EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
         EXPECT_EQ(dir.read(kept.filename().string()), "keep");
+    }
+}
+
+// After one start under `umask 777` the log had mode 000, and every later
+// start wrote x_000000.log beside it. A log the program makes has mode
+// 0644 whatever the umask, and one of the player's own left without the
+// owner's rights is mended; so is a numbered one the search falls back
+// to. Root's opens ignore modes: the rows run as a user whose do not.
+TEST(LogFileBufFallback, ALogMadeUnderAnyUmaskIsRewrittenByTheNextStart)
+{
+    const struct {
+        const char* what;
+        mode_t umask;        // of the earlier start
+        const char* left;    // a log it left with mode 000 instead
+        const char* written; // where both starts log
+    } rows[] = {
+        {"a start under umask 777", 0777, nullptr, "x.log"},
+        {"a start under umask 277", 0277, nullptr, "x.log"},
+        {"a log left with mode 000", 022, "x.log", "x.log"},
+        {"a numbered log left with mode 000", 022, "x_000000.log", "x_000000.log"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        quarn_test::ScratchDir dir;
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(dir.path().c_str(), test_support::unprivileged_user, ::getegid()), 0);
+        }
+        if (std::string(row.written) != "x.log")
+            std::filesystem::create_directory(dir.path() / "x.log");
+        const bool answered = test_support::as_unprivileged(dir.path(), [&] {
+            if (row.left)
+                ::close(::open(row.left, O_CREAT | O_WRONLY, 0));
+            const mode_t was = ::umask(row.umask);
+            const std::filesystem::path first = log_once("./x.log", "first");
+            ::umask(was);
+            const std::filesystem::path second = log_once("./x.log", "second");
+            if (first.filename() == row.written && second.filename() == row.written)
+                return true;
+            std::fprintf(stderr, "the starts logged to %s and %s\n", first.c_str(), second.c_str());
+            return false;
+        });
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(dir.read(row.written), "[a] second\n");
+        EXPECT_EQ(std::filesystem::status(dir.path() / row.written).permissions(), std::filesystem::perms(0644));
     }
 }
 
