@@ -266,7 +266,11 @@ TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
                 std::signal(SIGHUP, c.hangup_ignored ? SIG_IGN : SIG_DFL);
                 std::signal(SIGALRM, SIG_DFL);
                 ::alarm(60);
-                void (*at_start)() = [] { ::kill(::getpid(), g_signal); };
+                // An edit made while the game runs is replaced at exit.
+                void (*at_start)() = [] {
+                    std::ofstream("race.cfg", std::ios::app) << "# edited while it runs\n";
+                    ::kill(::getpid(), g_signal);
+                };
                 if (c.hangup_ignored) {
                     at_start = [] {
                         struct sigaction now {};
@@ -280,6 +284,7 @@ TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
             testing::ExitedWithCode(0), "");
         const std::string saved = read_file(root_ / "race.cfg");
         EXPECT_EQ(saved.find("# dropped by a save"), std::string::npos);
+        EXPECT_EQ(saved.find("# edited while it runs"), std::string::npos);
         EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
         EXPECT_FALSE(fs::exists(lock));
         EXPECT_FALSE(fs::exists(lock + ".raise"));
@@ -471,6 +476,44 @@ TEST_F(GameExit, XErrorIsReportedAndTheProgramGoesOn)
             std::_Exit(seen ? 0 : 79);
         },
         testing::ExitedWithCode(0), "X error \\(ignored\\): BadWindow");
+}
+
+// A start with no display to open says so, opens nothing, writes nothing
+// and ends with status 2: no display named at all, and one that names no
+// X server.
+TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
+{
+    const struct {
+        const char* name;
+        const char* display; // null: unset
+    } cases[] = {
+        {"no display named", nullptr},
+        {"a display with no X server", ":65529"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MakeFolder();
+        const std::string before = read_file(root_ / "race.cfg");
+        static const char* g_display;
+        g_display = c.display;
+        EXPECT_EXIT(
+            {
+                unsetenv("QUARN_PLATFORM");
+                unsetenv("WAYLAND_DISPLAY");
+                unsetenv("SDL_VIDEODRIVER");
+                if (g_display)
+                    setenv("DISPLAY", g_display, 1);
+                else
+                    unsetenv("DISPLAY");
+                platform::shutdown();
+                static char name[] = "race";
+                static char* argv[2] = {name};
+                std::exit(gaStart(1, argv));
+            },
+            testing::ExitedWithCode(2), "race: no display is available, so the game cannot open its window");
+        EXPECT_EQ(read_file(root_ / "race.cfg"), before);
+        EXPECT_FALSE(fs::exists(platform::InstanceLock::lock_path(GA_WND_CLASS, title_)));
+    }
 }
 
 } // namespace
