@@ -65,8 +65,9 @@ std::string settings_file(const gaCTy& app) { return std::string(app.appName) + 
 // Why the start did not read the settings file whole.
 std::string read_failure(const cfgLoadTy& read)
 {
-    if (read.read == cfgReadTy::utf16)
-        return "it is UTF-16 text, and the settings are read as UTF-8";
+    if (read.read == cfgReadTy::utf16 || read.read == cfgReadTy::utf32)
+        return std::string("it is ") + (read.read == cfgReadTy::utf16 ? "UTF-16" : "UTF-32") +
+               " text, and the settings are read as UTF-8";
     return read.error != 0 ? platform::system_error_text(read.error) : std::string("not read");
 }
 

@@ -38,8 +38,9 @@ enum class cfgReadTy {
                 // platform::error_not_regular_file in `error`)
     cut,        // a read failed part-way: `error` says why
     utf16,      // UTF-16 text (it begins with the byte order mark FF FE or
-                // FE FF), which is not read: the file is read as UTF-8
-                // (EILSEQ in `error`)
+                // FE FF, or its names are full of NUL bytes), which is not
+                // read: the file is read as UTF-8 (EILSEQ in `error`)
+    utf32,      // UTF-32 text, likewise (EILSEQ in `error`)
 };
 struct cfgLoadTy {
     cfgReadTy read = cfgReadTy::none;
@@ -75,8 +76,8 @@ public:
     // Reads the file's variables over the current ones. A missing or
     // unreadable file changes nothing; only regular files are read (a FIFO
     // or a device would hold the program in the open or without end), and
-    // only as UTF-8 (a UTF-16 file is not read at all), and the result
-    // says what was found. A bad line is reported ("Empty
+    // only as UTF-8 (a UTF-16 or UTF-32 file is not read at all), and the
+    // result says what was found. A bad line is reported ("Empty
     // variable name", "Invalid line", with the file name, the line number
     // and the line) even inside a TRY frame, and the lines after it load:
     // the file still counts as read whole.

@@ -34,3 +34,7 @@ const char* cfgLineError(cfgLineKind kind);
 // names the file in the reports of bad lines. 0 when the stream was read to
 // its end, else the error number of the read that failed.
 int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);
+// cfgCTy::Load on a stream just opened (left open), from its start: text
+// in UTF-16 or UTF-32 is not read (cfgReadTy::utf16, utf32 with EILSEQ);
+// anything else goes through cfgLoadStream.
+cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);

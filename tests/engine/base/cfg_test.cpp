@@ -232,24 +232,40 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     using namespace std::string_literals;
     write_text(dir.file("utf16le"), "\xFF\xFE" "b\0=\0" "1\0\n\0"s);
     write_text(dir.file("utf16be"), "\xFE\xFF" "\0b\0=\0" "1\0\n"s);
+    // Without a mark, and UTF-32 with and without one: read as UTF-8, they
+    // were saved back with U+FFFD between their letters.
+    write_text(dir.file("utf16le-unmarked"), "b\0=\0" "1\0\n\0"s);
+    write_text(dir.file("utf16be-unmarked"), "\0b\0=\0" "1\0\n"s);
+    write_text(dir.file("utf32le"), "\xFF\xFE\0\0" "b\0\0\0=\0\0\0" "1\0\0\0\n\0\0\0"s);
+    write_text(dir.file("utf32be"), "\0\0\xFE\xFF" "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
+    write_text(dir.file("utf32le-unmarked"), "b\0\0\0=\0\0\0" "1\0\0\0\n\0\0\0"s);
+    write_text(dir.file("utf32be-unmarked"), "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
+    // One NUL in a UTF-8 value is a bad value, read and reported as one.
+    write_text(dir.file("stray-nul"), "b = 1\0\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
     fs::create_symlink("gone", dir.file("dangling"));
     fs::create_symlink("loop", dir.file("loop"));
-    const struct { std::string name; cfgReadTy read; int error; } cases[] = {
+    const struct { std::string name; cfgReadTy read; int error; uint32_t count = 0; } cases[] = {
         {dir.file("dangling"), cfgReadTy::none, 0}, {dir.file("folder"), cfgReadTy::not_a_file, EISDIR},
         {dir.file("fifo"), cfgReadTy::not_a_file, platform::error_not_regular_file},
         {dir.file("zero"), cfgReadTy::not_a_file, platform::error_not_regular_file},
         {dir.file("loop"), cfgReadTy::unopened, ELOOP},
         {"/proc/self/mem", cfgReadTy::cut, EIO}, // a regular file whose first read fails
         {dir.file("utf16le"), cfgReadTy::utf16, EILSEQ}, {dir.file("utf16be"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf16le-unmarked"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf16be-unmarked"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf32le"), cfgReadTy::utf32, EILSEQ}, {dir.file("utf32be"), cfgReadTy::utf32, EILSEQ},
+        {dir.file("utf32le-unmarked"), cfgReadTy::utf32, EILSEQ},
+        {dir.file("utf32be-unmarked"), cfgReadTy::utf32, EILSEQ},
+        {dir.file("stray-nul"), cfgReadTy::whole, 0, 1},
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
         const cfgLoadTy got = cfg.Load(c.name.c_str());
         EXPECT_TRUE(got.read == c.read && got.error == c.error) << c.name << ": " << got.error;
-        EXPECT_EQ(cfg.Count(), 0u) << c.name;
+        EXPECT_EQ(cfg.Count(), c.count) << c.name;
     }
     write_text(dir.file("closed.cfg"), "best_result = 1\n");
     fs::permissions(dir.file("closed.cfg"), fs::perms::none);
