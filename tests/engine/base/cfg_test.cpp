@@ -3,6 +3,7 @@
 #include "tests/support/own_device.h"
 
 #include "platform/process.h"
+#include "platform/trust.h"
 
 #include <cerrno>
 #include <chrono>
@@ -613,10 +614,26 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         cfgReadTy read; // what the player's load finds
         int saved;      // what the player's save answers
         std::function<void(const fs::path&)> check;
+        const char* named = nullptr;       // in the refusal of a file the save kept
+        void (*before_rename)() = nullptr; // run by the player's save
     };
     const auto plant = [](const fs::path& at, const std::function<void()>& make) {
         make();
         EXPECT_EQ(::lchown(at.c_str(), other, other), 0);
+    };
+    const auto theirs_kept = [](const fs::path& f, uid_t owner, fs::perms mode) {
+        EXPECT_EQ(read_text((f / "game.cfg").string()), "theirs = 1\n");
+        struct stat st {};
+        EXPECT_EQ(::stat((f / "game.cfg").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, owner);
+        EXPECT_EQ(fs::perms(st.st_mode & 07777), mode);
+    };
+    const auto saved_mine = [](const fs::path& f, const std::string& text, fs::perms mode) {
+        EXPECT_EQ(read_text((f / "game.cfg").string()), text);
+        struct stat st {};
+        EXPECT_EQ(::stat((f / "game.cfg").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, player);
+        EXPECT_EQ(fs::perms(st.st_mode & 07777), mode);
     };
     const Row rows[] = {
         // The settings went over the file the link led to, and the load
@@ -633,13 +650,52 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              plant(f / "game.cfg", [&] { write_text((f / "game.cfg").string(), "theirs = 1\n"); });
              fs::permissions(f / "game.cfg", fs::perms(0644));
          },
-         cfgReadTy::unopened, CFG_KEPT_READ_ONLY,
-         [](const fs::path& f) {
-             EXPECT_EQ(read_text((f / "game.cfg").string()), "theirs = 1\n");
-             struct stat st {};
-             EXPECT_EQ(::stat((f / "game.cfg").c_str(), &st), 0);
-             EXPECT_EQ(st.st_uid, other);
-         }},
+         cfgReadTy::unopened, CFG_KEPT_OTHERS, [&](const fs::path& f) { theirs_kept(f, other, fs::perms(0644)); },
+         "('game.cfg', user 65533)"},
+        // Made by another user while the game ran, writable by all, here
+        // between the save's first look and its rename: the save copied its
+        // mode to the player's settings, which every user could then write.
+        // The other user's file waits in a folder of theirs that all may
+        // write to, for the player's process to move it in at that moment.
+        {"another user's 0666 file that appears while the game runs", [&](const fs::path& f) {
+             fs::create_directory(f / "theirs");
+             fs::permissions(f / "theirs", fs::perms(0777));
+             plant(f / "theirs", [] {});
+             plant(f / "theirs" / "game.cfg", [&] { write_text((f / "theirs" / "game.cfg").string(), "theirs = 1\n"); });
+             fs::permissions(f / "theirs" / "game.cfg", fs::perms(0666));
+         },
+         cfgReadTy::none, CFG_KEPT_OTHERS,
+         [&](const fs::path& f) {
+             theirs_kept(f, other, fs::perms(0666));
+             EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
+         },
+         "('game.cfg', user 65533)", [] { (void)std::rename("theirs/game.cfg", "game.cfg"); }},
+        // The player's own mode stays.
+        {"the player's 0640 file", [](const fs::path& f) {
+             write_text((f / "game.cfg").string(), "best_result = 1\n");
+             EXPECT_EQ(::chown((f / "game.cfg").c_str(), player, player), 0);
+             fs::permissions(f / "game.cfg", fs::perms(0640));
+         },
+         cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "best_result = 90515\n", fs::perms(0640)); }},
+        // A file of root's the player may write is replaced by one of the
+        // player's, which every user could write when its mode was copied.
+        {"root's 0666 file, in a folder without the sticky bit", [](const fs::path& f) {
+             fs::permissions(f, fs::perms(0777));
+             write_text((f / "game.cfg").string(), "installed = 1\n");
+             fs::permissions(f / "game.cfg", fs::perms(0666));
+         },
+         cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "installed = 1\nbest_result = 90515\n", fs::perms(0644)); }},
+        // In a folder shared with a group, a member's file the player may
+        // not write is kept, and says whose it is.
+        {"a group member's file, in the group's folder", [](const fs::path& f) {
+             fs::permissions(f, fs::perms(02775));
+             EXPECT_EQ(::chown(f.c_str(), 0, player), 0);
+             write_text((f / "game.cfg").string(), "theirs = 1\n");
+             EXPECT_EQ(::chown((f / "game.cfg").c_str(), other, player), 0);
+             fs::permissions(f / "game.cfg", fs::perms(0644));
+         },
+         cfgReadTy::whole, CFG_KEPT_OTHERS, [&](const fs::path& f) { theirs_kept(f, other, fs::perms(0644)); },
+         "('game.cfg', user 65533)"},
         // The player's own link still leads to the settings kept elsewhere.
         {"the player's link", [&](const fs::path& f) {
              fs::create_symlink("mine", f / "game.cfg");
@@ -655,8 +711,9 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              write_text((f / "game.cfg").string(), "installed = 1\n");
              fs::permissions(f / "game.cfg", fs::perms(0644));
          },
-         cfgReadTy::whole, CFG_KEPT_READ_ONLY,
-         [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); }},
+         cfgReadTy::whole, CFG_KEPT_OTHERS,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); },
+         "('game.cfg', user root (uid 0))"},
         // The player's link leads through another user's link in the middle
         // of the path: their settings were read and saved over.
         {"another user's link on the way", [&](const fs::path& f) {
@@ -707,10 +764,13 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
             EXPECT_EQ(::chown((folder / "mine").c_str(), player, player), 0);
             row.planted(folder);
             EXPECT_TRUE(as_unprivileged(folder, [&] {
+                cfgBeforeRenameForTest = row.before_rename;
                 cfgCTy cfg;
                 const cfgLoadTy read = cfg.Load("game.cfg");
                 cfg.SetInt("best_result", 90515);
-                return read.read == row.read && cfg.Save("game.cfg") == row.saved;
+                return read.read == row.read && cfg.Save("game.cfg") == row.saved &&
+                       (!row.named ||
+                        platform::refusal_text(platform::error_untrusted_owner).find(row.named) != std::string::npos);
             }));
             row.check(folder);
         }
