@@ -15,6 +15,7 @@
 #pragma once
 
 #include "platform/file.h"
+#include "platform/folder.h"
 
 #include <cstdint>
 #include <string>
@@ -57,6 +58,16 @@ inline constexpr int error_open_to_all = 0x10003;
 // True when the open file or folder belongs to the player or root. A
 // refusal is kept for refusal_text() under the name `name`.
 [[nodiscard]] bool file_trusted(FileHandle file, const std::string& name);
+
+// True when the player may put a file of their own in place of the name
+// `name` of the open folder, whose status is `status` (as a rename over it
+// does): a name of the player's own, or one the rule lets through (root's,
+// or any in a folder not every user may write to) that its owner did not
+// make read-only and the player may write. Otherwise false, with
+// error_untrusted_owner in last_error() and the refusal kept for
+// refusal_text() under the name `shown`.
+[[nodiscard]] bool may_replace(FolderHandle folder, const char* name, const NameStatus& status,
+                               const std::string& shown);
 
 // One hop from `path`, its folders reached by the walk: when a link has
 // the name and the rule lets it through, `path` becomes the name it gives

@@ -5,6 +5,7 @@
 #include "engine/app/app_internal.h"
 
 #include "platform/process.h"
+#include "platform/trust.h"
 #include "quarn/Log.h"
 
 #include <cerrno>
@@ -65,8 +66,9 @@ std::string settings_file(const gaCTy& app) { return std::string(app.appName) + 
 // Why the start did not read the settings file whole.
 std::string read_failure(const cfgLoadTy& read)
 {
-    if (read.read == cfgReadTy::utf16)
-        return "it is UTF-16 text, and the settings are read as UTF-8";
+    if (read.read == cfgReadTy::utf16 || read.read == cfgReadTy::utf32)
+        return std::string("it is ") + (read.read == cfgReadTy::utf16 ? "UTF-16" : "UTF-32") +
+               " text, and the settings are read as UTF-8";
     return read.error != 0 ? platform::system_error_text(read.error) : std::string("not read");
 }
 
@@ -123,10 +125,13 @@ void gaSaveSettings(gaCTy& app)
     const std::string name = settings_file(app);
     const cfgLoadTy& read = app.settingsRead;
     std::string why;
+    int saved = 0;
     if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
         why = "'" + name + "' could not be read at start (" + read_failure(read) + ")";
-    else if (app.cfg->Save(name.c_str()) == CFG_KEPT_READ_ONLY)
+    else if ((saved = app.cfg->Save(name.c_str())) == CFG_KEPT_READ_ONLY)
         why = "'" + name + "' is read-only";
+    else if (saved == CFG_KEPT_OTHERS) // whose it is, as the start names it
+        why = "'" + name + "' was kept (" + platform::refusal_text(platform::error_untrusted_owner) + ")";
     else
         return; // saved, or the failure was reported with its reason
     std::fprintf(stderr, "%s: the settings were not saved: %s\n", app.appName, why.c_str());

@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "platform/process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -47,15 +48,35 @@ bool store_value(cfgVarCTy* var, const char* text)
     return true;
 }
 
-// True when the stream begins with a UTF-16 byte order mark (either byte
-// order); it is then read from its start again.
-bool utf16_marked(std::FILE* stream)
+// The encoding of the text, as far as the load tells encodings apart:
+// cfgReadTy::utf16 or utf32 (either byte order) for text that is not read,
+// cfgReadTy::whole for anything else, which is read as UTF-8. The stream is
+// read from its start again.
+cfgReadTy text_encoding(std::FILE* stream)
 {
-    unsigned char mark[2];
-    const bool marked = std::fread(mark, 1, sizeof mark, stream) == sizeof mark &&
-                        ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF));
+    unsigned char head[512];
+    const size_t size = std::fread(head, 1, sizeof head, stream);
     std::rewind(stream);
-    return marked;
+    // The byte order marks; UTF-32's little-endian one begins as UTF-16's.
+    if (size >= 4 && ((head[0] == 0xFF && head[1] == 0xFE && head[2] == 0 && head[3] == 0) ||
+                      (head[0] == 0 && head[1] == 0 && head[2] == 0xFE && head[3] == 0xFF)))
+        return cfgReadTy::utf32;
+    if (size >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)))
+        return cfgReadTy::utf16;
+    // Without a mark: settings are names and numbers in ASCII, which UTF-16
+    // writes with a NUL beside every letter and UTF-32 with three, so at
+    // least half the bytes at even or at odd offsets are NUL. A UTF-8 file
+    // has none, or a stray one in a value, which reads as a bad value and
+    // is reported: it takes two to count.
+    size_t nuls[2] = {0, 0};
+    for (size_t i = 0; i < size; ++i)
+        nuls[i % 2] += head[i] == 0;
+    const size_t most = std::max(nuls[0], nuls[1]), least = std::min(nuls[0], nuls[1]);
+    if (most < 2 || most * 4 < size)
+        return cfgReadTy::whole;
+    // UTF-16 has its NULs at one kind of offset alone; UTF-32 has three in
+    // four bytes, two at one kind and one at the other.
+    return least * 4 > most ? cfgReadTy::utf32 : cfgReadTy::utf16;
 }
 
 struct StreamCloser {
@@ -210,13 +231,19 @@ cfgLoadTy cfgCTy::Load(const char* fileName)
             return {cfgReadTy::not_a_file, error};
         return {cfgReadTy::unopened, error};
     }
-    // Read byte by byte, UTF-16 text turns into bad lines and keys with
-    // NULs in them, which a save would then put in place of the player's
-    // settings: such a file is not read, and not saved over either.
-    if (utf16_marked(stream.get()))
-        return {cfgReadTy::utf16, EILSEQ};
+    return cfgLoadOpenStream(*this, stream.get(), fileName);
+}
+
+cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
+{
+    // Read byte by byte, UTF-16 and UTF-32 text turn into bad lines and
+    // keys with U+FFFD between their letters, which a save would then put
+    // in place of the player's settings: such a file is not read, and not
+    // saved over either.
+    if (const cfgReadTy encoding = text_encoding(stream); encoding != cfgReadTy::whole)
+        return {encoding, EILSEQ};
     errno = 0;
-    if (const int error = cfgLoadStream(*this, stream.get(), fileName))
+    if (const int error = cfgLoadStream(cfg, stream, fileName))
         return {cfgReadTy::cut, error};
     return {cfgReadTy::whole, 0};
 }

@@ -38,8 +38,9 @@ enum class cfgReadTy {
                 // platform::error_not_regular_file in `error`)
     cut,        // a read failed part-way: `error` says why
     utf16,      // UTF-16 text (it begins with the byte order mark FF FE or
-                // FE FF), which is not read: the file is read as UTF-8
-                // (EILSEQ in `error`)
+                // FE FF, or its names are full of NUL bytes), which is not
+                // read: the file is read as UTF-8 (EILSEQ in `error`)
+    utf32,      // UTF-32 text, likewise (EILSEQ in `error`)
 };
 struct cfgLoadTy {
     cfgReadTy read = cfgReadTy::none;
@@ -49,6 +50,12 @@ struct cfgLoadTy {
 // Save's result when it kept a file because its owner may not write it
 // (mode 444: settings frozen on purpose). Not reported: the caller says so.
 inline constexpr int CFG_KEPT_READ_ONLY = 1;
+// Save's result when it kept a file that is not the player's to replace:
+// another user's in a folder every user may write to, or one of root's or
+// of another user's that the player may not write. Not reported: the caller
+// says so with platform::refusal_text(platform::error_untrusted_owner),
+// which names the file and its owner.
+inline constexpr int CFG_KEPT_OTHERS = 2;
 
 // Variables in insertion order; names compare without regard to ASCII case.
 class cfgCTy {
@@ -75,8 +82,8 @@ public:
     // Reads the file's variables over the current ones. A missing or
     // unreadable file changes nothing; only regular files are read (a FIFO
     // or a device would hold the program in the open or without end), and
-    // only as UTF-8 (a UTF-16 file is not read at all), and the result
-    // says what was found. A bad line is reported ("Empty
+    // only as UTF-8 (a UTF-16 or UTF-32 file is not read at all), and the
+    // result says what was found. A bad line is reported ("Empty
     // variable name", "Invalid line", with the file name, the line number
     // and the line) even inside a TRY frame, and the lines after it load:
     // the file still counts as read whole.
@@ -89,12 +96,15 @@ public:
     int CheckInt(const char* name, const cfgIntRangeTy& range);
     // Writes every variable as "%s = %s\n". The new text goes to a file
     // beside the old one that then replaces it (symbolic links are followed,
-    // to a missing file too, so a link stays a link; the old file's
-    // permissions are kept), so a failed save leaves the old file whole;
-    // when no file can be made beside it, the file is rewritten in place
-    // after its new length was reserved on the device. Only a regular file
-    // (or none) is written. A file whose owner may not write it is kept:
-    // CFG_KEPT_READ_ONLY. Anything else that cannot be written is reported
+    // to a missing file too, so a link stays a link; the permissions of the
+    // player's own file are kept, a new file gets 0644), so a failed save
+    // leaves the old file whole; when no file can be made beside it, the
+    // file is rewritten in place after its new length was reserved on the
+    // device. Only a regular file (or none) is written. The player's own
+    // file that its owner may not write is kept: CFG_KEPT_READ_ONLY; a file
+    // that is not the player's to replace (platform::may_replace), judged
+    // again just before the rename, is kept: CFG_KEPT_OTHERS. Anything else
+    // that cannot be written is reported
     // with the name and the reason ("Can't write to file '%s': No space
     // left on device") and yields ERR_WRITE; whatever was there stays as
     // it was.

@@ -10,6 +10,9 @@ extern int cfgWriteFailAfterForTest;
 // Counts one variable against cfgWriteFailAfterForTest; true when that
 // write is to fail.
 bool cfgWriteFailsNow();
+// For tests: called by cfgCTy::Save once the new file is written, before
+// it gets the file's name; null (the default) calls nothing.
+extern void (*cfgBeforeRenameForTest)();
 
 // What one line of a configuration file holds.
 enum class cfgLineKind {
@@ -34,3 +37,7 @@ const char* cfgLineError(cfgLineKind kind);
 // names the file in the reports of bad lines. 0 when the stream was read to
 // its end, else the error number of the read that failed.
 int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);
+// cfgCTy::Load on a stream just opened (left open), from its start: text
+// in UTF-16 or UTF-32 is not read (cfgReadTy::utf16, utf32 with EILSEQ);
+// anything else goes through cfgLoadStream.
+cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);

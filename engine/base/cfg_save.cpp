@@ -4,9 +4,10 @@
 // would leave a cut or empty file behind a crash or a full disk. So the
 // text goes to a new file beside the old one, pushed to the device, which
 // then replaces the old one in one rename. A file that already holds the
-// text is left alone, and so is one its owner made read-only. Where no new
-// file can be made, the old one is rewritten in place only after the space
-// for its new text was reserved.
+// text is left alone, and so is one its owner made read-only, and one that
+// is not the player's to replace (trust.h). Where no new file can be made,
+// the old one is rewritten in place only after the space for its new text
+// was reserved.
 #include "engine/base/cfg_internal.h"
 
 #include "platform/file.h"
@@ -18,6 +19,8 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+
+void (*cfgBeforeRenameForTest)() = nullptr;
 
 namespace {
 
@@ -124,6 +127,80 @@ platform::FileHandle make_new_file(platform::FolderHandle folder, const std::str
     return platform::invalid_file;
 }
 
+// What the save may do with the name it is to replace.
+enum class OldFile {
+    none,           // nothing has the name
+    replace,        // a file the player's new one may take the place of
+    kept_read_only, // the player's own, made read-only
+    kept_others,    // not the player's to replace (the refusal is kept)
+    failed,         // no settings file, or not to be looked at: `error`
+};
+
+// Judges what has the name `name` of the folder now (`old` gets its status)
+// by the rule every open follows (trust.h), the refusal kept under `shown`.
+OldFile judge_old_file(platform::FolderHandle folder, const std::string& name, const std::string& shown,
+                       platform::NameStatus& old, int& error)
+{
+    if (!platform::folder_name_status(folder, name.c_str(), old)) {
+        error = platform::last_error();
+        return error == ENOENT ? OldFile::none : OldFile::failed;
+    }
+    // Only a regular file is written, or made where there is none: a FIFO
+    // would hold the save in the open, and a device is no settings file.
+    if (old.folder || !old.regular) {
+        error = old.folder ? EISDIR : platform::error_not_regular_file;
+        return OldFile::failed;
+    }
+    // The rename would make another user's file the player's, with the
+    // player's settings in it: another user's in a folder every user may
+    // write to is kept whatever its mode, as is one of root's or of a group
+    // member's that the player may not write.
+    if (!platform::may_replace(folder, name.c_str(), old, shown))
+        return OldFile::kept_others;
+    // Mode 444 is how a player freezes the settings: the rename would go
+    // past it.
+    if ((old.mode & 0200) == 0)
+        return OldFile::kept_read_only;
+    return OldFile::replace;
+}
+
+int kept_result(OldFile verdict) { return verdict == OldFile::kept_read_only ? CFG_KEPT_READ_ONLY : CFG_KEPT_OTHERS; }
+
+// Gives the new file `fresh` the name `name`, and removes it where it does
+// not get the name. What has the name is judged again as close to the
+// rename as can be, in the same folder: in a folder every user may write
+// to, another user's file may have appeared there since the first look,
+// and the rename would take it over. Where nothing has the name, the rename
+// makes it only while nothing does, and what appeared meanwhile is judged
+// in turn. What is left is the moment between the last look and the rename
+// in a folder without the sticky bit, where the player's own file may be
+// swapped for another's: the rename then puts the player's file, with the
+// player's mode, in its place. 0, a kept result, or the error number
+// (negative).
+int put_in_place(platform::FolderHandle folder, const std::string& fresh, const std::string& name,
+                 const std::string& shown)
+{
+    int error = EEXIST;
+    for (int tries = 0; tries < 3; ++tries) {
+        platform::NameStatus now;
+        const OldFile verdict = judge_old_file(folder, name, shown, now, error);
+        if (verdict == OldFile::none && platform::folder_rename_new(folder, fresh.c_str(), name.c_str()))
+            return 0;
+        if (verdict == OldFile::replace && platform::folder_rename(folder, fresh.c_str(), name.c_str()))
+            return 0;
+        if (verdict == OldFile::none || verdict == OldFile::replace)
+            error = platform::last_error();
+        if (verdict == OldFile::none && error == EEXIST)
+            continue;
+        (void)platform::folder_remove(folder, fresh.c_str());
+        if (verdict == OldFile::kept_read_only || verdict == OldFile::kept_others)
+            return kept_result(verdict);
+        return -error;
+    }
+    (void)platform::folder_remove(folder, fresh.c_str());
+    return -error;
+}
+
 } // namespace
 
 int cfgCTy::Save(const char* fileName) const
@@ -143,21 +220,12 @@ int cfgCTy::Save(const char* fileName) const
     if (folder.handle == platform::invalid_folder)
         return report_write_failure(fileName, platform::last_error());
     platform::NameStatus old;
-    const bool exists = platform::folder_name_status(folder.handle, name.c_str(), old);
-    if (!exists && platform::last_error() != ENOENT)
-        return report_write_failure(fileName, platform::last_error());
-    // Only a regular file is written, or made where there is none: a FIFO
-    // would hold the save in the open, and a device is no settings file.
-    if (exists && old.folder)
-        return report_write_failure(fileName, EISDIR);
-    if (exists && !old.regular)
-        return report_write_failure(fileName, platform::error_not_regular_file);
-    // Mode 444 is how a player freezes the settings: the rename below would
-    // go past it, so the file is kept as it is. So is a file the player may
-    // not write, another user's in a folder all may write to: the rename
-    // would take it over.
-    if (exists && ((old.mode & 0200) == 0 || !platform::folder_may_write(folder.handle, name.c_str())))
-        return CFG_KEPT_READ_ONLY;
+    const OldFile verdict = judge_old_file(folder.handle, name, target, old, error);
+    if (verdict == OldFile::failed)
+        return report_write_failure(fileName, error);
+    if (verdict != OldFile::none && verdict != OldFile::replace)
+        return kept_result(verdict);
+    const bool exists = verdict == OldFile::replace;
     std::string text;
     if (config_text(*this, text) != 0)
         return report_write_failure(fileName, ENOSPC);
@@ -174,13 +242,17 @@ int cfgCTy::Save(const char* fileName) const
             error = rewrite_in_place(folder.handle, name, text);
         return error == 0 ? 0 : report_write_failure(fileName, error);
     }
-    // The old file's permissions before any text goes in.
-    if (exists)
-        (void)platform::file_set_permissions(file, old.mode);
-    if ((error = write_new_file(file, text)) != 0 ||
-        (!platform::folder_rename(folder.handle, fresh.c_str(), name.c_str()) && (error = platform::last_error()))) {
+    // The permissions before any text goes in: those of the player's own
+    // file. A file of anyone else's may have a mode chosen for them, such
+    // as one every user may write, and a new file is the player's to write
+    // and everyone's to read, as a file made under the usual umask is.
+    (void)platform::file_set_permissions(file, exists && platform::player_owns(old.owner) ? old.mode : 0644);
+    if ((error = write_new_file(file, text)) != 0) {
         (void)platform::folder_remove(folder.handle, fresh.c_str());
         return report_write_failure(fileName, error);
     }
-    return 0;
+    if (cfgBeforeRenameForTest)
+        cfgBeforeRenameForTest();
+    const int placed = put_in_place(folder.handle, fresh, name, target);
+    return placed < 0 ? report_write_failure(fileName, -placed) : placed;
 }

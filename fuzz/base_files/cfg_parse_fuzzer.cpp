@@ -1,9 +1,12 @@
-// The configuration parser over arbitrary text. What it reads is saved
-// with the writer and read again, which must give the same list (unless a
-// written line outgrows the line limit: "a=b" of 1023 characters comes
-// back as "a = b", two longer, and is cut; the format has no way around it).
+// The configuration parser over arbitrary text, as the load reads a file
+// it opened: text in UTF-16 or UTF-32 must be refused whole, nothing of it
+// read. What it reads is saved with the writer and read again, line by
+// line, which must give the same list (unless a written line outgrows the
+// line limit: "a=b" of 1023 characters comes back as "a = b", two longer,
+// and is cut; the format has no way around it).
 #include "engine/base/cfg_internal.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,8 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     cfgCTy first;
     std::FILE* in = stream_of(data, size);
-    cfgLoadStream(first, in, "first.cfg");
+    const cfgLoadTy read = cfgLoadOpenStream(first, in, "first.cfg");
     std::fclose(in);
+    if (read.read == cfgReadTy::utf16 || read.read == cfgReadTy::utf32) {
+        if (first.Count() != 0 || read.error != EILSEQ)
+            std::abort();
+        return 0;
+    }
 
     for (uint32_t i = 0; i < first.Count(); ++i)
         if (std::strlen(first.At(i)->name) + 3 + std::strlen(first.At(i)->Text()) > CFG_LINE_SIZE - 1)

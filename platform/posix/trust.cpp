@@ -93,6 +93,21 @@ bool file_trusted(FileHandle file, const std::string& name)
     return false;
 }
 
+bool may_replace(FolderHandle folder, const char* name, const NameStatus& status, const std::string& shown)
+{
+    if (player_owns(status.owner))
+        return true;
+    // Root's name, or a group member's in the group's folder: whether the
+    // player may write it is the system's to say, as for any file; its
+    // owner's write bit is asked too, as the system does not ask it of root.
+    if (name_allowed(status.owner, folder_open_to_all(folder)) && (status.mode & S_IWUSR) != 0 &&
+        folder_may_write(folder, name))
+        return true;
+    note_refusal(error_untrusted_owner, shown, status.owner);
+    errno = error_untrusted_owner;
+    return false;
+}
+
 bool follow_link(std::string& path, int& error)
 {
     error = 0;

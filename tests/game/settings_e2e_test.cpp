@@ -164,6 +164,8 @@ TEST_F(GameSettings, ASaveThatCannotOpenItsFileIsReported)
 TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
 {
     const fs::path cfg = root_ / "race.cfg";
+    const char* kept_theirs = "the settings were not saved: 'race.cfg' was kept (Owned by another user ('race.cfg', "
+                              "user nobody (uid 65534)): make it yours, or remove it)";
     const struct {
         const char* kind;
         const char* at_start; // the box, or null
@@ -179,6 +181,12 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
          "Can't read file 'race.cfg': Owned by another user ('race.cfg', user nobody (uid 65534)): make it yours, "
          "or remove it",
          "could not be read at start (Owned by another user", "Quarn Race"},
+        // Another user's file that appeared while the game ran, writable
+        // by all, was taken over: the player's settings became writable by
+        // every user.
+        {"another user's, appeared in 777", nullptr, kept_theirs, "Quarn Race"},
+        {"another user's, appeared in 1777", nullptr, kept_theirs, "Quarn Race"},
+        {"the player's 0640", nullptr, nullptr, "Quarn Race"},
         {"missing", nullptr, nullptr, "Quarn Race"},
         {"no shipped copy", nullptr, nullptr, "Tiny Lovely Game"},
     };
@@ -188,13 +196,16 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
         const std::string kind = c.kind;
-        if (kind == "another user's" && ::geteuid() != 0) {
+        const bool theirs = kind.starts_with("another user's"), appears = kind.find("appeared") != std::string::npos;
+        if (theirs && ::geteuid() != 0) {
             std::printf("the row of another user's file is skipped: only root can give a file away\n");
             continue;
         }
         game_test::make_game_folder(root_);
-        if (kind != "read-only")
+        if (kind != "read-only" && kind != "the player's 0640")
             fs::remove(cfg);
+        if (kind == "the player's 0640")
+            fs::permissions(cfg, fs::perms(0640));
         if (kind == "fifo")
             ::mkfifo(cfg.c_str(), 0600);
         if (kind == "read-only")
@@ -206,19 +217,43 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             ASSERT_EQ(::chown(cfg.c_str(), 65534, 65534), 0);
             fs::permissions(root_, fs::perms::others_write, fs::perm_options::add);
         }
+        const fs::perms folder_mode = fs::status(root_).permissions();
+        if (appears)
+            fs::permissions(root_, kind.ends_with("1777") ? fs::perms(01777) : fs::perms(0777));
         platform::clear_shown_boxes();
         testing::internal::CaptureStderr();
         ASSERT_TRUE(Start());
         EXPECT_STREQ(g_app->cfg->GetStr("WND_NAME"), c.title);
         EXPECT_EQ(c.at_start && Shown(c.at_start), c.at_start != nullptr);
+        if (appears) {
+            std::ofstream(cfg) << "WND_NAME = theirs\n";
+            ASSERT_EQ(::chown(cfg.c_str(), 65534, 65534), 0);
+            fs::permissions(cfg, fs::perms(0666));
+        }
+        g_app->cfg->SetInt("best_result", 61234); // a race won
         Quit();
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(said.find(c.at_exit ? c.at_exit : "not saved") != std::string::npos, c.at_exit != nullptr) << said;
         EXPECT_EQ(fs::is_fifo(cfg), kind == "fifo");
         EXPECT_EQ(!fs::is_fifo(cfg) && read_file(cfg) == mkdata::make_config(), kind == "read-only");
-        if (kind == "another user's") {
+        struct stat st {};
+        if (theirs) {
             EXPECT_EQ(read_file(cfg), "WND_NAME = theirs\n");
-            fs::permissions(root_, fs::perms::others_write, fs::perm_options::remove);
+            EXPECT_EQ(::stat(cfg.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 65534u);
+            if (appears) {
+                EXPECT_EQ(st.st_mode & 07777, 0666u);
+            }
+            EXPECT_NE(log.text().find(c.at_exit), std::string::npos);
+            fs::permissions(root_, folder_mode & ~fs::perms::others_write);
+        }
+        if (kind == "the player's 0640") {
+            cfgCTy saved;
+            EXPECT_EQ(saved.Load(cfg.c_str()).read, cfgReadTy::whole);
+            EXPECT_EQ(saved.GetInt("best_result"), 61234);
+            EXPECT_EQ(::stat(cfg.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0640u);
+            EXPECT_EQ(st.st_uid, ::geteuid());
         }
         gaInstanceLock().reset();
         fs::current_path(start_dir_);

@@ -3,6 +3,7 @@
 #include "tests/support/own_device.h"
 
 #include "platform/process.h"
+#include "platform/trust.h"
 
 #include <cerrno>
 #include <chrono>
@@ -232,24 +233,40 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     using namespace std::string_literals;
     write_text(dir.file("utf16le"), "\xFF\xFE" "b\0=\0" "1\0\n\0"s);
     write_text(dir.file("utf16be"), "\xFE\xFF" "\0b\0=\0" "1\0\n"s);
+    // Without a mark, and UTF-32 with and without one: read as UTF-8, they
+    // were saved back with U+FFFD between their letters.
+    write_text(dir.file("utf16le-unmarked"), "b\0=\0" "1\0\n\0"s);
+    write_text(dir.file("utf16be-unmarked"), "\0b\0=\0" "1\0\n"s);
+    write_text(dir.file("utf32le"), "\xFF\xFE\0\0" "b\0\0\0=\0\0\0" "1\0\0\0\n\0\0\0"s);
+    write_text(dir.file("utf32be"), "\0\0\xFE\xFF" "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
+    write_text(dir.file("utf32le-unmarked"), "b\0\0\0=\0\0\0" "1\0\0\0\n\0\0\0"s);
+    write_text(dir.file("utf32be-unmarked"), "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
+    // One NUL in a UTF-8 value is a bad value, read and reported as one.
+    write_text(dir.file("stray-nul"), "b = 1\0\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
     fs::create_symlink("gone", dir.file("dangling"));
     fs::create_symlink("loop", dir.file("loop"));
-    const struct { std::string name; cfgReadTy read; int error; } cases[] = {
+    const struct { std::string name; cfgReadTy read; int error; uint32_t count = 0; } cases[] = {
         {dir.file("dangling"), cfgReadTy::none, 0}, {dir.file("folder"), cfgReadTy::not_a_file, EISDIR},
         {dir.file("fifo"), cfgReadTy::not_a_file, platform::error_not_regular_file},
         {dir.file("zero"), cfgReadTy::not_a_file, platform::error_not_regular_file},
         {dir.file("loop"), cfgReadTy::unopened, ELOOP},
         {"/proc/self/mem", cfgReadTy::cut, EIO}, // a regular file whose first read fails
         {dir.file("utf16le"), cfgReadTy::utf16, EILSEQ}, {dir.file("utf16be"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf16le-unmarked"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf16be-unmarked"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf32le"), cfgReadTy::utf32, EILSEQ}, {dir.file("utf32be"), cfgReadTy::utf32, EILSEQ},
+        {dir.file("utf32le-unmarked"), cfgReadTy::utf32, EILSEQ},
+        {dir.file("utf32be-unmarked"), cfgReadTy::utf32, EILSEQ},
+        {dir.file("stray-nul"), cfgReadTy::whole, 0, 1},
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
         const cfgLoadTy got = cfg.Load(c.name.c_str());
         EXPECT_TRUE(got.read == c.read && got.error == c.error) << c.name << ": " << got.error;
-        EXPECT_EQ(cfg.Count(), 0u) << c.name;
+        EXPECT_EQ(cfg.Count(), c.count) << c.name;
     }
     write_text(dir.file("closed.cfg"), "best_result = 1\n");
     fs::permissions(dir.file("closed.cfg"), fs::perms::none);
@@ -597,10 +614,26 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         cfgReadTy read; // what the player's load finds
         int saved;      // what the player's save answers
         std::function<void(const fs::path&)> check;
+        const char* named = nullptr;       // in the refusal of a file the save kept
+        void (*before_rename)() = nullptr; // run by the player's save
     };
     const auto plant = [](const fs::path& at, const std::function<void()>& make) {
         make();
         EXPECT_EQ(::lchown(at.c_str(), other, other), 0);
+    };
+    const auto theirs_kept = [](const fs::path& f, uid_t owner, fs::perms mode) {
+        EXPECT_EQ(read_text((f / "game.cfg").string()), "theirs = 1\n");
+        struct stat st {};
+        EXPECT_EQ(::stat((f / "game.cfg").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, owner);
+        EXPECT_EQ(fs::perms(st.st_mode & 07777), mode);
+    };
+    const auto saved_mine = [](const fs::path& f, const std::string& text, fs::perms mode) {
+        EXPECT_EQ(read_text((f / "game.cfg").string()), text);
+        struct stat st {};
+        EXPECT_EQ(::stat((f / "game.cfg").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, player);
+        EXPECT_EQ(fs::perms(st.st_mode & 07777), mode);
     };
     const Row rows[] = {
         // The settings went over the file the link led to, and the load
@@ -617,13 +650,52 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              plant(f / "game.cfg", [&] { write_text((f / "game.cfg").string(), "theirs = 1\n"); });
              fs::permissions(f / "game.cfg", fs::perms(0644));
          },
-         cfgReadTy::unopened, CFG_KEPT_READ_ONLY,
-         [](const fs::path& f) {
-             EXPECT_EQ(read_text((f / "game.cfg").string()), "theirs = 1\n");
-             struct stat st {};
-             EXPECT_EQ(::stat((f / "game.cfg").c_str(), &st), 0);
-             EXPECT_EQ(st.st_uid, other);
-         }},
+         cfgReadTy::unopened, CFG_KEPT_OTHERS, [&](const fs::path& f) { theirs_kept(f, other, fs::perms(0644)); },
+         "('game.cfg', user 65533)"},
+        // Made by another user while the game ran, writable by all, here
+        // between the save's first look and its rename: the save copied its
+        // mode to the player's settings, which every user could then write.
+        // The other user's file waits in a folder of theirs that all may
+        // write to, for the player's process to move it in at that moment.
+        {"another user's 0666 file that appears while the game runs", [&](const fs::path& f) {
+             fs::create_directory(f / "theirs");
+             fs::permissions(f / "theirs", fs::perms(0777));
+             plant(f / "theirs", [] {});
+             plant(f / "theirs" / "game.cfg", [&] { write_text((f / "theirs" / "game.cfg").string(), "theirs = 1\n"); });
+             fs::permissions(f / "theirs" / "game.cfg", fs::perms(0666));
+         },
+         cfgReadTy::none, CFG_KEPT_OTHERS,
+         [&](const fs::path& f) {
+             theirs_kept(f, other, fs::perms(0666));
+             EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
+         },
+         "('game.cfg', user 65533)", [] { (void)std::rename("theirs/game.cfg", "game.cfg"); }},
+        // The player's own mode stays.
+        {"the player's 0640 file", [](const fs::path& f) {
+             write_text((f / "game.cfg").string(), "best_result = 1\n");
+             EXPECT_EQ(::chown((f / "game.cfg").c_str(), player, player), 0);
+             fs::permissions(f / "game.cfg", fs::perms(0640));
+         },
+         cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "best_result = 90515\n", fs::perms(0640)); }},
+        // A file of root's the player may write is replaced by one of the
+        // player's, which every user could write when its mode was copied.
+        {"root's 0666 file, in a folder without the sticky bit", [](const fs::path& f) {
+             fs::permissions(f, fs::perms(0777));
+             write_text((f / "game.cfg").string(), "installed = 1\n");
+             fs::permissions(f / "game.cfg", fs::perms(0666));
+         },
+         cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "installed = 1\nbest_result = 90515\n", fs::perms(0644)); }},
+        // In a folder shared with a group, a member's file the player may
+        // not write is kept, and says whose it is.
+        {"a group member's file, in the group's folder", [](const fs::path& f) {
+             fs::permissions(f, fs::perms(02775));
+             EXPECT_EQ(::chown(f.c_str(), 0, player), 0);
+             write_text((f / "game.cfg").string(), "theirs = 1\n");
+             EXPECT_EQ(::chown((f / "game.cfg").c_str(), other, player), 0);
+             fs::permissions(f / "game.cfg", fs::perms(0644));
+         },
+         cfgReadTy::whole, CFG_KEPT_OTHERS, [&](const fs::path& f) { theirs_kept(f, other, fs::perms(0644)); },
+         "('game.cfg', user 65533)"},
         // The player's own link still leads to the settings kept elsewhere.
         {"the player's link", [&](const fs::path& f) {
              fs::create_symlink("mine", f / "game.cfg");
@@ -639,8 +711,9 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              write_text((f / "game.cfg").string(), "installed = 1\n");
              fs::permissions(f / "game.cfg", fs::perms(0644));
          },
-         cfgReadTy::whole, CFG_KEPT_READ_ONLY,
-         [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); }},
+         cfgReadTy::whole, CFG_KEPT_OTHERS,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); },
+         "('game.cfg', user root (uid 0))"},
         // The player's link leads through another user's link in the middle
         // of the path: their settings were read and saved over.
         {"another user's link on the way", [&](const fs::path& f) {
@@ -691,10 +764,13 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
             EXPECT_EQ(::chown((folder / "mine").c_str(), player, player), 0);
             row.planted(folder);
             EXPECT_TRUE(as_unprivileged(folder, [&] {
+                cfgBeforeRenameForTest = row.before_rename;
                 cfgCTy cfg;
                 const cfgLoadTy read = cfg.Load("game.cfg");
                 cfg.SetInt("best_result", 90515);
-                return read.read == row.read && cfg.Save("game.cfg") == row.saved;
+                return read.read == row.read && cfg.Save("game.cfg") == row.saved &&
+                       (!row.named ||
+                        platform::refusal_text(platform::error_untrusted_owner).find(row.named) != std::string::npos);
             }));
             row.check(folder);
         }
