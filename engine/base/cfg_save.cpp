@@ -201,6 +201,21 @@ int put_in_place(platform::FolderHandle folder, const std::string& fresh, const 
     return -error;
 }
 
+// The permissions of the new file, set before any text goes in: those of
+// the player's own file. A file of anyone else's may have a mode chosen
+// for them, such as one every user may write: in a folder shared with a
+// group, a member's mode is kept for the group, never for other users;
+// elsewhere, and where there was no file, the new one is the player's to
+// write and everyone's to read, as a file made under the usual umask is.
+uint32_t new_file_mode(platform::FolderHandle folder, bool exists, const platform::NameStatus& old)
+{
+    if (exists && platform::player_owns(old.owner))
+        return old.mode;
+    if (exists && !platform::folder_open_to_all(folder))
+        return old.mode & ~uint32_t(0002);
+    return 0644;
+}
+
 } // namespace
 
 int cfgCTy::Save(const char* fileName) const
@@ -242,11 +257,7 @@ int cfgCTy::Save(const char* fileName) const
             error = rewrite_in_place(folder.handle, name, text);
         return error == 0 ? 0 : report_write_failure(fileName, error);
     }
-    // The permissions before any text goes in: those of the player's own
-    // file. A file of anyone else's may have a mode chosen for them, such
-    // as one every user may write, and a new file is the player's to write
-    // and everyone's to read, as a file made under the usual umask is.
-    (void)platform::file_set_permissions(file, exists && platform::player_owns(old.owner) ? old.mode : 0644);
+    (void)platform::file_set_permissions(file, new_file_mode(folder.handle, exists, old));
     if ((error = write_new_file(file, text)) != 0) {
         (void)platform::folder_remove(folder.handle, fresh.c_str());
         return report_write_failure(fileName, error);

@@ -1,5 +1,6 @@
 #include "engine/base/cfg_internal.h"
 #include "files_test_support.h"
+#include "tests/support/as_unprivileged.h"
 #include "tests/support/own_device.h"
 
 #include "platform/process.h"
@@ -29,22 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs `body` in a child process in `folder` as a user for whom file modes
-// count: as root (as in CI) the child drops to user and group 65534. The
-// body names files relative to the folder, whose parents may be closed to
-// that user. True when it answered true.
-bool as_unprivileged(const std::filesystem::path& folder, const std::function<bool()>& body)
-{
-    const pid_t child = ::fork();
-    const bool root = ::geteuid() == 0;
-    if (child == 0 && ::chdir(folder.c_str()) == 0 &&
-        (!root || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0)))
-        std::_Exit(body() ? 0 : 1);
-    if (child == 0)
-        std::_Exit(1);
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using test_support::as_unprivileged;
 
 // Makes fallocate fail in this process as it does on a file system that
 // cannot reserve space (ext2, NFS before 4.2), where the C library reserves
@@ -376,13 +362,16 @@ TEST_F(CfgTest, SaveLeavesAFileThatHoldsTheTextAlone)
         EXPECT_EQ(fs::last_write_time(name) != long_ago, c.rewritten);
         EXPECT_FALSE(fs::exists(name + ".new"));
     }
-    // A first save makes the file as the player's umask says: never open
-    // to others' writes, nor with the set-id or sticky bits.
-    fs::remove(name);
-    const mode_t umask_before = ::umask(022);
-    ASSERT_EQ(cfg.Save(name.c_str()), 0);
-    ::umask(umask_before);
-    EXPECT_EQ(fs::status(name).permissions(), fs::perms(0644));
+    // A first save makes the file 0644 whatever the umask: never open to
+    // others' writes, nor with the set-id or sticky bits, nor closed to
+    // the player.
+    for (const mode_t umask : {mode_t(022), mode_t(0777), mode_t(0)}) {
+        fs::remove(name);
+        const mode_t umask_before = ::umask(umask);
+        ASSERT_EQ(cfg.Save(name.c_str()), 0);
+        ::umask(umask_before);
+        EXPECT_EQ(fs::status(name).permissions(), fs::perms(0644)) << "umask " << umask;
+    }
 }
 
 TEST_F(CfgTest, FailedSaveKeepsTheOldFile)
@@ -696,6 +685,18 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
          },
          cfgReadTy::whole, CFG_KEPT_OTHERS, [&](const fs::path& f) { theirs_kept(f, other, fs::perms(0644)); },
          "('game.cfg', user 65533)"},
+        // A member's file the group may write is replaced, and the group
+        // may still write the player's: its mode is kept, but for others'
+        // writing, which was never the group's to hand out.
+        {"a group member's 0666 file, in the group's folder", [](const fs::path& f) {
+             fs::permissions(f, fs::perms(02775));
+             EXPECT_EQ(::chown(f.c_str(), 0, player), 0);
+             write_text((f / "game.cfg").string(), "theirs = 1\n");
+             EXPECT_EQ(::chown((f / "game.cfg").c_str(), other, player), 0);
+             fs::permissions(f / "game.cfg", fs::perms(0666));
+         },
+         cfgReadTy::whole, 0,
+         [&](const fs::path& f) { saved_mine(f, "theirs = 1\nbest_result = 90515\n", fs::perms(0664)); }},
         // The player's own link still leads to the settings kept elsewhere.
         {"the player's link", [&](const fs::path& f) {
              fs::create_symlink("mine", f / "game.cfg");
