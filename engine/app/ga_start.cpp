@@ -14,12 +14,61 @@
 
 namespace {
 
+// The address space a start of the game needs on each backend, as
+// `ulimit -v` counts it: the libraries, the data, the soundfont and the
+// threads, after the process has trimmed what it maps unused
+// (platform::trim_process_memory). Measured on a desktop without a
+// graphics card, where the window's GL driver (Mesa's llvmpipe, with LLVM)
+// is most of a window's figure, and given room for a longer play and for
+// other versions of the libraries. Under a smaller limit the libraries
+// fail in ways no catch reaches: GLib aborts when malloc fails, the GL
+// driver crashes, OpenMP calls exit(1).
+struct StartNeed {
+    platform::BackendKind kind;
+    size_t bytes;
+};
+constexpr StartNeed start_needs[] = {
+    {platform::BackendKind::headless, size_t{96} << 20},
+    {platform::BackendKind::sdl2, size_t{448} << 20},
+};
+
+size_t start_need(platform::BackendKind kind)
+{
+    for (const StartNeed& need : start_needs) {
+        if (need.kind == kind)
+            return need.bytes;
+    }
+    return 0;
+}
+
+// Whether the address-space limit leaves a start of the backend that will
+// run the room it needs; when it does not, the run ends here, before the
+// backend and the synthesiser start, with the box that memory that ran
+// out later would show.
+bool room_to_start(platform::BackendKind kind)
+{
+    const size_t limit = platform::address_space_limit();
+    if (limit == 0 || limit >= start_need(kind))
+        return true;
+    platform::BoxRequest box;
+    box.caption = "Out of memory";
+    box.text = "Not enough memory to run the game.";
+    box.icon = platform::BoxIcon::error;
+    (void)platform::message_box(box);
+    return false;
+}
+
 int run(int argc, char** argv)
 {
     // The headless backend serves tests; a person starting the game with
     // no desktop gets told so instead of a program that shows nothing.
     const char* forced = std::getenv("QUARN_PLATFORM");
     const bool headless_asked = forced && std::strcmp(forced, "headless") == 0;
+    const platform::BackendKind planned = platform::planned_backend_kind();
+    if ((planned != platform::BackendKind::headless || headless_asked) && !room_to_start(planned)) {
+        platform::shutdown();
+        return 1;
+    }
     if (platform::backend_kind() == platform::BackendKind::headless && !headless_asked) {
         const std::string why = platform::backend_error_text();
         std::fprintf(stderr, "%s: no display is available, so the game cannot open its window%s%s\n", argv[0],

@@ -7,6 +7,7 @@
 #include "platform/midi/midi_internal.h"
 #include "platform/process.h"
 
+#include <dlfcn.h>
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -38,6 +39,18 @@ struct Event {
 };
 
 void quiet_log(int, const char*, void*) {}
+
+// The synthesiser loads a soundfont's samples under OpenMP, which starts a
+// thread per processor by default, each with its stack, and ends the
+// process (exit(1)) when the system refuses one. One thread for the
+// calling thread's work runs it on that thread alone. Looked up, not
+// linked: a synthesiser built without OpenMP has none.
+void one_openmp_thread()
+{
+    using SetThreads = void (*)(int);
+    if (auto set = reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
+        set(1);
+}
 
 std::atomic<midi_detail::SoundfontCheckedHook> checked_hook {nullptr};
 
@@ -205,6 +218,7 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     // Only the renderer touches the synthesiser, under its own lock.
     fluid_settings_setint(s.settings, "synth.threadsafe-api", 0);
     s.synth = new_fluid_synth(s.settings);
+    one_openmp_thread();
     if (s.synth && fluid_synth_sfload(s.synth, soundfont_file.name().c_str(), 1) == FLUID_FAILED) {
         delete_fluid_synth(s.synth);
         s.synth = nullptr;
