@@ -2,6 +2,7 @@
 // chosen, the entry and the backend's release, with the last stop for
 // anything thrown outside the entry's own catch.
 #include "engine/app/app.h"
+#include "engine/app/app_internal.h"
 
 #include "platform/platform.h"
 
@@ -32,15 +33,6 @@ constexpr StartNeed start_needs[] = {
     {platform::BackendKind::sdl2, size_t{448} << 20},
 };
 
-size_t start_need(platform::BackendKind kind)
-{
-    for (const StartNeed& need : start_needs) {
-        if (need.kind == kind)
-            return need.bytes;
-    }
-    return 0;
-}
-
 // Whether the address-space limit leaves a start of the backend that will
 // run the room it needs; when it does not, the run ends here, before the
 // backend and the synthesiser start, with the box that memory that ran
@@ -48,7 +40,7 @@ size_t start_need(platform::BackendKind kind)
 bool room_to_start(platform::BackendKind kind)
 {
     const size_t limit = platform::address_space_limit();
-    if (limit == 0 || limit >= start_need(kind))
+    if (limit == 0 || limit >= gaStartNeed(kind))
         return true;
     platform::BoxRequest box;
     box.caption = "Out of memory";
@@ -81,6 +73,15 @@ int run(int argc, char** argv)
 }
 
 } // namespace
+
+size_t gaStartNeed(platform::BackendKind kind)
+{
+    for (const StartNeed& need : start_needs) {
+        if (need.kind == kind)
+            return need.bytes;
+    }
+    return 0;
+}
 
 int gaStart(int argc, char** argv)
 {
