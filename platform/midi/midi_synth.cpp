@@ -14,6 +14,7 @@
 #include <atomic>
 #include <deque>
 #include <filesystem>
+#include <new>
 
 namespace platform {
 
@@ -88,12 +89,18 @@ struct MidiSynth::State {
     uint64_t live_anchor_ns = 0;
     uint64_t live_frames = 0;
 
-    void push(Event event)
+    // An event there is no memory for is lost, as one past the bound is:
+    // the stream's thread and the shut-down send events, and neither may
+    // end the process through an exception.
+    void push(Event event) noexcept
     {
         std::lock_guard lock(queue_mutex);
         if (queue.size() >= max_queued_events)
             queue.pop_front();
-        queue.push_back(std::move(event));
+        try {
+            queue.push_back(std::move(event));
+        } catch (const std::bad_alloc&) {
+        }
     }
 
     void apply_short(uint32_t message)
@@ -250,7 +257,11 @@ void MidiSynth::short_message(uint64_t time_ns, uint32_t message)
 
 void MidiSynth::long_message(uint64_t time_ns, std::span<const uint8_t> bytes)
 {
-    state_->push({.time_ns = time_ns, .kind = Kind::long_message, .bytes = {bytes.begin(), bytes.end()}});
+    try {
+        state_->push({.time_ns = time_ns, .kind = Kind::long_message, .bytes = {bytes.begin(), bytes.end()}});
+    } catch (const std::bad_alloc&) {
+        // Lost, as push loses one.
+    }
 }
 
 void MidiSynth::all_notes_off(uint64_t time_ns) { state_->push({.time_ns = time_ns, .kind = Kind::notes_off}); }
