@@ -18,10 +18,11 @@ namespace {
 // The address space a start of the game needs on each backend, as
 // `ulimit -v` counts it: the libraries, the data, the soundfont and the
 // threads, after the process has trimmed what it maps unused
-// (platform::trim_process_memory). Measured on a desktop without a
-// graphics card, where the window's GL driver (Mesa's llvmpipe, with LLVM)
-// is most of a window's figure, and given room for a longer play and for
-// other versions of the libraries. Under a smaller limit the libraries
+// (platform::trim_process_memory). A start with the default soundfont
+// peaked at 61 MB headless and at 366 MB in a window on a desktop without
+// a graphics card, where the GL driver (Mesa's llvmpipe, with LLVM) is
+// most of the window's figure; the figures leave room for a longer play
+// and other versions of the libraries. Under a smaller limit the libraries
 // fail in ways no catch reaches: GLib aborts when malloc fails, the GL
 // driver crashes, OpenMP calls exit(1).
 struct StartNeed {
@@ -33,10 +34,10 @@ constexpr StartNeed start_needs[] = {
     {platform::BackendKind::sdl2, size_t{448} << 20},
 };
 
-// Whether the address-space limit leaves a start of the backend that will
-// run the room it needs; when it does not, the run ends here, before the
-// backend and the synthesiser start, with the box that memory that ran
-// out later would show.
+// Whether the address-space limit leaves a start on the backend the room
+// it needs. When it does not, the run ends here, before the backend and
+// the synthesiser start, with the box that memory running out later
+// shows.
 bool room_to_start(platform::BackendKind kind)
 {
     const size_t limit = platform::address_space_limit();
@@ -56,6 +57,8 @@ int run(int argc, char** argv)
     // no desktop gets told so instead of a program that shows nothing.
     const char* forced = std::getenv("QUARN_PLATFORM");
     const bool headless_asked = forced && std::strcmp(forced, "headless") == 0;
+    // A start without a display that did not ask for the headless backend
+    // is refused below whatever the limit.
     const platform::BackendKind planned = platform::planned_backend_kind();
     if ((planned != platform::BackendKind::headless || headless_asked) && !room_to_start(planned)) {
         platform::shutdown();
