@@ -65,14 +65,20 @@ void AudioSystem::stop()
     played_ = 0;
 }
 
-void AudioSystem::render(int16_t* samples, uint32_t frames)
+void AudioSystem::render(int16_t* samples, uint32_t frames) noexcept
 {
     if (state_.load() == AudioState::playing) {
-        def_.fill(samples, frames);
-        played_ += frames;
-    } else {
-        std::memset(samples, 0, size_t(frames) * def_.format.channels * sizeof(int16_t));
+        // The device's thread (SDL's) calls this: what the mix throws
+        // (memory that ran out for a buffer) would end the process through
+        // std::terminate there. The piece is silent instead.
+        try {
+            def_.fill(samples, frames);
+            played_ += frames;
+            return;
+        } catch (...) {
+        }
     }
+    std::memset(samples, 0, size_t(frames) * def_.format.channels * sizeof(int16_t));
 }
 
 bool open_audio(const AudioOutputDef& def) { return current_backend().audio().open(def); }

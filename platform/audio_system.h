@@ -25,8 +25,9 @@ public:
     uint64_t frames_played() const { return played_.load(); }
     uint32_t buffer_frames() const { return def_.buffer_frames; }
 
-    // Fills `frames` frames: the engine's while playing, silence otherwise.
-    void render(int16_t* samples, uint32_t frames);
+    // Fills `frames` frames: the engine's while playing, silence otherwise
+    // and when the engine's fill throws.
+    void render(int16_t* samples, uint32_t frames) noexcept;
 
 protected:
     // Opens the device stopped (no render calls yet); latency in frames.

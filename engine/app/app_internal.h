@@ -6,6 +6,7 @@
 
 #include "engine/app/app.h"
 
+#include "platform/platform.h"
 #include "platform/single_instance.h"
 
 #include <memory>
@@ -74,6 +75,10 @@ void gaSaveSettings(gaCTy& app);
 
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();
+
+// The address space a start of the game needs on the backend, which
+// gaStart asks of the address-space limit.
+size_t gaStartNeed(platform::BackendKind kind);
 
 // After a mode change: the surfaces are new and black, so the whole screen
 // is marked in the update grid and in the screen's sprite list, and the

@@ -5,6 +5,11 @@
 
 namespace {
 
+void trim_memory(int, char**, char**) { platform::trim_process_memory(); }
+
+// Before any library's own start-up, which may start a thread.
+[[gnu::used, gnu::section(".preinit_array")]] void (*const trim_memory_first)(int, char**, char**) = trim_memory;
+
 // Before the program's static objects are built, which allocate where no
 // catch can reach.
 [[gnu::constructor(101)]] void check_start_memory()

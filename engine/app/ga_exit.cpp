@@ -60,5 +60,12 @@ void gaStopThreads()
     } catch (...) {
         // The sound system is stopped all the same.
     }
-    gaEngine.sndDone();
+    // Also while `exit` runs this, from a library that gave up (OpenMP,
+    // the X library) with memory gone: what throws here would end the
+    // process through std::terminate, and a sound system that cannot stop
+    // in order stops with the process.
+    try {
+        gaEngine.sndDone();
+    } catch (...) {
+    }
 }

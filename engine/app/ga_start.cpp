@@ -2,6 +2,7 @@
 // chosen, the entry and the backend's release, with the last stop for
 // anything thrown outside the entry's own catch.
 #include "engine/app/app.h"
+#include "engine/app/app_internal.h"
 
 #include "platform/platform.h"
 
@@ -14,12 +15,55 @@
 
 namespace {
 
+// The address space a start of the game needs on each backend, as
+// `ulimit -v` counts it: the libraries, the data, the soundfont and the
+// threads, after the process has trimmed what it maps unused
+// (platform::trim_process_memory). A start with the default soundfont
+// peaked at 61 MB headless and at 366 MB in a window on a desktop without
+// a graphics card, where the GL driver (Mesa's llvmpipe, with LLVM) is
+// most of the window's figure; the figures leave room for a longer play
+// and other versions of the libraries. Under a smaller limit the libraries
+// fail in ways no catch reaches: GLib aborts when malloc fails, the GL
+// driver crashes, OpenMP calls exit(1).
+struct StartNeed {
+    platform::BackendKind kind;
+    size_t bytes;
+};
+constexpr StartNeed start_needs[] = {
+    {platform::BackendKind::headless, size_t{96} << 20},
+    {platform::BackendKind::sdl2, size_t{448} << 20},
+};
+
+// Whether the address-space limit leaves a start on the backend the room
+// it needs. When it does not, the run ends here, before the backend and
+// the synthesiser start, with the box that memory running out later
+// shows.
+bool room_to_start(platform::BackendKind kind)
+{
+    const size_t limit = platform::address_space_limit();
+    if (limit == 0 || limit >= gaStartNeed(kind))
+        return true;
+    platform::BoxRequest box;
+    box.caption = "Out of memory";
+    box.text = "Not enough memory to run the game.";
+    box.icon = platform::BoxIcon::error;
+    (void)platform::message_box(box);
+    return false;
+}
+
 int run(int argc, char** argv)
 {
     // The headless backend serves tests; a person starting the game with
     // no desktop gets told so instead of a program that shows nothing.
     const char* forced = std::getenv("QUARN_PLATFORM");
     const bool headless_asked = forced && std::strcmp(forced, "headless") == 0;
+    // A start without a display that did not ask for the headless backend
+    // is refused below whatever the limit.
+    const platform::BackendKind planned = platform::planned_backend_kind();
+    if ((planned != platform::BackendKind::headless || headless_asked) && !room_to_start(planned)) {
+        platform::shutdown();
+        return 1;
+    }
     if (platform::backend_kind() == platform::BackendKind::headless && !headless_asked) {
         const std::string why = platform::backend_error_text();
         std::fprintf(stderr, "%s: no display is available, so the game cannot open its window%s%s\n", argv[0],
@@ -32,6 +76,15 @@ int run(int argc, char** argv)
 }
 
 } // namespace
+
+size_t gaStartNeed(platform::BackendKind kind)
+{
+    for (const StartNeed& need : start_needs) {
+        if (need.kind == kind)
+            return need.bytes;
+    }
+    return 0;
+}
 
 int gaStart(int argc, char** argv)
 {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <condition_variable>
+#include <new>
 #include <thread>
 
 namespace platform {
@@ -204,8 +205,15 @@ void run_stream(MidiStream* s)
             // The callback may call back into the stream, so it runs
             // without the stream's lock.
             lock.unlock();
-            if (s->done)
-                s->done(s, b);
+            // What the callback throws (memory that ran out for a message
+            // it posts) must not leave this thread, where it would end the
+            // process through std::terminate; the buffer is back all the
+            // same.
+            try {
+                if (s->done)
+                    s->done(s, b);
+            } catch (...) {
+            }
             lock.lock();
             continue;
         }
@@ -447,7 +455,14 @@ MidiResult midi_stream_close(MidiStream* stream)
     if (from_callback) {
         Registry& reg = registry();
         std::lock_guard lock(reg.mutex);
-        reg.finished.push_back(std::move(thread));
+        try {
+            reg.finished.push_back(std::move(thread));
+        } catch (const std::bad_alloc&) {
+            // The calling thread is this one, which frees the stream and
+            // ends by itself; a thread object dropped unjoined would end
+            // the process.
+            thread.detach();
+        }
         return MidiResult::ok;
     }
     unlist(s);

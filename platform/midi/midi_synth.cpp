@@ -7,12 +7,14 @@
 #include "platform/midi/midi_internal.h"
 #include "platform/process.h"
 
+#include <dlfcn.h>
 #include <fluidsynth.h>
 
 #include <algorithm>
 #include <atomic>
 #include <deque>
 #include <filesystem>
+#include <new>
 
 namespace platform {
 
@@ -38,6 +40,18 @@ struct Event {
 };
 
 void quiet_log(int, const char*, void*) {}
+
+// The synthesiser loads a soundfont's samples under OpenMP, which starts a
+// thread per processor by default, each with its stack, and ends the
+// process (exit(1)) when the system refuses one. One thread for the
+// calling thread's work runs it on that thread alone. Looked up, not
+// linked: a synthesiser built without OpenMP has none.
+void one_openmp_thread()
+{
+    using SetThreads = void (*)(int);
+    if (auto set = reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
+        set(1);
+}
 
 std::atomic<midi_detail::SoundfontCheckedHook> checked_hook {nullptr};
 
@@ -75,12 +89,18 @@ struct MidiSynth::State {
     uint64_t live_anchor_ns = 0;
     uint64_t live_frames = 0;
 
-    void push(Event event)
+    // An event there is no memory for is lost, as one past the bound is:
+    // the stream's thread and the shut-down send events, and neither may
+    // end the process through an exception.
+    void push(Event event) noexcept
     {
         std::lock_guard lock(queue_mutex);
         if (queue.size() >= max_queued_events)
             queue.pop_front();
-        queue.push_back(std::move(event));
+        try {
+            queue.push_back(std::move(event));
+        } catch (const std::bad_alloc&) {
+        }
     }
 
     void apply_short(uint32_t message)
@@ -205,6 +225,7 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     // Only the renderer touches the synthesiser, under its own lock.
     fluid_settings_setint(s.settings, "synth.threadsafe-api", 0);
     s.synth = new_fluid_synth(s.settings);
+    one_openmp_thread();
     if (s.synth && fluid_synth_sfload(s.synth, soundfont_file.name().c_str(), 1) == FLUID_FAILED) {
         delete_fluid_synth(s.synth);
         s.synth = nullptr;
@@ -236,7 +257,11 @@ void MidiSynth::short_message(uint64_t time_ns, uint32_t message)
 
 void MidiSynth::long_message(uint64_t time_ns, std::span<const uint8_t> bytes)
 {
-    state_->push({.time_ns = time_ns, .kind = Kind::long_message, .bytes = {bytes.begin(), bytes.end()}});
+    try {
+        state_->push({.time_ns = time_ns, .kind = Kind::long_message, .bytes = {bytes.begin(), bytes.end()}});
+    } catch (const std::bad_alloc&) {
+        // Lost, as push loses one.
+    }
 }
 
 void MidiSynth::all_notes_off(uint64_t time_ns) { state_->push({.time_ns = time_ns, .kind = Kind::notes_off}); }

@@ -6,11 +6,15 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
+#include <pthread.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace platform {
@@ -54,6 +58,26 @@ void require_start_memory(const char* message) noexcept
     }
     std::fprintf(stderr, "%s: %s\n", program_invocation_name, message);
     _exit(1);
+}
+
+void trim_process_memory() noexcept
+{
+    // Only the C library here: it runs before any library has started.
+    (void)::mallopt(M_ARENA_MAX, 1);
+    pthread_attr_t attr;
+    if (::pthread_getattr_default_np(&attr) == 0) {
+        if (::pthread_attr_setstacksize(&attr, thread_stack_bytes) == 0)
+            (void)::pthread_setattr_default_np(&attr);
+        ::pthread_attr_destroy(&attr);
+    }
+}
+
+size_t address_space_limit() noexcept
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return limit.rlim_cur > SIZE_MAX ? 0 : static_cast<size_t>(limit.rlim_cur);
 }
 
 std::string module_file_name()

@@ -1,6 +1,6 @@
 #include "platform/sdl2/sdl2_backend.h"
 
-#include <system_error>
+#include <exception>
 
 namespace platform::sdl2_impl {
 
@@ -53,9 +53,11 @@ void Sdl2Audio::close_device()
     finish_close();
     const SDL_AudioDeviceID device = device_;
     device_ = 0;
+    // A thread refused (std::system_error) or no memory for its state
+    // (std::bad_alloc): the device is closed here, all the same.
     try {
         closer_ = std::thread([device] { SDL_CloseAudioDevice(device); });
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         SDL_CloseAudioDevice(device);
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -94,6 +95,30 @@ TEST_F(HeadlessAudio, TheFillRunsOnlyWhilePlayingInPiecesOfTheBufferSize)
         EXPECT_EQ(captured[i], 0);
     for (size_t i = 20; i < captured.size(); ++i)
         ASSERT_EQ(captured[i], int16_t(i - 20));
+}
+
+// What the fill throws (memory that ran out for a buffer) once left SDL's
+// device thread and ended the process through std::terminate: that piece
+// is silence, half-written samples and all, and the next is played.
+TEST_F(HeadlessAudio, APieceWhoseFillThrowsIsSilence)
+{
+    auto ramp = std::make_shared<Ramp>();
+    auto def = ramp_output(ramp);
+    def.fill = [ramp, fill = def.fill](int16_t* samples, uint32_t frames) {
+        fill(samples, frames);
+        if (ramp->calls.size() == 1)
+            throw std::bad_alloc();
+    };
+    ASSERT_TRUE(platform::open_audio(def));
+    platform::start_audio();
+    EXPECT_EQ(platform::headless::advance_audio(512), 512u);
+    EXPECT_EQ(platform::audio_frames_played(), 256u);
+    const auto captured = platform::headless::captured_audio();
+    ASSERT_EQ(captured.size(), 2u * 512);
+    for (size_t i = 0; i < 512; ++i)
+        ASSERT_EQ(captured[i], 0) << i;
+    for (size_t i = 512; i < captured.size(); ++i)
+        ASSERT_EQ(captured[i], int16_t(i)) << i;
 }
 
 TEST_F(HeadlessAudio, PauseKeepsThePlayedCountStopStartsItAgain)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <new>
 #include <vector>
 
 using platform::MidiBuffer;
@@ -167,4 +168,44 @@ TEST_F(MidiStreamTest, ClosesFromItsOwnCallback)
     EXPECT_EQ(results, std::vector<MidiResult>{MidiResult::ok});
     EXPECT_EQ(platform::midi_stream_restart(own), MidiResult::invalid_handle);
     EXPECT_EQ(recorder.notes_off_count(), 1u);
+}
+
+// Memory that runs out in the program's callback (a message it posts) once
+// left the stream's thread and ended the process through std::terminate.
+// The buffer counts as handed back and the stream plays on.
+TEST(MidiStream, ACallbackThatThrowsEndsNeitherTheStreamNorTheProcess)
+{
+    platform::MidiRecorder recorder;
+    platform::ManualMidiClock clock;
+    platform::set_midi_device_override(&recorder, &clock);
+    std::mutex m;
+    std::vector<MidiBuffer*> returned;
+    platform::MidiStream* stream = nullptr;
+    ASSERT_EQ(platform::midi_stream_open(&stream, platform::midi_mapper,
+                                         [&](platform::MidiStream*, MidiBuffer* b) {
+                                             std::lock_guard lock(m);
+                                             returned.push_back(b);
+                                             if (returned.size() == 1)
+                                                 throw std::bad_alloc();
+                                         }),
+              MidiResult::ok);
+    Events a, b;
+    a.add(0, 0x00643C90);
+    b.add(10, 0x00003C80);
+    for (MidiBuffer* buffer : {&a.buffer, &b.buffer}) {
+        ASSERT_EQ(platform::midi_prepare_buffer(stream, buffer), MidiResult::ok);
+        ASSERT_EQ(platform::midi_stream_out(stream, buffer), MidiResult::ok);
+    }
+    ASSERT_EQ(platform::midi_stream_restart(stream), MidiResult::ok);
+    for (int i = 0; i < 100; ++i) {
+        clock.advance_ms(1);
+        platform::midi_wait_idle();
+    }
+    EXPECT_EQ(recorder.entries().size(), 2u);
+    {
+        std::lock_guard lock(m);
+        EXPECT_EQ(returned, (std::vector<MidiBuffer*>{&a.buffer, &b.buffer}));
+    }
+    EXPECT_EQ(platform::midi_stream_close(stream), MidiResult::ok);
+    platform::set_midi_device_override(nullptr, nullptr);
 }

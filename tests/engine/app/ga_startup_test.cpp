@@ -228,6 +228,23 @@ TEST_F(AppTest, EscapingExceptionIsReportedAndNothingIsSavedAndTheRunFails)
               (std::vector<std::string>{"GameInit", "GameShutdown", "sndDone"}));
 }
 
+// An `exit` while the game runs (a library that gave up: OpenMP without
+// a thread, the X library without its display) stops the sound threads
+// first; with memory gone that stop may throw, which once ended the
+// process through std::terminate (status 134) instead of the status the
+// library chose.
+TEST_F(AppTest, AnExitWhoseThreadStopThrowsEndsWithItsOwnStatus)
+{
+    Start();
+    EXPECT_EXIT(
+        {
+            gaEngine.sndDone = [] { throw std::bad_alloc(); };
+            std::exit(5);
+        },
+        testing::ExitedWithCode(5), "");
+    Stop();
+}
+
 // Too little memory (`ulimit -v`) ended the start through std::terminate,
 // with status 134 and no report.
 TEST_F(AppTest, MemoryRunningOutIsReportedAndTheRunFails)
