@@ -90,13 +90,13 @@ private:
     // taken, held by another, or not made (`at.reason` says why).
     static Result try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock);
 
-    InstanceLock(int fd, int dir_fd, std::string path, int pipe_fd)
-        : fd_(fd), dir_fd_(dir_fd), path_(std::move(path)), pipe_fd_(pipe_fd)
-    {
-    }
+    InstanceLock(int fd, int dir_fd, std::string path, int pipe_fd);
     int fd_;
     int dir_fd_; // the folder holding both files, which the holder removes
     std::string path_;
+    // Both names in the folder, worked out at the start: the destructor
+    // runs at exit, where memory may have run out, and allocates nothing.
+    std::string lock_name_, pipe_name_;
     int pipe_fd_; // the raise pipe's read end; -1 when it could not be made
 };
 

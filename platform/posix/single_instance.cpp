@@ -381,15 +381,20 @@ bool InstanceLock::raise_requested()
     }
 }
 
+InstanceLock::InstanceLock(int fd, int dir_fd, std::string path, int pipe_fd)
+    : fd_(fd), dir_fd_(dir_fd), path_(std::move(path)), lock_name_(path_.substr(path_.rfind('/') + 1)),
+      pipe_name_(pipe_path(lock_name_)), pipe_fd_(pipe_fd)
+{
+}
+
 InstanceLock::~InstanceLock()
 {
     // Both files go while the lock is still held: a new instance that
     // opened the old file before this point finds, once it has the lock,
     // that the file is no longer the one at the name, and starts over. The
     // folder stays, for the next start.
-    const std::string name = path_.substr(path_.rfind('/') + 1);
-    ::unlinkat(dir_fd_, pipe_path(name).c_str(), 0);
-    ::unlinkat(dir_fd_, name.c_str(), 0);
+    ::unlinkat(dir_fd_, pipe_name_.c_str(), 0);
+    ::unlinkat(dir_fd_, lock_name_.c_str(), 0);
     if (pipe_fd_ >= 0)
         ::close(pipe_fd_);
     ::close(fd_);
