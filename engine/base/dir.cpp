@@ -84,8 +84,10 @@ bool fetch(Search& s, dirEntryTy& out)
 dirTy* dirOpen(const char* directory)
 {
     // The layer searched "<directory>/*.*", which matches every entry; the
-    // pattern is not built here, the folder is listed directly.
-    const std::string folder = (directory && *directory) ? fileResolve(directory) : ".";
+    // pattern is not built here, the folder is listed directly. Its name is
+    // the system's (the folders the program stands in), not a data name:
+    // "\\" in it is an ordinary character.
+    const std::string folder = (directory && *directory) ? directory : ".";
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     if (ec)
