@@ -285,6 +285,15 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
     const fs::path bin = root / "bin";
     const fs::path theirs = root / "shared" / "theirs";
     const auto others = [](const fs::path& path) { return ::chown(path.c_str(), 65534, 65534) == 0; };
+    const auto game_in_theirs = [&](bool from_inside) {
+        fs::remove_all(root / "DATA");
+        fs::create_directories(theirs / "game" / "DATA");
+        std::ofstream(theirs / "game" / "DATA" / "shipped.cfg") << "WND_NAME = theirs\n";
+        fs::permissions(theirs.parent_path(), fs::perms(01777));
+        if (from_inside)
+            fs::current_path(theirs / "game");
+        return others(theirs);
+    };
     const auto refusing = [](const fs::path& data, const fs::path& whose) {
         return "refusing the data folder " + data.string() + ": Owned by another user ('" + whose.string() +
                "', user nobody (uid 65534)): make it yours, or remove it";
@@ -361,24 +370,9 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
         // The player's own game in another user's folder in /tmp: the
         // loads say why, started from elsewhere and from inside.
         {"the game in another user's folder in a folder every user may write to", theirs / "game" / "race", true,
-         [&] {
-             fs::remove_all(root / "DATA");
-             fs::create_directories(theirs / "game" / "DATA");
-             std::ofstream(theirs / "game" / "DATA" / "shipped.cfg") << "WND_NAME = theirs\n";
-             fs::permissions(theirs.parent_path(), fs::perms(01777));
-             return others(theirs);
-         },
-         {}, refusing(theirs / "game" / "DATA", theirs)},
-        {"the same, started from inside", theirs / "game" / "race", true,
-         [&] {
-             fs::remove_all(root / "DATA");
-             fs::create_directories(theirs / "game" / "DATA");
-             std::ofstream(theirs / "game" / "DATA" / "shipped.cfg") << "WND_NAME = theirs\n";
-             fs::permissions(theirs.parent_path(), fs::perms(01777));
-             fs::current_path(theirs / "game");
-             return others(theirs);
-         },
-         {}, refusing(theirs / "game" / "DATA", theirs)},
+         [&] { return game_in_theirs(false); }, {}, refusing(theirs / "game" / "DATA", theirs)},
+        {"the same, started from inside", theirs / "game" / "race", true, [&] { return game_in_theirs(true); }, {},
+         refusing(theirs / "game" / "DATA", theirs)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
