@@ -60,7 +60,10 @@ bool file_close(FileHandle file);
 // Pushes written data to the device.
 [[nodiscard]] bool file_sync(FileHandle file);
 
-// True for anything that exists at the path, directories included.
+// True for anything the open reaches at the path, directories included:
+// the walk's answer (every name judged by the rule for shared folders,
+// trust.h, and a relative name inside the bound data folder), so that what
+// is said to be there is what an open then finds.
 [[nodiscard]] bool path_exists(const char* path);
 
 // Where the links at `path` lead: the path itself when it is no link, else

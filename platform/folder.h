@@ -50,6 +50,8 @@ struct NameStatus {
     bool link = false;
     uint32_t owner = 0;
     uint32_t mode = 0; // the permission bits
+    int64_t size = 0;       // in bytes (a link's: the length of its text)
+    int64_t write_time = 0; // the last change of its bytes, seconds since 1970
 };
 // False when nothing has the name (ENOENT) or it cannot be looked at.
 [[nodiscard]] bool folder_name_status(FolderHandle folder, const char* name, NameStatus& status);

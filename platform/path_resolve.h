@@ -20,4 +20,10 @@ namespace platform {
 // Every opener of files in the system runs its names through this first.
 std::string resolve_path(std::string_view path);
 
+// resolve_path for the name `name` (a data name, as above) inside the
+// folder `folder` ("" for the current one), which is taken as the system
+// names it: "\\" is an ordinary character of a folder's name, and its case
+// is not matched. The result is `folder` joined with the name found.
+std::string resolve_path_in(const std::string& folder, std::string_view name);
+
 } // namespace platform

@@ -159,7 +159,8 @@ intptr_t gaWndProc(platform::WindowHandle window, uint32_t message, uintptr_t wp
 // The framework's box handler for the base library's reports.
 void gaOnReport(errStateTy* state);
 
-// The base name of a path without folder and extension.
+// The last name of the program's path (cut at '/' alone) without its
+// extension.
 void gaSplitName(const char* path, char* name, size_t nameSize);
 
 // Where a window of `width` by `height` goes when centred on `centring`

@@ -2,10 +2,12 @@
 // forwarding operations and the small helpers around them.
 #include "engine/app/app_internal.h"
 
+#include "platform/folder.h"
 #include "platform/process.h"
 #include "platform/window.h"
 
 #include <new>
+#include <string>
 
 gaCTy* g_app = nullptr;
 
@@ -52,7 +54,14 @@ void gaCTy::SetAppName()
     gaSplitName(exe.c_str(), appName, sizeof appName);
 }
 
-void gaSplitName(const char* path, char* name, size_t nameSize) { pathSplit(path, nullptr, 0, name, nameSize, nullptr, 0); }
+// The program's own path is cut at '/' alone: "\\" and ':' are ordinary
+// characters of a name on this system. Its last name loses its extension.
+void gaSplitName(const char* path, char* name, size_t nameSize)
+{
+    std::string last = platform::split_folder_path(path ? path : "").second;
+    last = last.substr(0, last.rfind('.'));
+    strCopy(name, nameSize, last.c_str());
+}
 
 unsigned gaCTy::DisplayFlags() const
 {

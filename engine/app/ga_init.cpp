@@ -3,16 +3,19 @@
 #include "engine/app/app_internal.h"
 
 #include "platform/data_folder.h"
+#include "platform/folder.h"
 #include "platform/path_resolve.h"
 #include "platform/process.h"
 #include "platform/trust.h"
 #include "platform/window.h"
+#include "quarn/Log.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 std::string gaExePath;
 bool gaWindowFailed = false;
@@ -25,6 +28,9 @@ std::unique_ptr<platform::InstanceLock>& gaInstanceLock()
 
 namespace {
 
+// The log's channel for what the data search says.
+constinit quarn::LogChannel data_log_warning{"data", 2};
+
 // The name the system gives the folder `dir` (which ends in its
 // separator): without the separator, "/" for the root, "." for "".
 std::string folder_name(const char* dir)
@@ -35,26 +41,57 @@ std::string folder_name(const char* dir)
     return name.empty() ? "." : name;
 }
 
-// True when the folder holds an entry whose name begins with `prefix`: the
+// The folder part of the program's path `path` in rootDir's form: with its
+// separator, "" when the path has no folder part. The program's own path
+// is cut at '/' alone: on this system "\\" and ':' are ordinary
+// characters of a folder's name.
+std::string folder_part(const std::string& path)
+{
+    if (path.find('/') == std::string::npos)
+        return {};
+    const std::string folder = platform::split_folder_path(path).first;
+    return folder == "/" ? folder : folder + "/";
+}
+
+// True when `name` begins with `prefix`, ASCII case aside: the loads find
+// the data folder by that rule (platform/path_resolve.h), so the search
+// does too.
+bool starts_like(const char* name, const char* prefix)
+{
+    for (; *prefix; ++name, ++prefix) {
+        if (!*name || chrToLower(*name) != chrToLower(*prefix))
+            return false;
+    }
+    return true;
+}
+
+// What a folder holds named like the data folder.
+enum class Named {
+    nothing,
+    refused, // only names the rule for shared folders refuses (or names on the way to them)
+    found,   // a name the rule lets through
+};
+
+// Whether the folder holds an entry whose name begins with `prefix`: the
 // data folder itself, or anything named like it, counts. Only an entry the
-// rule for shared folders lets through counts: in a folder every user may
-// write to, another user's "DATA" does not stop the search.
-bool has_entry_with_prefix(const char* folder, const char* prefix)
+// rule for shared folders lets through is found: in a folder every user
+// may write to, another user's "DATA" does not stop the search; it is
+// named as refused, and judged for the reason.
+Named entry_with_prefix(const char* folder, const char* prefix)
 {
     const std::string where = folder_name(folder);
     dirTy* search = dirOpen(where.c_str());
     if (!search)
-        return false;
-    const size_t length = std::strlen(prefix);
-    bool found = false;
-    while (!found && dirNext(search)) {
+        return Named::nothing;
+    Named named = Named::nothing;
+    while (named != Named::found && dirNext(search)) {
         const char* name = search->find.name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || std::strncmp(name, prefix, length) != 0)
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !starts_like(name, prefix))
             continue;
-        found = platform::name_passes((std::string(folder) + name).c_str());
+        named = platform::name_passes((std::string(folder) + name).c_str()) ? Named::found : Named::refused;
     }
     dirClose(search);
-    return found;
+    return named;
 }
 
 // The data folder `data_dir` of the folder `folder` (rootDir's form; ""
@@ -63,7 +100,7 @@ bool has_entry_with_prefix(const char* folder, const char* prefix)
 // when only names like it are there).
 platform::FolderHandle judge_data_folder(const char* folder, const char* data_dir, std::string& name, int& error)
 {
-    const std::string path = platform::resolve_path(std::string(folder) + data_dir);
+    const std::string path = platform::resolve_path_in(folder, data_dir);
     const size_t slash = path.find_last_of('/');
     name = slash == std::string::npos ? path : path.substr(slash + 1);
     const platform::FolderHandle found = platform::data_folder_open(path.c_str());
@@ -71,15 +108,31 @@ platform::FolderHandle judge_data_folder(const char* folder, const char* data_di
     return found;
 }
 
-// No data folder was found: the current folder stays where the program
-// was started, and its data folder is judged the same way, so that one the
-// judge refused is never read, whatever the answer to the report was.
+// No data folder was found and none was refused: the current folder stays
+// where the program was started, and its data folder is judged the same
+// way, so that one the judge refused is never read, whatever the answer to
+// the report was.
 void bind_start_folder(const char* data_dir)
 {
     std::string name;
     int error = 0;
     const platform::FolderHandle data = judge_data_folder("", data_dir, name, error);
     platform::data_folder_bind(name, data, error);
+}
+
+// A data folder the search passed over, and why, as the data tool says
+// it: "refusing the data folder <path>: <reason, whose, the way out>".
+std::string refusal(const std::string& path, int error)
+{
+    return "refusing the data folder " + path + ": " + platform::system_error_text(error);
+}
+
+// Names a folder passed over while the start goes on, where the player
+// looks and in the log.
+void say_passed_over(const char* program, const std::string& refused, const std::string& after)
+{
+    std::fprintf(stderr, "%s: %s%s\n", program, refused.c_str(), after.c_str());
+    quarn::open_entry(data_log_warning) << refused << after << std::endl;
 }
 
 // The second instance hands over to the first and ends here, saying so:
@@ -129,47 +182,79 @@ void gaCTy::FindDataDir()
                                              platform::system_error_text(exe_error).c_str()));
         return;
     }
-    pathSplit(exe.c_str(), rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
+    strCopy(rootDir, sizeof rootDir, folder_part(exe).c_str());
     const char* dataDir = cfg ? cfg->GetStr("DATA_DIR") : "DATA";
     // The search goes up to folders others may have made (a shared /tmp,
     // /home). A data folder the judge refuses (another user's, one every
     // user may write to, one reached through a refused name) is passed
-    // over. The folder taken is bound: every load reads inside the very
+    // over, and named with the reason, whether or not one higher up is
+    // taken. The folder taken is bound: every load reads inside the very
     // folder judged, never the name looked up again.
-    std::string passed_over;
+    const std::string program_folder = folder_name(rootDir);
+    std::vector<std::string> refused;
     for (;;) {
-        if (has_entry_with_prefix(rootDir, dataDir)) {
+        const Named named = entry_with_prefix(rootDir, dataDir);
+        if (named != Named::nothing) {
             std::string name;
             int error = 0;
             const platform::FolderHandle data = judge_data_folder(rootDir, dataDir, name, error);
+            const std::string path = std::string(rootDir) + name;
             // A folder with only names like the data folder's counts too;
             // its loads then find nothing.
-            if ((data != platform::invalid_folder || error == ENOENT) && platform::set_current_dir(rootDir)) {
+            const bool usable = data != platform::invalid_folder || (error == ENOENT && named == Named::found);
+            if (usable && platform::set_current_dir(rootDir)) {
                 platform::data_folder_bind(name, data, error);
+                for (const std::string& passed : refused)
+                    say_passed_over(appName, passed, "; the game uses the data folder " + path);
                 return;
             }
+            if (usable)
+                error = platform::last_error();
             if (data != platform::invalid_folder)
                 platform::folder_close(data);
-            else if (passed_over.empty())
-                passed_over = std::string(rootDir).append(name).append("' was passed over: ")
-                                  .append(platform::system_error_text(error));
+            if (error != ENOENT) {
+                refused.push_back(refusal(path, error));
+                // Until a folder is taken, the start folder's data folder
+                // answers every load with this refusal: the loads then give
+                // the reason the game's own data is not read, not "No such
+                // file or directory" for files that are there.
+                if (refused.size() == 1)
+                    platform::data_folder_bind(name, platform::invalid_folder, error);
+            }
         }
-        // One folder up: drop the trailing separator, keep the folder part.
-        char work[sizeof rootDir];
-        strCopy(work, sizeof work, rootDir);
-        const size_t length = std::strlen(work);
-        if (length)
-            work[length - 1] = '\0';
-        pathSplit(work, rootDir, sizeof rootDir, nullptr, 0, nullptr, 0);
+        // One folder up: the folder part of the folder without its
+        // trailing separator ("" above the root, or above the first name
+        // of a relative path).
+        std::string here = rootDir;
+        if (!here.empty())
+            here.pop_back();
+        strCopy(rootDir, sizeof rootDir, folder_part(here).c_str());
         if (!rootDir[0])
             break;
     }
-    if (passed_over.empty())
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory!"));
-    else
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory! '%s",
-                                         passed_over.c_str()));
-    bind_start_folder(dataDir);
+    // The box names every data folder passed over, in order, as many as
+    // its text holds (a report's text is cut at STR_MESSAGE_BUFFER_SIZE);
+    // the others are said on their own lines, so that every reason is
+    // read whole somewhere.
+    constexpr size_t room = STR_MESSAGE_BUFFER_SIZE - 128;
+    std::string why;
+    std::vector<std::string> on_their_own;
+    for (const std::string& passed : refused) {
+        if (on_their_own.empty() && why.size() + passed.size() + 2 <= room)
+            why += "\n " + passed;
+        else
+            on_their_own.push_back(passed);
+    }
+    if (!on_their_own.empty())
+        why += "\n (" + std::to_string(on_their_own.size()) + " refused data folder" +
+               (on_their_own.size() > 1 ? "s" : "") + " named on stderr and in race.log)";
+    if (refused.empty())
+        why = "\n No data folder '" + std::string(dataDir) + "' in " + program_folder + " or any folder above it.";
+    (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory!%s", why.c_str()));
+    for (const std::string& passed : on_their_own)
+        say_passed_over(appName, passed, "");
+    if (refused.empty())
+        bind_start_folder(dataDir);
 }
 
 void gaCTy::Init()

@@ -1,7 +1,9 @@
 // Folder listing with the layer's find-first/find-next shape.
 #include "engine/base/file_internal.h"
 
-#include <chrono>
+#include "platform/folder.h"
+#include "platform/trust.h"
+
 #include <filesystem>
 #include <new>
 #include <string>
@@ -10,18 +12,43 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The names come from the listing; what each name is comes from the
+// folder opened by the walk (platform/trust.h), the name itself looked at
+// where it stands: a link is not followed, and a name the rule for shared
+// folders refuses says nothing of itself (no kind, size or time), as the
+// opens would not use it either.
 struct Search {
     fs::directory_iterator it;
+    platform::FolderHandle folder = platform::invalid_folder;
+    bool open_to_all = false;
     int dots_left = 2; // "." and ".." come first, as a "*.*" search of a folder gives them
-};
 
-int64_t seconds_since_epoch(fs::file_time_type t)
-{
-    // libstdc++'s file clock counts from the same epoch shift as
-    // file_clock::to_sys applies; clock_cast is not available everywhere.
-    const auto sys = std::chrono::file_clock::to_sys(t);
-    return std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
-}
+    Search(fs::directory_iterator listing, const std::string& path)
+        : it(std::move(listing)), folder(platform::folder_open(path.c_str())),
+          open_to_all(folder != platform::invalid_folder && platform::folder_open_to_all(folder))
+    {
+    }
+    ~Search()
+    {
+        if (folder != platform::invalid_folder)
+            platform::folder_close(folder);
+    }
+    Search(const Search&) = delete;
+    Search& operator=(const Search&) = delete;
+
+    void describe(dirEntryTy& out) const
+    {
+        platform::NameStatus status;
+        if (folder == platform::invalid_folder || !platform::folder_name_status(folder, out.name, status) ||
+            !platform::name_allowed(status.owner, open_to_all))
+            return;
+        if (status.folder)
+            out.attrib = DIR_ATTR_SUBDIR;
+        else
+            out.size = static_cast<uint64_t>(status.size);
+        out.writeTime = status.write_time;
+    }
+};
 
 // Fills `out` with the next entry; false at the end. Names that do not fit
 // the record are skipped rather than handed out cut short.
@@ -43,14 +70,7 @@ bool fetch(Search& s, dirEntryTy& out)
             continue;
         out = dirEntryTy {};
         strCopy(out.name, sizeof(out.name), name.c_str());
-        std::error_code entry_ec;
-        if (s.it->is_directory(entry_ec))
-            out.attrib = DIR_ATTR_SUBDIR;
-        else
-            out.size = s.it->file_size(entry_ec);
-        const auto when = s.it->last_write_time(entry_ec);
-        if (!entry_ec)
-            out.writeTime = seconds_since_epoch(when);
+        s.describe(out);
         s.it.increment(ec);
         if (ec)
             s.it = fs::directory_iterator();
@@ -64,8 +84,10 @@ bool fetch(Search& s, dirEntryTy& out)
 dirTy* dirOpen(const char* directory)
 {
     // The layer searched "<directory>/*.*", which matches every entry; the
-    // pattern is not built here, the folder is listed directly.
-    const std::string folder = (directory && *directory) ? fileResolve(directory) : ".";
+    // pattern is not built here, the folder is listed directly. Its name is
+    // the system's (the folders the program stands in), not a data name:
+    // "\\" in it is an ordinary character.
+    const std::string folder = (directory && *directory) ? directory : ".";
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     if (ec)
@@ -73,7 +95,7 @@ dirTy* dirOpen(const char* directory)
     auto* search = static_cast<dirTy*>(memHooks.allocZ(1, sizeof(dirTy)));
     if (!search)
         return nullptr;
-    auto* state = new (std::nothrow) Search { std::move(it) };
+    auto* state = new (std::nothrow) Search(std::move(it), folder);
     if (!state) {
         memHooks.free(search);
         return nullptr;

@@ -97,7 +97,8 @@ struct dirTy {
 
 // Lists every entry of the folder (as "*.*" would: "." and ".." first, then
 // every name, with or without a dot). The first entry is in `find` at once.
-// Null when the folder cannot be listed.
+// Null when the folder cannot be listed. `directory` is named as the system
+// names it, not as a data name: no separator or case is changed.
 [[nodiscard]] dirTy* dirOpen(const char* directory);
 // 1 with the next entry in `find` (the first call hands out the one dirOpen
 // found), 0 at the end.

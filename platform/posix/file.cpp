@@ -253,8 +253,11 @@ std::string link_target(const std::string& path, int& error)
 
 bool path_exists(const char* path)
 {
-    struct stat st;
-    return path && ::stat(path, &st) == 0;
+    const int found = path ? open_under_rule(path, O_PATH, true) : -1;
+    if (found < 0)
+        return false;
+    ::close(found);
+    return true;
 }
 
 bool name_taken(const char* path)

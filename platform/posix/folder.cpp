@@ -76,7 +76,9 @@ bool folder_name_status(FolderHandle folder, const char* name, NameStatus& statu
               .folder = S_ISDIR(st.st_mode),
               .link = S_ISLNK(st.st_mode),
               .owner = st.st_uid,
-              .mode = st.st_mode & 07777u};
+              .mode = st.st_mode & 07777u,
+              .size = static_cast<int64_t>(st.st_size),
+              .write_time = static_cast<int64_t>(st.st_mtim.tv_sec)};
     return true;
 }
 

@@ -59,27 +59,10 @@ std::optional<std::string> find_folded(const std::string& folder, const std::str
     return best;
 }
 
-} // namespace
-
-std::string resolve_path(std::string_view path)
+// Matches `parts` one by one below `result` (a folder, "" for the current
+// one, or "/"), as resolve_path describes.
+std::string resolve_parts(std::string result, const std::vector<std::string>& parts, size_t i)
 {
-    std::string normal(path);
-    for (char& c : normal) {
-        if (c == '\\')
-            c = '/';
-    }
-    if (normal.empty() || exists(normal))
-        return normal;
-
-    const std::vector<std::string> parts = split_components(normal);
-    // An absolute path starts with an empty component; the result is built
-    // as "prefix" + "/" + component from there on.
-    std::string result;
-    size_t i = 0;
-    if (parts[0].empty()) {
-        result = "/";
-        i = 1;
-    }
     bool matching = true;
     for (; i < parts.size(); ++i) {
         const std::string& part = parts[i];
@@ -104,6 +87,43 @@ std::string resolve_path(std::string_view path)
         }
     }
     return result;
+}
+
+std::string with_slashes(std::string_view path)
+{
+    std::string normal(path);
+    for (char& c : normal) {
+        if (c == '\\')
+            c = '/';
+    }
+    return normal;
+}
+
+} // namespace
+
+std::string resolve_path(std::string_view path)
+{
+    const std::string normal = with_slashes(path);
+    if (normal.empty() || exists(normal))
+        return normal;
+
+    const std::vector<std::string> parts = split_components(normal);
+    // An absolute path starts with an empty component; the result is built
+    // as "prefix" + "/" + component from there on.
+    if (parts[0].empty())
+        return resolve_parts("/", parts, 1);
+    return resolve_parts("", parts, 0);
+}
+
+std::string resolve_path_in(const std::string& folder, std::string_view name)
+{
+    const std::string normal = with_slashes(name);
+    if (folder.empty())
+        return resolve_path(normal);
+    const std::string whole = folder.back() == '/' ? folder + normal : folder + "/" + normal;
+    if (normal.empty() || exists(whole))
+        return whole;
+    return resolve_parts(folder, split_components(normal), 0);
 }
 
 } // namespace platform

@@ -186,50 +186,108 @@ TEST_F(GameExit, MemoryRunningOutBeforeTheEntryEndsWithItsMessage)
         testing::ExitedWithCode(1), "race: Not enough memory to run the game.");
 }
 
-// A game folder whose path is longer than the system takes (PATH_MAX):
-// the program could not learn its own path, so it had no name, saved the
-// shipped settings into a new file ".cfg" and ended with status 0 without
-// a word. Now it says why, writes nothing and fails, also when its report
-// is answered Ignore.
+// The program's own path and its folder's name. A game folder whose
+// path is longer than the system takes (PATH_MAX): the program could not
+// learn its own path, so it had no name, saved the shipped settings into a
+// new file ".cfg" and ended with status 0 without a word. Now it says why,
+// writes nothing and fails, also when its report is answered Ignore; a
+// program's path of 4,095 characters, the most the system takes, runs. A
+// folder named "back\slash" once read as no data folder, the program's
+// path being cut at "\" too: it runs, started by its full path and from
+// inside.
 TEST_F(GameExit, FolderPastThePathLimitIsNamedAndNothingIsWritten)
 {
-    // Made and left one level at a time from inside: the system refuses a
-    // path this long whole, and so does std::filesystem::remove_all.
-    const fs::path level(std::string(250, 'd'));
-    constexpr int levels = 18;
-    fs::current_path(root_);
-    for (int i = 0; i < levels; ++i)
-        fs::create_directory(level), fs::current_path(level);
-    fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", "race");
-    fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", "DATA", fs::copy_options::recursive);
-    fs::copy_file(root_ / "race.cfg", "race.cfg");
-    // A run that reads the shipped settings takes this test's lock too.
-    fs::copy_file("race.cfg", "DATA/shipped.cfg", fs::copy_options::overwrite_existing);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("QUARN_PLATFORM", "headless", 1);
-        ::setenv("QUARN_BOX_ANSWER", "ignore", 1);
-        if (std::freopen("said", "w", stderr))
-            ::execl("./race", "race", static_cast<char*>(nullptr));
-        ::_exit(127);
+    const struct {
+        const char* what;
+        size_t length;     // of the program's path; 0: the folder below
+        const char* folder; // below root_
+        bool from_inside;
+        bool runs;
+    } rows[] = {
+        {"a program path of 4,095 characters", 4095, nullptr, true, true},
+        {"a program path of 4,096 characters", 4096, nullptr, true, false},
+        {"a folder named back\\slash, started by its full path", 0, "back\\slash", false, true},
+        {"the same, started from inside", 0, "back\\slash", true, true},
+    };
+    const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
+    const std::string settings = read_file(root_ / "race.cfg") + "# dropped by a save\n";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // Made and left one level at a time from inside: the system refuses
+        // a path this long whole, and so does std::filesystem::remove_all.
+        fs::current_path(root_);
+        int levels = 0;
+        if (row.folder) {
+            fs::create_directory(row.folder), fs::current_path(row.folder), ++levels;
+        } else {
+            // Names of 200 characters, the last one what is left over.
+            const size_t folder_length = row.length - std::strlen("/race");
+            for (size_t here; (here = fs::current_path().string().size()) < folder_length; ++levels) {
+                const size_t left = folder_length - here - 1;
+                const fs::path level(std::string(left > 250 ? 200 : left, 'd'));
+                fs::create_directory(level), fs::current_path(level);
+            }
+        }
+        const std::string program = row.folder ? (root_ / row.folder / "race").string() : "./race";
+        // This test program, which runs the game's entry (below), named as
+        // the game: it keeps its lock in this test program's own folder,
+        // where the game itself would use the player's /tmp/quarn-<uid>.
+        fs::copy_file(platform::module_file_name(), "race");
+        fs::copy(fs::path(QUARN_GAME_BUILD_DIR) / "DATA", "DATA", fs::copy_options::recursive);
+        std::ofstream("race.cfg", std::ios::binary) << settings;
+        // A run that reads the shipped settings takes this test's lock too.
+        fs::copy_file("race.cfg", "DATA/shipped.cfg", fs::copy_options::overwrite_existing);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setenv("QUARN_PLATFORM", "headless", 1);
+            ::setenv("QUARN_BOX_ANSWER", "ignore", 1);
+            if (std::freopen("said", "w", stderr) && ::dup2(2, 1) == 1 &&
+                (row.from_inside || ::chdir(root_.c_str()) == 0))
+                ::execl(program.c_str(), "race", "--gtest_also_run_disabled_tests",
+                        "--gtest_filter=GameExitProgram.DISABLED_RunsWhereItIs", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // A run that goes on is asked to end once it holds its lock, as a
+        // closing terminal would: it saves. One that has not ended after a
+        // minute is asked too, and the checks below fail.
+        int status = 0;
+        for (int waited = 0; child > 0 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
+            if (waited == 1200 || (row.runs && fs::exists(lock)))
+                ::kill(child, SIGTERM);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        const std::string said = read_file("said");
+        ASSERT_TRUE(child > 0 && WIFEXITED(status)) << status;
+        if (row.runs) {
+            EXPECT_EQ(WEXITSTATUS(status), 0) << said;
+            EXPECT_EQ(said.find("Can't find data directory"), std::string::npos) << said;
+            EXPECT_EQ(read_file("race.cfg").find("# dropped by a save"), std::string::npos);
+        } else {
+            EXPECT_NE(WEXITSTATUS(status), 0);
+            EXPECT_NE(said.find("the program's path is longer than the system takes"), std::string::npos) << said;
+            EXPECT_FALSE(fs::exists(".cfg"));
+            EXPECT_EQ(read_file("race.cfg"), settings);
+        }
+        for (int i = 0; i < levels; ++i) {
+            for (const auto& entry : fs::directory_iterator("."))
+                fs::remove_all(entry.path().filename());
+            fs::current_path("..");
+        }
+        fs::remove_all(row.folder ? row.folder : std::string(200, 'd').c_str());
     }
-    // A run that goes on is asked to end after a minute, as a closing
-    // terminal would: it saves, and the checks below fail.
-    int status = 0;
-    for (int waited = 0; child > 0 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
-        if (waited == 1200)
-            ::kill(child, SIGTERM);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_TRUE(child > 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
-    EXPECT_NE(read_file("said").find("the program's path is longer than the system takes"), std::string::npos);
-    EXPECT_FALSE(fs::exists(".cfg"));
-    EXPECT_EQ(read_file("race.cfg"), read_file(root_ / "race.cfg"));
-    for (int i = 0; i < levels; ++i) {
-        for (const auto& entry : fs::directory_iterator("."))
-            fs::remove_all(entry.path().filename());
-        fs::current_path("..");
-    }
+}
+
+// Not a test on its own: what a copy of this program named "race" runs,
+// made by the test above, so that the system names the copy's own path
+// as the program's. The game's entry, in the copy's folder.
+TEST(GameExitProgram, DISABLED_RunsWhereItIs)
+{
+    char name[] = "race";
+    char* argv[] = {name, nullptr};
+    const int status = gaMain(1, argv);
+    platform::shutdown();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 // A request to end from outside: the terminal the game was started from

@@ -257,34 +257,89 @@ TEST_F(AppTest, MemoryRunningOutIsReportedAndTheRunFails)
     EXPECT_FALSE(std::filesystem::exists(root / "race.cfg"));
 }
 
-// The data folder is searched for upwards from the program's folder. A
-// path of 256 characters or more once read as no data folder at all; one
-// longer than the system takes is named as the cause. A data folder the
-// judge refuses is passed over: another user's (only root can make one), one
-// every user may write to, and one beside a name like it (DATA.orig), which
-// once stopped the search there; the folder holding it may be anybody's.
-// Where the report is answered and the start goes on, nothing of the
-// refused folder is read.
+// A path of exactly `length` characters: `folder`, then folders of
+// names short enough for the system, then `last`.
+std::filesystem::path path_of_length(const std::filesystem::path& folder, size_t length, const std::string& last)
+{
+    std::string path = folder.string();
+    const size_t end = length - last.size() - 1;
+    while (path.size() < end) {
+        const size_t left = end - path.size() - 1; // after the next separator
+        path += '/';
+        path.append(left > 250 ? 200 : left, 'p');
+    }
+    return path + "/" + last;
+}
+
+// The text of the log file so far.
+std::string logged()
+{
+    quarn::default_log_stream()->flush();
+    std::ifstream in(quarn::default_log_file_name());
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The data folder is searched for upwards from the program's folder, whose
+// path is cut at '/' alone ("\" is an ordinary character of a name), and
+// found by the name the loads find (its case aside). A path of 256
+// characters or more once read as no data folder at all; one of 4,095
+// characters, the most the system takes, is taken, and one longer is
+// named as the cause. A data folder the judge refuses is passed over:
+// another user's (only root can make one), one every user may write to,
+// one reached through another user's folder in a folder every user may
+// write to, and one beside a name like it (DATA.orig), which once stopped
+// the search there; the folder holding it may be anybody's. Each one
+// passed over is named on stderr and in the log, also when one higher up
+// is taken; when none is, the box names them, and the loads give the
+// refusal as their reason.
 TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
 {
     namespace fs = std::filesystem;
     const fs::path deep = root / std::string(120, 'a') / std::string(120, 'b') / std::string(120, 'c');
+    const fs::path longest = path_of_length(root / "long", 4095, "race");
     const fs::path bin = root / "bin";
+    const fs::path theirs = root / "shared" / "theirs";
     const auto others = [](const fs::path& path) { return ::chown(path.c_str(), 65534, 65534) == 0; };
+    const auto game_in_theirs = [&](bool from_inside) {
+        fs::remove_all(root / "DATA");
+        fs::create_directories(theirs / "game" / "DATA");
+        std::ofstream(theirs / "game" / "DATA" / "shipped.cfg") << "WND_NAME = theirs\n";
+        fs::permissions(theirs.parent_path(), fs::perms(01777));
+        if (from_inside)
+            fs::current_path(theirs / "game");
+        return others(theirs);
+    };
+    const auto refusing = [](const fs::path& data, const fs::path& whose) {
+        return "refusing the data folder " + data.string() + ": Owned by another user ('" + whose.string() +
+               "', user nobody (uid 65534)): make it yours, or remove it";
+    };
     const struct {
         const char* name;
         fs::path exe;
         bool as_root;
         std::function<bool()> setup; // below root, which holds DATA
         fs::path found;              // empty: none, and `said` in a box
-        const char* said;
+        std::string said;            // on stderr and in the log when one is found
     } cases[] = {
-        {"long path", deep / "bin" / "race", false, [&] { return fs::create_directories(deep / "DATA"); }, deep,
-         nullptr},
+        {"long path", deep / "bin" / "race", false, [&] { return fs::create_directories(deep / "DATA"); }, deep, ""},
+        {"the longest path the system takes", longest, false,
+         [&] { return fs::create_directories(longest.parent_path() / "DATA"); }, longest.parent_path(), ""},
+        {"one past it", path_of_length(root / "long", 4096, "race"), false, [] { return true; }, {},
+         "the program's path is 4096 characters long, and the system takes paths of at most 4095."},
         {"too long", root / std::string(5000, 'd') / "race", false, [] { return true; }, {},
          "the program's path is "},
+        {"a folder named with a backslash", root / "back\\slash" / "bin" / "race", false,
+         [&] { return fs::create_directories(root / "back\\slash" / "DATA"); }, root / "back\\slash", ""},
+        {"the player's data folder in lower case", bin / "x64" / "race", false,
+         [&] {
+             fs::remove_all(root / "DATA");
+             return fs::create_directories(root / "data");
+         },
+         root, ""},
         {"another user's folder", bin / "x64" / "race", true,
-         [&] { return fs::create_directories(bin / "DATA") && others(bin); }, bin, nullptr},
+         [&] { return fs::create_directories(bin / "DATA") && others(bin); }, bin, ""},
         // The data tool writes through a group member's link in a folder
         // shared with the group; the game reads through it the same way.
         {"a group member's link at DATA", bin / "x64" / "race", true,
@@ -294,22 +349,32 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
              fs::create_directory_symlink("mine", bin / "DATA");
              return ::lchown((bin / "DATA").c_str(), 65534, 65534) == 0;
          },
-         bin, nullptr},
+         bin, ""},
         {"another user's data folder", bin / "x64" / "race", true,
-         [&] { return fs::create_directories(bin / "DATA") && others(bin / "DATA"); }, root, nullptr},
+         [&] { return fs::create_directories(bin / "DATA") && others(bin / "DATA"); }, root,
+         refusing(bin / "DATA", bin / "DATA") + "; the game uses the data folder " + (root / "DATA").string()},
+        {"another user's data folder in a folder every user may write to", bin / "x64" / "race", true,
+         [&] {
+             fs::create_directories(bin / "DATA");
+             fs::permissions(bin, fs::perms(01777));
+             return others(bin / "DATA");
+         },
+         root, refusing(bin / "DATA", bin / "DATA") + "; the game uses the data folder " + (root / "DATA").string()},
         {"another user's data folder beside a name like it", bin / "x64" / "race", true,
          [&] {
              return fs::create_directories(bin / "DATA.orig") && fs::create_directories(bin / "DATA") &&
                     others(bin / "DATA");
          },
-         root, nullptr},
+         root, refusing(bin / "DATA", bin / "DATA")},
         {"a data folder every user may write to", bin / "x64" / "race", false,
          [&] {
              fs::create_directories(bin / "DATA");
              fs::permissions(bin / "DATA", fs::perms(0777));
              return true;
          },
-         root, nullptr},
+         root,
+         "refusing the data folder " + (bin / "DATA").string() + ": Every user may write to it ('" +
+             (bin / "DATA").string() + "', user "},
         {"only a refused data folder, the report answered", bin / "x64" / "race", true,
          [&] {
              fs::remove_all(root / "DATA");
@@ -318,7 +383,13 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
              fs::current_path(bin);
              return others(bin / "DATA" / "shipped.cfg") && others(bin / "DATA");
          },
-         {}, "bin/DATA' was passed over: Owned by another user ('"},
+         {}, refusing(bin / "DATA", bin / "DATA")},
+        // The player's own game in another user's folder in /tmp: the
+        // loads say why, started from elsewhere and from inside.
+        {"the game in another user's folder in a folder every user may write to", theirs / "game" / "race", true,
+         [&] { return game_in_theirs(false); }, {}, refusing(theirs / "game" / "DATA", theirs)},
+        {"the same, started from inside", theirs / "game" / "race", true, [&] { return game_in_theirs(true); }, {},
+         refusing(theirs / "game" / "DATA", theirs)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -326,7 +397,8 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
             std::printf("skipped '%s': only root can make another user's folder\n", c.name);
             continue;
         }
-        fs::remove_all(bin);
+        for (const char* made : {"bin", "back\\slash", "shared", "data", "long"})
+            fs::remove_all(root / made);
         fs::remove_all(root / std::string(120, 'a'));
         fs::create_directories(root / "DATA");
         fs::create_directories(bin / "x64");
@@ -334,17 +406,37 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
         if (c.exe.string().size() < 4096)
             fs::create_directories(c.exe.parent_path());
         ASSERT_TRUE(c.setup());
+        // A file of the data folder to be found, as a font's picture is
+        // (where its path is one the system takes).
+        const bool probed = !c.found.empty() && (c.found / "DATA" / "probe.bmp").string().size() < 4096;
+        for (const char* data : {"DATA", "data"})
+            if (probed && fs::is_directory(c.found / data))
+                std::ofstream(c.found / data / "probe.bmp") << "x";
         platform::clear_shown_boxes();
+        testing::internal::CaptureStderr();
         gaCTy& app = Start();
+        const std::string said = testing::internal::GetCapturedStderr();
         if (!c.found.empty()) {
             EXPECT_EQ(std::string(app.rootDir), c.found.string() + "/");
             EXPECT_EQ(std::filesystem::current_path(), c.found);
+            EXPECT_EQ(quarn::file_exists("DATA/probe.bmp"), probed);
+            if (c.said.empty()) {
+                EXPECT_EQ(said.find("refusing"), std::string::npos) << said;
+            } else {
+                EXPECT_NE(said.find("race: " + c.said), std::string::npos) << said;
+                EXPECT_NE(logged().find("[data] warning: " + c.said), std::string::npos);
+            }
         } else {
             EXPECT_TRUE(box_says(c.said)) << c.said;
             EXPECT_EQ(app.rootDir[0], '\0');
             EXPECT_STRNE(app.cfg->GetStr("WND_NAME"), "theirs");
-            EXPECT_EQ(platform::file_open("DATA/shipped.cfg", platform::FileOpen::read_existing),
-                      platform::invalid_file);
+            // The loads say why the data is not read.
+            if (c.said.rfind("refusing", 0) == 0) {
+                EXPECT_EQ(platform::file_open("DATA/shipped.cfg", platform::FileOpen::read_existing),
+                          platform::invalid_file);
+                EXPECT_EQ(platform::system_error_text(platform::last_error()).rfind("Owned by another user", 0), 0u)
+                    << platform::system_error_text(platform::last_error());
+            }
         }
         Stop();
         g_app = nullptr;

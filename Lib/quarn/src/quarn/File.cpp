@@ -222,7 +222,8 @@ int64_t File::seek(int64_t offset, int whence)
     return pos;
 }
 
-bool file_exists(const char* path) { return platform::path_exists(path); }
+// As the loads find the name: its case resolved, then the walk's answer.
+bool file_exists(const char* path) { return path && platform::path_exists(platform::resolve_path(path).c_str()); }
 
 // The name as a save would resolve it: a free name must be one the save
 // then finds free, also where only a namesake of another case is there.

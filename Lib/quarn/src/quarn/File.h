@@ -47,7 +47,9 @@ private:
     bool failed_ = false;
 };
 
-// True when anything exists at the path, directories included.
+// True when an open finds anything at the path, directories included: the
+// name matched as every open matches it (platform/path_resolve.h), and
+// reached as every open reaches it (platform::path_exists).
 [[nodiscard]] bool file_exists(const char* path);
 // True when anything has the name, a link that leads nowhere too (which
 // file_exists, following links, misses). The name is matched as every open

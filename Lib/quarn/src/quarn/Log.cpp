@@ -37,17 +37,19 @@ namespace {
 constexpr size_t settings_size_limit = 1 << 20;
 
 // Why the settings file cannot be taken, or "" when it can: the settings
-// can silence the log, so only the player's or root's are obeyed, and only
-// through no link of another user's in a folder every user may write to
-// (the open refuses that one).
+// can silence the log, so only the player's or root's are obeyed. In a
+// folder every user may write to, the open itself refuses another user's
+// file or link (and any name on the way the rule refuses); elsewhere the
+// open succeeds and the owner is judged here. Either refusal is named.
 std::string settings_refused(const File& file, bool opened, const std::string& path)
 {
     int refused = 0;
     if (opened && !platform::file_trusted(file.handle(), path)) {
         refused = platform::error_untrusted_owner;
     } else if (const auto* error = dynamic_cast<const SystemErrorInfo*>(file.last_error());
-               !opened && error && error->code() == platform::error_untrusted_link) {
-        refused = platform::error_untrusted_link;
+               !opened && error &&
+               (error->code() == platform::error_untrusted_link || error->code() == platform::error_untrusted_owner)) {
+        refused = error->code();
     }
     return refused != 0 ? platform::system_error_text(refused) : "";
 }

@@ -67,8 +67,9 @@ private:
 // being written (mode has out) is then tried in the temporary directory and
 // last in "./"; a file being read gives up after the first place that
 // fails. In each place a write that fails goes on with unique names: base +
-// "_" + six base-36 digits (000000 to 00002s) + extension. On success
-// `opened` (when given) is the path used.
+// "_" + six base-36 digits (000000 to 00002s) + extension. `opened` (when
+// given) is the path used, or on failure the first path tried in the last
+// place: what a report of the failure names.
 [[nodiscard]] bool open_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened = nullptr);
 
 // The executable's file name without directory and extension ("_quarn"

@@ -14,10 +14,13 @@ struct SplitName {
     std::string ext; // with its dot, "" when none
 };
 
-SplitName split_name(const std::string& name)
+// `separators` ends the folder part: "/\\" for the names the program asks
+// for, "/" alone for the executable's own path, where "\\" is an ordinary
+// character of a folder's name.
+SplitName split_name(const std::string& name, const char* separators = "/\\")
 {
     SplitName split;
-    size_t slash = name.find_last_of("/\\");
+    size_t slash = name.find_last_of(separators);
     size_t start = slash == std::string::npos ? 0 : slash + 1;
     split.dir = name.substr(0, start);
     size_t dot = name.rfind('.');
@@ -48,11 +51,10 @@ std::string base36(unsigned value)
 bool try_in(File& file, const std::string& dir, const SplitName& name, uint32_t mode, std::string* opened)
 {
     std::string path = join(dir, name.base + name.ext);
-    if (file.open(path.c_str(), mode)) {
-        if (opened)
-            *opened = path;
+    if (opened)
+        *opened = path;
+    if (file.open(path.c_str(), mode))
         return true;
-    }
     if (!(mode & open_mode::out))
         return false;
     // The name is taken or cannot be made here: try numbered names beside it.
@@ -92,7 +94,7 @@ bool open_log_file(File& file, const std::string& name, uint32_t mode, std::stri
     }
     std::string module = platform::module_file_name();
     if (!module.empty()) {
-        if (try_in(file, split_name(module).dir, split, mode, opened))
+        if (try_in(file, split_name(module, "/").dir, split, mode, opened))
             return true;
         if (!writing)
             return false;
@@ -106,7 +108,7 @@ const std::string& log_base_name()
 {
     static const std::string base = [] {
         std::string module = platform::module_file_name();
-        std::string name = module.empty() ? std::string() : split_name(module).base;
+        std::string name = module.empty() ? std::string() : split_name(module, "/").base;
         return name.empty() ? std::string("_quarn") : name;
     }();
     return base;

@@ -2,11 +2,20 @@
 
 #include "scratch_dir.h"
 
+#include "platform/data_folder.h"
+#include "platform/trust.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -243,13 +252,73 @@ TEST(FileFailures, ReadOnlyFileRefusesWritingAndFlushOfClosedFile)
     EXPECT_EQ(f.size(), 0u);
 }
 
-TEST(FileExists, FilesAndDirectories)
+// file_exists chooses what the loads then open (sound variants, a font's
+// picture): it answers as the open does, through the rule for shared
+// folders, the case rule and the bound data folder. A plain look at the
+// name once answered "there" for files the open refuses, and "missing"
+// for files it finds.
+TEST(FileExists, AnswersAsTheOpenFindsIt)
 {
-    quarn_test::ScratchDir dir;
-    dir.write("f", "");
-    EXPECT_TRUE(quarn::file_exists((dir / "f").c_str()));
-    EXPECT_TRUE(quarn::file_exists(dir.path().c_str()));
-    EXPECT_FALSE(quarn::file_exists((dir / "g").c_str()));
+    namespace fs = std::filesystem;
+    const auto give_away = [](const fs::path& path) { return ::lchown(path.c_str(), 65534, 65534) == 0; };
+    const struct {
+        const char* what;
+        std::function<bool(const fs::path&)> setup; // in the current folder, the scratch folder
+        const char* name;
+        bool exists;
+        bool as_root = false;
+    } rows[] = {
+        {"a file", [](const fs::path&) { return true; }, "f", true},
+        {"a folder", [](const fs::path&) { return true; }, ".", true},
+        {"nothing", [](const fs::path&) { return true; }, "g", false},
+        {"the player's link", [](const fs::path&) { return ::symlink("f", "l") == 0; }, "l", true},
+        {"another case", [](const fs::path&) { return true; }, "F", true},
+        {"another user's file in a folder every user may write to",
+         [&](const fs::path& here) {
+             fs::permissions(here, fs::perms(01777));
+             return give_away("f");
+         },
+         "f", false, true},
+        {"another user's link there",
+         [&](const fs::path& here) {
+             fs::permissions(here, fs::perms(01777));
+             return ::symlink("f", "l") == 0 && give_away("l");
+         },
+         "l", false, true},
+        {"a name in the bound data folder",
+         [](const fs::path&) {
+             fs::create_directory("DATA");
+             std::ofstream("DATA/x") << "x";
+             platform::data_folder_bind("DATA", platform::folder_open("DATA"), 0);
+             fs::rename("DATA", "moved");
+             return fs::create_directory("DATA");
+         },
+         "data/x", true},
+        {"a name in a refused data folder",
+         [](const fs::path&) {
+             fs::create_directory("DATA");
+             std::ofstream("DATA/x") << "x";
+             platform::data_folder_bind("DATA", platform::invalid_folder, platform::error_untrusted_owner);
+             return true;
+         },
+         "DATA/x", false},
+    };
+    const fs::path start = fs::current_path();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.as_root && ::geteuid() != 0) {
+            std::printf("the row '%s' is skipped: only root can give a name away\n", row.what);
+            continue;
+        }
+        quarn_test::ScratchDir dir;
+        dir.write("f", "");
+        fs::current_path(dir.path());
+        ASSERT_TRUE(row.setup(dir.path()));
+        EXPECT_EQ(quarn::file_exists(row.name), row.exists);
+        platform::data_folder_unbind();
+        fs::current_path(start);
+    }
+    EXPECT_FALSE(quarn::file_exists(nullptr));
     EXPECT_GE(quarn::AbstractFile::page_size(), 4096u);
 }
 

@@ -7,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +86,37 @@ TEST(LogGolden, FallsBackToANumberedNameBesideIt)
 {
     run_and_compare({"golden_app.log"}, "golden_app_000000.log");
     run_and_compare({"golden_app.log", "golden_app_000000.log"}, "golden_app_000001.log");
+}
+
+// Another user's settings beside the program are not obeyed, and the log
+// and stderr both name them, their owner and the way out, whatever the
+// folder's mode: in a folder every user may write to (777, 1777 as /tmp)
+// the open itself refuses them, and that refusal once went unsaid.
+TEST(LogGolden, AnotherUsersSettingsAreNamedInEveryFolder)
+{
+    if (::geteuid() != 0) {
+        std::printf("skipped: only root can give a file away\n");
+        return;
+    }
+    for (const fs::perms mode : {fs::perms(0755), fs::perms(0777), fs::perms(01777)}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        quarn_test::ScratchDir dir;
+        const fs::path app = dir.path() / "golden_app";
+        fs::copy_file(QUARN_GOLDEN_APP, app);
+        const fs::path ini = dir.path() / "golden_app.log.ini";
+        dir.write("golden_app.log.ini", "[*] -*\n");
+        ASSERT_EQ(::chown(ini.c_str(), 65534, 65534), 0);
+        fs::permissions(dir.path(), mode);
+        const std::string command = "\"" + app.string() + "\" \"" + dir / "box.txt" + "\" 2>\"" + dir / "said" + "\"";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::string named = "can't read the log settings \"" + ini.string() + "\": Owned by another user ('" +
+                                  ini.string() + "', user nobody (uid 65534)): make it yours, or remove it; they are "
+                                  "ignored\n";
+        const std::string log = read_file(dir.path() / "golden_app.log");
+        EXPECT_EQ(log.substr(0, log.find('\n') + 1), "[] warning: " + named);
+        EXPECT_NE(log.find("[game.quiet] not written"), std::string::npos) << log;
+        EXPECT_NE(read_file(dir.path() / "said").find(named), std::string::npos) << read_file(dir.path() / "said");
+    }
 }
 
 } // namespace
