@@ -187,6 +187,12 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         {"another user's, appeared in 777", nullptr, kept_theirs, "Quarn Race"},
         {"another user's, appeared in 1777", nullptr, kept_theirs, "Quarn Race"},
         {"the player's 0640", nullptr, nullptr, "Quarn Race"},
+        // Text in another encoding is kept byte for byte, not rewritten as
+        // UTF-8 with the best time lost in it.
+        {"UTF-16 with its mark", "Can't read file 'race.cfg': it is UTF-16 text, and the settings are read as UTF-8",
+         "could not be read at start (it is UTF-16 text", "Quarn Race"},
+        {"UTF-32 without a mark", "Can't read file 'race.cfg': it is UTF-32 text, and the settings are read as UTF-8",
+         "could not be read at start (it is UTF-32 text", "Quarn Race"},
         {"missing", nullptr, nullptr, "Quarn Race"},
         {"no shipped copy", nullptr, nullptr, "Tiny Lovely Game"},
     };
@@ -212,6 +218,14 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             fs::permissions(cfg, fs::perms::owner_read);
         if (kind == "no shipped copy")
             fs::remove(root_ / "DATA/shipped.cfg");
+        std::string encoded;
+        if (kind.starts_with("UTF-")) {
+            const int width = kind.starts_with("UTF-16") ? 2 : 4;
+            encoded = width == 2 ? "\xFF\xFE" : "";
+            for (const char ch : std::string("WND_NAME = theirs\nbest_result = 5\n"))
+                encoded += ch + std::string(width - 1, '\0');
+            std::ofstream(cfg, std::ios::binary) << encoded;
+        }
         if (kind == "another user's") {
             std::ofstream(cfg) << "WND_NAME = theirs\n";
             ASSERT_EQ(::chown(cfg.c_str(), 65534, 65534), 0);
@@ -236,6 +250,9 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         EXPECT_EQ(said.find(c.at_exit ? c.at_exit : "not saved") != std::string::npos, c.at_exit != nullptr) << said;
         EXPECT_EQ(fs::is_fifo(cfg), kind == "fifo");
         EXPECT_EQ(!fs::is_fifo(cfg) && read_file(cfg) == mkdata::make_config(), kind == "read-only");
+        if (!encoded.empty()) {
+            EXPECT_EQ(read_file(cfg), encoded);
+        }
         struct stat st {};
         if (theirs) {
             EXPECT_EQ(read_file(cfg), "WND_NAME = theirs\n");
