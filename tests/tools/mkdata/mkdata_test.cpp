@@ -19,7 +19,9 @@
 #include <iterator>
 #include <random>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -421,6 +423,114 @@ TEST(CommandLine, OptionsFollowTheConvention)
         EXPECT_EQ(command.action, row.action);
         EXPECT_EQ(row.action == Action::make ? command.folder : command.complaint, row.folder_or_complaint);
     }
+}
+
+// The tool itself, as a shell runs it: what it prints and its status. The
+// child's standard output and error go to a file of the test's own.
+struct ToolRun {
+    int status = -1; // the exit status; -1 when it did not exit
+    std::string said;
+};
+
+ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = RLIM_INFINITY)
+{
+    const fs::path said = dir / "said";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(dir.c_str()) != 0 || !std::freopen("said", "w", stdout) || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0)
+            ::_exit(126);
+        rlimit limit{address_space, address_space};
+        ::setrlimit(RLIMIT_AS, &limit);
+        std::vector<char*> argv{const_cast<char*>("mkdata")};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QUARN_MKDATA_PROGRAM, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ToolRun run;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    run.said = read_all(said);
+    fs::remove(said);
+    return run;
+}
+
+// What the usage says a shell sees: help on standard output and status 0;
+// an unknown option, wherever it stands, or an empty folder name refused
+// with the usage and status 2, nothing made.
+TEST(CommandLine, TheToolsStatusIsTheConventions)
+{
+    const fs::path dir = fs::temp_directory_path() / ("mkdata_status_" + std::to_string(std::random_device {}()));
+    fs::create_directories(dir);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* said;
+    } rows[] = {
+        {{"-h"}, 0, "mkdata [--] <folder>"},
+        {{"--help"}, 0, "mkdata [--] <folder>"},
+        {{"-x", "-h"}, 2, "mkdata: unknown option '-x'"},
+        {{"-x", "out"}, 2, "mkdata: unknown option '-x'"},
+        {{""}, 2, "mkdata: the folder's name is empty"},
+        {{"--", ""}, 2, "mkdata: the folder's name is empty"},
+        {{}, 2, "mkdata [--] <folder>"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.empty() ? "no arguments" : row.args.front());
+        const ToolRun run = run_tool(dir, row.args);
+        EXPECT_EQ(run.status, row.status) << run.said;
+        EXPECT_NE(run.said.find(row.said), std::string::npos) << run.said;
+        EXPECT_NE(run.said.find("usage: mkdata [--] <folder>"), std::string::npos) << run.said;
+    }
+    EXPECT_TRUE(fs::is_empty(dir));
+    fs::remove_all(dir);
+}
+
+// Memory running out while the data is made (`ulimit -v`): the tool says
+// so and ends with status 1, and every file it leaves is whole, the very
+// bytes of a run that had memory enough. Limits a megabyte apart pass
+// through the tool's whole run: below them the system's loader itself
+// fails (127), above them the run ends well.
+TEST(DataFolder, MemoryRunningOutLeavesNoFileInPart)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory takes terabytes of address space, past any such limit";
+#endif
+    const fs::path dir = fs::temp_directory_path() / ("mkdata_memory_" + std::to_string(std::random_device {}()));
+    fs::create_directories(dir);
+    ASSERT_EQ(run_tool(dir, {"whole"}).status, 0);
+    int ran_out = 0, ended_well = 0;
+    for (rlim_t mb = 20; mb <= 64 && ended_well == 0; ++mb) {
+        SCOPED_TRACE(std::to_string(mb) + " MB");
+        fs::remove_all(dir / "cut");
+        const ToolRun run = run_tool(dir, {"cut"}, mb << 20);
+        if (run.status == 127 && run.said.find("error while loading shared libraries") != std::string::npos)
+            continue;
+        ASSERT_TRUE(run.status == 0 || run.status == 1) << run.status << ": " << run.said;
+        if (run.status == 1) {
+            ++ran_out;
+            // Where it ran out: in the tool's own code, or in a write that
+            // the system refused for want of memory.
+            EXPECT_TRUE(run.said.find("mkdata: not enough memory to make the game's data") != std::string::npos ||
+                        run.said.find(": Cannot allocate memory") != std::string::npos)
+                << run.said;
+        } else {
+            ++ended_well;
+        }
+        if (!fs::exists(dir / "cut"))
+            continue;
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "cut")) {
+            if (!entry.is_regular_file())
+                continue;
+            const fs::path name = fs::relative(entry.path(), dir / "cut");
+            EXPECT_EQ(read_all(entry.path()), read_all(dir / "whole" / name)) << name;
+        }
+    }
+    EXPECT_GT(ran_out, 0);
+    EXPECT_EQ(ended_well, 1);
+    fs::remove_all(dir);
 }
 
 TEST(TrackCheck, FindsAWallAcrossTheRoadAndAGateOffTheWalls)
