@@ -3,6 +3,7 @@
 
 #include "platform/headless.h"
 #include "quarn/quarn.h"
+#include "tests/Lib/quarn/src/quarn/log_capture.h"
 
 #include <cstdio>
 #include <fstream>
@@ -271,16 +272,6 @@ std::filesystem::path path_of_length(const std::filesystem::path& folder, size_t
     return path + "/" + last;
 }
 
-// The text of the log file so far.
-std::string logged()
-{
-    quarn::default_log_stream()->flush();
-    std::ifstream in(quarn::default_log_file_name());
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The data folder is searched for upwards from the program's folder, whose
 // path is cut at '/' alone ("\" is an ordinary character of a name), and
 // found by the name the loads find (its case aside). A path of 256
@@ -391,6 +382,9 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
         {"the same, started from inside", theirs / "game" / "race", true, [&] { return game_in_theirs(true); }, {},
          refusing(theirs / "game" / "DATA", theirs)},
     };
+    // The log of this test's own: other tests of the program, run beside
+    // it, start the log beside the executable afresh.
+    quarn_test::LogCapture log;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.as_root && ::geteuid() != 0) {
@@ -424,7 +418,7 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
                 EXPECT_EQ(said.find("refusing"), std::string::npos) << said;
             } else {
                 EXPECT_NE(said.find("race: " + c.said), std::string::npos) << said;
-                EXPECT_NE(logged().find("[data] warning: " + c.said), std::string::npos);
+                EXPECT_NE(log.text().find("[data] warning: " + c.said), std::string::npos);
             }
         } else {
             EXPECT_TRUE(box_says(c.said)) << c.said;
