@@ -89,6 +89,47 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
     run_program(at_start);
 }
 
+// The real program keeps its single-instance lock in /tmp/quarn-<user
+// id>, outside the test's folder, and leaves that folder for its next
+// start. A child that runs it gets a /tmp of its own first: a new mount
+// namespace (in a user namespace of its own where it is not root) with an
+// empty file system at /tmp, holding again only the test's folder and the
+// X server's sockets, copies of the real /tmp's. Everything the program
+// makes there goes with the namespace. False where namespaces are not to
+// be had.
+bool private_tmp(const fs::path& keep)
+{
+    const uid_t uid = ::geteuid();
+    const gid_t gid = ::getegid();
+    if (::unshare(CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        return false;
+    if (uid != 0) {
+        std::ofstream("/proc/self/setgroups") << "deny";
+        std::ofstream("/proc/self/uid_map") << uid << ' ' << uid << " 1";
+        std::ofstream("/proc/self/gid_map") << gid << ' ' << gid << " 1";
+    }
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return false;
+    // Copies of the two folders' mounts, taken before /tmp is covered.
+    const int kept = ::open_tree(AT_FDCWD, keep.c_str(), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
+    const int x11 = ::open_tree(AT_FDCWD, "/tmp/.X11-unix", OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
+    std::error_code ec;
+    const auto put = [&ec](int tree, const fs::path& at) {
+        fs::create_directories(at, ec);
+        return !ec && ::move_mount(tree, "", AT_FDCWD, at.c_str(), MOVE_MOUNT_F_EMPTY_PATH) == 0;
+    };
+    return kept >= 0 && ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0 && put(kept, keep) &&
+           (x11 < 0 || put(x11, "/tmp/.X11-unix"));
+}
+
+// How a run of the real program ended: its exit status (-1 when it did not
+// exit, 77 where no /tmp of its own could be had), and whether it was
+// asked to end.
+struct RealRun {
+    int status = -1;
+    bool asked = false;
+};
+
 class GameExit : public testing::Test {
 protected:
     void SetUp() override
@@ -129,6 +170,45 @@ protected:
         gaExePath.clear();
         platform::set_box_policy(nullptr);
         platform::shutdown();
+    }
+
+    // The real program, copied into the game's folder, started there in a
+    // child with a /tmp of its own; `prepare` runs in the child before it
+    // starts (descriptors, environment, limits). It is asked to end
+    // (SIGTERM) once its log shows the whole start done (the last shape
+    // file read); one that neither ends nor gets there in a minute is
+    // ended, and its status is not an exit's.
+    template <typename Prepare>
+    RealRun RunRealProgram(const Prepare& prepare)
+    {
+        fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race", fs::copy_options::overwrite_existing);
+        fs::remove(root_ / "race.log");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (!private_tmp(root_))
+                ::_exit(77);
+            if (::chdir(root_.c_str()) != 0)
+                ::_exit(127);
+            std::signal(SIGTERM, SIG_DFL);
+            std::signal(SIGPIPE, SIG_DFL);
+            prepare();
+            ::execl("./race", "race", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        RealRun run;
+        int status = 0;
+        for (int waited = 0; child > 0 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
+            if (!run.asked && read_file(root_ / "race.log").find("car.obst") != std::string::npos) {
+                ::kill(child, SIGTERM);
+                run.asked = true;
+            }
+            if (waited == 1200)
+                ::kill(child, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (child > 0 && WIFEXITED(status))
+            run.status = WEXITSTATUS(status);
+        return run;
     }
 
     fs::path root_, start_dir_;
@@ -578,39 +658,6 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
     }
 }
 
-// The real program keeps its single-instance lock in /tmp/quarn-<user
-// id>, outside the test's folder, and leaves that folder for its next
-// start. A child that runs it gets a /tmp of its own first: a new mount
-// namespace (in a user namespace of its own where it is not root) with an
-// empty file system at /tmp, holding again only the test's folder and the
-// X server's sockets, copies of the real /tmp's. Everything the program
-// makes there goes with the namespace. False where namespaces are not to
-// be had.
-bool private_tmp(const fs::path& keep)
-{
-    const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
-    if (::unshare(CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        return false;
-    if (uid != 0) {
-        std::ofstream("/proc/self/setgroups") << "deny";
-        std::ofstream("/proc/self/uid_map") << uid << ' ' << uid << " 1";
-        std::ofstream("/proc/self/gid_map") << gid << ' ' << gid << " 1";
-    }
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return false;
-    // Copies of the two folders' mounts, taken before /tmp is covered.
-    const int kept = ::open_tree(AT_FDCWD, keep.c_str(), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
-    const int x11 = ::open_tree(AT_FDCWD, "/tmp/.X11-unix", OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
-    std::error_code ec;
-    const auto put = [&ec](int tree, const fs::path& at) {
-        fs::create_directories(at, ec);
-        return !ec && ::move_mount(tree, "", AT_FDCWD, at.c_str(), MOVE_MOUNT_F_EMPTY_PATH) == 0;
-    };
-    return kept >= 0 && ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0 && put(kept, keep) &&
-           (x11 < 0 || put(x11, "/tmp/.X11-unix"));
-}
-
 // The program itself under an address-space limit (`ulimit -v`, set in
 // the child before it starts) on each side of what a start of its backend
 // needs. Below, it ends with status 1 and says that memory ran out before
@@ -642,14 +689,9 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
         const size_t limit_bytes = c.above ? gaStartNeed(kind) + margin : gaStartNeed(kind) - margin;
         SCOPED_TRACE(std::string(c.window ? "window, " : "headless, ") + std::to_string(limit_bytes >> 20) + " MB");
         MakeFolder();
-        fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race", fs::copy_options::overwrite_existing);
-        fs::remove(root_ / "race.log");
         const std::string display = c.window ? server->display() : "";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            if (!private_tmp(root_))
-                ::_exit(77);
-            if (::chdir(root_.c_str()) != 0 || !std::freopen("said", "w", stderr))
+        const RealRun run = RunRealProgram([&] {
+            if (!std::freopen("said", "w", stderr))
                 ::_exit(127);
             if (c.window) {
                 ::unsetenv("QUARN_PLATFORM");
@@ -660,40 +702,51 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
                 ::setenv("QUARN_PLATFORM", "headless", 1);
             }
             ::setenv("QUARN_BOX_ANSWER", "ok", 1);
-            std::signal(SIGTERM, SIG_DFL);
             rlimit limit;
             limit.rlim_cur = limit.rlim_max = limit_bytes;
             ::setrlimit(RLIMIT_AS, &limit);
-            ::execl("./race", "race", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        // Asked to end once the start is done; a run that neither ends
-        // nor gets there in a minute is ended and fails the row.
-        int status = 0;
-        bool asked = false;
-        for (int waited = 0; child > 0 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
-            if (!asked && read_file(root_ / "race.log").find("car.obst") != std::string::npos) {
-                ::kill(child, SIGTERM);
-                asked = true;
-            }
-            if (waited == 1200)
-                ::kill(child, SIGKILL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        });
+        const int status = run.status;
+        const bool asked = run.asked;
         const std::string said = read_file(root_ / "said");
-        ASSERT_TRUE(child > 0 && WIFEXITED(status)) << status << "\n" << said;
-        if (WEXITSTATUS(status) == 77)
+        if (status == 77)
             GTEST_SKIP() << "no mount namespace for a /tmp of the program's own: the rows did not run";
+        ASSERT_GE(status, 0) << said;
         if (c.above) {
             EXPECT_TRUE(asked) << said;
-            EXPECT_EQ(WEXITSTATUS(status), 0) << said;
+            EXPECT_EQ(status, 0) << said;
             EXPECT_EQ(said.find("memory"), std::string::npos) << said;
         } else {
-            EXPECT_EQ(WEXITSTATUS(status), 1) << said;
+            EXPECT_EQ(status, 1) << said;
             EXPECT_NE(said.find("Not enough memory to run the game."), std::string::npos) << said;
             EXPECT_FALSE(asked);
         }
     }
+}
+
+// The real program with its output's reader gone (`race 2>&1 | head -1`)
+// and a settings line to report: what it could not say on stderr is in
+// race.log, and it runs on, is asked to end and ends with status 0.
+TEST_F(GameExit, WhatTheProgramCouldNotSayIsInItsLog)
+{
+    MakeFolder();
+    std::ofstream(root_ / "race.cfg", std::ios::app) << "a line without its sign\n";
+    const RealRun run = RunRealProgram([] {
+        int out[2];
+        if (::pipe(out) != 0 || ::dup2(out[1], STDOUT_FILENO) < 0 || ::dup2(out[1], STDERR_FILENO) < 0)
+            ::_exit(127);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::setenv("QUARN_PLATFORM", "headless", 1);
+        ::setenv("QUARN_BOX_ANSWER", "ignore", 1);
+    });
+    if (run.status == 77)
+        GTEST_SKIP() << "no mount namespace for a /tmp of the program's own";
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.asked);
+    const std::string log = read_file(root_ / "race.log");
+    EXPECT_NE(log.find("Invalid line"), std::string::npos) << log;
+    EXPECT_EQ(read_file(root_ / "race.cfg").find("a line without its sign"), std::string::npos);
 }
 
 } // namespace
