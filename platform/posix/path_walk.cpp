@@ -177,8 +177,13 @@ int open_or_make(int folder, const std::string& name, int flags)
                 fd = ::openat(folder, name.c_str(), plain | O_CREAT | O_EXCL, 0666);
             while (fd < 0 && errno == EINTR);
             if (fd >= 0) {
+                // A file made here that cannot have its mode is not left
+                // behind with the umask's.
                 if (!set_mode(fd, made_file_mode)) {
+                    const int error = errno;
                     close_quietly(fd);
+                    (void)::unlinkat(folder, name.c_str(), 0);
+                    errno = error;
                     return -1;
                 }
                 return fd;
