@@ -6,8 +6,19 @@
 #include "platform/folder.h"
 
 #include <string>
+#include <vector>
 
 namespace platform {
+
+// The names in the folder `folder` (as the system names it; "" for the
+// current one) that stand for its data folder `name`: each folder whose
+// whole name is `name`, ASCII case aside, as the loads find it
+// (data_folder_bind), and each link so named, for the judge to follow or
+// refuse. Nothing else is a data folder: neither a file named so nor a
+// name that only begins like it ("database-notes.txt", "DATA.old"). The
+// one the loads take first comes first: `name` as written, then the
+// others in byte order. None when the folder cannot be listed.
+[[nodiscard]] std::vector<std::string> data_folder_names(const std::string& folder, const std::string& name);
 
 // Opens the folder at `path` (every name on the way judged by the rule for
 // shared folders, trust.h) and judges the open folder: it must be the

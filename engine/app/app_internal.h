@@ -55,6 +55,11 @@ gaEngineTy gaEngineDefaults();
 // The executable's path the data-folder search starts from; empty means
 // the running executable. Tests point it into a scratch folder.
 extern std::string gaExePath;
+// The last folder the data-folder search looks in, named as gaExePath
+// names it, without a trailing separator; empty means up to the root.
+// Tests bound the search at their scratch folder, so that what the machine
+// holds above it counts for nothing.
+extern std::string gaDataSearchTop;
 
 // Reports every framework key whose number the window, the display or the
 // main loop cannot use (naming the key) and puts a usable one in its place.

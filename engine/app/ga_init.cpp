@@ -4,7 +4,6 @@
 
 #include "platform/data_folder.h"
 #include "platform/folder.h"
-#include "platform/path_resolve.h"
 #include "platform/process.h"
 #include "platform/trust.h"
 #include "platform/window.h"
@@ -18,6 +17,7 @@
 #include <vector>
 
 std::string gaExePath;
+std::string gaDataSearchTop;
 bool gaWindowFailed = false;
 
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock()
@@ -53,58 +53,47 @@ std::string folder_part(const std::string& path)
     return folder == "/" ? folder : folder + "/";
 }
 
-// True when `name` begins with `prefix`, ASCII case aside: the loads find
-// the data folder by that rule (platform/path_resolve.h), so the search
-// does too.
-bool starts_like(const char* name, const char* prefix)
+// A data folder the search passed over, and why, as the data tool says
+// it: "refusing the data folder <path>: <reason, whose, the way out>".
+std::string refusal(const std::string& path, int error)
 {
-    for (; *prefix; ++name, ++prefix) {
-        if (!*name || chrToLower(*name) != chrToLower(*prefix))
-            return false;
-    }
-    return true;
-}
-
-// What a folder holds named like the data folder.
-enum class Named {
-    nothing,
-    refused, // only names the rule for shared folders refuses (or names on the way to them)
-    found,   // a name the rule lets through
-};
-
-// Whether the folder holds an entry whose name begins with `prefix`: the
-// data folder itself, or anything named like it, counts. Only an entry the
-// rule for shared folders lets through is found: in a folder every user
-// may write to, another user's "DATA" does not stop the search; it is
-// named as refused, and judged for the reason.
-Named entry_with_prefix(const char* folder, const char* prefix)
-{
-    const std::string where = folder_name(folder);
-    dirTy* search = dirOpen(where.c_str());
-    if (!search)
-        return Named::nothing;
-    Named named = Named::nothing;
-    while (named != Named::found && dirNext(search)) {
-        const char* name = search->find.name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || !starts_like(name, prefix))
-            continue;
-        named = platform::name_passes((std::string(folder) + name).c_str()) ? Named::found : Named::refused;
-    }
-    dirClose(search);
-    return named;
+    return "refusing the data folder " + path + ": " + platform::system_error_text(error);
 }
 
 // The data folder `data_dir` of the folder `folder` (rootDir's form; ""
-// for the current one), as the loads will find it, judged. The open
-// folder, or invalid_folder with the judge's reason in `error` (ENOENT
-// when only names like it are there).
-platform::FolderHandle judge_data_folder(const char* folder, const char* data_dir, std::string& name, int& error)
+// for the current one): the first of its data folders
+// (platform::data_folder_names) that the judge lets through, open, with its
+// name in `taken`; else invalid_folder. Each one the judge refuses is
+// added to `refused` in the words said, right after its judging, which
+// keeps the details of that refusal alone; the first one refused binds the
+// start folder's data folder to its reason: until a folder is taken, the
+// loads then give the reason the game's own data is not read, not "No such
+// file or directory" for files that are there. A name that leads to no
+// folder (a link to a file or to nothing, a name gone meanwhile) is no data
+// folder and is passed over without a word.
+platform::FolderHandle take_data_folder(const std::string& folder, const char* data_dir, std::string& taken,
+                                        std::vector<std::string>& refused)
 {
-    const std::string path = platform::resolve_path_in(folder, data_dir);
-    const size_t slash = path.find_last_of('/');
-    name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const platform::FolderHandle found = platform::data_folder_open(path.c_str());
-    error = found == platform::invalid_folder ? platform::last_error() : 0;
+    platform::FolderHandle found = platform::invalid_folder;
+    for (const std::string& name : platform::data_folder_names(folder, data_dir)) {
+        const std::string path = folder + name;
+        const platform::FolderHandle data = platform::data_folder_open(path.c_str());
+        if (data != platform::invalid_folder) {
+            if (found == platform::invalid_folder) {
+                found = data;
+                taken = name;
+            } else {
+                platform::folder_close(data);
+            }
+            continue;
+        }
+        const int error = platform::last_error();
+        if (error == ENOENT || error == ENOTDIR)
+            continue;
+        refused.push_back(refusal(path, error));
+        if (refused.size() == 1)
+            platform::data_folder_bind(name, platform::invalid_folder, error);
+    }
     return found;
 }
 
@@ -115,16 +104,12 @@ platform::FolderHandle judge_data_folder(const char* folder, const char* data_di
 void bind_start_folder(const char* data_dir)
 {
     std::string name;
-    int error = 0;
-    const platform::FolderHandle data = judge_data_folder("", data_dir, name, error);
-    platform::data_folder_bind(name, data, error);
-}
-
-// A data folder the search passed over, and why, as the data tool says
-// it: "refusing the data folder <path>: <reason, whose, the way out>".
-std::string refusal(const std::string& path, int error)
-{
-    return "refusing the data folder " + path + ": " + platform::system_error_text(error);
+    std::vector<std::string> refused;
+    const platform::FolderHandle data = take_data_folder("", data_dir, name, refused);
+    if (data != platform::invalid_folder)
+        platform::data_folder_bind(name, data, 0);
+    else if (refused.empty())
+        platform::data_folder_bind(data_dir, platform::invalid_folder, ENOENT);
 }
 
 // Names a folder passed over while the start goes on, where the player
@@ -193,42 +178,30 @@ void gaCTy::FindDataDir()
     const std::string program_folder = folder_name(rootDir);
     std::vector<std::string> refused;
     for (;;) {
-        const Named named = entry_with_prefix(rootDir, dataDir);
-        if (named != Named::nothing) {
-            std::string name;
-            int error = 0;
-            const platform::FolderHandle data = judge_data_folder(rootDir, dataDir, name, error);
+        std::string name;
+        const platform::FolderHandle data = take_data_folder(rootDir, dataDir, name, refused);
+        if (data != platform::invalid_folder) {
             const std::string path = std::string(rootDir) + name;
-            // A folder with only names like the data folder's counts too;
-            // its loads then find nothing.
-            const bool usable = data != platform::invalid_folder || (error == ENOENT && named == Named::found);
-            if (usable && platform::set_current_dir(rootDir)) {
-                platform::data_folder_bind(name, data, error);
+            if (platform::set_current_dir(rootDir)) {
+                platform::data_folder_bind(name, data, 0);
                 for (const std::string& passed : refused)
                     say_passed_over(appName, passed, "; the game uses the data folder " + path);
                 return;
             }
-            if (usable)
-                error = platform::last_error();
-            if (data != platform::invalid_folder)
-                platform::folder_close(data);
-            if (error != ENOENT) {
-                refused.push_back(refusal(path, error));
-                // Until a folder is taken, the start folder's data folder
-                // answers every load with this refusal: the loads then give
-                // the reason the game's own data is not read, not "No such
-                // file or directory" for files that are there.
-                if (refused.size() == 1)
-                    platform::data_folder_bind(name, platform::invalid_folder, error);
-            }
+            const int error = platform::last_error();
+            platform::folder_close(data);
+            refused.push_back(refusal(path, error));
+            if (refused.size() == 1)
+                platform::data_folder_bind(name, platform::invalid_folder, error);
         }
         // One folder up: the folder part of the folder without its
         // trailing separator ("" above the root, or above the first name
-        // of a relative path).
+        // of a relative path, or past the bound a test set).
         std::string here = rootDir;
         if (!here.empty())
             here.pop_back();
-        strCopy(rootDir, sizeof rootDir, folder_part(here).c_str());
+        const bool last = !gaDataSearchTop.empty() && folder_name(rootDir) == gaDataSearchTop;
+        strCopy(rootDir, sizeof rootDir, last ? "" : folder_part(here).c_str());
         if (!rootDir[0])
             break;
     }

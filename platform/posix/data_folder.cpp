@@ -3,8 +3,11 @@
 #include "platform/posix/path_walk.h"
 #include "platform/trust.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
+
+#include <dirent.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -34,6 +37,28 @@ void clear_locked()
 }
 
 } // namespace
+
+std::vector<std::string> data_folder_names(const std::string& folder, const std::string& name)
+{
+    std::vector<std::string> names;
+    DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!listing)
+        return names;
+    // What a name is, the name itself: a link is the judge's to follow,
+    // under the rule for shared folders, or to refuse.
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat st;
+        if (::strcasecmp(entry->d_name, name.c_str()) == 0 &&
+            ::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)))
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+    std::sort(names.begin(), names.end(), [&name](const std::string& a, const std::string& b) {
+        return (a == name) != (b == name) ? a == name : a < b;
+    });
+    return names;
+}
 
 FolderHandle data_folder_open(const char* path)
 {

@@ -96,6 +96,7 @@ void AppTest::SetUp()
     std::filesystem::create_directories(root / "bin" / "x64");
     // The program sits two folders below the one holding its data.
     gaExePath = (root / "bin" / "x64" / "race").string();
+    gaDataSearchTop = root.string();
 }
 
 void AppTest::TearDown()
@@ -107,6 +108,7 @@ void AppTest::TearDown()
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
     gaExePath.clear();
+    gaDataSearchTop.clear();
     gaEngine = gaEngineDefaults();
     platform::set_box_policy(nullptr);
     platform::shutdown();

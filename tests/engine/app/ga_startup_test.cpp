@@ -11,6 +11,7 @@
 #include <new>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -153,14 +154,6 @@ TEST_F(AppTest, MissingDataFolderIsReportedAndStartUpGoesOn)
     EXPECT_NE(app.window, nullptr);
 }
 
-TEST_F(AppTest, AnyEntryNamedLikeTheDataFolderCounts)
-{
-    // Found by the prefix of its name, as a search for "DATA*.*" would.
-    std::filesystem::remove_all(root / "DATA");
-    std::ofstream(root / "DATA.zip") << "x";
-    EXPECT_EQ(std::string(Start().rootDir), root.string() + "/");
-}
-
 // The second start says what it did, naming the first by its process: the
 // first may be on another display. It finds the first whatever its
 // runtime folder and TMPDIR say: a start from the desktop and one from a
@@ -274,14 +267,17 @@ std::filesystem::path path_of_length(const std::filesystem::path& folder, size_t
 
 // The data folder is searched for upwards from the program's folder, whose
 // path is cut at '/' alone ("\" is an ordinary character of a name), and
-// found by the name the loads find (its case aside). A path of 256
+// found by the name the loads find (its case aside): only a folder with
+// that whole name, not a file named DATA nor a name that only begins like
+// it (database-notes.txt once stopped the search). A path of 256
 // characters or more once read as no data folder at all; one of 4,095
 // characters, the most the system takes, is taken, and one longer is
 // named as the cause. A data folder the judge refuses is passed over:
 // another user's (only root can make one), one every user may write to,
 // one reached through another user's folder in a folder every user may
 // write to, and one beside a name like it (DATA.orig), which once stopped
-// the search there; the folder holding it may be anybody's. Each one
+// the search there; the folder holding it may be anybody's; another
+// user's "data" too, which was once passed over without a word. Each one
 // passed over is named on stderr and in the log, also when one higher up
 // is taken; when none is, the box names them, and the loads give the
 // refusal as their reason.
@@ -329,6 +325,21 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
              return fs::create_directories(root / "data");
          },
          root, ""},
+        {"names that only begin like the data folder's beside the game", bin / "x64" / "race", false,
+         [&] {
+             std::ofstream(bin / "x64" / "database-notes.txt") << "x";
+             return fs::create_directories(bin / "x64" / "DATA.old");
+         },
+         root, ""},
+        {"a file named DATA beside the game", bin / "x64" / "race", false,
+         [&] { return !!(std::ofstream(bin / "x64" / "DATA") << "x"); }, root, ""},
+        {"another user's file named data in a folder every user may write to", bin / "x64" / "race", true,
+         [&] {
+             std::ofstream(bin / "data") << "x";
+             fs::permissions(bin, fs::perms(01777));
+             return others(bin / "data");
+         },
+         root, ""},
         {"another user's folder", bin / "x64" / "race", true,
          [&] { return fs::create_directories(bin / "DATA") && others(bin); }, bin, ""},
         // The data tool writes through a group member's link in a folder
@@ -357,6 +368,18 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
                     others(bin / "DATA");
          },
          root, refusing(bin / "DATA", bin / "DATA")},
+        {"another user's data folder in lower case", bin / "x64" / "race", true,
+         [&] { return fs::create_directories(bin / "data") && others(bin / "data"); }, root,
+         refusing(bin / "data", bin / "data") + "; the game uses the data folder " + (root / "DATA").string()},
+        {"another user's data folder beside the player's, in a folder every user may write to", bin / "x64" / "race",
+         true,
+         [&] {
+             fs::create_directories(bin / "DATA");
+             fs::create_directories(bin / "data");
+             fs::permissions(bin, fs::perms(01777));
+             return others(bin / "data");
+         },
+         bin, refusing(bin / "data", bin / "data") + "; the game uses the data folder " + (bin / "DATA").string()},
         {"a data folder every user may write to", bin / "x64" / "race", false,
          [&] {
              fs::create_directories(bin / "DATA");
@@ -375,6 +398,15 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
              return others(bin / "DATA" / "shipped.cfg") && others(bin / "DATA");
          },
          {}, refusing(bin / "DATA", bin / "DATA")},
+        {"only another user's data folder in lower case", bin / "x64" / "race", true,
+         [&] {
+             fs::remove_all(root / "DATA");
+             fs::create_directories(bin / "data");
+             std::ofstream(bin / "data" / "shipped.cfg") << "WND_NAME = theirs\n";
+             fs::current_path(bin);
+             return others(bin / "data");
+         },
+         {}, refusing(bin / "data", bin / "data")},
         // The player's own game in another user's folder in /tmp: the
         // loads say why, started from elsewhere and from inside.
         {"the game in another user's folder in a folder every user may write to", theirs / "game" / "race", true,
@@ -401,11 +433,15 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
             fs::create_directories(c.exe.parent_path());
         ASSERT_TRUE(c.setup());
         // A file of the data folder to be found, as a font's picture is
-        // (where its path is one the system takes).
+        // (where its path is one the system takes): in the player's own
+        // data folder alone, so that it is read from no other.
         const bool probed = !c.found.empty() && (c.found / "DATA" / "probe.bmp").string().size() < 4096;
-        for (const char* data : {"DATA", "data"})
-            if (probed && fs::is_directory(c.found / data))
+        for (const char* data : {"DATA", "data"}) {
+            struct stat st;
+            if (probed && ::stat((c.found / data).c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                st.st_uid == ::geteuid())
                 std::ofstream(c.found / data / "probe.bmp") << "x";
+        }
         platform::clear_shown_boxes();
         testing::internal::CaptureStderr();
         gaCTy& app = Start();
