@@ -106,14 +106,15 @@ endfunction()
 # driver that runs each file of the corpus once. Either way CTest replays
 # fuzz/corpus/<name>/, and allocations are capped at 2 GB: libFuzzer's
 # -malloc_limit_mb, and AddressSanitizer's max_allocation_size_mb set by
-# fuzz/allocation_cap.cpp in every sanitized build. The driver and the cap
-# are the same for every target, so they are compiled once (object
-# libraries of fuzz/CMakeLists.txt) and linked into each.
+# fuzz/allocation_cap.cpp in every sanitized build. No target writes a log
+# (fuzz/quiet_log.cpp). The driver, the cap and the closed log are the same
+# for every target, so they are compiled once (object libraries of
+# fuzz/CMakeLists.txt) and linked into each.
 function(quarn_add_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   set(target fuzz_${name})
   add_executable(${target} ${ARG_SOURCES})
-  target_link_libraries(${target} PRIVATE quarn_fuzz_cap)
+  target_link_libraries(${target} PRIVATE quarn_fuzz_cap quarn_fuzz_quiet_log)
   if(QUARN_FUZZ)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
     set(replay_args -runs=0 -malloc_limit_mb=2048)

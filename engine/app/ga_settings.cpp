@@ -94,7 +94,11 @@ void gaLoadSettings(gaCTy& app)
                                          "settings are not saved.",
                                          name.c_str(), read.read == cfgReadTy::cut ? " to its end" : "",
                                          read_failure(read).c_str()));
-    if (read.read == cfgReadTy::whole || read.read == cfgReadTy::cut)
+    // A file read whole that set nothing (empty, or nothing but damage,
+    // such as the NULs a crash leaves) gives no settings, as a missing one
+    // gives none: the shipped ones fill in, and the exit saves them in its
+    // place, where the framework's bare defaults would stay for good.
+    if (read.read == cfgReadTy::cut || (read.read == cfgReadTy::whole && read.variables > 0))
         return;
     const std::string shipped = std::string(app.cfg->GetStr("DATA_DIR")) + "/" + shipped_settings;
     const cfgLoadTy from = load_quietly(*app.cfg, shipped.c_str());

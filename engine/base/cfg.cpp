@@ -8,7 +8,6 @@
 #include "platform/file.h"
 #include "platform/process.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -48,6 +47,32 @@ bool store_value(cfgVarCTy* var, const char* text)
     return true;
 }
 
+// True when the head's letters stand as UTF-16 or UTF-32 (`width` 2 or 4)
+// writes ASCII: a settings file is names and numbers, and either encoding
+// gives each of them a unit of `width` bytes with the letter at one end
+// (`at`: 0 little-endian, width - 1 big-endian) and NUL in the rest. A
+// unit of NULs alone is no letter in any encoding: runs of NUL bytes are
+// what a crash leaves where space was reserved and never written, and they
+// are damage, not text. So it takes some units in the pattern (two, as a
+// stray NUL in a UTF-8 value makes one), and more of them than units of
+// other letters (a UTF-8 line beside a run of NULs). Letters beyond ASCII
+// (U+4E2D is 2D 4E in UTF-16) stand outside the pattern, but the names
+// around them outnumber them.
+bool letters_stand_as(const unsigned char* head, size_t size, size_t width, size_t at)
+{
+    size_t in_pattern = 0, others = 0;
+    for (size_t unit = 0; unit + width <= size; unit += width) {
+        size_t letters = 0;
+        for (size_t i = 0; i < width; ++i)
+            letters += head[unit + i] != 0;
+        if (letters == 1 && head[unit + at] != 0)
+            ++in_pattern;
+        else if (letters != 0)
+            ++others;
+    }
+    return in_pattern >= 2 && in_pattern > others;
+}
+
 // The encoding of the text, as far as the load tells encodings apart:
 // cfgReadTy::utf16 or utf32 (either byte order) for text that is not read,
 // cfgReadTy::whole for anything else, which is read as UTF-8. The stream is
@@ -63,20 +88,13 @@ cfgReadTy text_encoding(std::FILE* stream)
         return cfgReadTy::utf32;
     if (size >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)))
         return cfgReadTy::utf16;
-    // Without a mark: settings are names and numbers in ASCII, which UTF-16
-    // writes with a NUL beside every letter and UTF-32 with three, so at
-    // least half the bytes at even or at odd offsets are NUL. A UTF-8 file
-    // has none, or a stray one in a value, which reads as a bad value and
-    // is reported: it takes two to count.
-    size_t nuls[2] = {0, 0};
-    for (size_t i = 0; i < size; ++i)
-        nuls[i % 2] += head[i] == 0;
-    const size_t most = std::max(nuls[0], nuls[1]), least = std::min(nuls[0], nuls[1]);
-    if (most < 2 || most * 4 < size)
-        return cfgReadTy::whole;
-    // UTF-16 has its NULs at one kind of offset alone; UTF-32 has three in
-    // four bytes, two at one kind and one at the other.
-    return least * 4 > most ? cfgReadTy::utf32 : cfgReadTy::utf16;
+    // UTF-32 first: its units hold UTF-16's pattern too, with a unit of
+    // NULs after each letter.
+    if (letters_stand_as(head, size, 4, 0) || letters_stand_as(head, size, 4, 3))
+        return cfgReadTy::utf32;
+    if (letters_stand_as(head, size, 2, 0) || letters_stand_as(head, size, 2, 1))
+        return cfgReadTy::utf16;
+    return cfgReadTy::whole;
 }
 
 struct StreamCloser {
@@ -196,7 +214,7 @@ void report_bad_line(cfgLineKind kind, const char* fileName, unsigned number, co
 
 } // namespace
 
-int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
+int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t* variables)
 {
     char line[CFG_LINE_SIZE];
     char name[CFG_LINE_SIZE];
@@ -207,9 +225,11 @@ int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
         const bool marked = number == 1 && std::strncmp(line, cfgByteOrderMark, cfgByteOrderMarkSize) == 0;
         const char* text = marked ? line + cfgByteOrderMarkSize : line;
         const cfgLineKind kind = cfgScanLine(text, name, value);
-        if (kind == cfgLineKind::variable)
+        if (kind == cfgLineKind::variable) {
             cfg.SetStr(name, value);
-        else if (kind != cfgLineKind::blank)
+            if (variables)
+                ++*variables;
+        } else if (kind != cfgLineKind::blank)
             report_bad_line(kind, fileName, number, text);
     }
     // A read that failed looks like the end of the file to the line reader;
@@ -243,9 +263,10 @@ cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName
     if (const cfgReadTy encoding = text_encoding(stream); encoding != cfgReadTy::whole)
         return {encoding, EILSEQ};
     errno = 0;
-    if (const int error = cfgLoadStream(cfg, stream, fileName))
-        return {cfgReadTy::cut, error};
-    return {cfgReadTy::whole, 0};
+    uint32_t variables = 0;
+    if (const int error = cfgLoadStream(cfg, stream, fileName, &variables))
+        return {cfgReadTy::cut, error, variables};
+    return {cfgReadTy::whole, 0, variables};
 }
 
 bool cfgWholeNumber(const char* text, int* number)

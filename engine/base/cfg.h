@@ -38,13 +38,16 @@ enum class cfgReadTy {
                 // platform::error_not_regular_file in `error`)
     cut,        // a read failed part-way: `error` says why
     utf16,      // UTF-16 text (it begins with the byte order mark FF FE or
-                // FE FF, or its names are full of NUL bytes), which is not
-                // read: the file is read as UTF-8 (EILSEQ in `error`)
+                // FE FF, or most of its letters stand one in two bytes,
+                // beside a NUL), which is not read: the file is read as
+                // UTF-8 (EILSEQ in `error`). NUL bytes alone are no letters
+                // but damage, read as bad lines.
     utf32,      // UTF-32 text, likewise (EILSEQ in `error`)
 };
 struct cfgLoadTy {
     cfgReadTy read = cfgReadTy::none;
     int error = 0; // the system's error number, 0 for whole and none
+    uint32_t variables = 0; // the lines read that set a variable
 };
 
 // Save's result when it kept a file because its owner may not write it

@@ -35,8 +35,9 @@ const char* cfgLineError(cfgLineKind kind);
 
 // cfgCTy::Load on a stream that is already open (left open); `fileName`
 // names the file in the reports of bad lines. 0 when the stream was read to
-// its end, else the error number of the read that failed.
-int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);
+// its end, else the error number of the read that failed. `variables`, when
+// given, counts the lines that set a variable.
+int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t* variables = nullptr);
 // cfgCTy::Load on a stream just opened (left open), from its start: text
 // in UTF-16 or UTF-32 is not read (cfgReadTy::utf16, utf32 with EILSEQ);
 // anything else goes through cfgLoadStream.

@@ -10,13 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    static const bool quiet = [] {
-        if (quarn::LogSettings* gate = quarn::log_settings("!"))
-            gate->counter = 1;
-        return true;
-    }();
-    (void)quiet;
-
     const auto setup = physics_fuzz::Setup::from(data[0]);
     quarn_test::MemoryBuf buf(data + 1, size - 1);
     quarn::io::IStream in(&buf);

@@ -193,6 +193,10 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
          "could not be read at start (it is UTF-16 text", "Quarn Race"},
         {"UTF-32 without a mark", "Can't read file 'race.cfg': it is UTF-32 text, and the settings are read as UTF-8",
          "could not be read at start (it is UTF-32 text", "Quarn Race"},
+        // NULs are what a crash leaves, not UTF-32: each bad line is
+        // named (a NUL reads as U+FFFD), and the exit saves over them.
+        {"387 NULs", "'race.cfg', line 1: \xEF\xBF\xBD", nullptr, "Quarn Race"},
+        {"text, then 200 NULs", "'race.cfg', line 3: \xEF\xBF\xBD", nullptr, "theirs"},
         {"missing", nullptr, nullptr, "Quarn Race"},
         {"no shipped copy", nullptr, nullptr, "Tiny Lovely Game"},
     };
@@ -225,6 +229,11 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             for (const char ch : std::string("WND_NAME = theirs\nbest_result = 5\n"))
                 encoded += ch + std::string(width - 1, '\0');
             std::ofstream(cfg, std::ios::binary) << encoded;
+        }
+        if (kind.ends_with("NULs")) {
+            const bool text = kind.starts_with("text");
+            std::ofstream(cfg, std::ios::binary) << (text ? "WND_NAME = theirs\nbest_result = 5\n" : "")
+                                                 << std::string(text ? 200 : 387, '\0');
         }
         if (kind == "another user's") {
             std::ofstream(cfg) << "WND_NAME = theirs\n";
@@ -264,10 +273,13 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             EXPECT_NE(log.text().find(c.at_exit), std::string::npos);
             fs::permissions(root_, folder_mode & ~fs::perms::others_write);
         }
-        if (kind == "the player's 0640") {
+        if (!c.at_exit) {
             cfgCTy saved;
             EXPECT_EQ(saved.Load(cfg.c_str()).read, cfgReadTy::whole);
             EXPECT_EQ(saved.GetInt("best_result"), 61234);
+            EXPECT_STREQ(saved.GetStr("WND_NAME"), c.title);
+        }
+        if (kind == "the player's 0640") {
             EXPECT_EQ(::stat(cfg.c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, 0640u);
             EXPECT_EQ(st.st_uid, ::geteuid());

@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
-#include <string>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include <dlfcn.h>
@@ -47,6 +50,40 @@ TEST(LeakReport, OnlyTheMessageBusLibrarysOwnBlocksAreLetGo)
     }
 }
 #endif
+
+// True when an X server may answer on display `n`, as far as can be seen
+// by reading: its socket or its lock in /tmp; a socket of that name in the
+// abstract namespace, which X servers listen on too, where the client
+// library looks first, and which a /tmp of the test's own does not hide;
+// or a listener on the display's TCP port, the client's last resort.
+bool display_taken(int n)
+{
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+    std::error_code error;
+    if (std::filesystem::exists(socket, error) || error ||
+        std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock", error) || error)
+        return true;
+    // The last field of a line is the socket's path, "@" before an
+    // abstract name.
+    std::ifstream unix_sockets("/proc/net/unix");
+    for (std::string line; std::getline(unix_sockets, line);)
+        if (line.ends_with(" " + socket) || line.ends_with(" @" + socket))
+            return true;
+    // "slot local remote state ...": the local port in hex after ':', and
+    // state 0A a listener.
+    char port[16];
+    std::snprintf(port, sizeof port, ":%04X", 6000 + n);
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream sockets(table);
+        for (std::string line; std::getline(sockets, line);) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state;
+            if (fields >> slot >> local >> remote >> state && local.ends_with(port) && state == "0A")
+                return true;
+        }
+    }
+    return false;
+}
 
 class Sdl2Backend : public testing::Test {
 protected:
@@ -155,8 +192,7 @@ TEST_F(Sdl2Backend, AudioOpensStartsStopsAndCloses)
 TEST_F(Sdl2Backend, ADisplayThatCannotBeOpenedIsNoDisplay)
 {
     int n = 87;
-    while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-           std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+    while (display_taken(n))
         ++n;
     const std::string dead = std::to_string(n).insert(0, 1, ':');
     const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";

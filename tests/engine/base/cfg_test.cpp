@@ -229,6 +229,13 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     write_text(dir.file("utf32be-unmarked"), "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
     // One NUL in a UTF-8 value is a bad value, read and reported as one.
     write_text(dir.file("stray-nul"), "b = 1\0\n"s);
+    // Runs of NULs are what a crash leaves, not text: once called UTF-32
+    // and kept, every later exit said the settings were not saved. Text in
+    // UTF-16 stays UTF-16 with such a run after it.
+    write_text(dir.file("nuls"), std::string(387, '\0'));
+    write_text(dir.file("text-then-nuls"), "a = 1\nb = 2\n" + std::string(200, '\0'));
+    write_text(dir.file("nuls-between"), "a = 1\n" + std::string(101, '\0') + "\nb = 2\n");
+    write_text(dir.file("utf16le-then-nuls"), "b\0=\0" "1\0\n\0"s + std::string(200, '\0'));
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -247,6 +254,9 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("utf32le-unmarked"), cfgReadTy::utf32, EILSEQ},
         {dir.file("utf32be-unmarked"), cfgReadTy::utf32, EILSEQ},
         {dir.file("stray-nul"), cfgReadTy::whole, 0, 1},
+        {dir.file("nuls"), cfgReadTy::whole, 0}, {dir.file("text-then-nuls"), cfgReadTy::whole, 0, 2},
+        {dir.file("nuls-between"), cfgReadTy::whole, 0, 2},
+        {dir.file("utf16le-then-nuls"), cfgReadTy::utf16, EILSEQ},
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
