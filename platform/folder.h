@@ -38,6 +38,9 @@ struct OpenFolder {
 
 // True when every user may write to the open folder.
 [[nodiscard]] bool folder_open_to_all(FolderHandle folder);
+// True when the open folder's group, and not every user, may write to it
+// (2775, 775): a folder the player shares with a group.
+[[nodiscard]] bool folder_shared_with_group(FolderHandle folder);
 
 // file_open for the name `name` in the open folder: the walk starts there.
 [[nodiscard]] FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how);
@@ -76,9 +79,18 @@ struct NameStatus {
 // that name: a link at `to` is itself replaced, never written through.
 [[nodiscard]] bool folder_rename(FolderHandle folder, const char* from, const char* to);
 
+// The error number of folder_rename_new() where the file system can only
+// rename over a name and make no second link, in a folder others may write
+// to; system_error_text() reads it with the way out. Like
+// error_not_regular_file, it lies above every errno the system uses.
+inline constexpr int error_no_safe_rename = 0x10004;
+
 // Gives the file `from` in the folder the name `to` only while nothing has
 // that name: fails with EEXIST rather than replace what appeared there
-// meanwhile.
+// meanwhile. Where the file system has neither a no-replace rename nor hard
+// links, a plain rename does it in a folder only the player may write to
+// (trust.h: nobody else can put a name there between the look and the
+// rename); elsewhere it fails with error_no_safe_rename.
 [[nodiscard]] bool folder_rename_new(FolderHandle folder, const char* from, const char* to);
 
 // Removes the name `name` from the folder (a link, not what it leads to).

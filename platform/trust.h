@@ -43,8 +43,10 @@ inline constexpr int error_open_to_all = 0x10003;
 
 // The text of a refusal's error number (error_untrusted_link,
 // error_untrusted_owner, error_open_to_all): when this thread's last
-// refusal had that number, it names the path refused, whose it is, and the
-// way out ("make it yours, or remove it"). "" for other numbers.
+// refusal had that number, it names the path refused, whose it is (root as
+// root, a link as a link), and the way out: "make it yours, or remove it"
+// where the player may remove the name, else running a copy of the game
+// from a folder of their own. "" for other numbers.
 [[nodiscard]] std::string refusal_text(int error);
 
 // True when the rule lets the name itself (a link is not followed) through
@@ -55,19 +57,49 @@ inline constexpr int error_open_to_all = 0x10003;
 // player's to remove.
 [[nodiscard]] bool player_owns(uint32_t uid);
 
-// True when the open file or folder belongs to the player or root. A
-// refusal is kept for refusal_text() under the name `name`.
+// What the program means to do with a name something already has. Whether
+// it may is decided by may_use() alone, for every caller.
+enum class NameUse {
+    obey,            // read a file and act on what it says (the log's settings)
+    replace,         // put a file of the player's in its place by a rename
+    write_through,   // follow the link at the name to write where it leads
+    remove_leftover, // remove what an interrupted write of the program left
+};
+
+// True when the player's program may use what has the name `name` of the
+// open folder (its status: `status`) for `use`:
+// - the player's own name, for every use;
+// - obey: root's file too, wherever it is;
+// - replace: a file (never a link) that the rule for shared folders lets
+//   through (root's, or any in a folder not every user may write to), that
+//   its owner did not make read-only and that the player may write;
+// - write_through and remove_leftover: the player's own name alone. In a
+//   folder a group shares, a member could aim a link of theirs at any file
+//   of the player's, and a member's leftover may be their save under way.
+// Otherwise false, with error_untrusted_owner in last_error(); when `shown`
+// is not empty, the refusal is kept for refusal_text() under that name,
+// with the way out the player can follow there.
+[[nodiscard]] bool may_use(FolderHandle folder, const char* name, const NameStatus& status, NameUse use,
+                           const std::string& shown);
+
+// may_use() for `obey`, for an open file: true when it belongs to the
+// player or root. A refusal is kept for refusal_text() under the name
+// `name`.
 [[nodiscard]] bool file_trusted(FileHandle file, const std::string& name);
 
-// True when the player may put a file of their own in place of the name
-// `name` of the open folder, whose status is `status` (as a rename over it
-// does): a name of the player's own, or one the rule lets through (root's,
-// or any in a folder not every user may write to) that its owner did not
-// make read-only and the player may write. Otherwise false, with
-// error_untrusted_owner in last_error() and the refusal kept for
-// refusal_text() under the name `shown`.
-[[nodiscard]] bool may_replace(FolderHandle folder, const char* name, const NameStatus& status,
-                               const std::string& shown);
+// True when nobody but the player (and root) may make a name in the open
+// folder: the player's own, and neither its group nor other users may write
+// to it.
+[[nodiscard]] bool folder_only_player_writes(FolderHandle folder);
+
+// Where a write to `path` goes: the path itself when no link has the name,
+// else the name the last link of a chain of the player's own links gives
+// (which may not exist yet; a relative link counts from its own folder).
+// A link of anyone else's is not followed: its own path is the result,
+// where the writer finds a link that may_use() does not let it write
+// through. The folders on the way are reached by the walk. After 40 links
+// (a loop), ELOOP in `error` and the name reached.
+[[nodiscard]] std::string write_target(const std::string& path, int& error);
 
 // One hop from `path`, its folders reached by the walk: when a link has
 // the name and the rule lets it through, `path` becomes the name it gives

@@ -54,10 +54,11 @@ struct cfgLoadTy {
 // (mode 444: settings frozen on purpose). Not reported: the caller says so.
 inline constexpr int CFG_KEPT_READ_ONLY = 1;
 // Save's result when it kept a file that is not the player's to replace:
-// another user's in a folder every user may write to, or one of root's or
-// of another user's that the player may not write. Not reported: the caller
-// says so with platform::refusal_text(platform::error_untrusted_owner),
-// which names the file and its owner.
+// another user's in a folder every user may write to, one of root's or of
+// another user's that the player may not write, or anyone else's link.
+// Not reported: the caller says so with
+// platform::refusal_text(platform::error_untrusted_owner), which names the
+// file and its owner.
 inline constexpr int CFG_KEPT_OTHERS = 2;
 
 // Variables in insertion order; names compare without regard to ASCII case.
@@ -98,15 +99,16 @@ public:
     // (and reads as 0). Returns the value in force.
     int CheckInt(const char* name, const cfgIntRangeTy& range);
     // Writes every variable as "%s = %s\n". The new text goes to a file
-    // beside the old one that then replaces it (symbolic links are followed,
-    // to a missing file too, so a link stays a link; the permissions of the
-    // player's own file are kept, a new file gets 0644), so a failed save
-    // leaves the old file whole; when no file can be made beside it, the
-    // file is rewritten in place after its new length was reserved on the
-    // device. Only a regular file (or none) is written. The player's own
-    // file that its owner may not write is kept: CFG_KEPT_READ_ONLY; a file
-    // that is not the player's to replace (platform::may_replace), judged
-    // again just before the rename, is kept: CFG_KEPT_OTHERS. Anything else
+    // beside the old one that then replaces it (the player's own symbolic
+    // links are followed, to a missing file too, so a link stays a link;
+    // the permissions of the player's own file are kept, a new file gets
+    // 0644), so a failed save leaves the old file whole; when no file can
+    // be made beside it, the file is rewritten in place after its new
+    // length was reserved on the device. Only a regular file (or none) is
+    // written. The player's own file that its owner may not write is kept:
+    // CFG_KEPT_READ_ONLY; a file or link that is not the player's to
+    // replace or write through (platform::may_use), judged again just
+    // before the rename, is kept: CFG_KEPT_OTHERS. Anything else
     // that cannot be written is reported
     // with the name and the reason ("Can't write to file '%s': No space
     // left on device") and yields ERR_WRITE; whatever was there stays as

@@ -118,7 +118,8 @@ platform::FileHandle make_new_file(platform::FolderHandle folder, const std::str
         // A leftover of an earlier, interrupted save; another user's file
         // at the name is theirs, and is passed over.
         platform::NameStatus there;
-        if (platform::folder_name_status(folder, fresh.c_str(), there) && platform::player_owns(there.owner))
+        if (platform::folder_name_status(folder, fresh.c_str(), there) &&
+            platform::may_use(folder, fresh.c_str(), there, platform::NameUse::remove_leftover, ""))
             (void)platform::folder_remove(folder, fresh.c_str());
         const platform::FileHandle file = platform::folder_create_new(folder, fresh.c_str());
         if (file != platform::invalid_file || platform::last_error() != EEXIST)
@@ -145,6 +146,10 @@ OldFile judge_old_file(platform::FolderHandle folder, const std::string& name, c
         error = platform::last_error();
         return error == ENOENT ? OldFile::none : OldFile::failed;
     }
+    // A link of anyone else's is theirs: the save does not write where it
+    // leads, nor replace it, and it is kept as their file is.
+    if (old.link && !platform::may_use(folder, name.c_str(), old, platform::NameUse::write_through, shown))
+        return OldFile::kept_others;
     // Only a regular file is written, or made where there is none: a FIFO
     // would hold the save in the open, and a device is no settings file.
     if (old.folder || !old.regular) {
@@ -155,7 +160,7 @@ OldFile judge_old_file(platform::FolderHandle folder, const std::string& name, c
     // player's settings in it: another user's in a folder every user may
     // write to is kept whatever its mode, as is one of root's or of a group
     // member's that the player may not write.
-    if (!platform::may_replace(folder, name.c_str(), old, shown))
+    if (!platform::may_use(folder, name.c_str(), old, platform::NameUse::replace, shown))
         return OldFile::kept_others;
     // Mode 444 is how a player freezes the settings: the rename would go
     // past it.
@@ -203,16 +208,19 @@ int put_in_place(platform::FolderHandle folder, const std::string& fresh, const 
 
 // The permissions of the new file, set before any text goes in: those of
 // the player's own file. A file of anyone else's may have a mode chosen
-// for them, such as one every user may write: in a folder shared with a
-// group, a member's mode is kept for the group, never for other users;
-// elsewhere, and where there was no file, the new one is the player's to
-// write and everyone's to read, as a file made under the usual umask is.
+// for them (root's 0666, a member's 6777) that is no settings file's: in a
+// folder shared with a group, the member's read and write bits for the
+// group stay the group's, and others may read it as they could; nothing
+// else is copied, neither execute bits nor setuid, setgid or others'
+// writing. Elsewhere, and where there was no file, the new one is the
+// player's to write and everyone's to read, as a file made under the
+// usual umask is.
 uint32_t new_file_mode(platform::FolderHandle folder, bool exists, const platform::NameStatus& old)
 {
     if (exists && platform::player_owns(old.owner))
         return old.mode;
-    if (exists && !platform::folder_open_to_all(folder))
-        return old.mode & ~uint32_t(0002);
+    if (exists && platform::folder_shared_with_group(folder))
+        return 0600 | (old.mode & 0064);
     return 0644;
 }
 
@@ -223,9 +231,10 @@ int cfgCTy::Save(const char* fileName) const
     if (!fileName || !*fileName)
         return 0;
     int error = 0;
-    // Through the links at the name, so that a link stays a link and its
-    // target gets the new text (or is made).
-    const std::string target = platform::link_target(fileResolve(fileName), error);
+    // Through the player's own links at the name, so that a link stays a
+    // link and its target gets the new text (or is made). Anyone else's
+    // link is where the walk stops, and it is kept as their file would be.
+    const std::string target = platform::write_target(fileResolve(fileName), error);
     if (error != 0)
         return report_write_failure(fileName, error);
     // The folder holding the file is opened once, every name on the way

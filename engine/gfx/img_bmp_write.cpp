@@ -6,6 +6,7 @@
 #include "platform/folder.h"
 #include "platform/path_resolve.h"
 #include "platform/process.h"
+#include "platform/trust.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +46,12 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
     const platform::OpenFolder opened(folder_path);
     const platform::FolderHandle folder = opened.handle;
     if (folder == platform::invalid_folder)
+        return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());
+    // The rename would make what has the name the player's: anyone else's
+    // file or link is theirs to keep, as a settings file is.
+    platform::NameStatus there;
+    if (replace && platform::folder_name_status(folder, file_name.c_str(), there) &&
+        !platform::may_use(folder, file_name.c_str(), there, platform::NameUse::replace, target))
         return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());
     // The temporary file is made anew and never opened through a link,
     // which would have the picture written where the link leads. A name

@@ -2,6 +2,7 @@
 
 #include "platform/posix/modes.h"
 #include "platform/posix/path_walk.h"
+#include "platform/trust.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -42,6 +43,12 @@ bool folder_open_to_all(FolderHandle folder)
 {
     struct stat st;
     return ::fstat(folder, &st) == 0 && (st.st_mode & S_IWOTH) != 0;
+}
+
+bool folder_shared_with_group(FolderHandle folder)
+{
+    struct stat st;
+    return ::fstat(folder, &st) == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == S_IWGRP;
 }
 
 FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how)
@@ -101,10 +108,25 @@ bool folder_rename_new(FolderHandle folder, const char* from, const char* to)
     // the old name goes once the new one is there.
     if (errno != EINVAL && errno != ENOSYS)
         return false;
-    if (::linkat(folder, from, folder, to, 0) != 0)
+    if (::linkat(folder, from, folder, to, 0) == 0) {
+        (void)::unlinkat(folder, from, 0);
+        return true;
+    }
+    // Some FUSE and SMB mounts make no hard links either (EPERM). A plain
+    // rename replaces what has the name, so it is used only where nobody
+    // but the player can put a name there after the look below.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
         return false;
-    (void)::unlinkat(folder, from, 0);
-    return true;
+    if (!folder_only_player_writes(folder)) {
+        errno = error_no_safe_rename;
+        return false;
+    }
+    struct stat st;
+    if (::fstatat(folder, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return errno == ENOENT && ::renameat(folder, from, folder, to) == 0;
 }
 
 bool folder_remove(FolderHandle folder, const char* name) { return ::unlinkat(folder, name, 0) == 0; }

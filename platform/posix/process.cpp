@@ -136,6 +136,9 @@ std::string system_error_text(int code)
 {
     if (code == error_not_regular_file)
         return "Not a regular file";
+    if (code == error_no_safe_rename)
+        return "This file system cannot make a name without replacing what has it, and others may write to the "
+               "folder: run the game from a folder only you may write to";
     if (std::string refusal = refusal_text(code); !refusal.empty())
         return refusal;
     char buffer[256];

@@ -18,6 +18,8 @@ struct Refusal {
     int error = 0;
     std::string path;
     uid_t owner = 0;
+    bool link = false;      // the name refused is a link
+    bool removable = true;  // the player may remove the name from its folder
 };
 thread_local Refusal last_refusal;
 
@@ -30,6 +32,17 @@ std::string whose(uid_t owner)
     if (::getpwuid_r(owner, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name)
         return "user " + std::string(found->pw_name) + " (uid " + std::to_string(owner) + ")";
     return "user " + std::to_string(owner);
+}
+
+// True when the player may take the name `name` (owned by `owner`) out of
+// the open folder: the folder lets them write in it, and its sticky bit,
+// when set, leaves the name to the owners of the folder and of the name.
+bool may_remove(FolderHandle folder, uid_t owner)
+{
+    struct stat holder;
+    if (::fstat(folder, &holder) != 0 || ::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    return (holder.st_mode & S_ISVTX) == 0 || player_owns(holder.st_uid) || player_owns(owner);
 }
 
 } // namespace
@@ -57,12 +70,21 @@ std::string refusal_text(int code)
                                                        : nullptr;
     if (!base)
         return {};
-    std::string text = base;
-    if (last_refusal.error != code || last_refusal.path.empty())
-        return text;
-    text += " ('" + last_refusal.path + "', " + whose(last_refusal.owner) + "): ";
-    text += code == error_open_to_all ? "close it to other users (chmod o-w), or remove it"
-                                      : "make it yours, or remove it";
+    const Refusal& last = last_refusal;
+    if (last.error != code || last.path.empty())
+        return base;
+    const std::string kind = last.link ? "a link of " : "";
+    std::string text = code == error_untrusted_owner && last.owner == 0
+                           ? "Owned by root ('" + last.path + "'" + (last.link ? ", a link" : "") + ")"
+                           : std::string(base) + " ('" + last.path + "', " + kind + whose(last.owner) + ")";
+    // Where the player cannot take the name away, a game installed for all
+    // users among them, a copy of their own is what they can do.
+    if (code == error_open_to_all)
+        text += ": close it to other users (chmod o-w), or remove it";
+    else if (last.removable)
+        text += ": make it yours, or remove it";
+    else
+        text += ": it is not yours to remove; run a copy of the game from a folder of your own";
     return text;
 }
 
@@ -82,33 +104,63 @@ bool name_passes(const char* path)
 
 bool player_owns(uint32_t uid) { return uid == ::geteuid(); }
 
+bool may_use(FolderHandle folder, const char* name, const NameStatus& status, NameUse use, const std::string& shown)
+{
+    if (player_owns(status.owner))
+        return true;
+    bool allowed = false;
+    switch (use) {
+    case NameUse::obey:
+        allowed = status.owner == 0;
+        break;
+    case NameUse::replace:
+        // Root's name, or a group member's in the group's folder: whether
+        // the player may write it is the system's to say, as for any file;
+        // its owner's write bit is asked too, as the system does not ask it
+        // of root. A link is its owner's: the rename would put the player's
+        // file where they aimed it.
+        allowed = !status.link && name_allowed(status.owner, folder_open_to_all(folder)) &&
+                  (status.mode & S_IWUSR) != 0 && folder_may_write(folder, name);
+        break;
+    case NameUse::write_through:
+    case NameUse::remove_leftover:
+        break;
+    }
+    if (allowed)
+        return true;
+    if (!shown.empty())
+        last_refusal = {.error = error_untrusted_owner,
+                        .path = shown,
+                        .owner = status.owner,
+                        .link = status.link,
+                        .removable = folder == invalid_folder || may_remove(folder, status.owner)};
+    errno = error_untrusted_owner;
+    return false;
+}
+
 bool file_trusted(FileHandle file, const std::string& name)
 {
     struct stat st;
     if (::fstat(file, &st) != 0)
         return false;
-    if (trusted_owner(st.st_uid))
-        return true;
-    note_refusal(error_untrusted_owner, name, st.st_uid);
-    return false;
+    const NameStatus status{.regular = S_ISREG(st.st_mode), .owner = st.st_uid, .mode = st.st_mode & 07777u};
+    return may_use(invalid_folder, "", status, NameUse::obey, name);
 }
 
-bool may_replace(FolderHandle folder, const char* name, const NameStatus& status, const std::string& shown)
+bool folder_only_player_writes(FolderHandle folder)
 {
-    if (player_owns(status.owner))
-        return true;
-    // Root's name, or a group member's in the group's folder: whether the
-    // player may write it is the system's to say, as for any file; its
-    // owner's write bit is asked too, as the system does not ask it of root.
-    if (name_allowed(status.owner, folder_open_to_all(folder)) && (status.mode & S_IWUSR) != 0 &&
-        folder_may_write(folder, name))
-        return true;
-    note_refusal(error_untrusted_owner, shown, status.owner);
-    errno = error_untrusted_owner;
-    return false;
+    struct stat st;
+    return ::fstat(folder, &st) == 0 && player_owns(st.st_uid) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-bool follow_link(std::string& path, int& error)
+namespace {
+
+// One hop from `path`, as follow_link() and write_target() take it: the
+// link's owner and text are read off one descriptor of the link itself.
+// `passes` judges the link (its folder, its name and its status) and keeps
+// its refusal; `refused` is the error number of a refusal.
+template <typename Judge>
+bool hop(std::string& path, int& error, int refused, const Judge& passes)
 {
     error = 0;
     std::string name;
@@ -120,20 +172,19 @@ bool follow_link(std::string& path, int& error)
     }
     const int link = ::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    struct stat holder;
     char text[PATH_MAX];
     ssize_t length = -1;
     if (link < 0) {
         if (errno != ENOENT)
             error = errno;
-    } else if (::fstatat(link, "", &st, AT_EMPTY_PATH) != 0 || ::fstat(folder, &holder) != 0) {
+    } else if (::fstatat(link, "", &st, AT_EMPTY_PATH) != 0) {
         error = errno;
     } else if (S_ISLNK(st.st_mode)) {
         const size_t slash = path.find_last_of('/');
-        if (!name_allowed(st.st_uid, (holder.st_mode & S_IWOTH) != 0)) {
-            error = error_untrusted_link;
-            note_refusal(error, path, st.st_uid);
-        } else if ((length = ::readlinkat(link, "", text, sizeof text)) < 0)
+        const NameStatus status{.link = true, .owner = st.st_uid, .mode = st.st_mode & 07777u};
+        if (!passes(folder, name, status))
+            error = refused;
+        else if ((length = ::readlinkat(link, "", text, sizeof text)) < 0)
             error = errno;
         else if (static_cast<size_t>(length) == sizeof text)
             error = ENAMETOOLONG;
@@ -146,6 +197,35 @@ bool follow_link(std::string& path, int& error)
         ::close(link);
     ::close(folder);
     return error == 0 && length >= 0;
+}
+
+} // namespace
+
+bool follow_link(std::string& path, int& error)
+{
+    return hop(path, error, error_untrusted_link, [&path](int folder, const std::string&, const NameStatus& link) {
+        if (name_allowed(link.owner, folder_open_to_all(folder)))
+            return true;
+        note_refusal(error_untrusted_link, path, link.owner);
+        return false;
+    });
+}
+
+std::string write_target(const std::string& path, int& error)
+{
+    constexpr int refused = -1;
+    std::string file = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (!hop(file, error, refused, [](int folder, const std::string& name, const NameStatus& link) {
+                return may_use(folder, name.c_str(), link, NameUse::write_through, "");
+            })) {
+            if (error == refused)
+                error = 0;
+            return file;
+        }
+    }
+    error = ELOOP;
+    return file;
 }
 
 } // namespace platform

@@ -186,6 +186,12 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         // every user.
         {"another user's, appeared in 777", nullptr, kept_theirs, "Quarn Race"},
         {"another user's, appeared in 1777", nullptr, kept_theirs, "Quarn Race"},
+        // A member's link in a game folder shared with a group had the
+        // settings written into the player's file it led to.
+        {"another user's link, in a 2775 folder", nullptr,
+         "the settings were not saved: 'race.cfg' was kept (Owned by another user ('race.cfg', a link of user nobody "
+         "(uid 65534)): make it yours, or remove it)",
+         "Quarn Race"},
         {"the player's 0640", nullptr, nullptr, "Quarn Race"},
         // Text in another encoding is kept byte for byte, not rewritten as
         // UTF-8 with the best time lost in it.
@@ -207,6 +213,7 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         SCOPED_TRACE(c.kind);
         const std::string kind = c.kind;
         const bool theirs = kind.starts_with("another user's"), appears = kind.find("appeared") != std::string::npos;
+        const bool link = kind.find("link") != std::string::npos;
         if (theirs && ::geteuid() != 0) {
             std::printf("the row of another user's file is skipped: only root can give a file away\n");
             continue;
@@ -241,6 +248,13 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             fs::permissions(root_, fs::perms::others_write, fs::perm_options::add);
         }
         const fs::perms folder_mode = fs::status(root_).permissions();
+        const std::string mine = mkdata::make_config() + "best_result = 7\n";
+        if (link) {
+            std::ofstream(root_ / "mine") << mine;
+            fs::create_symlink("mine", cfg);
+            ASSERT_EQ(::lchown(cfg.c_str(), 65534, 65534), 0);
+            fs::permissions(root_, fs::perms(02775));
+        }
         if (appears)
             fs::permissions(root_, kind.ends_with("1777") ? fs::perms(01777) : fs::perms(0777));
         platform::clear_shown_boxes();
@@ -263,7 +277,12 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             EXPECT_EQ(read_file(cfg), encoded);
         }
         struct stat st {};
-        if (theirs) {
+        if (link) {
+            EXPECT_EQ(read_file(root_ / "mine"), mine);
+            EXPECT_TRUE(fs::is_symlink(cfg));
+            EXPECT_NE(log.text().find(c.at_exit), std::string::npos);
+            fs::permissions(root_, folder_mode);
+        } else if (theirs) {
             EXPECT_EQ(read_file(cfg), "WND_NAME = theirs\n");
             EXPECT_EQ(::stat(cfg.c_str(), &st), 0);
             EXPECT_EQ(st.st_uid, 65534u);

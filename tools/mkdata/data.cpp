@@ -10,7 +10,9 @@
 #include "tools/mkdata/writers.h"
 
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/process.h"
+#include "platform/trust.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -34,17 +36,17 @@ std::vector<uint8_t> bytes_of(const std::string& text) { return {text.begin(), t
 // The settings file is the player's once it exists (the game saves the best
 // time and the window's place into it), so it is only ever created: "x"
 // fails on a file that is there, and that file is left as it is. When it
-// is a link (settings kept elsewhere), the file it leads to is created: an
-// exclusive create fails on a link even when its target is missing. Only
-// links the rule for shared folders lets through are followed (trust.h):
-// another user's link in a game folder every user may write to is refused.
-// "" when the file is there or was written, else why not.
+// is a link of the player's (settings kept elsewhere), the file it leads to
+// is created: an exclusive create fails on a link even when its target is
+// missing. Anyone else's link is not written through (trust.h): in a
+// folder shared with a group, a member could aim it at any file of the
+// player's. "" when the file is there or was written, else why not.
 std::string write_config_if_none(const std::string& name, const std::string& text)
 {
     // After 40 links (a loop) the name reached has no file, and is
     // reported below.
     int error = 0;
-    const std::string file = platform::link_target(name, error);
+    const std::string file = platform::write_target(name, error);
     if (error != 0 && error != ELOOP)
         return platform::system_error_text(error);
     // Made new where nothing has the name, by the walk that judges every
@@ -52,6 +54,13 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
     const platform::FileHandle made = platform::file_open(file.c_str(), platform::FileOpen::create_new);
     if (made == platform::invalid_file) {
         if (platform::last_error() != EEXIST)
+            return platform::system_error_text(platform::last_error());
+        const auto [folder_path, last] = platform::split_folder_path(file);
+        const platform::OpenFolder folder(folder_path);
+        platform::NameStatus status;
+        if (folder.handle != platform::invalid_folder &&
+            platform::folder_name_status(folder.handle, last.c_str(), status) && status.link &&
+            !platform::may_use(folder.handle, last.c_str(), status, platform::NameUse::write_through, file))
             return platform::system_error_text(platform::last_error());
         // Kept only when a regular file is really there: a link that still
         // leads nowhere (a loop), a folder or a device is a failure, not the

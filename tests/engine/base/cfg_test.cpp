@@ -2,6 +2,7 @@
 #include "files_test_support.h"
 #include "tests/support/as_unprivileged.h"
 #include "tests/support/own_device.h"
+#include "tests/support/refused_calls.h"
 
 #include "platform/process.h"
 #include "platform/trust.h"
@@ -615,6 +616,8 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         std::function<void(const fs::path&)> check;
         const char* named = nullptr;       // in the refusal of a file the save kept
         void (*before_rename)() = nullptr; // run by the player's save
+        bool no_safe_rename = false;       // neither a no-replace rename nor hard links
+        const char* said = nullptr;        // in the box of a failed save
     };
     const auto plant = [](const fs::path& at, const std::function<void()>& make) {
         make();
@@ -627,6 +630,25 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         EXPECT_EQ(st.st_uid, owner);
         EXPECT_EQ(fs::perms(st.st_mode & 07777), mode);
     };
+    const auto group_folder = [](const fs::path& f) {
+        fs::permissions(f, fs::perms(02775));
+        EXPECT_EQ(::chown(f.c_str(), 0, player), 0);
+    };
+    const auto players_folder = [](const fs::path& f) {
+        fs::permissions(f, fs::perms(0755));
+        EXPECT_EQ(::chown(f.c_str(), player, player), 0);
+    };
+    const auto members_file = [&](const fs::path& f, fs::perms mode) {
+        group_folder(f);
+        write_text((f / "game.cfg").string(), "theirs = 1\n");
+        EXPECT_EQ(::chown((f / "game.cfg").c_str(), other, player), 0);
+        fs::permissions(f / "game.cfg", mode);
+    };
+    const auto mine_kept = [](const fs::path& f) {
+        EXPECT_EQ(read_text((f / "mine").string()), "-- precious\n");
+        EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
+        EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
+    };
     const auto saved_mine = [](const fs::path& f, const std::string& text, fs::perms mode) {
         EXPECT_EQ(read_text((f / "game.cfg").string()), text);
         struct stat st {};
@@ -638,9 +660,22 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         // The settings went over the file the link led to, and the load
         // copied its lines, as bad lines, into the log.
         {"a link at the name", [&](const fs::path& f) { plant(f / "game.cfg", [&] { fs::create_symlink("mine", f / "game.cfg"); }); },
-         cfgReadTy::unopened, ERR_WRITE,
-         [](const fs::path& f) {
-             EXPECT_EQ(read_text((f / "mine").string()), "-- precious\n");
+         cfgReadTy::unopened, CFG_KEPT_OTHERS, mine_kept, "('game.cfg', a link of user 65533)"},
+        // A member's link in the group's folder, aimed at any file of the
+        // player's: the save wrote the settings into it.
+        {"a group member's link, in the group's folder", [&](const fs::path& f) {
+             group_folder(f);
+             fs::create_symlink("mine", f / "game.cfg");
+             EXPECT_EQ(::lchown((f / "game.cfg").c_str(), other, player), 0);
+         },
+         cfgReadTy::whole, CFG_KEPT_OTHERS, mine_kept, "('game.cfg', a link of user 65533): make it yours, or remove it"},
+        {"the player's link, in the group's folder", [&](const fs::path& f) {
+             group_folder(f);
+             fs::create_symlink("mine", f / "game.cfg");
+             EXPECT_EQ(::lchown((f / "game.cfg").c_str(), player, player), 0);
+         },
+         cfgReadTy::whole, 0, [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "mine").string()), "best_result = 90515\n");
              EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
          }},
         // Read, its title named the screenshots; the rename made it the
@@ -684,6 +719,16 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              fs::permissions(f / "game.cfg", fs::perms(0666));
          },
          cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "installed = 1\nbest_result = 90515\n", fs::perms(0644)); }},
+        // The group's write bit was copied from root's mode.
+        {"root's 0666 file, in the player's folder", [&](const fs::path& f) {
+             players_folder(f);
+             write_text((f / "game.cfg").string(), "installed = 1\n");
+             fs::permissions(f / "game.cfg", fs::perms(0666));
+         },
+         cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "installed = 1\nbest_result = 90515\n", fs::perms(0644)); }},
+        // The execute, setuid and setgid bits were copied from the member's.
+        {"a group member's 6777 file, in the group's folder", [&](const fs::path& f) { members_file(f, fs::perms(06777)); },
+         cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "theirs = 1\nbest_result = 90515\n", fs::perms(0664)); }},
         // In a folder shared with a group, a member's file the player may
         // not write is kept, and says whose it is.
         {"a group member's file, in the group's folder", [](const fs::path& f) {
@@ -698,13 +743,7 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         // A member's file the group may write is replaced, and the group
         // may still write the player's: its mode is kept, but for others'
         // writing, which was never the group's to hand out.
-        {"a group member's 0666 file, in the group's folder", [](const fs::path& f) {
-             fs::permissions(f, fs::perms(02775));
-             EXPECT_EQ(::chown(f.c_str(), 0, player), 0);
-             write_text((f / "game.cfg").string(), "theirs = 1\n");
-             EXPECT_EQ(::chown((f / "game.cfg").c_str(), other, player), 0);
-             fs::permissions(f / "game.cfg", fs::perms(0666));
-         },
+        {"a group member's 0666 file, in the group's folder", [&](const fs::path& f) { members_file(f, fs::perms(0666)); },
          cfgReadTy::whole, 0,
          [&](const fs::path& f) { saved_mine(f, "theirs = 1\nbest_result = 90515\n", fs::perms(0664)); }},
         // The player's own link still leads to the settings kept elsewhere.
@@ -724,7 +763,30 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
          },
          cfgReadTy::whole, CFG_KEPT_OTHERS,
          [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); },
-         "('game.cfg', user root (uid 0))"},
+         "Owned by root ('game.cfg')"},
+        // "Owned by another user ... make it yours, or remove it": the
+        // player can do neither in a game installed for all users.
+        {"root's file, in root's folder", [&](const fs::path& f) {
+             fs::permissions(f, fs::perms(0755));
+             write_text((f / "game.cfg").string(), "installed = 1\n");
+         },
+         cfgReadTy::whole, CFG_KEPT_OTHERS,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); },
+         "Owned by root ('game.cfg'): it is not yours to remove; run a copy of the game from a folder of your own"},
+        // On a file system with neither a no-replace rename nor hard links,
+        // the first save failed with "Operation not permitted".
+        {"no safe rename, a first save in the player's folder", players_folder, cfgReadTy::none, 0,
+         [&](const fs::path& f) {
+             saved_mine(f, "best_result = 90515\n", fs::perms(0644));
+             EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
+         },
+         nullptr, nullptr, true},
+        {"no safe rename, a first save in the shared folder", [](const fs::path&) {}, cfgReadTy::none, ERR_WRITE,
+         [&](const fs::path& f) {
+             EXPECT_FALSE(fs::exists(f / "game.cfg"));
+             EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
+         },
+         nullptr, nullptr, true, "This file system cannot make a name without replacing what has it"},
         // The player's link leads through another user's link in the middle
         // of the path: their settings were read and saved over.
         {"another user's link on the way", [&](const fs::path& f) {
@@ -776,12 +838,15 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
             row.planted(folder);
             EXPECT_TRUE(as_unprivileged(folder, [&] {
                 cfgBeforeRenameForTest = row.before_rename;
+                if (row.no_safe_rename && !test_support::refuse_no_replace_rename_and_links())
+                    return false;
                 cfgCTy cfg;
                 const cfgLoadTy read = cfg.Load("game.cfg");
                 cfg.SetInt("best_result", 90515);
                 return read.read == row.read && cfg.Save("game.cfg") == row.saved &&
                        (!row.named ||
-                        platform::refusal_text(platform::error_untrusted_owner).find(row.named) != std::string::npos);
+                        platform::refusal_text(platform::error_untrusted_owner).find(row.named) != std::string::npos) &&
+                       (!row.said || box_texts().find(row.said) != std::string::npos);
             }));
             row.check(folder);
         }

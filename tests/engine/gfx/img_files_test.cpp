@@ -8,6 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -210,6 +212,16 @@ TEST_F(ImgFilesTest, SaveReportsWhatCannotBeWritten)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator {}), 1);
     ASSERT_EQ(reports().size(), 3u);
     EXPECT_EQ(reports()[0].code, ERR_CREATE);
+    // Another user's picture in a folder every user may write to is theirs:
+    // the save that replaces took it over. Only root can give it away.
+    const std::string theirs = dir.file("shared/theirs.bmp");
+    fs::create_directory(dir.file("shared"));
+    fs::permissions(dir.file("shared"), fs::perms(0777));
+    write_file(theirs, { 'o', 'l', 'd' });
+    if (::chown(theirs.c_str(), 65534, 65534) == 0) {
+        EXPECT_EQ(img.SaveBmp(theirs.c_str()), ERR_CREATE);
+        EXPECT_EQ(read_file(theirs).size(), 3u);
+    }
 }
 
 TEST_F(ImgFilesTest, HeaderVariantsReadTheSamePels)

@@ -247,17 +247,32 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
         EXPECT_EQ(read_all(linked / "kept" / "race.cfg"), kept);
     }
     // A link that leads nowhere at all, a folder and a link to one are
-    // reported with the reason; the folder passed for kept settings.
-    for (const auto& [to, why] : { std::pair<const char*, const char*> { "race.cfg", "Too many levels of symbolic links" },
-             { "kept", "Is a directory" }, { nullptr, "Is a directory" } }) {
-        fs::remove(linked / "race.cfg");
-        if (to)
-            fs::create_symlink(to, linked / "race.cfg");
+    // reported with the reason; the folder passed for kept settings. A
+    // group member's link in the group's folder, to settings of the
+    // player's, passed for them too: the player's file could be any.
+    struct Row {
+        const char* to;
+        uid_t owner;
+        std::string why;
+    };
+    const std::string members = "Owned by another user ('" + (linked / "race.cfg").string() +
+                                "', a link of user nobody (uid 65534)): make it yours, or remove it";
+    for (const Row& row : {Row {"race.cfg", 0, "Too many levels of symbolic links"}, Row {"kept", 0, "Is a directory"},
+             Row {nullptr, 0, "Is a directory"}, Row {"kept/race.cfg", 65534, members}}) {
+        if (row.owner != 0 && ::geteuid() != 0)
+            continue; // only root can give a link away
+        fs::remove_all(linked / "race.cfg");
+        if (row.to)
+            fs::create_symlink(row.to, linked / "race.cfg");
         else
             fs::create_directory(linked / "race.cfg");
+        if (row.owner != 0) {
+            ASSERT_EQ(::lchown((linked / "race.cfg").c_str(), row.owner, row.owner), 0);
+            fs::permissions(linked, fs::perms(02775));
+        }
         testing::internal::CaptureStderr();
-        EXPECT_EQ(mkdata::write_game_data(linked.string()), 1) << why;
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("mkdata: cannot write race.cfg: ") + why + "\n");
+        EXPECT_EQ(mkdata::write_game_data(linked.string()), 1) << row.why;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "mkdata: cannot write race.cfg: " + row.why + "\n");
     }
 }
 
