@@ -87,8 +87,9 @@ TEST(DirOpen, EntriesCarryKindAndSize)
             if (std::string(search->find.name) != row.name)
                 continue;
             EXPECT_EQ((search->find.attrib & DIR_ATTR_SUBDIR) != 0, row.subdir);
-            if (!row.subdir)
+            if (!row.subdir) {
                 EXPECT_EQ(search->find.size, row.size);
+            }
             EXPECT_EQ(search->find.writeTime > 0, row.dated);
             ++seen;
         }
