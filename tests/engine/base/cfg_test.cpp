@@ -415,6 +415,22 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
     EXPECT_EQ(cfg.Save(link.c_str()), CFG_KEPT_READ_ONLY);
     EXPECT_EQ(read_text(real), "new = 2\n");
     EXPECT_TRUE(boxes().empty());
+    // Mode 000 is mended only for the game's own files (the log): a
+    // settings file of the player's left so is neither given a mode nor
+    // saved over, by the load or by the save.
+    fs::permissions(real, fs::perms::none);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(real.c_str(), test_support::unprivileged_user, test_support::unprivileged_user), 0);
+    }
+    EXPECT_TRUE(as_unprivileged(dir.path(), [] {
+        cfgCTy frozen;
+        (void)frozen.Load("real.cfg");
+        frozen.SetInt("new", 4);
+        (void)frozen.Save("real.cfg");
+        return true;
+    }));
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::none);
+    EXPECT_EQ(read_text(real), "new = 2\n");
 }
 
 // A folder the player cannot write to, holding a settings file they can:
