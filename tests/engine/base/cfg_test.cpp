@@ -1,6 +1,7 @@
 #include "engine/base/cfg_internal.h"
 #include "files_test_support.h"
 #include "tests/support/as_unprivileged.h"
+#include "tests/support/refused_calls.h"
 #include "tests/support/own_device.h"
 
 #include "platform/process.h"
@@ -332,6 +333,17 @@ TEST_F(CfgTest, SaveThenLoadGivesTheSameList)
         EXPECT_STREQ(back.At(i)->name, cfg.At(i)->name);
         EXPECT_STREQ(back.At(i)->Text(), cfg.At(i)->Text());
     }
+
+    // On a file system that keeps no modes (vfat, CIFS) the first save
+    // made its file, was refused its mode and removed it.
+    const std::string first = dir.file("first.cfg");
+    const pid_t child = ::fork();
+    if (child == 0)
+        std::_Exit(test_support::refuse_modes() && cfg.Save(first.c_str()) == 0 ? 0 : 1);
+    int status = -1;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_text(first), read_text(name));
 }
 
 // A file that holds the text already is left as it is (its time stays);
