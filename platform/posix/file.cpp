@@ -225,14 +225,7 @@ bool file_reserve(FileHandle file, int64_t size)
     return error == 0;
 }
 
-bool file_set_permissions(FileHandle file, uint32_t mode)
-{
-    int result;
-    do
-        result = ::fchmod(file, static_cast<mode_t>(mode & 07777));
-    while (result != 0 && errno == EINTR);
-    return result == 0;
-}
+bool file_set_permissions(FileHandle file, uint32_t mode) { return set_mode(file, static_cast<mode_t>(mode)); }
 
 bool file_resize(FileHandle file, int64_t size)
 {
