@@ -287,7 +287,7 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         // user whose opens modes limit (root's ignore them).
         const char* made = nullptr;
         bool modes_refused = false; // as by a file system that keeps no modes
-        const char* said = nullptr; // the start of stderr of a run that fails on the way
+        const char* said = nullptr; // all stderr says, for a run that fails on the way
     };
     const auto own = [](const fs::path& path, uid_t owner) { ASSERT_EQ(::lchown(path.c_str(), owner, 100), 0); };
     const Row rows[] = {
@@ -331,8 +331,9 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         // The folders below the first one lost the group's setgid bit.
         {"a folder shared with a group", false, [&] { fs::permissions(dir, fs::perms(02775)); }, "", 022, "x/a/b"},
         // The data folder never reached was named.
-        {"a folder on the way closed to the player", false, [&] { fs::create_directory(dir / "x"), fs::permissions(dir / "x", fs::perms::none); },
-         "", 022, "x/a/b", false, "mkdata: cannot make the folder x/a: Permission denied\n"},
+        {"a folder on the way closed to the player", false,
+         [&] { fs::create_directory(dir / "x"), fs::permissions(dir / "x", fs::perms::none); }, "", 022, "x/a/b", false,
+         "mkdata: cannot make the folder x/a: Permission denied\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -346,10 +347,11 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         testing::internal::CaptureStderr();
         int status = 1;
         if (row.made) {
-            if (player == 0) {
-                ASSERT_EQ(::lchown(dir.c_str(), test_support::unprivileged_user, test_support::unprivileged_user), 0);
-                if (fs::exists(dir / "x")) {
-                    ASSERT_EQ(::lchown((dir / "x").c_str(), test_support::unprivileged_user, test_support::unprivileged_user), 0);
+            // The group too: a setgid bit is kept only by its group's members.
+            const uid_t user = test_support::unprivileged_user;
+            for (const fs::path& mine : {dir, dir / "x"}) {
+                if (player == 0 && fs::exists(mine)) {
+                    ASSERT_EQ(::lchown(mine.c_str(), user, user), 0);
                 }
             }
             status = test_support::as_unprivileged(dir, [&] {
@@ -387,8 +389,8 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         EXPECT_TRUE(fs::exists(game / "DATA" / "car.imgs"));
         const fs::perms setgid = fs::status(dir).permissions() & fs::perms::set_gid;
         for (fs::path folder = game / "DATA"; folder != dir; folder = folder.parent_path()) {
-            EXPECT_EQ(fs::status(folder).permissions() & (fs::perms::all | fs::perms::set_gid), fs::perms(0755) | setgid)
-                << folder;
+            const fs::perms mode = fs::status(folder).permissions() & (fs::perms::all | fs::perms::set_gid);
+            EXPECT_EQ(mode, fs::perms(0755) | setgid) << folder;
         }
         EXPECT_EQ(fs::status(game / "race.cfg").permissions(), fs::perms(0644));
         std::error_code listed; // none when the folder is missing, which is said above

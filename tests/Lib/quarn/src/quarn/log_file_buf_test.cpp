@@ -129,8 +129,8 @@ TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
     // A directory where the log should be cannot be created as a file.
     std::filesystem::create_directory(dir.path() / "x.log");
     EXPECT_EQ(log_once(dir / "x.log", "first"), dir / "x_000000.log");
-    EXPECT_EQ(dir.read("x_000000.log"),
-              "the log is '" + (dir / "x_000000.log") + "', not '" + (dir / "x.log") + "': Is a directory\n[a] first\n");
+    EXPECT_EQ(dir.read("x_000000.log"), "the log is '" + (dir / "x_000000.log") + "', not '" + (dir / "x.log") +
+                                            "': Is a directory\n[a] first\n");
 
     // With 000000 to 00000z taken as well, the next free name is 000010.
     std::filesystem::remove(dir.path() / "x_000000.log");
@@ -263,7 +263,8 @@ TEST(LogFileBufFallback, ALogMadeUnderAnyUmaskIsRewrittenByTheNextStart)
                                             row.passed_over + "\n";
         EXPECT_EQ(dir.read(row.written), moved + "[a] second\n");
         if (left_at_name && std::string(row.written) != "x.log") {
-            EXPECT_EQ(std::filesystem::status(dir.path() / "x.log").permissions(), std::filesystem::perms(row.left_mode));
+            const auto left = std::filesystem::status(dir.path() / "x.log").permissions();
+            EXPECT_EQ(left, std::filesystem::perms(row.left_mode));
             EXPECT_EQ(dir.read("x.log"), "");
         }
         EXPECT_EQ(std::filesystem::status(dir.path() / row.written).permissions(), std::filesystem::perms(0644));
