@@ -57,7 +57,8 @@ bool mend_own_file(int start, const char* path)
     const int handle = open_under_rule(start, path, O_PATH, false);
     const bool mended = handle >= 0 && mend_mode(handle, S_IFREG, made_file_mode);
     struct stat st;
-    const bool second = !mended && handle >= 0 && ::fstat(handle, &st) == 0 && has_second_name(st);
+    const bool second = !mended && handle >= 0 && ::fstat(handle, &st) == 0 && st.st_uid == ::geteuid() &&
+                        has_second_name(st);
     if (handle >= 0)
         ::close(handle);
     errno = second ? error_second_name : error;

@@ -137,8 +137,8 @@ std::string system_error_text(int code)
     if (code == error_not_regular_file)
         return "Not a regular file";
     if (code == error_second_name)
-        return "A file with a second name (a hard link) elsewhere, which writing it would change too: "
-               "remove this name, and the file keeps its other";
+        return "A file of yours with a second name (a hard link) elsewhere, which writing it would change "
+               "too: remove this name, and the file keeps its other";
     if (std::string refusal = refusal_text(code); !refusal.empty())
         return refusal;
     char buffer[256];

@@ -192,7 +192,7 @@ TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
         EXPECT_EQ(dir.read(kept.filename().string()), "keep");
         if (row.second_name) {
             EXPECT_EQ(std::filesystem::status(kept).permissions(), std::filesystem::perms(0400));
-            EXPECT_NE(dir.read("x_000000.log").find("': A file with a second name"), std::string::npos);
+            EXPECT_NE(dir.read("x_000000.log").find("': A file of yours with a second name"), std::string::npos);
         }
     }
 }
@@ -223,8 +223,8 @@ TEST(LogFileBufFallback, ALogMadeUnderAnyUmaskIsRewrittenByTheNextStart)
         {"a log the player made readable by all", 022, "x.log", "x_000000.log", 0444, "Permission denied"},
         // Mended, it would give the file of its other name mode 0644.
         {"a log left with mode 000 and a second name", 022, "x.log", "x_000000.log", 0,
-         "A file with a second name (a hard link) elsewhere, which writing it would change too: remove this name, "
-         "and the file keeps its other",
+         "A file of yours with a second name (a hard link) elsewhere, which writing it would change too: remove "
+         "this name, and the file keeps its other",
          true},
         // Each name made was refused its mode and removed.
         {"a file system that keeps no modes", 022, nullptr, "x.log", 0, "", false, true},
