@@ -35,6 +35,11 @@ enum class SeekFrom { begin, current, end };
 // other than a regular file or a directory; system_error_text() reads it as
 // "Not a regular file". It lies above every errno the system uses.
 inline constexpr int error_not_regular_file = 0x10000;
+// The error number of a write refused because the file has a second name
+// (a hard link) elsewhere, which the write would change too; it is never
+// emptied, written afresh or mended (file_open_own). system_error_text()
+// reads it with the way out.
+inline constexpr int error_second_name = 0x10010;
 
 [[nodiscard]] FileHandle file_open(const char* path, FileOpen how);
 bool file_close(FileHandle file);
@@ -99,10 +104,11 @@ bool file_close(FileHandle file);
 
 // file_open for a name in a folder others may write to: follows no link
 // at the name (ELOOP) and opens only a file of the caller's own (EPERM
-// otherwise). A file to be emptied is emptied after those checks, so a
-// refused one is left whole. A file of the caller's own that lacks the
-// owner's rights to read and write it (left with mode 000 by a start under
-// `umask 777`) is given mode 0644 and opened.
+// otherwise), and for writing only one without a second name
+// (error_second_name). A file to be emptied is emptied after those checks,
+// so a refused one is left whole. A file of the caller's own with mode 000
+// (left so by a start under `umask 777`) and one name is given mode 0644
+// and opened; one the player made read-only (0400, 0444) is left so.
 [[nodiscard]] FileHandle file_open_own(const char* path, FileOpen how);
 
 // The memory page size; 4096 when the system does not say.

@@ -65,14 +65,17 @@ struct NameStatus {
 [[nodiscard]] bool folder_may_write(FolderHandle folder, const char* name);
 
 // Makes the folder `path` and every missing folder on the way to it, each
-// with the permission bits `mode` whatever the umask is; folders that are
+// with the permission bits `mode` whatever the umask (a folder made in one
+// shared with a group keeps the group's setgid bit); folders that are
 // there are left as they are. Every name on the way is judged by the rule
-// for shared folders.
-[[nodiscard]] bool folder_make(const char* path, uint32_t mode);
+// for shared folders. On failure, `failed` (when given) gets the folder
+// the failure came at, which may lie above `path`.
+[[nodiscard]] bool folder_make(const char* path, uint32_t mode, std::string* failed = nullptr);
 
 // Makes the file `name` in the folder for writing, only where nothing has
 // the name: a link there, even one that leads nowhere, fails it (EEXIST).
-// The file has mode 0644, whatever the umask.
+// The file has mode 0644, whatever the umask, where the file system keeps
+// modes.
 [[nodiscard]] FileHandle folder_create_new(FolderHandle folder, const char* name);
 
 // Gives the file `from` in the folder the name `to`, replacing what has

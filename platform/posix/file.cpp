@@ -45,21 +45,23 @@ const char* stream_mode(FileOpen how)
     return "rb";
 }
 
-// A file of the player's own at `path` that an earlier start left without
-// the owner's rights to read and write it (a log made under `umask 777`
-// had mode 000, and every later start logged under another name) is given
-// made_file_mode, through a handle that needs no rights to the file. True
-// when it was; errno is kept otherwise.
+// A file of the player's own at `path` that an earlier start left with
+// mode 000 (a log made under `umask 777`, and every later start logged
+// under another name) is given made_file_mode, by the one mend of modes.h,
+// through a handle that needs no rights to the file. True when it was;
+// errno is kept otherwise, but for a file with a second name, which is
+// the reason it is not opened (error_second_name).
 bool mend_own_file(int start, const char* path)
 {
     const int error = errno;
     const int handle = open_under_rule(start, path, O_PATH, false);
+    const bool mended = handle >= 0 && mend_mode(handle, S_IFREG, made_file_mode);
     struct stat st;
-    const bool mended = handle >= 0 && ::fstat(handle, &st) == 0 && S_ISREG(st.st_mode) &&
-                        st.st_uid == ::geteuid() && (st.st_mode & 0600) != 0600 && set_mode(handle, made_file_mode);
+    const bool second = !mended && handle >= 0 && ::fstat(handle, &st) == 0 && st.st_uid == ::geteuid() &&
+                        has_second_name(st);
     if (handle >= 0)
         ::close(handle);
-    errno = error;
+    errno = second ? error_second_name : error;
     return mended;
 }
 
@@ -99,6 +101,8 @@ FileHandle open_checked(int start, const char* path, FileOpen how, bool own)
         error = S_ISDIR(st.st_mode) ? EISDIR : error_not_regular_file;
     else if (own && st.st_uid != ::geteuid())
         error = EPERM;
+    else if (own && (flags & (O_WRONLY | O_RDWR)) && has_second_name(st))
+        error = error_second_name;
     else if (truncate && ::ftruncate(fd, 0) != 0)
         error = errno;
     if (error != 0) {
@@ -222,14 +226,7 @@ bool file_reserve(FileHandle file, int64_t size)
     return error == 0;
 }
 
-bool file_set_permissions(FileHandle file, uint32_t mode)
-{
-    int result;
-    do
-        result = ::fchmod(file, static_cast<mode_t>(mode & 07777));
-    while (result != 0 && errno == EINTR);
-    return result == 0;
-}
+bool file_set_permissions(FileHandle file, uint32_t mode) { return set_mode(file, static_cast<mode_t>(mode)); }
 
 bool file_resize(FileHandle file, int64_t size)
 {

@@ -58,20 +58,9 @@ FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how)
 
 FileHandle folder_create_new(FolderHandle folder, const char* name)
 {
-    int fd;
-    do
-        fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-    while (fd < 0 && errno == EINTR);
     // Its mode whatever the umask: under `umask 277` a settings file made
     // 0400 was taken for one the player froze.
-    if (fd >= 0 && !set_mode(fd, made_file_mode)) {
-        const int error = errno;
-        ::close(fd);
-        (void)::unlinkat(folder, name, 0);
-        errno = error;
-        return invalid_file;
-    }
-    return fd;
+    return make_file(folder, name, O_WRONLY | O_NOCTTY, made_file_mode);
 }
 
 bool folder_name_status(FolderHandle folder, const char* name, NameStatus& status)
@@ -131,7 +120,7 @@ bool folder_rename_new(FolderHandle folder, const char* from, const char* to)
 
 bool folder_remove(FolderHandle folder, const char* name) { return ::unlinkat(folder, name, 0) == 0; }
 
-bool folder_make(const char* path, uint32_t mode)
+bool folder_make(const char* path, uint32_t mode, std::string* failed)
 {
     if (!path || !*path) {
         errno = ENOENT;
@@ -145,29 +134,22 @@ bool folder_make(const char* path, uint32_t mode)
         if (!part.empty() && part.back() != '/') {
             std::string name;
             const int holder = open_parent_under_rule(part.c_str(), name);
-            if (holder < 0)
+            if (holder < 0) {
+                if (failed)
+                    *failed = split_folder_path(part).first;
                 return false;
-            bool ok = true;
-            if (::mkdirat(holder, name.c_str(), 0700) == 0) {
-                // Made here: the mode asked for, whatever the umask says,
-                // set on the folder opened in the folder judged. The umask
-                // may have left the player no right to read it (mode 000
-                // under `umask 777`), so the handle asks for none.
-                const int made = ::openat(holder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                ok = made >= 0 && set_mode(made, static_cast<mode_t>(mode & 07777));
-                if (made >= 0) {
-                    const int error = errno;
-                    ::close(made);
-                    errno = error;
-                }
-            } else if (errno != EEXIST) {
-                ok = false;
             }
+            // Made here: the mode asked for, whatever the umask says, set
+            // on the folder made in the folder judged (modes.h).
+            const bool ok = make_folder(holder, name.c_str(), static_cast<mode_t>(mode & 07777)) || errno == EEXIST;
             const int error = errno;
             ::close(holder);
             errno = error;
-            if (!ok)
+            if (!ok) {
+                if (failed)
+                    *failed = part;
                 return false;
+            }
         }
         if (end == std::string::npos)
             return true;

@@ -161,44 +161,6 @@ private:
 // open_last's answer for a link followed: the walk goes on.
 constexpr int link_followed = -2;
 
-// The open of the last name `name` in `folder`, never through a link at
-// it. A file that O_CREAT makes gets made_file_mode on its descriptor, not
-// what the umask leaves of it: it is made with O_EXCL, so that a file made
-// is told from one that was there, which keeps its mode.
-int open_or_make(int folder, const std::string& name, int flags)
-{
-    const int plain = (flags & ~(O_TRUNC | O_CREAT | O_EXCL)) | O_NOFOLLOW | O_CLOEXEC;
-    // A name that goes and comes between the two opens is tried again, a
-    // few times: someone may be removing and making it over and over.
-    for (int attempt = 0;; ++attempt) {
-        int fd;
-        if (flags & O_CREAT) {
-            do
-                fd = ::openat(folder, name.c_str(), plain | O_CREAT | O_EXCL, 0666);
-            while (fd < 0 && errno == EINTR);
-            if (fd >= 0) {
-                // A file made here that cannot have its mode is not left
-                // behind with the umask's.
-                if (!set_mode(fd, made_file_mode)) {
-                    const int error = errno;
-                    close_quietly(fd);
-                    (void)::unlinkat(folder, name.c_str(), 0);
-                    errno = error;
-                    return -1;
-                }
-                return fd;
-            }
-            if (errno != EEXIST || (flags & O_EXCL))
-                return -1;
-        }
-        do
-            fd = ::openat(folder, name.c_str(), plain);
-        while (fd < 0 && errno == EINTR);
-        if (fd >= 0 || errno != ENOENT || !(flags & O_CREAT) || attempt == 8)
-            return fd;
-    }
-}
-
 // Opens the last name `name` in the walk's folder with `flags`. A link
 // there, or a name the open fails on for another reason than its absence,
 // is looked at on its own (O_PATH) and judged: a link the rule lets
@@ -206,7 +168,8 @@ int open_or_make(int folder, const std::string& name, int flags)
 // rule refuses is named as refused rather than by the open's own error.
 int open_last(Walk& walk, const std::string& name, int flags, bool follow, std::deque<std::string>& names)
 {
-    int fd = open_or_make(walk.folder(), name, flags);
+    // A file made here gets made_file_mode (modes.h).
+    int fd = open_or_make(walk.folder(), name.c_str(), flags, made_file_mode);
     struct stat st;
     if (fd >= 0) {
         if (::fstat(fd, &st) != 0) {

@@ -101,43 +101,20 @@ int open_own_folder(const std::string& folder, std::string& reason)
     return fd;
 }
 
-// The folder is the program's, not one of the player's files, so the
-// umask has no say in its mode: one made under `umask 777` had mode 000,
-// and no later start could make its lock in it. A folder of the player's
-// that lacks the owner's rights, and is closed to others, is given mode
-// 0700 through a handle, so that a link put at its name is never
-// followed. One open to others is left for open_own_folder to refuse: what
-// others may have put in it is not to be trusted.
-void mend_folder_mode(const std::string& folder)
+// Gives the player's entry `name` of the folder `dir` (AT_FDCWD: `name`
+// is a path) of `type` (S_IFDIR, S_IFREG) the mode `mode` when an earlier
+// start left it with mode 000 (modes.h, mend_mode), through a handle that
+// asks for no rights to it and follows no link at its name. One open to
+// others is left for open_own_folder to refuse: what others may have put
+// in it is not to be trusted.
+bool mend_entry(int dir, const std::string& name, mode_t type, mode_t mode)
 {
-    const std::string name = without_trailing_separator(folder);
-    // A handle that asks for no rights: a folder with mode 000 cannot be
-    // opened for reading.
-    const int fd = ::open(name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
-        (st.st_mode & 0700) != 0700)
-        (void)set_mode(fd, 0700);
-    ::close(fd);
-}
-
-// Gives the lock or the pipe `name` in the folder `dir` mode 0600, whatever
-// the umask left of it, when it is the player's own entry of `type`
-// (S_IFREG, S_IFIFO): through a handle, which needs no rights to it (one
-// made or left with mode 000 under `umask 777` cannot be opened) and
-// follows no link at its name. False when it is not, or on failure.
-bool set_entry_mode(int dir, const std::string& name, mode_t type)
-{
-    const int fd = ::openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(dir, without_trailing_separator(name).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st {};
-    const bool set = ::fstat(fd, &st) == 0 && (st.st_mode & S_IFMT) == type && st.st_uid == ::geteuid() &&
-                     set_mode(fd, 0600);
+    const bool mended = mend_mode(fd, type, mode);
     ::close(fd);
-    return set;
+    return mended;
 }
 
 // Why the open entry is not the player's own entry of `type` (S_IFREG,
@@ -151,6 +128,9 @@ std::string entry_fault(int fd, mode_t type)
         return type == S_IFIFO ? "not a pipe" : "not a regular file";
     if (st.st_uid != ::geteuid())
         return "it belongs to another user";
+    // Emptied and written, it would change the file of its other name.
+    if (has_second_name(st))
+        return "it has a second name (a hard link) elsewhere; remove this name";
     return {};
 }
 
@@ -188,12 +168,10 @@ std::string lock_folder() { return root_folder() + "quarn-" + std::to_string(::g
 int open_raise_pipe(int dir, const std::string& name)
 {
     ::unlinkat(dir, name.c_str(), 0);
-    if (::mkfifoat(dir, name.c_str(), 0600) != 0)
-        return -1;
-    // Its mode is set before the open: a pipe made with mode 000 under
-    // `umask 777` could be opened by neither end, and a second start could
-    // not raise the window.
-    if (!set_entry_mode(dir, name, S_IFIFO))
+    // Made with its mode whatever the umask: a pipe made with mode 000
+    // under `umask 777` could be opened by neither end, and a second start
+    // could not raise the window.
+    if (!make_pipe(dir, name.c_str(), 0600))
         return -1;
     const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0 && !entry_fault(fd, S_IFIFO).empty()) {
@@ -258,13 +236,18 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
     Place& at = place ? *place : ignored;
     const std::string folder = lock_folder();
     at.path = without_trailing_separator(folder);
-    // Made closed to others; one that was there already, made by anyone,
-    // is used only when it passes the same check.
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        at.reason = system_error_text(errno);
-        return Result::failed;
+    // The folder is the program's, not one of the player's files: made
+    // closed to others whatever the umask, and one an earlier start left
+    // with mode 000 is mended, or no later start could make its lock in it.
+    // One that was there already, made by anyone, is used only when it
+    // passes the check below.
+    if (!make_folder(AT_FDCWD, at.path.c_str(), 0700)) {
+        if (errno != EEXIST) {
+            at.reason = system_error_text(errno);
+            return Result::failed;
+        }
+        (void)mend_entry(AT_FDCWD, at.path, S_IFDIR, 0700);
     }
-    mend_folder_mode(folder);
     const int dir = open_own_folder(folder, at.reason);
     if (dir < 0)
         return Result::failed;
@@ -288,20 +271,17 @@ InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<
     // one at the name; otherwise the file at the name is tried again.
     bool mended = false;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        int fd;
-        do
-            fd = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-        while (fd < 0 && errno == EINTR);
+        // Made with its mode whatever the umask: a second start must be
+        // able to open it.
+        int fd = open_or_make(dir, name.c_str(), O_RDWR | O_CREAT | O_NONBLOCK, 0600);
         // One an earlier start left with mode 000 is the player's all
         // the same: mended once, and opened again.
-        if (fd < 0 && errno == EACCES && !mended && (mended = set_entry_mode(dir, name, S_IFREG)))
+        if (fd < 0 && errno == EACCES && !mended && (mended = mend_entry(dir, name, S_IFREG, 0600)))
             continue;
         if (fd < 0)
             return fail(-1, errno == ELOOP ? link_refused : system_error_text(errno));
         if (std::string fault = entry_fault(fd, S_IFREG); !fault.empty())
             return fail(fd, std::move(fault));
-        // Whatever the umask: a second start must be able to open it.
-        (void)::fchmod(fd, 0600);
         // flock belongs to the open file, not the process: a second open in
         // the same process conflicts too, and the lock goes when the holder
         // dies.

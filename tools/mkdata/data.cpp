@@ -87,7 +87,7 @@ int write_game_data(const std::string& out)
     const std::string data_path = out + "/DATA";
     DataFolder data;
     if (const std::string why = data.open(data_path); !why.empty()) {
-        std::fprintf(stderr, "mkdata: refusing the data folder %s: %s\n", data_path.c_str(), why.c_str());
+        std::fprintf(stderr, "mkdata: %s\n", why.c_str());
         return 1;
     }
 

@@ -86,11 +86,14 @@ std::string DataFolder::open(const std::string& path)
 {
     // Made closed to writing by others whatever the umask is: the judge
     // below refuses a data folder every user may write to.
-    if (!platform::folder_make(path.c_str(), 0755))
-        return platform::system_error_text(platform::last_error());
+    // A failure on the way is named where it came: the folder above that
+    // could not be made or entered, not the data folder never reached.
+    std::string failed;
+    if (!platform::folder_make(path.c_str(), 0755, &failed))
+        return "cannot make the folder " + failed + ": " + platform::system_error_text(platform::last_error());
     folder_ = platform::data_folder_open(path.c_str());
     if (folder_ == platform::invalid_folder)
-        return platform::system_error_text(platform::last_error());
+        return "refusing the data folder " + path + ": " + platform::system_error_text(platform::last_error());
     return {};
 }
 

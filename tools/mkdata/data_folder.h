@@ -43,7 +43,7 @@ public:
     // when missing, mode 0755 whatever the umask. Judged as the game judges
     // it (platform::data_folder_open): refused when it is neither the
     // player's nor root's, or when every user may write to it. "" when it
-    // may be used, else why not.
+    // may be used, else why not, naming the folder that failed.
     [[nodiscard]] std::string open(const std::string& path);
 
     [[nodiscard]] bool write(const std::string& name, std::span<const uint8_t> bytes) const;

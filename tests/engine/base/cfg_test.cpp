@@ -1,6 +1,7 @@
 #include "engine/base/cfg_internal.h"
 #include "files_test_support.h"
 #include "tests/support/as_unprivileged.h"
+#include "tests/support/refused_calls.h"
 #include "tests/support/own_device.h"
 #include "tests/support/refused_calls.h"
 
@@ -343,6 +344,17 @@ TEST_F(CfgTest, SaveThenLoadGivesTheSameList)
         EXPECT_STREQ(back.At(i)->name, cfg.At(i)->name);
         EXPECT_STREQ(back.At(i)->Text(), cfg.At(i)->Text());
     }
+
+    // On a file system that keeps no modes (vfat, CIFS) the first save
+    // made its file, was refused its mode and removed it.
+    const std::string first = dir.file("first.cfg");
+    const pid_t child = ::fork();
+    if (child == 0)
+        std::_Exit(test_support::refuse_modes() && cfg.Save(first.c_str()) == 0 ? 0 : 1);
+    int status = -1;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_text(first), read_text(name));
 }
 
 // A file that holds the text already is left as it is (its time stays);
@@ -426,6 +438,22 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
     EXPECT_EQ(cfg.Save(link.c_str()), CFG_KEPT_READ_ONLY);
     EXPECT_EQ(read_text(real), "new = 2\n");
     EXPECT_TRUE(boxes().empty());
+    // Mode 000 is mended only for the game's own files (the log): a
+    // settings file of the player's left so is neither given a mode nor
+    // saved over, by the load or by the save.
+    fs::permissions(real, fs::perms::none);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(real.c_str(), test_support::unprivileged_user, test_support::unprivileged_user), 0);
+    }
+    EXPECT_TRUE(as_unprivileged(dir.path(), [] {
+        cfgCTy frozen;
+        (void)frozen.Load("real.cfg");
+        frozen.SetInt("new", 4);
+        (void)frozen.Save("real.cfg");
+        return true;
+    }));
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::none);
+    EXPECT_EQ(read_text(real), "new = 2\n");
 }
 
 // A folder the player cannot write to, holding a settings file they can:

@@ -1,6 +1,7 @@
 // BMP files written and read back at every depth, hand-made BMP headers of
 // the common variants, damaged files, the text picture and decoded TGAs.
 #include "gfx_test_support.h"
+#include "tests/support/refused_calls.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -193,6 +195,17 @@ TEST_F(ImgFilesTest, PaletteRoundTripAndTheTemporaryFileIsGone)
     ASSERT_EQ(back.Load(name.c_str()), 0);
     ASSERT_EQ(back.pelFmt.palette->count, 3u);
     EXPECT_EQ(back.ColorAtXY(4, 1), 0xFFFF0000u);
+
+    // On a file system that keeps no modes (vfat, CIFS) a screenshot was
+    // made, refused its mode and removed.
+    const std::string shot = dir.file("shot.bmp");
+    const pid_t child = ::fork();
+    if (child == 0)
+        std::_Exit(test_support::refuse_modes() && img.SaveBmpNew(shot.c_str()) == 0 ? 0 : 1);
+    int status = -1;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_file(shot), read_file(name));
 }
 
 TEST_F(ImgFilesTest, SaveReportsWhatCannotBeWritten)

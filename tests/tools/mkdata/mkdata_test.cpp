@@ -5,6 +5,7 @@
 #include "tools/mkdata/layout.h"
 #include "tools/mkdata/track_check.h"
 #include "tests/support/as_unprivileged.h"
+#include "tests/support/refused_calls.h"
 
 #include "engine/gfx/gfx.h"
 #include "physics/physics.h"
@@ -220,8 +221,10 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
     EXPECT_EQ(files, 21);
     // The copy the game starts from when race.cfg is missing.
     EXPECT_EQ(read_all(*dir_ / "DATA" / "shipped.cfg"), read_all(*dir_ / "race.cfg"));
-    // The settings a player's games saved survive the next run (a rebuild).
-    std::ofstream(again / "race.cfg", std::ios::app) << "best_result = 4321\n";
+    // The settings a player's games saved survive the next run (a rebuild)
+    // byte for byte: shorter than the shipped text, so that the shipped
+    // text written over their start would show.
+    std::ofstream(again / "race.cfg") << "best_result = 4321\n";
     const std::string played = read_all(again / "race.cfg");
     ASSERT_EQ(mkdata::write_game_data(again.string()), 0);
     EXPECT_EQ(read_all(again / "race.cfg"), played);
@@ -298,6 +301,8 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         // The game's folder, made by the tool, relative to `dir`; run as a
         // user whose opens modes limit (root's ignore them).
         const char* made = nullptr;
+        bool modes_refused = false; // as by a file system that keeps no modes
+        const char* said = nullptr; // all stderr says, for a run that fails on the way
     };
     const auto own = [](const fs::path& path, uid_t owner) { ASSERT_EQ(::lchown(path.c_str(), owner, 100), 0); };
     const Row rows[] = {
@@ -336,6 +341,14 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         {"a start under umask 770", false, [] {}, "", 0770, "x/a/b"},
         {"a start under umask 577", false, [] {}, "", 0577, "x/a/b"},
         {"a start under umask 277", false, [] {}, "", 0277, "x/a/b"},
+        // Every file and folder was made, refused its mode and removed.
+        {"a file system that keeps no modes", false, [] {}, "", 022, "x/a/b", true},
+        // The folders below the first one lost the group's setgid bit.
+        {"a folder shared with a group", false, [&] { fs::permissions(dir, fs::perms(02775)); }, "", 022, "x/a/b"},
+        // The data folder never reached was named.
+        {"a folder on the way closed to the player", false,
+         [&] { fs::create_directory(dir / "x"), fs::permissions(dir / "x", fs::perms::none); }, "", 022, "x/a/b", false,
+         "mkdata: cannot make the folder x/a: Permission denied\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -349,9 +362,16 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         testing::internal::CaptureStderr();
         int status = 1;
         if (row.made) {
-            if (player == 0)
-                own(dir, test_support::unprivileged_user);
+            // The group too: a setgid bit is kept only by its group's members.
+            const uid_t user = test_support::unprivileged_user;
+            for (const fs::path& mine : {dir, dir / "x"}) {
+                if (player == 0 && fs::exists(mine)) {
+                    ASSERT_EQ(::lchown(mine.c_str(), user, user), 0);
+                }
+            }
             status = test_support::as_unprivileged(dir, [&] {
+                if (row.modes_refused && !test_support::refuse_modes())
+                    return false;
                 ::umask(row.umask);
                 return mkdata::write_game_data(row.made) == 0;
             }) ? 0 : 1;
@@ -361,6 +381,12 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
             ::umask(umask_before);
         }
         const std::string said = testing::internal::GetCapturedStderr();
+        if (row.said) {
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(said, row.said);
+            fs::permissions(dir / "x", fs::perms::owner_all);
+            continue;
+        }
         if (*row.why) {
             EXPECT_EQ(status, 1);
             EXPECT_EQ(said.rfind("mkdata: refusing the data folder " + (dir / "DATA").string() + ": " + row.why +
@@ -376,8 +402,10 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         EXPECT_EQ(status, 0) << said;
         const fs::path game = row.made ? dir / row.made : dir;
         EXPECT_TRUE(fs::exists(game / "DATA" / "car.imgs"));
+        const fs::perms setgid = fs::status(dir).permissions() & fs::perms::set_gid;
         for (fs::path folder = game / "DATA"; folder != dir; folder = folder.parent_path()) {
-            EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms(0755)) << folder;
+            const fs::perms mode = fs::status(folder).permissions() & (fs::perms::all | fs::perms::set_gid);
+            EXPECT_EQ(mode, fs::perms(0755) | setgid) << folder;
         }
         EXPECT_EQ(fs::status(game / "race.cfg").permissions(), fs::perms(0644));
         std::error_code listed; // none when the folder is missing, which is said above

@@ -5,6 +5,7 @@
 
 #include "platform/debug.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace quarn {
@@ -16,6 +17,13 @@ constexpr size_t put_area = LogFileBuf::buffer_size - 2;
 } // namespace
 
 LogFileBuf::LogFileBuf() : echo_(platform::debugger_present()) {}
+
+void LogFileBuf::say_where(const std::string& passed_over)
+{
+    const std::string line = "the log is '" + file_name_ + "', not " + passed_over + "\n";
+    std::fputs(line.c_str(), stderr);
+    (void)file_.write(line.data(), static_cast<uint32_t>(line.size()));
+}
 
 LogFileBuf::~LogFileBuf()
 {
@@ -97,10 +105,14 @@ LogFileBuf::int_type LogFileBuf::flush_text(int_type c)
         detail::LogGate gate;
         if (!file_.is_open() && !file_name_.empty()) {
             std::string opened;
-            if (open_log_file(file_, file_name_, mode_, &opened))
+            std::string passed_over;
+            if (open_log_file(file_, file_name_, mode_, &opened, &passed_over)) {
                 file_name_ = opened;
-            else
+                if (!passed_over.empty())
+                    say_where(passed_over);
+            } else {
                 file_name_.clear(); // never tried again
+            }
         }
 
         std::string out;

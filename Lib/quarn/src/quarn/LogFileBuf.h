@@ -2,7 +2,10 @@
 // "[channel] error: " / "[channel] warning: " (nothing for info) in front of
 // each message, indents continuation lines by the prefix's width, echoes
 // errors and warnings to an attached debugger, and writes to its file,
-// which it opens at the first output (see open_log_file).
+// which it opens at the first output (see open_log_file). A file opened at
+// another name than the one asked for starts with a line that says which
+// name was passed over and why, and stderr gets that line too: the player
+// looks for the log where the documentation says it is.
 #pragma once
 
 #include "quarn/File.h"
@@ -47,6 +50,9 @@ private:
     // Writes the pending text plus c; c, or 0 for end-of-file, when it went
     // somewhere (file or echo), end-of-file otherwise.
     int_type flush_text(int_type c);
+    // Says at the file's start, and on stderr, that the log went to
+    // file_name_ and why the first name was passed over.
+    void say_where(const std::string& passed_over);
 
     std::unique_ptr<char[]> buffer_;
     bool echo_ = false;
@@ -69,8 +75,11 @@ private:
 // fails. In each place a write that fails goes on with unique names: base +
 // "_" + six base-36 digits (000000 to 00002s) + extension. `opened` (when
 // given) is the path used, or on failure the first path tried in the last
-// place: what a report of the failure names.
-[[nodiscard]] bool open_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened = nullptr);
+// place: what a report of the failure names. `passed_over` (when given)
+// gets, after an open at another name than the first tried, that name and
+// why it was passed over ("'<path>': <reason>"), and "" otherwise.
+[[nodiscard]] bool open_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened = nullptr,
+                                 std::string* passed_over = nullptr);
 
 // The executable's file name without directory and extension ("_quarn"
 // when unknown); the log is that + ".log", its settings that + ".log.ini".

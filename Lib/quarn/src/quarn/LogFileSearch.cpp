@@ -48,13 +48,23 @@ std::string base36(unsigned value)
     return digits;
 }
 
-bool try_in(File& file, const std::string& dir, const SplitName& name, uint32_t mode, std::string* opened)
+// The reason of the open that just failed on `file`.
+std::string open_failure(const File& file)
+{
+    const auto* error = dynamic_cast<const SystemErrorInfo*>(file.last_error());
+    return platform::system_error_text(error ? error->code() : platform::last_error());
+}
+
+bool try_in(File& file, const std::string& dir, const SplitName& name, uint32_t mode, std::string* opened,
+            std::string& first_failure)
 {
     std::string path = join(dir, name.base + name.ext);
     if (opened)
         *opened = path;
     if (file.open(path.c_str(), mode))
         return true;
+    if (first_failure.empty())
+        first_failure = "'" + path + "': " + open_failure(file);
     if (!(mode & open_mode::out))
         return false;
     // The name is taken or cannot be made here: try numbered names beside it.
@@ -71,9 +81,8 @@ bool try_in(File& file, const std::string& dir, const SplitName& name, uint32_t 
     return false;
 }
 
-} // namespace
-
-bool open_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened)
+bool search_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened,
+                     std::string& first_failure)
 {
     if (file.is_open() || name.empty())
         return false;
@@ -87,21 +96,32 @@ bool open_log_file(File& file, const std::string& name, uint32_t mode, std::stri
         mode |= open_mode::own;
     SplitName split = split_name(name);
     if (!split.dir.empty()) {
-        if (try_in(file, split.dir, split, mode, opened))
+        if (try_in(file, split.dir, split, mode, opened, first_failure))
             return true;
         if (!writing)
             return false;
     }
     std::string module = platform::module_file_name();
     if (!module.empty()) {
-        if (try_in(file, split_name(module, "/").dir, split, mode, opened))
+        if (try_in(file, split_name(module, "/").dir, split, mode, opened, first_failure))
             return true;
         if (!writing)
             return false;
     }
-    if (try_in(file, platform::temp_dir(), split, mode, opened))
+    if (try_in(file, platform::temp_dir(), split, mode, opened, first_failure))
         return true;
-    return try_in(file, "./", split, mode, opened);
+    return try_in(file, "./", split, mode, opened, first_failure);
+}
+
+} // namespace
+
+bool open_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened, std::string* passed_over)
+{
+    std::string first_failure;
+    const bool found = search_log_file(file, name, mode, opened, first_failure);
+    if (passed_over)
+        *passed_over = found ? first_failure : std::string();
+    return found;
 }
 
 const std::string& log_base_name()

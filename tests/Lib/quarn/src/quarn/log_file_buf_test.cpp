@@ -2,6 +2,7 @@
 
 #include "scratch_dir.h"
 #include "tests/support/as_unprivileged.h"
+#include "tests/support/refused_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -128,7 +129,8 @@ TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
     // A directory where the log should be cannot be created as a file.
     std::filesystem::create_directory(dir.path() / "x.log");
     EXPECT_EQ(log_once(dir / "x.log", "first"), dir / "x_000000.log");
-    EXPECT_EQ(dir.read("x_000000.log"), "[a] first\n");
+    EXPECT_EQ(dir.read("x_000000.log"), "the log is '" + (dir / "x_000000.log") + "', not '" + (dir / "x.log") +
+                                            "': Is a directory\n[a] first\n");
 
     // With 000000 to 00000z taken as well, the next free name is 000010.
     std::filesystem::remove(dir.path() / "x_000000.log");
@@ -151,10 +153,15 @@ TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
         bool link;
         uid_t planter; // the link's or the file's owner
         std::filesystem::perms folder;
+        bool second_name = false; // the name is a second name of "mine", mode 0400
     } rows[] = {
         {"the player's link", true, ::geteuid(), std::filesystem::perms(0700)},
         {"another user's file", false, 65534, std::filesystem::perms(0700)},
         {"a group member's link in the group's folder", true, 65534, std::filesystem::perms(02775)},
+        // Another user can make one in a folder every user may write to
+        // wherever fs.protected_hardlinks is 0: the file was written and
+        // made 0644.
+        {"a second name of the player's private file", false, ::geteuid(), std::filesystem::perms(0700), true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -165,11 +172,15 @@ TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
         quarn_test::ScratchDir dir;
         std::filesystem::permissions(dir.path(), row.folder);
         dir.write("mine", "keep");
-        if (row.link)
+        if (row.second_name) {
+            std::filesystem::permissions(dir.path() / "mine", std::filesystem::perms(0400));
+            std::filesystem::create_hard_link(dir.path() / "mine", dir.path() / "x.log");
+        } else if (row.link) {
             std::filesystem::create_symlink(dir.path() / "mine", dir.path() / "x.log");
-        else
+        } else {
             std::filesystem::rename(dir.path() / "mine", dir.path() / "x.log");
-        const std::filesystem::path kept = row.link ? dir.path() / "mine" : dir.path() / "x.log";
+        }
+        const std::filesystem::path kept = row.link || row.second_name ? dir.path() / "mine" : dir.path() / "x.log";
         EXPECT_EQ(::lchown((dir.path() / "x.log").c_str(), row.planter, ::getegid()), 0);
         quarn::LogFileBuf buf;
         buf.set_echo(false);
@@ -179,6 +190,10 @@ TEST(LogFileBufFallback, ALinkOrAnotherUsersFileAtTheNameIsPassedOver)
         out << "first" << std::endl;
         EXPECT_EQ(buf.file_name(), dir / "x_000000.log");
         EXPECT_EQ(dir.read(kept.filename().string()), "keep");
+        if (row.second_name) {
+            EXPECT_EQ(std::filesystem::status(kept).permissions(), std::filesystem::perms(0400));
+            EXPECT_NE(dir.read("x_000000.log").find("': A file of yours with a second name"), std::string::npos);
+        }
     }
 }
 
@@ -192,13 +207,27 @@ TEST(LogFileBufFallback, ALogMadeUnderAnyUmaskIsRewrittenByTheNextStart)
     const struct {
         const char* what;
         mode_t umask;        // of the earlier start
-        const char* left;    // a log it left with mode 000 instead
+        const char* left;    // a log it left with mode `left_mode` instead
         const char* written; // where both starts log
+        mode_t left_mode = 0;
+        const char* passed_over = "Is a directory"; // why x.log is not written
+        bool second_name = false;                   // of the log left
+        bool modes_refused = false;                 // as by vfat or CIFS
     } rows[] = {
         {"a start under umask 777", 0777, nullptr, "x.log"},
         {"a start under umask 277", 0277, nullptr, "x.log"},
         {"a log left with mode 000", 022, "x.log", "x.log"},
         {"a numbered log left with mode 000", 022, "x_000000.log", "x_000000.log"},
+        // The mend is for mode 000 alone: these the player chose.
+        {"a log the player made read-only", 022, "x.log", "x_000000.log", 0400, "Permission denied"},
+        {"a log the player made readable by all", 022, "x.log", "x_000000.log", 0444, "Permission denied"},
+        // Mended, it would give the file of its other name mode 0644.
+        {"a log left with mode 000 and a second name", 022, "x.log", "x_000000.log", 0,
+         "A file of yours with a second name (a hard link) elsewhere, which writing it would change too: remove "
+         "this name, and the file keeps its other",
+         true},
+        // Each name made was refused its mode and removed.
+        {"a file system that keeps no modes", 022, nullptr, "x.log", 0, "", false, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -206,11 +235,18 @@ TEST(LogFileBufFallback, ALogMadeUnderAnyUmaskIsRewrittenByTheNextStart)
         if (::geteuid() == 0) {
             ASSERT_EQ(::chown(dir.path().c_str(), test_support::unprivileged_user, ::getegid()), 0);
         }
-        if (std::string(row.written) != "x.log")
+        const bool left_at_name = row.left && std::string(row.left) == "x.log";
+        if (std::string(row.written) != "x.log" && !left_at_name)
             std::filesystem::create_directory(dir.path() / "x.log");
         const bool answered = test_support::as_unprivileged(dir.path(), [&] {
+            // A search that fails here goes on in the temporary folder.
+            ::setenv("TMPDIR", ".", 1);
+            if (row.modes_refused && !test_support::refuse_modes())
+                return false;
             if (row.left)
-                ::close(::open(row.left, O_CREAT | O_WRONLY, 0));
+                ::close(::open(row.left, O_CREAT | O_WRONLY, row.left_mode));
+            if (row.second_name)
+                (void)::link(row.left, "secret");
             const mode_t was = ::umask(row.umask);
             const std::filesystem::path first = log_once("./x.log", "first");
             ::umask(was);
@@ -221,7 +257,16 @@ TEST(LogFileBufFallback, ALogMadeUnderAnyUmaskIsRewrittenByTheNextStart)
             return false;
         });
         EXPECT_TRUE(answered);
-        EXPECT_EQ(dir.read(row.written), "[a] second\n");
+        const std::string moved = std::string(row.written) == "x.log"
+                                      ? ""
+                                      : "the log is './" + std::string(row.written) + "', not './x.log': " +
+                                            row.passed_over + "\n";
+        EXPECT_EQ(dir.read(row.written), moved + "[a] second\n");
+        if (left_at_name && std::string(row.written) != "x.log") {
+            const auto left = std::filesystem::status(dir.path() / "x.log").permissions();
+            EXPECT_EQ(left, std::filesystem::perms(row.left_mode));
+            EXPECT_EQ(dir.read("x.log"), "");
+        }
         EXPECT_EQ(std::filesystem::status(dir.path() / row.written).permissions(), std::filesystem::perms(0644));
     }
 }

@@ -72,7 +72,11 @@ void run_and_compare(const std::vector<std::string>& blocked, const std::string&
     const std::string golden = read_file(QUARN_GOLDEN_LOG);
     ASSERT_FALSE(golden.empty()) << QUARN_GOLDEN_LOG;
     const fs::path log = dir.path() / log_name;
-    EXPECT_EQ(read_file(log), golden);
+    // A log that is not at its own name says first where it is, and why.
+    const std::string moved = log_name == "golden_app.log" ? ""
+                              : "the log is '" + log.string() + "', not '" + (dir / "golden_app.log") +
+                                    "': Is a directory\n";
+    EXPECT_EQ(read_file(log), moved + golden);
     EXPECT_EQ(read_file(box), expected_box_text(log, golden));
     for (const std::string& name : blocked) {
         EXPECT_TRUE(fs::is_directory(dir.path() / name));
