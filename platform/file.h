@@ -91,6 +91,10 @@ bool file_close(FileHandle file);
 // Sets the open file's permission bits (the low 12 bits of `mode`): on
 // the descriptor, so no link planted at its name meanwhile is followed.
 [[nodiscard]] bool file_set_permissions(FileHandle file, uint32_t mode);
+// True when the open file has a second name (a hard link) elsewhere: a
+// write into it in place changes that name's file too, so such a file is
+// never emptied or written afresh (error_second_name).
+[[nodiscard]] bool file_has_second_name(FileHandle file);
 // Cuts the file to `size` bytes (or extends it with zeros).
 [[nodiscard]] bool file_resize(FileHandle file, int64_t size);
 

@@ -81,7 +81,9 @@ int report_write_failure(const char* fileName, int error)
 // No new file can be made beside the old one (a folder the player cannot
 // write to, holding a file they can): the old file is rewritten in place.
 // Its new length is reserved first, so that a full disk fails before the
-// first byte changes and leaves the file whole. 0 or the error number.
+// first byte changes and leaves the file whole. A file with a second name
+// is left whole too: the rewrite would change that name's file. 0 or the
+// error number.
 int rewrite_in_place(platform::FolderHandle folder, const std::string& name, const std::string& text)
 {
     // Read and write: the reserve reads the blocks it fills where the file
@@ -92,7 +94,9 @@ int rewrite_in_place(platform::FolderHandle folder, const std::string& name, con
         return platform::last_error();
     const auto size = static_cast<int64_t>(text.size());
     int error = 0;
-    if (!platform::file_reserve(file, size))
+    if (platform::file_has_second_name(file))
+        error = platform::error_second_name;
+    else if (!platform::file_reserve(file, size))
         error = platform::last_error();
     else if ((error = platform::file_write_all(file, text.data(), text.size())) == 0 &&
              (!platform::file_resize(file, size) || !platform::file_sync(file)))

@@ -228,6 +228,12 @@ bool file_reserve(FileHandle file, int64_t size)
 
 bool file_set_permissions(FileHandle file, uint32_t mode) { return set_mode(file, static_cast<mode_t>(mode)); }
 
+bool file_has_second_name(FileHandle file)
+{
+    struct stat st;
+    return ::fstat(file, &st) == 0 && has_second_name(st);
+}
+
 bool file_resize(FileHandle file, int64_t size)
 {
     int result;

@@ -485,6 +485,19 @@ TEST_F(CfgTest, AFileInAFolderThePlayerCannotWriteToIsRewrittenInPlace)
             EXPECT_EQ(read_text(name), "best_result = 90515\n");
         }
     }
+    // A file with a second name is not the settings' alone: rewriting it
+    // would change the other name's file too, so it is left whole.
+    const fs::path linked = dir.path() / "linked";
+    fs::create_directory(linked);
+    write_text((linked / "private").string(), "secret = 1\n");
+    fs::create_hard_link(linked / "private", linked / "game.cfg");
+    if (::geteuid() == 0) {
+        EXPECT_EQ(::chown((linked / "private").c_str(), 65534, 65534), 0);
+    }
+    fs::permissions(linked, fs::perms(0555));
+    EXPECT_TRUE(as_unprivileged(linked, [&] { return cfg.Save("game.cfg") == ERR_WRITE; }));
+    fs::permissions(linked, fs::perms(0755));
+    EXPECT_EQ(read_text((linked / "private").string()), "secret = 1\n");
 }
 
 // A full disk in a folder the player cannot write to: the rewrite in place
