@@ -99,4 +99,19 @@ inline constexpr int error_no_safe_rename = 0x10004;
 // Removes the name `name` from the folder (a link, not what it leads to).
 bool folder_remove(FolderHandle folder, const char* name);
 
+// Which file an open file is, kept while it is open, so that its name can
+// be removed later only while the name still has that very file.
+struct MadeFile {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+[[nodiscard]] MadeFile made_file(FileHandle file);
+
+// Removes what the program made and could not finish (a temporary file):
+// the name `name` goes only while it still names the file `made`; what
+// another user put at the name since is theirs, and stays. In a folder
+// others may write to without the sticky bit, the name can still change
+// between the look and the removal; with the sticky bit it cannot.
+bool folder_remove_made(FolderHandle folder, const char* name, const MadeFile& made);
+
 } // namespace platform

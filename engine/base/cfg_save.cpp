@@ -186,8 +186,8 @@ int kept_result(OldFile verdict) { return verdict == OldFile::kept_read_only ? C
 // swapped for another's: the rename then puts the player's file, with the
 // player's mode, in its place. 0, a kept result, or the error number
 // (negative).
-int put_in_place(platform::FolderHandle folder, const std::string& fresh, const std::string& name,
-                 const std::string& shown)
+int put_in_place(platform::FolderHandle folder, const std::string& fresh, const platform::MadeFile& made,
+                 const std::string& name, const std::string& shown)
 {
     int error = EEXIST;
     for (int tries = 0; tries < 3; ++tries) {
@@ -201,12 +201,12 @@ int put_in_place(platform::FolderHandle folder, const std::string& fresh, const 
             error = platform::last_error();
         if (verdict == OldFile::none && error == EEXIST)
             continue;
-        (void)platform::folder_remove(folder, fresh.c_str());
+        (void)platform::folder_remove_made(folder, fresh.c_str(), made);
         if (verdict == OldFile::kept_read_only || verdict == OldFile::kept_others)
             return kept_result(verdict);
         return -error;
     }
-    (void)platform::folder_remove(folder, fresh.c_str());
+    (void)platform::folder_remove_made(folder, fresh.c_str(), made);
     return -error;
 }
 
@@ -270,13 +270,14 @@ int cfgCTy::Save(const char* fileName) const
             error = rewrite_in_place(folder.handle, name, text);
         return error == 0 ? 0 : report_write_failure(fileName, error);
     }
+    const platform::MadeFile made = platform::made_file(file);
     (void)platform::file_set_permissions(file, new_file_mode(folder.handle, exists, old));
     if ((error = write_new_file(file, text)) != 0) {
-        (void)platform::folder_remove(folder.handle, fresh.c_str());
+        (void)platform::folder_remove_made(folder.handle, fresh.c_str(), made);
         return report_write_failure(fileName, error);
     }
     if (cfgBeforeRenameForTest)
         cfgBeforeRenameForTest();
-    const int placed = put_in_place(folder.handle, fresh, name, target);
+    const int placed = put_in_place(folder.handle, fresh, made, name, target);
     return placed < 0 ? report_write_failure(fileName, -placed) : placed;
 }

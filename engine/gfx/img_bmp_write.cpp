@@ -74,6 +74,7 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
         error = platform::last_error();
         code = ERR_CREATE;
     } else {
+        const platform::MadeFile made = platform::made_file(file);
         error = platform::file_write_all(file, bytes.data(), bytes.size());
         if (!platform::file_close(file) && error == 0)
             error = platform::last_error();
@@ -83,7 +84,7 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
             code = ERR_CREATE;
         }
         if (error != 0)
-            (void)platform::folder_remove(folder, temporary.c_str());
+            (void)platform::folder_remove_made(folder, temporary.c_str(), made);
     }
     return error == 0 ? 0 : gfxReportFileFailure(code, name, error);
 }

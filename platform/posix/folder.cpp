@@ -120,6 +120,26 @@ bool folder_rename_new(FolderHandle folder, const char* from, const char* to)
 
 bool folder_remove(FolderHandle folder, const char* name) { return ::unlinkat(folder, name, 0) == 0; }
 
+MadeFile made_file(FileHandle file)
+{
+    struct stat st;
+    if (::fstat(file, &st) != 0)
+        return {};
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+bool folder_remove_made(FolderHandle folder, const char* name, const MadeFile& made)
+{
+    struct stat st;
+    if (made.inode == 0 || ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (static_cast<uint64_t>(st.st_dev) != made.device || static_cast<uint64_t>(st.st_ino) != made.inode) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::unlinkat(folder, name, 0) == 0;
+}
+
 bool folder_make(const char* path, uint32_t mode, std::string* failed)
 {
     if (!path || !*path) {

@@ -71,12 +71,17 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
         (void)platform::file_close(there);
         return "";
     }
+    const platform::MadeFile identity = platform::made_file(made);
     error = platform::file_write_all(made, text.data(), text.size());
     if (!platform::file_close(made) && error == 0)
         error = platform::last_error();
     if (error == 0)
         return "";
-    std::remove(file.c_str()); // a half file would be kept by the next run
+    // A half file would be kept by the next run.
+    const auto [folder_path, last] = platform::split_folder_path(file);
+    const platform::OpenFolder folder(folder_path);
+    if (folder.handle != platform::invalid_folder)
+        (void)platform::folder_remove_made(folder.handle, last.c_str(), identity);
     return platform::system_error_text(error);
 }
 

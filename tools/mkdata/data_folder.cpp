@@ -20,10 +20,10 @@ bool write_all(platform::FileHandle file, std::span<const uint8_t> bytes)
 
 // Removes the temporary file, keeping the reason for the failure that led
 // here. Always false.
-bool discard(platform::FolderHandle folder, const std::string& temporary)
+bool discard(platform::FolderHandle folder, const std::string& temporary, const platform::MadeFile& made)
 {
     const int error = platform::last_error();
-    platform::folder_remove(folder, temporary.c_str());
+    (void)platform::folder_remove_made(folder, temporary.c_str(), made);
     platform::set_last_error(error);
     return false;
 }
@@ -42,12 +42,13 @@ bool write_new_file(platform::FolderHandle folder, const std::string& name, cons
     }
     if (file == platform::invalid_file)
         return false;
+    const platform::MadeFile made = platform::made_file(file);
     bool filled = false;
     try {
         filled = fill(file);
     } catch (...) {
         (void)platform::file_close(file);
-        discard(folder, temporary);
+        discard(folder, temporary, made);
         throw;
     }
     const int fill_error = platform::last_error();
@@ -55,7 +56,7 @@ bool write_new_file(platform::FolderHandle folder, const std::string& name, cons
     if (!filled)
         platform::set_last_error(fill_error);
     if (!filled || !closed || !platform::folder_rename(folder, temporary.c_str(), name.c_str()))
-        return discard(folder, temporary);
+        return discard(folder, temporary, made);
     return true;
 }
 

@@ -745,6 +745,24 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
          },
          "('game.cfg', user 65533)", [] { (void)std::rename("theirs/game.cfg", "game.cfg"); }},
+        // The same, with another user's file put at the new file's name
+        // too: the save, giving up, removed that file by its name.
+        {"another user's files at both names before the rename", [&](const fs::path& f) {
+             fs::create_directory(f / "theirs");
+             fs::permissions(f / "theirs", fs::perms(0777));
+             plant(f / "theirs", [] {});
+             for (const char* name : {"game.cfg", "new"})
+                 plant(f / "theirs" / name, [&] { write_text((f / "theirs" / name).string(), "theirs = 1\n"); });
+         },
+         cfgReadTy::none, CFG_KEPT_OTHERS,
+         [&](const fs::path& f) {
+             theirs_kept(f, other, fs::perms(0644));
+             EXPECT_EQ(read_text((f / "game.cfg.new").string()), "theirs = 1\n");
+         },
+         "('game.cfg', user 65533)", [] {
+             (void)std::rename("theirs/game.cfg", "game.cfg");
+             (void)std::rename("theirs/new", "game.cfg.new");
+         }},
         // The player's own mode stays.
         {"the player's 0640 file", [](const fs::path& f) {
              write_text((f / "game.cfg").string(), "best_result = 1\n");
