@@ -71,13 +71,6 @@ bool file_close(FileHandle file);
 // is said to be there is what an open then finds.
 [[nodiscard]] bool path_exists(const char* path);
 
-// Where the links at `path` lead: the path itself when it is no link, else
-// the name the last link of the chain gives, which may not exist yet (a
-// relative link counts from its own folder). A file written there keeps
-// every link a link. After 40 links (a loop), `error` gets ELOOP and the
-// name reached is returned.
-[[nodiscard]] std::string link_target(const std::string& path, int& error);
-
 // For rewriting a file in place without ever leaving it cut: space is
 // reserved before the first byte changes, and the length set after the last.
 // Makes sure the first `size` bytes of the file have room on the device

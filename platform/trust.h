@@ -49,10 +49,6 @@ inline constexpr int error_open_to_all = 0x10003;
 // from a folder of their own. "" for other numbers.
 [[nodiscard]] std::string refusal_text(int error);
 
-// True when the rule lets the name itself (a link is not followed) through
-// where it stands; false when nothing has the name.
-[[nodiscard]] bool name_passes(const char* path);
-
 // True for the player alone: only a leftover of the player's is the
 // player's to remove.
 [[nodiscard]] bool player_owns(uint32_t uid);
@@ -100,13 +96,5 @@ enum class NameUse {
 // through. The folders on the way are reached by the walk. After 40 links
 // (a loop), ELOOP in `error` and the name reached.
 [[nodiscard]] std::string write_target(const std::string& path, int& error);
-
-// One hop from `path`, its folders reached by the walk: when a link has
-// the name and the rule lets it through, `path` becomes the name it gives
-// (a relative one counted from the link's folder) and the result is true. False when no link has the
-// name (`error` 0) or on failure (`error` set: error_untrusted_link for a
-// refused link). The link's owner and text are read off one descriptor of
-// the link itself, so another link swapped in between is not read.
-[[nodiscard]] bool follow_link(std::string& path, int& error);
 
 } // namespace platform

@@ -243,17 +243,6 @@ bool file_resize(FileHandle file, int64_t size)
     return result == 0;
 }
 
-std::string link_target(const std::string& path, int& error)
-{
-    std::string file = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        if (!follow_link(file, error))
-            return file;
-    }
-    error = ELOOP;
-    return file;
-}
-
 bool path_exists(const char* path)
 {
     const int found = path ? open_under_rule(path, O_PATH, true) : -1;

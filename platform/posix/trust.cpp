@@ -88,20 +88,6 @@ std::string refusal_text(int code)
     return text;
 }
 
-bool name_passes(const char* path)
-{
-    std::string name;
-    const int folder = path ? open_parent_under_rule(path, name) : -1;
-    if (folder < 0)
-        return false;
-    struct stat st;
-    struct stat holder;
-    const bool passes = ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        ::fstat(folder, &holder) == 0 && name_allowed(st.st_uid, (holder.st_mode & S_IWOTH) != 0);
-    ::close(folder);
-    return passes;
-}
-
 bool player_owns(uint32_t uid) { return uid == ::geteuid(); }
 
 bool may_use(FolderHandle folder, const char* name, const NameStatus& status, NameUse use, const std::string& shown)
@@ -155,12 +141,11 @@ bool folder_only_player_writes(FolderHandle folder)
 
 namespace {
 
-// One hop from `path`, as follow_link() and write_target() take it: the
-// link's owner and text are read off one descriptor of the link itself.
-// `passes` judges the link (its folder, its name and its status) and keeps
-// its refusal; `refused` is the error number of a refusal.
-template <typename Judge>
-bool hop(std::string& path, int& error, int refused, const Judge& passes)
+// One hop from `path`, as write_target() takes it: the link's owner and
+// text are read off one descriptor of the link itself, so another link
+// swapped in between is not read. A link of anyone else's is not
+// followed: false with `error` 0, as where no link has the name.
+bool hop(std::string& path, int& error)
 {
     error = 0;
     std::string name;
@@ -182,8 +167,8 @@ bool hop(std::string& path, int& error, int refused, const Judge& passes)
     } else if (S_ISLNK(st.st_mode)) {
         const size_t slash = path.find_last_of('/');
         const NameStatus status{.link = true, .owner = st.st_uid, .mode = st.st_mode & 07777u};
-        if (!passes(folder, name, status))
-            error = refused;
+        if (!may_use(folder, name.c_str(), status, NameUse::write_through, ""))
+            length = -1;
         else if ((length = ::readlinkat(link, "", text, sizeof text)) < 0)
             error = errno;
         else if (static_cast<size_t>(length) == sizeof text)
@@ -201,28 +186,12 @@ bool hop(std::string& path, int& error, int refused, const Judge& passes)
 
 } // namespace
 
-bool follow_link(std::string& path, int& error)
-{
-    return hop(path, error, error_untrusted_link, [&path](int folder, const std::string&, const NameStatus& link) {
-        if (name_allowed(link.owner, folder_open_to_all(folder)))
-            return true;
-        note_refusal(error_untrusted_link, path, link.owner);
-        return false;
-    });
-}
-
 std::string write_target(const std::string& path, int& error)
 {
-    constexpr int refused = -1;
     std::string file = path;
     for (int hops = 0; hops < 40; ++hops) {
-        if (!hop(file, error, refused, [](int folder, const std::string& name, const NameStatus& link) {
-                return may_use(folder, name.c_str(), link, NameUse::write_through, "");
-            })) {
-            if (error == refused)
-                error = 0;
+        if (!hop(file, error))
             return file;
-        }
     }
     error = ELOOP;
     return file;
