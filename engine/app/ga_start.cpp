@@ -34,14 +34,13 @@ constexpr StartNeed start_needs[] = {
     {platform::BackendKind::sdl2, size_t{448} << 20},
 };
 
-// Whether the address-space limit leaves a start on the backend the room
-// it needs. When it does not, the run ends here, before the backend and
-// the synthesiser start, with the box that memory running out later
+// Whether the memory limit leaves a start on the backend the room it
+// needs. When it does not, the run ends here, before a window opens and
+// the synthesiser starts, with the box that memory running out later
 // shows.
 bool room_to_start(platform::BackendKind kind)
 {
-    const size_t limit = platform::address_space_limit();
-    if (limit == 0 || limit >= gaStartNeed(kind))
+    if (platform::memory_limit() >= gaStartNeed(kind))
         return true;
     platform::BoxRequest box;
     box.caption = "Out of memory";
@@ -57,18 +56,19 @@ int run(int argc, char** argv)
     // no desktop gets told so instead of a program that shows nothing.
     const char* forced = std::getenv("QUARN_PLATFORM");
     const bool headless_asked = forced && std::strcmp(forced, "headless") == 0;
-    // A start without a display that did not ask for the headless backend
-    // is refused below whatever the limit.
-    const platform::BackendKind planned = platform::planned_backend_kind();
-    if ((planned != platform::BackendKind::headless || headless_asked) && !room_to_start(planned)) {
-        platform::shutdown();
-        return 1;
-    }
-    if (platform::backend_kind() == platform::BackendKind::headless && !headless_asked) {
+    // Whether there is a display is found out first, by starting the
+    // backend (a connection to the display, no window yet): a start
+    // without one is refused for that, whatever the limit.
+    const platform::BackendKind kind = platform::backend_kind();
+    if (kind == platform::BackendKind::headless && !headless_asked) {
         const std::string why = platform::backend_error_text();
         std::fprintf(stderr, "%s: no display is available, so the game cannot open its window%s%s\n", argv[0],
                      why.empty() ? "" : ": ", why.c_str());
         return 2;
+    }
+    if (!room_to_start(kind)) {
+        platform::shutdown();
+        return 1;
     }
     const int status = gaMain(argc, argv);
     platform::shutdown();
