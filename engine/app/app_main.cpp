@@ -11,10 +11,10 @@ namespace {
 // libraries is built (they allocate where no catch can reach). The backend
 // is not chosen yet, so the memory limit is held to the smaller figure,
 // the headless start's; `main` holds a window's start to its own.
-void start_first(int, char**, char**)
+void start_first(int argc, char** argv, char**)
 {
-    platform::require_start_memory("Not enough memory to run the game.",
-                                   gaStartNeed(platform::BackendKind::headless));
+    platform::require_start_memory("Not enough memory to run the game.", gaStartNeed(platform::BackendKind::headless),
+                                   argc > 0 && argv[0] ? argv[0] : "race");
     platform::trim_process_memory();
 }
 

@@ -49,7 +49,7 @@ void make_process_sound()
     }
 }
 
-void require_start_memory(const char* message, size_t need) noexcept
+void require_start_memory(const char* message, size_t need, const char* program) noexcept
 {
     // Only the C library here: nothing of the program's is built yet.
     if (memory_limit() >= need) {
@@ -58,7 +58,7 @@ void require_start_memory(const char* message, size_t need) noexcept
             return;
         }
     }
-    std::fprintf(stderr, "%s: %s\n", program_invocation_name, message);
+    std::fprintf(stderr, "%s: %s\n", program ? program : program_invocation_name, message);
     _exit(1);
 }
 

@@ -747,6 +747,7 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
             EXPECT_NE(said.find("Not enough memory to run the game."), std::string::npos) << said;
             EXPECT_FALSE(asked);
             if (c.end == End::refused_first) {
+                EXPECT_NE(said.find("race: Not enough memory to run the game."), std::string::npos) << said;
                 EXPECT_EQ(said.find("[message box]"), std::string::npos) << said;
             }
             break;
