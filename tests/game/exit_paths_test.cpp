@@ -667,7 +667,8 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
 // exit(1), a "No memory" box played through). Under the headless figure
 // that happens in its first code, before any static object is built and
 // without a box: one static object's allocation just under the figure
-// ended the start through std::terminate. Above, it starts, music and all,
+// ended the start through std::terminate, and under a third of it the
+// loader could not map the libraries. Above, it starts, music and all,
 // and ends as asked when the whole start is done (the last shape file
 // read). A start with no display to open says that, whatever the limit.
 TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
@@ -694,6 +695,7 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
         {"headless, soft address space below the hard", Screen::headless, RLIMIT_AS, headless - 16 * mb,
          RLIM_INFINITY, End::refused_first},
         {"headless, data far below", Screen::headless, RLIMIT_DATA, headless / 4, 0, End::refused_first},
+        {"headless, address space a third", Screen::headless, RLIMIT_AS, headless / 3, 0, End::refused_first},
         {"no display, between the figures", Screen::none, RLIMIT_AS, (headless + window) / 2, 0, End::no_display},
         {"window, address space below", Screen::window, RLIMIT_AS, window - 16 * mb, 0, End::refused},
         {"window, address space above", Screen::window, RLIMIT_AS, window + 16 * mb, 0, End::ran},
