@@ -18,18 +18,18 @@ namespace {
 // The memory a start of the game needs on each backend, held against the
 // smaller of the address-space and data limits (platform::memory_limit),
 // after the process has trimmed what it maps unused
-// (platform::trim_process_memory). Measured with the default soundfont,
-// the limit raised in steps until every start ran clean: headless, from
-// 62 MB of address space (`ulimit -v`) and 27 MB of data (`ulimit -d`);
-// in a window on a desktop without a graphics card, from 330 MB (a play
-// peaked at 366 MB) and 80 MB, where the GL driver (Mesa's llvmpipe, with
-// LLVM) is most of the address space. The address space is the larger need on both backends, since the
-// data limit counts only the private part of what is mapped, so one
-// figure serves both limits; it leaves room for a longer play and other
-// versions of the libraries. Under a smaller limit the libraries fail in
-// ways no catch reaches: GLib aborts when malloc fails, the soundfont's
-// load or the GL driver crashes, OpenMP calls exit(1), the synthesiser
-// shows boxes and plays on without its sound thread.
+// (platform::trim_process_memory). Measured with the default soundfont, the
+// limit raised in steps until every start ran clean: headless, from 62 MB
+// of address space (`ulimit -v`) and 27 MB of data (`ulimit -d`); in a
+// window on a desktop without a graphics card, from 330 MB (a play peaked
+// at 366 MB) and 80 MB, where the GL driver (Mesa's llvmpipe, with LLVM) is
+// most of the address space. The address space is the larger need on both
+// backends, since the data limit counts only the private part of what is
+// mapped, so one figure serves both limits; it leaves room for a longer
+// play and other versions of the libraries. Under a smaller limit the
+// libraries fail in ways no catch reaches: GLib aborts when malloc fails,
+// the soundfont's load or the GL driver crashes, OpenMP calls exit(1), the
+// sound system shows boxes and plays on without its feeder thread.
 struct StartNeed {
     platform::BackendKind kind;
     size_t bytes;
