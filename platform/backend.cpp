@@ -107,12 +107,6 @@ void fail_backend_creation(int count)
 
 BackendKind backend_kind() { return current_backend().kind(); }
 
-BackendKind planned_backend_kind()
-{
-    std::lock_guard lock(backend_mutex);
-    return active ? active->kind() : preferred_kind();
-}
-
 std::string_view backend_name() { return current_backend().name(); }
 
 void shutdown()

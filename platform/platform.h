@@ -45,9 +45,6 @@ enum class BackendKind { headless, sdl2 };
 // (no DISPLAY / WAYLAND_DISPLAY), or when SDL cannot start; sdl2 otherwise.
 void use_backend(BackendKind kind);
 BackendKind backend_kind();
-// The backend the first use would pick (or the one in use), without
-// starting it. A planned sdl2 that cannot start is headless once made.
-BackendKind planned_backend_kind();
 std::string_view backend_name();
 
 // For tests: the next `count` backends made throw std::bad_alloc, as when

@@ -17,15 +17,19 @@ namespace platform {
 // does: it could not tell its messages from its files.
 void make_process_sound();
 
-// For a program's constructor that runs before its static objects are
-// built ([[gnu::constructor(101)]] in the file of its `main`): ends the
-// process with status 1, and "<program>: <message>" on stderr, when
-// start_memory_bytes cannot be had. Those objects allocate as they are
-// built, where nothing can catch a failure; and so little memory that this
-// much cannot be had may even leave the C++ runtime without room to throw.
-// Either way the process would end through std::terminate.
+// For the first code of a program, its .preinit_array entry (or a
+// constructor that runs before its static objects are built): ends the
+// process with status 1, and "<program>: <message>" on stderr, when the
+// memory limit (memory_limit()) is under `need` bytes, or when
+// start_memory_bytes cannot be had. `program` is argv[0]; null stands for
+// the name the C library has, which it knows only by the time
+// constructors run. The static objects of the program and its libraries
+// allocate as they are built, where nothing can catch a failure; and so
+// little memory that this much cannot be had may even leave the C++
+// runtime without room to throw. Either way the process would end through
+// std::terminate. Uses the C library alone.
 inline constexpr size_t start_memory_bytes = size_t{1} << 20;
-void require_start_memory(const char* message) noexcept;
+void require_start_memory(const char* message, size_t need = 0, const char* program = nullptr) noexcept;
 
 // For a program's .preinit_array, which runs before any library's own
 // start-up code: cuts what the process maps without using it, so that an
@@ -38,9 +42,12 @@ void require_start_memory(const char* message) noexcept;
 inline constexpr size_t thread_stack_bytes = size_t{1} << 20;
 void trim_process_memory() noexcept;
 
-// The address-space limit (RLIMIT_AS) of the process in bytes; 0 when
-// there is none.
-size_t address_space_limit() noexcept;
+// The memory the process may map, in bytes: the smaller of its soft
+// address-space limit (RLIMIT_AS, `ulimit -v`) and its soft data limit
+// (RLIMIT_DATA, `ulimit -d`, which on Linux counts the private memory it
+// maps: the heap, thread stacks, the libraries' writable pages); SIZE_MAX
+// when neither is set. The soft limits are the ones the system enforces.
+size_t memory_limit() noexcept;
 
 // Full path of the running executable; "" when the system cannot give it,
 // and last_error() then says why (ENAMETOOLONG for a path longer than the

@@ -147,10 +147,14 @@ int gaMain(int argc, char** argv);
 // outside gaMain's catch (while the backend is made, or while its report
 // box is shown) is said on stderr, "Not enough memory to run the game.",
 // and so is any other standard exception; either gives status 1 instead
-// of ending the process through std::terminate. Under an address-space
-// limit (`ulimit -v`) smaller than a start of the chosen backend needs, the
-// run ends before the backend starts, with the out-of-memory box ("Not
-// enough memory to run the game.") and status 1. Returns the exit status.
+// of ending the process through std::terminate. The backend is started
+// first, so that a start without a display is refused for that (status
+// 2) whatever the limit. Under a memory limit (platform::memory_limit:
+// `ulimit -v` or `ulimit -d`) smaller than a start of the chosen backend
+// needs, the run ends before a window opens, with the out-of-memory box
+// ("Not enough memory to run the game.") and status 1; the program's
+// first code has refused limits under the headless figure already.
+// Returns the exit status.
 int gaStart(int argc, char** argv);
 
 // The static window procedure: forwards to g_app->WndProc.

@@ -81,8 +81,11 @@ void gaSaveSettings(gaCTy& app);
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();
 
-// The address space a start of the game needs on the backend, which
-// gaStart asks of the address-space limit.
+// The memory a start of the game needs on the backend, which the memory
+// limit (platform::memory_limit) must reach: the program's first code
+// asks it for the headless backend, gaStart for the chosen one. A plain
+// table, so that code that runs before any static object is built can
+// ask it.
 size_t gaStartNeed(platform::BackendKind kind);
 
 // After a mode change: the surfaces are new and black, so the whole screen

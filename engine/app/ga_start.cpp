@@ -15,16 +15,21 @@
 
 namespace {
 
-// The address space a start of the game needs on each backend, as
-// `ulimit -v` counts it: the libraries, the data, the soundfont and the
-// threads, after the process has trimmed what it maps unused
-// (platform::trim_process_memory). A start with the default soundfont
-// peaked at 61 MB headless and at 366 MB in a window on a desktop without
-// a graphics card, where the GL driver (Mesa's llvmpipe, with LLVM) is
-// most of the window's figure; the figures leave room for a longer play
-// and other versions of the libraries. Under a smaller limit the libraries
-// fail in ways no catch reaches: GLib aborts when malloc fails, the GL
-// driver crashes, OpenMP calls exit(1).
+// The memory a start of the game needs on each backend, held against the
+// smaller of the address-space and data limits (platform::memory_limit),
+// after the process has trimmed what it maps unused
+// (platform::trim_process_memory). Measured with the default soundfont, the
+// limit raised in steps until every start ran clean: headless, from 62 MB
+// of address space (`ulimit -v`) and 27 MB of data (`ulimit -d`); in a
+// window on a desktop without a graphics card, from 330 MB (a play peaked
+// at 366 MB) and 80 MB, where the GL driver (Mesa's llvmpipe, with LLVM) is
+// most of the address space. The address space is the larger need on both
+// backends, since the data limit counts only the private part of what is
+// mapped, so one figure serves both limits; it leaves room for a longer
+// play and other versions of the libraries. Under a smaller limit the
+// libraries fail in ways no catch reaches: GLib aborts when malloc fails,
+// the soundfont's load or the GL driver crashes, OpenMP calls exit(1), the
+// sound system shows boxes and plays on without its feeder thread.
 struct StartNeed {
     platform::BackendKind kind;
     size_t bytes;
@@ -34,14 +39,13 @@ constexpr StartNeed start_needs[] = {
     {platform::BackendKind::sdl2, size_t{448} << 20},
 };
 
-// Whether the address-space limit leaves a start on the backend the room
-// it needs. When it does not, the run ends here, before the backend and
-// the synthesiser start, with the box that memory running out later
+// Whether the memory limit leaves a start on the backend the room it
+// needs. When it does not, the run ends here, before a window opens and
+// the synthesiser starts, with the box that memory running out later
 // shows.
 bool room_to_start(platform::BackendKind kind)
 {
-    const size_t limit = platform::address_space_limit();
-    if (limit == 0 || limit >= gaStartNeed(kind))
+    if (platform::memory_limit() >= gaStartNeed(kind))
         return true;
     platform::BoxRequest box;
     box.caption = "Out of memory";
@@ -57,18 +61,19 @@ int run(int argc, char** argv)
     // no desktop gets told so instead of a program that shows nothing.
     const char* forced = std::getenv("QUARN_PLATFORM");
     const bool headless_asked = forced && std::strcmp(forced, "headless") == 0;
-    // A start without a display that did not ask for the headless backend
-    // is refused below whatever the limit.
-    const platform::BackendKind planned = platform::planned_backend_kind();
-    if ((planned != platform::BackendKind::headless || headless_asked) && !room_to_start(planned)) {
-        platform::shutdown();
-        return 1;
-    }
-    if (platform::backend_kind() == platform::BackendKind::headless && !headless_asked) {
+    // Whether there is a display is found out first, by starting the
+    // backend (a connection to the display, no window yet): a start
+    // without one is refused for that, whatever the limit.
+    const platform::BackendKind kind = platform::backend_kind();
+    if (kind == platform::BackendKind::headless && !headless_asked) {
         const std::string why = platform::backend_error_text();
         std::fprintf(stderr, "%s: no display is available, so the game cannot open its window%s%s\n", argv[0],
                      why.empty() ? "" : ": ", why.c_str());
         return 2;
+    }
+    if (!room_to_start(kind)) {
+        platform::shutdown();
+        return 1;
     }
     const int status = gaMain(argc, argv);
     platform::shutdown();

@@ -5,10 +5,8 @@
 
 #include "platform/file.h"
 #include "platform/midi/midi_internal.h"
+#include "platform/midi/synth_library.h"
 #include "platform/process.h"
-
-#include <dlfcn.h>
-#include <fluidsynth.h>
 
 #include <algorithm>
 #include <atomic>
@@ -44,13 +42,12 @@ void quiet_log(int, const char*, void*) {}
 // The synthesiser loads a soundfont's samples under OpenMP, which starts a
 // thread per processor by default, each with its stack, and ends the
 // process (exit(1)) when the system refuses one. One thread for the
-// calling thread's work runs it on that thread alone. Looked up, not
-// linked: a synthesiser built without OpenMP has none.
-void one_openmp_thread()
+// calling thread's work runs it on that thread alone. A synthesiser built
+// without OpenMP has none to set.
+void one_openmp_thread(const midi_detail::SynthLibrary& fluid)
 {
-    using SetThreads = void (*)(int);
-    if (auto set = reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
-        set(1);
+    if (fluid.omp_set_num_threads)
+        fluid.omp_set_num_threads(1);
 }
 
 std::atomic<midi_detail::SoundfontCheckedHook> checked_hook {nullptr};
@@ -74,6 +71,7 @@ struct OpenSoundfont {
 } // namespace
 
 struct MidiSynth::State {
+    const midi_detail::SynthLibrary* fluid = nullptr; // set with `settings`
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     uint32_t rate = 0;
@@ -109,13 +107,13 @@ struct MidiSynth::State {
         const int d1 = (message >> 8) & 0x7F;
         const int d2 = (message >> 16) & 0x7F;
         switch (message & 0xF0) {
-        case 0x80: fluid_synth_noteoff(synth, channel, d1); break;
-        case 0x90: fluid_synth_noteon(synth, channel, d1, d2); break;
-        case 0xA0: fluid_synth_key_pressure(synth, channel, d1, d2); break;
-        case 0xB0: fluid_synth_cc(synth, channel, d1, d2); break;
-        case 0xC0: fluid_synth_program_change(synth, channel, d1); break;
-        case 0xD0: fluid_synth_channel_pressure(synth, channel, d1); break;
-        case 0xE0: fluid_synth_pitch_bend(synth, channel, d1 | d2 << 7); break;
+        case 0x80: fluid->noteoff(synth, channel, d1); break;
+        case 0x90: fluid->noteon(synth, channel, d1, d2); break;
+        case 0xA0: fluid->key_pressure(synth, channel, d1, d2); break;
+        case 0xB0: fluid->cc(synth, channel, d1, d2); break;
+        case 0xC0: fluid->program_change(synth, channel, d1); break;
+        case 0xD0: fluid->channel_pressure(synth, channel, d1); break;
+        case 0xE0: fluid->pitch_bend(synth, channel, d1 | d2 << 7); break;
         default: break;
         }
     }
@@ -136,7 +134,7 @@ struct MidiSynth::State {
         if (sysex.back() != 0xF7)
             return;
         if (sysex.size() >= 2 && sysex.front() == 0xF0) {
-            fluid_synth_sysex(synth, reinterpret_cast<const char*>(sysex.data() + 1), int(sysex.size() - 2),
+            fluid->sysex(synth, reinterpret_cast<const char*>(sysex.data() + 1), int(sysex.size() - 2),
                               nullptr, nullptr, nullptr, 0);
         }
         sysex.clear();
@@ -149,8 +147,8 @@ struct MidiSynth::State {
         case Kind::long_message: apply_long(event.bytes); break;
         case Kind::notes_off:
             for (int channel = 0; channel < 16; ++channel)
-                fluid_synth_cc(synth, channel, 64, 0);
-            fluid_synth_all_notes_off(synth, -1);
+                fluid->cc(synth, channel, 64, 0);
+            fluid->all_notes_off(synth, -1);
             break;
         }
     }
@@ -160,11 +158,11 @@ struct MidiSynth::State {
         if (count == 0)
             return;
         if (channels == 2) {
-            fluid_synth_write_s16(synth, int(count), samples, int(from) * 2, 2, samples, int(from) * 2 + 1, 2);
+            fluid->write_s16(synth, int(count), samples, int(from) * 2, 2, samples, int(from) * 2 + 1, 2);
             return;
         }
         scratch.resize(size_t(count) * 2);
-        fluid_synth_write_s16(synth, int(count), scratch.data(), 0, 2, scratch.data(), 1, 2);
+        fluid->write_s16(synth, int(count), scratch.data(), 0, 2, scratch.data(), 1, 2);
         for (uint32_t i = 0; i < count; ++i)
             samples[from + i] = int16_t((int32_t(scratch[2 * i]) + scratch[2 * i + 1]) / 2);
     }
@@ -189,15 +187,18 @@ std::string default_midi_soundfont()
 
 MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new State)
 {
-    static const bool logs_quiet = [] {
-        for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, quiet_log, nullptr);
-        return true;
-    }();
-    (void)logs_quiet;
     const std::string path = soundfont.empty() ? default_midi_soundfont() : soundfont;
     if (path.empty() || rate == 0)
         return;
+    const midi_detail::SynthLibrary* const fluid = midi_detail::synth_library(state_->failure);
+    if (!fluid)
+        return;
+    static const bool logs_quiet = [fluid] {
+        for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+            fluid->set_log_function(level, quiet_log, nullptr);
+        return true;
+    }();
+    (void)logs_quiet;
     // The soundfont is opened once, here: the open follows a link only under
     // the rule for shared folders and takes nothing but a regular file (a
     // FIFO would hold the synthesiser's open for good). The synthesiser then
@@ -211,28 +212,29 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
     if (const midi_detail::SoundfontCheckedHook hook = checked_hook.load())
         hook(path);
     State& s = *state_;
-    s.settings = new_fluid_settings();
+    s.settings = fluid->new_settings();
     if (!s.settings)
         return;
-    fluid_settings_setnum(s.settings, "synth.sample-rate", double(rate));
-    fluid_settings_setnum(s.settings, "synth.gain", 0.4);
-    fluid_settings_setint(s.settings, "synth.polyphony", 128);
-    fluid_settings_setint(s.settings, "synth.cpu-cores", 1);
+    s.fluid = fluid;
+    fluid->settings_setnum(s.settings, "synth.sample-rate", double(rate));
+    fluid->settings_setnum(s.settings, "synth.gain", 0.4);
+    fluid->settings_setint(s.settings, "synth.polyphony", 128);
+    fluid->settings_setint(s.settings, "synth.cpu-cores", 1);
     // Game music shares the processor with everything else: chorus off and
     // linear interpolation (below) roughly halve the cost of a voice, and a
     // General MIDI soundfont's samples suffer little from either.
-    fluid_settings_setint(s.settings, "synth.chorus.active", 0);
+    fluid->settings_setint(s.settings, "synth.chorus.active", 0);
     // Only the renderer touches the synthesiser, under its own lock.
-    fluid_settings_setint(s.settings, "synth.threadsafe-api", 0);
-    s.synth = new_fluid_synth(s.settings);
-    one_openmp_thread();
-    if (s.synth && fluid_synth_sfload(s.synth, soundfont_file.name().c_str(), 1) == FLUID_FAILED) {
-        delete_fluid_synth(s.synth);
+    fluid->settings_setint(s.settings, "synth.threadsafe-api", 0);
+    s.synth = fluid->new_synth(s.settings);
+    one_openmp_thread(*fluid);
+    if (s.synth && fluid->sfload(s.synth, soundfont_file.name().c_str(), 1) == FLUID_FAILED) {
+        fluid->delete_synth(s.synth);
         s.synth = nullptr;
         s.failure = "not a soundfont the synthesiser can load";
     }
     if (s.synth) {
-        fluid_synth_set_interp_method(s.synth, -1, FLUID_INTERP_LINEAR);
+        fluid->set_interp_method(s.synth, -1, FLUID_INTERP_LINEAR);
         s.rate = rate;
     }
 }
@@ -240,9 +242,9 @@ MidiSynth::MidiSynth(const std::string& soundfont, uint32_t rate) : state_(new S
 MidiSynth::~MidiSynth()
 {
     if (state_->synth)
-        delete_fluid_synth(state_->synth);
+        state_->fluid->delete_synth(state_->synth);
     if (state_->settings)
-        delete_fluid_settings(state_->settings);
+        state_->fluid->delete_settings(state_->settings);
     delete state_;
 }
 

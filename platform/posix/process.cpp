@@ -49,14 +49,16 @@ void make_process_sound()
     }
 }
 
-void require_start_memory(const char* message) noexcept
+void require_start_memory(const char* message, size_t need, const char* program) noexcept
 {
     // Only the C library here: nothing of the program's is built yet.
-    if (void* room = std::malloc(start_memory_bytes)) {
-        std::free(room);
-        return;
+    if (memory_limit() >= need) {
+        if (void* room = std::malloc(start_memory_bytes)) {
+            std::free(room);
+            return;
+        }
     }
-    std::fprintf(stderr, "%s: %s\n", program_invocation_name, message);
+    std::fprintf(stderr, "%s: %s\n", program ? program : program_invocation_name, message);
     _exit(1);
 }
 
@@ -72,12 +74,15 @@ void trim_process_memory() noexcept
     }
 }
 
-size_t address_space_limit() noexcept
+size_t memory_limit() noexcept
 {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 0;
-    return limit.rlim_cur > SIZE_MAX ? 0 : static_cast<size_t>(limit.rlim_cur);
+    size_t smallest = SIZE_MAX;
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit limit{};
+        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < smallest)
+            smallest = static_cast<size_t>(limit.rlim_cur);
+    }
+    return smallest;
 }
 
 std::string module_file_name()

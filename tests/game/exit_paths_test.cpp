@@ -658,53 +658,78 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
     }
 }
 
-// The program itself under an address-space limit (`ulimit -v`, set in
-// the child before it starts) on each side of what a start of its backend
-// needs. Below, it ends with status 1 and says that memory ran out before
-// a library can end it in its own way (GLib's abort in malloc, a crash in
-// the GL driver, OpenMP's exit(1) with only its own words). Above, it
-// starts, music and all, and ends as asked when the whole start is done
-// (the last shape file read). A start once mapped about 650 MB while it
-// used under 40, and under such limits ended with 134, 139 or libgomp's
-// words alone.
+// The program itself under a memory limit (set in the child before it
+// starts) on each side of what a start of its backend needs: the address
+// space (`ulimit -v`) or the private memory it maps (`ulimit -d`), as soft
+// limits the system enforces. Below, it ends with status 1 and says that
+// memory ran out before a library can end it in its own way (GLib's abort
+// in malloc, a crash in the soundfont's load or the GL driver, OpenMP's
+// exit(1), a "No memory" box played through). Under the headless figure
+// that happens in its first code, before any static object is built and
+// without a box: one static object's allocation just under the figure
+// ended the start through std::terminate, and under a third of it the
+// loader could not map the libraries. Above, it starts, music and all,
+// and ends as asked when the whole start is done (the last shape file
+// read). A start with no display to open says that, whatever the limit.
 TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's shadow memory takes terabytes of address space, past any such limit";
 #endif
-    constexpr size_t margin = size_t{16} << 20;
+    constexpr size_t mb = size_t{1} << 20;
+    const size_t headless = gaStartNeed(platform::BackendKind::headless);
+    const size_t window = gaStartNeed(platform::BackendKind::sdl2);
+    enum class Screen { headless, none, window };
+    enum class End { ran, refused_first, refused, no_display };
     const struct {
-        bool window;
-        bool above;
-    } cases[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+        const char* name;
+        Screen screen;
+        int resource;
+        size_t soft;
+        rlim_t hard; // 0: the soft limit
+        End end;
+    } cases[] = {
+        {"headless, address space below", Screen::headless, RLIMIT_AS, headless - 16 * mb, 0, End::refused_first},
+        {"headless, address space above", Screen::headless, RLIMIT_AS, headless + 16 * mb, 0, End::ran},
+        {"headless, address space a page under", Screen::headless, RLIMIT_AS, headless - 4096, 0, End::refused_first},
+        {"headless, soft address space below the hard", Screen::headless, RLIMIT_AS, headless - 16 * mb,
+         RLIM_INFINITY, End::refused_first},
+        {"headless, data far below", Screen::headless, RLIMIT_DATA, headless / 4, 0, End::refused_first},
+        {"headless, address space a third", Screen::headless, RLIMIT_AS, headless / 3, 0, End::refused_first},
+        {"no display, between the figures", Screen::none, RLIMIT_AS, (headless + window) / 2, 0, End::no_display},
+        {"window, address space below", Screen::window, RLIMIT_AS, window - 16 * mb, 0, End::refused},
+        {"window, address space above", Screen::window, RLIMIT_AS, window + 16 * mb, 0, End::ran},
+    };
     std::unique_ptr<PrivateX> server;
     for (const auto& c : cases) {
-        if (c.window && !server) {
+        if (c.screen == Screen::window && !server) {
             server = std::make_unique<PrivateX>(root_);
             if (server->display().empty()) {
                 GTEST_SKIP() << "Xvfb could not start: the rows in a window did not run";
             }
         }
-        const platform::BackendKind kind = c.window ? platform::BackendKind::sdl2 : platform::BackendKind::headless;
-        const size_t limit_bytes = c.above ? gaStartNeed(kind) + margin : gaStartNeed(kind) - margin;
-        SCOPED_TRACE(std::string(c.window ? "window, " : "headless, ") + std::to_string(limit_bytes >> 20) + " MB");
+        SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(c.soft >> 10) + " KB");
         MakeFolder();
-        const std::string display = c.window ? server->display() : "";
+        const std::string display = c.screen == Screen::window ? server->display() : ":65529";
         const RealRun run = RunRealProgram([&] {
             if (!std::freopen("said", "w", stderr))
                 ::_exit(127);
-            if (c.window) {
-                ::unsetenv("QUARN_PLATFORM");
-                ::setenv("DISPLAY", display.c_str(), 1);
-                ::setenv("SDL_VIDEODRIVER", "x11", 1);
-                ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-            } else {
+            if (c.screen == Screen::headless) {
                 ::setenv("QUARN_PLATFORM", "headless", 1);
+            } else {
+                ::unsetenv("QUARN_PLATFORM");
+                ::unsetenv("WAYLAND_DISPLAY");
+                ::setenv("DISPLAY", display.c_str(), 1);
+                ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+                if (c.screen == Screen::window)
+                    ::setenv("SDL_VIDEODRIVER", "x11", 1);
             }
             ::setenv("QUARN_BOX_ANSWER", "ok", 1);
             rlimit limit;
-            limit.rlim_cur = limit.rlim_max = limit_bytes;
-            ::setrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = c.soft;
+            limit.rlim_max = c.hard ? c.hard : c.soft;
+            if (::setrlimit(c.resource, &limit) != 0)
+                ::_exit(127);
         });
         const int status = run.status;
         const bool asked = run.asked;
@@ -712,14 +737,27 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
         if (status == 77)
             GTEST_SKIP() << "no mount namespace for a /tmp of the program's own: the rows did not run";
         ASSERT_GE(status, 0) << said;
-        if (c.above) {
+        switch (c.end) {
+        case End::ran:
             EXPECT_TRUE(asked) << said;
             EXPECT_EQ(status, 0) << said;
             EXPECT_EQ(said.find("memory"), std::string::npos) << said;
-        } else {
+            break;
+        case End::refused_first:
+        case End::refused:
             EXPECT_EQ(status, 1) << said;
             EXPECT_NE(said.find("Not enough memory to run the game."), std::string::npos) << said;
             EXPECT_FALSE(asked);
+            if (c.end == End::refused_first) {
+                EXPECT_NE(said.find("race: Not enough memory to run the game."), std::string::npos) << said;
+                EXPECT_EQ(said.find("[message box]"), std::string::npos) << said;
+            }
+            break;
+        case End::no_display:
+            EXPECT_EQ(status, 2) << said;
+            EXPECT_NE(said.find("no display is available"), std::string::npos) << said;
+            EXPECT_EQ(said.find("memory"), std::string::npos) << said;
+            break;
         }
     }
 }

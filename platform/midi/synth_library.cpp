@@ -1,0 +1,68 @@
+#include "platform/midi/synth_library.h"
+
+#include <dlfcn.h>
+
+namespace platform::midi_detail {
+
+namespace {
+
+struct Opened {
+    SynthLibrary functions;
+    bool ok = false;
+    std::string failure;
+};
+
+template <typename Function>
+bool find(void* handle, const char* name, Function& function, std::string& failure)
+{
+    function = reinterpret_cast<Function>(::dlsym(handle, name));
+    if (!function)
+        failure = std::string("the synthesiser library has no ") + name;
+    return function != nullptr;
+}
+
+Opened open_library()
+{
+    Opened opened;
+    // The library's own name for itself, which the build read: a library
+    // of another name is another interface.
+    void* handle = ::dlopen(QUARN_SYNTH_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = ::dlerror();
+        opened.failure = why ? why : "the synthesiser library " QUARN_SYNTH_LIBRARY " cannot be opened";
+        return opened;
+    }
+    SynthLibrary& f = opened.functions;
+    std::string& e = opened.failure;
+    opened.ok = find(handle, "new_fluid_settings", f.new_settings, e) &&
+                find(handle, "delete_fluid_settings", f.delete_settings, e) &&
+                find(handle, "fluid_settings_setnum", f.settings_setnum, e) &&
+                find(handle, "fluid_settings_setint", f.settings_setint, e) &&
+                find(handle, "fluid_set_log_function", f.set_log_function, e) &&
+                find(handle, "new_fluid_synth", f.new_synth, e) && find(handle, "delete_fluid_synth", f.delete_synth, e) &&
+                find(handle, "fluid_synth_sfload", f.sfload, e) &&
+                find(handle, "fluid_synth_set_interp_method", f.set_interp_method, e) &&
+                find(handle, "fluid_synth_noteoff", f.noteoff, e) && find(handle, "fluid_synth_noteon", f.noteon, e) &&
+                find(handle, "fluid_synth_key_pressure", f.key_pressure, e) && find(handle, "fluid_synth_cc", f.cc, e) &&
+                find(handle, "fluid_synth_program_change", f.program_change, e) &&
+                find(handle, "fluid_synth_channel_pressure", f.channel_pressure, e) &&
+                find(handle, "fluid_synth_pitch_bend", f.pitch_bend, e) && find(handle, "fluid_synth_sysex", f.sysex, e) &&
+                find(handle, "fluid_synth_all_notes_off", f.all_notes_off, e) &&
+                find(handle, "fluid_synth_write_s16", f.write_s16, e);
+    // Searched in the library and what it loaded with it; not required.
+    f.omp_set_num_threads = reinterpret_cast<void (*)(int)>(::dlsym(handle, "omp_set_num_threads"));
+    // The handle stays open: the functions are used until the process ends.
+    return opened;
+}
+
+} // namespace
+
+const SynthLibrary* synth_library(std::string& failure)
+{
+    static const Opened opened = open_library();
+    if (!opened.ok)
+        failure = opened.failure;
+    return opened.ok ? &opened.functions : nullptr;
+}
+
+} // namespace platform::midi_detail
