@@ -16,7 +16,7 @@ collect_skips() {
   awk -v run="$1" '
     reason { print run "\ttest\t" ($0 ~ /^\[  SKIPPED \]/ ? "(no reason given)" : $0); reason = 0; next }
     /:[0-9]+: Skipped$/ { reason = 1; next }
-    /^[^[].*skipped( \047[^\047]*\047)?: ./ {
+    /^[^[]/ && /skipped( \047[^\047]*\047)?: ./ {
       sub(/^.*skipped( \047[^\047]*\047)?: /, "")
       print run "\trow\t" $0
     }' "$2" >>"$skip_list"
@@ -57,7 +57,7 @@ report_skips() {
       if (n["row"]) out = out (out == "" ? "" : ", ") n["row"] " row" (n["row"] == 1 ? "" : "s")
       if (n["step"]) out = out (out == "" ? "" : ", ") n["step"] " step" (n["step"] == 1 ? "" : "s")
       printf "%s", (out == "" ? "nothing skipped" : out " skipped, by reason above")
-      if (window) printf "; %d window tests left by CTest to the smoke step", window
+      if (window) printf "; %d window test%s left by CTest to the smoke step", window, (window == 1 ? "" : "s")
     }' "$skip_list")
   skip_summary=$counts
 }
