@@ -7,14 +7,16 @@
 # real window, in a private Xvfb when there is no display. A third build
 # runs the tests labelled "threads" under ThreadSanitizer, and clang builds
 # the base library's tests once more. Exits non-zero on any failure; the
-# last line sums up. The test programs' compile time is kept down by a
-# shared precompiled header and unity batches (cmake/QuarnBuild.cmake).
+# last line sums up, with how many tests and rows were skipped, listed by
+# reason just above it (scripts/test-skips.sh). The test programs' compile
+# time is kept down by a shared precompiled header and unity batches
+# (cmake/QuarnBuild.cmake).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh || { echo "SUMMARY: FAILED (installing dependencies)"; exit 1; }
 source scripts/as-player.sh
-continue_as_player "$0" "$@"
+continue_as_player "$0" "$@" || { echo "SUMMARY: FAILED (the repository's owner has no account here)"; exit 1; }
 require_own_build_folder || { echo "SUMMARY: FAILED (build/ holds another user's files)"; exit 1; }
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -54,6 +56,7 @@ run_build() {
     echo "=== $name: fuzz replays wrote logs:"; echo "$logs"
     failed+=("$name fuzz replays wrote logs")
   fi
+  collect_skips "$name" "$dir/Testing/Temporary/LastTest.log"
 }
 
 # A third, small build: only the tests labelled "threads" (and what they
@@ -68,6 +71,7 @@ run_tsan() {
   echo "=== tsan: tests"
   if ! TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} TMPDIR=$tests_tmp \
        ctest --test-dir "$dir" -L threads -j "$jobs" --output-on-failure --timeout 600; then failed+=("tsan tests"); fi
+  collect_skips tsan "$dir/Testing/Temporary/LastTest.log"
 }
 
 # The base library's tests once more, built by clang at -O1: clang merges
@@ -84,8 +88,12 @@ run_clang_base() {
     failed+=("clang-base build"); return
   fi
   echo "=== clang-base: tests"
-  TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base" --gtest_brief=1 &&
-    TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base_files" --gtest_brief=1 || failed+=("clang-base tests")
+  {
+    TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base" --gtest_brief=1 &&
+      TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base_files" --gtest_brief=1
+  } 2>&1 | tee "$dir.tests.log"
+  ((PIPESTATUS[0] == 0)) || failed+=("clang-base tests")
+  collect_skips clang-base "$dir.tests.log"
 }
 
 # The opt-in smoke tests of the SDL2 backend open real windows. With a
@@ -113,7 +121,7 @@ smoke_tests() {
 # full screen is made differ there. Skipped with a message without jwm.
 smoke_under_window_manager() {
   if ! command -v jwm >/dev/null 2>&1 || ! command -v xprop >/dev/null 2>&1; then
-    echo "smoke: the runs under a window manager are skipped (jwm or xprop is not installed)"; return 0
+    skip_step "smoke under a window manager" "jwm or xprop is not installed"; return 0
   fi
   local home wm rc=0
   home=$(mktemp -d) # jwm reads its settings from the home folder: none, its defaults
@@ -134,13 +142,15 @@ run_smoke() {
   local bin=build/release/tests/platform/test_platform
   [[ -x $bin ]] || return
   echo "=== smoke: the SDL2 backend in a real window"
-  local run=(smoke_tests)
+  local run=(smoke_tests) log=build/smoke.tests.log
   if [[ -n "${DISPLAY:-}" ]]; then
-    "${run[@]}" || failed+=("smoke tests")
+    "${run[@]}" 2>&1 | tee "$log"
+    ((PIPESTATUS[0] == 0)) || failed+=("smoke tests")
+    collect_skips smoke "$log"
     return
   fi
   if ! command -v Xvfb >/dev/null 2>&1; then
-    echo "smoke: skipped (Xvfb is not installed)"; return
+    skip_step smoke "Xvfb is not installed"; return
   fi
   local number_file display="" xpid
   number_file=$(mktemp)
@@ -155,14 +165,18 @@ run_smoke() {
   rm -f "$number_file"
   if [[ -z $display ]]; then
     kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
-    echo "smoke: skipped (Xvfb could not start)"; return
+    skip_step smoke "Xvfb could not start"; return
   fi
-  DISPLAY=:$display "${run[@]}" || failed+=("smoke tests")
-  DISPLAY=:$display smoke_under_window_manager || failed+=("smoke tests under a window manager")
+  DISPLAY=:$display "${run[@]}" 2>&1 | tee "$log"
+  ((PIPESTATUS[0] == 0)) || failed+=("smoke tests")
+  DISPLAY=:$display smoke_under_window_manager 2>&1 | tee -a "$log"
+  ((PIPESTATUS[0] == 0)) || failed+=("smoke tests under a window manager")
+  collect_skips smoke "$log"
   kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
 }
 
 mkdir -p build
+source scripts/test-skips.sh
 run_build release -DCMAKE_BUILD_TYPE=Release
 TMPDIR=$tests_tmp run_smoke
 run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
@@ -176,8 +190,9 @@ if [[ -n $(ls -A "$tests_tmp") ]]; then
 fi
 rm -rf "$tests_tmp"
 
+report_skips
 if ((${#failed[@]})); then
-  echo "SUMMARY: FAILED (${failed[*]})"
+  echo "SUMMARY: FAILED (${failed[*]}); $skip_summary"
   exit 1
 fi
-echo "SUMMARY: all tests passed (release and sanitizer builds, fuzz corpora replayed, threaded tests under ThreadSanitizer, base library under clang)"
+echo "SUMMARY: all tests passed (release and sanitizer builds, fuzz corpora replayed, threaded tests under ThreadSanitizer, base library under clang); $skip_summary"

@@ -20,6 +20,7 @@
 #include <iterator>
 #include <random>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -475,12 +476,20 @@ struct ToolRun {
     std::string said;
 };
 
+// The tool runs in `dir`, and as root as the unprivileged user, who is
+// given `dir`: a folder name the tool took wrongly ("" for "/") then
+// reaches no folder outside the test's. The program is opened before the
+// user changes, as the folders above it may be closed to that user.
 ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = RLIM_INFINITY)
 {
     const fs::path said = dir / "said";
+    if (::geteuid() == 0 && ::chown(dir.c_str(), test_support::unprivileged_user, test_support::unprivileged_user) != 0)
+        return {};
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::chdir(dir.c_str()) != 0 || !std::freopen("said", "w", stdout) || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0)
+        const int program = ::open(QUARN_MKDATA_PROGRAM, O_RDONLY | O_CLOEXEC);
+        if (program < 0 || ::chdir(dir.c_str()) != 0 || !test_support::become_unprivileged() ||
+            !std::freopen("said", "w", stdout) || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0)
             ::_exit(126);
         rlimit limit{address_space, address_space};
         ::setrlimit(RLIMIT_AS, &limit);
@@ -488,7 +497,7 @@ ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        ::execv(QUARN_MKDATA_PROGRAM, argv.data());
+        ::fexecve(program, argv.data(), environ);
         ::_exit(127);
     }
     int status = 0;
