@@ -57,7 +57,7 @@ report_skips() {
       if (n["row"]) out = out (out == "" ? "" : ", ") n["row"] " row" (n["row"] == 1 ? "" : "s")
       if (n["step"]) out = out (out == "" ? "" : ", ") n["step"] " step" (n["step"] == 1 ? "" : "s")
       printf "%s", (out == "" ? "nothing skipped" : out " skipped, by reason above")
-      if (window) printf "; %d window test%s left by CTest to the smoke step", window, (window == 1 ? "" : "s")
+      if (window) printf "; %d window test%s skipped by CTest, run by the smoke step in the release build", window, (window == 1 ? "" : "s")
     }' "$skip_list")
   skip_summary=$counts
 }
