@@ -100,7 +100,7 @@ protected:
             // driver named does not start, the backend is at fault.
             if (!std::getenv("QUARN_SDL_SMOKE"))
                 FAIL() << platform::backend_error_text();
-            GTEST_SKIP() << "SDL cannot start here";
+            GTEST_SKIP() << "SDL cannot start here: " << platform::backend_error_text();
         }
     }
     void TearDown() override

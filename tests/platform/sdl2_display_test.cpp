@@ -35,7 +35,7 @@ protected:
             // The dummy driver needs nothing from the machine.
             if (!smoke_)
                 FAIL() << platform::backend_error_text();
-            GTEST_SKIP() << "SDL cannot start here";
+            GTEST_SKIP() << "SDL cannot start here: " << platform::backend_error_text();
         }
     }
     void TearDown() override

@@ -28,7 +28,7 @@ protected:
         platform::shutdown();
         platform::use_backend(platform::BackendKind::sdl2);
         if (platform::backend_kind() != platform::BackendKind::sdl2)
-            GTEST_SKIP() << "SDL cannot start here";
+            GTEST_SKIP() << "SDL cannot start here: " << platform::backend_error_text();
     }
     void TearDown() override
     {

@@ -87,7 +87,7 @@ TEST(RealWindow, Sdl2WindowUnderADisplayDoesTheSame)
     platform::shutdown();
     platform::use_backend(platform::BackendKind::sdl2);
     if (platform::backend_kind() != platform::BackendKind::sdl2)
-        GTEST_SKIP() << "SDL cannot start here";
+        GTEST_SKIP() << "SDL cannot start here: " << platform::backend_error_text();
     run_window_script();
     platform::shutdown();
     platform::use_backend(platform::BackendKind::headless);
