@@ -98,7 +98,11 @@ bool folder_rename_new(FolderHandle folder, const char* from, const char* to)
     if (errno != EINVAL && errno != ENOSYS)
         return false;
     if (::linkat(folder, from, folder, to, 0) == 0) {
-        (void)::unlinkat(folder, from, 0);
+        // The old name goes only while it still has the file now linked.
+        struct stat linked;
+        if (::fstatat(folder, to, &linked, AT_SYMLINK_NOFOLLOW) == 0)
+            (void)folder_remove_made(
+                folder, from, {static_cast<uint64_t>(linked.st_dev), static_cast<uint64_t>(linked.st_ino)});
         return true;
     }
     // Some FUSE and SMB mounts make no hard links either (EPERM). A plain
