@@ -6,7 +6,8 @@
 # so those keep compiling. The release build's SDL2 smoke tests then open a
 # real window, in a private Xvfb when there is no display. A third build
 # runs the tests labelled "threads" under ThreadSanitizer, and clang builds
-# the base library's tests once more. Exits non-zero on any failure; the
+# the base library's tests once more. Run by root, the release build's
+# tests also run as a user without root's rights. Exits non-zero on any failure; the
 # last line sums up, with how many tests and rows were skipped, listed by
 # reason just above it (scripts/test-skips.sh). The test programs' compile
 # time is kept down by a shared precompiled header and unity batches
@@ -57,6 +58,41 @@ run_build() {
     failed+=("$name fuzz replays wrote logs")
   fi
   collect_skips "$name" "$dir/Testing/Temporary/LastTest.log"
+}
+
+# When root runs this (as CI does), the release build's tests run once more
+# as a user id with no account and none of root's rights, so that a test
+# only root can pass fails here as it fails for every player. That user
+# reads the build and writes only in a folder of its own: its TMPDIR, its
+# HOME and CTest's log, which CTest keeps where it starts (a CTestTestfile
+# there names the release build). Left out when the build is not readable
+# by others, with the reason.
+run_as_plain_user() {
+  [[ $(id -u) -eq 0 ]] || return 0
+  local name="release as a plain user" dir=$PWD/build/release uid=65533 own
+  while getent passwd "$uid" >/dev/null; do ((--uid)); done
+  local as_user=(setpriv --reuid="$uid" --regid="$uid" --clear-groups)
+  echo "=== $name: tests as user id $uid"
+  own=$(mktemp -d "${TMPDIR:-/tmp}/quarn-plain-tests.XXXXXX") || { failed+=("$name: no temporary folder"); return; }
+  mkdir "$own/tmp" "$own/home" "$own/ctest"
+  printf 'subdirs("%s")\n' "$dir" >"$own/ctest/CTestTestfile.cmake"
+  chown -R "$uid:$uid" "$own"
+  local closed=""
+  if ! "${as_user[@]}" test -r "$dir/CTestTestfile.cmake" -a -x "$dir/tests"; then
+    closed="user id $uid cannot read $dir: let others read it and enter the folders on its way (chmod o+rX)"
+  elif ! "${as_user[@]}" test -w "$own/tmp"; then
+    closed="user id $uid cannot enter $(dirname "$own"): set TMPDIR to a folder others may enter"
+  fi
+  if [[ -n $closed ]]; then skip_step "$name" "$closed"; rm -rf "$own"; return; fi
+  if ! "${as_user[@]}" env -u XDG_RUNTIME_DIR -u USER -u LOGNAME HOME="$own/home" TMPDIR="$own/tmp" \
+       ctest --test-dir "$own/ctest" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
+  if [[ -n $(ls -A "$own/tmp") ]]; then
+    echo "=== $name: left in its temporary folder:"
+    (cd "$own/tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
+    failed+=("files left in the plain user's temporary folder")
+  fi
+  collect_skips "$name" "$own/ctest/Testing/Temporary/LastTest.log"
+  rm -rf "$own"
 }
 
 # A third, small build: only the tests labelled "threads" (and what they
@@ -192,6 +228,7 @@ run_smoke() {
 mkdir -p build
 source scripts/test-skips.sh
 run_build release -DCMAKE_BUILD_TYPE=Release
+[[ " ${failed[*]} " == *" release build "* ]] || run_as_plain_user
 TMPDIR=$tests_tmp run_smoke
 run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
 run_tsan
@@ -209,4 +246,6 @@ if ((${#failed[@]})); then
   echo "SUMMARY: FAILED (${failed[*]}); $skip_summary"
   exit 1
 fi
-echo "SUMMARY: all tests passed (release and sanitizer builds, fuzz corpora replayed, threaded tests under ThreadSanitizer, base library under clang); $skip_summary"
+plain=""
+[[ $(id -u) -ne 0 ]] || plain=", release tests again as a user without root's rights"
+echo "SUMMARY: all tests passed (release and sanitizer builds$plain, fuzz corpora replayed, threaded tests under ThreadSanitizer, base library under clang); $skip_summary"
