@@ -219,12 +219,13 @@ int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t
     char line[CFG_LINE_SIZE];
     char name[CFG_LINE_SIZE];
     char value[CFG_LINE_SIZE];
-    for (unsigned number = 1; cfgReadLine(stream, line, sizeof line); ++number) {
+    bool nul = false;
+    for (unsigned number = 1; cfgReadLine(stream, line, sizeof line, &nul); ++number) {
         // Editors that save UTF-8 with a byte order mark put it before the
         // first line's key, which would not match its name otherwise.
         const bool marked = number == 1 && std::strncmp(line, cfgByteOrderMark, cfgByteOrderMarkSize) == 0;
         const char* text = marked ? line + cfgByteOrderMarkSize : line;
-        const cfgLineKind kind = cfgScanLine(text, name, value);
+        const cfgLineKind kind = cfgScanReadLine(text, nul, name, value);
         if (kind == cfgLineKind::variable) {
             cfg.SetStr(name, value);
             if (variables)

@@ -117,6 +117,9 @@ TEST_F(CfgTest, ParseRules)
         { "x y = 1", "x y", "1" },
         { "\tkey\t=\tv a l\t", "key", "v a l" },
         { "crlf = 5\r", "crlf", "5" },
+        // A CR alone ends a line too: read as part of it, the whole file
+        // was one comment.
+        { "-- settings\rbest_result = 1", "best_result", "1" },
         { "k=v", "k", "v" },
         { "path = c:\\games\\race", "path", "c:\\games\\race" },
         // A byte order mark before the first line, as some editors save it.
@@ -145,9 +148,13 @@ TEST_F(CfgTest, ParseRules)
 // defaults and the save at exit would write the defaults over them.
 TEST_F(CfgTest, BadLinesAreReportedWithFileAndLineAndTheLoadGoesOn)
 {
+    using namespace std::string_literals;
+    // Lines with NULs, what a crash leaves, are damaged whatever else they
+    // hold: taken, they saved the value with U+FFFD in it, or the key.
     for (const auto& [bad, message] : { std::pair<std::string, std::string> { "=5", "Empty variable name" },
              { "  = x", "Empty variable name" }, { "abc", "Invalid line" }, { "abc -- = comment", "Invalid line" },
-             { "snd_volume 50", "Invalid line" } }) {
+             { "snd_volume 50", "Invalid line" }, { "best_result = 123\0\0" "456"s, "Invalid line" },
+             { "snd_\0volume = 37"s, "Invalid line" } }) {
         platform::clear_shown_boxes();
         cfgCTy cfg;
         load(cfg, "first = 1\r\n-- a comment\r\n" + bad + "\r\nlater = 2\r\n");
@@ -156,8 +163,11 @@ TEST_F(CfgTest, BadLinesAreReportedWithFileAndLineAndTheLoadGoesOn)
         EXPECT_EQ(cfg.Count(), 2u) << bad;
         ASSERT_EQ(boxes().size(), 1u) << bad;
         const std::string text = boxes()[0].text;
+        std::string shown; // a NUL shows as U+FFFD
+        for (const char c : bad)
+            shown += c == '\0' ? "\xEF\xBF\xBD"s : std::string(1, c);
         EXPECT_NE(text.find("\n" + message), std::string::npos) << text;
-        EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 3: " + bad + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 3: " + shown + "\n"), std::string::npos) << text;
     }
 }
 
@@ -229,7 +239,7 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     write_text(dir.file("utf32be"), "\0\0\xFE\xFF" "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
     write_text(dir.file("utf32le-unmarked"), "b\0\0\0=\0\0\0" "1\0\0\0\n\0\0\0"s);
     write_text(dir.file("utf32be-unmarked"), "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
-    // One NUL in a UTF-8 value is a bad value, read and reported as one.
+    // One NUL in a UTF-8 line makes it a bad line, reported and skipped.
     write_text(dir.file("stray-nul"), "b = 1\0\n"s);
     // Runs of NULs are what a crash leaves, not text: once called UTF-32
     // and kept, every later exit said the settings were not saved. Text in
@@ -255,7 +265,7 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("utf32le"), cfgReadTy::utf32, EILSEQ}, {dir.file("utf32be"), cfgReadTy::utf32, EILSEQ},
         {dir.file("utf32le-unmarked"), cfgReadTy::utf32, EILSEQ},
         {dir.file("utf32be-unmarked"), cfgReadTy::utf32, EILSEQ},
-        {dir.file("stray-nul"), cfgReadTy::whole, 0, 1},
+        {dir.file("stray-nul"), cfgReadTy::whole, 0},
         {dir.file("nuls"), cfgReadTy::whole, 0}, {dir.file("text-then-nuls"), cfgReadTy::whole, 0, 2},
         {dir.file("nuls-between"), cfgReadTy::whole, 0, 2},
         {dir.file("utf16le-then-nuls"), cfgReadTy::utf16, EILSEQ},
