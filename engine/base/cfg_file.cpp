@@ -95,6 +95,13 @@ bool read_line(std::FILE* stream, char* line, size_t size, bool& nul)
 
 inline bool blank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
+// FF FE or FE FF, UTF-16's byte order marks, at `text`.
+bool utf16_mark(const char* text)
+{
+    const auto first = static_cast<unsigned char>(text[0]), second = static_cast<unsigned char>(text[1]);
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+}
+
 } // namespace
 
 bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul)
@@ -126,6 +133,12 @@ cfgLineKind cfgScanLine(const char* line, char* name, char* value)
             // renamed or lost.
             if (std::strncmp(line + i, cfgByteOrderMark, cfgByteOrderMarkSize) == 0) {
                 i += cfgByteOrderMarkSize - 1;
+                break;
+            }
+            // UTF-16's marks before UTF-8 text likewise: the bytes FF and
+            // FE stand in no UTF-8 text, and would rename the key.
+            if (utf16_mark(line + i)) {
+                ++i;
                 break;
             }
             if (c == '=')

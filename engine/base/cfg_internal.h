@@ -31,7 +31,8 @@ bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul = nullptr
 inline constexpr char cfgByteOrderMark[] = "\xEF\xBB\xBF";
 inline constexpr size_t cfgByteOrderMarkSize = sizeof cfgByteOrderMark - 1;
 // Splits a line into the two CFG_LINE_SIZE buffers (filled for a variable).
-// Byte order marks (U+FEFF) before the name are passed over as blanks are.
+// Byte order marks (U+FEFF in UTF-8, UTF-16's FF FE and FE FF) before the
+// name are passed over as blanks are.
 cfgLineKind cfgScanLine(const char* line, char* name, char* value);
 // cfgScanLine on a line cfgReadLine read, `nul` its answer: a line that
 // held a NUL is damaged, and nothing of it is taken, lest a value or a

@@ -129,6 +129,8 @@ TEST_F(CfgTest, ParseRules)
         // first on a line, where the next load would drop a mark.
         { "\xEF\xBB\xBF\xEF\xBB\xBF" "best_result = 1", "best_result", "1" },
         { " \xEF\xBB\xBF" "key\xEF\xBB\xBF = 2", "key\xEF\xBB\xBF", "2" },
+        // UTF-16's mark before UTF-8 text: no part of the key either.
+        { "\xFF\xFE" "best_result = 1", "best_result", "1" },
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
@@ -248,6 +250,11 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     write_text(dir.file("text-then-nuls"), "a = 1\nb = 2\n" + std::string(200, '\0'));
     write_text(dir.file("nuls-between"), "a = 1\n" + std::string(101, '\0') + "\nb = 2\n");
     write_text(dir.file("utf16le-then-nuls"), "b\0=\0" "1\0\n\0"s + std::string(200, '\0'));
+    // A mark says no more than the letters after it: UTF-8 text after one
+    // was called UTF-16 or UTF-32, and never read nor saved again. (The
+    // NULs of UTF-32's mark make a bad line.)
+    write_text(dir.file("utf8-after-utf16-mark"), "\xFF\xFE" "best_result = 1\nb = 2\n");
+    write_text(dir.file("utf8-after-utf32-mark"), "\xFF\xFE\0\0" "-- notes\nb = 2\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -269,6 +276,8 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("nuls"), cfgReadTy::whole, 0}, {dir.file("text-then-nuls"), cfgReadTy::whole, 0, 2},
         {dir.file("nuls-between"), cfgReadTy::whole, 0, 2},
         {dir.file("utf16le-then-nuls"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf8-after-utf16-mark"), cfgReadTy::whole, 0, 2},
+        {dir.file("utf8-after-utf32-mark"), cfgReadTy::whole, 0, 1},
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
