@@ -47,6 +47,27 @@ bool store_value(cfgVarCTy* var, const char* text)
     return true;
 }
 
+// The units of `width` bytes of the head, by whether they stand as
+// UTF-16 or UTF-32 (`width` 2 or 4) writes ASCII (letters_stand_as).
+struct Units {
+    size_t in_pattern = 0; // one letter, at `at`, and NULs
+    size_t others = 0;     // any other letters; units of NULs alone count in neither
+};
+Units count_units(const unsigned char* head, size_t size, size_t width, size_t at)
+{
+    Units units;
+    for (size_t unit = 0; unit + width <= size; unit += width) {
+        size_t letters = 0;
+        for (size_t i = 0; i < width; ++i)
+            letters += head[unit + i] != 0;
+        if (letters == 1 && head[unit + at] != 0)
+            ++units.in_pattern;
+        else if (letters != 0)
+            ++units.others;
+    }
+    return units;
+}
+
 // True when the head's letters stand as UTF-16 or UTF-32 (`width` 2 or 4)
 // writes ASCII: a settings file is names and numbers, and either encoding
 // gives each of them a unit of `width` bytes with the letter at one end
@@ -60,17 +81,25 @@ bool store_value(cfgVarCTy* var, const char* text)
 // around them outnumber them.
 bool letters_stand_as(const unsigned char* head, size_t size, size_t width, size_t at)
 {
-    size_t in_pattern = 0, others = 0;
-    for (size_t unit = 0; unit + width <= size; unit += width) {
-        size_t letters = 0;
-        for (size_t i = 0; i < width; ++i)
-            letters += head[unit + i] != 0;
-        if (letters == 1 && head[unit + at] != 0)
-            ++in_pattern;
-        else if (letters != 0)
-            ++others;
-    }
-    return in_pattern >= 2 && in_pattern > others;
+    const Units units = count_units(head, size, width, at);
+    return units.in_pattern >= 2 && units.in_pattern > units.others;
+}
+
+// True when `head` begins with the byte order mark `mark` of an encoding
+// of `width` bytes and the text after it may be in that encoding. The bytes
+// FF FE also begin UTF-8 text a tool put a mark before: in that text no
+// unit stands in the pattern (a name, '=' and a line end would), so the
+// mark is taken at its word only where one does, or where nothing but
+// NULs follow it. Letters beyond ASCII stand outside the pattern in UTF-16
+// too, so they are not counted against it.
+template <size_t N>
+bool marked_as(const unsigned char* head, size_t size, const char (&mark)[N], size_t width, size_t at)
+{
+    const size_t mark_size = N - 1; // the mark may hold NULs
+    if (size < mark_size || std::memcmp(head, mark, mark_size) != 0)
+        return false;
+    const Units units = count_units(head + mark_size, size - mark_size, width, at);
+    return units.in_pattern > 0 || units.others == 0;
 }
 
 // The encoding of the text, as far as the load tells encodings apart:
@@ -83,10 +112,9 @@ cfgReadTy text_encoding(std::FILE* stream)
     const size_t size = std::fread(head, 1, sizeof head, stream);
     std::rewind(stream);
     // The byte order marks; UTF-32's little-endian one begins as UTF-16's.
-    if (size >= 4 && ((head[0] == 0xFF && head[1] == 0xFE && head[2] == 0 && head[3] == 0) ||
-                      (head[0] == 0 && head[1] == 0 && head[2] == 0xFE && head[3] == 0xFF)))
+    if (marked_as(head, size, "\xFF\xFE\0\0", 4, 0) || marked_as(head, size, "\0\0\xFE\xFF", 4, 3))
         return cfgReadTy::utf32;
-    if (size >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)))
+    if (marked_as(head, size, "\xFF\xFE", 2, 0) || marked_as(head, size, "\xFE\xFF", 2, 1))
         return cfgReadTy::utf16;
     // UTF-32 first: its units hold UTF-16's pattern too, with a unit of
     // NULs after each letter.
@@ -219,12 +247,13 @@ int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t
     char line[CFG_LINE_SIZE];
     char name[CFG_LINE_SIZE];
     char value[CFG_LINE_SIZE];
-    for (unsigned number = 1; cfgReadLine(stream, line, sizeof line); ++number) {
+    bool nul = false;
+    for (unsigned number = 1; cfgReadLine(stream, line, sizeof line, &nul); ++number) {
         // Editors that save UTF-8 with a byte order mark put it before the
         // first line's key, which would not match its name otherwise.
         const bool marked = number == 1 && std::strncmp(line, cfgByteOrderMark, cfgByteOrderMarkSize) == 0;
         const char* text = marked ? line + cfgByteOrderMarkSize : line;
-        const cfgLineKind kind = cfgScanLine(text, name, value);
+        const cfgLineKind kind = cfgScanReadLine(text, nul, name, value);
         if (kind == cfgLineKind::variable) {
             cfg.SetStr(name, value);
             if (variables)

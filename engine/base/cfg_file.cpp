@@ -57,22 +57,27 @@ int cfgFileWriteVar(std::FILE* stream, const char* name, const char* value)
 namespace {
 
 // What a NUL byte in the file reads as: the character that stands for
-// what could not be read (U+FFFD in UTF-8). A NUL would end the text where
-// it stands, and "1<NUL>0" would pass for the number 1 without a word;
-// kept in its place, it makes the value the bad value it is.
+// what could not be read (U+FFFD in UTF-8), as the report of its damaged
+// line shows it. A NUL would end the text where it stands, and the report
+// would show the line cut short.
 constexpr char nul_stand_in[] = "\xEF\xBF\xBD";
 
 // Reads one line without its line end into `line` (at most size - 1
 // bytes). The rest of a longer line is read and dropped, so that it cannot
-// pass for a line of its own. False at the end of the file.
-bool read_line(std::FILE* stream, char* line, size_t size)
+// pass for a line of its own. A line ends at LF, at CR LF, and at a CR
+// alone, as some editors end lines (taken into the line, it would make a
+// whole file one line). `nul` says whether the line held a NUL byte, also
+// in its dropped rest. False at the end of the file.
+bool read_line(std::FILE* stream, char* line, size_t size, bool& nul)
 {
     size_t n = 0;
     bool cut = false; // once a byte did not fit, no later one goes in
+    nul = false;
     int c = std::getc(stream);
     if (c == EOF)
         return false;
-    for (; c != EOF && c != '\n'; c = std::getc(stream)) {
+    for (; c != EOF && c != '\n' && c != '\r'; c = std::getc(stream)) {
+        nul = nul || c == '\0';
         const char byte = static_cast<char>(c);
         const char* bytes = c == '\0' ? nul_stand_in : &byte;
         const size_t count = c == '\0' ? sizeof nul_stand_in - 1 : 1;
@@ -82,17 +87,30 @@ bool read_line(std::FILE* stream, char* line, size_t size)
             n += count;
         }
     }
+    if (c == '\r' && (c = std::getc(stream)) != '\n' && c != EOF)
+        std::ungetc(c, stream);
     line[n] = '\0';
     return true;
 }
 
 inline bool blank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
+// FF FE or FE FF, UTF-16's byte order marks, at `text`.
+bool utf16_mark(const char* text)
+{
+    const auto first = static_cast<unsigned char>(text[0]), second = static_cast<unsigned char>(text[1]);
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+}
+
 } // namespace
 
-bool cfgReadLine(std::FILE* stream, char* line, size_t size)
+bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul)
 {
-    return stream && read_line(stream, line, size);
+    bool held_nul = false;
+    const bool read = stream && read_line(stream, line, size, held_nul);
+    if (nul)
+        *nul = held_nul;
+    return read;
 }
 
 cfgLineKind cfgScanLine(const char* line, char* name, char* value)
@@ -115,6 +133,12 @@ cfgLineKind cfgScanLine(const char* line, char* name, char* value)
             // renamed or lost.
             if (std::strncmp(line + i, cfgByteOrderMark, cfgByteOrderMarkSize) == 0) {
                 i += cfgByteOrderMarkSize - 1;
+                break;
+            }
+            // UTF-16's marks before UTF-8 text likewise: the bytes FF and
+            // FE stand in no UTF-8 text, and would rename the key.
+            if (utf16_mark(line + i)) {
+                ++i;
                 break;
             }
             if (c == '=')
@@ -153,6 +177,11 @@ cfgLineKind cfgScanLine(const char* line, char* name, char* value)
     return cfgLineKind::variable;
 }
 
+cfgLineKind cfgScanReadLine(const char* line, bool nul, char* name, char* value)
+{
+    return nul ? cfgLineKind::damaged : cfgScanLine(line, name, value);
+}
+
 const char* cfgLineError(cfgLineKind kind)
 {
     return kind == cfgLineKind::empty_name ? "Empty variable name" : "Invalid line";
@@ -161,8 +190,9 @@ const char* cfgLineError(cfgLineKind kind)
 int cfgFileReadVar(std::FILE* stream, char* name, char* value)
 {
     char line[CFG_LINE_SIZE];
-    while (cfgReadLine(stream, line, sizeof(line))) {
-        const cfgLineKind kind = cfgScanLine(line, name, value);
+    bool nul = false;
+    while (cfgReadLine(stream, line, sizeof(line), &nul)) {
+        const cfgLineKind kind = cfgScanReadLine(line, nul, name, value);
         if (kind == cfgLineKind::variable)
             return 1;
         if (kind != cfgLineKind::blank) {

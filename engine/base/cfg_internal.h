@@ -20,16 +20,24 @@ enum class cfgLineKind {
     blank,      // nothing but blanks or a comment
     empty_name, // '=' before any name
     no_equals,  // a name without '='
+    damaged,    // NUL bytes, what a crash leaves, whatever else it holds
 };
 // Reads one line without its line end (at most size - 1 characters; the
-// rest of a longer line is dropped). False at the end of the file.
-bool cfgReadLine(std::FILE* stream, char* line, size_t size);
+// rest of a longer line is dropped). A line ends at LF, CR LF or a CR
+// alone. A NUL byte reads as U+FFFD; `nul`, when given, says whether the
+// line held one. False at the end of the file.
+bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul = nullptr);
 // U+FEFF in UTF-8: the byte order mark some editors put before the text.
 inline constexpr char cfgByteOrderMark[] = "\xEF\xBB\xBF";
 inline constexpr size_t cfgByteOrderMarkSize = sizeof cfgByteOrderMark - 1;
 // Splits a line into the two CFG_LINE_SIZE buffers (filled for a variable).
-// Byte order marks (U+FEFF) before the name are passed over as blanks are.
+// Byte order marks (U+FEFF in UTF-8, UTF-16's FF FE and FE FF) before the
+// name are passed over as blanks are.
 cfgLineKind cfgScanLine(const char* line, char* name, char* value);
+// cfgScanLine on a line cfgReadLine read, `nul` its answer: a line that
+// held a NUL is damaged, and nothing of it is taken, lest a value or a
+// name with U+FFFD in it be saved as if the file had said so.
+cfgLineKind cfgScanReadLine(const char* line, bool nul, char* name, char* value);
 // The report text of a bad line: "Empty variable name" or "Invalid line".
 const char* cfgLineError(cfgLineKind kind);
 

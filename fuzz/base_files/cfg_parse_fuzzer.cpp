@@ -1,9 +1,10 @@
 // The configuration parser over arbitrary text, as the load reads a file
 // it opened: text in UTF-16 or UTF-32 must be refused whole, nothing of it
-// read. What it reads is saved with the writer and read again, line by
-// line, which must give the same list (unless a written line outgrows the
-// line limit: "a=b" of 1023 characters comes back as "a = b", two longer,
-// and is cut; the format has no way around it).
+// read. What it reads is saved with the writer and read again as the load
+// reads a file, its encoding judged first, which must read it whole and
+// give the same list (unless a written line outgrows the line limit: "a=b"
+// of 1023 characters comes back as "a = b", two longer, and is cut; the
+// format has no way around it).
 #include "engine/base/cfg_internal.h"
 
 #include <cerrno>
@@ -50,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
     std::rewind(out);
     cfgCTy second;
-    cfgLoadStream(second, out, "second.cfg");
+    const cfgLoadTy reread = cfgLoadOpenStream(second, out, "second.cfg");
     std::fclose(out);
 
-    if (second.Count() != first.Count())
+    if (reread.read != cfgReadTy::whole || reread.variables != first.Count() || second.Count() != first.Count())
         std::abort();
     for (uint32_t i = 0; i < first.Count(); ++i)
         if (std::strcmp(first.At(i)->name, second.At(i)->name) != 0 ||

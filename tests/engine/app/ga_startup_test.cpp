@@ -95,6 +95,7 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
         std::string_view line;
         const char* key;
         int used;
+        const char* said = nullptr; // the box, when not "Bad value of <key>: "
     };
     const Case cases[] = {
         {"FPS_LIMIT = -1", "FPS_LIMIT", 0},
@@ -114,16 +115,17 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
         {"WINDOW_X = ", "WINDOW_X", 0},
         {"WINDOW_Y = 0x10", "WINDOW_Y", 0},
         // Bad only through a NUL byte, which once ended the value: dropped,
-        // it reads as 10; read as a blank, the second as 12.
-        {std::string_view("SCR_LX = 1\0" "0", 12), "SCR_LX", 640},
-        {std::string_view("SCR_LY = 12\0", 12), "SCR_LY", 480},
+        // it reads as 10; read as a blank, the second as 12. A line with a
+        // NUL is a damaged line, and the key keeps its default.
+        {std::string_view("SCR_LX = 1\0" "0", 12), "SCR_LX", 640, "Invalid line"},
+        {std::string_view("SCR_LY = 12\0", 12), "SCR_LY", 480, "Invalid line"},
     };
     for (const Case& c : cases) {
         platform::clear_shown_boxes();
         WriteConfig("WINDOW_STORE_POSITION = 1\n" + std::string(c.line) + "\n");
         gaCTy& app = Start();
         EXPECT_EQ(app.cfg->GetInt(c.key), c.used) << c.line;
-        EXPECT_TRUE(box_says(std::string("Bad value of ") + c.key + ": ")) << c.line;
+        EXPECT_TRUE(box_says(c.said ? c.said : std::string("Bad value of ") + c.key + ": ")) << c.line;
         EXPECT_NE(app.window, nullptr) << c.line;
         if (std::string(c.key) == "FPS_LIMIT") {
             EXPECT_EQ(app.frameLimit, 0u);

@@ -117,6 +117,9 @@ TEST_F(CfgTest, ParseRules)
         { "x y = 1", "x y", "1" },
         { "\tkey\t=\tv a l\t", "key", "v a l" },
         { "crlf = 5\r", "crlf", "5" },
+        // A CR alone ends a line too: read as part of it, the whole file
+        // was one comment.
+        { "-- settings\rbest_result = 1", "best_result", "1" },
         { "k=v", "k", "v" },
         { "path = c:\\games\\race", "path", "c:\\games\\race" },
         // A byte order mark before the first line, as some editors save it.
@@ -126,6 +129,8 @@ TEST_F(CfgTest, ParseRules)
         // first on a line, where the next load would drop a mark.
         { "\xEF\xBB\xBF\xEF\xBB\xBF" "best_result = 1", "best_result", "1" },
         { " \xEF\xBB\xBF" "key\xEF\xBB\xBF = 2", "key\xEF\xBB\xBF", "2" },
+        // UTF-16's mark before UTF-8 text: no part of the key either.
+        { "\xFF\xFE" "best_result = 1", "best_result", "1" },
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
@@ -145,9 +150,13 @@ TEST_F(CfgTest, ParseRules)
 // defaults and the save at exit would write the defaults over them.
 TEST_F(CfgTest, BadLinesAreReportedWithFileAndLineAndTheLoadGoesOn)
 {
+    using namespace std::string_literals;
+    // Lines with NULs, what a crash leaves, are damaged whatever else they
+    // hold: taken, they saved the value with U+FFFD in it, or the key.
     for (const auto& [bad, message] : { std::pair<std::string, std::string> { "=5", "Empty variable name" },
              { "  = x", "Empty variable name" }, { "abc", "Invalid line" }, { "abc -- = comment", "Invalid line" },
-             { "snd_volume 50", "Invalid line" } }) {
+             { "snd_volume 50", "Invalid line" }, { "best_result = 123\0\0" "456"s, "Invalid line" },
+             { "snd_\0volume = 37"s, "Invalid line" } }) {
         platform::clear_shown_boxes();
         cfgCTy cfg;
         load(cfg, "first = 1\r\n-- a comment\r\n" + bad + "\r\nlater = 2\r\n");
@@ -156,8 +165,11 @@ TEST_F(CfgTest, BadLinesAreReportedWithFileAndLineAndTheLoadGoesOn)
         EXPECT_EQ(cfg.Count(), 2u) << bad;
         ASSERT_EQ(boxes().size(), 1u) << bad;
         const std::string text = boxes()[0].text;
+        std::string shown; // a NUL shows as U+FFFD
+        for (const char c : bad)
+            shown += c == '\0' ? "\xEF\xBF\xBD"s : std::string(1, c);
         EXPECT_NE(text.find("\n" + message), std::string::npos) << text;
-        EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 3: " + bad + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 3: " + shown + "\n"), std::string::npos) << text;
     }
 }
 
@@ -229,7 +241,7 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     write_text(dir.file("utf32be"), "\0\0\xFE\xFF" "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
     write_text(dir.file("utf32le-unmarked"), "b\0\0\0=\0\0\0" "1\0\0\0\n\0\0\0"s);
     write_text(dir.file("utf32be-unmarked"), "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s);
-    // One NUL in a UTF-8 value is a bad value, read and reported as one.
+    // One NUL in a UTF-8 line makes it a bad line, reported and skipped.
     write_text(dir.file("stray-nul"), "b = 1\0\n"s);
     // Runs of NULs are what a crash leaves, not text: once called UTF-32
     // and kept, every later exit said the settings were not saved. Text in
@@ -238,6 +250,11 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     write_text(dir.file("text-then-nuls"), "a = 1\nb = 2\n" + std::string(200, '\0'));
     write_text(dir.file("nuls-between"), "a = 1\n" + std::string(101, '\0') + "\nb = 2\n");
     write_text(dir.file("utf16le-then-nuls"), "b\0=\0" "1\0\n\0"s + std::string(200, '\0'));
+    // A mark says no more than the letters after it: UTF-8 text after one
+    // was called UTF-16 or UTF-32, and never read nor saved again. (The
+    // NULs of UTF-32's mark make a bad line.)
+    write_text(dir.file("utf8-after-utf16-mark"), "\xFF\xFE" "best_result = 1\nb = 2\n");
+    write_text(dir.file("utf8-after-utf32-mark"), "\xFF\xFE\0\0" "-- notes\nb = 2\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -255,10 +272,12 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("utf32le"), cfgReadTy::utf32, EILSEQ}, {dir.file("utf32be"), cfgReadTy::utf32, EILSEQ},
         {dir.file("utf32le-unmarked"), cfgReadTy::utf32, EILSEQ},
         {dir.file("utf32be-unmarked"), cfgReadTy::utf32, EILSEQ},
-        {dir.file("stray-nul"), cfgReadTy::whole, 0, 1},
+        {dir.file("stray-nul"), cfgReadTy::whole, 0},
         {dir.file("nuls"), cfgReadTy::whole, 0}, {dir.file("text-then-nuls"), cfgReadTy::whole, 0, 2},
         {dir.file("nuls-between"), cfgReadTy::whole, 0, 2},
         {dir.file("utf16le-then-nuls"), cfgReadTy::utf16, EILSEQ},
+        {dir.file("utf8-after-utf16-mark"), cfgReadTy::whole, 0, 2},
+        {dir.file("utf8-after-utf32-mark"), cfgReadTy::whole, 0, 1},
     };
     for (const auto& c : cases) {
         cfgCTy cfg;
@@ -453,6 +472,9 @@ TEST_F(CfgTest, SaveKeepsPermissionsAndWritesThroughALink)
         return true;
     }));
     EXPECT_EQ(fs::status(real).permissions(), fs::perms::none);
+    // Only root reads a file of mode 000: the text is checked once the
+    // owner may read it again.
+    fs::permissions(real, fs::perms::owner_read);
     EXPECT_EQ(read_text(real), "new = 2\n");
 }
 
