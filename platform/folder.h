@@ -15,18 +15,28 @@ namespace platform {
 using FolderHandle = int;
 inline constexpr FolderHandle invalid_folder = -1;
 
+// What a folder is opened for.
+enum class FolderFor {
+    reading, // finding and reading its names
+    writing, // making, replacing or removing its names: the walk to it
+             // follows only the player's and root's links (trust.h)
+};
+
 // Opens the folder at `path` (for finding names in it, O_PATH: a folder
 // the player may enter but not list still opens), every name on the way judged by the rule for
 // shared folders (trust.h): error_untrusted_link or error_untrusted_owner
 // when the rule refuses one, ENOTDIR when the name is no folder.
-[[nodiscard]] FolderHandle folder_open(const char* path);
+[[nodiscard]] FolderHandle folder_open(const char* path, FolderFor use = FolderFor::reading);
 bool folder_close(FolderHandle folder);
 
 // A folder opened by folder_open, closed at the end of the scope (the
 // error number of a failure that came before is kept).
 struct OpenFolder {
     FolderHandle handle;
-    explicit OpenFolder(const std::string& path) : handle(folder_open(path.c_str())) {}
+    explicit OpenFolder(const std::string& path, FolderFor use = FolderFor::reading)
+        : handle(folder_open(path.c_str(), use))
+    {
+    }
     ~OpenFolder();
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;

@@ -244,7 +244,7 @@ int cfgCTy::Save(const char* fileName) const
     // The folder holding the file is opened once, every name on the way
     // judged; all that follows happens inside that very folder.
     const auto [folder_path, name] = platform::split_folder_path(target);
-    const platform::OpenFolder folder(folder_path);
+    const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
     if (folder.handle == platform::invalid_folder)
         return report_write_failure(fileName, platform::last_error());
     platform::NameStatus old;

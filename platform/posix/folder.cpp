@@ -11,13 +11,13 @@
 
 namespace platform {
 
-FolderHandle folder_open(const char* path)
+FolderHandle folder_open(const char* path, FolderFor use)
 {
     if (!path) {
         errno = EINVAL;
         return invalid_folder;
     }
-    return open_under_rule(path, O_PATH | O_DIRECTORY, true);
+    return open_under_rule(AT_FDCWD, path, O_PATH | O_DIRECTORY, true, use == FolderFor::writing);
 }
 
 bool folder_close(FolderHandle folder) { return file_close(folder); }
@@ -53,7 +53,7 @@ bool folder_shared_with_group(FolderHandle folder)
 
 FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how)
 {
-    return open_checked(folder, name, how, false);
+    return open_checked(folder, name, how, LastName::follow);
 }
 
 FileHandle folder_create_new(FolderHandle folder, const char* name)

@@ -874,6 +874,35 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              EXPECT_EQ(read_text((f / "dotfiles" / "game.cfg").string()), "best_result = 90515\n");
              EXPECT_TRUE(fs::is_symlink(f / "via"));
          }},
+        // A member's link in the middle of the player's link's path led
+        // the save to another folder of the player's.
+        {"a group member's link on the way, in the group's folder", [&](const fs::path& f) {
+             group_folder(f);
+             fs::create_directory(f / "other_game");
+             write_text((f / "other_game" / "game.cfg").string(), "another = 1\n");
+             plant(f / "cfgs", [&] { fs::create_directory_symlink("other_game", f / "cfgs"); });
+             fs::create_symlink("cfgs/game.cfg", f / "game.cfg");
+             for (const char* name : {"other_game", "other_game/game.cfg", "game.cfg"})
+                 EXPECT_EQ(::lchown((f / name).c_str(), player, player), 0);
+         },
+         cfgReadTy::whole, ERR_WRITE,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "other_game" / "game.cfg").string()), "another = 1\n"); },
+         nullptr, nullptr, false, "Owned by another user ('cfgs', a link of user 65533): make it yours, or remove it"},
+        // The player's link through root's link and "..", into a dotfiles
+        // folder, in the group's folder.
+        {"the player's and root's links on the way, in the group's folder", [&](const fs::path& f) {
+             group_folder(f);
+             fs::create_directory(f / "dotfiles");
+             write_text((f / "dotfiles" / "game.cfg").string(), "best_result = 1\n");
+             fs::create_directory_symlink("dotfiles", f / "home");
+             fs::create_symlink("home/../dotfiles/game.cfg", f / "game.cfg");
+             for (const char* name : {"dotfiles", "dotfiles/game.cfg", "game.cfg"})
+                 EXPECT_EQ(::lchown((f / name).c_str(), player, player), 0);
+         },
+         cfgReadTy::whole, 0,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "dotfiles" / "game.cfg").string()), "best_result = 90515\n");
+         }},
         // Another user's file at the new file's name went as a leftover.
         {"another user's new file", [&](const fs::path& f) {
              plant(f / "game.cfg.new", [&] { write_text((f / "game.cfg.new").string(), "theirs\n"); });
