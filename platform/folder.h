@@ -65,9 +65,17 @@ struct NameStatus {
     uint32_t mode = 0; // the permission bits
     int64_t size = 0;       // in bytes (a link's: the length of its text)
     int64_t write_time = 0; // the last change of its bytes, seconds since 1970
+    uint64_t device = 0;    // which file it is
+    uint64_t inode = 0;
 };
 // False when nothing has the name (ENOENT) or it cannot be looked at.
 [[nodiscard]] bool folder_name_status(FolderHandle folder, const char* name, NameStatus& status);
+
+// folder_open_file for the very file folder_name_status found (`judged`):
+// a link at the name is not followed (ELOOP), and a file other than the
+// one judged, put at the name since, is not opened (ESTALE).
+[[nodiscard]] FileHandle folder_open_judged(FolderHandle folder, const char* name, FileOpen how,
+                                            const NameStatus& judged);
 
 // True when the player may write the file `name` of the folder, as the
 // system decides it for the effective user; a read-only file system

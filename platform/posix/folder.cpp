@@ -56,6 +56,19 @@ FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how)
     return open_checked(folder, name, how, LastName::follow);
 }
 
+FileHandle folder_open_judged(FolderHandle folder, const char* name, FileOpen how, const NameStatus& judged)
+{
+    const FileHandle file = open_checked(folder, name, how, LastName::no_link);
+    if (file == invalid_file)
+        return file;
+    const MadeFile opened = made_file(file);
+    if (opened.device == judged.device && opened.inode == judged.inode)
+        return file;
+    ::close(file);
+    errno = ESTALE;
+    return invalid_file;
+}
+
 FileHandle folder_create_new(FolderHandle folder, const char* name)
 {
     // Its mode whatever the umask: under `umask 277` a settings file made
@@ -74,7 +87,9 @@ bool folder_name_status(FolderHandle folder, const char* name, NameStatus& statu
               .owner = st.st_uid,
               .mode = st.st_mode & 07777u,
               .size = static_cast<int64_t>(st.st_size),
-              .write_time = static_cast<int64_t>(st.st_mtim.tv_sec)};
+              .write_time = static_cast<int64_t>(st.st_mtim.tv_sec),
+              .device = static_cast<uint64_t>(st.st_dev),
+              .inode = static_cast<uint64_t>(st.st_ino)};
     return true;
 }
 

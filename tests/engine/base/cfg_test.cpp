@@ -690,6 +690,12 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
         EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
     };
+    const auto take_new_names = [&](const fs::path& f) {
+        for (int n = 0; n < 100; ++n) {
+            const fs::path taken = f / (n == 0 ? "game.cfg.new" : "game.cfg." + std::to_string(n) + ".new");
+            plant(taken, [&] { write_text(taken.string(), "theirs\n"); });
+        }
+    };
     const auto saved_mine = [](const fs::path& f, const std::string& text, fs::perms mode) {
         EXPECT_EQ(read_text((f / "game.cfg").string()), text);
         struct stat st {};
@@ -888,6 +894,22 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
          cfgReadTy::whole, ERR_WRITE,
          [](const fs::path& f) { EXPECT_EQ(read_text((f / "other_game" / "game.cfg").string()), "another = 1\n"); },
          nullptr, nullptr, false, "Owned by another user ('cfgs', a link of user 65533): make it yours, or remove it"},
+        // With every new file's name taken, the save rewrites the player's
+        // file in place; a member's link swapped in before it had the
+        // settings written where it led.
+        {"a group member's link swapped in before the rewrite in place", [&](const fs::path& f) {
+             group_folder(f);
+             write_text((f / "game.cfg").string(), "best_result = 1\n");
+             EXPECT_EQ(::chown((f / "game.cfg").c_str(), player, player), 0);
+             take_new_names(f);
+             plant(f / "swap", [&] { fs::create_symlink("mine", f / "swap"); });
+         },
+         cfgReadTy::whole, CFG_KEPT_OTHERS,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "mine").string()), "-- precious\n");
+             EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
+         },
+         "('game.cfg', a link of user 65533)", [] { (void)std::rename("swap", "game.cfg"); }},
         // The player's link through root's link and "..", into a dotfiles
         // folder, in the group's folder.
         {"the player's and root's links on the way, in the group's folder", [&](const fs::path& f) {
