@@ -116,9 +116,13 @@ int rewrite_in_place(platform::FolderHandle folder, const std::string& name, con
 // others may write to, a link planted at a name would have the text
 // written where it leads, so a name that is taken (and is no leftover of
 // the player's that can be removed) is passed over, never opened. The
-// name made goes to `fresh`; invalid_file with the error number otherwise.
-platform::FileHandle make_new_file(platform::FolderHandle folder, const std::string& name, std::string& fresh)
+// name made goes to `fresh`; invalid_file with the error number otherwise:
+// where every name is taken, the refusal of the first one another user
+// has, named as `shown` with its suffix.
+platform::FileHandle make_new_file(platform::FolderHandle folder, const std::string& name, const std::string& shown,
+                                   std::string& fresh)
 {
+    bool refused = false;
     for (int n = 0; n < 100; ++n) {
         char suffix[16] = ".new";
         if (n > 0)
@@ -127,13 +131,19 @@ platform::FileHandle make_new_file(platform::FolderHandle folder, const std::str
         // A leftover of an earlier, interrupted save; another user's file
         // at the name is theirs, and is passed over.
         platform::NameStatus there;
-        if (platform::folder_name_status(folder, fresh.c_str(), there) &&
-            platform::may_use(folder, fresh.c_str(), there, platform::NameUse::remove_leftover, ""))
-            (void)platform::folder_remove(folder, fresh.c_str());
+        if (platform::folder_name_status(folder, fresh.c_str(), there)) {
+            if (platform::may_use(folder, fresh.c_str(), there, platform::NameUse::remove_leftover,
+                                  refused ? "" : shown + suffix))
+                (void)platform::folder_remove(folder, fresh.c_str());
+            else
+                refused = true;
+        }
         const platform::FileHandle file = platform::folder_create_new(folder, fresh.c_str());
         if (file != platform::invalid_file || platform::last_error() != EEXIST)
             return file;
     }
+    if (refused)
+        platform::set_last_error(platform::error_untrusted_owner);
     return platform::invalid_file;
 }
 
@@ -289,7 +299,7 @@ int cfgCTy::Save(const char* fileName) const
     if (exists && holds_text(folder.handle, name, old, text))
         return 0;
     std::string fresh;
-    const platform::FileHandle file = make_new_file(folder.handle, name, fresh);
+    const platform::FileHandle file = make_new_file(folder.handle, name, target, fresh);
     if (file == platform::invalid_file && !exists)
         return report_write_failure(fileName, platform::last_error());
     if (file == platform::invalid_file) {

@@ -910,6 +910,17 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
          },
          "('game.cfg', a link of user 65533)", [] { (void)std::rename("swap", "game.cfg"); }},
+        // A first save with every new file's name taken said "File exists".
+        {"a group member's files at every new file's name, a first save", [&](const fs::path& f) {
+             group_folder(f);
+             take_new_names(f);
+         },
+         cfgReadTy::none, ERR_WRITE,
+         [](const fs::path& f) {
+             EXPECT_FALSE(fs::exists(f / "game.cfg"));
+             EXPECT_EQ(read_text((f / "game.cfg.new").string()), "theirs\n");
+         },
+         nullptr, nullptr, false, "'game.cfg': Owned by another user ('game.cfg.new', user 65533): make it yours"},
         // The player's link through root's link and "..", into a dotfiles
         // folder, in the group's folder.
         {"the player's and root's links on the way, in the group's folder", [&](const fs::path& f) {
