@@ -15,18 +15,28 @@ namespace platform {
 using FolderHandle = int;
 inline constexpr FolderHandle invalid_folder = -1;
 
+// What a folder is opened for.
+enum class FolderFor {
+    reading, // finding and reading its names
+    writing, // making, replacing or removing its names: the walk to it
+             // follows only the player's and root's links (trust.h)
+};
+
 // Opens the folder at `path` (for finding names in it, O_PATH: a folder
 // the player may enter but not list still opens), every name on the way judged by the rule for
 // shared folders (trust.h): error_untrusted_link or error_untrusted_owner
 // when the rule refuses one, ENOTDIR when the name is no folder.
-[[nodiscard]] FolderHandle folder_open(const char* path);
+[[nodiscard]] FolderHandle folder_open(const char* path, FolderFor use = FolderFor::reading);
 bool folder_close(FolderHandle folder);
 
 // A folder opened by folder_open, closed at the end of the scope (the
 // error number of a failure that came before is kept).
 struct OpenFolder {
     FolderHandle handle;
-    explicit OpenFolder(const std::string& path) : handle(folder_open(path.c_str())) {}
+    explicit OpenFolder(const std::string& path, FolderFor use = FolderFor::reading)
+        : handle(folder_open(path.c_str(), use))
+    {
+    }
     ~OpenFolder();
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
@@ -55,9 +65,17 @@ struct NameStatus {
     uint32_t mode = 0; // the permission bits
     int64_t size = 0;       // in bytes (a link's: the length of its text)
     int64_t write_time = 0; // the last change of its bytes, seconds since 1970
+    uint64_t device = 0;    // which file it is
+    uint64_t inode = 0;
 };
 // False when nothing has the name (ENOENT) or it cannot be looked at.
 [[nodiscard]] bool folder_name_status(FolderHandle folder, const char* name, NameStatus& status);
+
+// folder_open_file for the very file folder_name_status found (`judged`):
+// a link at the name is not followed (ELOOP), and a file other than the
+// one judged, put at the name since, is not opened (ESTALE).
+[[nodiscard]] FileHandle folder_open_judged(FolderHandle folder, const char* name, FileOpen how,
+                                            const NameStatus& judged);
 
 // True when the player may write the file `name` of the folder, as the
 // system decides it for the effective user; a read-only file system

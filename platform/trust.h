@@ -11,7 +11,9 @@
 // name at a time and judges each name so, the first as the last: the
 // kernel's own protection of links judges only the last name of a path,
 // and not at all where it is switched off. A folder shared with a group
-// (2775) is not one every user may write to: its members' names are used.
+// (2775) is not one every user may write to: its members' names are used,
+// but an open that writes, makes or removes follows, at every step of its
+// path, only the player's and root's links (path_walk.h).
 #pragma once
 
 #include "platform/file.h"
@@ -54,7 +56,8 @@ inline constexpr int error_open_to_all = 0x10003;
 [[nodiscard]] bool player_owns(uint32_t uid);
 
 // What the program means to do with a name something already has. Whether
-// it may is decided by may_use() alone, for every caller.
+// it may is decided by may_use() alone, for every caller; the links on the
+// way to its folder are the walk's to judge (folder_open for writing).
 enum class NameUse {
     obey,            // read a file and act on what it says (the log's settings)
     replace,         // put a file of the player's in its place by a rename

@@ -10,8 +10,9 @@ extern int cfgWriteFailAfterForTest;
 // Counts one variable against cfgWriteFailAfterForTest; true when that
 // write is to fail.
 bool cfgWriteFailsNow();
-// For tests: called by cfgCTy::Save once the new file is written, before
-// it gets the file's name; null (the default) calls nothing.
+// For tests: called by cfgCTy::Save just before the text is put in place
+// (once the new file is written, before it gets the file's name, or before
+// the file is rewritten in place); null (the default) calls nothing.
 extern void (*cfgBeforeRenameForTest)();
 
 // What one line of a configuration file holds.

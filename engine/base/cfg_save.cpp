@@ -38,10 +38,13 @@ int config_text(const cfgCTy& cfg, std::string& text)
     return 0;
 }
 
-// True when the regular file `name` of the folder holds exactly `text`.
-bool holds_text(platform::FolderHandle folder, const std::string& name, const std::string& text)
+// True when the regular file `name` of the folder, the very one judged as
+// `judged`, holds exactly `text`.
+bool holds_text(platform::FolderHandle folder, const std::string& name, const platform::NameStatus& judged,
+                const std::string& text)
 {
-    const platform::FileHandle file = platform::folder_open_file(folder, name.c_str(), platform::FileOpen::read_existing);
+    const platform::FileHandle file =
+        platform::folder_open_judged(folder, name.c_str(), platform::FileOpen::read_existing, judged);
     if (file == platform::invalid_file)
         return false;
     bool same = platform::file_size(file) == static_cast<int64_t>(text.size());
@@ -79,17 +82,19 @@ int report_write_failure(const char* fileName, int error)
 }
 
 // No new file can be made beside the old one (a folder the player cannot
-// write to, holding a file they can): the old file is rewritten in place.
-// Its new length is reserved first, so that a full disk fails before the
-// first byte changes and leaves the file whole. A file with a second name
-// is left whole too: the rewrite would change that name's file. 0 or the
-// error number.
-int rewrite_in_place(platform::FolderHandle folder, const std::string& name, const std::string& text)
+// write to, holding a file they can): the old file, the very one judged as
+// `judged`, is rewritten in place; a link or another file put at its name
+// since is not opened (ELOOP, ESTALE). Its new length is reserved first,
+// so that a full disk fails before the first byte changes and leaves the
+// file whole. A file with a second name is left whole too: the rewrite
+// would change that name's file. 0 or the error number.
+int rewrite_in_place(platform::FolderHandle folder, const std::string& name, const platform::NameStatus& judged,
+                     const std::string& text)
 {
     // Read and write: the reserve reads the blocks it fills where the file
     // system has no way to reserve space.
     const platform::FileHandle file =
-        platform::folder_open_file(folder, name.c_str(), platform::FileOpen::read_write_existing);
+        platform::folder_open_judged(folder, name.c_str(), platform::FileOpen::read_write_existing, judged);
     if (file == platform::invalid_file)
         return platform::last_error();
     const auto size = static_cast<int64_t>(text.size());
@@ -111,9 +116,13 @@ int rewrite_in_place(platform::FolderHandle folder, const std::string& name, con
 // others may write to, a link planted at a name would have the text
 // written where it leads, so a name that is taken (and is no leftover of
 // the player's that can be removed) is passed over, never opened. The
-// name made goes to `fresh`; invalid_file with the error number otherwise.
-platform::FileHandle make_new_file(platform::FolderHandle folder, const std::string& name, std::string& fresh)
+// name made goes to `fresh`; invalid_file with the error number otherwise:
+// where every name is taken, the refusal of the first one another user
+// has, named as `shown` with its suffix.
+platform::FileHandle make_new_file(platform::FolderHandle folder, const std::string& name, const std::string& shown,
+                                   std::string& fresh)
 {
+    bool refused = false;
     for (int n = 0; n < 100; ++n) {
         char suffix[16] = ".new";
         if (n > 0)
@@ -122,13 +131,19 @@ platform::FileHandle make_new_file(platform::FolderHandle folder, const std::str
         // A leftover of an earlier, interrupted save; another user's file
         // at the name is theirs, and is passed over.
         platform::NameStatus there;
-        if (platform::folder_name_status(folder, fresh.c_str(), there) &&
-            platform::may_use(folder, fresh.c_str(), there, platform::NameUse::remove_leftover, ""))
-            (void)platform::folder_remove(folder, fresh.c_str());
+        if (platform::folder_name_status(folder, fresh.c_str(), there)) {
+            if (platform::may_use(folder, fresh.c_str(), there, platform::NameUse::remove_leftover,
+                                  refused ? "" : shown + suffix))
+                (void)platform::folder_remove(folder, fresh.c_str());
+            else
+                refused = true;
+        }
         const platform::FileHandle file = platform::folder_create_new(folder, fresh.c_str());
         if (file != platform::invalid_file || platform::last_error() != EEXIST)
             return file;
     }
+    if (refused)
+        platform::set_last_error(platform::error_untrusted_owner);
     return platform::invalid_file;
 }
 
@@ -174,6 +189,27 @@ OldFile judge_old_file(platform::FolderHandle folder, const std::string& name, c
 }
 
 int kept_result(OldFile verdict) { return verdict == OldFile::kept_read_only ? CFG_KEPT_READ_ONLY : CFG_KEPT_OTHERS; }
+
+// The rewrite in place of the file judged as `old`. What was put at the
+// name since (a link, another file) is judged anew, as before a rename,
+// and the rewrite goes only to a file of the player's to replace. 0, a
+// kept result, or the error number (negative).
+int rewrite_judged(platform::FolderHandle folder, const std::string& name, const std::string& shown,
+                   platform::NameStatus& old, const std::string& text)
+{
+    int error = 0;
+    for (int tries = 0; tries < 3; ++tries) {
+        error = rewrite_in_place(folder, name, old, text);
+        if (error != ELOOP && error != ESTALE)
+            return -error;
+        const OldFile verdict = judge_old_file(folder, name, shown, old, error);
+        if (verdict == OldFile::kept_read_only || verdict == OldFile::kept_others)
+            return kept_result(verdict);
+        if (verdict != OldFile::replace)
+            return -(verdict == OldFile::none ? ENOENT : error);
+    }
+    return -error;
+}
 
 // Gives the new file `fresh` the name `name`, and removes it where it does
 // not get the name. What has the name is judged again as close to the
@@ -244,7 +280,7 @@ int cfgCTy::Save(const char* fileName) const
     // The folder holding the file is opened once, every name on the way
     // judged; all that follows happens inside that very folder.
     const auto [folder_path, name] = platform::split_folder_path(target);
-    const platform::OpenFolder folder(folder_path);
+    const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
     if (folder.handle == platform::invalid_folder)
         return report_write_failure(fileName, platform::last_error());
     platform::NameStatus old;
@@ -260,15 +296,17 @@ int cfgCTy::Save(const char* fileName) const
     // Most shut-downs save what was loaded. A file that holds the text
     // already was pushed to the device when it was written, so it stays as
     // it is, and the save costs no write and no flush.
-    if (exists && holds_text(folder.handle, name, text))
+    if (exists && holds_text(folder.handle, name, old, text))
         return 0;
     std::string fresh;
-    const platform::FileHandle file = make_new_file(folder.handle, name, fresh);
+    const platform::FileHandle file = make_new_file(folder.handle, name, target, fresh);
+    if (file == platform::invalid_file && !exists)
+        return report_write_failure(fileName, platform::last_error());
     if (file == platform::invalid_file) {
-        error = platform::last_error();
-        if (exists)
-            error = rewrite_in_place(folder.handle, name, text);
-        return error == 0 ? 0 : report_write_failure(fileName, error);
+        if (cfgBeforeRenameForTest)
+            cfgBeforeRenameForTest();
+        const int rewritten = rewrite_judged(folder.handle, name, target, old, text);
+        return rewritten < 0 ? report_write_failure(fileName, -rewritten) : rewritten;
     }
     const platform::MadeFile made = platform::made_file(file);
     (void)platform::file_set_permissions(file, new_file_mode(folder.handle, exists, old));

@@ -43,7 +43,7 @@ int write_beside(const std::vector<uint8_t>& bytes, const char* name, bool repla
     // The folder is opened once, every name on the way judged; the
     // temporary file, the rename and the clean-up all happen inside it.
     const auto [folder_path, file_name] = platform::split_folder_path(target);
-    const platform::OpenFolder opened(folder_path);
+    const platform::OpenFolder opened(folder_path, platform::FolderFor::writing);
     const platform::FolderHandle folder = opened.handle;
     if (folder == platform::invalid_folder)
         return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());

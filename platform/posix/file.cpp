@@ -54,7 +54,7 @@ const char* stream_mode(FileOpen how)
 bool mend_own_file(int start, const char* path)
 {
     const int error = errno;
-    const int handle = open_under_rule(start, path, O_PATH, false);
+    const int handle = open_under_rule(start, path, O_PATH, false, true);
     const bool mended = handle >= 0 && mend_mode(handle, S_IFREG, made_file_mode);
     struct stat st;
     const bool second = !mended && handle >= 0 && ::fstat(handle, &st) == 0 && st.st_uid == ::geteuid() &&
@@ -67,11 +67,12 @@ bool mend_own_file(int start, const char* path)
 
 } // namespace
 
-// The open behind file_open, file_open_own and folder_open_file, from the
-// folder `start`: `own` follows no link and adds the owner check, and
+// The open behind file_open, file_open_own and the folder's opens, from
+// the folder `start`: `own` follows no link and adds the owner check, and
 // empties the file only once it passed them.
-FileHandle open_checked(int start, const char* path, FileOpen how, bool own)
+FileHandle open_checked(int start, const char* path, FileOpen how, LastName last)
 {
+    const bool own = last == LastName::own;
     int flags = open_flags(how);
     if (!path || flags < 0) {
         errno = EINVAL;
@@ -83,9 +84,10 @@ FileHandle open_checked(int start, const char* path, FileOpen how, bool own)
     // O_NONBLOCK only for the open: a FIFO put where a file is expected
     // would otherwise wait for a writer (or a reader) without end, and no
     // signal ends that wait in order. The type check below then refuses it.
-    int fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, !own);
+    const bool follow = last == LastName::follow;
+    int fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, follow);
     if (fd < 0 && errno == EACCES && own && mend_own_file(start, path))
-        fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, !own);
+        fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, follow);
     if (fd < 0)
         return invalid_file;
     // Linux opens a directory for reading; the library's files never are
@@ -114,9 +116,12 @@ FileHandle open_checked(int start, const char* path, FileOpen how, bool own)
     return fd;
 }
 
-FileHandle file_open(const char* path, FileOpen how) { return open_checked(AT_FDCWD, path, how, false); }
+FileHandle file_open(const char* path, FileOpen how) { return open_checked(AT_FDCWD, path, how, LastName::follow); }
 
-FileHandle file_open_own(const char* path, FileOpen how) { return open_checked(AT_FDCWD, path, how, true); }
+FileHandle file_open_own(const char* path, FileOpen how)
+{
+    return open_checked(AT_FDCWD, path, how, LastName::own);
+}
 
 std::FILE* file_open_stream(const char* path, FileOpen how)
 {

@@ -11,13 +11,13 @@
 
 namespace platform {
 
-FolderHandle folder_open(const char* path)
+FolderHandle folder_open(const char* path, FolderFor use)
 {
     if (!path) {
         errno = EINVAL;
         return invalid_folder;
     }
-    return open_under_rule(path, O_PATH | O_DIRECTORY, true);
+    return open_under_rule(AT_FDCWD, path, O_PATH | O_DIRECTORY, true, use == FolderFor::writing);
 }
 
 bool folder_close(FolderHandle folder) { return file_close(folder); }
@@ -53,7 +53,20 @@ bool folder_shared_with_group(FolderHandle folder)
 
 FileHandle folder_open_file(FolderHandle folder, const char* name, FileOpen how)
 {
-    return open_checked(folder, name, how, false);
+    return open_checked(folder, name, how, LastName::follow);
+}
+
+FileHandle folder_open_judged(FolderHandle folder, const char* name, FileOpen how, const NameStatus& judged)
+{
+    const FileHandle file = open_checked(folder, name, how, LastName::no_link);
+    if (file == invalid_file)
+        return file;
+    const MadeFile opened = made_file(file);
+    if (opened.device == judged.device && opened.inode == judged.inode)
+        return file;
+    ::close(file);
+    errno = ESTALE;
+    return invalid_file;
 }
 
 FileHandle folder_create_new(FolderHandle folder, const char* name)
@@ -74,7 +87,9 @@ bool folder_name_status(FolderHandle folder, const char* name, NameStatus& statu
               .owner = st.st_uid,
               .mode = st.st_mode & 07777u,
               .size = static_cast<int64_t>(st.st_size),
-              .write_time = static_cast<int64_t>(st.st_mtim.tv_sec)};
+              .write_time = static_cast<int64_t>(st.st_mtim.tv_sec),
+              .device = static_cast<uint64_t>(st.st_dev),
+              .inode = static_cast<uint64_t>(st.st_ino)};
     return true;
 }
 

@@ -50,9 +50,11 @@ std::string shown_name(const std::string& folder, const std::string& name)
 }
 
 // The state of one walk: the folder reached, whether every user may write
-// to it, and the path walked so far (for messages).
+// to it, and the path walked so far (for messages). A walk to write takes
+// only the player's and root's links.
 class Walk {
 public:
+    explicit Walk(bool writes) : writes_(writes) {}
     ~Walk() { close_quietly(folder_); }
 
     // Starts at "/" for an absolute path, else at `start`, or inside the
@@ -112,11 +114,18 @@ public:
     }
 
     // Follows the link `link` (an O_PATH descriptor of it, named `name`)
-    // when the rule lets it through: its text goes in front of `names`.
+    // when the rule lets it through: its text goes in front of `names`. A
+    // write follows no link of anyone else's, a group member's included:
+    // the member could aim it at any file of the player's.
     bool follow(int link, const struct stat& st, const std::string& name, std::deque<std::string>& names)
     {
         if (!allowed(st.st_uid))
             return refuse(error_untrusted_link, name, st.st_uid);
+        if (writes_ && !trusted_owner(st.st_uid)) {
+            note_refusal(error_untrusted_owner, shown_name(shown_, name), st.st_uid, true, folder_);
+            errno = error_untrusted_owner;
+            return false;
+        }
         if (++links_ > max_links) {
             errno = ELOOP;
             return false;
@@ -152,6 +161,7 @@ private:
             names.pop_front();
     }
 
+    const bool writes_;
     int folder_ = -1;
     bool shared_ = false;
     int links_ = 0;
@@ -219,13 +229,13 @@ int open_last(Walk& walk, const std::string& name, int flags, bool follow, std::
 
 } // namespace
 
-int open_under_rule(int start, const char* path, int flags, bool follow)
+int open_under_rule(int start, const char* path, int flags, bool follow, bool writes)
 {
     if (!path || !*path) {
         errno = ENOENT;
         return -1;
     }
-    Walk walk;
+    Walk walk(writes || (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0);
     std::deque<std::string> names;
     if (!walk.begin(start, path, names))
         return -1;
@@ -283,7 +293,7 @@ int open_parent_under_rule(const char* path, std::string& name)
     const std::string folder(slash == std::string_view::npos ? std::string_view(".")
                              : slash == 0                    ? std::string_view("/")
                                                              : whole.substr(0, slash));
-    return open_under_rule(folder.c_str(), O_PATH | O_DIRECTORY, true);
+    return open_under_rule(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY, true, true);
 }
 
 } // namespace platform

@@ -23,20 +23,32 @@ namespace platform {
 // last name fails the open (ELOOP). The descriptor, or -1 with the reason
 // in errno (error_untrusted_link, error_untrusted_owner for a refusal, with
 // its details kept for refusal_text()).
-int open_under_rule(int start, const char* path, int flags, bool follow);
+//
+// A walk to write (`writes`, or `flags` that write, make or empty a file)
+// follows, at every step, only the player's and root's links: anyone
+// else's, a group member's in the group's folder included, is refused
+// (error_untrusted_owner, named as a link). Reads keep the rule above.
+int open_under_rule(int start, const char* path, int flags, bool follow, bool writes = false);
 inline int open_under_rule(const char* path, int flags, bool follow)
 {
     return open_under_rule(AT_FDCWD, path, flags, follow);
 }
 
-// file_open from the folder `start` (the walk begins there): `own`
-// follows no link at the last name and opens only the player's own file.
-FileHandle open_checked(int start, const char* path, FileOpen how, bool own);
+// What file_open does with a link at the last name of its path.
+enum class LastName {
+    follow,  // follows it, as the walk's rule lets it
+    no_link, // fails on it (ELOOP)
+    own,     // fails on it, and opens only the player's own file
+};
 
-// The folder holding the last name of `path`, opened by the walk (O_PATH),
-// and that name: for the calls that act on a name itself (lstat, a link's
-// text). -1 with errno on failure; `name` is "." for a path that names a
-// folder ("/", ".", "a/").
+// file_open from the folder `start` (the walk begins there), `last`
+// deciding what a link at the last name does.
+FileHandle open_checked(int start, const char* path, FileOpen how, LastName last);
+
+// The folder holding the last name of `path`, opened by a walk to write
+// (O_PATH), and that name: for the calls that make, remove or follow the
+// name itself (a folder made, a link's text for a write). -1 with errno on
+// failure; `name` is "." for a path that names a folder ("/", ".", "a/").
 int open_parent_under_rule(const char* path, std::string& name);
 
 // The data folder bound for names opened from the current folder `cwd`
@@ -45,8 +57,10 @@ int open_parent_under_rule(const char* path, std::string& name);
 // the judge's refusal in `error`.
 bool bound_data_folder(int cwd, const std::string& first, int& folder, int& error);
 
-// Keeps the details of a refusal for refusal_text() in this thread.
-void note_refusal(int error, const std::string& path, uid_t owner);
+// Keeps the details of a refusal for refusal_text() in this thread: of a
+// link when `link`, and with the way out the player has in the open folder
+// `folder` that holds the name (-1: taken as one they may remove it from).
+void note_refusal(int error, const std::string& path, uid_t owner, bool link = false, int folder = -1);
 // The details of this thread's last refusal, when it had the number `error`.
 bool refusal_details(int error, std::string& path, uid_t& owner);
 

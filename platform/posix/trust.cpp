@@ -47,7 +47,10 @@ bool may_remove(FolderHandle folder, uid_t owner)
 
 } // namespace
 
-void note_refusal(int error, const std::string& path, uid_t owner) { last_refusal = {error, path, owner}; }
+void note_refusal(int error, const std::string& path, uid_t owner, bool link, int folder)
+{
+    last_refusal = {error, path, owner, link, folder < 0 || may_remove(folder, owner)};
+}
 
 bool refusal_details(int error, std::string& path, uid_t& owner)
 {

@@ -103,6 +103,15 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
              give_away(d / "x");
          },
          "x/f", FileOpen::read_existing, "group", 0},
+        // A write follows only the player's and root's links: a member
+        // could aim theirs at any file of the player's.
+        {"another user's link on the way in a group's folder, to write", group, true,
+         [&](const fs::path& d) {
+             file(d / "f", "kept");
+             fs::create_directory_symlink(".", d / "x");
+             give_away(d / "x");
+         },
+         "x/f", FileOpen::write_truncate, nullptr, platform::error_untrusted_owner},
         {"another user's folder on the way in a shared folder", everyone, true,
          [&](const fs::path& d) {
              file(d / "a/f", "theirs");

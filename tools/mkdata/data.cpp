@@ -56,7 +56,7 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
         if (platform::last_error() != EEXIST)
             return platform::system_error_text(platform::last_error());
         const auto [folder_path, last] = platform::split_folder_path(file);
-        const platform::OpenFolder folder(folder_path);
+        const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
         platform::NameStatus status;
         if (folder.handle != platform::invalid_folder &&
             platform::folder_name_status(folder.handle, last.c_str(), status) && status.link &&
@@ -79,7 +79,7 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
         return "";
     // A half file would be kept by the next run.
     const auto [folder_path, last] = platform::split_folder_path(file);
-    const platform::OpenFolder folder(folder_path);
+    const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
     if (folder.handle != platform::invalid_folder)
         (void)platform::folder_remove_made(folder.handle, last.c_str(), identity);
     return platform::system_error_text(error);

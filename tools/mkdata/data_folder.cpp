@@ -68,7 +68,7 @@ bool write_new_file(platform::FolderHandle folder, const std::string& name, std:
 bool write_new_file(const std::string& path, const FileFill& fill)
 {
     const auto [folder_path, name] = platform::split_folder_path(path);
-    const platform::OpenFolder folder(folder_path);
+    const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
     return folder.handle != platform::invalid_folder && write_new_file(folder.handle, name, fill);
 }
 

@@ -712,6 +712,12 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
         EXPECT_FALSE(fs::exists(f / "game.cfg.new"));
     };
+    const auto take_new_names = [&](const fs::path& f) {
+        for (int n = 0; n < 100; ++n) {
+            const fs::path taken = f / (n == 0 ? "game.cfg.new" : "game.cfg." + std::to_string(n) + ".new");
+            plant(taken, [&] { write_text(taken.string(), "theirs\n"); });
+        }
+    };
     const auto saved_mine = [](const fs::path& f, const std::string& text, fs::perms mode) {
         EXPECT_EQ(read_text((f / "game.cfg").string()), text);
         struct stat st {};
@@ -895,6 +901,62 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
          [](const fs::path& f) {
              EXPECT_EQ(read_text((f / "dotfiles" / "game.cfg").string()), "best_result = 90515\n");
              EXPECT_TRUE(fs::is_symlink(f / "via"));
+         }},
+        // A member's link in the middle of the player's link's path led
+        // the save to another folder of the player's.
+        {"a group member's link on the way, in the group's folder", [&](const fs::path& f) {
+             group_folder(f);
+             fs::create_directory(f / "other_game");
+             write_text((f / "other_game" / "game.cfg").string(), "another = 1\n");
+             plant(f / "cfgs", [&] { fs::create_directory_symlink("other_game", f / "cfgs"); });
+             fs::create_symlink("cfgs/game.cfg", f / "game.cfg");
+             for (const char* name : {"other_game", "other_game/game.cfg", "game.cfg"})
+                 EXPECT_EQ(::lchown((f / name).c_str(), player, player), 0);
+         },
+         cfgReadTy::whole, ERR_WRITE,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "other_game" / "game.cfg").string()), "another = 1\n"); },
+         nullptr, nullptr, false, "Owned by another user ('cfgs', a link of user 65533): make it yours, or remove it"},
+        // With every new file's name taken, the save rewrites the player's
+        // file in place; a member's link swapped in before it had the
+        // settings written where it led.
+        {"a group member's link swapped in before the rewrite in place", [&](const fs::path& f) {
+             group_folder(f);
+             write_text((f / "game.cfg").string(), "best_result = 1\n");
+             EXPECT_EQ(::chown((f / "game.cfg").c_str(), player, player), 0);
+             take_new_names(f);
+             plant(f / "swap", [&] { fs::create_symlink("mine", f / "swap"); });
+         },
+         cfgReadTy::whole, CFG_KEPT_OTHERS,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "mine").string()), "-- precious\n");
+             EXPECT_TRUE(fs::is_symlink(f / "game.cfg"));
+         },
+         "('game.cfg', a link of user 65533)", [] { (void)std::rename("swap", "game.cfg"); }},
+        // A first save with every new file's name taken said "File exists".
+        {"a group member's files at every new file's name, a first save", [&](const fs::path& f) {
+             group_folder(f);
+             take_new_names(f);
+         },
+         cfgReadTy::none, ERR_WRITE,
+         [](const fs::path& f) {
+             EXPECT_FALSE(fs::exists(f / "game.cfg"));
+             EXPECT_EQ(read_text((f / "game.cfg.new").string()), "theirs\n");
+         },
+         nullptr, nullptr, false, "'game.cfg': Owned by another user ('game.cfg.new', user 65533): make it yours"},
+        // The player's link through root's link and "..", into a dotfiles
+        // folder, in the group's folder.
+        {"the player's and root's links on the way, in the group's folder", [&](const fs::path& f) {
+             group_folder(f);
+             fs::create_directory(f / "dotfiles");
+             write_text((f / "dotfiles" / "game.cfg").string(), "best_result = 1\n");
+             fs::create_directory_symlink("dotfiles", f / "home");
+             fs::create_symlink("home/../dotfiles/game.cfg", f / "game.cfg");
+             for (const char* name : {"dotfiles", "dotfiles/game.cfg", "game.cfg"})
+                 EXPECT_EQ(::lchown((f / name).c_str(), player, player), 0);
+         },
+         cfgReadTy::whole, 0,
+         [](const fs::path& f) {
+             EXPECT_EQ(read_text((f / "dotfiles" / "game.cfg").string()), "best_result = 90515\n");
          }},
         // Another user's file at the new file's name went as a leftover.
         {"another user's new file", [&](const fs::path& f) {
