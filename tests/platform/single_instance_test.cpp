@@ -166,11 +166,12 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     fs::create_symlink(victim, pipe);
     EXPECT_FALSE(InstanceLock::ask_holder_to_raise(lock));
     EXPECT_EQ(read_file(victim), "precious\n");
-    // A folder of the player's that the mend of a folder found without the
-    // owner's rights would make 0700, were it to follow a link.
+    // A folder of the player's left with mode 000, which the mend of a
+    // folder found without the owner's rights would make 0700, were it to
+    // follow a link.
     const std::string closed = shared.folder + "closed";
     fs::create_directory(closed);
-    fs::permissions(closed, fs::perms(0500));
+    fs::permissions(closed, fs::perms::none);
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"folder open to others", [&] { fs::permissions(user, fs::perms(0755)); }},
         {"link at the folder", [&] { fs::remove(user), fs::create_symlink(shared.folder, user); }},
@@ -198,8 +199,8 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
         EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Planted", first, &at), InstanceLock::Result::failed);
         EXPECT_NE(at.reason, "");
         EXPECT_EQ(read_file(victim), "precious\n");
-        EXPECT_EQ(fs::status(closed).permissions(), fs::perms(0500));
-        fs::permissions(closed, fs::perms(0500)); // for the rows after a failed one
+        EXPECT_EQ(fs::status(closed).permissions(), fs::perms::none);
+        fs::permissions(closed, fs::perms::none); // for the rows after a failed one
     }
     // A second start writes into no pipe of another user's, though it has a
     // reader.
