@@ -45,8 +45,10 @@ int open_parent_under_rule(const char* path, std::string& name);
 // the judge's refusal in `error`.
 bool bound_data_folder(int cwd, const std::string& first, int& folder, int& error);
 
-// Keeps the details of a refusal for refusal_text() in this thread.
-void note_refusal(int error, const std::string& path, uid_t owner);
+// Keeps the details of a refusal for refusal_text() in this thread: the
+// way out is the one the player has in the open folder `folder` that holds
+// the name (-1: removing the name is offered), `link` when it is a link.
+void note_refusal(int error, const std::string& path, uid_t owner, int folder = -1, bool link = false);
 // The details of this thread's last refusal, when it had the number `error`.
 bool refusal_details(int error, std::string& path, uid_t& owner);
 
