@@ -108,8 +108,8 @@ bool file_close(FileHandle file);
 // at the name (error_link_at_name) and opens only a file of the caller's
 // own (error_untrusted_owner otherwise, trust.h), and for writing only one
 // without a second name (error_second_name); each refusal is kept for its
-// message with the name's owner. A file to be emptied is emptied after those checks,
-// so a refused one is left whole. A file of the caller's own with mode 000
+// message with the name's owner. A file to be emptied is emptied after
+// those checks, so a refused one is left whole. A file of the caller's own with mode 000
 // (left so by a start under `umask 777`) and one name is given mode 0644
 // and opened; one the player made read-only (0400, 0444) is left so.
 [[nodiscard]] FileHandle file_open_own(const char* path, FileOpen how);
