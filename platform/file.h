@@ -40,6 +40,10 @@ inline constexpr int error_not_regular_file = 0x10000;
 // emptied, written afresh or mended (file_open_own). system_error_text()
 // reads it with the way out.
 inline constexpr int error_second_name = 0x10010;
+// The error number of file_open_own refusing a link at the name, which it
+// never writes through; system_error_text() reads it with the link's owner
+// and the way out.
+inline constexpr int error_link_at_name = 0x10011;
 
 [[nodiscard]] FileHandle file_open(const char* path, FileOpen how);
 bool file_close(FileHandle file);
@@ -86,7 +90,8 @@ bool file_close(FileHandle file);
 [[nodiscard]] bool file_set_permissions(FileHandle file, uint32_t mode);
 // True when the open file has a second name (a hard link) elsewhere: a
 // write into it in place changes that name's file too, so such a file is
-// never emptied or written afresh (error_second_name).
+// never emptied or written afresh (error_second_name, whose message then
+// names the file's owner).
 [[nodiscard]] bool file_has_second_name(FileHandle file);
 // Cuts the file to `size` bytes (or extends it with zeros).
 [[nodiscard]] bool file_resize(FileHandle file, int64_t size);
@@ -100,10 +105,11 @@ bool file_close(FileHandle file);
 [[nodiscard]] bool name_taken(const char* path);
 
 // file_open for a name in a folder others may write to: follows no link
-// at the name (ELOOP) and opens only a file of the caller's own (EPERM
-// otherwise), and for writing only one without a second name
-// (error_second_name). A file to be emptied is emptied after those checks,
-// so a refused one is left whole. A file of the caller's own with mode 000
+// at the name (error_link_at_name) and opens only a file of the caller's
+// own (error_untrusted_owner otherwise, trust.h), and for writing only one
+// without a second name (error_second_name); each refusal is kept for its
+// message with the name's owner. A file to be emptied is emptied after
+// those checks, so a refused one is left whole. A file of the caller's own with mode 000
 // (left so by a start under `umask 777`) and one name is given mode 0644
 // and opened; one the player made read-only (0400, 0444) is left so.
 [[nodiscard]] FileHandle file_open_own(const char* path, FileOpen how);

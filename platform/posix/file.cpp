@@ -61,15 +61,37 @@ bool mend_own_file(int start, const char* path)
                         has_second_name(st);
     if (handle >= 0)
         ::close(handle);
+    if (second)
+        note_refusal(error_second_name, path, st.st_uid);
     errno = second ? error_second_name : error;
     return mended;
+}
+
+// The error number of file_open_own's refusal of what has the name `path`
+// now, when it is a link (error_link_at_name) or not the player's
+// (error_untrusted_owner), with its owner and the way out the player has
+// in its folder kept for the message: "Too many levels of symbolic links"
+// and "Operation not permitted" name neither. `error` otherwise.
+int own_refusal(const char* path, int error)
+{
+    std::string name;
+    const int folder = open_parent_under_rule(path, name);
+    struct stat st;
+    if (folder >= 0 && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && st.st_uid != ::geteuid()))) {
+        error = S_ISLNK(st.st_mode) ? error_link_at_name : error_untrusted_owner;
+        note_refusal(error, path, st.st_uid, S_ISLNK(st.st_mode), folder);
+    }
+    if (folder >= 0)
+        ::close(folder);
+    return error;
 }
 
 } // namespace
 
 // The open behind file_open, file_open_own and the folder's opens, from
-// the folder `start`: `own` follows no link and adds the owner check, and
-// empties the file only once it passed them.
+// the folder `start`: `own` (from the current folder alone) follows no link
+// and adds the owner check, and empties the file only once it passed them.
 FileHandle open_checked(int start, const char* path, FileOpen how, LastName last)
 {
     const bool own = last == LastName::own;
@@ -88,6 +110,8 @@ FileHandle open_checked(int start, const char* path, FileOpen how, LastName last
     int fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, follow);
     if (fd < 0 && errno == EACCES && own && mend_own_file(start, path))
         fd = open_under_rule(start, path, flags | O_NOCTTY | O_NONBLOCK, follow);
+    if (fd < 0 && own && (errno == ELOOP || errno == EACCES))
+        errno = own_refusal(path, errno);
     if (fd < 0)
         return invalid_file;
     // Linux opens a directory for reading; the library's files never are
@@ -102,11 +126,13 @@ FileHandle open_checked(int start, const char* path, FileOpen how, LastName last
     else if (!S_ISREG(st.st_mode))
         error = S_ISDIR(st.st_mode) ? EISDIR : error_not_regular_file;
     else if (own && st.st_uid != ::geteuid())
-        error = EPERM;
+        error = own_refusal(path, EPERM);
     else if (own && (flags & (O_WRONLY | O_RDWR)) && has_second_name(st))
         error = error_second_name;
     else if (truncate && ::ftruncate(fd, 0) != 0)
         error = errno;
+    if (error == error_second_name)
+        note_refusal(error, path, st.st_uid);
     if (error != 0) {
         ::close(fd);
         errno = error;
@@ -236,7 +262,10 @@ bool file_set_permissions(FileHandle file, uint32_t mode) { return set_mode(file
 bool file_has_second_name(FileHandle file)
 {
     struct stat st;
-    return ::fstat(file, &st) == 0 && has_second_name(st);
+    if (::fstat(file, &st) != 0 || !has_second_name(st))
+        return false;
+    note_refusal(error_second_name, "", st.st_uid);
+    return true;
 }
 
 bool file_resize(FileHandle file, int64_t size)

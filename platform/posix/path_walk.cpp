@@ -108,7 +108,7 @@ public:
 
     bool refuse(int error, const std::string& name, uid_t owner) const
     {
-        note_refusal(error, shown_name(shown_, name), owner);
+        note_refusal(error, shown_name(shown_, name), owner, false, folder_);
         errno = error;
         return false;
     }

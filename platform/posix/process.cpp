@@ -144,9 +144,6 @@ std::string system_error_text(int code)
     if (code == error_no_safe_rename)
         return "This file system cannot make a name without replacing what has it, and others may write to the "
                "folder: run the game from a folder only you may write to";
-    if (code == error_second_name)
-        return "A file of yours with a second name (a hard link) elsewhere, which writing it would change "
-               "too: remove this name, and the file keeps its other";
     if (std::string refusal = refusal_text(code); !refusal.empty())
         return refusal;
     char buffer[256];

@@ -134,6 +134,19 @@ std::string entry_fault(int fd, mode_t type)
     return {};
 }
 
+// Why the entry `name` of the folder `dir`, which the open refused
+// (EACCES) and the mend left as it was, is not opened: what entry_fault
+// finds (a second name, another owner), which "Permission denied" names
+// not, or else that.
+std::string refused_entry_fault(int dir, const std::string& name, mode_t type)
+{
+    const int fd = ::openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    std::string fault = fd < 0 ? std::string() : entry_fault(fd, type);
+    if (fd >= 0)
+        ::close(fd);
+    return fault.empty() ? system_error_text(EACCES) : fault;
+}
+
 // Opens the entry at `path` when its folder is the player's alone and the
 // entry is the player's own of `type`; -1 otherwise. Never follows a link
 // and never waits: a pipe planted at a file's name would block a read.
@@ -278,6 +291,8 @@ InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<
         // the same: mended once, and opened again.
         if (fd < 0 && errno == EACCES && !mended && (mended = mend_entry(dir, name, S_IFREG, 0600)))
             continue;
+        if (fd < 0 && errno == EACCES)
+            return fail(-1, refused_entry_fault(dir, name, S_IFREG));
         if (fd < 0)
             return fail(-1, errno == ELOOP ? link_refused : system_error_text(errno));
         if (std::string fault = entry_fault(fd, S_IFREG); !fault.empty())

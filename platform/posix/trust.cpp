@@ -34,22 +34,39 @@ std::string whose(uid_t owner)
     return "user " + std::to_string(owner);
 }
 
-// True when the player may take the name `name` (owned by `owner`) out of
-// the open folder: the folder lets them write in it, and its sticky bit,
-// when set, leaves the name to the owners of the folder and of the name.
-bool may_remove(FolderHandle folder, uid_t owner)
+// True when the sticky bit of the open folder keeps the player from
+// removing or renaming over a name of `owner`'s in it: it leaves the name
+// to the owners of the folder and of the name.
+bool sticky_keeps(FolderHandle folder, uid_t owner)
 {
     struct stat holder;
-    if (::fstat(folder, &holder) != 0 || ::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0)
-        return false;
-    return (holder.st_mode & S_ISVTX) == 0 || player_owns(holder.st_uid) || player_owns(owner);
+    return ::fstat(folder, &holder) == 0 && (holder.st_mode & S_ISVTX) != 0 && !player_owns(holder.st_uid) &&
+           !player_owns(owner);
+}
+
+// True when the player may take the name `name` (owned by `owner`) out of
+// the open folder: the folder lets them write in it, and its sticky bit,
+// when set, leaves the name to them.
+bool may_remove(FolderHandle folder, uid_t owner)
+{
+    return ::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) == 0 && !sticky_keeps(folder, owner);
+}
+
+// "user bob (uid 1001)", with "yours" and "root's" for the player and root.
+std::string owner_words(uid_t owner)
+{
+    return player_owns(owner) ? "yours" : owner == 0 ? "root's" : whose(owner);
 }
 
 } // namespace
 
 void note_refusal(int error, const std::string& path, uid_t owner, bool link, int folder)
 {
-    last_refusal = {error, path, owner, link, folder < 0 || may_remove(folder, owner)};
+    last_refusal = {.error = error,
+                    .path = path,
+                    .owner = owner,
+                    .link = link,
+                    .removable = folder < 0 || may_remove(folder, owner)};
 }
 
 bool refusal_details(int error, std::string& path, uid_t& owner)
@@ -67,27 +84,43 @@ bool name_allowed(uint32_t owner, bool folder_open_to_all) { return trusted_owne
 
 std::string refusal_text(int code)
 {
+    const Refusal& last = last_refusal;
+    const bool noted = last.error == code;
+    // Where the player cannot take the name away, a game installed for all
+    // users among them, a copy of their own is what they can do.
+    const char* not_removable = "it is not yours to remove; run a copy of the game from a folder of your own";
+    if (code == error_second_name) {
+        if (!noted || player_owns(last.owner))
+            return "A file of yours with a second name (a hard link) elsewhere, which writing it would change too: "
+                   "remove this name, and the file keeps its other";
+        return "A file of " + owner_words(last.owner) +
+               " with a second name (a hard link) elsewhere, which writing it would change too: ask its owner to "
+               "remove this name, or run a copy of the game from a folder of your own";
+    }
+    if (code == error_link_at_name) {
+        if (!noted || last.path.empty())
+            return "A link, which is not written through";
+        return "A link, which is not written through ('" + last.path + "', a link of " + owner_words(last.owner) +
+               "): " + (last.removable ? "remove it" : not_removable);
+    }
     const char* base = code == error_untrusted_link    ? "A link of another user's in a folder every user may write to"
                        : code == error_untrusted_owner ? "Owned by another user"
                        : code == error_open_to_all     ? "Every user may write to it"
                                                        : nullptr;
     if (!base)
         return {};
-    const Refusal& last = last_refusal;
-    if (last.error != code || last.path.empty())
+    if (!noted || last.path.empty())
         return base;
     const std::string kind = last.link ? "a link of " : "";
     std::string text = code == error_untrusted_owner && last.owner == 0
                            ? "Owned by root ('" + last.path + "'" + (last.link ? ", a link" : "") + ")"
                            : std::string(base) + " ('" + last.path + "', " + kind + whose(last.owner) + ")";
-    // Where the player cannot take the name away, a game installed for all
-    // users among them, a copy of their own is what they can do.
     if (code == error_open_to_all)
         text += ": close it to other users (chmod o-w), or remove it";
     else if (last.removable)
         text += ": make it yours, or remove it";
     else
-        text += ": it is not yours to remove; run a copy of the game from a folder of your own";
+        text += std::string(": ") + not_removable;
     return text;
 }
 
@@ -107,9 +140,11 @@ bool may_use(FolderHandle folder, const char* name, const NameStatus& status, Na
         // the player may write it is the system's to say, as for any file;
         // its owner's write bit is asked too, as the system does not ask it
         // of root. A link is its owner's: the rename would put the player's
-        // file where they aimed it.
+        // file where they aimed it. A sticky folder keeps a name of
+        // another's from the rename, whatever the file's mode.
         allowed = !status.link && name_allowed(status.owner, folder_open_to_all(folder)) &&
-                  (status.mode & S_IWUSR) != 0 && folder_may_write(folder, name);
+                  (status.mode & S_IWUSR) != 0 && folder_may_write(folder, name) &&
+                  !sticky_keeps(folder, status.owner);
         break;
     case NameUse::write_through:
     case NameUse::remove_leftover:
@@ -118,11 +153,7 @@ bool may_use(FolderHandle folder, const char* name, const NameStatus& status, Na
     if (allowed)
         return true;
     if (!shown.empty())
-        last_refusal = {.error = error_untrusted_owner,
-                        .path = shown,
-                        .owner = status.owner,
-                        .link = status.link,
-                        .removable = folder == invalid_folder || may_remove(folder, status.owner)};
+        note_refusal(error_untrusted_owner, shown, status.owner, status.link, folder);
     errno = error_untrusted_owner;
     return false;
 }

@@ -204,6 +204,20 @@ TEST(PathWalk, ARefusalNamesThePathItsOwnerAndTheWayOut)
     EXPECT_EQ(platform::system_error_text(platform::last_error()),
               "Owned by another user ('" + (dir / "f").string() +
                   "', user nobody (uid 65534)): make it yours, or remove it");
+    // A player who is not root may not remove another user's name from a
+    // sticky folder: the way out offered it all the same.
+    ASSERT_EQ(::lchown((dir / "f").c_str(), 65533, 65533), 0);
+    for (const auto& [mode, way_out] : {std::pair{fs::perms(01777), "it is not yours to remove; run a copy of the game "
+                                                                    "from a folder of your own"},
+                                        std::pair{fs::perms(0777), "make it yours, or remove it"}}) {
+        SCOPED_TRACE(way_out);
+        fs::permissions(dir, mode);
+        EXPECT_TRUE(test_support::as_unprivileged(dir, [&] {
+            return platform::file_open("f", platform::FileOpen::read_existing) == platform::invalid_file &&
+                   platform::system_error_text(platform::last_error()) ==
+                       std::string("Owned by another user ('f', user 65533): ") + way_out;
+        }));
+    }
     fs::permissions(dir, fs::perms(0755));
     fs::remove_all(dir);
 }

@@ -166,11 +166,12 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     fs::create_symlink(victim, pipe);
     EXPECT_FALSE(InstanceLock::ask_holder_to_raise(lock));
     EXPECT_EQ(read_file(victim), "precious\n");
-    // A folder of the player's that the mend of a folder found without the
-    // owner's rights would make 0700, were it to follow a link.
+    // A folder of the player's left with mode 000, which the mend of a
+    // folder found without the owner's rights would make 0700, were it to
+    // follow a link.
     const std::string closed = shared.folder + "closed";
     fs::create_directory(closed);
-    fs::permissions(closed, fs::perms(0500));
+    fs::permissions(closed, fs::perms::none);
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"folder open to others", [&] { fs::permissions(user, fs::perms(0755)); }},
         {"link at the folder", [&] { fs::remove(user), fs::create_symlink(shared.folder, user); }},
@@ -198,8 +199,8 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
         EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Planted", first, &at), InstanceLock::Result::failed);
         EXPECT_NE(at.reason, "");
         EXPECT_EQ(read_file(victim), "precious\n");
-        EXPECT_EQ(fs::status(closed).permissions(), fs::perms(0500));
-        fs::permissions(closed, fs::perms(0500)); // for the rows after a failed one
+        EXPECT_EQ(fs::status(closed).permissions(), fs::perms::none);
+        fs::permissions(closed, fs::perms::none); // for the rows after a failed one
     }
     // A second start writes into no pipe of another user's, though it has a
     // reader.
@@ -223,12 +224,13 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
 TEST(InstanceLock, TheLocksModesAreTheProgramsWhateverTheUmask)
 {
     const SharedRoot shared;
-    enum class Left { nothing, folder, lock_and_pipe }; // with mode 000
+    enum class Left { nothing, folder, lock_and_pipe, linked_lock }; // with mode 000
     const struct {
         const char* what;
         mode_t umask;
         Left left;
         bool modes_refused = false; // as by a file system that keeps no modes
+        const char* refused = nullptr; // in the reason the lock is not taken
     } rows[] = {
         {"a start under umask 777", 0777, Left::nothing},
         {"the folder an earlier start left with mode 000", 022, Left::folder},
@@ -236,6 +238,9 @@ TEST(InstanceLock, TheLocksModesAreTheProgramsWhateverTheUmask)
         // The pipe was refused its mode and no second start could raise
         // the window.
         {"a file system that keeps no modes", 022, Left::nothing, true},
+        // Not mended, as that would open the file of its other name too:
+        // the reason was "Permission denied".
+        {"a lock left with mode 000 and a second name", 022, Left::linked_lock, false, "a second name"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -250,15 +255,24 @@ TEST(InstanceLock, TheLocksModesAreTheProgramsWhateverTheUmask)
             fs::remove_all(user);
             if (row.left != Left::nothing)
                 mkdir(user.c_str(), row.left == Left::folder ? 0 : 0700);
-            if (row.left == Left::lock_and_pipe) {
+            if (row.left == Left::lock_and_pipe || row.left == Left::linked_lock) {
                 close(open(lock.c_str(), O_CREAT | O_WRONLY, 0));
                 mkfifo(pipe.c_str(), 0);
             }
+            if (row.left == Left::linked_lock)
+                (void)link(lock.c_str(), "other-name");
             const mode_t was = umask(row.umask);
             std::unique_ptr<InstanceLock> first, second;
-            const bool taken = InstanceLock::acquire("GameAppWndClass", "Umask", first) ==
+            InstanceLock::Place at;
+            const bool taken = InstanceLock::acquire("GameAppWndClass", "Umask", first, &at) ==
                                InstanceLock::Result::acquired;
             umask(was);
+            if (row.refused) {
+                const bool said = !taken && at.reason.find(row.refused) != std::string::npos;
+                if (!said)
+                    std::fprintf(stderr, "taken %d: %s\n", taken, at.reason.c_str());
+                return said && fs::status("other-name").permissions() == fs::perms::none;
+            }
             const auto mode = [](const std::string& path) { return fs::status(path).permissions(); };
             const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write;
             const bool held = taken && mode(user) == fs::perms::owner_all && mode(lock) == rw && mode(pipe) == rw;

@@ -508,18 +508,37 @@ TEST_F(CfgTest, AFileInAFolderThePlayerCannotWriteToIsRewrittenInPlace)
         }
     }
     // A file with a second name is not the settings' alone: rewriting it
-    // would change the other name's file too, so it is left whole.
-    const fs::path linked = dir.path() / "linked";
-    fs::create_directory(linked);
-    write_text((linked / "private").string(), "secret = 1\n");
-    fs::create_hard_link(linked / "private", linked / "game.cfg");
-    if (::geteuid() == 0) {
-        EXPECT_EQ(::chown((linked / "private").c_str(), 65534, 65534), 0);
+    // would change the other name's file too, so it is left whole. The
+    // message called a member's or root's file one "of yours".
+    const struct {
+        uid_t owner; // of the file and of its folder (mode 0755)
+        const char* said;
+    } linked_rows[] = {
+        {65534, "A file of yours with a second name"},
+        {65533, "A file of user 65533 with a second name (a hard link) elsewhere, which writing it would change "
+                "too: ask its owner to remove this name, or run a copy of the game from a folder of your own"},
+        {0, "A file of root's with a second name"},
+    };
+    for (const auto& row : linked_rows) {
+        SCOPED_TRACE(row.said);
+        if (row.owner != 65534 && ::geteuid() != 0)
+            continue; // only root can give a file away
+        const fs::path linked = dir.path() / ("linked" + std::to_string(row.owner));
+        fs::create_directory(linked);
+        write_text((linked / "private").string(), "secret = 1\n");
+        fs::permissions(linked / "private", fs::perms(0666));
+        fs::create_hard_link(linked / "private", linked / "game.cfg");
+        if (::geteuid() == 0) {
+            EXPECT_EQ(::chown((linked / "private").c_str(), row.owner, row.owner), 0);
+            EXPECT_EQ(::chown(linked.c_str(), row.owner == 65534 ? 0 : row.owner, row.owner), 0);
+        }
+        fs::permissions(linked, fs::perms(row.owner == 65534 ? 0555 : 0755));
+        EXPECT_TRUE(as_unprivileged(linked, [&] {
+            return cfg.Save("game.cfg") == ERR_WRITE && box_texts().find(row.said) != std::string::npos;
+        }));
+        fs::permissions(linked, fs::perms(0755));
+        EXPECT_EQ(read_text((linked / "private").string()), "secret = 1\n");
     }
-    fs::permissions(linked, fs::perms(0555));
-    EXPECT_TRUE(as_unprivileged(linked, [&] { return cfg.Save("game.cfg") == ERR_WRITE; }));
-    fs::permissions(linked, fs::perms(0755));
-    EXPECT_EQ(read_text((linked / "private").string()), "secret = 1\n");
 }
 
 // A full disk in a folder the player cannot write to: the rewrite in place
@@ -806,6 +825,16 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              fs::permissions(f / "game.cfg", fs::perms(0666));
          },
          cfgReadTy::whole, 0, [&](const fs::path& f) { saved_mine(f, "installed = 1\nbest_result = 90515\n", fs::perms(0644)); }},
+        // The sticky bit keeps root's file from the rename: the save said
+        // "Operation not permitted", naming neither the owner nor a way out.
+        {"root's 0666 file, in a folder with the sticky bit", [](const fs::path& f) {
+             fs::permissions(f, fs::perms(01777));
+             write_text((f / "game.cfg").string(), "installed = 1\n");
+             fs::permissions(f / "game.cfg", fs::perms(0666));
+         },
+         cfgReadTy::whole, CFG_KEPT_OTHERS,
+         [](const fs::path& f) { EXPECT_EQ(read_text((f / "game.cfg").string()), "installed = 1\n"); },
+         "Owned by root ('game.cfg'): it is not yours to remove; run a copy of the game from a folder of your own"},
         // The group's write bit was copied from root's mode.
         {"root's 0666 file, in the player's folder", [&](const fs::path& f) {
              players_folder(f);
