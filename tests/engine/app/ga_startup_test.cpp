@@ -11,6 +11,7 @@
 #include <new>
 #include <sstream>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,6 +153,28 @@ TEST_F(AppTest, MissingDataFolderIsReportedAndStartUpGoesOn)
     EXPECT_EQ(app.rootDir[0], '\0');
     EXPECT_EQ(std::filesystem::current_path(), startDir);
     EXPECT_NE(app.window, nullptr);
+}
+
+// With no descriptor left to list a folder (`ulimit -n 5` in a window),
+// the search said "No data folder 'DATA' in ..." while DATA was there:
+// the reason is named instead. In a child: the limit is the lowest free
+// descriptor, so no open can succeed.
+TEST_F(AppTest, AFolderThatCannotBeListedIsNamedWithTheReason)
+{
+    const std::string said = "can't look for the data folder in " + (root / "bin" / "x64").string() +
+                             ": Too many open files";
+    EXPECT_EXIT(
+        {
+            const int free_fd = ::dup(STDERR_FILENO);
+            ::close(free_fd);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = rlim_t(free_fd);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            Start();
+            std::_Exit(box_says("Can't find data directory!") && box_says(said) ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 // The second start says what it did, naming the first by its process: the
