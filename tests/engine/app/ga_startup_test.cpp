@@ -104,6 +104,8 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
         {"SCR_LX = 100000", "SCR_LX", 640},
         {"SCR_LY = -480", "SCR_LY", 480},
         {"SCR_BPP = 17", "SCR_BPP", 16},
+        // No full screen has 8 bits: started so, the window stayed black.
+        {"SCR_BPP = 8", "SCR_BPP", 16},
         {"SCR_BPP = 99", "SCR_BPP", 16},
         {"WINDOW_X = 99999999999", "WINDOW_X", 0},
         {"WINDOW_Y = -70000", "WINDOW_Y", 0},
