@@ -388,6 +388,7 @@ TEST_F(ImgFilesTest, LoadReportsAMissingFileWithItsName)
         {"nothing.bmp", [](const char* name) { return imgRowCTy().Load(name); }, "No such file or directory"},
         {"nothing.jpg", [](const char* name) { return imgRowCTy().LoadJpg(name); }, "No such file or directory"},
         {"folder.jpg", [](const char* name) { return imgRowCTy().LoadJpg(name); }, "Is a directory"},
+        {"nothing.tga", [](const char* name) { return imgAlpha().LoadTga(name); }, "No such file or directory"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
