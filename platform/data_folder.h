@@ -17,8 +17,10 @@ namespace platform {
 // refuse. Nothing else is a data folder: neither a file named so nor a
 // name that only begins like it ("database-notes.txt", "DATA.old"). The
 // one the loads take first comes first: `name` as written, then the
-// others in byte order. None when the folder cannot be listed.
-[[nodiscard]] std::vector<std::string> data_folder_names(const std::string& folder, const std::string& name);
+// others in byte order. None when the folder cannot be listed, and
+// `error` then says why (0 when it was listed).
+[[nodiscard]] std::vector<std::string> data_folder_names(const std::string& folder, const std::string& name,
+                                                         int& error);
 
 // Opens the folder at `path` (every name on the way judged by the rule for
 // shared folders, trust.h) and judges the open folder: it must be the

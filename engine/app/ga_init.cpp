@@ -75,7 +75,19 @@ platform::FolderHandle take_data_folder(const std::string& folder, const char* d
                                         std::vector<std::string>& refused)
 {
     platform::FolderHandle found = platform::invalid_folder;
-    for (const std::string& name : platform::data_folder_names(folder, data_dir)) {
+    int listing_error = 0;
+    const std::vector<std::string> names = platform::data_folder_names(folder, data_dir, listing_error);
+    // A folder that cannot be listed for want of descriptors or memory may
+    // hold the data folder all the same: that reason is said, where "no
+    // data folder" would send the player after a folder that is there. One
+    // not there, or closed to the player, is passed over as before.
+    if (listing_error != 0 && listing_error != ENOENT && listing_error != ENOTDIR && listing_error != EACCES) {
+        refused.push_back("can't look for the data folder in " + folder_name(folder.c_str()) + ": " +
+                          platform::system_error_text(listing_error));
+        if (refused.size() == 1)
+            platform::data_folder_bind(data_dir, platform::invalid_folder, listing_error);
+    }
+    for (const std::string& name : names) {
         const std::string path = folder + name;
         const platform::FolderHandle data = platform::data_folder_open(path.c_str());
         if (data != platform::invalid_folder) {

@@ -31,7 +31,10 @@ constexpr KeyRange framework_ranges[] = {
     {"FPS_LIMIT", {.lo = 0, .hi = 1000, .fallback = 0}},
 };
 
-bool screen_depth(int bits) { return bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32; }
+// The depths the display gives in full screen, whether at the start or
+// through Alt+Enter: it has no 8-bit (palettised) screen, and a start
+// asked for one would open a window that shows nothing.
+bool screen_depth(int bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; }
 
 } // namespace
 
@@ -45,7 +48,7 @@ void gaCheckSettings(cfgCTy& cfg)
         char shown[41];
         strCopy(shown, sizeof shown, cfg.GetStr("SCR_BPP"));
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                         "Bad value of SCR_BPP: %s (allowed 8, 15, 16, 24, 32); 16 is used", shown));
+                                         "Bad value of SCR_BPP: %s (allowed 15, 16, 24, 32); 16 is used", shown));
         cfg.SetInt("SCR_BPP", 16);
     }
 }

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace quarn::io {
+class Stream;
+}
+
 // Reports an operation this layer does not support, at the error level,
 // and breaks into the debugger when the report answers Retry. The text is
 // passed as an argument, never as a format.
@@ -43,6 +47,11 @@ size_t rle8AppendRow(std::vector<uint8_t>& out, const uint8_t* pels, int32_t n, 
 // Reports `code` with a file name as its argument (the reporter keeps the
 // address, so the name is copied first). Returns the report's result.
 int gfxReportFile(int code, const char* name);
+// ERR_OPEN for a stream that did not open `name`, reported with the name
+// and the reason the stream's file gave (missing, refused by the rule for
+// shared folders, ...): the player can act on it. Returns the report's
+// result.
+int gfxReportOpenFailure(const char* name, const quarn::io::Stream& stream);
 // ERR_CREATE or ERR_WRITE, reported with the file's name and the reason
 // (`error`, an operating-system error number): the player can act on it.
 int gfxReportFileFailure(int code, const char* name, int error);

@@ -2,6 +2,7 @@
 #include "engine/gfx/gfx_internal.h"
 
 #include "platform/process.h"
+#include "quarn/Stream.h"
 
 void gfxReportNotImpl(const char* text) { dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text)); }
 
@@ -19,6 +20,19 @@ int gfxReportFile(int code, const char* name)
     static char copy[1024];
     strCopy(copy, sizeof copy, name);
     return dbgBreakOnRetry(errReportArg(code, copy));
+}
+
+int gfxReportOpenFailure(const char* name, const quarn::io::Stream& stream)
+{
+    char why[512] = "";
+    if (const quarn::io::StreamBufEx* buffer = stream.buffer_ex())
+        if (const quarn::ErrorInfo* error = buffer->last_error())
+            (void)error->describe(why, sizeof why);
+    if (!why[0])
+        return gfxReportFile(ERR_OPEN, name);
+    static char message[STR_MESSAGE_BUFFER_SIZE];
+    strFormat(message, sizeof message, "Can't open file '%s': %s", name ? name : "", why);
+    return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_OPEN, 0, message, nullptr, nullptr, -1));
 }
 
 int gfxReportFileFailure(int code, const char* name, int error)

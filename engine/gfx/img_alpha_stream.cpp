@@ -193,7 +193,7 @@ int imgAlpha::LoadTga(const char* name)
     stream.set_flags(quarn::io::Stream::raw_open);
     stream.open(name, quarn::open_mode::in | quarn::open_mode::binary, 0);
     if (!stream.is_open())
-        return gfxReportFile(ERR_OPEN, name);
+        return gfxReportOpenFailure(name, stream);
     stream.exceptions(quarn::io::Stream::bad | quarn::io::Stream::fail);
     const errReadingFile reading(name);
     return ReadTga(stream);

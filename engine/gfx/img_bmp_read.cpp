@@ -250,7 +250,7 @@ int imgCTy::Load(const char* name)
     stream.set_flags(quarn::io::Stream::raw_open);
     stream.open(name, quarn::open_mode::in, 0);
     if (!stream.is_open())
-        return gfxReportFile(ERR_OPEN, name);
+        return gfxReportOpenFailure(name, stream);
     const errReadingFile reading(name);
     return ReadBmp(stream);
 }

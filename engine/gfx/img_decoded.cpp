@@ -96,7 +96,7 @@ int decode_file(imgCTy* image, quarn::g::ImageDecoderI& decoder, const char* nam
     stream.set_flags(quarn::io::Stream::raw_open);
     stream.open(name, quarn::open_mode::in, 0);
     if (!stream.is_open())
-        return gfxReportFile(ERR_OPEN, name);
+        return gfxReportOpenFailure(name, stream);
     stream.exceptions(quarn::io::Stream::bad | quarn::io::Stream::fail);
     const errReadingFile reading(name);
     return decode(image, decoder, stream, name);

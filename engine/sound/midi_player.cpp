@@ -86,6 +86,15 @@ MidiPlayer::MidiPlayer(platform::WindowHandle notifyWindow) : deviceId_(MID_NO_D
             state_ = nullptr;
         }
     }
+}
+
+void MidiPlayer::OpenDevice()
+{
+    // Asking for the device loads the synthesiser library and its
+    // soundfont: a player that never plays (music off) never pays for them.
+    if (deviceOpened_)
+        return;
+    deviceOpened_ = true;
     platform::MidiOutCaps caps;
     if (platform::midi_out_device_count() > 0 &&
         platform::midi_out_caps(platform::midi_mapper, caps) == platform::MidiResult::ok) {
@@ -130,6 +139,7 @@ void MidiPlayer::Play(const char* fileName)
 {
     if (!state_ || !fileName)
         return;
+    OpenDevice();
     {
         // Only midOpen reads the name, under the same lock.
         std::lock_guard lock(state_->mutex);

@@ -32,10 +32,11 @@ public:
     MidiPlayer(const MidiPlayer&) = delete;
     MidiPlayer& operator=(const MidiPlayer&) = delete;
 
-    // Reads the file, prepares the stream from the start and starts it.
-    // A missing or bad file, or no output, plays nothing (a file that
-    // cannot be read is named in the log). A second call while a song is
-    // loaded does nothing.
+    // Opens the output device (at the first call: the synthesiser loads
+    // then, not when the player is made), reads the file, prepares the
+    // stream from the start and starts it. A missing or bad file, or no
+    // output, plays nothing (a file that cannot be read is named in the
+    // log). A second call while a song is loaded does nothing.
     void Play(const char* fileName);
     // On MID_END_MESSAGE, prepares the song again and starts it; other
     // messages are ignored.
@@ -48,8 +49,12 @@ public:
     midStateTy* StateBlock() const { return state_; }
 
 private:
+    // Picks the output device, once, at the first Play.
+    void OpenDevice();
+
     midStateTy* state_ = nullptr;
     uint32_t deviceId_;
+    bool deviceOpened_ = false;
     bool rendersAudio_ = false; // the device's sound goes through the mixer
     platform::WindowHandle notifyWindow_;
     std::string fileName_;

@@ -24,6 +24,11 @@ uint64_t ticks_to_ns(uint64_t ticks, uint32_t division, uint32_t tempo_us);
 using SoundfontCheckedHook = void (*)(const std::string& soundfont);
 void set_soundfont_checked_hook(SoundfontCheckedHook hook);
 
+// The synthesiser library's file name that the first synthesiser opens
+// (the build's own by default): tests name one that is not there, to see
+// the reason a failed open gives. Set before the first synthesiser is made.
+void set_synth_library_name(const char* name);
+
 inline uint32_t load_u32le(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

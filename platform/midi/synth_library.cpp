@@ -1,10 +1,16 @@
 #include "platform/midi/synth_library.h"
 
+#include "platform/midi/midi_internal.h"
+
+#include <atomic>
+
 #include <dlfcn.h>
 
 namespace platform::midi_detail {
 
 namespace {
+
+std::atomic<const char*> library_name{QUARN_SYNTH_LIBRARY};
 
 struct Opened {
     SynthLibrary functions;
@@ -25,11 +31,14 @@ Opened open_library()
 {
     Opened opened;
     // The library's own name for itself, which the build read: a library
-    // of another name is another interface.
-    void* handle = ::dlopen(QUARN_SYNTH_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    // of another name is another interface. Its functions are bound as
+    // they are first called: binding all of them at the open costs a start
+    // that plays music more than the few it calls.
+    const char* const name = library_name.load();
+    void* handle = ::dlopen(name, RTLD_LAZY | RTLD_LOCAL);
     if (!handle) {
         const char* why = ::dlerror();
-        opened.failure = why ? why : "the synthesiser library " QUARN_SYNTH_LIBRARY " cannot be opened";
+        opened.failure = why ? why : std::string("the synthesiser library ") + name + " cannot be opened";
         return opened;
     }
     SynthLibrary& f = opened.functions;
@@ -56,6 +65,8 @@ Opened open_library()
 }
 
 } // namespace
+
+void set_synth_library_name(const char* name) { library_name.store(name); }
 
 const SynthLibrary* synth_library(std::string& failure)
 {

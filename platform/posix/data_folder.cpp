@@ -38,12 +38,15 @@ void clear_locked()
 
 } // namespace
 
-std::vector<std::string> data_folder_names(const std::string& folder, const std::string& name)
+std::vector<std::string> data_folder_names(const std::string& folder, const std::string& name, int& error)
 {
     std::vector<std::string> names;
+    error = 0;
     DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!listing)
+    if (!listing) {
+        error = errno;
         return names;
+    }
     // What a name is, the name itself: a link is the judge's to follow,
     // under the rule for shared folders, or to refuse.
     while (const dirent* entry = ::readdir(listing)) {

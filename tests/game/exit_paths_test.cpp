@@ -688,6 +688,7 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
         size_t soft;
         rlim_t hard; // 0: the soft limit
         End end;
+        size_t data_soft = 0; // and a soft data limit (`ulimit -d`) this size, set after it
     } cases[] = {
         {"headless, address space below", Screen::headless, RLIMIT_AS, headless - 16 * mb, 0, End::refused_first},
         {"headless, address space above", Screen::headless, RLIMIT_AS, headless + 16 * mb, 0, End::ran},
@@ -695,6 +696,9 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
         {"headless, soft address space below the hard", Screen::headless, RLIMIT_AS, headless - 16 * mb,
          RLIM_INFINITY, End::refused_first},
         {"headless, data far below", Screen::headless, RLIMIT_DATA, headless / 4, 0, End::refused_first},
+        // The smaller limit counts, not the one looked at last.
+        {"headless, address space below and data far above", Screen::headless, RLIMIT_AS, headless - 16 * mb,
+         RLIM_INFINITY, End::refused_first, headless * 8},
         {"headless, address space a third", Screen::headless, RLIMIT_AS, headless / 3, 0, End::refused_first},
         {"no display, between the figures", Screen::none, RLIMIT_AS, (headless + window) / 2, 0, End::no_display},
         {"window, address space below", Screen::window, RLIMIT_AS, window - 16 * mb, 0, End::refused},
@@ -730,6 +734,14 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
             limit.rlim_max = c.hard ? c.hard : c.soft;
             if (::setrlimit(c.resource, &limit) != 0)
                 ::_exit(127);
+            if (c.data_soft) {
+                rlimit data{};
+                if (::getrlimit(RLIMIT_DATA, &data) != 0)
+                    ::_exit(127);
+                data.rlim_cur = c.data_soft; // below the hard limit, as the shell's `ulimit -d` sets it
+                if (::setrlimit(RLIMIT_DATA, &data) != 0)
+                    ::_exit(127);
+            }
         });
         const int status = run.status;
         const bool asked = run.asked;

@@ -347,7 +347,7 @@ TEST_F(GameSettings, AFifoInPlaceOfADataFileIsAFileThatCannotBeOpened)
         const char* said; // in a box; null: in the log or the exception
     };
     for (const Case c : {Case {"DATA/track.obst", false, nullptr},
-                         Case {"DATA/bkg.jpg", true, "Can't open file 'DATA/bkg.jpg'"},
+                         Case {"DATA/bkg.jpg", true, "Can't open file 'DATA/bkg.jpg': Not a regular file"},
                          Case {"DATA/car.imgs", false, "Can't open file 'DATA/car.imgs'"},
                          Case {"DATA/big-digits.fda", true,
                                "Font's file can't be opened : DATA/big-digits.fda (Not a regular file)"},

@@ -2,6 +2,10 @@
 
 #include "tools/mkdata/data_folder.h"
 
+#include "platform/process.h"
+#include "quarn/ErrorInfo.h"
+#include "quarn/IoFailure.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -82,12 +86,23 @@ bool write_obst(platform::FileHandle file, const quarn::cls2::Collidable& c)
 {
     quarn::io::FileBuf buffer(file, quarn::open_mode::out | quarn::open_mode::binary);
     quarn::io::Stream out(&buffer);
-    // The native header: the signature, then the stream's flags (objects
-    // carry their data lengths).
-    static constexpr char signature[] = "quarn::io::Stream";
-    out.write(signature, std::strlen(signature));
-    out.write_u32(quarn::io::Stream::data_lengths);
-    quarn::cls2::write_collidable(out, c);
+    try {
+        // The native header: the signature, then the stream's flags
+        // (objects carry their data lengths).
+        static constexpr char signature[] = "quarn::io::Stream";
+        out.write(signature, std::strlen(signature));
+        out.write_u32(quarn::io::Stream::data_lengths);
+        quarn::cls2::write_collidable(out, c);
+    } catch (const quarn::io::Failure&) {
+        // The stream names only "i/o error"; the file that refused the
+        // bytes (a full disk, a file size limit) knows why, and the caller
+        // says it with the file's name.
+        const auto* error = dynamic_cast<const quarn::SystemErrorInfo*>(buffer.last_error());
+        if (!error || error->code() == 0)
+            throw;
+        platform::set_last_error(error->code());
+        return false;
+    }
     return buffer.close() != nullptr;
 }
 

@@ -20,8 +20,9 @@ void build_track_shapes(const Track& track, quarn::cls2::Collidable& c);
 void build_car_shapes(quarn::cls2::Collidable& c);
 
 // Writes `c` as a native object stream into the open `file`: the stream
-// header, then the Collidable. False, or a thrown quarn::io::Failure, when
-// it does not go out whole.
+// header, then the Collidable. False when it does not go out whole, with
+// the file's reason in platform::last_error() when the file refused the
+// bytes; a thrown quarn::io::Failure for a failure of the stream itself.
 [[nodiscard]] bool write_obst(platform::FileHandle file, const quarn::cls2::Collidable& c);
 // The same as the file `path` (write_new_file); throws quarn::Exception when
 // it cannot be written.

@@ -11,6 +11,7 @@
 #include <new>
 #include <sstream>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +105,8 @@ TEST_F(AppTest, OutOfRangeKeysAreReportedByNameAndReplaced)
         {"SCR_LX = 100000", "SCR_LX", 640},
         {"SCR_LY = -480", "SCR_LY", 480},
         {"SCR_BPP = 17", "SCR_BPP", 16},
+        // No full screen has 8 bits: started so, the window stayed black.
+        {"SCR_BPP = 8", "SCR_BPP", 16},
         {"SCR_BPP = 99", "SCR_BPP", 16},
         {"WINDOW_X = 99999999999", "WINDOW_X", 0},
         {"WINDOW_Y = -70000", "WINDOW_Y", 0},
@@ -154,6 +157,31 @@ TEST_F(AppTest, MissingDataFolderIsReportedAndStartUpGoesOn)
     EXPECT_EQ(app.rootDir[0], '\0');
     EXPECT_EQ(std::filesystem::current_path(), startDir);
     EXPECT_NE(app.window, nullptr);
+}
+
+// With no descriptor left to list a folder (`ulimit -n 5` in a window),
+// the search said "No data folder 'DATA' in ..." while DATA was there:
+// the reason is named instead. In a child: the limit is the lowest free
+// descriptor, so no open can succeed.
+TEST_F(AppTest, AFolderThatCannotBeListedIsNamedWithTheReason)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's checks of the start's objects open descriptors of their own, which the row takes away";
+#endif
+    const std::string said = "can't look for the data folder in " + (root / "bin" / "x64").string() +
+                             ": Too many open files";
+    EXPECT_EXIT(
+        {
+            const int free_fd = ::dup(STDERR_FILENO);
+            ::close(free_fd);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = rlim_t(free_fd);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            Start();
+            std::_Exit(box_says("Can't find data directory!") && box_says(said) ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 // The second start says what it did, naming the first by its process: the

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include <sys/wait.h>
@@ -373,12 +374,31 @@ TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataError)
     }
 }
 
+// The box names the picture and why it did not open: the name alone left
+// the player to guess between a missing file, a folder in its place and
+// a refusal.
 TEST_F(ImgFilesTest, LoadReportsAMissingFileWithItsName)
 {
-    imgRowCTy img;
-    EXPECT_EQ(img.Load(dir.file("nothing.bmp").c_str()), ERR_OPEN);
-    ASSERT_EQ(reports().size(), 1u);
-    EXPECT_EQ(reports()[0].code, ERR_OPEN);
+    fs::create_directory(dir.file("folder.jpg"));
+    const struct {
+        const char* name;
+        std::function<int(const char*)> load;
+        const char* why;
+    } rows[] = {
+        {"nothing.bmp", [](const char* name) { return imgRowCTy().Load(name); }, "No such file or directory"},
+        {"nothing.jpg", [](const char* name) { return imgRowCTy().LoadJpg(name); }, "No such file or directory"},
+        {"folder.jpg", [](const char* name) { return imgRowCTy().LoadJpg(name); }, "Is a directory"},
+        {"nothing.tga", [](const char* name) { return imgAlpha().LoadTga(name); }, "No such file or directory"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        reports().clear();
+        const std::string name = dir.file(row.name);
+        EXPECT_EQ(row.load(name.c_str()), ERR_OPEN);
+        ASSERT_EQ(reports().size(), 1u);
+        EXPECT_EQ(reports()[0].code, ERR_OPEN);
+        EXPECT_EQ(reports()[0].text, "Can't open file '" + name + "': " + row.why);
+    }
 }
 
 TEST_F(ImgFilesTest, ImageMagickBmpsDecodeToTheSamePels)

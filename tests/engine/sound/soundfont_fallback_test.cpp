@@ -41,6 +41,7 @@ TEST(SoundfontFallback, BrokenSoundfontGivesWayToTheSystems)
             ::alarm(10);
             MidiPlayer::SetSoundfont(fifo.c_str());
             MidiPlayer music(nullptr);
+            music.Play("");
             const platform::MidiSoundfontState state = platform::midi_soundfont_state();
             std::_Exit(state.refused && state.why == "Not a regular file" ? 0 : 1);
         },
@@ -49,6 +50,7 @@ TEST(SoundfontFallback, BrokenSoundfontGivesWayToTheSystems)
         soundtest::SoundLogCapture log(dir / "music.log");
         MidiPlayer::SetSoundfont(broken.c_str());
         MidiPlayer music(nullptr);
+        music.Play("");
         platform::MidiOutCaps caps;
         ASSERT_EQ(platform::midi_out_caps(platform::midi_mapper, caps), platform::MidiResult::ok);
         EXPECT_TRUE(caps.renders_audio) << "the music has no synthesiser";
@@ -58,9 +60,41 @@ TEST(SoundfontFallback, BrokenSoundfontGivesWayToTheSystems)
         // The reason too: the player named the file.
         EXPECT_EQ(log.text(), "[sound] warning: can't load the soundfont \"" + broken +
                                   "\" (not a soundfont the synthesiser can load); the music plays with \"" + system +
-                                  "\"\n");
+                                  "\"\n[sound] warning: can't read the music \"\"; no music plays\n");
     }
     std::filesystem::remove_all(dir);
+}
+
+// The synthesiser's library and its soundfont are loaded when the music
+// first plays, not when the player is made: a start with the music off
+// (the game still makes its player) maps neither. Then, a library that
+// cannot be opened is named with the loader's reason. Each in a start of
+// its own: the library is opened once per process.
+TEST(SoundfontFallback, TheSynthesiserLoadsWhenTheMusicPlaysAndALibraryNotThereIsNamed)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            MidiPlayer music(nullptr);
+            std::_Exit(platform::midi_soundfont_state().tried ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            const auto dir = std::filesystem::temp_directory_path() / ("soundfont_lib_" + std::to_string(::getpid()));
+            std::filesystem::create_directories(dir);
+            const std::string soundfont = (dir / "race.sf2").string();
+            std::ofstream(soundfont, std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
+            platform::midi_detail::set_synth_library_name("libquarn-no-such-synth.so.3");
+            MidiPlayer::SetSoundfont(soundfont.c_str());
+            MidiPlayer music(nullptr);
+            music.Play("");
+            const bool refused = platform::midi_soundfont_state().refused;
+            std::filesystem::remove_all(dir);
+            std::_Exit(refused ? 0 : 1);
+        },
+        testing::ExitedWithCode(0),
+        "can't load the soundfont .*race.sf2\" \\(libquarn-no-such-synth.so.3: cannot open shared object file");
 }
 
 // The synthesiser loads the file that was checked: another user who

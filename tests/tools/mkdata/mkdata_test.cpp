@@ -480,7 +480,8 @@ struct ToolRun {
 // given `dir`: a folder name the tool took wrongly ("" for "/") then
 // reaches no folder outside the test's. The program is opened before the
 // user changes, as the folders above it may be closed to that user.
-ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = RLIM_INFINITY)
+ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = RLIM_INFINITY,
+                 rlim_t file_size = RLIM_INFINITY)
 {
     const fs::path said = dir / "said";
     if (::geteuid() == 0 && ::chown(dir.c_str(), test_support::unprivileged_user, test_support::unprivileged_user) != 0)
@@ -493,6 +494,11 @@ ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim
             ::_exit(126);
         rlimit limit{address_space, address_space};
         ::setrlimit(RLIMIT_AS, &limit);
+        rlimit size{};
+        if (file_size != RLIM_INFINITY && ::getrlimit(RLIMIT_FSIZE, &size) == 0) {
+            size.rlim_cur = file_size; // soft: the tool sees EFBIG, as on a full disk
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        }
         std::vector<char*> argv{const_cast<char*>("mkdata")};
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -582,6 +588,30 @@ TEST(DataFolder, MemoryRunningOutLeavesNoFileInPart)
     }
     EXPECT_GT(ran_out, 0);
     EXPECT_EQ(ended_well, 1);
+    fs::remove_all(dir);
+}
+
+// A write the disk refuses (full, or a file size limit) was said as
+// "mkdata: i/o error" when it came through a physics stream: the file and
+// the reason were only in the tool's log. Each row's limit is below the
+// file named, and above every file written before it.
+TEST(DataFolder, AWriteTheDiskRefusesNamesTheFileAndWhy)
+{
+    const fs::path dir = fs::temp_directory_path() / ("mkdata_fsize_" + std::to_string(std::random_device {}()));
+    fs::create_directories(dir);
+    const struct {
+        rlim_t limit;
+        const char* said;
+    } rows[] = {
+        {1024, "mkdata: cannot write track.obst: File too large\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.said);
+        const ToolRun run = run_tool(dir, {"out"}, RLIM_INFINITY, row.limit);
+        EXPECT_EQ(run.status, 1) << run.said;
+        EXPECT_NE(run.said.find(row.said), std::string::npos) << run.said;
+        fs::remove_all(dir / "out");
+    }
     fs::remove_all(dir);
 }
 

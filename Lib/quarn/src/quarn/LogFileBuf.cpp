@@ -25,6 +25,12 @@ void LogFileBuf::say_where(const std::string& passed_over)
     (void)file_.write(line.data(), static_cast<uint32_t>(line.size()));
 }
 
+void LogFileBuf::say_none(const std::string& first_failure)
+{
+    const std::string line = "no log could be written: " + first_failure + "\n";
+    std::fputs(line.c_str(), stderr);
+}
+
 LogFileBuf::~LogFileBuf()
 {
     // Text of a message that never ended its line is still worth keeping.
@@ -111,6 +117,8 @@ LogFileBuf::int_type LogFileBuf::flush_text(int_type c)
                 if (!passed_over.empty())
                     say_where(passed_over);
             } else {
+                if (!passed_over.empty())
+                    say_none(passed_over);
                 file_name_.clear(); // never tried again
             }
         }

@@ -5,7 +5,8 @@
 // which it opens at the first output (see open_log_file). A file opened at
 // another name than the one asked for starts with a line that says which
 // name was passed over and why, and stderr gets that line too: the player
-// looks for the log where the documentation says it is.
+// looks for the log where the documentation says it is. A search that
+// opens no file at all is said on stderr too.
 #pragma once
 
 #include "quarn/File.h"
@@ -53,6 +54,9 @@ private:
     // Says at the file's start, and on stderr, that the log went to
     // file_name_ and why the first name was passed over.
     void say_where(const std::string& passed_over);
+    // Says on stderr that no log file could be opened anywhere, and why
+    // the first name failed: otherwise nothing would tell the player.
+    static void say_none(const std::string& first_failure);
 
     std::unique_ptr<char[]> buffer_;
     bool echo_ = false;
@@ -77,7 +81,8 @@ private:
 // given) is the path used, or on failure the first path tried in the last
 // place: what a report of the failure names. `passed_over` (when given)
 // gets, after an open at another name than the first tried, that name and
-// why it was passed over ("'<path>': <reason>"), and "" otherwise.
+// why it was passed over ("'<path>': <reason>"); after a search that
+// opened nothing, the first name tried and why it failed; "" otherwise.
 [[nodiscard]] bool open_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened = nullptr,
                                  std::string* passed_over = nullptr);
 

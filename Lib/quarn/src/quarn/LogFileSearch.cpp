@@ -120,7 +120,7 @@ bool open_log_file(File& file, const std::string& name, uint32_t mode, std::stri
     std::string first_failure;
     const bool found = search_log_file(file, name, mode, opened, first_failure);
     if (passed_over)
-        *passed_over = found ? first_failure : std::string();
+        *passed_over = first_failure;
     return found;
 }
 

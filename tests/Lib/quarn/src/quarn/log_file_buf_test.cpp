@@ -12,6 +12,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -319,6 +320,32 @@ TEST(LogFileBufFallback, NoFileMeansEchoOnlyForErrorsAndWarnings)
     silent.begin_message("a", 0, 0);
     quiet << "lost" << std::endl;
     EXPECT_FALSE(quiet.good());
+}
+
+// With no descriptor left (`ulimit -n 9`), every place the search tries
+// fails, and nothing at all said that the run had no log. In a child: the
+// limit is the lowest free descriptor, so no open can succeed.
+TEST(LogFileBufFallback, NoLogAnywhereIsSaidOnStderrWithTheReason)
+{
+    quarn_test::ScratchDir dir;
+    const std::string name = dir / "x.log";
+    EXPECT_EXIT(
+        {
+            const int free_fd = ::dup(STDERR_FILENO);
+            ::close(free_fd);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = rlim_t(free_fd);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            quarn::LogFileBuf buf;
+            buf.set_echo(false);
+            quarn::LogStream out(&buf);
+            buf.set_file(name.c_str(), om::out | om::trunc);
+            buf.begin_message("a", 2, 0);
+            out << "lost" << std::endl;
+            std::_Exit(buf.file_name().empty() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "no log could be written: '[^']*/x\\.log': Too many open files");
 }
 
 TEST(LogFileBufFallback, BufferWithoutOutputModeRefusesText)
