@@ -26,12 +26,22 @@ struct bltClipTy {
     rectTy r;
     int64_t x = 0, y = 0;
 };
-// Cuts c->r to the units 0 .. srcW - 1 and 0 .. srcH - 1 that land inside
-// the destination's dstW x dstH pels, one pel a unit, moving c->x and c->y
-// with the cut. `mirror` lands a row's first unit on its last pel (the
-// mirrored draws). False when no unit is left; c is then unspecified.
-[[nodiscard]] bool bltClip(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t dstH,
-                           bool mirror = false);
+// bltClip cuts c->r to the units 0 .. srcW - 1 and 0 .. srcH - 1 that land
+// inside the destination's dstW x dstH pels, one pel a unit, moving c->x
+// and c->y with the cut. `mirror` lands a row's first unit on its last pel
+// (the mirrored draws). False when no unit is left; c is then unspecified.
+[[nodiscard]] bool bltClipCut(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t dstH, bool mirror);
+// Inline, as most draws lie inside both pictures and a small sprite's draw
+// costs little more than a call: only a draw that reaches outside either
+// picture is cut by bltClipCut.
+[[nodiscard]] inline bool bltClip(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t dstH,
+                                  bool mirror = false) {
+    const rectTy& r = c->r;
+    if (r.w > 0 && r.h > 0 && r.x >= 0 && r.y >= 0 && c->x >= 0 && c->y >= 0 && r.x + int64_t(r.w) <= srcW &&
+        r.y + int64_t(r.h) <= srcH && c->x + r.w <= dstW && c->y + r.h <= dstH)
+        return true;
+    return bltClipCut(c, srcW, srcH, dstW, dstH, mirror);
+}
 // The units of a scaled draw that read a pel of a source side of `pels`
 // pels: unit u reads pel (u x step) >> 16 in the loops' u32 arithmetic,
 // which must not wrap. At most INT32_MAX (a step of 0 reads pel 0 always).

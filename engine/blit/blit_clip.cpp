@@ -36,7 +36,7 @@ int64_t bltScaledExtent(int64_t pels, uint32_t step) {
     return int64_t(std::min<uint64_t>({byPels, byAccumulator, uint64_t(INT32_MAX)}));
 }
 
-bool bltClip(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t dstH, bool mirror) {
+bool bltClipCut(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t dstH, bool mirror) {
     // Both sizes at most INT32_MAX: a cut rectangle then stays in i32.
     srcW = std::min<int64_t>(srcW, INT32_MAX);
     srcH = std::min<int64_t>(srcH, INT32_MAX);
