@@ -40,5 +40,6 @@ bool bltClipCut(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t 
     // Both sizes at most INT32_MAX: a cut rectangle then stays in i32.
     srcW = std::min<int64_t>(srcW, INT32_MAX);
     srcH = std::min<int64_t>(srcH, INT32_MAX);
-    return ClipAxis(&c->r.x, &c->r.w, &c->x, srcW, dstW, mirror) && ClipAxis(&c->r.y, &c->r.h, &c->y, srcH, dstH, false);
+    return ClipAxis(&c->r.x, &c->r.w, &c->x, srcW, dstW, mirror) &&
+           ClipAxis(&c->r.y, &c->r.h, &c->y, srcH, dstH, false);
 }

@@ -152,7 +152,8 @@ void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawP
 
 void rle8Draw(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect) {
     const rectTy s = rect ? *rect : src->box;
-    Simple(src, dst, int64_t(x) + s.x, int64_t(y) + s.y, Relative(s, src->box), blt_OP_COPY, 0, false, "imgRle8CTy::Draw: This is not impelmetned yet");
+    Simple(src, dst, int64_t(x) + s.x, int64_t(y) + s.y, Relative(s, src->box), blt_OP_COPY, 0, false,
+           "imgRle8CTy::Draw: This is not impelmetned yet");
 }
 
 void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity) {

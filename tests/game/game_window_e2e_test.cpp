@@ -214,7 +214,8 @@ TEST_F(GameScreen, AnyScreenSizeAndDepthDrawsAndItsScreenshotHasTheScreensSize)
 
 TEST_F(GameScreen, ABackgroundPictureOfAnotherSizeIsDrawnAtTheTopLeft)
 {
-    for (auto [w, h] : { std::pair { 801, 600 }, std::pair { 800, 601 }, std::pair { 2000, 50 }, std::pair { 300, 700 } }) {
+    for (auto [w, h] :
+        { std::pair { 801, 600 }, std::pair { 800, 601 }, std::pair { 2000, 50 }, std::pair { 300, 700 } }) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
         // A smooth picture whose every row and column differs from the others.
         mkdata::Canvas picture(w, h);

@@ -34,7 +34,8 @@ struct Framed {
         view.pels = frame.pels + (size_t(kGuard) * frame.rowPitch + kGuard) * b;
         std::mt19937 rng(seed);
         for (int32_t y = 0; y < h; ++y)
-            for (size_t i = 0; i < size_t(w) * b; ++i) view.pels[size_t(y) * frame.rowPitch * b + i] = uint8_t(rng() % 251);
+            for (size_t i = 0; i < size_t(w) * b; ++i)
+                view.pels[size_t(y) * frame.rowPitch * b + i] = uint8_t(rng() % 251);
     }
     std::vector<uint8_t> Bytes() const { return {frame.pels, frame.pels + frame.BodySize()}; }
 };
@@ -87,7 +88,8 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
         keyedSrc.view.keyFlag = 1;
         std::memcpy(&keyedSrc.view.keyColor, keyedSrc.view.pels, 4);
         std::vector<uint32_t> argb(size_t(p.srcW) * size_t(p.srcH));
-        for (size_t i = 0; i < argb.size(); ++i) argb[i] = (i % 5 ? 0xFF000000u : 0x80000000u) | (uint32_t(i) * 0x0A0B0Cu);
+        for (size_t i = 0; i < argb.size(); ++i)
+            argb[i] = (i % 5 ? 0xFF000000u : 0x80000000u) | (uint32_t(i) * 0x0A0B0Cu);
         imgAlpha alpha;
         alpha.SetSize(p.srcW, p.srcH, nullptr);
         (void)alpha.Lock(nullptr, img_LOCK_WRITE);
@@ -125,7 +127,8 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
             {"scaled index copy", pel_FMT_P8, 2, ex(&index.view, img_OP_SCALED, 2)},
             {"alpha image", pel_FMT_X8R8G8B8, 1, ex(&alpha, img_OP_BLEND, 1)},
             {"alpha image, scaled", pel_FMT_R5G6B5, 2, ex(&alpha, img_OP_SCALED, 2)},
-            {"RLE8", pel_FMT_R5G6B5, 1, [&](imgCTy* d, int32_t x, int32_t y, const rectTy& r) { rle.Draw(d, x, y, &r); }},
+            {"RLE8", pel_FMT_R5G6B5, 1,
+             [&](imgCTy* d, int32_t x, int32_t y, const rectTy& r) { rle.Draw(d, x, y, &r); }},
             {"RLE8 add", pel_FMT_X8R8G8B8, 1, ex(&rle, img_OP_ADD, 1)},
             {"RLE8 mirrored", pel_FMT_R8G8B8, 1,
              [&](imgCTy* d, int32_t x, int32_t y, const rectTy& r) { rle.DrawMirrorH(d, x, y, &r); }},
@@ -133,7 +136,9 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
         };
         for (const Family& f : families) {
             SCOPED_TRACE(testing::Message() << f.name << ", " << p.name);
-            auto units = [&](int32_t v) { return int32_t(std::clamp<int64_t>(int64_t(double(v) * f.scale), INT_MIN, INT_MAX)); };
+            auto units = [&](int32_t v) {
+                return int32_t(std::clamp<int64_t>(int64_t(double(v) * f.scale), INT_MIN, INT_MAX));
+            };
             const rectTy r{units(p.r.x), units(p.r.y), units(p.r.w), units(p.r.h)};
             palCTy* dstPal = f.dstFmt == pel_FMT_P8 ? &pal : nullptr;
             Framed got(f.dstFmt, kW, kH, 7, dstPal), want(f.dstFmt, kW, kH, 7, dstPal);
