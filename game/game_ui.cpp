@@ -86,10 +86,12 @@ void TakeScreenshot()
     char name[260];
     if (!ScreenshotName(name, sizeof name, g_app->cfg->GetStr("WND_NAME")))
         return;
+    // The picture of the screen, at the screen's size.
+    imgCTy* screen = gMode.device->back;
     imgRowCTy shot;
     const pelFmtCTy format(pel_FMT_R8G8B8);
-    shot.SetSize(800, 600, &format);
-    gMode.device->back->Draw(&shot, 0, 0, nullptr);
+    shot.SetSize(screen->width, screen->height, &format);
+    screen->Draw(&shot, 0, 0, nullptr);
     // Never over a name that appeared since it was picked.
     (void)shot.SaveBmpNew(name); // a failed save is not reported further
 }

@@ -46,19 +46,22 @@ void GameInit()
     inpPoll();
     gaShowCursor(1);
 
-    // The background, converted once to the screen's pel format. Without a
-    // display (USE_GFX 0) it keeps the picture's own format.
+    // The background, converted once to the screen's pel format and made
+    // the screen's size, so that the sprites redraw all of the screen.
+    // Without a display (USE_GFX 0) it keeps the picture's own format and
+    // the size the game is drawn for. A picture of another size is drawn
+    // at the top left, cut where the screen ends, black where it ends.
     {
         imgRowCTy picture;
-        (void)picture.LoadJpg("DATA/bkg.jpg");
-        const pelFmtCTy* screen = gMode.device && gMode.device->back ? &gMode.device->back->pelFmt : &picture.pelFmt;
-        g_bkgImage.SetSize(800, 600, screen);
+        (void)picture.LoadJpg("DATA/bkg.jpg"); // a missing picture is reported
+        imgCTy* back = gMode.device ? gMode.device->back : nullptr;
+        const pelFmtCTy* format = back ? &back->pelFmt : &picture.pelFmt;
+        g_bkgImage.SetSize(back ? back->width : 800, back ? back->height : 600, format);
+        g_bkgImage.Fill(0, nullptr);
         if (picture.width > 0)
             picture.Draw(&g_bkgImage, 0, 0, nullptr);
-        else
-            g_bkgImage.Fill(0, nullptr); // the picture was reported missing
     }
-    g_sprites.SetScrSize(800, 600);
+    g_sprites.SetScrSize(g_bkgImage.width, g_bkgImage.height);
     AddImageSprite(&g_bkgSprite, &g_bkgImage, 100000, 0, 0);
 
     AddTextSpriteAt(&g_timeText, "DATA/big-digits", -1, "time");

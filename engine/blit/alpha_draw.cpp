@@ -30,43 +30,33 @@ uint32_t OpOf(uint32_t op, bool scaled) {
     }
 }
 
-// The loops neither clip nor check: a rectangle whose pels lie outside the
-// source (through the steps, when scaled) or outside the destination draws
-// nothing instead of reading or writing past either.
-bool Inside(const imgAlpha& src, const imgCTy& dst, const rectTy& r, const rectTy& dr, bool scaled, uint32_t stepX,
-            uint32_t stepY) {
-    // An empty rectangle draws nothing, and its walk would still pass over
-    // r.y rows of a picture that may not have them.
-    if (r.w <= 0 || r.h <= 0) return false;
-    if (r.x < 0 || r.y < 0 || dr.x < 0 || dr.y < 0 || int64_t(dr.x) + r.w > dst.width
-        || int64_t(dr.y) + r.h > dst.height)
-        return false;
-    if (!scaled) return int64_t(r.x) + r.w <= src.width && int64_t(r.y) + r.h <= src.height;
-    const uint64_t lastU = uint64_t(int64_t(r.x) + r.w - 1) * stepX, lastV = uint64_t(int64_t(r.y) + r.h - 1) * stepY;
-    return lastU <= 0xFFFFFFFFu && lastV <= 0xFFFFFFFFu && (lastU >> 16) < uint64_t(src.width)
-           && (lastV >> 16) < uint64_t(src.height);
-}
-
 }  // namespace
 
 void alphaDrawEx(imgAlpha* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
-    const rectTy r = rect ? *rect : src->GetRect();
-    const rectTy dr{x + r.x, y + r.y, r.w, r.h};
     if (dst->lockPtr) dst->Unlock();
+    const bool scaled = prm.scaled != 0 || prm.op == img_OP_SCALED;
+    alphaArgsTy a;
+    const bool steps = !scaled || (alphaStep(prm.scaleX, &a.stepX) && alphaStep(prm.scaleY, &a.stepY));
+    // The rectangle in pels of the picture (scaled: of the scaled picture),
+    // cut to the pels of both pictures.
+    bltClipTy c{rect ? *rect : src->GetRect()};
+    c.x = int64_t(x) + c.r.x;
+    c.y = int64_t(y) + c.r.y;
+    const int64_t srcW = scaled ? bltScaledExtent(src->width, a.stepX) : src->width;
+    const int64_t srcH = scaled ? bltScaledExtent(src->height, a.stepY) : src->height;
+    if (!steps || !bltClip(&c, srcW, srcH, dst->width, dst->height)) return;
+    const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
     (void)dst->Lock(&dr, 0);
     if (dst->pelFmt.palette) {
         dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", "imgCTy::Draw: This is not impelmetned yet"));
     } else if (dst->lockPtr) {
-        const bool scaled = prm.scaled != 0 || prm.op == img_OP_SCALED;
         const alphaRowTy* row = alphaFindRow(dst->pelFmt.format, src->premultiplied != 0, scaled,
                                              OpOf(prm.op, scaled), src->colorFmt);
-        alphaArgsTy a;
-        const bool steps = !scaled || (alphaStep(prm.scaleX, &a.stepX) && alphaStep(prm.scaleY, &a.stepY));
-        if (row && steps && Inside(*src, *dst, r, dr, scaled, a.stepX, a.stepY)) {
+        if (row) {
             a.src = src;
             a.dst = static_cast<uint8_t*>(dst->lockPtr);
             a.pitch = dst->pitch;
-            a.r = r;
+            a.r = c.r;
             // The constant is kept to 0..256 so that no weight can overflow.
             a.c = std::clamp<int32_t>(prm.alpha, 0, 256);
             row->fn(a);

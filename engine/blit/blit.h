@@ -11,6 +11,42 @@
 #include "engine/blit/blit_pel.h"
 #include "engine/blit/blit_fmt.h"
 
+// -------------------------------------------------------------- clipping
+//
+// Every draw entry (bltDrawEx, alphaDrawEx, the RLE8 draws) cuts its
+// rectangle with bltClip once, before it locks anything, so that nothing is
+// read or written outside either picture whatever the rectangle, the place
+// and the two sizes. The row loops and walks behind them neither clip nor
+// check.
+
+// A draw's rectangle in source units and the destination pel that r's
+// corner lands on; 64-bit, as the caller's place plus the rectangle's
+// corner may leave the i32 range.
+struct bltClipTy {
+    rectTy r;
+    int64_t x = 0, y = 0;
+};
+// bltClip cuts c->r to the units 0 .. srcW - 1 and 0 .. srcH - 1 that land
+// inside the destination's dstW x dstH pels, one pel a unit, moving c->x
+// and c->y with the cut. `mirror` lands a row's first unit on its last pel
+// (the mirrored draws). False when no unit is left; c is then unspecified.
+[[nodiscard]] bool bltClipCut(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t dstH, bool mirror);
+// Inline, as most draws lie inside both pictures and a small sprite's draw
+// costs little more than a call: only a draw that reaches outside either
+// picture is cut by bltClipCut.
+[[nodiscard]] inline bool bltClip(bltClipTy* c, int64_t srcW, int64_t srcH, int64_t dstW, int64_t dstH,
+                                  bool mirror = false) {
+    const rectTy& r = c->r;
+    if (r.w > 0 && r.h > 0 && r.x >= 0 && r.y >= 0 && c->x >= 0 && c->y >= 0 && r.x + int64_t(r.w) <= srcW &&
+        r.y + int64_t(r.h) <= srcH && c->x + r.w <= dstW && c->y + r.h <= dstH)
+        return true;
+    return bltClipCut(c, srcW, srcH, dstW, dstH, mirror);
+}
+// The units of a scaled draw that read a pel of a source side of `pels`
+// pels: unit u reads pel (u x step) >> 16 in the loops' u32 arithmetic,
+// which must not wrap. At most INT32_MAX (a step of 0 reads pel 0 always).
+[[nodiscard]] int64_t bltScaledExtent(int64_t pels, uint32_t step);
+
 // ------------------------------------------------------------- row loops
 //
 // Every draw between two images without palette conversion runs exactly one
@@ -125,12 +161,12 @@ std::string alphaRowName(const alphaRowTy& row);
 [[nodiscard]] bool alphaStep(float scale, uint32_t* step);
 
 // imgAlpha::DrawEx: draws `rect` of src (null: its box) at x + rect.x,
-// y + rect.y of dst. Drops a lock the caller holds on dst, locks dst for
-// writing on the destination rectangle, refuses a palettised destination
+// y + rect.y of dst, cut to both pictures (bltClip). Drops a lock the
+// caller holds on dst; when a pel is left to draw, locks dst for writing on
+// the destination rectangle, refuses a palettised destination
 // ("imgCTy::Draw: This is not impelmetned yet") and otherwise runs the one
-// loop the draw selects; a combination without loop, and a rectangle
-// outside the source or the destination, draw nothing. dst is unlocked on
-// every way out.
+// loop the draw selects; a combination without loop draws nothing. dst is
+// unlocked on every way out.
 void alphaDrawEx(imgAlpha* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
 // imgAlpha::Draw (op 14) and imgAlpha::DrawAlpha (op 15, alpha = opacity x
 // 256 truncated), through alphaDrawEx.
@@ -187,12 +223,13 @@ const rle8RowTy* rle8Rows(size_t* count);
 // "rleBltScaledMirror_X8R8G8B8" and the like.
 std::string rle8RowName(const rle8RowTy& row);
 
-// imgRle8CTy's five draws. Each locks the destination for writing on the
-// destination rectangle (DrawEx also the depth images and the alpha map),
-// draws, and unlocks everything it locked. A palettised destination is
-// refused inside that bracket ("imgRle8CTy::<Draw>: This is not impelmetned
-// yet", where DrawAlpha names Draw). A rectangle outside the stored box or
-// the destination, a failed lock and an op without walk draw nothing.
+// imgRle8CTy's five draws. Each cuts its rectangle to the stored box and
+// the destination (bltClip); when a pel is left, it locks the destination
+// for writing on the destination rectangle (DrawEx also the depth images
+// and the alpha map, on the source rectangle that is drawn), draws, and
+// unlocks everything it locked. A palettised destination is refused inside
+// that bracket ("imgRle8CTy::<Draw>: This is not impelmetned yet", where
+// DrawAlpha names Draw). A failed lock and an op without walk draw nothing.
 void rle8Draw(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect);
 void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity);
 void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
@@ -201,7 +238,7 @@ void rle8DrawExMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const
                        const imgDrawPrmCTy& prm);
 // DrawExPal and its mirrored twin: on a locked destination, converts the
 // palette, selects and runs the one walk for the draw. `r` is relative to
-// the stored box.
+// the stored box, and cut to it and to the destination by the caller.
 void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawPrmCTy& prm, bool mirror);
 // The draw's alpha: opacity x 256 truncated; NaN and values no i32 holds give 0.
 // rle8Step: the scaled draw's step, (1 / scale) x 65536 truncated; false for
@@ -231,10 +268,12 @@ void blitInstall();
 void gfxInit();
 
 // The draw entry: the source rectangle (whole source when null) lands at
-// x + rect.x, y + rect.y of dst. Locks the source for reading (whole when
-// scaled or op 13), the source depth image and the alpha map on the source
-// rectangle, the destination for writing on the destination rectangle and the
-// destination depth image on the source rectangle; a palettised source onto
+// x + rect.x, y + rect.y of dst, cut to both pictures (bltClip; a draw
+// with no pel left only drops the callers' locks). Locks the source for
+// reading (whole when scaled or op 13), the source depth image and the
+// alpha map on the source rectangle, the destination for writing on the
+// destination rectangle and the destination depth image on the source
+// rectangle; a palettised source onto
 // a destination without palette goes to the palette-source draw, a source
 // without palette onto a palettised destination is reported ("imgCTy::Draw:
 // This is not impelmetned yet") and draws nothing, every other pairing goes to

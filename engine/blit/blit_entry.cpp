@@ -1,7 +1,7 @@
 // The draw entry behind imgCTy::DrawEx: it works out the destination
 // rectangle, locks every image of the draw in a fixed order, picks the
 // dispatcher by the palettes and unlocks everything again.
-#include "engine/blit/blit.h"
+#include "engine/blit/blit_rows.h"
 
 
 bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes) {
@@ -13,10 +13,19 @@ bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes) {
 }
 
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
-    const rectTy r = rect ? *rect : src->GetRect();
-    const rectTy dr{x + r.x, y + r.y, r.w, r.h};
     if (src->lockPtr) src->Unlock();
+    if (dst->lockPtr) dst->Unlock();
     const bool whole = prm.op == img_OP_SCALED || prm.scaled != 0;
+    // Scaled, the rectangle is in pels of the scaled picture, and a unit
+    // reads the source pel its step leads to.
+    bltClipTy c{rect ? *rect : src->GetRect()};
+    c.x = int64_t(x) + c.r.x;
+    c.y = int64_t(y) + c.r.y;
+    const int64_t srcW = whole ? bltScaledExtent(src->width, bltStep(prm.scaleX)) : src->width;
+    const int64_t srcH = whole ? bltScaledExtent(src->height, bltStep(prm.scaleY)) : src->height;
+    if (!bltClip(&c, srcW, srcH, dst->width, dst->height)) return;
+    const rectTy r = c.r;
+    const rectTy dr{int32_t(c.x), int32_t(c.y), r.w, r.h};
     (void)src->Lock(whole ? nullptr : &r, 1);
     if (prm.srcDepth) (void)prm.srcDepth->Lock(&r, 1);
     if (prm.alphaMap) (void)prm.alphaMap->Lock(&r, 1);

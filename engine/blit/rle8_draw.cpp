@@ -13,6 +13,15 @@ int32_t Trunc(double v) {
     return v > -2147483649.0 && v < 2147483648.0 ? int32_t(v) : 0;
 }
 
+// A value held inside the i32 range: a relative rectangle whose corner lies
+// that far out is cut away whole by the clip either way.
+int32_t Sat(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// A rectangle of the image relative to the stored box.
+rectTy Relative(const rectTy& s, const rectTy& box) {
+    return {Sat(int64_t(s.x) - box.x), Sat(int64_t(s.y) - box.y), s.w, s.h};
+}
+
 // The blitter op of a draw operation; blt_OP_COUNT when the RLE8 family has
 // no draw for it (2, 3, 12 and above 13; 13, the scaled copy, is separate).
 uint32_t OpOf(uint32_t op) {
@@ -35,21 +44,12 @@ uint32_t KeyOf(uint32_t c, uint32_t group) {
 }
 
 // Runs the walk for op/flags on a locked destination whose lock pointer
-// addresses the destination rectangle. The walks neither clip nor check: a
-// relative rectangle outside the stored box or its rows draws nothing
-// instead (the entries refuse destination rectangles outside the
-// destination the same way, and a failed lock).
+// addresses the destination rectangle. The walks neither clip nor check:
+// the entries have cut the relative rectangle to the stored box and the
+// destination (Clip), and a failed lock draws nothing.
 void Run(imgRle8CTy* src, imgCTy* dst, const rectTy& r, uint32_t op, uint32_t flags, int32_t alpha,
          imgCTy* srcDepth = nullptr, imgCTy* dstDepth = nullptr, uint32_t stepX = 65536, uint32_t stepY = 65536) {
-    if (!dst->lockPtr || r.w < 1 || r.h < 1 || !src->rows || r.x < 0 || r.y < 0) return;
-    if (flags & rle8_SCALED) {
-        const uint64_t lastX = uint64_t(int64_t(r.x) + r.w - 1) * stepX, lastY = uint64_t(int64_t(r.y) + r.h - 1) * stepY;
-        if (lastX > 0xFFFFFFFFu || lastY > 0xFFFFFFFFu || int64_t(lastX >> 16) >= src->box.w ||
-            int64_t(lastY >> 16) >= src->rowCount)
-            return;
-    } else if (int64_t(r.x) + r.w > src->box.w || int64_t(r.y) + r.h > src->rowCount) {
-        return;
-    }
+    if (!dst->lockPtr || r.w < 1 || r.h < 1 || !src->rows) return;
     const uint32_t df = dst->pelFmt.format;
     palCTy* pal = src->pelFmt.palette;
     if (!pal) return;
@@ -78,10 +78,19 @@ void Run(imgRle8CTy* src, imgCTy* dst, const rectTy& r, uint32_t op, uint32_t fl
     row->fn(a);
 }
 
-// A destination rectangle inside the destination, and a lock that succeeded.
-bool Fits(const imgCTy* dst, const rectTy& dr) {
-    return dst->lockPtr && dr.x >= 0 && dr.y >= 0 && int64_t(dr.x) + dr.w <= dst->width &&
-           int64_t(dr.y) + dr.h <= dst->height;
+// Cuts a draw of the relative rectangle c->r, whose corner lands at c->x,
+// c->y, to the stored box (scaled with op 13: through the steps) and the
+// destination; false when nothing is left. `steps` is null unscaled.
+bool Clip(const imgRle8CTy* src, const imgCTy* dst, bltClipTy* c, bool mirror, const uint32_t* steps = nullptr) {
+    const int64_t w = steps ? bltScaledExtent(src->box.w, steps[0]) : src->box.w;
+    const int64_t h = steps ? bltScaledExtent(src->rowCount, steps[1]) : src->rowCount;
+    return bltClip(c, w, h, dst->width, dst->height, mirror);
+}
+
+// The steps of a scaled draw (op 13) into `steps`; false when the scale
+// has none, and the draw then draws nothing.
+bool Steps(const imgDrawPrmCTy& prm, uint32_t* steps) {
+    return rle8Step(prm.scaleX, &steps[0]) && rle8Step(prm.scaleY, &steps[1]);
 }
 
 // A palettised destination takes no RLE8 draw: reported with the draw's
@@ -93,13 +102,16 @@ bool Refused(const imgCTy* dst, const char* text) {
     return true;
 }
 
-// The draws without record: lock the destination, run one walk without key
-// or depth, unlock.
-void Simple(imgRle8CTy* src, imgCTy* dst, const rectTy& dr, const rectTy& r, uint32_t op, int32_t alpha,
+// The draws without record: cut, lock the destination, run one walk
+// without key or depth, unlock. `x`, `y`: where r's corner lands.
+void Simple(imgRle8CTy* src, imgCTy* dst, int64_t x, int64_t y, const rectTy& r, uint32_t op, int32_t alpha,
             bool mirror, const char* refusal) {
     if (dst->lockPtr) dst->Unlock();
+    bltClipTy c{r, x, y};
+    if (!Clip(src, dst, &c, mirror)) return;
+    const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
     (void)dst->Lock(&dr, 0);
-    if (!Refused(dst, refusal) && Fits(dst, dr)) Run(src, dst, r, op, mirror ? rle8_MIRROR : 0, alpha);
+    if (!Refused(dst, refusal)) Run(src, dst, c.r, op, mirror ? rle8_MIRROR : 0, alpha);
     dst->Unlock();
 }
 
@@ -140,8 +152,8 @@ void rle8DrawExPal(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const imgDrawP
 
 void rle8Draw(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect) {
     const rectTy s = rect ? *rect : src->box;
-    Simple(src, dst, {x + s.x, y + s.y, s.w, s.h}, {s.x - src->box.x, s.y - src->box.y, s.w, s.h}, blt_OP_COPY, 0,
-           false, "imgRle8CTy::Draw: This is not impelmetned yet");
+    Simple(src, dst, int64_t(x) + s.x, int64_t(y) + s.y, Relative(s, src->box), blt_OP_COPY, 0, false,
+           "imgRle8CTy::Draw: This is not impelmetned yet");
 }
 
 void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity) {
@@ -149,26 +161,34 @@ void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rec
     if (!rect) return;
     const rectTy s = *rect;
     // It refuses with Draw's text: it is Draw with a constant alpha.
-    Simple(src, dst, {x + s.x, y + s.y, s.w, s.h}, {s.x - src->box.x, s.y - src->box.y, s.w, s.h}, blt_OP_ALPHA,
-           rle8Alpha(opacity), false, "imgRle8CTy::Draw: This is not impelmetned yet");
+    Simple(src, dst, int64_t(x) + s.x, int64_t(y) + s.y, Relative(s, src->box),
+           blt_OP_ALPHA, rle8Alpha(opacity), false, "imgRle8CTy::Draw: This is not impelmetned yet");
 }
 
 void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
     const rectTy s = rect ? *rect : src->box;
-    if (prm.srcDepth) (void)prm.srcDepth->Lock(&s, 1);
-    if (prm.alphaMap) (void)prm.alphaMap->Lock(&s, 1);
-    const rectTy dr{x + s.x, y + s.y, s.w, s.h};
-    if (dst->lockPtr) dst->Unlock();
-    (void)dst->Lock(&dr, 0);
-    if (prm.dstDepth) (void)prm.dstDepth->Lock(&s, 0);
-    rectTy r{s.x - src->box.x, s.y - src->box.y, s.w, s.h};
-    if (prm.op == img_OP_SCALED) {
+    rectTy r = Relative(s, src->box);
+    const bool scaled = prm.op == img_OP_SCALED;
+    if (scaled) {
         r.x = Trunc(double(s.x) - double(src->box.x) * double(prm.scaleX));
         r.y = Trunc(double(s.y) - double(src->box.y) * double(prm.scaleY));
     }
-    if (!Refused(dst, "imgRle8CTy::DrawEx: This is not impelmetned yet") && Fits(dst, dr))
-        rle8DrawExPal(src, dst, r, prm, false);
-    dst->Unlock();
+    uint32_t steps[2] = {65536, 65536};
+    bltClipTy c{r, int64_t(x) + s.x, int64_t(y) + s.y};
+    const bool draws = (!scaled || Steps(prm, steps)) && Clip(src, dst, &c, false, scaled ? steps : nullptr);
+    // The auxiliary images line up with the source rectangle that is drawn.
+    const rectTy at =
+        draws ? rectTy{Sat(int64_t(s.x) + c.r.x - r.x), Sat(int64_t(s.y) + c.r.y - r.y), c.r.w, c.r.h} : s;
+    if (prm.srcDepth) (void)prm.srcDepth->Lock(&at, 1);
+    if (prm.alphaMap) (void)prm.alphaMap->Lock(&at, 1);
+    if (dst->lockPtr) dst->Unlock();
+    const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
+    if (draws) (void)dst->Lock(&dr, 0);
+    if (prm.dstDepth) (void)prm.dstDepth->Lock(&at, 0);
+    if (draws) {
+        if (!Refused(dst, "imgRle8CTy::DrawEx: This is not impelmetned yet")) rle8DrawExPal(src, dst, c.r, prm, false);
+        dst->Unlock();
+    }
     if (prm.alphaMap) prm.alphaMap->Unlock();
     if (prm.srcDepth) prm.srcDepth->Unlock();
     if (prm.dstDepth) prm.dstDepth->Unlock();
@@ -177,30 +197,35 @@ void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy
 void rle8DrawMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect) {
     const int32_t W = src->width;
     rectTy s = rect ? *rect : src->box;
-    if (!rect) s.x = W - s.w - s.x + 1;
+    if (!rect) s.x = Sat(int64_t(W) - s.w - s.x + 1);
     // The mirrored left edge is W - (x + w - 1): applied twice it gives x back.
-    const int32_t sx = W - s.w - s.x + 1;
-    Simple(src, dst, {x + s.x, y + s.y, s.w, s.h}, {sx - src->box.x, s.y - src->box.y, s.w, s.h}, blt_OP_COPY, 0,
-           true, "imgRle8CTy::DrawMirrorH: This is not impelmetned yet");
+    const int64_t sx = int64_t(W) - s.w - s.x + 1;
+    const rectTy r{Sat(sx - src->box.x), Sat(int64_t(s.y) - src->box.y), s.w, s.h};
+    Simple(src, dst, int64_t(x) + s.x, int64_t(y) + s.y, r, blt_OP_COPY, 0, true,
+           "imgRle8CTy::DrawMirrorH: This is not impelmetned yet");
 }
 
 void rle8DrawExMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect,
                        const imgDrawPrmCTy& prm) {
     const int32_t W = src->width;
     rectTy s = rect ? *rect : src->box;
-    if (!rect) s.x = W - s.w - s.x + 1;
-    const rectTy dr{x + s.x, y + s.y, s.w, s.h};
+    if (!rect) s.x = Sat(int64_t(W) - s.w - s.x + 1);
     if (dst->lockPtr) dst->Unlock();
-    (void)dst->Lock(&dr, 0);
-    rectTy r{W - s.w - s.x + 1 - src->box.x, s.y - src->box.y, s.w, s.h};
-    if (prm.op == img_OP_SCALED) {
+    rectTy r{Sat(int64_t(W) - s.w - s.x + 1 - src->box.x), Sat(int64_t(s.y) - src->box.y), s.w, s.h};
+    const bool scaled = prm.op == img_OP_SCALED;
+    if (scaled) {
         const int32_t sx = Trunc(double(W) * double(prm.scaleX) - (double(s.x) + s.w - 1));
         r.x = Trunc(double(sx) - double(src->box.x) * double(prm.scaleX));
         r.y = Trunc(double(s.y) - double(src->box.y) * double(prm.scaleY));
     }
     r.x = std::max(r.x, 0);
-    if (!Refused(dst, "imgRle8CTy::DrawExMirrorH: This is not impelmetned yet") && Fits(dst, dr))
-        rle8DrawExPal(src, dst, r, prm, true);
+    uint32_t steps[2] = {65536, 65536};
+    bltClipTy c{r, int64_t(x) + s.x, int64_t(y) + s.y};
+    if ((scaled && !Steps(prm, steps)) || !Clip(src, dst, &c, true, scaled ? steps : nullptr)) return;
+    const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
+    (void)dst->Lock(&dr, 0);
+    if (!Refused(dst, "imgRle8CTy::DrawExMirrorH: This is not impelmetned yet"))
+        rle8DrawExPal(src, dst, c.r, prm, true);
     dst->Unlock();
 }
 

@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "tests/game/game_run.h"
 #include "tests/support/file_size_limit.h"
+#include "tools/mkdata/config.h"
+#include "tools/mkdata/writers.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -144,6 +148,96 @@ TEST_F(GameWindow, ScreenshotsWriteThroughNoLinkAndReplaceNone)
     EXPECT_FALSE(fs::exists("gone.bmp"));
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status("Quarn Race_2.bmp")));
     EXPECT_TRUE(platform::shown_boxes().empty());
+}
+
+// The game on a screen of another size or depth, or on a background picture
+// of another size: it starts, draws, and F5 saves the picture of the screen
+// at the screen's size. The background is the picture at the top left,
+// cut where the screen ends, black where the picture ends.
+class GameScreen : public game_test::GameRun {
+protected:
+    GameScreen() : GameRun("quarn_game_screen_") {}
+
+    void TearDown() override
+    {
+        GameRun::TearDown();
+        platform::headless::set_display_depth(32);
+    }
+
+    void Start(int width = 800, int height = 600)
+    {
+        std::string text = mkdata::make_config();
+        text.replace(text.find("SCR_LX = 800\n"), 13, "SCR_LX = " + std::to_string(width) + "\n");
+        text.replace(text.find("SCR_LY = 600\n"), 13, "SCR_LY = " + std::to_string(height) + "\n");
+        std::ofstream(root_ / "race.cfg", std::ios::binary) << text;
+        g_app = new gaCTy;
+        g_app->Init();
+        for (int i = 0; i < 4; ++i)
+            Frame();
+    }
+};
+
+bool near(uint32_t a, uint32_t b)
+{
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > 8)
+            return false;
+    return true;
+}
+
+TEST_F(GameScreen, AnyScreenSizeAndDepthDrawsAndItsScreenshotHasTheScreensSize)
+{
+    platform::headless::set_desktop({ 4096, 4096 }, { 0, 0, 4096, 4096 });
+    for (auto [width, height, depth] : { std::tuple { 1024, 768, 32 }, std::tuple { 1280, 960, 16 },
+             std::tuple { 640, 480, 16 }, std::tuple { 799, 601, 24 }, std::tuple { 1, 1, 15 } }) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << "x" << depth);
+        fs::remove("Quarn Race_0.bmp");
+        platform::headless::set_display_depth(depth);
+        Start(width, height);
+        const platform::PixelView frame = platform::window_frame(g_app->window);
+        EXPECT_EQ(frame.width, width);
+        EXPECT_EQ(frame.height, height);
+        platform::headless::feed_input({ { .kind = InputKind::key_down, .key = platform::vk::f5 },
+            { .at_ms = 16, .kind = InputKind::key_up, .key = platform::vk::f5 } });
+        Frame();
+        Frame();
+        std::ifstream in("Quarn Race_0.bmp", std::ios::binary);
+        int32_t size[2] = {};
+        in.seekg(18);
+        in.read(reinterpret_cast<char*>(size), sizeof size);
+        EXPECT_EQ(size[0], width);
+        EXPECT_EQ(size[1], height);
+        delete g_app;
+        g_app = nullptr;
+    }
+}
+
+TEST_F(GameScreen, ABackgroundPictureOfAnotherSizeIsDrawnAtTheTopLeft)
+{
+    for (auto [w, h] :
+        { std::pair { 801, 600 }, std::pair { 800, 601 }, std::pair { 2000, 50 }, std::pair { 300, 700 } }) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        // A smooth picture whose every row and column differs from the others.
+        mkdata::Canvas picture(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                picture.at(x, y) = { float(x) / float(w), float(y) / float(h), 0.5f };
+        const std::vector<uint8_t> jpeg = mkdata::jpeg_bytes(picture, 95);
+        std::ofstream(root_ / "DATA" / "bkg.jpg", std::ios::binary)
+            .write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+        Start();
+        imgRowCTy loaded;
+        ASSERT_EQ(loaded.LoadJpg("DATA/bkg.jpg"), 0);
+        ASSERT_EQ(g_bkgImage.width, 800);
+        ASSERT_EQ(g_bkgImage.height, 600);
+        for (int y = 0; y < 600; y += 7)
+            for (int x = 0; x < 800; x += 7) {
+                const uint32_t want = x < w && y < h ? loaded.ColorAtXY(x, y) : 0;
+                ASSERT_TRUE(near(g_bkgImage.ColorAtXY(x, y), want)) << x << "," << y;
+            }
+        delete g_app;
+        g_app = nullptr;
+    }
 }
 
 } // namespace
