@@ -29,8 +29,9 @@ namespace platform {
 // The folder, or invalid_folder with the reason in last_error(): the
 // open's own (ENOENT, ENOTDIR, a refusal on the way), error_untrusted_owner
 // or error_open_to_all; system_error_text() then names the folder, whose
-// it is and the way out.
-[[nodiscard]] FolderHandle data_folder_open(const char* path);
+// it is and the way out. Opened `for` writing (the data tool), the walk
+// takes only the player's and root's links on the way, as every write's.
+[[nodiscard]] FolderHandle data_folder_open(const char* path, FolderFor use = FolderFor::reading);
 
 // From now on, a relative name whose first name is `name` (ASCII case
 // aside, as the loads find it), opened while the current folder is the one

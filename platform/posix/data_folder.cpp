@@ -63,9 +63,10 @@ std::vector<std::string> data_folder_names(const std::string& folder, const std:
     return names;
 }
 
-FolderHandle data_folder_open(const char* path)
+FolderHandle data_folder_open(const char* path, FolderFor use)
 {
-    const int folder = path ? open_under_rule(path, O_PATH | O_DIRECTORY, true) : -1;
+    const int folder =
+        path ? open_under_rule(AT_FDCWD, path, O_PATH | O_DIRECTORY, true, use == FolderFor::writing) : -1;
     if (folder < 0)
         return invalid_folder;
     struct stat st;

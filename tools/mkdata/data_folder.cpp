@@ -92,7 +92,7 @@ std::string DataFolder::open(const std::string& path)
     std::string failed;
     if (!platform::folder_make(path.c_str(), 0755, &failed))
         return "cannot make the folder " + failed + ": " + platform::system_error_text(platform::last_error());
-    folder_ = platform::data_folder_open(path.c_str());
+    folder_ = platform::data_folder_open(path.c_str(), platform::FolderFor::writing);
     if (folder_ == platform::invalid_folder)
         return "refusing the data folder " + path + ": " + platform::system_error_text(platform::last_error());
     return {};

@@ -327,7 +327,9 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
              own(dir, 65534);
          },
          ""},
-        // Once refused where the game's folder open took ENOTDIR for no link.
+        // The game reads through it; the tool writes only through the
+        // player's and root's links, as the teammate could aim it at any
+        // folder of the player's.
         {"a teammate's link at DATA in a group's folder", true,
          [&] {
              fs::permissions(dir, fs::perms(02775));
@@ -335,7 +337,7 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
              fs::create_directory_symlink("mine", dir / "DATA");
              own(dir / "DATA", 65534);
          },
-         ""},
+         "Owned by another user ('"},
         {"a start under umask 000", false, [] {}, "", 0},
         {"a start under umask 777", false, [] {}, "", 0777, "x/a/b"},
         {"a start under umask 707", false, [] {}, "", 0707, "x/a/b"},
@@ -391,7 +393,7 @@ TEST(DataFolder, AnotherUsersOrEveryonesFolderIsRefused)
         if (*row.why) {
             EXPECT_EQ(status, 1);
             EXPECT_EQ(said.rfind("mkdata: refusing the data folder " + (dir / "DATA").string() + ": " + row.why +
-                                     (dir / "DATA").string() + "', user ",
+                                     (dir / "DATA").string() + "', ",
                                  0),
                       0u)
                 << said;
