@@ -4,6 +4,7 @@
 #include "platform/headless.h"
 #include "quarn/quarn.h"
 #include "tests/Lib/quarn/src/quarn/log_capture.h"
+#include "tests/support/no_free_descriptor.h"
 
 #include <cstdio>
 #include <fstream>
@@ -172,12 +173,7 @@ TEST_F(AppTest, AFolderThatCannotBeListedIsNamedWithTheReason)
                              ": Too many open files";
     EXPECT_EXIT(
         {
-            const int free_fd = ::dup(STDERR_FILENO);
-            ::close(free_fd);
-            rlimit limit{};
-            ::getrlimit(RLIMIT_NOFILE, &limit);
-            limit.rlim_cur = rlim_t(free_fd);
-            ::setrlimit(RLIMIT_NOFILE, &limit);
+            test_support::leave_no_free_descriptor();
             Start();
             std::_Exit(box_says("Can't find data directory!") && box_says(said) ? 0 : 1);
         },

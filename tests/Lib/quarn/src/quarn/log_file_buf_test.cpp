@@ -2,6 +2,7 @@
 
 #include "scratch_dir.h"
 #include "tests/support/as_unprivileged.h"
+#include "tests/support/no_free_descriptor.h"
 #include "tests/support/refused_calls.h"
 
 #include <gtest/gtest.h>
@@ -331,12 +332,7 @@ TEST(LogFileBufFallback, NoLogAnywhereIsSaidOnStderrWithTheReason)
     const std::string name = dir / "x.log";
     EXPECT_EXIT(
         {
-            const int free_fd = ::dup(STDERR_FILENO);
-            ::close(free_fd);
-            rlimit limit{};
-            ::getrlimit(RLIMIT_NOFILE, &limit);
-            limit.rlim_cur = rlim_t(free_fd);
-            ::setrlimit(RLIMIT_NOFILE, &limit);
+            test_support::leave_no_free_descriptor();
             quarn::LogFileBuf buf;
             buf.set_echo(false);
             quarn::LogStream out(&buf);
