@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <csignal>
@@ -172,6 +173,9 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     const std::string closed = shared.folder + "closed";
     fs::create_directory(closed);
     fs::permissions(closed, fs::perms::none);
+    // Opened again however the test ends: a player who is not root cannot
+    // remove a folder they may not list, and the test's folder would stay.
+    const std::shared_ptr<void> reopen(nullptr, [&](void*) { fs::permissions(closed, fs::perms::owner_all); });
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"folder open to others", [&] { fs::permissions(user, fs::perms(0755)); }},
         {"link at the folder", [&] { fs::remove(user), fs::create_symlink(shared.folder, user); }},
