@@ -88,12 +88,17 @@ void AppTest::SetUp()
     g_input = inpCTy{};
     gaTracking = 0;
     gaWindowFailed = false;
-    startDir = std::filesystem::current_path();
+    launchDir = std::filesystem::current_path();
     static int counter = 0;
     root = std::filesystem::temp_directory_path() /
            ("quarn_app_" + std::to_string(std::random_device{}()) + "_" + std::to_string(counter++));
     std::filesystem::create_directories(root / "DATA");
     std::filesystem::create_directories(root / "bin" / "x64");
+    // The start runs from a folder of the test's own: a start that finds
+    // no data folder keeps its settings in the current folder.
+    std::filesystem::create_directories(root / "start");
+    std::filesystem::current_path(root / "start");
+    startDir = std::filesystem::current_path();
     // The program sits two folders below the one holding its data.
     gaExePath = (root / "bin" / "x64" / "race").string();
     gaDataSearchTop = root.string();
@@ -104,7 +109,7 @@ void AppTest::TearDown()
     if (g_app)
         Stop();
     gaInstanceLock().reset();
-    std::filesystem::current_path(startDir);
+    std::filesystem::current_path(launchDir);
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
     gaExePath.clear();

@@ -43,5 +43,6 @@ protected:
 
     platform::ManualClock clock;
     std::filesystem::path root; // holds DATA and race.cfg
-    std::filesystem::path startDir;
+    std::filesystem::path startDir;  // the current folder at the start, in `root`
+    std::filesystem::path launchDir; // the test program's, given back at the end
 };
