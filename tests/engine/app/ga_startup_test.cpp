@@ -166,9 +166,8 @@ TEST_F(AppTest, MissingDataFolderIsReportedAndStartUpGoesOn)
 // descriptor, so no open can succeed.
 TEST_F(AppTest, AFolderThatCannotBeListedIsNamedWithTheReason)
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "a sanitizer's checks of the start's objects open descriptors of their own, which the row takes away";
-#endif
+    if (test_support::sanitizer_needs_descriptors)
+        GTEST_SKIP() << test_support::sanitizer_needs_descriptors_reason;
     const std::string said = "can't look for the data folder in " + (root / "bin" / "x64").string() +
                              ": Too many open files";
     EXPECT_EXIT(

@@ -328,6 +328,8 @@ TEST(LogFileBufFallback, NoFileMeansEchoOnlyForErrorsAndWarnings)
 // limit is the lowest free descriptor, so no open can succeed.
 TEST(LogFileBufFallback, NoLogAnywhereIsSaidOnStderrWithTheReason)
 {
+    if (test_support::sanitizer_needs_descriptors)
+        GTEST_SKIP() << test_support::sanitizer_needs_descriptors_reason;
     quarn_test::ScratchDir dir;
     const std::string name = dir / "x.log";
     EXPECT_EXIT(
