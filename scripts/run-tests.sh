@@ -7,11 +7,11 @@
 # real window, in a private Xvfb when there is no display. A third build
 # runs the tests labelled "threads" under ThreadSanitizer, and clang builds
 # the base library's tests once more. Run by root, the release build's
-# tests also run as a user without root's rights. Exits non-zero on any failure; the
-# last line sums up, with how many tests and rows were skipped, listed by
-# reason just above it (scripts/test-skips.sh). The test programs' compile
-# time is kept down by a shared precompiled header and unity batches
-# (cmake/QuarnBuild.cmake).
+# tests also run as a user without root's rights. Exits non-zero on any
+# failure; the last line sums up, with how many tests and rows were
+# skipped, listed by reason just above it (scripts/test-skips.sh). The test
+# programs' compile time is kept down by a shared precompiled header and
+# unity batches (cmake/QuarnBuild.cmake).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 

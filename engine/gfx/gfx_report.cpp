@@ -22,25 +22,31 @@ int gfxReportFile(int code, const char* name)
     return dbgBreakOnRetry(errReportArg(code, copy));
 }
 
+namespace {
+
+// Reports `code` as "<what> '<name>': <why>".
+int report_file_reason(int code, const char* what, const char* name, const char* why)
+{
+    static char message[STR_MESSAGE_BUFFER_SIZE];
+    strFormat(message, sizeof message, "%s '%s': %s", what, name ? name : "", why);
+    return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, code, 0, message, nullptr, nullptr, -1));
+}
+
+} // namespace
+
 int gfxReportOpenFailure(const char* name, const quarn::io::Stream& stream)
 {
     char why[512] = "";
     if (const quarn::io::StreamBufEx* buffer = stream.buffer_ex())
         if (const quarn::ErrorInfo* error = buffer->last_error())
             (void)error->describe(why, sizeof why);
-    if (!why[0])
-        return gfxReportFile(ERR_OPEN, name);
-    static char message[STR_MESSAGE_BUFFER_SIZE];
-    strFormat(message, sizeof message, "Can't open file '%s': %s", name ? name : "", why);
-    return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_OPEN, 0, message, nullptr, nullptr, -1));
+    return why[0] ? report_file_reason(ERR_OPEN, "Can't open file", name, why) : gfxReportFile(ERR_OPEN, name);
 }
 
 int gfxReportFileFailure(int code, const char* name, int error)
 {
-    static char message[STR_MESSAGE_BUFFER_SIZE];
-    strFormat(message, sizeof message, "%s '%s': %s", code == ERR_CREATE ? "Can't create file" : "Can't write to file",
-              name ? name : "", platform::system_error_text(error).c_str());
-    return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, code, 0, message, nullptr, nullptr, -1));
+    return report_file_reason(code, code == ERR_CREATE ? "Can't create file" : "Can't write to file", name,
+                              platform::system_error_text(error).c_str());
 }
 
 size_t gfxStreamLeft(const rwCTy* stream)

@@ -106,9 +106,9 @@ public:
     // The rule for the name `name` of the folder reached, owned by `owner`.
     bool allowed(uid_t owner) const { return name_allowed(owner, shared_); }
 
-    bool refuse(int error, const std::string& name, uid_t owner) const
+    bool refuse(int error, const std::string& name, uid_t owner, bool link = false) const
     {
-        note_refusal(error, shown_name(shown_, name), owner, false, folder_);
+        note_refusal(error, shown_name(shown_, name), owner, link, folder_);
         errno = error;
         return false;
     }
@@ -121,11 +121,8 @@ public:
     {
         if (!allowed(st.st_uid))
             return refuse(error_untrusted_link, name, st.st_uid);
-        if (writes_ && !trusted_owner(st.st_uid)) {
-            note_refusal(error_untrusted_owner, shown_name(shown_, name), st.st_uid, true, folder_);
-            errno = error_untrusted_owner;
-            return false;
-        }
+        if (writes_ && !trusted_owner(st.st_uid))
+            return refuse(error_untrusted_owner, name, st.st_uid, true);
         if (++links_ > max_links) {
             errno = ELOOP;
             return false;
