@@ -65,12 +65,25 @@ run_build() {
 # only root can pass fails here as it fails for every player. That user
 # reads the build and writes only in a folder of its own: its TMPDIR, its
 # HOME and CTest's log, which CTest keeps where it starts (a CTestTestfile
-# there names the release build). Left out when the build is not readable
-# by others, with the reason.
+# there names the release build). A checkout in a folder closed to others,
+# as `mktemp -d` makes it, lets that user through its own top folder for
+# the run, by an ACL entry for that user alone, and then has the ACL it
+# had. Left out, with the reason, when the build still cannot be read.
 run_as_plain_user() {
   [[ $(id -u) -eq 0 ]] || return 0
-  local name="release as a plain user" dir=$PWD/build/release uid=65533 own
+  local uid=65533
   while getent passwd "$uid" >/dev/null; do ((--uid)); done
+  local as_user=(setpriv --reuid="$uid" --regid="$uid" --clear-groups) acl=""
+  if ! "${as_user[@]}" test -x "$PWD" && acl=$(getfacl -c -p "$PWD" 2>/dev/null) &&
+     ! setfacl -m "u:$uid:x" "$PWD" 2>/dev/null; then
+    acl=""
+  fi
+  plain_user_tests "$uid"
+  [[ -z $acl ]] || setfacl --set-file=- "$PWD" <<<"$acl"
+}
+
+plain_user_tests() {
+  local uid=$1 name="release as a plain user" dir=$PWD/build/release own
   local as_user=(setpriv --reuid="$uid" --regid="$uid" --clear-groups)
   echo "=== $name: tests as user id $uid"
   own=$(mktemp -d "${TMPDIR:-/tmp}/quarn-plain-tests.XXXXXX") || { failed+=("$name: no temporary folder"); return; }
