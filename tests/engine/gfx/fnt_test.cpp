@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -299,6 +300,61 @@ TEST_F(Fnt, LoadsOnceFromFiles)
     };
     EXPECT_EQ(messages(), want);
     fntListDone();
+    std::filesystem::remove_all(dir);
+}
+
+// The game's three texts share one font: one that did not load showed the
+// same box three times. One report per list, whatever the fault; a new
+// list tries the name again.
+TEST_F(Fnt, AFontThatDoesNotLoadIsReportedOncePerList)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("fnt_once_" + std::to_string(std::rand()));
+    const std::string base = (dir / "big-digits").string();
+    FontFixture f = make_font(3, 9);
+    auto write = [](const std::string& path, const std::vector<uint8_t>& data) {
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(out);
+        std::fwrite(data.data(), 1, data.size(), out);
+        std::fclose(out);
+    };
+    auto small_picture = [&] {
+        auto picture = make_image(pel_FMT_R5G6B5, 4, 4, [](int32_t, int32_t) { return 0u; });
+        ASSERT_EQ(picture->SaveBmp((base + ".fnt").c_str()), 0);
+    };
+    struct Row {
+        const char* fault;
+        std::function<void()> make; // the font's files, in an empty folder
+        std::string said;
+    };
+    const Row rows[] = {
+        {"no description", [&] { ASSERT_EQ(f.picture->SaveBmp((base + ".fnt").c_str()), 0); },
+         "Font's file not found : " + base + ".fda"},
+        {"boxes outside the picture", [&] { write(base + ".fda", record_bytes(f.rec)); small_picture(); },
+         "Font's glyph boxes do not fit its picture : " + base + ".fnt"},
+        {"no picture", [&] { write(base + ".fda", record_bytes(f.rec)); },
+         "Font's glyph picture not found : " + base},
+        {"a folder at the description", [&] { std::filesystem::create_directory(base + ".fda"); },
+         "Font's file can't be opened : " + base + ".fda (Is a directory)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        row.make();
+        reports().clear();
+        fntListInit();
+        for (int text = 0; text < 3; ++text) {
+            sprDfStrCTy sprite;
+            EXPECT_EQ(sprite.AddFont(base.c_str()), 0u);
+            EXPECT_EQ(sprite.Font(), nullptr);
+        }
+        EXPECT_EQ(messages(), std::vector<std::string> {row.said});
+        fntListDone();
+        fntListInit();
+        EXPECT_EQ(fntGet("%s", base.c_str()), nullptr);
+        EXPECT_EQ(messages().size(), 2u);
+        fntListDone();
+    }
     std::filesystem::remove_all(dir);
 }
 
