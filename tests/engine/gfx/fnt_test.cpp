@@ -1,10 +1,12 @@
 // Bitmap fonts: the record, the atlas, measuring, clipped drawing, text
 // sprites, and the shared list over files written by the test.
 #include "spr_test_support.h"
+#include "tests/Lib/quarn/src/img/TgaWriter.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -300,6 +302,70 @@ TEST_F(Fnt, LoadsOnceFromFiles)
     };
     EXPECT_EQ(messages(), want);
     fntListDone();
+    std::filesystem::remove_all(dir);
+}
+
+// An 8-bit TGA glyph picture, colour-mapped or grey, showed a box of the
+// alpha atlas's formats naming no file, then drew as it should: it is
+// converted, without a box, and draws the picture's own colours.
+TEST_F(Fnt, ColourMappedAndGreyTgaPicturesDrawWithoutABox)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("fnt_tga_" + std::to_string(std::rand()));
+    std::filesystem::create_directories(dir);
+    const std::string base = (dir / "big-digits").string();
+    FontFixture f = make_font(3, 9);
+    {
+        const std::vector<uint8_t> record = record_bytes(f.rec);
+        std::ofstream(base + ".fda", std::ios::binary).write(reinterpret_cast<const char*>(record.data()),
+                                                              std::streamsize(record.size()));
+    }
+    const int32_t w = f.picture->width, h = 9;
+    // Index 0, the background, only left of the first glyph.
+    auto index = [](int32_t x, int32_t y) { return x < 5 ? 0u : 1 + uint32_t(x * 37 + y * 11) % 255; };
+    auto mapped = [](uint32_t i) { return i << 16 | (i * 5 & 0xFF) << 8 | (255 - i); };
+    auto grey = [](uint32_t i) { return i * 0x010101u; };
+    struct Row {
+        const char* kind;
+        uint8_t type; // 1 colour-mapped, 3 grey, 9 colour-mapped run-length, 2 true colour
+        std::function<uint32_t(uint32_t)> colour; // of an index, as X8R8G8B8
+    };
+    const Row rows[] = {
+        {"colour-mapped", 1, mapped},
+        {"colour-mapped, run-length", 9, mapped},
+        {"grey", 3, grey},
+        {"true colour", 2, mapped},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.kind);
+        img_test::Tga tga {.type = row.type, .depth = uint8_t(row.type == 2 ? 24 : 8), .width = uint16_t(w),
+                           .height = uint16_t(h), .descriptor = 0x20};
+        if (row.type == 1 || row.type == 9) {
+            tga.map_type = 1;
+            tga.map_length = 256;
+            tga.map_bits = 24;
+            for (uint32_t i = 0; i < 256; ++i)
+                tga.map += {char(row.colour(i)), char(row.colour(i) >> 8), char(row.colour(i) >> 16)};
+        }
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const uint32_t c = row.colour(index(x, y));
+                if (row.type == 2)
+                    tga.pixels += {char(c), char(c >> 8), char(c >> 16)};
+                else
+                    tga.pixels += char(index(x, y));
+            }
+        std::ofstream(base + ".tga", std::ios::binary) << img_test::tga_file(tga);
+        reports().clear();
+        std::unique_ptr<fntCTy> font(fntLoad(base.c_str()));
+        EXPECT_TRUE(reports().empty()) << (reports().empty() ? "" : reports()[0].text);
+        ASSERT_TRUE(font && font->atlas->kind == img_KIND_ALPHA);
+        auto target = make_image(pel_FMT_X8R8G8B8, 30, 9, [](int32_t, int32_t) { return 0u; });
+        const rectTy all {0, 0, 30, 9};
+        fntDrawText(font.get(), "abc", 0, 0, &all, target.get());
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < 6; ++x) // 'a' at x 6 of the picture
+                EXPECT_EQ(pel_at(*target, x, y) & 0xFFFFFF, row.colour(index(6 + x, y))) << x << "," << y;
+    }
     std::filesystem::remove_all(dir);
 }
 
