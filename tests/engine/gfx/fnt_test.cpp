@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -305,123 +304,84 @@ TEST_F(Fnt, LoadsOnceFromFiles)
     std::filesystem::remove_all(dir);
 }
 
+// A folder of the test's own for a font's files.
+struct FontFolder {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("fnt_files_" + std::to_string(std::rand()));
+    std::string base = (dir / "big-digits").string();
+    FontFolder() { std::filesystem::create_directories(dir); }
+    ~FontFolder() { std::filesystem::remove_all(dir); }
+    void write(const std::string& ext, const std::string& bytes) const
+    {
+        std::ofstream(base + ext, std::ios::binary) << bytes;
+    }
+};
+
+std::string as_text(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
 // An 8-bit TGA glyph picture, colour-mapped or grey, showed a box of the
-// alpha atlas's formats naming no file, then drew as it should: it is
-// converted, without a box, and draws the picture's own colours.
+// alpha atlas's formats naming no file, then drew as it should: it loads
+// without a box and draws the picture's own colours.
 TEST_F(Fnt, ColourMappedAndGreyTgaPicturesDrawWithoutABox)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("fnt_tga_" + std::to_string(std::rand()));
-    std::filesystem::create_directories(dir);
-    const std::string base = (dir / "big-digits").string();
+    const FontFolder folder;
     FontFixture f = make_font(3, 9);
-    {
-        const std::vector<uint8_t> record = record_bytes(f.rec);
-        std::ofstream(base + ".fda", std::ios::binary).write(reinterpret_cast<const char*>(record.data()),
-                                                              std::streamsize(record.size()));
-    }
-    const int32_t w = f.picture->width, h = 9;
+    folder.write(".fda", as_text(record_bytes(f.rec)));
     // Index 0, the background, only left of the first glyph.
     auto index = [](int32_t x, int32_t y) { return x < 5 ? 0u : 1 + uint32_t(x * 37 + y * 11) % 255; };
     auto mapped = [](uint32_t i) { return i << 16 | (i * 5 & 0xFF) << 8 | (255 - i); };
-    auto grey = [](uint32_t i) { return i * 0x010101u; };
-    struct Row {
-        const char* kind;
-        uint8_t type; // 1 colour-mapped, 3 grey, 9 colour-mapped run-length, 2 true colour
-        std::function<uint32_t(uint32_t)> colour; // of an index, as X8R8G8B8
-    };
-    const Row rows[] = {
-        {"colour-mapped", 1, mapped},
-        {"colour-mapped, run-length", 9, mapped},
-        {"grey", 3, grey},
-        {"true colour", 2, mapped},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.kind);
-        img_test::Tga tga {.type = row.type, .depth = uint8_t(row.type == 2 ? 24 : 8), .width = uint16_t(w),
-                           .height = uint16_t(h), .descriptor = 0x20};
-        if (row.type == 1 || row.type == 9) {
+    for (const bool grey : {false, true}) {
+        SCOPED_TRACE(grey ? "grey" : "colour-mapped");
+        auto colour = [&](uint32_t i) { return grey ? i * 0x010101u : mapped(i); };
+        img_test::Tga tga {.type = uint8_t(grey ? 3 : 1), .depth = 8, .width = uint16_t(f.picture->width),
+                           .height = 9, .descriptor = 0x20};
+        if (!grey) {
             tga.map_type = 1;
             tga.map_length = 256;
             tga.map_bits = 24;
             for (uint32_t i = 0; i < 256; ++i)
-                tga.map += {char(row.colour(i)), char(row.colour(i) >> 8), char(row.colour(i) >> 16)};
+                tga.map += {char(colour(i)), char(colour(i) >> 8), char(colour(i) >> 16)};
         }
-        for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x) {
-                const uint32_t c = row.colour(index(x, y));
-                if (row.type == 2)
-                    tga.pixels += {char(c), char(c >> 8), char(c >> 16)};
-                else
-                    tga.pixels += char(index(x, y));
-            }
-        std::ofstream(base + ".tga", std::ios::binary) << img_test::tga_file(tga);
-        reports().clear();
-        std::unique_ptr<fntCTy> font(fntLoad(base.c_str()));
-        EXPECT_TRUE(reports().empty()) << (reports().empty() ? "" : reports()[0].text);
+        for (int32_t y = 0; y < 9; ++y)
+            for (int32_t x = 0; x < f.picture->width; ++x)
+                tga.pixels += char(index(x, y));
+        folder.write(".tga", img_test::tga_file(tga));
+        std::unique_ptr<fntCTy> font(fntLoad(folder.base.c_str()));
+        EXPECT_EQ(messages(), std::vector<std::string> {});
         ASSERT_TRUE(font && font->atlas->kind == img_KIND_ALPHA);
         auto target = make_image(pel_FMT_X8R8G8B8, 30, 9, [](int32_t, int32_t) { return 0u; });
         const rectTy all {0, 0, 30, 9};
         fntDrawText(font.get(), "abc", 0, 0, &all, target.get());
-        for (int32_t y = 0; y < h; ++y)
+        for (int32_t y = 0; y < 9; ++y)
             for (int32_t x = 0; x < 6; ++x) // 'a' at x 6 of the picture
-                EXPECT_EQ(pel_at(*target, x, y) & 0xFFFFFF, row.colour(index(6 + x, y))) << x << "," << y;
+                EXPECT_EQ(pel_at(*target, x, y) & 0xFFFFFF, colour(index(6 + x, y))) << x << "," << y;
     }
-    std::filesystem::remove_all(dir);
 }
 
 // The game's three texts share one font: one that did not load showed the
-// same box three times. One report per list, whatever the fault; a new
-// list tries the name again.
+// same box three times. One report per list; a new list tries again.
 TEST_F(Fnt, AFontThatDoesNotLoadIsReportedOncePerList)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("fnt_once_" + std::to_string(std::rand()));
-    const std::string base = (dir / "big-digits").string();
+    const FontFolder folder;
     FontFixture f = make_font(3, 9);
-    auto write = [](const std::string& path, const std::vector<uint8_t>& data) {
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_TRUE(out);
-        std::fwrite(data.data(), 1, data.size(), out);
-        std::fclose(out);
-    };
-    auto small_picture = [&] {
-        auto picture = make_image(pel_FMT_R5G6B5, 4, 4, [](int32_t, int32_t) { return 0u; });
-        ASSERT_EQ(picture->SaveBmp((base + ".fnt").c_str()), 0);
-    };
-    struct Row {
-        const char* fault;
-        std::function<void()> make; // the font's files, in an empty folder
-        std::string said;
-    };
-    const Row rows[] = {
-        {"no description", [&] { ASSERT_EQ(f.picture->SaveBmp((base + ".fnt").c_str()), 0); },
-         "Font's file not found : " + base + ".fda"},
-        {"boxes outside the picture", [&] { write(base + ".fda", record_bytes(f.rec)); small_picture(); },
-         "Font's glyph boxes do not fit its picture : " + base + ".fnt"},
-        {"no picture", [&] { write(base + ".fda", record_bytes(f.rec)); },
-         "Font's glyph picture not found : " + base},
-        {"a folder at the description", [&] { std::filesystem::create_directory(base + ".fda"); },
-         "Font's file can't be opened : " + base + ".fda (Is a directory)"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.fault);
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        row.make();
+    auto small = make_image(pel_FMT_R5G6B5, 4, 4, [](int32_t, int32_t) { return 0u; });
+    ASSERT_EQ(small->SaveBmp((folder.base + ".fnt").c_str()), 0);
+    const std::string said[] = {"Font's file not found : " + folder.base + ".fda",
+                                "Font's glyph boxes do not fit its picture : " + folder.base + ".fnt"};
+    for (const std::string& want : said) {
+        if (&want != said)
+            folder.write(".fda", as_text(record_bytes(f.rec)));
         reports().clear();
         fntListInit();
-        for (int text = 0; text < 3; ++text) {
-            sprDfStrCTy sprite;
-            EXPECT_EQ(sprite.AddFont(base.c_str()), 0u);
-            EXPECT_EQ(sprite.Font(), nullptr);
-        }
-        EXPECT_EQ(messages(), std::vector<std::string> {row.said});
+        for (int text = 0; text < 3; ++text)
+            EXPECT_EQ(fntGet("%s", folder.base.c_str()), nullptr);
+        EXPECT_EQ(messages(), std::vector<std::string> {want});
         fntListDone();
         fntListInit();
-        EXPECT_EQ(fntGet("%s", base.c_str()), nullptr);
+        EXPECT_EQ(fntGet("%s", folder.base.c_str()), nullptr);
         EXPECT_EQ(messages().size(), 2u);
         fntListDone();
     }
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

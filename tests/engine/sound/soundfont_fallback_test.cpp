@@ -15,6 +15,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,85 +82,57 @@ TEST(SoundfontFallback, TheSynthesiserLoadsWhenTheMusicPlays)
         testing::ExitedWithCode(0), "");
 }
 
-// What the loader says of a library it cannot use: the reason the player
-// is to read.
-std::string loader_refusal(const std::string& library)
-{
-    void* handle = ::dlopen(library.c_str(), RTLD_LAZY | RTLD_LOCAL);
-    if (handle) {
-        ::dlclose(handle);
-        return "it loads";
-    }
-    const char* why = ::dlerror();
-    return why ? why : "";
-}
-
 // A synthesiser library that is missing or broken silenced the music
 // without a word under the shipped settings, and with a soundfont named it
 // was that soundfont's fault. It is said as the library's, once for two
-// players, on stderr and in the log, with the package that brings it back.
-// Each row in a start of its own: the library is opened once per process.
+// players, on stderr and in the log (the loader's words, then the package
+// that brings it back). Each row in a start of its own: the library is
+// opened once per process.
 TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    struct Row {
-        const char* library;
-        const char* bytes; // the file made in the test's folder; null: none, the name is looked up
-        bool soundfont;    // a soundfont named in the settings, else the shipped settings
-        const char* said;  // in the loader's reason on stderr
-    };
-    const Row rows[] = {
-        {"libquarn-no-such-synth.so.3", nullptr, false, "libquarn-no-such-synth\\.so\\.3: cannot open shared"},
-        {"libquarn-no-such-synth.so.3", nullptr, true, "libquarn-no-such-synth\\.so\\.3: cannot open shared"},
-        {"libfluidsynth.so.3", "", false, "/libfluidsynth\\.so\\.3: file too short"},
-        {"libfluidsynth.so.3", "", true, "/libfluidsynth\\.so\\.3: file too short"},
-        {"libfluidsynth.so.3", "not a library, a text of 64 bytes or so to pass the loader's size check\n", false,
-         "/libfluidsynth\\.so\\.3: invalid ELF header"},
-    };
-    const std::string way_out =
-        "the music is silent: install the package libfluidsynth3 "
-        "\\('sudo apt-get install --reinstall libfluidsynth3'\\)";
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.library) + (row.bytes ? " made" : "") + (row.soundfont ? ", a soundfont" : ""));
+    const struct {
+        bool made; // an empty file in the test's folder, else a name the loader finds nowhere
+        bool soundfont; // one named in the settings, else the shipped settings
+        const char* reason;
+    } rows[] = {{false, false, "libquarn-no-such-synth\\.so\\.3: cannot open shared object file"},
+                {true, false, "/libfluidsynth\\.so\\.3: file too short"},
+                {true, true, "/libfluidsynth\\.so\\.3: file too short"}};
+    const std::string way_out = "the music is silent: install the package libfluidsynth3 "
+                                "('sudo apt-get install --reinstall libfluidsynth3')";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.reason) + (row.soundfont ? ", a soundfont named" : ""));
         EXPECT_EXIT(
             {
                 const auto dir = std::filesystem::temp_directory_path() / ("synth_lib_" + std::to_string(::getpid()));
                 std::filesystem::create_directories(dir);
-                std::string library = row.library;
-                if (row.bytes) {
-                    library = (dir / row.library).string();
-                    std::ofstream(library, std::ios::binary) << row.bytes;
-                }
+                const std::string library =
+                    row.made ? (dir / "libfluidsynth.so.3").string() : "libquarn-no-such-synth.so.3";
+                std::ofstream(dir / "libfluidsynth.so.3").flush();
+                std::ofstream(dir / "race.sf2", std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
+                // The loader's own words for the library are the reason expected.
+                const bool loads = ::dlopen(library.c_str(), RTLD_LAZY | RTLD_LOCAL) != nullptr;
                 const std::string line = "[sound] warning: can't load the synthesiser library (" +
-                                         loader_refusal(library) +
-                                         "); the music is silent: install the package libfluidsynth3 "
-                                         "('sudo apt-get install --reinstall libfluidsynth3')\n";
+                                         std::string(loads ? "" : ::dlerror()) + "); " + way_out + "\n";
                 platform::midi_detail::set_synth_library_name(library.c_str());
-                if (row.soundfont) {
-                    const std::string soundfont = (dir / "race.sf2").string();
-                    std::ofstream(soundfont, std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
-                    MidiPlayer::SetSoundfont(soundfont.c_str());
-                }
-                int failed = 0;
+                if (row.soundfont)
+                    MidiPlayer::SetSoundfont((dir / "race.sf2").c_str());
+                std::string text;
                 {
                     soundtest::SoundLogCapture log(dir / "music.log");
-                    for (int player = 0; player < 2; ++player) {
-                        MidiPlayer music(nullptr);
-                        music.Play("");
-                    }
-                    const std::string text = log.text();
-                    const size_t at = text.find(line);
-                    if (at == std::string::npos || text.find(line, at + 1) != std::string::npos)
-                        failed = 1;
-                    else if (platform::midi_soundfont_state().refused)
-                        failed = 2;
+                    for (int player = 0; player < 2; ++player)
+                        MidiPlayer(nullptr).Play("");
+                    text = log.text();
                 }
                 std::filesystem::remove_all(dir);
-                std::_Exit(failed);
+                const size_t at = text.find(line);
+                const bool once = at != std::string::npos && text.find(line, at + 1) == std::string::npos;
+                std::_Exit(once && !platform::midi_soundfont_state().refused ? 0 : 1);
             },
             testing::ExitedWithCode(0),
-            testing::MatchesRegex("can't load the synthesiser library \\([^\n]*" + std::string(row.said) +
-                                  "[^\n]*\\); " + way_out + "\n"));
+            testing::MatchesRegex("can't load the synthesiser library \\([^\n]*" + std::string(row.reason) +
+                                  "[^\n]*\\); " + std::regex_replace(way_out, std::regex("[()]"), "\\$&") +
+                                  "\n"));
     }
 }
 
