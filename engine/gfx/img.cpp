@@ -30,8 +30,8 @@ std::string imgBlockRefusal(int64_t w, int64_t h, uint32_t bytesPerPel)
         return "the picture is " + std::to_string(w) + " pels wide, at most " + side;
     if (h > img_MAX_SIDE)
         return "the picture is " + std::to_string(h) + " pels high, at most " + side;
-    return "the picture is " + std::to_string(w) + " x " + std::to_string(h) + " pels of " +
-           std::to_string(bytesPerPel) + " bytes, more than " + std::to_string(img_MAX_BYTES) + " bytes";
+    return "the picture is " + std::to_string(w) + " x " + std::to_string(h) + " pels of " + std::to_string(bytesPerPel)
+        + " bytes, more than " + std::to_string(img_MAX_BYTES) + " bytes";
 }
 
 imgCTy::imgCTy(const imgCTy& other)

@@ -161,8 +161,8 @@ Why parse_layout(const uint8_t* data, size_t size, BmpLayout& out)
     // its pels, not its padding.
     const size_t needed = rowSize * size_t(height - 1) + size_t(width) * (bitCount / 8);
     if (pelOffset > size || size - pelOffset < needed)
-        return "the file is cut short: its pels need " + std::to_string(needed) + " bytes, " +
-               std::to_string(pelOffset > size ? 0 : size - pelOffset) + " are there";
+        return "the file is cut short: its pels need " + std::to_string(needed) + " bytes, "
+            + std::to_string(pelOffset > size ? 0 : size - pelOffset) + " are there";
 
     out.width = static_cast<int32_t>(width);
     out.height = static_cast<int32_t>(height);
@@ -243,8 +243,8 @@ int imgReadBmpBytes(imgCTy* image, const uint8_t* data, size_t size)
         image->Free();
         image->width = 0;
         image->height = 0;
-        const std::string why = std::to_string(layout.bitCount) + "-bit pels cannot fill an image of " +
-                                std::to_string(pelSize(image->pelFmt.format) * 8) + "-bit pels";
+        const std::string why = std::to_string(layout.bitCount) + "-bit pels cannot fill an image of "
+            + std::to_string(pelSize(image->pelFmt.format) * 8) + "-bit pels";
         return gfxReportDataError(why.c_str());
     }
     const size_t copy = size_t(layout.width) * bpp;

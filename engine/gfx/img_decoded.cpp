@@ -44,8 +44,8 @@ int size_for(imgCTy* image, const quarn::g::ImageDecoderI::Info& info)
         image->Free();
         image->width = 0;
         image->height = 0;
-        const std::string why = std::to_string(bpp * 8) + "-bit pels cannot fill an image of " +
-                                std::to_string(pelSize(image->pelFmt.format) * 8) + "-bit pels";
+        const std::string why = std::to_string(bpp * 8) + "-bit pels cannot fill an image of "
+            + std::to_string(pelSize(image->pelFmt.format) * 8) + "-bit pels";
         return gfxReportDataError(why.c_str());
     }
     return 0;

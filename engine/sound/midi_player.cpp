@@ -63,9 +63,9 @@ void logSynthLibraryFailure(const platform::MidiSoundfontState& state)
     if (state.library_why.empty() || synthLibraryLogged)
         return;
     synthLibraryLogged = true;
-    const std::string text = "can't load the synthesiser library (" + state.library_why +
-                             "); the music is silent: install the package " + state.library_package +
-                             " ('sudo apt-get install --reinstall " + state.library_package + "')";
+    const std::string text = "can't load the synthesiser library (" + state.library_why
+        + "); the music is silent: install the package " + state.library_package
+        + " ('sudo apt-get install --reinstall " + state.library_package + "')";
     std::fprintf(stderr, "%s\n", text.c_str());
     quarn::open_entry(snd_log_warning) << text << std::endl;
 }

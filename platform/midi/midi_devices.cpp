@@ -121,8 +121,8 @@ MidiSoundfontState midi_soundfont_state()
 {
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
-    return {d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why,
-            QUARN_SYNTH_PACKAGE};
+    return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why,
+        QUARN_SYNTH_PACKAGE };
 }
 
 void set_midi_device_override(MidiSink* sink, MidiClock* clock)

@@ -350,37 +350,60 @@ TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataErrorAndWhy)
     } rows[] = {
         { "empty", "a.bmp", {}, "the file is empty" },
         { "cut in the header", "a.bmp", std::vector<uint8_t>(valid.begin(), valid.begin() + 30),
-          "the file ends inside its headers" },
+            "the file ends inside its headers" },
         { "cut in the pels", "a.bmp", std::vector<uint8_t>(valid.begin(), valid.end() - 4),
-          "the file is cut short: its pels need 21 bytes, 20 are there" },
+            "the file is cut short: its pels need 21 bytes, 20 are there" },
         { "4 bits", "a.bmp", with([](BmpFileFixture& s) { s.bits = 4; }), "4-bit BMPs are not supported" },
         { "1 bit", "a.bmp", with([](BmpFileFixture& s) { s.bits = 1; }), "1-bit BMPs are not supported" },
-        { "RLE8", "a.bmp", with([](BmpFileFixture& s) { s.bits = 8; s.compression = 1; s.table = { 0 }; }),
-          "RLE8 BMPs are not supported" },
-        { "RLE4", "a.bmp", with([](BmpFileFixture& s) { s.bits = 4; s.compression = 2; }),
-          "RLE4 BMPs are not supported" },
+        { "RLE8", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 8;
+             s.compression = 1;
+             s.table = { 0 };
+         }),
+            "RLE8 BMPs are not supported" },
+        { "RLE4", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 4;
+             s.compression = 2;
+         }),
+            "RLE4 BMPs are not supported" },
         { "OS/2 header", "a.bmp", with([](BmpFileFixture& s) { s.infoSize = 12; }), "OS/2 BMPs are not supported" },
         { "header of 200 bytes", "a.bmp", with([](BmpFileFixture& s) { s.infoSize = 200; }),
-          "a header of 200 bytes is none of the BMP headers" },
-        { "colours used 257", "a.bmp", with([](BmpFileFixture& s) { s.bits = 8; s.coloursUsed = 257; }),
-          "its colour table has 257 colours, at most 256" },
-        { "huge colours used", "a.bmp", with([](BmpFileFixture& s) { s.bits = 8; s.coloursUsed = 0xFFFFFFF0; }),
-          "its colour table has 4294967280 colours, at most 256" },
-        { "table at 24 bits", "a.bmp", with([](BmpFileFixture& s) { s.coloursUsed = 2; s.table = { 1, 2 }; }),
-          "a colour table beside 24-bit colours" },
+            "a header of 200 bytes is none of the BMP headers" },
+        { "colours used 257", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 8;
+             s.coloursUsed = 257;
+         }),
+            "its colour table has 257 colours, at most 256" },
+        { "huge colours used", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 8;
+             s.coloursUsed = 0xFFFFFFF0;
+         }),
+            "its colour table has 4294967280 colours, at most 256" },
+        { "table at 24 bits", "a.bmp", with([](BmpFileFixture& s) {
+             s.coloursUsed = 2;
+             s.table = { 1, 2 };
+         }),
+            "a colour table beside 24-bit colours" },
         { "width 0", "a.bmp", with([](BmpFileFixture& s) { s.width = 0; }), "the picture is 0 pels wide" },
         { "negative width", "a.bmp", with([](BmpFileFixture& s) { s.width = -3; }), "the picture is -3 pels wide" },
         { "height INT32_MIN", "a.bmp", with([](BmpFileFixture& s) { s.height = INT32_MIN; }),
-          "the picture is 2147483648 pels high, at most 32768" },
-        { "huge size", "a.bmp", with([](BmpFileFixture& s) { s.width = 40000; s.height = 40000; }),
-          "the picture is 40000 pels wide, at most 32768" },
-        { "over the byte cap", "a.bmp", with([](BmpFileFixture& s) { s.width = 32768; s.height = 32768; s.bits = 32; }),
-          "the picture is 32768 x 32768 pels of 4 bytes, more than 1073741824 bytes" },
+            "the picture is 2147483648 pels high, at most 32768" },
+        { "huge size", "a.bmp", with([](BmpFileFixture& s) {
+             s.width = 40000;
+             s.height = 40000;
+         }),
+            "the picture is 40000 pels wide, at most 32768" },
+        { "over the byte cap", "a.bmp", with([](BmpFileFixture& s) {
+             s.width = 32768;
+             s.height = 32768;
+             s.bits = 32;
+         }),
+            "the picture is 32768 x 32768 pels of 4 bytes, more than 1073741824 bytes" },
         { "bad magic", "a.bmp", magic, "not a BMP picture: it does not begin with 'BM'" },
         { "JPEG 40000 wide", "a.jpg", as_bytes(img_test::jpeg_file(40000, 1, std::vector<uint8_t>(40000 * 3, 90))),
-          "the picture is 40000 pels wide, at most 32768" },
+            "the picture is 40000 pels wide, at most 32768" },
         { "JPEG 40000 high", "a.jpg", as_bytes(img_test::jpeg_file(1, 40000, std::vector<uint8_t>(40000 * 3, 90))),
-          "the picture is 40000 pels high, at most 32768" },
+            "the picture is 40000 pels high, at most 32768" },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

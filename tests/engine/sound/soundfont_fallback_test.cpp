@@ -95,9 +95,9 @@ TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
         bool made; // an empty file in the test's folder, else a name the loader finds nowhere
         bool soundfont; // one named in the settings, else the shipped settings
         const char* reason;
-    } rows[] = {{false, false, "libquarn-no-such-synth\\.so\\.3: cannot open shared object file"},
-                {true, false, "/libfluidsynth\\.so\\.3: file too short"},
-                {true, true, "/libfluidsynth\\.so\\.3: file too short"}};
+    } rows[] = { { false, false, "libquarn-no-such-synth\\.so\\.3: cannot open shared object file" },
+        { true, false, "/libfluidsynth\\.so\\.3: file too short" },
+        { true, true, "/libfluidsynth\\.so\\.3: file too short" } };
     const std::string way_out = "the music is silent: install the package libfluidsynth3 "
                                 "('sudo apt-get install --reinstall libfluidsynth3')";
     for (const auto& row : rows) {
@@ -106,14 +106,14 @@ TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
             {
                 const auto dir = std::filesystem::temp_directory_path() / ("synth_lib_" + std::to_string(::getpid()));
                 std::filesystem::create_directories(dir);
-                const std::string library =
-                    row.made ? (dir / "libfluidsynth.so.3").string() : "libquarn-no-such-synth.so.3";
+                const std::string library
+                    = row.made ? (dir / "libfluidsynth.so.3").string() : "libquarn-no-such-synth.so.3";
                 std::ofstream(dir / "libfluidsynth.so.3").flush();
                 std::ofstream(dir / "race.sf2", std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
                 // The loader's own words for the library are the reason expected.
                 const bool loads = ::dlopen(library.c_str(), RTLD_LAZY | RTLD_LOCAL) != nullptr;
-                const std::string line = "[sound] warning: can't load the synthesiser library (" +
-                                         std::string(loads ? "" : ::dlerror()) + "); " + way_out + "\n";
+                const std::string line = "[sound] warning: can't load the synthesiser library ("
+                    + std::string(loads ? "" : ::dlerror()) + "); " + way_out + "\n";
                 platform::midi_detail::set_synth_library_name(library.c_str());
                 if (row.soundfont)
                     MidiPlayer::SetSoundfont((dir / "race.sf2").c_str());
@@ -130,9 +130,8 @@ TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
                 std::_Exit(once && !platform::midi_soundfont_state().refused ? 0 : 1);
             },
             testing::ExitedWithCode(0),
-            testing::MatchesRegex("can't load the synthesiser library \\([^\n]*" + std::string(row.reason) +
-                                  "[^\n]*\\); " + std::regex_replace(way_out, std::regex("[()]"), "\\$&") +
-                                  "\n"));
+            testing::MatchesRegex("can't load the synthesiser library \\([^\n]*" + std::string(row.reason)
+                + "[^\n]*\\); " + std::regex_replace(way_out, std::regex("[()]"), "\\$&") + "\n"));
     }
 }
 
