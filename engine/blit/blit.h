@@ -271,9 +271,9 @@ void gfxInit();
 // x + rect.x, y + rect.y of dst, cut to both pictures (bltClip; a draw
 // with no pel left only drops the callers' locks). Locks the source for
 // reading (whole when scaled or op 13), the source depth image and the
-// alpha map on the source rectangle, the destination for writing on the
-// destination rectangle and the destination depth image on the source
-// rectangle; a palettised source onto
+// alpha map on the source rectangle (bltLockAux), the destination for
+// writing on the destination rectangle and the destination depth image on
+// the source rectangle. A palettised source onto
 // a destination without palette goes to the palette-source draw, a source
 // without palette onto a palettised destination is reported ("imgCTy::Draw:
 // This is not impelmetned yet") and draws nothing, every other pairing goes to
@@ -281,9 +281,15 @@ void gfxInit();
 // depth test; op 3 with an alpha map it refuses draws nothing. Everything
 // is unlocked on return.
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
-// True when an auxiliary image of a draw (alpha map, depth image) can be
-// read by the row loops: locked, with pels of at least `bytes` bytes, and
-// its lock holding w x h pels from the lock's corner inside the image.
+// Locks an auxiliary image of a draw (alpha map, depth image; null:
+// nothing) at the source rectangle r, only when r lies inside its pels; an
+// image the caller holds locked keeps that lock.
+void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode);
+// True when an auxiliary image of a draw can be read by the row loops:
+// locked, with pels of at least `bytes` bytes, and w x h pels from the pel
+// its lock pointer addresses inside the image (the RLE8 and alpha images
+// record the whole picture as their lock rectangle, so their corner is
+// taken from the pointer).
 [[nodiscard]] bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes);
 
 // DrawExPal: a palettised source (one index byte a pel) onto a destination

@@ -176,16 +176,16 @@ void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy
     uint32_t steps[2] = {65536, 65536};
     bltClipTy c{r, int64_t(x) + s.x, int64_t(y) + s.y};
     const bool draws = (!scaled || Steps(prm, steps)) && Clip(src, dst, &c, false, scaled ? steps : nullptr);
-    // The auxiliary images line up with the source rectangle that is drawn.
-    const rectTy at =
-        draws ? rectTy{Sat(int64_t(s.x) + c.r.x - r.x), Sat(int64_t(s.y) + c.r.y - r.y), c.r.w, c.r.h} : s;
-    if (prm.srcDepth) (void)prm.srcDepth->Lock(&at, 1);
-    if (prm.alphaMap) (void)prm.alphaMap->Lock(&at, 1);
     if (dst->lockPtr) dst->Unlock();
-    const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
-    if (draws) (void)dst->Lock(&dr, 0);
-    if (prm.dstDepth) (void)prm.dstDepth->Lock(&at, 0);
     if (draws) {
+        // The auxiliary images line up with the source rectangle that is
+        // drawn, and only a draw that is left locks them.
+        const rectTy at{Sat(int64_t(s.x) + c.r.x - r.x), Sat(int64_t(s.y) + c.r.y - r.y), c.r.w, c.r.h};
+        const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
+        bltLockAux(prm.srcDepth, at, 1);
+        bltLockAux(prm.alphaMap, at, 1);
+        (void)dst->Lock(&dr, 0);
+        bltLockAux(prm.dstDepth, at, 0);
         if (!Refused(dst, "imgRle8CTy::DrawEx: This is not impelmetned yet")) rle8DrawExPal(src, dst, c.r, prm, false);
         dst->Unlock();
     }

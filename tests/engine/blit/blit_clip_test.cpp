@@ -167,3 +167,169 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
         }
     }
 }
+
+namespace {
+
+// w x h pels of `fmt`, pel i of bytes from rng; a P8 image takes `pal`.
+void Randomise(imgRowCTy* img, uint32_t fmt, int32_t w, int32_t h, uint32_t seed, palCTy* pal = nullptr) {
+    const pelFmtCTy f(fmt, pal);
+    img->SetSize(w, h, &f);
+    std::mt19937 rng(seed);
+    for (size_t i = 0; i < img->BodySize(); ++i) img->pels[i] = uint8_t(rng() % 200 + 20);
+}
+
+std::vector<uint8_t> Pels(imgRowCTy& img) { return {img.pels, img.pels + img.BodySize()}; }
+
+}  // namespace
+
+namespace {
+
+enum class Role { map, srcDepth, dstDepth };
+
+// An auxiliary image of a kind holding w x h pels of `words` (the low byte
+// each for one-byte pels), and its row image twin of the same pels.
+struct Aux {
+    imgRowCTy twin;
+    imgRowCTy row;
+    imgRle8CTy rle;
+    imgAlpha alpha;
+    imgCTy* img = nullptr;
+    Aux(uint32_t kind, Role role, int32_t w, int32_t h, palCTy* pal, uint32_t seed) {
+        std::mt19937 rng(seed);
+        std::vector<uint32_t> words(size_t(w) * size_t(h));
+        for (uint32_t& v : words) v = 0xFF000000u | (rng() & 0xFFFFFF);
+        const uint32_t fmt = kind == img_KIND_ALPHA  ? pel_FMT_A8R8G8B8
+                             : kind == img_KIND_RLE8 ? pel_FMT_P8
+                             : role == Role::map     ? pel_FMT_P8
+                                                     : pel_FMT_Z32;
+        const pelFmtCTy f(fmt, fmt == pel_FMT_P8 ? pal : nullptr);
+        twin.SetSize(w, h, &f);
+        const size_t b = pelSize(fmt);
+        for (size_t i = 0; i < words.size(); ++i) std::memcpy(twin.pels + i * b, &words[i], b);
+        if (kind == img_KIND_ROW) {
+            row.SetSize(w, h, &f);
+            std::memcpy(row.pels, twin.pels, twin.BodySize());
+            img = &row;
+        } else if (kind == img_KIND_RLE8) {
+            rle.SetSize(w, h, &f);
+            (void)rle.Lock(nullptr, 0);
+            std::memcpy(rle.lockPtr, twin.pels, twin.BodySize());
+            rle.Unlock();
+            img = &rle;
+        } else {
+            alpha.SetSize(w, h, nullptr);
+            (void)alpha.Lock(nullptr, img_LOCK_WRITE);
+            std::memcpy(alpha.lockPtr, twin.pels, twin.BodySize());
+            alpha.Unlock();
+            img = &alpha;
+        }
+    }
+};
+
+// An image that counts its locks.
+struct CountedLocks : imgRowCTy {
+    int locks = 0;
+    int32_t Lock(const rectTy* r, uint32_t mode) override {
+        ++locks;
+        return imgRowCTy::Lock(r, mode);
+    }
+};
+
+}  // namespace
+
+// An alpha map or depth image of any kind is read only where its lock
+// points and only when w x h pels lie there: a draw with it equals the draw
+// with a row image of the same pels (which refuses what lies outside it).
+TEST(BlitClip, AuxiliaryImagesOfEveryKindAreReadOnlyInsideThem) {
+    gfxInit();
+    palCTy pal;
+    std::vector<uint32_t> colours(256);
+    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = i * 0x010305u;
+    pal.Set(colours.data(), uint32_t(colours.size()));
+    const pelFmtCTy p8(pel_FMT_P8, &pal);
+    imgRle8CTy rleSrc;
+    rleSrc.SetSize(8, 8, &p8);
+    (void)rleSrc.Lock(nullptr, 0);
+    for (int32_t i = 0; i < 64; ++i) static_cast<uint8_t*>(rleSrc.lockPtr)[i] = uint8_t(7 + 3 * i);
+    rleSrc.Unlock();
+    imgRowCTy rowSrc;
+    Randomise(&rowSrc, pel_FMT_X8R8G8B8, 8, 8, 21);
+    struct Row {
+        const char* name;
+        bool rleSource;
+        Role role;
+        uint32_t kind;
+        int32_t auxSide;
+        rectTy r;
+    };
+    constexpr rectTy lowerRight{4, 4, 4, 4}, upperLeft{0, 0, 4, 4}, middle{2, 2, 4, 4};
+    const Row rows[] = {
+        {"map, RLE8, past it", false, Role::map, img_KIND_RLE8, 4, lowerRight},
+        {"map, RLE8, inside it", false, Role::map, img_KIND_RLE8, 4, upperLeft},
+        {"map, alpha image, its middle", false, Role::map, img_KIND_ALPHA, 8, middle},
+        {"source depth, RLE8 (one-byte pels)", false, Role::srcDepth, img_KIND_RLE8, 8, middle},
+        {"source depth, alpha image, past it", false, Role::srcDepth, img_KIND_ALPHA, 4, lowerRight},
+        {"destination depth, row image, past it", false, Role::dstDepth, img_KIND_ROW, 4, lowerRight},
+        {"destination depth, alpha image, past it", false, Role::dstDepth, img_KIND_ALPHA, 4, lowerRight},
+        {"destination depth, alpha image, inside it", false, Role::dstDepth, img_KIND_ALPHA, 4, upperLeft},
+        {"RLE8 source, destination depth, alpha image, past it", true, Role::dstDepth, img_KIND_ALPHA, 4,
+         lowerRight},
+        {"RLE8 source, source depth, alpha image, its middle", true, Role::srcDepth, img_KIND_ALPHA, 8, middle},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Aux aux(row.kind, row.role, row.auxSide, row.auxSide, &pal, 31);
+        imgRowCTy got, want, otherGot, otherWant;
+        Randomise(&got, pel_FMT_R5G6B5, 16, 12, 41);
+        Randomise(&want, pel_FMT_R5G6B5, 16, 12, 41);
+        // The partner of a depth image under test: a row image of the
+        // source's size, of depths about the aux images' words.
+        for (imgRowCTy* d : {&otherGot, &otherWant}) {
+            Randomise(d, pel_FMT_Z32, 8, 8, 51);
+            for (size_t i = 0; i < d->BodySize(); i += 4) d->pels[i + 3] = uint8_t(0xF0 + d->pels[i] % 32);
+        }
+        auto draw = [&](imgCTy* dst, imgCTy* under, imgCTy* other) {
+            imgDrawPrmCTy prm;
+            prm.op = row.role == Role::map ? img_OP_ALPHAMAP : img_OP_COPY;
+            prm.alphaMap = row.role == Role::map ? under : nullptr;
+            prm.srcDepth = row.role == Role::srcDepth ? under : row.role == Role::dstDepth ? other : nullptr;
+            prm.dstDepth = row.role == Role::dstDepth ? under : row.role == Role::srcDepth ? other : nullptr;
+            imgCTy* src = row.rleSource ? static_cast<imgCTy*>(&rleSrc) : &rowSrc;
+            src->DrawEx(dst, 3, 2, &row.r, prm);
+        };
+        draw(&got, aux.img, &otherGot);
+        draw(&want, &aux.twin, &otherWant);
+        EXPECT_TRUE(Pels(got) == Pels(want)) << "the draw differs from the one with a row image of its pels";
+    }
+}
+
+// A draw with nothing left to draw locks none of its auxiliary images,
+// wherever its rectangle lies.
+TEST(BlitClip, DrawsWithNothingLeftLockNoAuxiliaryImage) {
+    gfxInit();
+    palCTy pal;
+    const uint32_t colour = 0x123456;
+    pal.Set(&colour, 1);
+    const pelFmtCTy p8(pel_FMT_P8, &pal);
+    imgRle8CTy rle;
+    rle.SetSize(4, 4, &p8);
+    imgRowCTy row, dst;
+    Randomise(&row, pel_FMT_X8R8G8B8, 4, 4, 61);
+    Randomise(&dst, pel_FMT_X8R8G8B8, 8, 8, 62);
+    const std::pair<const char*, imgCTy*> sources[] = {{"row image", &row}, {"RLE8", &rle}};
+    for (const auto& [name, src] : sources) {
+        SCOPED_TRACE(name);
+        CountedLocks map, srcDepth, dstDepth;
+        Randomise(&map, pel_FMT_P8, 20000, 1, 63);
+        Randomise(&srcDepth, pel_FMT_Z32, 20000, 1, 64);
+        Randomise(&dstDepth, pel_FMT_Z32, 20000, 1, 65);
+        imgDrawPrmCTy prm;
+        prm.srcDepth = &srcDepth;
+        prm.dstDepth = &dstDepth;
+        prm.alphaMap = &map;
+        const rectTy r{0, INT32_MIN, 1, 1};
+        src->DrawEx(&dst, 0, 0, &r, prm);
+        EXPECT_EQ(map.locks + srcDepth.locks + dstDepth.locks, 0);
+    }
+}
+
