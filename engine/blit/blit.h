@@ -273,7 +273,9 @@ void gfxInit();
 // reading (whole when scaled or op 13), the source depth image and the
 // alpha map on the source rectangle (bltLockAux), the destination for
 // writing on the destination rectangle and the destination depth image on
-// the source rectangle. A palettised source onto
+// the source rectangle. A source that shares pels with the destination
+// (bltSharesPels) is drawn from a copy of what the draw reads (bltSnapshot),
+// as the picture was before the draw. A palettised source onto
 // a destination without palette goes to the palette-source draw, a source
 // without palette onto a palettised destination is reported ("imgCTy::Draw:
 // This is not impelmetned yet") and draws nothing, every other pairing goes to
@@ -291,6 +293,14 @@ void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode);
 // record the whole picture as their lock rectangle, so their corner is
 // taken from the pointer).
 [[nodiscard]] bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes);
+
+// True when the two images are one, or row images whose pel blocks overlap.
+[[nodiscard]] bool bltSharesPels(const imgCTy* src, const imgCTy* dst);
+// Copies the source's pels of r (null: the whole picture) into `copy`, a
+// row image of r's size in the source's format and key, locking and
+// unlocking the source; false when the source cannot be locked or the copy
+// gets no pels.
+[[nodiscard]] bool bltSnapshot(imgCTy* src, const rectTy* r, imgRowCTy* copy);
 
 // DrawExPal: a palettised source (one index byte a pel) onto a destination
 // without palette. Has the source palette's table built in the destination's

@@ -58,7 +58,14 @@ void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rec
     if (!bltClip(&c, srcW, srcH, dst->width, dst->height)) return;
     const rectTy r = c.r;
     const rectTy dr{int32_t(c.x), int32_t(c.y), r.w, r.h};
-    DrawFrom(src, !whole, dst, r, dr, prm);
+    if (!bltSharesPels(src, dst)) return DrawFrom(src, !whole, dst, r, dr, prm);
+    // Drawn onto itself (or onto pels it shares), the source is read from a
+    // copy: the destination's lock would move the source's lock pointer, and
+    // the loops would read pels they have already written. Unscaled, the
+    // copy holds r alone, so its whole lock starts at r as the source's
+    // would.
+    imgRowCTy copy;
+    if (bltSnapshot(src, whole ? nullptr : &r, &copy)) DrawFrom(&copy, false, dst, r, dr, prm);
 }
 
 void blitInstall() { imgSetDrawEntry(&bltDrawEx); }

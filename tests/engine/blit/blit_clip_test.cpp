@@ -182,6 +182,69 @@ std::vector<uint8_t> Pels(imgRowCTy& img) { return {img.pels, img.pels + img.Bod
 
 }  // namespace
 
+// A draw onto its own picture (or onto pels it shares) draws the picture as
+// it was: as the same draw from a copy taken before.
+TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
+    gfxInit();
+    palCTy pal;
+    std::vector<uint32_t> colours(256);
+    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = i * 0x010305u;
+    pal.Set(colours.data(), uint32_t(colours.size()));
+    struct Row {
+        const char* name;
+        uint32_t fmt;
+        int32_t w, h;
+        rectTy r;
+        int32_t x, y;
+        uint32_t op, scaled;
+        float scale;
+        bool keyed = false;
+    };
+    const Row rows[] = {
+        {"copy, overlapping to the right", pel_FMT_X8R8G8B8, 4, 1, {0, 0, 4, 1}, 2, 0, img_OP_COPY, 0, 1},
+        {"copy, overlapping up and left", pel_FMT_R5G6B5, 9, 7, {2, 2, 6, 5}, -1, -1, img_OP_COPY, 0, 1},
+        {"colour key, overlapping down", pel_FMT_R8G8B8, 8, 8, {0, 0, 8, 6}, 0, 2, img_OP_COPY, 0, 1, true},
+        {"alpha, overlapping to the right", pel_FMT_X8R8G8B8, 8, 3, {0, 0, 8, 3}, 3, 0, img_OP_ALPHA, 0, 1},
+        {"scaled copy of a quarter onto it", pel_FMT_X8R8G8B8, 16, 16, {8, 8, 8, 8}, 0, 0, img_OP_SCALED, 0, 1},
+        {"scaled up, over the top left", pel_FMT_X8R8G8B8, 16, 16, {0, 0, 16, 16}, 0, 0, img_OP_SCALED, 0, 2},
+        {"scaled alpha, shrunk", pel_FMT_R5G6B5, 12, 10, {0, 0, 6, 5}, 3, 2, img_OP_ALPHA, 1, 0.5f},
+        {"index copy, overlapping", pel_FMT_P8, 7, 5, {0, 0, 7, 5}, 1, 1, img_OP_COPY, 0, 1},
+        {"scaled index copy", pel_FMT_P8, 8, 8, {2, 2, 8, 8}, 0, 0, img_OP_SCALED, 0, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        imgRowCTy img, was, want;
+        palCTy* p = row.fmt == pel_FMT_P8 ? &pal : nullptr;
+        Randomise(&img, row.fmt, row.w, row.h, 11, p);
+        Randomise(&was, row.fmt, row.w, row.h, 11, p);
+        Randomise(&want, row.fmt, row.w, row.h, 11, p);
+        if (row.keyed) {
+            uint32_t key = 0;
+            std::memcpy(&key, img.pels, pelSize(row.fmt));
+            for (imgRowCTy* i : {&img, &was}) (void)i->SetColorKeyPel(key);
+        }
+        imgDrawPrmCTy prm;
+        prm.op = row.op;
+        prm.scaled = row.scaled;
+        prm.alpha = 90;
+        prm.scaleX = prm.scaleY = row.scale;
+        img.DrawEx(&img, row.x, row.y, &row.r, prm);
+        was.DrawEx(&want, row.x, row.y, &row.r, prm);
+        EXPECT_TRUE(Pels(img) == Pels(want));
+    }
+    // Two row images over one block of pels: a view drawn onto the block.
+    Framed block(pel_FMT_R5G6B5, kW, kH, 12), copy(pel_FMT_R5G6B5, kW, kH, 12);
+    imgRowCTy was;
+    Randomise(&was, pel_FMT_R5G6B5, kW, kH, 0);
+    (void)copy.view.Lock(nullptr, 1);
+    for (int32_t y = 0; y < kH; ++y)
+        std::memcpy(was.pels + size_t(y) * kW * 2, copy.view.pels + size_t(y) * copy.view.rowPitch * 2, kW * 2);
+    copy.view.Unlock();
+    block.view.Draw(&block.frame, 6, 7, nullptr);
+    was.Draw(&copy.frame, 6, 7, nullptr);
+    EXPECT_TRUE(block.Bytes() == copy.Bytes()) << "a view drawn onto its own block";
+}
+
 namespace {
 
 enum class Role { map, srcDepth, dstDepth };
