@@ -3,7 +3,10 @@
 // pictures or wholly dropped), and read and write nothing outside either
 // picture. Row images are views into a frame of guard pels, so that a read
 // past the source shows in the destination and a write past the
-// destination in its frame.
+// destination in its frame. The cases one-pel draws cannot tell apart have
+// their own tables, each against a reference drawn another way: draws onto
+// their own pels, auxiliary images of every kind, and scaled draws at the
+// end of their picture.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -71,6 +74,7 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
         {"rectangle before the source", 10, 8, {-3, -2, 6, 5}, 4, 4},
         {"huge rectangle", 10, 8, {-5, -5, INT32_MAX, INT32_MAX}, 2, 1},
         {"place at the i32 edge", 10, 8, {5, 0, 5, 8}, INT32_MAX - 2, 0, false},
+        {"rectangle and place at i32's far ends", 10, 8, {INT32_MIN, 0, 4, 3}, INT32_MAX, 0, false},
     };
     palCTy pal;
     std::vector<uint32_t> colours(200);
@@ -101,6 +105,23 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
         (void)rle.Lock(nullptr, 0);
         for (int32_t i = 0; i < p.srcW * p.srcH; ++i) static_cast<uint8_t*>(rle.lockPtr)[i] = uint8_t(1 + i % 150);
         rle.Unlock();
+        // Keyed out in its first column and row: its box starts at (1, 1).
+        imgRle8CTy boxed;
+        boxed.SetSize(p.srcW, p.srcH, &p8);
+        (void)boxed.SetColorKeyPel(0);
+        (void)boxed.Lock(nullptr, 0);
+        for (int32_t i = 0; i < p.srcW * p.srcH; ++i)
+            static_cast<uint8_t*>(boxed.lockPtr)[i] = i % p.srcW && i >= p.srcW ? uint8_t(1 + i % 150) : 0;
+        boxed.Unlock();
+        auto exMirror = [](imgRle8CTy* src, uint32_t op, float scale) {
+            return [=](imgCTy* dst, int32_t x, int32_t y, const rectTy& r) {
+                imgDrawPrmCTy prm;
+                prm.op = op;
+                prm.scaleX = scale;
+                prm.scaleY = scale * 0.75f;
+                src->DrawExMirrorH(dst, x, y, &r, prm);
+            };
+        };
         auto ex = [](imgCTy* src, uint32_t op, float scale, imgCTy* alphaMap = nullptr, uint32_t scaled = 0) {
             return [=](imgCTy* dst, int32_t x, int32_t y, const rectTy& r) {
                 imgDrawPrmCTy prm;
@@ -133,6 +154,13 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
             {"RLE8 mirrored", pel_FMT_R8G8B8, 1,
              [&](imgCTy* d, int32_t x, int32_t y, const rectTy& r) { rle.DrawMirrorH(d, x, y, &r); }},
             {"RLE8 scaled", pel_FMT_X8R8G8B8, 2, ex(&rle, img_OP_SCALED, 2)},
+            {"RLE8 mirrored, with parameters", pel_FMT_R5G6B5, 1, exMirror(&rle, img_OP_SUBTRACT, 1)},
+            {"RLE8 scaled, mirrored", pel_FMT_X8R8G8B8, 2, exMirror(&rle, img_OP_SCALED, 2)},
+            {"RLE8 boxed", pel_FMT_R8G8B8, 1, ex(&boxed, img_OP_COPY, 1)},
+            {"RLE8 boxed, scaled", pel_FMT_X8R8G8B8, 1.5f, ex(&boxed, img_OP_SCALED, 1.5f)},
+            {"RLE8 boxed, mirrored", pel_FMT_R8G8B8, 1,
+             [&](imgCTy* d, int32_t x, int32_t y, const rectTy& r) { boxed.DrawMirrorH(d, x, y, &r); }},
+            {"RLE8 boxed, scaled, mirrored", pel_FMT_R5G6B5, 1.5f, exMirror(&boxed, img_OP_SCALED, 1.5f)},
         };
         for (const Family& f : families) {
             SCOPED_TRACE(testing::Message() << f.name << ", " << p.name);
