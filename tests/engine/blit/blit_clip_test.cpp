@@ -424,3 +424,100 @@ TEST(BlitClip, DrawsWithNothingLeftLockNoAuxiliaryImage) {
     }
 }
 
+namespace {
+
+// `pels` (w x h, b bytes each) in the top left of a (w + 3) x (h + 3)
+// picture whose other pels are all `pad` bytes.
+std::vector<uint8_t> Padded(const std::vector<uint8_t>& pels, int32_t w, int32_t h, size_t b, uint8_t pad) {
+    std::vector<uint8_t> out(size_t(w + 3) * size_t(h + 3) * b, pad);
+    for (int32_t y = 0; y < h; ++y)
+        std::memcpy(&out[size_t(y) * size_t(w + 3) * b], &pels[size_t(y) * size_t(w) * b], size_t(w) * b);
+    return out;
+}
+
+}  // namespace
+
+// A scaled draw shows what the same draw of a larger picture shows where
+// that one reads the smaller picture's pels, and nothing where it reads
+// past them: the larger picture, drawn with two different margins, tells
+// which pels those are without the clip's own arithmetic.
+TEST(BlitClip, ScaledDrawsShowWhatALargerPictureShowsCutToTheirOwn) {
+    gfxInit();
+    palCTy pal;
+    std::vector<uint32_t> colours(256);
+    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = i * 0x030107u;
+    pal.Set(colours.data(), uint32_t(colours.size()));
+    enum class Kind { row, alpha, rle8 };
+    struct Row {
+        const char* name;
+        Kind kind;
+        uint32_t srcFmt, dstFmt, op, scaled;
+        float scale;
+        int32_t w, h;
+    };
+    const Row rows[] = {
+        {"scaled copy, by 2", Kind::row, pel_FMT_X8R8G8B8, pel_FMT_X8R8G8B8, img_OP_SCALED, 0, 2, 5, 4},
+        {"scaled copy, by 3", Kind::row, pel_FMT_R8G8B8, pel_FMT_R5G6B5, img_OP_SCALED, 0, 3, 4, 3},
+        {"scaled alpha, shrunk", Kind::row, pel_FMT_R5G6B5, pel_FMT_R5G6B5, img_OP_ALPHA, 1, 0.5f, 11, 9},
+        {"scaled index copy, by 3", Kind::row, pel_FMT_P8, pel_FMT_P8, img_OP_SCALED, 0, 3, 4, 3},
+        {"alpha image, by 2", Kind::alpha, pel_FMT_A8R8G8B8, pel_FMT_X8R8G8B8, img_OP_SCALED, 0, 2, 5, 4},
+        {"RLE8, by 1.5", Kind::rle8, pel_FMT_P8, pel_FMT_R5G6B5, img_OP_SCALED, 0, 1.5f, 7, 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        palCTy* srcPal = row.srcFmt == pel_FMT_P8 ? &pal : nullptr;
+        palCTy* dstPal = row.dstFmt == pel_FMT_P8 ? &pal : nullptr;
+        const size_t b = pelSize(row.srcFmt);
+        std::vector<uint8_t> pels(size_t(row.w) * size_t(row.h) * b);
+        std::mt19937 rng(71);
+        for (uint8_t& v : pels) v = uint8_t(rng() % 200 + 30);
+        if (row.kind == Kind::alpha)
+            for (size_t i = 3; i < pels.size(); i += 4) pels[i] = 0xFF;
+        // The picture as the kind's image: row images inside guard pels.
+        auto make = [&](const std::vector<uint8_t>& p, int32_t w, int32_t h, Framed* framed, imgAlpha* alpha,
+                        imgRle8CTy* rle) -> imgCTy* {
+            const pelFmtCTy f(row.srcFmt, srcPal);
+            if (row.kind == Kind::row) {
+                for (int32_t y = 0; y < h; ++y)
+                    std::memcpy(framed->view.pels + size_t(y) * framed->view.rowPitch * b, &p[size_t(y * w) * b],
+                                size_t(w) * b);
+                return &framed->view;
+            }
+            imgCTy* img = row.kind == Kind::alpha ? static_cast<imgCTy*>(alpha) : rle;
+            if (row.kind == Kind::alpha) alpha->SetSize(w, h, nullptr);
+            else rle->SetSize(w, h, &f);
+            (void)img->Lock(nullptr, img_LOCK_WRITE);
+            std::memcpy(img->lockPtr, p.data(), p.size());
+            img->Unlock();
+            return img;
+        };
+        Framed smallFrame(row.srcFmt, row.w, row.h, 1, srcPal), frameA(row.srcFmt, row.w + 3, row.h + 3, 1, srcPal),
+            frameB(row.srcFmt, row.w + 3, row.h + 3, 1, srcPal);
+        imgAlpha alphaS, alphaA, alphaB;
+        imgRle8CTy rleS, rleA, rleB;
+        const std::vector<uint8_t> padA = Padded(pels, row.w, row.h, b, 0x11);
+        const std::vector<uint8_t> padB = Padded(pels, row.w, row.h, b, 0xEE);
+        imgCTy* s = make(pels, row.w, row.h, &smallFrame, &alphaS, &rleS);
+        imgCTy* a = make(padA, row.w + 3, row.h + 3, &frameA, &alphaA, &rleA);
+        imgCTy* bigB = make(padB, row.w + 3, row.h + 3, &frameB, &alphaB, &rleB);
+        imgDrawPrmCTy prm;
+        prm.op = row.op;
+        prm.scaled = row.scaled;
+        prm.alpha = 120;
+        prm.scaleX = prm.scaleY = row.scale;
+        const rectTy all{0, 0, INT32_MAX, INT32_MAX};
+        Framed got(row.dstFmt, kW, kH, 7, dstPal), withA(row.dstFmt, kW, kH, 7, dstPal),
+            withB(row.dstFmt, kW, kH, 7, dstPal);
+        const std::vector<uint8_t> before = got.Bytes();
+        s->DrawEx(&got.view, 1, 1, &all, prm);
+        a->DrawEx(&withA.view, 1, 1, &all, prm);
+        bigB->DrawEx(&withB.view, 1, 1, &all, prm);
+        const std::vector<uint8_t> g = got.Bytes(), da = withA.Bytes(), db = withB.Bytes();
+        std::vector<uint8_t> want(before);
+        const size_t db8 = pelSize(row.dstFmt);
+        for (size_t i = 0; i < want.size(); i += db8)
+            if (std::equal(&da[i], &da[i] + db8, &db[i])) std::memcpy(&want[i], &da[i], db8);
+        EXPECT_TRUE(g == want) << "the draw differs from the larger picture's, cut";
+        EXPECT_TRUE(g != before) << "the draw shows";
+    }
+}
