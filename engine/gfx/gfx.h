@@ -332,6 +332,9 @@ public:
     // Draws through DrawEx: a copy.
     virtual void Draw(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect);
     // Nothing in the base (the surface, alpha and RLE8 images draw mirrored).
+    // Mirrored, the picture's column c lands at x + width - c; scaled by
+    // op 13, its scaled unit u at x + floor(width x scale x) - u, the box
+    // starting at unit ceil(box.x x scale x).
     virtual void DrawMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect);
     virtual void DrawExMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
                                const imgDrawPrmCTy& prm);

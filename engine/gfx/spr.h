@@ -115,7 +115,8 @@ public:
     // multiplied by the scale and truncated. {0, 0, 0, 0} without image.
     rectTy GetRect() override;
     // Plain: the image's DrawEx. Mirrored: DrawMirrorH for a copy, else
-    // DrawExMirrorH (image kinds without mirrored draws draw nothing).
+    // DrawExMirrorH (image kinds without mirrored draws draw nothing),
+    // placed so that the image's box fills the sprite's rectangle.
     void Draw() override;
 };
 
