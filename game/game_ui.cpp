@@ -79,6 +79,9 @@ int32_t BestResult(int32_t best, int32_t raceMs) { return best <= 0 || raceMs < 
 
 namespace {
 
+// F5 or F9 went down since the last drawn frame.
+bool screenshotAsked = false;
+
 void TakeScreenshot()
 {
     if (!gMode.device || !gMode.device->back)
@@ -102,7 +105,17 @@ void GameUi()
 {
     g_exitButton.Update();
     g_newButton.Update();
+    // Taken once the frame is drawn: before the first frame the back
+    // surface is still black, and later it would lag a frame behind.
     if (inpWentDown(platform::vk::f9) || inpWentDown(platform::vk::f5))
-        TakeScreenshot();
+        screenshotAsked = true;
     inpPoll();
+}
+
+void GameScreenshotAsked()
+{
+    if (!screenshotAsked)
+        return;
+    screenshotAsked = false;
+    TakeScreenshot();
 }

@@ -9,13 +9,17 @@
 #include "tests/game/game_run.h"
 #include "tests/support/file_size_limit.h"
 #include "tools/mkdata/config.h"
+#include "tools/mkdata/pictures.h"
 #include "tools/mkdata/writers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -164,7 +168,7 @@ protected:
         platform::headless::set_display_depth(32);
     }
 
-    void Start(int width = 800, int height = 600)
+    void Start(int width = 800, int height = 600, int frames = 4)
     {
         std::string text = mkdata::make_config();
         text.replace(text.find("SCR_LX = 800\n"), 13, "SCR_LX = " + std::to_string(width) + "\n");
@@ -172,10 +176,45 @@ protected:
         std::ofstream(root_ / "race.cfg", std::ios::binary) << text;
         g_app = new gaCTy;
         g_app->Init();
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < frames; ++i)
             Frame();
     }
+
+    void Feed(std::vector<InputEvent> events) { platform::headless::feed_input(events); }
+
+    // The window's pels as 0xRRGGBB, rows top first.
+    std::vector<uint32_t> Shown() const
+    {
+        const platform::PixelView frame = platform::window_frame(g_app->window);
+        std::vector<uint32_t> out;
+        for (int y = 0; y < frame.height; ++y)
+            for (int x = 0; x < frame.width; ++x)
+                out.push_back(platform::read_pixel(frame, x, y) & 0xFFFFFF);
+        return out;
+    }
 };
+
+// The pels of a 24-bit BMP as 0xRRGGBB, rows top first; empty when the
+// file is not one of width x height.
+std::vector<uint32_t> bmp_pels(const std::string& file, int width, int height)
+{
+    std::ifstream in(file, std::ios::binary);
+    const std::string bmp((std::istreambuf_iterator<char>(in)), {});
+    const size_t row = (size_t(width) * 3 + 3) & ~size_t { 3 };
+    int32_t size[2] = {};
+    if (bmp.size() != 54 + row * size_t(height))
+        return {};
+    std::memcpy(size, bmp.data() + 18, sizeof size);
+    if (size[0] != width || size[1] != height || bmp[28] != 24)
+        return {};
+    std::vector<uint32_t> out;
+    for (int y = 0; y < height; ++y) {
+        const auto* p = reinterpret_cast<const uint8_t*>(bmp.data()) + 54 + size_t(height - 1 - y) * row;
+        for (int x = 0; x < width; ++x, p += 3)
+            out.push_back(uint32_t { p[2] } << 16 | uint32_t { p[1] } << 8 | p[0]);
+    }
+    return out;
+}
 
 bool near(uint32_t a, uint32_t b)
 {
@@ -235,6 +274,75 @@ TEST_F(GameScreen, ABackgroundPictureOfAnotherSizeIsDrawnAtTheTopLeft)
                 const uint32_t want = x < w && y < h ? loaded.ColorAtXY(x, y) : 0;
                 ASSERT_TRUE(near(g_bkgImage.ColorAtXY(x, y), want)) << x << "," << y;
             }
+        delete g_app;
+        g_app = nullptr;
+    }
+}
+
+size_t differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+    if (a.size() != b.size())
+        return std::max(a.size(), b.size());
+    size_t n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        n += a[i] != b[i];
+    return n;
+}
+
+// What is drawn on screens smaller and larger than the 800 x 600 the game
+// was made for: a screenshot taken before the first frame holds the frame
+// the player sees; the cursor shows wherever it is, the strips beyond
+// 800 x 600 included; and after the window is left, the display loses its
+// surfaces and the window is taken up again, every pel is drawn anew. The
+// cursor is compared with the data tool's own drawing of it.
+TEST_F(GameScreen, EveryPartOfTheScreenIsDrawnAndDrawnAgain)
+{
+    platform::headless::set_desktop({ 4096, 4096 }, { 0, 0, 4096, 4096 });
+    const mkdata::Canvas cursor = mkdata::draw_cursor();
+    const std::vector<uint8_t> cursor_bgr = cursor.bgr();
+    const struct {
+        int width, height;
+        std::vector<platform::Point> mouse; // cursor places, client coordinates
+    } cases[] = {
+        { 640, 480, { { 620, 450 }, { 0, 0 } } },
+        { 800, 600, { { 780, 570 } } },
+        { 1024, 768, { { 900, 100 }, { 100, 700 }, { 1000, 740 } } }, // right, bottom and the corner
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        fs::remove("Quarn Race_0.bmp");
+        Start(c.width, c.height, 0);
+        Feed({ { .kind = InputKind::key_down, .key = platform::vk::f5 },
+            { .at_ms = 16, .kind = InputKind::key_up, .key = platform::vk::f5 } });
+        Frame();
+        const std::vector<uint32_t> shot = bmp_pels("Quarn Race_0.bmp", c.width, c.height);
+        ASSERT_EQ(shot.size(), size_t(c.width) * size_t(c.height));
+        EXPECT_EQ(differing(shot, Shown()), 0u) << "pels of the first frame's screenshot not as shown";
+
+        for (const platform::Point at : c.mouse) {
+            Feed({ { .kind = InputKind::mouse_move, .position = platform::client_to_screen(g_app->window, at) } });
+            Frame();
+            Frame();
+            const std::vector<uint32_t> shown = Shown();
+            int wrong = 0;
+            for (int y = 0; y < cursor.height(); ++y)
+                for (int x = 0; x < cursor.width(); ++x) {
+                    const uint8_t* p = &cursor_bgr[(size_t(y) * cursor.width() + x) * 3];
+                    const uint32_t want = uint32_t { p[2] } << 16 | uint32_t { p[1] } << 8 | p[0];
+                    if (want != 0x00FF00 && shown[size_t(at.y + y) * c.width + at.x + x] != want)
+                        ++wrong;
+                }
+            EXPECT_EQ(wrong, 0) << "cursor pels missing at " << at.x << "," << at.y;
+        }
+
+        const std::vector<uint32_t> before = Shown();
+        Feed({ { .kind = InputKind::deactivate } });
+        Frame();
+        platform::headless::lose_display_surfaces();
+        Feed({ { .kind = InputKind::activate } });
+        for (int i = 0; i < 4; ++i)
+            Frame();
+        EXPECT_EQ(differing(Shown(), before), 0u) << "pels not drawn again, of " << before.size();
         delete g_app;
         g_app = nullptr;
     }
