@@ -6,8 +6,10 @@
 #include "platform/headless.h"
 #include "platform/message_box.h"
 #include "platform/platform.h"
+#include "tests/Lib/quarn/src/quarn/log_capture.h"
 #include "tests/game/game_run.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/refused_new.h"
 #include "tools/mkdata/config.h"
 #include "tools/mkdata/pictures.h"
 #include "tools/mkdata/writers.h"
@@ -24,6 +26,7 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+
 
 namespace {
 
@@ -345,6 +348,78 @@ TEST_F(GameScreen, EveryPartOfTheScreenIsDrawnAndDrawnAgain)
         EXPECT_EQ(differing(Shown(), before), 0u) << "pels not drawn again, of " << before.size();
         delete g_app;
         g_app = nullptr;
+    }
+}
+
+// A screenshot there is no memory for once ended the game with "Not enough
+// memory to run the game", and the best time of the run was lost. It fails
+// alone now, said once on stderr, in a box and in the log, with the file
+// and the way out; the race goes on and its end saves the settings. Each
+// row runs in a child of its own, with allocations of the picture's size
+// refused: those of the engine's images (memAlloc), those of `new` (which
+// throws std::bad_alloc, as under an address-space limit), or both. An
+// address-space limit itself cannot stand for these: the allocator serves a
+// block of that size from arena space it reserved long before.
+class GameScreenMemory : public GameScreen {
+protected:
+    struct Case {
+        const char* name;
+        bool image_refused, new_refused;
+        bool made;
+    };
+
+    static constexpr const char* said = "Can't save the screenshot 'Quarn Race_0.bmp': not enough memory for a picture";
+
+    // The child's run: its status says what went wrong (0: nothing).
+    [[noreturn]] void Run(const Case& c)
+    {
+        quarn_test::LogCapture log;
+        Start(1024, 768, 2);
+        const size_t picture = size_t(1024) * 768 * 3;
+        if (c.image_refused) {
+            image_refused_from = picture;
+            memHooks.alloc = [](size_t size) { return size >= image_refused_from ? nullptr : std::malloc(size); };
+        }
+        if (c.new_refused)
+            test_support::refuse_new_from(picture);
+        Feed({ { .kind = InputKind::key_down, .key = platform::vk::f5 },
+            { .at_ms = 16, .kind = InputKind::key_up, .key = platform::vk::f5 } });
+        platform::headless::reset_display_counters();
+        for (int i = 0; i < 4; ++i)
+            Frame();
+        const std::vector<platform::BoxRequest> boxes = platform::shown_boxes();
+        const std::string logged = log.text();
+        const bool told = boxes.size() == 1 && boxes[0].text.find(said) != std::string::npos
+            && logged.find(said) != std::string::npos && logged.find(said) == logged.rfind(said);
+        const bool file = fs::exists("Quarn Race_0.bmp");
+        if (c.made ? !boxes.empty() || !file : !told || file)
+            std::_Exit(11);
+        if (!g_app->IsUsable() || platform::headless::display_counters().shows < 4)
+            std::_Exit(12);
+        g_app->cfg->SetInt("best_result", 61234); // a race won after the screenshot
+        delete g_app;
+        g_app = nullptr;
+        cfgCTy saved;
+        const bool kept = saved.Load((root_ / "race.cfg").string().c_str()).read == cfgReadTy::whole
+            && saved.GetInt("best_result") == 61234;
+        std::_Exit(kept ? 0 : 13);
+    }
+
+    static inline size_t image_refused_from = 0;
+};
+
+TEST_F(GameScreenMemory, AScreenshotWithoutMemoryFailsAloneAndTheSettingsAreSaved)
+{
+    const Case cases[] = {
+        { "the image's allocation refused", true, false, false },
+        // Room for the picture, but not for a second copy of it.
+        { "new of the picture's size refused", false, true, true },
+        { "both refused", true, true, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(root_ / "Quarn Race_0.bmp");
+        EXPECT_EXIT(Run(c), testing::ExitedWithCode(0), c.made ? "" : said);
     }
 }
 
