@@ -34,6 +34,17 @@ namespace fs = std::filesystem;
 using platform::headless::InputEvent;
 using platform::headless::InputKind;
 
+// The game window's pels as 0xRRGGBB, rows top first.
+std::vector<uint32_t> shown()
+{
+    const platform::PixelView frame = platform::window_frame(g_app->window);
+    std::vector<uint32_t> out;
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x)
+            out.push_back(platform::read_pixel(frame, x, y) & 0xFFFFFF);
+    return out;
+}
+
 class GameWindow : public game_test::GameRun {
 protected:
     GameWindow() : GameRun("quarn_game_window_") {}
@@ -64,16 +75,6 @@ protected:
         platform::headless::feed_input(events);
         Frames(4);
     }
-
-    std::vector<uint32_t> Shown() const
-    {
-        const platform::PixelView frame = platform::window_frame(g_app->window);
-        std::vector<uint32_t> out;
-        for (int y = 0; y < frame.height; ++y)
-            for (int x = 0; x < frame.width; ++x)
-                out.push_back(platform::read_pixel(frame, x, y) & 0xFFFFFF);
-        return out;
-    }
 };
 
 // The share of pels two frames of one size hold alike: no channel differs
@@ -97,7 +98,7 @@ TEST_F(GameWindow, AltEnterToFullScreenAndBackShowsTheWholePicture)
 {
     ASSERT_NE(g_app->window, nullptr);
     Frames(10);
-    const std::vector<uint32_t> before = Shown();
+    const std::vector<uint32_t> before = shown();
     ASSERT_EQ(before.size(), 800u * 600u);
 
     // Only the clock's digits change from frame to frame; all the rest of
@@ -105,12 +106,12 @@ TEST_F(GameWindow, AltEnterToFullScreenAndBackShowsTheWholePicture)
     Press(platform::vk::return_key, true);
     ASSERT_TRUE(platform::is_full_screen(g_app->window));
     EXPECT_EQ(g_app->cfg->GetInt("FULL_SCREEN"), 1);
-    EXPECT_GT(alike(Shown(), before), 0.97) << "in full screen";
+    EXPECT_GT(alike(shown(), before), 0.97) << "in full screen";
 
     Press(platform::vk::return_key, true);
     ASSERT_FALSE(platform::is_full_screen(g_app->window));
     EXPECT_EQ(g_app->cfg->GetInt("FULL_SCREEN"), 0);
-    EXPECT_GT(alike(Shown(), before), 0.97) << "back in a window";
+    EXPECT_GT(alike(shown(), before), 0.97) << "back in a window";
 }
 
 TEST_F(GameWindow, AFailedScreenshotsReportLeavesTheWindowShownAndPlaying)
@@ -184,17 +185,6 @@ protected:
     }
 
     void Feed(std::vector<InputEvent> events) { platform::headless::feed_input(events); }
-
-    // The window's pels as 0xRRGGBB, rows top first.
-    std::vector<uint32_t> Shown() const
-    {
-        const platform::PixelView frame = platform::window_frame(g_app->window);
-        std::vector<uint32_t> out;
-        for (int y = 0; y < frame.height; ++y)
-            for (int x = 0; x < frame.width; ++x)
-                out.push_back(platform::read_pixel(frame, x, y) & 0xFFFFFF);
-        return out;
-    }
 };
 
 // The pels of a 24-bit BMP as 0xRRGGBB, rows top first; empty when the
@@ -313,39 +303,39 @@ TEST_F(GameScreen, EveryPartOfTheScreenIsDrawnAndDrawnAgain)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
-        fs::remove("Quarn Race_0.bmp");
+        fs::remove(root_ / "Quarn Race_0.bmp");
         Start(c.width, c.height, 0);
         Feed({ { .kind = InputKind::key_down, .key = platform::vk::f5 },
             { .at_ms = 16, .kind = InputKind::key_up, .key = platform::vk::f5 } });
         Frame();
         const std::vector<uint32_t> shot = bmp_pels("Quarn Race_0.bmp", c.width, c.height);
         ASSERT_EQ(shot.size(), size_t(c.width) * size_t(c.height));
-        EXPECT_EQ(differing(shot, Shown()), 0u) << "pels of the first frame's screenshot not as shown";
+        EXPECT_EQ(differing(shot, shown()), 0u) << "pels of the first frame's screenshot not as shown";
 
         for (const platform::Point at : c.mouse) {
             Feed({ { .kind = InputKind::mouse_move, .position = platform::client_to_screen(g_app->window, at) } });
             Frame();
             Frame();
-            const std::vector<uint32_t> shown = Shown();
+            const std::vector<uint32_t> frame = shown();
             int wrong = 0;
             for (int y = 0; y < cursor.height(); ++y)
                 for (int x = 0; x < cursor.width(); ++x) {
                     const uint8_t* p = &cursor_bgr[(size_t(y) * cursor.width() + x) * 3];
                     const uint32_t want = uint32_t { p[2] } << 16 | uint32_t { p[1] } << 8 | p[0];
-                    if (want != 0x00FF00 && shown[size_t(at.y + y) * c.width + at.x + x] != want)
+                    if (want != 0x00FF00 && frame[size_t(at.y + y) * c.width + at.x + x] != want)
                         ++wrong;
                 }
             EXPECT_EQ(wrong, 0) << "cursor pels missing at " << at.x << "," << at.y;
         }
 
-        const std::vector<uint32_t> before = Shown();
+        const std::vector<uint32_t> before = shown();
         Feed({ { .kind = InputKind::deactivate } });
         Frame();
         platform::headless::lose_display_surfaces();
         Feed({ { .kind = InputKind::activate } });
         for (int i = 0; i < 4; ++i)
             Frame();
-        EXPECT_EQ(differing(Shown(), before), 0u) << "pels not drawn again, of " << before.size();
+        EXPECT_EQ(differing(shown(), before), 0u) << "pels not drawn again, of " << before.size();
         delete g_app;
         g_app = nullptr;
     }
@@ -358,8 +348,9 @@ TEST_F(GameScreen, EveryPartOfTheScreenIsDrawnAndDrawnAgain)
 // row runs in a child of its own, with allocations of the picture's size
 // refused: those of the engine's images (memAlloc), those of `new` (which
 // throws std::bad_alloc, as under an address-space limit), or both. An
-// address-space limit itself cannot stand for these: the allocator serves a
-// block of that size from arena space it reserved long before.
+// address-space limit cannot stand for these in a test program: its
+// allocator serves a block of that size from arena space it reserved
+// before the limit was set.
 class GameScreenMemory : public GameScreen {
 protected:
     struct Case {
