@@ -144,6 +144,10 @@ TEST_F(ImgFilesTest, SaveThenLoadAtEveryDepthWithExactSizes)
     const Case cases[] = {
         { pel_FMT_R8G8B8, 3, 2, 54 + 2 * 12, pel_FMT_R8G8B8 },
         { pel_FMT_R8G8B8, 5, 3, 54 + 3 * 16, pel_FMT_R8G8B8 },
+        // Rows go to the file gathered in chunks of 64 KB, or alone when
+        // longer: many rows with padding, and rows longer than a chunk.
+        { pel_FMT_R8G8B8, 1023, 100, 54 + 100 * 3072, pel_FMT_R8G8B8 },
+        { pel_FMT_R8G8B8, 22001, 3, 54 + 3 * 66004, pel_FMT_R8G8B8 },
         { pel_FMT_X8R8G8B8, 3, 3, 54 + 12 + 3 * 12, pel_FMT_X8R8G8B8 },
         { pel_FMT_A8R8G8B8, 7, 1, 54 + 28, pel_FMT_A8R8G8B8 },
         { pel_FMT_R5G6B5, 2, 2, 74, pel_FMT_R5G6B5 },

@@ -89,13 +89,37 @@ TEST(SprGrid, RunsMergeOnlyAcrossFullRowsAndMarksLastTheirFrames)
     g.Mark({ 20, 6, 5, 3 }, screen, 3);             // set, not added
     g.Mark({ 0, 9, 80, 3 }, screen, 1);             // row 3 full, below a partial row
     g.Mark({ 0, 12, 80, 1 }, screen, 1);            // row 4 full: merges with row 3
-    g.Mark({ 77, 57, 9, 9 }, { 0, 0, 99, 99 }, 1);  // reaches outside the grid: nothing
     g.Mark({ 10, 10, 0, 0 }, screen, 3);            // 0 x 0: nothing
     g.Mark({ 10, 10, 5, 5 }, { 40, 40, 5, 5 }, 3);  // outside its clip: nothing
     expect_rects(build(g), { { 0, 0, 80, 6 }, { 0, 6, 10, 3 }, { 20, 6, 5, 3 }, { 0, 9, 80, 6 } });
     expect_rects(build(g), { { 20, 6, 5, 3 } });
     expect_rects(build(g), { { 20, 6, 5, 3 } });
     expect_rects(build(g), {});
+}
+
+// A mark reaching past the grid (a whole-screen mark made for a larger
+// screen) redraws the part that lies on it.
+TEST(SprGrid, MarksAreCutToTheGrid)
+{
+    // The grid is 80 x 60: 16 x 20 cells of 5 x 3.
+    const rectTy wide { -100, -100, 1000, 1000 };
+    const std::tuple<rectTy, rectTy, std::vector<rectTy>> cases[] = {
+        { { 77, 57, 9, 9 }, { 0, 0, 99, 99 }, { { 75, 57, 5, 3 } } },
+        { { 0, 0, 800, 600 }, { 0, 0, 800, 600 }, { { 0, 0, 80, 60 } } },
+        { { -10, -10, 800, 600 }, wide, { { 0, 0, 80, 60 } } },
+        { { -3, 10, 6, 2 }, wide, { { 0, 9, 5, 3 } } },
+        { { 79, 59, 1, 1 }, wide, { { 75, 57, 5, 3 } } },
+        { { 80, 0, 5, 5 }, wide, {} },
+        { { 0, -5, 5, 5 }, wide, {} },
+        { { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, {} },
+    };
+    for (const auto& [r, clip, want] : cases) {
+        SCOPED_TRACE(testing::Message() << r.x << "," << r.y << "," << r.w << "," << r.h);
+        sprDirtyGrid g;
+        g.Resize(80, 60);
+        g.Mark(r, clip, 1);
+        expect_rects(build(g), want);
+    }
 }
 
 // Moves mark the old and the new area; so do hides. Sprites outside a list
