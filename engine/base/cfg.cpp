@@ -47,84 +47,6 @@ bool store_value(cfgVarCTy* var, const char* text)
     return true;
 }
 
-// The units of `width` bytes of the head, by whether they stand as
-// UTF-16 or UTF-32 (`width` 2 or 4) writes ASCII (letters_stand_as).
-struct Units {
-    size_t in_pattern = 0; // one letter, at `at`, and NULs
-    size_t others = 0;     // any other letters; units of NULs alone count in neither
-};
-Units count_units(const unsigned char* head, size_t size, size_t width, size_t at)
-{
-    Units units;
-    for (size_t unit = 0; unit + width <= size; unit += width) {
-        size_t letters = 0;
-        for (size_t i = 0; i < width; ++i)
-            letters += head[unit + i] != 0;
-        if (letters == 1 && head[unit + at] != 0)
-            ++units.in_pattern;
-        else if (letters != 0)
-            ++units.others;
-    }
-    return units;
-}
-
-// True when the head's letters stand as UTF-16 or UTF-32 (`width` 2 or 4)
-// writes ASCII: a settings file is names and numbers, and either encoding
-// gives each of them a unit of `width` bytes with the letter at one end
-// (`at`: 0 little-endian, width - 1 big-endian) and NUL in the rest. A
-// unit of NULs alone is no letter in any encoding: runs of NUL bytes are
-// what a crash leaves where space was reserved and never written, and they
-// are damage, not text. So it takes some units in the pattern (two, as a
-// stray NUL in a UTF-8 value makes one), and more of them than units of
-// other letters (a UTF-8 line beside a run of NULs). Letters beyond ASCII
-// (U+4E2D is 2D 4E in UTF-16) stand outside the pattern, but the names
-// around them outnumber them.
-bool letters_stand_as(const unsigned char* head, size_t size, size_t width, size_t at)
-{
-    const Units units = count_units(head, size, width, at);
-    return units.in_pattern >= 2 && units.in_pattern > units.others;
-}
-
-// True when `head` begins with the byte order mark `mark` of an encoding
-// of `width` bytes and the text after it may be in that encoding. The bytes
-// FF FE also begin UTF-8 text a tool put a mark before: in that text no
-// unit stands in the pattern (a name, '=' and a line end would), so the
-// mark is taken at its word only where one does, or where nothing but
-// NULs follow it. Letters beyond ASCII stand outside the pattern in UTF-16
-// too, so they are not counted against it.
-template <size_t N>
-bool marked_as(const unsigned char* head, size_t size, const char (&mark)[N], size_t width, size_t at)
-{
-    const size_t mark_size = N - 1; // the mark may hold NULs
-    if (size < mark_size || std::memcmp(head, mark, mark_size) != 0)
-        return false;
-    const Units units = count_units(head + mark_size, size - mark_size, width, at);
-    return units.in_pattern > 0 || units.others == 0;
-}
-
-// The encoding of the text, as far as the load tells encodings apart:
-// cfgReadTy::utf16 or utf32 (either byte order) for text that is not read,
-// cfgReadTy::whole for anything else, which is read as UTF-8. The stream is
-// read from its start again.
-cfgReadTy text_encoding(std::FILE* stream)
-{
-    unsigned char head[512];
-    const size_t size = std::fread(head, 1, sizeof head, stream);
-    std::rewind(stream);
-    // The byte order marks; UTF-32's little-endian one begins as UTF-16's.
-    if (marked_as(head, size, "\xFF\xFE\0\0", 4, 0) || marked_as(head, size, "\0\0\xFE\xFF", 4, 3))
-        return cfgReadTy::utf32;
-    if (marked_as(head, size, "\xFF\xFE", 2, 0) || marked_as(head, size, "\xFE\xFF", 2, 1))
-        return cfgReadTy::utf16;
-    // UTF-32 first: its units hold UTF-16's pattern too, with a unit of
-    // NULs after each letter.
-    if (letters_stand_as(head, size, 4, 0) || letters_stand_as(head, size, 4, 3))
-        return cfgReadTy::utf32;
-    if (letters_stand_as(head, size, 2, 0) || letters_stand_as(head, size, 2, 1))
-        return cfgReadTy::utf16;
-    return cfgReadTy::whole;
-}
-
 struct StreamCloser {
     void operator()(std::FILE* f) const { cfgFileClose(f); }
 };
@@ -289,7 +211,7 @@ cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName
     // keys with U+FFFD between their letters, which a save would then put
     // in place of the player's settings: such a file is not read, and not
     // saved over either.
-    if (const cfgReadTy encoding = text_encoding(stream); encoding != cfgReadTy::whole)
+    if (const cfgReadTy encoding = cfgTextEncoding(stream); encoding != cfgReadTy::whole)
         return {encoding, EILSEQ};
     errno = 0;
     uint32_t variables = 0;

@@ -37,13 +37,14 @@ enum class cfgReadTy {
     not_a_file, // a folder, a FIFO, a device (EISDIR or
                 // platform::error_not_regular_file in `error`)
     cut,        // a read failed part-way: `error` says why
-    utf16,      // UTF-16 text (after the byte order mark FF FE or FE FF,
-                // some of its letters stand one in two bytes, beside a NUL,
-                // or only NULs follow; without a mark, most of them stand
-                // so), which is not read: the file is read as UTF-8 (EILSEQ
-                // in `error`). NUL bytes alone are no letters but damage,
-                // read as bad lines; a mark before UTF-8 text is no mark.
-    utf32,      // UTF-32 text, likewise (EILSEQ in `error`)
+    utf16,      // UTF-16 text, with a byte order mark or without one,
+                // whatever its letters: somewhere two ASCII letters stand
+                // side by side, each in two bytes beside a NUL, as every
+                // comment and every setting has them. It is not read: the
+                // settings are read as UTF-8 (EILSEQ in `error`). NUL bytes
+                // alone or in runs are no letters but damage, read as bad
+                // lines; a mark before UTF-8 text is no mark.
+    utf32,      // UTF-32 text, likewise in four bytes (EILSEQ in `error`)
 };
 struct cfgLoadTy {
     cfgReadTy read = cfgReadTy::none;

@@ -47,6 +47,11 @@ const char* cfgLineError(cfgLineKind kind);
 // its end, else the error number of the read that failed. `variables`, when
 // given, counts the lines that set a variable.
 int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t* variables = nullptr);
+// The encoding of the text of a stream just opened: cfgReadTy::utf16 or
+// utf32 (either byte order, with a mark or without one) for text that is
+// not read, cfgReadTy::whole for anything else, which is read as UTF-8.
+// The whole stream is read, then from its start again.
+cfgReadTy cfgTextEncoding(std::FILE* stream);
 // cfgCTy::Load on a stream just opened (left open), from its start: text
 // in UTF-16 or UTF-32 is not read (cfgReadTy::utf16, utf32 with EILSEQ);
 // anything else goes through cfgLoadStream.

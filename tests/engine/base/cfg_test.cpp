@@ -65,6 +65,25 @@ std::vector<bool> with_and_without_fallocate(const std::filesystem::path& folder
     return {false};
 }
 
+// `text` in UTF-16 (`width` 2) or UTF-32 (4), little- or big-endian: the
+// bytes an editor writes, made here letter by letter from the code points.
+std::string encoded(const std::u32string& text, int width, bool big)
+{
+    std::vector<uint32_t> units;
+    for (const char32_t letter : text) {
+        if (width == 2 && letter > 0xFFFF) {
+            units.push_back(0xD800 + ((letter - 0x10000) >> 10));
+            units.push_back(0xDC00 + ((letter - 0x10000) & 0x3FF));
+        } else
+            units.push_back(letter);
+    }
+    std::string bytes;
+    for (const uint32_t unit : units)
+        for (int i = 0; i < width; ++i)
+            bytes += static_cast<char>(unit >> (8 * (big ? width - 1 - i : i)) & 0xFF);
+    return bytes;
+}
+
 class CfgTest : public BaseTest {
 protected:
     void SetUp() override
@@ -255,6 +274,28 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     // NULs of UTF-32's mark make a bad line.)
     write_text(dir.file("utf8-after-utf16-mark"), "\xFF\xFE" "best_result = 1\nb = 2\n");
     write_text(dir.file("utf8-after-utf32-mark"), "\xFF\xFE\0\0" "-- notes\nb = 2\n"s);
+    // Letters beyond ASCII first, or most of the letters: without a mark
+    // such files were read as UTF-8, gave no settings, and the shipped
+    // settings were saved over them.
+    const std::u32string settings = U"best_result = 123456\nsnd_volume = 55\n";
+    const std::pair<std::string, std::u32string> texts[] = {
+        {"cjk-comment", U"-- " + std::u32string(64, U'\u4E2D') + U"\n" + settings},
+        {"emoji-first", std::u32string(200, U'\U0001F600') + U"\n" + settings},
+        {"emoji-values", U"title = " + std::u32string(150, U'\U0001F697') + U"\nbest_result = \U0001F3C1\n"},
+        {"marked-cjk", U"\uFEFF-- " + std::u32string(64, U'\u4E00') + U"\n" + settings},
+    };
+    std::vector<std::string> wide;
+    for (const auto& [kind, text] : texts)
+        for (const int width : {2, 4})
+            for (const bool big : {false, true}) {
+                wide.push_back(kind + "-utf" + std::to_string(8 * width) + (big ? "be" : "le"));
+                write_text(dir.file(wide.back()), encoded(text, width, big));
+            }
+    // One NUL in UTF-8 text after UTF-16's mark, or without one, is damage
+    // whichever letter stands before it: the same rule as for any text.
+    write_text(dir.file("nul-after-mark"), "\xFF\xFE-- note\0\nbest_result = 123456\nsnd_volume = 55\n"s);
+    write_text(dir.file("nul-after-mark-odd"), "\xFF\xFE-- notes\0\nbest_result = 123456\nsnd_volume = 55\n"s);
+    write_text(dir.file("nul-unmarked"), "-- note\0\nbest_result = 123456\nsnd_volume = 55\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -278,7 +319,17 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("utf16le-then-nuls"), cfgReadTy::utf16, EILSEQ},
         {dir.file("utf8-after-utf16-mark"), cfgReadTy::whole, 0, 2},
         {dir.file("utf8-after-utf32-mark"), cfgReadTy::whole, 0, 1},
+        {dir.file("nul-after-mark"), cfgReadTy::whole, 0, 2},
+        {dir.file("nul-after-mark-odd"), cfgReadTy::whole, 0, 2},
+        {dir.file("nul-unmarked"), cfgReadTy::whole, 0, 2},
     };
+    for (const std::string& name : wide) {
+        cfgCTy cfg;
+        const cfgLoadTy got = cfg.Load(dir.file(name).c_str());
+        const cfgReadTy want = name.find("utf16") != std::string::npos ? cfgReadTy::utf16 : cfgReadTy::utf32;
+        EXPECT_TRUE(got.read == want && got.error == EILSEQ) << name << ": " << static_cast<int>(got.read);
+        EXPECT_EQ(cfg.Count(), 0u) << name;
+    }
     for (const auto& c : cases) {
         cfgCTy cfg;
         const cfgLoadTy got = cfg.Load(c.name.c_str());
