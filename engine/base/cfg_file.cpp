@@ -62,16 +62,33 @@ namespace {
 // would show the line cut short.
 constexpr char nul_stand_in[] = "\xEF\xBF\xBD";
 
+// The length of `line`'s first `n` bytes without a UTF-8 letter that
+// begins there and is not whole: a letter's lead byte says how many bytes
+// it has. Bytes that are no UTF-8 stay as they are.
+size_t whole_letters(const char* line, size_t n)
+{
+    size_t start = n;
+    while (start > 0 && n - start < 3 && (static_cast<unsigned char>(line[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return n;
+    const auto lead = static_cast<unsigned char>(line[start - 1]);
+    const size_t letter = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return letter > n - (start - 1) ? start - 1 : n;
+}
+
 // Reads one line without its line end into `line` (at most size - 1
 // bytes). The rest of a longer line is read and dropped, so that it cannot
-// pass for a line of its own. A line ends at LF, at CR LF, and at a CR
-// alone, as some editors end lines (taken into the line, it would make a
-// whole file one line). `nul` says whether the line held a NUL byte, also
-// in its dropped rest. False at the end of the file.
-bool read_line(std::FILE* stream, char* line, size_t size, bool& nul)
+// pass for a line of its own; the cut falls between two letters, so that
+// what is kept is text a save may write back. A line ends at LF, at CR LF,
+// and at a CR alone, as some editors end lines (taken into the line, it
+// would make a whole file one line). `nul` says whether the line held a
+// NUL byte, also in its dropped rest, `cut` whether anything was dropped.
+// False at the end of the file.
+bool read_line(std::FILE* stream, char* line, size_t size, bool& nul, bool& cut)
 {
     size_t n = 0;
-    bool cut = false; // once a byte did not fit, no later one goes in
+    cut = false; // once a byte did not fit, no later one goes in
     nul = false;
     int c = std::getc(stream);
     if (c == EOF)
@@ -81,7 +98,12 @@ bool read_line(std::FILE* stream, char* line, size_t size, bool& nul)
         const char byte = static_cast<char>(c);
         const char* bytes = c == '\0' ? nul_stand_in : &byte;
         const size_t count = c == '\0' ? sizeof nul_stand_in - 1 : 1;
-        cut = cut || n + count >= size;
+        if (!cut && n + count >= size) {
+            cut = true;
+            // The byte that did not fit goes on a letter begun before it.
+            if ((c & 0xC0) == 0x80)
+                n = whole_letters(line, n);
+        }
         if (!cut) {
             std::memcpy(line + n, bytes, count);
             n += count;
@@ -104,12 +126,14 @@ bool utf16_mark(const char* text)
 
 } // namespace
 
-bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul)
+bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul, bool* cut)
 {
-    bool held_nul = false;
-    const bool read = stream && read_line(stream, line, size, held_nul);
+    bool held_nul = false, was_cut = false;
+    const bool read = stream && read_line(stream, line, size, held_nul, was_cut);
     if (nul)
         *nul = held_nul;
+    if (cut)
+        *cut = was_cut;
     return read;
 }
 

@@ -23,11 +23,15 @@ enum class cfgLineKind {
     no_equals,  // a name without '='
     damaged,    // NUL bytes, what a crash leaves, whatever else it holds
 };
-// Reads one line without its line end (at most size - 1 characters; the
-// rest of a longer line is dropped). A line ends at LF, CR LF or a CR
-// alone. A NUL byte reads as U+FFFD; `nul`, when given, says whether the
-// line held one. False at the end of the file.
-bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul = nullptr);
+// Reads one line without its line end (at most size - 1 bytes; the rest
+// of a longer line is dropped, and with it the part of a UTF-8 letter that
+// did not fit). A line ends at LF, CR LF or a CR alone. A NUL byte reads as
+// U+FFFD; `nul`, when given, says whether the line held one, `cut` whether
+// some of it was dropped. False at the end of the file.
+bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul = nullptr, bool* cut = nullptr);
+// The most reports of single lines one load shows; the lines beyond them
+// are counted in one report, lest a damaged file give a box per line.
+inline constexpr unsigned cfgLineReportsShown = 20;
 // U+FEFF in UTF-8: the byte order mark some editors put before the text.
 inline constexpr char cfgByteOrderMark[] = "\xEF\xBB\xBF";
 inline constexpr size_t cfgByteOrderMarkSize = sizeof cfgByteOrderMark - 1;

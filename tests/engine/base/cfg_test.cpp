@@ -8,6 +8,7 @@
 #include "platform/process.h"
 #include "platform/trust.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -213,7 +214,7 @@ TEST_F(CfgTest, OverlongLinesAreCutAndTheirRestDropped)
     const std::string long_value(3000, 'v');
     cfgCTy cfg;
     load(cfg, "long = " + long_value + "tail\nnext = 7\n");
-    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(boxes().size(), 1u); // the cut, named by its key
     EXPECT_EQ(std::string(cfg.GetStr("long")), long_value.substr(0, CFG_LINE_SIZE - 1 - 7));
     EXPECT_EQ(cfg.GetInt("next"), 7);
 
@@ -224,6 +225,76 @@ TEST_F(CfgTest, OverlongLinesAreCutAndTheirRestDropped)
         line += '\0';
         load(cfg, line + "tail\n");
         EXPECT_LT(std::strlen(cfg.GetStr("near")), size_t {CFG_LINE_SIZE});
+    }
+}
+
+// A value cut inside a letter was saved back as text that is no UTF-8,
+// and nothing was said. Letters of one to four bytes, cut or not: the
+// value keeps the whole letters that fit the line, and a cut names its key.
+TEST_F(CfgTest, ALongValueIsCutBetweenLettersAndNamedByItsKey)
+{
+    const std::string head = "title = ";
+    const size_t room = CFG_LINE_SIZE - 1 - head.size(); // bytes a value may have
+    const struct {
+        std::string letter;
+        size_t count;
+    } cases[] = {
+        {"v", 3000}, {"\xC3\xA9", 600}, {"\xE4\xB8\xAD", 400}, {"\xF0\x9F\x98\x80", 300},
+        {"\xC3\xA9", room / 2}, {"\xE4\xB8\xAD", room / 3}, {"v", room}, {"v", room + 1},
+    };
+    for (const auto& c : cases) {
+        std::string value;
+        for (size_t i = 0; i < c.count; ++i)
+            value += c.letter;
+        SCOPED_TRACE(std::to_string(c.letter.size()) + "-byte letters: " + std::to_string(c.count));
+        const size_t kept_letters = std::min(c.count, room / c.letter.size());
+        const bool cut = kept_letters < c.count;
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        load(cfg, "first = 1\n" + head + value + "\nnext = 7\n");
+        EXPECT_EQ(std::string(cfg.GetStr("title")), value.substr(0, kept_letters * c.letter.size()));
+        EXPECT_EQ(cfg.GetInt("next"), 7);
+        EXPECT_EQ(boxes().size(), cut ? 1u : 0u);
+        if (cut && !boxes().empty()) {
+            const std::string text = boxes()[0].text;
+            EXPECT_NE(text.find("Value of title cut"), std::string::npos) << text;
+            EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 2"), std::string::npos) << text;
+        }
+    }
+}
+
+// A file of nothing but bad lines once gave a box for each and as many
+// reports on stderr. The first 20 are shown one by one, the rest in one
+// report that counts them; the lines after them still load.
+TEST_F(CfgTest, BadLinesBeyondTheFirstTwentyAreCountedInOneReport)
+{
+    const struct {
+        unsigned bad;
+        const char* folded; // the last box's text, or null
+    } cases[] = {
+        // The formatter ends a box's lines in CR LF.
+        {1, nullptr}, {20, nullptr}, {21, "\n1 more bad line\r\n"}, {5000, "\n4980 more bad lines\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bad);
+        std::string text = "first = 1\n";
+        for (unsigned i = 0; i < c.bad; ++i)
+            text += i % 2 ? "not a setting\n" : "=5\n";
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        load(cfg, text + "last = 2\n");
+        EXPECT_EQ(cfg.GetInt("first") + cfg.GetInt("last"), 3);
+        ASSERT_EQ(boxes().size(), std::min(c.bad, 20u) + (c.folded ? 1 : 0));
+        EXPECT_NE(boxes()[std::min(c.bad, 20u) - 1].text.find("line " + std::to_string(std::min(c.bad, 20u) + 1)),
+                  std::string::npos);
+        if (c.folded) {
+            const std::string folded = boxes().back().text;
+            EXPECT_NE(folded.find(c.folded), std::string::npos) << folded;
+            const std::string lines = "lines 22 to " + std::to_string(c.bad + 1);
+            EXPECT_NE(folded.find(" '" + dir.file("in.cfg") + "', " + (c.bad == 21 ? "line 22" : lines)),
+                      std::string::npos)
+                << folded;
+        }
     }
 }
 
