@@ -13,22 +13,6 @@
 
 namespace {
 
-// ASCII only, as the layer always compared names.
-bool same_name(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-        if (x == 0)
-            return true;
-    }
-}
-
 void report_no_memory() { dbgBreakOnRetry(errReport(ERR_NO_MEMORY)); }
 
 // Replaces the value by a copy of `text` (null clears it). False when the
@@ -56,42 +40,71 @@ void cfgVarCTy::SetInt(int number)
 cfgCTy::~cfgCTy()
 {
     for (uint32_t i = 0; i < count_; ++i) {
-        memHooks.free(vars_[i]->name);
         memHooks.free(vars_[i]->value);
-        memHooks.free(vars_[i]);
+        memHooks.free(vars_[i]); // its name too (FindOrAdd)
     }
     memHooks.free(vars_);
+    memHooks.free(index_);
 }
 
 cfgVarCTy* cfgCTy::Find(const char* name) const
 {
-    if (!name)
+    if (!name || count_ == 0)
         return nullptr;
-    for (uint32_t i = 0; i < count_; ++i)
-        if (same_name(vars_[i]->name, name))
-            return vars_[i];
-    return nullptr;
+    const uint32_t place = cfgIndexSlot(index_, slots_, vars_, name, cfgNameHash(name))->place;
+    return place ? vars_[place - 1] : nullptr;
+}
+
+bool cfgCTy::MakeRoom()
+{
+    // Doubling keeps a load of n keys at n copies of the list in all; a
+    // list grown by one for each key was copied n times over.
+    if (count_ == capacity_) {
+        const uint32_t capacity = capacity_ ? capacity_ * 2 : 8;
+        if (capacity <= capacity_)
+            return false;
+        auto** grown = static_cast<cfgVarCTy**>(memHooks.realloc(vars_, size_t {capacity} * sizeof(cfgVarCTy*)));
+        if (!grown)
+            return false;
+        vars_ = grown;
+        capacity_ = capacity;
+    }
+    // At most half full, a look-up ends after a slot or two.
+    if (size_t {count_ + 1} * 2 > slots_) {
+        const uint32_t slots = slots_ ? slots_ * 2 : 16;
+        if (slots <= slots_)
+            return false;
+        cfgSlotTy* index = cfgIndexGrown(index_, slots_, slots);
+        if (!index)
+            return false;
+        memHooks.free(index_);
+        index_ = index;
+        slots_ = slots;
+    }
+    return true;
 }
 
 cfgVarCTy* cfgCTy::FindOrAdd(const char* name)
 {
     if (!name)
         return nullptr;
-    if (cfgVarCTy* found = Find(name))
-        return found;
-    auto* var = static_cast<cfgVarCTy*>(memHooks.allocZ(1, sizeof(cfgVarCTy)));
-    char* copy = var ? strDupQuiet(name) : nullptr;
-    auto** grown
-        = copy ? static_cast<cfgVarCTy**>(memHooks.realloc(vars_, (count_ + 1) * sizeof(cfgVarCTy*))) : nullptr;
-    if (!grown) {
-        memHooks.free(copy);
+    const uint32_t hash = cfgNameHash(name);
+    if (count_ > 0)
+        if (const uint32_t place = cfgIndexSlot(index_, slots_, vars_, name, hash)->place)
+            return vars_[place - 1];
+    // The record and its name in one block: a name never changes, and a
+    // load of many keys makes one allocation less for each.
+    const size_t size = std::strlen(name) + 1;
+    auto* var = static_cast<cfgVarCTy*>(memHooks.alloc(sizeof(cfgVarCTy) + size));
+    if (!var || !MakeRoom()) {
         memHooks.free(var);
         report_no_memory();
         return nullptr;
     }
-    var->name = copy;
+    var->name = reinterpret_cast<char*>(var + 1);
+    std::memcpy(var->name, name, size);
     var->value = nullptr;
-    vars_ = grown;
+    *cfgIndexSlot(index_, slots_, vars_, var->name, hash) = {hash, count_ + 1};
     vars_[count_++] = var;
     return var;
 }

@@ -63,7 +63,14 @@ inline constexpr int CFG_KEPT_READ_ONLY = 1;
 // file and its owner.
 inline constexpr int CFG_KEPT_OTHERS = 2;
 
+// A slot of the index of variables by name (cfg_index.cpp).
+struct cfgSlotTy {
+    uint32_t hash;  // of the name, ASCII case folded
+    uint32_t place; // 1 + the variable's place in the list; 0: a free slot
+};
+
 // Variables in insertion order; names compare without regard to ASCII case.
+// Finding a variable takes the same few steps however many there are.
 class cfgCTy {
 public:
     cfgCTy() = default;
@@ -121,8 +128,18 @@ public:
     cfgVarCTy* At(uint32_t index) const { return index < count_ ? vars_[index] : nullptr; }
 
 private:
+    // Room for one more variable in the list and in the index; false when
+    // memory ran out (not reported; nothing changed that a caller sees).
+    bool MakeRoom();
+
     uint32_t count_ = 0;
+    uint32_t capacity_ = 0; // places in vars_, grown by doubling
     cfgVarCTy** vars_ = nullptr;
+    // Each variable's place by its name, so that Find costs the same with
+    // ten or a million variables (cfg_index.cpp): index_ has slots_
+    // entries, a power of two at least twice count_.
+    cfgSlotTy* index_ = nullptr;
+    uint32_t slots_ = 0;
 };
 
 // True when `text` is a whole number in decimal: an optional sign and

@@ -60,3 +60,17 @@ cfgReadTy cfgTextEncoding(std::FILE* stream);
 // in UTF-16 or UTF-32 is not read (cfgReadTy::utf16, utf32 with EILSEQ);
 // anything else goes through cfgLoadStream.
 cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);
+
+// Names compare without regard to ASCII case, as the layer always compared
+// them; the hash folds the case likewise.
+bool cfgSameName(const char* a, const char* b);
+uint32_t cfgNameHash(const char* name);
+// The index of cfgCTy's names (cfg_index.cpp): `slots` (a power of two,
+// more than the variables) of a name's hash and 1 + its variable's place
+// in `vars`, place 0 where free. The slot of `name`, whose hash is `hash`:
+// the one holding its variable's place, or the free one where it would go.
+cfgSlotTy* cfgIndexSlot(cfgSlotTy* index, uint32_t slots, cfgVarCTy* const* vars, const char* name, uint32_t hash);
+// A new index of `grown_slots` slots (a larger power of two) holding what
+// `index` of `slots` slots holds (or nothing, when null); null (not
+// reported) when memory ran out.
+cfgSlotTy* cfgIndexGrown(const cfgSlotTy* index, uint32_t slots, uint32_t grown_slots);

@@ -9,6 +9,7 @@
 #include "platform/trust.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -453,17 +454,95 @@ TEST_F(CfgTest, GettersAndSetters)
     EXPECT_STREQ(cfg.GetStr("W"), "");
 }
 
+// The n-th allocation from now fails, whichever hook makes it.
+struct FailingAllocation {
+    static inline memHooksTy saved;
+    static inline int calls = 0, fails_at = -1;
+
+    explicit FailingAllocation(int n)
+    {
+        saved = memHooks;
+        calls = 0;
+        fails_at = n;
+        memHooks.alloc = [](size_t size) { return calls++ == fails_at ? nullptr : saved.alloc(size); };
+        memHooks.allocZ = [](size_t n, size_t size) { return calls++ == fails_at ? nullptr : saved.allocZ(n, size); };
+        memHooks.realloc = [](void* b, size_t size) { return calls++ == fails_at ? nullptr : saved.realloc(b, size); };
+        memHooks.allocStr = [](size_t size) { return calls++ == fails_at ? nullptr : saved.allocStr(size); };
+    }
+    ~FailingAllocation() { memHooks = saved; }
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+};
+
+// Each allocation a new variable may need (its record, a longer list, a
+// larger index of names) fails in turn, for the first variable, the
+// second, and the ninth, which outgrows both list and index.
 TEST_F(CfgTest, FailedAllocationLeavesTheListAsItWas)
 {
-    cfgCTy cfg;
-    cfg.SetStr("keep", "1");
-    const memHooksTy saved = memHooks;
-    memHooks.realloc = [](void*, size_t) -> void* { return nullptr; };
-    EXPECT_EQ(cfg.SetStr("new", "2"), nullptr);
-    memHooks = saved;
-    EXPECT_EQ(cfg.Count(), 1u);
-    EXPECT_EQ(cfg.Find("new"), nullptr);
-    EXPECT_NE(box_texts().find("No memory"), std::string::npos);
+    const struct {
+        int before; // variables already there
+        int fails;  // the allocation that fails
+    } cases[] = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {8, 0}, {8, 1}, {8, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before) + " variables, allocation " + std::to_string(c.fails));
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        for (int i = 0; i < c.before; ++i)
+            cfg.SetInt(("Key" + std::to_string(i)).c_str(), i);
+        {
+            const FailingAllocation failing(c.fails);
+            EXPECT_EQ(cfg.FindOrAdd("new"), nullptr);
+            EXPECT_GT(FailingAllocation::calls, c.fails); // the row failed what it names
+        }
+        EXPECT_NE(box_texts().find("No memory"), std::string::npos);
+        ASSERT_EQ(cfg.Count(), static_cast<uint32_t>(c.before));
+        EXPECT_EQ(cfg.Find("new"), nullptr);
+        for (int i = 0; i < c.before; ++i) {
+            EXPECT_STREQ(cfg.At(i)->name, ("Key" + std::to_string(i)).c_str());
+            EXPECT_EQ(cfg.GetInt(("KEY" + std::to_string(i)).c_str()), i);
+        }
+        // With memory again, the variable joins the list at its end.
+        const cfgVarCTy* added = cfg.FindOrAdd("NEW");
+        EXPECT_EQ(added, cfg.At(c.before));
+        EXPECT_EQ(cfg.Find("new"), added);
+    }
+}
+
+// Hundreds of thousands of keys (a tool's, or the whole file a key of its
+// own per line) load into the list in the file's order, one variable per
+// name whatever its case, and the save writes them back as they were.
+TEST_F(CfgTest, AFileOfManyKeysLoadsAndSavesBackAsItWas)
+{
+    const struct {
+        int keys;
+        bool again_upper_case; // every key set a second time, in upper case
+    } cases[] = {{200000, false}, {100000, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys);
+        std::string text, expected;
+        for (int i = 0; i < c.keys; ++i) {
+            const std::string name = (i % 2 ? "Gate_" : "best_lap_") + std::to_string(i);
+            text += name + " = " + std::to_string(i) + "\n";
+            expected += name + " = " + std::to_string(c.again_upper_case ? -i : i) + "\n";
+        }
+        if (c.again_upper_case)
+            for (int i = 0; i < c.keys; ++i) {
+                std::string name = (i % 2 ? "Gate_" : "best_lap_") + std::to_string(i);
+                for (char& ch : name)
+                    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                text += name + " = " + std::to_string(-i) + "\n";
+            }
+        write_text(dir.file("many.cfg"), text);
+        cfgCTy cfg;
+        const cfgLoadTy read = cfg.Load(dir.file("many.cfg").c_str());
+        EXPECT_EQ(read.read, cfgReadTy::whole);
+        EXPECT_EQ(read.variables, static_cast<uint32_t>(c.again_upper_case ? 2 * c.keys : c.keys));
+        ASSERT_EQ(cfg.Count(), static_cast<uint32_t>(c.keys));
+        EXPECT_TRUE(boxes().empty());
+        EXPECT_EQ(cfg.GetInt("GATE_12345"), c.again_upper_case ? -12345 : 12345);
+        ASSERT_EQ(cfg.Save(dir.file("saved.cfg").c_str()), 0);
+        EXPECT_TRUE(read_text(dir.file("saved.cfg")) == expected);
+    }
 }
 
 TEST_F(CfgTest, SaveThenLoadGivesTheSameList)
