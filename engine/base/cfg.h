@@ -99,7 +99,10 @@ public:
     // result says what was found. A bad line is reported ("Empty
     // variable name", "Invalid line", with the file name, the line number
     // and the line) even inside a TRY frame, and the lines after it load:
-    // the file still counts as read whole.
+    // the file still counts as read whole. A value that lost its end to
+    // the line's limit (cut between two UTF-8 letters) is reported by its
+    // key and line. Past the first 20 such reports, the rest of the lines
+    // are counted in one report at the end of the load.
     [[nodiscard]] cfgLoadTy Load(const char* fileName);
     // Keeps an integer variable inside range.lo..range.hi. A value that is
     // not a whole number (see cfgWholeNumber) is reported naming the key and
