@@ -57,8 +57,8 @@ cfgVarCTy* cfgCTy::Find(const char* name) const
 
 bool cfgCTy::MakeRoom()
 {
-    // Doubling keeps a load of n keys at n copies of the list in all; a
-    // list grown by one for each key was copied n times over.
+    // Doubling keeps a load of n keys at about 2n copied places in all;
+    // growing the list by one for each key would copy it n times over.
     if (count_ == capacity_) {
         const uint32_t capacity = capacity_ ? capacity_ * 2 : 8;
         if (capacity <= capacity_)

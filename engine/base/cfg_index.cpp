@@ -2,12 +2,13 @@
 // the list, found in a few steps however long the list is. A settings
 // file may hold hundreds of thousands of keys (a tool's, or damage that
 // reads as lines), and a look-up through the whole list for each of them
-// held the start for minutes.
+// would make the load grow with the square of the file.
 //
 // Open addressing with linear probing over a table at most half full, each
-// slot a name's hash and its variable's place: the table is one block of the layer's memory, made quietly so that the list's
-// growth is reported in one place (cfg.cpp), and there is nothing to remove
-// (variables stay until the list goes).
+// slot a name's hash and its variable's place. The table is one block of
+// the layer's memory, made quietly so that the list's growth is reported
+// in one place (cfg.cpp), and nothing is ever removed from it (variables
+// stay until the list goes).
 #include "engine/base/cfg_internal.h"
 
 namespace {
