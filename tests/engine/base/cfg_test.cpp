@@ -368,6 +368,9 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     write_text(dir.file("nul-after-mark"), "\xFF\xFE-- note\0\nbest_result = 123456\nsnd_volume = 55\n"s);
     write_text(dir.file("nul-after-mark-odd"), "\xFF\xFE-- notes\0\nbest_result = 123456\nsnd_volume = 55\n"s);
     write_text(dir.file("nul-unmarked"), "-- note\0\nbest_result = 123456\nsnd_volume = 55\n"s);
+    // Two such NULs, each after a letter at an even place: two letters in
+    // UTF-16's pattern, but not side by side as a name's or "--" are.
+    write_text(dir.file("two-stray-nuls"), "b = 1\0\nc = 23\0\nd = 4\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -394,6 +397,7 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("nul-after-mark"), cfgReadTy::whole, 0, 2},
         {dir.file("nul-after-mark-odd"), cfgReadTy::whole, 0, 2},
         {dir.file("nul-unmarked"), cfgReadTy::whole, 0, 2},
+        {dir.file("two-stray-nuls"), cfgReadTy::whole, 0, 1},
     };
     for (const std::string& name : wide) {
         cfgCTy cfg;
