@@ -27,7 +27,8 @@ enum class cfgLineKind {
 // of a longer line is dropped, and with it the part of a UTF-8 letter that
 // did not fit). A line ends at LF, CR LF or a CR alone. A NUL byte reads as
 // U+FFFD; `nul`, when given, says whether the line held one, `cut` whether
-// some of it was dropped. False at the end of the file.
+// the dropped rest held what a scan reads (more than blanks before a
+// comment). False at the end of the file.
 bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul = nullptr, bool* cut = nullptr);
 // The most reports of single lines one load shows; the lines beyond them
 // are counted in one report, lest a damaged file give a box per line.

@@ -236,23 +236,29 @@ TEST_F(CfgTest, ALongValueIsCutBetweenLettersAndNamedByItsKey)
 {
     const std::string head = "title = ";
     const size_t room = CFG_LINE_SIZE - 1 - head.size(); // bytes a value may have
+    // A long comment or blanks after a value lose nothing of it.
+    const std::string long_comment = " -- " + std::string(2000, 'c'), blanks(2000, ' ');
     const struct {
         std::string letter;
         size_t count;
+        std::string after = ""; // the line's text after the value
     } cases[] = {
         {"v", 3000}, {"\xC3\xA9", 600}, {"\xE4\xB8\xAD", 400}, {"\xF0\x9F\x98\x80", 300},
         {"\xC3\xA9", room / 2}, {"\xE4\xB8\xAD", room / 3}, {"v", room}, {"v", room + 1},
+        {"v", 5, long_comment}, {"\xC3\xA9", room / 2, long_comment}, {"v", 5, blanks}, {"v", room - 1, " --x"},
+        {"v", room - 2, " --x"}, // the comment's "--" across the cut
     };
     for (const auto& c : cases) {
         std::string value;
         for (size_t i = 0; i < c.count; ++i)
             value += c.letter;
-        SCOPED_TRACE(std::to_string(c.letter.size()) + "-byte letters: " + std::to_string(c.count));
+        SCOPED_TRACE(std::to_string(c.letter.size()) + "-byte letters: " + std::to_string(c.count) + ", then " +
+                     std::to_string(c.after.size()) + " bytes");
         const size_t kept_letters = std::min(c.count, room / c.letter.size());
         const bool cut = kept_letters < c.count;
         platform::clear_shown_boxes();
         cfgCTy cfg;
-        load(cfg, "first = 1\n" + head + value + "\nnext = 7\n");
+        load(cfg, "first = 1\n" + head + value + c.after + "\nnext = 7\n");
         EXPECT_EQ(std::string(cfg.GetStr("title")), value.substr(0, kept_letters * c.letter.size()));
         EXPECT_EQ(cfg.GetInt("next"), 7);
         EXPECT_EQ(boxes().size(), cut ? 1u : 0u);
