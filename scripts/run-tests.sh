@@ -67,7 +67,7 @@ run_build() {
   # earlier build goes first.
   find "$dir/fuzz" -name 'fuzz_*.log' -type f -delete 2>/dev/null
   if ! in_tmp "$tests_tmp" ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
-  ran+=("$name build's tests and fuzz corpora")
+  ran+=("${name/sanitize/sanitizer} build's tests and fuzz corpora")
   local logs
   logs=$(find "$dir/fuzz" -name 'fuzz_*.log' -type f 2>/dev/null)
   if [[ -n $logs ]]; then
@@ -303,7 +303,7 @@ run_smoke() {
   ((PIPESTATUS[0] == 0)) || failed+=("smoke tests")
   DISPLAY=:$display smoke_under_window_manager 2>&1 | tee -a "$log"
   ((PIPESTATUS[0] == 0)) || failed+=("smoke tests under a window manager")
-  ran+=("window tests in a real window and under a window manager")
+  ran+=("window tests in a real window")
   collect_skips smoke "$log"
   kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
 }
