@@ -23,7 +23,7 @@ EOF
 cat >"$here/bin/id" <<'EOF'
 #!/usr/bin/env bash
 [[ $1 == -u ]] && { echo "$FAKE_UID"; exit 0; }
-exec /usr/bin/env -u FAKE_UID id "$@"
+PATH=${PATH#*:} exec id "$@"
 EOF
 cat >"$here/bin/ctest" <<'EOF'
 #!/usr/bin/env bash
