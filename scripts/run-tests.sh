@@ -15,6 +15,10 @@
 # unity batches (cmake/QuarnBuild.cmake).
 set -uo pipefail
 
+# The system's temporary folder, where GoogleTest 1.12 makes its files
+# (the rows of tests/scripts name a folder of their own).
+shared_tmp=/tmp
+
 # Everything before the steps: what they need installed, who runs them, and
 # the environment every test runs in.
 prepare() {
@@ -102,7 +106,8 @@ run_as_plain_user() {
 }
 
 plain_user_tests() {
-  local uid=$1 name="release as a plain user" dir=$PWD/build/release own
+  local uid=$1 name="release as a plain user" dir=$PWD/build/release own top
+  top=$(tmp_top)
   local as_user=(setpriv --reuid="$uid" --regid="$uid" --clear-groups)
   echo "=== $name: tests as user id $uid"
   own=$(mktemp -d "$PWD/build/plain-user.XXXXXX") || { failed+=("$name: no folder of its own in build/"); return; }
@@ -114,19 +119,24 @@ plain_user_tests() {
     rm -rf "$own"; return
   fi
   local private=()
-  unshare --mount --propagation private true 2>/dev/null && private=(with_private_tmp "$own/tmp")
+  if unshare --mount --propagation private true 2>/dev/null; then
+    private=(with_private_tmp "$own/tmp")
+    # The X servers that tests start put their sockets there, as in /tmp.
+    mkdir -m 1777 "$own/tmp/.X11-unix"
+  fi
   if ! "${private[@]}" "${as_user[@]}" env -u XDG_RUNTIME_DIR -u USER -u LOGNAME HOME="$own/home" \
        TMPDIR="$own/tmp" TEST_TMPDIR="$own/tmp/" ctest --test-dir "$own/ctest" -j "$jobs" --output-on-failure --timeout 600; then
     failed+=("$name tests")
   fi
   ran+=("release tests again as a user without root's rights")
-  # The folder that held the checkout's place in the private /tmp.
-  [[ -z ${private[*]} || -z $(tmp_top) ]] || rmdir "$own/tmp/$(tmp_top)" 2>/dev/null
+  # The folders that held the checkout's place and the X servers' sockets
+  # in the private /tmp, when they are empty.
+  [[ -z ${private[*]} ]] || rmdir "$own/tmp/.X11-unix" ${top:+"$own/tmp/$top"} 2>/dev/null
   local left
   left=$(cd "$own/tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
   # Without the namespace, what this user id, unique to the run, left in
   # /tmp is the run's too.
-  [[ -n ${private[*]} ]] || left+=$(find /tmp -mindepth 1 -maxdepth 1 -user "$uid" -printf '\n%p' 2>/dev/null | head -50)
+  [[ -n ${private[*]} ]] || left+=$(find "$shared_tmp" -mindepth 1 -maxdepth 1 -user "$uid" -printf '\n%p' 2>/dev/null | head -50)
   left=${left#$'\n'}
   if [[ -n $left ]]; then
     echo "=== $name: left in its temporary folder:"; echo "$left"

@@ -34,6 +34,9 @@ case $FAKE_CTEST in
   # As GoogleTest does, in /tmp; only when /tmp is the run's own folder.
   captures) [[ /tmp -ef $TMPDIR ]] || { echo "/tmp is not the plain user's own folder" >&2; exit 9; }
     touch /tmp/gtest_captured_stream.row ;;
+  # As an X server started by a test does: its socket, removed at its end.
+  xserver) [[ /tmp -ef $TMPDIR ]] || { echo "/tmp is not the plain user's own folder" >&2; exit 9; }
+    mkdir -p /tmp/.X11-unix && touch /tmp/.X11-unix/X9 && rm /tmp/.X11-unix/X9 ;;
 esac
 exit 0
 EOF
@@ -50,6 +53,7 @@ rows=(
   "closed build under CI" any true closed passes 0 1 no "cannot run under CI: user id"
   "files left fail"       any "" open leaves 0 1 no "files left in the plain user's temporary folder"
   "captured output kept"  yes "" open captures 0 1 no "./gtest_captured_stream.row"
+  "an X server's sockets" yes "" open xserver 0 0 yes -
   "not root: no such run" any "" open passes 1000 0 no -
 )
 for ((i = 0; i < ${#rows[@]}; i += 9)); do
@@ -65,8 +69,8 @@ for ((i = 0; i < ${#rows[@]}; i += 9)); do
       FAKE_CTEST=${rows[i + 4]} FAKE_UID=${rows[i + 5]}
     source "$skips"
     source "$run_tests"
-    tests_tmp=$ROW/tests-tmp jobs=1 failed=() ran=()
-    mkdir "$tests_tmp"
+    tests_tmp=$ROW/tests-tmp shared_tmp=$ROW/shared-tmp jobs=1 failed=() ran=()
+    mkdir "$tests_tmp" "$shared_tmp"
     # The builds and the other steps are stubs; the plain user's step and the
     # sequence around it are the script's own.
     run_build() { ran+=("$1 build's tests and fuzz corpora"); }
