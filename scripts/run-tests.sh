@@ -89,9 +89,12 @@ run_build() {
 # where it starts (a CTestTestfile there names the release build). A
 # checkout in a folder closed to others, as `mktemp -d` makes it, lets that
 # user through its own top folder for the run, by an ACL entry for that
-# user alone, and then has the ACL it had. When the build still cannot be
-# read, the step fails the run under CI (CI=true), which must see what a
-# player sees, and is a skip elsewhere, with the reason either way.
+# user alone, and then has the ACL it had. A folder above the checkout that
+# is closed to others (a clone under /root) is left as it is on disk: the
+# run's mount namespace hides it behind a way through (with_private_view).
+# When the build still cannot be read, the step fails the run under CI
+# (CI=true), which must see what a player sees, and is a skip elsewhere,
+# with the reason either way.
 run_as_plain_user() {
   [[ $(id -u) -eq 0 ]] || return 0
   local uid=65533
@@ -106,7 +109,7 @@ run_as_plain_user() {
 }
 
 plain_user_tests() {
-  local uid=$1 name="release as a plain user" dir=$PWD/build/release own top
+  local uid=$1 name="release as a plain user" dir=$PWD/build/release own top closed
   top=$(tmp_top)
   local as_user=(setpriv --reuid="$uid" --regid="$uid" --clear-groups)
   echo "=== $name: tests as user id $uid"
@@ -114,15 +117,24 @@ plain_user_tests() {
   mkdir "$own/tmp" "$own/home" "$own/ctest"
   printf 'subdirs("%s")\n' "$dir" >"$own/ctest/CTestTestfile.cmake"
   chown -R "$uid:$uid" "$own"
-  if ! "${as_user[@]}" test -r "$dir/CTestTestfile.cmake" -a -x "$dir/tests" -a -w "$own/tmp"; then
-    plain_user_cannot_run "$name" "user id $uid cannot read $dir: let others read it and enter the folders on its way (chmod o+rX)"
-    rm -rf "$own"; return
-  fi
+  closed=$(closed_above "$uid")
+  # Where no view can be made, the run goes without one, as that user sees
+  # the disk.
   local private=()
   if unshare --mount --propagation private true 2>/dev/null; then
-    private=(with_private_tmp "$own/tmp")
-    # The X servers that tests start put their sockets there, as in /tmp.
-    mkdir -m 1777 "$own/tmp/.X11-unix"
+    if with_private_view "$own/tmp" "$closed" true; then
+      private=(with_private_view "$own/tmp" "$closed")
+      # The X servers that tests start put their sockets there, as in /tmp.
+      mkdir -m 1777 "$own/tmp/.X11-unix"
+    else
+      echo "=== $name: no view of its own, so it sees the disk as it is"
+    fi
+  fi
+  # Asked in the view the tests will run in: there a closed folder above
+  # the checkout no longer bars the way.
+  if ! "${private[@]}" "${as_user[@]}" test -r "$dir/CTestTestfile.cmake" -a -x "$dir/tests" -a -w "$own/tmp"; then
+    plain_user_cannot_run "$name" "user id $uid cannot read $dir: let others read it and enter the folders on its way (chmod o+rX)"
+    rm -rf "$own"; return
   fi
   if ! "${private[@]}" "${as_user[@]}" env -u XDG_RUNTIME_DIR -u USER -u LOGNAME HOME="$own/home" \
        TMPDIR="$own/tmp" TEST_TMPDIR="$own/tmp/" ctest --test-dir "$own/ctest" -j "$jobs" --output-on-failure --timeout 600; then
@@ -130,8 +142,9 @@ plain_user_tests() {
   fi
   ran+=("release tests again as a user without root's rights")
   # The folders that held the checkout's place and the X servers' sockets
-  # in the private /tmp, when they are empty.
-  [[ -z ${private[*]} ]] || rmdir "$own/tmp/.X11-unix" ${top:+"$own/tmp/$top"} 2>/dev/null
+  # in the private /tmp, when they are empty: every view made makes the
+  # first, the one that only tried whether it could be made too.
+  rmdir "$own/tmp/.X11-unix" ${top:+"$own/tmp/$top"} 2>/dev/null
   local left
   left=$(cd "$own/tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
   # Without the namespace, what this user id, unique to the run, left in
@@ -152,18 +165,61 @@ plain_user_tests() {
 # <$1>, so that they land there. A checkout under /tmp keeps its place: the
 # folder of /tmp that holds it is bound back at its name, with what lies
 # beside the checkout in it (the shared test data, ../shared).
-with_private_tmp() {
-  local tmp=$1 top
+# <$2>, when not empty, is the topmost folder above the checkout that the
+# plain user cannot enter (closed_above): it is hidden behind a tmpfs open
+# to all, in which the path down to the checkout's parent is made anew and
+# each entry of that parent bound back at its name, so the checkout, and
+# ../shared beside it, keep their paths (the build's CTest files name them)
+# while no folder on disk changes its mode.
+with_private_view() {
+  local tmp=$1 closed=$2 top
   top=$(tmp_top)
-  shift
+  shift 2
   unshare --mount --propagation private -- bash -c '
-    tmp=$1 top=$2 here=$PWD; shift 2
-    [[ -z $top ]] || cd "/tmp/$top" || exit 125
-    mount --bind "$tmp" /tmp || { echo "cannot give the tests a /tmp of their own" >&2; exit 125; }
-    if [[ -n $top ]] && ! { mkdir "/tmp/$top" && mount --no-canonicalize --bind . "/tmp/$top" && cd "$here"; }; then
-      echo "cannot reach $here from a /tmp of their own" >&2; exit 125
+    # Mounts the rest of the arguments on the folder <$1>, and brings the
+    # folder <$2> below it back at its place in the new view: bound as it
+    # is when <$3> is "whole", else made anew with its entries bound in it.
+    # The folder to bring back is held as the working folder, as no path
+    # leads to it once hidden; hence --no-canonicalize and relative paths.
+    hide() {
+      local hidden=$1 keep=$2 how=$3 entry; shift 3
+      [[ -z $keep ]] || cd "$keep" || return 1
+      mount --no-canonicalize "$@" "$hidden" || return 1
+      [[ -n $keep ]] || return 0
+      mkdir -p "$keep" || return 1
+      if [[ $how == whole ]]; then mount --no-canonicalize --bind . "$keep"; return; fi
+      shopt -s dotglob nullglob
+      for entry in *; do
+        if [[ -L $entry ]]; then
+          ln -s "$(readlink "$entry")" "$keep/$entry" || return 1
+        elif [[ -d $entry ]]; then
+          mkdir "$keep/$entry" && mount --no-canonicalize --bind "$entry" "$keep/$entry" || return 1
+        else
+          : >"$keep/$entry" && mount --no-canonicalize --bind "$entry" "$keep/$entry" || return 1
+        fi
+      done
+    }
+    tmp=$1 top=$2 closed=$3 here=$PWD; shift 3
+    umask 022
+    if ! hide /tmp "${top:+/tmp/$top}" whole --bind "$tmp"; then
+      echo "cannot give the tests a /tmp of their own that leads to $here" >&2; exit 125
     fi
-    exec "$@"' with_private_tmp "$tmp" "$top" "$@"
+    if [[ -n $closed ]] && ! hide "$closed" "${here%/*}" entries -t tmpfs -o mode=0755 quarn-view; then
+      echo "cannot make a way through $closed to $here" >&2; exit 125
+    fi
+    cd "$here" || exit 125
+    exec "$@"' with_private_view "$tmp" "$top" "$closed" "$@"
+}
+
+# The topmost folder above the checkout that user id <$1> cannot enter, if
+# any (/ aside: nothing could run without it).
+closed_above() {
+  local dir="" part parts
+  IFS=/ read -ra parts <<<"${PWD#/}"
+  for part in "${parts[@]:0:${#parts[@]}-1}"; do
+    dir+=/$part
+    setpriv --reuid="$1" --regid="$1" --clear-groups test -x "$dir" || { echo "$dir"; return; }
+  done
 }
 
 # The name in /tmp of the folder that holds the checkout, if it is there.
