@@ -3,7 +3,11 @@
 # FUZZ_SECONDS (default 60) on a copy of its corpus, with every single
 # allocation capped at 2 GB (an input that asks for more fails the run).
 # New inputs land in build/fuzz-work/<name>; minimise and copy the useful
-# ones into fuzz/corpus/<name>/ by hand.
+# ones into fuzz/corpus/<name>/ by hand. Merged by edge alone, a corpus
+# keeps every covered edge in a few hundred files where a merge by
+# libFuzzer's finer features keeps thousands:
+#   build/fuzz/fuzz/<folder>/fuzz_<name> -merge=1 -use_counters=0 \
+#     fuzz/corpus/<name> build/fuzz-work/<name>
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

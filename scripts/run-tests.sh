@@ -7,36 +7,56 @@
 # real window, in a private Xvfb when there is no display. A third build
 # runs the tests labelled "threads" under ThreadSanitizer, and clang builds
 # the base library's tests once more. Run by root, the release build's
-# tests also run as a user without root's rights. Exits non-zero on any
+# tests also run as a user without root's rights (under CI, a failure when
+# that user cannot read the build). Exits non-zero on any
 # failure; the last line sums up, with how many tests and rows were
 # skipped, listed by reason just above it (scripts/test-skips.sh). The test
 # programs' compile time is kept down by a shared precompiled header and
 # unity batches (cmake/QuarnBuild.cmake).
 set -uo pipefail
-cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh || { echo "SUMMARY: FAILED (installing dependencies)"; exit 1; }
-source scripts/as-player.sh
-continue_as_player "$0" "$@" || { echo "SUMMARY: FAILED (the repository's owner has no account here)"; exit 1; }
-require_own_build_folder || { echo "SUMMARY: FAILED (build/ holds another user's files)"; exit 1; }
+# The system's temporary folder, where GoogleTest 1.12 makes its files
+# (the rows of tests/scripts name a folder of their own).
+shared_tmp=/tmp
 
-jobs=$(nproc 2>/dev/null || echo 2)
-# A process the sanitizers stop ends with status 86, which no test expects:
-# with their default of 1, a death test expecting a failure status would
-# pass on a memory fault or a leak in its child. Options already in the
-# environment come after it, so they still win.
-export ASAN_OPTIONS=exitcode=86:${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:abort_on_error=0}
-export UBSAN_OPTIONS=exitcode=86:${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
-export LSAN_OPTIONS=exitcode=86${LSAN_OPTIONS:+:$LSAN_OPTIONS}
-export QUARN_PLATFORM=headless
-export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/.ccache}
+# Everything before the steps: what they need installed, who runs them, and
+# the environment every test runs in.
+prepare() {
+  cd "$(dirname "$0")/.." || return 1
+  bash scripts/install-deps.sh || { echo "SUMMARY: FAILED (installing dependencies)"; exit 1; }
+  source scripts/as-player.sh
+  continue_as_player "$0" "$@" || { echo "SUMMARY: FAILED (the repository's owner has no account here)"; exit 1; }
+  require_own_build_folder || { echo "SUMMARY: FAILED (build/ holds another user's files)"; exit 1; }
 
-# The tests' own temporary folder: every test and corpus replay runs with
-# TMPDIR naming it, and anything left in it at the end fails the run, so no
-# test or fuzz target leaves files in a user's temporary folder.
-tests_tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarn-tests.XXXXXX") || { echo "SUMMARY: FAILED (no temporary folder)"; exit 1; }
+  jobs=$(nproc 2>/dev/null || echo 2)
+  # A process the sanitizers stop ends with status 86, which no test expects:
+  # with their default of 1, a death test expecting a failure status would
+  # pass on a memory fault or a leak in its child. Options already in the
+  # environment come after it, so they still win.
+  export ASAN_OPTIONS=exitcode=86:${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:abort_on_error=0}
+  export UBSAN_OPTIONS=exitcode=86:${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+  export LSAN_OPTIONS=exitcode=86${LSAN_OPTIONS:+:$LSAN_OPTIONS}
+  export QUARN_PLATFORM=headless
+  export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/.ccache}
 
-failed=()
+  # The tests' own temporary folder: every test and corpus replay runs with
+  # TMPDIR naming it, and anything left in it at the end fails the run, so
+  # no test or fuzz target leaves files in a user's temporary folder.
+  tests_tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarn-tests.XXXXXX") || { echo "SUMMARY: FAILED (no temporary folder)"; exit 1; }
+  mkdir -p build
+  source scripts/test-skips.sh
+}
+
+# Runs a command with TMPDIR naming the folder <$1>. GoogleTest's
+# testing::TempDir() reads TEST_TMPDIR before TMPDIR, and takes its value as
+# it is when it ends in a slash: one set by a caller would send the tests'
+# files elsewhere.
+in_tmp() {
+  local tmp=$1; shift
+  TMPDIR=$tmp TEST_TMPDIR=${tmp%/}/ "$@"
+}
+
+failed=() ran=()
 run_build() {
   local name=$1; shift
   local dir=build/$name
@@ -50,7 +70,8 @@ run_build() {
   # that leaves a log beside its executable fails the run; a log of an
   # earlier build goes first.
   find "$dir/fuzz" -name 'fuzz_*.log' -type f -delete 2>/dev/null
-  if ! TMPDIR=$tests_tmp ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
+  if ! in_tmp "$tests_tmp" ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
+  ran+=("${name/sanitize/sanitizer} build's tests and fuzz corpora")
   local logs
   logs=$(find "$dir/fuzz" -name 'fuzz_*.log' -type f 2>/dev/null)
   if [[ -n $logs ]]; then
@@ -63,12 +84,17 @@ run_build() {
 # When root runs this (as CI does), the release build's tests run once more
 # as a user id with no account and none of root's rights, so that a test
 # only root can pass fails here as it fails for every player. That user
-# reads the build and writes only in a folder of its own: its TMPDIR, its
-# HOME and CTest's log, which CTest keeps where it starts (a CTestTestfile
-# there names the release build). A checkout in a folder closed to others,
-# as `mktemp -d` makes it, lets that user through its own top folder for
-# the run, by an ACL entry for that user alone, and then has the ACL it
-# had. Left out, with the reason, when the build still cannot be read.
+# reads the build and writes only in a folder of its own (build/plain-user.*,
+# removed after): its TMPDIR, its HOME and CTest's log, which CTest keeps
+# where it starts (a CTestTestfile there names the release build). A
+# checkout in a folder closed to others, as `mktemp -d` makes it, lets that
+# user through its own top folder for the run, by an ACL entry for that
+# user alone, and then has the ACL it had. A folder above the checkout that
+# is closed to others (a clone under /root) is left as it is on disk: the
+# run's mount namespace hides it behind a way through (with_private_view).
+# When the build still cannot be read, the step fails the run under CI
+# (CI=true), which must see what a player sees, and is a skip elsewhere,
+# with the reason either way.
 run_as_plain_user() {
   [[ $(id -u) -eq 0 ]] || return 0
   local uid=65533
@@ -83,29 +109,135 @@ run_as_plain_user() {
 }
 
 plain_user_tests() {
-  local uid=$1 name="release as a plain user" dir=$PWD/build/release own
+  local uid=$1 name="release as a plain user" dir=$PWD/build/release own top closed
+  top=$(tmp_top)
   local as_user=(setpriv --reuid="$uid" --regid="$uid" --clear-groups)
   echo "=== $name: tests as user id $uid"
-  own=$(mktemp -d "${TMPDIR:-/tmp}/quarn-plain-tests.XXXXXX") || { failed+=("$name: no temporary folder"); return; }
+  own=$(mktemp -d "$PWD/build/plain-user.XXXXXX") || { failed+=("$name: no folder of its own in build/"); return; }
   mkdir "$own/tmp" "$own/home" "$own/ctest"
   printf 'subdirs("%s")\n' "$dir" >"$own/ctest/CTestTestfile.cmake"
   chown -R "$uid:$uid" "$own"
-  local closed=""
-  if ! "${as_user[@]}" test -r "$dir/CTestTestfile.cmake" -a -x "$dir/tests"; then
-    closed="user id $uid cannot read $dir: let others read it and enter the folders on its way (chmod o+rX)"
-  elif ! "${as_user[@]}" test -w "$own/tmp"; then
-    closed="user id $uid cannot enter $(dirname "$own"): set TMPDIR to a folder others may enter"
+  closed=$(closed_above "$uid")
+  # Where no view can be made, the run goes without one, as that user sees
+  # the disk.
+  local private=()
+  if unshare --mount --propagation private true 2>/dev/null; then
+    if with_private_view "$own/tmp" "$closed" true; then
+      private=(with_private_view "$own/tmp" "$closed")
+      # The X servers that tests start put their sockets there, as in /tmp.
+      mkdir -m 1777 "$own/tmp/.X11-unix"
+    else
+      echo "=== $name: no view of its own, so it sees the disk as it is"
+    fi
   fi
-  if [[ -n $closed ]]; then skip_step "$name" "$closed"; rm -rf "$own"; return; fi
-  if ! "${as_user[@]}" env -u XDG_RUNTIME_DIR -u USER -u LOGNAME HOME="$own/home" TMPDIR="$own/tmp" \
-       ctest --test-dir "$own/ctest" -j "$jobs" --output-on-failure --timeout 600; then failed+=("$name tests"); fi
-  if [[ -n $(ls -A "$own/tmp") ]]; then
-    echo "=== $name: left in its temporary folder:"
-    (cd "$own/tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
+  # Asked in the view the tests will run in: there a closed folder above
+  # the checkout no longer bars the way.
+  if ! "${private[@]}" "${as_user[@]}" test -r "$dir/CTestTestfile.cmake" -a -x "$dir/tests" -a -w "$own/tmp"; then
+    plain_user_cannot_run "$name" "user id $uid cannot read $dir: let others read it and enter the folders on its way (chmod o+rX)"
+    rm -rf "$own"; return
+  fi
+  if ! "${private[@]}" "${as_user[@]}" env -u XDG_RUNTIME_DIR -u USER -u LOGNAME HOME="$own/home" \
+       TMPDIR="$own/tmp" TEST_TMPDIR="$own/tmp/" ctest --test-dir "$own/ctest" -j "$jobs" --output-on-failure --timeout 600; then
+    failed+=("$name tests")
+  fi
+  ran+=("release tests again as a user without root's rights")
+  # The folders that held the checkout's place and the X servers' sockets
+  # in the private /tmp, when they are empty: every view made makes the
+  # first, the one that only tried whether it could be made too.
+  rmdir "$own/tmp/.X11-unix" ${top:+"$own/tmp/$top"} 2>/dev/null
+  local left
+  left=$(cd "$own/tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
+  # Without the namespace, what this user id, unique to the run, left in
+  # /tmp is the run's too.
+  [[ -n ${private[*]} ]] || left+=$(find "$shared_tmp" -mindepth 1 -maxdepth 1 -user "$uid" -printf '\n%p' 2>/dev/null | head -50)
+  left=${left#$'\n'}
+  if [[ -n $left ]]; then
+    echo "=== $name: left in its temporary folder:"; echo "$left"
     failed+=("files left in the plain user's temporary folder")
   fi
   collect_skips "$name" "$own/ctest/Testing/Temporary/LastTest.log"
   rm -rf "$own"
+}
+
+# GoogleTest 1.12 makes the files that hold a test's captured output, each
+# death test's included, in /tmp whatever TMPDIR or TEST_TMPDIR say. Run as
+# root: <command> in a mount namespace of its own whose /tmp is the folder
+# <$1>, so that they land there. A checkout under /tmp keeps its place: the
+# folder of /tmp that holds it is bound back at its name, with what lies
+# beside the checkout in it (the shared test data, ../shared).
+# <$2>, when not empty, is the topmost folder above the checkout that the
+# plain user cannot enter (closed_above): it is hidden behind a tmpfs open
+# to all, in which the path down to the checkout's parent is made anew and
+# each entry of that parent bound back at its name, so the checkout, and
+# ../shared beside it, keep their paths (the build's CTest files name them)
+# while no folder on disk changes its mode.
+with_private_view() {
+  local tmp=$1 closed=$2 top
+  top=$(tmp_top)
+  shift 2
+  unshare --mount --propagation private -- bash -c '
+    # Mounts the rest of the arguments on the folder <$1>, and brings the
+    # folder <$2> below it back at its place in the new view: bound as it
+    # is when <$3> is "whole", else made anew with its entries bound in it.
+    # The folder to bring back is held as the working folder, as no path
+    # leads to it once hidden; hence --no-canonicalize and relative paths.
+    hide() {
+      local hidden=$1 keep=$2 how=$3 entry; shift 3
+      [[ -z $keep ]] || cd "$keep" || return 1
+      mount --no-canonicalize "$@" "$hidden" || return 1
+      [[ -n $keep ]] || return 0
+      mkdir -p "$keep" || return 1
+      if [[ $how == whole ]]; then mount --no-canonicalize --bind . "$keep"; return; fi
+      shopt -s dotglob nullglob
+      for entry in *; do
+        if [[ -L $entry ]]; then
+          ln -s "$(readlink "$entry")" "$keep/$entry" || return 1
+        elif [[ -d $entry ]]; then
+          mkdir "$keep/$entry" && mount --no-canonicalize --bind "$entry" "$keep/$entry" || return 1
+        else
+          : >"$keep/$entry" && mount --no-canonicalize --bind "$entry" "$keep/$entry" || return 1
+        fi
+      done
+    }
+    tmp=$1 top=$2 closed=$3 here=$PWD; shift 3
+    umask 022
+    if ! hide /tmp "${top:+/tmp/$top}" whole --bind "$tmp"; then
+      echo "cannot give the tests a /tmp of their own that leads to $here" >&2; exit 125
+    fi
+    if [[ -n $closed ]] && ! hide "$closed" "${here%/*}" entries -t tmpfs -o mode=0755 quarn-view; then
+      echo "cannot make a way through $closed to $here" >&2; exit 125
+    fi
+    cd "$here" || exit 125
+    exec "$@"' with_private_view "$tmp" "$top" "$closed" "$@"
+}
+
+# The topmost folder above the checkout that user id <$1> cannot enter, if
+# any (/ aside: nothing could run without it).
+closed_above() {
+  local dir="" part parts
+  IFS=/ read -ra parts <<<"${PWD#/}"
+  for part in "${parts[@]:0:${#parts[@]}-1}"; do
+    dir+=/$part
+    setpriv --reuid="$1" --regid="$1" --clear-groups test -x "$dir" || { echo "$dir"; return; }
+  done
+}
+
+# The name in /tmp of the folder that holds the checkout, if it is there.
+tmp_top() {
+  [[ $PWD == /tmp/?* ]] || return 0
+  local top=${PWD#/tmp/}
+  echo "${top%%/*}"
+}
+
+# A plain-user step that cannot run, <$1> its name and <$2> why, with the
+# way out: a failure under CI, a skip elsewhere.
+plain_user_cannot_run() {
+  if [[ ${CI:-} == true || ${CI:-} == 1 ]]; then
+    echo "$1: cannot run under CI: $2" >&2
+    failed+=("$1 could not run: $2")
+  else
+    skip_step "$1" "$2"
+  fi
 }
 
 # A third, small build: only the tests labelled "threads" (and what they
@@ -118,8 +250,9 @@ run_tsan() {
   fi
   if ! cmake --build "$dir" -j "$jobs" --target quarn_tsan_tests; then failed+=("tsan build"); return; fi
   echo "=== tsan: tests"
-  if ! TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} TMPDIR=$tests_tmp \
+  if ! TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} in_tmp "$tests_tmp" \
        ctest --test-dir "$dir" -L threads -j "$jobs" --output-on-failure --timeout 600; then failed+=("tsan tests"); fi
+  ran+=("threaded tests under ThreadSanitizer")
   collect_skips tsan "$dir/Testing/Temporary/LastTest.log"
 }
 
@@ -138,10 +271,11 @@ run_clang_base() {
   fi
   echo "=== clang-base: tests"
   {
-    TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base" --gtest_brief=1 &&
-      TMPDIR=$tests_tmp "$dir/tests/engine/base/test_engine_base_files" --gtest_brief=1
+    in_tmp "$tests_tmp" "$dir/tests/engine/base/test_engine_base" --gtest_brief=1 &&
+      in_tmp "$tests_tmp" "$dir/tests/engine/base/test_engine_base_files" --gtest_brief=1
   } 2>&1 | tee "$dir.tests.log"
   ((PIPESTATUS[0] == 0)) || failed+=("clang-base tests")
+  ran+=("base library under clang")
   collect_skips clang-base "$dir.tests.log"
 }
 
@@ -209,6 +343,7 @@ run_smoke() {
   if [[ -n "${DISPLAY:-}" ]]; then
     "${run[@]}" 2>&1 | tee "$log"
     ((PIPESTATUS[0] == 0)) || failed+=("smoke tests")
+    ran+=("window tests in a real window")
     collect_skips smoke "$log"
     return
   fi
@@ -234,31 +369,48 @@ run_smoke() {
   ((PIPESTATUS[0] == 0)) || failed+=("smoke tests")
   DISPLAY=:$display smoke_under_window_manager 2>&1 | tee -a "$log"
   ((PIPESTATUS[0] == 0)) || failed+=("smoke tests under a window manager")
+  ran+=("window tests in a real window")
   collect_skips smoke "$log"
   kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
 }
 
-mkdir -p build
-source scripts/test-skips.sh
-run_build release -DCMAKE_BUILD_TYPE=Release
-[[ " ${failed[*]} " == *" release build "* ]] || run_as_plain_user
-TMPDIR=$tests_tmp run_smoke
-run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
-run_tsan
-run_clang_base
+# The steps, in order. The release build's tests run as a plain user too
+# when root runs this, once they are built.
+run_steps() {
+  run_build release -DCMAKE_BUILD_TYPE=Release
+  [[ " ${failed[*]} " == *" release build "* ]] || run_as_plain_user
+  in_tmp "$tests_tmp" run_smoke
+  run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
+  run_tsan
+  run_clang_base
+}
 
-if [[ -n $(ls -A "$tests_tmp") ]]; then
-  echo "=== left in the tests' temporary folder:"
-  (cd "$tests_tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
-  failed+=("files left in the temporary folder")
-fi
-rm -rf "$tests_tmp"
+# The leftovers, the skips and the summary, which names the steps that ran
+# and no other. Returns non-zero on any failure.
+finish() {
+  if [[ -n $(ls -A "$tests_tmp") ]]; then
+    echo "=== left in the tests' temporary folder:"
+    (cd "$tests_tmp" && find . -mindepth 1 -maxdepth 2 | sort | head -50)
+    failed+=("files left in the temporary folder")
+  fi
+  rm -rf "$tests_tmp"
 
-report_skips
-if ((${#failed[@]})); then
-  echo "SUMMARY: FAILED (${failed[*]}); $skip_summary"
-  exit 1
-fi
-plain=""
-[[ $(id -u) -ne 0 ]] || plain=", release tests again as a user without root's rights"
-echo "SUMMARY: all tests passed (release and sanitizer builds$plain, fuzz corpora replayed, threaded tests under ThreadSanitizer, base library under clang); $skip_summary"
+  report_skips
+  if ((${#failed[@]})); then
+    echo "SUMMARY: FAILED (${failed[*]}); $skip_summary"
+    return 1
+  fi
+  local steps
+  printf -v steps '%s, ' "${ran[@]}"
+  echo "SUMMARY: all tests passed (${steps%, }); $skip_summary"
+}
+
+main() {
+  prepare "$@"
+  run_steps
+  finish
+}
+
+# The rows of tests/scripts source this file for its steps alone.
+[[ ${BASH_SOURCE[0]} == "$0" ]] || return 0
+main "$@"

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The test command's own steps (scripts/run-tests.sh, sourced for its
+# functions): its step sequence and summary run on a fake repository whose
+# builds are stubs, with a fake ctest for the plain user's run. setpriv and
+# `id -u` are faked too, so that the rows run alike as root or not: the fake
+# setpriv notes the user id it was asked for and runs the command as is.
+# Each row: its name, whether it needs a private /tmp (root with mount
+# namespaces), CI, whether the plain user may read the build ("above": it
+# may, but not enter the two folders above the checkout, the real setpriv
+# then taking that user's rights), what the fake ctest does, the user id
+# `id -u` gives, the status wanted, whether the summary must name the plain
+# user's run, and a text that must be in the output ("-" for none).
+set -uo pipefail
+run_tests=$(realpath "$1") skips=$(realpath "$(dirname "$1")/test-skips.sh")
+here=$(mktemp -d) bad=0
+trap 'rm -rf "$here"' EXIT
+mkdir "$here/bin"
+cat >"$here/bin/setpriv" <<'EOF'
+#!/usr/bin/env bash
+[[ ${FAKE_SETPRIV:-} == real ]] && exec "$(PATH=${PATH#*:} command -v setpriv)" "$@"
+while [[ $1 == --* ]]; do [[ $1 == --reuid=* ]] && export FAKE_REUID=${1#--reuid=}; shift; done
+# The build is closed to it; the folders above it are not.
+[[ $1 == test && $2 == -r && -n ${FAKE_CLOSED:-} ]] && exit 1
+exec "$@"
+EOF
+cat >"$here/bin/id" <<'EOF'
+#!/usr/bin/env bash
+[[ $1 == -u ]] && { echo "$FAKE_UID"; exit 0; }
+PATH=${PATH#*:} exec id "$@"
+EOF
+cat >"$here/bin/ctest" <<'EOF'
+#!/usr/bin/env bash
+echo "user ${FAKE_REUID:-$EUID} TMPDIR $TMPDIR TEST_TMPDIR $TEST_TMPDIR" >>"$NOTES/ctest-ran"
+case $FAKE_CTEST in
+  # As a test reading the shared data beside the checkout does.
+  shared) [[ $(<../shared/data) == data && -r build/release/CTestTestfile.cmake ]] ||
+    { echo "cannot read the build or ../shared from $PWD" >&2; exit 9; } ;;
+  fails) exit 8 ;;
+  leaves) touch "$TMPDIR/left" ;;
+  # As GoogleTest does, in /tmp; only when /tmp is the run's own folder.
+  captures) [[ /tmp -ef $TMPDIR ]] || { echo "/tmp is not the plain user's own folder" >&2; exit 9; }
+    touch /tmp/gtest_captured_stream.row ;;
+  # As an X server started by a test does: its socket, removed at its end.
+  xserver) [[ /tmp -ef $TMPDIR ]] || { echo "/tmp is not the plain user's own folder" >&2; exit 9; }
+    mkdir -p /tmp/.X11-unix && touch /tmp/.X11-unix/X9 && rm /tmp/.X11-unix/X9 ;;
+esac
+exit 0
+EOF
+chmod +x "$here"/bin/*
+private=yes
+unshare --mount --propagation private true 2>/dev/null || private=no
+
+plain="release tests again as a user without root's rights"
+# name, private /tmp, CI, build, ctest, id -u, status, plain run named, output
+rows=(
+  "runs as a plain user"  any "" open passes 0 0 yes -
+  "a failing test fails"  any "" open fails 0 1 no "FAILED (release as a plain user tests)"
+  "closed build skips"    any "" closed passes 0 0 no "release as a plain user: skipped (user id"
+  "closed build under CI" any true closed passes 0 1 no "cannot run under CI: user id"
+  "files left fail"       any "" open leaves 0 1 no "files left in the plain user's temporary folder"
+  "captured output kept"  yes "" open captures 0 1 no "./gtest_captured_stream.row"
+  "an X server's sockets" yes "" open xserver 0 0 yes -
+  "not root: no such run" any "" open passes 1000 0 no -
+  "closed folders above"  yes true above shared 0 0 yes -
+)
+for ((i = 0; i < ${#rows[@]}; i += 9)); do
+  name=${rows[i]}
+  if [[ ${rows[i + 1]} == yes && $private == no ]]; then
+    why="give the tests a /tmp of their own"
+    [[ ${rows[i + 3]} == above ]] && why="let the plain user past folders closed to it"
+    echo "the row '$name' is skipped: only root with mount namespaces can $why"
+    continue
+  fi
+  ROW=$here/row$i NOTES=$here/row$i bin=$here/bin repo=$here/row$i/repo setpriv=fake fake_closed=""
+  [[ ${rows[i + 3]} == closed ]] && fake_closed=yes
+  if [[ ${rows[i + 3]} == above ]]; then
+    # Two folders closed to others above the checkout, as a clone in a
+    # folder of /root's has; what the plain user runs and the shared data
+    # lie beside the checkout, and a folder open to all takes its notes.
+    beside=$ROW/closed/checkouts
+    repo=$beside/repo bin=$beside/bin NOTES=$beside/notes setpriv=real
+    mkdir -p "$repo" "$NOTES" "$beside/shared" && cp -r "$here/bin" "$bin" && echo data >"$beside/shared/data" &&
+      chmod 1777 "$NOTES" && chmod 700 "$ROW/closed" "$beside" || exit 1
+  fi
+  mkdir -p "$repo/build/release/tests" && cd "$repo" || exit 1
+  touch build/release/CTestTestfile.cmake
+  (
+    export ROW NOTES PATH=$bin:$PATH CI=${rows[i + 2]} FAKE_CLOSED=$fake_closed \
+      FAKE_CTEST=${rows[i + 4]} FAKE_UID=${rows[i + 5]} FAKE_SETPRIV=$setpriv
+    source "$skips"
+    source "$run_tests"
+    tests_tmp=$ROW/tests-tmp shared_tmp=$ROW/shared-tmp jobs=1 failed=() ran=()
+    mkdir "$tests_tmp" "$shared_tmp"
+    # The builds and the other steps are stubs; the plain user's step and the
+    # sequence around it are the script's own.
+    run_build() { ran+=("$1 build's tests and fuzz corpora"); }
+    run_smoke() { :; }
+    run_tsan() { :; }
+    run_clang_base() { :; }
+    run_steps && finish
+  ) >"$ROW/said" 2>&1 </dev/null
+  status=$? said=$(<"$ROW/said") ctest_ran=$(cat "$NOTES/ctest-ran" 2>/dev/null)
+  summary=$(grep '^SUMMARY:' "$ROW/said")
+  wrong=()
+  [[ $status == "${rows[i + 6]}" ]] || wrong+=("status $status")
+  named=no
+  [[ $summary == *"$plain"* ]] && named=yes
+  [[ $named == "${rows[i + 7]}" ]] || wrong+=("the summary names the plain user's run: $named")
+  [[ ${rows[i + 8]} == - || $said == *"${rows[i + 8]}"* ]] || wrong+=("no '${rows[i + 8]}'")
+  # The fake ctest ran once exactly when the step could run, asked for
+  # another user id than root's, in the plain user's own temporary folder.
+  if [[ ${rows[i + 3]} != closed && ${rows[i + 5]} == 0 ]]; then
+    [[ $ctest_ran =~ ^user\ [1-9][0-9]*\ TMPDIR\ ([^ ]+)\ TEST_TMPDIR\ ([^ ]+)$ &&
+       ${BASH_REMATCH[2]} == "${BASH_REMATCH[1]}/" && ${BASH_REMATCH[1]} == "$repo"/build/plain-user.*/tmp ]] ||
+      wrong+=("ctest ran as '$ctest_ran'")
+  elif [[ -n $ctest_ran ]]; then
+    wrong+=("ctest ran: $ctest_ran")
+  fi
+  [[ -z $(find "$repo/build" -name 'plain-user.*') ]] || wrong+=("the plain user's folder is left")
+  if ((${#wrong[@]})); then
+    printf "row '%s': %s\n" "$name" "${wrong[*]}" >&2
+    echo "$said" | sed 's/^/    /' >&2
+    bad=1
+  fi
+done
+# Root's and a player's own runs: GoogleTest's TEST_TMPDIR names the tests'
+# folder too, ending in a slash as GoogleTest makes it.
+env=$(cd "$here" && source "$run_tests" && TEST_TMPDIR=/elsewhere/ in_tmp "$here/t" env | grep -E '^(TEST_)?TMPDIR=' | sort)
+if [[ $env != "TEST_TMPDIR=$here/t/"$'\n'"TMPDIR=$here/t" ]]; then
+  echo "the tests' temporary folder: $env" >&2
+  bad=1
+fi
+exit $bad
