@@ -73,10 +73,15 @@ public:
             return true;
         int bound = -1;
         int error = 0;
-        if (!bound_data_folder(folder_, names.front(), bound, error))
+        std::string bound_name;
+        if (!bound_data_folder(folder_, names.front(), bound, bound_name, error))
             return true;
         if (bound < 0) {
             errno = error;
+            return false;
+        }
+        if (writes_ && !reached_to_write(bound, bound_name)) {
+            close_quietly(bound);
             return false;
         }
         shown_ = names.front();
@@ -143,6 +148,25 @@ public:
     int folder() const { return folder_; }
 
 private:
+    // The bound data folder was opened by the read rule, which takes a
+    // group member's link at its name: a write reaches it by its own rule,
+    // walking the name `name` from the current folder, and only when that
+    // walk leads to the very folder bound (`bound`); a folder put at the
+    // name since was never judged (ESTALE).
+    bool reached_to_write(int bound, const std::string& name) const
+    {
+        const int reached = open_under_rule(folder_, name.c_str(), O_PATH | O_DIRECTORY, true, true);
+        if (reached < 0)
+            return false;
+        struct stat walked, held;
+        const bool same = ::fstat(reached, &walked) == 0 && ::fstat(bound, &held) == 0 &&
+                          walked.st_dev == held.st_dev && walked.st_ino == held.st_ino;
+        close_quietly(reached);
+        if (!same)
+            errno = ESTALE;
+        return same;
+    }
+
     bool note_folder()
     {
         struct stat st;
