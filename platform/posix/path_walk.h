@@ -29,7 +29,9 @@ namespace platform {
 // else's, a group member's in the group's folder included, is refused
 // (error_untrusted_owner, named as a link). It reaches the bound data
 // folder by that rule too, and only when the name leads to the very folder
-// bound. Reads keep the rule above.
+// bound. Reads keep the rule above, and a read through another user's link
+// opens only a file of that user's (error_untrusted_owner, naming the
+// link): their link gives the program no more than they have.
 int open_under_rule(int start, const char* path, int flags, bool follow, bool writes = false);
 inline int open_under_rule(const char* path, int flags, bool follow)
 {

@@ -97,13 +97,39 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
              give_away(d / "x");
          },
          "x/f", FileOpen::read_existing, nullptr, platform::error_untrusted_link},
-        {"another user's link in a group's folder", group, true,
+        // A member's link leads only to what the member owns: aimed at a
+        // private file of the player's, it had the file's first line said
+        // in a log the group reads.
+        {"another user's link to their own file in a group's folder", group, true,
          [&](const fs::path& d) {
              file(d / "a/f", "group");
+             give_away(d / "a/f");
              fs::create_directory_symlink("a", d / "x");
              give_away(d / "x");
          },
          "x/f", FileOpen::read_existing, "group", 0},
+        {"another user's link to the player's file in a group's folder", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "private");
+             fs::create_symlink("a/f", d / "x");
+             give_away(d / "x");
+         },
+         "x", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
+        {"another user's link to the player's folder in a group's folder", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "private");
+             fs::create_directory_symlink("a", d / "x");
+             give_away(d / "x");
+         },
+         "x/f", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
+        {"another user's link, then the player's, to the player's file", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "private");
+             fs::create_symlink("a/f", d / "mine");
+             fs::create_symlink("mine", d / "x");
+             give_away(d / "x");
+         },
+         "x", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
         // A write follows only the player's and root's links: a member
         // could aim theirs at any file of the player's.
         {"another user's link on the way in a group's folder, to write", group, true,

@@ -750,13 +750,14 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
         {"a link at the name", [&](const fs::path& f) { plant(f / "game.cfg", [&] { fs::create_symlink("mine", f / "game.cfg"); }); },
          cfgReadTy::unopened, CFG_KEPT_OTHERS, mine_kept, "('game.cfg', a link of user 65533)"},
         // A member's link in the group's folder, aimed at any file of the
-        // player's: the save wrote the settings into it.
+        // player's: the save wrote the settings into it, and the load read
+        // it. Their link leads only to what they own.
         {"a group member's link, in the group's folder", [&](const fs::path& f) {
              group_folder(f);
              fs::create_symlink("mine", f / "game.cfg");
              EXPECT_EQ(::lchown((f / "game.cfg").c_str(), other, player), 0);
          },
-         cfgReadTy::whole, CFG_KEPT_OTHERS, mine_kept, "('game.cfg', a link of user 65533): make it yours, or remove it"},
+         cfgReadTy::unopened, CFG_KEPT_OTHERS, mine_kept, "('game.cfg', a link of user 65533): make it yours, or remove it"},
         {"the player's link, in the group's folder", [&](const fs::path& f) {
              group_folder(f);
              fs::create_symlink("mine", f / "game.cfg");
@@ -942,7 +943,7 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              for (const char* name : {"other_game", "other_game/game.cfg", "game.cfg"})
                  EXPECT_EQ(::lchown((f / name).c_str(), player, player), 0);
          },
-         cfgReadTy::whole, ERR_WRITE,
+         cfgReadTy::unopened, ERR_WRITE,
          [](const fs::path& f) { EXPECT_EQ(read_text((f / "other_game" / "game.cfg").string()), "another = 1\n"); },
          nullptr, nullptr, false, "Owned by another user ('cfgs', a link of user 65533): make it yours, or remove it"},
         // With every new file's name taken, the save rewrites the player's
