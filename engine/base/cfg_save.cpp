@@ -223,7 +223,7 @@ int rewrite_judged(platform::FolderHandle folder, const std::string& name, const
 // player's mode, in its place. 0, a kept result, or the error number
 // (negative).
 int put_in_place(platform::FolderHandle folder, const std::string& fresh, const platform::MadeFile& made,
-                 const std::string& name, const std::string& shown)
+                 const std::string& name, const std::string& shown, const std::string& text)
 {
     int error = EEXIST;
     for (int tries = 0; tries < 3; ++tries) {
@@ -238,6 +238,11 @@ int put_in_place(platform::FolderHandle folder, const std::string& fresh, const 
         if (verdict == OldFile::none && error == EEXIST)
             continue;
         (void)platform::folder_remove_made(folder, fresh.c_str(), made);
+        // A name that no rename may replace: a file mounted over it (a
+        // dotfiles manager's bind mount, EBUSY), or one on another mount
+        // (EXDEV). The file judged is rewritten in place instead.
+        if (verdict == OldFile::replace && (error == EBUSY || error == EXDEV))
+            return rewrite_judged(folder, name, shown, now, text);
         if (verdict == OldFile::kept_read_only || verdict == OldFile::kept_others)
             return kept_result(verdict);
         return -error;
@@ -316,6 +321,6 @@ int cfgCTy::Save(const char* fileName) const
     }
     if (cfgBeforeRenameForTest)
         cfgBeforeRenameForTest();
-    const int placed = put_in_place(folder.handle, fresh, made, name, target);
+    const int placed = put_in_place(folder.handle, fresh, made, name, target, text);
     return placed < 0 ? report_write_failure(fileName, -placed) : placed;
 }

@@ -541,6 +541,50 @@ TEST_F(CfgTest, AFileInAFolderThePlayerCannotWriteToIsRewrittenInPlace)
     }
 }
 
+// A settings file that no rename may replace: bind-mounted over its name
+// from a dotfiles folder (EBUSY), or where the rename finds another mount
+// (EXDEV). The rename failed and the run's settings were lost; the file
+// is rewritten in place instead. The errors are made by a call filter in
+// a child, and the real bind mount needs root.
+TEST_F(CfgTest, ANameNoRenameMayReplaceIsRewrittenInPlace)
+{
+    const struct {
+        const char* what;
+        int error;       // the rename's, made by the filter; 0: a real bind mount
+    } rows[] = {{"the rename refused with EBUSY", EBUSY}, {"the rename refused with EXDEV", EXDEV}, {"a bind mount", 0}};
+    cfgCTy cfg;
+    cfg.SetInt("best_result", 90515);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const fs::path folder = dir.path() / std::to_string(row.error);
+        fs::create_directories(folder / "dotfiles");
+        const std::string name = (folder / "game.cfg").string(), kept = (folder / "dotfiles" / "game.cfg").string();
+        write_text(name, "best_result = 1\n");
+        write_text(kept, "best_result = 2\n");
+        if (row.error == 0 && (::geteuid() != 0 || ::mount(kept.c_str(), name.c_str(), nullptr, MS_BIND, nullptr) != 0)) {
+            std::printf("the row '%s' is skipped: it needs root to mount: %s\n", row.what, std::strerror(errno));
+            continue;
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool refused = row.error == 0 || test_support::refuse_calls({{SYS_rename, row.error},
+                                                                               {SYS_renameat, row.error},
+                                                                               {SYS_renameat2, row.error}});
+            std::_Exit(refused && cfg.Save(name.c_str()) == 0 && boxes().empty() ? 0 : 1);
+        }
+        int status = -1;
+        EXPECT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(read_text(name), "best_result = 90515\n");
+        if (row.error == 0) {
+            EXPECT_EQ(::umount(name.c_str()), 0);
+            EXPECT_EQ(read_text(kept), "best_result = 90515\n");
+            EXPECT_EQ(read_text(name), "best_result = 1\n");
+        }
+        EXPECT_FALSE(fs::exists(name + ".new"));
+    }
+}
+
 // A full disk in a folder the player cannot write to: the rewrite in place
 // cut the file mid-line, and a reserve that got part way, as the stand-in
 // for fallocate does, left it longer. A small file system of its own is
