@@ -32,14 +32,10 @@ bool discard(platform::FolderHandle folder, const std::string& temporary, const 
 
 bool write_new_file(platform::FolderHandle folder, const std::string& name, const FileFill& fill)
 {
-    platform::FileHandle file = platform::invalid_file;
+    const auto temporary_name = [&name](int n) { return "." + name + "." + std::to_string(n) + ".new"; };
     std::string temporary;
-    for (int n = 0; n < temporary_names && file == platform::invalid_file; ++n) {
-        temporary = "." + name + "." + std::to_string(n) + ".new";
-        file = platform::folder_create_new(folder, temporary.c_str());
-        if (file == platform::invalid_file && platform::last_error() != EEXIST)
-            return false;
-    }
+    const platform::FileHandle file =
+        platform::folder_create_first_free(folder, temporary_name, temporary_names, false, "", temporary);
     if (file == platform::invalid_file)
         return false;
     const platform::MadeFile made = platform::made_file(file);
