@@ -283,6 +283,46 @@ TEST_F(ImgFilesTest, EveryTemporaryNameTakenIsNamedWithItsOwner)
     }
 }
 
+// A picture written through a group member's link, in the group's folder:
+// the member could aim it at any folder of the player's. The player's own
+// link there is written through.
+TEST_F(ImgFilesTest, APictureIsWrittenThroughNoMembersLink)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a name away";
+    imgRowCTy img;
+    const pelFmtCTy fmt(pel_FMT_R8G8B8);
+    img.SetSize(2, 2, &fmt);
+    const fs::path group = dir.path / "group";
+    fs::create_directories(group / "mine");
+    fs::permissions(group, fs::perms(02775));
+    fs::create_directory_symlink("mine", group / "theirs");
+    ASSERT_EQ(::lchown((group / "theirs").c_str(), 65534, 65534), 0);
+    fs::create_directory_symlink("mine", group / "own");
+    const struct {
+        const char* through;
+        int result;
+        const char* said;
+    } rows[] = {
+        {"theirs", ERR_CREATE, "Owned by another user ('@theirs', a link of user nobody (uid 65534)): make it yours, or "
+                               "remove it"},
+        {"own", 0, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.through);
+        reports().clear();
+        const std::string shot = (group / row.through / "shot.bmp").string();
+        EXPECT_EQ(img.SaveBmpNew(shot.c_str()), row.result);
+        EXPECT_EQ(fs::exists(group / "mine" / "shot.bmp"), row.result == 0);
+        if (row.said) {
+            std::string said = row.said;
+            said.replace(said.find('@'), 1, group.string() + "/");
+            ASSERT_EQ(reports().size(), 1u);
+            EXPECT_EQ(reports()[0].text, "Can't create file '" + shot + "': " + said);
+        }
+    }
+}
+
 TEST_F(ImgFilesTest, HeaderVariantsReadTheSamePels)
 {
     // A 3 x 2 24-bit picture: rows of 9 bytes padded to 12, stored bottom-up.
