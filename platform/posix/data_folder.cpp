@@ -86,6 +86,11 @@ FolderHandle data_folder_open(const char* path, FolderFor use)
     return invalid_folder;
 }
 
+bool data_folder_refused(int error)
+{
+    return error == error_untrusted_link || error == error_untrusted_owner || error == error_open_to_all;
+}
+
 void data_folder_bind(const std::string& name, FolderHandle folder, int error)
 {
     struct stat here;

@@ -89,8 +89,11 @@ std::string DataFolder::open(const std::string& path)
     if (!platform::folder_make(path.c_str(), 0755, &failed))
         return "cannot make the folder " + failed + ": " + platform::system_error_text(platform::last_error());
     folder_ = platform::data_folder_open(path.c_str(), platform::FolderFor::writing);
-    if (folder_ == platform::invalid_folder)
-        return "refusing the data folder " + path + ": " + platform::system_error_text(platform::last_error());
+    if (folder_ == platform::invalid_folder) {
+        const int error = platform::last_error();
+        return (platform::data_folder_refused(error) ? "refusing the data folder " : "cannot open the data folder ") +
+               path + ": " + platform::system_error_text(error);
+    }
     return {};
 }
 
