@@ -550,8 +550,12 @@ TEST_F(CfgTest, ANameNoRenameMayReplaceIsRewrittenInPlace)
 {
     const struct {
         const char* what;
-        int error;       // the rename's, made by the filter; 0: a real bind mount
-    } rows[] = {{"the rename refused with EBUSY", EBUSY}, {"the rename refused with EXDEV", EXDEV}, {"a bind mount", 0}};
+        int error; // the rename's, made by the filter; 0: a real bind mount
+    } rows[] = {
+        {"the rename refused with EBUSY", EBUSY},
+        {"the rename refused with EXDEV", EXDEV},
+        {"a bind mount", 0},
+    };
     cfgCTy cfg;
     cfg.SetInt("best_result", 90515);
     for (const auto& row : rows) {
@@ -561,7 +565,8 @@ TEST_F(CfgTest, ANameNoRenameMayReplaceIsRewrittenInPlace)
         const std::string name = (folder / "game.cfg").string(), kept = (folder / "dotfiles" / "game.cfg").string();
         write_text(name, "best_result = 1\n");
         write_text(kept, "best_result = 2\n");
-        if (row.error == 0 && (::geteuid() != 0 || ::mount(kept.c_str(), name.c_str(), nullptr, MS_BIND, nullptr) != 0)) {
+        if (row.error == 0 &&
+            (::geteuid() != 0 || ::mount(kept.c_str(), name.c_str(), nullptr, MS_BIND, nullptr) != 0)) {
             std::printf("the row '%s' is skipped: it needs root to mount: %s\n", row.what, std::strerror(errno));
             continue;
         }
@@ -801,7 +806,8 @@ TEST_F(CfgTest, AnotherUsersNamesInASharedFolderAreNotTakenOver)
              fs::create_symlink("mine", f / "game.cfg");
              EXPECT_EQ(::lchown((f / "game.cfg").c_str(), other, player), 0);
          },
-         cfgReadTy::unopened, CFG_KEPT_OTHERS, mine_kept, "('game.cfg', a link of user 65533): make it yours, or remove it"},
+         cfgReadTy::unopened, CFG_KEPT_OTHERS, mine_kept,
+         "('game.cfg', a link of user 65533): make it yours, or remove it"},
         {"the player's link, in the group's folder", [&](const fs::path& f) {
              group_folder(f);
              fs::create_symlink("mine", f / "game.cfg");

@@ -304,8 +304,8 @@ TEST_F(ImgFilesTest, APictureIsWrittenThroughNoMembersLink)
         int result;
         const char* said;
     } rows[] = {
-        {"theirs", ERR_CREATE, "Owned by another user ('@theirs', a link of user nobody (uid 65534)): make it yours, or "
-                               "remove it"},
+        {"theirs", ERR_CREATE,
+         "Owned by another user ('@theirs', a link of user nobody (uid 65534)): make it yours, or remove it"},
         {"own", 0, nullptr},
     };
     for (const auto& row : rows) {
