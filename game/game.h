@@ -158,7 +158,12 @@ inline constexpr float START_ANGLE = 1.0471976f;
 
 void NewRace();
 // Buttons, the screenshot keys (F5, F9) and the frame's second input poll.
+// A screenshot asked for is taken by GameScreenshotAsked.
 void GameUi();
+// Saves the screenshot F5 or F9 asked for, if any: the back surface as the
+// frame just drawn left it, which is the frame the player sees. Called by
+// GameDraw between the sprites' draw and the present.
+void GameScreenshotAsked();
 // x and y from the configuration keys "<key>_x" and "<key>_y" (0 when absent).
 void GetConfigPos(int32_t* x, int32_t* y, const char* key);
 void AddSprite(sprCTy* sprite, int32_t depth, int32_t x, int32_t y);

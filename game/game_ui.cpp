@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <string>
 
 void GetConfigPos(int32_t* x, int32_t* y, const char* key)
@@ -112,6 +113,9 @@ int32_t BestResult(int32_t best, int32_t raceMs) { return best <= 0 || raceMs < 
 
 namespace {
 
+// F5 or F9 went down since the last drawn frame.
+bool screenshotAsked = false;
+
 void TakeScreenshot()
 {
     if (!gMode.device || !gMode.device->back)
@@ -119,14 +123,29 @@ void TakeScreenshot()
     char name[260];
     if (!ScreenshotName(name, sizeof name, g_app->cfg->GetStr("WND_NAME")))
         return;
-    // The picture of the screen, at the screen's size.
+    // The picture of the screen, at the screen's size. A screenshot is
+    // worth less than the race: one there is no memory for fails alone,
+    // said once, and the race and the save at its end go on.
     imgCTy* screen = gMode.device->back;
-    imgRowCTy shot;
-    const pelFmtCTy format(pel_FMT_R8G8B8);
-    shot.SetSize(screen->width, screen->height, &format);
-    screen->Draw(&shot, 0, 0, nullptr);
-    // Never over a name that appeared since it was picked.
-    (void)shot.SaveBmpNew(name); // a failed save is not reported further
+    try {
+        imgRowCTy shot;
+        const pelFmtCTy format(pel_FMT_R8G8B8);
+        // Quietly: the one report below names the file and the way out.
+        if (errTry([&] { shot.SetSize(screen->width, screen->height, &format); }) == 0) {
+            screen->Draw(&shot, 0, 0, nullptr);
+            // Never over a name that appeared since it was picked; the
+            // save reports its own failures.
+            (void)shot.SaveBmpNew(name);
+            return;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Can't save the screenshot '%s': not enough memory for a picture of %d x %d pels. The race goes "
+                  "on; close other programs, or choose a smaller screen (SCR_LX, SCR_LY).",
+                  name, screen->width, screen->height);
+    (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text));
 }
 
 } // namespace
@@ -135,7 +154,17 @@ void GameUi()
 {
     g_exitButton.Update();
     g_newButton.Update();
+    // Taken once the frame is drawn: before the first frame the back
+    // surface is still black, and later it would lag a frame behind.
     if (inpWentDown(platform::vk::f9) || inpWentDown(platform::vk::f5))
-        TakeScreenshot();
+        screenshotAsked = true;
     inpPoll();
+}
+
+void GameScreenshotAsked()
+{
+    if (!screenshotAsked)
+        return;
+    screenshotAsked = false;
+    TakeScreenshot();
 }

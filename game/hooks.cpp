@@ -163,6 +163,8 @@ int GameDraw()
 {
     if (gMode.device && gMode.device->back)
         g_sprites.Draw(gMode.device->back);
+    // Before the present: a flip would put the frame out of reach.
+    GameScreenshotAsked();
     gPresent();
     return 1;
 }
@@ -186,7 +188,9 @@ int GameMessageHook(platform::WindowHandle, uint32_t message, uintptr_t, intptr_
 
 void GameActivate()
 {
-    const rectTy screen = { 0, 0, 800, 600 };
-    g_sprites.AddDirty(screen, screen, 3);
+    // All of the screen, whatever its size: in full screen the surfaces may
+    // have been lost while the window was away. Before GameInit the screen
+    // is empty and nothing is marked.
+    g_sprites.AddDirty(g_sprites.scr, g_sprites.scr, spr_DIRTY_FRAMES);
     gaShowCursor(0);
 }

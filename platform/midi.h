@@ -66,6 +66,10 @@ struct MidiSoundfontState {
     bool refused = false;     // the soundfont set was missing or did not load
     std::string loaded;       // the soundfont that plays; "" when none does
     std::string why;          // why the soundfont set was refused
+    // Why the synthesiser's library could not be used, "" when it could (or
+    // was not tried): then no soundfont plays, and none is refused for it.
+    std::string library_why;
+    std::string library_package; // the system's package that installs that library
 };
 MidiSoundfontState midi_soundfont_state();
 

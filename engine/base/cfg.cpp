@@ -1,37 +1,17 @@
-// The configuration's variable list and its load.
+// The configuration's variable list.
 //
 // A report inside the framework's TRY frame unwinds out of these functions,
 // so every allocation is made quietly first and reported only once nothing
 // is left half done.
 #include "engine/base/cfg_internal.h"
 
-#include "platform/file.h"
-#include "platform/process.h"
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
-
-// ASCII only, as the layer always compared names.
-bool same_name(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-        if (x == 0)
-            return true;
-    }
-}
 
 void report_no_memory() { dbgBreakOnRetry(errReport(ERR_NO_MEMORY)); }
 
@@ -47,88 +27,6 @@ bool store_value(cfgVarCTy* var, const char* text)
     return true;
 }
 
-// The units of `width` bytes of the head, by whether they stand as
-// UTF-16 or UTF-32 (`width` 2 or 4) writes ASCII (letters_stand_as).
-struct Units {
-    size_t in_pattern = 0; // one letter, at `at`, and NULs
-    size_t others = 0;     // any other letters; units of NULs alone count in neither
-};
-Units count_units(const unsigned char* head, size_t size, size_t width, size_t at)
-{
-    Units units;
-    for (size_t unit = 0; unit + width <= size; unit += width) {
-        size_t letters = 0;
-        for (size_t i = 0; i < width; ++i)
-            letters += head[unit + i] != 0;
-        if (letters == 1 && head[unit + at] != 0)
-            ++units.in_pattern;
-        else if (letters != 0)
-            ++units.others;
-    }
-    return units;
-}
-
-// True when the head's letters stand as UTF-16 or UTF-32 (`width` 2 or 4)
-// writes ASCII: a settings file is names and numbers, and either encoding
-// gives each of them a unit of `width` bytes with the letter at one end
-// (`at`: 0 little-endian, width - 1 big-endian) and NUL in the rest. A
-// unit of NULs alone is no letter in any encoding: runs of NUL bytes are
-// what a crash leaves where space was reserved and never written, and they
-// are damage, not text. So it takes some units in the pattern (two, as a
-// stray NUL in a UTF-8 value makes one), and more of them than units of
-// other letters (a UTF-8 line beside a run of NULs). Letters beyond ASCII
-// (U+4E2D is 2D 4E in UTF-16) stand outside the pattern, but the names
-// around them outnumber them.
-bool letters_stand_as(const unsigned char* head, size_t size, size_t width, size_t at)
-{
-    const Units units = count_units(head, size, width, at);
-    return units.in_pattern >= 2 && units.in_pattern > units.others;
-}
-
-// True when `head` begins with the byte order mark `mark` of an encoding
-// of `width` bytes and the text after it may be in that encoding. The bytes
-// FF FE also begin UTF-8 text a tool put a mark before: in that text no
-// unit stands in the pattern (a name, '=' and a line end would), so the
-// mark is taken at its word only where one does, or where nothing but
-// NULs follow it. Letters beyond ASCII stand outside the pattern in UTF-16
-// too, so they are not counted against it.
-template <size_t N>
-bool marked_as(const unsigned char* head, size_t size, const char (&mark)[N], size_t width, size_t at)
-{
-    const size_t mark_size = N - 1; // the mark may hold NULs
-    if (size < mark_size || std::memcmp(head, mark, mark_size) != 0)
-        return false;
-    const Units units = count_units(head + mark_size, size - mark_size, width, at);
-    return units.in_pattern > 0 || units.others == 0;
-}
-
-// The encoding of the text, as far as the load tells encodings apart:
-// cfgReadTy::utf16 or utf32 (either byte order) for text that is not read,
-// cfgReadTy::whole for anything else, which is read as UTF-8. The stream is
-// read from its start again.
-cfgReadTy text_encoding(std::FILE* stream)
-{
-    unsigned char head[512];
-    const size_t size = std::fread(head, 1, sizeof head, stream);
-    std::rewind(stream);
-    // The byte order marks; UTF-32's little-endian one begins as UTF-16's.
-    if (marked_as(head, size, "\xFF\xFE\0\0", 4, 0) || marked_as(head, size, "\0\0\xFE\xFF", 4, 3))
-        return cfgReadTy::utf32;
-    if (marked_as(head, size, "\xFF\xFE", 2, 0) || marked_as(head, size, "\xFE\xFF", 2, 1))
-        return cfgReadTy::utf16;
-    // UTF-32 first: its units hold UTF-16's pattern too, with a unit of
-    // NULs after each letter.
-    if (letters_stand_as(head, size, 4, 0) || letters_stand_as(head, size, 4, 3))
-        return cfgReadTy::utf32;
-    if (letters_stand_as(head, size, 2, 0) || letters_stand_as(head, size, 2, 1))
-        return cfgReadTy::utf16;
-    return cfgReadTy::whole;
-}
-
-struct StreamCloser {
-    void operator()(std::FILE* f) const { cfgFileClose(f); }
-};
-
 } // namespace
 
 void cfgVarCTy::SetInt(int number)
@@ -142,42 +40,71 @@ void cfgVarCTy::SetInt(int number)
 cfgCTy::~cfgCTy()
 {
     for (uint32_t i = 0; i < count_; ++i) {
-        memHooks.free(vars_[i]->name);
         memHooks.free(vars_[i]->value);
-        memHooks.free(vars_[i]);
+        memHooks.free(vars_[i]); // its name too (FindOrAdd)
     }
     memHooks.free(vars_);
+    memHooks.free(index_);
 }
 
 cfgVarCTy* cfgCTy::Find(const char* name) const
 {
-    if (!name)
+    if (!name || count_ == 0)
         return nullptr;
-    for (uint32_t i = 0; i < count_; ++i)
-        if (same_name(vars_[i]->name, name))
-            return vars_[i];
-    return nullptr;
+    const uint32_t place = cfgIndexSlot(index_, slots_, vars_, name, cfgNameHash(name))->place;
+    return place ? vars_[place - 1] : nullptr;
+}
+
+bool cfgCTy::MakeRoom()
+{
+    // Doubling keeps a load of n keys at about 2n copied places in all;
+    // growing the list by one for each key would copy it n times over.
+    if (count_ == capacity_) {
+        const uint32_t capacity = capacity_ ? capacity_ * 2 : 8;
+        if (capacity <= capacity_)
+            return false;
+        auto** grown = static_cast<cfgVarCTy**>(memHooks.realloc(vars_, size_t {capacity} * sizeof(cfgVarCTy*)));
+        if (!grown)
+            return false;
+        vars_ = grown;
+        capacity_ = capacity;
+    }
+    // At most half full, a look-up ends after a slot or two.
+    if (size_t {count_ + 1} * 2 > slots_) {
+        const uint32_t slots = slots_ ? slots_ * 2 : 16;
+        if (slots <= slots_)
+            return false;
+        cfgSlotTy* index = cfgIndexGrown(index_, slots_, slots);
+        if (!index)
+            return false;
+        memHooks.free(index_);
+        index_ = index;
+        slots_ = slots;
+    }
+    return true;
 }
 
 cfgVarCTy* cfgCTy::FindOrAdd(const char* name)
 {
     if (!name)
         return nullptr;
-    if (cfgVarCTy* found = Find(name))
-        return found;
-    auto* var = static_cast<cfgVarCTy*>(memHooks.allocZ(1, sizeof(cfgVarCTy)));
-    char* copy = var ? strDupQuiet(name) : nullptr;
-    auto** grown
-        = copy ? static_cast<cfgVarCTy**>(memHooks.realloc(vars_, (count_ + 1) * sizeof(cfgVarCTy*))) : nullptr;
-    if (!grown) {
-        memHooks.free(copy);
+    const uint32_t hash = cfgNameHash(name);
+    if (count_ > 0)
+        if (const uint32_t place = cfgIndexSlot(index_, slots_, vars_, name, hash)->place)
+            return vars_[place - 1];
+    // The record and its name in one block: a name never changes, and a
+    // load of many keys makes one allocation less for each.
+    const size_t size = std::strlen(name) + 1;
+    auto* var = static_cast<cfgVarCTy*>(memHooks.alloc(sizeof(cfgVarCTy) + size));
+    if (!var || !MakeRoom()) {
         memHooks.free(var);
         report_no_memory();
         return nullptr;
     }
-    var->name = copy;
+    var->name = reinterpret_cast<char*>(var + 1);
+    std::memcpy(var->name, name, size);
     var->value = nullptr;
-    vars_ = grown;
+    *cfgIndexSlot(index_, slots_, vars_, var->name, hash) = {hash, count_ + 1};
     vars_[count_++] = var;
     return var;
 }
@@ -222,80 +149,6 @@ int cfgCTy::GetInt(const char* name) const
     const long long n = std::strtoll(var->Text(), nullptr, 10);
     errno = saved;
     return n > INT_MAX ? INT_MAX : n < INT_MIN ? INT_MIN : static_cast<int>(n);
-}
-
-namespace {
-
-// Shown even inside a TRY frame: a bad line is the user's to see, and the
-// lines after it still load.
-void report_bad_line(cfgLineKind kind, const char* fileName, unsigned number, const char* line)
-{
-    const errModeScope no_unwind(ERR_MODE_NO_UNWIND);
-    // Lines are cut for the box; the number finds the rest.
-    char shown[81];
-    strCopy(shown, sizeof shown, line);
-    for (size_t n = std::strlen(shown); n > 0 && static_cast<unsigned char>(shown[n - 1]) <= 0x20; --n)
-        shown[n - 1] = '\0'; // a DOS line end
-    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s\n '%s', line %u: %s", cfgLineError(kind),
-                               fileName ? fileName : "", number, shown));
-}
-
-} // namespace
-
-int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t* variables)
-{
-    char line[CFG_LINE_SIZE];
-    char name[CFG_LINE_SIZE];
-    char value[CFG_LINE_SIZE];
-    bool nul = false;
-    for (unsigned number = 1; cfgReadLine(stream, line, sizeof line, &nul); ++number) {
-        // Editors that save UTF-8 with a byte order mark put it before the
-        // first line's key, which would not match its name otherwise.
-        const bool marked = number == 1 && std::strncmp(line, cfgByteOrderMark, cfgByteOrderMarkSize) == 0;
-        const char* text = marked ? line + cfgByteOrderMarkSize : line;
-        const cfgLineKind kind = cfgScanReadLine(text, nul, name, value);
-        if (kind == cfgLineKind::variable) {
-            cfg.SetStr(name, value);
-            if (variables)
-                ++*variables;
-        } else if (kind != cfgLineKind::blank)
-            report_bad_line(kind, fileName, number, text);
-    }
-    // A read that failed looks like the end of the file to the line reader;
-    // the stream's error flag tells the two apart. The last read set errno.
-    if (!std::ferror(stream))
-        return 0;
-    return errno != 0 ? errno : EIO;
-}
-
-cfgLoadTy cfgCTy::Load(const char* fileName)
-{
-    // Closed on every way out: a failed allocation's report may unwind.
-    std::unique_ptr<std::FILE, StreamCloser> stream(cfgFileOpenRd(fileName));
-    if (!stream) {
-        const int error = platform::last_error();
-        if (error == ENOENT)
-            return {cfgReadTy::none, 0};
-        if (error == EISDIR || error == platform::error_not_regular_file)
-            return {cfgReadTy::not_a_file, error};
-        return {cfgReadTy::unopened, error};
-    }
-    return cfgLoadOpenStream(*this, stream.get(), fileName);
-}
-
-cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName)
-{
-    // Read byte by byte, UTF-16 and UTF-32 text turn into bad lines and
-    // keys with U+FFFD between their letters, which a save would then put
-    // in place of the player's settings: such a file is not read, and not
-    // saved over either.
-    if (const cfgReadTy encoding = text_encoding(stream); encoding != cfgReadTy::whole)
-        return {encoding, EILSEQ};
-    errno = 0;
-    uint32_t variables = 0;
-    if (const int error = cfgLoadStream(cfg, stream, fileName, &variables))
-        return {cfgReadTy::cut, error, variables};
-    return {cfgReadTy::whole, 0, variables};
 }
 
 bool cfgWholeNumber(const char* text, int* number)

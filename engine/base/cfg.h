@@ -37,13 +37,14 @@ enum class cfgReadTy {
     not_a_file, // a folder, a FIFO, a device (EISDIR or
                 // platform::error_not_regular_file in `error`)
     cut,        // a read failed part-way: `error` says why
-    utf16,      // UTF-16 text (after the byte order mark FF FE or FE FF,
-                // some of its letters stand one in two bytes, beside a NUL,
-                // or only NULs follow; without a mark, most of them stand
-                // so), which is not read: the file is read as UTF-8 (EILSEQ
-                // in `error`). NUL bytes alone are no letters but damage,
-                // read as bad lines; a mark before UTF-8 text is no mark.
-    utf32,      // UTF-32 text, likewise (EILSEQ in `error`)
+    utf16,      // UTF-16 text, with a byte order mark or without one,
+                // whatever its letters: somewhere two ASCII letters stand
+                // side by side, each in two bytes beside a NUL, as every
+                // comment and every setting has them. It is not read: the
+                // settings are read as UTF-8 (EILSEQ in `error`). NUL bytes
+                // alone or in runs are no letters but damage, read as bad
+                // lines; a mark before UTF-8 text is no mark.
+    utf32,      // UTF-32 text, likewise in four bytes (EILSEQ in `error`)
 };
 struct cfgLoadTy {
     cfgReadTy read = cfgReadTy::none;
@@ -62,7 +63,14 @@ inline constexpr int CFG_KEPT_READ_ONLY = 1;
 // file and its owner.
 inline constexpr int CFG_KEPT_OTHERS = 2;
 
+// A slot of the index of variables by name (cfg_index.cpp).
+struct cfgSlotTy {
+    uint32_t hash;  // of the name, ASCII case folded
+    uint32_t place; // 1 + the variable's place in the list; 0: a free slot
+};
+
 // Variables in insertion order; names compare without regard to ASCII case.
+// Finding a variable takes the same few steps however many there are.
 class cfgCTy {
 public:
     cfgCTy() = default;
@@ -91,7 +99,10 @@ public:
     // result says what was found. A bad line is reported ("Empty
     // variable name", "Invalid line", with the file name, the line number
     // and the line) even inside a TRY frame, and the lines after it load:
-    // the file still counts as read whole.
+    // the file still counts as read whole. A value that lost its end to
+    // the line's limit (cut between two UTF-8 letters) is reported by its
+    // key and line. Past the first 20 such reports, the rest of the lines
+    // are counted in one report at the end of the load.
     [[nodiscard]] cfgLoadTy Load(const char* fileName);
     // Keeps an integer variable inside range.lo..range.hi. A value that is
     // not a whole number (see cfgWholeNumber) is reported naming the key and
@@ -120,8 +131,18 @@ public:
     cfgVarCTy* At(uint32_t index) const { return index < count_ ? vars_[index] : nullptr; }
 
 private:
+    // Room for one more variable in the list and in the index; false when
+    // memory ran out (not reported; nothing changed that a caller sees).
+    bool MakeRoom();
+
     uint32_t count_ = 0;
+    uint32_t capacity_ = 0; // places in vars_, grown by doubling
     cfgVarCTy** vars_ = nullptr;
+    // Each variable's place by its name, so that Find costs the same with
+    // ten or a million variables (cfg_index.cpp): index_ has slots_
+    // entries, a power of two at least twice count_.
+    cfgSlotTy* index_ = nullptr;
+    uint32_t slots_ = 0;
 };
 
 // True when `text` is a whole number in decimal: an optional sign and

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 int cfgWriteFailAfterForTest = -1;
 
@@ -62,16 +63,63 @@ namespace {
 // would show the line cut short.
 constexpr char nul_stand_in[] = "\xEF\xBF\xBD";
 
+// The length of `line`'s first `n` bytes without a UTF-8 letter that
+// begins there and is not whole: a letter's lead byte says how many bytes
+// it has. Bytes that are no UTF-8 stay as they are.
+size_t whole_letters(const char* line, size_t n)
+{
+    size_t start = n;
+    while (start > 0 && n - start < 3 && (static_cast<unsigned char>(line[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return n;
+    const auto lead = static_cast<unsigned char>(line[start - 1]);
+    const size_t letter = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return letter > n - (start - 1) ? start - 1 : n;
+}
+
+// What of a line's dropped rest a scan would have read: anything but
+// blanks before a comment ("--"), and nothing once a comment has begun.
+class DroppedRest {
+public:
+    explicit DroppedRest(bool in_comment) : comment_(in_comment) {}
+
+    void Take(unsigned char c)
+    {
+        if (comment_)
+            return;
+        // A '-' is text unless the next byte makes it a comment's start.
+        if (c == '-' && !dash_) {
+            dash_ = true;
+            return;
+        }
+        comment_ = dash_ && c == '-';
+        lost_ = lost_ || (!comment_ && (dash_ || c > 0x20));
+        dash_ = false;
+    }
+    void Lose() { lost_ = lost_ || !comment_; }
+    bool Lost() const { return lost_ || dash_; }
+
+private:
+    bool comment_;
+    bool dash_ = false;
+    bool lost_ = false;
+};
+
 // Reads one line without its line end into `line` (at most size - 1
 // bytes). The rest of a longer line is read and dropped, so that it cannot
-// pass for a line of its own. A line ends at LF, at CR LF, and at a CR
-// alone, as some editors end lines (taken into the line, it would make a
-// whole file one line). `nul` says whether the line held a NUL byte, also
-// in its dropped rest. False at the end of the file.
-bool read_line(std::FILE* stream, char* line, size_t size, bool& nul)
+// pass for a line of its own; the cut falls between two letters, so that
+// what is kept is text a save may write back. A line ends at LF, at CR LF,
+// and at a CR alone, as some editors end lines (taken into the line, it
+// would make a whole file one line). `nul` says whether the line held a
+// NUL byte, also in its dropped rest, `cut` whether the dropped rest held
+// what a scan reads (a long comment or trailing blanks lose nothing).
+// False at the end of the file.
+bool read_line(std::FILE* stream, char* line, size_t size, bool& nul, bool& cut)
 {
     size_t n = 0;
-    bool cut = false; // once a byte did not fit, no later one goes in
+    DroppedRest rest(false);
+    bool full = false; // once a byte did not fit, no later one goes in
     nul = false;
     int c = std::getc(stream);
     if (c == EOF)
@@ -81,8 +129,22 @@ bool read_line(std::FILE* stream, char* line, size_t size, bool& nul)
         const char byte = static_cast<char>(c);
         const char* bytes = c == '\0' ? nul_stand_in : &byte;
         const size_t count = c == '\0' ? sizeof nul_stand_in - 1 : 1;
-        cut = cut || n + count >= size;
-        if (!cut) {
+        if (!full && n + count >= size) {
+            full = true;
+            // A comment that begins at the cut takes its first '-' along.
+            const bool comment_cut = c == '-' && n > 0 && line[n - 1] == '-';
+            n -= comment_cut;
+            rest = DroppedRest(comment_cut || std::string_view(line, n).find("--") != std::string_view::npos);
+            // The byte that did not fit goes on a letter begun before it,
+            // which is dropped whole.
+            const size_t kept = (c & 0xC0) == 0x80 ? whole_letters(line, n) : n;
+            if (kept < n)
+                rest.Lose();
+            n = kept;
+        }
+        if (full)
+            rest.Take(static_cast<unsigned char>(c));
+        else {
             std::memcpy(line + n, bytes, count);
             n += count;
         }
@@ -90,6 +152,7 @@ bool read_line(std::FILE* stream, char* line, size_t size, bool& nul)
     if (c == '\r' && (c = std::getc(stream)) != '\n' && c != EOF)
         std::ungetc(c, stream);
     line[n] = '\0';
+    cut = full && rest.Lost();
     return true;
 }
 
@@ -104,12 +167,14 @@ bool utf16_mark(const char* text)
 
 } // namespace
 
-bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul)
+bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul, bool* cut)
 {
-    bool held_nul = false;
-    const bool read = stream && read_line(stream, line, size, held_nul);
+    bool held_nul = false, was_cut = false;
+    const bool read = stream && read_line(stream, line, size, held_nul, was_cut);
     if (nul)
         *nul = held_nul;
+    if (cut)
+        *cut = was_cut;
     return read;
 }
 

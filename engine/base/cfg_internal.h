@@ -23,11 +23,16 @@ enum class cfgLineKind {
     no_equals,  // a name without '='
     damaged,    // NUL bytes, what a crash leaves, whatever else it holds
 };
-// Reads one line without its line end (at most size - 1 characters; the
-// rest of a longer line is dropped). A line ends at LF, CR LF or a CR
-// alone. A NUL byte reads as U+FFFD; `nul`, when given, says whether the
-// line held one. False at the end of the file.
-bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul = nullptr);
+// Reads one line without its line end (at most size - 1 bytes; the rest
+// of a longer line is dropped, and with it the part of a UTF-8 letter that
+// did not fit). A line ends at LF, CR LF or a CR alone. A NUL byte reads as
+// U+FFFD; `nul`, when given, says whether the line held one, `cut` whether
+// the dropped rest held what a scan reads (more than blanks before a
+// comment). False at the end of the file.
+bool cfgReadLine(std::FILE* stream, char* line, size_t size, bool* nul = nullptr, bool* cut = nullptr);
+// The most reports of single lines one load shows; the lines beyond them
+// are counted in one report, lest a damaged file give a box per line.
+inline constexpr unsigned cfgLineReportsShown = 20;
 // U+FEFF in UTF-8: the byte order mark some editors put before the text.
 inline constexpr char cfgByteOrderMark[] = "\xEF\xBB\xBF";
 inline constexpr size_t cfgByteOrderMarkSize = sizeof cfgByteOrderMark - 1;
@@ -47,7 +52,26 @@ const char* cfgLineError(cfgLineKind kind);
 // its end, else the error number of the read that failed. `variables`, when
 // given, counts the lines that set a variable.
 int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t* variables = nullptr);
+// The encoding of the text of a stream just opened: cfgReadTy::utf16 or
+// utf32 (either byte order, with a mark or without one) for text that is
+// not read, cfgReadTy::whole for anything else, which is read as UTF-8.
+// The whole stream is read, then from its start again.
+cfgReadTy cfgTextEncoding(std::FILE* stream);
 // cfgCTy::Load on a stream just opened (left open), from its start: text
 // in UTF-16 or UTF-32 is not read (cfgReadTy::utf16, utf32 with EILSEQ);
 // anything else goes through cfgLoadStream.
 cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName);
+
+// Names compare without regard to ASCII case, as the layer always compared
+// them; the hash folds the case likewise.
+bool cfgSameName(const char* a, const char* b);
+uint32_t cfgNameHash(const char* name);
+// The index of cfgCTy's names (cfg_index.cpp): `slots` (a power of two,
+// more than the variables) of a name's hash and 1 + its variable's place
+// in `vars`, place 0 where free. The slot of `name`, whose hash is `hash`:
+// the one holding its variable's place, or the free one where it would go.
+cfgSlotTy* cfgIndexSlot(cfgSlotTy* index, uint32_t slots, cfgVarCTy* const* vars, const char* name, uint32_t hash);
+// A new index of `grown_slots` slots (a larger power of two) holding what
+// `index` of `slots` slots holds (or nothing, when null); null (not
+// reported) when memory ran out.
+cfgSlotTy* cfgIndexGrown(const cfgSlotTy* index, uint32_t slots, uint32_t grown_slots);

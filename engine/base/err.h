@@ -154,6 +154,8 @@ public:
 private:
     const char* previous_;
 };
+// The name of the innermost errReadingFile scope; null outside any.
+[[nodiscard]] const char* errReadingFileName();
 // Formats into the library's message buffer and reports ERR_USER_MSG with it.
 [[nodiscard]] int errMessage(int level, const char* format, ...);
 // Reports the stored code again with every stored field (0 when none).

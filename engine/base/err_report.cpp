@@ -14,6 +14,8 @@ errReadingFile::errReadingFile(const char* name) : previous_(reading_file) { rea
 // Also on the way out of a report that unwinds to a TRY frame.
 errReadingFile::~errReadingFile() { reading_file = previous_; }
 
+const char* errReadingFileName() { return reading_file; }
+
 void errUnwind(int code) { throw errUnwindTy{code, errState.frames}; }
 
 int errReportEx(const errMsgSetTy* extraSet, int level, int code, uintptr_t argument, const char* message,

@@ -271,9 +271,11 @@ void gfxInit();
 // x + rect.x, y + rect.y of dst, cut to both pictures (bltClip; a draw
 // with no pel left only drops the callers' locks). Locks the source for
 // reading (whole when scaled or op 13), the source depth image and the
-// alpha map on the source rectangle, the destination for writing on the
-// destination rectangle and the destination depth image on the source
-// rectangle; a palettised source onto
+// alpha map on the source rectangle (bltLockAux), the destination for
+// writing on the destination rectangle and the destination depth image on
+// the source rectangle. A source that shares pels with the destination
+// (bltSharesPels) is drawn from a copy of what the draw reads (bltSnapshot),
+// as the picture was before the draw. A palettised source onto
 // a destination without palette goes to the palette-source draw, a source
 // without palette onto a palettised destination is reported ("imgCTy::Draw:
 // This is not impelmetned yet") and draws nothing, every other pairing goes to
@@ -281,10 +283,24 @@ void gfxInit();
 // depth test; op 3 with an alpha map it refuses draws nothing. Everything
 // is unlocked on return.
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
-// True when an auxiliary image of a draw (alpha map, depth image) can be
-// read by the row loops: locked, with pels of at least `bytes` bytes, and
-// its lock holding w x h pels from the lock's corner inside the image.
+// Locks an auxiliary image of a draw (alpha map, depth image; null:
+// nothing) at the source rectangle r, only when r lies inside its pels; an
+// image the caller holds locked keeps that lock.
+void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode);
+// True when an auxiliary image of a draw can be read by the row loops:
+// locked, with pels of at least `bytes` bytes, and w x h pels from the pel
+// its lock pointer addresses inside the image (the RLE8 and alpha images
+// record the whole picture as their lock rectangle, so their corner is
+// taken from the pointer).
 [[nodiscard]] bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes);
+
+// True when the two images are one, or row images whose pel blocks overlap.
+[[nodiscard]] bool bltSharesPels(const imgCTy* src, const imgCTy* dst);
+// Copies the source's pels of r (null: the whole picture) into `copy`, a
+// row image of r's size in the source's format and key, locking and
+// unlocking the source; false when the source cannot be locked or the copy
+// gets no pels.
+[[nodiscard]] bool bltSnapshot(imgCTy* src, const rectTy* r, imgRowCTy* copy);
 
 // DrawExPal: a palettised source (one index byte a pel) onto a destination
 // without palette. Has the source palette's table built in the destination's

@@ -3,36 +3,19 @@
 // dispatcher by the palettes and unlocks everything again.
 #include "engine/blit/blit_rows.h"
 
+namespace {
 
-bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes) {
-    if (!aux || !aux->lockPtr || pelSize(aux->pelFmt.format) < bytes) return false;
-    if (w < 1 || h < 1) return true;
-    const rectTy whole = aux->GetRect(), at = aux->lockRect;
-    return at.x >= whole.x && at.y >= whole.y && int64_t(at.x) + w <= int64_t(whole.x) + whole.w &&
-           int64_t(at.y) + h <= int64_t(whole.y) + whole.h;
-}
-
-void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
-    if (src->lockPtr) src->Unlock();
-    if (dst->lockPtr) dst->Unlock();
-    const bool whole = prm.op == img_OP_SCALED || prm.scaled != 0;
-    // Scaled, the rectangle is in pels of the scaled picture, and a unit
-    // reads the source pel its step leads to.
-    bltClipTy c{rect ? *rect : src->GetRect()};
-    c.x = int64_t(x) + c.r.x;
-    c.y = int64_t(y) + c.r.y;
-    const int64_t srcW = whole ? bltScaledExtent(src->width, bltStep(prm.scaleX)) : src->width;
-    const int64_t srcH = whole ? bltScaledExtent(src->height, bltStep(prm.scaleY)) : src->height;
-    if (!bltClip(&c, srcW, srcH, dst->width, dst->height)) return;
-    const rectTy r = c.r;
-    const rectTy dr{int32_t(c.x), int32_t(c.y), r.w, r.h};
-    (void)src->Lock(whole ? nullptr : &r, 1);
-    if (prm.srcDepth) (void)prm.srcDepth->Lock(&r, 1);
-    if (prm.alphaMap) (void)prm.alphaMap->Lock(&r, 1);
+// Draws r of a source locked from here on (at r, or whole when `atRect` is
+// false) onto the destination rectangle dr, with the auxiliary images, and
+// unlocks everything.
+void DrawFrom(imgCTy* src, bool atRect, imgCTy* dst, const rectTy& r, const rectTy& dr, const imgDrawPrmCTy& prm) {
+    (void)src->Lock(atRect ? &r : nullptr, 1);
+    bltLockAux(prm.srcDepth, r, 1);
+    bltLockAux(prm.alphaMap, r, 1);
     if (dst->lockPtr) dst->Unlock();
     (void)dst->Lock(&dr, 0);
     // The destination depth image lines up with the source rectangle.
-    if (prm.dstDepth) (void)prm.dstDepth->Lock(&r, 0);
+    bltLockAux(prm.dstDepth, r, 0);
     // The row loops read the auxiliary images at the source rectangle
     // unchecked. A depth pair that cannot be read there (one missing, a
     // failed lock, too small, not of 4-byte pels) drops the depth test; an
@@ -57,6 +40,32 @@ void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rec
     if (prm.alphaMap) prm.alphaMap->Unlock();
     if (prm.srcDepth) prm.srcDepth->Unlock();
     if (prm.dstDepth) prm.dstDepth->Unlock();
+}
+
+}  // namespace
+
+void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
+    if (src->lockPtr) src->Unlock();
+    if (dst->lockPtr) dst->Unlock();
+    const bool whole = prm.op == img_OP_SCALED || prm.scaled != 0;
+    // Scaled, the rectangle is in pels of the scaled picture, and a unit
+    // reads the source pel its step leads to.
+    bltClipTy c{rect ? *rect : src->GetRect()};
+    c.x = int64_t(x) + c.r.x;
+    c.y = int64_t(y) + c.r.y;
+    const int64_t srcW = whole ? bltScaledExtent(src->width, bltStep(prm.scaleX)) : src->width;
+    const int64_t srcH = whole ? bltScaledExtent(src->height, bltStep(prm.scaleY)) : src->height;
+    if (!bltClip(&c, srcW, srcH, dst->width, dst->height)) return;
+    const rectTy r = c.r;
+    const rectTy dr{int32_t(c.x), int32_t(c.y), r.w, r.h};
+    if (!bltSharesPels(src, dst)) return DrawFrom(src, !whole, dst, r, dr, prm);
+    // Drawn onto itself (or onto pels it shares), the source is read from a
+    // copy: the destination's lock would move the source's lock pointer, and
+    // the loops would read pels they have already written. Unscaled, the
+    // copy holds r alone, so its whole lock starts at r as the source's
+    // would.
+    imgRowCTy copy;
+    if (bltSnapshot(src, whole ? nullptr : &r, &copy)) DrawFrom(&copy, false, dst, r, dr, prm);
 }
 
 void blitInstall() { imgSetDrawEntry(&bltDrawEx); }

@@ -13,6 +13,15 @@ int32_t Trunc(double v) {
     return v > -2147483649.0 && v < 2147483648.0 ? int32_t(v) : 0;
 }
 
+// v x scale rounded up (or down) to a whole unit, held to +-2^40: a box
+// corner further out than that leaves every unit of an i32 rectangle
+// outside the picture either way.
+int64_t ScaledUnit(int32_t v, float scale, bool up) {
+    const double p = double(v) * double(scale);
+    if (!(p == p)) return 0;  // NaN: the scale has no step and nothing is drawn
+    return int64_t(std::clamp(up ? std::ceil(p) : std::floor(p), -0x1p40, 0x1p40));
+}
+
 // A value held inside the i32 range: a relative rectangle whose corner lies
 // that far out is cut away whole by the clip either way.
 int32_t Sat(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
@@ -170,22 +179,26 @@ void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy
     rectTy r = Relative(s, src->box);
     const bool scaled = prm.op == img_OP_SCALED;
     if (scaled) {
-        r.x = Trunc(double(s.x) - double(src->box.x) * double(prm.scaleX));
-        r.y = Trunc(double(s.y) - double(src->box.y) * double(prm.scaleY));
+        // Scaled unit u of the picture is unit u - ceil(box corner x scale)
+        // of the box, whatever rectangle it is drawn in (rounding the
+        // difference toward zero would give the unit before the box's
+        // start to the box as well).
+        r.x = Sat(int64_t(s.x) - ScaledUnit(src->box.x, prm.scaleX, true));
+        r.y = Sat(int64_t(s.y) - ScaledUnit(src->box.y, prm.scaleY, true));
     }
     uint32_t steps[2] = {65536, 65536};
     bltClipTy c{r, int64_t(x) + s.x, int64_t(y) + s.y};
     const bool draws = (!scaled || Steps(prm, steps)) && Clip(src, dst, &c, false, scaled ? steps : nullptr);
-    // The auxiliary images line up with the source rectangle that is drawn.
-    const rectTy at =
-        draws ? rectTy{Sat(int64_t(s.x) + c.r.x - r.x), Sat(int64_t(s.y) + c.r.y - r.y), c.r.w, c.r.h} : s;
-    if (prm.srcDepth) (void)prm.srcDepth->Lock(&at, 1);
-    if (prm.alphaMap) (void)prm.alphaMap->Lock(&at, 1);
     if (dst->lockPtr) dst->Unlock();
-    const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
-    if (draws) (void)dst->Lock(&dr, 0);
-    if (prm.dstDepth) (void)prm.dstDepth->Lock(&at, 0);
     if (draws) {
+        // The auxiliary images line up with the source rectangle that is
+        // drawn, and only a draw that is left locks them.
+        const rectTy at{Sat(int64_t(s.x) + c.r.x - r.x), Sat(int64_t(s.y) + c.r.y - r.y), c.r.w, c.r.h};
+        const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
+        bltLockAux(prm.srcDepth, at, 1);
+        bltLockAux(prm.alphaMap, at, 1);
+        (void)dst->Lock(&dr, 0);
+        bltLockAux(prm.dstDepth, at, 0);
         if (!Refused(dst, "imgRle8CTy::DrawEx: This is not impelmetned yet")) rle8DrawExPal(src, dst, c.r, prm, false);
         dst->Unlock();
     }
@@ -214,11 +227,15 @@ void rle8DrawExMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const
     rectTy r{Sat(int64_t(W) - s.w - s.x + 1 - src->box.x), Sat(int64_t(s.y) - src->box.y), s.w, s.h};
     const bool scaled = prm.op == img_OP_SCALED;
     if (scaled) {
-        const int32_t sx = Trunc(double(W) * double(prm.scaleX) - (double(s.x) + s.w - 1));
-        r.x = Trunc(double(sx) - double(src->box.x) * double(prm.scaleX));
-        r.y = Trunc(double(s.y) - double(src->box.y) * double(prm.scaleY));
+        // Mirrored about the same line as the scaled picture: its unit u
+        // lands at x + floor(W x scale) - u, the right end of the rectangle
+        // showing unit floor(W x scale) - (rect.x + rect.w - 1).
+        const int64_t right = ScaledUnit(W, prm.scaleX, false) - ScaledUnit(src->box.x, prm.scaleX, true);
+        r.x = Sat(right - (int64_t(s.x) + s.w - 1));
+        r.y = Sat(int64_t(s.y) - ScaledUnit(src->box.y, prm.scaleY, true));
     }
-    r.x = std::max(r.x, 0);
+    // A unit before the box's start (a negative relative x) lies outside
+    // the picture: the clip cuts it, as it does for the plain draws.
     uint32_t steps[2] = {65536, 65536};
     bltClipTy c{r, int64_t(x) + s.x, int64_t(y) + s.y};
     if ((scaled && !Steps(prm, steps)) || !Clip(src, dst, &c, true, scaled ? steps : nullptr)) return;

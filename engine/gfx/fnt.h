@@ -73,7 +73,8 @@ void fntFree(fntCTy* font);
 void fntListInit();
 void fntListDone();
 // The font of the formatted name (cut to 255 characters): the listed one
-// (one more reference) or a newly loaded one; null when it does not load.
+// (one more reference) or a newly loaded one; null when it does not load,
+// reported by the first asking only: the list keeps the name until it ends.
 [[nodiscard]] fntCTy* fntGet(const char* format, ...);
 // One reference less; the last frees the font. Null or unlisted fonts:
 // nothing.

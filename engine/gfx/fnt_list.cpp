@@ -6,6 +6,9 @@
 
 namespace {
 
+// A name that did not load stays listed with a null font and no count:
+// every text sprite of the font asks for it, and one report of the file is
+// enough, where each asking would show the same box again.
 struct fntListItem {
     std::string name;
     fntCTy* font;
@@ -89,12 +92,12 @@ fntCTy* fntGet(const char* format, ...)
     fntListInit();
     for (fntListItem& item : *g_fonts)
         if (same_name(item.name, name)) {
-            ++item.count;
+            if (item.font)
+                ++item.count;
             return item.font;
         }
     fntCTy* font = fntLoad(name);
-    if (font)
-        g_fonts->push_back(fntListItem { name, font, 1 });
+    g_fonts->push_back(fntListItem { name, font, font ? 1u : 0u });
     return font;
 }
 

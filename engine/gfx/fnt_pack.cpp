@@ -109,7 +109,14 @@ int fntPack(fntFileTy* rec, imgCTy* picture, imgCTy* atlas)
     if (height > kMaxSide)
         return ERR_DATA;
 
-    atlas->SetSize(int32_t(width), int32_t(height), &picture->pelFmt);
+    // An alpha atlas holds 32-bit pels whatever the picture's format, and
+    // the copies below convert into them: a colour-mapped or grey TGA
+    // picture (8-bit, with its colour table) becomes the 32-bit picture it
+    // is drawn as, not a format the atlas reports it cannot take.
+    const pelFmtCTy argb(pel_FMT_A8R8G8B8);
+    const uint32_t format = picture->pelFmt.format;
+    const bool converted = atlas->kind == img_KIND_ALPHA && format != pel_FMT_R8G8B8 && format != pel_FMT_A8R8G8B8;
+    atlas->SetSize(int32_t(width), int32_t(height), converted ? &argb : &picture->pelFmt);
     if (atlas->width != width || atlas->height != height)
         return ERR_DATA;
     atlas->FillRgb(0, nullptr);

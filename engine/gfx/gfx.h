@@ -332,6 +332,9 @@ public:
     // Draws through DrawEx: a copy.
     virtual void Draw(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect);
     // Nothing in the base (the surface, alpha and RLE8 images draw mirrored).
+    // Mirrored, the picture's column c lands at x + width - c; scaled by
+    // op 13, its scaled unit u at x + floor(width x scale x) - u, the box
+    // starting at unit ceil(box.x x scale x).
     virtual void DrawMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect);
     virtual void DrawExMirrorH(imgCTy* destination, int32_t x, int32_t y, const rectTy* rect,
                                const imgDrawPrmCTy& prm);
@@ -398,8 +401,10 @@ public:
     // 4-byte formats (bit fields 8:8:8 for pel_FMT_X8R8G8B8), 16 for 2-byte
     // ones (bit fields 5:6:5 for pel_FMT_R5G6B5), 8 with the palette or a
     // grey ramp for pel_FMT_P8. The file is written beside the target and
-    // renamed over it, so a failed save leaves the old file whole.
-    // ERR_CREATE or ERR_WRITE with the name; ERR_DATA for an image without
+    // renamed over it, so a failed save leaves the old file whole. The rows
+    // go from the image to the file: no copy of the picture is made.
+    // ERR_CREATE or ERR_WRITE with the name (ERR_CREATE too when the little
+    // memory the save needs cannot be had); ERR_DATA for an image without
     // pels or in a format of no pel size.
     [[nodiscard]] virtual int SaveBmp(const char* name);
     // The same, only where nothing has the name (a link that leads nowhere

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quarn::io {
@@ -21,6 +22,14 @@ void gfxReportNotImpl(const char* text);
 // the file loaders mark their file with errReadingFile, so that the report
 // names it. Returns ERR_DATA (or the box answer).
 int gfxReportDataError();
+// The same with the reason after it, which the player needs to mend the
+// file: "Data error in file '<the file being read>': <why>", or "Data
+// error: <why>" outside a file's scope.
+int gfxReportDataError(const char* why);
+// Why imgBlockSize refuses a picture of w x h pels (both at least 0), in
+// the words of such a report: "the picture is 40000 pels wide, at most
+// 32768".
+[[nodiscard]] std::string imgBlockRefusal(int64_t w, int64_t h, uint32_t bytesPerPel);
 
 // Bytes left after the read position of a stream.
 [[nodiscard]] size_t gfxStreamLeft(const rwCTy* stream);

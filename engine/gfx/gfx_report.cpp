@@ -8,6 +8,19 @@ void gfxReportNotImpl(const char* text) { dbgBreakOnRetry(errMessage(ERR_LEVEL_E
 
 int gfxReportDataError() { return dbgBreakOnRetry(errReport(ERR_DATA)); }
 
+int gfxReportDataError(const char* why)
+{
+    // The code's own text ("Data error in file '%s'") begins the message,
+    // as a report without a reason shows it; the message table has no text
+    // with a reason, so the whole message is made here.
+    static char message[STR_MESSAGE_BUFFER_SIZE];
+    if (const char* name = errReadingFileName())
+        strFormat(message, sizeof message, "Data error in file '%s': %s", name, why);
+    else
+        strFormat(message, sizeof message, "Data error: %s", why);
+    return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
+}
+
 int gfxReportDecoderError(const char* name, const char* text)
 {
     static char message[STR_MESSAGE_BUFFER_SIZE];

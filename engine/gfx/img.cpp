@@ -22,6 +22,18 @@ bool imgBlockSize(int64_t w, int64_t h, uint32_t bytesPerPel, size_t* bytes)
     return true;
 }
 
+std::string imgBlockRefusal(int64_t w, int64_t h, uint32_t bytesPerPel)
+{
+    // The sides first: a picture past them is what a player can mend.
+    const std::string side = std::to_string(img_MAX_SIDE);
+    if (w > img_MAX_SIDE)
+        return "the picture is " + std::to_string(w) + " pels wide, at most " + side;
+    if (h > img_MAX_SIDE)
+        return "the picture is " + std::to_string(h) + " pels high, at most " + side;
+    return "the picture is " + std::to_string(w) + " x " + std::to_string(h) + " pels of " + std::to_string(bytesPerPel)
+        + " bytes, more than " + std::to_string(img_MAX_BYTES) + " bytes";
+}
+
 imgCTy::imgCTy(const imgCTy& other)
     : rwObjCTy(other), kind(other.kind), pelFmt(other.pelFmt), width(other.width), height(other.height),
       keyFlag(other.keyFlag), keyColor(other.keyColor), keyPel(other.keyPel)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -44,6 +45,21 @@ uint32_t format_of_masks(uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint
     return 0;
 }
 
+// Why a file is refused, for the player who has to mend it: the picture's
+// kind or the fault, with the numbers the file gave.
+using Why = std::string;
+
+Why compression_refused(uint32_t compression)
+{
+    switch (compression) {
+    case 1: return "RLE8 BMPs are not supported";
+    case 2: return "RLE4 BMPs are not supported";
+    case 4: return "BMPs holding a JPEG picture are not supported";
+    case 5: return "BMPs holding a PNG picture are not supported";
+    default: return "BMP compression " + std::to_string(compression) + " is not supported";
+    }
+}
+
 // BMP file layout (the format's file header and information header):
 //   0  "BM", u32 file size, u32 reserved, u32 offset of the pels (bfOffBits)
 //   14 u32 size of the information header (biSize), i32 width, i32 height
@@ -54,19 +70,25 @@ uint32_t format_of_masks(uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint
 //   then the three masks when the header is 40 bytes and compression is
 //   bit fields, the colour table (B, G, R, reserved per entry) and the rows,
 //   each padded to 4 bytes.
-// Returns 0 or ERR_DATA (not reported).
-int parse_layout(const uint8_t* data, size_t size, BmpLayout& out)
+// Returns "" or why the file is refused.
+Why parse_layout(const uint8_t* data, size_t size, BmpLayout& out)
 {
-    if (size < file_header_size + 4 || u16(data) != 0x4D42)
-        return ERR_DATA;
+    if (size == 0)
+        return "the file is empty";
+    if (size < 2 || u16(data) != 0x4D42)
+        return "not a BMP picture: it does not begin with 'BM'";
+    if (size < file_header_size + 4)
+        return "the file ends inside its headers";
     const uint32_t offBits = u32(data + 10);
     const uint32_t infoSize = u32(data + 14);
     // 12 and 64 are the OS/2 headers, whose fields lie elsewhere.
-    if (infoSize < info_header_size || infoSize > largest_info_header || infoSize == 64)
-        return ERR_DATA;
+    if (infoSize == 12 || infoSize == 64)
+        return "OS/2 BMPs are not supported";
+    if (infoSize < info_header_size || infoSize > largest_info_header)
+        return "a header of " + std::to_string(infoSize) + " bytes is none of the BMP headers";
     const size_t headersEnd = file_header_size + infoSize;
     if (size < headersEnd)
-        return ERR_DATA;
+        return "the file ends inside its headers";
     const uint8_t* info = data + file_header_size;
     const int64_t width = static_cast<int32_t>(u32(info + 4));
     int64_t height = static_cast<int32_t>(u32(info + 8));
@@ -75,45 +97,48 @@ int parse_layout(const uint8_t* data, size_t size, BmpLayout& out)
     uint32_t coloursUsed = u32(info + 32);
     out.topDown = height < 0;
     height = height < 0 ? -height : height;
-    if (width <= 0 || height <= 0)
-        return ERR_DATA;
+    if (width <= 0)
+        return "the picture is " + std::to_string(width) + " pels wide";
+    if (height == 0)
+        return "the picture is 0 pels high";
 
     size_t tableOffset = headersEnd;
     out.format = 0;
     if (compression == BMP_BI_BITFIELDS) {
         if (bitCount != 16 && bitCount != 32)
-            return ERR_DATA;
+            return "bit fields at " + std::to_string(bitCount) + " bits a pel are not supported";
         const uint8_t* masks = info + info_header_size;
         if (infoSize == info_header_size) {
             // The masks follow the 40-byte header.
             if (size < headersEnd + 12)
-                return ERR_DATA;
+                return "the file ends inside its headers";
             masks = data + headersEnd;
             tableOffset += 12;
         }
         const uint32_t alpha = infoSize >= 56 ? u32(info + 52) : 0;
         out.format = format_of_masks(bitCount, u32(masks), u32(masks + 4), u32(masks + 8), alpha);
         if (!out.format)
-            return ERR_DATA;
+            return "its colour masks at " + std::to_string(bitCount) + " bits are not supported";
     } else if (compression == BMP_BI_RGB) {
         switch (bitCount) {
         case 8: out.format = pel_FMT_P8; break;
         case 16: out.format = pel_FMT_X1R5G5B5; break;
         case 24: out.format = pel_FMT_R8G8B8; break;
         case 32: out.format = pel_FMT_A8R8G8B8; break; // the fourth byte is alpha
-        default: return ERR_DATA;
+        default:
+            return std::to_string(bitCount) + "-bit BMPs are not supported";
         }
     } else {
-        return ERR_DATA; // run-length and embedded JPEG/PNG pictures
+        return compression_refused(compression); // run-length and embedded JPEG/PNG pictures
     }
 
     if (bitCount == 8) {
         if (coloursUsed == 0)
             coloursUsed = 256;
         if (coloursUsed > 256)
-            return ERR_DATA;
+            return "its colour table has " + std::to_string(coloursUsed) + " colours, at most 256";
     } else if (coloursUsed != 0) {
-        return ERR_DATA; // a colour table beside direct colours
+        return "a colour table beside " + std::to_string(bitCount) + "-bit colours";
     }
 
     // The pels start at bfOffBits when it points into the file after the
@@ -126,17 +151,18 @@ int parse_layout(const uint8_t* data, size_t size, BmpLayout& out)
         coloursUsed = std::min<uint32_t>(coloursUsed, static_cast<uint32_t>((offBits - tableOffset) / 4));
     }
     if (bitCount == 8 && coloursUsed == 0)
-        return ERR_DATA;
+        return "its colour table is empty";
 
     size_t pelBytesTotal = 0;
     if (!imgBlockSize(width, height, pelSize(out.format), &pelBytesTotal))
-        return ERR_DATA;
+        return imgBlockRefusal(width, height, pelSize(out.format));
     const size_t rowSize = (size_t(width) * bitCount + 31) / 32 * 4;
     // Every row but the last must be there whole; the last one needs only
     // its pels, not its padding.
     const size_t needed = rowSize * size_t(height - 1) + size_t(width) * (bitCount / 8);
     if (pelOffset > size || size - pelOffset < needed)
-        return ERR_DATA;
+        return "the file is cut short: its pels need " + std::to_string(needed) + " bytes, "
+            + std::to_string(pelOffset > size ? 0 : size - pelOffset) + " are there";
 
     out.width = static_cast<int32_t>(width);
     out.height = static_cast<int32_t>(height);
@@ -145,7 +171,7 @@ int parse_layout(const uint8_t* data, size_t size, BmpLayout& out)
     out.tableOffset = tableOffset;
     out.pelOffset = pelOffset;
     out.rowSize = rowSize;
-    return 0;
+    return {};
 }
 
 // The bytes of a file read whole.
@@ -189,8 +215,8 @@ FileBytes read_rest(quarn::io::IStream& stream, size_t limit)
 int imgReadBmpBytes(imgCTy* image, const uint8_t* data, size_t size)
 {
     BmpLayout layout;
-    if (parse_layout(data, size, layout) < 0)
-        return gfxReportDataError();
+    if (const Why why = parse_layout(data, size, layout); !why.empty())
+        return gfxReportDataError(why.c_str());
 
     palCTy palette;
     pelFmtCTy format(layout.format);
@@ -217,7 +243,9 @@ int imgReadBmpBytes(imgCTy* image, const uint8_t* data, size_t size)
         image->Free();
         image->width = 0;
         image->height = 0;
-        return gfxReportDataError();
+        const std::string why = std::to_string(layout.bitCount) + "-bit pels cannot fill an image of "
+            + std::to_string(pelSize(image->pelFmt.format) * 8) + "-bit pels";
+        return gfxReportDataError(why.c_str());
     }
     const size_t copy = size_t(layout.width) * bpp;
     const size_t pitchBytes = size_t(image->pitch) * bpp;

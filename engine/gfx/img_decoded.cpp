@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <string>
 
 namespace {
 
@@ -19,8 +20,10 @@ int size_for(imgCTy* image, const quarn::g::ImageDecoderI::Info& info)
     const uint32_t format = info.format.id();
     const uint32_t bpp = pelSize(format);
     size_t total = 0;
-    if (format == 0 || bpp == 0 || !imgBlockSize(info.width, info.height, bpp, &total))
-        return gfxReportDataError();
+    if (format == 0 || bpp == 0)
+        return gfxReportDataError("the decoder gives a pel format this layer does not hold");
+    if (!imgBlockSize(info.width, info.height, bpp, &total))
+        return gfxReportDataError(imgBlockRefusal(info.width, info.height, bpp).c_str());
 
     palCTy palette;
     pelFmtCTy fmt(format);
@@ -41,7 +44,9 @@ int size_for(imgCTy* image, const quarn::g::ImageDecoderI::Info& info)
         image->Free();
         image->width = 0;
         image->height = 0;
-        return gfxReportDataError();
+        const std::string why = std::to_string(bpp * 8) + "-bit pels cannot fill an image of "
+            + std::to_string(pelSize(image->pelFmt.format) * 8) + "-bit pels";
+        return gfxReportDataError(why.c_str());
     }
     return 0;
 }

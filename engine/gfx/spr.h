@@ -115,7 +115,8 @@ public:
     // multiplied by the scale and truncated. {0, 0, 0, 0} without image.
     rectTy GetRect() override;
     // Plain: the image's DrawEx. Mirrored: DrawMirrorH for a copy, else
-    // DrawExMirrorH (image kinds without mirrored draws draw nothing).
+    // DrawExMirrorH (image kinds without mirrored draws draw nothing),
+    // placed so that the image's box fills the sprite's rectangle.
     void Draw() override;
 };
 
@@ -134,9 +135,9 @@ struct sprDirtyGrid {
     // divisor of w above 16; rows likewise. A size below 1 in either
     // direction leaves no grid. Clears every cell.
     void Resize(int32_t w, int32_t h);
-    // Sets the count of every cell that r ∩ clip touches to n (not added).
-    // Nothing when r is 0 x 0, the overlap is empty or reaches outside the
-    // grid.
+    // Sets the count of every cell that r ∩ clip touches to n (not added);
+    // what lies outside the grid is cut away. Nothing when r is 0 x 0 or
+    // nothing of it is left.
     void Mark(const rectTy& r, const rectTy& clip, uint8_t n);
     // Appends the rectangles of the cells whose count is 1 or more and
     // lowers those counts: horizontal runs per row; a row dirty across the

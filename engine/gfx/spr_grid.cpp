@@ -33,16 +33,16 @@ void sprDirtyGrid::Mark(const rectTy& r, const rectTy& clip, uint8_t n)
 {
     if ((r.w == 0 && r.h == 0) || cellW == 0 || cellH == 0)
         return;
+    // What lies beyond the grid is cut away rather than the whole mark
+    // dropped: a mark of the whole screen made for a larger screen must
+    // still redraw all of this one.
+    const rectTy grid { 0, 0, int32_t(cols * cellW), int32_t(rows * cellH) };
     rectTy m;
-    if (!sprRectIntersect(&m, &r, &clip))
-        return;
-    if (m.x < 0 || m.y < 0)
+    if (!sprRectIntersect(&m, &r, &clip) || !sprRectIntersect(&m, &m, &grid))
         return;
     const uint32_t c0 = uint32_t(m.x) / cellW, r0 = uint32_t(m.y) / cellH;
-    const uint32_t c1 = uint32_t(int64_t { m.x } + m.w - 1) / cellW;
-    const uint32_t r1 = uint32_t(int64_t { m.y } + m.h - 1) / cellH;
-    if (c1 >= cols || r1 >= rows)
-        return;
+    const uint32_t c1 = uint32_t(m.x + m.w - 1) / cellW;
+    const uint32_t r1 = uint32_t(m.y + m.h - 1) / cellH;
     for (uint32_t row = r0; row <= r1; ++row) {
         int32_t* line = cells.data() + size_t(row) * cols;
         for (uint32_t c = c0; c <= c1; ++c)

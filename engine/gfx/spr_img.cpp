@@ -34,6 +34,19 @@ void scale_rect(rectTy* r, const imgDrawPrmCTy& prm)
 // starts one pel further right than the plain reflection to match.
 void mirror_rect(rectTy* r, const imgCTy* image) { r->x = image->width - r->x - r->w + 1; }
 
+// The mirrored draws show the box's first unit (the right end of the
+// mirrored box) at x + this column: width - box.x, and scaled by op 13
+// floor(width x scale) - ceil(box.x x scale), the mirror of the scaled
+// picture. A sprite's rectangle keeps the unscaled draw's extra pel in x as
+// the scale's multiple, so the scaled draws are placed by the difference.
+int64_t mirror_right(const imgCTy* image, const rectTy& box, const imgDrawPrmCTy& prm)
+{
+    if (prm.op != img_OP_SCALED)
+        return int64_t { image->width } - box.x;
+    const double sx = prm.scaleX;
+    return int64_t(trunc_i32(std::floor(image->width * sx))) - trunc_i32(std::ceil(box.x * sx));
+}
+
 } // namespace
 
 void sprImgCTy::SetImage(imgCTy* img)
@@ -74,10 +87,15 @@ void sprImgCTy::Draw()
     }
     if (is_scaled(prm))
         scale_rect(&r, prm);
+    // Mirrored, the draw is moved so that the box's first unit lands on
+    // the rectangle's right end, whatever part of it the clip leaves.
+    const int64_t shift = mirror ? int64_t { r.x } + r.w - 1 - mirror_right(image, image->GetRect(), prm) : 0;
     if (!sprRectIntersect(&r, dstClip, &r))
         return;
-    if (mirror)
-        image->DrawExMirrorH(dst, dstX, dstY, &r, prm);
-    else
+    if (!mirror) {
         image->DrawEx(dst, dstX, dstY, &r, prm);
+        return;
+    }
+    const rectTy at { trunc_i32(double(r.x) - double(shift)), r.y, r.w, r.h };
+    image->DrawExMirrorH(dst, trunc_i32(double(dstX) + double(shift)), dstY, &at, prm);
 }

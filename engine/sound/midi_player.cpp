@@ -51,9 +51,29 @@ void leaveMix()
 std::string soundfontAskedFor;
 bool soundfontFallbackLogged = false;
 
-void logSoundfontFallback()
+// The synthesiser's library is opened once per process, so its failure is
+// said once, whatever the players and soundfonts after it.
+bool synthLibraryLogged = false;
+
+// Without its library the music is silent whatever the settings: said, with
+// the package that brings the library back, and not as the soundfont's
+// fault, which no other soundfont would mend.
+void logSynthLibraryFailure(const platform::MidiSoundfontState& state)
+{
+    if (state.library_why.empty() || synthLibraryLogged)
+        return;
+    synthLibraryLogged = true;
+    const std::string text = "can't load the synthesiser library (" + state.library_why
+        + "); the music is silent: install the package " + state.library_package
+        + " ('sudo apt-get install --reinstall " + state.library_package + "')";
+    std::fprintf(stderr, "%s\n", text.c_str());
+    quarn::open_entry(snd_log_warning) << text << std::endl;
+}
+
+void logSynthesiserFailures()
 {
     const platform::MidiSoundfontState state = platform::midi_soundfont_state();
+    logSynthLibraryFailure(state);
     if (!state.refused || soundfontFallbackLogged)
         return;
     soundfontFallbackLogged = true;
@@ -103,7 +123,7 @@ void MidiPlayer::OpenDevice()
         if (rendersAudio_)
             joinMix();
     }
-    logSoundfontFallback();
+    logSynthesiserFailures();
 }
 
 MidiPlayer::~MidiPlayer()

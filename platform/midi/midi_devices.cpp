@@ -1,6 +1,7 @@
 // The MIDI output devices, the clocks streams run on, and the sinks that
 // are not a synthesiser: the silent one and the recorder for tests.
 #include "platform/midi/midi_internal.h"
+#include "platform/midi/synth_library.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,6 +36,7 @@ struct Devices {
     MidiClock* override_clock = nullptr;
     std::string soundfont;
     bool synth_tried = false;
+    std::string library_why;
     bool soundfont_refused = false;
     std::string soundfont_why;
     std::string soundfont_loaded;
@@ -55,6 +57,13 @@ MidiSynth* synth_locked(Devices& d)
 {
     if (!d.synth_tried) {
         d.synth_tried = true;
+        // A library that is missing or broken is its own fault: no soundfont
+        // would load, so none is blamed, and the system's is not tried.
+        std::string why;
+        if (!midi_detail::synth_library(why)) {
+            d.library_why = why;
+            return nullptr;
+        }
         const uint32_t rate = audio_state() != AudioState::closed ? audio_format().rate : AudioFormat{}.rate;
         auto synth = std::make_unique<MidiSynth>(d.soundfont, rate);
         if (!synth->ok() && !d.soundfont.empty()) {
@@ -112,7 +121,8 @@ MidiSoundfontState midi_soundfont_state()
 {
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
-    return {d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why};
+    return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why,
+        QUARN_SYNTH_PACKAGE };
 }
 
 void set_midi_device_override(MidiSink* sink, MidiClock* clock)

@@ -18,12 +18,17 @@ struct Opened {
     std::string failure;
 };
 
+// A function the library lacks is named in the loader's words, which
+// name the library's file too, as a failed open's do.
 template <typename Function>
 bool find(void* handle, const char* name, Function& function, std::string& failure)
 {
+    (void)::dlerror();
     function = reinterpret_cast<Function>(::dlsym(handle, name));
-    if (!function)
-        failure = std::string("the synthesiser library has no ") + name;
+    if (!function) {
+        const char* why = ::dlerror();
+        failure = why ? why : std::string("the synthesiser library has no ") + name;
+    }
     return function != nullptr;
 }
 

@@ -6,26 +6,44 @@
 #include "platform/headless.h"
 #include "platform/message_box.h"
 #include "platform/platform.h"
+#include "tests/Lib/quarn/src/quarn/log_capture.h"
 #include "tests/game/game_run.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/refused_new.h"
 #include "tools/mkdata/config.h"
+#include "tools/mkdata/pictures.h"
 #include "tools/mkdata/writers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
+
 
 namespace {
 
 namespace fs = std::filesystem;
 using platform::headless::InputEvent;
 using platform::headless::InputKind;
+
+// The game window's pels as 0xRRGGBB, rows top first.
+std::vector<uint32_t> shown()
+{
+    const platform::PixelView frame = platform::window_frame(g_app->window);
+    std::vector<uint32_t> out;
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x)
+            out.push_back(platform::read_pixel(frame, x, y) & 0xFFFFFF);
+    return out;
+}
 
 class GameWindow : public game_test::GameRun {
 protected:
@@ -57,16 +75,6 @@ protected:
         platform::headless::feed_input(events);
         Frames(4);
     }
-
-    std::vector<uint32_t> Shown() const
-    {
-        const platform::PixelView frame = platform::window_frame(g_app->window);
-        std::vector<uint32_t> out;
-        for (int y = 0; y < frame.height; ++y)
-            for (int x = 0; x < frame.width; ++x)
-                out.push_back(platform::read_pixel(frame, x, y) & 0xFFFFFF);
-        return out;
-    }
 };
 
 // The share of pels two frames of one size hold alike: no channel differs
@@ -90,7 +98,7 @@ TEST_F(GameWindow, AltEnterToFullScreenAndBackShowsTheWholePicture)
 {
     ASSERT_NE(g_app->window, nullptr);
     Frames(10);
-    const std::vector<uint32_t> before = Shown();
+    const std::vector<uint32_t> before = shown();
     ASSERT_EQ(before.size(), 800u * 600u);
 
     // Only the clock's digits change from frame to frame; all the rest of
@@ -98,12 +106,12 @@ TEST_F(GameWindow, AltEnterToFullScreenAndBackShowsTheWholePicture)
     Press(platform::vk::return_key, true);
     ASSERT_TRUE(platform::is_full_screen(g_app->window));
     EXPECT_EQ(g_app->cfg->GetInt("FULL_SCREEN"), 1);
-    EXPECT_GT(alike(Shown(), before), 0.97) << "in full screen";
+    EXPECT_GT(alike(shown(), before), 0.97) << "in full screen";
 
     Press(platform::vk::return_key, true);
     ASSERT_FALSE(platform::is_full_screen(g_app->window));
     EXPECT_EQ(g_app->cfg->GetInt("FULL_SCREEN"), 0);
-    EXPECT_GT(alike(Shown(), before), 0.97) << "back in a window";
+    EXPECT_GT(alike(shown(), before), 0.97) << "back in a window";
 }
 
 TEST_F(GameWindow, AFailedScreenshotsReportLeavesTheWindowShownAndPlaying)
@@ -164,7 +172,7 @@ protected:
         platform::headless::set_display_depth(32);
     }
 
-    void Start(int width = 800, int height = 600)
+    void Start(int width = 800, int height = 600, int frames = 4)
     {
         std::string text = mkdata::make_config();
         text.replace(text.find("SCR_LX = 800\n"), 13, "SCR_LX = " + std::to_string(width) + "\n");
@@ -172,10 +180,34 @@ protected:
         std::ofstream(root_ / "race.cfg", std::ios::binary) << text;
         g_app = new gaCTy;
         g_app->Init();
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < frames; ++i)
             Frame();
     }
+
+    void Feed(std::vector<InputEvent> events) { platform::headless::feed_input(events); }
 };
+
+// The pels of a 24-bit BMP as 0xRRGGBB, rows top first; empty when the
+// file is not one of width x height.
+std::vector<uint32_t> bmp_pels(const std::string& file, int width, int height)
+{
+    std::ifstream in(file, std::ios::binary);
+    const std::string bmp((std::istreambuf_iterator<char>(in)), {});
+    const size_t row = (size_t(width) * 3 + 3) & ~size_t { 3 };
+    int32_t size[2] = {};
+    if (bmp.size() != 54 + row * size_t(height))
+        return {};
+    std::memcpy(size, bmp.data() + 18, sizeof size);
+    if (size[0] != width || size[1] != height || bmp[28] != 24)
+        return {};
+    std::vector<uint32_t> out;
+    for (int y = 0; y < height; ++y) {
+        const auto* p = reinterpret_cast<const uint8_t*>(bmp.data()) + 54 + size_t(height - 1 - y) * row;
+        for (int x = 0; x < width; ++x, p += 3)
+            out.push_back(uint32_t { p[2] } << 16 | uint32_t { p[1] } << 8 | p[0]);
+    }
+    return out;
+}
 
 bool near(uint32_t a, uint32_t b)
 {
@@ -299,6 +331,148 @@ TEST_F(GameScreen, ABackgroundPictureOfAnotherSizeIsDrawnAtTheTopLeft)
             }
         delete g_app;
         g_app = nullptr;
+    }
+}
+
+size_t differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+    if (a.size() != b.size())
+        return std::max(a.size(), b.size());
+    size_t n = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        n += a[i] != b[i];
+    return n;
+}
+
+// What is drawn on screens smaller and larger than the 800 x 600 the game
+// was made for: a screenshot taken before the first frame holds the frame
+// the player sees; the cursor shows wherever it is, the strips beyond
+// 800 x 600 included; and after the window is left, the display loses its
+// surfaces and the window is taken up again, every pel is drawn anew. The
+// cursor is compared with the data tool's own drawing of it.
+TEST_F(GameScreen, EveryPartOfTheScreenIsDrawnAndDrawnAgain)
+{
+    platform::headless::set_desktop({ 4096, 4096 }, { 0, 0, 4096, 4096 });
+    const mkdata::Canvas cursor = mkdata::draw_cursor();
+    const std::vector<uint8_t> cursor_bgr = cursor.bgr();
+    const struct {
+        int width, height;
+        std::vector<platform::Point> mouse; // cursor places, client coordinates
+    } cases[] = {
+        { 640, 480, { { 620, 450 }, { 0, 0 } } },
+        { 800, 600, { { 780, 570 } } },
+        { 1024, 768, { { 900, 100 }, { 100, 700 }, { 1000, 740 } } }, // right, bottom and the corner
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        fs::remove(root_ / "Quarn Race_0.bmp");
+        Start(c.width, c.height, 0);
+        Feed({ { .kind = InputKind::key_down, .key = platform::vk::f5 },
+            { .at_ms = 16, .kind = InputKind::key_up, .key = platform::vk::f5 } });
+        Frame();
+        const std::vector<uint32_t> shot = bmp_pels("Quarn Race_0.bmp", c.width, c.height);
+        ASSERT_EQ(shot.size(), size_t(c.width) * size_t(c.height));
+        EXPECT_EQ(differing(shot, shown()), 0u) << "pels of the first frame's screenshot not as shown";
+
+        for (const platform::Point at : c.mouse) {
+            Feed({ { .kind = InputKind::mouse_move, .position = platform::client_to_screen(g_app->window, at) } });
+            Frame();
+            Frame();
+            const std::vector<uint32_t> frame = shown();
+            int wrong = 0;
+            for (int y = 0; y < cursor.height(); ++y)
+                for (int x = 0; x < cursor.width(); ++x) {
+                    const uint8_t* p = &cursor_bgr[(size_t(y) * cursor.width() + x) * 3];
+                    const uint32_t want = uint32_t { p[2] } << 16 | uint32_t { p[1] } << 8 | p[0];
+                    if (want != 0x00FF00 && frame[size_t(at.y + y) * c.width + at.x + x] != want)
+                        ++wrong;
+                }
+            EXPECT_EQ(wrong, 0) << "cursor pels missing at " << at.x << "," << at.y;
+        }
+
+        const std::vector<uint32_t> before = shown();
+        Feed({ { .kind = InputKind::deactivate } });
+        Frame();
+        platform::headless::lose_display_surfaces();
+        Feed({ { .kind = InputKind::activate } });
+        for (int i = 0; i < 4; ++i)
+            Frame();
+        EXPECT_EQ(differing(shown(), before), 0u) << "pels not drawn again, of " << before.size();
+        delete g_app;
+        g_app = nullptr;
+    }
+}
+
+// A screenshot there is no memory for once ended the game with "Not enough
+// memory to run the game", and the best time of the run was lost. It fails
+// alone now, said once on stderr, in a box and in the log, with the file
+// and the way out; the race goes on and its end saves the settings. Each
+// row runs in a child of its own, with allocations of the picture's size
+// refused: those of the engine's images (memAlloc), those of `new` (which
+// throws std::bad_alloc, as under an address-space limit), or both. An
+// address-space limit cannot stand for these in a test program: its
+// allocator serves a block of that size from arena space it reserved
+// before the limit was set.
+class GameScreenMemory : public GameScreen {
+protected:
+    struct Case {
+        const char* name;
+        bool image_refused, new_refused;
+        bool made;
+    };
+
+    static constexpr const char* said = "Can't save the screenshot 'Quarn Race_0.bmp': not enough memory for a picture";
+
+    // The child's run: its status says what went wrong (0: nothing).
+    [[noreturn]] void Run(const Case& c)
+    {
+        quarn_test::LogCapture log;
+        Start(1024, 768, 2);
+        const size_t picture = size_t(1024) * 768 * 3;
+        if (c.image_refused) {
+            image_refused_from = picture;
+            memHooks.alloc = [](size_t size) { return size >= image_refused_from ? nullptr : std::malloc(size); };
+        }
+        if (c.new_refused)
+            test_support::refuse_new_from(picture);
+        Feed({ { .kind = InputKind::key_down, .key = platform::vk::f5 },
+            { .at_ms = 16, .kind = InputKind::key_up, .key = platform::vk::f5 } });
+        platform::headless::reset_display_counters();
+        for (int i = 0; i < 4; ++i)
+            Frame();
+        const std::vector<platform::BoxRequest> boxes = platform::shown_boxes();
+        const std::string logged = log.text();
+        const bool told = boxes.size() == 1 && boxes[0].text.find(said) != std::string::npos
+            && logged.find(said) != std::string::npos && logged.find(said) == logged.rfind(said);
+        const bool file = fs::exists("Quarn Race_0.bmp");
+        if (c.made ? !boxes.empty() || !file : !told || file)
+            std::_Exit(11);
+        if (!g_app->IsUsable() || platform::headless::display_counters().shows < 4)
+            std::_Exit(12);
+        g_app->cfg->SetInt("best_result", 61234); // a race won after the screenshot
+        delete g_app;
+        g_app = nullptr;
+        cfgCTy saved;
+        const bool kept = saved.Load((root_ / "race.cfg").string().c_str()).read == cfgReadTy::whole
+            && saved.GetInt("best_result") == 61234;
+        std::_Exit(kept ? 0 : 13);
+    }
+
+    static inline size_t image_refused_from = 0;
+};
+
+TEST_F(GameScreenMemory, AScreenshotWithoutMemoryFailsAloneAndTheSettingsAreSaved)
+{
+    const Case cases[] = {
+        { "the image's allocation refused", true, false, false },
+        // Room for the picture, but not for a second copy of it.
+        { "new of the picture's size refused", false, true, true },
+        { "both refused", true, true, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(root_ / "Quarn Race_0.bmp");
+        EXPECT_EXIT(Run(c), testing::ExitedWithCode(0), c.made ? "" : said);
     }
 }
 

@@ -8,6 +8,8 @@
 #include "platform/process.h"
 #include "platform/trust.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -63,6 +65,25 @@ std::vector<bool> with_and_without_fallocate(const std::filesystem::path& folder
         return {false, true};
     std::printf("the row without fallocate is skipped: no system call filter can be set\n");
     return {false};
+}
+
+// `text` in UTF-16 (`width` 2) or UTF-32 (4), little- or big-endian: the
+// bytes an editor writes, made here letter by letter from the code points.
+std::string encoded(const std::u32string& text, int width, bool big)
+{
+    std::vector<uint32_t> units;
+    for (const char32_t letter : text) {
+        if (width == 2 && letter > 0xFFFF) {
+            units.push_back(0xD800 + ((letter - 0x10000) >> 10));
+            units.push_back(0xDC00 + ((letter - 0x10000) & 0x3FF));
+        } else
+            units.push_back(letter);
+    }
+    std::string bytes;
+    for (const uint32_t unit : units)
+        for (int i = 0; i < width; ++i)
+            bytes += static_cast<char>(unit >> (8 * (big ? width - 1 - i : i)) & 0xFF);
+    return bytes;
 }
 
 class CfgTest : public BaseTest {
@@ -194,7 +215,7 @@ TEST_F(CfgTest, OverlongLinesAreCutAndTheirRestDropped)
     const std::string long_value(3000, 'v');
     cfgCTy cfg;
     load(cfg, "long = " + long_value + "tail\nnext = 7\n");
-    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(boxes().size(), 1u); // the cut, named by its key
     EXPECT_EQ(std::string(cfg.GetStr("long")), long_value.substr(0, CFG_LINE_SIZE - 1 - 7));
     EXPECT_EQ(cfg.GetInt("next"), 7);
 
@@ -205,6 +226,82 @@ TEST_F(CfgTest, OverlongLinesAreCutAndTheirRestDropped)
         line += '\0';
         load(cfg, line + "tail\n");
         EXPECT_LT(std::strlen(cfg.GetStr("near")), size_t {CFG_LINE_SIZE});
+    }
+}
+
+// A value cut inside a letter was saved back as text that is no UTF-8,
+// and nothing was said. Letters of one to four bytes, cut or not: the
+// value keeps the whole letters that fit the line, and a cut names its key.
+TEST_F(CfgTest, ALongValueIsCutBetweenLettersAndNamedByItsKey)
+{
+    const std::string head = "title = ";
+    const size_t room = CFG_LINE_SIZE - 1 - head.size(); // bytes a value may have
+    // A long comment or blanks after a value lose nothing of it.
+    const std::string long_comment = " -- " + std::string(2000, 'c'), blanks(2000, ' ');
+    const struct {
+        std::string letter;
+        size_t count;
+        std::string after = ""; // the line's text after the value
+    } cases[] = {
+        {"v", 3000}, {"\xC3\xA9", 600}, {"\xE4\xB8\xAD", 400}, {"\xF0\x9F\x98\x80", 300},
+        {"\xC3\xA9", room / 2}, {"\xE4\xB8\xAD", room / 3}, {"v", room}, {"v", room + 1},
+        {"v", 5, long_comment}, {"\xC3\xA9", room / 2, long_comment}, {"v", 5, blanks}, {"v", room - 1, " --x"},
+        {"v", room - 2, " --x"}, // the comment's "--" across the cut
+    };
+    for (const auto& c : cases) {
+        std::string value;
+        for (size_t i = 0; i < c.count; ++i)
+            value += c.letter;
+        SCOPED_TRACE(std::to_string(c.letter.size()) + "-byte letters: " + std::to_string(c.count) + ", then " +
+                     std::to_string(c.after.size()) + " bytes");
+        const size_t kept_letters = std::min(c.count, room / c.letter.size());
+        const bool cut = kept_letters < c.count;
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        load(cfg, "first = 1\n" + head + value + c.after + "\nnext = 7\n");
+        EXPECT_EQ(std::string(cfg.GetStr("title")), value.substr(0, kept_letters * c.letter.size()));
+        EXPECT_EQ(cfg.GetInt("next"), 7);
+        EXPECT_EQ(boxes().size(), cut ? 1u : 0u);
+        if (cut && !boxes().empty()) {
+            const std::string text = boxes()[0].text;
+            EXPECT_NE(text.find("Value of title cut"), std::string::npos) << text;
+            EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 2"), std::string::npos) << text;
+        }
+    }
+}
+
+// A file of nothing but bad lines once gave a box for each and as many
+// reports on stderr. The first 20 are shown one by one, the rest in one
+// report that counts them; the lines after them still load.
+TEST_F(CfgTest, BadLinesBeyondTheFirstTwentyAreCountedInOneReport)
+{
+    const struct {
+        unsigned bad;
+        const char* folded; // the last box's text, or null
+    } cases[] = {
+        // The formatter ends a box's lines in CR LF.
+        {1, nullptr}, {20, nullptr}, {21, "\n1 more bad line\r\n"}, {5000, "\n4980 more bad lines\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bad);
+        std::string text = "first = 1\n";
+        for (unsigned i = 0; i < c.bad; ++i)
+            text += i % 2 ? "not a setting\n" : "=5\n";
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        load(cfg, text + "last = 2\n");
+        EXPECT_EQ(cfg.GetInt("first") + cfg.GetInt("last"), 3);
+        ASSERT_EQ(boxes().size(), std::min(c.bad, 20u) + (c.folded ? 1 : 0));
+        EXPECT_NE(boxes()[std::min(c.bad, 20u) - 1].text.find("line " + std::to_string(std::min(c.bad, 20u) + 1)),
+                  std::string::npos);
+        if (c.folded) {
+            const std::string folded = boxes().back().text;
+            EXPECT_NE(folded.find(c.folded), std::string::npos) << folded;
+            const std::string lines = "lines 22 to " + std::to_string(c.bad + 1);
+            EXPECT_NE(folded.find(" '" + dir.file("in.cfg") + "', " + (c.bad == 21 ? "line 22" : lines)),
+                      std::string::npos)
+                << folded;
+        }
     }
 }
 
@@ -255,6 +352,31 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     // NULs of UTF-32's mark make a bad line.)
     write_text(dir.file("utf8-after-utf16-mark"), "\xFF\xFE" "best_result = 1\nb = 2\n");
     write_text(dir.file("utf8-after-utf32-mark"), "\xFF\xFE\0\0" "-- notes\nb = 2\n"s);
+    // Letters beyond ASCII first, or most of the letters: without a mark
+    // such files were read as UTF-8, gave no settings, and the shipped
+    // settings were saved over them.
+    const std::u32string settings = U"best_result = 123456\nsnd_volume = 55\n";
+    const std::pair<std::string, std::u32string> texts[] = {
+        {"cjk-comment", U"-- " + std::u32string(64, U'\u4E2D') + U"\n" + settings},
+        {"emoji-first", std::u32string(200, U'\U0001F600') + U"\n" + settings},
+        {"emoji-values", U"title = " + std::u32string(150, U'\U0001F697') + U"\nbest_result = \U0001F3C1\n"},
+        {"marked-cjk", U"\uFEFF-- " + std::u32string(64, U'\u4E00') + U"\n" + settings},
+    };
+    std::vector<std::string> wide;
+    for (const auto& [kind, text] : texts)
+        for (const int width : {2, 4})
+            for (const bool big : {false, true}) {
+                wide.push_back(kind + "-utf" + std::to_string(8 * width) + (big ? "be" : "le"));
+                write_text(dir.file(wide.back()), encoded(text, width, big));
+            }
+    // One NUL in UTF-8 text after UTF-16's mark, or without one, is damage
+    // whichever letter stands before it: the same rule as for any text.
+    write_text(dir.file("nul-after-mark"), "\xFF\xFE-- note\0\nbest_result = 123456\nsnd_volume = 55\n"s);
+    write_text(dir.file("nul-after-mark-odd"), "\xFF\xFE-- notes\0\nbest_result = 123456\nsnd_volume = 55\n"s);
+    write_text(dir.file("nul-unmarked"), "-- note\0\nbest_result = 123456\nsnd_volume = 55\n"s);
+    // Two such NULs, each after a letter at an even place: two letters in
+    // UTF-16's pattern, but not side by side as a name's or "--" are.
+    write_text(dir.file("two-stray-nuls"), "b = 1\0\nc = 23\0\nd = 4\n"s);
     fs::create_directory(dir.file("folder"));
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir.file("zero"));
@@ -278,7 +400,18 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
         {dir.file("utf16le-then-nuls"), cfgReadTy::utf16, EILSEQ},
         {dir.file("utf8-after-utf16-mark"), cfgReadTy::whole, 0, 2},
         {dir.file("utf8-after-utf32-mark"), cfgReadTy::whole, 0, 1},
+        {dir.file("nul-after-mark"), cfgReadTy::whole, 0, 2},
+        {dir.file("nul-after-mark-odd"), cfgReadTy::whole, 0, 2},
+        {dir.file("nul-unmarked"), cfgReadTy::whole, 0, 2},
+        {dir.file("two-stray-nuls"), cfgReadTy::whole, 0, 1},
     };
+    for (const std::string& name : wide) {
+        cfgCTy cfg;
+        const cfgLoadTy got = cfg.Load(dir.file(name).c_str());
+        const cfgReadTy want = name.find("utf16") != std::string::npos ? cfgReadTy::utf16 : cfgReadTy::utf32;
+        EXPECT_TRUE(got.read == want && got.error == EILSEQ) << name << ": " << static_cast<int>(got.read);
+        EXPECT_EQ(cfg.Count(), 0u) << name;
+    }
     for (const auto& c : cases) {
         cfgCTy cfg;
         const cfgLoadTy got = cfg.Load(c.name.c_str());
@@ -331,17 +464,95 @@ TEST_F(CfgTest, GettersAndSetters)
     EXPECT_STREQ(cfg.GetStr("W"), "");
 }
 
+// The n-th allocation from now fails, whichever hook makes it.
+struct FailingAllocation {
+    static inline memHooksTy saved;
+    static inline int calls = 0, fails_at = -1;
+
+    explicit FailingAllocation(int n)
+    {
+        saved = memHooks;
+        calls = 0;
+        fails_at = n;
+        memHooks.alloc = [](size_t size) { return calls++ == fails_at ? nullptr : saved.alloc(size); };
+        memHooks.allocZ = [](size_t n, size_t size) { return calls++ == fails_at ? nullptr : saved.allocZ(n, size); };
+        memHooks.realloc = [](void* b, size_t size) { return calls++ == fails_at ? nullptr : saved.realloc(b, size); };
+        memHooks.allocStr = [](size_t size) { return calls++ == fails_at ? nullptr : saved.allocStr(size); };
+    }
+    ~FailingAllocation() { memHooks = saved; }
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+};
+
+// Each allocation a new variable may need (its record, a longer list, a
+// larger index of names) fails in turn, for the first variable, the
+// second, and the ninth, which outgrows both list and index.
 TEST_F(CfgTest, FailedAllocationLeavesTheListAsItWas)
 {
-    cfgCTy cfg;
-    cfg.SetStr("keep", "1");
-    const memHooksTy saved = memHooks;
-    memHooks.realloc = [](void*, size_t) -> void* { return nullptr; };
-    EXPECT_EQ(cfg.SetStr("new", "2"), nullptr);
-    memHooks = saved;
-    EXPECT_EQ(cfg.Count(), 1u);
-    EXPECT_EQ(cfg.Find("new"), nullptr);
-    EXPECT_NE(box_texts().find("No memory"), std::string::npos);
+    const struct {
+        int before; // variables already there
+        int fails;  // the allocation that fails
+    } cases[] = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {8, 0}, {8, 1}, {8, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before) + " variables, allocation " + std::to_string(c.fails));
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        for (int i = 0; i < c.before; ++i)
+            cfg.SetInt(("Key" + std::to_string(i)).c_str(), i);
+        {
+            const FailingAllocation failing(c.fails);
+            EXPECT_EQ(cfg.FindOrAdd("new"), nullptr);
+            EXPECT_GT(FailingAllocation::calls, c.fails); // the row failed what it names
+        }
+        EXPECT_NE(box_texts().find("No memory"), std::string::npos);
+        ASSERT_EQ(cfg.Count(), static_cast<uint32_t>(c.before));
+        EXPECT_EQ(cfg.Find("new"), nullptr);
+        for (int i = 0; i < c.before; ++i) {
+            EXPECT_STREQ(cfg.At(i)->name, ("Key" + std::to_string(i)).c_str());
+            EXPECT_EQ(cfg.GetInt(("KEY" + std::to_string(i)).c_str()), i);
+        }
+        // With memory again, the variable joins the list at its end.
+        const cfgVarCTy* added = cfg.FindOrAdd("NEW");
+        EXPECT_EQ(added, cfg.At(c.before));
+        EXPECT_EQ(cfg.Find("new"), added);
+    }
+}
+
+// Hundreds of thousands of keys (a tool's, or the whole file a key of its
+// own per line) load into the list in the file's order, one variable per
+// name whatever its case, and the save writes them back as they were.
+TEST_F(CfgTest, AFileOfManyKeysLoadsAndSavesBackAsItWas)
+{
+    const struct {
+        int keys;
+        bool again_upper_case; // every key set a second time, in upper case
+    } cases[] = {{200000, false}, {100000, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys);
+        std::string text, expected;
+        for (int i = 0; i < c.keys; ++i) {
+            const std::string name = (i % 2 ? "Gate_" : "best_lap_") + std::to_string(i);
+            text += name + " = " + std::to_string(i) + "\n";
+            expected += name + " = " + std::to_string(c.again_upper_case ? -i : i) + "\n";
+        }
+        if (c.again_upper_case)
+            for (int i = 0; i < c.keys; ++i) {
+                std::string name = (i % 2 ? "Gate_" : "best_lap_") + std::to_string(i);
+                for (char& ch : name)
+                    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                text += name + " = " + std::to_string(-i) + "\n";
+            }
+        write_text(dir.file("many.cfg"), text);
+        cfgCTy cfg;
+        const cfgLoadTy read = cfg.Load(dir.file("many.cfg").c_str());
+        EXPECT_EQ(read.read, cfgReadTy::whole);
+        EXPECT_EQ(read.variables, static_cast<uint32_t>(c.again_upper_case ? 2 * c.keys : c.keys));
+        ASSERT_EQ(cfg.Count(), static_cast<uint32_t>(c.keys));
+        EXPECT_TRUE(boxes().empty());
+        EXPECT_EQ(cfg.GetInt("GATE_12345"), c.again_upper_case ? -12345 : 12345);
+        ASSERT_EQ(cfg.Save(dir.file("saved.cfg").c_str()), 0);
+        EXPECT_TRUE(read_text(dir.file("saved.cfg")) == expected);
+    }
 }
 
 TEST_F(CfgTest, SaveThenLoadGivesTheSameList)

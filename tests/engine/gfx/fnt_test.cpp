@@ -1,10 +1,12 @@
 // Bitmap fonts: the record, the atlas, measuring, clipped drawing, text
 // sprites, and the shared list over files written by the test.
 #include "spr_test_support.h"
+#include "tests/Lib/quarn/src/img/TgaWriter.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -300,6 +302,88 @@ TEST_F(Fnt, LoadsOnceFromFiles)
     EXPECT_EQ(messages(), want);
     fntListDone();
     std::filesystem::remove_all(dir);
+}
+
+// A folder of the test's own for a font's files.
+struct FontFolder {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("fnt_files_" + std::to_string(std::rand()));
+    std::string base = (dir / "big-digits").string();
+    FontFolder() { std::filesystem::create_directories(dir); }
+    ~FontFolder() { std::filesystem::remove_all(dir); }
+    void write(const std::string& ext, const std::string& bytes) const
+    {
+        std::ofstream(base + ext, std::ios::binary) << bytes;
+    }
+};
+
+std::string as_text(const std::vector<uint8_t>& bytes) { return { bytes.begin(), bytes.end() }; }
+
+// An 8-bit TGA glyph picture, colour-mapped or grey, showed a box of the
+// alpha atlas's formats naming no file, then drew as it should: it loads
+// without a box and draws the picture's own colours.
+TEST_F(Fnt, ColourMappedAndGreyTgaPicturesDrawWithoutABox)
+{
+    const FontFolder folder;
+    FontFixture f = make_font(3, 9);
+    folder.write(".fda", as_text(record_bytes(f.rec)));
+    // Index 0, the background, only left of the first glyph.
+    auto index = [](int32_t x, int32_t y) { return x < 5 ? 0u : 1 + uint32_t(x * 37 + y * 11) % 255; };
+    auto mapped = [](uint32_t i) { return i << 16 | (i * 5 & 0xFF) << 8 | (255 - i); };
+    for (const bool grey : { false, true }) {
+        SCOPED_TRACE(grey ? "grey" : "colour-mapped");
+        auto colour = [&](uint32_t i) { return grey ? i * 0x010101u : mapped(i); };
+        img_test::Tga tga { .type = uint8_t(grey ? 3 : 1),
+            .depth = 8,
+            .width = uint16_t(f.picture->width),
+            .height = 9,
+            .descriptor = 0x20 };
+        if (!grey) {
+            tga.map_type = 1;
+            tga.map_length = 256;
+            tga.map_bits = 24;
+            for (uint32_t i = 0; i < 256; ++i)
+                tga.map += { char(colour(i)), char(colour(i) >> 8), char(colour(i) >> 16) };
+        }
+        for (int32_t y = 0; y < 9; ++y)
+            for (int32_t x = 0; x < f.picture->width; ++x)
+                tga.pixels += char(index(x, y));
+        folder.write(".tga", img_test::tga_file(tga));
+        std::unique_ptr<fntCTy> font(fntLoad(folder.base.c_str()));
+        EXPECT_EQ(messages(), std::vector<std::string> {});
+        ASSERT_TRUE(font && font->atlas->kind == img_KIND_ALPHA);
+        auto target = make_image(pel_FMT_X8R8G8B8, 30, 9, [](int32_t, int32_t) { return 0u; });
+        const rectTy all { 0, 0, 30, 9 };
+        fntDrawText(font.get(), "abc", 0, 0, &all, target.get());
+        for (int32_t y = 0; y < 9; ++y)
+            for (int32_t x = 0; x < 6; ++x) // 'a' at x 6 of the picture
+                EXPECT_EQ(pel_at(*target, x, y) & 0xFFFFFF, colour(index(6 + x, y))) << x << "," << y;
+    }
+}
+
+// The game's three texts share one font: one that did not load showed the
+// same box three times. One report per list; a new list tries again.
+TEST_F(Fnt, AFontThatDoesNotLoadIsReportedOncePerList)
+{
+    const FontFolder folder;
+    FontFixture f = make_font(3, 9);
+    auto small = make_image(pel_FMT_R5G6B5, 4, 4, [](int32_t, int32_t) { return 0u; });
+    ASSERT_EQ(small->SaveBmp((folder.base + ".fnt").c_str()), 0);
+    const std::string said[] = { "Font's file not found : " + folder.base + ".fda",
+        "Font's glyph boxes do not fit its picture : " + folder.base + ".fnt" };
+    for (const std::string& want : said) {
+        if (&want != said)
+            folder.write(".fda", as_text(record_bytes(f.rec)));
+        reports().clear();
+        fntListInit();
+        for (int text = 0; text < 3; ++text)
+            EXPECT_EQ(fntGet("%s", folder.base.c_str()), nullptr);
+        EXPECT_EQ(messages(), std::vector<std::string> { want });
+        fntListDone();
+        fntListInit();
+        EXPECT_EQ(fntGet("%s", folder.base.c_str()), nullptr);
+        EXPECT_EQ(messages().size(), 2u);
+        fntListDone();
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // BMP files written and read back at every depth, hand-made BMP headers of
 // the common variants, damaged files, the text picture and decoded TGAs.
 #include "gfx_test_support.h"
+#include "tests/Lib/quarn/src/img/JpegFixtures.h"
 #include "tests/support/refused_calls.h"
 
 #include <cstdio>
@@ -143,6 +144,10 @@ TEST_F(ImgFilesTest, SaveThenLoadAtEveryDepthWithExactSizes)
     const Case cases[] = {
         { pel_FMT_R8G8B8, 3, 2, 54 + 2 * 12, pel_FMT_R8G8B8 },
         { pel_FMT_R8G8B8, 5, 3, 54 + 3 * 16, pel_FMT_R8G8B8 },
+        // Rows go to the file gathered in chunks of 64 KB, or alone when
+        // longer: many rows with padding, and rows longer than a chunk.
+        { pel_FMT_R8G8B8, 1023, 100, 54 + 100 * 3072, pel_FMT_R8G8B8 },
+        { pel_FMT_R8G8B8, 22001, 3, 54 + 3 * 66004, pel_FMT_R8G8B8 },
         { pel_FMT_X8R8G8B8, 3, 3, 54 + 12 + 3 * 12, pel_FMT_X8R8G8B8 },
         { pel_FMT_A8R8G8B8, 7, 1, 54 + 28, pel_FMT_A8R8G8B8 },
         { pel_FMT_R5G6B5, 2, 2, 74, pel_FMT_R5G6B5 },
@@ -412,7 +417,9 @@ TEST_F(ImgFilesTest, EightBitTablesShortOrCounted)
     EXPECT_TRUE(reports().empty());
 }
 
-TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataError)
+// "Data error in file" alone left the player to guess what was wrong with
+// the picture: each refusal says why after it.
+TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataErrorAndWhy)
 {
     BmpFileFixture good { .width = 3, .pels = std::vector<uint8_t>(24, 7) };
     const std::vector<uint8_t> valid = make_bmp(good);
@@ -421,35 +428,84 @@ TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataError)
         change(s);
         return make_bmp(s);
     };
-    std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
-        { "empty", {} },
-        { "cut in the header", std::vector<uint8_t>(valid.begin(), valid.begin() + 30) },
-        { "cut in the pels", std::vector<uint8_t>(valid.begin(), valid.end() - 4) },
-        { "4 bits", with([](BmpFileFixture& s) { s.bits = 4; }) },
-        { "1 bit", with([](BmpFileFixture& s) { s.bits = 1; }) },
-        { "RLE8", with([](BmpFileFixture& s) { s.bits = 8; s.compression = 1; s.table = { 0 }; }) },
-        { "OS/2 header", with([](BmpFileFixture& s) { s.infoSize = 12; }) },
-        { "header of 200 bytes", with([](BmpFileFixture& s) { s.infoSize = 200; }) },
-        { "colours used 257", with([](BmpFileFixture& s) { s.bits = 8; s.coloursUsed = 257; }) },
-        { "huge colours used", with([](BmpFileFixture& s) { s.bits = 8; s.coloursUsed = 0xFFFFFFF0; }) },
-        { "table at 24 bits", with([](BmpFileFixture& s) { s.coloursUsed = 2; s.table = { 1, 2 }; }) },
-        { "width 0", with([](BmpFileFixture& s) { s.width = 0; }) },
-        { "negative width", with([](BmpFileFixture& s) { s.width = -3; }) },
-        { "height INT32_MIN", with([](BmpFileFixture& s) { s.height = INT32_MIN; }) },
-        { "huge size", with([](BmpFileFixture& s) { s.width = 40000; s.height = 40000; }) },
-        { "over the byte cap", with([](BmpFileFixture& s) { s.width = 32768; s.height = 32768; s.bits = 32; }) },
-    };
+    auto as_bytes = [](const std::string& file) { return std::vector<uint8_t>(file.begin(), file.end()); };
     std::vector<uint8_t> magic = valid;
     magic[1] = 'A';
-    cases.push_back({ "bad magic", magic });
-    for (const auto& [what, bytes] : cases) {
-        SCOPED_TRACE(what);
+    const struct {
+        const char* what;
+        const char* file; // by its extension, the loader
+        std::vector<uint8_t> bytes;
+        const char* why;
+    } rows[] = {
+        { "empty", "a.bmp", {}, "the file is empty" },
+        { "cut in the header", "a.bmp", std::vector<uint8_t>(valid.begin(), valid.begin() + 30),
+            "the file ends inside its headers" },
+        { "cut in the pels", "a.bmp", std::vector<uint8_t>(valid.begin(), valid.end() - 4),
+            "the file is cut short: its pels need 21 bytes, 20 are there" },
+        { "4 bits", "a.bmp", with([](BmpFileFixture& s) { s.bits = 4; }), "4-bit BMPs are not supported" },
+        { "1 bit", "a.bmp", with([](BmpFileFixture& s) { s.bits = 1; }), "1-bit BMPs are not supported" },
+        { "RLE8", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 8;
+             s.compression = 1;
+             s.table = { 0 };
+         }),
+            "RLE8 BMPs are not supported" },
+        { "RLE4", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 4;
+             s.compression = 2;
+         }),
+            "RLE4 BMPs are not supported" },
+        { "OS/2 header", "a.bmp", with([](BmpFileFixture& s) { s.infoSize = 12; }), "OS/2 BMPs are not supported" },
+        { "header of 200 bytes", "a.bmp", with([](BmpFileFixture& s) { s.infoSize = 200; }),
+            "a header of 200 bytes is none of the BMP headers" },
+        { "colours used 257", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 8;
+             s.coloursUsed = 257;
+         }),
+            "its colour table has 257 colours, at most 256" },
+        { "huge colours used", "a.bmp", with([](BmpFileFixture& s) {
+             s.bits = 8;
+             s.coloursUsed = 0xFFFFFFF0;
+         }),
+            "its colour table has 4294967280 colours, at most 256" },
+        { "table at 24 bits", "a.bmp", with([](BmpFileFixture& s) {
+             s.coloursUsed = 2;
+             s.table = { 1, 2 };
+         }),
+            "a colour table beside 24-bit colours" },
+        { "width 0", "a.bmp", with([](BmpFileFixture& s) { s.width = 0; }), "the picture is 0 pels wide" },
+        { "negative width", "a.bmp", with([](BmpFileFixture& s) { s.width = -3; }), "the picture is -3 pels wide" },
+        { "height INT32_MIN", "a.bmp", with([](BmpFileFixture& s) { s.height = INT32_MIN; }),
+            "the picture is 2147483648 pels high, at most 32768" },
+        { "huge size", "a.bmp", with([](BmpFileFixture& s) {
+             s.width = 40000;
+             s.height = 40000;
+         }),
+            "the picture is 40000 pels wide, at most 32768" },
+        { "over the byte cap", "a.bmp", with([](BmpFileFixture& s) {
+             s.width = 32768;
+             s.height = 32768;
+             s.bits = 32;
+         }),
+            "the picture is 32768 x 32768 pels of 4 bytes, more than 1073741824 bytes" },
+        { "bad magic", "a.bmp", magic, "not a BMP picture: it does not begin with 'BM'" },
+        { "JPEG 40000 wide", "a.jpg", as_bytes(img_test::jpeg_file(40000, 1, std::vector<uint8_t>(40000 * 3, 90))),
+            "the picture is 40000 pels wide, at most 32768" },
+        { "JPEG 40000 high", "a.jpg", as_bytes(img_test::jpeg_file(1, 40000, std::vector<uint8_t>(40000 * 3, 90))),
+            "the picture is 40000 pels high, at most 32768" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string name = dir.file(row.file);
+        write_file(name, row.bytes);
         reports().clear();
         imgRowCTy img;
-        EXPECT_EQ(read_bytes(img, bytes), ERR_DATA);
+        const std::string file = row.file;
+        EXPECT_EQ(file.ends_with(".jpg") ? img.LoadJpg(name.c_str()) : img.Load(name.c_str()), ERR_DATA);
         EXPECT_EQ(img.pels, nullptr);
         ASSERT_EQ(reports().size(), 1u);
         EXPECT_EQ(reports()[0].code, ERR_DATA);
+        EXPECT_EQ(reports()[0].text, "Data error in file '" + name + "': " + row.why);
     }
     // Every cut of a valid file reads whole or is refused, never past its end.
     for (size_t n = 0; n < valid.size(); ++n) {

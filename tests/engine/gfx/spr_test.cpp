@@ -89,13 +89,37 @@ TEST(SprGrid, RunsMergeOnlyAcrossFullRowsAndMarksLastTheirFrames)
     g.Mark({ 20, 6, 5, 3 }, screen, 3);             // set, not added
     g.Mark({ 0, 9, 80, 3 }, screen, 1);             // row 3 full, below a partial row
     g.Mark({ 0, 12, 80, 1 }, screen, 1);            // row 4 full: merges with row 3
-    g.Mark({ 77, 57, 9, 9 }, { 0, 0, 99, 99 }, 1);  // reaches outside the grid: nothing
     g.Mark({ 10, 10, 0, 0 }, screen, 3);            // 0 x 0: nothing
     g.Mark({ 10, 10, 5, 5 }, { 40, 40, 5, 5 }, 3);  // outside its clip: nothing
     expect_rects(build(g), { { 0, 0, 80, 6 }, { 0, 6, 10, 3 }, { 20, 6, 5, 3 }, { 0, 9, 80, 6 } });
     expect_rects(build(g), { { 20, 6, 5, 3 } });
     expect_rects(build(g), { { 20, 6, 5, 3 } });
     expect_rects(build(g), {});
+}
+
+// A mark reaching past the grid (a whole-screen mark made for a larger
+// screen) redraws the part that lies on it.
+TEST(SprGrid, MarksAreCutToTheGrid)
+{
+    // The grid is 80 x 60: 16 x 20 cells of 5 x 3.
+    const rectTy wide { -100, -100, 1000, 1000 };
+    const std::tuple<rectTy, rectTy, std::vector<rectTy>> cases[] = {
+        { { 77, 57, 9, 9 }, { 0, 0, 99, 99 }, { { 75, 57, 5, 3 } } },
+        { { 0, 0, 800, 600 }, { 0, 0, 800, 600 }, { { 0, 0, 80, 60 } } },
+        { { -10, -10, 800, 600 }, wide, { { 0, 0, 80, 60 } } },
+        { { -3, 10, 6, 2 }, wide, { { 0, 9, 5, 3 } } },
+        { { 79, 59, 1, 1 }, wide, { { 75, 57, 5, 3 } } },
+        { { 80, 0, 5, 5 }, wide, {} },
+        { { 0, -5, 5, 5 }, wide, {} },
+        { { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX }, {} },
+    };
+    for (const auto& [r, clip, want] : cases) {
+        SCOPED_TRACE(testing::Message() << r.x << "," << r.y << "," << r.w << "," << r.h);
+        sprDirtyGrid g;
+        g.Resize(80, 60);
+        g.Mark(r, clip, 1);
+        expect_rects(build(g), want);
+    }
 }
 
 // Moves mark the old and the new area; so do hides. Sprites outside a list
@@ -132,3 +156,66 @@ TEST_F(SprTest, SpritesMarkWhatTheyCoverAndLeave)
 }
 
 } // namespace
+
+// A mirrored sprite of an RLE8 picture whose box starts at column 1 fills
+// its rectangle with the box mirrored: the rectangle's column R.x + R.w - 1
+// - k shows box column k / scale, drawn whole or one pel at a time, as the
+// dirty grid and the hit test draw it.
+TEST_F(SprTest, MirroredSpritesShowTheirBoxInTheirRectangleWholeOrCut)
+{
+    std::vector<uint32_t> colours(40);
+    for (uint32_t i = 0; i < colours.size(); ++i)
+        colours[i] = 0x102030u + i * 0x030507u;
+    palCTy pal;
+    pal.Set(colours.data(), uint32_t(colours.size()));
+    const pelFmtCTy p8(pel_FMT_P8, &pal);
+    constexpr int32_t W = 6, H = 3;
+    imgRle8CTy img;
+    img.SetSize(W, H, &p8);
+    (void)img.SetColorKeyPel(0);
+    (void)img.Lock(nullptr, 0);
+    for (int32_t i = 0; i < W * H; ++i)
+        static_cast<uint8_t*>(img.lockPtr)[i] = i % W ? uint8_t(1 + i) : 0;
+    img.Unlock();
+    ASSERT_EQ(img.box.x, 1);
+    // op, scale (a power of two: each box pel fills exactly scale x scale pels)
+    const std::tuple<const char*, uint32_t, int32_t> rows[] = {
+        { "copy", img_OP_COPY, 1 },
+        { "add onto black", img_OP_ADD, 1 },
+        { "scaled by 2", img_OP_SCALED, 2 },
+        { "scaled by 4", img_OP_SCALED, 4 },
+    };
+    const pelFmtCTy x8(pel_FMT_X8R8G8B8);
+    for (const auto& [name, op, scale] : rows) {
+        SCOPED_TRACE(name);
+        sprImgCTy s;
+        s.SetImage(&img);
+        s.SetPos(5, 2);
+        s.mirror = 1;
+        s.prm = imgDrawPrmCTy { .op = op, .scaleX = float(scale), .scaleY = float(scale) };
+        const rectTy R = s.GetRect();
+        imgRowCTy whole, cut;
+        whole.SetSize(40, 20, &x8);
+        cut.SetSize(40, 20, &x8);
+        whole.Fill(0, nullptr);
+        cut.Fill(0, nullptr);
+        const rectTy all { R.x - 5, R.y - 2, R.w, R.h };
+        s.SetDrawTarget(&whole, 5, 2, &all);
+        s.Draw();
+        for (int32_t y = R.y; y < R.y + R.h; ++y)
+            for (int32_t x = R.x; x < R.x + R.w; ++x) {
+                const rectTy one { x - 5, y - 2, 1, 1 };
+                s.SetDrawTarget(&cut, 5, 2, &one);
+                s.Draw();
+            }
+        s.SetDrawTarget(nullptr, 0, 0, nullptr);
+        for (int32_t y = 0; y < 20; ++y)
+            for (int32_t x = 0; x < 40; ++x) {
+                const bool in = x >= R.x && x < R.x + R.w && y >= R.y && y < R.y + R.h;
+                const int32_t col = img.box.x + (R.x + R.w - 1 - x) / scale, row = (y - R.y) / scale;
+                const uint32_t want = in ? colours[size_t(1 + row * W + col)] : 0;
+                EXPECT_EQ(pel_at(whole, x, y) & 0xFFFFFF, want) << "whole, at " << x << "," << y;
+                EXPECT_EQ(pel_at(cut, x, y) & 0xFFFFFF, want) << "one pel at a time, at " << x << "," << y;
+            }
+    }
+}
