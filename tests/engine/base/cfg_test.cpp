@@ -781,15 +781,20 @@ TEST_F(CfgTest, ANameNoRenameMayReplaceIsRewrittenInPlace)
             std::printf("the row '%s' is skipped: it needs root to mount: %s\n", row.what, std::strerror(errno));
             continue;
         }
+        // 77: no call filter can be set here.
         const pid_t child = ::fork();
         if (child == 0) {
             const bool refused = row.error == 0 || test_support::refuse_calls({{SYS_rename, row.error},
                                                                                {SYS_renameat, row.error},
                                                                                {SYS_renameat2, row.error}});
-            std::_Exit(refused && cfg.Save(name.c_str()) == 0 && boxes().empty() ? 0 : 1);
+            std::_Exit(!refused ? 77 : cfg.Save(name.c_str()) == 0 && boxes().empty() ? 0 : 1);
         }
         int status = -1;
         EXPECT_EQ(::waitpid(child, &status, 0), child);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+            std::printf("the row '%s' is skipped: no system call filter can be set\n", row.what);
+            continue;
+        }
         EXPECT_EQ(status, 0);
         EXPECT_EQ(read_text(name), "best_result = 90515\n");
         if (row.error == 0) {
