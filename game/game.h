@@ -175,8 +175,12 @@ void AddTextSpriteAt(sprDfStrCTy* sprite, const char* font, int32_t depth, const
 // Race times as the screen shows them: "m:ss" ("%d:%02d"), or "--:--" for
 // no time (0 or less).
 void FormatRaceTime(char* out, size_t size, int32_t ms);
-// The first "<name>_<n>.bmp" that nothing has yet, a link that leads
-// nowhere included; false when the name does not fit `size`.
+// The first "<name>_<n>.bmp" in the current folder (the game's) that
+// nothing has yet, a link that leads nowhere included. `name` is the
+// window's title, a caption: '/' and control characters become '_', as
+// does a leading '.', an empty one is "screenshot", and one too long for
+// `size` or a file name is cut at a letter's boundary. False only when
+// not even the number fits `size`.
 bool ScreenshotName(char* out, size_t size, const char* name);
 // The best time after a race of `raceMs`: the race when there is no best
 // time yet (0 or less) or the race is faster.

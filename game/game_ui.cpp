@@ -4,8 +4,10 @@
 
 #include "engine/gfx/display.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <string>
 
 void GetConfigPos(int32_t* x, int32_t* y, const char* key)
 {
@@ -62,13 +64,44 @@ void FormatRaceTime(char* out, size_t size, int32_t ms)
         std::snprintf(out, size, "--:--");
 }
 
+namespace {
+
+// The most bytes a name in a folder may have (NAME_MAX).
+constexpr size_t kFileNameMost = 255;
+
+// The window's title as the start of a file name of at most `room` bytes.
+// The title is a caption, which another user's settings file in a group's
+// folder may give: no '/' of it leads the picture out of the game's
+// folder, no leading '.' hides it, control characters do not reach a
+// listing, and a long title is cut at a letter's boundary.
+std::string CaptionAsFileName(const char* caption, size_t room)
+{
+    std::string name = caption && *caption ? caption : "screenshot";
+    for (char& c : name)
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '_';
+    if (name[0] == '.')
+        name[0] = '_';
+    if (name.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    return name;
+}
+
+} // namespace
+
 bool ScreenshotName(char* out, size_t size, const char* name)
 {
+    const size_t most = size == 0 ? 0 : std::min(size - 1, kFileNameMost);
     for (int n = 0;; ++n) {
-        const int length = std::snprintf(out, size, "%s_%d.bmp", name, n);
-        // A name too long for the buffer is refused rather than cut short.
-        if (length < 0 || size_t(length) >= size)
+        char number[16];
+        const size_t suffix = static_cast<size_t>(std::snprintf(number, sizeof number, "_%d.bmp", n));
+        if (suffix >= most)
             return false;
+        std::snprintf(out, size, "%s%s", CaptionAsFileName(name, most - suffix).c_str(), number);
         // A link that leads nowhere holds its number too: a picture saved
         // at it would replace the link.
         if (!quarn::name_taken(out))

@@ -33,6 +33,12 @@ namespace platform {
 // takes only the player's and root's links on the way, as every write's.
 [[nodiscard]] FolderHandle data_folder_open(const char* path, FolderFor use = FolderFor::reading);
 
+// True when data_folder_open's failure `error` is a refusal, of the folder
+// or of a name on the way to it, by the rule for shared folders or the
+// judge; false for a folder that could not be opened (too many open
+// files, no memory, no permission), which is the player's all the same.
+[[nodiscard]] bool data_folder_refused(int error);
+
 // From now on, a relative name whose first name is `name` (ASCII case
 // aside, as the loads find it), opened while the current folder is the one
 // current now, is opened inside `folder` (taken over): the name is never

@@ -7,6 +7,7 @@
 #include "platform/file.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -89,6 +90,26 @@ struct NameStatus {
 // for shared folders. On failure, `failed` (when given) gets the folder
 // the failure came at, which may lie above `path`.
 [[nodiscard]] bool folder_make(const char* path, uint32_t mode, std::string* failed = nullptr);
+
+// The error number of folder_create_first_free() where every name it may
+// use is taken, each by the player or root: system_error_text() names the
+// first and whose it is ("Every name for a new file is taken ..."). Like
+// error_not_regular_file, it lies above every errno the system uses.
+inline constexpr int error_names_taken = 0x10012;
+
+// Makes a new file for writing (folder_create_new) in the folder under the
+// first of the names `name_of(0)` ... `name_of(count - 1)` that nothing
+// has: a taken name, a link of the player's there included, is passed
+// over, never opened. With `remove_leftovers`, a name of the player's own
+// there is first removed as what an interrupted write left. The name made
+// goes to `made`. Where every name is taken, invalid_file with the true
+// reason kept for refusal_text() under `shown` (the path the names are
+// shown after, "" or ending in "/"): error_untrusted_owner naming the
+// first name another user has and whose it is, else error_names_taken
+// naming the first name and its owner.
+[[nodiscard]] FileHandle folder_create_first_free(FolderHandle folder, const std::function<std::string(int)>& name_of,
+                                                  int count, bool remove_leftovers, const std::string& shown,
+                                                  std::string& made);
 
 // Makes the file `name` in the folder for writing, only where nothing has
 // the name: a link there, even one that leads nowhere, fails it (EEXIST).

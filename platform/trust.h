@@ -44,8 +44,8 @@ inline constexpr int error_open_to_all = 0x10003;
 [[nodiscard]] bool name_allowed(uint32_t owner, bool folder_open_to_all);
 
 // The text of a refusal's error number (error_untrusted_link,
-// error_untrusted_owner, error_open_to_all, and file.h's error_second_name
-// and error_link_at_name): when this thread's last refusal had that
+// error_untrusted_owner, error_open_to_all, file.h's error_second_name
+// and error_link_at_name, and folder.h's error_names_taken): when this thread's last refusal had that
 // number, it names the path refused, whose it is (root as root, a link as
 // a link), and the way out: "make it yours, or remove it" where the player
 // may remove the name, else running a copy of the game from a folder of

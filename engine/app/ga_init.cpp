@@ -54,10 +54,14 @@ std::string folder_part(const std::string& path)
 }
 
 // A data folder the search passed over, and why, as the data tool says
-// it: "refusing the data folder <path>: <reason, whose, the way out>".
+// it: "refusing the data folder <path>: <reason, whose, the way out>" for
+// one the rule or the judge refused, "can't open the data folder <path>:
+// <reason>" for one that could not be opened (too many open files), which
+// is no fault of the folder's.
 std::string refusal(const std::string& path, int error)
 {
-    return "refusing the data folder " + path + ": " + platform::system_error_text(error);
+    return (platform::data_folder_refused(error) ? "refusing the data folder " : "can't open the data folder ") +
+           path + ": " + platform::system_error_text(error);
 }
 
 // The data folder `data_dir` of the folder `folder` (rootDir's form; ""

@@ -111,40 +111,24 @@ int rewrite_in_place(platform::FolderHandle folder, const std::string& name, con
     return error;
 }
 
-// The new file beside `target`, made here and now under the first free
-// name of "<name>.new", "<name>.1.new" ... "<name>.99.new": in a folder
-// others may write to, a link planted at a name would have the text
-// written where it leads, so a name that is taken (and is no leftover of
-// the player's that can be removed) is passed over, never opened. The
-// name made goes to `fresh`; invalid_file with the error number otherwise:
-// where every name is taken, the refusal of the first one another user
-// has, named as `shown` with its suffix.
+// The new file beside `target` (shown as `shown`), made here and now
+// under the first free name of "<name>.new", "<name>.1.new" ...
+// "<name>.99.new": in a folder others may write to, a link planted at a
+// name would have the text written where it leads, so a name that is
+// taken (and is no leftover of the player's that can be removed) is passed
+// over, never opened. The name made goes to `fresh`; invalid_file with the
+// error number otherwise, naming the first name taken and whose it is.
 platform::FileHandle make_new_file(platform::FolderHandle folder, const std::string& name, const std::string& shown,
                                    std::string& fresh)
 {
-    bool refused = false;
-    for (int n = 0; n < 100; ++n) {
-        char suffix[16] = ".new";
+    const auto new_name = [&name](int n) {
+        std::string fresh = name;
         if (n > 0)
-            std::snprintf(suffix, sizeof suffix, ".%d.new", n);
-        fresh = name + suffix;
-        // A leftover of an earlier, interrupted save; another user's file
-        // at the name is theirs, and is passed over.
-        platform::NameStatus there;
-        if (platform::folder_name_status(folder, fresh.c_str(), there)) {
-            if (platform::may_use(folder, fresh.c_str(), there, platform::NameUse::remove_leftover,
-                                  refused ? "" : shown + suffix))
-                (void)platform::folder_remove(folder, fresh.c_str());
-            else
-                refused = true;
-        }
-        const platform::FileHandle file = platform::folder_create_new(folder, fresh.c_str());
-        if (file != platform::invalid_file || platform::last_error() != EEXIST)
-            return file;
-    }
-    if (refused)
-        platform::set_last_error(platform::error_untrusted_owner);
-    return platform::invalid_file;
+            fresh.append(".").append(std::to_string(n));
+        return fresh.append(".new");
+    };
+    return platform::folder_create_first_free(folder, new_name, 100, true, shown.substr(0, shown.size() - name.size()),
+                                              fresh);
 }
 
 // What the save may do with the name it is to replace.
@@ -223,7 +207,7 @@ int rewrite_judged(platform::FolderHandle folder, const std::string& name, const
 // player's mode, in its place. 0, a kept result, or the error number
 // (negative).
 int put_in_place(platform::FolderHandle folder, const std::string& fresh, const platform::MadeFile& made,
-                 const std::string& name, const std::string& shown)
+                 const std::string& name, const std::string& shown, const std::string& text)
 {
     int error = EEXIST;
     for (int tries = 0; tries < 3; ++tries) {
@@ -238,6 +222,11 @@ int put_in_place(platform::FolderHandle folder, const std::string& fresh, const 
         if (verdict == OldFile::none && error == EEXIST)
             continue;
         (void)platform::folder_remove_made(folder, fresh.c_str(), made);
+        // A name that no rename may replace: a file mounted over it (a
+        // dotfiles manager's bind mount, EBUSY), or one on another mount
+        // (EXDEV). The file judged is rewritten in place instead.
+        if (verdict == OldFile::replace && (error == EBUSY || error == EXDEV))
+            return rewrite_judged(folder, name, shown, now, text);
         if (verdict == OldFile::kept_read_only || verdict == OldFile::kept_others)
             return kept_result(verdict);
         return -error;
@@ -316,6 +305,6 @@ int cfgCTy::Save(const char* fileName) const
     }
     if (cfgBeforeRenameForTest)
         cfgBeforeRenameForTest();
-    const int placed = put_in_place(folder.handle, fresh, made, name, target);
+    const int placed = put_in_place(folder.handle, fresh, made, name, target, text);
     return placed < 0 ? report_write_failure(fileName, -placed) : placed;
 }

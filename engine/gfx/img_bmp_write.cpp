@@ -64,17 +64,16 @@ int write_beside(const FileBytesTy& write, const char* name, bool replace)
     // which would have the picture written where the link leads. A name
     // that is taken is passed over, so a leftover of a crashed save blocks
     // nothing.
-    std::string temporary;
-    platform::FileHandle file = platform::invalid_file;
-    for (int n = 0; n < temporary_names && file == platform::invalid_file; ++n) {
-        temporary = file_name;
+    const auto temporary_name = [&file_name](int n) {
+        std::string temporary = file_name;
         if (n > 0)
             temporary.append(".").append(std::to_string(n));
-        temporary.append(".tmp~");
-        file = platform::folder_create_new(folder, temporary.c_str());
-        if (file == platform::invalid_file && platform::last_error() != EEXIST)
-            break;
-    }
+        return temporary.append(".tmp~");
+    };
+    std::string temporary;
+    const platform::FileHandle file =
+        platform::folder_create_first_free(folder, temporary_name, temporary_names, false,
+                                           target.substr(0, target.size() - file_name.size()), temporary);
     int error = 0;
     int code = ERR_WRITE;
     if (file == platform::invalid_file) {

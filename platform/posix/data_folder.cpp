@@ -86,6 +86,11 @@ FolderHandle data_folder_open(const char* path, FolderFor use)
     return invalid_folder;
 }
 
+bool data_folder_refused(int error)
+{
+    return error == error_untrusted_link || error == error_untrusted_owner || error == error_open_to_all;
+}
+
 void data_folder_bind(const std::string& name, FolderHandle folder, int error)
 {
     struct stat here;
@@ -113,7 +118,7 @@ void data_folder_unbind()
     clear_locked();
 }
 
-bool bound_data_folder(int cwd, const std::string& first, int& folder, int& error)
+bool bound_data_folder(int cwd, const std::string& first, int& folder, std::string& name, int& error)
 {
     std::lock_guard lock(binding_mutex);
     if (!binding.set || ::strcasecmp(first.c_str(), binding.name.c_str()) != 0)
@@ -122,6 +127,7 @@ bool bound_data_folder(int cwd, const std::string& first, int& folder, int& erro
     if (::fstat(cwd, &here) != 0 || here.st_dev != binding.holder_device || here.st_ino != binding.holder_inode)
         return false;
     folder = -1;
+    name = binding.name;
     error = binding.error;
     if (!binding.refused_path.empty())
         note_refusal(error, binding.refused_path, binding.refused_owner);

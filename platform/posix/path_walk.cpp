@@ -55,7 +55,11 @@ std::string shown_name(const std::string& folder, const std::string& name)
 class Walk {
 public:
     explicit Walk(bool writes) : writes_(writes) {}
-    ~Walk() { close_quietly(folder_); }
+    ~Walk()
+    {
+        close_quietly(folder_);
+        close_quietly(steering_folder_);
+    }
 
     // Starts at "/" for an absolute path, else at `start`, or inside the
     // bound data folder when the first name is its name.
@@ -73,10 +77,15 @@ public:
             return true;
         int bound = -1;
         int error = 0;
-        if (!bound_data_folder(folder_, names.front(), bound, error))
+        std::string bound_name;
+        if (!bound_data_folder(folder_, names.front(), bound, bound_name, error))
             return true;
         if (bound < 0) {
             errno = error;
+            return false;
+        }
+        if (writes_ && !reached_to_write(bound, bound_name)) {
+            close_quietly(bound);
             return false;
         }
         shown_ = names.front();
@@ -123,6 +132,8 @@ public:
             return refuse(error_untrusted_link, name, st.st_uid);
         if (writes_ && !trusted_owner(st.st_uid))
             return refuse(error_untrusted_owner, name, st.st_uid, true);
+        if (!trusted_owner(st.st_uid))
+            steer(st.st_uid, name);
         if (++links_ > max_links) {
             errno = ELOOP;
             return false;
@@ -142,7 +153,54 @@ public:
 
     int folder() const { return folder_; }
 
+    // A link of another user's (a group member's, read in the group's
+    // folder) leads only to what that user owns: it gives the player's
+    // program no more than its owner has. Otherwise a member could aim one
+    // at a private file of the player's and have its lines reported into
+    // a log the group reads. A file the walk reached through such a link,
+    // not owned by every user whose link it followed, is refused, named
+    // by the first of those links. Folders on the way are not judged so:
+    // what is read is the file at the end.
+    bool reaches_what_the_links_owner_has(const struct stat& st) const
+    {
+        if (steered_by_ < 0 || S_ISDIR(st.st_mode) || (!steered_mixed_ && st.st_uid == uid_t(steered_by_)))
+            return true;
+        note_refusal(error_untrusted_owner, steering_link_, uid_t(steered_by_), true, steering_folder_);
+        errno = error_untrusted_owner;
+        return false;
+    }
+
 private:
+    void steer(uid_t owner, const std::string& name)
+    {
+        if (steered_by_ >= 0) {
+            steered_mixed_ = steered_mixed_ || owner != uid_t(steered_by_);
+            return;
+        }
+        steered_by_ = owner;
+        steering_link_ = shown_name(shown_, name);
+        steering_folder_ = ::fcntl(folder_, F_DUPFD_CLOEXEC, 0);
+    }
+
+    // The bound data folder was opened by the read rule, which takes a
+    // group member's link at its name: a write reaches it by its own rule,
+    // walking the name `name` from the current folder, and only when that
+    // walk leads to the very folder bound (`bound`); a folder put at the
+    // name since was never judged (ESTALE).
+    bool reached_to_write(int bound, const std::string& name) const
+    {
+        const int reached = open_under_rule(folder_, name.c_str(), O_PATH | O_DIRECTORY, true, true);
+        if (reached < 0)
+            return false;
+        struct stat walked, held;
+        const bool same = ::fstat(reached, &walked) == 0 && ::fstat(bound, &held) == 0 &&
+                          walked.st_dev == held.st_dev && walked.st_ino == held.st_ino;
+        close_quietly(reached);
+        if (!same)
+            errno = ESTALE;
+        return same;
+    }
+
     bool note_folder()
     {
         struct stat st;
@@ -163,6 +221,10 @@ private:
     bool shared_ = false;
     int links_ = 0;
     std::string shown_;
+    long long steered_by_ = -1; // the owner of the first link of another user's followed
+    bool steered_mixed_ = false; // links of more than one other user followed
+    std::string steering_link_;
+    int steering_folder_ = -1; // the folder holding that link
 };
 
 // open_last's answer for a link followed: the walk goes on.
@@ -216,6 +278,10 @@ int open_last(Walk& walk, const std::string& name, int flags, bool follow, std::
     if (name != "." && name != ".." && !walk.allowed(st.st_uid)) {
         close_quietly(fd);
         return walk.refuse(error_untrusted_owner, name, st.st_uid), -1;
+    }
+    if (!walk.reaches_what_the_links_owner_has(st)) {
+        close_quietly(fd);
+        return -1;
     }
     if ((flags & O_TRUNC) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
         close_quietly(fd);

@@ -27,7 +27,11 @@ namespace platform {
 // A walk to write (`writes`, or `flags` that write, make or empty a file)
 // follows, at every step, only the player's and root's links: anyone
 // else's, a group member's in the group's folder included, is refused
-// (error_untrusted_owner, named as a link). Reads keep the rule above.
+// (error_untrusted_owner, named as a link). It reaches the bound data
+// folder by that rule too, and only when the name leads to the very folder
+// bound. Reads keep the rule above, and a read through another user's link
+// opens only a file of that user's (error_untrusted_owner, naming the
+// link): their link gives the program no more than they have.
 int open_under_rule(int start, const char* path, int flags, bool follow, bool writes = false);
 inline int open_under_rule(const char* path, int flags, bool follow)
 {
@@ -53,9 +57,10 @@ int open_parent_under_rule(const char* path, std::string& name);
 
 // The data folder bound for names opened from the current folder `cwd`
 // whose first name is `first` (data_folder.h): true when the binding
-// applies, with a descriptor of the bound folder in `folder`, or -1 and
-// the judge's refusal in `error`.
-bool bound_data_folder(int cwd, const std::string& first, int& folder, int& error);
+// applies, with a descriptor of the bound folder in `folder` and its name
+// in the current folder in `name`, or -1 and the judge's refusal in
+// `error`.
+bool bound_data_folder(int cwd, const std::string& first, int& folder, std::string& name, int& error);
 
 // Keeps the details of a refusal for refusal_text() in this thread: of a
 // link when `link`, and with the way out the player has in the open folder

@@ -97,6 +97,13 @@ std::string refusal_text(int code)
                " with a second name (a hard link) elsewhere, which writing it would change too: ask its owner to "
                "remove this name, or run a copy of the game from a folder of your own";
     }
+    if (code == error_names_taken) {
+        const char* all_taken = "Every name for a new file is taken";
+        if (!noted || last.path.empty())
+            return all_taken;
+        return std::string(all_taken) + ", the first ('" + last.path + "', " + (last.link ? "a link of " : "") +
+               owner_words(last.owner) + "): " + (last.removable ? "remove those names" : not_removable);
+    }
     if (code == error_link_at_name) {
         if (!noted || last.path.empty())
             return "A link, which is not written through";

@@ -244,6 +244,68 @@ TEST_F(GameScreen, AnyScreenSizeAndDepthDrawsAndItsScreenshotHasTheScreensSize)
     }
 }
 
+// The window's title names the screenshots, and a group member's own
+// race.cfg, read in the group's folder, may give it: "/home/<player>/pwn"
+// or "../x" had F5 write pictures out of the game's folder. Whatever
+// the title, the picture is made beside the game, in the player's own
+// folder and in one shared with a group.
+TEST_F(GameScreen, AScreenshotIsMadeBesideTheGameWhateverTheTitle)
+{
+    const struct {
+        const char* title;
+        const char* file;
+        fs::perms folder;
+        bool members = false; // race.cfg is a group member's
+    } rows[] = {
+        {"Quarn Race", "Quarn Race_0.bmp", fs::perms(0755)},
+        {"Quarn Race", "Quarn Race_0.bmp", fs::perms(02775)},
+        {"../x", "_._x_0.bmp", fs::perms(02775), true},
+        {"@/pwn", nullptr, fs::perms(02775), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.title << (row.members ? ", a member's race.cfg" : ""));
+        if (row.members && ::geteuid() != 0) {
+            std::printf("the row '%s' is skipped: only root can give a file away\n", row.title);
+            continue;
+        }
+        game_test::make_game_folder(root_);
+        // "@" stands for a folder beside the game's, where nothing may go.
+        const fs::path beside = root_.string() + "_beside";
+        fs::create_directories(beside);
+        std::string title = row.title;
+        if (title[0] == '@')
+            title.replace(0, 1, beside.string());
+        std::string text = mkdata::make_config();
+        text.replace(text.find("WND_NAME = "), text.find('\n', text.find("WND_NAME = ")) - text.find("WND_NAME = "),
+                     "WND_NAME = " + title);
+        std::ofstream(root_ / "race.cfg", std::ios::binary) << text;
+        fs::permissions(root_, row.folder);
+        if (row.members) {
+            ASSERT_EQ(::chown((root_ / "race.cfg").c_str(), 65534, ::getegid()), 0);
+        }
+        g_app = new gaCTy;
+        g_app->Init();
+        ASSERT_STREQ(g_app->cfg->GetStr("WND_NAME"), title.c_str());
+        Frame();
+        platform::headless::feed_input({ { .kind = InputKind::key_down, .key = platform::vk::f5 },
+            { .at_ms = 16, .kind = InputKind::key_up, .key = platform::vk::f5 } });
+        Frame();
+        Frame();
+        delete g_app;
+        g_app = nullptr;
+        fs::current_path(start_dir_);
+        std::string file = row.file ? row.file : "";
+        if (!row.file)
+            for (char c : title + "_0.bmp")
+                file += c == '/' ? '_' : c;
+        EXPECT_TRUE(fs::is_regular_file(root_ / file)) << file;
+        EXPECT_TRUE(fs::is_empty(beside));
+        EXPECT_FALSE(fs::exists(root_.parent_path() / "x_0.bmp"));
+        fs::remove_all(beside);
+        fs::permissions(root_, fs::perms(0755));
+    }
+}
+
 TEST_F(GameScreen, ABackgroundPictureOfAnotherSizeIsDrawnAtTheTopLeft)
 {
     for (auto [w, h] :

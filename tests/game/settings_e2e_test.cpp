@@ -187,10 +187,12 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         {"another user's, appeared in 777", nullptr, kept_theirs, "Quarn Race"},
         {"another user's, appeared in 1777", nullptr, kept_theirs, "Quarn Race"},
         // A member's link in a game folder shared with a group had the
-        // settings written into the player's file it led to.
-        {"another user's link, in a 2775 folder", nullptr,
-         "the settings were not saved: 'race.cfg' was kept (Owned by another user ('race.cfg', a link of user nobody "
-         "(uid 65534)): make it yours, or remove it)",
+        // settings written into the player's file it led to, and the
+        // file's first line said in the log the group reads.
+        {"another user's link, in a 2775 folder",
+         "Can't read file 'race.cfg': Owned by another user ('race.cfg', a link of user nobody (uid 65534)): make it "
+         "yours, or remove it",
+         "could not be read at start (Owned by another user ('race.cfg', a link of user nobody (uid 65534))",
          "Quarn Race"},
         {"the player's 0640", nullptr, nullptr, "Quarn Race"},
         // Text in another encoding is kept byte for byte, not rewritten as
@@ -248,7 +250,7 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             fs::permissions(root_, fs::perms::others_write, fs::perm_options::add);
         }
         const fs::perms folder_mode = fs::status(root_).permissions();
-        const std::string mine = mkdata::make_config() + "best_result = 7\n";
+        const std::string mine = "PRIVATE KEY\n" + mkdata::make_config() + "best_result = 7\n";
         if (link) {
             std::ofstream(root_ / "mine") << mine;
             fs::create_symlink("mine", cfg);
@@ -281,6 +283,8 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             EXPECT_EQ(read_file(root_ / "mine"), mine);
             EXPECT_TRUE(fs::is_symlink(cfg));
             EXPECT_NE(log.text().find(c.at_exit), std::string::npos);
+            EXPECT_EQ(log.text().find("PRIVATE KEY"), std::string::npos);
+            EXPECT_EQ(said.find("PRIVATE KEY"), std::string::npos);
             fs::permissions(root_, folder_mode);
         } else if (theirs) {
             EXPECT_EQ(read_file(cfg), "WND_NAME = theirs\n");

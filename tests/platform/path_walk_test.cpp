@@ -1,6 +1,7 @@
 // Every open walks its path one name at a time and judges each name where
 // it stands: the kernel's own resolution for the player's names, refusal
 // for another user's names in a folder every user may write to.
+#include "platform/data_folder.h"
 #include "platform/platform.h"
 #include "tests/support/as_unprivileged.h"
 
@@ -96,13 +97,39 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
              give_away(d / "x");
          },
          "x/f", FileOpen::read_existing, nullptr, platform::error_untrusted_link},
-        {"another user's link in a group's folder", group, true,
+        // A member's link leads only to what the member owns: aimed at a
+        // private file of the player's, it had the file's first line said
+        // in a log the group reads.
+        {"another user's link to their own file in a group's folder", group, true,
          [&](const fs::path& d) {
              file(d / "a/f", "group");
+             give_away(d / "a/f");
              fs::create_directory_symlink("a", d / "x");
              give_away(d / "x");
          },
          "x/f", FileOpen::read_existing, "group", 0},
+        {"another user's link to the player's file in a group's folder", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "private");
+             fs::create_symlink("a/f", d / "x");
+             give_away(d / "x");
+         },
+         "x", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
+        {"another user's link to the player's folder in a group's folder", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "private");
+             fs::create_directory_symlink("a", d / "x");
+             give_away(d / "x");
+         },
+         "x/f", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
+        {"another user's link, then the player's, to the player's file", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "private");
+             fs::create_symlink("a/f", d / "mine");
+             fs::create_symlink("mine", d / "x");
+             give_away(d / "x");
+         },
+         "x", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
         // A write follows only the player's and root's links: a member
         // could aim theirs at any file of the player's.
         {"another user's link on the way in a group's folder, to write", group, true,
@@ -187,6 +214,79 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
         }
     }
     fs::permissions(dir, fs::perms(0755));
+    fs::remove_all(dir);
+}
+
+// The player's own link at the settings' name leads into the data folder,
+// which the game bound by the read rule. In a group's folder where DATA is
+// a member's link to another data folder of the player's, the save wrote
+// into that other folder, whichever way the link's text named DATA.
+TEST(PathWalk, AWriteReachesTheBoundDataFolderByTheWriteRule)
+{
+    const fs::path dir = fs::temp_directory_path() / ("quarn_walk_bound_" + std::to_string(::getpid()));
+    const fs::path game = dir / "game";
+    const struct {
+        const char* text;    // of the player's link at race.cfg
+        bool members_link;   // DATA is a member's link to other/DATA
+        const char* written; // the file the save wrote, or null: refused
+    } rows[] = {
+        {"DATA/race.cfg", true, nullptr},
+        {"./DATA/race.cfg", true, nullptr},
+        {"data/race.cfg", true, nullptr},
+        {"DATA/race.cfg", false, "game/DATA/race.cfg"},
+        {"./DATA/race.cfg", false, "game/DATA/race.cfg"},
+        {"data/race.cfg", false, "game/DATA/race.cfg"},
+        {"../game/DATA/race.cfg", false, "game/DATA/race.cfg"},
+    };
+    const fs::path start = fs::current_path();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.text << (row.members_link ? ", a member's DATA" : ", the player's"));
+        if (row.members_link && ::geteuid() != 0) {
+            std::printf("the row '%s' with a member's link is skipped: only root can give a name away\n", row.text);
+            continue;
+        }
+        fs::remove_all(dir);
+        fs::create_directories(dir / "other" / "DATA");
+        std::ofstream(dir / "other" / "DATA" / "race.cfg") << "other";
+        fs::create_directories(game);
+        fs::permissions(game, fs::perms(02775));
+        if (row.members_link) {
+            fs::create_directory_symlink("../other/DATA", game / "DATA");
+            give_away(game / "DATA");
+        } else {
+            fs::create_directories(game / "DATA");
+            std::ofstream(game / "DATA" / "race.cfg") << "own";
+        }
+        fs::create_symlink(row.text, game / "race.cfg");
+        fs::current_path(game);
+        platform::data_folder_bind("DATA", platform::data_folder_open("DATA"), 0);
+        // As the save goes: through the player's links, then the folder
+        // opened to write, then the file in it.
+        int refusal = 0;
+        const auto [folder_path, name] = platform::split_folder_path(platform::write_target("race.cfg", refusal));
+        bool saved = false;
+        if (refusal == 0) {
+            const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
+            refusal = folder.handle == platform::invalid_folder ? platform::last_error() : 0;
+            const platform::FileHandle file =
+                folder.handle == platform::invalid_folder
+                    ? platform::invalid_file
+                    : platform::folder_open_file(folder.handle, name.c_str(), platform::FileOpen::write_truncate);
+            saved = file != platform::invalid_file && platform::file_write_all(file, "saved", 5) == 0;
+            EXPECT_TRUE(file == platform::invalid_file || platform::file_close(file));
+        }
+        if (!row.written) {
+            EXPECT_EQ(platform::system_error_text(refusal),
+                      "Owned by another user ('DATA', a link of user nobody (uid 65534)): make it yours, or remove it");
+        }
+        platform::data_folder_unbind();
+        fs::current_path(start);
+        EXPECT_EQ(saved, row.written != nullptr);
+        EXPECT_EQ(read_all(dir / "other" / "DATA" / "race.cfg"), "other");
+        if (row.written) {
+            EXPECT_EQ(read_all(dir / row.written), "saved");
+        }
+    }
     fs::remove_all(dir);
 }
 

@@ -20,14 +20,17 @@ inline constexpr bool sanitizer_needs_descriptors = false;
 inline constexpr const char* sanitizer_needs_descriptors_reason =
     "a sanitizer's own checks open descriptors, which the row takes away";
 
-inline void leave_no_free_descriptor()
+// Leaves `count` descriptors free (the lowest ones) and no more.
+inline void leave_free_descriptors(int count)
 {
     const int free_fd = ::dup(STDERR_FILENO);
     ::close(free_fd);
     rlimit limit {};
     ::getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = rlim_t(free_fd);
+    limit.rlim_cur = rlim_t(free_fd + count);
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
+
+inline void leave_no_free_descriptor() { leave_free_descriptors(0); }
 
 } // namespace test_support

@@ -32,14 +32,10 @@ bool discard(platform::FolderHandle folder, const std::string& temporary, const 
 
 bool write_new_file(platform::FolderHandle folder, const std::string& name, const FileFill& fill)
 {
-    platform::FileHandle file = platform::invalid_file;
+    const auto temporary_name = [&name](int n) { return "." + name + "." + std::to_string(n) + ".new"; };
     std::string temporary;
-    for (int n = 0; n < temporary_names && file == platform::invalid_file; ++n) {
-        temporary = "." + name + "." + std::to_string(n) + ".new";
-        file = platform::folder_create_new(folder, temporary.c_str());
-        if (file == platform::invalid_file && platform::last_error() != EEXIST)
-            return false;
-    }
+    const platform::FileHandle file =
+        platform::folder_create_first_free(folder, temporary_name, temporary_names, false, "", temporary);
     if (file == platform::invalid_file)
         return false;
     const platform::MadeFile made = platform::made_file(file);
@@ -93,8 +89,11 @@ std::string DataFolder::open(const std::string& path)
     if (!platform::folder_make(path.c_str(), 0755, &failed))
         return "cannot make the folder " + failed + ": " + platform::system_error_text(platform::last_error());
     folder_ = platform::data_folder_open(path.c_str(), platform::FolderFor::writing);
-    if (folder_ == platform::invalid_folder)
-        return "refusing the data folder " + path + ": " + platform::system_error_text(platform::last_error());
+    if (folder_ == platform::invalid_folder) {
+        const int error = platform::last_error();
+        return (platform::data_folder_refused(error) ? "refusing the data folder " : "cannot open the data folder ") +
+               path + ": " + platform::system_error_text(error);
+    }
     return {};
 }
 

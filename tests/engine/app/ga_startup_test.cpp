@@ -164,19 +164,31 @@ TEST_F(AppTest, MissingDataFolderIsReportedAndStartUpGoesOn)
 // the search said "No data folder 'DATA' in ..." while DATA was there:
 // the reason is named instead. In a child: the limit is the lowest free
 // descriptor, so no open can succeed.
+// With one descriptor to spare, the folder is listed but the player's own
+// data folder cannot be opened: that was called "refusing the data
+// folder", as if the judge had refused it.
 TEST_F(AppTest, AFolderThatCannotBeListedIsNamedWithTheReason)
 {
     if (test_support::sanitizer_needs_descriptors)
         GTEST_SKIP() << test_support::sanitizer_needs_descriptors_reason;
-    const std::string said = "can't look for the data folder in " + (root / "bin" / "x64").string() +
-                             ": Too many open files";
-    EXPECT_EXIT(
-        {
-            test_support::leave_no_free_descriptor();
-            Start();
-            std::_Exit(box_says("Can't find data directory!") && box_says(said) ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    const struct {
+        int spare; // descriptors left free
+        std::string said;
+    } rows[] = {
+        {0, "can't look for the data folder in " + (root / "bin" / "x64").string() + ": Too many open files"},
+        {1, "can't open the data folder " + (root / "DATA").string() + ": Too many open files"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.said);
+        EXPECT_EXIT(
+            {
+                test_support::leave_free_descriptors(row.spare);
+                Start();
+                std::_Exit(box_says("Can't find data directory!") && box_says(row.said) && !box_says("refusing") ? 0
+                                                                                                                  : 1);
+            },
+            testing::ExitedWithCode(0), "");
+    }
 }
 
 // The second start says what it did, naming the first by its process: the

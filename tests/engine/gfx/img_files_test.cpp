@@ -243,6 +243,91 @@ TEST_F(ImgFilesTest, SaveReportsWhatCannotBeWritten)
     }
 }
 
+// With every temporary name taken, a screenshot said "Can't create file
+// 'Quarn Race_0.bmp': File exists", of a name that did not exist. The
+// report names the first name taken and whose it is: another user's
+// first, as theirs to remove.
+TEST_F(ImgFilesTest, EveryTemporaryNameTakenIsNamedWithItsOwner)
+{
+    imgRowCTy img;
+    const pelFmtCTy fmt(pel_FMT_R8G8B8);
+    img.SetSize(2, 2, &fmt);
+    const struct {
+        const char* what;
+        int others_from; // the first name given to another user; 100: none
+        const char* said;
+    } rows[] = {
+        {"the player's own", 100, "Every name for a new file is taken, the first ('@shot.bmp.tmp~', yours): remove "
+                                  "those names"},
+        {"another user's from the 50th on", 50, "Owned by another user ('@shot.bmp.50.tmp~', user nobody (uid "
+                                                "65534)): make it yours, or remove it"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.others_from < 100 && ::geteuid() != 0) {
+            std::printf("the row '%s' is skipped: only root can give a name away\n", row.what);
+            continue;
+        }
+        const fs::path folder = dir.path / std::to_string(row.others_from);
+        fs::create_directory(folder);
+        for (int n = 0; n < 100; ++n) {
+            const fs::path taken = folder / (n == 0 ? "shot.bmp.tmp~" : "shot.bmp." + std::to_string(n) + ".tmp~");
+            write_file(taken.string(), {'x'});
+            if (n >= row.others_from) {
+                ASSERT_EQ(::chown(taken.c_str(), 65534, 65534), 0);
+            }
+        }
+        reports().clear();
+        const std::string shot = (folder / "shot.bmp").string();
+        EXPECT_EQ(img.SaveBmpNew(shot.c_str()), ERR_CREATE);
+        EXPECT_FALSE(fs::exists(shot));
+        std::string said = row.said;
+        said.replace(said.find('@'), 1, folder.string() + "/");
+        ASSERT_EQ(reports().size(), 1u);
+        EXPECT_EQ(reports()[0].text, "Can't create file '" + shot + "': " + said);
+    }
+}
+
+// A picture written through a group member's link, in the group's folder:
+// the member could aim it at any folder of the player's. The player's own
+// link there is written through.
+TEST_F(ImgFilesTest, APictureIsWrittenThroughNoMembersLink)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a name away";
+    imgRowCTy img;
+    const pelFmtCTy fmt(pel_FMT_R8G8B8);
+    img.SetSize(2, 2, &fmt);
+    const fs::path group = dir.path / "group";
+    fs::create_directories(group / "mine");
+    fs::permissions(group, fs::perms(02775));
+    fs::create_directory_symlink("mine", group / "theirs");
+    ASSERT_EQ(::lchown((group / "theirs").c_str(), 65534, 65534), 0);
+    fs::create_directory_symlink("mine", group / "own");
+    const struct {
+        const char* through;
+        int result;
+        const char* said;
+    } rows[] = {
+        {"theirs", ERR_CREATE,
+         "Owned by another user ('@theirs', a link of user nobody (uid 65534)): make it yours, or remove it"},
+        {"own", 0, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.through);
+        reports().clear();
+        const std::string shot = (group / row.through / "shot.bmp").string();
+        EXPECT_EQ(img.SaveBmpNew(shot.c_str()), row.result);
+        EXPECT_EQ(fs::exists(group / "mine" / "shot.bmp"), row.result == 0);
+        if (row.said) {
+            std::string said = row.said;
+            said.replace(said.find('@'), 1, group.string() + "/");
+            ASSERT_EQ(reports().size(), 1u);
+            EXPECT_EQ(reports()[0].text, "Can't create file '" + shot + "': " + said);
+        }
+    }
+}
+
 TEST_F(ImgFilesTest, HeaderVariantsReadTheSamePels)
 {
     // A 3 x 2 24-bit picture: rows of 9 bytes padded to 12, stored bottom-up.

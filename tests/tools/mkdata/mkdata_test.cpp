@@ -603,12 +603,31 @@ TEST(DataFolder, AWriteTheDiskRefusesNamesTheFileAndWhy)
     fs::create_directories(dir);
     const struct {
         rlim_t limit;
+        int taken; // temporary names of track.obst taken beforehand
         const char* said;
     } rows[] = {
-        {1024, "mkdata: cannot write track.obst: File too large\n"},
+        {1024, 0, "mkdata: cannot write track.obst: File too large\n"},
+        // Said "File exists", of a name that did not exist.
+        {RLIM_INFINITY, 100,
+         "mkdata: cannot write track.obst: Every name for a new file is taken, the first ('.track.obst.0.new', "
+         "yours): remove those names\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.said);
+        fs::create_directories(dir / "out" / "DATA");
+        for (int n = 0; n < row.taken; ++n)
+            std::ofstream(dir / "out" / "DATA" / (".track.obst." + std::to_string(n) + ".new")) << "kept";
+        // The tool runs as the user a run as root drops to: the names are
+        // that user's.
+        const bool root = ::geteuid() == 0;
+        const auto tools = [&](const fs::path& at) {
+            EXPECT_EQ(::lchown(at.c_str(), root ? test_support::unprivileged_user : ::geteuid(),
+                               root ? test_support::unprivileged_user : ::getegid()),
+                      0);
+        };
+        tools(dir / "out");
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "out"))
+            tools(entry.path());
         const ToolRun run = run_tool(dir, {"out"}, RLIM_INFINITY, row.limit);
         EXPECT_EQ(run.status, 1) << run.said;
         EXPECT_NE(run.said.find(row.said), std::string::npos) << run.said;

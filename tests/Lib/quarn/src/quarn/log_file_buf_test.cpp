@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -141,6 +142,50 @@ TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
         std::filesystem::create_directory(dir.path() / (std::string("x_00000") + digits[i] + ".log"));
     }
     EXPECT_EQ(log_once(dir / "x.log", "second"), dir / "x_000010.log");
+}
+
+// The log beside the program in the player's own folder and in one the
+// player shares with a group (2775, also one of root's whose group the
+// player is in): written at its name, mode 0644, the player's.
+TEST(LogFileBufFallback, TheLogIsWrittenAtItsNameInAGroupsFolder)
+{
+    const struct {
+        const char* what;
+        std::filesystem::perms folder;
+        bool roots; // the folder is root's, its group the player's
+    } rows[] = {
+        {"the player's folder", std::filesystem::perms(0755), false},
+        {"the player's folder shared with a group", std::filesystem::perms(02775), false},
+        {"root's folder shared with the player's group", std::filesystem::perms(02775), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.roots && ::geteuid() != 0) {
+            std::printf("the row '%s' is skipped: only root can give a folder away\n", row.what);
+            continue;
+        }
+        quarn_test::ScratchDir dir;
+        // As root, the row runs as the user it drops to: the player.
+        const uid_t player = ::geteuid() == 0 ? test_support::unprivileged_user : ::geteuid();
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(dir.path().c_str(), row.roots ? 0 : player, test_support::unprivileged_user), 0);
+        }
+        std::filesystem::permissions(dir.path(), row.folder);
+        EXPECT_TRUE(test_support::as_unprivileged(dir.path(), [&] {
+            quarn::LogFileBuf buf;
+            buf.set_echo(false);
+            quarn::LogStream out(&buf);
+            buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
+            buf.begin_message("a", 2, 0);
+            out << "first" << std::endl;
+            return buf.file_name() == dir / "x.log";
+        }));
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "x.log").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, player);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+        EXPECT_NE(dir.read("x.log").find("first"), std::string::npos);
+    }
 }
 
 // A link at the log's name (in the temporary folder, anyone's to plant)
