@@ -175,10 +175,12 @@ TEST(LogFileBufFallback, TheLogIsWrittenAtItsNameInAGroupsFolder)
             quarn::LogFileBuf buf;
             buf.set_echo(false);
             quarn::LogStream out(&buf);
-            buf.set_file((dir / "x.log").c_str(), om::out | om::trunc);
+            // Named from the folder: the folders above it may be closed
+            // to the player.
+            buf.set_file("./x.log", om::out | om::trunc);
             buf.begin_message("a", 2, 0);
             out << "first" << std::endl;
-            return buf.file_name() == dir / "x.log";
+            return buf.file_name() == "./x.log";
         }));
         struct stat st {};
         ASSERT_EQ(::stat((dir / "x.log").c_str(), &st), 0);
