@@ -22,6 +22,13 @@ namespace {
 
 constexpr int32_t kGuard = 4, kW = 16, kH = 12;
 
+// A palette of `size` colours, the i-th being i * step.
+void SetRamp(palCTy& pal, uint32_t size, uint32_t step) {
+    std::vector<uint32_t> colours(size);
+    for (uint32_t i = 0; i < size; ++i) colours[i] = i * step;
+    pal.Set(colours.data(), size);
+}
+
 // A w x h picture inside kGuard pels of 0xA5 bytes on every side.
 struct Framed {
     imgRowCTy frame, view;
@@ -77,9 +84,7 @@ TEST(BlitClip, DrawsReachingOutsideEitherPictureAreTheUnionOfTheirOnePelDraws) {
         {"rectangle and place at i32's far ends", 10, 8, {INT32_MIN, 0, 4, 3}, INT32_MAX, 0, false},
     };
     palCTy pal;
-    std::vector<uint32_t> colours(200);
-    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = i * 0x010203u;
-    pal.Set(colours.data(), uint32_t(colours.size()));
+    SetRamp(pal, 200, 0x010203u);
     for (const Place& p : places) {
         // The sources of this place, one per kind of image.
         Framed plain32(pel_FMT_X8R8G8B8, p.srcW, p.srcH, 1), plain24(pel_FMT_R8G8B8, p.srcW, p.srcH, 2),
@@ -215,9 +220,7 @@ std::vector<uint8_t> Pels(imgRowCTy& img) { return {img.pels, img.pels + img.Bod
 TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
     gfxInit();
     palCTy pal;
-    std::vector<uint32_t> colours(256);
-    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = i * 0x010305u;
-    pal.Set(colours.data(), uint32_t(colours.size()));
+    SetRamp(pal, 256, 0x010305u);
     struct Row {
         const char* name;
         uint32_t fmt;
@@ -334,9 +337,7 @@ struct CountedLocks : imgRowCTy {
 TEST(BlitClip, AuxiliaryImagesOfEveryKindAreReadOnlyInsideThem) {
     gfxInit();
     palCTy pal;
-    std::vector<uint32_t> colours(256);
-    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = i * 0x010305u;
-    pal.Set(colours.data(), uint32_t(colours.size()));
+    SetRamp(pal, 256, 0x010305u);
     const pelFmtCTy p8(pel_FMT_P8, &pal);
     imgRle8CTy rleSrc;
     rleSrc.SetSize(8, 8, &p8);
@@ -444,9 +445,7 @@ std::vector<uint8_t> Padded(const std::vector<uint8_t>& pels, int32_t w, int32_t
 TEST(BlitClip, ScaledDrawsShowWhatALargerPictureShowsCutToTheirOwn) {
     gfxInit();
     palCTy pal;
-    std::vector<uint32_t> colours(256);
-    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = i * 0x030107u;
-    pal.Set(colours.data(), uint32_t(colours.size()));
+    SetRamp(pal, 256, 0x030107u);
     enum class Kind { row, alpha, rle8 };
     struct Row {
         const char* name;
