@@ -20,7 +20,8 @@ FileHandle folder_create_first_free(FolderHandle folder, const std::function<std
         made = name_of(n);
         NameStatus there;
         if (folder_name_status(folder, made.c_str(), there)) {
-            const bool leftover = remove_leftovers && player_owns(there.owner);
+            const bool leftover =
+                remove_leftovers && may_use(folder, made.c_str(), there, NameUse::remove_leftover, "");
             if (leftover)
                 (void)folder_remove(folder, made.c_str());
             else if (!others && !trusted_owner(there.owner)) {
