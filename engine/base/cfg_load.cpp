@@ -15,10 +15,6 @@ struct StreamCloser {
     void operator()(std::FILE* f) const { cfgFileClose(f); }
 };
 
-} // namespace
-
-namespace {
-
 // The reports of one load's lines, shown even inside a TRY frame: a bad
 // line is the user's to see, and the lines after it still load. Each is a
 // box to answer and a line on stderr, so a file of a million bad lines
