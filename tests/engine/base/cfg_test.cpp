@@ -815,8 +815,10 @@ TEST_F(CfgTest, ANameNoRenameMayReplaceIsRewrittenInPlace)
 // filled, which needs root to mount.
 TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
 {
-    if (::geteuid() != 0 || ::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
-        GTEST_SKIP() << "a small file system needs root to mount: " << std::strerror(errno);
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a small file system needs root to mount";
+    if (::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
+        GTEST_SKIP() << "a small file system could not be mounted: " << std::strerror(errno);
     const std::string name = dir.file("game.cfg");
     const std::string old_text = "best_result = 12345\n";
     write_text(name, old_text);
@@ -843,8 +845,10 @@ TEST_F(CfgTest, AFullDiskLeavesAFileRewrittenInPlaceWhole)
 // its mode: the save fails, and the box says why.
 TEST_F(CfgTest, ASaveOnAReadOnlyFileSystemSaysSo)
 {
-    if (::geteuid() != 0 || ::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
-        GTEST_SKIP() << "a file system of its own needs root to mount: " << std::strerror(errno);
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a file system of its own needs root to mount";
+    if (::mount("none", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=755") != 0)
+        GTEST_SKIP() << "a file system of its own could not be mounted: " << std::strerror(errno);
     write_text(dir.file("game.cfg"), "best_result = 12345\n");
     const bool read_only = ::mount("none", dir.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     cfgCTy cfg;
