@@ -26,7 +26,13 @@ std::string read_all(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void give_away(const fs::path& path) { ASSERT_EQ(::lchown(path.c_str(), other, other), 0); }
+void give_away(const fs::path& path, uid_t to = other) { ASSERT_EQ(::lchown(path.c_str(), to, to), 0); }
+
+// The descriptors this process holds open (the listing's own among them).
+long open_descriptors()
+{
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+}
 
 // What the open of `path` (relative to the scratch folder, or absolute
 // when it starts with "@", which stands for the scratch folder's path)
@@ -42,6 +48,7 @@ struct Row {
     int error;
     const char* made = nullptr; // a file the open made
     bool unprivileged = false;  // opened by a user whose opens modes limit
+    int opens = 1;              // one after another, each closed
 };
 
 TEST(PathWalk, EachNameIsJudgedWhereItStands)
@@ -130,6 +137,39 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
              give_away(d / "x");
          },
          "x", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
+        // The walk holds the folder of the first link of another user's
+        // it follows, to name it in a refusal: the descriptor is let go
+        // with the walk.
+        {"another user's link to their own file, read 2000 times", group, true,
+         [&](const fs::path& d) {
+             file(d / "f", "group");
+             give_away(d / "f");
+             fs::create_symlink("f", d / "x");
+             give_away(d / "x");
+         },
+         "x", FileOpen::read_existing, "group", 0, nullptr, false, 2000},
+        // Links of one other user lead on to what that user owns; a link
+        // of a second user on the way leads only to what both own.
+        {"two links of another user to their own file in a group's folder", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "chained");
+             give_away(d / "a/f");
+             fs::create_symlink("y", d / "x");
+             fs::create_symlink("a/f", d / "y");
+             give_away(d / "x");
+             give_away(d / "y");
+         },
+         "x", FileOpen::read_existing, "chained", 0},
+        {"a link of another user to a second's, to the first's file", group, true,
+         [&](const fs::path& d) {
+             file(d / "a/f", "first's");
+             give_away(d / "a/f");
+             fs::create_symlink("y", d / "x");
+             fs::create_symlink("a/f", d / "y");
+             give_away(d / "x");
+             give_away(d / "y", 65533);
+         },
+         "x", FileOpen::read_existing, nullptr, platform::error_untrusted_owner},
         // A write follows only the player's and root's links: a member
         // could aim theirs at any file of the player's.
         {"another user's link on the way in a group's folder, to write", group, true,
@@ -194,24 +234,37 @@ TEST(PathWalk, EachNameIsJudgedWhereItStands)
             EXPECT_EQ(read_all(dir / "f"), before);
             continue;
         }
-        const platform::FileHandle opened = platform::file_open(path.c_str(), row.how);
-        const int error = platform::last_error();
-        if (!row.text) {
-            EXPECT_EQ(opened, platform::invalid_file);
-            EXPECT_EQ(error, row.error) << platform::system_error_text(error);
-            EXPECT_EQ(read_all(dir / "f"), before);
-            continue;
+        // An open lets go of every descriptor it took but the one it gives
+        // back. The opens stop at the row's first failure.
+        const testing::TestResult& result = *testing::UnitTest::GetInstance()->current_test_info()->result();
+        const int failures = result.total_part_count();
+        const long held = open_descriptors();
+        int opens = 0;
+        for (; opens < row.opens && result.total_part_count() == failures; ++opens) {
+            const platform::FileHandle opened = platform::file_open(path.c_str(), row.how);
+            const int error = platform::last_error();
+            if (!row.text) {
+                EXPECT_EQ(opened, platform::invalid_file);
+                EXPECT_EQ(error, row.error) << platform::system_error_text(error);
+                EXPECT_EQ(read_all(dir / "f"), before);
+                if (opened != platform::invalid_file)
+                    (void)platform::file_close(opened);
+                continue;
+            }
+            EXPECT_NE(opened, platform::invalid_file) << platform::system_error_text(error);
+            if (opened == platform::invalid_file)
+                continue;
+            char text[32] = {};
+            const int64_t got = platform::file_read(opened, text, sizeof text - 1);
+            EXPECT_TRUE(platform::file_close(opened));
+            if (row.how == FileOpen::read_existing) {
+                EXPECT_EQ(std::string(text, got > 0 ? size_t(got) : 0), row.text);
+            }
+            if (row.made) {
+                EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / row.made)));
+            }
         }
-        ASSERT_NE(opened, platform::invalid_file) << platform::system_error_text(error);
-        char text[32] = {};
-        const int64_t got = platform::file_read(opened, text, sizeof text - 1);
-        EXPECT_TRUE(platform::file_close(opened));
-        if (row.how == FileOpen::read_existing) {
-            EXPECT_EQ(std::string(text, got > 0 ? size_t(got) : 0), row.text);
-        }
-        if (row.made) {
-            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / row.made)));
-        }
+        EXPECT_EQ(open_descriptors(), held) << "left open by " << opens << " opens";
     }
     fs::permissions(dir, fs::perms(0755));
     fs::remove_all(dir);

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <cstddef>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include <grp.h>
@@ -84,6 +85,56 @@ std::string encoded(const std::u32string& text, int width, bool big)
         for (int i = 0; i < width; ++i)
             bytes += static_cast<char>(unit >> (8 * (big ? width - 1 - i : i)) & 0xFF);
     return bytes;
+}
+
+// The length of the UTF-8 letter at the start of `text`, by the table of
+// well-formed byte sequences (Unicode, table 3-7); 0 where none begins
+// there (a byte that begins no letter, a letter cut short).
+size_t utf8_letter_length(std::string_view text)
+{
+    static constexpr struct {
+        unsigned char first_lo, first_hi, second_lo, second_hi;
+        size_t length;
+    } forms[] = {
+        {0x00, 0x7F, 0x00, 0x00, 1}, {0xC2, 0xDF, 0x80, 0xBF, 2}, {0xE0, 0xE0, 0xA0, 0xBF, 3},
+        {0xE1, 0xEC, 0x80, 0xBF, 3}, {0xED, 0xED, 0x80, 0x9F, 3}, {0xEE, 0xEF, 0x80, 0xBF, 3},
+        {0xF0, 0xF0, 0x90, 0xBF, 4}, {0xF1, 0xF3, 0x80, 0xBF, 4}, {0xF4, 0xF4, 0x80, 0x8F, 4},
+    };
+    const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    for (const auto& form : forms) {
+        if (text.empty() || byte(0) < form.first_lo || byte(0) > form.first_hi)
+            continue;
+        if (text.size() < form.length ||
+            (form.length > 1 && (byte(1) < form.second_lo || byte(1) > form.second_hi)))
+            return 0;
+        for (size_t i = 2; i < form.length; ++i)
+            if (byte(i) < 0x80 || byte(i) > 0xBF)
+                return 0;
+        return form.length;
+    }
+    return 0;
+}
+
+// The longest start of the UTF-8 text `text` that has at most `room`
+// bytes and ends between two letters.
+std::string whole_letters_within(const std::string& text, size_t room)
+{
+    size_t end = 0;
+    while (end < text.size()) {
+        const size_t length = utf8_letter_length(std::string_view(text).substr(end));
+        if (length == 0 || end + length > room)
+            break;
+        end += length;
+    }
+    return text.substr(0, end);
+}
+
+bool valid_utf8(std::string_view text)
+{
+    for (size_t length; !text.empty(); text.remove_prefix(length))
+        if ((length = utf8_letter_length(text)) == 0)
+            return false;
+    return true;
 }
 
 class CfgTest : public BaseTest {
@@ -239,33 +290,43 @@ TEST_F(CfgTest, ALongValueIsCutBetweenLettersAndNamedByItsKey)
     // A long comment or blanks after a value lose nothing of it.
     const std::string long_comment = " -- " + std::string(2000, 'c'), blanks(2000, ' ');
     const struct {
-        std::string letter;
+        std::string letters; // repeated `count` times
         size_t count;
         std::string after = ""; // the line's text after the value
+        size_t lead_ins = 1;    // run after 0 ... lead_ins - 1 one-byte letters, which move the cut
     } cases[] = {
         {"v", 3000}, {"\xC3\xA9", 600}, {"\xE4\xB8\xAD", 400}, {"\xF0\x9F\x98\x80", 300},
         {"\xC3\xA9", room / 2}, {"\xE4\xB8\xAD", room / 3}, {"v", room}, {"v", room + 1},
         {"v", 5, long_comment}, {"\xC3\xA9", room / 2, long_comment}, {"v", 5, blanks}, {"v", room - 1, " --x"},
         {"v", room - 2, " --x"}, // the comment's "--" across the cut
+        // Letters of every width, 10 bytes in all: the cut meets each at
+        // every byte of it.
+        {"v\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", 200, "", 10},
     };
     for (const auto& c : cases) {
-        std::string value;
-        for (size_t i = 0; i < c.count; ++i)
-            value += c.letter;
-        SCOPED_TRACE(std::to_string(c.letter.size()) + "-byte letters: " + std::to_string(c.count) + ", then " +
-                     std::to_string(c.after.size()) + " bytes");
-        const size_t kept_letters = std::min(c.count, room / c.letter.size());
-        const bool cut = kept_letters < c.count;
-        platform::clear_shown_boxes();
-        cfgCTy cfg;
-        load(cfg, "first = 1\n" + head + value + c.after + "\nnext = 7\n");
-        EXPECT_EQ(std::string(cfg.GetStr("title")), value.substr(0, kept_letters * c.letter.size()));
-        EXPECT_EQ(cfg.GetInt("next"), 7);
-        EXPECT_EQ(boxes().size(), cut ? 1u : 0u);
-        if (cut && !boxes().empty()) {
-            const std::string text = boxes()[0].text;
-            EXPECT_NE(text.find("Value of title cut"), std::string::npos) << text;
-            EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 2"), std::string::npos) << text;
+        for (size_t lead_in = 0; lead_in < c.lead_ins; ++lead_in) {
+            std::string value(lead_in, 'v');
+            for (size_t i = 0; i < c.count; ++i)
+                value += c.letters;
+            SCOPED_TRACE(std::to_string(c.count) + " times " + std::to_string(c.letters.size()) + " bytes after " +
+                         std::to_string(lead_in) + ", then " + std::to_string(c.after.size()) + " bytes");
+            const std::string kept = whole_letters_within(value, room);
+            const bool cut = kept.size() < value.size();
+            platform::clear_shown_boxes();
+            cfgCTy cfg;
+            load(cfg, "first = 1\n" + head + value + c.after + "\nnext = 7\n");
+            const std::string got = cfg.GetStr("title");
+            const std::string end = got.substr(got.size() - std::min<size_t>(got.size(), 4));
+            EXPECT_EQ(got.size(), kept.size()) << "it ends in " << testing::PrintToString(end);
+            EXPECT_TRUE(got == kept) << "it is not the value's start cut between letters";
+            EXPECT_TRUE(valid_utf8(got)) << "it ends in " << testing::PrintToString(end);
+            EXPECT_EQ(cfg.GetInt("next"), 7);
+            EXPECT_EQ(boxes().size(), cut ? 1u : 0u);
+            if (cut && !boxes().empty()) {
+                const std::string text = boxes()[0].text;
+                EXPECT_NE(text.find("Value of title cut"), std::string::npos) << text;
+                EXPECT_NE(text.find(" '" + dir.file("in.cfg") + "', line 2"), std::string::npos) << text;
+            }
         }
     }
 }
@@ -319,6 +380,38 @@ TEST_F(CfgTest, LoadReplacesIgnoringCaseAndAddsAtTheEnd)
     EXPECT_EQ(cfg.Load(dir.file("missing.cfg").c_str()).read, cfgReadTy::none);
     EXPECT_EQ(cfg.Count(), 3u);
     EXPECT_TRUE(boxes().empty());
+}
+
+// Names compare without regard to the case of the 26 letters, and of
+// nothing else. A letter left out of the folding had "zoom = 2" in the
+// file read back as 0 through GetInt("ZOOM").
+TEST_F(CfgTest, EveryLetterOfANameMatchesInEitherCase)
+{
+    const struct {
+        const char* what;
+        const char* in_file; // each byte begins a name of its own
+        const char* asked;   // the byte that begins the name asked for
+        bool same;
+    } rows[] = {
+        {"lower case in the file", "abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", true},
+        {"upper case in the file", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz", true},
+        // 0x20 apart, as the letters' two cases are.
+        {"bytes beside the letters", "@[\\]^_", "`{|}~\x7F", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const size_t names = std::strlen(row.in_file);
+        std::string text;
+        for (size_t i = 0; i < names; ++i)
+            text += row.in_file[i] + std::string("oom = ") + std::to_string(i + 1) + "\n";
+        cfgCTy cfg;
+        load(cfg, text);
+        EXPECT_EQ(cfg.Count(), names);
+        for (size_t i = 0; i < names; ++i) {
+            const std::string asked = row.asked[i] + std::string("oom");
+            EXPECT_EQ(cfg.GetInt(asked.c_str()), row.same ? int(i + 1) : 0) << asked;
+        }
+    }
 }
 
 // The game saves only over a file it read whole, so the load tells a
@@ -920,6 +1013,52 @@ TEST_F(CfgTest, ALinkPlantedAtTheNewFilesNameIsNotWrittenThrough)
         EXPECT_EQ(::stat(name.c_str(), &after), 0);
         EXPECT_NE(after.st_ino, before.st_ino); // made under the numbered name and renamed
         EXPECT_FALSE(fs::exists(name + ".1.new"));
+    }
+}
+
+// What an interrupted save left at the new file's name, a file or a link,
+// goes with the next save when it is the player's own (a link's file
+// stays); another user's is not the player's to remove, and the save
+// passes over it to the next name.
+TEST_F(CfgTest, ASavesLeftoverGoesOnlyWhenItIsThePlayers)
+{
+    const struct {
+        const char* what;
+        bool link;   // to the file "kept", else a file
+        bool others; // given to another user
+    } rows[] = {
+        {"the player's file", false, false},
+        {"the player's link", true, false},
+        {"another user's file", false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.others && ::geteuid() != 0) {
+            std::printf("the row '%s' is skipped: only root can give a name away\n", row.what);
+            continue;
+        }
+        const fs::path folder = dir.path() / row.what;
+        fs::create_directory(folder);
+        const std::string name = (folder / "game.cfg").string(), leftover = name + ".new";
+        write_text(name, "best_result = 1\n");
+        write_text((folder / "kept").string(), "-- precious\n");
+        if (row.link)
+            fs::create_symlink("kept", leftover);
+        else
+            write_text(leftover, "best_res");
+        if (row.others) {
+            ASSERT_EQ(::lchown(leftover.c_str(), 65534, 65534), 0);
+        }
+        cfgCTy cfg;
+        cfg.SetInt("best_result", 90515);
+        EXPECT_EQ(cfg.Save(name.c_str()), 0);
+        EXPECT_EQ(read_text(name), "best_result = 90515\n");
+        EXPECT_EQ(read_text((folder / "kept").string()), "-- precious\n");
+        EXPECT_EQ(fs::exists(fs::symlink_status(leftover)), row.others) << "game.cfg.new after the save";
+        if (row.others) {
+            EXPECT_EQ(read_text(leftover), "best_res");
+        }
+        EXPECT_FALSE(fs::exists(fs::symlink_status(name + ".1.new")));
     }
 }
 
