@@ -91,12 +91,15 @@ void gaLoadSettings(gaCTy& app)
     const std::string name = settings_file(app);
     app.settingsRead = load_quietly(*app.cfg, name.c_str());
     const cfgLoadTy& read = app.settingsRead;
-    if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
+    app.settingsReadWhy.clear();
+    if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none) {
+        app.settingsReadWhy = read_failure(read);
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
                                          "Can't read file '%s'%s: %s\n The file is kept as it is: this run's "
                                          "settings are not saved.",
                                          name.c_str(), read.read == cfgReadTy::cut ? " to its end" : "",
-                                         read_failure(read).c_str()));
+                                         app.settingsReadWhy.c_str()));
+    }
     // A file read whole that set nothing (empty, or nothing but damage,
     // such as the NULs a crash leaves) gives no settings, as a missing one
     // gives none: the shipped ones fill in, and the exit saves them in its
@@ -134,7 +137,7 @@ void gaSaveSettings(gaCTy& app)
     std::string why;
     int saved = 0;
     if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
-        why = "'" + name + "' could not be read at start (" + read_failure(read) + ")";
+        why = "'" + name + "' could not be read at start (" + app.settingsReadWhy + ")";
     else if ((saved = app.cfg->Save(name.c_str())) == CFG_KEPT_READ_ONLY)
         why = "'" + name + "' is read-only";
     else if (saved == CFG_KEPT_OTHERS) // whose it is, as the start names it

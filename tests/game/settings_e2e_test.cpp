@@ -194,6 +194,13 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
          "yours, or remove it",
          "could not be read at start (Owned by another user ('race.cfg', a link of user nobody (uid 65534))",
          "Quarn Race"},
+        // A refusal of another file after race.cfg's (the cursor's) gave
+        // its own reason to the exit's line about race.cfg.
+        {"another user's links, race.cfg's and the cursor's, in a 2775 folder",
+         "Can't read file 'race.cfg': Owned by another user ('race.cfg', a link of user nobody (uid 65534))",
+         "could not be read at start (Owned by another user ('race.cfg', a link of user nobody (uid 65534)): make it "
+         "yours, or remove it)",
+         "Quarn Race"},
         {"the player's 0640", nullptr, nullptr, "Quarn Race"},
         // Text in another encoding is kept byte for byte, not rewritten as
         // UTF-8 with the best time lost in it.
@@ -256,6 +263,12 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             fs::create_symlink("mine", cfg);
             ASSERT_EQ(::lchown(cfg.c_str(), 65534, 65534), 0);
             fs::permissions(root_, fs::perms(02775));
+        }
+        if (kind.find("cursor") != std::string::npos) {
+            std::ofstream(root_ / "notes") << "PRIVATE NOTES\n";
+            fs::remove(root_ / "DATA/cursor.bmp");
+            fs::create_symlink("../notes", root_ / "DATA/cursor.bmp");
+            ASSERT_EQ(::lchown((root_ / "DATA/cursor.bmp").c_str(), 65534, 65534), 0);
         }
         if (appears)
             fs::permissions(root_, kind.ends_with("1777") ? fs::perms(01777) : fs::perms(0777));
