@@ -5,6 +5,7 @@
 #include "engine/app/app_internal.h"
 
 #include "platform/process.h"
+#include "platform/shown_text.h"
 #include "platform/trust.h"
 #include "quarn/Log.h"
 
@@ -45,10 +46,9 @@ void gaCheckSettings(cfgCTy& cfg)
     // The depth as written: "99999999999" reads as INT_MAX.
     int depth = 0;
     if (!cfgWholeNumber(cfg.GetStr("SCR_BPP"), &depth) || !screen_depth(depth)) {
-        char shown[41];
-        strCopy(shown, sizeof shown, cfg.GetStr("SCR_BPP"));
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                         "Bad value of SCR_BPP: %s (allowed 15, 16, 24, 32); 16 is used", shown));
+        (void)dbgBreakOnRetry(
+            errMessage(ERR_LEVEL_ERROR, "Bad value of SCR_BPP: %s (allowed 15, 16, 24, 32); 16 is used",
+                       platform::shown_text(cfg.GetStr("SCR_BPP"), cfgShownValueMost).c_str()));
         cfg.SetInt("SCR_BPP", 16);
     }
 }
@@ -108,11 +108,13 @@ void gaLoadSettings(gaCTy& app)
         return;
     const std::string shipped = std::string(app.cfg->GetStr("DATA_DIR")) + "/" + shipped_settings;
     const cfgLoadTy from = load_quietly(*app.cfg, shipped.c_str());
+    // DATA_DIR is a setting: its text is shown, not sent as it stands.
+    const std::string shown = platform::shown_text(shipped);
     if (from.read == cfgReadTy::whole)
-        quarn::open_entry(settings_log_info) << name << " gives no settings: the shipped settings " << shipped
+        quarn::open_entry(settings_log_info) << name << " gives no settings: the shipped settings " << shown
                                              << " are used" << std::endl;
     else
-        quarn::open_entry(settings_log_warning) << name << " gives no settings, nor does " << shipped << " ("
+        quarn::open_entry(settings_log_warning) << name << " gives no settings, nor does " << shown << " ("
                                                 << platform::system_error_text(from.error != 0 ? from.error : ENOENT)
                                                 << "): the framework's defaults are used" << std::endl;
 }
