@@ -140,11 +140,11 @@ void TakeScreenshot()
         }
     } catch (const std::bad_alloc&) {
     }
-    char text[512];
+    char text[512], shown[260];
     std::snprintf(text, sizeof text,
                   "Can't save the screenshot '%s': not enough memory for a picture of %d x %d pels. The race goes "
                   "on; close other programs, or choose a smaller screen (SCR_LX, SCR_LY).",
-                  name, screen->width, screen->height);
+                  strCopyShown(shown, sizeof shown, name) ? shown : "", screen->width, screen->height);
     (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text));
 }
 

@@ -14,6 +14,7 @@
 #include "platform/window.h"
 
 #include <cstdint>
+#include <string>
 
 // ---------------------------------------------------------------------------
 // The game's hooks, defined by the game and called by the framework.
@@ -128,6 +129,10 @@ public:
     // only over a file read whole, or where there was none; before the
     // start has looked, nothing is saved.
     cfgLoadTy settingsRead{cfgReadTy::unopened, 0};
+    // Why the start did not read it whole, worded when the read failed:
+    // the text of a refusal names the file refused last, which by the exit
+    // is another file's (a picture's, a sound's).
+    std::string settingsReadWhy = "not read";
 };
 
 // The one application object of the run.

@@ -5,6 +5,7 @@
 #include "platform/data_folder.h"
 #include "platform/folder.h"
 #include "platform/process.h"
+#include "platform/shown_text.h"
 #include "platform/trust.h"
 #include "platform/window.h"
 #include "quarn/Log.h"
@@ -61,7 +62,7 @@ std::string folder_part(const std::string& path)
 std::string refusal(const std::string& path, int error)
 {
     return (platform::data_folder_refused(error) ? "refusing the data folder " : "can't open the data folder ") +
-           path + ": " + platform::system_error_text(error);
+           platform::shown_text(path) + ": " + platform::system_error_text(error);
 }
 
 // The data folder `data_dir` of the folder `folder` (rootDir's form; ""
@@ -201,7 +202,7 @@ void gaCTy::FindDataDir()
             if (platform::set_current_dir(rootDir)) {
                 platform::data_folder_bind(name, data, 0);
                 for (const std::string& passed : refused)
-                    say_passed_over(appName, passed, "; the game uses the data folder " + path);
+                    say_passed_over(appName, passed, "; the game uses the data folder " + platform::shown_text(path));
                 return;
             }
             const int error = platform::last_error();
@@ -238,7 +239,8 @@ void gaCTy::FindDataDir()
         why += "\n (" + std::to_string(on_their_own.size()) + " refused data folder" +
                (on_their_own.size() > 1 ? "s" : "") + " named on stderr and in race.log)";
     if (refused.empty())
-        why = "\n No data folder '" + std::string(dataDir) + "' in " + program_folder + " or any folder above it.";
+        why = "\n No data folder '" + platform::shown_text(dataDir) + "' in " + platform::shown_text(program_folder) +
+              " or any folder above it.";
     (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Initialization.\n Can't find data directory!%s", why.c_str()));
     for (const std::string& passed : on_their_own)
         say_passed_over(appName, passed, "");

@@ -5,6 +5,7 @@
 #include "engine/app/app_internal.h"
 
 #include "platform/process.h"
+#include "platform/shown_text.h"
 #include "platform/trust.h"
 #include "quarn/Log.h"
 
@@ -45,10 +46,9 @@ void gaCheckSettings(cfgCTy& cfg)
     // The depth as written: "99999999999" reads as INT_MAX.
     int depth = 0;
     if (!cfgWholeNumber(cfg.GetStr("SCR_BPP"), &depth) || !screen_depth(depth)) {
-        char shown[41];
-        strCopy(shown, sizeof shown, cfg.GetStr("SCR_BPP"));
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                         "Bad value of SCR_BPP: %s (allowed 15, 16, 24, 32); 16 is used", shown));
+        (void)dbgBreakOnRetry(
+            errMessage(ERR_LEVEL_ERROR, "Bad value of SCR_BPP: %s (allowed 15, 16, 24, 32); 16 is used",
+                       platform::shown_text(cfg.GetStr("SCR_BPP"), cfgShownValueMost).c_str()));
         cfg.SetInt("SCR_BPP", 16);
     }
 }
@@ -91,12 +91,15 @@ void gaLoadSettings(gaCTy& app)
     const std::string name = settings_file(app);
     app.settingsRead = load_quietly(*app.cfg, name.c_str());
     const cfgLoadTy& read = app.settingsRead;
-    if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
+    app.settingsReadWhy.clear();
+    if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none) {
+        app.settingsReadWhy = read_failure(read);
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
                                          "Can't read file '%s'%s: %s\n The file is kept as it is: this run's "
                                          "settings are not saved.",
                                          name.c_str(), read.read == cfgReadTy::cut ? " to its end" : "",
-                                         read_failure(read).c_str()));
+                                         app.settingsReadWhy.c_str()));
+    }
     // A file read whole that set nothing (empty, or nothing but damage,
     // such as the NULs a crash leaves) gives no settings, as a missing one
     // gives none: the shipped ones fill in, and the exit saves them in its
@@ -105,11 +108,13 @@ void gaLoadSettings(gaCTy& app)
         return;
     const std::string shipped = std::string(app.cfg->GetStr("DATA_DIR")) + "/" + shipped_settings;
     const cfgLoadTy from = load_quietly(*app.cfg, shipped.c_str());
+    // DATA_DIR is a setting: its text is shown, not sent as it stands.
+    const std::string shown = platform::shown_text(shipped);
     if (from.read == cfgReadTy::whole)
-        quarn::open_entry(settings_log_info) << name << " gives no settings: the shipped settings " << shipped
+        quarn::open_entry(settings_log_info) << name << " gives no settings: the shipped settings " << shown
                                              << " are used" << std::endl;
     else
-        quarn::open_entry(settings_log_warning) << name << " gives no settings, nor does " << shipped << " ("
+        quarn::open_entry(settings_log_warning) << name << " gives no settings, nor does " << shown << " ("
                                                 << platform::system_error_text(from.error != 0 ? from.error : ENOENT)
                                                 << "): the framework's defaults are used" << std::endl;
 }
@@ -134,7 +139,7 @@ void gaSaveSettings(gaCTy& app)
     std::string why;
     int saved = 0;
     if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
-        why = "'" + name + "' could not be read at start (" + read_failure(read) + ")";
+        why = "'" + name + "' could not be read at start (" + app.settingsReadWhy + ")";
     else if ((saved = app.cfg->Save(name.c_str())) == CFG_KEPT_READ_ONLY)
         why = "'" + name + "' is read-only";
     else if (saved == CFG_KEPT_OTHERS) // whose it is, as the start names it

@@ -5,6 +5,8 @@
 // is left half done.
 #include "engine/base/cfg_internal.h"
 
+#include "platform/shown_text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -178,10 +180,9 @@ int cfgCTy::CheckInt(const char* name, const cfgIntRangeTy& range)
     // What is not a number at all has no nearer end: the fallback.
     const int used = !whole || !range.clamp ? range.fallback : number < range.lo ? range.lo : range.hi;
     // The text as written: "99999999999" reads as INT_MAX.
-    char shown[41];
-    strCopy(shown, sizeof shown, var->Text());
     dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Bad value of %s: %s (allowed %d to %d); %d is used", var->name,
-                               shown, range.lo, range.hi, used));
+                               platform::shown_text(var->Text(), cfgShownValueMost).c_str(), range.lo, range.hi,
+                               used));
     SetInt(name, used);
     return used;
 }

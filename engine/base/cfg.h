@@ -10,6 +10,10 @@
 // Configuration files: lines of "name = value", "--" comments.
 
 constexpr size_t CFG_LINE_SIZE = 1024; // a line holds at most 1023 characters
+// The most bytes of a bad value a report shows (platform::shown_text): the
+// text as written, which another user may have written, control bytes
+// escaped and cut between letters.
+constexpr size_t cfgShownValueMost = 40;
 
 // A variable. `value` is null until one is set; it reads as "".
 struct cfgVarCTy {

@@ -3,11 +3,14 @@
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/shown_text.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -22,18 +25,19 @@ struct StreamCloser {
 // the lines are counted, and Finish reports them in one.
 class LineReports {
 public:
-    explicit LineReports(const char* fileName) : file_(fileName ? fileName : "") {}
+    explicit LineReports(const char* fileName) : file_(platform::shown_text(fileName ? fileName : "")) {}
 
     void Bad(cfgLineKind kind, unsigned number, const char* line)
     {
         if (!Room(number))
             return;
-        // Lines are cut for the box; the number finds the rest.
-        char shown[81];
-        strCopy(shown, sizeof shown, line);
-        for (size_t n = std::strlen(shown); n > 0 && static_cast<unsigned char>(shown[n - 1]) <= 0x20; --n)
-            shown[n - 1] = '\0'; // a DOS line end
-        Report("%s\n '%s', line %u: %s", cfgLineError(kind), file_, number, shown);
+        // Blanks at the end show nothing; lines are cut for the box, and
+        // the number finds the rest.
+        std::string_view text(line);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+            text.remove_suffix(1);
+        Report("%s\n '%s', line %u: %s", cfgLineError(kind), file_.c_str(), number,
+               platform::shown_text(text, shown_line_most).c_str());
     }
     // A setting whose value lost its end to the line's limit, named by its
     // key: the value in force, and the one a save writes, is not the file's.
@@ -41,17 +45,16 @@ public:
     {
         if (!Room(number))
             return;
-        char shown[81];
-        strCopy(shown, sizeof shown, name);
-        Report("Value of %s cut to its first %u bytes (a line holds at most %u)\n '%s', line %u", shown,
-               static_cast<unsigned>(std::strlen(value)), static_cast<unsigned>(CFG_LINE_SIZE - 1), file_, number);
+        Report("Value of %s cut to its first %u bytes (a line holds at most %u)\n '%s', line %u",
+               platform::shown_text(name, shown_line_most).c_str(), static_cast<unsigned>(std::strlen(value)),
+               static_cast<unsigned>(CFG_LINE_SIZE - 1), file_.c_str(), number);
     }
     void Finish()
     {
         if (hidden_ == 1)
-            Report("1 more bad line\n '%s', line %u", file_, last_);
+            Report("1 more bad line\n '%s', line %u", file_.c_str(), last_);
         else if (hidden_ > 1)
-            Report("%u more bad lines\n '%s', lines %u to %u", hidden_, file_, first_, last_);
+            Report("%u more bad lines\n '%s', lines %u to %u", hidden_, file_.c_str(), first_, last_);
         hidden_ = 0;
     }
 
@@ -73,7 +76,10 @@ private:
         dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, format, args...));
     }
 
-    const char* file_;
+    // The most bytes a line or a key shows in a report.
+    static constexpr size_t shown_line_most = 80;
+
+    const std::string file_; // as shown
     unsigned shown_ = 0;
     unsigned hidden_ = 0;
     unsigned first_ = 0, last_ = 0; // the lines counted, not shown

@@ -5,7 +5,18 @@ int32_t errCodeCopy = 0;
 
 namespace {
 
-intptr_t file_name_getter() { return static_cast<intptr_t>(errState.argument); }
+// Every message of the tables that names a file names it through here:
+// a name from the settings or a folder's listing is shown, not sent as it
+// stands.
+intptr_t file_name_getter()
+{
+    static char shown[1024];
+    const auto* name = reinterpret_cast<const char*>(errState.argument);
+    if (!name)
+        return 0;
+    strCopyShown(shown, sizeof shown, name);
+    return reinterpret_cast<intptr_t>(shown);
+}
 intptr_t drive_getter() { return 'A' + errState.drive; }
 intptr_t code_getter() { return errCodeCopy; }
 

@@ -108,9 +108,11 @@ std::string fileResolve(const char* name) { return name ? platform::resolve_path
 const char* fileNameForReport(const char* name)
 {
     // The reporter keeps the argument's address; the record that owned the
-    // name may be gone by the time the text is formatted.
+    // name may be gone by the time the text is formatted. The name may hold
+    // what a setting or a folder's listing gave: it is shown, not sent as
+    // it stands.
     static char buffer[1024];
-    strCopy(buffer, sizeof(buffer), name);
+    strCopyShown(buffer, sizeof(buffer), name);
     return buffer;
 }
 

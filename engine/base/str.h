@@ -184,6 +184,10 @@ char* strLower(char* text);
 // Copies `src` (null = empty); yields the address of the destination's NUL,
 // or null when `dst` is null or `size` is 0.
 char* strCopy(char* dst, size_t size, const char* src);
+// strCopy of `src` as a report shows bytes another user may have written
+// (platform::shown_text): control bytes and bytes that are no UTF-8
+// written out as escapes, the text cut between letters.
+char* strCopyShown(char* dst, size_t size, const char* src);
 // The last character of `text` that occurs in `set`; null when none.
 const char* strFindLastOf(const char* text, const char* set);
 char* strFindLastOf(char* text, const char* set);

@@ -2,6 +2,8 @@
 #include "engine/base/err.h"
 #include "engine/base/str.h"
 
+#include "platform/shown_text.h"
+
 #include <cstring>
 
 char* strCopy(char* dst, size_t size, const char* src)
@@ -12,6 +14,13 @@ char* strCopy(char* dst, size_t size, const char* src)
     std::memcpy(dst, src ? src : "", n);
     dst[n] = '\0';
     return dst + n;
+}
+
+char* strCopyShown(char* dst, size_t size, const char* src)
+{
+    if (!dst || size == 0)
+        return nullptr;
+    return strCopy(dst, size, platform::shown_text(src ? src : "", size - 1).c_str());
 }
 
 const char* strFindLastOf(const char* text, const char* set)

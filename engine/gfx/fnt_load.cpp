@@ -3,6 +3,7 @@
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "platform/shown_text.h"
 #include "quarn/quarn.h"
 
 #include <cerrno>
@@ -16,7 +17,7 @@ namespace {
 // for the caller to hand on.
 fntCTy* report(const char* format, const std::string& name)
 {
-    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, format, name.c_str()));
+    dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, format, platform::shown_text(name).c_str()));
     return nullptr;
 }
 

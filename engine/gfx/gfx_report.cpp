@@ -2,6 +2,7 @@
 #include "engine/gfx/gfx_internal.h"
 
 #include "platform/process.h"
+#include "platform/shown_text.h"
 #include "quarn/Stream.h"
 
 void gfxReportNotImpl(const char* text) { dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text)); }
@@ -15,7 +16,7 @@ int gfxReportDataError(const char* why)
     // with a reason, so the whole message is made here.
     static char message[STR_MESSAGE_BUFFER_SIZE];
     if (const char* name = errReadingFileName())
-        strFormat(message, sizeof message, "Data error in file '%s': %s", name, why);
+        strFormat(message, sizeof message, "Data error in file '%s': %s", platform::shown_text(name).c_str(), why);
     else
         strFormat(message, sizeof message, "Data error: %s", why);
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
@@ -24,7 +25,7 @@ int gfxReportDataError(const char* why)
 int gfxReportDecoderError(const char* name, const char* text)
 {
     static char message[STR_MESSAGE_BUFFER_SIZE];
-    strFormat(message, sizeof message, "%s: %s", name ? name : "", text ? text : "");
+    strFormat(message, sizeof message, "%s: %s", platform::shown_text(name ? name : "").c_str(), text ? text : "");
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
 }
 
@@ -41,7 +42,7 @@ namespace {
 int report_file_reason(int code, const char* what, const char* name, const char* why)
 {
     static char message[STR_MESSAGE_BUFFER_SIZE];
-    strFormat(message, sizeof message, "%s '%s': %s", what, name ? name : "", why);
+    strFormat(message, sizeof message, "%s '%s': %s", what, platform::shown_text(name ? name : "").c_str(), why);
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, code, 0, message, nullptr, nullptr, -1));
 }
 

@@ -4,6 +4,7 @@
 #include "engine/sound/mid_internal.h"
 #include "engine/sound/snd_log.h"
 #include "engine/sound/sound.h"
+#include "platform/shown_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -77,11 +78,12 @@ void logSynthesiserFailures()
     if (!state.refused || soundfontFallbackLogged)
         return;
     soundfontFallbackLogged = true;
-    std::string text = "can't load the soundfont \"" + soundfontAskedFor + "\" (" + state.why + "); ";
+    std::string text =
+        "can't load the soundfont \"" + platform::shown_text(soundfontAskedFor) + "\" (" + state.why + "); ";
     if (state.loaded.empty())
         text += "no other soundfont is installed, the music is silent";
     else
-        text += "the music plays with \"" + state.loaded + "\"";
+        text += "the music plays with \"" + platform::shown_text(state.loaded) + "\"";
     // The player set the soundfont: told where they look, not only in the log.
     std::fprintf(stderr, "%s\n", text.c_str());
     quarn::open_entry(snd_log_warning) << text << std::endl;
@@ -170,7 +172,8 @@ void MidiPlayer::Play(const char* fileName)
     // plays goes on.
     if (const uint32_t result = midOpen(*state_); result != 0) {
         if (result != MCIERR_UNSUPPORTED_FUNCTION)
-            quarn::open_entry(snd_log_warning) << "can't read the music \"" << fileName << "\"; no music plays"
+            quarn::open_entry(snd_log_warning) << "can't read the music \"" << platform::shown_text(fileName)
+                                               << "\"; no music plays"
                                                << std::endl;
         return;
     }

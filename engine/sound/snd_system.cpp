@@ -7,6 +7,7 @@
 #include "engine/base/file.h"
 #include "engine/sound/snd_log.h"
 #include "engine/sound/sound_device.h"
+#include "platform/shown_text.h"
 #include "quarn/File.h"
 
 #include <algorithm>
@@ -113,7 +114,8 @@ void* sndLoad(const char* name, uint32_t* type)
         }
     });
     if (code != 0 || !rec->handle) {
-        quarn::open_entry(snd_log_warning) << "can't read the sound \"" << name << "\"; it plays as silence"
+        quarn::open_entry(snd_log_warning) << "can't read the sound \"" << platform::shown_text(name ? name : "")
+                                           << "\"; it plays as silence"
                                            << std::endl;
         delete rec;
         return nullptr;

@@ -4,6 +4,7 @@
 #include "engine/base/err.h"
 #include "engine/base/file.h"
 #include "engine/sound/snd_log.h"
+#include "platform/shown_text.h"
 
 #include <cstring>
 #include <memory>
@@ -89,7 +90,8 @@ wavSource* wavOpen(const char* path)
     });
     if (code != 0 || !file) {
         quarn::open_entry(snd_log_warning)
-            << "can't read the sound \"" << (path ? path : "") << "\"; it plays as silence" << std::endl;
+            << "can't read the sound \"" << platform::shown_text(path ? path : "") << "\"; it plays as silence"
+            << std::endl;
         if (file)
             fileClose(file, 0);
         source->info = wavSilent();
@@ -101,8 +103,9 @@ wavSource* wavOpen(const char* path)
     // named. The chunk's size sits in the 4 bytes before its data.
     const uint32_t declared = u32(source->info.data - 4);
     if (declared > source->info.dataLength)
-        quarn::open_entry(snd_log_warning) << "the sound \"" << path << "\" is cut short: " << source->info.dataLength
-                                           << " of its " << declared << " bytes of sound are there" << std::endl;
+        quarn::open_entry(snd_log_warning) << "the sound \"" << platform::shown_text(path)
+                                           << "\" is cut short: " << source->info.dataLength << " of its "
+                                           << declared << " bytes of sound are there" << std::endl;
     source->image = file;
     return source.release();
 }

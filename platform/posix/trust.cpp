@@ -1,6 +1,7 @@
 #include "platform/trust.h"
 
 #include "platform/posix/path_walk.h"
+#include "platform/shown_text.h"
 
 #include <cerrno>
 #include <climits>
@@ -86,6 +87,9 @@ std::string refusal_text(int code)
 {
     const Refusal& last = last_refusal;
     const bool noted = last.error == code;
+    // The path holds names read from disk (a link's text) and from the
+    // settings (DATA_DIR): shown, never sent as they stand.
+    const std::string path = shown_text(last.path);
     // Where the player cannot take the name away, a game installed for all
     // users among them, a copy of their own is what they can do.
     const char* not_removable = "it is not yours to remove; run a copy of the game from a folder of your own";
@@ -101,13 +105,13 @@ std::string refusal_text(int code)
         const char* all_taken = "Every name for a new file is taken";
         if (!noted || last.path.empty())
             return all_taken;
-        return std::string(all_taken) + ", the first ('" + last.path + "', " + (last.link ? "a link of " : "") +
+        return std::string(all_taken) + ", the first ('" + path + "', " + (last.link ? "a link of " : "") +
                owner_words(last.owner) + "): " + (last.removable ? "remove those names" : not_removable);
     }
     if (code == error_link_at_name) {
         if (!noted || last.path.empty())
             return "A link, which is not written through";
-        return "A link, which is not written through ('" + last.path + "', a link of " + owner_words(last.owner) +
+        return "A link, which is not written through ('" + path + "', a link of " + owner_words(last.owner) +
                "): " + (last.removable ? "remove it" : not_removable);
     }
     const char* base = code == error_untrusted_link    ? "A link of another user's in a folder every user may write to"
@@ -120,8 +124,8 @@ std::string refusal_text(int code)
         return base;
     const std::string kind = last.link ? "a link of " : "";
     std::string text = code == error_untrusted_owner && last.owner == 0
-                           ? "Owned by root ('" + last.path + "'" + (last.link ? ", a link" : "") + ")"
-                           : std::string(base) + " ('" + last.path + "', " + kind + whose(last.owner) + ")";
+                           ? "Owned by root ('" + path + "'" + (last.link ? ", a link" : "") + ")"
+                           : std::string(base) + " ('" + path + "', " + kind + whose(last.owner) + ")";
     if (code == error_open_to_all)
         text += ": close it to other users (chmod o-w), or remove it";
     else if (last.removable)

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -194,6 +195,13 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
          "yours, or remove it",
          "could not be read at start (Owned by another user ('race.cfg', a link of user nobody (uid 65534))",
          "Quarn Race"},
+        // A refusal of another file after race.cfg's (the cursor's) gave
+        // its own reason to the exit's line about race.cfg.
+        {"another user's links, race.cfg's and the cursor's, in a 2775 folder",
+         "Can't read file 'race.cfg': Owned by another user ('race.cfg', a link of user nobody (uid 65534))",
+         "could not be read at start (Owned by another user ('race.cfg', a link of user nobody (uid 65534)): make it "
+         "yours, or remove it)",
+         "Quarn Race"},
         {"the player's 0640", nullptr, nullptr, "Quarn Race"},
         // Text in another encoding is kept byte for byte, not rewritten as
         // UTF-8 with the best time lost in it.
@@ -257,6 +265,12 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
             ASSERT_EQ(::lchown(cfg.c_str(), 65534, 65534), 0);
             fs::permissions(root_, fs::perms(02775));
         }
+        if (kind.find("cursor") != std::string::npos) {
+            std::ofstream(root_ / "notes") << "PRIVATE NOTES\n";
+            fs::remove(root_ / "DATA/cursor.bmp");
+            fs::create_symlink("../notes", root_ / "DATA/cursor.bmp");
+            ASSERT_EQ(::lchown((root_ / "DATA/cursor.bmp").c_str(), 65534, 65534), 0);
+        }
         if (appears)
             fs::permissions(root_, kind.ends_with("1777") ? fs::perms(01777) : fs::perms(0777));
         platform::clear_shown_boxes();
@@ -311,6 +325,69 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         fs::current_path(start_dir_);
     }
     EXPECT_NE(log.text().find("the shipped settings DATA/shipped.cfg are used"), std::string::npos);
+}
+
+// Another user's race.cfg in a shared game folder sent its bad lines to the
+// player's terminal and log as they stood: ESC [ 2 J cleared the screen,
+// ESC ] 0 ; ... BEL set the terminal's title. Each reaches the box, stderr
+// and race.log written out, cut at 80 bytes between letters.
+TEST_F(GameSettings, ControlBytesOfTheSettingsFileAreShownWrittenOut)
+{
+    using namespace std::string_literals;
+    const std::string ideo = "\xe8\xa1\x8c", emoji = "\xf0\x9f\x98\x80";
+    const struct {
+        std::string line; // in race.cfg, without '=': a bad line
+        std::string shown;
+    } rows[] = {
+        {"clear \x1b[2J\x1b[H", "clear \\x1b[2J\\x1b[H"},
+        {"title \x1b]0;owned\a", "title \\x1b]0;owned\\a"},
+        {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
+        {"bell\a del\x7f back\b", "bell\\a del\\x7f back\\b"},
+        {"c1 \x9b" "2J \xc2\x9b" "2J", "c1 \\x9b2J \\u009b2J"},
+        {"tab\there", "tab\\there"},
+        {"latin-1 caf\xe9 \xff\xfe", "latin-1 caf\\xe9 \\xff\\xfe"},
+        {"\xd0\xb6\xd7\x90 " + ideo + " " + emoji, "\xd0\xb6\xd7\x90 " + ideo + " " + emoji},
+        {std::string(78, 'x') + "\xc3\xa9" + "tail", std::string(78, 'x') + "\xc3\xa9"},
+        {std::string(79, 'x') + "\xc3\xa9" + "tail", std::string(79, 'x')},
+        {std::string(78, 'x') + ideo + "tail", std::string(78, 'x')},
+        {std::string(79, 'x') + emoji + "tail", std::string(79, 'x')},
+        {std::string(77, 'x') + "\x1b" + "tail", std::string(77, 'x')},
+    };
+    const std::string shipped = mkdata::make_config();
+    std::string text = shipped;
+    for (const auto& row : rows)
+        text += row.line + "\n";
+    // Blanks and control bytes around a value are not part of it.
+    text += "snd_volume = 5\x1b[2J0\nSCR_BPP = 1\x1b]0;x\a6\nWND_NAME = A\x1b[2JB\x9b\xc2\x9b\n";
+    WriteSettings(text);
+    quarn_test::LogCapture log;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(Start());
+    Quit();
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string logged = log.text();
+    std::string boxes;
+    for (const auto& box : platform::shown_boxes())
+        boxes += box.text + "\n";
+    unsigned number = 1 + static_cast<unsigned>(std::count(shipped.begin(), shipped.end(), '\n'));
+    for (const auto& row : rows) {
+        const std::string words = "'race.cfg', line " + std::to_string(number++) + ": " + row.shown + "\n";
+        EXPECT_NE(boxes.find(words), std::string::npos) << words;
+        EXPECT_NE(said.find(words), std::string::npos) << words;
+        EXPECT_NE(logged.find(words), std::string::npos) << words;
+    }
+    for (const std::string words : {"Bad value of snd_volume: 5\\x1b[2J0 (", "Bad value of SCR_BPP: 1\\x1b]0;x\\a6 ("}) {
+        EXPECT_NE(boxes.find(words), std::string::npos) << words;
+        EXPECT_NE(said.find(words), std::string::npos) << words;
+        EXPECT_NE(logged.find(words), std::string::npos) << words;
+    }
+    // Not one control byte but the line ends, wherever the text went.
+    for (const std::string& shown : {boxes, said, logged})
+        for (const char c : shown)
+            EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F ? true : c == '\n' || c == '\r')
+                << int(static_cast<unsigned char>(c));
+    // What is shown is written out; what is saved is what the file said.
+    EXPECT_NE(read_file(root_ / "race.cfg").find("\nWND_NAME = A\x1b[2JB\x9b\xc2\x9b\n"), std::string::npos);
 }
 
 // "Data error" alone left the user to guess which of the game's files was

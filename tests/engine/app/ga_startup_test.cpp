@@ -426,6 +426,18 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
          root,
          "refusing the data folder " + (bin / "DATA").string() + ": Every user may write to it ('" +
              (bin / "DATA").string() + "', user "},
+        // A folder's name is bytes from disk: they reached the terminal
+        // and the log as they stand.
+        {"a data folder every user may write to, in a folder named with control bytes",
+         root / "ctl\x1b[2J\x9b" / "x64" / "race", false,
+         [&] {
+             fs::create_directories(root / "ctl\x1b[2J\x9b" / "DATA");
+             fs::permissions(root / "ctl\x1b[2J\x9b" / "DATA", fs::perms(0777));
+             return true;
+         },
+         root,
+         "refusing the data folder " + root.string() + "/ctl\\x1b[2J\\x9b/DATA: Every user may write to it ('" +
+             root.string() + "/ctl\\x1b[2J\\x9b/DATA', user "},
         {"only a refused data folder, the report answered", bin / "x64" / "race", true,
          [&] {
              fs::remove_all(root / "DATA");
@@ -460,7 +472,7 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
             std::printf("skipped '%s': only root can make another user's folder\n", c.name);
             continue;
         }
-        for (const char* made : {"bin", "back\\slash", "shared", "data", "long"})
+        for (const char* made : {"bin", "back\\slash", "shared", "data", "long", "ctl\x1b[2J\x9b"})
             fs::remove_all(root / made);
         fs::remove_all(root / std::string(120, 'a'));
         fs::create_directories(root / "DATA");
