@@ -5,6 +5,7 @@
 // the 1:5:5:5 stores, used by the row loops and by the RLE8 and alpha-image
 // draws. blit_fmt.h: pel format traits and the copy conversion.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "engine/gfx/gfx.h"
@@ -285,8 +286,12 @@ void gfxInit();
 void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
 // Locks an auxiliary image of a draw (alpha map, depth image; null:
 // nothing) at the source rectangle r, only when r lies inside its pels; an
-// image the caller holds locked keeps that lock.
-void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode);
+// image the caller holds locked keeps that lock. Inline, as most draws have
+// no auxiliary image: each then costs its null test alone.
+void bltLockAuxImage(imgCTy* aux, const rectTy& r, uint32_t mode);
+inline void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode) {
+    if (aux) bltLockAuxImage(aux, r, mode);
+}
 // True when an auxiliary image of a draw can be read by the row loops:
 // locked, with pels of at least `bytes` bytes, and w x h pels from the pel
 // its lock pointer addresses inside the image (the RLE8 and alpha images
@@ -294,8 +299,33 @@ void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode);
 // taken from the pointer).
 [[nodiscard]] bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes);
 
+// True when the two row images' pel blocks overlap (an empty image, or one
+// without pels, overlaps nothing).
+[[nodiscard]] bool bltRowPelsOverlap(const imgRowCTy* src, const imgRowCTy* dst);
+// True when a row image whose pels start at `at` may reach `other`, an
+// address past `at`. No test of size or missing pels comes first: for an
+// image without pels the sum means nothing, and nothing overlaps it either.
+[[nodiscard]] inline bool bltMayReach(const imgRowCTy* img, uintptr_t at, uintptr_t other) {
+    // Its last row starts rowPitch x (height - 1) pels in.
+    const uintptr_t pels = uintptr_t(img->rowPitch) * (uint32_t(img->height) - 1u) + uint32_t(img->width);
+    return other - at < pels * pelSize(img->pelFmt.format);
+}
 // True when the two images are one, or row images whose pel blocks overlap.
-[[nodiscard]] bool bltSharesPels(const imgCTy* src, const imgCTy* dst);
+// Inline, as every draw asks it: two row images apart are settled by one
+// comparison of addresses, where the other block starts against how far
+// the lower block may reach. Only blocks that close are measured exactly
+// (bltRowPelsOverlap).
+[[nodiscard]] inline bool bltSharesPels(const imgCTy* src, const imgCTy* dst) {
+    // Only a row image's pels can lie in another image's block; any other
+    // kind shares pels only with itself.
+    if (src->kind != img_KIND_ROW || dst->kind != img_KIND_ROW) return src == dst;
+    const auto* s = static_cast<const imgRowCTy*>(src);
+    const auto* d = static_cast<const imgRowCTy*>(dst);
+    const uintptr_t from = reinterpret_cast<uintptr_t>(s->pels), to = reinterpret_cast<uintptr_t>(d->pels);
+    if (from < to ? !bltMayReach(s, from, to) : !bltMayReach(d, to, from)) return false;
+    return src == dst || bltRowPelsOverlap(s, d);
+}
+
 // Copies the source's pels of r (null: the whole picture) into `copy`, a
 // row image of r's size in the source's format and key, locking and
 // unlocking the source; false when the source cannot be locked or the copy

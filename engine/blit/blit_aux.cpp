@@ -44,11 +44,11 @@ bool Inside(const rectTy& p, int64_t x, int64_t y, int64_t w, int64_t h) {
 
 }  // namespace
 
-void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode) {
+void bltLockAuxImage(imgCTy* aux, const rectTy& r, uint32_t mode) {
     // A lock placed outside the picture would hand out a pointer past its
     // pels: such an image stays unlocked, and bltAuxHolds refuses it. One
     // the caller holds locked keeps its lock, judged where it lies.
-    if (!aux || aux->lockPtr) return;
+    if (aux->lockPtr) return;
     if (!Inside(Pels(aux), r.x, r.y, r.w, r.h)) return;
     (void)aux->Lock(&r, mode);
 }

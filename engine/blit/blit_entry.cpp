@@ -5,41 +5,77 @@
 
 namespace {
 
-// Draws r of a source locked from here on (at r, or whole when `atRect` is
-// false) onto the destination rectangle dr, with the auxiliary images, and
-// unlocks everything.
-void DrawFrom(imgCTy* src, bool atRect, imgCTy* dst, const rectTy& r, const rectTy& dr, const imgDrawPrmCTy& prm) {
-    (void)src->Lock(atRect ? &r : nullptr, 1);
-    bltLockAux(prm.srcDepth, r, 1);
-    bltLockAux(prm.alphaMap, r, 1);
-    if (dst->lockPtr) dst->Unlock();
-    (void)dst->Lock(&dr, 0);
-    // The destination depth image lines up with the source rectangle.
-    bltLockAux(prm.dstDepth, r, 0);
-    // The row loops read the auxiliary images at the source rectangle
-    // unchecked. A depth pair that cannot be read there (one missing, a
-    // failed lock, too small, not of 4-byte pels) drops the depth test; an
-    // alpha map that cannot leaves op 3 nothing to draw with.
+// The parameters without the depth pair. Apart, so that a draw without
+// depth images builds no second set of parameters.
+imgDrawPrmCTy WithoutDepth(const imgDrawPrmCTy& prm) {
     imgDrawPrmCTy use = prm;
-    if (use.srcDepth && !(bltAuxHolds(use.srcDepth, r.w, r.h, 4) && bltAuxHolds(use.dstDepth, r.w, r.h, 4)))
-        use.srcDepth = use.dstDepth = nullptr;
+    use.srcDepth = use.dstDepth = nullptr;
+    return use;
+}
+
+// Picks the dispatcher by the palettes, with the source and the
+// destination locked; op 3 with an alpha map the loops cannot read draws
+// nothing.
+[[gnu::always_inline]] inline void Dispatch(imgCTy* src, imgCTy* dst, const rectTy& r, const imgDrawPrmCTy& prm) {
     const bool noMap = prm.op == img_OP_ALPHAMAP && !bltAuxHolds(prm.alphaMap, r.w, r.h, 1);
     const bool srcPal = src->pelFmt.palette != nullptr, dstPal = dst->pelFmt.palette != nullptr;
     if (!src->lockPtr || !dst->lockPtr) {
         // A lock that failed (a display surface that could not be
         // restored, an image without pels) gives nothing to draw through.
     } else if (srcPal && !dstPal) {
-        if (!noMap) bltDrawExPal(src, dst, &r, use);
+        if (!noMap) bltDrawExPal(src, dst, &r, prm);
     } else if (!srcPal && dstPal) {
         dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", "imgCTy::Draw: This is not impelmetned yet"));
     } else if (!noMap) {
-        bltDrawExDirect(src, dst, &r, use);
+        bltDrawExDirect(src, dst, &r, prm);
     }
+}
+
+// Draws r of a source locked from here on (at r, or whole when `atRect` is
+// false) onto the destination rectangle dr, with the auxiliary images, and
+// unlocks everything. Always inline: a small sprite's draw costs little
+// more than this entry, and a call with six arguments would add a fifth to
+// it. Nearly every draw has no auxiliary image, so their three are asked
+// for at once.
+[[gnu::always_inline]] inline void DrawFrom(imgCTy* src, bool atRect, imgCTy* dst, const rectTy& r, const rectTy& dr,
+                                            const imgDrawPrmCTy& prm) {
+    const bool aux = (uintptr_t(prm.alphaMap) | uintptr_t(prm.srcDepth) | uintptr_t(prm.dstDepth)) != 0;
+    (void)src->Lock(atRect ? &r : nullptr, 1);
+    if (aux) {
+        bltLockAux(prm.srcDepth, r, 1);
+        bltLockAux(prm.alphaMap, r, 1);
+        // Either may be the destination, which the entry left unlocked.
+        if (dst->lockPtr) dst->Unlock();
+    }
+    (void)dst->Lock(&dr, 0);
+    // The destination depth image lines up with the source rectangle.
+    if (aux) bltLockAux(prm.dstDepth, r, 0);
+    // The row loops read the auxiliary images at the source rectangle
+    // unchecked. A depth pair that cannot be read there (one missing, a
+    // failed lock, too small, not of 4-byte pels) drops the depth test; an
+    // alpha map that cannot leaves op 3 nothing to draw with.
+    if (aux && prm.srcDepth && !(bltAuxHolds(prm.srcDepth, r.w, r.h, 4) && bltAuxHolds(prm.dstDepth, r.w, r.h, 4)))
+        Dispatch(src, dst, r, WithoutDepth(prm));
+    else
+        Dispatch(src, dst, r, prm);
     dst->Unlock();
     src->Unlock();
-    if (prm.alphaMap) prm.alphaMap->Unlock();
-    if (prm.srcDepth) prm.srcDepth->Unlock();
-    if (prm.dstDepth) prm.dstDepth->Unlock();
+    if (aux) {
+        if (prm.alphaMap) prm.alphaMap->Unlock();
+        if (prm.srcDepth) prm.srcDepth->Unlock();
+        if (prm.dstDepth) prm.dstDepth->Unlock();
+    }
+}
+
+// Drawn onto itself (or onto pels it shares), the source is read from a
+// copy: the destination's lock would move the source's lock pointer, and
+// the loops would read pels they have already written. Unscaled, the copy
+// holds r alone, so its whole lock starts at r as the source's would. Out
+// of line, so that the copy's image stays off the plain draw's path.
+[[gnu::noinline]] void DrawFromCopy(imgCTy* src, bool whole, imgCTy* dst, const rectTy& r, const rectTy& dr,
+                                    const imgDrawPrmCTy& prm) {
+    imgRowCTy copy;
+    if (bltSnapshot(src, whole ? nullptr : &r, &copy)) DrawFrom(&copy, false, dst, r, dr, prm);
 }
 
 }  // namespace
@@ -56,16 +92,12 @@ void bltDrawEx(imgCTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rec
     const int64_t srcW = whole ? bltScaledExtent(src->width, bltStep(prm.scaleX)) : src->width;
     const int64_t srcH = whole ? bltScaledExtent(src->height, bltStep(prm.scaleY)) : src->height;
     if (!bltClip(&c, srcW, srcH, dst->width, dst->height)) return;
-    const rectTy r = c.r;
-    const rectTy dr{int32_t(c.x), int32_t(c.y), r.w, r.h};
-    if (!bltSharesPels(src, dst)) return DrawFrom(src, !whole, dst, r, dr, prm);
-    // Drawn onto itself (or onto pels it shares), the source is read from a
-    // copy: the destination's lock would move the source's lock pointer, and
-    // the loops would read pels they have already written. Unscaled, the
-    // copy holds r alone, so its whole lock starts at r as the source's
-    // would.
-    imgRowCTy copy;
-    if (bltSnapshot(src, whole ? nullptr : &r, &copy)) DrawFrom(&copy, false, dst, r, dr, prm);
+    const rectTy& r = c.r;
+    rectTy dr = r;
+    dr.x = int32_t(c.x);
+    dr.y = int32_t(c.y);
+    if (bltSharesPels(src, dst)) return DrawFromCopy(src, whole, dst, r, dr, prm);
+    DrawFrom(src, !whole, dst, r, dr, prm);
 }
 
 void blitInstall() { imgSetDrawEntry(&bltDrawEx); }

@@ -9,20 +9,17 @@
 namespace {
 
 // The bytes a row image's pels span, [from, to); empty without pels.
-void Span(const imgCTy* img, uintptr_t* from, uintptr_t* to) {
+void Span(const imgRowCTy* img, uintptr_t* from, uintptr_t* to) {
     *from = *to = 0;
-    if (img->kind != img_KIND_ROW || img->width < 1 || img->height < 1) return;
-    const auto* row = static_cast<const imgRowCTy*>(img);
-    if (!row->pels) return;
+    if (img->width < 1 || img->height < 1 || !img->pels) return;
     const uintptr_t bytes = pelSize(img->pelFmt.format);
-    *from = reinterpret_cast<uintptr_t>(row->pels);
-    *to = *from + (uintptr_t(row->rowPitch) * uintptr_t(img->height - 1) + uintptr_t(img->width)) * bytes;
+    *from = reinterpret_cast<uintptr_t>(img->pels);
+    *to = *from + (uintptr_t(img->rowPitch) * uintptr_t(img->height - 1) + uintptr_t(img->width)) * bytes;
 }
 
 }  // namespace
 
-bool bltSharesPels(const imgCTy* src, const imgCTy* dst) {
-    if (src == dst) return true;
+bool bltRowPelsOverlap(const imgRowCTy* src, const imgRowCTy* dst) {
     uintptr_t s0, s1, d0, d1;
     Span(src, &s0, &s1);
     Span(dst, &d0, &d1);
