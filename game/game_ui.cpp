@@ -116,6 +116,8 @@ int SaveScreenshot(imgCTy* screen, const char* title)
     char name[imgSaveNameMost + 1];
     if (!ScreenshotName(name, sizeof name, title))
         return ERR_CREATE;
+    // A failure of this act is reported in a box whose Return goes on.
+    const errOptionalAct optional;
     // The picture of the screen, at the screen's size. One there is no
     // memory for fails alone, said once, and the race and the save at its
     // end go on.

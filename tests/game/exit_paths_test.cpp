@@ -7,6 +7,7 @@
 #include "game/game.h"
 
 #include "engine/app/app_internal.h"
+#include "platform/headless.h"
 #include "platform/platform.h"
 #include "platform/sdl2/sdl2_x11.h"
 #include "tests/game/game_folder.h"
@@ -514,6 +515,59 @@ TEST_F(GameExit, HowTheProgramIsStartedDoesNotEndItUnsaved)
             EXPECT_FALSE(fs::exists(root_ / "race.cfg.new"));
         }
         EXPECT_FALSE(fs::exists(lock));
+    }
+}
+
+// A screenshot that cannot be written (past a file size limit, where the
+// settings still fit) reports it in a box while a best time of this run
+// is in the settings. Abort on that box ends the game with the box's code
+// (ERR_WRITE's low byte), the settings saved first; Return answers the
+// box's default, which for a screenshot goes on, and the game ends later
+// as asked, saved. Abort once ended the game at once, best time lost, and
+// Return was Abort.
+TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
+{
+    const struct {
+        const char* name;
+        bool abort; // else the box's default, as Return answers it
+        int status;
+    } rows[] = {
+        {"Abort", true, ERR_WRITE & 0xFF},
+        {"Return", false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MakeFolder();
+        static bool g_abort;
+        g_abort = row.abort;
+        EXPECT_EXIT(
+            {
+                std::signal(SIGTERM, SIG_DFL);
+                std::signal(SIGALRM, SIG_DFL);
+                ::alarm(60);
+                rlimit limit;
+                limit.rlim_cur = limit.rlim_max = 256 << 10; // under the 800 x 600 picture
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                platform::make_process_sound();
+                platform::set_box_policy([](const platform::BoxRequest& box) {
+                    if (g_abort)
+                        return platform::BoxAnswer::abort;
+                    // The game ends as asked once the box is answered.
+                    ::kill(::getpid(), SIGTERM);
+                    return platform::default_answer(box);
+                });
+                run_program([] {
+                    g_app->cfg->SetInt("best_result", 54321);
+                    platform::headless::feed_input(
+                        {{.kind = platform::headless::InputKind::key_down, .key = platform::vk::f5},
+                         {.at_ms = 16, .kind = platform::headless::InputKind::key_up, .key = platform::vk::f5}});
+                });
+            },
+            testing::ExitedWithCode(row.status), "Can't write to file '" + title_ + "_0.bmp': File too large");
+        const std::string saved = read_file(root_ / "race.cfg");
+        EXPECT_NE(saved.find("best_result = 54321\n"), std::string::npos) << saved;
+        EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
+        EXPECT_FALSE(fs::exists(root_ / (title_ + "_0.bmp")));
     }
 }
 
