@@ -107,8 +107,8 @@ int write_beside(const FileBytesTy& write, const char* name, bool replace)
 {
     const std::string target = platform::resolve_path(name ? name : "");
     const auto [folder_path, file_name] = platform::split_folder_path(target);
-    const std::string leaf = file_name;
-    return write_in_folder(write, folder_path, leaf, target.substr(0, target.size() - leaf.size()), name, replace);
+    return write_in_folder(write, folder_path, file_name, target.substr(0, target.size() - file_name.size()), name,
+                           replace);
 }
 
 // One file name in a folder, taken as it is: never resolved, never split.
