@@ -176,12 +176,19 @@ void AddTextSpriteAt(sprDfStrCTy* sprite, const char* font, int32_t depth, const
 // no time (0 or less).
 void FormatRaceTime(char* out, size_t size, int32_t ms);
 // The first "<name>_<n>.bmp" in the current folder (the game's) that
-// nothing has yet, a link that leads nowhere included. `name` is the
-// window's title, a caption: '/' and control characters become '_', as
-// does a leading '.', an empty one is "screenshot", and one too long for
-// `size` or a file name is cut at a letter's boundary. False only when
-// not even the number fits `size`.
+// nothing has yet, a link that leads nowhere included: one file name,
+// never a path. `name` is the window's title, a caption: '/' and control
+// characters become '_', as does a leading '.'; '\' stays a letter of
+// the name. An empty one is "screenshot", and one too long for `size` or
+// for the save (every name the save makes of it, imgSaveNameMost) is cut
+// at a letter's boundary. False only when not even the number fits.
 bool ScreenshotName(char* out, size_t size, const char* name);
+// Saves `screen` as a new picture in the game's folder (the current one)
+// under ScreenshotName's name for the caption `title`: the write every
+// screenshot goes through. A screenshot is worth less than the race: its
+// failure is reported once, with the name and the way out, and fails it
+// alone. 0, or the code reported.
+int SaveScreenshot(imgCTy* screen, const char* title);
 // The best time after a race of `raceMs`: the race when there is no best
 // time yet (0 or less) or the race is faster.
 int32_t BestResult(int32_t best, int32_t raceMs);

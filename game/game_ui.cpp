@@ -66,14 +66,12 @@ void FormatRaceTime(char* out, size_t size, int32_t ms)
 
 namespace {
 
-// The most bytes a name in a folder may have (NAME_MAX).
-constexpr size_t kFileNameMost = 255;
-
 // The window's title as the start of a file name of at most `room` bytes.
 // The title is a caption, which another user's settings file in a group's
-// folder may give: no '/' of it leads the picture out of the game's
-// folder, no leading '.' hides it, control characters do not reach a
-// listing, and a long title is cut at a letter's boundary.
+// folder may give, and the name it makes is never resolved as a path: no
+// '/' of it leads the picture out of the game's folder, no leading '.'
+// hides it, control characters do not reach a listing, and a long title
+// is cut at a letter's boundary. A '\' is a letter like any other.
 std::string CaptionAsFileName(const char* caption, size_t room)
 {
     std::string name = caption && *caption ? caption : "screenshot";
@@ -91,11 +89,15 @@ std::string CaptionAsFileName(const char* caption, size_t room)
     return name;
 }
 
+// Screenshots go to the game's folder, the current one.
+constexpr const char* kShotFolder = "";
+
 } // namespace
 
 bool ScreenshotName(char* out, size_t size, const char* name)
 {
-    const size_t most = size == 0 ? 0 : std::min(size - 1, kFileNameMost);
+    // Room for the save's temporary names too, which are longer.
+    const size_t most = size == 0 ? 0 : std::min(size - 1, imgSaveNameMost);
     for (int n = 0;; ++n) {
         char number[16];
         const size_t suffix = static_cast<size_t>(std::snprintf(number, sizeof number, "_%d.bmp", n));
@@ -104,9 +106,40 @@ bool ScreenshotName(char* out, size_t size, const char* name)
         std::snprintf(out, size, "%s%s", CaptionAsFileName(name, most - suffix).c_str(), number);
         // A link that leads nowhere holds its number too: a picture saved
         // at it would replace the link.
-        if (!quarn::name_taken(out))
+        if (!quarn::name_taken_in(kShotFolder, out))
             return true;
     }
+}
+
+int SaveScreenshot(imgCTy* screen, const char* title)
+{
+    char name[imgSaveNameMost + 1];
+    if (!ScreenshotName(name, sizeof name, title))
+        return ERR_CREATE;
+    // A failure of this act is reported in a box whose Return goes on.
+    const errOptionalAct optional;
+    // The picture of the screen, at the screen's size. One there is no
+    // memory for fails alone, said once, and the race and the save at its
+    // end go on.
+    try {
+        imgRowCTy shot;
+        const pelFmtCTy format(pel_FMT_R8G8B8);
+        // Quietly: the one report below names the file and the way out.
+        if (errTry([&] { shot.SetSize(screen->width, screen->height, &format); }) == 0) {
+            screen->Draw(&shot, 0, 0, nullptr);
+            // Never over a name that appeared since it was picked; the
+            // save reports its own failures.
+            return shot.SaveBmpNewIn(kShotFolder, name);
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    char text[512], shown[260];
+    std::snprintf(text, sizeof text,
+                  "Can't save the screenshot '%s': not enough memory for a picture of %d x %d pels. The race goes "
+                  "on; close other programs, or choose a smaller screen (SCR_LX, SCR_LY).",
+                  strCopyShown(shown, sizeof shown, name) ? shown : "", screen->width, screen->height);
+    (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text));
+    return ERR_NO_MEMORY;
 }
 
 int32_t BestResult(int32_t best, int32_t raceMs) { return best <= 0 || raceMs < best ? raceMs : best; }
@@ -118,34 +151,8 @@ bool screenshotAsked = false;
 
 void TakeScreenshot()
 {
-    if (!gMode.device || !gMode.device->back)
-        return;
-    char name[260];
-    if (!ScreenshotName(name, sizeof name, g_app->cfg->GetStr("WND_NAME")))
-        return;
-    // The picture of the screen, at the screen's size. A screenshot is
-    // worth less than the race: one there is no memory for fails alone,
-    // said once, and the race and the save at its end go on.
-    imgCTy* screen = gMode.device->back;
-    try {
-        imgRowCTy shot;
-        const pelFmtCTy format(pel_FMT_R8G8B8);
-        // Quietly: the one report below names the file and the way out.
-        if (errTry([&] { shot.SetSize(screen->width, screen->height, &format); }) == 0) {
-            screen->Draw(&shot, 0, 0, nullptr);
-            // Never over a name that appeared since it was picked; the
-            // save reports its own failures.
-            (void)shot.SaveBmpNew(name);
-            return;
-        }
-    } catch (const std::bad_alloc&) {
-    }
-    char text[512], shown[260];
-    std::snprintf(text, sizeof text,
-                  "Can't save the screenshot '%s': not enough memory for a picture of %d x %d pels. The race goes "
-                  "on; close other programs, or choose a smaller screen (SCR_LX, SCR_LY).",
-                  strCopyShown(shown, sizeof shown, name) ? shown : "", screen->width, screen->height);
-    (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text));
+    if (gMode.device && gMode.device->back)
+        (void)SaveScreenshot(gMode.device->back, g_app->cfg->GetStr("WND_NAME"));
 }
 
 } // namespace

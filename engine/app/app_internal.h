@@ -78,6 +78,15 @@ void gaLoadSettings(gaCTy& app);
 // it): it asks nothing of the display.
 void gaSaveSettings(gaCTy& app);
 
+// The save that runs before a box's answer ends the process
+// (quarn::end_on_box_answer: Abort in a report's box): gaSaveSettings of
+// the running application, as on every other end. gaInstallBoxEndSave(true)
+// installs it, which the start-up does once the settings are read and the
+// single-instance lock is held; false takes it away, which the shut-down
+// does before its own save.
+void gaSaveBeforeBoxEnd() noexcept;
+void gaInstallBoxEndSave(bool on);
+
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();
 

@@ -5,9 +5,12 @@
 // left running, they would meet the static objects they use being
 // destroyed. So on those paths the game's music and the sound system are
 // stopped first. Nothing is saved there: the configuration is written by
-// the orderly shut-down, and by the handler of a lost display before the X
-// library's exit (gaSaveSettings).
+// the orderly shut-down, by the handler of a lost display before the X
+// library's exit (gaSaveSettings), and before a box's answer ends the
+// process (gaSaveBeforeBoxEnd).
 #include "engine/app/app_internal.h"
+
+#include "quarn/ReportBox.h"
 
 #include <cstdlib>
 #include <thread>
@@ -68,4 +71,25 @@ void gaStopThreads()
         gaEngine.sndDone();
     } catch (...) {
     }
+}
+
+void gaInstallBoxEndSave(bool on) { quarn::set_box_end_hook(on ? gaSaveBeforeBoxEnd : nullptr); }
+
+void gaSaveBeforeBoxEnd() noexcept
+{
+    if (!g_app)
+        return;
+    // The box that ends the program is mostly a report's, shown while the
+    // reporter keeps its handler off: a failure of the save would then be
+    // said nowhere. It gets its own box here. Nothing unwinds out of this
+    // function, which runs inside the reporter, between the report and
+    // its caller's frames.
+    const uint8_t mode = errState.mode;
+    errState.mode = ERR_MODE_NO_UNWIND;
+    try {
+        gaSaveSettings(*g_app);
+    } catch (...) {
+        // Memory gone with the save half made: the old file stays whole.
+    }
+    errState.mode = mode;
 }

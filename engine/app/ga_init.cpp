@@ -291,6 +291,8 @@ void gaCTy::Init()
         if (g_app)
             gaSaveSettings(*g_app);
     });
+    // So does Abort in a report's box, which ends the process at once.
+    gaInstallBoxEndSave(true);
     OnPreInit();
     gaWindowFailed = !CreateMainWindow();
     if (gaWindowFailed) {

@@ -48,6 +48,8 @@ void gaCTy::Run()
 gaCTy::~gaCTy()
 {
     GameShutdown();
+    // Saved here: an Abort answered during this save ends without a second.
+    gaInstallBoxEndSave(false);
     gaSaveSettings(*this);
     // Saved: a display lost from here on has nothing more to keep.
     platform::on_display_lost(nullptr);

@@ -79,6 +79,10 @@ int show(void* owner, const char* text, const char* title, unsigned type)
     return DBG_IDCANCEL;
 }
 
+// Per thread: a report on the sound's thread is not one of the screenshot
+// the main thread takes meanwhile.
+thread_local int optional_acts = 0;
+
 class BoxOpen {
 public:
     BoxOpen() { box_open = true; }
@@ -88,6 +92,12 @@ public:
 };
 
 } // namespace
+
+errOptionalAct::errOptionalAct() { ++optional_acts; }
+
+errOptionalAct::~errOptionalAct() { --optional_acts; }
+
+bool errInOptionalAct() { return optional_acts > 0; }
 
 void dbgSetHooks(const dbgHooksTy* table) { hooks = table ? *table : dbgHooksTy{}; }
 
@@ -190,17 +200,21 @@ int dbgMessage(const char* format, const char* sourceFile, int line, int code, v
                                                                : "Message";
     if (hooks.title)
         hooks.title(title);
-    const int button = dbgMessageBox(text.c_str(), title, DBG_MB_ABORTRETRYIGNORE);
+    // Return answers the default button: for an act the program does
+    // without, the one that goes on.
+    const unsigned default_button = errInOptionalAct() ? DBG_MB_DEFBUTTON3 : 0;
+    const int button = dbgMessageBox(text.c_str(), title, DBG_MB_ABORTRETRYIGNORE | default_button);
     if (hooks.button)
         hooks.button(button);
 
     const int answer = button == DBG_IDRETRY ? ERR_DEBUG_BREAK : button == DBG_IDABORT ? ERR_BOX_ABORT : ERR_BOX_IGNORE;
     errState.answer = static_cast<int8_t>(answer);
     if (answer == ERR_BOX_ABORT) {
-        // Abort ends the process with the stored code. A box shown outside a
-        // report has none stored; it must not end the process as a success.
+        // Abort ends the process with the stored code, the program's save
+        // first. A box shown outside a report has none stored; it must not
+        // end the process as a success.
         const int exit_code = errState.code != 0 ? errState.code : code != 0 ? code : ERR_BOX_ABORT;
-        platform::exit_now(exit_code);
+        quarn::end_on_box_answer({.status = exit_code});
     }
     return answer;
 }

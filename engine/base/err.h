@@ -156,6 +156,20 @@ private:
 };
 // The name of the innermost errReadingFile scope; null outside any.
 [[nodiscard]] const char* errReadingFileName();
+// Marks the reports made on the calling thread while it lives as being
+// about an act the program does without when it fails (a screenshot, a
+// sound): their debug box has Ignore as its default button, so that Return
+// goes on, where the first button, Abort, would end the program. Scopes
+// nest.
+class errOptionalAct {
+public:
+    errOptionalAct();
+    ~errOptionalAct();
+    errOptionalAct(const errOptionalAct&) = delete;
+    errOptionalAct& operator=(const errOptionalAct&) = delete;
+};
+// True inside an errOptionalAct scope of the calling thread.
+[[nodiscard]] bool errInOptionalAct();
 // Formats into the library's message buffer and reports ERR_USER_MSG with it.
 [[nodiscard]] int errMessage(int level, const char* format, ...);
 // Reports the stored code again with every stored field (0 when none).
@@ -243,7 +257,9 @@ int dbgMessageBox(const char* text, const char* title, unsigned type);
 // The debug box: program, file, line, code and the user text (`format` is a
 // printf format). Returns ERR_DEBUG_BREAK (Retry), ERR_BOX_IGNORE, or ends
 // the process on Abort with the stored code (Linux keeps its low 8 bits:
-// -97 is seen as exit status 159).
+// -97 is seen as exit status 159), through quarn::end_on_box_answer, which
+// runs the program's save first. Its default button is Abort, Ignore
+// inside an errOptionalAct scope.
 int dbgMessage(const char* format, const char* sourceFile, int line, int code, va_list va);
 int dbgMessageF(const char* sourceFile, int line, int code, const char* format, ...)
     __attribute__((format(printf, 4, 5)));

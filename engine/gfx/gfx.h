@@ -274,6 +274,12 @@ using imgDrawEntryTy = void (*)(imgCTy* source, imgCTy* destination, int32_t x, 
 imgDrawEntryTy imgSetDrawEntry(imgDrawEntryTy entry);
 [[nodiscard]] imgDrawEntryTy imgGetDrawEntry();
 
+// The most bytes the BMP save adds to a file name for its temporary files
+// ("<name>.99.tmp~"), and so the longest name SaveBmpNewIn saves under
+// where a folder's names have at most 255 bytes (NAME_MAX).
+inline constexpr size_t imgSaveNameRoom = 8;
+inline constexpr size_t imgSaveNameMost = 255 - imgSaveNameRoom;
+
 // The abstract image: a rectangle of pels in one pel format, with an
 // optional colour key and a lock that hands out the pels of a rectangle.
 // The fields are public: the blitter and the line primitives read them.
@@ -411,6 +417,15 @@ public:
     // counts): ERR_CREATE when something is there or appears meanwhile,
     // which is left as it is.
     [[nodiscard]] int SaveBmpNew(const char* name);
+    // SaveBmpNew as the file `fileName` of the folder `folder` (null or ""
+    // for the current one), both taken as the system names them, never
+    // resolved: '\' and every other byte but '/' are letters of the name.
+    // For a name made from a setting or a caption, which must not choose a
+    // path. A file name that holds '/', or is empty, "." or "..", is refused
+    // (ERR_CREATE, "Invalid argument"). The temporary names add at most
+    // imgSaveNameRoom bytes to it: a name of at most imgSaveNameMost bytes
+    // has room for every one of them.
+    [[nodiscard]] int SaveBmpNewIn(const char* folder, const char* fileName);
 
     // pelFmt.ColorToPel(colour, pel_FMT_X8R8G8B8).
     [[nodiscard]] uint32_t ColorToPel(uint32_t colour) const;

@@ -1,6 +1,6 @@
-// Writing BMP pictures (SaveBmp, SaveBmpNew): the file is written beside
-// the target, its rows straight from the locked image, and then given the
-// target's name.
+// Writing BMP pictures (SaveBmp, SaveBmpNew, SaveBmpNewIn): the file is
+// written beside the target, its rows straight from the locked image, and
+// then given the target's name.
 #include "engine/gfx/gfx_internal.h"
 
 #include "platform/file.h"
@@ -36,20 +36,27 @@ constexpr size_t head_size = 54; // file header and BITMAPINFOHEADER
 // one taken is the leftover of a save cut off at that name, or something
 // put there by hand.
 constexpr int temporary_names = 100;
+constexpr char temporary_suffix[] = ".tmp~";
+
+constexpr size_t decimal_digits(int n) { return n < 10 ? 1 : 1 + decimal_digits(n / 10); }
+// The longest temporary name, "<name>.99.tmp~", is what imgSaveNameMost
+// leaves room for.
+static_assert(1 + decimal_digits(temporary_names - 1) + sizeof temporary_suffix - 1 == imgSaveNameRoom);
 
 // Writes a file's bytes to an open file: 0, or the error number.
 using FileBytesTy = std::function<int(platform::FileHandle)>;
 
-// Writes the bytes `write` gives to a file beside `name`, then gives it the
-// name: over what is there, or (replace false) only while the name is free.
-// A failed or cut-short write must not leave half a picture where the old
-// one was.
-int write_beside(const FileBytesTy& write, const char* name, bool replace)
+// Writes the bytes `write` gives to a file beside `file_name` in the
+// folder `folder_path`, then gives it the name: over what is there, or
+// (replace false) only while the name is free. A failed or cut-short write
+// must not leave half a picture where the old one was. `shown` is the
+// folder as messages put it before a name ("" or ending in "/"), `name`
+// the target as the caller named it.
+int write_in_folder(const FileBytesTy& write, const std::string& folder_path, const std::string& file_name,
+                    const std::string& shown, const char* name, bool replace)
 {
-    const std::string target = platform::resolve_path(name ? name : "");
     // The folder is opened once, every name on the way judged; the
     // temporary file, the rename and the clean-up all happen inside it.
-    const auto [folder_path, file_name] = platform::split_folder_path(target);
     const platform::OpenFolder opened(folder_path, platform::FolderFor::writing);
     const platform::FolderHandle folder = opened.handle;
     if (folder == platform::invalid_folder)
@@ -58,7 +65,7 @@ int write_beside(const FileBytesTy& write, const char* name, bool replace)
     // file or link is theirs to keep, as a settings file is.
     platform::NameStatus there;
     if (replace && platform::folder_name_status(folder, file_name.c_str(), there) &&
-        !platform::may_use(folder, file_name.c_str(), there, platform::NameUse::replace, target))
+        !platform::may_use(folder, file_name.c_str(), there, platform::NameUse::replace, shown + file_name))
         return gfxReportFileFailure(ERR_CREATE, name, platform::last_error());
     // The temporary file is made anew and never opened through a link,
     // which would have the picture written where the link leads. A name
@@ -68,12 +75,11 @@ int write_beside(const FileBytesTy& write, const char* name, bool replace)
         std::string temporary = file_name;
         if (n > 0)
             temporary.append(".").append(std::to_string(n));
-        return temporary.append(".tmp~");
+        return temporary.append(temporary_suffix);
     };
     std::string temporary;
     const platform::FileHandle file =
-        platform::folder_create_first_free(folder, temporary_name, temporary_names, false,
-                                           target.substr(0, target.size() - file_name.size()), temporary);
+        platform::folder_create_first_free(folder, temporary_name, temporary_names, false, shown, temporary);
     int error = 0;
     int code = ERR_WRITE;
     if (file == platform::invalid_file) {
@@ -93,6 +99,30 @@ int write_beside(const FileBytesTy& write, const char* name, bool replace)
             (void)platform::folder_remove_made(folder, temporary.c_str(), made);
     }
     return error == 0 ? 0 : gfxReportFileFailure(code, name, error);
+}
+
+// A data name ("DATA\Shot.BMP"): resolved as every open resolves it, then
+// written in the folder it names.
+int write_beside(const FileBytesTy& write, const char* name, bool replace)
+{
+    const std::string target = platform::resolve_path(name ? name : "");
+    const auto [folder_path, file_name] = platform::split_folder_path(target);
+    return write_in_folder(write, folder_path, file_name, target.substr(0, target.size() - file_name.size()), name,
+                           replace);
+}
+
+// One file name in a folder, taken as it is: never resolved, never split.
+// A name that is not one name of a folder is refused before anything is
+// made, so that no '/' of it reaches another folder.
+int write_named_in(const FileBytesTy& write, const char* folder, const char* file_name)
+{
+    const std::string leaf = file_name ? file_name : "";
+    const std::string place = folder && *folder ? folder : ".";
+    const std::string shown = place == "." ? "" : place.back() == '/' ? place : place + "/";
+    const std::string name = shown + leaf;
+    if (leaf.empty() || leaf == "." || leaf == ".." || leaf.find('/') != std::string::npos)
+        return gfxReportFileFailure(ERR_CREATE, name.c_str(), EINVAL);
+    return write_in_folder(write, place, leaf, shown, name.c_str(), false);
 }
 
 // The parts of the BMP file SaveBmp writes: the head (file and information
@@ -197,11 +227,14 @@ int bmp_put(const imgCTy* locked, const BmpLayout& layout, std::vector<uint8_t>&
 // The chunk the rows are gathered in: enough for many rows of a screen.
 constexpr size_t chunk_bytes = size_t { 64 } << 10;
 
-// SaveBmp and SaveBmpNew. The picture is not copied: only the head and a
-// chunk of rows are held beside it, so that a screen-sized save needs
-// little memory of its own. What memory it does need and cannot have fails
-// this save alone, reported with the name.
-int save_bmp(imgCTy* image, const char* name, bool replace)
+// Puts a file's bytes at its place: write_beside or write_named_in.
+using FilePlaceTy = std::function<int(const FileBytesTy&)>;
+
+// SaveBmp, SaveBmpNew and SaveBmpNewIn. The picture is not copied: only
+// the head and a chunk of rows are held beside it, so that a screen-sized
+// save needs little memory of its own. What memory it does need and cannot
+// have fails this save alone, reported with the name.
+int save_bmp(imgCTy* image, const char* name, const FilePlaceTy& place)
 {
     BmpLayout layout;
     if (!bmp_layout(image, layout))
@@ -213,13 +246,11 @@ int save_bmp(imgCTy* image, const char* name, bool replace)
             result = gfxReportDataError();
         } else {
             std::vector<uint8_t> chunk(std::min(chunk_bytes, layout.fileSize));
-            result = write_beside(
-                [&](platform::FileHandle file) {
-                    return bmp_put(image, layout, chunk, [file](const uint8_t* data, size_t size) {
-                        return platform::file_write_all(file, data, size);
-                    });
-                },
-                name, replace);
+            result = place([&](platform::FileHandle file) {
+                return bmp_put(image, layout, chunk, [file](const uint8_t* data, size_t size) {
+                    return platform::file_write_all(file, data, size);
+                });
+            });
         }
     } catch (const std::bad_alloc&) {
         result = gfxReportFileFailure(ERR_CREATE, name, ENOMEM);
@@ -251,6 +282,19 @@ int imgBmpBytes(imgCTy* image, std::vector<uint8_t>& out)
     return 0;
 }
 
-int imgCTy::SaveBmp(const char* name) { return save_bmp(this, name, true); }
+int imgCTy::SaveBmp(const char* name)
+{
+    return save_bmp(this, name, [name](const FileBytesTy& write) { return write_beside(write, name, true); });
+}
 
-int imgCTy::SaveBmpNew(const char* name) { return save_bmp(this, name, false); }
+int imgCTy::SaveBmpNew(const char* name)
+{
+    return save_bmp(this, name, [name](const FileBytesTy& write) { return write_beside(write, name, false); });
+}
+
+int imgCTy::SaveBmpNewIn(const char* folder, const char* fileName)
+{
+    return save_bmp(this, fileName, [folder, fileName](const FileBytesTy& write) {
+        return write_named_in(write, folder, fileName);
+    });
+}

@@ -181,7 +181,9 @@ int32_t dsChanStart(const dsFormat* format, uint8_t priority, uint32_t flags, in
     if (reportFeeder) {
         // Reported outside the lock, and without unwinding to an enclosing
         // frame: the start has returned its result all the same.
+        // The game goes on without this sound: Return on its box goes on.
         const errModeScope no_unwind(ERR_MODE_NO_UNWIND);
+        const errOptionalAct optional;
         (void)errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_NOT_CREATED, 0, "Can't create the sound feeder thread",
                           nullptr, __FILE__, __LINE__);
     }

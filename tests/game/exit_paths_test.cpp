@@ -7,6 +7,7 @@
 #include "game/game.h"
 
 #include "engine/app/app_internal.h"
+#include "platform/headless.h"
 #include "platform/platform.h"
 #include "platform/sdl2/sdl2_x11.h"
 #include "tests/game/game_folder.h"
@@ -514,6 +515,77 @@ TEST_F(GameExit, HowTheProgramIsStartedDoesNotEndItUnsaved)
             EXPECT_FALSE(fs::exists(root_ / "race.cfg.new"));
         }
         EXPECT_FALSE(fs::exists(lock));
+    }
+}
+
+// A screenshot that cannot be written (past a file size limit, where the
+// settings still fit) reports it in a box while a best time of this run
+// is in the settings. Abort on that box ends the game with the box's code
+// (ERR_WRITE's low byte), the settings saved first; Return answers the
+// box's default, which for a screenshot goes on, and the game ends later
+// as asked, saved. Settings past the limit too: the save's own failure is
+// told in its box, whose Abort ends the game at once, the old file whole.
+// Abort once ended the game at once, best time lost, and Return was Abort.
+TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
+{
+    std::string notes;
+    for (int i = 0; i < 2000; ++i)
+        notes += "note_" + std::to_string(i) + " = a line that makes the settings longer than the limit\n";
+    const struct {
+        const char* name;
+        bool abort; // else the box's default, as Return answers it
+        bool long_settings;
+        int status;
+        bool saved;
+    } rows[] = {
+        {"Abort", true, false, ERR_WRITE & 0xFF, true},
+        {"Return", false, false, 0, true},
+        {"Abort, the settings past the limit too", true, true, ERR_WRITE & 0xFF, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MakeFolder();
+        if (row.long_settings)
+            std::ofstream(root_ / "race.cfg", std::ios::app) << notes;
+        const std::string before = read_file(root_ / "race.cfg");
+        static bool g_abort;
+        g_abort = row.abort;
+        std::string said = "Can't write to file '" + title_ + "_0.bmp': File too large";
+        if (!row.saved)
+            said += ".*Can't write to file 'race.cfg': File too large";
+        EXPECT_EXIT(
+            {
+                std::signal(SIGTERM, SIG_DFL);
+                std::signal(SIGALRM, SIG_DFL);
+                ::alarm(60);
+                rlimit limit;
+                limit.rlim_cur = limit.rlim_max = 64 << 10; // under the 800 x 600 picture
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                platform::make_process_sound();
+                platform::set_box_policy([](const platform::BoxRequest& box) {
+                    if (g_abort)
+                        return platform::BoxAnswer::abort;
+                    // The game ends as asked once the box is answered.
+                    ::kill(::getpid(), SIGTERM);
+                    return platform::default_answer(box);
+                });
+                run_program([] {
+                    g_app->cfg->SetInt("best_result", 54321);
+                    platform::headless::feed_input(
+                        {{.kind = platform::headless::InputKind::key_down, .key = platform::vk::f5},
+                         {.at_ms = 16, .kind = platform::headless::InputKind::key_up, .key = platform::vk::f5}});
+                });
+            },
+            testing::ExitedWithCode(row.status), said);
+        const std::string saved = read_file(root_ / "race.cfg");
+        if (row.saved) {
+            EXPECT_NE(saved.find("best_result = 54321\n"), std::string::npos) << saved;
+            EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
+        } else {
+            EXPECT_EQ(saved, before);
+        }
+        EXPECT_FALSE(fs::exists(root_ / (title_ + "_0.bmp")));
+        EXPECT_FALSE(fs::exists(root_ / "race.cfg.new"));
     }
 }
 

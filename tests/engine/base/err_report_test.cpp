@@ -1,5 +1,9 @@
 #include "base_test_support.h"
 
+#include "quarn/ReportBox.h"
+
+#include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -99,6 +103,38 @@ TEST_F(ReportTest, BoxAnswersMapToCodes)
     // The answer belongs to its report: one without a box returns its code.
     EXPECT_EQ(errReport(ERR_NUMBER_OVERFLOW), ERR_NUMBER_OVERFLOW);
     EXPECT_EQ(errState.answer, 0);
+}
+
+// Return answers a box's default button. A report about an act the
+// program does without (a screenshot, a sound) has Ignore there, which
+// goes on; any other keeps Abort first. Scopes nest, and end with the
+// last.
+TEST_F(ReportTest, ReturnOnTheBoxOfAnOptionalActGoesOn)
+{
+    errInitFileMessages();
+    const struct {
+        int scopes;
+        BoxAnswer on_return;
+    } rows[] = {{0, BoxAnswer::abort}, {1, BoxAnswer::ignore}, {2, BoxAnswer::ignore}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.scopes);
+        platform::clear_shown_boxes();
+        int answer = 0;
+        {
+            std::optional<errOptionalAct> outer, inner;
+            if (row.scopes > 0)
+                outer.emplace();
+            if (row.scopes > 1)
+                inner.emplace();
+            // Answered Ignore (the fixture's): Abort would end this
+            // process. The box's default is looked at below.
+            answer = errMessage(ERR_LEVEL_ERROR, "the screenshot failed");
+        }
+        EXPECT_EQ(answer, ERR_BOX_IGNORE);
+        ASSERT_EQ(boxes().size(), 1u);
+        EXPECT_STREQ(platform::answer_name(platform::default_answer(boxes()[0])), platform::answer_name(row.on_return));
+        EXPECT_FALSE(errInOptionalAct());
+    }
 }
 
 TEST_F(ReportTest, ModeIsRestoredAfterEveryPath)
@@ -211,6 +247,20 @@ TEST_F(ReportDeathTest, AbortEndsTheProcessWithTheCode)
             (void)errMessage(ERR_LEVEL_ERROR, "fatal");
         },
         testing::ExitedWithCode(-97 & 0xFF), "");
+}
+
+// Abort ends through the one entry of box ends: the program's hook (its
+// save) runs first, and the status is still the report's code.
+TEST_F(ReportDeathTest, AbortRunsTheProgramsEndHookFirst)
+{
+    EXPECT_EXIT(
+        {
+            errInitFileMessages();
+            quarn::set_box_end_hook([]() noexcept { std::fputs("saved first\n", stderr); });
+            answer_boxes(BoxAnswer::abort);
+            (void)errMessage(ERR_LEVEL_ERROR, "fatal");
+        },
+        testing::ExitedWithCode(-97 & 0xFF), "saved first\n$");
 }
 
 TEST_F(ReportDeathTest, CodeMinusOneEndsTheProcessWithoutABox)

@@ -214,6 +214,49 @@ TEST_F(ImgFilesTest, PaletteRoundTripAndTheTemporaryFileIsGone)
     EXPECT_EQ(read_file(shot), read_file(name));
 }
 
+// A name made from a setting is one file name in the folder given, taken
+// as it is: a name of the most bytes the save's temporary names leave room
+// for is made, also through the last temporary name ("<name>.99.tmp~").
+// What is no one name is refused, with nothing made anywhere.
+TEST_F(ImgFilesTest, ANameInAFolderIsOneFileNameTakenAsItIs)
+{
+    imgRowCTy img;
+    const pelFmtCTy fmt(pel_FMT_R8G8B8);
+    img.SetSize(2, 2, &fmt);
+    fs::create_directory(dir.file("game"));
+    fs::create_directory(dir.file("game/sub"));
+    const struct {
+        std::string name;
+        int result;
+        int temporaries_taken = 0; // leftovers "<name>.tmp~", "<name>.1.tmp~", ...
+    } rows[] = {
+        {"\\" + std::string(imgSaveNameMost - 1, 'n'), 0, 99},
+        {"sub/x.bmp", ERR_CREATE},
+        {"../x.bmp", ERR_CREATE},
+        {"..", ERR_CREATE},
+        {".", ERR_CREATE},
+        {"", ERR_CREATE},
+    };
+    size_t files = 1;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name.substr(0, 20));
+        for (int n = 0; n < row.temporaries_taken; ++n) {
+            std::string taken = "game/" + row.name;
+            if (n > 0)
+                taken.append(".").append(std::to_string(n));
+            write_file(dir.file(taken.append(".tmp~")), {'x'});
+        }
+        EXPECT_EQ(img.SaveBmpNewIn(dir.file("game").c_str(), row.name.c_str()), row.result);
+        files += size_t(row.temporaries_taken) + (row.result == 0 ? 1 : 0);
+        if (row.result == 0) {
+            EXPECT_EQ(read_file(dir.file("game/" + row.name)).size(), 54u + 2 * 8);
+        }
+    }
+    EXPECT_EQ(size_t(std::distance(fs::directory_iterator(dir.file("game")), fs::directory_iterator {})), files);
+    EXPECT_TRUE(fs::is_empty(dir.file("game/sub")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator {}), 1);
+}
+
 TEST_F(ImgFilesTest, SaveReportsWhatCannotBeWritten)
 {
     imgRowCTy img;

@@ -229,4 +229,12 @@ bool file_exists(const char* path) { return path && platform::path_exists(platfo
 // then finds free, also where only a namesake of another case is there.
 bool name_taken(const char* path) { return path && platform::name_taken(platform::resolve_path(path).c_str()); }
 
+bool name_taken_in(const char* folder, const char* name)
+{
+    if (!name)
+        return false;
+    const std::string path = folder && *folder ? std::string(folder) + "/" + name : std::string(name);
+    return platform::name_taken(path.c_str());
+}
+
 } // namespace quarn

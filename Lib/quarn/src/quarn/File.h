@@ -55,5 +55,10 @@ private:
 // file_exists, following links, misses). The name is matched as every open
 // matches it (platform/path_resolve.h), namesakes of another case included.
 [[nodiscard]] bool name_taken(const char* path);
+// name_taken for the one name `name` of the folder `folder` (null or ""
+// for the current one), both as the system names them: nothing is
+// resolved, so that '\' is a letter of the name, and a namesake of
+// another case is another name.
+[[nodiscard]] bool name_taken_in(const char* folder, const char* name);
 
 } // namespace quarn

@@ -54,6 +54,26 @@ platform::BoxAnswer show_logged_box(const platform::BoxRequest& request, std::st
 // ("class quarn::io::Failure").
 int report_exception(const Exception& e, unsigned kind, platform::WindowHandle owner, const char* extra) noexcept;
 
+// The one way a box's answer ends the program: Abort in the engine layer's
+// debug box, Abort in the assertion box. The program's end hook runs first,
+// so that what every other end saves (the settings, a best time) is saved
+// on this one too; then the process ends, with `status` (Linux keeps its
+// low 8 bits) or, with `abort_signal`, by the abort signal, which leaves a
+// core dump and stops a debugger where the assertion failed. The hook runs
+// once: a box its own work opens and answers Abort ends the process at
+// once, with that box's status.
+struct BoxEnd {
+    int status = 0;
+    bool abort_signal = false;
+};
+[[noreturn]] void end_on_box_answer(BoxEnd end) noexcept;
+
+// What runs before a box's answer ends the program; null (the default)
+// for nothing. The application installs its save once the settings are
+// read, and takes it away when its own shut-down saves.
+using BoxEndHook = void (*)() noexcept;
+void set_box_end_hook(BoxEndHook hook) noexcept;
+
 // The assertion box (caption "Assertion failed!", Abort/Retry/Ignore with
 // Retry as default): 0 debug (Retry), 1 continue (Ignore), 2 stop (Abort, or
 // the box failed). Owned by the active window's last popup. A quit request

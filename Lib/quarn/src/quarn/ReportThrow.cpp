@@ -6,7 +6,6 @@
 #include "platform/debug.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <ostream>
 
 namespace quarn {
@@ -70,7 +69,7 @@ bool report_throw(const ThrowOrigin& origin, const Exception& e) noexcept
         return true;
     if (answer == 1)
         return false;
-    std::abort();
+    end_on_box_answer({.abort_signal = true});
 }
 
 } // namespace quarn
