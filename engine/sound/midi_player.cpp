@@ -55,17 +55,38 @@ bool soundfontFallbackLogged = false;
 // said once, whatever the players and soundfonts after it.
 bool synthLibraryLogged = false;
 
+// What the player can do when the library did not load. Only a library
+// that is missing or broken is mended by its package: one that could not
+// be opened for want of descriptors or memory is fine, and comes back at
+// the next start that has them (the library is opened once per process).
+std::string synthLibraryWayOut(const platform::MidiSoundfontState& state)
+{
+    switch (state.library_fault) {
+    case platform::SynthLibraryFault::open_files:
+        return "the game may open no more files: raise the limit on open files (ulimit -n) and start it again";
+    case platform::SynthLibraryFault::system_files:
+        return "the system has too many files open: close some programs and start the game again";
+    case platform::SynthLibraryFault::memory:
+        return "there is not enough memory to load it: close some programs, or raise the memory limit "
+               "(ulimit -v), and start the game again";
+    case platform::SynthLibraryFault::none:
+    case platform::SynthLibraryFault::broken:
+        break;
+    }
+    return "install the package " + state.library_package + " ('sudo apt-get install --reinstall "
+        + state.library_package + "')";
+}
+
 // Without its library the music is silent whatever the settings: said, with
-// the package that brings the library back, and not as the soundfont's
-// fault, which no other soundfont would mend.
+// its cause's way out, and not as the soundfont's fault, which no other
+// soundfont would mend.
 void logSynthLibraryFailure(const platform::MidiSoundfontState& state)
 {
     if (state.library_why.empty() || synthLibraryLogged)
         return;
     synthLibraryLogged = true;
-    const std::string text = "can't load the synthesiser library (" + state.library_why
-        + "); the music is silent: install the package " + state.library_package
-        + " ('sudo apt-get install --reinstall " + state.library_package + "')";
+    const std::string text = "can't load the synthesiser library (" + state.library_why + "); the music is silent: "
+        + synthLibraryWayOut(state);
     std::fprintf(stderr, "%s\n", text.c_str());
     quarn::open_entry(snd_log_warning) << text << std::endl;
 }

@@ -37,6 +37,7 @@ struct Devices {
     std::string soundfont;
     bool synth_tried = false;
     std::string library_why;
+    SynthLibraryFault library_fault = SynthLibraryFault::none;
     bool soundfont_refused = false;
     std::string soundfont_why;
     std::string soundfont_loaded;
@@ -62,6 +63,7 @@ MidiSynth* synth_locked(Devices& d)
         std::string why;
         if (!midi_detail::synth_library(why)) {
             d.library_why = why;
+            d.library_fault = midi_detail::synth_library_fault(why);
             return nullptr;
         }
         const uint32_t rate = audio_state() != AudioState::closed ? audio_format().rate : AudioFormat{}.rate;
@@ -121,7 +123,7 @@ MidiSoundfontState midi_soundfont_state()
 {
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
-    return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why,
+    return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why, d.library_fault,
         QUARN_SYNTH_PACKAGE };
 }
 
