@@ -81,6 +81,9 @@ struct MidiSoundfontState {
     std::string library_why;
     SynthLibraryFault library_fault = SynthLibraryFault::none;
     std::string library_package; // the system's package that installs that library
+    // No soundfont plays, and none is installed where the system's are
+    // searched (below): the music is silent until one is.
+    bool none_installed = false;
 };
 MidiSoundfontState midi_soundfont_state();
 
@@ -266,5 +269,7 @@ private:
 
 // The path of the soundfont found in Debian's places, or "".
 std::string default_midi_soundfont();
+// The folder those places are in (/usr/share/sounds, for sf2/ and sf3/).
+std::string midi_soundfont_folder();
 
 } // namespace platform

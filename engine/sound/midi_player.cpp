@@ -54,6 +54,8 @@ bool soundfontFallbackLogged = false;
 // The synthesiser's library is opened once per process, so its failure is
 // said once, whatever the players and soundfonts after it.
 bool synthLibraryLogged = false;
+// Likewise a system without a soundfont.
+bool noSoundfontLogged = false;
 
 // What the player can do when the library did not load. Only a library
 // that is missing or broken is mended by its package: one that could not
@@ -91,16 +93,39 @@ void logSynthLibraryFailure(const platform::MidiSoundfontState& state)
     quarn::open_entry(snd_log_warning) << text << std::endl;
 }
 
+// The packages that put a General MIDI soundfont where the system's are
+// searched: the small one first, as it loads in a fraction of the time.
+std::string soundfontWayOut()
+{
+    return "install one ('sudo apt-get install timgm6mb-soundfont', or fluid-soundfont-gm), or name one with the "
+           "setting 'soundfont'";
+}
+
+// A system without a soundfont plays no music: said once (the synthesiser
+// is made once per process), or the player hears silence and never learns
+// why. Not a box: the game goes on without music.
+void logNoSoundfont(const platform::MidiSoundfontState& state)
+{
+    if (!state.none_installed || state.refused || noSoundfontLogged)
+        return;
+    noSoundfontLogged = true;
+    const std::string text = "no soundfont is set, and none is installed in " + platform::midi_soundfont_folder()
+        + "/sf2; the music is silent: " + soundfontWayOut();
+    std::fprintf(stderr, "%s\n", text.c_str());
+    quarn::open_entry(snd_log_warning) << text << std::endl;
+}
+
 void logSynthesiserFailures()
 {
     const platform::MidiSoundfontState state = platform::midi_soundfont_state();
     logSynthLibraryFailure(state);
+    logNoSoundfont(state);
     if (!state.refused || soundfontFallbackLogged)
         return;
     soundfontFallbackLogged = true;
     std::string text = "can't load the soundfont \"" + soundfontAskedFor + "\" (" + state.why + "); ";
     if (state.loaded.empty())
-        text += "no other soundfont is installed, the music is silent";
+        text += "no other soundfont is installed, the music is silent: " + soundfontWayOut();
     else
         text += "the music plays with \"" + state.loaded + "\"";
     // The player set the soundfont: told where they look, not only in the log.

@@ -41,6 +41,7 @@ struct Devices {
     bool soundfont_refused = false;
     std::string soundfont_why;
     std::string soundfont_loaded;
+    bool none_installed = false;
     std::unique_ptr<MidiSynth> synth; // device 0 when it loaded
     SilentSink silent;
 };
@@ -78,6 +79,8 @@ MidiSynth* synth_locked(Devices& d)
         if (synth->ok()) {
             d.synth = std::move(synth);
             d.soundfont_loaded = d.soundfont_refused || d.soundfont.empty() ? default_midi_soundfont() : d.soundfont;
+        } else {
+            d.none_installed = default_midi_soundfont().empty();
         }
     }
     return d.synth.get();
@@ -124,7 +127,7 @@ MidiSoundfontState midi_soundfont_state()
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
     return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why, d.library_fault,
-        QUARN_SYNTH_PACKAGE };
+        QUARN_SYNTH_PACKAGE, d.none_installed };
 }
 
 void set_midi_device_override(MidiSink* sink, MidiClock* clock)

@@ -140,6 +140,55 @@ TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
     }
 }
 
+// A system without a soundfont played no music and said nothing. Said
+// once for two players, on stderr and in the log, with the packages that
+// bring one; a soundfont set that does not load, with none to stand in,
+// likewise. The system's soundfonts are searched in a folder of the
+// test's own, empty. Each row in a start of its own: the synthesiser is
+// made once per process.
+TEST(SoundfontFallback, NoSoundfontInstalledIsSaidOnceWithThePackages)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string way_out = "the music is silent: install one ('sudo apt-get install timgm6mb-soundfont', or "
+                                "fluid-soundfont-gm), or name one with the setting 'soundfont'";
+    const struct {
+        bool set; // a broken soundfont named in the settings, else none
+        std::string said; // what comes before the way out, after the folder searched
+    } rows[] = {
+        {false, "no soundfont is set, and none is installed in <dir>/sf2; "},
+        {true, "can't load the soundfont \"<dir>/race.sf2\" (not a soundfont the synthesiser can load); no other "
+               "soundfont is installed, "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.set ? "a broken soundfont set" : "none set");
+        // The same name in the child, which runs the test again from its
+        // start, under the test's own temporary folder.
+        const auto dir = std::filesystem::temp_directory_path() / "no_soundfont";
+        const std::string said = std::regex_replace(row.said, std::regex("<dir>"), dir.string()) + way_out + "\n";
+        EXPECT_EXIT(
+            {
+                std::filesystem::create_directories(dir / "sf2");
+                std::ofstream(dir / "race.sf2", std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
+                platform::midi_detail::set_soundfont_folder(dir.c_str());
+                if (row.set)
+                    MidiPlayer::SetSoundfont((dir / "race.sf2").c_str());
+                std::string text;
+                {
+                    soundtest::SoundLogCapture log(dir / "music.log");
+                    for (int player = 0; player < 2; ++player)
+                        MidiPlayer(nullptr).Play("");
+                    text = log.text();
+                }
+                std::filesystem::remove_all(dir);
+                const std::string line = "[sound] warning: " + said;
+                const size_t at = text.find(line);
+                const bool once = at != std::string::npos && text.find(line, at + 1) == std::string::npos;
+                std::_Exit(once && platform::midi_soundfont_state().loaded.empty() ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), testing::HasSubstr(said));
+    }
+}
+
 // Only a library that is missing or broken is mended by reinstalling its
 // package: one the loader could not open for want of descriptors or
 // memory is fine. The loader's texts as it makes them, the system's
