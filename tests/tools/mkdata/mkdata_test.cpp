@@ -5,6 +5,7 @@
 #include "tools/mkdata/layout.h"
 #include "tools/mkdata/track_check.h"
 #include "tests/support/as_unprivileged.h"
+#include "tests/support/no_free_descriptor.h"
 #include "tests/support/refused_calls.h"
 
 #include "engine/gfx/gfx.h"
@@ -654,6 +655,8 @@ TEST(DataFolder, AWriteTheDiskRefusesNamesTheFileAndWhy)
 // bytes.
 TEST(DataFolder, TooFewOpenFilesIsSaidAsSuch)
 {
+    if (test_support::sanitizer_needs_descriptors)
+        GTEST_SKIP() << test_support::sanitizer_needs_descriptors_reason;
     const fs::path dir = fs::temp_directory_path() / ("mkdata_files_" + std::to_string(std::random_device {}()));
     fs::create_directories(dir);
     const struct {
