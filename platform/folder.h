@@ -87,9 +87,16 @@ struct NameStatus {
 // with the permission bits `mode` whatever the umask (a folder made in one
 // shared with a group keeps the group's setgid bit); folders that are
 // there are left as they are. Every name on the way is judged by the rule
-// for shared folders. On failure, `failed` (when given) gets the folder
-// the failure came at, which may lie above `path`.
-[[nodiscard]] bool folder_make(const char* path, uint32_t mode, std::string* failed = nullptr);
+// for shared folders. On failure, `failed` (when given) says where it came,
+// which may lie above `path`.
+struct FolderMakeFailure {
+    std::string folder;
+    // True: `folder`, which is there, could not be opened to look for or
+    // make the next folder in it (the rule refused it, no search
+    // permission, too many open files). False: `folder` could not be made.
+    bool opening = false;
+};
+[[nodiscard]] bool folder_make(const char* path, uint32_t mode, FolderMakeFailure* failed = nullptr);
 
 // The error number of folder_create_first_free() where every name it may
 // use is taken, each by the player or root: system_error_text() names the

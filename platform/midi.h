@@ -60,6 +60,16 @@ uint32_t midi_out_device_count();
 // first needed.
 void set_midi_soundfont(const std::string& path);
 
+// Why the synthesiser's library could not be used, as far as it decides
+// what the player can do about it.
+enum class SynthLibraryFault {
+    none,
+    broken,       // missing, damaged, or lacking a function: its package mends it
+    open_files,   // the process may open no more files (EMFILE): the library is fine
+    system_files, // the system's table of open files is full (ENFILE)
+    memory,       // no memory to map it (ENOMEM, a segment that could not be mapped)
+};
+
 // What became of the soundfont once the synthesiser was first needed.
 struct MidiSoundfontState {
     bool tried = false;       // the synthesiser has been made (or failed)
@@ -69,7 +79,11 @@ struct MidiSoundfontState {
     // Why the synthesiser's library could not be used, "" when it could (or
     // was not tried): then no soundfont plays, and none is refused for it.
     std::string library_why;
+    SynthLibraryFault library_fault = SynthLibraryFault::none;
     std::string library_package; // the system's package that installs that library
+    // No soundfont plays, and none is installed where the system's are
+    // searched (below): the music is silent until one is.
+    bool none_installed = false;
 };
 MidiSoundfontState midi_soundfont_state();
 
@@ -255,5 +269,7 @@ private:
 
 // The path of the soundfont found in Debian's places, or "".
 std::string default_midi_soundfont();
+// The folder those places are in (/usr/share/sounds, for sf2/ and sf3/).
+std::string midi_soundfont_folder();
 
 } // namespace platform

@@ -69,9 +69,12 @@ std::string settings_file(const gaCTy& app) { return std::string(app.appName) + 
 // Why the start did not read the settings file whole.
 std::string read_failure(const cfgLoadTy& read)
 {
+    // Where the letters that decided it stand: UTF-8 text with a picture's
+    // bytes in it is mended only where the player finds them.
     if (read.read == cfgReadTy::utf16 || read.read == cfgReadTy::utf32)
-        return std::string("it is ") + (read.read == cfgReadTy::utf16 ? "UTF-16" : "UTF-32") +
-               " text, and the settings are read as UTF-8";
+        return std::string("it is ") + (read.read == cfgReadTy::utf16 ? "UTF-16 text (two-byte" : "UTF-32 text (four-byte") +
+               " letters from line " + std::to_string(read.wideLine) + ", byte offset " + std::to_string(read.wideAt) +
+               "), and the settings are read as UTF-8";
     return read.error != 0 ? platform::system_error_text(read.error) : std::string("not read");
 }
 

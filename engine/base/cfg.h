@@ -54,6 +54,12 @@ struct cfgLoadTy {
     cfgReadTy read = cfgReadTy::none;
     int error = 0; // the system's error number, 0 for whole and none
     uint32_t variables = 0; // the lines read that set a variable
+    // utf16 and utf32: where the first two letters of two (four) bytes
+    // stand, a byte offset from 0 and the line from 1, counted by '\n'
+    // bytes; what a player needs to find bytes that made UTF-8 text look
+    // so (a picture appended to the file).
+    uint64_t wideAt = 0;
+    uint32_t wideLine = 0;
 };
 
 // Save's result when it kept a file because its owner may not write it

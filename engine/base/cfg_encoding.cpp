@@ -14,8 +14,14 @@
 // order mark is one more unit of the text: it decides nothing, so UTF-8
 // text that a tool put FF FE before is read as UTF-8, with or without a
 // stray NUL in it, as it would be without the mark.
+//
+// A file called UTF-16 or UTF-32 by mistake (UTF-8 text with a picture's
+// bytes appended, a value holding "a\0b\0") is mended only where the player
+// finds the letters that decided it: the place of the first such pair is
+// kept, as a byte offset and the line that holds it.
 #include "engine/base/cfg_internal.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -28,12 +34,16 @@ public:
 
     void Take(unsigned char byte)
     {
+        ++taken_;
         letters_ += byte != 0;
         letter_at_ = filled_ == at_ ? byte != 0 : letter_at_;
         if (++filled_ < width_)
             return;
         const bool lone_letter = letters_ == 1 && letter_at_;
-        found_ = found_ || (lone_letter && last_lone_letter_);
+        if (!found_ && lone_letter && last_lone_letter_) {
+            found_ = true;
+            found_at_ = taken_ - 2 * width_;
+        }
         last_lone_letter_ = lone_letter;
         filled_ = 0;
         letters_ = 0;
@@ -41,9 +51,13 @@ public:
     }
     // Two units side by side, each a letter and NULs.
     bool Found() const { return found_; }
+    // The byte offset of the first such pair.
+    uint64_t FoundAt() const { return found_at_; }
 
 private:
     size_t width_, at_;
+    uint64_t taken_ = 0; // bytes taken in all
+    uint64_t found_at_ = 0;
     size_t filled_ = 0;  // bytes of the unit taken so far
     size_t letters_ = 0; // its bytes that are not NUL
     bool letter_at_ = false;
@@ -51,9 +65,39 @@ private:
     bool found_ = false;
 };
 
+// The line (from 1) that holds the byte at `offset`, counted by '\n' bytes
+// as an editor showing the file as UTF-8 counts them; the stream is read
+// from its start.
+uint32_t LineAt(std::FILE* stream, uint64_t offset)
+{
+    std::rewind(stream);
+    unsigned char chunk[64 * 1024];
+    uint32_t line = 1;
+    while (offset > 0) {
+        const size_t size = std::fread(chunk, 1, size_t(std::min<uint64_t>(offset, sizeof chunk)), stream);
+        if (size == 0)
+            break;
+        line += uint32_t(std::count(chunk, chunk + size, '\n'));
+        offset -= size;
+    }
+    return line;
+}
+
+// The first pair found among the readings of one width.
+bool FirstFound(const Reading (&readings)[2], uint64_t& at)
+{
+    bool found = false;
+    for (const Reading& reading : readings)
+        if (reading.Found() && (!found || reading.FoundAt() < at)) {
+            at = reading.FoundAt();
+            found = true;
+        }
+    return found;
+}
+
 } // namespace
 
-cfgReadTy cfgTextEncoding(std::FILE* stream)
+cfgEncodingTy cfgTextEncoding(std::FILE* stream)
 {
     // UTF-32 first: what stands so in four bytes is no UTF-16 (its units
     // of NULs alone part each pair of letters there).
@@ -68,10 +112,13 @@ cfgReadTy cfgTextEncoding(std::FILE* stream)
                 reading->Take(chunk[i]);
         wide = utf32[0].Found() || utf32[1].Found();
     }
+    cfgEncodingTy encoding;
+    if (FirstFound(utf32, encoding.at))
+        encoding.read = cfgReadTy::utf32;
+    else if (FirstFound(utf16, encoding.at))
+        encoding.read = cfgReadTy::utf16;
+    if (encoding.read != cfgReadTy::whole)
+        encoding.line = LineAt(stream, encoding.at);
     std::rewind(stream);
-    if (wide)
-        return cfgReadTy::utf32;
-    if (utf16[0].Found() || utf16[1].Found())
-        return cfgReadTy::utf16;
-    return cfgReadTy::whole;
+    return encoding;
 }

@@ -55,8 +55,14 @@ int cfgLoadStream(cfgCTy& cfg, std::FILE* stream, const char* fileName, uint32_t
 // The encoding of the text of a stream just opened: cfgReadTy::utf16 or
 // utf32 (either byte order, with a mark or without one) for text that is
 // not read, cfgReadTy::whole for anything else, which is read as UTF-8.
+// For utf16 and utf32, where the first two letters of that width stand.
 // The whole stream is read, then from its start again.
-cfgReadTy cfgTextEncoding(std::FILE* stream);
+struct cfgEncodingTy {
+    cfgReadTy read = cfgReadTy::whole;
+    uint64_t at = 0;   // their byte offset, from 0
+    uint32_t line = 0; // the line that holds them, from 1
+};
+cfgEncodingTy cfgTextEncoding(std::FILE* stream);
 // cfgCTy::Load on a stream just opened (left open), from its start: text
 // in UTF-16 or UTF-32 is not read (cfgReadTy::utf16, utf32 with EILSEQ);
 // anything else goes through cfgLoadStream.

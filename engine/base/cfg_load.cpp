@@ -138,8 +138,8 @@ cfgLoadTy cfgLoadOpenStream(cfgCTy& cfg, std::FILE* stream, const char* fileName
     // keys with U+FFFD between their letters, which a save would then put
     // in place of the player's settings: such a file is not read, and not
     // saved over either.
-    if (const cfgReadTy encoding = cfgTextEncoding(stream); encoding != cfgReadTy::whole)
-        return {encoding, EILSEQ};
+    if (const cfgEncodingTy encoding = cfgTextEncoding(stream); encoding.read != cfgReadTy::whole)
+        return {.read = encoding.read, .error = EILSEQ, .wideAt = encoding.at, .wideLine = encoding.line};
     errno = 0;
     uint32_t variables = 0;
     if (const int error = cfgLoadStream(cfg, stream, fileName, &variables))

@@ -55,18 +55,63 @@ bool soundfontFallbackLogged = false;
 // The synthesiser's library is opened once per process, so its failure is
 // said once, whatever the players and soundfonts after it.
 bool synthLibraryLogged = false;
+// Likewise a system without a soundfont.
+bool noSoundfontLogged = false;
+
+// What the player can do when the library did not load. Only a library
+// that is missing or broken is mended by its package: one that could not
+// be opened for want of descriptors or memory is fine, and comes back at
+// the next start that has them (the library is opened once per process).
+std::string synthLibraryWayOut(const platform::MidiSoundfontState& state)
+{
+    switch (state.library_fault) {
+    case platform::SynthLibraryFault::open_files:
+        return "the game may open no more files: raise the limit on open files (ulimit -n) and start it again";
+    case platform::SynthLibraryFault::system_files:
+        return "the system has too many files open: close some programs and start the game again";
+    case platform::SynthLibraryFault::memory:
+        return "there is not enough memory to load it: close some programs, or raise the memory limit "
+               "(ulimit -v), and start the game again";
+    case platform::SynthLibraryFault::none:
+    case platform::SynthLibraryFault::broken:
+        break;
+    }
+    return "install the package " + state.library_package + " ('sudo apt-get install --reinstall "
+        + state.library_package + "')";
+}
 
 // Without its library the music is silent whatever the settings: said, with
-// the package that brings the library back, and not as the soundfont's
-// fault, which no other soundfont would mend.
+// its cause's way out, and not as the soundfont's fault, which no other
+// soundfont would mend.
 void logSynthLibraryFailure(const platform::MidiSoundfontState& state)
 {
     if (state.library_why.empty() || synthLibraryLogged)
         return;
     synthLibraryLogged = true;
-    const std::string text = "can't load the synthesiser library (" + state.library_why
-        + "); the music is silent: install the package " + state.library_package
-        + " ('sudo apt-get install --reinstall " + state.library_package + "')";
+    const std::string text = "can't load the synthesiser library (" + state.library_why + "); the music is silent: "
+        + synthLibraryWayOut(state);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    quarn::open_entry(snd_log_warning) << text << std::endl;
+}
+
+// The packages that put a General MIDI soundfont where the system's are
+// searched: the small one first, as it loads in a fraction of the time.
+std::string soundfontWayOut()
+{
+    return "install one ('sudo apt-get install timgm6mb-soundfont', or fluid-soundfont-gm), or name one with the "
+           "setting 'soundfont'";
+}
+
+// A system without a soundfont plays no music: said once (the synthesiser
+// is made once per process), or the player hears silence and never learns
+// why. Not a box: the game goes on without music.
+void logNoSoundfont(const platform::MidiSoundfontState& state)
+{
+    if (!state.none_installed || state.refused || noSoundfontLogged)
+        return;
+    noSoundfontLogged = true;
+    const std::string text = "no soundfont is set, and none is installed in " + platform::midi_soundfont_folder()
+        + "/sf2; the music is silent: " + soundfontWayOut();
     std::fprintf(stderr, "%s\n", text.c_str());
     quarn::open_entry(snd_log_warning) << text << std::endl;
 }
@@ -75,13 +120,14 @@ void logSynthesiserFailures()
 {
     const platform::MidiSoundfontState state = platform::midi_soundfont_state();
     logSynthLibraryFailure(state);
+    logNoSoundfont(state);
     if (!state.refused || soundfontFallbackLogged)
         return;
     soundfontFallbackLogged = true;
     std::string text =
         "can't load the soundfont \"" + platform::shown_text(soundfontAskedFor) + "\" (" + state.why + "); ";
     if (state.loaded.empty())
-        text += "no other soundfont is installed, the music is silent";
+        text += "no other soundfont is installed, the music is silent: " + soundfontWayOut();
     else
         text += "the music plays with \"" + platform::shown_text(state.loaded) + "\"";
     // The player set the soundfont: told where they look, not only in the log.

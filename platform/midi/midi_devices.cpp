@@ -37,9 +37,11 @@ struct Devices {
     std::string soundfont;
     bool synth_tried = false;
     std::string library_why;
+    SynthLibraryFault library_fault = SynthLibraryFault::none;
     bool soundfont_refused = false;
     std::string soundfont_why;
     std::string soundfont_loaded;
+    bool none_installed = false;
     std::unique_ptr<MidiSynth> synth; // device 0 when it loaded
     SilentSink silent;
 };
@@ -62,6 +64,7 @@ MidiSynth* synth_locked(Devices& d)
         std::string why;
         if (!midi_detail::synth_library(why)) {
             d.library_why = why;
+            d.library_fault = midi_detail::synth_library_fault(why);
             return nullptr;
         }
         const uint32_t rate = audio_state() != AudioState::closed ? audio_format().rate : AudioFormat{}.rate;
@@ -76,6 +79,8 @@ MidiSynth* synth_locked(Devices& d)
         if (synth->ok()) {
             d.synth = std::move(synth);
             d.soundfont_loaded = d.soundfont_refused || d.soundfont.empty() ? default_midi_soundfont() : d.soundfont;
+        } else {
+            d.none_installed = default_midi_soundfont().empty();
         }
     }
     return d.synth.get();
@@ -121,8 +126,8 @@ MidiSoundfontState midi_soundfont_state()
 {
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
-    return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why,
-        QUARN_SYNTH_PACKAGE };
+    return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why, d.library_fault,
+        QUARN_SYNTH_PACKAGE, d.none_installed };
 }
 
 void set_midi_device_override(MidiSink* sink, MidiClock* clock)

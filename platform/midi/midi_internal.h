@@ -29,6 +29,17 @@ void set_soundfont_checked_hook(SoundfontCheckedHook hook);
 // the reason a failed open gives. Set before the first synthesiser is made.
 void set_synth_library_name(const char* name);
 
+// The folder Debian's soundfonts are searched in (its sf2/ and sf3/), by
+// default /usr/share/sounds: tests name a folder of their own, to see what
+// a system without a soundfont says. Set before the first synthesiser is
+// made.
+void set_soundfont_folder(const char* folder);
+
+// What a failed open's text (the loader's, as dlerror() gives it) says of
+// the synthesiser library: the loader leaves errno as it was, but ends the
+// text of a failed system call with that call's strerror() text.
+SynthLibraryFault synth_library_fault(const std::string& loader_text);
+
 inline uint32_t load_u32le(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

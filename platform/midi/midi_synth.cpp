@@ -168,19 +168,34 @@ struct MidiSynth::State {
     }
 };
 
+namespace {
+
+std::atomic<const char*> soundfont_folder{"/usr/share/sounds"};
+
+} // namespace
+
+namespace midi_detail {
+
+void set_soundfont_folder(const char* folder) { soundfont_folder.store(folder); }
+
+} // namespace midi_detail
+
+std::string midi_soundfont_folder() { return soundfont_folder.load(); }
+
 std::string default_midi_soundfont()
 {
     // The small soundfont first: it loads in a fraction of the time.
     static const char* const places[] = {
-        "/usr/share/sounds/sf2/TimGM6mb.sf2",
-        "/usr/share/sounds/sf2/default-GM.sf2",
-        "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-        "/usr/share/sounds/sf3/default-GM.sf3",
+        "/sf2/TimGM6mb.sf2",
+        "/sf2/default-GM.sf2",
+        "/sf2/FluidR3_GM.sf2",
+        "/sf3/default-GM.sf3",
     };
+    const std::string folder = midi_soundfont_folder();
     std::error_code error;
     for (const char* place : places) {
-        if (std::filesystem::is_regular_file(place, error))
-            return place;
+        if (std::filesystem::is_regular_file(folder + place, error))
+            return folder + place;
     }
     return {};
 }

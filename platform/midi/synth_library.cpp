@@ -2,7 +2,11 @@
 
 #include "platform/midi/midi_internal.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
 
 #include <dlfcn.h>
 
@@ -70,6 +74,29 @@ Opened open_library()
 }
 
 } // namespace
+
+SynthLibraryFault synth_library_fault(const std::string& loader_text)
+{
+    const auto ends_with_error = [&loader_text](int error) {
+        return loader_text.ends_with(std::string(": ") + std::strerror(error));
+    };
+    if (ends_with_error(EMFILE))
+        return SynthLibraryFault::open_files;
+    if (ends_with_error(ENFILE))
+        return SynthLibraryFault::system_files;
+    // The loader's own words where mapping a library it opened fails for
+    // want of address space, which it gives without the system's text.
+    static const char* const memory_texts[] = {
+        "failed to map segment from shared object",
+        "cannot map zero-fill pages",
+        "out of memory",
+    };
+    if (ends_with_error(ENOMEM) ||
+        std::any_of(std::begin(memory_texts), std::end(memory_texts),
+                    [&loader_text](const char* text) { return loader_text.find(text) != std::string::npos; }))
+        return SynthLibraryFault::memory;
+    return SynthLibraryFault::broken;
+}
 
 void set_synth_library_name(const char* name) { library_name.store(name); }
 

@@ -159,7 +159,7 @@ bool folder_remove_made(FolderHandle folder, const char* name, const MadeFile& m
     return ::unlinkat(folder, name, 0) == 0;
 }
 
-bool folder_make(const char* path, uint32_t mode, std::string* failed)
+bool folder_make(const char* path, uint32_t mode, FolderMakeFailure* failed)
 {
     if (!path || !*path) {
         errno = ENOENT;
@@ -175,7 +175,7 @@ bool folder_make(const char* path, uint32_t mode, std::string* failed)
             const int holder = open_parent_under_rule(part.c_str(), name);
             if (holder < 0) {
                 if (failed)
-                    *failed = split_folder_path(part).first;
+                    *failed = {split_folder_path(part).first, true};
                 return false;
             }
             // Made here: the mode asked for, whatever the umask says, set
@@ -186,7 +186,7 @@ bool folder_make(const char* path, uint32_t mode, std::string* failed)
             errno = error;
             if (!ok) {
                 if (failed)
-                    *failed = part;
+                    *failed = {part, false};
                 return false;
             }
         }

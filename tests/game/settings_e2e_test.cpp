@@ -205,9 +205,13 @@ TEST_F(GameSettings, EachKindOfSettingsFileGetsWhatItShould)
         {"the player's 0640", nullptr, nullptr, "Quarn Race"},
         // Text in another encoding is kept byte for byte, not rewritten as
         // UTF-8 with the best time lost in it.
-        {"UTF-16 with its mark", "Can't read file 'race.cfg': it is UTF-16 text, and the settings are read as UTF-8",
+        {"UTF-16 with its mark",
+         "Can't read file 'race.cfg': it is UTF-16 text (two-byte letters from line 1, byte offset 2), and the "
+         "settings are read as UTF-8",
          "could not be read at start (it is UTF-16 text", "Quarn Race"},
-        {"UTF-32 without a mark", "Can't read file 'race.cfg': it is UTF-32 text, and the settings are read as UTF-8",
+        {"UTF-32 without a mark",
+         "Can't read file 'race.cfg': it is UTF-32 text (four-byte letters from line 1, byte offset 0), and the "
+         "settings are read as UTF-8",
          "could not be read at start (it is UTF-32 text", "Quarn Race"},
         // NULs are what a crash leaves, not UTF-32: each bad line is
         // named (a NUL reads as U+FFFD), and the exit saves over them.

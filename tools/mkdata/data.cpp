@@ -33,6 +33,8 @@ bool report(bool ok, const std::string& file)
 
 std::vector<uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
 
+std::string why(int error) { return platform::system_error_text(error); }
+
 // The settings file is the player's once it exists (the game saves the best
 // time and the window's place into it), so it is only ever created: "x"
 // fails on a file that is there, and that file is left as it is. When it
@@ -40,7 +42,9 @@ std::vector<uint8_t> bytes_of(const std::string& text) { return {text.begin(), t
 // is created: an exclusive create fails on a link even when its target is
 // missing. Anyone else's link is not written through (trust.h): in a
 // folder shared with a group, a member could aim it at any file of the
-// player's. "" when the file is there or was written, else why not.
+// player's. "" when the file is there or was written, else what failed and
+// why: a file that is there is never said to be one that could not be
+// written, as nothing was to be written to it.
 std::string write_config_if_none(const std::string& name, const std::string& text)
 {
     // After 40 links (a loop) the name reached has no file, and is
@@ -48,26 +52,30 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
     int error = 0;
     const std::string file = platform::write_target(name, error);
     if (error != 0 && error != ELOOP)
-        return platform::system_error_text(error);
+        return "cannot look for race.cfg: " + why(error);
     // Made new where nothing has the name, by the walk that judges every
     // name on the way.
     const platform::FileHandle made = platform::file_open(file.c_str(), platform::FileOpen::create_new);
     if (made == platform::invalid_file) {
         if (platform::last_error() != EEXIST)
-            return platform::system_error_text(platform::last_error());
+            return "cannot write race.cfg: " + why(platform::last_error());
         const auto [folder_path, last] = platform::split_folder_path(file);
-        const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
-        platform::NameStatus status;
-        if (folder.handle != platform::invalid_folder &&
-            platform::folder_name_status(folder.handle, last.c_str(), status) && status.link &&
-            !platform::may_use(folder.handle, last.c_str(), status, platform::NameUse::write_through, file))
-            return platform::system_error_text(platform::last_error());
+        {
+            // Closed before the open below, which walks to the file again.
+            const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
+            if (folder.handle == platform::invalid_folder)
+                return "cannot check the race.cfg that is there: " + why(platform::last_error());
+            platform::NameStatus status;
+            if (platform::folder_name_status(folder.handle, last.c_str(), status) && status.link &&
+                !platform::may_use(folder.handle, last.c_str(), status, platform::NameUse::write_through, file))
+                return "cannot write race.cfg: " + why(platform::last_error());
+        }
         // Kept only when a regular file is really there: a link that still
         // leads nowhere (a loop), a folder or a device is a failure, not the
         // player's settings.
         const platform::FileHandle there = platform::file_open(file.c_str(), platform::FileOpen::read_existing);
         if (there == platform::invalid_file)
-            return platform::system_error_text(platform::last_error());
+            return "cannot open the race.cfg that is there: " + why(platform::last_error());
         (void)platform::file_close(there);
         return "";
     }
@@ -82,7 +90,7 @@ std::string write_config_if_none(const std::string& name, const std::string& tex
     const platform::OpenFolder folder(folder_path, platform::FolderFor::writing);
     if (folder.handle != platform::invalid_folder)
         (void)platform::folder_remove_made(folder.handle, last.c_str(), identity);
-    return platform::system_error_text(error);
+    return "cannot write race.cfg: " + why(error);
 }
 
 } // namespace
@@ -137,8 +145,8 @@ int write_game_data(const std::string& out)
     // The game starts from this copy when race.cfg is missing.
     const std::string shipped = make_config();
     ok &= report(data.write("shipped.cfg", bytes_of(shipped)), "shipped.cfg");
-    if (const std::string why = write_config_if_none(out + "/race.cfg", shipped); !why.empty()) {
-        std::fprintf(stderr, "mkdata: cannot write race.cfg: %s\n", why.c_str());
+    if (const std::string failure = write_config_if_none(out + "/race.cfg", shipped); !failure.empty()) {
+        std::fprintf(stderr, "mkdata: %s\n", failure.c_str());
         ok = false;
     }
     return ok ? 0 : 1;

@@ -84,10 +84,15 @@ std::string DataFolder::open(const std::string& path)
     // Made closed to writing by others whatever the umask is: the judge
     // below refuses a data folder every user may write to.
     // A failure on the way is named where it came: the folder above that
-    // could not be made or entered, not the data folder never reached.
-    std::string failed;
-    if (!platform::folder_make(path.c_str(), 0755, &failed))
-        return "cannot make the folder " + failed + ": " + platform::system_error_text(platform::last_error());
+    // could not be made or opened, not the data folder never reached. A
+    // folder that is there but could not be opened (too many open files)
+    // is not said to be one that could not be made.
+    platform::FolderMakeFailure failed;
+    if (!platform::folder_make(path.c_str(), 0755, &failed)) {
+        const std::string why = platform::system_error_text(platform::last_error());
+        return failed.opening ? "cannot open the folder " + failed.folder + " on the way to " + path + ": " + why
+                              : "cannot make the folder " + failed.folder + ": " + why;
+    }
     folder_ = platform::data_folder_open(path.c_str(), platform::FolderFor::writing);
     if (folder_ == platform::invalid_folder) {
         const int error = platform::last_error();

@@ -520,6 +520,45 @@ TEST_F(CfgTest, LoadSaysWhatItFoundAndWaitsForNothing)
     }));
 }
 
+// A file called UTF-16 or UTF-32 says where the letters that decided it
+// stand: UTF-8 text with a picture's bytes after it, or a value holding
+// "a\0b\0", was only called UTF-16, and the player could not find what to
+// mend. Offsets by hand: the first of the two units, counted from 0.
+TEST_F(CfgTest, TextInAnotherEncodingSaysWhereItsLettersStand)
+{
+    using namespace std::string_literals;
+    const struct {
+        const char* what;
+        std::string text;
+        cfgReadTy read;
+        uint64_t at;
+        uint32_t line;
+    } rows[] = {
+        {"UTF-16 with its mark", "\xFF\xFE" "b\0=\0" "1\0\n\0"s, cfgReadTy::utf16, 2, 1},
+        {"UTF-32, big-endian", "\0\0\0b\0\0\0=" "\0\0\0" "1\0\0\0\n"s, cfgReadTy::utf32, 0, 1},
+        // 'a' at 13 shares its unit with ' '; "\0b" and "\0\n" are the pair.
+        {"a value holding a, NUL, b, NUL", "a = 1\nname = a\0b\0\n"s, cfgReadTy::utf16, 14, 2},
+        {"binary bytes after a line", "best_result = 5\n\x01\x02\x7F\0\x10\0\xFF"s, cfgReadTy::utf16, 18, 2},
+        // Past the first 64 KB the load reads in.
+        {"far down", [] {
+             std::string text;
+             for (int line = 0; line < 12000; ++line)
+                 text += "x = 1\n";
+             return text + "a\0b\0"s;
+         }(),
+         cfgReadTy::utf16, 72000, 12001},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        write_text(dir.file("wide.cfg"), row.text);
+        cfgCTy cfg;
+        const cfgLoadTy got = cfg.Load(dir.file("wide.cfg").c_str());
+        EXPECT_EQ(got.read, row.read);
+        EXPECT_EQ(got.wideAt, row.at);
+        EXPECT_EQ(got.wideLine, row.line);
+    }
+}
+
 TEST_F(CfgTest, GettersAndSetters)
 {
     cfgCTy cfg;

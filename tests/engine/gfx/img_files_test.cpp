@@ -2,6 +2,7 @@
 // the common variants, damaged files, the text picture and decoded TGAs.
 #include "gfx_test_support.h"
 #include "tests/Lib/quarn/src/img/JpegFixtures.h"
+#include "tests/Lib/quarn/src/img/TgaWriter.h"
 #include "tests/support/refused_calls.h"
 
 #include <cstdio>
@@ -555,6 +556,34 @@ TEST_F(ImgFilesTest, DamagedFilesAreRefusedWithDataErrorAndWhy)
         imgRowCTy img;
         const std::vector<uint8_t> cut(valid.begin(), valid.begin() + ptrdiff_t(n));
         EXPECT_EQ(read_bytes(img, cut), n + 3 >= valid.size() ? 0 : ERR_DATA) << n;
+    }
+}
+
+// A picture past the decoders' size limit is refused with its size and the
+// limit, as the layer's own size refusals are: "JPEG picture too large"
+// left the player to guess which picture, and by how much.
+TEST_F(ImgFilesTest, APictureTooLargeToDecodeSaysItsSizeAndTheLimit)
+{
+    const std::string small_jpeg = img_test::jpeg_file(16, 16, std::vector<uint8_t>(16 * 16 * 3, 90));
+    const struct {
+        const char* file;
+        std::string bytes;
+        const char* why;
+    } rows[] = {
+        {"bkg.jpg", img_test::with_frame_size(small_jpeg, 30000, 30000),
+         "the JPEG picture is 30000 x 30000 pels of 3 bytes, more than 1073741824 bytes"},
+        {"font.tga", img_test::tga_file({.type = 2, .depth = 16, .width = 65535, .height = 6000}),
+         "the TGA picture is 65535 x 6000 pels of 3 bytes, more than 1073741824 bytes"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const std::string name = dir.file(row.file);
+        write_file(name, std::vector<uint8_t>(row.bytes.begin(), row.bytes.end()));
+        reports().clear();
+        imgRowCTy img;
+        EXPECT_EQ(name.ends_with(".jpg") ? img.LoadJpg(name.c_str()) : img.LoadTga(name.c_str()), ERR_DATA);
+        ASSERT_EQ(reports().size(), 1u);
+        EXPECT_EQ(reports()[0].text, name + ": " + row.why);
     }
 }
 

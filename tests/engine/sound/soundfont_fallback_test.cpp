@@ -3,6 +3,7 @@
 // happened. A program of its own, since the synthesiser is made once per
 // process.
 #include "sound_log_capture.h"
+#include "tests/support/no_free_descriptor.h"
 
 #include "engine/sound/sound.h"
 #include "platform/midi.h"
@@ -11,11 +12,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,6 +138,121 @@ TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
             testing::MatchesRegex("can't load the synthesiser library \\([^\n]*" + std::string(row.reason)
                 + "[^\n]*\\); " + std::regex_replace(way_out, std::regex("[()]"), "\\$&") + "\n"));
     }
+}
+
+// A system without a soundfont played no music and said nothing. Said
+// once for two players, on stderr and in the log, with the packages that
+// bring one; a soundfont set that does not load, with none to stand in,
+// likewise. The system's soundfonts are searched in a folder of the
+// test's own, empty. Each row in a start of its own: the synthesiser is
+// made once per process.
+TEST(SoundfontFallback, NoSoundfontInstalledIsSaidOnceWithThePackages)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string way_out = "the music is silent: install one ('sudo apt-get install timgm6mb-soundfont', or "
+                                "fluid-soundfont-gm), or name one with the setting 'soundfont'";
+    const struct {
+        bool set; // a broken soundfont named in the settings, else none
+        std::string said; // what comes before the way out, after the folder searched
+    } rows[] = {
+        {false, "no soundfont is set, and none is installed in <dir>/sf2; "},
+        {true, "can't load the soundfont \"<dir>/race.sf2\" (not a soundfont the synthesiser can load); no other "
+               "soundfont is installed, "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.set ? "a broken soundfont set" : "none set");
+        // The same name in the child, which runs the test again from its
+        // start, under the test's own temporary folder.
+        const auto dir = std::filesystem::temp_directory_path() / "no_soundfont";
+        const std::string said = std::regex_replace(row.said, std::regex("<dir>"), dir.string()) + way_out + "\n";
+        EXPECT_EXIT(
+            {
+                std::filesystem::create_directories(dir / "sf2");
+                std::ofstream(dir / "race.sf2", std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
+                platform::midi_detail::set_soundfont_folder(dir.c_str());
+                if (row.set)
+                    MidiPlayer::SetSoundfont((dir / "race.sf2").c_str());
+                std::string text;
+                {
+                    soundtest::SoundLogCapture log(dir / "music.log");
+                    for (int player = 0; player < 2; ++player)
+                        MidiPlayer(nullptr).Play("");
+                    text = log.text();
+                }
+                std::filesystem::remove_all(dir);
+                const std::string line = "[sound] warning: " + said;
+                const size_t at = text.find(line);
+                const bool once = at != std::string::npos && text.find(line, at + 1) == std::string::npos;
+                std::_Exit(once && platform::midi_soundfont_state().loaded.empty() ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), testing::HasSubstr(said));
+    }
+}
+
+// Only a library that is missing or broken is mended by reinstalling its
+// package: one the loader could not open for want of descriptors or
+// memory is fine. The loader's texts as it makes them, the system's
+// reason after its own words.
+TEST(SoundfontFallback, TheLoadersReasonTellsABrokenLibraryFromAShortage)
+{
+    using platform::SynthLibraryFault;
+    const std::string name = "libfluidsynth.so.3: ";
+    const struct {
+        std::string text;
+        SynthLibraryFault fault;
+    } rows[] = {
+        {name + "cannot open shared object file: No such file or directory", SynthLibraryFault::broken},
+        {name + "file too short", SynthLibraryFault::broken},
+        {name + "invalid ELF header", SynthLibraryFault::broken},
+        {name + "undefined symbol: fluid_synth_sysex", SynthLibraryFault::broken},
+        {name + "cannot open shared object file: " + std::strerror(EMFILE), SynthLibraryFault::open_files},
+        {"libglib-2.0.so.0: cannot open shared object file: " + std::string(std::strerror(EMFILE)),
+         SynthLibraryFault::open_files},
+        {name + "cannot open shared object file: " + std::strerror(ENFILE), SynthLibraryFault::system_files},
+        {name + "cannot open shared object file: " + std::strerror(ENOMEM), SynthLibraryFault::memory},
+        {"libmp3lame.so.0: failed to map segment from shared object", SynthLibraryFault::memory},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(platform::midi_detail::synth_library_fault(row.text), row.fault) << row.text;
+}
+
+// With no descriptor left when the music starts (`ulimit -n` at 6 or 7),
+// the library could not be opened and the player was told to reinstall
+// it. Said once, with the loader's reason and the limit as the way out.
+TEST(SoundfontFallback, ALibraryOpenedWithoutDescriptorsIsNotCalledBroken)
+{
+    if (test_support::sanitizer_needs_descriptors)
+        GTEST_SKIP() << test_support::sanitizer_needs_descriptors_reason;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string way_out = "the music is silent: the game may open no more files: raise the limit on open "
+                                "files \\(ulimit -n\\) and start it again";
+    EXPECT_EXIT(
+        {
+            const auto dir = std::filesystem::temp_directory_path() / ("synth_files_" + std::to_string(::getpid()));
+            std::filesystem::create_directories(dir);
+            std::string text;
+            {
+                soundtest::SoundLogCapture log(dir / "music.log");
+                // The log's file is opened by its first line.
+                *quarn::default_log_stream() << "before the music\n" << std::flush;
+                rlimit before{};
+                ::getrlimit(RLIMIT_NOFILE, &before);
+                test_support::leave_no_free_descriptor();
+                for (int player = 0; player < 2; ++player)
+                    MidiPlayer(nullptr).Play("");
+                ::setrlimit(RLIMIT_NOFILE, &before);
+                text = log.text();
+            }
+            std::filesystem::remove_all(dir);
+            const std::regex line("\\[sound\\] warning: can't load the synthesiser library \\([^\n]*: "
+                + std::string(std::strerror(EMFILE)) + "\\); " + way_out + "\n");
+            const auto found = std::sregex_iterator(text.begin(), text.end(), line);
+            const bool once = std::distance(found, std::sregex_iterator()) == 1;
+            std::_Exit(once && text.find("reinstall") == std::string::npos ? 0 : 1);
+        },
+        testing::ExitedWithCode(0),
+        testing::MatchesRegex("can't load the synthesiser library \\([^\n]*Too many open files\\); " + way_out
+            + "\n(.|\n)*"));
 }
 
 // The synthesiser loads the file that was checked: another user who

@@ -5,6 +5,7 @@
 #include "tools/mkdata/layout.h"
 #include "tools/mkdata/track_check.h"
 #include "tests/support/as_unprivileged.h"
+#include "tests/support/no_free_descriptor.h"
 #include "tests/support/refused_calls.h"
 
 #include "engine/gfx/gfx.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include <random>
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -257,12 +260,14 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
     struct Row {
         const char* to;
         uid_t owner;
-        std::string why;
+        std::string why; // all that is said after "mkdata: "
     };
     const std::string members = "Owned by another user ('" + (linked / "race.cfg").string() +
                                 "', a link of user nobody (uid 65534)): make it yours, or remove it";
-    for (const Row& row : {Row {"race.cfg", 0, "Too many levels of symbolic links"}, Row {"kept", 0, "Is a directory"},
-             Row {nullptr, 0, "Is a directory"}, Row {"kept/race.cfg", 65534, members}}) {
+    const std::string there = "cannot open the race.cfg that is there: ";
+    for (const Row& row : {Row {"race.cfg", 0, there + "Too many levels of symbolic links"},
+             Row {"kept", 0, there + "Is a directory"}, Row {nullptr, 0, there + "Is a directory"},
+             Row {"kept/race.cfg", 65534, "cannot write race.cfg: " + members}}) {
         if (row.owner != 0 && ::geteuid() != 0)
             continue; // only root can give a link away
         fs::remove_all(linked / "race.cfg");
@@ -276,7 +281,7 @@ TEST_F(GeneratedData, EveryRunWritesTheSameBytes)
         }
         testing::internal::CaptureStderr();
         EXPECT_EQ(mkdata::write_game_data(linked.string()), 1) << row.why;
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "mkdata: cannot write race.cfg: " + row.why + "\n");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "mkdata: " + row.why + "\n");
     }
 }
 
@@ -483,7 +488,7 @@ struct ToolRun {
 // reaches no folder outside the test's. The program is opened before the
 // user changes, as the folders above it may be closed to that user.
 ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim_t address_space = RLIM_INFINITY,
-                 rlim_t file_size = RLIM_INFINITY)
+                 rlim_t file_size = RLIM_INFINITY, rlim_t open_files = RLIM_INFINITY)
 {
     const fs::path said = dir / "said";
     if (::geteuid() == 0 && ::chown(dir.c_str(), test_support::unprivileged_user, test_support::unprivileged_user) != 0)
@@ -500,6 +505,13 @@ ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args, rlim
         if (file_size != RLIM_INFINITY && ::getrlimit(RLIMIT_FSIZE, &size) == 0) {
             size.rlim_cur = file_size; // soft: the tool sees EFBIG, as on a full disk
             ::setrlimit(RLIMIT_FSIZE, &size);
+        }
+        if (open_files != RLIM_INFINITY) {
+            // As `ulimit -n` in a shell: the tool starts with 0, 1 and 2
+            // open, whatever the test's own process holds.
+            rlimit files{open_files, open_files};
+            if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0 || ::setrlimit(RLIMIT_NOFILE, &files) != 0)
+                ::_exit(126);
         }
         std::vector<char*> argv{const_cast<char*>("mkdata")};
         for (const std::string& arg : args)
@@ -632,6 +644,66 @@ TEST(DataFolder, AWriteTheDiskRefusesNamesTheFileAndWhy)
         EXPECT_EQ(run.status, 1) << run.said;
         EXPECT_NE(run.said.find(row.said), std::string::npos) << run.said;
         fs::remove_all(dir / "out");
+    }
+    fs::remove_all(dir);
+}
+
+// Too few open files (`ulimit -n`), from a limit the loader itself fails
+// under up to one the tool runs under: each failure is said with its
+// reason, and a folder or a race.cfg that is there is never said to be one
+// that could not be made or written. A race.cfg that is there keeps its
+// bytes.
+TEST(DataFolder, TooFewOpenFilesIsSaidAsSuch)
+{
+    if (test_support::sanitizer_needs_descriptors)
+        GTEST_SKIP() << test_support::sanitizer_needs_descriptors_reason;
+    const fs::path dir = fs::temp_directory_path() / ("mkdata_files_" + std::to_string(std::random_device {}()));
+    fs::create_directories(dir);
+    const struct {
+        const char* what;
+        bool played; // a game folder with race.cfg, else a first run
+    } rows[] = {{"a first run", false}, {"a game that was played", true}};
+    for (const auto& row : rows) {
+        int failed = 0, wrote = 0;
+        fs::remove_all(dir / "out");
+        if (row.played) {
+            ASSERT_EQ(run_tool(dir, {"out"}).status, 0);
+            std::ofstream(dir / "out" / "race.cfg", std::ios::app) << "best_result = 4321\n";
+        }
+        for (rlim_t limit = 3; limit <= 8; ++limit) {
+            SCOPED_TRACE(std::string(row.what) + ", at most " + std::to_string(limit) + " open files");
+            if (!row.played)
+                fs::remove_all(dir / "out");
+            const std::string kept = read_all(dir / "out" / "race.cfg");
+            // Absolute, so that the walk passes "/" too.
+            const ToolRun run = run_tool(dir, {(dir / "out").string()}, RLIM_INFINITY, RLIM_INFINITY, limit);
+            if (run.status == 127) // the system's loader, before the tool
+                continue;
+            if (row.played) {
+                EXPECT_EQ(read_all(dir / "out" / "race.cfg"), kept);
+            }
+            if (run.status == 0) {
+                ++wrote;
+                EXPECT_EQ(run.said, "");
+                continue;
+            }
+            ++failed;
+            EXPECT_EQ(run.status, 1) << run.said;
+            EXPECT_TRUE(run.said.starts_with("mkdata: ") && run.said.ends_with(": Too many open files\n") &&
+                        std::count(run.said.begin(), run.said.end(), '\n') == 1)
+                << run.said;
+            // Every folder above DATA was there before the run.
+            const size_t made = run.said.find("cannot make the folder ");
+            if (made != std::string::npos) {
+                EXPECT_TRUE(run.said.substr(made).starts_with("cannot make the folder " + (dir / "out" / "DATA").string()))
+                    << run.said;
+            }
+            if (row.played) {
+                EXPECT_EQ(run.said.find("cannot write race.cfg"), std::string::npos) << run.said;
+            }
+        }
+        EXPECT_GT(failed, 0) << row.what;
+        EXPECT_GT(wrote, 0) << row.what;
     }
     fs::remove_all(dir);
 }

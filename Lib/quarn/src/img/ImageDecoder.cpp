@@ -56,6 +56,13 @@ void ImageDecoderI::read(const Rect* source, Image& target, const Rect* target_r
     do_read(s, target, d, mode);
 }
 
+std::string ImageDecoderI::too_large_text(const char* format, uint64_t width, uint64_t height, size_t bytes_per_pel)
+{
+    return std::string("the ") + format + " picture is " + std::to_string(width) + " x " + std::to_string(height)
+        + " pels of " + std::to_string(bytes_per_pel) + " bytes, more than " + std::to_string(max_picture_bytes)
+        + " bytes";
+}
+
 void ImageDecoderI::load(io::IStream& stream, Image& image)
 {
     open(stream);

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace quarn::io {
 class IStream;
@@ -84,6 +85,13 @@ protected:
     // Called with a source rectangle inside the picture and a target
     // rectangle whose size fits 32 bits, both non-empty.
     virtual void do_read(const Rect& source, Image& target, const Rect& target_rect, ResizeMode mode) = 0;
+
+    // The refusal of a picture past max_picture_bytes, with its size and
+    // the limit, in the words the engine's own size refusals use: "the
+    // JPEG picture is 30000 x 30000 pels of 3 bytes, more than 1073741824
+    // bytes". `bytes_per_pel` counts the decoded pels.
+    [[nodiscard]] static std::string too_large_text(
+        const char* format, uint64_t width, uint64_t height, size_t bytes_per_pel);
 
     // For a decoder whose state died with a failure: it counts as closed.
     void mark_closed() { opened_ = false; }

@@ -132,7 +132,8 @@ void JpgDecoder::do_open(io::IStream& stream)
         * size_t(s.record.output_components);
     if (picture_bytes > max_picture_bytes) {
         do_close();
-        throw_failure("JPEG picture too large");
+        throw_failure(too_large_text("JPEG", s.record.output_width, s.record.output_height,
+            size_t(s.record.output_components)));
     }
 
     if (out_color_space_ == JCS_GRAYSCALE) {

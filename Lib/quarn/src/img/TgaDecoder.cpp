@@ -246,7 +246,7 @@ void TgaDecoder::do_open(io::IStream& stream)
     const size_t pixels = size_t(header.width) * header.height;
     const size_t total = pixels * bytes_per_pixel;
     if (pixels * decoded_bytes_per_pixel > max_picture_bytes)
-        throw_failure("TGA picture too large");
+        throw_failure(too_large_text("TGA", header.width, header.height, decoded_bytes_per_pixel));
 
     GrowingBuffer decoded(total);
     if (header.run_length())

@@ -63,6 +63,22 @@ inline std::string jpeg_file(int width, int height, const std::vector<uint8_t>& 
     return file;
 }
 
+// The file with its frame header (SOF0 or SOF2) saying width x height: a
+// picture of any size from a file of a few hundred bytes. A file without
+// such a header is given back as it is.
+inline std::string with_frame_size(std::string file, uint16_t width, uint16_t height)
+{
+    for (size_t i = 0; i + 9 < file.size(); ++i)
+        if (uint8_t(file[i]) == 0xFF && (uint8_t(file[i + 1]) == 0xC0 || uint8_t(file[i + 1]) == 0xC2)) {
+            file[i + 5] = char(height >> 8);
+            file[i + 6] = char(height);
+            file[i + 7] = char(width >> 8);
+            file[i + 8] = char(width);
+            break;
+        }
+    return file;
+}
+
 // libjpeg's decode of a file into R, G, B bytes with the decoder's DCT
 // method (fast integer).
 inline std::vector<uint8_t> jpeg_reference(const std::string& file, int* width = nullptr, int* height = nullptr)
