@@ -63,9 +63,10 @@ int write_beside(const FileBytesTy& write, const char* name, bool replace)
     // The temporary file is made anew and never opened through a link,
     // which would have the picture written where the link leads. A name
     // that is taken is passed over, so a leftover of a crashed save blocks
-    // nothing.
-    const auto temporary_name = [&file_name](int n) {
-        std::string temporary = file_name;
+    // nothing. (A structured binding is captured by an init-capture: C++20
+    // lets a lambda name one directly, clang before 16 does not.)
+    const auto temporary_name = [&final_name = file_name](int n) {
+        std::string temporary = final_name;
         if (n > 0)
             temporary.append(".").append(std::to_string(n));
         return temporary.append(".tmp~");
