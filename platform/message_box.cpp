@@ -50,18 +50,32 @@ BoxAnswer default_answer(const BoxRequest& request)
     return BoxAnswer::ok;
 }
 
-// Records the box and picks the headless answer. Used by the headless
-// backend; kept here so the policy and the record are one piece of state.
-BoxAnswer answer_headless_box(const BoxRequest& request)
+// A policy the program set answers every box on every backend, recorded
+// and never shown; nullopt when none is set.
+std::optional<BoxAnswer> answer_by_policy(const BoxRequest& request)
 {
     BoxPolicy policy;
     {
         std::lock_guard lock(box_mutex);
-        box_log.push_back(request);
         policy = box_policy;
+        if (policy)
+            box_log.push_back(request);
     }
-    if (policy)
-        return policy(request);
+    if (!policy)
+        return std::nullopt;
+    return policy(request);
+}
+
+// Records the box and picks the headless answer. Used by the headless
+// backend; kept here so the policy and the record are one piece of state.
+BoxAnswer answer_headless_box(const BoxRequest& request)
+{
+    if (const std::optional<BoxAnswer> answer = answer_by_policy(request))
+        return *answer;
+    {
+        std::lock_guard lock(box_mutex);
+        box_log.push_back(request);
+    }
     BoxAnswer answer;
     if (const char* env = std::getenv("QUARN_BOX_ANSWER"); env && parse_box_answer(env, answer)) {
         // An answer the box does not offer falls back to its default.

@@ -51,13 +51,21 @@ const char* answer_name(BoxAnswer answer);
 // The answer a button set gives for its default button.
 BoxAnswer default_answer(const BoxRequest& request);
 
-// How the headless backend answers boxes. Unset, it answers by the
+// How boxes are answered. A policy set here answers every box on every
+// backend, and the box is recorded instead of shown: a test that opens a
+// real window sets one, so that a box decides its outcome instead of
+// waiting for a person on its X server. The game never sets one. Unset,
+// the SDL2 backend shows the box, and the headless backend answers by the
 // QUARN_BOX_ANSWER environment variable (ok, cancel, abort, retry, ignore)
 // and otherwise with the box's default button.
 using BoxPolicy = std::function<BoxAnswer(const BoxRequest&)>;
 void set_box_policy(BoxPolicy policy);
 
-// Every box the headless backend was asked to show, oldest first.
+// A set policy's answer to the box, which is recorded; nullopt, and
+// nothing recorded, when no policy is set.
+std::optional<BoxAnswer> answer_by_policy(const BoxRequest& request);
+
+// Every box the headless backend or a set policy answered, oldest first.
 std::vector<BoxRequest> shown_boxes();
 void clear_shown_boxes();
 

@@ -8,6 +8,8 @@
 # libFuzzer's finer features keeps thousands:
 #   build/fuzz/fuzz/<folder>/fuzz_<name> -merge=1 -use_counters=0 \
 #     fuzz/corpus/<name> build/fuzz-work/<name>
+# An argument names the one target to run. Exits non-zero when the build
+# or a target fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,17 +17,9 @@ bash scripts/install-deps.sh
 source scripts/as-player.sh
 continue_as_player "$0" "$@"
 require_own_build_folder
-seconds=${FUZZ_SECONDS:-60}
-mkdir -p build
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_FUZZ=ON >build/fuzz.configure.log
-cmake --build build/fuzz -j "$(nproc 2>/dev/null || echo 2)"
-only=${1:-}
-for f in $(find build/fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do
-  name=${f##*/fuzz_}
-  [[ -n $only && $name != "$only" ]] && continue
-  work=build/fuzz-work/$name
-  mkdir -p "$work"
-  cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
-  echo "=== $name for ${seconds}s"
-  QUARN_PLATFORM=headless "$f" -max_total_time="$seconds" -malloc_limit_mb=2048 -print_final_stats=1 "$work"
-done
+source scripts/fuzz-targets.sh
+build_fuzz_targets build/fuzz "$(nproc 2>/dev/null || echo 2)"
+if ! run_fuzz_targets build/fuzz "${FUZZ_SECONDS:-60}" build/fuzz-work "${1:-}"; then
+  echo "run-fuzzers: failed: ${fuzz_failed[*]}" >&2
+  exit 1
+fi

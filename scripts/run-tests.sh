@@ -5,8 +5,9 @@
 # every fuzz target's corpus; the release build also builds the benchmarks,
 # so those keep compiling. The release build's SDL2 smoke tests then open a
 # real window, in a private Xvfb when there is no display. A third build
-# runs the tests labelled "threads" under ThreadSanitizer, and clang builds
-# the base library's tests once more. Run by root, the release build's
+# runs the tests labelled "threads" under ThreadSanitizer, clang builds
+# the base library's tests once more, and last the fuzz targets are built
+# by clang with libFuzzer and each run for a few seconds. Run by root, the release build's
 # tests also run as a user without root's rights (under CI, a failure when
 # that user cannot read the build). Exits non-zero on any
 # failure; the last line sums up, with how many tests and rows were
@@ -45,6 +46,7 @@ prepare() {
   tests_tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarn-tests.XXXXXX") || { echo "SUMMARY: FAILED (no temporary folder)"; exit 1; }
   mkdir -p build
   source scripts/test-skips.sh
+  source scripts/fuzz-targets.sh
 }
 
 # Runs a command with TMPDIR naming the folder <$1>. GoogleTest's
@@ -279,6 +281,28 @@ run_clang_base() {
   collect_skips clang-base "$dir.tests.log"
 }
 
+# The fuzz targets as `make fuzz` builds them, by clang with libFuzzer,
+# so that CI compiles every build the documents name; each then runs for
+# FUZZ_SECONDS (default 2) on a copy of its corpus, made afresh in
+# build/fuzz-ci/<name>, to show that it runs. A target that fails leaves
+# its crash there.
+run_fuzz() {
+  local dir=build/fuzz seconds=${FUZZ_SECONDS:-2} log=build/fuzz-ci.log
+  echo "=== fuzz: configure and build (clang, libFuzzer)"
+  if ! build_fuzz_targets "$dir" "$jobs"; then failed+=("fuzz build"); return; fi
+  echo "=== fuzz: each target for ${seconds}s"
+  rm -rf build/fuzz-ci
+  # libFuzzer's own lines go to the log, each target's first line here.
+  if in_tmp "$tests_tmp" run_fuzz_targets "$dir" "$seconds" build/fuzz-ci >"$log" 2>&1; then
+    grep '^=== ' "$log"
+  else
+    cat "$log"
+    echo "=== fuzz: failed: ${fuzz_failed[*]}"
+    failed+=("fuzz targets ${fuzz_failed[*]}")
+  fi
+  ran+=("fuzz targets built by clang and run")
+}
+
 # The opt-in smoke tests of the SDL2 backend open real windows. With a
 # display they use it; without one a private Xvfb is started for them (it
 # picks a free display number itself and reports it), and when none can
@@ -335,12 +359,30 @@ smoke_under_window_manager() {
   return $rc
 }
 
+# SDL2 draws its boxes on X with a font of 120 decipoints, medium, upright
+# and of normal width (xfonts-base has them). Without one a box cannot be
+# drawn and takes its default at once, where on a player's desktop it
+# opens and waits: a test would see what no player sees. So CI (CI=true),
+# which must see what a player's desktop shows, fails without them on the
+# display <$1>; elsewhere it is said.
+check_box_fonts() {
+  xlsfonts -display "$1" -fn '-*-*-medium-r-normal--*-120-*-*-*-*-*-*' 2>/dev/null | grep -q . && return 0
+  local why="the X server $1 has no font for SDL's boxes: install xfonts-base (scripts/install-deps.sh)"
+  if [[ ${CI:-} == true || ${CI:-} == 1 ]]; then
+    echo "smoke: under CI, $why" >&2
+    failed+=("X fonts: $why")
+  else
+    echo "smoke: $why, so a box there takes its default instead of waiting"
+  fi
+}
+
 run_smoke() {
   local bin=build/release/tests/platform/test_platform
   [[ -x $bin ]] || return
   echo "=== smoke: the SDL2 backend in a real window"
   local run=(smoke_tests) log=build/smoke.tests.log
   if [[ -n "${DISPLAY:-}" ]]; then
+    check_box_fonts "$DISPLAY"
     "${run[@]}" 2>&1 | tee "$log"
     ((PIPESTATUS[0] == 0)) || failed+=("smoke tests")
     ran+=("window tests in a real window")
@@ -365,6 +407,7 @@ run_smoke() {
     kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null
     skip_step smoke "Xvfb could not start"; return
   fi
+  check_box_fonts ":$display"
   DISPLAY=:$display "${run[@]}" 2>&1 | tee "$log"
   ((PIPESTATUS[0] == 0)) || failed+=("smoke tests")
   DISPLAY=:$display smoke_under_window_manager 2>&1 | tee -a "$log"
@@ -383,6 +426,7 @@ run_steps() {
   run_build sanitize -DCMAKE_BUILD_TYPE=None -DQUARN_SANITIZE=ON -DQUARN_BENCH=OFF
   run_tsan
   run_clang_base
+  run_fuzz
 }
 
 # The leftovers, the skips and the summary, which names the steps that ran

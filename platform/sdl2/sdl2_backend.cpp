@@ -106,6 +106,8 @@ public:
 
     std::optional<BoxAnswer> message_box(const BoxRequest& request) override
     {
+        if (const std::optional<BoxAnswer> answer = answer_by_policy(request))
+            return answer;
         const auto specs = buttons_of(request.buttons);
         std::vector<SDL_MessageBoxButtonData> buttons;
         for (size_t i = 0; i < specs.size(); ++i) {

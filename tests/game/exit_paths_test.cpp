@@ -23,6 +23,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -94,23 +95,29 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
 // id>, outside the test's folder, and leaves that folder for its next
 // start. A child that runs it gets a /tmp of its own first: a new mount
 // namespace (in a user namespace of its own where it is not root) with an
-// empty file system at /tmp, holding again only the test's folder and the
-// X server's sockets, copies of the real /tmp's. Everything the program
-// makes there goes with the namespace. False where namespaces are not to
-// be had.
-bool private_tmp(const fs::path& keep)
+// empty file system at /tmp, holding again only the test's folder, at
+// /tmp/<its name>, and the X server's sockets, copies of the real /tmp's.
+// Everything the program makes there goes with the namespace. The path
+// to the game's folder is then made of that file system, whose owner is
+// the child's user, and the test's own folder: a user namespace of a
+// player maps that player alone, and root's folder above the test's
+// (TMPDIR=/var/tmp/ci/u) would show as nobody's, which the program
+// rightly refuses in a folder every user may write to. Returns where the
+// test's folder is in the new view; empty where namespaces are not to be
+// had.
+fs::path private_tmp(const fs::path& keep)
 {
     const uid_t uid = ::geteuid();
     const gid_t gid = ::getegid();
     if (::unshare(CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        return false;
+        return {};
     if (uid != 0) {
         std::ofstream("/proc/self/setgroups") << "deny";
         std::ofstream("/proc/self/uid_map") << uid << ' ' << uid << " 1";
         std::ofstream("/proc/self/gid_map") << gid << ' ' << gid << " 1";
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return false;
+        return {};
     // Copies of the two folders' mounts, taken before /tmp is covered.
     const int kept = ::open_tree(AT_FDCWD, keep.c_str(), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
     const int x11 = ::open_tree(AT_FDCWD, "/tmp/.X11-unix", OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
@@ -119,8 +126,10 @@ bool private_tmp(const fs::path& keep)
         fs::create_directories(at, ec);
         return !ec && ::move_mount(tree, "", AT_FDCWD, at.c_str(), MOVE_MOUNT_F_EMPTY_PATH) == 0;
     };
-    return kept >= 0 && ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0 && put(kept, keep) &&
-           (x11 < 0 || put(x11, "/tmp/.X11-unix"));
+    const fs::path inside = fs::path("/tmp") / keep.filename();
+    const bool made = kept >= 0 && ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") == 0 && put(kept, inside) &&
+                      (x11 < 0 || put(x11, "/tmp/.X11-unix"));
+    return made ? inside : fs::path();
 }
 
 // How a run of the real program ended: its exit status (-1 when it did not
@@ -186,9 +195,10 @@ protected:
         fs::remove(root_ / "race.log");
         const pid_t child = ::fork();
         if (child == 0) {
-            if (!private_tmp(root_))
+            const fs::path folder = private_tmp(root_);
+            if (folder.empty())
                 ::_exit(77);
-            if (::chdir(root_.c_str()) != 0)
+            if (::chdir(folder.c_str()) != 0)
                 ::_exit(127);
             std::signal(SIGTERM, SIG_DFL);
             std::signal(SIGPIPE, SIG_DFL);
@@ -589,13 +599,49 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
     }
 }
 
+// A font for the boxes of SDL2's X11 backend, in the folder `folder`: a
+// font of 120 decipoints, medium, upright and of normal width, as it asks
+// the X server for, under the two encodings a locale's text may need
+// (ISO 8859-1 for the C locale, ISO 10646-1 for UTF-8 ones). Each letter
+// is a plain block: the box is read by the test, not by a person.
+void write_box_font(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    std::ofstream dir(folder / "fonts.dir");
+    dir << "2\n";
+    for (const char* encoding : {"iso8859-1", "iso10646-1"}) {
+        const std::string name = std::string("-quarn-box-medium-r-normal--13-120-75-75-c-80-") + encoding;
+        const std::string file = std::string("box-") + encoding + ".bdf";
+        dir << file << ' ' << name << '\n';
+        std::ofstream bdf(folder / file);
+        bdf << "STARTFONT 2.1\nFONT " << name << "\nSIZE 12 75 75\nFONTBOUNDINGBOX 8 13 0 -2\n"
+            << "STARTPROPERTIES 2\nFONT_ASCENT 11\nFONT_DESCENT 2\nENDPROPERTIES\nCHARS 95\n";
+        for (int letter = 32; letter < 127; ++letter) {
+            bdf << "STARTCHAR c" << letter << "\nENCODING " << letter
+                << "\nSWIDTH 640 0\nDWIDTH 8 0\nBBX 8 13 0 -2\nBITMAP\n";
+            for (int row = 0; row < 13; ++row)
+                bdf << (letter != ' ' && row > 1 && row < 11 ? "7E\n" : "00\n");
+            bdf << "ENDCHAR\n";
+        }
+        bdf << "ENDFONT\n";
+    }
+}
+
 // A private X server (Xvfb) for one test: it picks a free display number
-// and reports it, as the test command's smoke step does.
+// and reports it, as the test command's smoke step does. Its fonts are
+// the server's own and the box font in the test's folder, never the
+// machine's: with X fonts installed a box opens and waits for an answer,
+// without them SDL cannot draw it and the program takes its default, so
+// a row would see one or the other by what the machine has. Here a box
+// always opens. Its files are in `folder`, made for it and removed with it.
 class PrivateX {
 public:
-    explicit PrivateX(const fs::path& folder) : number_file_(folder / "x.display"), pid_file_(folder / "x.pid")
+    explicit PrivateX(const fs::path& folder)
+        : folder_(folder), number_file_(folder / "x.display"), pid_file_(folder / "x.pid")
     {
-        const std::string start = "command -v Xvfb >/dev/null && { Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>'" +
+        write_box_font(folder / "x.fonts");
+        const std::string start = "command -v Xvfb >/dev/null && { Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "
+                                  "-fp 'built-ins," + (folder / "x.fonts").string() + "' 3>'" +
                                   number_file_.string() + "' >/dev/null 2>&1 & echo $! >'" + pid_file_.string() + "'; }";
         if (std::system(start.c_str()) != 0)
             return;
@@ -605,7 +651,12 @@ public:
             display_ = read_digits(number_file_);
         }
     }
-    ~PrivateX() { stop(); }
+    ~PrivateX()
+    {
+        stop();
+        std::error_code ec;
+        fs::remove_all(folder_, ec);
+    }
 
     // ":N", or empty when the server did not start.
     std::string display() const { return display_.empty() ? "" : ":" + display_; }
@@ -627,11 +678,59 @@ private:
         return digits;
     }
 
-    fs::path number_file_, pid_file_;
+    fs::path folder_, number_file_, pid_file_;
     std::string pid_, display_;
 };
 
 PrivateX* g_server = nullptr;
+
+// A person at the private X server's screen, as xdotool plays one: every
+// window shown there whose name is not `spared` (the game's own) is taken
+// for a box, given the focus and answered with Return, its default button;
+// each name answered is kept, one a line, in the file `answered`. Goes on
+// until stopped; `available()` is false where xdotool is not installed.
+class BoxAnswerer {
+public:
+    BoxAnswerer(const std::string& display, const std::string& spared, const fs::path& answered)
+    {
+        if (std::system("command -v xdotool >/dev/null") != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ != 0)
+            return;
+        ::setenv("DISPLAY", display.c_str(), 1);
+        ::setenv("SPARED", spared.c_str(), 1);
+        ::setenv("ANSWERED", answered.c_str(), 1);
+        // Asked to stop, it ends its round first: a box answered just
+        // before is on the list.
+        ::execl("/bin/sh", "sh", "-c", R"(
+            trap 'stop=1' TERM
+            while [ -z "${stop:-}" ]; do
+              for id in $(xdotool search --onlyvisible --maxdepth 1 --class '' 2>/dev/null); do
+                name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+                if [ -n "$name" ] && [ "$name" != "$SPARED" ] &&
+                   timeout 5 xdotool windowfocus --sync "$id" key Return 2>/dev/null; then
+                  grep -qxF "$name" "$ANSWERED" 2>/dev/null || echo "$name" >>"$ANSWERED"
+                fi
+              done
+              [ -n "${stop:-}" ] || sleep 0.1
+            done)",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ~BoxAnswerer()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+        }
+    }
+    bool available() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+};
 
 // The game in a real window with real sound output (SDL's dummy audio
 // driver has a device thread) and music; when the start sound plays, a
@@ -642,7 +741,7 @@ PrivateX* g_server = nullptr;
 // time was once lost.
 TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
 {
-    PrivateX server(root_);
+    PrivateX server(root_.string() + "-x");
     if (server.display().empty())
         GTEST_SKIP() << "Xvfb could not start";
     g_server = &server;
@@ -669,7 +768,7 @@ TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
 // ends the process.
 TEST_F(GameExit, XErrorIsReportedAndTheProgramGoesOn)
 {
-    PrivateX server(root_);
+    PrivateX server(root_.string() + "-x");
     if (server.display().empty())
         GTEST_SKIP() << "Xvfb could not start";
     EXPECT_EXIT(
@@ -743,6 +842,9 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
 // loader could not map the libraries. Above, it starts, music and all,
 // and ends as asked when the whole start is done (the last shape file
 // read). A start with no display to open says that, whatever the limit.
+// In a window, the box that says memory ran out opens on the test's own X
+// server and waits as it does for a player, who answers OK: the row
+// answers it so (BoxAnswerer), and it must have been shown and answered.
 TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -777,16 +879,24 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
         {"window, address space above", Screen::window, RLIMIT_AS, window + 16 * mb, 0, End::ran},
     };
     std::unique_ptr<PrivateX> server;
+    const fs::path answered = root_.string() + "-answered";
     for (const auto& c : cases) {
         if (c.screen == Screen::window && !server) {
-            server = std::make_unique<PrivateX>(root_);
+            server = std::make_unique<PrivateX>(root_.string() + "-x");
             if (server->display().empty()) {
                 GTEST_SKIP() << "Xvfb could not start: the rows in a window did not run";
             }
         }
         SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(c.soft >> 10) + " KB");
         MakeFolder();
+        fs::remove(answered);
         const std::string display = c.screen == Screen::window ? server->display() : ":65529";
+        std::optional<BoxAnswerer> person;
+        if (c.screen == Screen::window) {
+            person.emplace(display, title_, answered);
+            if (!person->available())
+                GTEST_SKIP() << "xdotool is not installed: the rows in a window did not run";
+        }
         const RealRun run = RunRealProgram([&] {
             if (!std::freopen("said", "w", stderr))
                 ::_exit(127);
@@ -815,9 +925,13 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
                     ::_exit(127);
             }
         });
+        person.reset();
         const int status = run.status;
         const bool asked = run.asked;
         const std::string said = read_file(root_ / "said");
+        // The names of the windows answered as boxes, one a line.
+        const std::string boxes = read_file(answered);
+        fs::remove(answered);
         if (status == 77)
             GTEST_SKIP() << "no mount namespace for a /tmp of the program's own: the rows did not run";
         ASSERT_GE(status, 0) << said;
@@ -826,6 +940,7 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
             EXPECT_TRUE(asked) << said;
             EXPECT_EQ(status, 0) << said;
             EXPECT_EQ(said.find("memory"), std::string::npos) << said;
+            EXPECT_EQ(boxes, "");
             break;
         case End::refused_first:
         case End::refused:
@@ -835,6 +950,9 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
             if (c.end == End::refused_first) {
                 EXPECT_NE(said.find("race: Not enough memory to run the game."), std::string::npos) << said;
                 EXPECT_EQ(said.find("[message box]"), std::string::npos) << said;
+            } else {
+                EXPECT_EQ(said.find("could not be shown"), std::string::npos) << said;
+                EXPECT_EQ(boxes, "Out of memory\n") << said;
             }
             break;
         case End::no_display:

@@ -225,6 +225,11 @@ TEST(GameSmoke, RealWindowRunsThreeHundredFramesOfAutopilot)
     platform::shutdown();
     platform::use_backend(platform::BackendKind::sdl2);
     ASSERT_EQ(platform::backend_kind(), platform::BackendKind::sdl2) << platform::backend_error_text();
+    // A box would open on the display and wait for a person there: the
+    // policy answers it instead (Ignore, so that a report lets the run go
+    // on), and the run fails naming it.
+    platform::clear_shown_boxes();
+    platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::ignore; });
     gaEngine = gaEngineDefaults();
     const fs::path start = fs::current_path();
     // A copy of the data, so that the run's saved configuration stays there.
@@ -259,7 +264,12 @@ TEST(GameSmoke, RealWindowRunsThreeHundredFramesOfAutopilot)
     gaExePath.clear();
     fs::current_path(start);
     fs::remove_all(root);
+    platform::set_box_policy(nullptr);
     platform::shutdown();
+    std::string boxes;
+    for (const platform::BoxRequest& box : platform::shown_boxes())
+        boxes += box.caption + ": " + box.text + "\n";
+    EXPECT_EQ(boxes, "") << "boxes during the run";
 }
 
 } // namespace

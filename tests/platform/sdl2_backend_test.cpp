@@ -313,3 +313,35 @@ TEST_F(Sdl2Backend, BoxThatCannotBeShownTakesItsDefaultAndSaysSo)
 }
 
 } // namespace
+
+namespace {
+
+// A policy the program sets answers every box on the SDL2 backend too,
+// recorded and not shown: a test in a real window sets one, so that a
+// box never waits there for a person. Without a display no box could be
+// shown at all, so only the policy can have answered.
+TEST_F(Sdl2Backend, ASetPolicyAnswersTheBoxInsteadOfShowingIt)
+{
+    if (std::getenv("QUARN_SDL_SMOKE"))
+        GTEST_SKIP() << "the dummy driver's test";
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    unsetenv("DISPLAY");
+    platform::clear_shown_boxes();
+    platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::retry; });
+    testing::internal::CaptureStderr();
+    const platform::BoxOutcome outcome = platform::show_message_box(
+        {.caption = "Error Message", .text = "Bad value of FPS_LIMIT", .buttons = platform::BoxButtons::abort_retry_ignore});
+    const std::string said = testing::internal::GetCapturedStderr();
+    platform::set_box_policy(nullptr);
+    const std::vector<platform::BoxRequest> boxes = platform::shown_boxes();
+    platform::clear_shown_boxes();
+    if (!display.empty())
+        setenv("DISPLAY", display.c_str(), 1);
+    EXPECT_TRUE(outcome.shown) << said;
+    EXPECT_EQ(outcome.answer, platform::BoxAnswer::retry);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Bad value of FPS_LIMIT");
+    EXPECT_NE(said.find("[message box] Error Message\nBad value of FPS_LIMIT\n"), std::string::npos) << said;
+}
+
+} // namespace

@@ -4,7 +4,9 @@
 # builds are stubs, with a fake ctest for the plain user's run. setpriv and
 # `id -u` are faked too, so that the rows run alike as root or not: the fake
 # setpriv notes the user id it was asked for and runs the command as is.
-# Each row: its name, whether it needs a private /tmp (root with mount
+# The fuzz step's rows (the second table) run it with a fake cmake whose
+# build makes two fake targets, or fails as a compile error does.
+# Each row of the first table: its name, whether it needs a private /tmp (root with mount
 # namespaces), CI, whether the plain user may read the build ("above": it
 # may, but not enter the two folders above the checkout, the real setpriv
 # then taking that user's rights), what the fake ctest does, the user id
@@ -12,6 +14,7 @@
 # user's run, and a text that must be in the output ("-" for none).
 set -uo pipefail
 run_tests=$(realpath "$1") skips=$(realpath "$(dirname "$1")/test-skips.sh")
+fuzz_targets=$(realpath "$(dirname "$1")/fuzz-targets.sh")
 here=$(mktemp -d) bad=0
 trap 'rm -rf "$here"' EXIT
 mkdir "$here/bin"
@@ -45,6 +48,25 @@ case $FAKE_CTEST in
     mkdir -p /tmp/.X11-unix && touch /tmp/.X11-unix/X9 && rm /tmp/.X11-unix/X9 ;;
 esac
 exit 0
+EOF
+cat >"$here/bin/cmake" <<'EOF'
+#!/usr/bin/env bash
+[[ $1 == --build ]] || exit 0
+[[ $FAKE_FUZZ == "build fails" ]] && { echo "fuzz/x.cpp:1:1: error: a compile error" >&2; exit 1; }
+# Each target notes how it was run, checks that its corpus is a copy of
+# fuzz/corpus's and adds an input to it, as libFuzzer does.
+for name in alpha beta; do
+  mkdir -p "$2/fuzz/$name"
+  cat >"$2/fuzz/$name/fuzz_$name" <<TARGET
+#!/usr/bin/env bash
+echo "$name \$*" >>"\$NOTES/fuzz-ran"
+corpus=\${*: -1}
+[[ \$corpus == build/fuzz-ci/$name && \$(<"\$corpus/seed") == $name ]] || exit 9
+touch "\$corpus/new-input"
+[[ \$FAKE_FUZZ != "$name fails" ]]
+TARGET
+  chmod +x "$2/fuzz/$name/fuzz_$name"
+done
 EOF
 chmod +x "$here"/bin/*
 private=yes
@@ -97,6 +119,7 @@ for ((i = 0; i < ${#rows[@]}; i += 9)); do
     run_smoke() { :; }
     run_tsan() { :; }
     run_clang_base() { :; }
+    run_fuzz() { :; }
     run_steps && finish
   ) >"$ROW/said" 2>&1 </dev/null
   status=$? said=$(<"$ROW/said") ctest_ran=$(cat "$NOTES/ctest-ran" 2>/dev/null)
@@ -120,6 +143,74 @@ for ((i = 0; i < ${#rows[@]}; i += 9)); do
   if ((${#wrong[@]})); then
     printf "row '%s': %s\n" "$name" "${wrong[*]}" >&2
     echo "$said" | sed 's/^/    /' >&2
+    bad=1
+  fi
+done
+# The fuzz step: name, what the fake build and targets do, the status
+# wanted, whether the summary must name the step, and a text that must be
+# in the output.
+fuzz_step="fuzz targets built by clang and run"
+fuzz_rows=(
+  "the targets build and run" "" 0 yes "=== beta for 2s"
+  "a compile error fails"     "build fails" 1 no "FAILED (fuzz build)"
+  "a failing target fails"    "beta fails" 1 no "FAILED (fuzz targets beta)"
+)
+for ((i = 0; i < ${#fuzz_rows[@]}; i += 5)); do
+  name=${fuzz_rows[i]} ROW=$here/fuzz$i
+  NOTES=$ROW repo=$ROW/repo
+  mkdir -p "$repo/build" && cd "$repo" || exit 1
+  for target in alpha beta; do mkdir -p "fuzz/corpus/$target" && echo "$target" >"fuzz/corpus/$target/seed"; done
+  (
+    export NOTES PATH=$here/bin:$PATH FAKE_FUZZ=${fuzz_rows[i + 1]}
+    source "$skips"
+    source "$fuzz_targets"
+    source "$run_tests"
+    tests_tmp=$ROW/tests-tmp jobs=1 failed=() ran=()
+    mkdir "$tests_tmp"
+    # The fuzz step is the script's own, in the script's sequence.
+    run_build() { ran+=("$1 build's tests and fuzz corpora"); }
+    run_as_plain_user() { :; }
+    run_smoke() { :; }
+    run_tsan() { :; }
+    run_clang_base() { :; }
+    run_steps && finish
+  ) >"$ROW/said" 2>&1 </dev/null
+  status=$? said=$(<"$ROW/said") fuzz_ran=$(sort "$NOTES/fuzz-ran" 2>/dev/null)
+  summary=$(grep '^SUMMARY:' "$ROW/said")
+  wrong=()
+  [[ $status == "${fuzz_rows[i + 2]}" ]] || wrong+=("status $status")
+  named=no
+  [[ $summary == *"$fuzz_step"* ]] && named=yes
+  [[ $named == "${fuzz_rows[i + 3]}" ]] || wrong+=("the summary names the fuzz step: $named")
+  [[ $said == *"${fuzz_rows[i + 4]}"* ]] || wrong+=("no '${fuzz_rows[i + 4]}'")
+  # Each target ran once for two seconds on its own copy of its corpus
+  # when the build was made; fuzz/corpus holds its seed alone.
+  want=""
+  if [[ ${fuzz_rows[i + 1]} != "build fails" ]]; then
+    want=$(for target in alpha beta; do
+      echo "$target -max_total_time=2 -malloc_limit_mb=2048 -print_final_stats=1 -artifact_prefix=build/fuzz-ci/$target/ build/fuzz-ci/$target"
+    done)
+  fi
+  [[ $fuzz_ran == "$want" ]] || wrong+=("the targets ran as '$fuzz_ran'")
+  [[ $(cd fuzz/corpus && find . -type f | sort | tr '\n' ' ') == "./alpha/seed ./beta/seed " ]] ||
+    wrong+=("fuzz/corpus changed")
+  if ((${#wrong[@]})); then
+    printf "row '%s': %s\n" "$name" "${wrong[*]}" >&2
+    echo "$said" | sed 's/^/    /' >&2
+    bad=1
+  fi
+done
+# The X fonts SDL's boxes need: under CI their absence fails the run,
+# elsewhere it is said. A fake xlsfonts lists one font or none.
+for row in "fonts CI=true 0" "none CI=true 1" "none CI= 0"; do
+  read -r fonts ci want <<<"$row"
+  printf '#!/bin/sh\n[ %s = fonts ] && echo -misc-fixed-medium-r-normal--13-120-75-75-c-70-iso8859-1\nexit 0\n' "$fonts" \
+    >"$here/bin/xlsfonts"
+  chmod +x "$here/bin/xlsfonts"
+  said=$(export PATH=$here/bin:$PATH "$ci"; source "$run_tests"; failed=(); check_box_fonts :9 2>&1; exit ${#failed[@]})
+  status=$?
+  if [[ $status != "$want" || ($fonts == none && $said != *"install xfonts-base"*) ]]; then
+    echo "the X fonts, $fonts, $ci: status $status, said '$said'" >&2
     bad=1
   fi
 done
