@@ -634,6 +634,9 @@ void write_box_font(const fs::path& folder)
 // without them SDL cannot draw it and the program takes its default, so
 // a row would see one or the other by what the machine has. Here a box
 // always opens. Its files are in `folder`, made for it and removed with it.
+// It never resets: an X server resets when its last client leaves, and the
+// rows' box answerer comes and goes ten times a second, so a program that
+// connected during a reset would find no display.
 class PrivateX {
 public:
     explicit PrivateX(const fs::path& folder)
@@ -641,7 +644,7 @@ public:
     {
         write_box_font(folder / "x.fonts");
         const std::string start = "command -v Xvfb >/dev/null && { Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "
-                                  "-fp 'built-ins," + (folder / "x.fonts").string() + "' 3>'" +
+                                  "-noreset -fp 'built-ins," + (folder / "x.fonts").string() + "' 3>'" +
                                   number_file_.string() + "' >/dev/null 2>&1 & echo $! >'" + pid_file_.string() + "'; }";
         if (std::system(start.c_str()) != 0)
             return;
