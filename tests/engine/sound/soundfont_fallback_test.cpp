@@ -26,6 +26,27 @@
 
 namespace {
 
+// What two players that start their music write to the log, the folder
+// `dir` removed after: a message meant once per run is there once.
+std::string LogOfTwoStarts(const std::filesystem::path& dir)
+{
+    std::string text;
+    {
+        soundtest::SoundLogCapture log(dir / "music.log");
+        for (int player = 0; player < 2; ++player)
+            MidiPlayer(nullptr).Play("");
+        text = log.text();
+    }
+    std::filesystem::remove_all(dir);
+    return text;
+}
+
+bool SaidOnce(const std::string& text, const std::string& line)
+{
+    const size_t at = text.find(line);
+    return at != std::string::npos && text.find(line, at + 1) == std::string::npos;
+}
+
 // What the hook renames over the soundfont's name once it was checked.
 std::string swapped_in;
 
@@ -122,16 +143,8 @@ TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
                 platform::midi_detail::set_synth_library_name(library.c_str());
                 if (row.soundfont)
                     MidiPlayer::SetSoundfont((dir / "race.sf2").c_str());
-                std::string text;
-                {
-                    soundtest::SoundLogCapture log(dir / "music.log");
-                    for (int player = 0; player < 2; ++player)
-                        MidiPlayer(nullptr).Play("");
-                    text = log.text();
-                }
-                std::filesystem::remove_all(dir);
-                const size_t at = text.find(line);
-                const bool once = at != std::string::npos && text.find(line, at + 1) == std::string::npos;
+                const std::string text = LogOfTwoStarts(dir);
+                const bool once = SaidOnce(text, line);
                 std::_Exit(once && !platform::midi_soundfont_state().refused ? 0 : 1);
             },
             testing::ExitedWithCode(0),
@@ -172,17 +185,9 @@ TEST(SoundfontFallback, NoSoundfontInstalledIsSaidOnceWithThePackages)
                 platform::midi_detail::set_soundfont_folder(dir.c_str());
                 if (row.set)
                     MidiPlayer::SetSoundfont((dir / "race.sf2").c_str());
-                std::string text;
-                {
-                    soundtest::SoundLogCapture log(dir / "music.log");
-                    for (int player = 0; player < 2; ++player)
-                        MidiPlayer(nullptr).Play("");
-                    text = log.text();
-                }
-                std::filesystem::remove_all(dir);
+                const std::string text = LogOfTwoStarts(dir);
                 const std::string line = "[sound] warning: " + said;
-                const size_t at = text.find(line);
-                const bool once = at != std::string::npos && text.find(line, at + 1) == std::string::npos;
+                const bool once = SaidOnce(text, line);
                 std::_Exit(once && platform::midi_soundfont_state().loaded.empty() ? 0 : 1);
             },
             testing::ExitedWithCode(0), testing::HasSubstr(said));
