@@ -56,6 +56,8 @@ void display_lost();
 // True once for each request to end from outside that arrived while
 // catch_end_signals() had the signals (posix/end_signals.cpp).
 bool take_end_request();
+// Whether such a request waits to be taken (take_end_request leaves it).
+bool end_request_pending();
 
 // Both return null when the backend cannot start here.
 std::unique_ptr<Backend> make_headless_backend();

@@ -116,13 +116,20 @@ BoxOutcome show_message_box(const BoxRequest& request)
     std::fprintf(stderr, "[message box] %s\n%s\n", request.caption.c_str(), request.text.c_str());
     std::fflush(stderr);
     BoxOutcome outcome;
-    if (const std::optional<BoxAnswer> answer = current_backend().message_box(request)) {
+    const std::optional<BoxAnswer> answer = current_backend().message_box(request);
+    outcome.end_requested = end_request_pending();
+    if (answer) {
         outcome.answer = *answer;
         return outcome;
     }
     outcome.shown = false;
     outcome.failure = backend_error_text();
     outcome.answer = request.unshown_answer.value_or(default_answer(request));
+    if (outcome.end_requested) {
+        std::fprintf(stderr, "[message box] closed: the program was asked to end\n");
+        std::fflush(stderr);
+        return outcome;
+    }
     std::fprintf(stderr, "[message box] could not be shown (%s); answered %s\n", outcome.failure.c_str(),
                  answer_name(outcome.answer));
     std::fflush(stderr);

@@ -35,6 +35,10 @@ struct BoxOutcome {
     BoxAnswer answer = BoxAnswer::ok;
     bool shown = true;   // false: nobody saw it, and the default answered
     std::string failure; // why it could not be shown
+    // A request to end from outside (a signal) is pending now that the box
+    // is gone: it arrived while the box waited, which then went away, or
+    // before. The program is to end as asked, not go on with the answer.
+    bool end_requested = false;
 };
 
 // Shows the box and waits for the answer. Never blocks on the headless

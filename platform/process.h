@@ -81,6 +81,19 @@ void set_last_error(int code);
 // only: a process that takes no messages would never see the request.
 void catch_end_signals(bool on);
 
+// From own_process(true) to own_process(false), the calling process is the
+// program's, and a copy of it that a library forks is told apart by
+// in_forked_copy(). SDL draws its X11 boxes in such a copy and waits for it;
+// the copy shares the program's handlers but not its threads or its stake
+// in its files. There the program's handlers (a lost display, exit, a
+// request to end, the save before a box's answer ends the program) do
+// nothing, and the copy ends as it would without them. Outside that span,
+// and in a process that never called it, in_forked_copy() is false: a test
+// that forks to run the program runs it in a process of its own.
+void own_process(bool on) noexcept;
+// Async-signal-safe.
+bool in_forked_copy() noexcept;
+
 // Ends the process at once, without running exit handlers. Linux keeps only
 // the low 8 bits of the status: exit_now(-95) is seen as 161 by the parent.
 [[noreturn]] void exit_now(int code);

@@ -2,6 +2,7 @@
 // updates the record and has the backend mirror it.
 #include "platform/backend.h"
 #include "platform/display_system.h"
+#include "platform/process.h"
 
 #include <algorithm>
 #include <atomic>
@@ -199,6 +200,9 @@ void display_lost()
 {
     // Taken away as it runs: a second call (another window call made on
     // the dead connection while the handler saves) finds nothing to do.
+    // A copy of the process (SDL's box) keeps nothing of the program's.
+    if (in_forked_copy())
+        return;
     if (void (*handler)() = display_lost_handler.exchange(nullptr))
         handler();
 }

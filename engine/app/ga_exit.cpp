@@ -12,6 +12,8 @@
 
 #include "quarn/ReportBox.h"
 
+#include "platform/process.h"
+
 #include <cstdlib>
 #include <thread>
 
@@ -24,6 +26,9 @@ std::thread::id mainThread;
 
 void stop_threads_at_exit()
 {
+    // A copy of the process has none of the threads to stop.
+    if (platform::in_forked_copy())
+        return;
     // An `exit` from another thread (a report on the feeder's) cannot stop
     // that thread; static destruction then stays as it would have been.
     if (std::this_thread::get_id() == mainThread)

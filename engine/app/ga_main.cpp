@@ -44,6 +44,7 @@ int gaMain(int argc, char** argv)
     // the settings saved and the lock removed; on every backend, the
     // headless one too. Only here, for the program's run: a test program
     // that takes no messages would never see the request.
+    platform::own_process(true);
     platform::catch_end_signals(true);
     try {
         quarn::io::ZipFormat zip;
@@ -76,5 +77,6 @@ int gaMain(int argc, char** argv)
         status = 1;
     }
     platform::catch_end_signals(false);
+    platform::own_process(false);
     return status;
 }

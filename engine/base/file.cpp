@@ -19,6 +19,10 @@ bool closing_at_exit = false;
 
 void close_all_at_exit()
 {
+    // A copy of the process would write the program's buffered data a
+    // second time.
+    if (platform::in_forked_copy())
+        return;
     closing_at_exit = true;
     while (open_files)
         fileClose(open_files, 0);

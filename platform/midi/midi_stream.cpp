@@ -1,6 +1,7 @@
 // MIDI streams: a queue of event buffers per stream and one scheduler
 // thread per stream that plays each event when its time comes.
 #include "platform/midi/midi_internal.h"
+#include "platform/process.h"
 
 #include <algorithm>
 #include <chrono>
@@ -99,6 +100,9 @@ void poke(MidiStream& stream)
 
 void join_finished_threads()
 {
+    // A copy of the process (SDL's box) has none of these threads.
+    if (in_forked_copy())
+        return;
     std::vector<std::thread> threads;
     {
         Registry& reg = registry();

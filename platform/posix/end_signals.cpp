@@ -3,12 +3,18 @@
 // the program runs, each becomes a close request, so that the settings and
 // the best time are saved on the way out instead of the process dying with
 // nothing written, and the one-copy lock goes with it. Both backends take
-// the request from here; SDL's own handlers for SIGINT and SIGTERM, where
-// SDL installed them first, stay and do the same through SDL's quit event.
+// the request from here: the SDL2 backend starts SDL without its own
+// handlers, whose quit event would not end a box that waits.
 #include "platform/backend.h"
+#include "platform/posix/end_request.h"
+#include "platform/process.h"
 
+#include <cerrno>
 #include <csignal>
 #include <iterator>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -26,14 +32,48 @@ struct Taken {
 };
 Taken taken[std::size(end_signals)];
 
-// Only the flag: the message pump turns it into a close request on the
-// main thread.
-extern "C" void on_end_signal(int) { end_requested = 1; }
+// Written by the handler, so that a thread that waits on something else
+// (a box drawn by a copy of the process) hears of the request; made once,
+// never closed.
+int wake_pipe[2] = {-1, -1};
+
+// Only the flag and a byte for whoever waits: the message pump turns the
+// flag into a close request on the main thread. In a copy of the process
+// that a library forked, the signal does what it did before the program
+// took it, which ends that copy.
+extern "C" void on_end_signal(int signal)
+{
+    const int error = errno;
+    if (in_forked_copy()) {
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        (void)::sigaction(signal, &fallback, nullptr);
+        // Delivered once this handler returns, by the default action.
+        (void)::raise(signal);
+    } else {
+        end_requested = 1;
+        if (wake_pipe[1] >= 0)
+            (void)!::write(wake_pipe[1], "E", 1);
+    }
+    errno = error;
+}
+
+void make_wake_pipe()
+{
+    if (wake_pipe[0] >= 0)
+        return;
+    // A full pipe already says what a further byte would.
+    if (::pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        wake_pipe[0] = wake_pipe[1] = -1;
+}
 
 } // namespace
 
 void catch_end_signals(bool on)
 {
+    if (on)
+        make_wake_pipe();
     for (size_t i = 0; i < std::size(end_signals); ++i) {
         const int signal = end_signals[i];
         if (!on) {
@@ -59,6 +99,10 @@ void catch_end_signals(bool on)
     if (!on)
         end_requested = 0;
 }
+
+bool end_request_pending() { return end_requested != 0; }
+
+int end_request_wake_fd() { return wake_pipe[0]; }
 
 bool take_end_request()
 {

@@ -4,6 +4,7 @@
 #include "platform/posix/path_walk.h"
 #include "platform/trust.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -18,6 +19,22 @@
 #include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+// A lock-free word: read from signal handlers.
+std::atomic<pid_t> owner_pid{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+
+} // namespace
+
+void own_process(bool on) noexcept { owner_pid.store(on ? ::getpid() : 0); }
+
+bool in_forked_copy() noexcept
+{
+    const pid_t owner = owner_pid.load();
+    return owner != 0 && ::getpid() != owner;
+}
 
 void make_process_sound()
 {

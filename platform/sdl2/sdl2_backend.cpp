@@ -1,5 +1,6 @@
 // The SDL2 backend: the real desktop.
 #include "platform/sdl2/sdl2_backend.h"
+#include "platform/posix/box_copy_watch.h"
 #include "platform/sdl2/sdl2_x11.h"
 
 #include <cstdlib>
@@ -125,7 +126,20 @@ public:
         data.numbuttons = static_cast<int>(buttons.size());
         data.buttons = buttons.data();
         int pressed = -1;
-        if (SDL_ShowMessageBox(&data, &pressed) != 0) {
+        int shown = -1;
+        bool ended = false;
+        {
+            // SDL draws an X11 box in a copy of the process and waits for
+            // it: the watch ends that copy when the program is asked to end.
+            BoxCopyWatch watch;
+            shown = SDL_ShowMessageBox(&data, &pressed);
+            ended = watch.ended_copy();
+        }
+        if (ended) {
+            set_backend_error("the program was asked to end while the box waited");
+            return std::nullopt;
+        }
+        if (shown != 0) {
             note_sdl_error("SDL_ShowMessageBox");
             return std::nullopt;
         }
@@ -155,6 +169,10 @@ public:
         // Closing the window is the program's decision (a close message),
         // not SDL's.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+        // A request to end from outside (SIGINT, SIGTERM) is the program's
+        // to take (catch_end_signals), also while a box waits, which SDL's
+        // quit event would not end.
+        SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
         const DesktopDrivers desktop = desktop_drivers();
         // The list an earlier start in this process set would otherwise
         // win over a driver asked for by name now.

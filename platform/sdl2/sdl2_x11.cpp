@@ -1,6 +1,7 @@
 #include "platform/sdl2/sdl2_x11.h"
 
 #include "platform/backend.h"
+#include "platform/process.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -12,6 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <vector>
+
+#include <unistd.h>
 
 namespace platform::sdl2_impl {
 
@@ -40,6 +43,12 @@ int on_x_io_error(Display* display)
     // program keeps (its settings) is written now, from what it knows.
     // The X library's own handler words its message after errno (a broken
     // pipe is a "broken" connection), which the save must not change.
+    // A copy of the process that SDL forked to draw a box lost its own
+    // connection: it ends as SDL ends it, without the program's exit
+    // handlers, which would wait for threads it does not have. The program
+    // finds its own connection gone and ends itself.
+    if (in_forked_copy())
+        _exit(1);
     const int error = errno;
     display_lost();
     errno = error;

@@ -993,3 +993,154 @@ TEST_F(GameExit, WhatTheProgramCouldNotSayIsInItsLog)
 }
 
 } // namespace
+
+namespace {
+
+// Whether a window other than the game's, whose name is the environment's
+// SPARED, is shown on the X server of DISPLAY: a box.
+bool box_window_shown()
+{
+    return std::system(R"(for id in $(xdotool search --onlyvisible --maxdepth 1 --class '' 2>/dev/null); do
+                            name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+                            [ -n "$name" ] && [ "$name" != "$SPARED" ] && exit 0
+                          done; exit 1)") == 0;
+}
+
+// On a thread of the program's process: presses F5 in the game's window
+// when `press_f5`, then, once a box is shown, runs `act`. A box that does
+// not come in a minute leaves the run to its alarm.
+void when_a_box_shows(bool press_f5, void (*act)())
+{
+    std::thread([press_f5, act] {
+        if (press_f5)
+            (void)std::system(R"(xdotool search --onlyvisible --name "^$SPARED\$" key --window %1 F5 >/dev/null 2>&1)");
+        for (int i = 0; i < 1200; ++i) {
+            if (box_window_shown()) {
+                act();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }).detach();
+}
+
+} // namespace
+
+// A box open in a real window when the session ends: the X server goes
+// away, or a request to end comes (SIGTERM, SIGINT, a hang-up), while a
+// box waits, at the start (a settings line without its sign, reported
+// while the settings are read) or in play (a screenshot past the file size
+// limit, with a best time just driven). SDL draws the box in a copy of the
+// process and waits for it. A lost display ends the program as it does
+// without a box: status 1, the settings saved. A request ends it as it
+// does without a box: the box gone, no copy of it left, status 0, and the
+// settings saved, but for a box raised before they were read, which saves
+// nothing. The copy once ran the program's handlers: its save, then its
+// exit handlers, which waited for a music thread it does not have, and the
+// program waited for it for good; a request to end waited for the box.
+// The headless rows take a box that a policy answers: a request that came
+// while it was open ends the program the same way.
+TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
+{
+    enum class Box { settings_line, screenshot };
+    const struct {
+        bool x11;
+        Box box;
+        int signal; // 0: the X server goes away
+    } rows[] = {
+        {true, Box::screenshot, 0},     {true, Box::settings_line, 0},  {true, Box::screenshot, SIGTERM},
+        {true, Box::screenshot, SIGINT}, {true, Box::screenshot, SIGHUP}, {true, Box::settings_line, SIGTERM},
+        {false, Box::screenshot, SIGTERM}, {false, Box::settings_line, SIGHUP},
+    };
+    std::unique_ptr<PrivateX> server;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.x11 ? "x11, " : "headless, ") +
+                     (row.box == Box::screenshot ? "screenshot, " : "settings line, ") +
+                     (row.signal ? strsignal(row.signal) : "display lost"));
+        if (row.x11 && !server) {
+            server = std::make_unique<PrivateX>(root_.string() + "-x");
+            if (server->display().empty())
+                GTEST_SKIP() << "Xvfb could not start";
+            if (std::system("command -v xdotool >/dev/null") != 0)
+                GTEST_SKIP() << "xdotool is not installed";
+        }
+        MakeFolder();
+        std::ofstream(root_ / "race.cfg", std::ios::app)
+            << "music = 1\nFPS_LIMIT = 10\n" << (row.box == Box::settings_line ? "a line without its sign\n" : "");
+        const std::string before = read_file(root_ / "race.cfg");
+        static int g_signal;
+        static bool g_x11;
+        g_signal = row.signal;
+        g_x11 = row.x11;
+        g_server = server.get();
+        const bool screenshot = row.box == Box::screenshot;
+        EXPECT_EXIT(
+            {
+                std::signal(SIGTERM, SIG_DFL);
+                std::signal(SIGINT, SIG_DFL);
+                std::signal(SIGHUP, SIG_DFL);
+                std::signal(SIGALRM, SIG_DFL);
+                ::alarm(60);
+                rlimit limit;
+                limit.rlim_cur = limit.rlim_max = 64 << 10; // under the 800 x 600 picture
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                platform::make_process_sound();
+                static void (*const act)() = [] {
+                    if (g_signal)
+                        ::kill(::getpid(), g_signal);
+                    else
+                        g_server->stop();
+                };
+                if (!g_x11) {
+                    platform::set_box_policy([](const platform::BoxRequest& box) {
+                        act();
+                        return platform::default_answer(box);
+                    });
+                    run_program(screenshot ? +[] {
+                        g_app->cfg->SetInt("best_result", 7954);
+                        platform::headless::feed_input(
+                            {{.kind = platform::headless::InputKind::key_down, .key = platform::vk::f5},
+                             {.at_ms = 16, .kind = platform::headless::InputKind::key_up, .key = platform::vk::f5}});
+                    } : nullptr);
+                }
+                platform::set_box_policy(nullptr);
+                setenv("DISPLAY", g_server->display().c_str(), 1);
+                setenv("SPARED", title_.c_str(), 1);
+                if (!screenshot)
+                    when_a_box_shows(false, act);
+                run_program_on_sdl("x11", screenshot ? +[] {
+                    g_app->cfg->SetInt("best_result", 7954);
+                    when_a_box_shows(true, act);
+                } : nullptr);
+            },
+            testing::ExitedWithCode(row.signal ? 0 : 1),
+            !row.x11      ? ""
+            : row.signal ? "\\[message box\\] closed: the program was asked to end"
+                         : "X connection to :[0-9]+ broken|fatal IO error [0-9]+ .* on X server \":[0-9]+\"");
+        // A row that ended its server leaves the next row a new one.
+        if (!row.signal)
+            server.reset();
+        const std::string saved = read_file(root_ / "race.cfg");
+        if (screenshot || !row.signal) {
+            EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos) << saved;
+            EXPECT_EQ(saved.find("a line without its sign"), std::string::npos) << saved;
+        } else {
+            EXPECT_EQ(saved, before);
+        }
+        if (screenshot) {
+            EXPECT_NE(saved.find("best_result = 7954\n"), std::string::npos) << saved;
+        }
+        if (row.x11 && row.signal) {
+            // A copy left behind would keep its box on the screen.
+            ::setenv("SPARED", title_.c_str(), 1);
+            const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+            ::setenv("DISPLAY", server->display().c_str(), 1);
+            bool gone = false;
+            for (int i = 0; i < 200 && !(gone = !box_window_shown()); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_TRUE(gone) << "a box is still shown";
+            display.empty() ? (void)::unsetenv("DISPLAY") : (void)::setenv("DISPLAY", display.c_str(), 1);
+        }
+    }
+    g_server = nullptr;
+}

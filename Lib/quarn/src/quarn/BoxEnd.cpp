@@ -24,7 +24,8 @@ void end_on_box_answer(BoxEnd end) noexcept
     // opened, or another thread's box) does not wait for it: its answer
     // ends the program now, and what the save had not finished writing is
     // a temporary file beside the settings, which stay whole.
-    if (!ending.exchange(true)) {
+    // A copy of the process (SDL's box) saves nothing: the program does.
+    if (!platform::in_forked_copy() && !ending.exchange(true)) {
         if (const BoxEndHook hook = end_hook.load())
             hook();
     }

@@ -26,6 +26,13 @@ platform::BoxAnswer show_logged_box(const platform::BoxRequest& request, std::st
         text.erase(at, 1);
     const LogEntry entry = open_entry(log_box);
     entry << "message box \"" << request.caption << "\":\n" << text << "\n";
+    if (outcome.end_requested) {
+        // Asked to end while the box waited (a signal, a logout): the
+        // program ends as it would have without the box, saved and with
+        // status 0, and not by the box's answer, which nobody chose.
+        entry << "closed: the program was asked to end while the box was open, so it ends" << std::endl;
+        end_on_box_answer({.status = 0});
+    }
     if (outcome.shown)
         entry << "answered " << platform::answer_name(outcome.answer) << std::endl;
     else
