@@ -31,6 +31,18 @@ imgDrawPrmCTy WithoutDepth(const imgDrawPrmCTy& prm) {
     }
 }
 
+void DrawReadingCopies(imgCTy* src, bool atRect, imgCTy* dst, const rectTy& r, const rectTy& dr,
+                       const imgDrawPrmCTy& prm);
+
+// True when the draw reads the auxiliary image `aux` (null: none) from
+// pels it writes.
+inline bool ReadsWhatItWrites(const imgCTy* aux, const imgCTy* dst) { return aux && bltSharesPels(aux, dst); }
+// The same for the source depth image or the alpha map. Out of line: a draw
+// with auxiliary images is rare, and the plain draw's entry stays short.
+[[gnu::noinline]] bool ReadsAuxWritten(const imgDrawPrmCTy& prm, const imgCTy* dst) {
+    return ReadsWhatItWrites(prm.srcDepth, dst) || ReadsWhatItWrites(prm.alphaMap, dst);
+}
+
 // Draws r of a source locked from here on (at r, or whole when `atRect` is
 // false) onto the destination rectangle dr, with the auxiliary images, and
 // unlocks everything. Always inline: a small sprite's draw costs little
@@ -42,10 +54,12 @@ imgDrawPrmCTy WithoutDepth(const imgDrawPrmCTy& prm) {
     const bool aux = (uintptr_t(prm.alphaMap) | uintptr_t(prm.srcDepth) | uintptr_t(prm.dstDepth)) != 0;
     (void)src->Lock(atRect ? &r : nullptr, 1);
     if (aux) {
+        if (ReadsAuxWritten(prm, dst)) {
+            src->Unlock();
+            return DrawReadingCopies(src, atRect, dst, r, dr, prm);
+        }
         bltLockAux(prm.srcDepth, r, 1);
         bltLockAux(prm.alphaMap, r, 1);
-        // Either may be the destination, which the entry left unlocked.
-        if (dst->lockPtr) dst->Unlock();
     }
     (void)dst->Lock(&dr, 0);
     // The destination depth image lines up with the source rectangle.
@@ -76,6 +90,42 @@ imgDrawPrmCTy WithoutDepth(const imgDrawPrmCTy& prm) {
                                     const imgDrawPrmCTy& prm) {
     imgRowCTy copy;
     if (bltSnapshot(src, whole ? nullptr : &r, &copy)) DrawFrom(&copy, false, dst, r, dr, prm);
+}
+
+// The pels of r of an auxiliary image, where the draw would read them,
+// copied into `copy` and locked whole; null where the draw could not read
+// them there (bltAuxHolds), which it then treats as a missing image.
+imgCTy* AuxCopy(imgCTy* aux, const rectTy& r, imgRowCTy* copy) {
+    bltLockAux(aux, r, 1);
+    imgCTy* held = nullptr;
+    if (bltAuxHolds(aux, r.w, r.h, 1)) {
+        copy->SetSize(r.w, r.h, &aux->pelFmt);
+        if (copy->pels) {
+            const size_t bytes = pelSize(aux->pelFmt.format), line = size_t(r.w) * bytes;
+            const auto* from = static_cast<const uint8_t*>(aux->lockPtr);
+            for (int32_t y = 0; y < r.h; ++y)
+                std::memcpy(copy->pels + size_t(y) * line, from + size_t(y) * size_t(aux->pitch) * bytes, line);
+            (void)copy->Lock(nullptr, 1);
+            held = copy;
+        }
+    }
+    aux->Unlock();
+    return held;
+}
+
+// A source depth image or alpha map that is the destination (or shares its
+// pels) is read from a copy taken before the draw, at the source rectangle
+// as any auxiliary image is: locked in place, the destination's lock at the
+// destination rectangle would move its lock, and the loops would read
+// there, and read pels they have already written. Out of line, as the
+// copies are.
+[[gnu::noinline]] void DrawReadingCopies(imgCTy* src, bool atRect, imgCTy* dst, const rectTy& r, const rectTy& dr,
+                                         const imgDrawPrmCTy& prm) {
+    imgRowCTy depthCopy, mapCopy;
+    imgDrawPrmCTy use = prm;
+    if (ReadsWhatItWrites(prm.srcDepth, dst)) use.srcDepth = AuxCopy(prm.srcDepth, r, &depthCopy);
+    if (ReadsWhatItWrites(prm.alphaMap, dst)) use.alphaMap = AuxCopy(prm.alphaMap, r, &mapCopy);
+    DrawFrom(src, atRect, dst, r, dr, use);
 }
 
 }  // namespace

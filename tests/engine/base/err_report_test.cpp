@@ -3,8 +3,10 @@
 #include "quarn/ReportBox.h"
 
 #include <cstdio>
+#include <latch>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -108,18 +110,31 @@ TEST_F(ReportTest, BoxAnswersMapToCodes)
 // Return answers a box's default button. A report about an act the
 // program does without (a screenshot, a sound) has Ignore there, which
 // goes on; any other keeps Abort first. Scopes nest, and end with the
-// last.
+// last. A scope is its thread's alone: the sound's thread inside one says
+// nothing of the main thread's report meanwhile.
 TEST_F(ReportTest, ReturnOnTheBoxOfAnOptionalActGoesOn)
 {
     errInitFileMessages();
     const struct {
         int scopes;
         BoxAnswer on_return;
-    } rows[] = {{0, BoxAnswer::abort}, {1, BoxAnswer::ignore}, {2, BoxAnswer::ignore}};
+        bool another_thread_inside_one = false;
+    } rows[] = {{0, BoxAnswer::abort}, {1, BoxAnswer::ignore}, {2, BoxAnswer::ignore}, {0, BoxAnswer::abort, true}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.scopes);
+        SCOPED_TRACE(testing::Message() << row.scopes << (row.another_thread_inside_one ? ", another thread in one" : ""));
         platform::clear_shown_boxes();
         int answer = 0;
+        std::latch inside(1), leave(1);
+        std::thread other;
+        if (row.another_thread_inside_one)
+            other = std::thread([&] {
+                const errOptionalAct held;
+                inside.count_down();
+                leave.wait();
+            });
+        else
+            inside.count_down();
+        inside.wait();
         {
             std::optional<errOptionalAct> outer, inner;
             if (row.scopes > 0)
@@ -130,6 +145,9 @@ TEST_F(ReportTest, ReturnOnTheBoxOfAnOptionalActGoesOn)
             // process. The box's default is looked at below.
             answer = errMessage(ERR_LEVEL_ERROR, "the screenshot failed");
         }
+        leave.count_down();
+        if (other.joinable())
+            other.join();
         EXPECT_EQ(answer, ERR_BOX_IGNORE);
         ASSERT_EQ(boxes().size(), 1u);
         EXPECT_STREQ(platform::answer_name(platform::default_answer(boxes()[0])), platform::answer_name(row.on_return));

@@ -274,6 +274,22 @@ TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
     block.view.Draw(&block.frame, 6, 7, nullptr);
     was.Draw(&copy.frame, 6, 7, nullptr);
     EXPECT_TRUE(block.Bytes() == copy.Bytes()) << "a view drawn onto its own block";
+    // A destination that is also the draw's source depth image: the pels
+    // land at the destination's place, read as the draw with a copy of it
+    // as the depth image reads them.
+    imgRowCTy src, dst, depthCopy, dstWant, dz, dzWant;
+    Randomise(&src, pel_FMT_X8R8G8B8, 4, 4, 13);
+    for (imgRowCTy* i : {&dst, &depthCopy, &dstWant}) Randomise(i, pel_FMT_X8R8G8B8, 8, 8, 14);
+    for (imgRowCTy* i : {&dz, &dzWant}) Randomise(i, pel_FMT_Z32, 4, 4, 15);
+    const rectTy r{0, 0, 3, 3};
+    imgDrawPrmCTy prm;
+    prm.srcDepth = &dst;
+    prm.dstDepth = &dz;
+    src.DrawEx(&dst, 5, 4, &r, prm);
+    prm.srcDepth = &depthCopy;
+    prm.dstDepth = &dzWant;
+    src.DrawEx(&dstWant, 5, 4, &r, prm);
+    EXPECT_TRUE(Pels(dst) == Pels(dstWant) && Pels(dz) == Pels(dzWant)) << "a destination that is its depth image";
 }
 
 namespace {

@@ -218,7 +218,9 @@ TEST_F(ImgFilesTest, PaletteRoundTripAndTheTemporaryFileIsGone)
 // A name made from a setting is one file name in the folder given, taken
 // as it is: a name of the most bytes the save's temporary names leave room
 // for is made, also through the last temporary name ("<name>.99.tmp~").
-// What is no one name is refused, with nothing made anywhere.
+// What is no one name is refused, with nothing made anywhere; a name that
+// is there (one that appeared after the free number was looked up) keeps
+// its file.
 TEST_F(ImgFilesTest, ANameInAFolderIsOneFileNameTakenAsItIs)
 {
     imgRowCTy img;
@@ -230,8 +232,10 @@ TEST_F(ImgFilesTest, ANameInAFolderIsOneFileNameTakenAsItIs)
         std::string name;
         int result;
         int temporaries_taken = 0; // leftovers "<name>.tmp~", "<name>.1.tmp~", ...
+        bool there = false;        // a file "old" has the name
     } rows[] = {
         {"\\" + std::string(imgSaveNameMost - 1, 'n'), 0, 99},
+        {"Quarn Race_0.bmp", ERR_CREATE, 0, true},
         {"sub/x.bmp", ERR_CREATE},
         {"../x.bmp", ERR_CREATE},
         {"..", ERR_CREATE},
@@ -247,10 +251,12 @@ TEST_F(ImgFilesTest, ANameInAFolderIsOneFileNameTakenAsItIs)
                 taken.append(".").append(std::to_string(n));
             write_file(dir.file(taken.append(".tmp~")), {'x'});
         }
+        if (row.there)
+            write_file(dir.file("game/" + row.name), {'o', 'l', 'd'});
         EXPECT_EQ(img.SaveBmpNewIn(dir.file("game").c_str(), row.name.c_str()), row.result);
-        files += size_t(row.temporaries_taken) + (row.result == 0 ? 1 : 0);
-        if (row.result == 0) {
-            EXPECT_EQ(read_file(dir.file("game/" + row.name)).size(), 54u + 2 * 8);
+        files += size_t(row.temporaries_taken) + (row.result == 0 || row.there ? 1 : 0);
+        if (row.result == 0 || row.there) {
+            EXPECT_EQ(read_file(dir.file("game/" + row.name)).size(), row.there ? 3u : 54u + 2 * 8);
         }
     }
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(dir.file("game")), fs::directory_iterator {})), files);

@@ -1,10 +1,13 @@
 // The channel layer when the system refuses its feeder thread: the failure
-// goes through the reporter once, and sounds that their buffer holds whole
-// still play, while streams are refused.
+// goes through the reporter once, in a box whose default (Return) goes on,
+// and sounds that their buffer holds whole still play, while streams are
+// refused.
 #include "sound_fixture.h"
 
+#include "engine/base/base_internal.h"
 #include "engine/base/err.h"
 #include "platform/headless.h"
+#include "platform/message_box.h"
 #include "platform/thread.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +20,16 @@ TEST(DsFeederFault, RefusedThreadIsReportedAndShortSoundsStillPlay)
 {
     platform::fail_thread_creation(1000);
     errState.code = 0;
+    errInitFileMessages();
+    // Answered as Return answers it; an Abort there would end this test
+    // program, so it is counted instead.
+    int aborts = 0;
+    platform::clear_shown_boxes();
+    platform::set_box_policy([&aborts](const platform::BoxRequest& box) {
+        const platform::BoxAnswer answer = platform::default_answer(box);
+        aborts += answer == platform::BoxAnswer::abort;
+        return answer == platform::BoxAnswer::abort ? platform::BoxAnswer::ignore : answer;
+    });
     {
         Rig rig(22050, 1, false);
         const auto shorter = pcm16(3000, 21), longer = pcm16(22050 * 3, 22);
@@ -25,6 +38,8 @@ TEST(DsFeederFault, RefusedThreadIsReportedAndShortSoundsStillPlay)
         EXPECT_EQ(dsChanStartMem(&stream, 10, 0, 0, 0, 0, 9), DS_ERR_REFUSED);
         EXPECT_EQ(errState.code, ERR_NOT_CREATED);
         EXPECT_STREQ(errState.message, "Can't create the sound feeder thread");
+        EXPECT_EQ(platform::shown_boxes().size(), 1u);
+        EXPECT_EQ(aborts, 0) << "Return on the feeder's box ended the game";
         EXPECT_FALSE(dsFeederRunning());
 
         errState.code = 0;
@@ -43,8 +58,9 @@ TEST(DsFeederFault, RefusedThreadIsReportedAndShortSoundsStillPlay)
         }
     }
     platform::fail_thread_creation(0);
-    errState.code = 0;
-    errState.message = nullptr;
+    platform::set_box_policy(nullptr);
+    platform::clear_shown_boxes();
+    errResetForTest();
 }
 
 } // namespace
