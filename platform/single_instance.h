@@ -34,7 +34,15 @@ namespace platform {
 // The desktop cannot bring another process's window to the front for us
 // either, so the holder listens on a named pipe beside the lock file: a
 // second instance writes one byte into it (ask_holder_to_raise) and the
-// holder, reading it with raise_requested(), raises its own window.
+// holder, reading it with raise_requested(), raises its own window. The
+// holder reads only when it has a window to raise, so a byte it has taken
+// is its answer: the second instance waits a while for the pipe to be
+// emptied, and takes its byte back when it is not. A holder stuck (in a
+// box, without a window yet, or without its display) is then never said
+// to have raised anything, and does not jump to the front unasked when it
+// wakes up later. The holder also writes the display its window is on
+// into the lock file, as a second line after its process id, so that a
+// start on another display does not ask it.
 class InstanceLock {
 public:
     ~InstanceLock();
@@ -53,25 +61,58 @@ public:
     };
 
     // `lock` receives the held lock when the result is acquired.
+    // The holder names `display` in the lock file (this_display() unless
+    // given).
     [[nodiscard]] static Result acquire(std::string_view class_name, std::string_view title,
                                         std::unique_ptr<InstanceLock>& lock, Place* place = nullptr);
+    [[nodiscard]] static Result acquire(std::string_view class_name, std::string_view title,
+                                        std::unique_ptr<InstanceLock>& lock, Place* place, std::string_view display);
 
     // The lock file's path for a class and title, in the folder acquire
     // uses or in `folder` (which ends with a separator). Makes nothing.
     static std::string lock_path(std::string_view class_name, std::string_view title);
     static std::string lock_path(std::string_view class_name, std::string_view title, const std::string& folder);
 
-    // The process id that the holder of a lock file wrote into it; 0 when
-    // it cannot be read or is no process id (a holder that has just taken
-    // the lock has not written it yet). Never waits.
-    static int holder_pid(const std::string& lock_path);
+    // What the holder of a lock file wrote into it: its process id (0 when
+    // it cannot be read or is no process id: a holder that has just taken
+    // the lock has not written it yet) and its display ("" when it named
+    // none, as the lock files of earlier versions, which hold the id
+    // alone). Never waits.
+    struct Holder {
+        int pid = 0;
+        std::string display;
+    };
+    static Holder holder(const std::string& lock_path);
+    static int holder_pid(const std::string& lock_path) { return holder(lock_path).pid; }
+
+    // The display this process's windows go to, as the desktop names it:
+    // DISPLAY, else WAYLAND_DISPLAY (the order the SDL backend tries them
+    // in); "" when neither is set.
+    static std::string this_display();
+
+    // Whether two displays are the same one: equal, or X displays that
+    // differ only in the screen (":0" and ":0.1") or in naming the local
+    // host as "unix" (":0" and "unix:0"). One that is "" is unknown and
+    // matches any.
+    static bool same_display(std::string_view a, std::string_view b);
+
+    // What ask_holder_to_raise learned.
+    enum class Raise {
+        raised,        // the holder took the request: it raised its window
+        no_holder,     // nobody listens, or the pipe is not the player's own
+        not_answered,  // the holder left the request unread until the wait ended
+        other_display, // the holder's window is on another display; not asked
+    };
 
     // Asks the holder of the lock file at `lock_path` to bring its window
-    // to the front. False when no holder listens, or when what lies at the
-    // pipe's name is not the player's own pipe.
-    static bool ask_holder_to_raise(const std::string& lock_path);
+    // to the front on `display` (this_display(), "" for any), and waits at
+    // most `wait_ms` milliseconds for it to take the request. A request
+    // left unread is taken back.
+    static Raise ask_holder_to_raise(const std::string& lock_path, std::string_view display, int wait_ms);
 
     // True when some instance asked since the last call (never blocks).
+    // The holder calls it only when it has a window to raise: taking the
+    // request is the answer the asker waits for.
     bool raise_requested();
 
     // The folder in which the player's folder "quarn-<user id>" is made,
@@ -88,7 +129,7 @@ public:
 private:
     // The lock file at `at.path` in the open folder `dir` (taken over):
     // taken, held by another, or not made (`at.reason` says why).
-    static Result try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock);
+    static Result try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock, std::string_view display);
 
     InstanceLock(int fd, int dir_fd, std::string path, int pipe_fd);
     int fd_;

@@ -60,6 +60,11 @@ extern std::string gaExePath;
 // Tests bound the search at their scratch folder, so that what the machine
 // holds above it counts for nothing.
 extern std::string gaDataSearchTop;
+// How long a second start waits for the running copy to raise its window,
+// in milliseconds: long enough for a copy that is drawing a frame, short
+// enough for the player waiting at the second start. Tests set it as they
+// need.
+extern int gaRaiseWaitMs;
 
 // Reports every framework key whose number the window, the display or the
 // main loop cannot use (naming the key) and puts a usable one in its place.

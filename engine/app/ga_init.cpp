@@ -19,6 +19,7 @@
 
 std::string gaExePath;
 std::string gaDataSearchTop;
+int gaRaiseWaitMs = 3000;
 bool gaWindowFailed = false;
 
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock()
@@ -31,6 +32,9 @@ namespace {
 
 // The log's channel for what the data search says.
 constinit quarn::LogChannel data_log_warning{"data", 2};
+// The log's channels for what a second start finds.
+constinit quarn::LogChannel lock_log_info{"lock", 4};
+constinit quarn::LogChannel lock_log_warning{"lock", 2};
 
 // The name the system gives the folder `dir` (which ends in its
 // separator): without the separator, "/" for the root, "." for "".
@@ -137,18 +141,42 @@ void say_passed_over(const char* program, const std::string& refused, const std:
     quarn::open_entry(data_log_warning) << refused << after << std::endl;
 }
 
-// The second instance hands over to the first and ends here, saying so:
-// the first may be on another display, where this start shows nothing.
+// The second instance hands over to the first and ends here, saying so
+// with the first's process: with status 0 when the first raised its
+// window, 1 when it did not (one stuck in a box, without a window, or on
+// another display), naming how to end it, as nothing else will tell the
+// player why no window comes. The log gets it too where this start
+// already has one: opening one now would empty the first copy's.
 [[noreturn]] void leave_to_first_instance(const char* program, const std::string& lock_path)
 {
-    const bool raised = platform::InstanceLock::ask_holder_to_raise(lock_path);
-    const int pid = platform::InstanceLock::holder_pid(lock_path);
-    std::string holder = "another copy of the game is already running";
-    if (pid > 0)
-        holder += " (process " + std::to_string(pid) + ")";
-    std::fprintf(stderr, "%s: %s; %s\n", program, holder.c_str(),
-                 raised ? "its window was raised" : "its window could not be raised");
-    std::exit(0);
+    using Raise = platform::InstanceLock::Raise;
+    const std::string here = platform::InstanceLock::this_display();
+    const Raise answer = platform::InstanceLock::ask_holder_to_raise(lock_path, here, gaRaiseWaitMs);
+    const platform::InstanceLock::Holder holder = platform::InstanceLock::holder(lock_path);
+    const std::string pid = std::to_string(holder.pid);
+    const std::string there = platform::shown_text(holder.display);
+    std::string said = "another copy of the game is already running";
+    if (holder.pid > 0)
+        said += " (process " + pid + ")";
+    if (answer == Raise::raised) {
+        said += "; its window was raised";
+        if (here.empty() && !holder.display.empty())
+            said += " on display " + there;
+    } else {
+        if (answer == Raise::other_display)
+            said += ", but its window is on display " + there + ", not this one (" + platform::shown_text(here) + ")";
+        else
+            said += " but does not answer, so its window could not be raised";
+        if (holder.pid > 0)
+            said += "; end it with `kill " + pid + "` (or `kill -9 " + pid + "` if it does not end) and start again";
+        else
+            said += "; end the process that holds " + platform::shown_text(lock_path) + " (`fuser -v " +
+                    platform::shown_text(lock_path) + "` names it) and start again";
+    }
+    std::fprintf(stderr, "%s: %s\n", program, said.c_str());
+    if (!quarn::default_log_file_name().empty())
+        quarn::open_entry(answer == Raise::raised ? lock_log_info : lock_log_warning) << said << std::endl;
+    std::exit(answer == Raise::raised ? 0 : 1);
 }
 
 } // namespace

@@ -4,11 +4,15 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <limits>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,6 +212,56 @@ int parse_pid(const char* text)
     return at != text && *at == '\n' && value > 0 ? int(value) : 0;
 }
 
+// The longest display name the holder writes; a longer one is not named.
+constexpr size_t display_most = 255;
+
+// Whether a display name can stand as a line of the lock file: not too
+// long, and without control bytes (a line end would split it).
+bool display_fits(std::string_view name)
+{
+    if (name.size() > display_most)
+        return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
+// The holder's display: the second line of the lock file, whole (with its
+// line end; one cut short is being written) and fit to be one; "" otherwise,
+// as in the one-line files of earlier versions.
+std::string parse_display(std::string_view text)
+{
+    const size_t first = text.find('\n');
+    if (first == std::string_view::npos)
+        return {};
+    const std::string_view rest = text.substr(first + 1);
+    const size_t end = rest.find('\n');
+    if (end == std::string_view::npos || !display_fits(rest.substr(0, end)))
+        return {};
+    return std::string(rest.substr(0, end));
+}
+
+// An X display as "host:number" without its screen, the local host ("" or
+// "unix") as ""; any other name (a Wayland socket) as it is.
+std::string display_key(std::string_view display)
+{
+    const size_t colon = display.rfind(':');
+    if (colon == std::string_view::npos)
+        return std::string(display);
+    std::string_view host = display.substr(0, colon), number = display.substr(colon + 1);
+    if (host == "unix")
+        host = {};
+    return std::string(host) + ":" + std::string(number.substr(0, number.find('.')));
+}
+
+// Sleeps `ms` milliseconds, or less when a signal comes.
+void nap(int ms)
+{
+    const timespec step{0, long(ms) * 1000000L};
+    ::nanosleep(&step, nullptr);
+}
+
 } // namespace
 
 const std::string& InstanceLock::root() { return root_folder(); }
@@ -242,8 +296,28 @@ std::string InstanceLock::lock_path(std::string_view class_name, std::string_vie
     return folder + "quarn-instance-" + readable + "-" + hash + ".lock";
 }
 
+std::string InstanceLock::this_display()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(name); value && *value)
+            return value;
+    return {};
+}
+
+bool InstanceLock::same_display(std::string_view a, std::string_view b)
+{
+    return a.empty() || b.empty() || a == b || display_key(a) == display_key(b);
+}
+
 InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::string_view title,
                                            std::unique_ptr<InstanceLock>& lock, Place* place)
+{
+    return acquire(class_name, title, lock, place, this_display());
+}
+
+InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::string_view title,
+                                           std::unique_ptr<InstanceLock>& lock, Place* place,
+                                           std::string_view display)
 {
     Place ignored;
     Place& at = place ? *place : ignored;
@@ -265,10 +339,11 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
     if (dir < 0)
         return Result::failed;
     at.path = lock_path(class_name, title, folder);
-    return try_lock(dir, at, lock);
+    return try_lock(dir, at, lock, display);
 }
 
-InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock)
+InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock,
+                                            std::string_view display)
 {
     const std::string name = at.path.substr(at.path.rfind('/') + 1);
     auto fail = [&](int fd, std::string reason) {
@@ -317,11 +392,15 @@ InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<
             ::close(fd);
             continue;
         }
-        // The holder's process id, for a person wondering who holds it.
-        char pid[32];
-        const int n = std::snprintf(pid, sizeof pid, "%d\n", int(::getpid()));
-        if (::ftruncate(fd, 0) == 0 && n > 0) {
-            [[maybe_unused]] const auto written = ::write(fd, pid, size_t(n));
+        // The holder's process id, for a person wondering who holds it, and
+        // its display, for a second start to tell whether it is on its own;
+        // in one write, so a reader sees the id before the display. A name
+        // that could not be read back as one line is not written.
+        std::string record = std::to_string(::getpid()) + "\n";
+        if (!display.empty() && display_fits(display))
+            record.append(display).append("\n");
+        if (::ftruncate(fd, 0) == 0) {
+            [[maybe_unused]] const auto written = ::write(fd, record.data(), record.size());
         }
         const int pipe_fd = open_raise_pipe(dir, pipe_path(name));
         lock.reset(new InstanceLock(fd, dir, at.path, pipe_fd));
@@ -330,32 +409,80 @@ InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<
     return fail(-1, "the lock file kept being replaced");
 }
 
-int InstanceLock::holder_pid(const std::string& lock_path)
+InstanceLock::Holder InstanceLock::holder(const std::string& lock_path)
 {
     const int fd = open_own_entry(lock_path, O_RDONLY, S_IFREG);
     if (fd < 0)
-        return 0;
-    char text[32] = {};
+        return {};
+    char text[32 + display_most + 2] = {};
     const ssize_t n = ::read(fd, text, sizeof text - 1);
     ::close(fd);
-    return n > 0 ? parse_pid(text) : 0;
+    if (n <= 0)
+        return {};
+    return {parse_pid(text), parse_display(std::string_view(text, size_t(n)))};
 }
 
-bool InstanceLock::ask_holder_to_raise(const std::string& lock_path)
+InstanceLock::Raise InstanceLock::ask_holder_to_raise(const std::string& lock_path, std::string_view display,
+                                                      int wait_ms)
 {
+    // A window on another display would come up where the player who
+    // asked does not see it.
+    if (!same_display(holder(lock_path).display, display))
+        return Raise::other_display;
     // Opening a pipe for writing without blocking fails (ENXIO) when nobody
     // holds the read end, so a holder that died leaves nothing to wait for.
-    const int fd = open_own_entry(pipe_path(lock_path), O_WRONLY, S_IFIFO);
+    const std::string pipe = pipe_path(lock_path);
+    const int fd = open_own_entry(pipe, O_WRONLY, S_IFIFO);
     if (fd < 0)
-        return false;
+        return Raise::no_holder;
+    // A read end of the asker's own, opened once the holder's is known to
+    // be there: it tells how much is still unread, and takes the request
+    // back. It must be the very pipe written to: the folder is the
+    // player's, but the holder makes the pipe afresh when it starts.
+    const int back = open_own_entry(pipe, O_RDONLY, S_IFIFO);
+    struct stat written {}, read_back {};
+    if (back < 0 || ::fstat(fd, &written) != 0 || ::fstat(back, &read_back) != 0 ||
+        written.st_dev != read_back.st_dev || written.st_ino != read_back.st_ino) {
+        if (back >= 0)
+            ::close(back);
+        ::close(fd);
+        return Raise::no_holder;
+    }
     const char byte = 'R';
     ssize_t n;
     do
         n = ::write(fd, &byte, 1);
     while (n < 0 && errno == EINTR);
     ::close(fd);
-    // A full pipe already holds a request the holder has not read yet.
-    return n == 1 || (n < 0 && errno == EAGAIN);
+    // A full pipe holds thousands of requests nobody took.
+    if (n != 1) {
+        ::close(back);
+        return n < 0 && errno == EAGAIN ? Raise::not_answered : Raise::no_holder;
+    }
+    // The holder empties the pipe when it raises its window. The wait is a
+    // poll: nothing wakes a writer when a pipe is emptied.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    for (;;) {
+        int unread = 0;
+        if (::ioctl(back, FIONREAD, &unread) == 0 && unread == 0) {
+            ::close(back);
+            return Raise::raised;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        nap(10);
+    }
+    // Taken back, or a holder that wakes up later would come to the front
+    // when nobody waits for it any more. A pipe found empty now was emptied
+    // by the holder just after the last look. A request of another start
+    // that asked at the same time may be the one taken back; that start
+    // then finds its own taken, and this one says what it would without.
+    char taken;
+    do
+        n = ::read(back, &taken, 1);
+    while (n < 0 && errno == EINTR);
+    ::close(back);
+    return n == 1 ? Raise::not_answered : Raise::raised;
 }
 
 bool InstanceLock::raise_requested()

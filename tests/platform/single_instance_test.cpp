@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include <csignal>
 #include <fcntl.h>
@@ -64,6 +67,35 @@ struct StartEnvironment {
     const std::optional<std::string> run_was = now("XDG_RUNTIME_DIR"), temp_was = now("TMPDIR");
 };
 
+// A generous deadline for a holder that reads: the ask ends as soon as it
+// has read.
+constexpr int read_soon_ms = 60000;
+
+// Asks as a second start does from `display`, waiting at most `wait_ms`,
+// while `reader` (null: none) reads its pipe on a thread of its own, as
+// the running game's loop does; `read` says whether it took a request.
+InstanceLock::Raise ask_while_reading(InstanceLock* reader, const std::string& lock, bool* read = nullptr,
+                                      std::string_view display = "", int wait_ms = read_soon_ms)
+{
+    std::atomic<bool> asked{false}, took{false};
+    std::thread loop;
+    if (reader)
+        loop = std::thread([&] {
+            while (!asked) {
+                if (reader->raise_requested())
+                    took = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+    const InstanceLock::Raise answer = InstanceLock::ask_holder_to_raise(lock, display, wait_ms);
+    asked = true;
+    if (loop.joinable())
+        loop.join();
+    if (read)
+        *read = took;
+    return answer;
+}
+
 TEST(InstanceLock, TheFirstHolderKeepsOthersOutUntilItEnds)
 {
     std::unique_ptr<InstanceLock> first, second, other;
@@ -78,28 +110,62 @@ TEST(InstanceLock, TheFirstHolderKeepsOthersOutUntilItEnds)
     EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Lock test one", second), InstanceLock::Result::acquired);
 }
 
+// A second start says "raised" only when the holder took its request,
+// which the holder does only with a window to raise. A holder stuck in a
+// box, or whose display was gone, was once said to have raised its window;
+// and the request it left unread brought it to the front later, unasked.
 TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
 {
+    using Raise = InstanceLock::Raise;
     const std::string path = InstanceLock::lock_path("GameAppWndClass", "Raise test");
-    EXPECT_FALSE(InstanceLock::ask_holder_to_raise(path));
+    EXPECT_EQ(InstanceLock::ask_holder_to_raise(path, "", 0), Raise::no_holder);
     EXPECT_EQ(InstanceLock::holder_pid(path), 0);
-    std::unique_ptr<InstanceLock> first, second;
-    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first), InstanceLock::Result::acquired);
-    EXPECT_FALSE(first->raise_requested());
-    // The second start learns where the holder is, and who it is.
-    InstanceLock::Place found;
-    ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", second, &found),
-              InstanceLock::Result::other_instance);
-    EXPECT_EQ(found.path, path);
-    EXPECT_EQ(InstanceLock::holder_pid(found.path), long(getpid()));
-    EXPECT_TRUE(InstanceLock::ask_holder_to_raise(found.path));
-    EXPECT_TRUE(InstanceLock::ask_holder_to_raise(found.path));
-    EXPECT_TRUE(first->raise_requested());
-    EXPECT_FALSE(first->raise_requested()); // both asks were taken at once
-    first.reset();
-    EXPECT_FALSE(InstanceLock::ask_holder_to_raise(path));
+    const std::string pid = std::to_string(getpid());
+    const struct {
+        const char* what;
+        bool reads;
+        const char* held_on;   // the holder's display
+        const char* file;      // written over the lock file after the pid; null: as the holder wrote it
+        const char* asked_on;  // the second start's display
+        Raise answer;
+        const char* display;   // the holder's display as the second start reads it
+    } rows[] = {
+        {"a holder that reads", true, ":0", nullptr, ":0", Raise::raised, ":0"},
+        {"a holder that never reads", false, ":0", nullptr, ":0", Raise::not_answered, ":0"},
+        {"a holder on another display", true, ":1", nullptr, ":0", Raise::other_display, ":1"},
+        {"another screen of the same display", true, ":0.0", nullptr, "unix:0.1", Raise::raised, ":0.0"},
+        {"a second start without a display", true, ":1", nullptr, "", Raise::raised, ":1"},
+        {"a holder without a display", true, "", nullptr, ":0", Raise::raised, ""},
+        {"a display that is no line", true, ":1\n:0", nullptr, ":0", Raise::raised, ""},
+        {"an old one-line lock file", true, ":1", "\n", ":0", Raise::raised, ""},
+        {"a display cut short", true, ":1", "\n:1", ":0", Raise::raised, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::unique_ptr<InstanceLock> first, second;
+        ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first, nullptr, row.held_on),
+                  InstanceLock::Result::acquired);
+        EXPECT_FALSE(first->raise_requested());
+        if (row.file)
+            std::ofstream(path) << pid << row.file;
+        // The second start learns where the holder is, and who it is.
+        InstanceLock::Place found;
+        ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", second, &found),
+                  InstanceLock::Result::other_instance);
+        EXPECT_EQ(found.path, path);
+        EXPECT_EQ(InstanceLock::holder(path).pid, getpid());
+        EXPECT_EQ(InstanceLock::holder(path).display, row.display);
+        bool read = false;
+        EXPECT_EQ(ask_while_reading(row.reads ? first.get() : nullptr, path, &read, row.asked_on,
+                                    row.reads ? read_soon_ms : 20),
+                  row.answer);
+        EXPECT_EQ(read, row.answer == Raise::raised);
+        // Nothing is left for a holder that wakes up later.
+        EXPECT_FALSE(first->raise_requested());
+    }
+    EXPECT_EQ(InstanceLock::ask_holder_to_raise(path, "", 0), Raise::no_holder);
     // What no process can be is no process id.
-    std::ofstream(path) << "99999999999999999999\n";
+    std::ofstream(path) << "99999999999999999999\n:0\n";
     EXPECT_EQ(InstanceLock::holder_pid(path), 0);
 }
 
@@ -165,7 +231,7 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     EXPECT_FALSE(first->raise_requested());
     fs::remove(pipe);
     fs::create_symlink(victim, pipe);
-    EXPECT_FALSE(InstanceLock::ask_holder_to_raise(lock));
+    EXPECT_EQ(InstanceLock::ask_holder_to_raise(lock, "", 0), InstanceLock::Raise::no_holder);
     EXPECT_EQ(read_file(victim), "precious\n");
     // A folder of the player's left with mode 000, which the mend of a
     // folder found without the owner's rights would make 0700, were it to
@@ -214,7 +280,7 @@ TEST(InstanceLock, WhatIsPlantedAtTheLocksNamesIsNeitherUsedNorFollowed)
     mkfifo(pipe.c_str(), 0666);
     const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
     EXPECT_EQ(lchown(pipe.c_str(), 65534, 65534), 0);
-    EXPECT_FALSE(InstanceLock::ask_holder_to_raise(lock));
+    EXPECT_EQ(InstanceLock::ask_holder_to_raise(lock, "", 0), InstanceLock::Raise::no_holder);
     close(reader);
 }
 
@@ -282,7 +348,7 @@ TEST(InstanceLock, TheLocksModesAreTheProgramsWhateverTheUmask)
             const bool held = taken && mode(user) == fs::perms::owner_all && mode(lock) == rw && mode(pipe) == rw;
             const bool found = InstanceLock::acquire("GameAppWndClass", "Umask", second) ==
                                InstanceLock::Result::other_instance;
-            const bool raised = InstanceLock::ask_holder_to_raise(lock) && first && first->raise_requested();
+            const bool raised = first && ask_while_reading(first.get(), lock) == InstanceLock::Raise::raised;
             if (!(held && found && raised))
                 std::fprintf(stderr, "taken %d, modes %04o %04o %04o, found %d, raised %d\n", taken,
                              unsigned(mode(user)), unsigned(mode(lock)), unsigned(mode(pipe)), found, raised);
@@ -326,8 +392,7 @@ TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
     EXPECT_TRUE(fs::exists(path + ".raise"));
     ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", first), InstanceLock::Result::acquired);
     EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", second), InstanceLock::Result::other_instance);
-    EXPECT_TRUE(InstanceLock::ask_holder_to_raise(path));
-    EXPECT_TRUE(first->raise_requested());
+    EXPECT_EQ(ask_while_reading(first.get(), path), InstanceLock::Raise::raised);
 }
 
 TEST(InstanceLock, PathsLieInThePlayersFolderAndSeparateClassFromTitle)

@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include <unistd.h>
+
 // With a display, SDL's video opens the desktop's message bus (libdbus),
 // which keeps a block of its one-time set-up that nothing frees; without a
 // session bus that block is left when the program ends, and LeakSanitizer
@@ -22,12 +24,15 @@ namespace {
 
 // A test that ends the whole program through exit() (the second-instance
 // check, a fatal-error path) leaves CTest a status of 0, which reads as a
-// pass; such an ending is made a failure. Death-test children end that way
-// on purpose and keep their status.
+// pass; such an ending is made a failure. Death-test children, and the
+// children a test forks itself, end that way on purpose and keep their
+// status.
+pid_t test_program = 0;
+
 void fail_an_exit_inside_a_test()
 {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    if (!test || testing::internal::InDeathTestChild())
+    if (!test || testing::internal::InDeathTestChild() || getpid() != test_program)
         return;
     std::fprintf(stderr, "%s.%s ended the test program through exit() before it finished\n", test->test_suite_name(),
                  test->name());
@@ -82,6 +87,7 @@ int main(int argc, char** argv)
     std::filesystem::path temp;
     if (!own_temp_dir(temp))
         return 1;
+    test_program = getpid();
     std::atexit(fail_an_exit_inside_a_test);
     const int status = RUN_ALL_TESTS();
     if (!temp.empty()) {

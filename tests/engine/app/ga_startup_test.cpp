@@ -6,14 +6,18 @@
 #include "tests/Lib/quarn/src/quarn/log_capture.h"
 #include "tests/support/no_free_descriptor.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <new>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -191,37 +195,87 @@ TEST_F(AppTest, AFolderThatCannotBeListedIsNamedWithTheReason)
     }
 }
 
-// The second start says what it did, naming the first by its process: the
-// first may be on another display. It finds the first whatever its
-// runtime folder and TMPDIR say: a start from the desktop and one from a
-// script or under su once looked for the lock in different folders, and
-// both copies ran.
-TEST_F(AppTest, SecondInstanceRaisesTheFirstAndExitsWithZero)
+// The second start says what it did, naming the first by its process, and
+// ends with 0 only when the first raised its window. It finds the first
+// whatever its runtime folder and TMPDIR say: a start from the desktop and
+// one from a script or under su once looked for the lock in different
+// folders, and both copies ran. A first copy that does not answer (stuck
+// in a box, its display gone) was said to have raised its window, with
+// status 0, and came to the front when it woke up, unasked.
+TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
 {
-    const std::filesystem::path run = root / "run";
-    std::filesystem::create_directory(run);
-    std::filesystem::permissions(run, std::filesystem::perms::owner_all);
-    // The second start's runtime folder and TMPDIR (null: unset).
-    const std::pair<const char*, const char*> seconds[] = {{run.c_str(), root.c_str()}, {nullptr, "/no/such/folder"}};
-    for (const auto& [run_dir, tmpdir] : seconds) {
-        SCOPED_TRACE(std::string(run_dir ? run_dir : "unset") + ", " + (tmpdir ? tmpdir : "unset"));
+    namespace fs = std::filesystem;
+    const fs::path run = root / "run";
+    fs::create_directory(run);
+    fs::permissions(run, fs::perms::owner_all);
+    const std::string pid = std::to_string(getpid());
+    const std::string kill =
+        "; end it with `kill " + pid + "` (or `kill -9 " + pid + "` if it does not end) and start again\n";
+    const std::string running = "race: another copy of the game is already running (process " + pid + ")";
+    const char* const display_was = getenv("DISPLAY");
+    const std::string display_kept = display_was ? display_was : "";
+    const std::shared_ptr<void> restore(nullptr, [&](void*) {
+        display_was ? setenv("DISPLAY", display_kept.c_str(), 1) : unsetenv("DISPLAY");
+    });
+    const struct {
+        const char* run_dir; // the second start's runtime folder and TMPDIR (null: unset)
+        const char* tmpdir;
+        bool answers;         // the first pumps its messages while the second waits
+        const char* first_on; // the displays (null: unset)
+        const char* second_on;
+        int status;
+        std::string said;
+    } rows[] = {
+        {run.c_str(), root.c_str(), true, ":7", ":7", 0, running + "; its window was raised\n"},
+        {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, running + "; its window was raised\n"},
+        {nullptr, nullptr, false, ":7", ":7", 1,
+         running + " but does not answer, so its window could not be raised" + kill},
+        {nullptr, nullptr, true, ":7", ":8.0", 1,
+         running + ", but its window is on display :7, not this one (:8.0)" + kill},
+    };
+    // The log the second start already has gets the line too.
+    quarn_test::LogCapture log;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.said);
         WriteConfig("WND_NAME = Second start test\n");
+        row.first_on ? setenv("DISPLAY", row.first_on, 1) : unsetenv("DISPLAY");
         gaCTy& app = Start();
         platform::show_window(app.window, platform::ShowCommand::minimise);
-        EXPECT_EXIT(
-            {
-                run_dir ? setenv("XDG_RUNTIME_DIR", run_dir, 1) : unsetenv("XDG_RUNTIME_DIR");
-                tmpdir ? setenv("TMPDIR", tmpdir, 1) : unsetenv("TMPDIR");
-                gaCTy second;
-                second.Init();
-                std::_Exit(3); // not reached: the start-up ends the process
-            },
-            testing::ExitedWithCode(0),
-            "^race: another copy of the game is already running \\(process " + std::to_string(getpid()) +
-                "\\); its window was raised\n$");
+        const fs::path said = root / "second.txt";
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int err = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (err < 0 || dup2(err, 2) != 2)
+                _exit(4);
+            row.run_dir ? setenv("XDG_RUNTIME_DIR", row.run_dir, 1) : unsetenv("XDG_RUNTIME_DIR");
+            row.tmpdir ? setenv("TMPDIR", row.tmpdir, 1) : unsetenv("TMPDIR");
+            row.second_on ? setenv("DISPLAY", row.second_on, 1) : unsetenv("DISPLAY");
+            // A first that answers does so at its next pump; one that does
+            // not is waited for briefly.
+            gaRaiseWaitMs = row.answers ? 60000 : 50;
+            gaCTy second;
+            second.Init();
+            _exit(3); // not reached: the start-up ends the process
+        }
+        ASSERT_GT(child, 0);
+        int status = 0;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        for (; waitpid(child, &status, WNOHANG) == 0; usleep(1000)) {
+            if (std::chrono::steady_clock::now() > until)
+                ::kill(child, SIGKILL); // a second start that never ends, as its status shows
+            if (row.answers)
+                app.Pump();
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status;
+        std::ifstream in(said);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), row.said);
+        EXPECT_NE(log.text().find(row.said.substr(std::string("race: ").size())), std::string::npos) << log.text();
+        // A request left unread was taken back: the first does not come up
+        // when it pumps again.
         app.Pump();
-        EXPECT_FALSE(platform::is_minimised(app.window));
-        EXPECT_EQ(platform::foreground_window(), app.window);
+        EXPECT_EQ(platform::is_minimised(app.window), row.status != 0);
+        EXPECT_EQ(platform::foreground_window() == app.window, row.status == 0);
         Stop();
     }
 }
