@@ -331,45 +331,22 @@ TEST_F(CfgTest, ALongValueIsCutBetweenLettersAndNamedByItsKey)
     }
 }
 
-// Names another user may have written (a file's, a key's) are quoted
-// shown: ESC [ 2 J would clear the player's terminal, U+202E turn the
-// rest of the line around. Each place a report quotes one writes them out.
+// A file's or a key's name is quoted shown: ESC [ 2 J would clear the
+// player's terminal, U+202E turn the rest of the line around.
 TEST_F(CfgTest, EveryNameAReportQuotesIsShownWrittenOut)
 {
-    const std::string hostile = "n\x1b[2J\xe2\x80\xae", shown = "n\\x1b[2J\\u202e";
-    const struct {
-        const char* what;
-        std::function<void()> report;
-        std::string said;
-    } rows[] = {
-        {"a bad line's file",
-         [&] {
-             write_text(dir.file(hostile), "nothing\n");
-             cfgCTy cfg;
-             (void)cfg.Load(dir.file(hostile).c_str());
-         },
-         " '" + dir.file(shown) + "', line 1: nothing\n"},
-        {"a cut value's key",
-         [&] {
-             cfgCTy cfg;
-             load(cfg, hostile + " = " + std::string(CFG_LINE_SIZE, 'v') + "\n");
-         },
-         "\nValue of " + shown + " cut to its first "},
-        {"a failed save's file",
-         [&] {
-             cfgCTy cfg;
-             cfg.SetInt("a", 1);
-             (void)cfg.Save(dir.file(hostile + "_/x.cfg").c_str());
-         },
-         "Can't write to file '" + dir.file(shown + "_/x.cfg") + "': No such file or directory"},
+    const std::string hostile = "n\x1b[2J\xe2\x80\xae", shown = "n\\x1b[2J\\u202e", file = dir.file(hostile);
+    const std::pair<std::function<void(cfgCTy&)>, std::string> rows[] = {
+        {[&](cfgCTy& c) { write_text(file, "bad\n"), (void)c.Load(file.c_str()); }, dir.file(shown) + "', line 1: bad\n"},
+        {[&](cfgCTy& c) { load(c, hostile + " = " + std::string(CFG_LINE_SIZE, 'v') + "\n"); }, "Value of " + shown + " cut"},
+        {[&](cfgCTy& c) { (void)c.Save((file + "_/x").c_str()); }, "write to file '" + dir.file(shown) + "_/x': No such"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [report, said] : rows) {
         platform::clear_shown_boxes();
-        row.report();
-        const std::string text = box_texts();
-        EXPECT_NE(text.find(row.said), std::string::npos) << text;
-        EXPECT_EQ(text.find_first_of("\x1b\xe2"), std::string::npos) << text;
+        cfgCTy cfg;
+        report(cfg);
+        EXPECT_NE(box_texts().find(said), std::string::npos) << box_texts();
+        EXPECT_EQ(box_texts().find_first_of("\x1b\xe2"), std::string::npos) << box_texts();
     }
 }
 

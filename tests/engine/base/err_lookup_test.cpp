@@ -79,30 +79,19 @@ TEST_F(LookupTest, WarningsGoToTheMessageHookNotTheBox)
 // A file's name is printed, not read as a format, and shown: what another
 // user may have put in it is written out. A long one cut the message at
 // its buffer's end, the closing quote and any text after the name lost:
-// it keeps its start and its end, and the message stays whole. A name
-// shown before (fileNameForReport's) is shortened between its escapes.
+// it keeps its start and its end, and the message stays whole.
 TEST_F(LookupTest, FileNamesAreShownNotInterpreted)
 {
-    const auto times = [](const std::string& text, size_t n) {
-        std::string all;
-        while (n-- > 0)
-            all += text;
-        return all;
-    };
-    const struct {
-        std::string name;
-        std::string said;
-    } rows[] = {
+    const std::pair<std::string, std::string> rows[] = {
         {"100%s%n%d.bin", "Can't open file '100%s%n%d.bin'"},
         {"a\x1b[2J\xe2\x80\xae.bin", "Can't open file 'a\\x1b[2J\\u202e.bin'"},
         {std::string(2000, 'n'), "Can't open file '" + std::string(156, 'n') + "..." + std::string(312, 'n') + "'"},
-        {"x" + times("\\x1b", 200), "Can't open file 'x" + times("\\x1b", 38) + "..." + times("\\x1b", 78) + "'"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, said] : rows) {
         seen = {};
-        EXPECT_EQ(errReportArg(ERR_OPEN, row.name.c_str()), ERR_OPEN);
+        EXPECT_EQ(errReportArg(ERR_OPEN, name.c_str()), ERR_OPEN);
         ASSERT_EQ(seen.box_messages.size(), 1u);
-        EXPECT_EQ(seen.box_messages[0], row.said);
+        EXPECT_EQ(seen.box_messages[0], said);
     }
 }
 
