@@ -75,8 +75,8 @@ int write_new_file(platform::FileHandle file, const std::string& text)
 int report_write_failure(const char* fileName, int error)
 {
     static char text[STR_MESSAGE_BUFFER_SIZE];
-    strQuoteName(text, sizeof text, "Can't write to file", fileName,
-                 (": " + platform::system_error_text(error)).c_str());
+    strQuoteName(text, sizeof text, "Can't write to file '", fileName,
+                 ("': " + platform::system_error_text(error)).c_str());
     dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_WRITE, 0, text, nullptr, nullptr, -1));
     return ERR_WRITE;
 }

@@ -24,15 +24,15 @@ char* strCopyShown(char* dst, size_t size, const char* src)
     return strCopy(dst, size, platform::shown_text(src ? src : "", size - 1).c_str());
 }
 
-char* strQuoteName(char* dst, size_t size, const char* what, const char* name, const char* after)
+char* strQuoteName(char* dst, size_t size, const char* before, const char* name, const char* after)
 {
     if (!dst || size == 0)
         return nullptr;
     // The name keeps this much at least: an `after` too long for the rest
     // loses its end instead, cut between letters.
     constexpr size_t name_least = 40;
-    const std::string rest = std::string("'") + (after ? after : "");
-    std::string text = std::string(what ? what : "") + " '";
+    const std::string rest = after ? after : "";
+    std::string text = before ? before : "";
     const size_t around = text.size() + rest.size();
     text += platform::shown_name(name ? name : "", size - 1 > around + name_least ? size - 1 - around : name_least);
     const size_t room = size - 1 > text.size() ? size - 1 - text.size() : 0;

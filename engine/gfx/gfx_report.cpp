@@ -2,7 +2,6 @@
 #include "engine/gfx/gfx_internal.h"
 
 #include "platform/process.h"
-#include "platform/shown_text.h"
 #include "quarn/Stream.h"
 
 #include <string>
@@ -18,7 +17,8 @@ int gfxReportDataError(const char* why)
     // with a reason, so the whole message is made here.
     static char message[STR_MESSAGE_BUFFER_SIZE];
     if (const char* name = errReadingFileName())
-        strQuoteName(message, sizeof message, "Data error in file", name, (std::string(": ") + why).c_str());
+        strQuoteName(message, sizeof message, "Data error in file '", name,
+                     (std::string("': ") + (why ? why : "")).c_str());
     else
         strFormat(message, sizeof message, "Data error: %s", why);
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
@@ -27,7 +27,7 @@ int gfxReportDataError(const char* why)
 int gfxReportDecoderError(const char* name, const char* text)
 {
     static char message[STR_MESSAGE_BUFFER_SIZE];
-    strFormat(message, sizeof message, "%s: %s", platform::shown_text(name ? name : "").c_str(), text ? text : "");
+    strQuoteName(message, sizeof message, "", name, (std::string(": ") + (text ? text : "")).c_str());
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
 }
 
@@ -48,7 +48,8 @@ namespace {
 int report_file_reason(int code, const char* what, const char* name, const char* why)
 {
     static char message[STR_MESSAGE_BUFFER_SIZE];
-    strQuoteName(message, sizeof message, what, name, (std::string(": ") + why).c_str());
+    strQuoteName(message, sizeof message, (std::string(what) + " '").c_str(), name,
+                 (std::string("': ") + (why ? why : "")).c_str());
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, code, 0, message, nullptr, nullptr, -1));
 }
 
