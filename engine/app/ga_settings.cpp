@@ -100,7 +100,8 @@ void gaLoadSettings(gaCTy& app)
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
                                          "Can't read file '%s'%s: %s\n The file is kept as it is: this run's "
                                          "settings are not saved.",
-                                         platform::shown_text(name).c_str(), read.read == cfgReadTy::cut ? " to its end" : "",
+                                         platform::shown_text(name).c_str(),
+                                         read.read == cfgReadTy::cut ? " to its end" : "",
                                          app.settingsReadWhy.c_str()));
     }
     // A file read whole that set nothing (empty, or nothing but damage,

@@ -55,7 +55,8 @@ TEST(ShownText, ControlBytesAndBytesThatAreNoLetterAreWrittenOut)
         {"bytes no UTF-8 uses", "\xf5\xfe\xff", "\\xf5\\xfe\\xff"},
         {"F5 to F7 as lead bytes", "\xf5\x80\x80\x80\xf6\x80\x80\x80\xf7\xbf\xbf\xbf",
          "\\xf5\\x80\\x80\\x80\\xf6\\x80\\x80\\x80\\xf7\\xbf\\xbf\\xbf"},
-        {"a lead byte in the third place", "\xe8\xa1\xc3\xa9\xf0\x9f\xe8\xa1\x8c", "\\xe8\\xa1\xc3\xa9\\xf0\\x9f\xe8\xa1\x8c"},
+        {"a lead byte in the third place", "\xe8\xa1\xc3\xa9\xf0\x9f\xe8\xa1\x8c",
+         "\\xe8\\xa1\xc3\xa9\\xf0\\x9f\xe8\xa1\x8c"},
         {"the last C1 letter and the first isolate", "\xc2\x9f\xe2\x81\xa6", "\\u009f\\u2066"},
         // Only the view is read: the bytes after it would end its letter.
         {"a view cut inside a two-byte letter", "a\xc3\xa9", "a\\xc3", 2},

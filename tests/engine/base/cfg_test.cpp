@@ -337,9 +337,9 @@ TEST_F(CfgTest, EveryNameAReportQuotesIsShownWrittenOut)
 {
     const std::string hostile = "n\x1b[2J\xe2\x80\xae", shown = "n\\x1b[2J\\u202e", file = dir.file(hostile);
     const std::pair<std::function<void(cfgCTy&)>, std::string> rows[] = {
-        {[&](cfgCTy& c) { write_text(file, "bad\n"), (void)c.Load(file.c_str()); }, dir.file(shown) + "', line 1: bad\n"},
-        {[&](cfgCTy& c) { load(c, hostile + " = " + std::string(CFG_LINE_SIZE, 'v') + "\n"); }, "Value of " + shown + " cut"},
-        {[&](cfgCTy& c) { (void)c.Save((file + "_/x").c_str()); }, "write to file '" + dir.file(shown) + "_/x': No such"},
+        {[&](cfgCTy& c) { write_text(file, "bad\n"), (void)c.Load(file.c_str()); }, dir.file(shown) + "', line 1: bad"},
+        {[&](cfgCTy& c) { load(c, hostile + " = " + std::string(CFG_LINE_SIZE, 'v')); }, "Value of " + shown + " cut"},
+        {[&](cfgCTy& c) { (void)c.Save((file + "_/x").c_str()); }, "to file '" + dir.file(shown) + "_/x': No such"},
     };
     for (const auto& [report, said] : rows) {
         platform::clear_shown_boxes();

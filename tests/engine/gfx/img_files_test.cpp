@@ -365,7 +365,8 @@ TEST_F(ImgFilesTest, AFailedSavesNamesAreShownAndItsReasonKeptWhole)
         reports().clear();
         for (int n = 0; n < (row.code ? 0 : 100); ++n)
             write_file(row.name + (n == 0 ? std::string() : '.' + std::to_string(n)) + ".tmp~", {'x'});
-        (void)(row.code ? gfxReportFileFailure(row.code, row.name.c_str(), row.error) : img.SaveBmpNew(row.name.c_str()));
+        (void)(row.code ? gfxReportFileFailure(row.code, row.name.c_str(), row.error)
+                        : img.SaveBmpNew(row.name.c_str()));
         ASSERT_EQ(reports().size(), 1u);
         EXPECT_EQ(reports()[0].text, row.said);
     }

@@ -166,9 +166,11 @@ TEST(SoundfontFallback, NoSoundfontThatLoadsIsSaidOnceWithTheWayOut)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string install = "the music is silent: install one ('sudo apt-get install timgm6mb-soundfont', or "
                                 "fluid-soundfont-gm), or name one with the setting 'soundfont'";
-    const std::string broken = "(not a soundfont the synthesiser can load)", system = "the system's soundfont \"<dir>/sf2/"
-        "TimGM6mb.sf2\" " + broken, mend = "the music is silent: make it readable, or reinstall the package that "
-        "installed it ('dpkg -S' with its path names it), or name another soundfont with the setting 'soundfont'";
+    const std::string broken = "(not a soundfont the synthesiser can load)";
+    const std::string system = "the system's soundfont \"<dir>/sf2/TimGM6mb.sf2\" " + broken;
+    const std::string mend = "the music is silent: make it readable, or reinstall the package that installed it "
+                             "('dpkg -S' with its path names it), or name another soundfont with the setting "
+                             "'soundfont'";
     const std::string race = "race\x1b[2J\xe2\x80\xae.sf2"; // broken, and named with control bytes
     const struct {
         std::string set; // the soundfont named in the settings, in the test's folder; "": none

@@ -394,7 +394,8 @@ TEST(LogFileBufFallback, NoLogAnywhereIsSaidOnStderrWithTheReason)
             out << "lost" << std::endl;
             std::_Exit(buf.file_name().empty() ? 0 : 1);
         },
-        testing::ExitedWithCode(0), "no log could be written: '[^']*/ctl\\\\x1b\\[2J\\\\u202e/x\\.log': Too many open files");
+        testing::ExitedWithCode(0),
+        "no log could be written: '[^']*/ctl\\\\x1b\\[2J\\\\u202e/x\\.log': Too many open files");
 }
 
 TEST(LogFileBufFallback, BufferWithoutOutputModeRefusesText)
