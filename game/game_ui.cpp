@@ -70,13 +70,16 @@ namespace {
 // The title is a caption, which another user's settings file in a group's
 // folder may give, and the name it makes is never resolved as a path: no
 // '/' of it leads the picture out of the game's folder, no leading '.'
-// hides it, control characters do not reach a listing, and a long title
-// is cut at a letter's boundary. A '\' is a letter like any other.
+// hides it, and a long title is cut at a letter's boundary. What a report
+// writes out (control characters, C1 and direction controls, bytes of no
+// UTF-8 letter) would steer or garble a listing: each becomes one '_', as
+// a file manager shows none of them as a letter. A '\' is a letter like
+// any other.
 std::string CaptionAsFileName(const char* caption, size_t room)
 {
-    std::string name = caption && *caption ? caption : "screenshot";
+    std::string name = strLettersOnly(caption && *caption ? caption : "screenshot", '_');
     for (char& c : name)
-        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+        if (c == '/')
             c = '_';
     if (name[0] == '.')
         name[0] = '_';

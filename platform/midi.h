@@ -84,6 +84,11 @@ struct MidiSoundfontState {
     // No soundfont plays, and none is installed where the system's are
     // searched (below): the music is silent until one is.
     bool none_installed = false;
+    // No soundfont plays, though the system's is installed: the one tried
+    // (for none set, or in place of the one refused) and why it did not
+    // load; "" otherwise.
+    std::string system_failed;
+    std::string system_why;
 };
 MidiSoundfontState midi_soundfont_state();
 

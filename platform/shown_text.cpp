@@ -1,6 +1,9 @@
 #include "platform/shown_text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <vector>
 
 namespace platform {
 
@@ -75,6 +78,57 @@ std::string code_escape(uint32_t code)
     return {'\\', 'u', hex[(code >> 12) & 0xF], hex[(code >> 8) & 0xF], hex[(code >> 4) & 0xF], hex[code & 0xF]};
 }
 
+// An escape as shown_text() writes it, already in the text: a name shown
+// by one layer and cut or shortened by another is never cut inside one.
+// 0 when `bytes` starts with none. A backslash the player typed before
+// such letters ("C:\temp") is kept whole with them, which is a cut
+// between letters too.
+size_t escape_length(std::string_view bytes)
+{
+    const auto hex = [&](size_t from, size_t count) {
+        if (bytes.size() < from + count)
+            return false;
+        for (size_t i = from; i < from + count; ++i)
+            if (!((bytes[i] >= '0' && bytes[i] <= '9') || (bytes[i] >= 'a' && bytes[i] <= 'f')))
+                return false;
+        return true;
+    };
+    if (bytes.size() < 2 || bytes[0] != '\\')
+        return 0;
+    if (std::string_view("abtnvfr").find(bytes[1]) != std::string_view::npos)
+        return 2;
+    if (bytes[1] == 'x' && hex(2, 2))
+        return 4;
+    if (bytes[1] == 'u' && hex(2, 4))
+        return 6;
+    return 0;
+}
+
+// The piece of text at the start of `bytes` that a cut never splits, and
+// how it shows: `escape` when it is written out, else as it is.
+struct Piece {
+    size_t length = 0; // of `bytes`
+    std::string escape;
+    bool written_out() const { return !escape.empty(); }
+    size_t shown_size() const { return written_out() ? escape.size() : length; }
+};
+
+Piece first_piece(std::string_view bytes)
+{
+    uint32_t code = 0;
+    const size_t length = letter_length(bytes, code);
+    const auto byte = static_cast<unsigned char>(bytes[0]);
+    if (length == 0)
+        return {1, byte_escape(byte)};
+    if (length == 1 && (byte < 0x20 || byte == 0x7F))
+        return {1, byte_escape(byte)};
+    if (steers_display(code))
+        return {length, code_escape(code)};
+    if (const size_t escape = escape_length(bytes))
+        return {escape, {}};
+    return {length, {}};
+}
+
 } // namespace
 
 std::string shown_text(std::string_view bytes, size_t most)
@@ -82,23 +136,54 @@ std::string shown_text(std::string_view bytes, size_t most)
     std::string shown;
     shown.reserve(bytes.size() < most ? bytes.size() : most);
     while (!bytes.empty()) {
-        uint32_t code = 0;
-        const size_t length = letter_length(bytes, code);
-        const auto byte = static_cast<unsigned char>(bytes[0]);
-        std::string escape;
-        if (length == 0)
-            escape = byte_escape(byte);
-        else if (length == 1 && (byte < 0x20 || byte == 0x7F))
-            escape = byte_escape(byte);
-        else if (steers_display(code))
-            escape = code_escape(code);
-        const std::string_view piece = escape.empty() ? bytes.substr(0, length) : std::string_view(escape);
-        if (piece.size() > most - shown.size())
+        const Piece piece = first_piece(bytes);
+        if (piece.shown_size() > most - shown.size())
             break;
-        shown += piece;
-        bytes.remove_prefix(length == 0 ? 1 : length);
+        if (piece.written_out())
+            shown += piece.escape;
+        else
+            shown += bytes.substr(0, piece.length);
+        bytes.remove_prefix(piece.length);
     }
     return shown;
+}
+
+std::string shown_name(std::string_view bytes, size_t most)
+{
+    constexpr std::string_view gap = "...";
+    std::string whole = shown_text(bytes);
+    if (whole.size() <= most)
+        return whole;
+    if (most <= gap.size())
+        return shown_text(bytes, most);
+    // The places of `whole` between two pieces, its two ends included.
+    std::vector<size_t> cuts{0};
+    for (std::string_view rest = bytes; !rest.empty();) {
+        const Piece piece = first_piece(rest);
+        cuts.push_back(cuts.back() + piece.shown_size());
+        rest.remove_prefix(piece.length);
+    }
+    // A third for the start, which says where; the rest for the end, the
+    // file's own name, and what the start leaves.
+    const size_t room = most - gap.size();
+    const size_t head = *std::prev(std::upper_bound(cuts.begin(), cuts.end(), room / 3));
+    const size_t tail = *std::lower_bound(cuts.begin(), cuts.end(), whole.size() - (room - head));
+    return whole.substr(0, head).append(gap).append(whole, tail);
+}
+
+std::string letters_only(std::string_view bytes, char with)
+{
+    std::string kept;
+    kept.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const Piece piece = first_piece(bytes);
+        if (piece.written_out())
+            kept += with;
+        else
+            kept += bytes.substr(0, piece.length);
+        bytes.remove_prefix(piece.length);
+    }
+    return kept;
 }
 
 } // namespace platform

@@ -26,8 +26,23 @@ namespace platform {
 // Every other byte, a backslash too, and every letter of any language is
 // kept as it is: a Windows path reads as the player typed it.
 // At most `most` bytes come out, cut between two letters or escapes,
-// never inside one. Text shown once shows the same again, so a name that
-// two layers quote on its way to a report reads the same.
+// never inside one, an escape already in `bytes` included. Text shown once
+// shows the same again, so a name that two layers quote on its way to a
+// report reads the same.
 [[nodiscard]] std::string shown_text(std::string_view bytes, size_t most = std::string_view::npos);
+
+// A name as a report quotes it in a line of its own length: shown_text()
+// whole when that has at most `most` bytes, else its start and its end
+// with "..." between, in `most` bytes, each cut between letters or
+// escapes. The start (a third) says where the file is, the end names it;
+// what the report says around the name (the reason, whose the file is,
+// the way out) keeps its room.
+[[nodiscard]] std::string shown_name(std::string_view bytes, size_t most);
+
+// `bytes` with every piece that shown_text() writes out put as `with`
+// instead: one for each control byte and each byte of no well-formed
+// letter, one for a whole letter that steers the display. What a file
+// name made from a caption keeps, so that a listing shows it as it is.
+[[nodiscard]] std::string letters_only(std::string_view bytes, char with);
 
 } // namespace platform

@@ -100,7 +100,8 @@ void gaLoadSettings(gaCTy& app)
         (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
                                          "Can't read file '%s'%s: %s\n The file is kept as it is: this run's "
                                          "settings are not saved.",
-                                         name.c_str(), read.read == cfgReadTy::cut ? " to its end" : "",
+                                         platform::shown_text(name).c_str(),
+                                         read.read == cfgReadTy::cut ? " to its end" : "",
                                          app.settingsReadWhy.c_str()));
     }
     // A file read whole that set nothing (empty, or nothing but damage,
@@ -111,13 +112,14 @@ void gaLoadSettings(gaCTy& app)
         return;
     const std::string shipped = std::string(app.cfg->GetStr("DATA_DIR")) + "/" + shipped_settings;
     const cfgLoadTy from = load_quietly(*app.cfg, shipped.c_str());
-    // DATA_DIR is a setting: its text is shown, not sent as it stands.
-    const std::string shown = platform::shown_text(shipped);
+    // DATA_DIR is a setting, and the program's name a file's: their text
+    // is shown, not sent as it stands.
+    const std::string shown = platform::shown_text(shipped), own = platform::shown_text(name);
     if (from.read == cfgReadTy::whole)
-        quarn::open_entry(settings_log_info) << name << " gives no settings: the shipped settings " << shown
+        quarn::open_entry(settings_log_info) << own << " gives no settings: the shipped settings " << shown
                                              << " are used" << std::endl;
     else
-        quarn::open_entry(settings_log_warning) << name << " gives no settings, nor does " << shown << " ("
+        quarn::open_entry(settings_log_warning) << own << " gives no settings, nor does " << shown << " ("
                                                 << platform::system_error_text(from.error != 0 ? from.error : ENOENT)
                                                 << "): the framework's defaults are used" << std::endl;
 }

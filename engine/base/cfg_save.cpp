@@ -74,9 +74,9 @@ int write_new_file(platform::FileHandle file, const std::string& text)
 // out of the way, save elsewhere.
 int report_write_failure(const char* fileName, int error)
 {
-    static char text[1200];
-    std::snprintf(text, sizeof text, "Can't write to file '%s': %s", fileNameForReport(fileName),
-                  platform::system_error_text(error).c_str());
+    static char text[STR_MESSAGE_BUFFER_SIZE];
+    strQuoteName(text, sizeof text, "Can't write to file '", fileName,
+                 ("': " + platform::system_error_text(error)).c_str());
     dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_WRITE, 0, text, nullptr, nullptr, -1));
     return ERR_WRITE;
 }

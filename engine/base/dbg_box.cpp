@@ -4,6 +4,7 @@
 #include "platform/debug.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/shown_text.h"
 #include "platform/window.h"
 #include "quarn/ReportBox.h"
 
@@ -19,13 +20,10 @@ bool box_open = false;
 constexpr size_t user_text_limit = 512;
 constexpr size_t name_limit = 64;
 
-// Long names keep their end, which is the informative part of a path.
-std::string cut_name(std::string_view name)
-{
-    if (name.size() <= name_limit)
-        return std::string(name);
-    return "..." + std::string(name.substr(name.size() - (name_limit - 3)));
-}
+// The program's path holds the names of the folders it was started from,
+// which another user may have made: shown, and a long one cut to its start
+// and its end, the informative part of a path.
+std::string cut_name(std::string_view name) { return platform::shown_name(name, name_limit); }
 
 int show(void* owner, const char* text, const char* title, unsigned type)
 {

@@ -1,20 +1,30 @@
 // The library's two message sets.
 #include "engine/base/base_internal.h"
 
+#include "platform/shown_text.h"
+
+#include <string>
+
 int32_t errCodeCopy = 0;
 
 namespace {
 
+// The most bytes a message of the tables says around the name it quotes
+// (checked below), and so the most the name may take for the message to
+// stay whole in the message buffer.
+constexpr size_t around_name_most = 40;
+constexpr size_t file_name_most = STR_MESSAGE_BUFFER_SIZE - 1 - around_name_most;
+
 // Every message of the tables that names a file names it through here:
 // a name from the settings or a folder's listing is shown, not sent as it
-// stands.
+// stands, and a long one keeps its start and its end.
 intptr_t file_name_getter()
 {
-    static char shown[1024];
+    static char shown[file_name_most + 1];
     const auto* name = reinterpret_cast<const char*>(errState.argument);
     if (!name)
         return 0;
-    strCopyShown(shown, sizeof shown, name);
+    strCopy(shown, sizeof shown, platform::shown_name(name, file_name_most).c_str());
     return reinterpret_cast<intptr_t>(shown);
 }
 intptr_t drive_getter() { return 'A' + errState.drive; }
@@ -117,6 +127,16 @@ constexpr errMsgTy file_records[] = {
     {-42, E, "File was not closed", nullptr},
     {0, 0, nullptr, nullptr},
 };
+
+template <size_t N>
+constexpr bool leaves_the_name_its_room(const errMsgTy (&records)[N])
+{
+    for (const errMsgTy& record : records)
+        if (record.args == &file_name_arg && std::char_traits<char>::length(record.text) - 3 > around_name_most)
+            return false;
+    return true;
+}
+static_assert(leaves_the_name_its_room(general_records) && leaves_the_name_its_room(file_records));
 
 constexpr uint32_t library_set_flags = 3 | ERR_SET_SECOND_PASS | ERR_SET_VARIANTS; // 0x3803
 

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Formatter arguments.
 //
@@ -188,6 +189,15 @@ char* strCopy(char* dst, size_t size, const char* src);
 // (platform::shown_text): control bytes and bytes that are no UTF-8
 // written out as escapes, the text cut between letters.
 char* strCopyShown(char* dst, size_t size, const char* src);
+// "<before><name><after>" in `dst` of `size` bytes, as a report quotes a
+// name another user may have written (a title, a setting, a folder's
+// listing): shown (platform::shown_name), and shortened to its start and
+// end where the whole would not fit, so that `after` ("': <reason>", whose
+// the file is, the way out) stays whole. Yields `dst`.
+char* strQuoteName(char* dst, size_t size, const char* before, const char* name, const char* after);
+// `text` with each piece that strCopyShown writes out (a control byte, a
+// byte of no UTF-8 letter, a letter that steers the display) put as `with`.
+std::string strLettersOnly(const char* text, char with);
 // The last character of `text` that occurs in `set`; null when none.
 const char* strFindLastOf(const char* text, const char* set);
 char* strFindLastOf(char* text, const char* set);

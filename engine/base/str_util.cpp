@@ -5,6 +5,7 @@
 #include "platform/shown_text.h"
 
 #include <cstring>
+#include <string>
 
 char* strCopy(char* dst, size_t size, const char* src)
 {
@@ -22,6 +23,25 @@ char* strCopyShown(char* dst, size_t size, const char* src)
         return nullptr;
     return strCopy(dst, size, platform::shown_text(src ? src : "", size - 1).c_str());
 }
+
+char* strQuoteName(char* dst, size_t size, const char* before, const char* name, const char* after)
+{
+    if (!dst || size == 0)
+        return nullptr;
+    // The name keeps this much at least: an `after` too long for the rest
+    // loses its end instead, cut between letters.
+    constexpr size_t name_least = 40;
+    const std::string rest = after ? after : "";
+    std::string text = before ? before : "";
+    const size_t around = text.size() + rest.size();
+    text += platform::shown_name(name ? name : "", size - 1 > around + name_least ? size - 1 - around : name_least);
+    const size_t room = size - 1 > text.size() ? size - 1 - text.size() : 0;
+    text += rest.size() <= room ? rest : platform::shown_text(rest, room);
+    strCopy(dst, size, text.c_str());
+    return dst;
+}
+
+std::string strLettersOnly(const char* text, char with) { return platform::letters_only(text ? text : "", with); }
 
 const char* strFindLastOf(const char* text, const char* set)
 {

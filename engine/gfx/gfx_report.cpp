@@ -2,8 +2,9 @@
 #include "engine/gfx/gfx_internal.h"
 
 #include "platform/process.h"
-#include "platform/shown_text.h"
 #include "quarn/Stream.h"
+
+#include <string>
 
 void gfxReportNotImpl(const char* text) { dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "%s", text)); }
 
@@ -16,7 +17,8 @@ int gfxReportDataError(const char* why)
     // with a reason, so the whole message is made here.
     static char message[STR_MESSAGE_BUFFER_SIZE];
     if (const char* name = errReadingFileName())
-        strFormat(message, sizeof message, "Data error in file '%s': %s", platform::shown_text(name).c_str(), why);
+        strQuoteName(message, sizeof message, "Data error in file '", name,
+                     (std::string("': ") + (why ? why : "")).c_str());
     else
         strFormat(message, sizeof message, "Data error: %s", why);
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
@@ -25,24 +27,29 @@ int gfxReportDataError(const char* why)
 int gfxReportDecoderError(const char* name, const char* text)
 {
     static char message[STR_MESSAGE_BUFFER_SIZE];
-    strFormat(message, sizeof message, "%s: %s", platform::shown_text(name ? name : "").c_str(), text ? text : "");
+    strQuoteName(message, sizeof message, "", name, (std::string(": ") + (text ? text : "")).c_str());
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, ERR_DATA, 0, message, nullptr, nullptr, -1));
 }
 
 int gfxReportFile(int code, const char* name)
 {
-    static char copy[1024];
+    // Kept whole, as long as a path may be: the message tables show it,
+    // shortened to its start and end where it does not fit.
+    static char copy[4096];
     strCopy(copy, sizeof copy, name);
     return dbgBreakOnRetry(errReportArg(code, copy));
 }
 
 namespace {
 
-// Reports `code` as "<what> '<name>': <why>".
+// Reports `code` as "<what> '<name>': <why>", the name shortened where
+// the whole would not fit: a long title's screenshot, or the first of its
+// temporary names in `why`, left no room for the owner and the way out.
 int report_file_reason(int code, const char* what, const char* name, const char* why)
 {
     static char message[STR_MESSAGE_BUFFER_SIZE];
-    strFormat(message, sizeof message, "%s '%s': %s", what, platform::shown_text(name ? name : "").c_str(), why);
+    strQuoteName(message, sizeof message, (std::string(what) + " '").c_str(), name,
+                 (std::string("': ") + (why ? why : "")).c_str());
     return dbgBreakOnRetry(errReportEx(nullptr, ERR_LEVEL_ERROR, code, 0, message, nullptr, nullptr, -1));
 }
 

@@ -55,7 +55,7 @@ bool soundfontFallbackLogged = false;
 // The synthesiser's library is opened once per process, so its failure is
 // said once, whatever the players and soundfonts after it.
 bool synthLibraryLogged = false;
-// Likewise a system without a soundfont.
+// Likewise a system without a soundfont, or with one that does not load.
 bool noSoundfontLogged = false;
 
 // What the player can do when the library did not load. Only a library
@@ -102,16 +102,29 @@ std::string soundfontWayOut()
            "setting 'soundfont'";
 }
 
-// A system without a soundfont plays no music: said once (the synthesiser
-// is made once per process), or the player hears silence and never learns
-// why. Not a box: the game goes on without music.
+// The system's soundfont is installed but does not load (unreadable, or
+// damaged): named with its reason. No package is missing, and installing
+// one mends nothing: this one is mended, or another named.
+std::string systemSoundfontFailure(const platform::MidiSoundfontState& state)
+{
+    return "the system's soundfont \"" + platform::shown_text(state.system_failed) + "\" (" + state.system_why + ")";
+}
+const char* const brokenSoundfontWayOut = "the music is silent: make it readable, or reinstall the package that "
+                                          "installed it ('dpkg -S' with its path names it), or name another soundfont "
+                                          "with the setting 'soundfont'";
+
+// A system without a soundfont that loads plays no music: said once (the
+// synthesiser is made once per process), or the player hears silence and
+// never learns why. Not a box: the game goes on without music.
 void logNoSoundfont(const platform::MidiSoundfontState& state)
 {
-    if (!state.none_installed || state.refused || noSoundfontLogged)
+    if ((!state.none_installed && state.system_failed.empty()) || state.refused || noSoundfontLogged)
         return;
     noSoundfontLogged = true;
-    const std::string text = "no soundfont is set, and none is installed in " + platform::midi_soundfont_folder()
-        + "/sf2; the music is silent: " + soundfontWayOut();
+    const std::string text = state.none_installed
+        ? "no soundfont is set, and none is installed in " + platform::shown_text(platform::midi_soundfont_folder())
+            + "/sf2; the music is silent: " + soundfontWayOut()
+        : "can't load " + systemSoundfontFailure(state) + ", and no soundfont is set; " + brokenSoundfontWayOut;
     std::fprintf(stderr, "%s\n", text.c_str());
     quarn::open_entry(snd_log_warning) << text << std::endl;
 }
@@ -126,7 +139,9 @@ void logSynthesiserFailures()
     soundfontFallbackLogged = true;
     std::string text =
         "can't load the soundfont \"" + platform::shown_text(soundfontAskedFor) + "\" (" + state.why + "); ";
-    if (state.loaded.empty())
+    if (!state.system_failed.empty())
+        text += "nor " + systemSoundfontFailure(state) + "; " + brokenSoundfontWayOut;
+    else if (state.loaded.empty())
         text += "no other soundfont is installed, the music is silent: " + soundfontWayOut();
     else
         text += "the music plays with \"" + platform::shown_text(state.loaded) + "\"";

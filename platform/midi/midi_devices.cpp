@@ -42,6 +42,8 @@ struct Devices {
     std::string soundfont_why;
     std::string soundfont_loaded;
     bool none_installed = false;
+    std::string system_failed;
+    std::string system_why;
     std::unique_ptr<MidiSynth> synth; // device 0 when it loaded
     SilentSink silent;
 };
@@ -68,19 +70,28 @@ MidiSynth* synth_locked(Devices& d)
             return nullptr;
         }
         const uint32_t rate = audio_state() != AudioState::closed ? audio_format().rate : AudioFormat{}.rate;
+        const auto failure_of = [](const MidiSynth& failed) {
+            return failed.failure().empty() ? std::string("the synthesiser could not start") : failed.failure();
+        };
         auto synth = std::make_unique<MidiSynth>(d.soundfont, rate);
         if (!synth->ok() && !d.soundfont.empty()) {
             // A soundfont asked for that is missing or broken: the system's
             // own plays the music rather than none.
             d.soundfont_refused = true;
-            d.soundfont_why = synth->failure().empty() ? "the synthesiser could not start" : synth->failure();
+            d.soundfont_why = failure_of(*synth);
             synth = std::make_unique<MidiSynth>(std::string(), rate);
         }
+        // The system's soundfont is the one tried last, unless one set loaded.
+        const std::string system = default_midi_soundfont();
         if (synth->ok()) {
             d.synth = std::move(synth);
-            d.soundfont_loaded = d.soundfont_refused || d.soundfont.empty() ? default_midi_soundfont() : d.soundfont;
+            d.soundfont_loaded = d.soundfont_refused || d.soundfont.empty() ? system : d.soundfont;
+        } else if (system.empty()) {
+            d.none_installed = true;
         } else {
-            d.none_installed = default_midi_soundfont().empty();
+            // Installed, and unreadable or broken: not missing.
+            d.system_failed = system;
+            d.system_why = failure_of(*synth);
         }
     }
     return d.synth.get();
@@ -127,7 +138,7 @@ MidiSoundfontState midi_soundfont_state()
     Devices& d = devices();
     std::lock_guard lock(d.mutex);
     return { d.synth_tried, d.soundfont_refused, d.soundfont_loaded, d.soundfont_why, d.library_why, d.library_fault,
-        QUARN_SYNTH_PACKAGE, d.none_installed };
+        QUARN_SYNTH_PACKAGE, d.none_installed, d.system_failed, d.system_why };
 }
 
 void set_midi_device_override(MidiSink* sink, MidiClock* clock)

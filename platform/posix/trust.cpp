@@ -88,8 +88,11 @@ std::string refusal_text(int code)
     const Refusal& last = last_refusal;
     const bool noted = last.error == code;
     // The path holds names read from disk (a link's text) and from the
-    // settings (DATA_DIR): shown, never sent as they stand.
-    const std::string path = shown_text(last.path);
+    // settings (DATA_DIR): shown, never sent as they stand. A long one is
+    // shortened: the report this reason goes into names a file of its own
+    // (a title's screenshot beside its first temporary name) in 511 bytes.
+    constexpr size_t path_most = 160;
+    const std::string path = shown_name(last.path, path_most);
     // Where the player cannot take the name away, a game installed for all
     // users among them, a copy of their own is what they can do.
     const char* not_removable = "it is not yours to remove; run a copy of the game from a folder of your own";

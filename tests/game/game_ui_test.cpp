@@ -93,6 +93,12 @@ TEST(GameScreenshots, AnyTitleNamesAFileBesideTheGame)
         {".hidden", "_hidden_0.bmp"},
         {"", "screenshot_0.bmp"},
         {"two\nlines\t", "two_lines__0.bmp"},
+        // What a report writes out steers a listing: each one '_'.
+        {"C1 \xC2\x80\xC2\x9B" "2J\xC2\x9F", "C1 __2J__0.bmp"},
+        {"abc\xE2\x80\xAE" "fdp.exe", "abc_fdp.exe_0.bmp"},
+        {"\xE2\x81\xA6x\xE2\x81\xA9\xE2\x80\xA8\xE2\x80\xAA", "_x____0.bmp"},
+        {"caf\xE9 \x9B\xF5\x80", "caf_ ____0.bmp"},
+        {"\xC2\xA0\xE2\x80\xAF\xE2\x81\xAA", "\xC2\xA0\xE2\x80\xAF\xE2\x81\xAA_0.bmp"},
         // 247 bytes with the number: "_0.bmp.99.tmp~" still fits in 255.
         {"a", nullptr, 241, 241},
         {"a", nullptr, 300, 241},

@@ -24,6 +24,7 @@ struct Shown {
     const char* what;
     std::string bytes;
     std::string shown;
+    size_t view = std::string::npos; // the bytes passed: a view of the first `view`
 };
 
 TEST(ShownText, ControlBytesAndBytesThatAreNoLetterAreWrittenOut)
@@ -52,6 +53,15 @@ TEST(ShownText, ControlBytesAndBytesThatAreNoLetterAreWrittenOut)
         {"a surrogate", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
         {"beyond U+10FFFF", "\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
         {"bytes no UTF-8 uses", "\xf5\xfe\xff", "\\xf5\\xfe\\xff"},
+        {"F5 to F7 as lead bytes", "\xf5\x80\x80\x80\xf6\x80\x80\x80\xf7\xbf\xbf\xbf",
+         "\\xf5\\x80\\x80\\x80\\xf6\\x80\\x80\\x80\\xf7\\xbf\\xbf\\xbf"},
+        {"a lead byte in the third place", "\xe8\xa1\xc3\xa9\xf0\x9f\xe8\xa1\x8c",
+         "\\xe8\\xa1\xc3\xa9\\xf0\\x9f\xe8\xa1\x8c"},
+        {"the last C1 letter and the first isolate", "\xc2\x9f\xe2\x81\xa6", "\\u009f\\u2066"},
+        // Only the view is read: the bytes after it would end its letter.
+        {"a view cut inside a two-byte letter", "a\xc3\xa9", "a\\xc3", 2},
+        {"a view cut inside a three-byte letter", "\xe8\xa1\x8c", "\\xe8\\xa1", 2},
+        {"a view cut inside a four-byte letter", "\xf0\x9f\x98\x80", "\\xf0\\x9f\\x98", 3},
         {"Latin-1 text", "caf\xe9", "caf\\xe9"},
         {"letters of any language", "caf\xc3\xa9 \xd0\xb6 \xd7\x90 \xd8\xb9 \xe8\xa1\x8c \xf0\x9f\x98\x80",
          "caf\xc3\xa9 \xd0\xb6 \xd7\x90 \xd8\xb9 \xe8\xa1\x8c \xf0\x9f\x98\x80"},
@@ -62,7 +72,7 @@ TEST(ShownText, ControlBytesAndBytesThatAreNoLetterAreWrittenOut)
         {"nothing", "", ""},
     };
     for (const Shown& row : rows) {
-        EXPECT_EQ(platform::shown_text(row.bytes), row.shown) << row.what;
+        EXPECT_EQ(platform::shown_text(std::string_view(row.bytes).substr(0, row.view)), row.shown) << row.what;
         // What is shown once shows the same again: a name quoted by two
         // layers on its way to a report reads the same.
         EXPECT_EQ(platform::shown_text(row.shown), row.shown) << row.what;
@@ -94,10 +104,28 @@ TEST(ShownText, ACutFallsBetweenLetters)
         {"an escape across the cut", a(77) + "\x1b" + "b", a(77)},
         {"a named escape across the cut", a(79) + "\t", a(79)},
         {"a letter written out across the cut", a(75) + "\xe2\x80\xae", a(75)},
+        // A name a layer showed before, cut by the next.
+        {"an escape shown before, across the cut", a(77) + "\\x1b" + "b", a(77)},
+        {"a letter shown before, across the cut", a(75) + "\\u202e", a(75)},
         {"short of the cut", "abc", "abc"},
     };
     for (const Shown& row : rows)
         EXPECT_EQ(platform::shown_text(row.bytes, 80), row.shown) << row.what;
+}
+
+// A name quoted in a report of its own length: its start and its end
+// about "...", each cut between letters or escapes, in 20 bytes here.
+TEST(ShownText, ALongNameKeepsItsStartAndItsEnd)
+{
+    const Shown rows[] = {
+        {"fits", a(20), a(20)},
+        {"plain", "abcdefghijklmnopqrstuvwxyz", "abcde...opqrstuvwxyz"},
+        {"a letter across the start's cut", "abcd\xc3\xa9" "fghijklmnopqrstuvwxyz", "abcd...nopqrstuvwxyz"},
+        {"an escape across the end's cut", "abcdefghij\x1b" "klmnopqrstu", "abcde...klmnopqrstu"},
+        {"the same shown before", "abcdefghij\\x1b" "klmnopqrstu", "abcde...klmnopqrstu"},
+    };
+    for (const Shown& row : rows)
+        EXPECT_EQ(platform::shown_name(row.bytes, 20), row.shown) << row.what;
 }
 
 } // namespace

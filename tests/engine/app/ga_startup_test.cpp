@@ -92,6 +92,27 @@ TEST_F(AppTest, ConfigurationSkipsABadLineAndSavesDefaultsFirst)
     EXPECT_NE(saved.find("best_result = 4321\n"), std::string::npos);
 }
 
+// A start whose settings file gives none names the shipped settings: the
+// program's name and DATA_DIR shown, ESC and U+202E written out.
+TEST_F(AppTest, TheShippedSettingsAreNamedShown)
+{
+    std::filesystem::create_directories("DATA");
+    std::ofstream("DATA/shipped.cfg") << "WND_NAME = shipped\n";
+    const char* const rows[][3] = {
+        {"race", "d\x1b[2J\xe2\x80\xae", "race.cfg gives no settings, nor does d\\x1b[2J\\u202e/shipped.cfg (No such"},
+        {"r\x1b[2J\xe2\x80\xae", "DATA", "r\\x1b[2J\\u202e.cfg gives no settings: the shipped settings DATA/shipped"},
+    };
+    for (const auto& [program, data, said] : rows) {
+        quarn_test::LogCapture log;
+        gaCTy app;
+        app.SetDefaults();
+        std::snprintf(app.appName, sizeof app.appName, "%s", program);
+        app.cfg->SetStr("DATA_DIR", data);
+        gaLoadSettings(app);
+        EXPECT_NE(log.text().find(said), std::string::npos) << log.text();
+    }
+}
+
 // Numbers the window, the display or the loop cannot use, and values that
 // are no number, are reported by key and replaced; FPS_LIMIT = -1 once made
 // every frame sleep for weeks, FPS_LIMIT = abc silently lifted the limit.

@@ -331,6 +331,25 @@ TEST_F(CfgTest, ALongValueIsCutBetweenLettersAndNamedByItsKey)
     }
 }
 
+// A file's or a key's name is quoted shown: ESC [ 2 J would clear the
+// player's terminal, U+202E turn the rest of the line around.
+TEST_F(CfgTest, EveryNameAReportQuotesIsShownWrittenOut)
+{
+    const std::string hostile = "n\x1b[2J\xe2\x80\xae", shown = "n\\x1b[2J\\u202e", file = dir.file(hostile);
+    const std::pair<std::function<void(cfgCTy&)>, std::string> rows[] = {
+        {[&](cfgCTy& c) { write_text(file, "bad\n"), (void)c.Load(file.c_str()); }, dir.file(shown) + "', line 1: bad"},
+        {[&](cfgCTy& c) { load(c, hostile + " = " + std::string(CFG_LINE_SIZE, 'v')); }, "Value of " + shown + " cut"},
+        {[&](cfgCTy& c) { (void)c.Save((file + "_/x").c_str()); }, "to file '" + dir.file(shown) + "_/x': No such"},
+    };
+    for (const auto& [report, said] : rows) {
+        platform::clear_shown_boxes();
+        cfgCTy cfg;
+        report(cfg);
+        EXPECT_NE(box_texts().find(said), std::string::npos) << box_texts();
+        EXPECT_EQ(box_texts().find_first_of("\x1b\xe2"), std::string::npos) << box_texts();
+    }
+}
+
 // A file of nothing but bad lines once gave a box for each and as many
 // reports on stderr. The first 20 are shown one by one, the rest in one
 // report that counts them; the lines after them still load.

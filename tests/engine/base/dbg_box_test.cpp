@@ -102,15 +102,24 @@ TEST_F(DebugBoxTest, ABoxNobodySawGoesOnInsteadOfEndingTheProgram)
     EXPECT_EQ(errState.answer, ERR_BOX_IGNORE);
 }
 
-TEST_F(DebugBoxTest, LongNamesKeepTheirLast61Characters)
+// The names on the box's lines are paths, whose folders another user may
+// have named: shown, ESC and U+202E written out. A long one keeps its start
+// and its end, in 64 bytes: it kept its last 61, cut inside a letter.
+TEST_F(DebugBoxTest, NamesAreShownAndALongOneKeepsItsStartAndEnd)
 {
-    const std::string file = std::string(20, 'a') + std::string(50, 'b') + ".cpp";
-    dbgMessageF(file.c_str(), 0, 0, nullptr);
-    const std::string text = boxes()[0].text;
-    const std::string expected = "File        : ..." + file.substr(file.size() - 61) + "\n\n";
-    EXPECT_NE(text.find(expected), std::string::npos) << text;
-    // Line 0 prints no line number; the line stays empty.
-    EXPECT_EQ(text.find("Line"), std::string::npos);
+    const std::string a = "aaa\xc3\xa9", b15(15, 'b'), b37 = std::string(37, 'b') + ".cpp";
+    const std::pair<std::string, std::string> rows[] = {
+        {"dir\x1b[2J\xe2\x80\xae/x.cpp", "dir\\x1b[2J\\u202e/x.cpp"},
+        {a + b15 + std::string(41, 'b') + ".cpp", a + b15 + "..." + b37}, // the last 61 bytes start inside 'é'
+    };
+    for (const auto& [file, shown] : rows) {
+        platform::clear_shown_boxes();
+        dbgMessageF(file.c_str(), 0, 0, nullptr);
+        const std::string text = boxes()[0].text;
+        EXPECT_NE(text.find("\nFile        : " + shown + "\n\n"), std::string::npos) << text;
+        // Line 0 prints no line number; the line stays empty.
+        EXPECT_EQ(text.find("Line"), std::string::npos);
+    }
 }
 
 TEST_F(DebugBoxTest, OverlongUserTextIsCutAndMarked)

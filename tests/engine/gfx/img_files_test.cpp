@@ -5,6 +5,7 @@
 #include "tests/Lib/quarn/src/img/TgaWriter.h"
 #include "tests/support/refused_calls.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -336,6 +337,46 @@ TEST_F(ImgFilesTest, EveryTemporaryNameTakenIsNamedWithItsOwner)
         ASSERT_EQ(reports().size(), 1u);
         EXPECT_EQ(reports()[0].text, "Can't create file '" + shot + "': " + said);
     }
+}
+
+// A saved picture's name is a title's or a folder's: shown, ESC and
+// U+202E written out. A long title's name cut the message at 511 bytes,
+// inside a letter, and so did the first temporary name a reason quotes
+// when every one is taken: the whose and the way out were lost.
+TEST_F(ImgFilesTest, AFailedSavesNamesAreShownAndItsReasonKeptWhole)
+{
+    const std::string hostile = "a\x1b[2J\xe2\x80\xae", shown = "a\\x1b[2J\\u202e", a230(230, 'a');
+    const struct {
+        int code; // 0: SaveBmpNew with every temporary name taken
+        std::string name;
+        int error;
+        std::string said;
+    } rows[] = {
+        {ERR_CREATE, hostile + ".bmp", EACCES, "Can't create file '" + shown + ".bmp': Permission denied"},
+        {ERR_WRITE, hostile + ".bmp", ENOSPC, "Can't write to file '" + shown + ".bmp': No space left on device"},
+        {ERR_CREATE, std::string(600, 'a') + hostile + ".bmp", EACCES,
+         "Can't create file '" + std::string(156, 'a') + "..." + std::string(295, 'a') + shown +
+             ".bmp': Permission denied"},
+        {0, "t/" + a230 + hostile + ".bmp", 0,
+         "Can't create file 't/" + a230 + shown + ".bmp': Every name for a new file is taken, the first ('t/" +
+             std::string(50, 'a') + "..." + std::string(82, 'a') + shown + ".bmp.tmp~', yours): remove those names"},
+    };
+    imgRowCTy img;
+    const pelFmtCTy fmt(pel_FMT_R8G8B8);
+    img.SetSize(2, 2, &fmt);
+    const fs::path start = fs::current_path();
+    fs::current_path(dir.path);
+    fs::create_directory("t");
+    for (const auto& row : rows) {
+        reports().clear();
+        for (int n = 0; n < (row.code ? 0 : 100); ++n)
+            write_file(row.name + (n == 0 ? std::string() : '.' + std::to_string(n)) + ".tmp~", {'x'});
+        (void)(row.code ? gfxReportFileFailure(row.code, row.name.c_str(), row.error)
+                        : img.SaveBmpNew(row.name.c_str()));
+        ASSERT_EQ(reports().size(), 1u);
+        EXPECT_EQ(reports()[0].text, row.said);
+    }
+    fs::current_path(start);
 }
 
 // A picture written through a group member's link, in the group's folder:

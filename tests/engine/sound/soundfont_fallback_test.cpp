@@ -156,35 +156,48 @@ TEST(SoundfontFallback, AMissingOrBrokenSynthesiserLibraryIsSaidOnce)
 // A system without a soundfont played no music and said nothing. Said
 // once for two players, on stderr and in the log, with the packages that
 // bring one; a soundfont set that does not load, with none to stand in,
-// likewise. The system's soundfonts are searched in a folder of the
-// test's own, empty. Each row in a start of its own: the synthesiser is
-// made once per process.
-TEST(SoundfontFallback, NoSoundfontInstalledIsSaidOnceWithThePackages)
+// likewise. The system's, installed but broken, was called missing (or
+// not named at all with none set): it is named with its reason and a way
+// out that mends it. The system's soundfonts are searched in a folder of
+// the test's own. Each row in a start of its own: the synthesiser is made
+// once per process.
+TEST(SoundfontFallback, NoSoundfontThatLoadsIsSaidOnceWithTheWayOut)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string way_out = "the music is silent: install one ('sudo apt-get install timgm6mb-soundfont', or "
+    const std::string install = "the music is silent: install one ('sudo apt-get install timgm6mb-soundfont', or "
                                 "fluid-soundfont-gm), or name one with the setting 'soundfont'";
+    const std::string broken = "(not a soundfont the synthesiser can load)";
+    const std::string system = "the system's soundfont \"<dir>/sf2/TimGM6mb.sf2\" " + broken;
+    const std::string mend = "the music is silent: make it readable, or reinstall the package that installed it "
+                             "('dpkg -S' with its path names it), or name another soundfont with the setting "
+                             "'soundfont'";
+    const std::string race = "race\x1b[2J\xe2\x80\xae.sf2"; // broken, and named with control bytes
     const struct {
-        bool set; // a broken soundfont named in the settings, else none
-        std::string said; // what comes before the way out, after the folder searched
+        std::string set; // the soundfont named in the settings, in the test's folder; "": none
+        bool system; // the system's folder holds a broken soundfont, else none
+        std::string said;
     } rows[] = {
-        {false, "no soundfont is set, and none is installed in <dir>/sf2; "},
-        {true, "can't load the soundfont \"<dir>/race.sf2\" (not a soundfont the synthesiser can load); no other "
-               "soundfont is installed, "},
+        {"", false, "no soundfont is set, and none is installed in <dir>/sf2; " + install},
+        {race, false, "can't load the soundfont \"<dir>/race\\x1b[2J\\u202e.sf2\" " + broken +
+                          "; no other soundfont is installed, " + install},
+        {"", true, "can't load " + system + ", and no soundfont is set; " + mend},
+        {"missing.sf2", true,
+         "can't load the soundfont \"<dir>/missing.sf2\" (No such file or directory); nor " + system + "; " + mend},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.set ? "a broken soundfont set" : "none set");
+        SCOPED_TRACE(row.said.substr(0, 40));
         // The same name in the child, which runs the test again from its
         // start, under the test's own temporary folder.
         const auto dir = std::filesystem::temp_directory_path() / "no_soundfont";
-        const std::string said = std::regex_replace(row.said, std::regex("<dir>"), dir.string()) + way_out + "\n";
+        const std::string said = std::regex_replace(row.said, std::regex("<dir>"), dir.string()) + "\n";
         EXPECT_EXIT(
             {
                 std::filesystem::create_directories(dir / "sf2");
-                std::ofstream(dir / "race.sf2", std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
+                for (const auto& file : {dir / race, dir / (row.system ? "sf2/TimGM6mb.sf2" : race)})
+                    std::ofstream(file, std::ios::binary) << "RIFF\x10\0\0\0sfbkLIST\x04\0\0\0INFO";
                 platform::midi_detail::set_soundfont_folder(dir.c_str());
-                if (row.set)
-                    MidiPlayer::SetSoundfont((dir / "race.sf2").c_str());
+                if (!row.set.empty())
+                    MidiPlayer::SetSoundfont((dir / row.set).c_str());
                 const std::string text = LogOfTwoStarts(dir);
                 const std::string line = "[sound] warning: " + said;
                 const bool once = SaidOnce(text, line);

@@ -3,6 +3,7 @@
 #include "quarn/LogSystem.h"
 
 #include "platform/process.h"
+#include "platform/shown_text.h"
 #include "platform/trust.h"
 
 #include <cstdio>
@@ -66,7 +67,8 @@ void read_settings(LogSystem& sys)
         std::string path = name;
         const bool opened = open_log_file(file, name, open_mode::in, &path);
         if (const std::string why = settings_refused(file, opened, path); !why.empty()) {
-            problems.push_back("can't read the log settings \"" + path + "\": " + why + "; they are ignored");
+            problems.push_back("can't read the log settings \"" + platform::shown_text(path) + "\": " + why +
+                               "; they are ignored");
             // Said where the player looks too: the settings meant to change
             // what the log shows.
             std::fprintf(stderr, "%s\n", problems.back().c_str());

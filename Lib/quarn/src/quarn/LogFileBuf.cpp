@@ -4,6 +4,7 @@
 #include "quarn/LogSystem.h"
 
 #include "platform/debug.h"
+#include "platform/shown_text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,9 +19,12 @@ constexpr size_t put_area = LogFileBuf::buffer_size - 2;
 
 LogFileBuf::LogFileBuf() : echo_(platform::debugger_present()) {}
 
+// The folders of both names may come from a setting or another user's
+// folder: the names are shown, never sent as they stand (`passed_over`
+// was shown where it was made).
 void LogFileBuf::say_where(const std::string& passed_over)
 {
-    const std::string line = "the log is '" + file_name_ + "', not " + passed_over + "\n";
+    const std::string line = "the log is '" + platform::shown_text(file_name_) + "', not " + passed_over + "\n";
     std::fputs(line.c_str(), stderr);
     (void)file_.write(line.data(), static_cast<uint32_t>(line.size()));
 }

@@ -81,7 +81,8 @@ private:
 // given) is the path used, or on failure the first path tried in the last
 // place: what a report of the failure names. `passed_over` (when given)
 // gets, after an open at another name than the first tried, that name and
-// why it was passed over ("'<path>': <reason>"); after a search that
+// why it was passed over ("'<path>': <reason>", the path shown as
+// platform::shown_text() shows it); after a search that
 // opened nothing, the first name tried and why it failed; "" otherwise.
 [[nodiscard]] bool open_log_file(File& file, const std::string& name, uint32_t mode, std::string* opened = nullptr,
                                  std::string* passed_over = nullptr);

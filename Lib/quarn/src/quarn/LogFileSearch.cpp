@@ -3,6 +3,7 @@
 #include "quarn/Log.h"
 
 #include "platform/process.h"
+#include "platform/shown_text.h"
 
 namespace quarn {
 
@@ -64,7 +65,7 @@ bool try_in(File& file, const std::string& dir, const SplitName& name, uint32_t 
     if (file.open(path.c_str(), mode))
         return true;
     if (first_failure.empty())
-        first_failure = "'" + path + "': " + open_failure(file);
+        first_failure = "'" + platform::shown_text(path) + "': " + open_failure(file);
     if (!(mode & open_mode::out))
         return false;
     // The name is taken or cannot be made here: try numbered names beside it.

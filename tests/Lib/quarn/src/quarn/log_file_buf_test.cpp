@@ -129,11 +129,15 @@ std::filesystem::path log_once(const std::filesystem::path& name, const char* te
 TEST(LogFileBufFallback, TakenNameGoesToNumberedNamesInBase36)
 {
     quarn_test::ScratchDir dir;
-    // A directory where the log should be cannot be created as a file.
+    // A directory where the log should be cannot be created as a file. The
+    // names are shown: a folder's name reached stderr and the log as it
+    // stood, ESC [ 2 J and U+202E too.
+    const std::string folder = "ctl\x1b[2J\xe2\x80\xae/", shown = dir / "ctl\\x1b[2J\\u202e/";
+    std::filesystem::create_directories(dir.path() / folder / "x.log");
+    EXPECT_EQ(log_once(dir / (folder + "x.log"), "first"), dir / (folder + "x_000000.log"));
+    EXPECT_EQ(dir.read(folder + "x_000000.log"),
+              "the log is '" + shown + "x_000000.log', not '" + shown + "x.log': Is a directory\n[a] first\n");
     std::filesystem::create_directory(dir.path() / "x.log");
-    EXPECT_EQ(log_once(dir / "x.log", "first"), dir / "x_000000.log");
-    EXPECT_EQ(dir.read("x_000000.log"), "the log is '" + (dir / "x_000000.log") + "', not '" + (dir / "x.log") +
-                                            "': Is a directory\n[a] first\n");
 
     // With 000000 to 00000z taken as well, the next free name is 000010.
     std::filesystem::remove(dir.path() / "x_000000.log");
@@ -378,7 +382,7 @@ TEST(LogFileBufFallback, NoLogAnywhereIsSaidOnStderrWithTheReason)
     if (test_support::sanitizer_needs_descriptors)
         GTEST_SKIP() << test_support::sanitizer_needs_descriptors_reason;
     quarn_test::ScratchDir dir;
-    const std::string name = dir / "x.log";
+    const std::string name = dir / "ctl\x1b[2J\xe2\x80\xae/x.log";
     EXPECT_EXIT(
         {
             test_support::leave_no_free_descriptor();
@@ -390,7 +394,8 @@ TEST(LogFileBufFallback, NoLogAnywhereIsSaidOnStderrWithTheReason)
             out << "lost" << std::endl;
             std::_Exit(buf.file_name().empty() ? 0 : 1);
         },
-        testing::ExitedWithCode(0), "no log could be written: '[^']*/x\\.log': Too many open files");
+        testing::ExitedWithCode(0),
+        "no log could be written: '[^']*/ctl\\\\x1b\\[2J\\\\u202e/x\\.log': Too many open files");
 }
 
 TEST(LogFileBufFallback, BufferWithoutOutputModeRefusesText)
