@@ -64,8 +64,10 @@ bool try_in(File& file, const std::string& dir, const SplitName& name, uint32_t 
         *opened = path;
     if (file.open(path.c_str(), mode))
         return true;
-    if (first_failure.empty())
-        first_failure = "'" + platform::shown_text(path) + "': " + open_failure(file);
+    if (first_failure.empty()) {
+        const std::string shown = platform::shown_text(path);
+        first_failure = "'" + shown + "': " + open_failure(file);
+    }
     if (!(mode & open_mode::out))
         return false;
     // The name is taken or cannot be made here: try numbered names beside it.
