@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -89,6 +90,34 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
     if (platform::backend_kind() != platform::BackendKind::sdl2)
         std::_Exit(77);
     run_program(at_start);
+}
+
+// In a death test's child, before the program runs: the signals given do
+// what they do by default, whatever the test program was started with,
+// and a run that hangs ends by the alarm in a minute. Files are limited to
+// `file_size` bytes when it is not 0.
+void child_start(std::initializer_list<int> signals, rlim_t file_size = 0)
+{
+    for (const int signal : signals)
+        std::signal(signal, SIG_DFL);
+    std::signal(SIGALRM, SIG_DFL);
+    ::alarm(60);
+    if (file_size) {
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = file_size;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+}
+
+// Under the 800 x 600 picture of a screenshot, over the settings.
+constexpr rlim_t below_a_screenshot = 64 << 10;
+
+// A tap of F5 on the headless backend: a screenshot.
+void press_f5()
+{
+    platform::headless::feed_input(
+        {{.kind = platform::headless::InputKind::key_down, .key = platform::vk::f5},
+         {.at_ms = 16, .kind = platform::headless::InputKind::key_up, .key = platform::vk::f5}});
 }
 
 // The real program keeps its single-instance lock in /tmp/quarn-<user
@@ -570,12 +599,7 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
             said += ".*Can't write to file 'race.cfg': File too large";
         EXPECT_EXIT(
             {
-                std::signal(SIGTERM, SIG_DFL);
-                std::signal(SIGALRM, SIG_DFL);
-                ::alarm(60);
-                rlimit limit;
-                limit.rlim_cur = limit.rlim_max = 64 << 10; // under the 800 x 600 picture
-                ::setrlimit(RLIMIT_FSIZE, &limit);
+                child_start({SIGTERM}, below_a_screenshot);
                 platform::make_process_sound();
                 platform::set_box_policy([](const platform::BoxRequest& box) {
                     // The settings' save is told once, whatever ends the game.
@@ -594,9 +618,7 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
                         ::kill(::getpid(), SIGTERM);
                         return;
                     }
-                    platform::headless::feed_input(
-                        {{.kind = platform::headless::InputKind::key_down, .key = platform::vk::f5},
-                         {.at_ms = 16, .kind = platform::headless::InputKind::key_up, .key = platform::vk::f5}});
+                    press_f5();
                 });
             },
             testing::ExitedWithCode(row.status), said);
@@ -1089,14 +1111,7 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
         const bool screenshot = row.box == Box::screenshot;
         EXPECT_EXIT(
             {
-                std::signal(SIGTERM, SIG_DFL);
-                std::signal(SIGINT, SIG_DFL);
-                std::signal(SIGHUP, SIG_DFL);
-                std::signal(SIGALRM, SIG_DFL);
-                ::alarm(60);
-                rlimit limit;
-                limit.rlim_cur = limit.rlim_max = 64 << 10; // under the 800 x 600 picture
-                ::setrlimit(RLIMIT_FSIZE, &limit);
+                child_start({SIGTERM, SIGINT, SIGHUP}, below_a_screenshot);
                 platform::make_process_sound();
                 static void (*const act)() = [] {
                     if (g_signal)
@@ -1111,9 +1126,7 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
                     });
                     run_program(screenshot ? +[] {
                         g_app->cfg->SetInt("best_result", 7954);
-                        platform::headless::feed_input(
-                            {{.kind = platform::headless::InputKind::key_down, .key = platform::vk::f5},
-                             {.at_ms = 16, .kind = platform::headless::InputKind::key_up, .key = platform::vk::f5}});
+                        press_f5();
                     } : nullptr);
                 }
                 platform::set_box_policy(nullptr);
