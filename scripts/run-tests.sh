@@ -365,8 +365,13 @@ smoke_under_window_manager() {
 # opens and waits: a test would see what no player sees. So CI (CI=true),
 # which must see what a player's desktop shows, fails without them on the
 # display <$1>; elsewhere it is said.
+# The list is read whole before it is looked at: a reader that stopped at
+# the first name would leave xlsfonts to die of SIGPIPE, and under pipefail
+# the check would then say "none" now and then.
 check_box_fonts() {
-  xlsfonts -display "$1" -fn '-*-*-medium-r-normal--*-120-*-*-*-*-*-*' 2>/dev/null | grep -q . && return 0
+  local fonts
+  fonts=$(xlsfonts -display "$1" -fn '-*-*-medium-r-normal--*-120-*-*-*-*-*-*' 2>/dev/null)
+  [[ -n $fonts ]] && return 0
   local why="the X server $1 has no font for SDL's boxes: install xfonts-base (scripts/install-deps.sh)"
   if [[ ${CI:-} == true || ${CI:-} == 1 ]]; then
     echo "smoke: under CI, $why" >&2
