@@ -247,6 +247,19 @@ void Sdl2Windows::keep_frame_on_screen(Sdl2Window& w)
 
 void Sdl2Windows::moved(Sdl2Window& w, Point at)
 {
+    if (w.leaving_full_screen) {
+        // Until the manager has let the window go, it reports where it
+        // passes the window on its way (its full-screen place, or the
+        // frame's old place before the client area is put back), however
+        // late it comes to it on a loaded machine: the record keeps the
+        // place the window goes back to, which is also what is stored if
+        // the program ends meanwhile. The placement's grace starts when the
+        // manager answers.
+        if (window_manager_holds_full_screen(w.sdl))
+            return;
+        w.leaving_full_screen = false;
+        w.placing_until = SDL_GetTicks64() + placing_ms;
+    }
     if (w.placing && w.placing_until != 0) {
         // This report is the placement's outcome, or comes too late to be
         // it; either way one correction at most, and what follows is taken
@@ -325,6 +338,7 @@ void Sdl2Windows::apply_caption(Window& w)
 void Sdl2Windows::apply_full_screen(Window& window)
 {
     auto& w = sdl(window);
+    w.leaving_full_screen = false;
     if (w.full_screen) {
         if (window_manager_does_full_screen(w.sdl)) {
             if (SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
@@ -351,6 +365,8 @@ void Sdl2Windows::apply_full_screen(Window& window)
             SDL_SetWindowBordered(w.sdl, w.caption ? SDL_TRUE : SDL_FALSE);
         } else if (SDL_SetWindowFullscreen(w.sdl, 0) != 0) {
             note_sdl_error("SDL_SetWindowFullscreen");
+        } else {
+            w.leaving_full_screen = true;
         }
         SDL_SetWindowSize(w.sdl, w.client.width, w.client.height);
         place(w, w.position);
