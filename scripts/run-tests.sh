@@ -454,10 +454,66 @@ finish() {
   echo "SUMMARY: all tests passed (${steps%, }); $skip_summary"
 }
 
+# The steps and the summary run as a job of their own, which the script
+# waits for: a signal then reaches the script at once (a shell running a
+# command in the foreground answers a signal only once the command ends,
+# and ninja and CTest end on Ctrl-C with a status of their own, after which
+# the next step would start). One SIGINT or SIGTERM ends the whole run:
+# the job and everything it started (the builds, the tests, the private X
+# server, the window manager, the X connection holder) end, the tests'
+# temporary folder goes, and the status is 130 or 143, as a shell's is.
+run_guarded() {
+  trap 'stop_run INT 130' INT
+  trap 'stop_run TERM 143' TERM
+  { run_steps; finish; } &
+  steps_job=$!
+  # wait returns early when a trapped signal arrives; the trap then ends
+  # the script.
+  wait "$steps_job"
+}
+
+# The processes below <$1>, deepest last, each stopped before its children
+# are listed, so that none starts another meanwhile.
+stop_tree() {
+  local child
+  kill -STOP "$1" 2>/dev/null || return 0
+  echo "$1"
+  for child in $(pgrep -P "$1"); do stop_tree "$child"; done
+}
+
+# Whether process <$1> still runs (a zombie does not: it ended and waits
+# to be reaped by whoever took it in).
+still_runs() {
+  local stat
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+  stat=${stat##*) }
+  [[ ${stat%% *} != Z ]]
+}
+
+# Ends the run on signal <$1>, with status <$2>.
+stop_run() {
+  trap '' INT TERM
+  local pids pid
+  pids=$(stop_tree "$steps_job")
+  # Stopped, each takes SIGTERM as it goes on again (an X server then
+  # removes its socket and lock).
+  for pid in $pids; do kill -TERM "$pid" 2>/dev/null; kill -CONT "$pid" 2>/dev/null; done
+  for _ in $(seq 100); do
+    local left=""
+    for pid in $pids; do still_runs "$pid" && left+=" $pid"; done
+    [[ -n $left ]] || break
+    sleep 0.1
+  done
+  for pid in $pids; do still_runs "$pid" && kill -KILL "$pid" 2>/dev/null; done
+  wait "$steps_job" 2>/dev/null
+  rm -rf "$tests_tmp"
+  echo "SUMMARY: STOPPED by SIG$1; the tests' temporary folder and the processes the run started are gone" >&2
+  exit "$2"
+}
+
 main() {
   prepare "$@"
-  run_steps
-  finish
+  run_guarded
 }
 
 # The rows of tests/scripts source this file for its steps alone.

@@ -221,6 +221,72 @@ EOF
     bad=1
   fi
 done
+# One SIGINT or SIGTERM, sent to the script alone during the smoke step,
+# ends the whole run at once: no later step starts, the status is a
+# shell's for that signal, and the tests' temporary folder and the
+# processes the step started (a fake Xvfb that names display 7, and a fake
+# window test) are gone. Each fake notes its process id, the window test
+# once it runs, which is when the signal goes; all are ended here if the
+# script left them.
+cat >"$here/bin/Xvfb" <<'EOF'
+#!/usr/bin/env bash
+echo $$ >"$NOTES/xvfb"
+echo 7 >&3
+exec sleep 600
+EOF
+chmod +x "$here/bin/Xvfb"
+# Whether process <$1> runs, a zombie being an ended one.
+runs() { [[ $(ps -o stat= -p "$1" 2>/dev/null) == [^Z]* ]]; }
+for row in "INT 130" "TERM 143"; do
+  read -r signal want <<<"$row"
+  ROW=$here/signal-$signal NOTES=$here/signal-$signal repo=$here/signal-$signal/repo
+  mkdir -p "$repo/build/release/tests/platform" && cd "$repo" || exit 1
+  printf '#!/usr/bin/env bash\necho $$ >"$NOTES/smoke"\nexec sleep 600\n' >build/release/tests/platform/test_platform
+  chmod +x build/release/tests/platform/test_platform
+  (
+    unset DISPLAY
+    export NOTES PATH=$here/bin:$PATH CI=
+    source "$skips"
+    source "$run_tests"
+    tests_tmp=$ROW/tests-tmp jobs=1 failed=() ran=()
+    mkdir "$tests_tmp"
+    # The steps around the smoke step note that they ran.
+    run_build() { echo "$1" >>"$NOTES/steps"; }
+    run_as_plain_user() { :; }
+    run_tsan() { echo tsan >>"$NOTES/steps"; }
+    run_clang_base() { echo clang-base >>"$NOTES/steps"; }
+    run_fuzz() { echo fuzz >>"$NOTES/steps"; }
+    run_guarded
+  ) >"$ROW/said" 2>&1 </dev/null &
+  script=$!
+  for _ in $(seq 400); do [[ -s $NOTES/smoke ]] || ! runs "$script" && break; sleep 0.05; done
+  kill -"$signal" "$script"
+  for _ in $(seq 400); do runs "$script" || break; sleep 0.05; done
+  wrong=()
+  if runs "$script"; then
+    wrong+=("still running")
+    kill -KILL "$script"
+  fi
+  wait "$script"
+  status=$?
+  [[ $status == "$want" ]] || wrong+=("status $status")
+  [[ $(tr '\n' ' ' <"$NOTES/steps") == "release " ]] || wrong+=("the steps that ran: $(tr '\n' ' ' <"$NOTES/steps")")
+  [[ ! -e $ROW/tests-tmp ]] || wrong+=("the tests' temporary folder is left")
+  for fake in xvfb smoke; do
+    pid=$(cat "$NOTES/$fake" 2>/dev/null)
+    if [[ -z $pid ]]; then
+      wrong+=("no $fake started")
+    elif runs "$pid"; then
+      wrong+=("the $fake is left")
+      kill "$pid"
+    fi
+  done
+  if ((${#wrong[@]})); then
+    printf "the run stopped by SIG%s: %s\n" "$signal" "${wrong[*]}" >&2
+    sed 's/^/    /' "$ROW/said" >&2
+    bad=1
+  fi
+done
 # Root's and a player's own runs: GoogleTest's TEST_TMPDIR names the tests'
 # folder too, ending in a slash as GoogleTest makes it.
 env=$(cd "$here" && source "$run_tests" && TEST_TMPDIR=/elsewhere/ in_tmp "$here/t" env | grep -E '^(TEST_)?TMPDIR=' | sort)
