@@ -465,7 +465,14 @@ finish() {
 run_guarded() {
   trap 'stop_run INT 130' INT
   trap 'stop_run TERM 143' TERM
-  { run_steps; finish; } &
+  # A Ctrl-C reaches the job too, and ends the step it runs (ninja, CTest);
+  # the job then stops rather than go on to the next step, until the
+  # script ends it with all it started.
+  {
+    trap 'kill -STOP "$BASHPID"' INT
+    run_steps
+    finish
+  } &
   steps_job=$!
   # wait returns early when a trapped signal arrives; the trap then ends
   # the script.
