@@ -158,12 +158,6 @@ bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
     const Atom wm_state = XInternAtom(display, "WM_STATE", True);
     const bool manager = out.manager = check != None && window_manager_runs(display, root, check);
-    const Atom pid = XInternAtom(display, "_NET_WM_PID", True);
-    if (manager && pid != None) {
-        const std::vector<::Window> named = property<::Window>(display, root, check, XA_WINDOW);
-        const std::vector<long> pids = property<long>(display, named.front(), pid, XA_CARDINAL);
-        out.manager_pid = pids.empty() ? 0 : pids.front();
-    }
     // WM_STATE's first value is the state; 1 is NormalState.
     const std::vector<long> state = wm_state == None ? std::vector<long>{}
                                                      : property<long>(display, x_window, wm_state, wm_state);

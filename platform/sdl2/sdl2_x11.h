@@ -52,7 +52,6 @@ struct WindowOnScreen {
     Point client; // the client area's top-left corner on the screen
     Size size;    // the client area's size
     bool manager = false; // a window manager runs
-    long manager_pid = 0; // its process, when it names it (_NET_WM_PID)
     // The window manager has taken the window in (ICCCM's WM_STATE says
     // normal), or none runs.
     bool managed = false;
