@@ -106,8 +106,11 @@ run_as_plain_user() {
      ! setfacl -m "u:$uid:x" "$PWD" 2>/dev/null; then
     acl=""
   fi
+  # Where the script finds it to put back if a signal ends the run meanwhile.
+  [[ -z $acl ]] || printf '%s\n' "$acl" >"$tests_tmp/checkout.acl"
   plain_user_tests "$uid"
   [[ -z $acl ]] || setfacl --set-file=- "$PWD" <<<"$acl"
+  rm -f "$tests_tmp/checkout.acl"
 }
 
 plain_user_tests() {
@@ -463,8 +466,11 @@ finish() {
 # the next step would start). One SIGINT or SIGTERM ends the whole run:
 # the job and everything it started (the builds, the tests, the private X
 # server, the window manager, the X connection holder) end, the tests'
-# temporary folder goes, and the status is 130 or 143, as a shell's is.
+# temporary folder goes (and the plain user's folder and the checkout's
+# ACL entry for that user, when that step ran), and the status is 130 or
+# 143, as a shell's is.
 run_guarded() {
+  plain_user_folders_before=$(echo build/plain-user.*)
   trap 'stop_run INT 130' INT
   trap 'stop_run TERM 143' TERM
   # A Ctrl-C reaches the job too, and ends the step it runs (ninja, CTest);
@@ -515,6 +521,12 @@ stop_run() {
   done
   for pid in $pids; do still_runs "$pid" && kill -KILL "$pid" 2>/dev/null; done
   wait "$steps_job" 2>/dev/null
+  # What the plain user's step changed or made, if it ran.
+  [[ ! -f $tests_tmp/checkout.acl ]] || setfacl --set-file="$tests_tmp/checkout.acl" "$PWD"
+  local dir
+  for dir in build/plain-user.*; do
+    [[ ! -d $dir || " $plain_user_folders_before " == *" $dir "* ]] || rm -rf "$dir"
+  done
   rm -rf "$tests_tmp"
   echo "SUMMARY: STOPPED by SIG$1; the tests' temporary folder and the processes the run started are gone" >&2
   exit "$2"
