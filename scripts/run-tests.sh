@@ -106,8 +106,11 @@ run_as_plain_user() {
      ! setfacl -m "u:$uid:x" "$PWD" 2>/dev/null; then
     acl=""
   fi
+  # Where the script finds it to put back if a signal ends the run meanwhile.
+  [[ -z $acl ]] || printf '%s\n' "$acl" >"$tests_tmp/checkout.acl"
   plain_user_tests "$uid"
   [[ -z $acl ]] || setfacl --set-file=- "$PWD" <<<"$acl"
+  rm -f "$tests_tmp/checkout.acl"
 }
 
 plain_user_tests() {
@@ -352,8 +355,10 @@ smoke_under_window_manager() {
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
     sleep 0.1
   done
-  env QUARN_SDL_SMOKE=1 QUARN_PLATFORM=sdl2 SDL_AUDIODRIVER=dummy build/release/tests/platform/test_platform \
-      --gtest_filter='Sdl2Window.Smoke*' --gtest_brief=1 || rc=1
+  # The full-screen test stops this window manager for a while, to be a
+  # slow one.
+  env QUARN_SDL_SMOKE=1 QUARN_PLATFORM=sdl2 SDL_AUDIODRIVER=dummy QUARN_SMOKE_WM_PID="$wm" \
+      build/release/tests/platform/test_platform --gtest_filter='Sdl2Window.Smoke*' --gtest_brief=1 || rc=1
   kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null
   rm -rf "$home"
   return $rc
@@ -365,8 +370,13 @@ smoke_under_window_manager() {
 # opens and waits: a test would see what no player sees. So CI (CI=true),
 # which must see what a player's desktop shows, fails without them on the
 # display <$1>; elsewhere it is said.
+# The list is read whole before it is looked at: a reader that stopped at
+# the first name would leave xlsfonts to die of SIGPIPE, and under pipefail
+# the check would then say "none" now and then.
 check_box_fonts() {
-  xlsfonts -display "$1" -fn '-*-*-medium-r-normal--*-120-*-*-*-*-*-*' 2>/dev/null | grep -q . && return 0
+  local fonts
+  fonts=$(xlsfonts -display "$1" -fn '-*-*-medium-r-normal--*-120-*-*-*-*-*-*' 2>/dev/null)
+  [[ -n $fonts ]] && return 0
   local why="the X server $1 has no font for SDL's boxes: install xfonts-base (scripts/install-deps.sh)"
   if [[ ${CI:-} == true || ${CI:-} == 1 ]]; then
     echo "smoke: under CI, $why" >&2
@@ -449,10 +459,82 @@ finish() {
   echo "SUMMARY: all tests passed (${steps%, }); $skip_summary"
 }
 
+# The steps and the summary run as a job of their own, which the script
+# waits for: a signal then reaches the script at once (a shell running a
+# command in the foreground answers a signal only once the command ends,
+# and ninja and CTest end on Ctrl-C with a status of their own, after which
+# the next step would start). One SIGINT or SIGTERM ends the whole run:
+# the job and everything it started (the builds, the tests, the private X
+# server, the window manager, the X connection holder) end, the tests'
+# temporary folder goes (and the plain user's folder and the checkout's
+# ACL entry for that user, when that step ran), and the status is 130 or
+# 143, as a shell's is.
+run_guarded() {
+  plain_user_folders_before=$(echo build/plain-user.*)
+  trap 'stop_run INT 130' INT
+  trap 'stop_run TERM 143' TERM
+  # A Ctrl-C reaches the job too, and ends the step it runs (ninja, CTest);
+  # the job then stops rather than go on to the next step, until the
+  # script ends it with all it started.
+  {
+    trap 'kill -STOP "$BASHPID"' INT
+    run_steps
+    finish
+  } &
+  steps_job=$!
+  # wait returns early when a trapped signal arrives; the trap then ends
+  # the script.
+  wait "$steps_job"
+}
+
+# The processes below <$1>, deepest last, each stopped before its children
+# are listed, so that none starts another meanwhile.
+stop_tree() {
+  local child
+  kill -STOP "$1" 2>/dev/null || return 0
+  echo "$1"
+  for child in $(pgrep -P "$1"); do stop_tree "$child"; done
+}
+
+# Whether process <$1> still runs (a zombie does not: it ended and waits
+# to be reaped by whoever took it in).
+still_runs() {
+  local stat
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+  stat=${stat##*) }
+  [[ ${stat%% *} != Z ]]
+}
+
+# Ends the run on signal <$1>, with status <$2>.
+stop_run() {
+  trap '' INT TERM
+  local pids pid
+  pids=$(stop_tree "$steps_job")
+  # Stopped, each takes SIGTERM as it goes on again (an X server then
+  # removes its socket and lock).
+  for pid in $pids; do kill -TERM "$pid" 2>/dev/null; kill -CONT "$pid" 2>/dev/null; done
+  for _ in $(seq 100); do
+    local left=""
+    for pid in $pids; do still_runs "$pid" && left+=" $pid"; done
+    [[ -n $left ]] || break
+    sleep 0.1
+  done
+  for pid in $pids; do still_runs "$pid" && kill -KILL "$pid" 2>/dev/null; done
+  wait "$steps_job" 2>/dev/null
+  # What the plain user's step changed or made, if it ran.
+  [[ ! -f $tests_tmp/checkout.acl ]] || setfacl --set-file="$tests_tmp/checkout.acl" "$PWD"
+  local dir
+  for dir in build/plain-user.*; do
+    [[ ! -d $dir || " $plain_user_folders_before " == *" $dir "* ]] || rm -rf "$dir"
+  done
+  rm -rf "$tests_tmp"
+  echo "SUMMARY: STOPPED by SIG$1; the tests' temporary folder and the processes the run started are gone" >&2
+  exit "$2"
+}
+
 main() {
   prepare "$@"
-  run_steps
-  finish
+  run_guarded
 }
 
 # The rows of tests/scripts source this file for its steps alone.

@@ -53,11 +53,16 @@ std::vector<std::string> member_names(const std::filesystem::path& archive)
     if (!zip)
         return names;
     for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK && names.size() < max_members; rc = unzGoToNextFile(zip)) {
-        char name[512];
+        // The header tells the name's length; unzip ends the name with a
+        // NUL only where the buffer has room for one, so the buffer holds
+        // the whole name and one more byte. A NUL inside the name ends it.
         unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
+        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
             break;
-        const std::string text(name);
+        std::vector<char> name(info.size_filename + 1, '\0');
+        if (unzGetCurrentFileInfo64(zip, &info, name.data(), name.size(), nullptr, 0, nullptr, 0) != UNZ_OK)
+            break;
+        const std::string text(name.data());
         if (!text.empty() && text.find("..") == std::string::npos)
             names.push_back(text);
     }

@@ -34,6 +34,12 @@ public:
     Point placed;            // the client position last asked for
     bool placing = false;    // a placement whose outcome is not seen yet
     uint64_t placing_until = 0; // SDL ticks; 0 while the window is hidden
+    // Asked to leave full screen of a window manager that has not yet let
+    // it go: what it reports meanwhile is not the placement's outcome.
+    bool leaving_full_screen = false;
+    // Once it has: SDL ticks until which its reports are taken as its
+    // answer to the return to the normal place; 0 when not returning.
+    uint64_t returning_until = 0;
 
     // Full screen made by covering the screen with the window, where no
     // window manager does it (see Sdl2Windows::apply_full_screen).

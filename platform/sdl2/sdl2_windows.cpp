@@ -247,6 +247,48 @@ void Sdl2Windows::keep_frame_on_screen(Sdl2Window& w)
 
 void Sdl2Windows::moved(Sdl2Window& w, Point at)
 {
+    if (w.leaving_full_screen) {
+        // Until the manager has let the window go, it reports where it
+        // passes the window on its way (its full-screen place), however
+        // late it comes to it on a loaded machine: the record keeps the
+        // place the window goes back to, which is also what is stored if
+        // the program ends meanwhile.
+        if (window_manager_holds_full_screen(w.sdl))
+            return;
+        w.leaving_full_screen = false;
+        w.placing = false;
+        w.returning_until = SDL_GetTicks64() + placing_ms;
+    }
+    if (w.returning_until != 0) {
+        const uint64_t now = SDL_GetTicks64();
+        if (now <= w.returning_until) {
+            // The manager then answers in a burst of reports: its own
+            // memory of the window's place, the frame put where the client
+            // area was asked (it took the placement, asked with the
+            // full-screen window's borders of 0, for the frame's), and
+            // more. Loaded, the burst may come over several turns; while it
+            // lasts each framed report is corrected, and the stored place
+            // stays the one the window goes back to.
+            w.returning_until = now + placing_ms;
+            const int dx = at.x - w.placed.x, dy = at.y - w.placed.y;
+            const bool framed = (dx || dy) && dx >= 0 && dy >= 0 && dx <= largest_border && dy <= largest_border;
+            if (framed) {
+                // As below: SDL puts the frame around the asked place once
+                // it knows the borders, and otherwise is asked that much
+                // further up and left.
+                const Rect b = borders(w);
+                if (b.x || b.y)
+                    SDL_SetWindowPosition(w.sdl, w.placed.x, w.placed.y);
+                else
+                    SDL_SetWindowPosition(w.sdl, w.placed.x - dx, w.placed.y - dy);
+                w.position = w.placed;
+            } else {
+                w.position = at;
+            }
+            return;
+        }
+        w.returning_until = 0;
+    }
     if (w.placing && w.placing_until != 0) {
         // This report is the placement's outcome, or comes too late to be
         // it; either way one correction at most, and what follows is taken
@@ -325,6 +367,8 @@ void Sdl2Windows::apply_caption(Window& w)
 void Sdl2Windows::apply_full_screen(Window& window)
 {
     auto& w = sdl(window);
+    w.leaving_full_screen = false;
+    w.returning_until = 0;
     if (w.full_screen) {
         if (window_manager_does_full_screen(w.sdl)) {
             if (SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
@@ -351,6 +395,8 @@ void Sdl2Windows::apply_full_screen(Window& window)
             SDL_SetWindowBordered(w.sdl, w.caption ? SDL_TRUE : SDL_FALSE);
         } else if (SDL_SetWindowFullscreen(w.sdl, 0) != 0) {
             note_sdl_error("SDL_SetWindowFullscreen");
+        } else {
+            w.leaving_full_screen = true;
         }
         SDL_SetWindowSize(w.sdl, w.client.width, w.client.height);
         place(w, w.position);

@@ -2,6 +2,7 @@
 
 #include "platform/backend.h"
 #include "platform/process.h"
+#include "platform/sdl2/sdl2_backend.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -118,6 +119,60 @@ bool window_manager_does_full_screen(SDL_Window* window)
         if (a == full_screen)
             return true;
     return false;
+}
+
+namespace {
+
+// The window's _NET_WM_STATE holds the full-screen state.
+bool holds_full_screen(::Display* display, ::Window window)
+{
+    const Atom net_state = XInternAtom(display, "_NET_WM_STATE", True);
+    const Atom full_screen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
+    if (net_state == None || full_screen == None)
+        return false;
+    for (const Atom a : property<Atom>(display, window, net_state, XA_ATOM))
+        if (a == full_screen)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool window_manager_holds_full_screen(SDL_Window* window)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    return holds_full_screen(info.info.x11.display, info.info.x11.window);
+}
+
+bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
+{
+    auto* window = static_cast<Sdl2Window*>(current_backend().desktop().find(handle));
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !window->sdl || !SDL_GetWindowWMInfo(window->sdl, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    ::Display* display = info.info.x11.display;
+    const ::Window x_window = info.info.x11.window, root = DefaultRootWindow(display);
+    XWindowAttributes attributes{};
+    ::Window child = 0;
+    int x = 0, y = 0;
+    if (!XGetWindowAttributes(display, x_window, &attributes) ||
+        !XTranslateCoordinates(display, x_window, root, 0, 0, &x, &y, &child))
+        return false;
+    out.client = {x, y};
+    out.size = {attributes.width, attributes.height};
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    const Atom wm_state = XInternAtom(display, "WM_STATE", True);
+    const bool manager = out.manager = check != None && window_manager_runs(display, root, check);
+    // WM_STATE's first value is the state; 1 is NormalState.
+    const std::vector<long> state = wm_state == None ? std::vector<long>{}
+                                                     : property<long>(display, x_window, wm_state, wm_state);
+    out.managed = !manager || (!state.empty() && state.front() == NormalState);
+    out.full_screen = manager && holds_full_screen(display, x_window);
+    return true;
 }
 
 bool screen_pel_for_test(int x, int y, uint32_t& rgb)

@@ -3,6 +3,8 @@
 // anywhere the backend is.
 #pragma once
 
+#include "platform/window.h"
+
 #include <cstdint>
 
 struct SDL_Window;
@@ -38,6 +40,28 @@ bool x_request_refused_for_test();
 // kind) a request for full screen changes nothing on the screen while SDL
 // takes the window for screen-sized.
 bool window_manager_does_full_screen(SDL_Window* window);
+
+// True while the window manager holds the window full screen (its
+// _NET_WM_STATE says so). A manager answers a request to leave full screen
+// in its own time; until then it may still move the window on its way.
+bool window_manager_holds_full_screen(SDL_Window* window);
+
+// What the X server and the window manager show of a window now (tests,
+// which wait for a state rather than for a time).
+struct WindowOnScreen {
+    Point client; // the client area's top-left corner on the screen
+    Size size;    // the client area's size
+    bool manager = false; // a window manager runs
+    // The window manager has taken the window in (ICCCM's WM_STATE says
+    // normal), or none runs.
+    bool managed = false;
+    // The window manager holds the window full screen (its _NET_WM_STATE).
+    bool full_screen = false;
+};
+
+// Asks the X server about the backend's window `window` on SDL's
+// connection (tests). False when it is not an X window.
+bool window_on_screen_for_test(WindowHandle window, WindowOnScreen& out);
 
 // The colour (0xRRGGBB) of one pel of the screen as the X server shows it,
 // on a connection of its own (tests). False when it cannot be read.

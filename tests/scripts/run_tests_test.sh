@@ -201,16 +201,89 @@ for ((i = 0; i < ${#fuzz_rows[@]}; i += 5)); do
   fi
 done
 # The X fonts SDL's boxes need: under CI their absence fails the run,
-# elsewhere it is said. A fake xlsfonts lists one font or none.
+# elsewhere it is said. A fake xlsfonts, asked for those fonts on :9, lists
+# 100,000 of them or none: a reader that stops at the first leaves it to die
+# of SIGPIPE, as the real one does, and the check must not take that for
+# "none".
 for row in "fonts CI=true 0" "none CI=true 1" "none CI= 0"; do
   read -r fonts ci want <<<"$row"
-  printf '#!/bin/sh\n[ %s = fonts ] && echo -misc-fixed-medium-r-normal--13-120-75-75-c-70-iso8859-1\nexit 0\n' "$fonts" \
-    >"$here/bin/xlsfonts"
+  cat >"$here/bin/xlsfonts" <<EOF
+#!/bin/sh
+[ "\$*" = "-display :9 -fn -*-*-medium-r-normal--*-120-*-*-*-*-*-*" ] || exit 2
+[ $fonts = fonts ] && exec seq -f '-misc-fixed-medium-r-normal--13-120-75-75-c-%.0f-iso8859-1' 100000
+exit 0
+EOF
   chmod +x "$here/bin/xlsfonts"
   said=$(export PATH=$here/bin:$PATH "$ci"; source "$run_tests"; failed=(); check_box_fonts :9 2>&1; exit ${#failed[@]})
   status=$?
   if [[ $status != "$want" || ($fonts == none && $said != *"install xfonts-base"*) ]]; then
     echo "the X fonts, $fonts, $ci: status $status, said '$said'" >&2
+    bad=1
+  fi
+done
+# One SIGINT or SIGTERM, sent to the script alone during the smoke step,
+# ends the whole run at once: no later step starts, the status is a
+# shell's for that signal, and the tests' temporary folder and the
+# processes the step started (a fake Xvfb that names display 7, and a fake
+# window test) are gone. Each fake notes its process id, the window test
+# once it runs, which is when the signal goes; all are ended here if the
+# script left them.
+cat >"$here/bin/Xvfb" <<'EOF'
+#!/usr/bin/env bash
+echo $$ >"$NOTES/xvfb"
+echo 7 >&3
+exec sleep 600
+EOF
+chmod +x "$here/bin/Xvfb"
+# Whether process <$1> runs, a zombie being an ended one.
+runs() { [[ $(ps -o stat= -p "$1" 2>/dev/null) == [^Z]* ]]; }
+for row in "INT 130" "TERM 143"; do
+  read -r signal want <<<"$row"
+  ROW=$here/signal-$signal NOTES=$here/signal-$signal repo=$here/signal-$signal/repo
+  mkdir -p "$repo/build/release/tests/platform" && cd "$repo" || exit 1
+  printf '#!/usr/bin/env bash\necho $$ >"$NOTES/smoke"\nexec sleep 600\n' >build/release/tests/platform/test_platform
+  chmod +x build/release/tests/platform/test_platform
+  (
+    unset DISPLAY
+    export NOTES PATH=$here/bin:$PATH CI=
+    source "$skips"
+    source "$run_tests"
+    tests_tmp=$ROW/tests-tmp jobs=1 failed=() ran=()
+    mkdir "$tests_tmp"
+    # The steps around the smoke step note that they ran.
+    run_build() { echo "$1" >>"$NOTES/steps"; }
+    run_as_plain_user() { :; }
+    run_tsan() { echo tsan >>"$NOTES/steps"; }
+    run_clang_base() { echo clang-base >>"$NOTES/steps"; }
+    run_fuzz() { echo fuzz >>"$NOTES/steps"; }
+    run_guarded
+  ) >"$ROW/said" 2>&1 </dev/null &
+  script=$!
+  for _ in $(seq 400); do [[ -s $NOTES/smoke ]] || ! runs "$script" && break; sleep 0.05; done
+  kill -"$signal" "$script"
+  for _ in $(seq 400); do runs "$script" || break; sleep 0.05; done
+  wrong=()
+  if runs "$script"; then
+    wrong+=("still running")
+    kill -KILL "$script"
+  fi
+  wait "$script"
+  status=$?
+  [[ $status == "$want" ]] || wrong+=("status $status")
+  [[ $(tr '\n' ' ' <"$NOTES/steps") == "release " ]] || wrong+=("the steps that ran: $(tr '\n' ' ' <"$NOTES/steps")")
+  [[ ! -e $ROW/tests-tmp ]] || wrong+=("the tests' temporary folder is left")
+  for fake in xvfb smoke; do
+    pid=$(cat "$NOTES/$fake" 2>/dev/null)
+    if [[ -z $pid ]]; then
+      wrong+=("no $fake started")
+    elif runs "$pid"; then
+      wrong+=("the $fake is left")
+      kill "$pid"
+    fi
+  done
+  if ((${#wrong[@]})); then
+    printf "the run stopped by SIG%s: %s\n" "$signal" "${wrong[*]}" >&2
+    sed 's/^/    /' "$ROW/said" >&2
     bad=1
   fi
 done

@@ -65,6 +65,8 @@ TEST(FuzzSeeds, DISABLED_WriteFuzzSeeds)
     zip("legacy", { { "m.bin", legacy_stream("rw2", 1, 1, rw2) } });
     zip("native", { { "m.bin", native_header(0) + u32le(1) + u32le(0) + name + u32le(8) + data8 } });
     zip("empty_member", { { "m.bin", "" } });
+    // A name longer than the fuzz target's first name buffer (512 bytes).
+    zip("long_name", { { std::string(604, 'n'), "x", 0 } });
 }
 
 } // namespace
