@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -1089,9 +1090,22 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
     };
     std::unique_ptr<PrivateX> server;
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.x11 ? "x11, " : "headless, ") +
-                     (row.box == Box::screenshot ? "screenshot, " : "settings line, ") +
-                     (row.signal ? strsignal(row.signal) : "display lost"));
+        const std::string name = std::string(row.x11 ? "x11, " : "headless, ") +
+                                 (row.box == Box::screenshot ? "screenshot, " : "settings line, ") +
+                                 (row.signal ? strsignal(row.signal) : "display lost");
+        SCOPED_TRACE(name);
+#if defined(__SANITIZE_ADDRESS__)
+        // The address sanitizer's allocator does not take its lock across a
+        // fork: a copy forked while another thread of the game allocates
+        // (the sound) waits for that lock for good, and keeps the box and
+        // the test waiting. The release build runs these rows.
+        if (row.x11) {
+            std::printf("the row '%s' is skipped: SDL draws the box in a copy of the game, which the address "
+                        "sanitizer's allocator may leave locked\n",
+                        name.c_str());
+            continue;
+        }
+#endif
         if (row.x11 && !server) {
             server = std::make_unique<PrivateX>(root_.string() + "-x");
             if (server->display().empty())
