@@ -83,7 +83,6 @@ public:
         std::string display;
     };
     static Holder holder(const std::string& lock_path);
-    static int holder_pid(const std::string& lock_path) { return holder(lock_path).pid; }
 
     // The display this process's windows go to, as the desktop names it:
     // DISPLAY, else WAYLAND_DISPLAY (the order the SDL backend tries them

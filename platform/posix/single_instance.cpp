@@ -18,7 +18,7 @@
 
 namespace platform {
 
-// holder_pid hands the id out as an int.
+// holder() hands the id out as an int.
 static_assert(sizeof(pid_t) == sizeof(int));
 
 namespace {
@@ -255,7 +255,9 @@ std::string display_key(std::string_view display)
     return std::string(host) + ":" + std::string(number.substr(0, number.find('.')));
 }
 
-// Sleeps `ms` milliseconds, or less when a signal comes.
+// Sleeps `ms` milliseconds of real time, or less when a signal comes: the
+// holder is another process, which a test's clock (platform::sleep_ms)
+// does not move.
 void nap(int ms)
 {
     const timespec step{0, long(ms) * 1000000L};

@@ -100,62 +100,67 @@ bool window_manager_runs(::Display* display, ::Window root, Atom check)
     return found;
 }
 
-} // namespace
-
-bool window_manager_does_full_screen(SDL_Window* window)
+// The X connection and window behind an SDL window; false when it is no
+// X window (another video driver).
+bool x11_of(SDL_Window* window, ::Display*& display, ::Window& x_window)
 {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-        return true;
-    ::Display* display = info.info.x11.display;
-    const ::Window root = DefaultRootWindow(display);
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    const Atom supported = XInternAtom(display, "_NET_SUPPORTED", True);
-    const Atom full_screen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
-    if (check == None || supported == None || full_screen == None || !window_manager_runs(display, root, check))
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
         return false;
-    for (const Atom a : property<Atom>(display, root, supported, XA_ATOM))
-        if (a == full_screen)
+    display = info.info.x11.display;
+    x_window = info.info.x11.window;
+    return true;
+}
+
+// Whether the atom list `list` of `window` holds `wanted`.
+bool lists_atom(::Display* display, ::Window window, Atom list, Atom wanted)
+{
+    for (const Atom a : property<Atom>(display, window, list, XA_ATOM))
+        if (a == wanted)
             return true;
     return false;
 }
-
-namespace {
 
 // The window's _NET_WM_STATE holds the full-screen state.
 bool holds_full_screen(::Display* display, ::Window window)
 {
     const Atom net_state = XInternAtom(display, "_NET_WM_STATE", True);
     const Atom full_screen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
-    if (net_state == None || full_screen == None)
-        return false;
-    for (const Atom a : property<Atom>(display, window, net_state, XA_ATOM))
-        if (a == full_screen)
-            return true;
-    return false;
+    return net_state != None && full_screen != None && lists_atom(display, window, net_state, full_screen);
 }
 
 } // namespace
 
+bool window_manager_does_full_screen(SDL_Window* window)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (!x11_of(window, display, x_window))
+        return true;
+    const ::Window root = DefaultRootWindow(display);
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    const Atom supported = XInternAtom(display, "_NET_SUPPORTED", True);
+    const Atom full_screen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
+    return check != None && supported != None && full_screen != None && window_manager_runs(display, root, check) &&
+           lists_atom(display, root, supported, full_screen);
+}
+
 bool window_manager_holds_full_screen(SDL_Window* window)
 {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-        return false;
-    return holds_full_screen(info.info.x11.display, info.info.x11.window);
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    return x11_of(window, display, x_window) && holds_full_screen(display, x_window);
 }
 
 bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
 {
     auto* window = static_cast<Sdl2Window*>(current_backend().desktop().find(handle));
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !window->sdl || !SDL_GetWindowWMInfo(window->sdl, &info) || info.subsystem != SDL_SYSWM_X11)
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (!window || !x11_of(window->sdl, display, x_window))
         return false;
-    ::Display* display = info.info.x11.display;
-    const ::Window x_window = info.info.x11.window, root = DefaultRootWindow(display);
+    const ::Window root = DefaultRootWindow(display);
     XWindowAttributes attributes{};
     ::Window child = 0;
     int x = 0, y = 0;

@@ -119,7 +119,7 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
     using Raise = InstanceLock::Raise;
     const std::string path = InstanceLock::lock_path("GameAppWndClass", "Raise test");
     EXPECT_EQ(InstanceLock::ask_holder_to_raise(path, "", 0), Raise::no_holder);
-    EXPECT_EQ(InstanceLock::holder_pid(path), 0);
+    EXPECT_EQ(InstanceLock::holder(path).pid, 0);
     const std::string pid = std::to_string(getpid());
     const struct {
         const char* what;
@@ -166,7 +166,7 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
     EXPECT_EQ(InstanceLock::ask_holder_to_raise(path, "", 0), Raise::no_holder);
     // What no process can be is no process id.
     std::ofstream(path) << "99999999999999999999\n:0\n";
-    EXPECT_EQ(InstanceLock::holder_pid(path), 0);
+    EXPECT_EQ(InstanceLock::holder(path).pid, 0);
 }
 
 // Every start of the player meets at one lock, whatever the session's
