@@ -21,13 +21,14 @@ void make_process_sound();
 // constructor that runs before its static objects are built): ends the
 // process with status 1, and "<program>: <message>" on stderr, when the
 // memory limit (memory_limit()) is under `need` bytes, or when
-// start_memory_bytes cannot be had. `program` is argv[0]; null stands for
-// the name the C library has, which it knows only by the time
-// constructors run. The static objects of the program and its libraries
-// allocate as they are built, where nothing can catch a failure; and so
-// little memory that this much cannot be had may even leave the C++
-// runtime without room to throw. Either way the process would end through
-// std::terminate. Uses the C library alone.
+// start_memory_bytes cannot be had. `program` is argv[0], shown as
+// shown_text() shows it; null stands for the name the C library has,
+// which it knows only by the time constructors run. The static objects of
+// the program and its libraries allocate as they are built, where nothing
+// can catch a failure; and so little memory that this much cannot be had
+// may even leave the C++ runtime without room to throw. Either way the
+// process would end through std::terminate. Uses the C library alone, and
+// shown_text_into(), which takes no memory.
 inline constexpr size_t start_memory_bytes = size_t{1} << 20;
 void require_start_memory(const char* message, size_t need = 0, const char* program = nullptr) noexcept;
 

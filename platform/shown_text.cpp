@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -146,6 +147,25 @@ std::string shown_text(std::string_view bytes, size_t most)
         bytes.remove_prefix(piece.length);
     }
     return shown;
+}
+
+size_t shown_text_into(char* out, size_t size, std::string_view bytes) noexcept
+{
+    if (size == 0)
+        return 0;
+    // A piece's escape is at most six bytes, held inside its string.
+    size_t length = 0;
+    while (!bytes.empty()) {
+        const Piece piece = first_piece(bytes);
+        const size_t shown = piece.shown_size();
+        if (shown > size - 1 - length)
+            break;
+        std::memcpy(out + length, piece.written_out() ? piece.escape.data() : bytes.data(), shown);
+        length += shown;
+        bytes.remove_prefix(piece.length);
+    }
+    out[length] = '\0';
+    return length;
 }
 
 std::string shown_name(std::string_view bytes, size_t most)

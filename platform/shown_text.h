@@ -31,6 +31,12 @@ namespace platform {
 // report reads the same.
 [[nodiscard]] std::string shown_text(std::string_view bytes, size_t most = std::string_view::npos);
 
+// shown_text(bytes, size - 1) into `out`, ended by a NUL, without taking
+// any memory: for the process's first code, where memory may not be had
+// and nothing can catch a failure. The bytes written, the NUL aside;
+// nothing at all when `size` is 0.
+size_t shown_text_into(char* out, size_t size, std::string_view bytes) noexcept;
+
 // A name as a report quotes it in a line of its own length: shown_text()
 // whole when that has at most `most` bytes, else its start and its end
 // with "..." between, in `most` bytes, each cut between letters or

@@ -124,7 +124,9 @@ public:
     // The folder holding the data folder, with its separator; as long as a
     // path the system takes (PATH_MAX).
     char rootDir[4096] = {};
-    char appName[64] = {};      // names the configuration file
+    // The program file's name without its extension, as long as it is:
+    // "<appName>.cfg" is the configuration file, never a shortened name.
+    std::string appName;
     // What the start found at the configuration file's name. The exit saves
     // only over a file read whole, or where there was none; before the
     // start has looked, nothing is saved.
@@ -169,8 +171,8 @@ intptr_t gaWndProc(platform::WindowHandle window, uint32_t message, uintptr_t wp
 void gaOnReport(errStateTy* state);
 
 // The last name of the program's path (cut at '/' alone) without its
-// extension.
-void gaSplitName(const char* path, char* name, size_t nameSize);
+// extension, whole.
+std::string gaSplitName(const char* path);
 
 // Where a window of `width` by `height` goes when centred on `centring`
 // and kept inside `bounding` (halves rounded toward zero).

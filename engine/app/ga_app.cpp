@@ -51,16 +51,15 @@ void gaCTy::SetDefaults()
 void gaCTy::SetAppName()
 {
     const std::string exe = gaExePath.empty() ? platform::module_file_name() : gaExePath;
-    gaSplitName(exe.c_str(), appName, sizeof appName);
+    appName = gaSplitName(exe.c_str());
 }
 
 // The program's own path is cut at '/' alone: "\\" and ':' are ordinary
 // characters of a name on this system. Its last name loses its extension.
-void gaSplitName(const char* path, char* name, size_t nameSize)
+std::string gaSplitName(const char* path)
 {
-    std::string last = platform::split_folder_path(path ? path : "").second;
-    last = last.substr(0, last.rfind('.'));
-    strCopy(name, nameSize, last.c_str());
+    const std::string last = platform::split_folder_path(path ? path : "").second;
+    return last.substr(0, last.rfind('.'));
 }
 
 unsigned gaCTy::DisplayFlags() const

@@ -135,9 +135,9 @@ void bind_start_folder(const char* data_dir)
 
 // Names a folder passed over while the start goes on, where the player
 // looks and in the log.
-void say_passed_over(const char* program, const std::string& refused, const std::string& after)
+void say_passed_over(const std::string& program, const std::string& refused, const std::string& after)
 {
-    std::fprintf(stderr, "%s: %s%s\n", program, refused.c_str(), after.c_str());
+    std::fprintf(stderr, "%s: %s%s\n", platform::shown_text(program).c_str(), refused.c_str(), after.c_str());
     quarn::open_entry(data_log_warning) << refused << after << std::endl;
 }
 
@@ -147,7 +147,7 @@ void say_passed_over(const char* program, const std::string& refused, const std:
 // another display), naming how to end it, as nothing else will tell the
 // player why no window comes. The log gets it too where this start
 // already has one: opening one now would empty the first copy's.
-[[noreturn]] void leave_to_first_instance(const char* program, const std::string& lock_path)
+[[noreturn]] void leave_to_first_instance(const std::string& program, const std::string& lock_path)
 {
     using Raise = platform::InstanceLock::Raise;
     const std::string here = platform::InstanceLock::this_display();
@@ -173,7 +173,7 @@ void say_passed_over(const char* program, const std::string& refused, const std:
             said += "; end the process that holds " + platform::shown_text(lock_path) + " (`fuser -v " +
                     platform::shown_text(lock_path) + "` names it) and start again";
     }
-    std::fprintf(stderr, "%s: %s\n", program, said.c_str());
+    std::fprintf(stderr, "%s: %s\n", platform::shown_text(program).c_str(), said.c_str());
     if (!quarn::default_log_file_name().empty())
         quarn::open_entry(answer == Raise::raised ? lock_log_info : lock_log_warning) << said << std::endl;
     std::exit(answer == Raise::raised ? 0 : 1);
@@ -193,7 +193,7 @@ void gaCTy::FindDataDir()
     // file (Init then ends the start, and nothing is read or saved).
     if (exe.empty() || exe.size() >= sizeof rootDir) {
         rootDir[0] = '\0';
-        appName[0] = '\0';
+        appName.clear();
         const unsigned most = sizeof rootDir - 1;
         if (!exe.empty())
             (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
@@ -286,7 +286,7 @@ void gaCTy::Init()
     FindDataDir();
     // The program's own path was not to be had (reported): no settings file
     // is named, and the entry ends the run with a failure status.
-    if (!appName[0])
+    if (appName.empty())
         return;
 
     if (cfg) {
@@ -306,7 +306,8 @@ void gaCTy::Init()
         // person is told why two copies may then run side by side: the
         // folder or file named, and what is wrong with it.
         std::fprintf(stderr, "%s: the lock that keeps a second copy of the game from starting cannot be made (%s: %s)\n",
-                     appName, lock.path.c_str(), lock.reason.c_str());
+                     platform::shown_text(appName).c_str(), platform::shown_text(lock.path).c_str(),
+                     lock.reason.c_str());
         break;
     }
 

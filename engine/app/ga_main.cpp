@@ -52,7 +52,7 @@ int gaMain(int argc, char** argv)
         g_app->cmdLine = argc > 1 ? argv[1] : "";
         g_app->Init();
         // No window, or no path of its own (so no data and no settings).
-        if (gaWindowFailed || !g_app->appName[0])
+        if (gaWindowFailed || g_app->appName.empty())
             status = 1;
         else
             g_app->Run();

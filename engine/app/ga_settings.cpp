@@ -64,11 +64,16 @@ constinit quarn::LogChannel settings_log_warning{"settings", 2};
 // bare defaults.
 constexpr const char* shipped_settings = "shipped.cfg";
 
-std::string settings_file(const gaCTy& app) { return std::string(app.appName) + ".cfg"; }
+std::string settings_file(const gaCTy& app) { return app.appName + ".cfg"; }
 
-// Why the start did not read the settings file whole.
-std::string read_failure(const cfgLoadTy& read)
+// Why the start did not read the settings file `name` whole.
+std::string read_failure(const cfgLoadTy& read, const std::string& name)
 {
+    // The name is the program's with ".cfg": no shorter one stands in,
+    // which would be another file, read by no other start of the game.
+    if (read.error == ENAMETOOLONG)
+        return "the program's name makes its settings file's name (" + std::to_string(name.size()) +
+               " bytes) longer than the system takes: rename the program file to a shorter name";
     // Where the letters that decided it stand: UTF-8 text with a picture's
     // bytes in it is mended only where the player finds them.
     if (read.read == cfgReadTy::utf16 || read.read == cfgReadTy::utf32)
@@ -96,13 +101,14 @@ void gaLoadSettings(gaCTy& app)
     const cfgLoadTy& read = app.settingsRead;
     app.settingsReadWhy.clear();
     if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none) {
-        app.settingsReadWhy = read_failure(read);
-        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR,
-                                         "Can't read file '%s'%s: %s\n The file is kept as it is: this run's "
-                                         "settings are not saved.",
+        app.settingsReadWhy = read_failure(read, name);
+        (void)dbgBreakOnRetry(errMessage(ERR_LEVEL_ERROR, "Can't read file '%s'%s: %s\n %s",
                                          platform::shown_text(name).c_str(),
                                          read.read == cfgReadTy::cut ? " to its end" : "",
-                                         app.settingsReadWhy.c_str()));
+                                         app.settingsReadWhy.c_str(),
+                                         read.error == ENAMETOOLONG
+                                             ? "This run's settings are not saved."
+                                             : "The file is kept as it is: this run's settings are not saved."));
     }
     // A file read whole that set nothing (empty, or nothing but damage,
     // such as the NULs a crash leaves) gives no settings, as a missing one
@@ -128,7 +134,7 @@ void gaSaveSettings(gaCTy& app)
 {
     // Without its own name the program has no settings file (the start
     // said why): nothing is written, least of all a file named ".cfg".
-    if (!app.cfg || !app.appName[0])
+    if (!app.cfg || app.appName.empty())
         return;
     // Stored whatever WINDOW_STORE_POSITION says: the position of the
     // restored window, also when it is minimised or full screen. The
@@ -140,17 +146,19 @@ void gaSaveSettings(gaCTy& app)
         app.cfg->UpdateInt("WINDOW_Y", at.y);
     }
     const std::string name = settings_file(app);
+    const std::string shown = std::string("'").append(platform::shown_text(name)).append("'");
     const cfgLoadTy& read = app.settingsRead;
     std::string why;
     int saved = 0;
     if (read.read != cfgReadTy::whole && read.read != cfgReadTy::none)
-        why = "'" + name + "' could not be read at start (" + app.settingsReadWhy + ")";
+        why = shown + " could not be read at start (" + app.settingsReadWhy + ")";
     else if ((saved = app.cfg->Save(name.c_str())) == CFG_KEPT_READ_ONLY)
-        why = "'" + name + "' is read-only";
+        why = shown + " is read-only";
     else if (saved == CFG_KEPT_OTHERS) // whose it is, as the start names it
-        why = "'" + name + "' was kept (" + platform::refusal_text(platform::error_untrusted_owner) + ")";
+        why = shown + " was kept (" + platform::refusal_text(platform::error_untrusted_owner) + ")";
     else
         return; // saved, or the failure was reported with its reason
-    std::fprintf(stderr, "%s: the settings were not saved: %s\n", app.appName, why.c_str());
+    std::fprintf(stderr, "%s: the settings were not saved: %s\n", platform::shown_text(app.appName).c_str(),
+                 why.c_str());
     quarn::open_entry(settings_log_warning) << "the settings were not saved: " << why << std::endl;
 }

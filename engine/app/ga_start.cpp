@@ -5,6 +5,7 @@
 #include "engine/app/app_internal.h"
 
 #include "platform/platform.h"
+#include "platform/shown_text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,7 +56,9 @@ bool room_to_start(platform::BackendKind kind)
     return false;
 }
 
-int run(int argc, char** argv)
+// `program` starts a line on stderr: the program's name as shown, and
+// ": " (empty when no memory was left to show it).
+int run(int argc, char** argv, const std::string& program)
 {
     // The headless backend serves tests; a person starting the game with
     // no desktop gets told so instead of a program that shows nothing.
@@ -67,8 +70,8 @@ int run(int argc, char** argv)
     const platform::BackendKind kind = platform::backend_kind();
     if (kind == platform::BackendKind::headless && !headless_asked) {
         const std::string why = platform::backend_error_text();
-        std::fprintf(stderr, "%s: no display is available, so the game cannot open its window%s%s\n", argv[0],
-                     why.empty() ? "" : ": ", why.c_str());
+        std::fprintf(stderr, "%sno display is available, so the game cannot open its window%s%s\n",
+                     program.c_str(), why.empty() ? "" : ": ", why.c_str());
         return 2;
     }
     if (!room_to_start(kind)) {
@@ -97,17 +100,26 @@ int gaStart(int argc, char** argv)
     // output that went away, closed standard streams or a file size limit
     // must not end the game unsaved or send its messages into its files.
     platform::make_process_sound();
-    const char* program = argc > 0 && argv[0] ? argv[0] : "race";
+    // The name the program was started by is any bytes the shell was given
+    // (a terminal's escapes among them): shown as the box shows it, and
+    // made now, while the program's first code has made sure of the
+    // memory, so that the words below need none.
+    std::string program;
     try {
-        return run(argc, argv);
+        program = platform::shown_text(argc > 0 && argv[0] ? argv[0] : "race") + ": ";
+    } catch (const std::bad_alloc&) {
+        // The words alone, without the name.
+    }
+    try {
+        return run(argc, argv, program);
     } catch (const std::bad_alloc&) {
         // Memory ran out where the entry's box cannot be had: while the
         // backend that shows boxes was made, or while the entry's own box
         // was. So the words go to stderr alone; stderr is unbuffered and
-        // the text is fixed, so writing it needs no memory.
-        std::fprintf(stderr, "%s: Not enough memory to run the game.\n", program);
+        // the text is made already, so writing it needs no memory.
+        std::fprintf(stderr, "%sNot enough memory to run the game.\n", program.c_str());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s\n", program, e.what());
+        std::fprintf(stderr, "%s%s\n", program.c_str(), e.what());
     }
     return 1;
 }

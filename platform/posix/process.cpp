@@ -2,6 +2,7 @@
 
 #include "platform/file.h"
 #include "platform/posix/path_walk.h"
+#include "platform/shown_text.h"
 #include "platform/trust.h"
 
 #include <atomic>
@@ -68,14 +69,19 @@ void make_process_sound()
 
 void require_start_memory(const char* message, size_t need, const char* program) noexcept
 {
-    // Only the C library here: nothing of the program's is built yet.
+    // Only the C library here, and code that uses no static object:
+    // nothing of the program's is built yet.
     if (memory_limit() >= need) {
         if (void* room = std::malloc(start_memory_bytes)) {
             std::free(room);
             return;
         }
     }
-    std::fprintf(stderr, "%s: %s\n", program ? program : program_invocation_name, message);
+    // The name is any bytes the program was started by: shown as every
+    // report shows it, in room of its own, as no memory may be had.
+    char shown[16384];
+    (void)shown_text_into(shown, sizeof shown, program ? program : program_invocation_name);
+    std::fprintf(stderr, "%s: %s\n", shown, message);
     _exit(1);
 }
 

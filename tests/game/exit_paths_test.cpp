@@ -13,6 +13,7 @@
 #include "tests/game/game_folder.h"
 #include "tools/mkdata/shapes.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -298,16 +299,29 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
 // The program says why and ends with status 1.
 TEST_F(GameExit, MemoryRunningOutBeforeTheEntryEndsWithItsMessage)
 {
-    EXPECT_EXIT(
-        {
-            setenv("QUARN_PLATFORM", "headless", 1);
-            platform::shutdown();
-            platform::fail_backend_creation(1);
-            static char name[] = "race";
-            static char* argv[2] = {name};
-            std::exit(gaStart(1, argv));
-        },
-        testing::ExitedWithCode(1), "race: Not enough memory to run the game.");
+    // Also started by a name of any bytes: ESC ] 0 ; BEL set the
+    // terminal's title, and U+202E turned the line around.
+    const struct {
+        const char* program;
+        const char* said;
+    } rows[] = {
+        {"race", "race: Not enough memory to run the game.\n"},
+        {"race\x1b]0;T\a\xe2\x80\xae\xff", "race\\x1b]0;T\\a\\u202e\\xff: Not enough memory to run the game.\n"},
+    };
+    for (const auto& row : rows) {
+        static char g_program[64];
+        std::snprintf(g_program, sizeof g_program, "%s", row.program);
+        EXPECT_EXIT(
+            {
+                setenv("QUARN_PLATFORM", "headless", 1);
+                platform::shutdown();
+                platform::fail_backend_creation(1);
+                static char* argv[2] = {g_program};
+                std::exit(gaStart(1, argv));
+            },
+            testing::ExitedWithCode(1),
+            testing::AllOf(testing::HasSubstr(row.said), testing::Not(testing::HasSubstr("\x1b"))));
+    }
 }
 
 // The program's own path and its folder's name. A game folder whose
@@ -838,16 +852,24 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
     const struct {
         const char* name;
         const char* display; // null: unset
+        const char* program = "race";
+        const char* shown = "race";
     } cases[] = {
         {"no display named", nullptr},
         {"a display with no X server", ":65529"},
+        // ESC ] 0 ; BEL set the terminal's title, U+202E turned the line
+        // around.
+        {"a program named with control bytes", nullptr, "race\x1b]0;T\a\xe2\x80\xae\xff",
+         "race\\x1b]0;T\\a\\u202e\\xff"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MakeFolder();
         const std::string before = read_file(root_ / "race.cfg");
         static const char* g_display;
+        static char g_program[64];
         g_display = c.display;
+        std::snprintf(g_program, sizeof g_program, "%s", c.program);
         EXPECT_EXIT(
             {
                 unsetenv("QUARN_PLATFORM");
@@ -858,11 +880,13 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
                 else
                     unsetenv("DISPLAY");
                 platform::shutdown();
-                static char name[] = "race";
-                static char* argv[2] = {name};
+                static char* argv[2] = {g_program};
                 std::exit(gaStart(1, argv));
             },
-            testing::ExitedWithCode(2), "race: no display is available, so the game cannot open its window");
+            testing::ExitedWithCode(2),
+            testing::AllOf(testing::HasSubstr(std::string(c.shown) +
+                                              ": no display is available, so the game cannot open its window"),
+                           testing::Not(testing::HasSubstr("\x1b"))));
         EXPECT_EQ(read_file(root_ / "race.cfg"), before);
         EXPECT_FALSE(fs::exists(platform::InstanceLock::lock_path(GA_WND_CLASS, title_)));
     }

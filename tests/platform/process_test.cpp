@@ -1,10 +1,14 @@
 #include "platform/platform.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -44,6 +48,26 @@ TEST(ProcessDeathTest, ExitNowKeepsTheLowByteOfTheCode)
 {
     EXPECT_EXIT(platform::exit_now(-95), testing::ExitedWithCode(161), "");
     EXPECT_EXIT(platform::exit_now(3), testing::ExitedWithCode(3), "");
+}
+
+// The name the program was started by, as the shell gave it: ESC ] 0 ;
+// BEL set the terminal's title and U+202E turned the line around when it
+// went to stderr as it stood. The limit is one no need reaches, so that
+// any need refuses.
+TEST(ProcessDeathTest, TooLittleMemoryAtTheStartIsSaidWithTheProgramsNameShown)
+{
+    using testing::HasSubstr;
+    const auto start = [] {
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = rlim_t{1} << 60;
+        if (::setrlimit(RLIMIT_AS, &limit) != 0)
+            std::_Exit(127);
+        platform::require_start_memory("Not enough memory to run the game.", SIZE_MAX,
+                                       "race\x1b]0;T\a\xe2\x80\xae\xff");
+    };
+    const auto said = testing::AllOf(HasSubstr("race\\x1b]0;T\\a\\u202e\\xff: Not enough memory to run the game.\n"),
+                                     testing::Not(HasSubstr("\x1b")));
+    EXPECT_EXIT(start(), testing::ExitedWithCode(1), said);
 }
 
 TEST(Process, CurrentFolderChangesOnlyToAnExistingFolder)

@@ -73,6 +73,10 @@ TEST(ShownText, ControlBytesAndBytesThatAreNoLetterAreWrittenOut)
     };
     for (const Shown& row : rows) {
         EXPECT_EQ(platform::shown_text(std::string_view(row.bytes).substr(0, row.view)), row.shown) << row.what;
+        char room[128];
+        const size_t length = platform::shown_text_into(room, sizeof room, std::string_view(row.bytes).substr(0, row.view));
+        EXPECT_EQ(std::string(room, length), row.shown) << row.what;
+        EXPECT_EQ(room[length], '\0') << row.what;
         // What is shown once shows the same again: a name quoted by two
         // layers on its way to a report reads the same.
         EXPECT_EQ(platform::shown_text(row.shown), row.shown) << row.what;
@@ -109,8 +113,11 @@ TEST(ShownText, ACutFallsBetweenLetters)
         {"a letter shown before, across the cut", a(75) + "\\u202e", a(75)},
         {"short of the cut", "abc", "abc"},
     };
-    for (const Shown& row : rows)
+    for (const Shown& row : rows) {
         EXPECT_EQ(platform::shown_text(row.bytes, 80), row.shown) << row.what;
+        char room[81]; // 80 bytes and the NUL
+        EXPECT_EQ(std::string(room, platform::shown_text_into(room, sizeof room, row.bytes)), row.shown) << row.what;
+    }
 }
 
 // A name quoted in a report of its own length: its start and its end

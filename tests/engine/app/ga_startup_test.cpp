@@ -6,12 +6,15 @@
 #include "tests/Lib/quarn/src/quarn/log_capture.h"
 #include "tests/support/no_free_descriptor.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <new>
+#include <set>
 #include <sstream>
 
 #include <fcntl.h>
@@ -68,7 +71,7 @@ TEST_F(AppTest, ConfigurationSkipsABadLineAndSavesDefaultsFirst)
     // Found two folders up, and made current: the file was read from there.
     EXPECT_EQ(std::filesystem::current_path(), root);
     EXPECT_EQ(std::string(app.rootDir), root.string() + "/");
-    EXPECT_STREQ(app.appName, "race");
+    EXPECT_EQ(app.appName, "race");
     EXPECT_EQ(app.frameLimit, 20u);
     EXPECT_EQ(app.cfg->GetInt("SCR_LX"), 800);
     EXPECT_EQ(app.cfg->GetInt("SCR_LY"), 100);
@@ -106,10 +109,85 @@ TEST_F(AppTest, TheShippedSettingsAreNamedShown)
         quarn_test::LogCapture log;
         gaCTy app;
         app.SetDefaults();
-        std::snprintf(app.appName, sizeof app.appName, "%s", program);
+        app.appName = program;
         app.cfg->SetStr("DATA_DIR", data);
         gaLoadSettings(app);
         EXPECT_NE(log.text().find(said), std::string::npos) << log.text();
+    }
+}
+
+// The program file's name, whatever its bytes and its length, names the
+// settings file whole, and stderr and the log show it as the box does. A
+// name of 64 bytes or more was cut, inside a letter: the player's file
+// was not read, and the exit wrote a second one. A name too long for the
+// system to give its settings file says so and names the way out; no
+// other file stands in. ESC ] 0 ; BEL set the terminal's title, U+202E
+// turned the line around, and the name's bytes went to stderr raw.
+TEST_F(AppTest, TheProgramsWholeNameNamesItsSettingsFileAndIsShown)
+{
+    namespace fs = std::filesystem;
+    std::string accents;
+    for (int i = 0; i < 70; ++i)
+        accents += "\xc3\xa9";
+    const std::string hostile = "race\x1b]0;T\a\xe2\x80\xae\xff", shown = "race\\x1b]0;T\\a\\u202e\\xff";
+    const std::string too_long(300, 'r');
+    const struct {
+        std::string program;
+        bool file;      // the settings file is there, holding FPS_LIMIT = 20
+        bool read_only; // and read-only
+        std::string said; // on stderr (and, after the program's name, in the log); empty: nothing
+    } rows[] = {
+        {"rr" + accents, true, false, ""},
+        {"rr" + accents, true, true,
+         "rr" + accents + ": the settings were not saved: 'rr" + accents + ".cfg' is read-only\n"},
+        {hostile, true, true, shown + ": the settings were not saved: '" + shown + ".cfg' is read-only\n"},
+        {too_long, false, false,
+         too_long + ": the settings were not saved: '" + too_long +
+             ".cfg' could not be read at start (the program's name makes its settings file's name (304 bytes) "
+             "longer than the system takes: rename the program file to a shorter name)\n"},
+    };
+    quarn_test::LogCapture log;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.program.substr(0, 12)) + (row.read_only ? ", read-only" : ""));
+        const fs::path settings = root / (row.program + ".cfg");
+        if (row.file) {
+            ASSERT_TRUE(std::ofstream(settings) << "FPS_LIMIT = 20\n");
+            if (row.read_only)
+                fs::permissions(settings, fs::perms::owner_read);
+        }
+        gaExePath = (root / "bin" / "x64" / row.program).string();
+        platform::clear_shown_boxes();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Start().frameLimit, row.file ? 20u : 0u);
+        Stop();
+        gaInstanceLock().reset();
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (row.said.empty()) {
+            EXPECT_EQ(said.find("not saved"), std::string::npos) << said;
+        } else {
+            EXPECT_NE(said.find(row.said), std::string::npos) << said;
+            EXPECT_NE(log.text().find(row.said.substr(row.said.find(": ") + 2)), std::string::npos) << log.text();
+        }
+        for (const std::string& text : {said, log.text()})
+            EXPECT_EQ(text.find_first_of("\x1b\a\xff\xae"), std::string::npos) << text;
+        if (!row.file) {
+            EXPECT_TRUE(box_says("rename the program file to a shorter name"));
+        }
+        // That file alone, beside the folders the test made; saved unless
+        // it is read-only.
+        std::set<std::string> names, expected{"DATA", "bin", "start"};
+        for (const auto& entry : fs::directory_iterator(root))
+            names.insert(entry.path().filename().string());
+        if (row.file)
+            expected.insert(settings.filename().string());
+        EXPECT_EQ(names, expected);
+        if (row.file) {
+            std::ifstream in(settings);
+            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            EXPECT_EQ(text.find("WND_NAME = ") != std::string::npos, !row.read_only) << text;
+            EXPECT_NE(text.find("FPS_LIMIT = 20\n"), std::string::npos) << text;
+            fs::remove(settings);
+        }
     }
 }
 
@@ -501,10 +579,10 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
          root,
          "refusing the data folder " + (bin / "DATA").string() + ": Every user may write to it ('" +
              (bin / "DATA").string() + "', user "},
-        // A folder's name is bytes from disk: they reached the terminal
-        // and the log as they stand.
+        // A folder's name is bytes from disk, and the program's name any
+        // bytes: they reached the terminal and the log as they stand.
         {"a data folder every user may write to, in a folder named with control bytes",
-         root / "ctl\x1b[2J\x9b" / "x64" / "race", false,
+         root / "ctl\x1b[2J\x9b" / "x64" / "\x1b]0;T\arace", false,
          [&] {
              fs::create_directories(root / "ctl\x1b[2J\x9b" / "DATA");
              fs::permissions(root / "ctl\x1b[2J\x9b" / "DATA", fs::perms(0777));
@@ -578,6 +656,7 @@ TEST_F(AppTest, TheDataSearchTakesLongPathsAndPassesOverOtherUsersFolders)
                 EXPECT_EQ(said.find("refusing"), std::string::npos) << said;
             } else {
                 EXPECT_NE(said.find("race: " + c.said), std::string::npos) << said;
+                EXPECT_EQ(said.find_first_of("\x1b\a\x9b"), std::string::npos) << said;
                 EXPECT_NE(log.text().find("[data] warning: " + c.said), std::string::npos);
             }
         } else {
