@@ -278,7 +278,8 @@ void gfxInit();
 // (bltSharesPels) is drawn from a copy of what the draw reads (bltSnapshot),
 // as the picture was before the draw; so is a source depth image or an
 // alpha map that shares pels with the destination, at the source
-// rectangle. A palettised source onto
+// rectangle, as the loops read it (a map a byte a pel). A palettised
+// source onto
 // a destination without palette goes to the palette-source draw, a source
 // without palette onto a palettised destination is reported ("imgCTy::Draw:
 // This is not impelmetned yet") and draws nothing, every other pairing goes to
