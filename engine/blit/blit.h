@@ -228,9 +228,12 @@ std::string rle8RowName(const rle8RowTy& row);
 // the destination (bltClip); when a pel is left, it locks the destination
 // for writing on the destination rectangle (DrawEx also the depth images
 // and the alpha map, on the source rectangle that is drawn), draws, and
-// unlocks everything it locked. A palettised destination is refused inside
-// that bracket ("imgRle8CTy::<Draw>: This is not impelmetned yet", where
-// DrawAlpha names Draw). A failed lock and an op without walk draw nothing.
+// unlocks everything it locked. A source depth image that shares the
+// destination's pels is read from a copy taken there first (bltAuxCopy);
+// such an alpha map, which no walk reads, is not locked. A palettised
+// destination is refused inside that bracket ("imgRle8CTy::<Draw>: This is
+// not impelmetned yet", where DrawAlpha names Draw). A failed lock and an op
+// without walk draw nothing.
 void rle8Draw(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect);
 void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, float opacity);
 void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm);
@@ -278,7 +281,8 @@ void gfxInit();
 // (bltSharesPels) is drawn from a copy of what the draw reads (bltSnapshot),
 // as the picture was before the draw; so is a source depth image or an
 // alpha map that shares pels with the destination, at the source
-// rectangle. A palettised source onto
+// rectangle, as the loops read it (a map a byte a pel). A palettised
+// source onto
 // a destination without palette goes to the palette-source draw, a source
 // without palette onto a palettised destination is reported ("imgCTy::Draw:
 // This is not impelmetned yet") and draws nothing, every other pairing goes to
@@ -300,6 +304,13 @@ inline void bltLockAux(imgCTy* aux, const rectTy& r, uint32_t mode) {
 // record the whole picture as their lock rectangle, so their corner is
 // taken from the pointer).
 [[nodiscard]] bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes);
+// The pels of r of an auxiliary image as the row loops read them (a pel of
+// pelSize(fmt) bytes, rows the image's pitch in such pels apart), copied
+// into `copy`, of format `fmt`, and locked whole; for an image that shares
+// the destination's pels, whose lock the destination's would move. Locks
+// and unlocks the image; null where the loops could not read it at r
+// (bltAuxHolds), which the draw then treats as a missing image.
+imgCTy* bltAuxCopy(imgCTy* aux, const rectTy& r, const pelFmtCTy& fmt, imgRowCTy* copy);
 
 // True when the two row images' pel blocks overlap (an empty image, or one
 // without pels, overlaps nothing).

@@ -1,6 +1,7 @@
 // The auxiliary images of a draw (alpha map, depth images): where they are
 // locked and whether the row loops may read them there.
 #include <cstdint>
+#include <cstring>
 
 #include "engine/blit/blit.h"
 
@@ -59,4 +60,24 @@ bool bltAuxHolds(imgCTy* aux, int32_t w, int32_t h, uint32_t bytes) {
     int64_t x = 0, y = 0;
     if (!LockCorner(aux, &x, &y)) return false;
     return Inside(Pels(aux), x, y, w, h);
+}
+
+// Row y of the copy is r.w pels of `fmt` from row y of the lock, the
+// image's pitch in such pels on.
+imgCTy* bltAuxCopy(imgCTy* aux, const rectTy& r, const pelFmtCTy& fmt, imgRowCTy* copy) {
+    bltLockAux(aux, r, 1);
+    imgCTy* held = nullptr;
+    if (bltAuxHolds(aux, r.w, r.h, 1)) {
+        copy->SetSize(r.w, r.h, &fmt);
+        if (copy->pels) {
+            const size_t bytes = pelSize(fmt.format), line = size_t(r.w) * bytes;
+            const auto* from = static_cast<const uint8_t*>(aux->lockPtr);
+            for (int32_t y = 0; y < r.h; ++y)
+                std::memcpy(copy->pels + size_t(y) * line, from + size_t(y) * size_t(aux->pitch) * bytes, line);
+            (void)copy->Lock(nullptr, 1);
+            held = copy;
+        }
+    }
+    aux->Unlock();
+    return held;
 }

@@ -92,27 +92,6 @@ inline bool ReadsWhatItWrites(const imgCTy* aux, const imgCTy* dst) { return aux
     if (bltSnapshot(src, whole ? nullptr : &r, &copy)) DrawFrom(&copy, false, dst, r, dr, prm);
 }
 
-// The pels of r of an auxiliary image, where the draw would read them,
-// copied into `copy` and locked whole; null where the draw could not read
-// them there (bltAuxHolds), which it then treats as a missing image.
-imgCTy* AuxCopy(imgCTy* aux, const rectTy& r, imgRowCTy* copy) {
-    bltLockAux(aux, r, 1);
-    imgCTy* held = nullptr;
-    if (bltAuxHolds(aux, r.w, r.h, 1)) {
-        copy->SetSize(r.w, r.h, &aux->pelFmt);
-        if (copy->pels) {
-            const size_t bytes = pelSize(aux->pelFmt.format), line = size_t(r.w) * bytes;
-            const auto* from = static_cast<const uint8_t*>(aux->lockPtr);
-            for (int32_t y = 0; y < r.h; ++y)
-                std::memcpy(copy->pels + size_t(y) * line, from + size_t(y) * size_t(aux->pitch) * bytes, line);
-            (void)copy->Lock(nullptr, 1);
-            held = copy;
-        }
-    }
-    aux->Unlock();
-    return held;
-}
-
 // A source depth image or alpha map that is the destination (or shares its
 // pels) is read from a copy taken before the draw, at the source rectangle
 // as any auxiliary image is: locked in place, the destination's lock at the
@@ -123,8 +102,10 @@ imgCTy* AuxCopy(imgCTy* aux, const rectTy& r, imgRowCTy* copy) {
                                          const imgDrawPrmCTy& prm) {
     imgRowCTy depthCopy, mapCopy;
     imgDrawPrmCTy use = prm;
-    if (ReadsWhatItWrites(prm.srcDepth, dst)) use.srcDepth = AuxCopy(prm.srcDepth, r, &depthCopy);
-    if (ReadsWhatItWrites(prm.alphaMap, dst)) use.alphaMap = AuxCopy(prm.alphaMap, r, &mapCopy);
+    if (ReadsWhatItWrites(prm.srcDepth, dst))
+        use.srcDepth = bltAuxCopy(prm.srcDepth, r, prm.srcDepth->pelFmt, &depthCopy);
+    if (ReadsWhatItWrites(prm.alphaMap, dst))
+        use.alphaMap = bltAuxCopy(prm.alphaMap, r, pelFmtCTy(pel_FMT_P8), &mapCopy);
     DrawFrom(src, atRect, dst, r, dr, use);
 }
 

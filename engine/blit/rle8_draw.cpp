@@ -174,6 +174,49 @@ void rle8DrawAlpha(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rec
            blt_OP_ALPHA, rle8Alpha(opacity), false, "imgRle8CTy::Draw: This is not impelmetned yet");
 }
 
+namespace {
+
+// DrawEx's draw of r at dr: locks the auxiliary images at `at` (the
+// destination depth image after the destination, as every draw does) and
+// the destination, draws and unlocks the destination.
+[[gnu::always_inline]] inline void DrawExLocked(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const rectTy& at,
+                                                const rectTy& dr, const imgDrawPrmCTy& prm) {
+    bltLockAux(prm.srcDepth, at, 1);
+    bltLockAux(prm.alphaMap, at, 1);
+    (void)dst->Lock(&dr, 0);
+    bltLockAux(prm.dstDepth, at, 0);
+    if (!Refused(dst, "imgRle8CTy::DrawEx: This is not impelmetned yet")) rle8DrawExPal(src, dst, r, prm, false);
+    dst->Unlock();
+}
+
+void UnlockAux(const imgDrawPrmCTy& prm) {
+    if (prm.alphaMap) prm.alphaMap->Unlock();
+    if (prm.srcDepth) prm.srcDepth->Unlock();
+    if (prm.dstDepth) prm.dstDepth->Unlock();
+}
+
+// True when the source depth image or the alpha map shares the
+// destination's pels: locked first at the source rectangle, it would keep
+// the destination's lock there. Out of line, as such a draw is rare.
+[[gnu::noinline]] bool ReadsDst(const imgDrawPrmCTy& prm, const imgCTy* dst) {
+    return (prm.srcDepth && bltSharesPels(prm.srcDepth, dst)) || (prm.alphaMap && bltSharesPels(prm.alphaMap, dst));
+}
+
+// The draw with such a depth image read from a copy taken at `at` before
+// the draw, and such an alpha map left out: no RLE8 walk reads one.
+[[gnu::noinline]] void DrawExReadingCopy(imgRle8CTy* src, imgCTy* dst, const rectTy& r, const rectTy& at,
+                                         const rectTy& dr, const imgDrawPrmCTy& prm) {
+    imgRowCTy depthCopy;
+    imgDrawPrmCTy use = prm;
+    if (prm.srcDepth && bltSharesPels(prm.srcDepth, dst))
+        use.srcDepth = bltAuxCopy(prm.srcDepth, at, prm.srcDepth->pelFmt, &depthCopy);
+    if (prm.alphaMap && bltSharesPels(prm.alphaMap, dst)) use.alphaMap = nullptr;
+    DrawExLocked(src, dst, r, at, dr, use);
+    UnlockAux(use);
+}
+
+}  // namespace
+
 void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect, const imgDrawPrmCTy& prm) {
     const rectTy s = rect ? *rect : src->box;
     rectTy r = Relative(s, src->box);
@@ -195,16 +238,10 @@ void rle8DrawEx(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy
         // drawn, and only a draw that is left locks them.
         const rectTy at{Sat(int64_t(s.x) + c.r.x - r.x), Sat(int64_t(s.y) + c.r.y - r.y), c.r.w, c.r.h};
         const rectTy dr{int32_t(c.x), int32_t(c.y), c.r.w, c.r.h};
-        bltLockAux(prm.srcDepth, at, 1);
-        bltLockAux(prm.alphaMap, at, 1);
-        (void)dst->Lock(&dr, 0);
-        bltLockAux(prm.dstDepth, at, 0);
-        if (!Refused(dst, "imgRle8CTy::DrawEx: This is not impelmetned yet")) rle8DrawExPal(src, dst, c.r, prm, false);
-        dst->Unlock();
+        if ((prm.srcDepth || prm.alphaMap) && ReadsDst(prm, dst)) return DrawExReadingCopy(src, dst, c.r, at, dr, prm);
+        DrawExLocked(src, dst, c.r, at, dr, prm);
     }
-    if (prm.alphaMap) prm.alphaMap->Unlock();
-    if (prm.srcDepth) prm.srcDepth->Unlock();
-    if (prm.dstDepth) prm.dstDepth->Unlock();
+    UnlockAux(prm);
 }
 
 void rle8DrawMirrorH(imgRle8CTy* src, imgCTy* dst, int32_t x, int32_t y, const rectTy* rect) {

@@ -274,23 +274,53 @@ TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
     block.view.Draw(&block.frame, 6, 7, nullptr);
     was.Draw(&copy.frame, 6, 7, nullptr);
     EXPECT_TRUE(block.Bytes() == copy.Bytes()) << "a view drawn onto its own block";
-    // A destination that is also the draw's source depth image: the pels
-    // land at the destination's place, read as the draw with a copy of it
-    // as the depth image reads them.
-    imgRowCTy src, dst, depthCopy, dstWant, dz, dzWant;
-    Randomise(&src, pel_FMT_X8R8G8B8, 4, 4, 13);
-    for (imgRowCTy* i : {&dst, &depthCopy, &dstWant}) Randomise(i, pel_FMT_X8R8G8B8, 8, 8, 14);
-    for (imgRowCTy* i : {&dz, &dzWant}) Randomise(i, pel_FMT_Z32, 4, 4, 15);
-    const rectTy r{0, 0, 3, 3};
-    imgDrawPrmCTy prm;
-    prm.srcDepth = &dst;
-    prm.dstDepth = &dz;
-    src.DrawEx(&dst, 5, 4, &r, prm);
-    prm.srcDepth = &depthCopy;
-    prm.dstDepth = &dzWant;
-    src.DrawEx(&dstWant, 5, 4, &r, prm);
-    EXPECT_TRUE(Pels(dst) == Pels(dstWant) && Pels(dz) == Pels(dzWant)) << "a destination that is its depth image";
+    // A destination that is also an auxiliary image of the draw (its source
+    // depth image or its alpha map): the pels land at the destination's
+    // place, read as the same draw with a copy of the destination taken
+    // before it reads them, at the source rectangle as any auxiliary image.
+    // An alpha map is read a byte a pel, whatever its own format; an RLE8
+    // source reads none.
+    struct AuxRow {
+        const char* name;
+        bool rle;  // an RLE8 source, else a row image
+        bool map;  // the destination is the alpha map, else the depth image
+        uint32_t op;
+        rectTy r;
+        int32_t x, y;
+    };
+    const AuxRow auxRows[] = {
+        {"a destination that is its depth image", false, false, img_OP_COPY, {0, 0, 3, 3}, 5, 4},
+        {"a destination that is its depth image, off its corner", false, false, img_OP_COPY, {1, 2, 3, 2}, 4, 5},
+        {"a destination that is its alpha map, off its corner", false, true, img_OP_ALPHAMAP, {1, 1, 3, 3}, 4, 3},
+        {"RLE8, a destination that is its depth image", true, false, img_OP_COPY, {1, 2, 3, 2}, 4, 5},
+        {"RLE8, a destination that is its alpha map", true, true, img_OP_COPY, {1, 1, 3, 3}, 4, 3},
+    };
+    imgRle8CTy rle;
+    const pelFmtCTy p8(pel_FMT_P8, &pal);
+    rle.SetSize(4, 4, &p8);
+    (void)rle.Lock(nullptr, 0);
+    for (int32_t i = 0; i < 16; ++i) static_cast<uint8_t*>(rle.lockPtr)[i] = uint8_t(1 + 7 * i);
+    rle.Unlock();
+    for (const AuxRow& row : auxRows) {
+        imgRowCTy rowSrc, dst, auxCopy, dstWant, dz, dzWant;
+        Randomise(&rowSrc, pel_FMT_X8R8G8B8, 4, 4, 13);
+        imgCTy* src = row.rle ? static_cast<imgCTy*>(&rle) : &rowSrc;
+        for (imgRowCTy* i : {&dst, &auxCopy, &dstWant}) Randomise(i, pel_FMT_X8R8G8B8, 8, 8, 14);
+        for (imgRowCTy* i : {&dz, &dzWant}) Randomise(i, pel_FMT_Z32, 4, 4, 15);
+        imgDrawPrmCTy prm;
+        prm.op = row.op;
+        auto use = [&](imgRowCTy* aux, imgRowCTy* depth) {
+            (row.map ? prm.alphaMap : prm.srcDepth) = aux;
+            prm.dstDepth = row.map ? nullptr : depth;
+        };
+        use(&dst, &dz);
+        src->DrawEx(&dst, row.x, row.y, &row.r, prm);
+        use(&auxCopy, &dzWant);
+        src->DrawEx(&dstWant, row.x, row.y, &row.r, prm);
+        EXPECT_TRUE(Pels(dst) == Pels(dstWant) && Pels(dz) == Pels(dzWant)) << row.name;
+    }
 }
+
 
 namespace {
 
