@@ -359,7 +359,8 @@ void Sdl2Windows::apply_visibility(Window& w)
 void Sdl2Windows::apply_caption(Window& w)
 {
     // A window covering the screen stays bare; leaving full screen puts
-    // the caption asked for meanwhile back.
+    // the caption asked for meanwhile back. (SDL itself ignores the request
+    // while the window is full screen; leaving asks again.)
     if (!sdl(w).covering)
         SDL_SetWindowBordered(sdl(w).sdl, w.caption ? SDL_TRUE : SDL_FALSE);
 }
@@ -397,6 +398,11 @@ void Sdl2Windows::apply_full_screen(Window& window)
             note_sdl_error("SDL_SetWindowFullscreen");
         } else {
             w.leaving_full_screen = true;
+            // SDL ignores a frame or the place above others asked for a
+            // full-screen window: the windowed styles the record holds
+            // are asked now.
+            SDL_SetWindowBordered(w.sdl, w.caption ? SDL_TRUE : SDL_FALSE);
+            apply_topmost(w);
         }
         SDL_SetWindowSize(w.sdl, w.client.width, w.client.height);
         place(w, w.position);
@@ -404,7 +410,11 @@ void Sdl2Windows::apply_full_screen(Window& window)
     show_frame(w, {});
 }
 
-void Sdl2Windows::apply_topmost(Window& w) { SDL_SetWindowAlwaysOnTop(sdl(w).sdl, w.topmost ? SDL_TRUE : SDL_FALSE); }
+void Sdl2Windows::apply_topmost(Window& w)
+{
+    SDL_SetWindowAlwaysOnTop(sdl(w).sdl, w.topmost ? SDL_TRUE : SDL_FALSE);
+    note_above_without_manager(sdl(w).sdl, w.topmost);
+}
 
 bool Sdl2Windows::apply_focus(Window& w)
 {

@@ -46,6 +46,12 @@ bool window_manager_does_full_screen(SDL_Window* window);
 // in its own time; until then it may still move the window on its way.
 bool window_manager_holds_full_screen(SDL_Window* window);
 
+// Where no window manager runs, writes the window's wish to be kept above
+// others into its _NET_WM_STATE itself: the request SDL sends for a shown
+// window goes to a manager, and none would keep the property. A manager
+// that starts later reads it from there.
+void note_above_without_manager(SDL_Window* window, bool above);
+
 // What the X server and the window manager show of a window now (tests,
 // which wait for a state rather than for a time).
 struct WindowOnScreen {
@@ -57,6 +63,15 @@ struct WindowOnScreen {
     bool managed = false;
     // The window manager holds the window full screen (its _NET_WM_STATE).
     bool full_screen = false;
+    // The window asks for a title bar and border: its _MOTIF_WM_HINTS do
+    // not take the decorations away. (SDL sets them only where a manager
+    // made their name known.)
+    bool decorated = false;
+    // The window asks to be kept above others (_NET_WM_STATE_ABOVE).
+    bool above = false;
+    // The frame the window manager put around it (_NET_FRAME_EXTENTS:
+    // left, top, right, bottom); all 0 without a frame or a manager.
+    Rect frame;
 };
 
 // Asks the X server about the backend's window `window` on SDL's

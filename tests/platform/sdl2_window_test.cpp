@@ -244,3 +244,61 @@ TEST_F(Sdl2Window, SmokeFullScreenShowsTheWholeFrame)
 }
 
 } // namespace
+
+// Leaving full screen gives the window the styles window creation gives a
+// window: a frame unless it was made without a caption, and not kept above
+// others, whatever mode it was made in and on every round trip. The
+// program asks for them (as Alt+Enter does) while the window is still full
+// screen, where the desktop does not apply them.
+TEST_F(Sdl2Window, SmokeLeavingFullScreenGivesTheWindowedStyles)
+{
+    const struct {
+        const char* what;
+        bool made_full_screen;
+        bool caption;
+    } rows[] = {
+        {"made full screen, with a caption", true, true},
+        {"made full screen, without a caption", true, false},
+        {"made windowed, with a caption", false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // As the program makes its window: shown, then given the display's
+        // mode; made for full screen, it is bare and on top.
+        auto w = platform::create_window({.title = "styles",
+                                          .client = {320, 240},
+                                          .position = {60, 50},
+                                          .caption = row.caption && !row.made_full_screen,
+                                          .topmost = row.made_full_screen});
+        ASSERT_NE(w, nullptr) << platform::backend_error_text();
+        platform::show_window(w, platform::ShowCommand::show);
+        if (row.made_full_screen)
+            platform::set_full_screen(w, true);
+        settle_at_rest(w, row.made_full_screen);
+        for (int trip = 0; trip < 2; ++trip) {
+            if (trip > 0 || !row.made_full_screen) {
+                platform::set_full_screen(w, true);
+                settle_at_rest(w, true);
+            }
+            platform::set_window_caption(w, row.caption);
+            platform::set_window_topmost(w, false);
+            platform::set_full_screen(w, false);
+            platform::sdl2_impl::WindowOnScreen x;
+            const auto styled = [&] {
+                // A manager frames a decorated window, and only that;
+                // without one nothing reads the decorations.
+                return at_rest(w, false) && platform::sdl2_impl::window_on_screen_for_test(w, x) && !x.above &&
+                       (!x.manager || (x.decorated == row.caption && (x.frame != platform::Rect{}) == row.caption));
+            };
+            settle_until(w, styled);
+            ASSERT_TRUE(platform::sdl2_impl::window_on_screen_for_test(w, x));
+            EXPECT_FALSE(x.above) << "round trip " << trip;
+            if (x.manager) {
+                EXPECT_EQ(x.decorated, row.caption) << "round trip " << trip;
+                EXPECT_EQ(x.frame != platform::Rect{}, row.caption) << "round trip " << trip;
+            }
+            EXPECT_EQ(platform::window_position(w), (platform::Point{60, 50})) << "round trip " << trip;
+        }
+        platform::destroy_window(w);
+    }
+}
