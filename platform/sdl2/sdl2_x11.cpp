@@ -146,6 +146,16 @@ bool window_manager_does_full_screen(SDL_Window* window)
            lists_atom(display, root, supported, full_screen);
 }
 
+bool window_manager_frames(SDL_Window* window)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (!x11_of(window, display, x_window))
+        return true;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    return check != None && window_manager_runs(display, DefaultRootWindow(display), check);
+}
+
 bool window_manager_holds_full_screen(SDL_Window* window)
 {
     ::Display* display = nullptr;
@@ -187,6 +197,7 @@ bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
     if (!XGetWindowAttributes(display, x_window, &attributes) ||
         !XTranslateCoordinates(display, x_window, root, 0, 0, &x, &y, &child))
         return false;
+    out.id = x_window;
     out.client = {x, y};
     out.size = {attributes.width, attributes.height};
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);

@@ -41,6 +41,11 @@ bool x_request_refused_for_test();
 // takes the window for screen-sized.
 bool window_manager_does_full_screen(SDL_Window* window);
 
+// False where the window is an X window and no window manager runs: only
+// a manager puts a frame around a window, so nothing moves it by a frame's
+// border. True on other desktops.
+bool window_manager_frames(SDL_Window* window);
+
 // True while the window manager holds the window full screen (its
 // _NET_WM_STATE says so). A manager answers a request to leave full screen
 // in its own time; until then it may still move the window on its way.
@@ -55,6 +60,7 @@ void note_above_without_manager(SDL_Window* window, bool above);
 // What the X server and the window manager show of a window now (tests,
 // which wait for a state rather than for a time).
 struct WindowOnScreen {
+    unsigned long id = 0; // the X window's id
     Point client; // the client area's top-left corner on the screen
     Size size;    // the client area's size
     bool manager = false; // a window manager runs
