@@ -37,8 +37,10 @@ public:
     // Asked to leave full screen of a window manager that has not yet let
     // it go: what it reports meanwhile is not the placement's outcome.
     bool leaving_full_screen = false;
-    // Once it has: SDL ticks until which its reports are taken as its
-    // answer to the return to the normal place; 0 when not returning.
+    // Once it has: SDL ticks until which its reports at the asked place,
+    // or framed around it, are taken as its answer to the return to the
+    // normal place; each such report extends it, any other report ends
+    // it. 0 when not returning.
     uint64_t returning_until = 0;
 
     // Full screen made by covering the screen with the window, where no
@@ -73,6 +75,9 @@ private:
     void handle(Desktop& desktop, const SDL_Event& event);
     // A move report of a plain window.
     void moved(Sdl2Window& w, Point at);
+    // The report `at` is the window's frame put where its client area was
+    // asked to go.
+    bool framed(const Sdl2Window& w, Point at);
     // Asks SDL to put the client area at `at`, and watches the outcome.
     void place(Sdl2Window& w, Point at);
     // The client place near `at` whose frame, of the borders given (left,

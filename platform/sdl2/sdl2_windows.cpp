@@ -245,8 +245,14 @@ void Sdl2Windows::keep_frame_on_screen(Sdl2Window& w)
     w.normal_position = target;
 }
 
+bool Sdl2Windows::framed(const Sdl2Window& w, Point at)
+{
+    return window_manager_frames(w.sdl) && framed_at_asked_place(w.placed, at, borders(w), largest_border);
+}
+
 void Sdl2Windows::moved(Sdl2Window& w, Point at)
 {
+    const uint64_t now = SDL_GetTicks64();
     if (w.leaving_full_screen) {
         // Until the manager has let the window go, it reports where it
         // passes the window on its way (its full-screen place), however
@@ -257,52 +263,50 @@ void Sdl2Windows::moved(Sdl2Window& w, Point at)
             return;
         w.leaving_full_screen = false;
         w.placing = false;
-        w.returning_until = SDL_GetTicks64() + placing_ms;
+        w.returning_until = now + placing_ms;
     }
-    if (w.returning_until != 0) {
-        const uint64_t now = SDL_GetTicks64();
-        if (now <= w.returning_until) {
-            // The manager then answers in a burst of reports: its own
-            // memory of the window's place, the frame put where the client
-            // area was asked (it took the placement, asked with the
-            // full-screen window's borders of 0, for the frame's), and
-            // more. Loaded, the burst may come over several turns; while it
-            // lasts each framed report is corrected, and the stored place
-            // stays the one the window goes back to.
-            w.returning_until = now + placing_ms;
+    if (w.returning_until != 0 && now <= w.returning_until && (at == w.placed || framed(w, at))) {
+        // The manager then answers in a burst of reports: its own memory
+        // of the window's place, the frame put where the client area was
+        // asked (it took the placement, asked with the full-screen
+        // window's borders of 0, for the frame's), and more. Loaded, the
+        // burst may come over several turns: while the manager's reports
+        // go on, each framed one is corrected, and the stored place stays
+        // the one the window goes back to.
+        w.returning_until = now + placing_ms;
+        if (at != w.placed) {
+            // As below: SDL puts the frame around the asked place once it
+            // knows the borders, and otherwise is asked that much further
+            // up and left.
+            const Rect b = borders(w);
             const int dx = at.x - w.placed.x, dy = at.y - w.placed.y;
-            const bool framed = (dx || dy) && dx >= 0 && dy >= 0 && dx <= largest_border && dy <= largest_border;
-            if (framed) {
-                // As below: SDL puts the frame around the asked place once
-                // it knows the borders, and otherwise is asked that much
-                // further up and left.
-                const Rect b = borders(w);
-                if (b.x || b.y)
-                    SDL_SetWindowPosition(w.sdl, w.placed.x, w.placed.y);
-                else
-                    SDL_SetWindowPosition(w.sdl, w.placed.x - dx, w.placed.y - dy);
-                w.position = w.placed;
-            } else {
-                w.position = at;
-            }
-            return;
+            if (b.x || b.y)
+                SDL_SetWindowPosition(w.sdl, w.placed.x, w.placed.y);
+            else
+                SDL_SetWindowPosition(w.sdl, w.placed.x - dx, w.placed.y - dy);
         }
-        w.returning_until = 0;
+        w.position = w.placed;
+        if (!w.minimised)
+            w.normal_position = w.placed;
+        return;
     }
+    // Any other report is a move the manager did not make for the return
+    // (the player's drag, however soon it comes): the return is over, and
+    // the move is kept and stored.
+    w.returning_until = 0;
     if (w.placing && w.placing_until != 0) {
         // This report is the placement's outcome, or comes too late to be
         // it; either way one correction at most, and what follows is taken
         // as it is.
         w.placing = false;
-        const int dx = at.x - w.placed.x, dy = at.y - w.placed.y;
-        const bool framed = (dx || dy) && dx >= 0 && dy >= 0 && dx <= largest_border && dy <= largest_border;
-        if (framed && SDL_GetTicks64() <= w.placing_until) {
+        if (framed(w, at) && now <= w.placing_until) {
             // A window manager that tells its frame's size lets SDL place
             // the frame around the asked place itself, now that the frame
             // is known; with any other the offset seen is the frame's (and
             // the right and bottom borders are taken as wide as the left),
             // and the frame is asked that much further up and left. Either
             // way the whole frame stays on the screen.
+            const int dx = at.x - w.placed.x, dy = at.y - w.placed.y;
             const Rect told_borders = borders(w);
             const bool told = told_borders.x || told_borders.y;
             const Rect b = told ? told_borders : Rect{dx, dy, dx, dx};
@@ -359,7 +363,8 @@ void Sdl2Windows::apply_visibility(Window& w)
 void Sdl2Windows::apply_caption(Window& w)
 {
     // A window covering the screen stays bare; leaving full screen puts
-    // the caption asked for meanwhile back.
+    // the caption asked for meanwhile back. (SDL itself ignores the request
+    // while the window is full screen; leaving asks again.)
     if (!sdl(w).covering)
         SDL_SetWindowBordered(sdl(w).sdl, w.caption ? SDL_TRUE : SDL_FALSE);
 }
@@ -397,6 +402,11 @@ void Sdl2Windows::apply_full_screen(Window& window)
             note_sdl_error("SDL_SetWindowFullscreen");
         } else {
             w.leaving_full_screen = true;
+            // SDL ignores a frame or the place above others asked for a
+            // full-screen window: the windowed styles the record holds
+            // are asked now.
+            SDL_SetWindowBordered(w.sdl, w.caption ? SDL_TRUE : SDL_FALSE);
+            apply_topmost(w);
         }
         SDL_SetWindowSize(w.sdl, w.client.width, w.client.height);
         place(w, w.position);
@@ -404,7 +414,11 @@ void Sdl2Windows::apply_full_screen(Window& window)
     show_frame(w, {});
 }
 
-void Sdl2Windows::apply_topmost(Window& w) { SDL_SetWindowAlwaysOnTop(sdl(w).sdl, w.topmost ? SDL_TRUE : SDL_FALSE); }
+void Sdl2Windows::apply_topmost(Window& w)
+{
+    SDL_SetWindowAlwaysOnTop(sdl(w).sdl, w.topmost ? SDL_TRUE : SDL_FALSE);
+    note_above_without_manager(sdl(w).sdl, w.topmost);
+}
 
 bool Sdl2Windows::apply_focus(Window& w)
 {

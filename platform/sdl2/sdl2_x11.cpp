@@ -146,11 +146,41 @@ bool window_manager_does_full_screen(SDL_Window* window)
            lists_atom(display, root, supported, full_screen);
 }
 
+bool window_manager_frames(SDL_Window* window)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (!x11_of(window, display, x_window))
+        return true;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    return check != None && window_manager_runs(display, DefaultRootWindow(display), check);
+}
+
 bool window_manager_holds_full_screen(SDL_Window* window)
 {
     ::Display* display = nullptr;
     ::Window x_window = 0;
     return x11_of(window, display, x_window) && holds_full_screen(display, x_window);
+}
+
+void note_above_without_manager(SDL_Window* window, bool above)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (!x11_of(window, display, x_window))
+        return;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check != None && window_manager_runs(display, DefaultRootWindow(display), check))
+        return;
+    const Atom net_state = XInternAtom(display, "_NET_WM_STATE", False);
+    const Atom above_state = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
+    std::vector<Atom> states = property<Atom>(display, x_window, net_state, XA_ATOM);
+    std::erase(states, above_state);
+    if (above)
+        states.push_back(above_state);
+    XChangeProperty(display, x_window, net_state, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(states.data()), int(states.size()));
+    XFlush(display);
 }
 
 bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
@@ -167,6 +197,7 @@ bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
     if (!XGetWindowAttributes(display, x_window, &attributes) ||
         !XTranslateCoordinates(display, x_window, root, 0, 0, &x, &y, &child))
         return false;
+    out.id = x_window;
     out.client = {x, y};
     out.size = {attributes.width, attributes.height};
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
@@ -177,6 +208,19 @@ bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
                                                      : property<long>(display, x_window, wm_state, wm_state);
     out.managed = !manager || (!state.empty() && state.front() == NormalState);
     out.full_screen = manager && holds_full_screen(display, x_window);
+    // _MOTIF_WM_HINTS: flags, functions, decorations, ...; flag 2 says the
+    // decorations are given.
+    const Atom motif = XInternAtom(display, "_MOTIF_WM_HINTS", True);
+    const std::vector<long> hints = motif == None ? std::vector<long>{}
+                                                  : property<long>(display, x_window, motif, motif);
+    out.decorated = hints.size() < 3 || !(hints[0] & 2) || hints[2] != 0;
+    const Atom net_state = XInternAtom(display, "_NET_WM_STATE", True);
+    const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", True);
+    out.above = net_state != None && above != None && lists_atom(display, x_window, net_state, above);
+    const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", True);
+    const std::vector<long> e = extents == None ? std::vector<long>{}
+                                                : property<long>(display, x_window, extents, XA_CARDINAL);
+    out.frame = e.size() == 4 ? Rect{int(e[0]), int(e[2]), int(e[1]), int(e[3])} : Rect{};
     return true;
 }
 

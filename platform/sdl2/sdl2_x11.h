@@ -41,14 +41,26 @@ bool x_request_refused_for_test();
 // takes the window for screen-sized.
 bool window_manager_does_full_screen(SDL_Window* window);
 
+// False where the window is an X window and no window manager runs: only
+// a manager puts a frame around a window, so nothing moves it by a frame's
+// border. True on other desktops.
+bool window_manager_frames(SDL_Window* window);
+
 // True while the window manager holds the window full screen (its
 // _NET_WM_STATE says so). A manager answers a request to leave full screen
 // in its own time; until then it may still move the window on its way.
 bool window_manager_holds_full_screen(SDL_Window* window);
 
+// Where no window manager runs, writes the window's wish to be kept above
+// others into its _NET_WM_STATE itself: the request SDL sends for a shown
+// window goes to a manager, and none would keep the property. A manager
+// that starts later reads it from there.
+void note_above_without_manager(SDL_Window* window, bool above);
+
 // What the X server and the window manager show of a window now (tests,
 // which wait for a state rather than for a time).
 struct WindowOnScreen {
+    unsigned long id = 0; // the X window's id
     Point client; // the client area's top-left corner on the screen
     Size size;    // the client area's size
     bool manager = false; // a window manager runs
@@ -57,6 +69,15 @@ struct WindowOnScreen {
     bool managed = false;
     // The window manager holds the window full screen (its _NET_WM_STATE).
     bool full_screen = false;
+    // The window asks for a title bar and border: its _MOTIF_WM_HINTS do
+    // not take the decorations away. (SDL sets them only where a manager
+    // made their name known.)
+    bool decorated = false;
+    // The window asks to be kept above others (_NET_WM_STATE_ABOVE).
+    bool above = false;
+    // The frame the window manager put around it (_NET_FRAME_EXTENTS:
+    // left, top, right, bottom); all 0 without a frame or a manager.
+    Rect frame;
 };
 
 // Asks the X server about the backend's window `window` on SDL's

@@ -5,6 +5,7 @@
 // The last test opens a real window; it runs only when QUARN_SDL_SMOKE=1 is
 // set and a display is available (for example under xvfb-run).
 #include "platform/platform.h"
+#include "platform/sdl2/sdl2_x11.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +144,10 @@ TEST_F(Sdl2Backend, WindowLivesThroughShowPresentFullScreenAndDestroy)
     ASSERT_TRUE(platform::present(window, view, {0, 0, 320, 240}, {0, 0}));
     EXPECT_EQ(platform::read_pixel(platform::window_frame(window), 319, 239) & 0xFFFFFF, 0xFF0000u);
 
+    // A window of another video driver is no X window: nothing asks an X
+    // server about it, full screen included.
+    platform::sdl2_impl::WindowOnScreen x;
+    EXPECT_FALSE(platform::sdl2_impl::window_on_screen_for_test(window, x));
     platform::set_full_screen(window, true);
     EXPECT_TRUE(platform::is_full_screen(window));
     ASSERT_TRUE(platform::present(window, view, {0, 0, 10, 10}, {0, 0}));

@@ -1,7 +1,8 @@
 // The SDL2 backend's window under a real display (QUARN_SDL_SMOKE=1, for
 // example in Xvfb): where a window lands when placed, and where the
-// pointer is over a full-screen window, what full screen shows, and where
-// a window's frame lands. The test command runs them on a bare X server and
+// pointer is over a full-screen window, what full screen shows, where
+// a window's frame lands, and what leaving full screen gives back (the
+// window's styles, its place, a move made right after). The test command runs them on a bare X server and
 // again under a window manager that frames windows, where the placement
 // tests show whether the frame's border creeps into the stored place or
 // its title bar leaves the screen.
@@ -210,8 +211,14 @@ TEST_F(Sdl2Window, SmokeFullScreenShowsTheWholeFrame)
         platform::destroy_window(w);
         return;
     }
+    // The reports of the way to full screen are left waiting: they are
+    // taken only once the window was asked to leave it, while the
+    // stopped manager still holds it there.
     platform::set_full_screen(w, true);
-    settle_at_rest(w, true);
+    const auto held_by = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!at_rest(w, true) && std::chrono::steady_clock::now() < held_by)
+        platform::sleep_ms(10);
+    ASSERT_TRUE(at_rest(w, true)) << "full screen";
     const std::string pid = std::to_string(std::atoi(manager));
     ASSERT_EQ(std::system(("kill -STOP " + pid).c_str()), 0);
     struct Resume {
@@ -244,3 +251,129 @@ TEST_F(Sdl2Window, SmokeFullScreenShowsTheWholeFrame)
 }
 
 } // namespace
+
+// Leaving full screen gives the window the styles window creation gives a
+// window: a frame unless it was made without a caption, and not kept above
+// others, whatever mode it was made in and on every round trip. The
+// program asks for them (as Alt+Enter does) while the window is still full
+// screen, where the desktop does not apply them.
+TEST_F(Sdl2Window, SmokeLeavingFullScreenGivesTheWindowedStyles)
+{
+    const struct {
+        const char* what;
+        bool made_full_screen;
+        bool caption;
+    } rows[] = {
+        {"made full screen, with a caption", true, true},
+        {"made full screen, without a caption", true, false},
+        {"made windowed, with a caption", false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // As the program makes its window: shown, then given the display's
+        // mode; made for full screen, it is bare and on top.
+        auto w = platform::create_window({.title = "styles",
+                                          .client = {320, 240},
+                                          .position = {60, 50},
+                                          .caption = row.caption && !row.made_full_screen,
+                                          .topmost = row.made_full_screen});
+        ASSERT_NE(w, nullptr) << platform::backend_error_text();
+        platform::show_window(w, platform::ShowCommand::show);
+        if (row.made_full_screen)
+            platform::set_full_screen(w, true);
+        settle_at_rest(w, row.made_full_screen);
+        for (int trip = 0; trip < 2; ++trip) {
+            if (trip > 0 || !row.made_full_screen) {
+                platform::set_full_screen(w, true);
+                settle_at_rest(w, true);
+            }
+            platform::set_window_caption(w, row.caption);
+            platform::set_window_topmost(w, false);
+            platform::set_full_screen(w, false);
+            platform::sdl2_impl::WindowOnScreen x;
+            const auto styled = [&] {
+                // A manager frames a decorated window, and only that;
+                // without one nothing reads the decorations.
+                return at_rest(w, false) && platform::sdl2_impl::window_on_screen_for_test(w, x) && !x.above &&
+                       (!x.manager || (x.decorated == row.caption && (x.frame != platform::Rect{}) == row.caption));
+            };
+            settle_until(w, styled);
+            ASSERT_TRUE(platform::sdl2_impl::window_on_screen_for_test(w, x));
+            EXPECT_FALSE(x.above) << "round trip " << trip;
+            if (x.manager) {
+                EXPECT_EQ(x.decorated, row.caption) << "round trip " << trip;
+                EXPECT_EQ(x.frame != platform::Rect{}, row.caption) << "round trip " << trip;
+            }
+            EXPECT_EQ(platform::window_position(w), (platform::Point{60, 50})) << "round trip " << trip;
+        }
+        platform::destroy_window(w);
+    }
+}
+
+// The window manager answers a window that leaves full screen in a burst of
+// move reports, which may come late and over more than a second; a move
+// the player makes meanwhile is no part of it, however soon it comes.
+// xdotool moves the window's frame (without a manager, the window itself)
+// as a player's drag does, and as a manager does that puts the frame where
+// the client area was asked to go.
+TEST_F(Sdl2Window, SmokeAMoveRightAfterLeavingFullScreenIsKeptAndStored)
+{
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xdotool moves the window for this test; it is not installed";
+    const platform::Point home{60, 50};
+    auto w = platform::create_window({.title = "moves", .client = {320, 240}, .position = home});
+    ASSERT_NE(w, nullptr) << platform::backend_error_text();
+    platform::show_window(w, platform::ShowCommand::show);
+    settle_at_rest(w, false);
+    platform::sdl2_impl::WindowOnScreen x;
+    ASSERT_TRUE(platform::sdl2_impl::window_on_screen_for_test(w, x));
+    const platform::Point border{x.frame.x, x.frame.y};
+    const std::string id = std::to_string(x.id);
+    const auto move_frame_to = [&](platform::Point to) {
+        const platform::Point frame{to.x - border.x, to.y - border.y};
+        const std::string move = "xdotool windowmove " + id + " " + std::to_string(frame.x) + " " + std::to_string(frame.y);
+        EXPECT_EQ(std::system(move.c_str()), 0);
+    };
+    const auto leave_full_screen = [&] {
+        platform::set_window_position(w, home);
+        settle_at_rest(w, false);
+        platform::set_full_screen(w, true);
+        settle_at_rest(w, true);
+        platform::set_full_screen(w, false);
+        settle_at_rest(w, false);
+    };
+
+    // The manager's framed reports, paced as a loaded machine may pace
+    // them, for longer than a second: each is corrected.
+    if (x.manager && border != platform::Point{}) {
+        leave_full_screen();
+        const auto burst_until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1600);
+        for (int report = 0; std::chrono::steady_clock::now() < burst_until; ++report) {
+            // The frame where the client area was asked to go.
+            move_frame_to({home.x + border.x, home.y + border.y});
+            const auto paced = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+            settle_until(w, [&] { return std::chrono::steady_clock::now() > paced; });
+            settle_at_rest(w, false);
+            EXPECT_EQ(platform::window_position(w), home) << "framed report " << report;
+            EXPECT_EQ(platform::normal_window_position(w), home) << "framed report " << report;
+        }
+    }
+
+    // The player's drag right after the return, and then one that puts
+    // the frame where the client area was asked: both are kept and stored.
+    for (const platform::Point by : {platform::Point{20, 10}, {-30, -20}, {150, 100}}) {
+        SCOPED_TRACE("dragged by " + std::to_string(by.x) + ", " + std::to_string(by.y));
+        leave_full_screen();
+        for (const platform::Point to : {platform::Point{home.x + by.x, home.y + by.y}, {home.x + border.x, home.y + border.y}}) {
+            move_frame_to(to);
+            settle_until(w, [&] {
+                return platform::sdl2_impl::window_on_screen_for_test(w, x) && x.client == to &&
+                       platform::window_position(w) == to && platform::normal_window_position(w) == to;
+            });
+            EXPECT_EQ(x.client, to) << "shown";
+            EXPECT_EQ(platform::window_position(w), to);
+            EXPECT_EQ(platform::normal_window_position(w), to) << "stored";
+        }
+    }
+    platform::destroy_window(w);
+}
