@@ -58,6 +58,9 @@ void display_lost();
 bool take_end_request();
 // Whether such a request waits to be taken (take_end_request leaves it).
 bool end_request_pending();
+// Whether a request was taken: the program is on its way out, and no box
+// waits for an answer any more.
+bool ending_on_request();
 
 // Both return null when the backend cannot start here.
 std::unique_ptr<Backend> make_headless_backend();

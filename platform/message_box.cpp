@@ -116,6 +116,19 @@ BoxOutcome show_message_box(const BoxRequest& request)
     std::fprintf(stderr, "[message box] %s\n%s\n", request.caption.c_str(), request.text.c_str());
     std::fflush(stderr);
     BoxOutcome outcome;
+    // On the way out after a request to end from outside, nobody is there
+    // to answer (the session ends, or a script waits for the program to
+    // go): the box is said here and in the log, and answered as one that
+    // could not be shown, which lets the way out go on.
+    if (ending_on_request()) {
+        outcome.shown = false;
+        outcome.failure = "the program is ending as it was asked to";
+        outcome.answer = request.unshown_answer.value_or(default_answer(request));
+        std::fprintf(stderr, "[message box] not shown: %s; answered %s\n", outcome.failure.c_str(),
+                     answer_name(outcome.answer));
+        std::fflush(stderr);
+        return outcome;
+    }
     const std::optional<BoxAnswer> answer = current_backend().message_box(request);
     outcome.end_requested = end_request_pending();
     if (answer) {

@@ -11,9 +11,9 @@ namespace platform {
 // portable way to find another process's window by its class and title, so
 // the first instance holds an exclusive lock on a file whose name is made
 // from the class and the title; a second instance finds the lock taken. The
-// lock ends with the holder, also when it crashes, so a stale file never
-// blocks a new start; a holder that ends in order removes the file and its
-// pipe.
+// lock ends with the holder, also when it crashes (a copy of the holder
+// that a library forks holds none of it), so a stale file never blocks a
+// new start; a holder that ends in order removes the file and its pipe.
 //
 // Anyone can compute those names, so they live in a folder of the player's
 // alone, never directly in a folder others may write to: "quarn-<user id>"
@@ -74,8 +74,8 @@ public:
     static std::string lock_path(std::string_view class_name, std::string_view title, const std::string& folder);
 
     // What the holder of a lock file wrote into it: its process id (0 when
-    // it cannot be read or is no process id: a holder that has just taken
-    // the lock has not written it yet) and its display ("" when it named
+    // it cannot be read, is no process id, or names no running process: a
+    // holder that has just taken the lock has not written it yet) and its display ("" when it named
     // none, as the lock files of earlier versions, which hold the id
     // alone). Never waits.
     struct Holder {
@@ -109,6 +109,12 @@ public:
     // left unread is taken back.
     static Raise ask_holder_to_raise(const std::string& lock_path, std::string_view display, int wait_ms);
 
+    // Removes the lock file and its pipe now, for an end that runs no
+    // destructor (a box's answer ends the process at once); the lock
+    // itself goes with the process. Safe beside another thread's use of
+    // the lock; does nothing in a copy of the process.
+    void leave() noexcept;
+
     // True when some instance asked since the last call (never blocks).
     // The holder calls it only when it has a window to raise: taking the
     // request is the answer the asker waits for.
@@ -138,6 +144,11 @@ private:
     // runs at exit, where memory may have run out, and allocates nothing.
     std::string lock_name_, pipe_name_;
     int pipe_fd_; // the raise pipe's read end; -1 when it could not be made
+    // The holder's process: a copy of it that a library forks (SDL's box)
+    // closes its descriptors of the lock when it is made, and its end
+    // touches neither them nor the holder's files.
+    int owner_;
+    bool left_ = false; // the files are removed
 };
 
 } // namespace platform

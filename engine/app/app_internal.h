@@ -83,12 +83,13 @@ void gaLoadSettings(gaCTy& app);
 // it): it asks nothing of the display.
 void gaSaveSettings(gaCTy& app);
 
-// The save that runs before a box's answer ends the process
-// (quarn::end_on_box_answer: Abort in a report's box): gaSaveSettings of
-// the running application, as on every other end. gaInstallBoxEndSave(true)
-// installs it, which the start-up does once the settings are read and the
-// single-instance lock is held; false takes it away, which the shut-down
-// does before its own save.
+// What runs before a box's answer ends the process
+// (quarn::end_on_box_answer: Abort in a report's box, a request to end
+// while a box waits): gaSaveSettings of the running application, as on
+// every other end, and the single-instance lock's files removed.
+// gaInstallBoxEndSave(true) installs it, which the start-up does once the
+// settings are read and the lock is held; false leaves the save out,
+// which the shut-down does before its own save.
 void gaSaveBeforeBoxEnd() noexcept;
 void gaInstallBoxEndSave(bool on);
 

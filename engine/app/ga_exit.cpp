@@ -14,6 +14,7 @@
 
 #include "platform/process.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -78,11 +79,27 @@ void gaStopThreads()
     }
 }
 
-void gaInstallBoxEndSave(bool on) { quarn::set_box_end_hook(on ? gaSaveBeforeBoxEnd : nullptr); }
+namespace {
+
+// Off once the shut-down saves on its own.
+std::atomic<bool> boxEndSaves{false};
+
+} // namespace
+
+void gaInstallBoxEndSave(bool on)
+{
+    boxEndSaves = on;
+    quarn::set_box_end_hook(gaSaveBeforeBoxEnd);
+}
 
 void gaSaveBeforeBoxEnd() noexcept
 {
-    if (!g_app)
+    // The lock and its pipe go as on every other end, also when the box was
+    // the shut-down's; only their names, as another thread may use the
+    // lock until the process ends.
+    if (const auto& lock = gaInstanceLock())
+        lock->leave();
+    if (!g_app || !boxEndSaves)
         return;
     // The box that ends the program is mostly a report's, shown while the
     // reporter keeps its handler off: a failure of the save would then be

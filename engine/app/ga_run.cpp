@@ -48,7 +48,7 @@ void gaCTy::Run()
 gaCTy::~gaCTy()
 {
     GameShutdown();
-    // Saved here: an Abort answered during this save ends without a second.
+    // Saved here: a box's end during this save ends without a second.
     gaInstallBoxEndSave(false);
     gaSaveSettings(*this);
     // Saved: a display lost from here on has nothing more to keep.

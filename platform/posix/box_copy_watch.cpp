@@ -89,7 +89,9 @@ struct BoxCopyWatch::State {
             drain(fds[2].fd);
         bool asked = false;
         for (;;) {
-            asked = asked || end_request_pending();
+            // A request the main loop took while the box was being made
+            // counts too: the program is on its way out.
+            asked = asked || end_request_pending() || ending_on_request();
             // Asked before a copy said its id, or after: either way it ends
             // once both are known.
             if (asked && !copies.empty()) {

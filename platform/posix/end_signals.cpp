@@ -9,6 +9,7 @@
 #include "platform/posix/end_request.h"
 #include "platform/process.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <iterator>
@@ -23,6 +24,8 @@ namespace {
 constexpr int end_signals[] = {SIGHUP, SIGINT, SIGTERM};
 
 volatile std::sig_atomic_t end_requested = 0;
+// Set once the program took a request: it is on its way out.
+std::atomic<bool> end_request_taken{false};
 
 // What each signal did before catch_end_signals(true) took it; only the
 // ones taken are given back.
@@ -96,8 +99,10 @@ void catch_end_signals(bool on)
         if (::sigaction(signal, &action, nullptr) == 0)
             taken[i] = {true, current};
     }
-    if (!on)
+    if (!on) {
         end_requested = 0;
+        end_request_taken = false;
+    }
 }
 
 bool end_request_pending() { return end_requested != 0; }
@@ -109,7 +114,10 @@ bool take_end_request()
     if (!end_requested)
         return false;
     end_requested = 0;
+    end_request_taken = true;
     return true;
 }
+
+bool ending_on_request() { return end_request_taken; }
 
 } // namespace platform

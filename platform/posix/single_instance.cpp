@@ -3,6 +3,7 @@
 #include "platform/posix/modes.h"
 #include "platform/process.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <limits>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -255,6 +258,48 @@ std::string display_key(std::string_view display)
     return std::string(host) + ":" + std::string(number.substr(0, number.find('.')));
 }
 
+// The descriptors of the locks this process holds, each as its number + 1
+// (0: a free slot). A copy of the process that a library forks without
+// starting another program (SDL draws its X11 boxes in one) closes them
+// first thing: flock belongs to the open file, which the copy would share,
+// so a copy that outlived a holder killed outright would keep the lock
+// and the raise pipe, and every later start would find the lock taken by
+// a process that is gone. Closing its own descriptors leaves the holder's
+// lock as it is.
+constexpr int held_most = 12;
+constinit std::atomic<int> held[held_most] = {};
+
+extern "C" void close_held_in_copy()
+{
+    for (std::atomic<int>& slot : held) {
+        const int fd = slot.exchange(0) - 1;
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+void note_held(int fd)
+{
+    static const bool registered = ::pthread_atfork(nullptr, nullptr, close_held_in_copy) == 0;
+    if (fd < 0 || !registered)
+        return;
+    for (std::atomic<int>& slot : held) {
+        int free = 0;
+        if (slot.compare_exchange_strong(free, fd + 1))
+            return;
+    }
+}
+
+// Before `fd` is closed: a copy forked from now on keeps it until it is.
+void forget_held(int fd)
+{
+    for (std::atomic<int>& slot : held) {
+        int noted = fd + 1;
+        if (fd >= 0 && slot.compare_exchange_strong(noted, 0))
+            return;
+    }
+}
+
 // Sleeps `ms` milliseconds of real time, or less when a signal comes: the
 // holder is another process, which a test's clock (platform::sleep_ms)
 // does not move.
@@ -421,7 +466,13 @@ InstanceLock::Holder InstanceLock::holder(const std::string& lock_path)
     ::close(fd);
     if (n <= 0)
         return {};
-    return {parse_pid(text), parse_display(std::string_view(text, size_t(n)))};
+    // The id of a process that has ended names nobody (a holder killed
+    // outright, whose lock a copy of it kept): a start would send the
+    // player after it, or after whatever gets the number next.
+    int pid = parse_pid(text);
+    if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+        pid = 0;
+    return {pid, parse_display(std::string_view(text, size_t(n)))};
 }
 
 InstanceLock::Raise InstanceLock::ask_holder_to_raise(const std::string& lock_path, std::string_view display,
@@ -507,22 +558,38 @@ bool InstanceLock::raise_requested()
 
 InstanceLock::InstanceLock(int fd, int dir_fd, std::string path, int pipe_fd)
     : fd_(fd), dir_fd_(dir_fd), path_(std::move(path)), lock_name_(path_.substr(path_.rfind('/') + 1)),
-      pipe_name_(pipe_path(lock_name_)), pipe_fd_(pipe_fd)
+      pipe_name_(pipe_path(lock_name_)), pipe_fd_(pipe_fd), owner_(::getpid())
 {
+    for (const int held_fd : {fd_, dir_fd_, pipe_fd_})
+        note_held(held_fd);
 }
 
-InstanceLock::~InstanceLock()
+void InstanceLock::leave() noexcept
 {
+    // Only the holder's own process: a copy of it has closed what it had
+    // of the lock, and the files are the holder's.
+    if (left_ || owner_ != ::getpid())
+        return;
+    left_ = true;
     // Both files go while the lock is still held: a new instance that
     // opened the old file before this point finds, once it has the lock,
     // that the file is no longer the one at the name, and starts over. The
     // folder stays, for the next start.
     ::unlinkat(dir_fd_, pipe_name_.c_str(), 0);
     ::unlinkat(dir_fd_, lock_name_.c_str(), 0);
-    if (pipe_fd_ >= 0)
-        ::close(pipe_fd_);
-    ::close(fd_);
-    ::close(dir_fd_);
+}
+
+InstanceLock::~InstanceLock()
+{
+    if (owner_ != ::getpid())
+        return;
+    leave();
+    for (const int held_fd : {pipe_fd_, fd_, dir_fd_}) {
+        if (held_fd >= 0) {
+            forget_held(held_fd);
+            ::close(held_fd);
+        }
+    }
 }
 
 } // namespace platform

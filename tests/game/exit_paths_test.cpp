@@ -593,7 +593,7 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
         bool long_settings;
         int status;
         bool saved;
-        bool shot = true; // else the game is asked to end once it runs
+        bool shot = true; // else the game is closed (as by EXIT) once it runs
     } rows[] = {
         {"Abort", true, false, ERR_WRITE & 0xFF, true},
         {"Return", false, false, 0, true},
@@ -630,7 +630,7 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
                 run_program([] {
                     g_app->cfg->SetInt("best_result", 54321);
                     if (!g_shot) {
-                        ::kill(::getpid(), SIGTERM);
+                        g_app->quit = 1;
                         return;
                     }
                     press_f5();
@@ -1066,19 +1066,26 @@ bool box_window_shown()
                           done; exit 1)") == 0;
 }
 
-// On a thread of the program's process: presses F5 in the game's window
-// when `press_f5`, then, once a box is shown, runs `act`. A box that does
-// not come in a minute leaves the run to its alarm.
+// On a thread of the program's process: when `press_f5`, presses F5 in the
+// game's window once it is shown, and again each 5 seconds while no box
+// is (a key sent before the window took it in is lost); then, once a box
+// is shown, runs `act`. A box that does not come in a minute leaves the
+// run to its alarm.
 void when_a_box_shows(bool press_f5, void (*act)())
 {
     std::thread([press_f5, act] {
-        if (press_f5)
-            (void)std::system(R"(xdotool search --onlyvisible --name "^$SPARED\$" key --window %1 F5 >/dev/null 2>&1)");
-        for (int i = 0; i < 1200; ++i) {
+        using Clock = std::chrono::steady_clock;
+        const auto until = Clock::now() + std::chrono::minutes(1);
+        auto next_press = Clock::now();
+        while (Clock::now() < until) {
             if (box_window_shown()) {
                 act();
                 return;
             }
+            if (press_f5 && Clock::now() >= next_press &&
+                std::system(R"(xdotool search --onlyvisible --name "^$SPARED\$" key --window %1 F5 >/dev/null 2>&1)") ==
+                    0)
+                next_press = Clock::now() + std::chrono::seconds(5);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }).detach();
@@ -1099,10 +1106,14 @@ void when_a_box_shows(bool press_f5, void (*act)())
 // exit handlers, which waited for a music thread it does not have, and the
 // program waited for it for good; a request to end waited for the box.
 // The headless rows take a box that a policy answers: a request that came
-// while it was open ends the program the same way.
+// while it was open ends the program the same way. A request taken before
+// the shut-down's save failed (settings past a file size limit) shows its
+// box nowhere: it once waited on X for a second signal, and on the
+// headless backend the policy's Abort ended the game with the box's code.
+// Every end removes the lock and its pipe; a box's end once left them.
 TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
 {
-    enum class Box { settings_line, screenshot };
+    enum class Box { settings_line, screenshot, shutdown_save };
     const struct {
         bool x11;
         Box box;
@@ -1111,11 +1122,18 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
         {true, Box::screenshot, 0},     {true, Box::settings_line, 0},  {true, Box::screenshot, SIGTERM},
         {true, Box::screenshot, SIGINT}, {true, Box::screenshot, SIGHUP}, {true, Box::settings_line, SIGTERM},
         {false, Box::screenshot, SIGTERM}, {false, Box::settings_line, SIGHUP},
+        {true, Box::shutdown_save, SIGTERM}, {false, Box::shutdown_save, SIGTERM},
     };
+    std::string notes;
+    for (int i = 0; i < 2000; ++i)
+        notes += "note_" + std::to_string(i) + " = a line that makes the settings longer than the limit\n";
+    const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
     std::unique_ptr<PrivateX> server;
     for (const auto& row : rows) {
         const std::string name = std::string(row.x11 ? "x11, " : "headless, ") +
-                                 (row.box == Box::screenshot ? "screenshot, " : "settings line, ") +
+                                 (row.box == Box::screenshot      ? "screenshot, "
+                                  : row.box == Box::shutdown_save ? "shut-down's save, "
+                                                                  : "settings line, ") +
                                  (row.signal ? strsignal(row.signal) : "display lost");
         SCOPED_TRACE(name);
 #if defined(__SANITIZE_ADDRESS__)
@@ -1139,12 +1157,14 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
         }
         MakeFolder();
         std::ofstream(root_ / "race.cfg", std::ios::app)
-            << "music = 1\nFPS_LIMIT = 10\n" << (row.box == Box::settings_line ? "a line without its sign\n" : "");
+            << "music = 1\nFPS_LIMIT = 10\n" << (row.box == Box::settings_line ? "a line without its sign\n" : "")
+            << (row.box == Box::shutdown_save ? notes : "");
         const std::string before = read_file(root_ / "race.cfg");
         static int g_signal;
-        static bool g_x11;
+        static bool g_x11, g_on_the_way_out;
         g_signal = row.signal;
         g_x11 = row.x11;
+        g_on_the_way_out = row.box == Box::shutdown_save;
         g_server = server.get();
         const bool screenshot = row.box == Box::screenshot;
         EXPECT_EXIT(
@@ -1157,12 +1177,20 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
                     else
                         g_server->stop();
                 };
+                // Asked to end once it runs; the box comes on the way out.
+                static void (*const ask_at_start)() = [] {
+                    g_app->cfg->SetInt("best_result", 7954);
+                    act();
+                };
                 if (!g_x11) {
+                    // The box's default, Abort, ends the game unless the box
+                    // is not put to anyone.
                     platform::set_box_policy([](const platform::BoxRequest& box) {
-                        act();
+                        if (!g_on_the_way_out)
+                            act();
                         return platform::default_answer(box);
                     });
-                    run_program(screenshot ? +[] {
+                    run_program(g_on_the_way_out ? ask_at_start : screenshot ? +[] {
                         g_app->cfg->SetInt("best_result", 7954);
                         press_f5();
                     } : nullptr);
@@ -1170,6 +1198,8 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
                 platform::set_box_policy(nullptr);
                 setenv("DISPLAY", g_server->display().c_str(), 1);
                 setenv("SPARED", title_.c_str(), 1);
+                if (g_on_the_way_out)
+                    run_program_on_sdl("x11", ask_at_start);
                 if (!screenshot)
                     when_a_box_shows(false, act);
                 run_program_on_sdl("x11", screenshot ? +[] {
@@ -1178,14 +1208,20 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
                 } : nullptr);
             },
             testing::ExitedWithCode(row.signal ? 0 : 1),
-            !row.x11      ? ""
+            row.box == Box::shutdown_save
+                ? "Can't write to file 'race.cfg': File too large.*\\[message box\\] not shown: the program is ending"
+            : !row.x11   ? ""
             : row.signal ? "\\[message box\\] closed: the program was asked to end"
                          : "X connection to :[0-9]+ broken|fatal IO error [0-9]+ .* on X server \":[0-9]+\"");
         // A row that ended its server leaves the next row a new one.
         if (!row.signal)
             server.reset();
+        EXPECT_FALSE(fs::exists(lock));
+        EXPECT_FALSE(fs::exists(lock + ".raise"));
         const std::string saved = read_file(root_ / "race.cfg");
-        if (screenshot || !row.signal) {
+        if (row.box == Box::shutdown_save) {
+            EXPECT_EQ(saved, before);
+        } else if (screenshot || !row.signal) {
             EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos) << saved;
             EXPECT_EQ(saved.find("a line without its sign"), std::string::npos) << saved;
         } else {

@@ -378,18 +378,33 @@ TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
     first.reset();
     EXPECT_FALSE(fs::exists(path));
     // A holder killed outright leaves both; the next start takes them over
-    // and is found and raised by the one after it.
+    // and is found and raised by the one after it. A copy of the holder
+    // that a library forked and that lives on (SDL draws a box in one)
+    // holds none of the lock: it once kept the lock and the pipe, and every
+    // later start found them held, and named a holder that was gone.
+    int copy_lives[2];
+    ASSERT_EQ(pipe(copy_lives), 0);
     const pid_t child = fork();
     if (child == 0) {
-        if (InstanceLock::acquire("GameAppWndClass", "Cleanup test", first) == InstanceLock::Result::acquired)
+        close(copy_lives[1]);
+        if (InstanceLock::acquire("GameAppWndClass", "Cleanup test", first) == InstanceLock::Result::acquired) {
+            // The copy ends when the test closes its end of the pipe.
+            char byte;
+            if (fork() == 0)
+                _exit(int(read(copy_lives[0], &byte, 1)));
             kill(getpid(), SIGKILL);
+        }
         _exit(1);
     }
+    close(copy_lives[0]);
+    const std::shared_ptr<void> end_copy(nullptr, [&](void*) { close(copy_lives[1]); });
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     EXPECT_TRUE(fs::exists(path));
     EXPECT_TRUE(fs::exists(path + ".raise"));
+    EXPECT_EQ(InstanceLock::holder(path).pid, 0);
+    EXPECT_EQ(InstanceLock::ask_holder_to_raise(path, "", 0), InstanceLock::Raise::no_holder);
     ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", first), InstanceLock::Result::acquired);
     EXPECT_EQ(InstanceLock::acquire("GameAppWndClass", "Cleanup test", second), InstanceLock::Result::other_instance);
     EXPECT_EQ(ask_while_reading(first.get(), path), InstanceLock::Raise::raised);

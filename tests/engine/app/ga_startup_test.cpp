@@ -311,6 +311,7 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
     const std::string kill =
         "; end it with `kill " + pid + "` (or `kill -9 " + pid + "` if it does not end) and start again\n";
     const std::string running = "race: another copy of the game is already running (process " + pid + ")";
+    const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, "Second start test");
     const char* const display_was = getenv("DISPLAY");
     const std::string display_kept = display_was ? display_was : "";
     const std::shared_ptr<void> restore(nullptr, [&](void*) {
@@ -324,6 +325,8 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         const char* second_on;
         int status;
         std::string said;
+        bool default_wait = false; // the start waits as the game does
+        bool holder_gone = false;  // the lock names a process that has ended
     } rows[] = {
         {run.c_str(), root.c_str(), true, ":7", ":7", 0, running + "; its window was raised\n"},
         {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, running + "; its window was raised\n"},
@@ -331,6 +334,12 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
          running + " but does not answer, so its window could not be raised" + kill},
         {nullptr, nullptr, true, ":7", ":8.0", 1,
          running + ", but its window is on display :7, not this one (:8.0)" + kill},
+        {nullptr, nullptr, true, ":7", ":7", 0, running + "; its window was raised\n", true},
+        // Neither the id of the process gone nor 0 is named.
+        {nullptr, nullptr, false, ":7", ":7", 1,
+         "race: another copy of the game is already running but does not answer, so its window could not be "
+         "raised; end the process that holds " + lock + " (`fuser -v " + lock + "` names it) and start again\n",
+         false, true},
     };
     // The log the second start already has gets the line too.
     quarn_test::LogCapture log;
@@ -340,6 +349,13 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         row.first_on ? setenv("DISPLAY", row.first_on, 1) : unsetenv("DISPLAY");
         gaCTy& app = Start();
         platform::show_window(app.window, platform::ShowCommand::minimise);
+        if (row.holder_gone) {
+            const pid_t gone = fork();
+            if (gone == 0)
+                _exit(0);
+            ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+            std::ofstream(lock) << gone << "\n" << row.first_on << "\n";
+        }
         const fs::path said = root / "second.txt";
         std::fflush(nullptr);
         const pid_t child = fork();
@@ -352,7 +368,8 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
             row.second_on ? setenv("DISPLAY", row.second_on, 1) : unsetenv("DISPLAY");
             // A first that answers does so at its next pump; one that does
             // not is waited for briefly.
-            gaRaiseWaitMs = row.answers ? 60000 : 50;
+            if (!row.default_wait)
+                gaRaiseWaitMs = row.answers ? 60000 : 50;
             gaCTy second;
             second.Init();
             _exit(3); // not reached: the start-up ends the process
