@@ -42,6 +42,10 @@ public:
     // normal place; each such report extends it, any other report ends
     // it. 0 when not returning.
     uint64_t returning_until = 0;
+    // The place asked on leaving full screen; `placed` is then moved, as
+    // at creation, where the whole frame is on the screen once the
+    // manager tells the frame, and reports around either place are its.
+    Point returning_asked;
 
     // Full screen made by covering the screen with the window, where no
     // window manager does it (see Sdl2Windows::apply_full_screen).
@@ -77,7 +81,8 @@ private:
     void moved(Sdl2Window& w, Point at);
     // The report `at` is the window's frame put where its client area was
     // asked to go.
-    bool framed(const Sdl2Window& w, Point at);
+    bool framed(const Sdl2Window& w, Point asked, Point at);
+    bool returns(Sdl2Window& w, Point at);
     // Asks SDL to put the client area at `at`, and watches the outcome.
     void place(Sdl2Window& w, Point at);
     // The client place near `at` whose frame, of the borders given (left,

@@ -245,9 +245,20 @@ void Sdl2Windows::keep_frame_on_screen(Sdl2Window& w)
     w.normal_position = target;
 }
 
-bool Sdl2Windows::framed(const Sdl2Window& w, Point at)
+bool Sdl2Windows::framed(const Sdl2Window& w, Point asked, Point at)
 {
-    return window_manager_frames(w.sdl) && framed_at_asked_place(w.placed, at, borders(w), largest_border);
+    return window_manager_frames(w.sdl) && framed_at_asked_place(asked, at, borders(w), largest_border);
+}
+
+bool Sdl2Windows::returns(Sdl2Window& w, Point at)
+{
+    // A window made full screen has never had its frame kept on the
+    // screen: once the manager tells the frame, the window goes where the
+    // whole frame shows, as a window made windowed does.
+    const Rect b = borders(w);
+    if (b.x || b.y)
+        w.placed = frame_on_screen(w, w.returning_asked, b);
+    return at == w.placed || framed(w, w.placed, at) || at == w.returning_asked || framed(w, w.returning_asked, at);
 }
 
 void Sdl2Windows::moved(Sdl2Window& w, Point at)
@@ -264,8 +275,9 @@ void Sdl2Windows::moved(Sdl2Window& w, Point at)
         w.leaving_full_screen = false;
         w.placing = false;
         w.returning_until = now + placing_ms;
+        w.returning_asked = w.placed;
     }
-    if (w.returning_until != 0 && now <= w.returning_until && (at == w.placed || framed(w, at))) {
+    if (w.returning_until != 0 && now <= w.returning_until && returns(w, at)) {
         // The manager then answers in a burst of reports: its own memory
         // of the window's place, the frame put where the client area was
         // asked (it took the placement, asked with the full-screen
@@ -299,7 +311,7 @@ void Sdl2Windows::moved(Sdl2Window& w, Point at)
         // it; either way one correction at most, and what follows is taken
         // as it is.
         w.placing = false;
-        if (framed(w, at) && now <= w.placing_until) {
+        if (framed(w, w.placed, at) && now <= w.placing_until) {
             // A window manager that tells its frame's size lets SDL place
             // the frame around the asked place itself, now that the frame
             // is known; with any other the offset seen is the frame's (and
