@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -143,8 +144,8 @@ void say_passed_over(const char* program, const std::string& refused, const std:
 
 // The second instance hands over to the first and ends here, saying so
 // with the first's process: with status 0 when the first raised its
-// window, 1 when it did not (one stuck in a box, without a window, or on
-// another display), naming how to end it, as nothing else will tell the
+// window, 1 when it did not (one stuck in a box, without a window on any
+// display, or on another display), naming how to end it, as nothing else will tell the
 // player why no window comes. The log gets it too where this start
 // already has one: opening one now would empty the first copy's.
 [[noreturn]] void leave_to_first_instance(const char* program, const std::string& lock_path)
@@ -163,7 +164,9 @@ void say_passed_over(const char* program, const std::string& refused, const std:
         if (here.empty() && !holder.display.empty())
             said += " on display " + there;
     } else {
-        if (answer == Raise::other_display)
+        if (answer == Raise::no_window)
+            said += ", but it shows no window on any display (QUARN_PLATFORM=headless), so none could be raised";
+        else if (answer == Raise::other_display)
             said += ", but its window is on display " + there + ", not this one (" + platform::shown_text(here) + ")";
         else
             said += " but does not answer, so its window could not be raised";
@@ -296,7 +299,13 @@ void gaCTy::Init()
 
     const char* title = cfg ? cfg->GetStr("WND_NAME") : "";
     platform::InstanceLock::Place lock;
-    switch (platform::InstanceLock::acquire(GA_WND_CLASS, title, gaInstanceLock(), &lock)) {
+    // A copy whose windows no person sees (the headless backend) says so in
+    // the lock: a second start is then never told it raised one.
+    std::optional<std::string_view> shown_on;
+    const std::string display = platform::InstanceLock::this_display();
+    if (platform::windows_on_a_display())
+        shown_on = display;
+    switch (platform::InstanceLock::acquire(GA_WND_CLASS, title, gaInstanceLock(), &lock, shown_on)) {
     case platform::InstanceLock::Result::acquired:
         break;
     case platform::InstanceLock::Result::other_instance:

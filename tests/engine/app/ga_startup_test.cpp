@@ -249,6 +249,7 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         std::string said;
         bool default_wait = false; // the start waits as the game does
         bool holder_gone = false;  // the lock names a process that has ended
+        bool shown = true;         // the first's window is on a display a person sees
     } rows[] = {
         {run.c_str(), root.c_str(), true, ":7", ":7", 0, running + "; its window was raised\n"},
         {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, running + "; its window was raised\n"},
@@ -262,6 +263,12 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
          "race: another copy of the game is already running but does not answer, so its window could not be "
          "raised; end the process that holds " + lock + " (`fuser -v " + lock + "` names it) and start again\n",
          false, true},
+        // A first without a window anyone sees (run headless) pumps, but
+        // is never said to be raised.
+        {nullptr, nullptr, true, ":7", ":7", 1,
+         running + ", but it shows no window on any display (QUARN_PLATFORM=headless), so none could be raised" +
+             kill,
+         false, false, false},
     };
     // The log the second start already has gets the line too.
     quarn_test::LogCapture log;
@@ -269,6 +276,7 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         SCOPED_TRACE(row.said);
         WriteConfig("WND_NAME = Second start test\n");
         row.first_on ? setenv("DISPLAY", row.first_on, 1) : unsetenv("DISPLAY");
+        platform::headless::put_windows_on_a_display(row.shown);
         gaCTy& app = Start();
         platform::show_window(app.window, platform::ShowCommand::minimise);
         if (row.holder_gone) {
