@@ -393,10 +393,19 @@ TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
     if (child == 0) {
         close(copy_lives[1]);
         if (InstanceLock::acquire("GameAppWndClass", "Cleanup test", first) == InstanceLock::Result::acquired) {
-            // The copy ends when the test closes its end of the pipe.
+            // The copy ends when the test closes its end of the pipe. The
+            // holder is killed once the copy runs (its end of `made`
+            // closed): a copy not yet scheduled still holds all.
+            int made[2];
             char byte;
-            if (fork() == 0)
+            if (pipe(made) != 0)
+                _exit(1);
+            if (fork() == 0) {
+                close(made[1]);
                 _exit(int(read(copy_lives[0], &byte, 1)));
+            }
+            close(made[1]);
+            (void)read(made[0], &byte, 1);
             kill(getpid(), SIGKILL);
         }
         _exit(1);
