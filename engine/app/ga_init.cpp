@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,9 +34,6 @@ namespace {
 
 // The log's channel for what the data search says.
 constinit quarn::LogChannel data_log_warning{"data", 2};
-// The log's channels for what a second start finds.
-constinit quarn::LogChannel lock_log_info{"lock", 4};
-constinit quarn::LogChannel lock_log_warning{"lock", 2};
 
 // The name the system gives the folder `dir` (which ends in its
 // separator): without the separator, "/" for the root, "." for "".
@@ -146,8 +144,8 @@ void say_passed_over(const char* program, const std::string& refused, const std:
 // with the first's process: with status 0 when the first raised its
 // window, 1 when it did not (one stuck in a box, without a window on any
 // display, or on another display), naming how to end it, as nothing else will tell the
-// player why no window comes. The log gets it too where this start
-// already has one: opening one now would empty the first copy's.
+// player why no window comes. It is said on stderr alone: the log is the
+// first copy's, which this start leaves untouched.
 [[noreturn]] void leave_to_first_instance(const char* program, const std::string& lock_path)
 {
     using Raise = platform::InstanceLock::Raise;
@@ -177,8 +175,6 @@ void say_passed_over(const char* program, const std::string& refused, const std:
                     platform::shown_text(lock_path) + "` names it) and start again";
     }
     std::fprintf(stderr, "%s: %s\n", program, said.c_str());
-    if (!quarn::default_log_file_name().empty())
-        quarn::open_entry(answer == Raise::raised ? lock_log_info : lock_log_warning) << said << std::endl;
     std::exit(answer == Raise::raised ? 0 : 1);
 }
 
@@ -281,6 +277,12 @@ void gaCTy::FindDataDir()
 
 void gaCTy::Init()
 {
+    // Until the lock is decided the log is kept in memory: when another
+    // copy runs from this folder, the log file is that copy's, and opening
+    // it would empty it. Every way out of the start-up writes what was
+    // kept, but a start that finds that copy running.
+    quarn::hold_log_file();
+    const std::shared_ptr<void> log_released(nullptr, [](void*) { quarn::release_log_file(true); });
     errInitFileMessages();
     errSetBoxHandler(gaOnReport);
     // Installs every draw entry and image creator before anything draws.
@@ -309,6 +311,7 @@ void gaCTy::Init()
     case platform::InstanceLock::Result::acquired:
         break;
     case platform::InstanceLock::Result::other_instance:
+        quarn::release_log_file(false);
         leave_to_first_instance(appName, lock.path);
     case platform::InstanceLock::Result::failed:
         // It does not stop the program; it only loses the check, and the
@@ -318,6 +321,7 @@ void gaCTy::Init()
                      appName, lock.path.c_str(), lock.reason.c_str());
         break;
     }
+    quarn::release_log_file(true);
 
     tmInit();
     gaGuardExit(this);
