@@ -26,6 +26,12 @@ void refuse_windows(int times = 1, bool for_size = false);
 // without a dialog helper (0 clears the fault).
 void refuse_boxes(int times = 1);
 
+// The fake desktop is no display a person sees: a program on it has no
+// window anyone could bring to the front (windows_on_a_display() is
+// false). With true it counts as one, for a test that plays the person at
+// the desktop; false again at the next backend.
+void put_windows_on_a_display(bool on);
+
 // Scripted input. Each event happens `at_ms` milliseconds after the script
 // was fed, by the platform clock (tick_ms(), so a ManualClock drives it);
 // peek_message() turns the events whose time has come into messages, in

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,7 +43,9 @@ namespace platform {
 // to have raised anything, and does not jump to the front unasked when it
 // wakes up later. The holder also writes the display its window is on
 // into the lock file, as a second line after its process id, so that a
-// start on another display does not ask it.
+// start on another display does not ask it. A holder that shows no window on
+// any display (the headless backend) leaves that line empty, and is not
+// asked either.
 class InstanceLock {
 public:
     ~InstanceLock();
@@ -62,11 +65,12 @@ public:
 
     // `lock` receives the held lock when the result is acquired.
     // The holder names `display` in the lock file (this_display() unless
-    // given).
+    // given); nullopt says it shows no window on any display.
     [[nodiscard]] static Result acquire(std::string_view class_name, std::string_view title,
                                         std::unique_ptr<InstanceLock>& lock, Place* place = nullptr);
     [[nodiscard]] static Result acquire(std::string_view class_name, std::string_view title,
-                                        std::unique_ptr<InstanceLock>& lock, Place* place, std::string_view display);
+                                        std::unique_ptr<InstanceLock>& lock, Place* place,
+                                        std::optional<std::string_view> display);
 
     // The lock file's path for a class and title, in the folder acquire
     // uses or in `folder` (which ends with a separator). Makes nothing.
@@ -81,6 +85,7 @@ public:
     struct Holder {
         int pid = 0;
         std::string display;
+        bool windowless = false; // it said it shows no window on any display
     };
     static Holder holder(const std::string& lock_path);
 
@@ -101,6 +106,7 @@ public:
         no_holder,     // nobody listens, or the pipe is not the player's own
         not_answered,  // the holder left the request unread until the wait ended
         other_display, // the holder's window is on another display; not asked
+        no_window,     // the holder shows no window on any display; not asked
     };
 
     // Asks the holder of the lock file at `lock_path` to bring its window
@@ -134,7 +140,8 @@ public:
 private:
     // The lock file at `at.path` in the open folder `dir` (taken over):
     // taken, held by another, or not made (`at.reason` says why).
-    static Result try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock, std::string_view display);
+    static Result try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock,
+                           std::optional<std::string_view> display);
 
     InstanceLock(int fd, int dir_fd, std::string path, int pipe_fd);
     int fd_;

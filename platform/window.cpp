@@ -294,6 +294,8 @@ Point screen_to_client(WindowHandle handle, Point screen)
     return w ? system.screen_to_client(*w, screen) : screen;
 }
 
+bool windows_on_a_display() { return current_backend().windows().on_a_display(); }
+
 Size desktop_size() { return current_backend().windows().desktop_size(); }
 
 Rect work_area() { return current_backend().windows().work_area(); }

@@ -158,6 +158,11 @@ WindowHandle foreground_window();
 Point client_to_screen(WindowHandle window, Point client);
 Point screen_to_client(WindowHandle window, Point screen);
 
+// Whether this process's windows are shown on a display a person sees:
+// true on a desktop, false on the headless backend (unless a test said
+// otherwise), where nobody could see a window brought to the front.
+bool windows_on_a_display();
+
 // The desktop's size and the part that windows may use.
 Size desktop_size();
 Rect work_area();

@@ -36,6 +36,10 @@ public:
     virtual bool apply_focus(Window&) { return true; }
     virtual void apply_cursor(bool /*visible*/) {}
 
+    // Whether the windows are shown on a display a person sees: a desktop's
+    // are; the headless backend's only when a test says so.
+    virtual bool on_a_display() { return true; }
+
     // Shows the frame after the given rectangles of it changed.
     virtual void show_frame(Window&, std::span<const Rect>) {}
 

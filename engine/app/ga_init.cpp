@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,9 +34,6 @@ namespace {
 
 // The log's channel for what the data search says.
 constinit quarn::LogChannel data_log_warning{"data", 2};
-// The log's channels for what a second start finds.
-constinit quarn::LogChannel lock_log_info{"lock", 4};
-constinit quarn::LogChannel lock_log_warning{"lock", 2};
 
 // The name the system gives the folder `dir` (which ends in its
 // separator): without the separator, "/" for the root, "." for "".
@@ -143,10 +142,10 @@ void say_passed_over(const std::string& program, const std::string& refused, con
 
 // The second instance hands over to the first and ends here, saying so
 // with the first's process: with status 0 when the first raised its
-// window, 1 when it did not (one stuck in a box, without a window, or on
-// another display), naming how to end it, as nothing else will tell the
-// player why no window comes. The log gets it too where this start
-// already has one: opening one now would empty the first copy's.
+// window, 1 when it did not (one stuck in a box, without a window on any
+// display, or on another display), naming how to end it, as nothing else
+// will tell the player why no window comes. It is said on stderr alone:
+// the log is the first copy's, which this start leaves untouched.
 [[noreturn]] void leave_to_first_instance(const std::string& program, const std::string& lock_path)
 {
     using Raise = platform::InstanceLock::Raise;
@@ -163,7 +162,9 @@ void say_passed_over(const std::string& program, const std::string& refused, con
         if (here.empty() && !holder.display.empty())
             said += " on display " + there;
     } else {
-        if (answer == Raise::other_display)
+        if (answer == Raise::no_window)
+            said += ", but it shows no window on any display (QUARN_PLATFORM=headless), so none could be raised";
+        else if (answer == Raise::other_display)
             said += ", but its window is on display " + there + ", not this one (" + platform::shown_text(here) + ")";
         else
             said += " but does not answer, so its window could not be raised";
@@ -174,8 +175,6 @@ void say_passed_over(const std::string& program, const std::string& refused, con
                     platform::shown_text(lock_path) + "` names it) and start again";
     }
     std::fprintf(stderr, "%s: %s\n", platform::shown_text(program).c_str(), said.c_str());
-    if (!quarn::default_log_file_name().empty())
-        quarn::open_entry(answer == Raise::raised ? lock_log_info : lock_log_warning) << said << std::endl;
     std::exit(answer == Raise::raised ? 0 : 1);
 }
 
@@ -278,6 +277,12 @@ void gaCTy::FindDataDir()
 
 void gaCTy::Init()
 {
+    // Until the lock is decided the log is kept in memory: when another
+    // copy runs from this folder, the log file is that copy's, and opening
+    // it would empty it. Every way out of the start-up writes what was
+    // kept, but a start that finds that copy running.
+    quarn::hold_log_file();
+    const std::shared_ptr<void> log_released(nullptr, [](void*) { quarn::release_log_file(true); });
     errInitFileMessages();
     errSetBoxHandler(gaOnReport);
     // Installs every draw entry and image creator before anything draws.
@@ -296,10 +301,17 @@ void gaCTy::Init()
 
     const char* title = cfg ? cfg->GetStr("WND_NAME") : "";
     platform::InstanceLock::Place lock;
-    switch (platform::InstanceLock::acquire(GA_WND_CLASS, title, gaInstanceLock(), &lock)) {
+    // A copy whose windows no person sees (the headless backend) says so in
+    // the lock: a second start is then never told it raised one.
+    std::optional<std::string_view> shown_on;
+    const std::string display = platform::InstanceLock::this_display();
+    if (platform::windows_on_a_display())
+        shown_on = display;
+    switch (platform::InstanceLock::acquire(GA_WND_CLASS, title, gaInstanceLock(), &lock, shown_on)) {
     case platform::InstanceLock::Result::acquired:
         break;
     case platform::InstanceLock::Result::other_instance:
+        quarn::release_log_file(false);
         leave_to_first_instance(appName, lock.path);
     case platform::InstanceLock::Result::failed:
         // It does not stop the program; it only loses the check, and the
@@ -310,6 +322,7 @@ void gaCTy::Init()
                      lock.reason.c_str());
         break;
     }
+    quarn::release_log_file(true);
 
     tmInit();
     gaGuardExit(this);

@@ -14,8 +14,10 @@ bool gaCTy::IsUsable() const
 
 void gaCTy::Pump()
 {
-    // A second start asked us to the front.
-    if (auto& lock = gaInstanceLock(); lock && window && lock->raise_requested()) {
+    // A second start asked us to the front. A window nobody sees is not
+    // raised, and the request is left for the asker to take back.
+    if (auto& lock = gaInstanceLock();
+        lock && window && platform::windows_on_a_display() && lock->raise_requested()) {
         platform::show_window(window, platform::ShowCommand::restore);
         platform::focus_window(window);
     }

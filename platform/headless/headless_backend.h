@@ -31,6 +31,8 @@ public:
         desktop_ = size;
         work_area_ = area;
     }
+    bool on_a_display() override { return on_a_display_; }
+    void set_on_a_display(bool on) { on_a_display_ = on; }
     void feed(const std::vector<headless::InputEvent>& script);
     size_t pending() const { return script_.size(); }
     void clear() { script_.clear(); }
@@ -45,6 +47,7 @@ private:
     Size desktop_{1024, 768};
     Rect work_area_{0, 0, 1024, 768};
     Point cursor_{};
+    bool on_a_display_ = false;
     std::deque<Due> script_;
 };
 

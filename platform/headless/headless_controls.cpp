@@ -37,6 +37,12 @@ void set_desktop(Size size, Rect work_area)
         b->windows_.set_desktop(size, work_area);
 }
 
+void put_windows_on_a_display(bool on)
+{
+    if (auto* b = backend())
+        b->windows_.set_on_a_display(on);
+}
+
 void feed_input(const std::vector<InputEvent>& script)
 {
     if (auto* b = backend())

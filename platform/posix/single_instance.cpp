@@ -364,7 +364,7 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
 
 InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::string_view title,
                                            std::unique_ptr<InstanceLock>& lock, Place* place,
-                                           std::string_view display)
+                                           std::optional<std::string_view> display)
 {
     Place ignored;
     Place& at = place ? *place : ignored;
@@ -390,7 +390,7 @@ InstanceLock::Result InstanceLock::acquire(std::string_view class_name, std::str
 }
 
 InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<InstanceLock>& lock,
-                                            std::string_view display)
+                                            std::optional<std::string_view> display)
 {
     const std::string name = at.path.substr(at.path.rfind('/') + 1);
     auto fail = [&](int fd, std::string reason) {
@@ -442,10 +442,13 @@ InstanceLock::Result InstanceLock::try_lock(int dir, Place& at, std::unique_ptr<
         // The holder's process id, for a person wondering who holds it, and
         // its display, for a second start to tell whether it is on its own;
         // in one write, so a reader sees the id before the display. A name
-        // that could not be read back as one line is not written.
+        // that could not be read back as one line is not written. A holder
+        // without a window on any display writes that line empty.
         std::string record = std::to_string(::getpid()) + "\n";
-        if (!display.empty() && display_fits(display))
-            record.append(display).append("\n");
+        if (!display)
+            record.append("\n");
+        else if (!display->empty() && display_fits(*display))
+            record.append(*display).append("\n");
         if (::ftruncate(fd, 0) == 0) {
             [[maybe_unused]] const auto written = ::write(fd, record.data(), record.size());
         }
@@ -472,15 +475,22 @@ InstanceLock::Holder InstanceLock::holder(const std::string& lock_path)
     int pid = parse_pid(text);
     if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
         pid = 0;
-    return {pid, parse_display(std::string_view(text, size_t(n)))};
+    const std::string_view record(text, size_t(n));
+    const size_t first_end = record.find('\n');
+    const bool windowless = first_end != std::string_view::npos && first_end + 1 < record.size() &&
+                            record[first_end + 1] == '\n';
+    return {pid, parse_display(record), windowless};
 }
 
 InstanceLock::Raise InstanceLock::ask_holder_to_raise(const std::string& lock_path, std::string_view display,
                                                       int wait_ms)
 {
     // A window on another display would come up where the player who
-    // asked does not see it.
-    if (!same_display(holder(lock_path).display, display))
+    // asked does not see it; a holder without one has nothing to raise.
+    const Holder held = holder(lock_path);
+    if (held.windowless)
+        return Raise::no_window;
+    if (!same_display(held.display, display))
         return Raise::other_display;
     // Opening a pipe for writing without blocking fails (ENXIO) when nobody
     // holds the read end, so a holder that died leaves nothing to wait for.

@@ -124,7 +124,7 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
     const struct {
         const char* what;
         bool reads;
-        const char* held_on;   // the holder's display
+        const char* held_on;   // the holder's display; null: it shows no window on any
         const char* file;      // written over the lock file after the pid; null: as the holder wrote it
         const char* asked_on;  // the second start's display
         Raise answer;
@@ -139,11 +139,15 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
         {"a display that is no line", true, ":1\n:0", nullptr, ":0", Raise::raised, ""},
         {"an old one-line lock file", true, ":1", "\n", ":0", Raise::raised, ""},
         {"a display cut short", true, ":1", "\n:1", ":0", Raise::raised, ""},
+        {"a holder without a window", true, nullptr, nullptr, ":0", Raise::no_window, ""},
+        {"a holder without a window, asked from none", true, nullptr, nullptr, "", Raise::no_window, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         std::unique_ptr<InstanceLock> first, second;
-        ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first, nullptr, row.held_on),
+        const std::optional<std::string_view> held_on =
+            row.held_on ? std::optional<std::string_view>(row.held_on) : std::nullopt;
+        ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first, nullptr, held_on),
                   InstanceLock::Result::acquired);
         EXPECT_FALSE(first->raise_requested());
         if (row.file)
@@ -155,6 +159,7 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
         EXPECT_EQ(found.path, path);
         EXPECT_EQ(InstanceLock::holder(path).pid, getpid());
         EXPECT_EQ(InstanceLock::holder(path).display, row.display);
+        EXPECT_EQ(InstanceLock::holder(path).windowless, row.held_on == nullptr);
         bool read = false;
         EXPECT_EQ(ask_while_reading(row.reads ? first.get() : nullptr, path, &read, row.asked_on,
                                     row.reads ? read_soon_ms : 20),
@@ -388,10 +393,19 @@ TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
     if (child == 0) {
         close(copy_lives[1]);
         if (InstanceLock::acquire("GameAppWndClass", "Cleanup test", first) == InstanceLock::Result::acquired) {
-            // The copy ends when the test closes its end of the pipe.
+            // The copy ends when the test closes its end of the pipe. The
+            // holder is killed once the copy runs (its end of `made`
+            // closed): a copy not yet scheduled still holds all.
+            int made[2];
             char byte;
-            if (fork() == 0)
+            if (pipe(made) != 0)
+                _exit(1);
+            if (fork() == 0) {
+                close(made[1]);
                 _exit(int(read(copy_lives[0], &byte, 1)));
+            }
+            close(made[1]);
+            (void)read(made[0], &byte, 1);
             kill(getpid(), SIGKILL);
         }
         _exit(1);

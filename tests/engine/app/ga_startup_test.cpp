@@ -327,6 +327,8 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         std::string said;
         bool default_wait = false; // the start waits as the game does
         bool holder_gone = false;  // the lock names a process that has ended
+        bool shown = true;         // the first's window is on a display a person sees
+        const char* reported = ""; // a settings line both starts report
     } rows[] = {
         {run.c_str(), root.c_str(), true, ":7", ":7", 0, running + "; its window was raised\n"},
         {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, running + "; its window was raised\n"},
@@ -340,13 +342,25 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
          "race: another copy of the game is already running but does not answer, so its window could not be "
          "raised; end the process that holds " + lock + " (`fuser -v " + lock + "` names it) and start again\n",
          false, true},
+        // A first without a window anyone sees (run headless) pumps, but
+        // is never said to be raised.
+        {nullptr, nullptr, true, ":7", ":7", 1,
+         running + ", but it shows no window on any display (QUARN_PLATFORM=headless), so none could be raised" +
+             kill,
+         false, false, false},
+        // The second start reports the line before it finds the first: its
+        // log, the first's file, once was emptied then.
+        {nullptr, nullptr, true, ":7", ":7", 0, running + "; its window was raised\n", false, false, true,
+         " = oops\n"},
     };
-    // The log the second start already has gets the line too.
+    // Both starts run from one folder and so have one log, which the
+    // second never writes.
     quarn_test::LogCapture log;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.said);
-        WriteConfig("WND_NAME = Second start test\n");
+        WriteConfig("WND_NAME = Second start test\n" + std::string(row.reported));
         row.first_on ? setenv("DISPLAY", row.first_on, 1) : unsetenv("DISPLAY");
+        platform::headless::put_windows_on_a_display(row.shown);
         gaCTy& app = Start();
         platform::show_window(app.window, platform::ShowCommand::minimise);
         if (row.holder_gone) {
@@ -357,9 +371,13 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
             std::ofstream(lock) << gone << "\n" << row.first_on << "\n";
         }
         const fs::path said = root / "second.txt";
+        const std::string first_log = log.text();
         std::fflush(nullptr);
         const pid_t child = fork();
         if (child == 0) {
+            // A new process: the same log file, not yet opened.
+            quarn::default_log_stream()->file_buf()->set_file((log.dir() / "capture.log").c_str(),
+                                                               quarn::open_mode::out | quarn::open_mode::trunc);
             const int err = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (err < 0 || dup2(err, 2) != 2)
                 _exit(4);
@@ -385,8 +403,17 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         }
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status;
         std::ifstream in(said);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), row.said);
-        EXPECT_NE(log.text().find(row.said.substr(std::string("race: ").size())), std::string::npos) << log.text();
+        const std::string second_said(std::istreambuf_iterator<char>(in), {});
+        // The line reported goes to stderr, in the box's text, before the
+        // start says what it found.
+        if (*row.reported) {
+            EXPECT_NE(second_said.find("'race.cfg', line 2:  = oops\n"), std::string::npos) << second_said;
+            EXPECT_TRUE(second_said.ends_with(row.said)) << second_said;
+            EXPECT_NE(first_log.find("'race.cfg', line 2:  = oops\n"), std::string::npos) << first_log;
+        } else {
+            EXPECT_EQ(second_said, row.said);
+        }
+        EXPECT_EQ(log.text(), first_log);
         // A request left unread was taken back: the first does not come up
         // when it pumps again.
         app.Pump();

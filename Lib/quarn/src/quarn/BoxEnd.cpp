@@ -1,5 +1,7 @@
 #include "quarn/ReportBox.h"
 
+#include "quarn/Log.h"
+
 #include "platform/process.h"
 
 #include <atomic>
@@ -29,6 +31,11 @@ void end_on_box_answer(BoxEnd end) noexcept
         if (const BoxEndHook hook = end_hook.load())
             hook();
     }
+    // What the log kept in memory (a start that had not yet learned
+    // whether another copy runs) is written: the process ends without
+    // destroying it.
+    if (!platform::in_forked_copy())
+        release_log_file(true);
     if (end.abort_signal)
         std::abort();
     platform::exit_now(end.status);

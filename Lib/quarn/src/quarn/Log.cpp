@@ -6,6 +6,7 @@
 #include "platform/shown_text.h"
 #include "platform/trust.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string_view>
 
@@ -178,6 +179,42 @@ std::string default_log_file_name()
         return {};
     std::lock_guard lock(sys->mutex);
     return sys->default_buf ? sys->default_buf->file_name() : std::string();
+}
+
+namespace {
+
+// Whether hold_log_file() holds the default log: a release that has
+// nothing to do (every box's end asks) never waits for the log's lock.
+constinit std::atomic<bool> log_file_held{false};
+
+} // namespace
+
+void hold_log_file() noexcept
+{
+    LogStream* stream = default_log_stream();
+    LogSystem* sys = log_system();
+    if (!stream || !sys)
+        return;
+    std::lock_guard lock(sys->mutex);
+    if (LogFileBuf* buf = stream->file_buf()) {
+        buf->hold();
+        log_file_held = true;
+    }
+}
+
+void release_log_file(bool keep) noexcept
+{
+    if (!log_file_held.exchange(false))
+        return;
+    LogSystem* sys = log_system();
+    if (!sys)
+        return;
+    try {
+        std::lock_guard lock(sys->mutex);
+        if (sys->default_buf)
+            sys->default_buf->release(keep);
+    } catch (...) {
+    }
 }
 
 LogSettings* log_settings(const char* name) noexcept

@@ -158,6 +158,17 @@ std::string log_file_name(const LogChannel& channel);
 // The file written by the default log stream ("" before it is built).
 std::string default_log_file_name();
 
+// For a program whose log may be another running copy's (two starts from
+// one folder write one file): from hold_log_file() on, the default log
+// keeps its output in memory, and its file is neither opened nor emptied.
+// release_log_file(true) writes what was kept, opening the file then;
+// release_log_file(false) drops it, and the default log writes no file
+// from then on (default_log_file_name() is ""). Output still kept when the
+// program ends (its exit, a box's answer that ends it) is written. Both do
+// nothing while the log is not held.
+void hold_log_file() noexcept;
+void release_log_file(bool keep) noexcept;
+
 // The limits record of a channel name ("*" and "!" are the built-in ones);
 // null when the log is gone. Changes apply to the next entry.
 LogSettings* log_settings(const char* name) noexcept;

@@ -40,8 +40,52 @@ LogFileBuf::~LogFileBuf()
     // Text of a message that never ended its line is still worth keeping.
     if (buffer_ && pptr() > pbase())
         flush_text(traits_type::eof());
+    try {
+        release(true);
+    } catch (...) {
+    }
     detail::LogGate gate;
     file_.close();
+}
+
+void LogFileBuf::open_file()
+{
+    if (file_.is_open() || file_name_.empty())
+        return;
+    std::string opened;
+    std::string passed_over;
+    if (open_log_file(file_, file_name_, mode_, &opened, &passed_over)) {
+        file_name_ = opened;
+        if (!passed_over.empty())
+            say_where(passed_over);
+    } else {
+        if (!passed_over.empty())
+            say_none(passed_over);
+        file_name_.clear(); // never tried again
+    }
+}
+
+void LogFileBuf::release(bool keep)
+{
+    if (!holding_)
+        return;
+    // Text not yet flushed belongs to what is kept or dropped.
+    if (buffer_ && pptr() > pbase())
+        flush_text(traits_type::eof());
+    holding_ = false;
+    std::string held;
+    held.swap(held_);
+    detail::LogGate gate;
+    if (!keep) {
+        file_.close();
+        file_name_.clear();
+        return;
+    }
+    if (held.empty())
+        return;
+    open_file();
+    if (file_.is_open())
+        (void)file_.write(held.data(), static_cast<uint32_t>(held.size()));
 }
 
 void LogFileBuf::set_file(const char* name, uint32_t mode)
@@ -113,19 +157,8 @@ LogFileBuf::int_type LogFileBuf::flush_text(int_type c)
     try {
         // Nothing the log does with its own file may be logged into it.
         detail::LogGate gate;
-        if (!file_.is_open() && !file_name_.empty()) {
-            std::string opened;
-            std::string passed_over;
-            if (open_log_file(file_, file_name_, mode_, &opened, &passed_over)) {
-                file_name_ = opened;
-                if (!passed_over.empty())
-                    say_where(passed_over);
-            } else {
-                if (!passed_over.empty())
-                    say_none(passed_over);
-                file_name_.clear(); // never tried again
-            }
-        }
+        if (!holding_)
+            open_file();
 
         std::string out;
         out.reserve(n + prefix_.size() * 2);
@@ -146,8 +179,12 @@ LogFileBuf::int_type LogFileBuf::flush_text(int_type c)
 
         if (echo_ && level_ != log_level_info)
             platform::debug_output(out);
-        if (file_.is_open())
+        if (holding_) {
+            held_ += out;
+            written = true;
+        } else if (file_.is_open()) {
             written = file_.write(out.data(), static_cast<uint32_t>(out.size())) == out.size();
+        }
     } catch (...) {
         return traits_type::eof();
     }

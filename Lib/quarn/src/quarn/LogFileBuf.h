@@ -39,6 +39,13 @@ public:
     // first, under its own prefix.
     void begin_message(const char* channel, int level, int32_t verbosity);
 
+    // From hold() on, output is kept in memory and the file is neither
+    // opened nor written; release(true) writes what was kept (the file
+    // opened then), release(false) drops it and leaves the buffer without
+    // a file. Output still kept when the buffer is destroyed is written.
+    void hold() { holding_ = true; }
+    void release(bool keep);
+
     // Echo to the debugger for errors and warnings; on when a debugger was
     // attached when the buffer was made.
     void set_echo(bool on) { echo_ = on; }
@@ -51,6 +58,9 @@ private:
     // Writes the pending text plus c; c, or 0 for end-of-file, when it went
     // somewhere (file or echo), end-of-file otherwise.
     int_type flush_text(int_type c);
+    // Opens file_name_ unless open or tried (once; the name is cleared
+    // when no file could be opened).
+    void open_file();
     // Says at the file's start, and on stderr, that the log went to
     // file_name_ and why the first name was passed over.
     void say_where(const std::string& passed_over);
@@ -70,6 +80,8 @@ private:
     std::string prefix_;
     bool at_message_start_ = false;
     bool line_ended_ = false;
+    bool holding_ = false;
+    std::string held_; // the output kept while holding, as it goes to the file
 };
 
 // Opens `name` the way log files and their settings are looked for: a name

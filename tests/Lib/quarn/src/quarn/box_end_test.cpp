@@ -1,7 +1,11 @@
 // The one way a box's answer ends the program: the program's hook first,
 // once, then the end the box asked for.
 #include "quarn/Exception.h"
+#include "quarn/Log.h"
+#include "quarn/LogFileBuf.h"
 #include "quarn/ReportBox.h"
+
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +51,26 @@ TEST(BoxEndDeathTest, TheHookRunsOnceThenTheProcessEndsAsTheBoxSays)
         };
         EXPECT_EXIT(end(), testing::ExitedWithCode(row.status), row.said);
     }
+}
+
+// A start that holds its log in memory (it has not yet learned whether
+// another copy runs) and ends on a box's answer still leaves its log.
+TEST(BoxEndDeathTest, AHeldLogIsWrittenBeforeTheEnd)
+{
+    quarn_test::ScratchDir dir;
+    const std::string log = dir / "held.log";
+    EXPECT_EXIT(
+        {
+            quarn::LogFileBuf* buf = quarn::default_log_stream()->file_buf();
+            buf->set_echo(false);
+            buf->set_file(log.c_str(), quarn::open_mode::out | quarn::open_mode::trunc);
+            quarn::hold_log_file();
+            quarn::open_entry(quarn::log_warning) << "said before the end" << std::endl;
+            quarn::set_box_end_hook(nullptr);
+            quarn::end_on_box_answer({.status = 5});
+        },
+        testing::ExitedWithCode(5), "");
+    EXPECT_EQ(dir.read("held.log"), "[] warning: said before the end\n");
 }
 
 // The assertion box's Abort ends through the same entry: the hook runs

@@ -420,4 +420,46 @@ TEST(LogFileBufFallback, PendingTextIsWrittenAtDestruction)
     EXPECT_EQ(dir.read("p.log"), "[a] unfinished");
 }
 
+// A held log neither opens nor empties its file: the file may be another
+// running copy's, which a start once emptied before it learned of that
+// copy. What was held is written once released to keep, or at the end;
+// dropped, the file stays as it was and nothing more goes to it.
+TEST(LogFileBufHold, TheFileIsTouchedOnlyOnceTheHeldTextIsKept)
+{
+    enum class Then { keep, drop, destroy };
+    const std::string running = "[lock] the running copy's lines\n";
+    const struct {
+        const char* name;
+        Then then;
+        std::string file; // after the release and one more message
+    } rows[] = {
+        {"kept", Then::keep, "[a] warning: held\n             two lines\n[b] after\n"},
+        {"dropped", Then::drop, running},
+        {"kept at the end", Then::destroy, "[a] warning: held\n             two lines\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        quarn_test::ScratchDir dir;
+        dir.write("t.log", running);
+        {
+            quarn::LogFileBuf buf;
+            buf.set_echo(false);
+            quarn::LogStream out(&buf);
+            buf.set_file((dir / "t.log").c_str(), om::out | om::trunc);
+            buf.hold();
+            buf.begin_message("a", 1, 0);
+            out << "held\ntwo lines" << std::endl;
+            EXPECT_TRUE(out.good());
+            EXPECT_EQ(dir.read("t.log"), running);
+            if (row.then == Then::destroy)
+                continue;
+            buf.release(row.then == Then::keep);
+            buf.begin_message("b", 2, 0);
+            out << "after" << std::endl;
+            EXPECT_EQ(buf.file_name().empty(), row.then == Then::drop);
+        }
+        EXPECT_EQ(dir.read("t.log"), row.file);
+    }
+}
+
 } // namespace
