@@ -468,59 +468,115 @@ finish() {
 # server, the window manager, the X connection holder) end, the tests'
 # temporary folder goes (and the plain user's folder and the checkout's
 # ACL entry for that user, when that step ran), and the status is 130 or
-# 143, as a shell's is.
+# 143, as a shell's is. Every program the job starts carries the run's
+# mark in its environment, by which the script finds it when the shell
+# that started it has gone: a terminal's Ctrl-C reaches the whole process
+# group, and ends a step's shell but not what it started with `&`, which
+# ignores SIGINT.
 run_guarded() {
   plain_user_folders_before=$(echo build/plain-user.*)
+  run_mark=$BASHPID.$EPOCHREALTIME
   trap 'stop_run INT 130' INT
   trap 'stop_run TERM 143' TERM
   # A Ctrl-C reaches the job too, and ends the step it runs (ninja, CTest);
   # the job then stops rather than go on to the next step, until the
   # script ends it with all it started.
   {
+    export QUARN_TEST_RUN=$run_mark
     trap 'kill -STOP "$BASHPID"' INT
     run_steps
     finish
   } &
   steps_job=$!
+  steps_job_key=$(process_key "$steps_job")
   # wait returns early when a trapped signal arrives; the trap then ends
   # the script.
   wait "$steps_job"
 }
 
-# The processes below <$1>, deepest last, each stopped before its children
-# are listed, so that none starts another meanwhile.
+# Process <$1> as "pid:start", its start time telling it from a later
+# process given the same id; nothing once it has ended (a zombie has: it
+# waits to be reaped by whoever took it in).
+process_key() {
+  local stat fields
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 0
+  read -ra fields <<<"${stat##*) }"
+  [[ ${fields[0]} == Z ]] || echo "$1:${fields[19]}"
+}
+
+# Whether the process <$1> ("pid:start") still runs.
+still_runs() {
+  [[ $(process_key "${1%:*}") == "$1" ]]
+}
+
+# The processes below <$1> and <$1>, deepest last, as "pid:start", each
+# stopped before its children are listed, so that none starts another
+# meanwhile. A stopped process reaps none of its children, so none of
+# their ids goes to another process meanwhile.
 stop_tree() {
   local child
   kill -STOP "$1" 2>/dev/null || return 0
-  echo "$1"
+  process_key "$1"
   for child in $(pgrep -P "$1"); do stop_tree "$child"; done
 }
 
-# Whether process <$1> still runs (a zombie does not: it ended and waits
-# to be reaped by whoever took it in).
-still_runs() {
-  local stat
-  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
-  stat=${stat##*) }
-  [[ ${stat%% *} != Z ]]
+# The processes that carry the run's mark in their environment.
+marked_processes() {
+  grep -lzxF "QUARN_TEST_RUN=$run_mark" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3
+}
+
+# Whether process <$1> is the steps' job or carries the run's mark.
+of_the_run() {
+  [[ -n $steps_job_key && $(process_key "$1") == "$steps_job_key" ]] ||
+    grep -qzxF "QUARN_TEST_RUN=$run_mark" "/proc/$1/environ" 2>/dev/null
+}
+
+# Every process the run started, stopped, as "pid:start": the job and the
+# marked ones, with all below them. Each of those is asked again once
+# stopped whether it is the run's, as its id may have gone to another
+# process since it was found, which then goes on at once. Listed again
+# until no new one appears.
+stop_run_processes() {
+  local listed=" " key pid more=yes
+  while [[ -n $more ]]; do
+    more=""
+    for key in $(for pid in "$steps_job" $(marked_processes); do
+                   kill -STOP "$pid" 2>/dev/null || continue
+                   if of_the_run "$pid"; then stop_tree "$pid"; else kill -CONT "$pid"; fi
+                 done); do
+      [[ $listed == *" $key "* ]] || listed+="$key " more=yes
+    done
+  done
+  echo "$listed"
+}
+
+# Ends the processes <$@> ("pid:start"), stopped or not: each takes
+# SIGTERM as it goes on again (an X server then removes its socket and
+# lock), and SIGKILL if it still runs ten seconds later. Prints those left.
+end_processes() {
+  local signal key left
+  for signal in TERM KILL; do
+    for key; do still_runs "$key" && kill -"$signal" "${key%:*}" 2>/dev/null && kill -CONT "${key%:*}" 2>/dev/null; done
+    for _ in $(seq 100); do
+      left=""
+      for key; do still_runs "$key" && left+=" ${key%:*}"; done
+      [[ -n $left ]] || return 0
+      sleep 0.1
+    done
+  done
+  echo "$left"
 }
 
 # Ends the run on signal <$1>, with status <$2>.
 stop_run() {
   trap '' INT TERM
-  local pids pid
-  pids=$(stop_tree "$steps_job")
-  # Stopped, each takes SIGTERM as it goes on again (an X server then
-  # removes its socket and lock).
-  for pid in $pids; do kill -TERM "$pid" 2>/dev/null; kill -CONT "$pid" 2>/dev/null; done
-  for _ in $(seq 100); do
-    local left=""
-    for pid in $pids; do still_runs "$pid" && left+=" $pid"; done
-    [[ -n $left ]] || break
-    sleep 0.1
-  done
-  for pid in $pids; do still_runs "$pid" && kill -KILL "$pid" 2>/dev/null; done
+  local left pid processes="gone"
+  left=$(end_processes $(stop_run_processes))
   wait "$steps_job" 2>/dev/null
+  if [[ -n $left ]]; then
+    processes="left:"
+    for pid in $left; do processes+=" $pid ($(ps -o comm= -p "$pid"))"; done
+  fi
   # What the plain user's step changed or made, if it ran.
   [[ ! -f $tests_tmp/checkout.acl ]] || setfacl --set-file="$tests_tmp/checkout.acl" "$PWD"
   local dir
@@ -528,7 +584,7 @@ stop_run() {
     [[ ! -d $dir || " $plain_user_folders_before " == *" $dir "* ]] || rm -rf "$dir"
   done
   rm -rf "$tests_tmp"
-  echo "SUMMARY: STOPPED by SIG$1; the tests' temporary folder and the processes the run started are gone" >&2
+  echo "SUMMARY: STOPPED by SIG$1; the tests' temporary folder is gone, and the processes the run started are $processes" >&2
   exit "$2"
 }
 

@@ -22,8 +22,10 @@ cat >"$here/bin/setpriv" <<'EOF'
 #!/usr/bin/env bash
 [[ ${FAKE_SETPRIV:-} == real ]] && exec "$(PATH=${PATH#*:} command -v setpriv)" "$@"
 while [[ $1 == --* ]]; do [[ $1 == --reuid=* ]] && export FAKE_REUID=${1#--reuid=}; shift; done
-# The build is closed to it; the folders above it are not.
-[[ $1 == test && $2 == -r && -n ${FAKE_CLOSED:-} ]] && exit 1
+# The build, or the checkout's own folder, is closed to it; the folders
+# above it are not.
+[[ $1 == test && $2 == -r && ${FAKE_CLOSED:-} == build ]] && exit 1
+[[ $1 == test && $2 == -x && $3 == "$PWD" && ${FAKE_CLOSED:-} == checkout ]] && exit 1
 exec "$@"
 EOF
 cat >"$here/bin/id" <<'EOF'
@@ -39,6 +41,7 @@ case $FAKE_CTEST in
   shared) [[ $(<../shared/data) == data && -r build/release/CTestTestfile.cmake ]] ||
     { echo "cannot read the build or ../shared from $PWD" >&2; exit 9; } ;;
   fails) exit 8 ;;
+  lasts) exec lasting ctest ;;
   leaves) touch "$TMPDIR/left" ;;
   # As GoogleTest does, in /tmp; only when /tmp is the run's own folder.
   captures) [[ /tmp -ef $TMPDIR ]] || { echo "/tmp is not the plain user's own folder" >&2; exit 9; }
@@ -94,7 +97,7 @@ for ((i = 0; i < ${#rows[@]}; i += 9)); do
     continue
   fi
   ROW=$here/row$i NOTES=$here/row$i bin=$here/bin repo=$here/row$i/repo setpriv=fake fake_closed=""
-  [[ ${rows[i + 3]} == closed ]] && fake_closed=yes
+  [[ ${rows[i + 3]} == closed ]] && fake_closed=build
   if [[ ${rows[i + 3]} == above ]]; then
     # Two folders closed to others above the checkout, as a clone in a
     # folder of /root's has; what the plain user runs and the shared data
@@ -221,49 +224,116 @@ EOF
     bad=1
   fi
 done
-# One SIGINT or SIGTERM, sent to the script alone during the smoke step,
-# ends the whole run at once: no later step starts, the status is a
-# shell's for that signal, and the tests' temporary folder and the
-# processes the step started (a fake Xvfb that names display 7, and a fake
-# window test) are gone. Each fake notes its process id, the window test
-# once it runs, which is when the signal goes; all are ended here if the
-# script left them.
-cat >"$here/bin/Xvfb" <<'EOF'
+# One SIGINT or SIGTERM ends the whole run at once, sent to the script's
+# process group as a terminal's Ctrl-C is or to the script alone as `kill`
+# is: no later step starts, the status is a shell's for that signal, the
+# tests' temporary folder and the plain user's folder are gone, the
+# checkout has its ACL back, and nothing the run started is left, not even
+# a program started with `&`, which ignores SIGINT and outlives the shell
+# that started it, nor one stopped at that moment. The fake programs below
+# note their name and process id as they start and the signal that ends
+# them, which must be one they can act on, never SIGKILL. The moments:
+# "holder", the window tests run on a display beside the X connection
+# holder; "wm", on the private X server, the full-screen row has stopped
+# the window manager; "plain", the plain user's tests run.
+cat >"$here/bin/lasting" <<'FAKE'
 #!/usr/bin/env bash
-echo $$ >"$NOTES/xvfb"
-echo 7 >&3
-exec sleep 600
-EOF
-chmod +x "$here/bin/Xvfb"
+for signal in INT TERM; do
+  trap "echo '$1 $signal' >>\"\$NOTES/ended\"; kill \$!; trap - $signal; kill -$signal \$\$" "$signal"
+done
+echo "$1 $$" >>"$NOTES/started"
+sleep 600 &
+wait
+FAKE
+printf '#!/usr/bin/env bash\necho 7 >&3\nexec lasting Xvfb\n' >"$here/bin/Xvfb"
+printf '#!/usr/bin/env bash\nexec lasting jwm\n' >"$here/bin/jwm"
+cat >"$here/bin/xprop" <<'FAKE'
+#!/usr/bin/env bash
+[[ $* == "-root -spy" ]] && exec lasting xprop
+echo "_NET_SUPPORTING_WM_CHECK(WINDOW): window id # 0x200001"
+FAKE
+# The window tests last on a display; on the private X server they pass at
+# once, but for the full-screen row, which stops the window manager once
+# it has started.
+cat >"$here/test_platform" <<'FAKE'
+#!/usr/bin/env bash
+[[ $MOMENT == holder ]] && exec lasting test_platform
+[[ -n ${QUARN_SMOKE_WM_PID:-} ]] || exit 0
+for _ in $(seq 400); do grep -q '^jwm ' "$NOTES/started" && break; sleep 0.05; done
+kill -STOP "$QUARN_SMOKE_WM_PID"
+exec lasting test_platform
+FAKE
+cat >"$here/guarded" <<'FAKE'
+# The script's own run, its steps up to the smoke step's and the plain
+# user's its own; the others note that they ran.
+source "$1"
+source "$2"
+tests_tmp=$ROW/tests-tmp jobs=1 failed=() ran=()
+mkdir "$tests_tmp"
+run_build() { echo "$1" >>"$NOTES/steps"; }
+[[ $MOMENT == plain ]] || run_as_plain_user() { :; }
+run_tsan() { echo tsan >>"$NOTES/steps"; }
+run_clang_base() { echo clang-base >>"$NOTES/steps"; }
+run_fuzz() { echo fuzz >>"$NOTES/steps"; }
+run_guarded
+FAKE
+chmod +x "$here"/bin/* "$here/test_platform"
 # Whether process <$1> runs, a zombie being an ended one.
 runs() { [[ $(ps -o stat= -p "$1" 2>/dev/null) == [^Z]* ]]; }
-for row in "INT 130" "TERM 143"; do
-  read -r signal want <<<"$row"
-  ROW=$here/signal-$signal NOTES=$here/signal-$signal repo=$here/signal-$signal/repo
+# Whether this shell's job <$1> runs: asked of the shell, which knows it
+# ended even when its id has gone to another process.
+job_runs() { [[ " $(jobs -rp | tr '\n' ' ') " == *" $1 "* ]]; }
+# The processes row <$1>'s run left, as "pid command": they carry the
+# row's mark in their environment.
+left_by() {
+  local file pid
+  for file in $(grep -lzxF "ROW_MARK=$1" /proc/[0-9]*/environ 2>/dev/null); do
+    pid=${file#/proc/} pid=${pid%/environ}
+    runs "$pid" && echo "$pid $(ps -o args= -p "$pid")"
+  done
+}
+# Whether the programs <$@> have started in this row.
+started() { local name; for name; do grep -q "^$name " "$NOTES/started" 2>/dev/null || return 1; done; }
+# signal, sent to, the moment, the status wanted, the programs that run
+# then
+signal_rows=(
+  INT group holder 130 "xprop test_platform"
+  INT group wm 130 "jwm test_platform"
+  INT group plain 130 ctest
+  TERM script wm 143 "jwm test_platform"
+)
+for ((i = 0; i < ${#signal_rows[@]}; i += 5)); do
+  signal=${signal_rows[i]} to=${signal_rows[i + 1]} moment=${signal_rows[i + 2]} want=${signal_rows[i + 3]}
+  read -ra wanted <<<"${signal_rows[i + 4]}"
+  ROW=$here/signal$i NOTES=$here/signal$i repo=$here/signal$i/repo
   mkdir -p "$repo/build/release/tests/platform" && cd "$repo" || exit 1
-  printf '#!/usr/bin/env bash\necho $$ >"$NOTES/smoke"\nexec sleep 600\n' >build/release/tests/platform/test_platform
-  chmod +x build/release/tests/platform/test_platform
+  cp "$here/test_platform" build/release/tests/platform/ && touch build/release/CTestTestfile.cmake
+  # A checkout closed to others, as `mktemp -d` makes it: the plain user's
+  # step lets that user in by an ACL entry.
+  chmod 700 "$repo"
+  acl=$(getfacl -cp "$repo")
   (
     unset DISPLAY
-    export NOTES PATH=$here/bin:$PATH CI=
-    source "$skips"
-    source "$run_tests"
-    tests_tmp=$ROW/tests-tmp jobs=1 failed=() ran=()
-    mkdir "$tests_tmp"
-    # The steps around the smoke step note that they ran.
-    run_build() { echo "$1" >>"$NOTES/steps"; }
-    run_as_plain_user() { :; }
-    run_tsan() { echo tsan >>"$NOTES/steps"; }
-    run_clang_base() { echo clang-base >>"$NOTES/steps"; }
-    run_fuzz() { echo fuzz >>"$NOTES/steps"; }
-    run_guarded
+    [[ $moment == holder ]] && export DISPLAY=:7
+    export ROW NOTES MOMENT=$moment ROW_MARK=$ROW PATH=$here/bin:$PATH CI= FAKE_CTEST=lasts FAKE_UID=0 \
+      FAKE_CLOSED=checkout FAKE_SETPRIV=fake
+    exec setsid bash "$here/guarded" "$skips" "$run_tests"
   ) >"$ROW/said" 2>&1 </dev/null &
   script=$!
-  for _ in $(seq 400); do [[ -s $NOTES/smoke ]] || ! runs "$script" && break; sleep 0.05; done
-  kill -"$signal" "$script"
-  for _ in $(seq 400); do runs "$script" || break; sleep 0.05; done
+  for _ in $(seq 400); do
+    started "${wanted[@]}" && [[ $moment != wm || $(ps -o stat= -p "$(awk '$1 == "jwm" { print $2 }' "$NOTES/started")") == T* ]] && break
+    job_runs "$script" || break
+    sleep 0.05
+  done
   wrong=()
-  if runs "$script"; then
+  started "${wanted[@]}" || wrong+=("not all of ${wanted[*]} started")
+  [[ $(ps -o pgid= -p "$script") -eq $script ]] || wrong+=("the script leads no group of its own")
+  [[ $moment != plain || $(getfacl -cp "$repo") == *user:[0-9]* ]] || wrong+=("the plain user had no ACL entry")
+  target=$script
+  [[ $to == group ]] && target=-$script
+  kill -"$signal" -- "$target"
+  for _ in $(seq 600); do job_runs "$script" || break; sleep 0.05; done
+  if job_runs "$script"; then
     wrong+=("still running")
     kill -KILL "$script"
   fi
@@ -272,21 +342,59 @@ for row in "INT 130" "TERM 143"; do
   [[ $status == "$want" ]] || wrong+=("status $status")
   [[ $(tr '\n' ' ' <"$NOTES/steps") == "release " ]] || wrong+=("the steps that ran: $(tr '\n' ' ' <"$NOTES/steps")")
   [[ ! -e $ROW/tests-tmp ]] || wrong+=("the tests' temporary folder is left")
-  for fake in xvfb smoke; do
-    pid=$(cat "$NOTES/$fake" 2>/dev/null)
-    if [[ -z $pid ]]; then
-      wrong+=("no $fake started")
-    elif runs "$pid"; then
-      wrong+=("the $fake is left")
-      kill "$pid"
-    fi
-  done
+  [[ -z $(find "$repo/build" -name 'plain-user.*') ]] || wrong+=("the plain user's folder is left")
+  [[ $(getfacl -cp "$repo") == "$acl" ]] || wrong+=("the checkout's ACL is now $(getfacl -cp "$repo" | tr '\n' ' ')")
+  left=$(left_by "$ROW")
+  [[ -z $left ]] || wrong+=("left running: $(tr '\n' ';' <<<"$left")")
+  [[ $(grep '^SUMMARY:' "$ROW/said") == *"processes the run started are gone" ]] || wrong+=("the summary")
+  while read -r name pid; do
+    grep -q "^$name " "$NOTES/ended" 2>/dev/null || wrong+=("the $name was not ended by a signal it could act on")
+  done <"$NOTES/started"
   if ((${#wrong[@]})); then
-    printf "the run stopped by SIG%s: %s\n" "$signal" "${wrong[*]}" >&2
+    printf "the run stopped by SIG%s sent to the %s, moment %s: %s\n" "$signal" "$to" "$moment" "${wrong[*]}" >&2
     sed 's/^/    /' "$ROW/said" >&2
     bad=1
   fi
+  for pid in $(cut -d' ' -f1 <<<"$left"); do
+    grep -qzxF "ROW_MARK=$ROW" "/proc/$pid/environ" 2>/dev/null && kill -KILL "$pid"
+  done
 done
+# Which of the run's processes still run, each known by its id and start
+# time (the 22nd field of /proc/<pid>/stat): a running or a stopped one
+# does; one that has ended does not, be it a zombie, reaped, or its id
+# given to a later process, which started at another time.
+start_of() { awk '{ sub(/.*\) /, ""); print $20 }' "/proc/$1/stat"; }
+sleep 600 &
+running=$!
+sleep 600 &
+stopped=$!
+kill -STOP "$stopped"
+sleep 600 & reaped=$!
+reaped_key=$reaped:$(start_of "$reaped")
+# SIGKILL, which the shell forked for it cannot trap before it runs sleep.
+kill -KILL "$reaped"
+wait "$reaped" 2>/dev/null
+# A zombie: it ends once its parent is sleep, which never reaps it.
+bash -c 'p=$$; { until [[ $(<"/proc/$p/comm") == sleep ]]; do sleep 0.01; done; } &
+  echo $! >"$1"; exec sleep 600' - "$here/zombie" &
+parent=$!
+# Ended below without a word from this shell.
+disown "$running" "$stopped" "$parent"
+for _ in $(seq 400); do [[ -s $here/zombie && $(ps -o stat= -p "$(<"$here/zombie")") == Z* ]] && break; sleep 0.05; done
+zombie=$(<"$here/zombie")
+process_rows=(
+  running "$running:$(start_of "$running")" 0
+  stopped "$stopped:$(start_of "$stopped")" 0
+  zombie "$zombie:$(start_of "$zombie")" 1
+  reaped "$reaped_key" 1
+  "a later one" "$running:$(($(start_of "$running") + 1))" 1
+)
+for ((i = 0; i < ${#process_rows[@]}; i += 3)); do
+  (source "$run_tests" && still_runs "${process_rows[i + 1]}")
+  status=$?
+  [[ $status == "${process_rows[i + 2]}" ]] || { echo "whether a process runs, ${process_rows[i]}: $status" >&2; bad=1; }
+done
+kill -KILL "$running" "$stopped" "$parent"
 # Root's and a player's own runs: GoogleTest's TEST_TMPDIR names the tests'
 # folder too, ending in a slash as GoogleTest makes it.
 env=$(cd "$here" && source "$run_tests" && TEST_TMPDIR=/elsewhere/ in_tmp "$here/t" env | grep -E '^(TEST_)?TMPDIR=' | sort)
