@@ -294,33 +294,46 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
     }
 }
 
+// The names a program may be started by, and as its lines show them: any
+// bytes, where ESC ] 0 ; BEL set the terminal's title and U+202E turned the
+// line around.
+struct StartedAs {
+    const char* program;
+    const char* shown;
+};
+constexpr StartedAs started_as[] = {{"race", "race"},
+                                    {"race\x1b]0;T\a\xe2\x80\xae\xff", "race\\x1b]0;T\\a\\u202e\\xff"}};
+
+// Inside EXPECT_EXIT: the entry of a program started as `program`.
+[[noreturn]] void start_as(const char* program)
+{
+    static char name[64];
+    std::snprintf(name, sizeof name, "%s", program);
+    static char* argv[2] = {name};
+    std::exit(gaStart(1, argv));
+}
+
+// Words a start says after its shown name, and no escape let through.
+testing::Matcher<const std::string&> says(const StartedAs& as, const std::string& words)
+{
+    return testing::AllOf(testing::HasSubstr(std::string(as.shown) + ": " + words),
+                          testing::Not(testing::HasSubstr("\x1b")));
+}
+
 // Memory that runs out while `main` makes the backend, before the entry's
 // own catch, once ended the process through std::terminate (status 134).
 // The program says why and ends with status 1.
 TEST_F(GameExit, MemoryRunningOutBeforeTheEntryEndsWithItsMessage)
 {
-    // Also started by a name of any bytes: ESC ] 0 ; BEL set the
-    // terminal's title, and U+202E turned the line around.
-    const struct {
-        const char* program;
-        const char* said;
-    } rows[] = {
-        {"race", "race: Not enough memory to run the game.\n"},
-        {"race\x1b]0;T\a\xe2\x80\xae\xff", "race\\x1b]0;T\\a\\u202e\\xff: Not enough memory to run the game.\n"},
-    };
-    for (const auto& row : rows) {
-        static char g_program[64];
-        std::snprintf(g_program, sizeof g_program, "%s", row.program);
+    for (const StartedAs& as : started_as) {
         EXPECT_EXIT(
             {
                 setenv("QUARN_PLATFORM", "headless", 1);
                 platform::shutdown();
                 platform::fail_backend_creation(1);
-                static char* argv[2] = {g_program};
-                std::exit(gaStart(1, argv));
+                start_as(as.program);
             },
-            testing::ExitedWithCode(1),
-            testing::AllOf(testing::HasSubstr(row.said), testing::Not(testing::HasSubstr("\x1b"))));
+            testing::ExitedWithCode(1), says(as, "Not enough memory to run the game.\n"));
     }
 }
 
@@ -852,24 +865,18 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
     const struct {
         const char* name;
         const char* display; // null: unset
-        const char* program = "race";
-        const char* shown = "race";
+        const StartedAs& as = started_as[0];
     } cases[] = {
         {"no display named", nullptr},
         {"a display with no X server", ":65529"},
-        // ESC ] 0 ; BEL set the terminal's title, U+202E turned the line
-        // around.
-        {"a program named with control bytes", nullptr, "race\x1b]0;T\a\xe2\x80\xae\xff",
-         "race\\x1b]0;T\\a\\u202e\\xff"},
+        {"a program named with control bytes", nullptr, started_as[1]},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         MakeFolder();
         const std::string before = read_file(root_ / "race.cfg");
         static const char* g_display;
-        static char g_program[64];
         g_display = c.display;
-        std::snprintf(g_program, sizeof g_program, "%s", c.program);
         EXPECT_EXIT(
             {
                 unsetenv("QUARN_PLATFORM");
@@ -880,13 +887,9 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
                 else
                     unsetenv("DISPLAY");
                 platform::shutdown();
-                static char* argv[2] = {g_program};
-                std::exit(gaStart(1, argv));
+                start_as(c.as.program);
             },
-            testing::ExitedWithCode(2),
-            testing::AllOf(testing::HasSubstr(std::string(c.shown) +
-                                              ": no display is available, so the game cannot open its window"),
-                           testing::Not(testing::HasSubstr("\x1b"))));
+            testing::ExitedWithCode(2), says(c.as, "no display is available, so the game cannot open its window"));
         EXPECT_EQ(read_file(root_ / "race.cfg"), before);
         EXPECT_FALSE(fs::exists(platform::InstanceLock::lock_path(GA_WND_CLASS, title_)));
     }
@@ -1067,13 +1070,13 @@ bool box_window_shown()
 }
 
 // On a thread of the program's process: when `press_f5`, presses F5 in the
-// game's window once it is shown, and again each 5 seconds while no box
-// is (a key sent before the window took it in is lost); then, once a box
-// is shown, runs `act`. A box that does not come in a minute leaves the
-// run to its alarm.
+// game's window once it is shown, and again each 5 seconds while no box is
+// (a key the window did not yet take is lost); once a box is shown, runs
+// `act`. A box that does not come in a minute leaves the run to its alarm.
 void when_a_box_shows(bool press_f5, void (*act)())
 {
     std::thread([press_f5, act] {
+        const char* const f5 = R"(xdotool search --onlyvisible --name "^$SPARED\$" key --window %1 F5 >/dev/null 2>&1)";
         using Clock = std::chrono::steady_clock;
         const auto until = Clock::now() + std::chrono::minutes(1);
         auto next_press = Clock::now();
@@ -1082,9 +1085,7 @@ void when_a_box_shows(bool press_f5, void (*act)())
                 act();
                 return;
             }
-            if (press_f5 && Clock::now() >= next_press &&
-                std::system(R"(xdotool search --onlyvisible --name "^$SPARED\$" key --window %1 F5 >/dev/null 2>&1)") ==
-                    0)
+            if (press_f5 && Clock::now() >= next_press && std::system(f5) == 0)
                 next_press = Clock::now() + std::chrono::seconds(5);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
@@ -1106,11 +1107,10 @@ void when_a_box_shows(bool press_f5, void (*act)())
 // exit handlers, which waited for a music thread it does not have, and the
 // program waited for it for good; a request to end waited for the box.
 // The headless rows take a box that a policy answers: a request that came
-// while it was open ends the program the same way. A request taken before
-// the shut-down's save failed (settings past a file size limit) shows its
-// box nowhere: it once waited on X for a second signal, and on the
-// headless backend the policy's Abort ended the game with the box's code.
-// Every end removes the lock and its pipe; a box's end once left them.
+// while it was open ends the program the same way. After a request, the
+// shut-down's failed save (past the file size limit) shows its box nowhere
+// (it once waited on X, or Abort ended the game). Every end removes the
+// lock and its pipe; a box's end once left them.
 TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
 {
     enum class Box { settings_line, screenshot, shutdown_save };
@@ -1130,10 +1130,8 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
     const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
     std::unique_ptr<PrivateX> server;
     for (const auto& row : rows) {
-        const std::string name = std::string(row.x11 ? "x11, " : "headless, ") +
-                                 (row.box == Box::screenshot      ? "screenshot, "
-                                  : row.box == Box::shutdown_save ? "shut-down's save, "
-                                                                  : "settings line, ") +
+        const char* const box_names[] = {"settings line, ", "screenshot, ", "shut-down's save, "};
+        const std::string name = std::string(row.x11 ? "x11, " : "headless, ") + box_names[int(row.box)] +
                                  (row.signal ? strsignal(row.signal) : "display lost");
         SCOPED_TRACE(name);
 #if defined(__SANITIZE_ADDRESS__)
@@ -1183,8 +1181,6 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
                     act();
                 };
                 if (!g_x11) {
-                    // The box's default, Abort, ends the game unless the box
-                    // is not put to anyone.
                     platform::set_box_policy([](const platform::BoxRequest& box) {
                         if (!g_on_the_way_out)
                             act();
@@ -1219,9 +1215,7 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
         EXPECT_FALSE(fs::exists(lock));
         EXPECT_FALSE(fs::exists(lock + ".raise"));
         const std::string saved = read_file(root_ / "race.cfg");
-        if (row.box == Box::shutdown_save) {
-            EXPECT_EQ(saved, before);
-        } else if (screenshot || !row.signal) {
+        if (row.box != Box::shutdown_save && (screenshot || !row.signal)) {
             EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos) << saved;
             EXPECT_EQ(saved.find("a line without its sign"), std::string::npos) << saved;
         } else {

@@ -50,24 +50,20 @@ TEST(ProcessDeathTest, ExitNowKeepsTheLowByteOfTheCode)
     EXPECT_EXIT(platform::exit_now(3), testing::ExitedWithCode(3), "");
 }
 
-// The name the program was started by, as the shell gave it: ESC ] 0 ;
-// BEL set the terminal's title and U+202E turned the line around when it
-// went to stderr as it stood. The limit is one no need reaches, so that
-// any need refuses.
+// The program's name as the shell gave it, shown: ESC ] 0 ; BEL set the
+// terminal's title and U+202E turned the line around. A limit no need
+// reaches makes any need refuse.
 TEST(ProcessDeathTest, TooLittleMemoryAtTheStartIsSaidWithTheProgramsNameShown)
 {
-    using testing::HasSubstr;
     const auto start = [] {
-        rlimit limit{};
-        limit.rlim_cur = limit.rlim_max = rlim_t{1} << 60;
+        const rlimit limit{rlim_t{1} << 60, rlim_t{1} << 60};
         if (::setrlimit(RLIMIT_AS, &limit) != 0)
             std::_Exit(127);
-        platform::require_start_memory("Not enough memory to run the game.", SIZE_MAX,
-                                       "race\x1b]0;T\a\xe2\x80\xae\xff");
+        platform::require_start_memory("Not enough memory", SIZE_MAX, "race\x1b]0;T\a\xe2\x80\xae\xff");
     };
-    const auto said = testing::AllOf(HasSubstr("race\\x1b]0;T\\a\\u202e\\xff: Not enough memory to run the game.\n"),
-                                     testing::Not(HasSubstr("\x1b")));
-    EXPECT_EXIT(start(), testing::ExitedWithCode(1), said);
+    EXPECT_EXIT(start(), testing::ExitedWithCode(1),
+                testing::AllOf(testing::HasSubstr("race\\x1b]0;T\\a\\u202e\\xff: Not enough memory\n"),
+                               testing::Not(testing::HasSubstr("\x1b"))));
 }
 
 TEST(Process, CurrentFolderChangesOnlyToAnExistingFolder)

@@ -1,11 +1,10 @@
 // The SDL2 backend's window under a real display (QUARN_SDL_SMOKE=1, for
 // example in Xvfb): where a window lands when placed, and where the
-// pointer is over a full-screen window, what full screen shows, where
-// a window's frame lands, and what leaving full screen gives back (the
-// window's styles, its place, a move made right after). The test command runs them on a bare X server and
-// again under a window manager that frames windows, where the placement
-// tests show whether the frame's border creeps into the stored place or
-// its title bar leaves the screen.
+// pointer is over a full-screen window, what full screen shows and what
+// leaving it gives back, and where a window's frame lands. The test command
+// runs them on a bare X server and again under a window manager that frames
+// windows, where the placement tests show whether the frame's border creeps
+// into the stored place or its title bar leaves the screen.
 #include "platform/platform.h"
 #include "platform/scaling.h"
 #include "platform/sdl2/sdl2_x11.h"
@@ -211,9 +210,8 @@ TEST_F(Sdl2Window, SmokeFullScreenShowsTheWholeFrame)
         platform::destroy_window(w);
         return;
     }
-    // The reports of the way to full screen are left waiting: they are
-    // taken only once the window was asked to leave it, while the
-    // stopped manager still holds it there.
+    // The reports of the way to full screen are left unread until the
+    // window is asked to leave it, while the stopped manager holds it there.
     platform::set_full_screen(w, true);
     const auto held_by = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!at_rest(w, true) && std::chrono::steady_clock::now() < held_by)
@@ -250,13 +248,11 @@ TEST_F(Sdl2Window, SmokeFullScreenShowsTheWholeFrame)
     platform::destroy_window(w);
 }
 
-} // namespace
-
-// Leaving full screen gives the window the styles window creation gives a
-// window: a frame unless it was made without a caption, and not kept above
-// others, whatever mode it was made in and on every round trip. The
-// program asks for them (as Alt+Enter does) while the window is still full
-// screen, where the desktop does not apply them.
+// Leaving full screen gives the styles window creation gives: a frame unless
+// made without a caption, not kept above others, the whole frame on the
+// screen, whatever the mode made in, on every round trip. The program asks
+// for them (as Alt+Enter does) while still full screen, where they are not
+// applied.
 TEST_F(Sdl2Window, SmokeLeavingFullScreenGivesTheWindowedStyles)
 {
     const struct {
@@ -273,8 +269,8 @@ TEST_F(Sdl2Window, SmokeLeavingFullScreenGivesTheWindowedStyles)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        // As the program makes its window: shown, then given the display's
-        // mode; made for full screen, it is bare and on top.
+        // As the program makes it: shown, then given the mode; bare and on
+        // top for full screen.
         auto w = platform::create_window({.title = "styles",
                                           .client = {320, 240},
                                           .position = row.position,
@@ -293,40 +289,27 @@ TEST_F(Sdl2Window, SmokeLeavingFullScreenGivesTheWindowedStyles)
             platform::set_window_caption(w, row.caption);
             platform::set_window_topmost(w, false);
             platform::set_full_screen(w, false);
+            // Only a manager frames a decorated window, and only that one.
             platform::sdl2_impl::WindowOnScreen x;
-            const auto styled = [&] {
-                // A manager frames a decorated window, and only that;
-                // without one nothing reads the decorations.
+            EXPECT_TRUE(settle_until(w, [&] {
                 return at_rest(w, false) && platform::sdl2_impl::window_on_screen_for_test(w, x) && !x.above &&
                        (!x.manager || (x.decorated == row.caption && (x.frame != platform::Rect{}) == row.caption)) &&
                        x.client.x >= x.frame.x && x.client.y >= x.frame.y;
-            };
-            settle_until(w, styled);
-            ASSERT_TRUE(platform::sdl2_impl::window_on_screen_for_test(w, x));
-            EXPECT_FALSE(x.above) << "round trip " << trip;
-            if (x.manager) {
-                EXPECT_EQ(x.decorated, row.caption) << "round trip " << trip;
-                EXPECT_EQ(x.frame != platform::Rect{}, row.caption) << "round trip " << trip;
-            }
-            // The whole frame shows, as for a window made windowed, and
-            // the record keeps the place the X server shows.
-            EXPECT_GE(x.client.x - x.frame.x, 0) << "round trip " << trip;
-            EXPECT_GE(x.client.y - x.frame.y, 0) << "round trip " << trip;
-            if (row.position != platform::Point{})
-                EXPECT_EQ(platform::window_position(w), row.position) << "round trip " << trip;
-            else
-                EXPECT_EQ(platform::window_position(w), x.client) << "round trip " << trip;
+            })) << "round trip " << trip << ": above " << x.above << ", decorated " << x.decorated << ", frame at "
+                << x.frame.x << ", " << x.frame.y << ", client at " << x.client.x << ", " << x.client.y;
+            // The record keeps the place asked, or at the corner the place shown.
+            EXPECT_EQ(platform::window_position(w), row.position != platform::Point{} ? row.position : x.client)
+                << "round trip " << trip;
         }
         platform::destroy_window(w);
     }
 }
 
 // The window manager answers a window that leaves full screen in a burst of
-// move reports, which may come late and over more than a second; a move
-// the player makes meanwhile is no part of it, however soon it comes.
-// xdotool moves the window's frame (without a manager, the window itself)
-// as a player's drag does, and as a manager does that puts the frame where
-// the client area was asked to go.
+// move reports, late and over more than a second; a player's move is no
+// part of it, however soon it comes. xdotool moves the frame (without a
+// manager, the window) as a drag does, and as a manager framing the window
+// where its client area was asked.
 TEST_F(Sdl2Window, SmokeAMoveRightAfterLeavingFullScreenIsKeptAndStored)
 {
     if (std::system("command -v xdotool >/dev/null 2>&1") != 0)
@@ -360,7 +343,6 @@ TEST_F(Sdl2Window, SmokeAMoveRightAfterLeavingFullScreenIsKeptAndStored)
         leave_full_screen();
         const auto burst_until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1600);
         for (int report = 0; std::chrono::steady_clock::now() < burst_until; ++report) {
-            // The frame where the client area was asked to go.
             move_frame_to({home.x + border.x, home.y + border.y});
             const auto paced = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
             settle_until(w, [&] { return std::chrono::steady_clock::now() > paced; });
@@ -377,14 +359,14 @@ TEST_F(Sdl2Window, SmokeAMoveRightAfterLeavingFullScreenIsKeptAndStored)
         leave_full_screen();
         for (const platform::Point to : {platform::Point{home.x + by.x, home.y + by.y}, {home.x + border.x, home.y + border.y}}) {
             move_frame_to(to);
-            settle_until(w, [&] {
+            EXPECT_TRUE(settle_until(w, [&] {
                 return platform::sdl2_impl::window_on_screen_for_test(w, x) && x.client == to &&
                        platform::window_position(w) == to && platform::normal_window_position(w) == to;
-            });
-            EXPECT_EQ(x.client, to) << "shown";
-            EXPECT_EQ(platform::window_position(w), to);
-            EXPECT_EQ(platform::normal_window_position(w), to) << "stored";
+            })) << "to " << to.x << ", " << to.y << ": shown at " << x.client.x << ", " << x.client.y << ", stored at "
+                << platform::normal_window_position(w).x << ", " << platform::normal_window_position(w).y;
         }
     }
     platform::destroy_window(w);
 }
+
+} // namespace

@@ -124,7 +124,7 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
     const struct {
         const char* what;
         bool reads;
-        const char* held_on;   // the holder's display; null: it shows no window on any
+        std::optional<std::string_view> held_on; // the holder's display; none: it shows no window on any
         const char* file;      // written over the lock file after the pid; null: as the holder wrote it
         const char* asked_on;  // the second start's display
         Raise answer;
@@ -139,15 +139,13 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
         {"a display that is no line", true, ":1\n:0", nullptr, ":0", Raise::raised, ""},
         {"an old one-line lock file", true, ":1", "\n", ":0", Raise::raised, ""},
         {"a display cut short", true, ":1", "\n:1", ":0", Raise::raised, ""},
-        {"a holder without a window", true, nullptr, nullptr, ":0", Raise::no_window, ""},
-        {"a holder without a window, asked from none", true, nullptr, nullptr, "", Raise::no_window, ""},
+        {"a holder without a window", true, std::nullopt, nullptr, ":0", Raise::no_window, ""},
+        {"a holder without a window, asked from none", true, std::nullopt, nullptr, "", Raise::no_window, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         std::unique_ptr<InstanceLock> first, second;
-        const std::optional<std::string_view> held_on =
-            row.held_on ? std::optional<std::string_view>(row.held_on) : std::nullopt;
-        ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first, nullptr, held_on),
+        ASSERT_EQ(InstanceLock::acquire("GameAppWndClass", "Raise test", first, nullptr, row.held_on),
                   InstanceLock::Result::acquired);
         EXPECT_FALSE(first->raise_requested());
         if (row.file)
@@ -159,7 +157,7 @@ TEST(InstanceLock, ASecondStartAsksTheHolderToRaiseItsWindow)
         EXPECT_EQ(found.path, path);
         EXPECT_EQ(InstanceLock::holder(path).pid, getpid());
         EXPECT_EQ(InstanceLock::holder(path).display, row.display);
-        EXPECT_EQ(InstanceLock::holder(path).windowless, row.held_on == nullptr);
+        EXPECT_EQ(InstanceLock::holder(path).windowless, !row.held_on);
         bool read = false;
         EXPECT_EQ(ask_while_reading(row.reads ? first.get() : nullptr, path, &read, row.asked_on,
                                     row.reads ? read_soon_ms : 20),
@@ -383,19 +381,17 @@ TEST(InstanceLock, AHolderThatEndsLeavesNoFilesBehind)
     first.reset();
     EXPECT_FALSE(fs::exists(path));
     // A holder killed outright leaves both; the next start takes them over
-    // and is found and raised by the one after it. A copy of the holder
-    // that a library forked and that lives on (SDL draws a box in one)
-    // holds none of the lock: it once kept the lock and the pipe, and every
-    // later start found them held, and named a holder that was gone.
+    // and is found and raised by the one after it, though a copy the holder
+    // forked lives on (SDL draws a box in one): it once kept them held, and
+    // later starts named the gone holder.
     int copy_lives[2];
     ASSERT_EQ(pipe(copy_lives), 0);
     const pid_t child = fork();
     if (child == 0) {
         close(copy_lives[1]);
         if (InstanceLock::acquire("GameAppWndClass", "Cleanup test", first) == InstanceLock::Result::acquired) {
-            // The copy ends when the test closes its end of the pipe. The
-            // holder is killed once the copy runs (its end of `made`
-            // closed): a copy not yet scheduled still holds all.
+            // The copy ends when the test closes `copy_lives`; the holder is
+            // killed once the copy runs (closed `made`), not before.
             int made[2];
             char byte;
             if (pipe(made) != 0)

@@ -42,6 +42,12 @@ bool box_says(const std::string& words)
     return false;
 }
 
+std::string read_text(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 TEST_F(AppTest, StartUpAndShutDownCallEverythingInOrder)
 {
     int frames = 0;
@@ -117,34 +123,32 @@ TEST_F(AppTest, TheShippedSettingsAreNamedShown)
 }
 
 // The program file's name, whatever its bytes and its length, names the
-// settings file whole, and stderr and the log show it as the box does. A
-// name of 64 bytes or more was cut, inside a letter: the player's file
-// was not read, and the exit wrote a second one. A name too long for the
-// system to give its settings file says so and names the way out; no
-// other file stands in. ESC ] 0 ; BEL set the terminal's title, U+202E
-// turned the line around, and the name's bytes went to stderr raw.
+// settings file whole: a name of 64 bytes or more was cut inside a letter,
+// the player's file not read and a second one written at exit. A name too
+// long for a file's says so and the way out; no other file stands in.
+// stderr and the log show the name as the box does: its bytes went raw.
 TEST_F(AppTest, TheProgramsWholeNameNamesItsSettingsFileAndIsShown)
 {
     namespace fs = std::filesystem;
     std::string accents;
     for (int i = 0; i < 70; ++i)
         accents += "\xc3\xa9";
-    const std::string hostile = "race\x1b]0;T\a\xe2\x80\xae\xff", shown = "race\\x1b]0;T\\a\\u202e\\xff";
+    const auto not_saved = [](const std::string& shown, const std::string& why) {
+        return shown + ": the settings were not saved: '" + shown + ".cfg' " + why + "\n";
+    };
     const std::string too_long(300, 'r');
     const struct {
         std::string program;
-        bool file;      // the settings file is there, holding FPS_LIMIT = 20
-        bool read_only; // and read-only
+        bool file;        // the settings file is there, holding FPS_LIMIT = 20
+        bool read_only;   // and read-only
         std::string said; // on stderr (and, after the program's name, in the log); empty: nothing
     } rows[] = {
         {"rr" + accents, true, false, ""},
-        {"rr" + accents, true, true,
-         "rr" + accents + ": the settings were not saved: 'rr" + accents + ".cfg' is read-only\n"},
-        {hostile, true, true, shown + ": the settings were not saved: '" + shown + ".cfg' is read-only\n"},
+        {"rr" + accents, true, true, not_saved("rr" + accents, "is read-only")},
+        {"race\x1b]0;T\a\xe2\x80\xae\xff", true, true, not_saved("race\\x1b]0;T\\a\\u202e\\xff", "is read-only")},
         {too_long, false, false,
-         too_long + ": the settings were not saved: '" + too_long +
-             ".cfg' could not be read at start (the program's name makes its settings file's name (304 bytes) "
-             "longer than the system takes: rename the program file to a shorter name)\n"},
+         not_saved(too_long, "could not be read at start (the program's name makes its settings file's name (304 "
+                             "bytes) longer than the system takes: rename the program file to a shorter name)")},
     };
     quarn_test::LogCapture log;
     for (const auto& row : rows) {
@@ -170,24 +174,19 @@ TEST_F(AppTest, TheProgramsWholeNameNamesItsSettingsFileAndIsShown)
         }
         for (const std::string& text : {said, log.text()})
             EXPECT_EQ(text.find_first_of("\x1b\a\xff\xae"), std::string::npos) << text;
-        if (!row.file) {
-            EXPECT_TRUE(box_says("rename the program file to a shorter name"));
-        }
-        // That file alone, beside the folders the test made; saved unless
-        // it is read-only.
+        EXPECT_EQ(box_says("rename the program file to a shorter name"), !row.file);
+        // That file alone beside the test's folders, saved unless read-only.
         std::set<std::string> names, expected{"DATA", "bin", "start"};
         for (const auto& entry : fs::directory_iterator(root))
             names.insert(entry.path().filename().string());
-        if (row.file)
-            expected.insert(settings.filename().string());
-        EXPECT_EQ(names, expected);
         if (row.file) {
-            std::ifstream in(settings);
-            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            expected.insert(settings.filename().string());
+            const std::string text = read_text(settings);
             EXPECT_EQ(text.find("WND_NAME = ") != std::string::npos, !row.read_only) << text;
             EXPECT_NE(text.find("FPS_LIMIT = 20\n"), std::string::npos) << text;
             fs::remove(settings);
         }
+        EXPECT_EQ(names, expected);
     }
 }
 
@@ -311,6 +310,7 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
     const std::string kill =
         "; end it with `kill " + pid + "` (or `kill -9 " + pid + "` if it does not end) and start again\n";
     const std::string running = "race: another copy of the game is already running (process " + pid + ")";
+    const std::string raised = running + "; its window was raised\n";
     const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, "Second start test");
     const char* const display_was = getenv("DISPLAY");
     const std::string display_kept = display_was ? display_was : "";
@@ -330,31 +330,26 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         bool shown = true;         // the first's window is on a display a person sees
         const char* reported = ""; // a settings line both starts report
     } rows[] = {
-        {run.c_str(), root.c_str(), true, ":7", ":7", 0, running + "; its window was raised\n"},
-        {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, running + "; its window was raised\n"},
+        {run.c_str(), root.c_str(), true, ":7", ":7", 0, raised},
+        {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, raised},
         {nullptr, nullptr, false, ":7", ":7", 1,
          running + " but does not answer, so its window could not be raised" + kill},
         {nullptr, nullptr, true, ":7", ":8.0", 1,
          running + ", but its window is on display :7, not this one (:8.0)" + kill},
-        {nullptr, nullptr, true, ":7", ":7", 0, running + "; its window was raised\n", true},
+        {nullptr, nullptr, true, ":7", ":7", 0, raised, true},
         // Neither the id of the process gone nor 0 is named.
         {nullptr, nullptr, false, ":7", ":7", 1,
          "race: another copy of the game is already running but does not answer, so its window could not be "
          "raised; end the process that holds " + lock + " (`fuser -v " + lock + "` names it) and start again\n",
          false, true},
-        // A first without a window anyone sees (run headless) pumps, but
-        // is never said to be raised.
+        // A first that pumps but shows its window to no one is not raised.
         {nullptr, nullptr, true, ":7", ":7", 1,
-         running + ", but it shows no window on any display (QUARN_PLATFORM=headless), so none could be raised" +
-             kill,
+         running + ", but it shows no window on any display (QUARN_PLATFORM=headless), so none could be raised" + kill,
          false, false, false},
-        // The second start reports the line before it finds the first: its
-        // log, the first's file, once was emptied then.
-        {nullptr, nullptr, true, ":7", ":7", 0, running + "; its window was raised\n", false, false, true,
-         " = oops\n"},
+        // A line reported before the first is found: the first's log was emptied.
+        {nullptr, nullptr, true, ":7", ":7", 0, raised, false, false, true, " = oops\n"},
     };
-    // Both starts run from one folder and so have one log, which the
-    // second never writes.
+    // Both starts have one log, which the second never writes.
     quarn_test::LogCapture log;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.said);
@@ -363,6 +358,9 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         platform::headless::put_windows_on_a_display(row.shown);
         gaCTy& app = Start();
         platform::show_window(app.window, platform::ShowCommand::minimise);
+        // A line only the first writes: a second start that empties the log
+        // loses it, even where it writes the same box again.
+        quarn::open_entry(quarn::log_warning) << "the first copy's own line" << std::endl;
         if (row.holder_gone) {
             const pid_t gone = fork();
             if (gone == 0)
@@ -402,17 +400,12 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
                 app.Pump();
         }
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status;
-        std::ifstream in(said);
-        const std::string second_said(std::istreambuf_iterator<char>(in), {});
-        // The line reported goes to stderr, in the box's text, before the
-        // start says what it found.
-        if (*row.reported) {
-            EXPECT_NE(second_said.find("'race.cfg', line 2:  = oops\n"), std::string::npos) << second_said;
-            EXPECT_TRUE(second_said.ends_with(row.said)) << second_said;
-            EXPECT_NE(first_log.find("'race.cfg', line 2:  = oops\n"), std::string::npos) << first_log;
-        } else {
-            EXPECT_EQ(second_said, row.said);
-        }
+        // A line reported goes to stderr before what the start found.
+        const std::string second_said = read_text(said), line = "'race.cfg', line 2:  = oops\n";
+        const bool reported = *row.reported;
+        EXPECT_TRUE(reported ? second_said.ends_with(row.said) : second_said == row.said) << second_said;
+        EXPECT_EQ(second_said.find(line) != std::string::npos, reported) << second_said;
+        EXPECT_EQ(first_log.find(line) != std::string::npos, reported) << first_log;
         EXPECT_EQ(log.text(), first_log);
         // A request left unread was taken back: the first does not come up
         // when it pumps again.

@@ -274,12 +274,10 @@ TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
     block.view.Draw(&block.frame, 6, 7, nullptr);
     was.Draw(&copy.frame, 6, 7, nullptr);
     EXPECT_TRUE(block.Bytes() == copy.Bytes()) << "a view drawn onto its own block";
-    // A destination that is also an auxiliary image of the draw (its source
-    // depth image or its alpha map): the pels land at the destination's
-    // place, read as the same draw with a copy of the destination taken
-    // before it reads them, at the source rectangle as any auxiliary image.
-    // An alpha map is read a byte a pel, whatever its own format; an RLE8
-    // source reads none.
+    // A destination that is also the draw's source depth image or alpha map
+    // draws as with a copy of it taken before, read at the source rectangle
+    // as any auxiliary image; an alpha map a byte a pel, whatever its
+    // format (an RLE8 source reads none).
     struct AuxRow {
         const char* name;
         bool rle;  // an RLE8 source, else a row image
@@ -320,7 +318,6 @@ TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
         EXPECT_TRUE(Pels(dst) == Pels(dstWant) && Pels(dz) == Pels(dzWant)) << row.name;
     }
 }
-
 
 namespace {
 

@@ -53,8 +53,8 @@ TEST(BoxEndDeathTest, TheHookRunsOnceThenTheProcessEndsAsTheBoxSays)
     }
 }
 
-// A start that holds its log in memory (it has not yet learned whether
-// another copy runs) and ends on a box's answer still leaves its log.
+// A start that holds its log (not yet knowing of another copy) and ends on
+// a box's answer still leaves its log.
 TEST(BoxEndDeathTest, AHeldLogIsWrittenBeforeTheEnd)
 {
     quarn_test::ScratchDir dir;

@@ -420,10 +420,9 @@ TEST(LogFileBufFallback, PendingTextIsWrittenAtDestruction)
     EXPECT_EQ(dir.read("p.log"), "[a] unfinished");
 }
 
-// A held log neither opens nor empties its file: the file may be another
-// running copy's, which a start once emptied before it learned of that
-// copy. What was held is written once released to keep, or at the end;
-// dropped, the file stays as it was and nothing more goes to it.
+// A held log neither opens nor empties its file, which may be another
+// running copy's: a start once emptied it. What was held is written once
+// kept, or at the end; dropped, the file stays and nothing more goes to it.
 TEST(LogFileBufHold, TheFileIsTouchedOnlyOnceTheHeldTextIsKept)
 {
     enum class Then { keep, drop, destroy };
