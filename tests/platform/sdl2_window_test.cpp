@@ -325,7 +325,8 @@ TEST_F(Sdl2Window, SmokeAMoveRightAfterLeavingFullScreenIsKeptAndStored)
     const std::string id = std::to_string(x.id);
     const auto move_frame_to = [&](platform::Point to) {
         const platform::Point frame{to.x - border.x, to.y - border.y};
-        const std::string move = "xdotool windowmove " + id + " " + std::to_string(frame.x) + " " + std::to_string(frame.y);
+        const std::string move =
+            "xdotool windowmove " + id + " " + std::to_string(frame.x) + " " + std::to_string(frame.y);
         EXPECT_EQ(std::system(move.c_str()), 0);
     };
     const auto leave_full_screen = [&] {
@@ -357,7 +358,8 @@ TEST_F(Sdl2Window, SmokeAMoveRightAfterLeavingFullScreenIsKeptAndStored)
     for (const platform::Point by : {platform::Point{20, 10}, {-30, -20}, {150, 100}}) {
         SCOPED_TRACE("dragged by " + std::to_string(by.x) + ", " + std::to_string(by.y));
         leave_full_screen();
-        for (const platform::Point to : {platform::Point{home.x + by.x, home.y + by.y}, {home.x + border.x, home.y + border.y}}) {
+        for (const platform::Point to :
+             {platform::Point{home.x + by.x, home.y + by.y}, {home.x + border.x, home.y + border.y}}) {
             move_frame_to(to);
             EXPECT_TRUE(settle_until(w, [&] {
                 return platform::sdl2_impl::window_on_screen_for_test(w, x) && x.client == to &&

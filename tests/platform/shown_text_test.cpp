@@ -74,7 +74,8 @@ TEST(ShownText, ControlBytesAndBytesThatAreNoLetterAreWrittenOut)
     for (const Shown& row : rows) {
         EXPECT_EQ(platform::shown_text(std::string_view(row.bytes).substr(0, row.view)), row.shown) << row.what;
         char room[128];
-        const size_t length = platform::shown_text_into(room, sizeof room, std::string_view(row.bytes).substr(0, row.view));
+        const size_t length =
+            platform::shown_text_into(room, sizeof room, std::string_view(row.bytes).substr(0, row.view));
         EXPECT_EQ(std::string(room, length), row.shown) << row.what;
         EXPECT_EQ(room[length], '\0') << row.what;
         // What is shown once shows the same again: a name quoted by two
