@@ -16,14 +16,6 @@ int64_t overlap(const Rect& a, const Rect& b)
 
 } // namespace
 
-bool framed_at_asked_place(Point asked, Point at, const Rect& told, int largest)
-{
-    const int dx = at.x - asked.x, dy = at.y - asked.y;
-    if (told.x || told.y)
-        return dx == told.x && dy == told.y;
-    return (dx || dy) && dx >= 0 && dy >= 0 && dx <= largest && dy <= largest;
-}
-
 Rect keep_on_areas(const Rect& frame, std::span<const Rect> areas)
 {
     if (areas.empty())

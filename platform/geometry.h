@@ -54,14 +54,6 @@ inline Rect frame_around(Point at, Size client, const Rect& borders)
             client.height + borders.y + borders.height};
 }
 
-// Whether a window whose client area was asked to go to `asked`, and is
-// reported at `at`, was framed by a window manager that put the frame
-// there instead: the client area then lies the frame's left and top
-// borders further right and down. `told` holds the borders the manager
-// tells (left, top, right, bottom); when it tells none (all 0), any
-// offset right and down of up to `largest` is taken for a frame's.
-bool framed_at_asked_place(Point asked, Point at, const Rect& told, int largest);
-
 // Where a window's outer frame goes so that it can be seen and reached:
 // unchanged when it lies wholly on one of the areas (the screens' work
 // areas), else moved onto the area it covers most (the first when it

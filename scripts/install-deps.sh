@@ -13,7 +13,7 @@ packages=(
   libvorbis-dev libogg-dev libsdl2-dev libx11-dev liblz4-dev
   libpixman-1-dev libstb-dev imagemagick
   lame twolame libavcodec-dev libavutil-dev
-  xvfb xauth xdotool jwm x11-utils acl xfonts-base
+  xvfb xauth xdotool jwm openbox icewm x11-utils acl xfonts-base
   libfluidsynth-dev timgm6mb-soundfont
   libbox2d-dev
 )

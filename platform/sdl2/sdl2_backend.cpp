@@ -209,8 +209,12 @@ public:
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             started_ = false;
         }
-        if (started_)
+        if (started_) {
             install_x_io_error_handler();
+            // The window's place follows the X server's own events (see
+            // Sdl2Windows::handle).
+            SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+        }
         return started_;
     }
 

@@ -3,6 +3,7 @@
 
 #include "platform/backend.h"
 #include "platform/display_system.h"
+#include "platform/sdl2/sdl2_place.h"
 
 #include <SDL.h>
 
@@ -26,26 +27,7 @@ public:
     Size display_size;
     bool display_stale = false; // the window lost what it showed
 
-    // Placement. A window manager that frames the window puts the frame
-    // where the client area was asked to go, which moves the client area
-    // by the frame's border. The first move report after a placement
-    // tells that offset, and the window is asked once more, so that the
-    // client area lands where it was asked to (see Sdl2Windows::moved).
-    Point placed;            // the client position last asked for
-    bool placing = false;    // a placement whose outcome is not seen yet
-    uint64_t placing_until = 0; // SDL ticks; 0 while the window is hidden
-    // Asked to leave full screen of a window manager that has not yet let
-    // it go: what it reports meanwhile is not the placement's outcome.
-    bool leaving_full_screen = false;
-    // Once it has: SDL ticks until which its reports at the asked place,
-    // or framed around it, are taken as its answer to the return to the
-    // normal place; each such report extends it, any other report ends
-    // it. 0 when not returning.
-    uint64_t returning_until = 0;
-    // The place asked on leaving full screen; `placed` is then moved, as
-    // at creation, where the whole frame is on the screen once the
-    // manager tells the frame, and reports around either place are its.
-    Point returning_asked;
+    WindowPlace place;
 
     // Full screen made by covering the screen with the window, where no
     // window manager does it (see Sdl2Windows::apply_full_screen).
@@ -77,21 +59,13 @@ public:
 
 private:
     void handle(Desktop& desktop, const SDL_Event& event);
-    // A move report of a plain window.
-    void moved(Sdl2Window& w, Point at);
-    // The report `at` is the window's frame put where its client area was
-    // asked to go.
-    bool framed(const Sdl2Window& w, Point asked, Point at);
-    bool returns(Sdl2Window& w, Point at);
-    // Asks SDL to put the client area at `at`, and watches the outcome.
-    void place(Sdl2Window& w, Point at);
-    // The client place near `at` whose frame, of the borders given (left,
-    // top, right, bottom), lies wholly on the screens' work areas.
-    Point frame_on_screen(const Sdl2Window& w, Point at, const Rect& borders);
-    // Once the window is shown and its frame is known, moves it so that
-    // the frame is on the screen.
-    void keep_frame_on_screen(Sdl2Window& w);
+    // Records where the window is, once the desktop has changed it.
+    void refresh_place(Sdl2Window& w);
+    // Asks for the record's place again after SDL has resized the window.
+    void keep_place_after_resize(Sdl2Window& w);
     Size window_size(const Window& w);
+
+    std::vector<Sdl2Window*> windows_;
 };
 
 class Sdl2Display final : public DisplaySystem {

@@ -3,6 +3,8 @@
 #include "platform/sdl2/sdl2_keymap.h"
 #include "platform/sdl2/sdl2_x11.h"
 
+#include <SDL_syswm.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -75,13 +77,14 @@ std::unique_ptr<Window> Sdl2Windows::create(const WindowDef& def)
     auto w = std::make_unique<Sdl2Window>();
     w->take_definition(def);
 
+    // Kept above others only once shown (apply_visibility): a manager
+    // that finds the wish on a window it maps may never let it go (IceWM
+    // does so), while one asked of a shown window is taken back on request.
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (!def.caption)
         flags |= SDL_WINDOW_BORDERLESS;
     if (def.full_screen)
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    if (def.topmost)
-        flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     w->sdl = SDL_CreateWindow(def.title.c_str(), def.position.x, def.position.y, def.client.width, def.client.height, flags);
     if (!w->sdl) {
         note_sdl_error("SDL_CreateWindow");
@@ -99,14 +102,17 @@ std::unique_ptr<Window> Sdl2Windows::create(const WindowDef& def)
         return nullptr;
     }
     SDL_SetWindowData(w->sdl, record_key, w.get());
-    w->placed = def.position;
-    w->placing = !def.full_screen;
+    w->place.start(w->sdl);
+    if (!def.full_screen)
+        w->place.ask(*w, w->sdl, def.position);
+    windows_.push_back(w.get());
     return w;
 }
 
 void Sdl2Windows::destroy(Window& window)
 {
     auto& w = sdl(window);
+    std::erase(windows_, &w);
     if (w.texture)
         SDL_DestroyTexture(w.texture);
     if (w.renderer)
@@ -128,6 +134,14 @@ void Sdl2Windows::pump(Desktop& desktop)
 void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
 {
     switch (e.type) {
+    case SDL_SYSWMEVENT:
+        // The X events SDL does not pass on: the manager telling its frame,
+        // or letting the window out of full screen, is one of these alone.
+        if (const unsigned long id = x11_place_event_window(*e.syswm.msg))
+            for (Sdl2Window* w : windows_)
+                if (x11_window_id(w->sdl) == id)
+                    refresh_place(*w);
+        return;
     case SDL_QUIT:
         // SDL's own handlers for SIGINT and SIGTERM.
         desktop.ask_to_end();
@@ -139,6 +153,7 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
         switch (e.window.event) {
         case SDL_WINDOWEVENT_SHOWN:
             w->visible = true;
+            refresh_place(sdl(*w));
             return;
         case SDL_WINDOWEVENT_HIDDEN:
             w->visible = false;
@@ -147,8 +162,8 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
             desktop.invalidate(*w, {0, 0, w->client.width, w->client.height});
             return;
         case SDL_WINDOWEVENT_MOVED:
-            if (!w->full_screen)
-                moved(sdl(*w), {e.window.data1, e.window.data2});
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            refresh_place(sdl(*w));
             return;
         case SDL_WINDOWEVENT_MINIMIZED:
             w->minimised = true;
@@ -156,6 +171,7 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_MAXIMIZED:
             w->minimised = false;
+            refresh_place(sdl(*w));
             return;
         case SDL_WINDOWEVENT_LEAVE:
             desktop.mouse_leave(w);
@@ -203,154 +219,35 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
     }
 }
 
-namespace {
-
-// How long after a placement shows a move report may still be its outcome.
-// Nobody drags a window this soon after it appeared.
-constexpr uint64_t placing_ms = 1000;
-// The largest frame border taken for one: a report further away is the
-// window manager's own choice (say, keeping the window on the screen).
-constexpr int largest_border = 64;
-
-} // namespace
-
-void Sdl2Windows::place(Sdl2Window& w, Point at)
+void Sdl2Windows::keep_place_after_resize(Sdl2Window& w)
 {
-    SDL_SetWindowPosition(w.sdl, at.x, at.y);
-    w.placed = at;
-    w.placing = true;
-    w.placing_until = w.visible && !w.minimised ? SDL_GetTicks64() + placing_ms : 0;
+    // SDL follows a resize of a window of fixed size with a move of its
+    // own, to where it last saw the window less the frame's border: under
+    // the gravity the window asks for, that is the border off its place.
+    // The place asked now is the one that counts, as requests are taken in
+    // order.
+    w.place.ask(w, w.sdl, w.position);
 }
 
-Point Sdl2Windows::frame_on_screen(const Sdl2Window& w, Point at, const Rect& b)
+void Sdl2Windows::refresh_place(Sdl2Window& w)
 {
     const std::vector<Rect> areas = work_areas();
-    const Rect kept = keep_on_areas(frame_around(at, w.client, b), areas);
-    return {kept.x + b.x, kept.y + b.y};
-}
-
-void Sdl2Windows::keep_frame_on_screen(Sdl2Window& w)
-{
-    // A window manager that tells its frame's size has told it by the time
-    // the window shows; a client area asked for at the screen's corner
-    // would otherwise leave the title bar above the screen, out of reach.
-    const Rect b = borders(w);
-    if (b == Rect{})
-        return;
-    const Point target = frame_on_screen(w, w.placed, b);
-    if (target == w.placed)
-        return;
-    place(w, target);
-    w.position = target;
-    w.normal_position = target;
-}
-
-bool Sdl2Windows::framed(const Sdl2Window& w, Point asked, Point at)
-{
-    return window_manager_frames(w.sdl) && framed_at_asked_place(asked, at, borders(w), largest_border);
-}
-
-bool Sdl2Windows::returns(Sdl2Window& w, Point at)
-{
-    // A window made full screen has never had its frame kept on the
-    // screen: once the manager tells the frame, the window goes where the
-    // whole frame shows, as a window made windowed does.
-    const Rect b = borders(w);
-    if (b.x || b.y)
-        w.placed = frame_on_screen(w, w.returning_asked, b);
-    return at == w.placed || framed(w, w.placed, at) || at == w.returning_asked || framed(w, w.returning_asked, at);
-}
-
-void Sdl2Windows::moved(Sdl2Window& w, Point at)
-{
-    const uint64_t now = SDL_GetTicks64();
-    if (w.leaving_full_screen) {
-        // Until the manager has let the window go, it reports where it
-        // passes the window on its way (its full-screen place), however
-        // late it comes to it on a loaded machine: the record keeps the
-        // place the window goes back to, which is also what is stored if
-        // the program ends meanwhile.
-        if (window_manager_holds_full_screen(w.sdl))
-            return;
-        w.leaving_full_screen = false;
-        w.placing = false;
-        w.returning_until = now + placing_ms;
-        w.returning_asked = w.placed;
-    }
-    if (w.returning_until != 0 && now <= w.returning_until && returns(w, at)) {
-        // The manager then answers in a burst of reports: its own memory
-        // of the window's place, the frame put where the client area was
-        // asked (it took the placement, asked with the full-screen
-        // window's borders of 0, for the frame's), and more. Loaded, the
-        // burst may come over several turns: while the manager's reports
-        // go on, each framed one is corrected, and the stored place stays
-        // the one the window goes back to.
-        w.returning_until = now + placing_ms;
-        if (at != w.placed) {
-            // As below: SDL puts the frame around the asked place once it
-            // knows the borders, and otherwise is asked that much further
-            // up and left.
-            const Rect b = borders(w);
-            const int dx = at.x - w.placed.x, dy = at.y - w.placed.y;
-            if (b.x || b.y)
-                SDL_SetWindowPosition(w.sdl, w.placed.x, w.placed.y);
-            else
-                SDL_SetWindowPosition(w.sdl, w.placed.x - dx, w.placed.y - dy);
-        }
-        w.position = w.placed;
-        if (!w.minimised)
-            w.normal_position = w.placed;
-        return;
-    }
-    // Any other report is a move the manager did not make for the return
-    // (the player's drag, however soon it comes): the return is over, and
-    // the move is kept and stored.
-    w.returning_until = 0;
-    if (w.placing && w.placing_until != 0) {
-        // This report is the placement's outcome, or comes too late to be
-        // it; either way one correction at most, and what follows is taken
-        // as it is.
-        w.placing = false;
-        if (framed(w, w.placed, at) && now <= w.placing_until) {
-            // A window manager that tells its frame's size lets SDL place
-            // the frame around the asked place itself, now that the frame
-            // is known; with any other the offset seen is the frame's (and
-            // the right and bottom borders are taken as wide as the left),
-            // and the frame is asked that much further up and left. Either
-            // way the whole frame stays on the screen.
-            const int dx = at.x - w.placed.x, dy = at.y - w.placed.y;
-            const Rect told_borders = borders(w);
-            const bool told = told_borders.x || told_borders.y;
-            const Rect b = told ? told_borders : Rect{dx, dy, dx, dx};
-            const Point target = frame_on_screen(w, w.placed, b);
-            if (told)
-                SDL_SetWindowPosition(w.sdl, target.x, target.y);
-            else
-                SDL_SetWindowPosition(w.sdl, target.x - dx, target.y - dy);
-            // The record holds the place the window now has.
-            w.placed = target;
-            w.position = target;
-            if (!w.minimised)
-                w.normal_position = target;
-            return;
-        }
-    }
-    w.position = at;
-    if (!w.minimised)
-        w.normal_position = w.position;
+    w.place.refresh(w, w.sdl, areas);
 }
 
 void Sdl2Windows::apply_title(Window& w) { SDL_SetWindowTitle(sdl(w).sdl, w.title.c_str()); }
 
 void Sdl2Windows::apply_client_size(Window& w)
 {
-    if (!w.full_screen)
+    if (!w.full_screen) {
         SDL_SetWindowSize(sdl(w).sdl, w.client.width, w.client.height);
+        keep_place_after_resize(sdl(w));
+    }
     make_texture(sdl(w));
     show_frame(w, {});
 }
 
-void Sdl2Windows::apply_position(Window& w) { place(sdl(w), w.position); }
+void Sdl2Windows::apply_position(Window& w) { sdl(w).place.ask(w, sdl(w).sdl, w.position); }
 
 void Sdl2Windows::apply_visibility(Window& w)
 {
@@ -364,11 +261,7 @@ void Sdl2Windows::apply_visibility(Window& w)
         SDL_ShowWindow(window);
         if (SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED)
             SDL_RestoreWindow(window);
-        // A placement made while hidden shows its outcome now.
-        if (sdl(w).placing && sdl(w).placing_until == 0)
-            sdl(w).placing_until = SDL_GetTicks64() + placing_ms;
-        if (sdl(w).placing && !w.full_screen)
-            keep_frame_on_screen(sdl(w));
+        apply_topmost(w);
     }
 }
 
@@ -384,8 +277,6 @@ void Sdl2Windows::apply_caption(Window& w)
 void Sdl2Windows::apply_full_screen(Window& window)
 {
     auto& w = sdl(window);
-    w.leaving_full_screen = false;
-    w.returning_until = 0;
     if (w.full_screen) {
         if (window_manager_does_full_screen(w.sdl)) {
             if (SDL_SetWindowFullscreen(w.sdl, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0)
@@ -401,8 +292,9 @@ void Sdl2Windows::apply_full_screen(Window& window)
             } else {
                 w.covering = true;
                 SDL_SetWindowBordered(w.sdl, SDL_FALSE);
-                SDL_SetWindowPosition(w.sdl, screen.x, screen.y);
                 SDL_SetWindowSize(w.sdl, screen.w, screen.h);
+                if (!x11_move_client(w.sdl, {screen.x, screen.y}))
+                    SDL_SetWindowPosition(w.sdl, screen.x, screen.y);
                 SDL_RaiseWindow(w.sdl);
             }
         }
@@ -413,21 +305,25 @@ void Sdl2Windows::apply_full_screen(Window& window)
         } else if (SDL_SetWindowFullscreen(w.sdl, 0) != 0) {
             note_sdl_error("SDL_SetWindowFullscreen");
         } else {
-            w.leaving_full_screen = true;
             // SDL ignores a frame or the place above others asked for a
             // full-screen window: the windowed styles the record holds
             // are asked now.
             SDL_SetWindowBordered(w.sdl, w.caption ? SDL_TRUE : SDL_FALSE);
             apply_topmost(w);
         }
+        // Asked while the manager may still hold the window full screen, and
+        // looked for once it has let it go.
         SDL_SetWindowSize(w.sdl, w.client.width, w.client.height);
-        place(w, w.position);
+        keep_place_after_resize(w);
     }
     show_frame(w, {});
 }
 
 void Sdl2Windows::apply_topmost(Window& w)
 {
+    // A hidden window is asked when it shows (see create()).
+    if (!w.visible)
+        return;
     SDL_SetWindowAlwaysOnTop(sdl(w).sdl, w.topmost ? SDL_TRUE : SDL_FALSE);
     note_above_without_manager(sdl(w).sdl, w.topmost);
 }
@@ -527,13 +423,7 @@ bool Sdl2Windows::cursor_position(Point& out)
     return true;
 }
 
-Rect Sdl2Windows::borders(const Window& w)
-{
-    int top = 0, left = 0, bottom = 0, right = 0;
-    if (SDL_GetWindowBordersSize(sdl(w).sdl, &top, &left, &bottom, &right) != 0)
-        return {};
-    return {left, top, right, bottom};
-}
+Rect Sdl2Windows::borders(const Window& w) { return WindowPlace::borders(sdl(w).sdl); }
 
 Size Sdl2Windows::window_size(const Window& w)
 {

@@ -146,21 +146,128 @@ bool window_manager_does_full_screen(SDL_Window* window)
            lists_atom(display, root, supported, full_screen);
 }
 
-bool window_manager_frames(SDL_Window* window)
+namespace {
+
+// The window's _NET_FRAME_EXTENTS as left, top, right, bottom; all 0 when
+// it has none.
+Rect frame_extents(::Display* display, ::Window window)
 {
-    ::Display* display = nullptr;
-    ::Window x_window = 0;
-    if (!x11_of(window, display, x_window))
+    const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", True);
+    const std::vector<long> e = extents == None ? std::vector<long>{}
+                                                : property<long>(display, window, extents, XA_CARDINAL);
+    return e.size() == 4 ? Rect{int(e[0]), int(e[2]), int(e[1]), int(e[3])} : Rect{};
+}
+
+// Taken in by the window manager as a normal window: ICCCM's WM_STATE,
+// whose first value is the state, says NormalState (not iconic, not
+// withdrawn). Without a manager, nobody sets it and the window is its own.
+bool managed_as_normal(::Display* display, ::Window window, bool manager)
+{
+    if (!manager)
         return true;
+    const Atom wm_state = XInternAtom(display, "WM_STATE", True);
+    const std::vector<long> state = wm_state == None ? std::vector<long>{}
+                                                     : property<long>(display, window, wm_state, wm_state);
+    return !state.empty() && state.front() == NormalState;
+}
+
+bool manager_runs(::Display* display)
+{
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
     return check != None && window_manager_runs(display, DefaultRootWindow(display), check);
 }
 
-bool window_manager_holds_full_screen(SDL_Window* window)
+} // namespace
+
+bool x11_place_facts(SDL_Window* window, PlaceFacts& out)
 {
     ::Display* display = nullptr;
     ::Window x_window = 0;
-    return x11_of(window, display, x_window) && holds_full_screen(display, x_window);
+    if (!x11_of(window, display, x_window))
+        return false;
+    out = {};
+    XWindowAttributes attributes{};
+    ::Window child = 0;
+    int x = 0, y = 0;
+    if (!XGetWindowAttributes(display, x_window, &attributes) ||
+        !XTranslateCoordinates(display, x_window, DefaultRootWindow(display), 0, 0, &x, &y, &child))
+        return true;
+    out.client = {x, y};
+    out.frame = frame_extents(display, x_window);
+    const bool manager = out.manager = manager_runs(display);
+    out.shown = attributes.map_state == IsViewable && managed_as_normal(display, x_window, manager) &&
+                !(manager && holds_full_screen(display, x_window));
+    return true;
+}
+
+bool x11_use_static_gravity(SDL_Window* window)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (!x11_of(window, display, x_window))
+        return false;
+    // SDL keeps the hints it finds when it changes the size ones, so the
+    // gravity stays.
+    XSizeHints* hints = XAllocSizeHints();
+    if (!hints)
+        return true;
+    long supplied = 0;
+    if (!XGetWMNormalHints(display, x_window, hints, &supplied))
+        hints->flags = 0;
+    hints->flags |= PWinGravity;
+    hints->win_gravity = StaticGravity;
+    XSetWMNormalHints(display, x_window, hints);
+    XFree(hints);
+    XFlush(display);
+    return true;
+}
+
+unsigned long x11_place_event_window(const SDL_SysWMmsg& message)
+{
+    if (message.subsystem != SDL_SYSWM_X11)
+        return 0;
+    const XEvent& e = message.msg.x11.event;
+    switch (e.type) {
+    case ConfigureNotify:
+        return e.xconfigure.window;
+    case MapNotify:
+        return e.xmap.window;
+    case UnmapNotify:
+        return e.xunmap.window;
+    case ReparentNotify:
+        return e.xreparent.window;
+    case PropertyNotify: {
+        // Looked up without making them: a name nobody made names no
+        // property that changed.
+        for (const char* name : {"_NET_FRAME_EXTENTS", "_NET_WM_STATE", "WM_STATE"})
+            if (e.xproperty.atom == XInternAtom(e.xproperty.display, name, True))
+                return e.xproperty.window;
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+unsigned long x11_window_id(SDL_Window* window)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    return x11_of(window, display, x_window) ? x_window : 0;
+}
+
+bool x11_move_client(SDL_Window* window, Point at)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (!x11_of(window, display, x_window))
+        return false;
+    // Under StaticGravity a manager takes the request's place for the
+    // client area's; without a manager the window is the root's child and
+    // goes there itself.
+    XMoveWindow(display, x_window, at.x, at.y);
+    XFlush(display);
+    return true;
 }
 
 void note_above_without_manager(SDL_Window* window, bool above)
@@ -169,8 +276,7 @@ void note_above_without_manager(SDL_Window* window, bool above)
     ::Window x_window = 0;
     if (!x11_of(window, display, x_window))
         return;
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    if (check != None && window_manager_runs(display, DefaultRootWindow(display), check))
+    if (manager_runs(display))
         return;
     const Atom net_state = XInternAtom(display, "_NET_WM_STATE", False);
     const Atom above_state = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
@@ -183,30 +289,21 @@ void note_above_without_manager(SDL_Window* window, bool above)
     XFlush(display);
 }
 
-bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
+namespace {
+
+bool read_window_on_screen(::Display* display, ::Window x_window, WindowOnScreen& out)
 {
-    auto* window = static_cast<Sdl2Window*>(current_backend().desktop().find(handle));
-    ::Display* display = nullptr;
-    ::Window x_window = 0;
-    if (!window || !x11_of(window->sdl, display, x_window))
-        return false;
-    const ::Window root = DefaultRootWindow(display);
     XWindowAttributes attributes{};
     ::Window child = 0;
     int x = 0, y = 0;
     if (!XGetWindowAttributes(display, x_window, &attributes) ||
-        !XTranslateCoordinates(display, x_window, root, 0, 0, &x, &y, &child))
+        !XTranslateCoordinates(display, x_window, DefaultRootWindow(display), 0, 0, &x, &y, &child))
         return false;
     out.id = x_window;
     out.client = {x, y};
     out.size = {attributes.width, attributes.height};
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-    const Atom wm_state = XInternAtom(display, "WM_STATE", True);
-    const bool manager = out.manager = check != None && window_manager_runs(display, root, check);
-    // WM_STATE's first value is the state; 1 is NormalState.
-    const std::vector<long> state = wm_state == None ? std::vector<long>{}
-                                                     : property<long>(display, x_window, wm_state, wm_state);
-    out.managed = !manager || (!state.empty() && state.front() == NormalState);
+    const bool manager = out.manager = manager_runs(display);
+    out.managed = managed_as_normal(display, x_window, manager);
     out.full_screen = manager && holds_full_screen(display, x_window);
     // _MOTIF_WM_HINTS: flags, functions, decorations, ...; flag 2 says the
     // decorations are given.
@@ -217,11 +314,50 @@ bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
     const Atom net_state = XInternAtom(display, "_NET_WM_STATE", True);
     const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", True);
     out.above = net_state != None && above != None && lists_atom(display, x_window, net_state, above);
-    const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", True);
-    const std::vector<long> e = extents == None ? std::vector<long>{}
-                                                : property<long>(display, x_window, extents, XA_CARDINAL);
-    out.frame = e.size() == 4 ? Rect{int(e[0]), int(e[2]), int(e[1]), int(e[3])} : Rect{};
+    out.frame = frame_extents(display, x_window);
     return true;
+}
+
+} // namespace
+
+bool window_on_screen_for_test(WindowHandle handle, WindowOnScreen& out)
+{
+    auto* window = static_cast<Sdl2Window*>(current_backend().desktop().find(handle));
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    return window && x11_of(window->sdl, display, x_window) && read_window_on_screen(display, x_window, out);
+}
+
+bool any_window_on_screen_for_test(unsigned long id, WindowOnScreen& out)
+{
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    const bool read = read_window_on_screen(display, ::Window(id), out);
+    XCloseDisplay(display);
+    return read;
+}
+
+bool close_by_manager_for_test(unsigned long id)
+{
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    // As a pager asks (EWMH _NET_CLOSE_WINDOW: time, source 2, a pager);
+    // the manager then asks the program to close the window, as its close
+    // button does.
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = ::Window(id);
+    e.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = CurrentTime;
+    e.xclient.data.l[1] = 2;
+    const Status sent = XSendEvent(display, DefaultRootWindow(display), False,
+                                   SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return sent != 0;
 }
 
 bool screen_pel_for_test(int x, int y, uint32_t& rgb)

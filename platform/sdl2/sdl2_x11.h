@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct SDL_Window;
+struct SDL_SysWMmsg;
 
 namespace platform::sdl2_impl {
 
@@ -41,15 +42,41 @@ bool x_request_refused_for_test();
 // takes the window for screen-sized.
 bool window_manager_does_full_screen(SDL_Window* window);
 
-// False where the window is an X window and no window manager runs: only
-// a manager puts a frame around a window, so nothing moves it by a frame's
-// border. True on other desktops.
-bool window_manager_frames(SDL_Window* window);
+// What the X server and the window manager state of an X window's place.
+struct PlaceFacts {
+    Point client; // the client area's top-left corner on the root window
+    // The frame the manager put around it (_NET_FRAME_EXTENTS: left, top,
+    // right, bottom); all 0 without one.
+    Rect frame;
+    // Shown as a normal window: mapped and viewable, taken in by the window
+    // manager (ICCCM's WM_STATE says normal) if one runs, and not held full
+    // screen by it.
+    bool shown = false;
+    // A window manager runs; it tells its frame in its own time.
+    bool manager = false;
+};
 
-// True while the window manager holds the window full screen (its
-// _NET_WM_STATE says so). A manager answers a request to leave full screen
-// in its own time; until then it may still move the window on its way.
-bool window_manager_holds_full_screen(SDL_Window* window);
+// Reads the facts of the window's place on SDL's connection; false when it
+// is not an X window.
+bool x11_place_facts(SDL_Window* window, PlaceFacts& out);
+
+// Asks the window manager to take every place the window asks for as its
+// client area's (ICCCM's StaticGravity in WM_NORMAL_HINTS), so that a frame
+// goes around the asked place instead of at it. False when it is not an X
+// window.
+bool x11_use_static_gravity(SDL_Window* window);
+
+// The X window whose place the X event in `message` (SDL's window-system
+// message) may have changed: its place, size, mapping, frame or states.
+// 0 for any other event, and off X.
+unsigned long x11_place_event_window(const SDL_SysWMmsg& message);
+
+// The X window's id behind an SDL window; 0 off X.
+unsigned long x11_window_id(SDL_Window* window);
+
+// Asks for the window's client area at `at` on the root window. False when
+// it is not an X window.
+bool x11_move_client(SDL_Window* window, Point at);
 
 // Where no window manager runs, writes the window's wish to be kept above
 // others into its _NET_WM_STATE itself: the request SDL sends for a shown
@@ -83,6 +110,14 @@ struct WindowOnScreen {
 // Asks the X server about the backend's window `window` on SDL's
 // connection (tests). False when it is not an X window.
 bool window_on_screen_for_test(WindowHandle window, WindowOnScreen& out);
+
+// The same of any program's X window `id`, asked on a connection of its own
+// to the display DISPLAY names (tests). False when it cannot be read.
+bool any_window_on_screen_for_test(unsigned long id, WindowOnScreen& out);
+
+// Asks the window manager of the display DISPLAY names to close the X
+// window `id`, as a pager does (tests). False when it cannot be asked.
+bool close_by_manager_for_test(unsigned long id);
 
 // The colour (0xRRGGBB) of one pel of the screen as the X server shows it,
 // on a connection of its own (tests). False when it cannot be read.

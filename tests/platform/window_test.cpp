@@ -376,37 +376,6 @@ TEST_F(HeadlessWindow, FullScreenScalesCoordinatesAndRemembersTheWindowedPlace)
     EXPECT_EQ(ids(drain(window_)), (std::vector<uint32_t>{msg::paint}));
 }
 
-// A window manager that frames a window where its client area was asked
-// to go moves the client area by the frame's left and top borders; any
-// other offset is somebody's move.
-TEST(FramedReport, IsTheFramesLeftAndTopBordersOffTheAskedPlace)
-{
-    const platform::Point asked{100, 50};
-    const struct {
-        platform::Rect told; // left, top, right, bottom
-        platform::Point at;
-        bool framed;
-    } rows[] = {
-        {{4, 27, 4, 4}, {104, 77}, true},
-        {{4, 27, 4, 4}, {100, 50}, false}, // where it was asked
-        {{4, 27, 4, 4}, {120, 60}, false}, // a drag right and down
-        {{4, 27, 4, 4}, {104, 50}, false},
-        {{0, 20, 0, 0}, {100, 70}, true}, // a title bar without side borders
-        {{0, 80, 0, 0}, {100, 130}, true},
-        {{3, 0, 3, 0}, {103, 50}, true},
-        // Borders not told: a short offset right and down is taken for them.
-        {{}, {105, 70}, true},
-        {{}, {100, 70}, true},
-        {{}, {164, 114}, true},
-        {{}, {165, 60}, false},
-        {{}, {97, 70}, false},
-        {{}, {100, 50}, false},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(platform::framed_at_asked_place(asked, row.at, row.told, 64), row.framed)
-            << "told " << row.told.x << "," << row.told.y << " at " << row.at.x << "," << row.at.y;
-}
-
 TEST_F(HeadlessWindow, MinimisedWindowKeepsItsNormalPosition)
 {
     show();

@@ -1,0 +1,332 @@
+// The game's window comes back where the player left it, start after start,
+// under the window managers players run, at a place in the middle of the
+// screen and at one on the work area's foot near its right edge, however
+// the game ends: its EXIT button, the manager's close (asked as a pager or
+// the frame's close button asks), Alt+F4, or Ctrl-C. A game started in
+// full screen and taken back to a window by Alt+Enter has its frame
+// there, lets other windows cover it and keeps its place. Each run is the
+// real program in a child of its own, on a private X server with the
+// manager started for the test.
+#include "platform/geometry.h"
+#include "platform/sdl2/sdl2_x11.h"
+#include "tests/game/game_folder.h"
+#include "tests/game/real_program.h"
+#include "tools/mkdata/layout.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Point;
+using platform::sdl2_impl::WindowOnScreen;
+
+// What a shell command prints, its last line break taken off.
+std::string output_of(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        ::pclose(pipe);
+    }
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+// Waits for `done`, up to 20 s: a manager answers in its own time, later on
+// a loaded machine.
+bool wait_for(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// The settings file with each of `keys` given the value beside it.
+void set_keys(const fs::path& cfg, std::initializer_list<std::pair<const char*, int>> keys)
+{
+    std::istringstream in(game_test::file_text(cfg));
+    std::string text, line;
+    while (std::getline(in, line)) {
+        bool set = false;
+        for (const auto& [key, value] : keys)
+            set = set || line.rfind(std::string(key) + " ", 0) == 0;
+        if (!set)
+            text += line + "\n";
+    }
+    for (const auto& [key, value] : keys)
+        text += std::string(key) + " = " + std::to_string(value) + "\n";
+    std::ofstream(cfg, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The number a settings line "key = n" holds; -99999 without one.
+int key_value(const fs::path& cfg, const std::string& key)
+{
+    std::istringstream in(game_test::file_text(cfg));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key + " = ", 0) == 0)
+            return std::atoi(line.c_str() + key.size() + 3);
+    return -99999;
+}
+
+// A window manager on the display, with a home of its own in `home`: it
+// reads the machine's default settings and writes only there.
+class WindowManager {
+public:
+    WindowManager(const std::string& name, const fs::path& home)
+    {
+        if (std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) != 0)
+            return;
+        fs::create_directories(home);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setenv("HOME", home.c_str(), 1);
+            ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+            ::setenv("XDG_CACHE_HOME", (home / ".cache").c_str(), 1);
+            ::setenv("XDG_DATA_HOME", (home / ".local").c_str(), 1);
+            ::unsetenv("XDG_RUNTIME_DIR");
+            if (!std::freopen((home / "said").c_str(), "w", stdout) || !std::freopen((home / "said").c_str(), "a", stderr))
+                ::_exit(127);
+            ::execlp(name.c_str(), name.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Running once it names its check window and the work area.
+        running_ = pid_ > 0 && wait_for([] {
+                       const std::string root = output_of("xprop -root _NET_SUPPORTING_WM_CHECK _NET_WORKAREA 2>&1");
+                       return root.find("window id") != std::string::npos &&
+                              root.find("_NET_WORKAREA(CARDINAL) =") != std::string::npos;
+                   });
+    }
+    ~WindowManager()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool running() const { return running_; }
+
+private:
+    pid_t pid_ = -1;
+    bool running_ = false;
+};
+
+// The first screen's work area, as the manager states it.
+platform::Rect work_area()
+{
+    std::istringstream in(output_of("xprop -root _NET_WORKAREA | sed 's/.*= //; s/,/ /g'"));
+    platform::Rect r;
+    in >> r.x >> r.y >> r.width >> r.height;
+    return r;
+}
+
+enum class End { exit_button, manager_close, alt_f4, signal };
+constexpr const char* end_names[] = {"EXIT", "the manager's close", "Alt+F4", "Ctrl-C (SIGINT)"};
+
+class GameWindowPlace : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        if (std::system("command -v xdotool >/dev/null 2>&1 && command -v xprop >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "xdotool and xprop play the player here; they are not installed";
+        const std::string run = std::to_string(std::random_device{}());
+        root_ = fs::temp_directory_path() / ("quarn_window_place_" + run);
+        title_ = "Quarn Race place test " + run;
+        server_.emplace(root_.string() + "-x");
+        if (server_->display().empty())
+            GTEST_SKIP() << "Xvfb could not start";
+        ::setenv("DISPLAY", server_->display().c_str(), 1);
+        manager_.emplace(GetParam(), root_.string() + "-wm");
+        if (!manager_->running())
+            GTEST_SKIP() << GetParam() << " is not installed or did not start";
+        game_test::make_game_folder(root_);
+        fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race");
+        set_keys(root_ / "race.cfg", {});
+        std::string cfg = game_test::file_text(root_ / "race.cfg");
+        cfg += "WND_NAME = " + title_ + "\n";
+        std::ofstream(root_ / "race.cfg", std::ios::binary | std::ios::trunc) << cfg;
+    }
+    void TearDown() override
+    {
+        manager_.reset();
+        server_.reset();
+        ::unsetenv("DISPLAY");
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+        fs::remove_all(root_.string() + "-wm", ec);
+    }
+
+    // Starts the game in its folder, with a /tmp of its own for its lock.
+    pid_t Start()
+    {
+        fs::remove(root_ / "race.log");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const fs::path folder = game_test::private_tmp(root_);
+            if (folder.empty())
+                ::_exit(77);
+            if (::chdir(folder.c_str()) != 0 || !std::freopen("said", "w", stderr))
+                ::_exit(127);
+            std::signal(SIGINT, SIG_DFL);
+            ::unsetenv("QUARN_PLATFORM");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::setenv("SDL_VIDEODRIVER", "x11", 1);
+            ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            ::setenv("QUARN_BOX_ANSWER", "ok", 1);
+            ::execl("./race", "race", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return child;
+    }
+
+    // The game's window, once shown and the game has started (its log shows
+    // the last shape file read), so that it takes the player's input; 0
+    // when it did not show.
+    unsigned long Window(pid_t game)
+    {
+        unsigned long id = 0;
+        wait_for([&] {
+            return game_test::file_text(root_ / "race.log").find("car.obst") != std::string::npos ||
+                   ::waitpid(game, nullptr, WNOHANG) != 0;
+        });
+        wait_for([&] {
+            id = std::strtoul(output_of("xdotool search --onlyvisible --name '^" + title_ + "$' 2>/dev/null | head -1")
+                                  .c_str(),
+                              nullptr, 10);
+            return id != 0 || ::waitpid(game, nullptr, WNOHANG) != 0;
+        });
+        return id;
+    }
+
+    // Ends the game as `end` says, and waits for it: its exit status, or -1.
+    int EndGame(pid_t game, unsigned long id, End end)
+    {
+        const std::string window = std::to_string(id);
+        switch (end) {
+        case End::exit_button:
+            EXPECT_EQ(std::system(("xdotool windowactivate --sync " + window + " mousemove --window " + window + " " +
+                                   std::to_string(mkdata::exit_x + mkdata::button_width / 2) + " " +
+                                   std::to_string(mkdata::buttons_y + mkdata::button_height / 2) + " click 1")
+                                      .c_str()),
+                      0);
+            break;
+        case End::manager_close:
+            EXPECT_TRUE(platform::sdl2_impl::close_by_manager_for_test(id));
+            break;
+        case End::alt_f4:
+            EXPECT_EQ(std::system(("xdotool windowactivate --sync " + window + " key alt+F4").c_str()), 0);
+            break;
+        case End::signal:
+            ::kill(game, SIGINT);
+            break;
+        }
+        int status = 0;
+        if (!wait_for([&] { return ::waitpid(game, &status, WNOHANG) == game; })) {
+            ::kill(game, SIGKILL);
+            ::waitpid(game, &status, 0);
+            return -1;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path root_;
+    std::string title_;
+    std::optional<game_test::PrivateX> server_;
+    std::optional<WindowManager> manager_;
+};
+
+TEST_P(GameWindowPlace, TheWindowComesBackWhereItWasLeftHoweverTheGameEnds)
+{
+    const platform::Size client{800, 600};
+    const Point middle{112, 84};
+    const fs::path cfg = root_ / "race.cfg";
+    platform::Rect frame; // the manager's borders, as its first frame shows
+    for (const bool at_the_edge : {false, true}) {
+        Point place = middle;
+        if (at_the_edge) {
+            // The frame on the work area's foot, a little off its right
+            // edge: where a manager that keeps frames on the screen has a
+            // say, and room to stray right.
+            ASSERT_NE(frame, platform::Rect{});
+            const platform::Rect area = work_area();
+            place = {area.x + area.width - frame.width - client.width - 16,
+                     area.y + area.height - frame.height - client.height};
+        }
+        set_keys(cfg, {{"WINDOW_X", place.x}, {"WINDOW_Y", place.y}});
+        // Each start takes the place the last end stored.
+        for (const End end : {End::exit_button, End::manager_close, End::alt_f4, End::signal}) {
+            SCOPED_TRACE(std::string(GetParam()) + (at_the_edge ? ", at the edge, " : ", in the middle, ") +
+                         end_names[int(end)]);
+            const pid_t game = Start();
+            ASSERT_GT(game, 0);
+            const unsigned long id = Window(game);
+            ASSERT_NE(id, 0u) << game_test::file_text(root_ / "said");
+            WindowOnScreen x;
+            const auto settled = [&] {
+                return platform::sdl2_impl::any_window_on_screen_for_test(id, x) && x.managed && !x.full_screen &&
+                       x.frame != platform::Rect{};
+            };
+            ASSERT_TRUE(wait_for(settled)) << "the manager did not frame the window";
+            frame = x.frame;
+            EXPECT_TRUE(wait_for([&] { return settled() && x.client == place; }))
+                << "shown at " << x.client.x << ", " << x.client.y << ", not " << place.x << ", " << place.y;
+            EXPECT_EQ(EndGame(game, id, end), 0) << game_test::file_text(root_ / "said");
+            EXPECT_EQ(key_value(cfg, "WINDOW_X"), place.x);
+            EXPECT_EQ(key_value(cfg, "WINDOW_Y"), place.y);
+        }
+    }
+}
+
+// Started in full screen, kept above other windows there; back in a window
+// by Alt+Enter, the frame is back and other windows may cover the game.
+// IceWM once kept the window above others: it had been mapped with the
+// wish, which that manager never lets go.
+TEST_P(GameWindowPlace, AGameStartedInFullScreenIsAPlainWindowAfterAltEnter)
+{
+    const Point place{112, 84};
+    const fs::path cfg = root_ / "race.cfg";
+    set_keys(cfg, {{"WINDOW_X", place.x}, {"WINDOW_Y", place.y}, {"FULL_SCREEN", 1}});
+    const pid_t game = Start();
+    ASSERT_GT(game, 0);
+    const unsigned long id = Window(game);
+    ASSERT_NE(id, 0u) << game_test::file_text(root_ / "said");
+    WindowOnScreen x;
+    const auto read = [&] { return platform::sdl2_impl::any_window_on_screen_for_test(id, x) && x.managed; };
+    EXPECT_TRUE(wait_for([&] { return read() && x.full_screen; })) << "not full screen";
+    const std::string window = std::to_string(id);
+    EXPECT_EQ(std::system(("xdotool windowactivate --sync " + window + " keydown alt key Return keyup alt").c_str()), 0);
+    EXPECT_TRUE(wait_for([&] {
+        return read() && !x.full_screen && !x.above && x.decorated && x.frame != platform::Rect{} && x.client == place;
+    })) << "full screen " << x.full_screen << ", above " << x.above << ", decorated " << x.decorated << ", at "
+        << x.client.x << ", " << x.client.y;
+    EXPECT_EQ(EndGame(game, id, End::exit_button), 0) << game_test::file_text(root_ / "said");
+    EXPECT_EQ(key_value(cfg, "FULL_SCREEN"), 0);
+    EXPECT_EQ(key_value(cfg, "WINDOW_X"), place.x);
+    EXPECT_EQ(key_value(cfg, "WINDOW_Y"), place.y);
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, GameWindowPlace, testing::Values("jwm", "openbox", "icewm"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+} // namespace
