@@ -285,6 +285,7 @@ TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
         uint32_t op;
         rectTy r;
         int32_t x, y;
+        bool boxed = false;  // the RLE8 picture keyed out in its first row and column
     };
     const AuxRow auxRows[] = {
         {"a destination that is its depth image", false, false, img_OP_COPY, {0, 0, 3, 3}, 5, 4},
@@ -292,6 +293,8 @@ TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
         {"a destination that is its alpha map, off its corner", false, true, img_OP_ALPHAMAP, {1, 1, 3, 3}, 4, 3},
         {"RLE8, a destination that is its depth image", true, false, img_OP_COPY, {1, 2, 3, 2}, 4, 5},
         {"RLE8, a destination that is its alpha map", true, true, img_OP_COPY, {1, 1, 3, 3}, 4, 3},
+        {"RLE8 boxed at (1, 1), a destination that is its depth image", true, false, img_OP_COPY, {2, 1, 2, 3}, 4, 5,
+         true},
     };
     imgRle8CTy rle;
     const pelFmtCTy p8(pel_FMT_P8, &pal);
@@ -299,10 +302,17 @@ TEST(BlitClip, DrawsOntoTheirOwnPelsDrawThePictureAsItWas) {
     (void)rle.Lock(nullptr, 0);
     for (int32_t i = 0; i < 16; ++i) static_cast<uint8_t*>(rle.lockPtr)[i] = uint8_t(1 + 7 * i);
     rle.Unlock();
+    imgRle8CTy boxed;
+    boxed.SetSize(4, 4, &p8);
+    (void)boxed.SetColorKeyPel(0);
+    (void)boxed.Lock(nullptr, 0);
+    for (int32_t i = 0; i < 16; ++i) static_cast<uint8_t*>(boxed.lockPtr)[i] = i % 4 && i >= 4 ? uint8_t(1 + 7 * i) : 0;
+    boxed.Unlock();
+    ASSERT_TRUE(boxed.box.x == 1 && boxed.box.y == 1) << "the keyed picture's box starts at (1, 1)";
     for (const AuxRow& row : auxRows) {
         imgRowCTy rowSrc, dst, auxCopy, dstWant, dz, dzWant;
         Randomise(&rowSrc, pel_FMT_X8R8G8B8, 4, 4, 13);
-        imgCTy* src = row.rle ? static_cast<imgCTy*>(&rle) : &rowSrc;
+        imgCTy* src = !row.rle ? static_cast<imgCTy*>(&rowSrc) : row.boxed ? &boxed : &rle;
         for (imgRowCTy* i : {&dst, &auxCopy, &dstWant}) Randomise(i, pel_FMT_X8R8G8B8, 8, 8, 14);
         for (imgRowCTy* i : {&dz, &dzWant}) Randomise(i, pel_FMT_Z32, 4, 4, 15);
         imgDrawPrmCTy prm;
