@@ -334,7 +334,7 @@ void gaCTy::Init()
             gaSaveSettings(*g_app);
     });
     // So does Abort in a report's box, which ends the process at once.
-    gaInstallBoxEndSave(true);
+    gaHookBoxEnd(true);
     OnPreInit();
     gaWindowFailed = !CreateMainWindow();
     if (gaWindowFailed) {

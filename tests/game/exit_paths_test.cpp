@@ -604,7 +604,8 @@ TEST_F(GameExit, HowTheProgramIsStartedDoesNotEndItUnsaved)
 // told in its box, whose Abort ends the game at once, the old file whole.
 // Abort once ended the game at once, best time lost, and Return was Abort.
 // The shut-down's own save that fails is told in one box: Abort on it ends
-// the game without saving a second time.
+// the game without saving a second time. Each end removes the lock and its
+// pipe, Abort during the shut-down too.
 TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
 {
     std::string notes;
@@ -623,6 +624,7 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
         {"Abort, the settings past the limit too", true, true, ERR_WRITE & 0xFF, false},
         {"Abort on the shut-down's save", true, true, ERR_WRITE & 0xFF, false, false},
     };
+    const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         MakeFolder();
@@ -669,6 +671,8 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
         }
         EXPECT_FALSE(fs::exists(root_ / (title_ + "_0.bmp")));
         EXPECT_FALSE(fs::exists(root_ / "race.cfg.new"));
+        EXPECT_FALSE(fs::exists(lock));
+        EXPECT_FALSE(fs::exists(lock + ".raise"));
     }
 }
 
