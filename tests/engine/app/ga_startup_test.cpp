@@ -330,6 +330,7 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         bool shown = true;         // the first's window is on a display a person sees
         const char* reported = ""; // a settings line both starts report
         std::string program = "race"; // the second start's program file
+        platform::BoxAnswer answer = platform::BoxAnswer::ignore; // the second's to that line's box
     } rows[] = {
         {run.c_str(), root.c_str(), true, ":7", ":7", 0, raised},
         {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, raised},
@@ -352,6 +353,11 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
          "race\x1b]0;T\a"},
         // A line reported before the first is found: the first's log was emptied.
         {nullptr, nullptr, true, ":7", ":7", 0, raised, false, false, true, " = oops\n"},
+        // Abort in that box, before the lock is asked for, ends the start
+        // with the box's code and its text on stderr: it once wrote the
+        // first's log afresh, holding only its own box.
+        {nullptr, nullptr, true, ":7", ":7", ERR_USER_MSG & 0xFF, "\nPress Retry to debug the application\n", false,
+         false, true, " = oops\n", "race", platform::BoxAnswer::abort},
     };
     // Both starts have one log, which the second never writes.
     quarn_test::LogCapture log;
@@ -392,7 +398,11 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
             // not is waited for briefly.
             if (!row.default_wait)
                 gaRaiseWaitMs = row.answers ? 60000 : 50;
+            static platform::BoxAnswer answer;
+            answer = row.answer;
+            platform::set_box_policy([](const platform::BoxRequest&) { return answer; });
             gaExePath = (root / "bin" / "x64" / row.program).string();
+            g_app = nullptr; // the first's, which this process does not run
             gaCTy second;
             second.Init();
             _exit(3); // not reached: the start-up ends the process
