@@ -80,6 +80,9 @@ void set_last_error(int code);
 // so (a program started under nohup keeps running when its terminal
 // closes); off gives back what each did before. For the program's run
 // only: a process that takes no messages would never see the request.
+// Calls nest: the signals are given back at the (false) that matches the
+// first (true), so that the program's `main` can keep them past its
+// entry's run, up to the process's end.
 void catch_end_signals(bool on);
 
 // From own_process(true) to own_process(false), the calling process is the

@@ -160,8 +160,10 @@ int gaMain(int argc, char** argv);
 // `ulimit -v` or `ulimit -d`) smaller than a start of the chosen backend
 // needs, the run ends before a window opens, with the out-of-memory box
 // ("Not enough memory to run the game.") and status 1; the program's
-// first code has refused limits under the headless figure already.
-// Returns the exit status.
+// first code has refused limits under the headless figure already. From
+// the entry on, a request to end from outside (catch_end_signals) stays a
+// request up to the process's end: one that comes while the game ends
+// changes nothing. Returns the exit status.
 int gaStart(int argc, char** argv);
 
 // The static window procedure: forwards to g_app->WndProc.

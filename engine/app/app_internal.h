@@ -85,13 +85,14 @@ void gaSaveSettings(gaCTy& app);
 
 // What runs before a box's answer ends the process
 // (quarn::end_on_box_answer: Abort in a report's box, a request to end
-// while a box waits): gaSaveSettings of the running application, as on
-// every other end, and the single-instance lock's files removed.
-// gaInstallBoxEndSave(true) installs it, which the start-up does once the
-// settings are read and the lock is held; false leaves the save out,
-// which the shut-down does before its own save.
-void gaSaveBeforeBoxEnd() noexcept;
-void gaInstallBoxEndSave(bool on);
+// while a box waits), as on every other end: the single-instance lock's
+// files removed, then, while its save is on, gaSaveSettings of the running
+// application. gaHookBoxEnd installs it as the box-end hook and switches
+// its save: on from the start-up once the settings are read and the lock
+// is decided, off from the shut-down before its own save (the lock's files
+// still go).
+void gaFreeLockAndSaveBeforeBoxEnd() noexcept;
+void gaHookBoxEnd(bool save);
 
 // The single-instance lock the first instance holds while it runs.
 std::unique_ptr<platform::InstanceLock>& gaInstanceLock();

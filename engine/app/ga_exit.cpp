@@ -7,7 +7,7 @@
 // stopped first. Nothing is saved there: the configuration is written by
 // the orderly shut-down, by the handler of a lost display before the X
 // library's exit (gaSaveSettings), and before a box's answer ends the
-// process (gaSaveBeforeBoxEnd).
+// process (gaFreeLockAndSaveBeforeBoxEnd).
 #include "engine/app/app_internal.h"
 
 #include "quarn/ReportBox.h"
@@ -86,13 +86,15 @@ std::atomic<bool> boxEndSaves{false};
 
 } // namespace
 
-void gaInstallBoxEndSave(bool on)
+void gaHookBoxEnd(bool save)
 {
-    boxEndSaves = on;
-    quarn::set_box_end_hook(gaSaveBeforeBoxEnd);
+    boxEndSaves = save;
+    // Installed whatever `save` says: the lock's files go on every end,
+    // also on one during the shut-down's own save.
+    quarn::set_box_end_hook(gaFreeLockAndSaveBeforeBoxEnd);
 }
 
-void gaSaveBeforeBoxEnd() noexcept
+void gaFreeLockAndSaveBeforeBoxEnd() noexcept
 {
     // The lock and its pipe go as on every other end, also when the box was
     // the shut-down's; only their names, as another thread may use the

@@ -279,10 +279,13 @@ void gaCTy::Init()
 {
     // Until the lock is decided the log is kept in memory: when another
     // copy runs from this folder, the log file is that copy's, and opening
-    // it would empty it. Every way out of the start-up writes what was
-    // kept, but a start that finds that copy running.
+    // it would empty it. What was kept is written once the lock is ours, or
+    // cannot be made (below, and without a path of its own); every other
+    // way out before that (an exception, a box's Abort, an exit) drops it,
+    // and the file stays as it was. Each box and warning of the start is on
+    // stderr too.
     quarn::hold_log_file();
-    const std::shared_ptr<void> log_released(nullptr, [](void*) { quarn::release_log_file(true); });
+    const std::shared_ptr<void> log_dropped(nullptr, [](void*) { quarn::release_log_file(false); });
     errInitFileMessages();
     errSetBoxHandler(gaOnReport);
     // Installs every draw entry and image creator before anything draws.
@@ -290,9 +293,13 @@ void gaCTy::Init()
     SetDefaults();
     FindDataDir();
     // The program's own path was not to be had (reported): no settings file
-    // is named, and the entry ends the run with a failure status.
-    if (appName.empty())
+    // is named, and the entry ends the run with a failure status. Without
+    // settings there is no title to ask the lock by, as when it cannot be
+    // made: the log is written.
+    if (appName.empty()) {
+        quarn::release_log_file(true);
         return;
+    }
 
     if (cfg) {
         gaLoadSettings(*this);
@@ -317,6 +324,11 @@ void gaCTy::Init()
         // It does not stop the program; it only loses the check, and the
         // person is told why two copies may then run side by side: the
         // folder or file named, and what is wrong with it.
+        // FIXME: the log is then written afresh, as by any start, also
+        // where another copy runs unseen (this start alone out of
+        // descriptors, the folder spoilt after that copy took its lock)
+        // and writes the same file; only a lock on the log file itself
+        // would tell.
         std::fprintf(stderr, "%s: the lock that keeps a second copy of the game from starting cannot be made (%s: %s)\n",
                      platform::shown_text(appName).c_str(), platform::shown_text(lock.path).c_str(),
                      lock.reason.c_str());
@@ -334,7 +346,7 @@ void gaCTy::Init()
             gaSaveSettings(*g_app);
     });
     // So does Abort in a report's box, which ends the process at once.
-    gaInstallBoxEndSave(true);
+    gaHookBoxEnd(true);
     OnPreInit();
     gaWindowFailed = !CreateMainWindow();
     if (gaWindowFailed) {

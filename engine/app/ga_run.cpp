@@ -51,7 +51,7 @@ gaCTy::~gaCTy()
 {
     GameShutdown();
     // Saved here: a box's end during this save ends without a second.
-    gaInstallBoxEndSave(false);
+    gaHookBoxEnd(false);
     gaSaveSettings(*this);
     // Saved: a display lost from here on has nothing more to keep.
     platform::on_display_lost(nullptr);

@@ -78,6 +78,12 @@ int run(int argc, char** argv, const std::string& program)
         platform::shutdown();
         return 1;
     }
+    // Caught from the entry to the process's end, beyond the entry's own
+    // span: a request that comes while the game ends (Ctrl+C twice, a
+    // logout's SIGHUP then SIGTERM) finds it ending already, where the
+    // default action would kill it with status 143 during the backend's
+    // release or the exit.
+    platform::catch_end_signals(true);
     const int status = gaMain(argc, argv);
     platform::shutdown();
     return status;

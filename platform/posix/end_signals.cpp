@@ -27,6 +27,10 @@ volatile std::sig_atomic_t end_requested = 0;
 // Set once the program took a request: it is on its way out.
 std::atomic<bool> end_request_taken{false};
 
+// How many catch_end_signals(true) wait for their (false): the signals
+// are taken at the first and given back at the last.
+int catches = 0;
+
 // What each signal did before catch_end_signals(true) took it; only the
 // ones taken are given back.
 struct Taken {
@@ -75,6 +79,10 @@ void make_wake_pipe()
 
 void catch_end_signals(bool on)
 {
+    if (on && catches++ > 0)
+        return;
+    if (!on && catches > 0 && --catches > 0)
+        return;
     if (on)
         make_wake_pipe();
     for (size_t i = 0; i < std::size(end_signals); ++i) {

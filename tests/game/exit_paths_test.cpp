@@ -65,8 +65,9 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
 
 // What the program's `main` does, on the backend already chosen and in the
 // game folder: the entry's status becomes the process's. `at_start`, when
-// given, runs when the start sound plays.
-[[noreturn]] void run_program(void (*at_start)() = nullptr)
+// given, runs when the start sound plays. `whole` runs the program's own
+// `main` (gaStart), headless.
+[[noreturn]] void run_program(void (*at_start)() = nullptr, bool whole = false)
 {
     static void (*hook)() = nullptr;
     hook = at_start;
@@ -78,6 +79,10 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
     }
     char name[] = "race";
     char* argv[] = {name, nullptr};
+    if (whole) {
+        setenv("QUARN_PLATFORM", "headless", 1);
+        std::exit(gaStart(1, argv));
+    }
     const int status = gaMain(1, argv);
     platform::shutdown();
     std::exit(status);
@@ -409,22 +414,25 @@ TEST(GameExitProgram, DISABLED_RunsWhereItIs)
 // (QUARN_PLATFORM=headless): status 0, settings saved (a save drops the
 // comment), the lock and its pipe gone. A hang-up once killed it with
 // nothing written, and so did each of them on the headless backend. A
-// hang-up ignored at the start (nohup) stays ignored.
+// hang-up ignored at the start (nohup) stays ignored. A second request
+// while the game ends (Ctrl+C twice, a logout's SIGHUP then SIGTERM)
+// changes nothing: once killed it with status 143.
 TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
 {
     const struct {
         bool sdl;
         int signal;
         bool hangup_ignored = false; // started under nohup
+        bool again_at_exit = false;  // sent again as the process exits, after the program's `main`
     } cases[] = {
         {true, SIGHUP},          {true, SIGTERM},          {true, SIGINT},
         {false, SIGHUP},         {false, SIGTERM},         {false, SIGINT},
-        {true, SIGTERM, true},   {false, SIGTERM, true},
+        {true, SIGTERM, true},   {false, SIGTERM, true},   {false, SIGTERM, false, true},
     };
     const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.sdl ? "sdl2, " : "headless, ") + strsignal(c.signal) +
-                     (c.hangup_ignored ? ", hang-up ignored" : ""));
+                     (c.hangup_ignored ? ", hang-up ignored" : "") + (c.again_at_exit ? ", again at exit" : ""));
         MakeFolder();
         std::ofstream(root_ / "race.cfg", std::ios::app) << "# dropped by a save\n";
         static int g_signal;
@@ -451,7 +459,9 @@ TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
                         ::kill(::getpid(), g_signal);
                     };
                 }
-                c.sdl ? run_program_on_sdl("dummy", at_start) : run_program(at_start);
+                if (c.again_at_exit)
+                    std::atexit([] { ::kill(::getpid(), g_signal); });
+                c.sdl ? run_program_on_sdl("dummy", at_start) : run_program(at_start, c.again_at_exit);
             },
             testing::ExitedWithCode(0), "");
         const std::string saved = read_file(root_ / "race.cfg");
@@ -556,7 +566,8 @@ TEST_F(GameExit, HowTheProgramIsStartedDoesNotEndItUnsaved)
 // told in its box, whose Abort ends the game at once, the old file whole.
 // Abort once ended the game at once, best time lost, and Return was Abort.
 // The shut-down's own save that fails is told in one box: Abort on it ends
-// the game without saving a second time.
+// the game without saving a second time. Each end removes the lock and its
+// pipe, Abort during the shut-down too.
 TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
 {
     std::string notes;
@@ -575,6 +586,7 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
         {"Abort, the settings past the limit too", true, true, ERR_WRITE & 0xFF, false},
         {"Abort on the shut-down's save", true, true, ERR_WRITE & 0xFF, false, false},
     };
+    const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         MakeFolder();
@@ -621,6 +633,8 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
         }
         EXPECT_FALSE(fs::exists(root_ / (title_ + "_0.bmp")));
         EXPECT_FALSE(fs::exists(root_ / "race.cfg.new"));
+        EXPECT_FALSE(fs::exists(lock));
+        EXPECT_FALSE(fs::exists(lock + ".raise"));
     }
 }
 

@@ -329,6 +329,8 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         bool holder_gone = false;  // the lock names a process that has ended
         bool shown = true;         // the first's window is on a display a person sees
         const char* reported = ""; // a settings line both starts report
+        std::string program = "race"; // the second start's program file
+        platform::BoxAnswer answer = platform::BoxAnswer::ignore; // the second's to that line's box
     } rows[] = {
         {run.c_str(), root.c_str(), true, ":7", ":7", 0, raised},
         {nullptr, "/no/such/folder", true, nullptr, nullptr, 0, raised},
@@ -346,14 +348,24 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
         {nullptr, nullptr, true, ":7", ":7", 1,
          running + ", but it shows no window on any display (QUARN_PLATFORM=headless), so none could be raised" + kill,
          false, false, false},
+        // The program's name is shown written out, as a box shows it.
+        {nullptr, nullptr, true, ":7", ":7", 0, "race\\x1b]0;T\\a" + raised.substr(4), false, false, true, "",
+         "race\x1b]0;T\a"},
         // A line reported before the first is found: the first's log was emptied.
         {nullptr, nullptr, true, ":7", ":7", 0, raised, false, false, true, " = oops\n"},
+        // Abort in that box, before the lock is asked for, ends the start
+        // with the box's code and its text on stderr: it once wrote the
+        // first's log afresh, holding only its own box.
+        {nullptr, nullptr, true, ":7", ":7", ERR_USER_MSG & 0xFF, "\nPress Retry to debug the application\n", false,
+         false, true, " = oops\n", "race", platform::BoxAnswer::abort},
     };
     // Both starts have one log, which the second never writes.
     quarn_test::LogCapture log;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.said);
         WriteConfig("WND_NAME = Second start test\n" + std::string(row.reported));
+        if (row.program != "race")
+            fs::copy_file(root / "race.cfg", root / (row.program + ".cfg"), fs::copy_options::overwrite_existing);
         row.first_on ? setenv("DISPLAY", row.first_on, 1) : unsetenv("DISPLAY");
         platform::headless::put_windows_on_a_display(row.shown);
         gaCTy& app = Start();
@@ -386,6 +398,11 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
             // not is waited for briefly.
             if (!row.default_wait)
                 gaRaiseWaitMs = row.answers ? 60000 : 50;
+            static platform::BoxAnswer answer;
+            answer = row.answer;
+            platform::set_box_policy([](const platform::BoxRequest&) { return answer; });
+            gaExePath = (root / "bin" / "x64" / row.program).string();
+            g_app = nullptr; // the first's, which this process does not run
             gaCTy second;
             second.Init();
             _exit(3); // not reached: the start-up ends the process
@@ -417,18 +434,21 @@ TEST_F(AppTest, SecondInstanceRaisesTheFirstOrSaysHowToEndIt)
 }
 
 // A lock folder that others may enter is not used: the start names it and
-// why, and goes on without the check.
+// why, and goes on without the check. Its path is shown as a box shows it.
 TEST_F(AppTest, ALockFolderOthersMayEnterIsNamedAndTheStartGoesOn)
 {
     namespace fs = std::filesystem;
+    const std::string own = platform::InstanceLock::root();
+    platform::InstanceLock::set_root((root / "locks\x1b]0;T\a").string());
     const fs::path folder = fs::path(platform::InstanceLock::lock_path(GA_WND_CLASS, "")).parent_path();
     fs::create_directories(folder);
     fs::permissions(folder, fs::perms(0755));
     testing::internal::CaptureStderr();
     EXPECT_NE(Start().window, nullptr);
     const std::string said = testing::internal::GetCapturedStderr();
-    fs::permissions(folder, fs::perms(0700));
-    EXPECT_NE(said.find("cannot be made (" + folder.string() + ": others may enter it (mode 0755))\n"), std::string::npos)
+    platform::InstanceLock::set_root(own);
+    const std::string shown = root.string() + "/locks\\x1b]0;T\\a/" + folder.filename().string();
+    EXPECT_NE(said.find("cannot be made (" + shown + ": others may enter it (mode 0755))\n"), std::string::npos)
         << said;
 }
 

@@ -1,7 +1,5 @@
 #include "quarn/ReportBox.h"
 
-#include "quarn/Log.h"
-
 #include "platform/process.h"
 
 #include <atomic>
@@ -31,11 +29,9 @@ void end_on_box_answer(BoxEnd end) noexcept
         if (const BoxEndHook hook = end_hook.load())
             hook();
     }
-    // What the log kept in memory (a start that had not yet learned
-    // whether another copy runs) is written: the process ends without
-    // destroying it.
-    if (!platform::in_forked_copy())
-        release_log_file(true);
+    // A log still held in memory (a start that has not learned whether
+    // another copy runs) is left unwritten: its file may be that copy's,
+    // which opening it would empty. The box's text is on stderr.
     if (end.abort_signal)
         std::abort();
     platform::exit_now(end.status);

@@ -164,8 +164,9 @@ std::string default_log_file_name();
 // release_log_file(true) writes what was kept, opening the file then;
 // release_log_file(false) drops it, and the default log writes no file
 // from then on (default_log_file_name() is ""). Output still kept when the
-// program ends (its exit, a box's answer that ends it) is written. Both do
-// nothing while the log is not held.
+// program ends (its exit, a box's answer that ends it) is dropped: the
+// file was never known to be the program's own. Both do nothing while the
+// log is not held.
 void hold_log_file() noexcept;
 void release_log_file(bool keep) noexcept;
 

@@ -40,8 +40,10 @@ LogFileBuf::~LogFileBuf()
     // Text of a message that never ended its line is still worth keeping.
     if (buffer_ && pptr() > pbase())
         flush_text(traits_type::eof());
+    // Held output was never known to belong in this file (another running
+    // copy may write it): it is dropped, and the file left as it is.
     try {
-        release(true);
+        release(false);
     } catch (...) {
     }
     detail::LogGate gate;

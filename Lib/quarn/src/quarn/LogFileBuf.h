@@ -42,7 +42,7 @@ public:
     // From hold() on, output is kept in memory and the file is neither
     // opened nor written; release(true) writes what was kept (the file
     // opened then), release(false) drops it and leaves the buffer without
-    // a file. Output still kept when the buffer is destroyed is written.
+    // a file. Output still kept when the buffer is destroyed is dropped.
     void hold() { holding_ = true; }
     void release(bool keep);
 
