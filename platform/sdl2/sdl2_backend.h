@@ -27,6 +27,7 @@ public:
     Size display_size;
     bool display_stale = false; // the window lost what it showed
 
+    // Where the window is, and the place stored (sdl2_place.h).
     WindowPlace place;
 
     // Full screen made by covering the screen with the window, where no

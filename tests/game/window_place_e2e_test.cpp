@@ -194,6 +194,14 @@ protected:
             ::setenv("SDL_VIDEODRIVER", "x11", 1);
             ::setenv("SDL_AUDIODRIVER", "dummy", 1);
             ::setenv("QUARN_BOX_ANSWER", "ok", 1);
+            // Built with the sanitizers, the program would report at its end
+            // the blocks of the desktop's libraries that SDL loads and
+            // unloads (the message bus's), which no stack names once
+            // unloaded. Its own leaks are the in-process runs' to find.
+            for (const char* options : {"ASAN_OPTIONS", "LSAN_OPTIONS"}) {
+                const char* before = std::getenv(options);
+                ::setenv(options, (std::string(before ? before : "") + ":detect_leaks=0").c_str(), 1);
+            }
             ::execl("./race", "race", static_cast<char*>(nullptr));
             ::_exit(127);
         }
