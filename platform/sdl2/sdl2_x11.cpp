@@ -177,6 +177,15 @@ bool manager_runs(::Display* display)
     return check != None && window_manager_runs(display, DefaultRootWindow(display), check);
 }
 
+// The window's attributes and its client area's corner on the root; false
+// when it cannot be read (a window that is gone).
+bool read_place(::Display* display, ::Window window, XWindowAttributes& attributes, Point& client)
+{
+    ::Window child = 0;
+    return XGetWindowAttributes(display, window, &attributes) &&
+           XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &client.x, &client.y, &child);
+}
+
 } // namespace
 
 bool x11_place_facts(SDL_Window* window, PlaceFacts& out)
@@ -187,12 +196,8 @@ bool x11_place_facts(SDL_Window* window, PlaceFacts& out)
         return false;
     out = {};
     XWindowAttributes attributes{};
-    ::Window child = 0;
-    int x = 0, y = 0;
-    if (!XGetWindowAttributes(display, x_window, &attributes) ||
-        !XTranslateCoordinates(display, x_window, DefaultRootWindow(display), 0, 0, &x, &y, &child))
+    if (!read_place(display, x_window, attributes, out.client))
         return true;
-    out.client = {x, y};
     out.frame = frame_extents(display, x_window);
     const bool manager = out.manager = manager_runs(display);
     out.shown = attributes.map_state == IsViewable && managed_as_normal(display, x_window, manager) &&
@@ -294,13 +299,9 @@ namespace {
 bool read_window_on_screen(::Display* display, ::Window x_window, WindowOnScreen& out)
 {
     XWindowAttributes attributes{};
-    ::Window child = 0;
-    int x = 0, y = 0;
-    if (!XGetWindowAttributes(display, x_window, &attributes) ||
-        !XTranslateCoordinates(display, x_window, DefaultRootWindow(display), 0, 0, &x, &y, &child))
+    if (!read_place(display, x_window, attributes, out.client))
         return false;
     out.id = x_window;
-    out.client = {x, y};
     out.size = {attributes.width, attributes.height};
     const bool manager = out.manager = manager_runs(display);
     out.managed = managed_as_normal(display, x_window, manager);

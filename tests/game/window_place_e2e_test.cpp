@@ -7,6 +7,7 @@
 // there, lets other windows cover it and keeps its place. Each run is the
 // real program in a child of its own, on a private X server with the
 // manager started for the test.
+#include "engine/base/cfg.h"
 #include "platform/geometry.h"
 #include "platform/sdl2/sdl2_x11.h"
 #include "tests/game/game_folder.h"
@@ -62,34 +63,6 @@ bool wait_for(const std::function<bool()>& done)
     return true;
 }
 
-// The settings file with each of `keys` given the value beside it.
-void set_keys(const fs::path& cfg, std::initializer_list<std::pair<const char*, int>> keys)
-{
-    std::istringstream in(game_test::file_text(cfg));
-    std::string text, line;
-    while (std::getline(in, line)) {
-        bool set = false;
-        for (const auto& [key, value] : keys)
-            set = set || line.rfind(std::string(key) + " ", 0) == 0;
-        if (!set)
-            text += line + "\n";
-    }
-    for (const auto& [key, value] : keys)
-        text += std::string(key) + " = " + std::to_string(value) + "\n";
-    std::ofstream(cfg, std::ios::binary | std::ios::trunc) << text;
-}
-
-// The number a settings line "key = n" holds; -99999 without one.
-int key_value(const fs::path& cfg, const std::string& key)
-{
-    std::istringstream in(game_test::file_text(cfg));
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key + " = ", 0) == 0)
-            return std::atoi(line.c_str() + key.size() + 3);
-    return -99999;
-}
-
 // A window manager on the display, with a home of its own in `home`: it
 // reads the machine's default settings and writes only there.
 class WindowManager {
@@ -141,6 +114,14 @@ platform::Rect work_area()
     return r;
 }
 
+// The window `id` as the server shows it, into `x`: true once the manager
+// holds it as a framed normal window.
+bool framed(unsigned long id, WindowOnScreen& x)
+{
+    return platform::sdl2_impl::any_window_on_screen_for_test(id, x) && x.managed && !x.full_screen &&
+           x.frame != platform::Rect{};
+}
+
 enum class End { exit_button, manager_close, alt_f4, signal };
 constexpr const char* end_names[] = {"EXIT", "the manager's close", "Alt+F4", "Ctrl-C (SIGINT)"};
 
@@ -162,10 +143,10 @@ protected:
             GTEST_SKIP() << GetParam() << " is not installed or did not start";
         game_test::make_game_folder(root_);
         fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race");
-        set_keys(root_ / "race.cfg", {});
-        std::string cfg = game_test::file_text(root_ / "race.cfg");
-        cfg += "WND_NAME = " + title_ + "\n";
-        std::ofstream(root_ / "race.cfg", std::ios::binary | std::ios::trunc) << cfg;
+        cfgCTy cfg;
+        ASSERT_EQ(cfg.Load(Cfg().c_str()).read, cfgReadTy::whole);
+        cfg.SetStr("WND_NAME", title_.c_str());
+        ASSERT_EQ(cfg.Save(Cfg().c_str()), 0);
     }
     void TearDown() override
     {
@@ -177,12 +158,34 @@ protected:
         fs::remove_all(root_.string() + "-wm", ec);
     }
 
-    // Starts the game in its folder, with a /tmp of its own for its lock.
-    pid_t Start()
+    std::string Cfg() const { return (root_ / "race.cfg").string(); }
+    // Gives settings of the game's file the values beside them.
+    void Set(std::initializer_list<std::pair<const char*, int>> keys)
+    {
+        cfgCTy cfg;
+        ASSERT_EQ(cfg.Load(Cfg().c_str()).read, cfgReadTy::whole);
+        for (const auto& [key, value] : keys)
+            cfg.SetInt(key, value);
+        ASSERT_EQ(cfg.Save(Cfg().c_str()), 0);
+    }
+    // A setting as the game saved it.
+    int Saved(const char* key) const
+    {
+        cfgCTy cfg;
+        EXPECT_EQ(cfg.Load(Cfg().c_str()).read, cfgReadTy::whole);
+        return cfg.GetInt(key);
+    }
+
+    // Starts the game in its folder, with a /tmp of its own for its lock,
+    // and waits until its window shows and it has started (its log shows
+    // the last shape file read), so that it takes the player's input. The
+    // game's window; 0 when it did not show (the test then skipped or
+    // failed).
+    unsigned long Start()
     {
         fs::remove(root_ / "race.log");
-        const pid_t child = ::fork();
-        if (child == 0) {
+        game_ = ::fork();
+        if (game_ == 0) {
             const fs::path folder = game_test::private_tmp(root_);
             if (folder.empty())
                 ::_exit(77);
@@ -205,36 +208,29 @@ protected:
             ::execl("./race", "race", static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        return child;
-    }
-
-    // The game's window, once shown and the game has started (its log shows
-    // the last shape file read), so that it takes the player's input; 0
-    // when it did not show.
-    unsigned long Window(pid_t game)
-    {
+        int status = 0, ended = -1;
         unsigned long id = 0;
-        int status = 0;
-        ended_early_ = -1;
         wait_for([&] {
-            if (::waitpid(game, &status, WNOHANG) == game) {
-                ended_early_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-                return true;
-            }
-            return game_test::file_text(root_ / "race.log").find("car.obst") != std::string::npos;
+            if (::waitpid(game_, &status, WNOHANG) == game_)
+                ended = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+            else if (game_test::file_text(root_ / "race.log").find("car.obst") != std::string::npos)
+                id = std::strtoul(
+                    output_of("xdotool search --onlyvisible --name '^" + title_ + "$' 2>/dev/null | head -1").c_str(),
+                    nullptr, 10);
+            return id != 0 || ended >= 0;
         });
-        wait_for([&] {
-            id = std::strtoul(output_of("xdotool search --onlyvisible --name '^" + title_ + "$' 2>/dev/null | head -1")
-                                  .c_str(),
-                              nullptr, 10);
-            return id != 0 || ended_early_ >= 0;
-        });
-        return ended_early_ >= 0 ? 0 : id;
+        if (ended == 77) {
+            [] { GTEST_SKIP() << "no mount namespace for a /tmp of the program's own"; }();
+            return 0;
+        }
+        EXPECT_NE(id, 0u) << "the game's window did not show; it said: " << game_test::file_text(root_ / "said");
+        return id;
     }
 
     // Ends the game as `end` says, and waits for it: its exit status, or -1.
-    int EndGame(pid_t game, unsigned long id, End end)
+    int EndGame(unsigned long id, End end)
     {
+        const pid_t game = game_;
         const std::string window = std::to_string(id);
         switch (end) {
         case End::exit_button:
@@ -265,7 +261,7 @@ protected:
 
     fs::path root_;
     std::string title_;
-    int ended_early_ = -1; // the status of a game that ended before it showed
+    pid_t game_ = -1;
     std::optional<game_test::PrivateX> server_;
     std::optional<WindowManager> manager_;
 };
@@ -274,7 +270,6 @@ TEST_P(GameWindowPlace, TheWindowComesBackWhereItWasLeftHoweverTheGameEnds)
 {
     const platform::Size client{800, 600};
     const Point middle{112, 84};
-    const fs::path cfg = root_ / "race.cfg";
     platform::Rect frame; // the manager's borders, as its first frame shows
     for (const bool at_the_edge : {false, true}) {
         Point place = middle;
@@ -282,34 +277,25 @@ TEST_P(GameWindowPlace, TheWindowComesBackWhereItWasLeftHoweverTheGameEnds)
             // The frame on the work area's foot, a little off its right
             // edge: where a manager that keeps frames on the screen has a
             // say, and room to stray right.
-            ASSERT_NE(frame, platform::Rect{});
             const platform::Rect area = work_area();
             place = {area.x + area.width - frame.width - client.width - 16,
                      area.y + area.height - frame.height - client.height};
         }
-        set_keys(cfg, {{"WINDOW_X", place.x}, {"WINDOW_Y", place.y}});
+        Set({{"WINDOW_X", place.x}, {"WINDOW_Y", place.y}});
         // Each start takes the place the last end stored.
         for (const End end : {End::exit_button, End::manager_close, End::alt_f4, End::signal}) {
             SCOPED_TRACE(std::string(GetParam()) + (at_the_edge ? ", at the edge, " : ", in the middle, ") +
                          end_names[int(end)]);
-            const pid_t game = Start();
-            ASSERT_GT(game, 0);
-            const unsigned long id = Window(game);
-            if (ended_early_ == 77)
-                GTEST_SKIP() << "no mount namespace for a /tmp of the program's own";
-            ASSERT_NE(id, 0u) << game_test::file_text(root_ / "said");
+            const unsigned long id = Start();
+            if (!id)
+                return;
             WindowOnScreen x;
-            const auto settled = [&] {
-                return platform::sdl2_impl::any_window_on_screen_for_test(id, x) && x.managed && !x.full_screen &&
-                       x.frame != platform::Rect{};
-            };
-            ASSERT_TRUE(wait_for(settled)) << "the manager did not frame the window";
-            frame = x.frame;
-            EXPECT_TRUE(wait_for([&] { return settled() && x.client == place; }))
+            EXPECT_TRUE(wait_for([&] { return framed(id, x) && x.client == place; }))
                 << "shown at " << x.client.x << ", " << x.client.y << ", not " << place.x << ", " << place.y;
-            EXPECT_EQ(EndGame(game, id, end), 0) << game_test::file_text(root_ / "said");
-            EXPECT_EQ(key_value(cfg, "WINDOW_X"), place.x);
-            EXPECT_EQ(key_value(cfg, "WINDOW_Y"), place.y);
+            frame = x.frame;
+            EXPECT_EQ(EndGame(id, end), 0) << game_test::file_text(root_ / "said");
+            EXPECT_EQ(Saved("WINDOW_X"), place.x);
+            EXPECT_EQ(Saved("WINDOW_Y"), place.y);
         }
     }
 }
@@ -321,27 +307,20 @@ TEST_P(GameWindowPlace, TheWindowComesBackWhereItWasLeftHoweverTheGameEnds)
 TEST_P(GameWindowPlace, AGameStartedInFullScreenIsAPlainWindowAfterAltEnter)
 {
     const Point place{112, 84};
-    const fs::path cfg = root_ / "race.cfg";
-    set_keys(cfg, {{"WINDOW_X", place.x}, {"WINDOW_Y", place.y}, {"FULL_SCREEN", 1}});
-    const pid_t game = Start();
-    ASSERT_GT(game, 0);
-    const unsigned long id = Window(game);
-    if (ended_early_ == 77)
-        GTEST_SKIP() << "no mount namespace for a /tmp of the program's own";
-    ASSERT_NE(id, 0u) << game_test::file_text(root_ / "said");
+    Set({{"WINDOW_X", place.x}, {"WINDOW_Y", place.y}, {"FULL_SCREEN", 1}});
+    const unsigned long id = Start();
+    if (!id)
+        return;
     WindowOnScreen x;
-    const auto read = [&] { return platform::sdl2_impl::any_window_on_screen_for_test(id, x) && x.managed; };
-    EXPECT_TRUE(wait_for([&] { return read() && x.full_screen; })) << "not full screen";
+    EXPECT_TRUE(wait_for([&] { return platform::sdl2_impl::any_window_on_screen_for_test(id, x) && x.full_screen; }));
     const std::string window = std::to_string(id);
     EXPECT_EQ(std::system(("xdotool windowactivate --sync " + window + " keydown alt key Return keyup alt").c_str()), 0);
-    EXPECT_TRUE(wait_for([&] {
-        return read() && !x.full_screen && !x.above && x.decorated && x.frame != platform::Rect{} && x.client == place;
-    })) << "full screen " << x.full_screen << ", above " << x.above << ", decorated " << x.decorated << ", at "
-        << x.client.x << ", " << x.client.y;
-    EXPECT_EQ(EndGame(game, id, End::exit_button), 0) << game_test::file_text(root_ / "said");
-    EXPECT_EQ(key_value(cfg, "FULL_SCREEN"), 0);
-    EXPECT_EQ(key_value(cfg, "WINDOW_X"), place.x);
-    EXPECT_EQ(key_value(cfg, "WINDOW_Y"), place.y);
+    EXPECT_TRUE(wait_for([&] { return framed(id, x) && !x.above && x.decorated && x.client == place; }))
+        << "above " << x.above << ", decorated " << x.decorated << ", at " << x.client.x << ", " << x.client.y;
+    EXPECT_EQ(EndGame(id, End::exit_button), 0) << game_test::file_text(root_ / "said");
+    EXPECT_EQ(Saved("FULL_SCREEN"), 0);
+    EXPECT_EQ(Saved("WINDOW_X"), place.x);
+    EXPECT_EQ(Saved("WINDOW_Y"), place.y);
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, GameWindowPlace, testing::Values("jwm", "openbox", "icewm"),
