@@ -59,6 +59,8 @@ void WindowPlace::refresh(Window& record, SDL_Window* window, std::span<const Re
         const Point wanted{kept.x + b.x, kept.y + b.y};
         asked_.reset();
         if (f.client != wanted) {
+            // Asked once more; what the manager does with it is taken as
+            // it comes, so a manager with rules of its own is never fought.
             ask(record, window, wanted);
             asked_.reset();
             return;

@@ -231,7 +231,8 @@ void Sdl2Windows::keep_place_after_resize(Sdl2Window& w)
 
 void Sdl2Windows::refresh_place(Sdl2Window& w)
 {
-    const std::vector<Rect> areas = work_areas();
+    // The work areas matter only to a place asked for and not yet seen.
+    const std::vector<Rect> areas = w.place.checking() ? work_areas() : std::vector<Rect>{};
     w.place.refresh(w, w.sdl, areas);
 }
 
