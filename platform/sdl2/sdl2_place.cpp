@@ -42,7 +42,7 @@ void WindowPlace::ask(Window& record, SDL_Window* window, Point at)
     asked_ = at;
 }
 
-void WindowPlace::refresh(Window& record, SDL_Window* window, std::span<const Rect> areas)
+void WindowPlace::refresh(Window& record, SDL_Window* window, const std::function<std::vector<Rect>()>& areas)
 {
     if (!record.visible || record.minimised || record.full_screen)
         return;
@@ -55,7 +55,7 @@ void WindowPlace::refresh(Window& record, SDL_Window* window, std::span<const Re
     const bool frame_known = !f.manager || f.frame != Rect{} || !record.caption;
     if (asked_ && frame_known) {
         const Rect b = f.frame;
-        const Rect kept = keep_on_areas(frame_around(*asked_, record.client, b), areas);
+        const Rect kept = keep_on_areas(frame_around(*asked_, record.client, b), areas());
         const Point wanted{kept.x + b.x, kept.y + b.y};
         asked_.reset();
         if (f.client != wanted) {

@@ -4,8 +4,9 @@
 
 #include "platform/desktop.h"
 
+#include <functional>
 #include <optional>
-#include <span>
+#include <vector>
 
 struct SDL_Window;
 
@@ -35,11 +36,9 @@ public:
     // Asks for the client area at `at`; the record holds it at once.
     void ask(Window& record, SDL_Window* window, Point at);
     // Reads where the window is and records it, when the record and the
-    // desktop both say it is shown as a normal window. `areas` are the
-    // screens' work areas.
-    void refresh(Window& record, SDL_Window* window, std::span<const Rect> areas);
-    // An asked place has not been seen shown yet.
-    bool checking() const { return asked_.has_value(); }
+    // desktop both say it is shown as a normal window. `areas` gives the
+    // screens' work areas, asked only to check a place asked for.
+    void refresh(Window& record, SDL_Window* window, const std::function<std::vector<Rect>()>& areas);
     // The frame's borders (left, top, right, bottom); all 0 without one.
     static Rect borders(SDL_Window* window);
 

@@ -163,7 +163,10 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
             return;
         case SDL_WINDOWEVENT_MOVED:
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-            refresh_place(sdl(*w));
+            // An X window's place was read already, on the X event that
+            // SDL made this one of.
+            if (!x11_window_id(sdl(*w).sdl))
+                refresh_place(sdl(*w));
             return;
         case SDL_WINDOWEVENT_MINIMIZED:
             w->minimised = true;
@@ -171,6 +174,9 @@ void Sdl2Windows::handle(Desktop& desktop, const SDL_Event& e)
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_MAXIMIZED:
             w->minimised = false;
+            // On X the state change itself is a property's, read as it
+            // came; the record only now says the window is no longer
+            // minimised, so its place is read again here.
             refresh_place(sdl(*w));
             return;
         case SDL_WINDOWEVENT_LEAVE:
@@ -231,9 +237,7 @@ void Sdl2Windows::keep_place_after_resize(Sdl2Window& w)
 
 void Sdl2Windows::refresh_place(Sdl2Window& w)
 {
-    // The work areas matter only to a place asked for and not yet seen.
-    const std::vector<Rect> areas = w.place.checking() ? work_areas() : std::vector<Rect>{};
-    w.place.refresh(w, w.sdl, areas);
+    w.place.refresh(w, w.sdl, [this] { return work_areas(); });
 }
 
 void Sdl2Windows::apply_title(Window& w) { SDL_SetWindowTitle(sdl(w).sdl, w.title.c_str()); }

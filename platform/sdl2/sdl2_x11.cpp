@@ -334,7 +334,12 @@ bool any_window_on_screen_for_test(unsigned long id, WindowOnScreen& out)
     ::Display* display = XOpenDisplay(nullptr);
     if (!display)
         return false;
+    // The window may be gone (its program ended): the error for it is the
+    // answer, where the X library's own handler would end the process.
+    const XErrorHandler before = XSetErrorHandler([](::Display*, XErrorEvent*) { return 0; });
     const bool read = read_window_on_screen(display, ::Window(id), out);
+    XSync(display, False);
+    XSetErrorHandler(before);
     XCloseDisplay(display);
     return read;
 }
