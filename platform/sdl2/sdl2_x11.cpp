@@ -316,6 +316,10 @@ bool read_window_on_screen(::Display* display, ::Window x_window, WindowOnScreen
     const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", True);
     out.above = net_state != None && above != None && lists_atom(display, x_window, net_state, above);
     out.frame = frame_extents(display, x_window);
+    ::Window focus = None;
+    int revert_to = 0;
+    XGetInputFocus(display, &focus, &revert_to);
+    out.focused = focus == x_window;
     return true;
 }
 

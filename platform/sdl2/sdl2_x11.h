@@ -102,6 +102,8 @@ struct WindowOnScreen {
     bool decorated = false;
     // The window asks to be kept above others (_NET_WM_STATE_ABOVE).
     bool above = false;
+    // The window has the keyboard's focus (the X server's input focus).
+    bool focused = false;
     // The frame the window manager put around it (_NET_FRAME_EXTENTS:
     // left, top, right, bottom); all 0 without a frame or a manager.
     Rect frame;

@@ -43,8 +43,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using game_test::output_of;
 using game_test::PrivateX;
-using game_test::private_tmp;
 
 std::string read_file(const fs::path& file)
 {
@@ -191,32 +191,22 @@ protected:
     {
         fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race", fs::copy_options::overwrite_existing);
         fs::remove(root_ / "race.log");
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const fs::path folder = private_tmp(root_);
-            if (folder.empty())
-                ::_exit(77);
-            if (::chdir(folder.c_str()) != 0)
-                ::_exit(127);
+        std::optional<game_test::Child> game;
+        game_test::start_real_game(game, root_, [&] {
             std::signal(SIGTERM, SIG_DFL);
             std::signal(SIGPIPE, SIG_DFL);
             prepare();
-            ::execl("./race", "race", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        });
         RealRun run;
-        int status = 0;
-        for (int waited = 0; child > 0 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        for (int waited = 0; !game->ended() && waited < 1200; ++waited) {
             if (!run.asked && read_file(root_ / "race.log").find("car.obst") != std::string::npos) {
-                ::kill(child, SIGTERM);
+                ::kill(game->pid(), SIGTERM);
                 run.asked = true;
             }
-            if (waited == 1200)
-                ::kill(child, SIGKILL);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        if (child > 0 && WIFEXITED(status))
-            run.status = WEXITSTATUS(status);
+        game->stop(SIGKILL);
+        run.status = game->exit_status();
         return run;
     }
 
@@ -355,27 +345,24 @@ TEST_F(GameExit, FolderPastThePathLimitIsNamedAndNothingIsWritten)
         std::ofstream("race.cfg", std::ios::binary) << settings;
         // A run that reads the shipped settings takes this test's lock too.
         fs::copy_file("race.cfg", "DATA/shipped.cfg", fs::copy_options::overwrite_existing);
-        const pid_t child = ::fork();
-        if (child == 0) {
+        game_test::Child child([&] {
             ::setenv("QUARN_PLATFORM", "headless", 1);
             ::setenv("QUARN_BOX_ANSWER", "ignore", 1);
             if (std::freopen("said", "w", stderr) && ::dup2(2, 1) == 1 &&
                 (row.from_inside || ::chdir(root_.c_str()) == 0))
                 ::execl(program.c_str(), "race", "--gtest_also_run_disabled_tests",
                         "--gtest_filter=GameExitProgram.DISABLED_RunsWhereItIs", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        });
         // A run that goes on is asked to end once it holds its lock, as a
         // closing terminal would: it saves. One that has not ended after a
-        // minute is asked too, and the checks below fail.
-        int status = 0;
-        for (int waited = 0; child > 0 && ::waitpid(child, &status, WNOHANG) == 0; ++waited) {
-            if (waited == 1200 || (row.runs && fs::exists(lock)))
-                ::kill(child, SIGTERM);
+        // minute is asked too, and killed if that does not end it; the
+        // checks below then fail.
+        for (int waited = 0; !child.ended() && waited < 1200 && !(row.runs && fs::exists(lock)); ++waited)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        child.stop(SIGTERM);
+        const int status = child.wait_status();
         const std::string said = read_file("said");
-        ASSERT_TRUE(child > 0 && WIFEXITED(status)) << status;
+        ASSERT_TRUE(child.started() && WIFEXITED(status)) << status;
         if (row.runs) {
             EXPECT_EQ(WEXITSTATUS(status), 0) << said;
             EXPECT_EQ(said.find("Can't find data directory"), std::string::npos) << said;
@@ -651,41 +638,36 @@ public:
     {
         if (std::system("command -v xdotool >/dev/null") != 0)
             return;
-        pid_ = ::fork();
-        if (pid_ != 0)
-            return;
-        ::setenv("DISPLAY", display.c_str(), 1);
-        ::setenv("SPARED", spared.c_str(), 1);
-        ::setenv("ANSWERED", answered.c_str(), 1);
-        // Asked to stop, it ends its round first: a box answered just
-        // before is on the list.
-        ::execl("/bin/sh", "sh", "-c", R"(
-            trap 'stop=1' TERM
-            while [ -z "${stop:-}" ]; do
-              for id in $(xdotool search --onlyvisible --maxdepth 1 --class '' 2>/dev/null); do
-                name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
-                if [ -n "$name" ] && [ "$name" != "$SPARED" ] &&
-                   timeout 5 xdotool windowfocus --sync "$id" key Return 2>/dev/null; then
-                  grep -qxF "$name" "$ANSWERED" 2>/dev/null || echo "$name" >>"$ANSWERED"
-                fi
-              done
-              [ -n "${stop:-}" ] || sleep 0.1
-            done)",
-                static_cast<char*>(nullptr));
-        ::_exit(127);
+        person_.emplace([&] {
+            ::setenv("DISPLAY", display.c_str(), 1);
+            ::setenv("SPARED", spared.c_str(), 1);
+            ::setenv("ANSWERED", answered.c_str(), 1);
+            // Asked to stop, it ends its round first: a box answered just
+            // before is on the list.
+            ::execl("/bin/sh", "sh", "-c", R"(
+                trap 'stop=1' TERM
+                while [ -z "${stop:-}" ]; do
+                  for id in $(xdotool search --onlyvisible --maxdepth 1 --class '' 2>/dev/null); do
+                    name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+                    if [ -n "$name" ] && [ "$name" != "$SPARED" ] &&
+                       timeout 5 xdotool windowfocus --sync "$id" key Return 2>/dev/null; then
+                      grep -qxF "$name" "$ANSWERED" 2>/dev/null || echo "$name" >>"$ANSWERED"
+                    fi
+                  done
+                  [ -n "${stop:-}" ] || sleep 0.1
+                done)",
+                    static_cast<char*>(nullptr));
+        });
     }
     ~BoxAnswerer()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
+        if (person_)
+            person_->stop(SIGTERM);
     }
-    bool available() const { return pid_ > 0; }
+    bool available() const { return person_ && person_->started(); }
 
 private:
-    pid_t pid_ = -1;
+    std::optional<game_test::Child> person_;
 };
 
 // The game in a real window with real sound output (SDL's dummy audio
@@ -704,6 +686,7 @@ TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
     std::ofstream(root_ / "race.cfg", std::ios::app) << "music = 1\nsnd_volume = 100\nFPS_LIMIT = 10\n";
     EXPECT_EXIT(
         {
+            child_start({});
             setenv("DISPLAY", server.display().c_str(), 1);
             run_program_on_sdl("x11", [] {
                 g_app->cfg->SetInt("best_result", 7954);

@@ -1,18 +1,24 @@
-// What the tests that run the real program share: a /tmp of its own for
-// the child that runs it, and a private X server to show its window on.
+// What the tests that run the real program share: children that never
+// outlive the test, a /tmp of its own for the child that runs the game,
+// and a private X server to show its window on.
 #pragma once
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace game_test {
@@ -24,6 +30,89 @@ inline std::string file_text(const fs::path& file)
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
+
+// What a shell command prints, its last line break taken off.
+inline std::string output_of(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            out += buffer;
+        ::pclose(pipe);
+    }
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+// A child process of the test. It ends with the test program (by
+// SIGKILL, when CTest's timeout or anything else ends that first), and it
+// is ended and reaped when the object goes while it still runs, so that no
+// test leaves a process running, even when the code under test is wrong.
+class Child {
+public:
+    Child() = default;
+    // Forks; the child runs `run`, which ends it (an exec, or _exit).
+    template <typename Run>
+    explicit Child(const Run& run)
+    {
+        const pid_t parent = ::getpid();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+                ::_exit(127);
+            run();
+            ::_exit(127);
+        }
+    }
+    ~Child() { stop(SIGKILL); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool started() const { return pid_ > 0; }
+    // Whether it has ended (it is reaped then), without waiting.
+    bool ended()
+    {
+        if (pid_ > 0 && !reaped_ && ::waitpid(pid_, &status_, WNOHANG) == pid_)
+            reaped_ = true;
+        return pid_ <= 0 || reaped_;
+    }
+    // Waits for its end, up to `limit`; false when it still runs.
+    bool wait_for_end(std::chrono::milliseconds limit)
+    {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (!ended()) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    // Sends `signal` if it still runs, waits up to 10 s for its end, then
+    // kills it. True when it still ran when asked.
+    bool stop(int signal = SIGTERM)
+    {
+        if (ended())
+            return false;
+        ::kill(pid_, signal);
+        if (signal != SIGKILL && wait_for_end(std::chrono::seconds(10)))
+            return true;
+        ::kill(pid_, SIGKILL);
+        reaped_ = ::waitpid(pid_, &status_, 0) == pid_;
+        return true;
+    }
+    // Its exit status once it has ended; -1 when a signal ended it.
+    int exit_status() const { return reaped_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    // waitpid's status once it has ended.
+    int wait_status() const { return status_; }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool reaped_ = false;
+};
 
 // The real program keeps its single-instance lock in /tmp/quarn-<user
 // id>, outside the test's folder, and leaves that folder for its next
@@ -66,6 +155,39 @@ inline fs::path private_tmp(const fs::path& keep)
     return made ? inside : fs::path();
 }
 
+// In the child, before the program starts in a real window: built with
+// the sanitizers, the program would report at its end the blocks of the
+// desktop's libraries that SDL loads and unloads (the message bus's),
+// which no stack names once unloaded. Its own leaks are the in-process
+// runs' to find.
+inline void no_leak_report_in_a_window()
+{
+    for (const char* options : {"ASAN_OPTIONS", "LSAN_OPTIONS"}) {
+        const char* before = std::getenv(options);
+        ::setenv(options, (std::string(before ? before : "") + ":detect_leaks=0").c_str(), 1);
+    }
+}
+
+// Starts the real program, copied into the game's folder `folder`
+// beforehand, in `game`: a child of its own in that folder, with a /tmp of
+// its own. `prepare` runs in the child before the program starts
+// (descriptors, environment, limits). A child that cannot have a /tmp of
+// its own ends with status 77.
+template <typename Prepare>
+void start_real_game(std::optional<Child>& game, const fs::path& folder, const Prepare& prepare)
+{
+    game.reset();
+    game.emplace([&] {
+        const fs::path inside = private_tmp(folder);
+        if (inside.empty())
+            ::_exit(77);
+        if (::chdir(inside.c_str()) != 0)
+            ::_exit(127);
+        prepare();
+        ::execl("./race", "race", static_cast<char*>(nullptr));
+    });
+}
+
 // A font for the boxes of SDL2's X11 backend, in the folder `folder`: a
 // font of 120 decipoints, medium, upright and of normal width, as it asks
 // the X server for, under the two encodings a locale's text may need
@@ -106,36 +228,45 @@ inline void write_box_font(const fs::path& folder)
 // connected during a reset would find no display.
 class PrivateX {
 public:
-    explicit PrivateX(const fs::path& folder)
-        : folder_(folder), number_file_(folder / "x.display"), pid_file_(folder / "x.pid")
+    explicit PrivateX(const fs::path& folder) : folder_(folder), number_file_(folder / "x.display")
     {
         write_box_font(folder / "x.fonts");
-        const std::string start = "command -v Xvfb >/dev/null && { Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "
-                                  "-noreset -fp 'built-ins," + (folder / "x.fonts").string() + "' 3>'" +
-                                  number_file_.string() + "' >/dev/null 2>&1 & echo $! >'" + pid_file_.string() + "'; }";
-        if (std::system(start.c_str()) != 0)
+        if (std::system("command -v Xvfb >/dev/null 2>&1") != 0)
             return;
-        pid_ = read_digits(pid_file_);
-        for (int i = 0; i < 100 && display_.empty(); ++i) {
+        const std::string fonts = "built-ins," + (folder / "x.fonts").string();
+        server_.emplace([&] {
+            // The display's number comes on descriptor 3.
+            const int number = ::open(number_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int null = ::open("/dev/null", O_WRONLY);
+            if (number < 0 || null < 0 || (number != 3 && ::dup2(number, 3) != 3) || ::dup2(null, 1) != 1 ||
+                ::dup2(null, 2) != 2)
+                ::_exit(127);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+                     "-fp", fonts.c_str(), static_cast<char*>(nullptr));
+        });
+        for (int i = 0; i < 100 && display_.empty() && !server_->ended(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             display_ = read_digits(number_file_);
         }
     }
     ~PrivateX()
     {
-        stop();
+        // Asked to end, the server removes its socket and its lock file.
+        if (server_)
+            server_->stop(SIGTERM);
         std::error_code ec;
         fs::remove_all(folder_, ec);
     }
 
     // ":N", or empty when the server did not start.
     std::string display() const { return display_.empty() ? "" : ":" + display_; }
-    // Asks the server to end; what it serves loses its display. A server
-    // that ended already is left alone (its number may be another's now).
-    void stop() const
+    // Ends the server by `signal`; what it serves loses its display. Also
+    // from a copy of the test program (a death test's child), which cannot
+    // reap it: until the test does, its process id is no other process's.
+    void stop(int signal = SIGTERM)
     {
-        if (!pid_.empty())
-            (void)std::system(("[ \"$(cat /proc/" + pid_ + "/comm 2>/dev/null)\" = Xvfb ] && kill " + pid_).c_str());
+        if (server_ && !server_->ended())
+            ::kill(server_->pid(), signal);
     }
 
 private:
@@ -148,8 +279,9 @@ private:
         return digits;
     }
 
-    fs::path folder_, number_file_, pid_file_;
-    std::string pid_, display_;
+    fs::path folder_, number_file_;
+    std::string display_;
+    std::optional<Child> server_;
 };
 
 } // namespace game_test
