@@ -40,6 +40,7 @@ std::unique_ptr<Backend> make_backend(BackendKind kind)
         --creations_to_fail;
         throw std::bad_alloc();
     }
+    forget_lost_display();
     for (const auto& entry : backend_table) {
         if (entry.kind == kind) {
             if (auto backend = entry.make())

@@ -27,9 +27,13 @@ public:
     virtual std::optional<BoxAnswer> message_box(const BoxRequest& request) = 0;
     virtual WindowHandle last_active_popup(WindowHandle owner) { return owner; }
 
-    virtual WindowSystem& windows() = 0;
+    // The backend's windows and display; once the display is gone
+    // (display_is_lost), ones that ask nothing of it, so that no call made
+    // on the way out (a report's box hiding the window, a frame shown)
+    // waits on a connection that can no longer answer.
+    WindowSystem& windows();
+    DisplaySystem& display();
     virtual AudioSystem& audio() = 0;
-    virtual DisplaySystem& display() = 0;
 
     // Closes the sound output and destroys the windows; a backend that
     // overrides it calls this first, then releases its own resources.
@@ -38,6 +42,10 @@ public:
     Desktop& desktop() { return desktop_; }
     bool cursor_visible = true;
     int cursor_count = 0; // show_cursor()'s counter
+
+protected:
+    virtual WindowSystem& own_windows() = 0;
+    virtual DisplaySystem& own_display() = 0;
 
 private:
     Desktop desktop_;
@@ -49,9 +57,14 @@ Backend& current_backend();
 // whether the size asked for was the cause.
 void set_backend_error(std::string text, bool about_size = false);
 
-// For the backends: the display is gone. Runs the program's handler
-// (on_display_lost) once.
+// For the backends: the display is gone. From now on nothing is asked of
+// it (Backend::windows() and display(), and no box is shown); then the
+// program's handler (on_display_lost) runs, once.
 void display_lost();
+// Whether the display went away under the current backend.
+bool display_is_lost();
+// A backend made afterwards has a display of its own again.
+void forget_lost_display();
 
 // True once for each request to end from outside that arrived while
 // catch_end_signals() had the signals (posix/end_signals.cpp).

@@ -118,11 +118,13 @@ BoxOutcome show_message_box(const BoxRequest& request)
     BoxOutcome outcome;
     // On the way out after a request to end from outside, nobody is there
     // to answer (the session ends, or a script waits for the program to
-    // go): the box is said here and in the log, and answered as one that
-    // could not be shown, which lets the way out go on.
-    if (ending_on_request()) {
+    // go), and once the display is gone there is nowhere to show it: the
+    // box is said here and in the log, and answered as one that could not
+    // be shown, which lets the way out go on.
+    const bool lost = display_is_lost();
+    if (lost || ending_on_request()) {
         outcome.shown = false;
-        outcome.failure = "the program is ending as it was asked to";
+        outcome.failure = lost ? "the display is gone" : "the program is ending as it was asked to";
         outcome.answer = request.unshown_answer.value_or(default_answer(request));
         std::fprintf(stderr, "[message box] not shown: %s; answered %s\n", outcome.failure.c_str(),
                      answer_name(outcome.answer));

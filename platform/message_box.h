@@ -42,11 +42,12 @@ struct BoxOutcome {
 };
 
 // Shows the box and waits for the answer. Never blocks on the headless
-// backend. Once the program took a request to end from outside, no box is
-// shown (nor put to a policy): each is answered as one that could not be
-// shown, and the way out goes on. The caption and text also go to stderr, where a box that
-// cannot be shown (no desktop, no dialog helper) says so and which
-// default answer it took.
+// backend. Once the program took a request to end from outside, or its
+// display went away, no box is shown (nor put to a policy): each is
+// answered as one that could not be shown, and the way out goes on. The
+// caption and text also go to stderr, where a box that cannot be shown
+// (no desktop, no dialog helper) says so and which default answer it
+// took.
 BoxOutcome show_message_box(const BoxRequest& request);
 // show_message_box's answer.
 BoxAnswer message_box(const BoxRequest& request);

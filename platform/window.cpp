@@ -2,10 +2,8 @@
 // updates the record and has the backend mirror it.
 #include "platform/backend.h"
 #include "platform/display_system.h"
-#include "platform/process.h"
 
 #include <algorithm>
-#include <atomic>
 
 namespace platform {
 
@@ -186,25 +184,6 @@ Point normal_window_position(WindowHandle handle)
 {
     Window* w = current_backend().desktop().find(handle);
     return w ? w->normal_position : Point{};
-}
-
-namespace {
-
-std::atomic<void (*)()> display_lost_handler{nullptr};
-
-} // namespace
-
-void on_display_lost(void (*handler)()) { display_lost_handler.store(handler); }
-
-void display_lost()
-{
-    // Taken away as it runs: a second call (another window call made on
-    // the dead connection while the handler saves) finds nothing to do.
-    // A copy of the process (SDL's box) keeps nothing of the program's.
-    if (in_forked_copy())
-        return;
-    if (void (*handler)() = display_lost_handler.exchange(nullptr))
-        handler();
 }
 
 Rect window_frame_rect(WindowHandle handle)

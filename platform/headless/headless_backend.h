@@ -89,13 +89,15 @@ public:
     const char* name() const override { return "headless"; }
     BackendKind kind() const override { return BackendKind::headless; }
     std::optional<BoxAnswer> message_box(const BoxRequest& request) override;
-    WindowSystem& windows() override { return windows_; }
     AudioSystem& audio() override { return audio_; }
-    DisplaySystem& display() override { return display_; }
 
     HeadlessWindows windows_;
     HeadlessAudio audio_;
     HeadlessDisplay display_;
+
+protected:
+    WindowSystem& own_windows() override { return windows_; }
+    DisplaySystem& own_display() override { return display_; }
 };
 
 // The faults behind headless::refuse_windows and headless::refuse_boxes.

@@ -149,14 +149,14 @@ public:
         return specs[static_cast<size_t>(pressed)].answer;
     }
 
-    WindowSystem& windows() override { return windows_; }
     AudioSystem& audio() override { return audio_; }
-    DisplaySystem& display() override { return display_; }
 
     void shutdown() override
     {
         Backend::shutdown();
-        if (started_) {
+        // A connection that broke is left as it is: closing it would
+        // wait on it.
+        if (started_ && !display_is_lost()) {
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             started_ = false;
         }
@@ -217,6 +217,10 @@ public:
         }
         return started_;
     }
+
+protected:
+    WindowSystem& own_windows() override { return windows_; }
+    DisplaySystem& own_display() override { return display_; }
 
 private:
     bool started_ = false;

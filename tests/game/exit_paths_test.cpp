@@ -30,6 +30,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -171,6 +172,7 @@ protected:
         fs::current_path(start_dir_);
         std::error_code ec;
         fs::remove_all(root_, ec);
+        fs::remove(root_.string() + "-said", ec);
         // The runs' lock files, which no later run will use.
         const std::string lock = platform::InstanceLock::lock_path(GA_WND_CLASS, title_);
         fs::remove(lock, ec);
@@ -700,6 +702,135 @@ TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
     EXPECT_NE(saved.find("WND_NAME = " + title_), std::string::npos);
     EXPECT_NE(saved.find("WINDOW_X = "), std::string::npos);
     g_server = nullptr;
+}
+
+// The display goes away under the running game: its X server ends, or the
+// game's connection to it is killed (as xkill does), while the settings
+// can be saved or cannot (a file past the size limit, the game's folder
+// removed, a read-only file, a full disk). The game ends at once with
+// status 1, having said on stderr why the settings were not saved; no box
+// is shown or hidden, and nothing more is asked of the display. A report
+// of the failed save once hid the window first, and the X library waited
+// for good on the broken connection, using a whole core.
+TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
+{
+    if (std::system("command -v xdotool >/dev/null && command -v xkill >/dev/null") != 0)
+        GTEST_SKIP() << "xdotool and xkill (x11-utils) are not installed";
+    enum class Fault { none, too_large, folder_gone, read_only, disk_full };
+    const struct {
+        const char* name;
+        Fault fault;
+        bool xkill; // the connection killed; otherwise the server ends
+        const char* said;
+        bool logged; // and in the log, where one can be written
+    } rows[] = {
+        {"saved", Fault::none, false, nullptr, false},
+        {"past the file size limit", Fault::too_large, false, "Can't write to file 'race.cfg': File too large", true},
+        {"the folder removed", Fault::folder_gone, false, "Can't write to file 'race.cfg': No such file or directory",
+         false},
+        {"read-only", Fault::read_only, false, "the settings were not saved: 'race.cfg' is read-only", true},
+        {"a full disk", Fault::disk_full, false, "Can't write to file 'race.cfg': No space left on device", false},
+        {"past the file size limit, xkill", Fault::too_large, true, "Can't write to file 'race.cfg': File too large",
+         true},
+        {"a full disk, xkill", Fault::disk_full, true, "Can't write to file 'race.cfg': No space left on device", false},
+    };
+    std::string notes;
+    for (int i = 0; i < 2000; ++i)
+        notes += "note_" + std::to_string(i) + " = a line that makes the settings longer than the limit\n";
+    const fs::path said_file = root_.string() + "-said"; // removed by TearDown
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PrivateX server(root_.string() + "-x");
+        if (server.display().empty())
+            GTEST_SKIP() << "Xvfb could not start";
+        MakeFolder();
+        fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race");
+        // A comment, which a save drops: the save has something to write.
+        std::ofstream(root_ / "race.cfg", std::ios::app)
+            << "-- dropped by a save\n" << (row.fault == Fault::too_large ? notes : "");
+        if (row.fault == Fault::read_only)
+            fs::permissions(root_ / "race.cfg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        const std::string before = read_file(root_ / "race.cfg");
+        // Outside the game's folder, which a row removes.
+        const int said = ::open(said_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(said, 0);
+        std::optional<game_test::Child> game;
+        game_test::start_real_game(game, root_, [&] {
+            if (::dup2(said, STDERR_FILENO) != STDERR_FILENO)
+                ::_exit(127);
+            ::unsetenv("QUARN_PLATFORM");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::setenv("DISPLAY", server.display().c_str(), 1);
+            ::setenv("SDL_VIDEODRIVER", "x11", 1);
+            ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            game_test::no_leak_report_in_a_window();
+            if (row.fault == Fault::too_large)
+                child_start({}, below_a_screenshot);
+            if (row.fault == Fault::disk_full) {
+                // The game, its data and its settings on a file system of
+                // its own, which the test fills once the game runs.
+                std::error_code ec;
+                if (::mkdir("disk", 0700) != 0 || ::mount("tmpfs", "disk", "tmpfs", 0, "size=1m,mode=0700") != 0 ||
+                    !std::ofstream("disk/race") || ::mkdir("disk/DATA", 0700) != 0 ||
+                    ::mount("race", "disk/race", nullptr, MS_BIND, nullptr) != 0 ||
+                    ::mount("DATA", "disk/DATA", nullptr, MS_BIND, nullptr) != 0 ||
+                    !fs::copy_file("race.cfg", "disk/race.cfg", ec) || ::chdir("disk") != 0)
+                    ::_exit(127);
+            }
+        });
+        ::close(said);
+        // Started once its window shows.
+        const std::string on_display = "DISPLAY=" + server.display() + " ";
+        std::string window;
+        for (int i = 0; i < 1200 && window.empty() && !game->ended(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            window = output_of(on_display + "xdotool search --onlyvisible --name '^" + title_ +
+                               "$' 2>/dev/null | head -1");
+        }
+        if (game->exit_status() == 77)
+            GTEST_SKIP() << "no mount namespace for a /tmp of the program's own";
+        ASSERT_FALSE(window.empty()) << "the game's window did not show; it said: " << read_file(said_file);
+        const std::string inside = "/proc/" + std::to_string(game->pid()) + "/root/tmp/" + root_.filename().string();
+        if (row.fault == Fault::folder_gone)
+            fs::remove_all(root_);
+        if (row.fault == Fault::disk_full) {
+            std::ofstream filler(inside + "/disk/filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            while (filler.write(block.data(), block.size()) && filler.flush()) {
+            }
+        }
+        if (row.xkill)
+            EXPECT_EQ(std::system((on_display + "xkill -id " + window + " >/dev/null").c_str()), 0);
+        else
+            server.stop();
+        const bool ended = game->wait_for_end(std::chrono::seconds(10));
+        game->stop(SIGKILL);
+        const std::string text = read_file(said_file);
+        EXPECT_TRUE(ended) << "the game was still running 10 s after its display went, and was killed; it said: "
+                           << text;
+        EXPECT_EQ(game->exit_status(), 1) << text;
+        // The X library's words, which follow how the connection broke.
+        EXPECT_THAT(text,
+                    testing::ContainsRegex("X connection to :[0-9]+ broken|fatal IO error [0-9]+ .* on X server"));
+        if (row.said) {
+            EXPECT_NE(text.find(row.said), std::string::npos) << text;
+        }
+        if (row.logged) {
+            const std::string log = read_file(root_ / "race.log");
+            EXPECT_NE(log.find(row.said), std::string::npos) << log;
+        }
+        // A report of the save's failure is said, never shown.
+        if (row.said && std::string_view(row.said).starts_with("Can't write")) {
+            EXPECT_NE(text.find("[message box] not shown: the display is gone; answered Ignore"), std::string::npos)
+                << text;
+        }
+        EXPECT_EQ(text.find("could not be shown"), std::string::npos) << text;
+        if (row.fault == Fault::none) {
+            EXPECT_EQ(read_file(root_ / "race.cfg").find("-- dropped by a save"), std::string::npos);
+        } else if (row.fault != Fault::folder_gone && row.fault != Fault::disk_full) {
+            EXPECT_EQ(read_file(root_ / "race.cfg"), before);
+        }
+    }
 }
 
 // A request the X server refuses (as one about a window the window manager

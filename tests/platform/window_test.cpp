@@ -1,5 +1,6 @@
 // Windows and their messages on the headless backend: what the engine's
 // main loop and window procedure will see.
+#include "platform/backend.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 
@@ -383,6 +384,63 @@ TEST_F(HeadlessWindow, MinimisedWindowKeepsItsNormalPosition)
     platform::set_window_position(window_, {5, 6});
     EXPECT_EQ(platform::normal_window_position(window_), (platform::Point{5, 6}));
     EXPECT_EQ(platform::window_position(window_), (platform::Point{100, 50}));
+}
+
+// Once the display is gone, the program's last acts (its save, a report
+// of the save's failure) ask nothing of it: a box is neither shown nor put
+// to a policy, keys and paints are not taken from it, no window is made on
+// it, and the desktop's size is not asked. What the program knows of its
+// window stays: the place it saves. A backend made afterwards has a
+// display again. The program's handler runs once, after the display is
+// marked gone, so what it does asks nothing of the display either.
+TEST_F(HeadlessWindow, NothingIsAskedOfADisplayThatIsGone)
+{
+    show();
+    platform::headless::set_desktop({1024, 768}, {0, 0, 1024, 768});
+    platform::set_window_position(window_, {30, 40});
+    platform::set_box_policy([](const platform::BoxRequest&) { return platform::BoxAnswer::abort; });
+    platform::clear_shown_boxes();
+    static int handled;
+    static bool lost_when_handled;
+    handled = 0;
+    platform::on_display_lost([] {
+        ++handled;
+        lost_when_handled = platform::display_is_lost();
+    });
+    platform::display_lost();
+    platform::display_lost();
+    EXPECT_EQ(handled, 1);
+    EXPECT_TRUE(lost_when_handled);
+
+    testing::internal::CaptureStderr();
+    const platform::BoxOutcome box = platform::show_message_box(
+        {.caption = "Error", .text = "Can't write", .buttons = platform::BoxButtons::abort_retry_ignore,
+         .unshown_answer = platform::BoxAnswer::ignore});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(box.shown);
+    EXPECT_EQ(box.answer, platform::BoxAnswer::ignore);
+    EXPECT_EQ(said, "[message box] Error\nCan't write\n"
+                    "[message box] not shown: the display is gone; answered Ignore\n");
+    EXPECT_TRUE(platform::shown_boxes().empty());
+
+    play({{.kind = InputKind::key_down, .key = vk::space}});
+    platform::hide_window(window_);
+    platform::show_window(window_, platform::ShowCommand::show);
+    for (const uint32_t id : ids(drain(nullptr)))
+        EXPECT_NE(id, msg::key_down);
+    EXPECT_EQ(platform::headless::pending_input(), 1u);
+    EXPECT_EQ(platform::desktop_size(), (platform::Size{}));
+    EXPECT_EQ(platform::create_window({.title = "Another", .client = {64, 48}}), nullptr);
+    EXPECT_EQ(platform::backend_error_text(), "the display is gone");
+    EXPECT_EQ(platform::normal_window_position(window_), (platform::Point{30, 40}));
+
+    platform::set_box_policy(nullptr);
+    platform::on_display_lost(nullptr);
+    platform::shutdown();
+    platform::use_backend(platform::BackendKind::headless);
+    EXPECT_FALSE(platform::display_is_lost());
+    EXPECT_TRUE(platform::show_message_box({.text = "back"}).shown);
+    EXPECT_NE(platform::desktop_size(), (platform::Size{}));
 }
 
 TEST_F(HeadlessWindow, CursorVisibilityIsRemembered)
