@@ -37,6 +37,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,10 +106,12 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
 
 // In a death test's child, before the program runs: the signals given do
 // what they do by default, whatever the test program was started with,
-// and a run that hangs ends by the alarm in a minute. Files are limited to
-// `file_size` bytes when it is not 0.
+// and a run that hangs ends by the alarm in a minute, or with the test
+// program when that ends first. Files are limited to `file_size` bytes
+// when it is not 0.
 void child_start(std::initializer_list<int> signals, rlim_t file_size = 0)
 {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     for (const int signal : signals)
         std::signal(signal, SIG_DFL);
     std::signal(SIGALRM, SIG_DFL);
@@ -225,7 +228,7 @@ TEST_F(GameExit, ShapesOverlappingAtTheStartEndInOrderWithAFailureStatus)
     write_box_obst(root_ / "DATA" / "track.obst", START_X, START_Y, 40);
     std::ofstream(root_ / "race.cfg", std::ios::app) << "music = 1\nsnd_volume = 100\n";
     const std::string cfg = read_file(root_ / "race.cfg");
-    EXPECT_EXIT(run_program(), testing::ExitedWithCode(1), "");
+    EXPECT_EXIT((child_start({}), run_program()), testing::ExitedWithCode(1), "");
     EXPECT_EQ(read_file(root_ / "race.cfg"), cfg);
 }
 
@@ -249,7 +252,7 @@ TEST_F(GameExit, ShapeFileThatDoesNotLoadEndsWithAFailureStatus)
         fs::remove(file);
         if (c.bytes)
             std::ofstream(file, std::ios::binary) << c.bytes;
-        EXPECT_EXIT(run_program(), testing::ExitedWithCode(1), "");
+        EXPECT_EXIT((child_start({}), run_program()), testing::ExitedWithCode(1), "");
     }
 }
 
@@ -287,6 +290,7 @@ TEST_F(GameExit, MemoryRunningOutBeforeTheEntryEndsWithItsMessage)
     for (const StartedAs& as : started_as) {
         EXPECT_EXIT(
             {
+                child_start({});
                 setenv("QUARN_PLATFORM", "headless", 1);
                 platform::shutdown();
                 platform::fail_backend_creation(1);
@@ -433,8 +437,7 @@ TEST_F(GameExit, ARequestToEndFromOutsideSavesTheSettings)
                 // sent arrives, and a run that hangs fails.
                 std::signal(c.signal, SIG_DFL);
                 std::signal(SIGHUP, c.hangup_ignored ? SIG_IGN : SIG_DFL);
-                std::signal(SIGALRM, SIG_DFL);
-                ::alarm(60);
+                child_start({});
                 // An edit made while the game runs is replaced at exit.
                 void (*at_start)() = [] {
                     std::ofstream("race.cfg", std::ios::app) << "# edited while it runs\n";
@@ -507,9 +510,7 @@ TEST_F(GameExit, HowTheProgramIsStartedDoesNotEndItUnsaved)
                 // What the test program was started with is not the game's.
                 std::signal(SIGPIPE, SIG_DFL);
                 std::signal(SIGXFSZ, SIG_DFL);
-                std::signal(SIGTERM, SIG_DFL);
-                std::signal(SIGALRM, SIG_DFL);
-                ::alarm(60);
+                child_start({SIGTERM});
                 int out[2];
                 if (g_start->reader_gone && ::pipe(out) == 0) {
                     ::close(out[0]);
@@ -843,6 +844,7 @@ TEST_F(GameExit, XErrorIsReportedAndTheProgramGoesOn)
         GTEST_SKIP() << "Xvfb could not start";
     EXPECT_EXIT(
         {
+            child_start({});
             setenv("DISPLAY", server.display().c_str(), 1);
             setenv("SDL_VIDEODRIVER", "x11", 1);
             platform::shutdown();
@@ -883,6 +885,7 @@ TEST_F(GameExit, NoDisplayEndsWithStatusTwoAndSaysSo)
         g_display = c.display;
         EXPECT_EXIT(
             {
+                child_start({});
                 unsetenv("QUARN_PLATFORM");
                 unsetenv("WAYLAND_DISPLAY");
                 unsetenv("SDL_VIDEODRIVER");
