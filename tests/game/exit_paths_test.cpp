@@ -759,12 +759,8 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
         game_test::start_real_game(game, root_, [&] {
             if (::dup2(said, STDERR_FILENO) != STDERR_FILENO)
                 ::_exit(127);
-            ::unsetenv("QUARN_PLATFORM");
-            ::unsetenv("WAYLAND_DISPLAY");
             ::setenv("DISPLAY", server.display().c_str(), 1);
-            ::setenv("SDL_VIDEODRIVER", "x11", 1);
-            ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-            game_test::no_leak_report_in_a_window();
+            game_test::start_in_a_real_window();
             if (row.fault == Fault::too_large)
                 child_start({}, below_a_screenshot);
             if (row.fault == Fault::disk_full) {

@@ -155,13 +155,19 @@ inline fs::path private_tmp(const fs::path& keep)
     return made ? inside : fs::path();
 }
 
-// In the child, before the program starts in a real window: built with
-// the sanitizers, the program would report at its end the blocks of the
-// desktop's libraries that SDL loads and unloads (the message bus's),
-// which no stack names once unloaded. Its own leaks are the in-process
-// runs' to find.
-inline void no_leak_report_in_a_window()
+// In the child, before the program starts: it is to open a real window on
+// the X server DISPLAY names (whatever the test program runs on), with
+// SDL's sound output that plays to no device. Built with the sanitizers,
+// the program would report at its end the blocks of the desktop's
+// libraries that SDL loads and unloads (the message bus's), which no
+// stack names once unloaded; its own leaks are the in-process runs' to
+// find.
+inline void start_in_a_real_window()
 {
+    ::unsetenv("QUARN_PLATFORM");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::setenv("SDL_VIDEODRIVER", "x11", 1);
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
     for (const char* options : {"ASAN_OPTIONS", "LSAN_OPTIONS"}) {
         const char* before = std::getenv(options);
         ::setenv(options, (std::string(before ? before : "") + ":detect_leaks=0").c_str(), 1);
