@@ -31,6 +31,15 @@ inline std::string file_text(const fs::path& file)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Whether the game writing the log `log` has loaded its data and runs the
+// race: its window shows before that, and the log names the last shape
+// file read. What a player does (a click, a key) or what befalls the game
+// (its folder removed) comes after.
+inline bool race_started(const fs::path& log)
+{
+    return file_text(log).find("'DATA/car.obst' file opened") != std::string::npos;
+}
+
 // What a shell command prints, its last line break taken off.
 inline std::string output_of(const std::string& command)
 {

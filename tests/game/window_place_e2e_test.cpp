@@ -169,8 +169,8 @@ protected:
     }
 
     // Starts the game in its folder, with a /tmp of its own for its lock,
-    // and waits until its window shows and it has started (its log shows
-    // the last shape file read), so that it takes the player's input. The
+    // and waits until it has started and its window shows, so that it
+    // takes the player's input. The
     // game's window; 0 when it did not show (the test then skipped or
     // failed).
     unsigned long Start()
@@ -187,7 +187,7 @@ protected:
         wait_for([&] {
             if (game_->ended())
                 return true;
-            if (game_test::file_text(root_ / "race.log").find("car.obst") != std::string::npos)
+            if (game_test::race_started(root_ / "race.log"))
                 id = std::strtoul(
                     output_of("xdotool search --onlyvisible --name '^" + title_ + "$' 2>/dev/null | head -1").c_str(),
                     nullptr, 10);
