@@ -82,6 +82,11 @@ void gaLoadSettings(gaCTy& app);
 // display forces, from the X library's handler (the start-up registers
 // it): it asks nothing of the display.
 void gaSaveSettings(gaCTy& app);
+// gaSaveSettings of the running application, from where the process is
+// about to end inside a report or a library's callback: its own failure
+// is reported (said, or shown where a display is left) whatever mode the
+// reporter is in, and nothing is thrown out of it.
+void gaSaveFromACallback() noexcept;
 
 // What runs before a box's answer ends the process
 // (quarn::end_on_box_answer: Abort in a report's box, a request to end

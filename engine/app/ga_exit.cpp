@@ -6,7 +6,7 @@
 // destroyed. So on those paths the game's music and the sound system are
 // stopped first. Nothing is saved there: the configuration is written by
 // the orderly shut-down, by the handler of a lost display before the X
-// library's exit (gaSaveSettings), and before a box's answer ends the
+// library's exit (gaSaveFromACallback), and before a box's answer ends the
 // process (gaFreeLockAndSaveBeforeBoxEnd).
 #include "engine/app/app_internal.h"
 
@@ -94,20 +94,17 @@ void gaHookBoxEnd(bool save)
     quarn::set_box_end_hook(gaFreeLockAndSaveBeforeBoxEnd);
 }
 
-void gaFreeLockAndSaveBeforeBoxEnd() noexcept
+void gaSaveFromACallback() noexcept
 {
-    // The lock and its pipe go as on every other end, also when the box was
-    // the shut-down's; only their names, as another thread may use the
-    // lock until the process ends.
-    if (const auto& lock = gaInstanceLock())
-        lock->leave();
-    if (!g_app || !boxEndSaves)
+    if (!g_app)
         return;
-    // The box that ends the program is mostly a report's, shown while the
-    // reporter keeps its handler off: a failure of the save would then be
-    // said nowhere. It gets its own box here. Nothing unwinds out of this
-    // function, which runs inside the reporter, between the report and
-    // its caller's frames.
+    // This runs inside the reporter (a report's box ends the process) or
+    // inside a library's callback (the X library's, when the display goes,
+    // maybe while a report's box is up): the reporter may have its handler
+    // off for the report it is making, and a failure of this save would
+    // then be said nowhere. It is said here, and nothing unwinds out of
+    // this function, between the report or the library and their callers'
+    // frames.
     const uint8_t mode = errState.mode;
     errState.mode = ERR_MODE_NO_UNWIND;
     try {
@@ -116,4 +113,15 @@ void gaFreeLockAndSaveBeforeBoxEnd() noexcept
         // Memory gone with the save half made: the old file stays whole.
     }
     errState.mode = mode;
+}
+
+void gaFreeLockAndSaveBeforeBoxEnd() noexcept
+{
+    // The lock and its pipe go as on every other end, also when the box was
+    // the shut-down's; only their names, as another thread may use the
+    // lock until the process ends.
+    if (const auto& lock = gaInstanceLock())
+        lock->leave();
+    if (boxEndSaves)
+        gaSaveFromACallback();
 }

@@ -341,10 +341,7 @@ void gaCTy::Init()
     // The display can go away under the running game (the X server ends),
     // and the process ends then without the shut-down: the best time just
     // driven is saved first.
-    platform::on_display_lost([] {
-        if (g_app)
-            gaSaveSettings(*g_app);
-    });
+    platform::on_display_lost(gaSaveFromACallback);
     // So does Abort in a report's box, which ends the process at once.
     gaHookBoxEnd(true);
     OnPreInit();
