@@ -75,13 +75,20 @@ void drain(int fd)
 struct BoxCopyWatch::State {
     int ids[2] = {-1, -1};  // copies say their ids here
     int stop[2] = {-1, -1}; // the watch ends
+    int display = -1;       // the program's connection to the display
     std::thread watcher;
     std::atomic<bool> ended{false};
+    std::atomic<bool> display_gone{false};
 
     void watch()
     {
         std::vector<Copy> copies;
-        pollfd fds[3] = {{ids[0], POLLIN, 0}, {stop[0], POLLIN, 0}, {end_request_wake_fd(), POLLIN, 0}};
+        // The connection is watched for its end alone: the events it brings
+        // meanwhile are the X library's to read, once the box is answered.
+        pollfd fds[4] = {{ids[0], POLLIN, 0},
+                         {stop[0], POLLIN, 0},
+                         {end_request_wake_fd(), POLLIN, 0},
+                         {display, POLLRDHUP, 0}};
         // What the pipe holds from before the box was taken already; a
         // request that arrives while the box waits counts also once the
         // main loop has taken it, which then waits for this box's thread.
@@ -105,7 +112,7 @@ struct BoxCopyWatch::State {
                 }
                 copies.clear();
             }
-            if (::poll(fds, 3, -1) < 0 && errno != EINTR)
+            if (::poll(fds, 4, -1) < 0 && errno != EINTR)
                 break;
             if (fds[1].revents)
                 break;
@@ -117,6 +124,11 @@ struct BoxCopyWatch::State {
             if (fds[2].revents & POLLIN) {
                 drain(fds[2].fd);
                 asked = true;
+            }
+            if (fds[3].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) {
+                display_gone = true;
+                asked = true;
+                fds[3].fd = -1; // an end stays readable; poll no more
             }
         }
         for (const Copy& copy : copies) {
@@ -134,11 +146,12 @@ struct BoxCopyWatch::State {
     }
 };
 
-BoxCopyWatch::BoxCopyWatch()
+BoxCopyWatch::BoxCopyWatch(int display) : display_(display)
 {
     if (!fork_handler_registered())
         return;
     auto state = std::make_unique<State>();
+    state->display = display;
     if (::pipe2(state->ids, O_CLOEXEC | O_NONBLOCK) != 0 || ::pipe2(state->stop, O_CLOEXEC) != 0)
         return;
     int none = -1;
@@ -163,5 +176,13 @@ BoxCopyWatch::~BoxCopyWatch()
 }
 
 bool BoxCopyWatch::ended_copy() const { return state_ && state_->ended; }
+
+bool BoxCopyWatch::display_gone() const
+{
+    if (state_ && state_->display_gone)
+        return true;
+    pollfd fd{display_, POLLRDHUP, 0};
+    return display_ >= 0 && ::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 
 } // namespace platform

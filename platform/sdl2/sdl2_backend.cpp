@@ -127,13 +127,30 @@ public:
         data.buttons = buttons.data();
         int pressed = -1;
         int shown = -1;
-        bool ended = false;
+        bool ended = false, display_gone = false;
+        // Any of the program's windows: they share one connection.
+        SDL_Window* on_display = owner ? owner->sdl : windows_.any_window();
         {
             // SDL draws an X11 box in a copy of the process and waits for
-            // it: the watch ends that copy when the program is asked to end.
-            BoxCopyWatch watch;
+            // it: the watch ends that copy when the program is asked to end,
+            // or when its own connection to the display is gone (killed
+            // alone, as xkill does, the copy's box would stay up, of a
+            // program with no window left).
+            BoxCopyWatch watch(x11_connection_socket(on_display));
             shown = SDL_ShowMessageBox(&data, &pressed);
             ended = watch.ended_copy();
+            display_gone = watch.display_gone();
+        }
+        if (display_gone) {
+            // The program ends as on any lost display, through the X
+            // library's handler, which the first request on the connection
+            // meets; asked here, on the thread that runs the connection,
+            // so that nothing else runs first. A box of another thread
+            // leaves that to the main thread's next request.
+            if (std::this_thread::get_id() == main_thread_)
+                x11_round_trip(on_display);
+            set_backend_error("the display is gone");
+            return std::nullopt;
         }
         if (ended) {
             set_backend_error("the program was asked to end while the box waited");
@@ -166,6 +183,7 @@ public:
 
     bool start()
     {
+        main_thread_ = std::this_thread::get_id();
         // Closing the window is the program's decision (a close message),
         // not SDL's.
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
@@ -224,6 +242,7 @@ protected:
 
 private:
     bool started_ = false;
+    std::thread::id main_thread_; // the one that started the video
     Sdl2Windows windows_;
     Sdl2Audio audio_;
     Sdl2Display display_;

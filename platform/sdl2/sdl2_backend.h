@@ -50,6 +50,8 @@ public:
     bool apply_focus(Window& w) override;
     void apply_cursor(bool visible) override;
     void show_frame(Window& w, std::span<const Rect> rects) override;
+    // One of the windows made and not destroyed; null when there is none.
+    SDL_Window* any_window() const { return windows_.empty() ? nullptr : windows_.front()->sdl; }
     Size desktop_size() override;
     Rect work_area() override;
     std::vector<Rect> work_areas() override;

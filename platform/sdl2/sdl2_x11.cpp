@@ -395,6 +395,21 @@ void install_x_io_error_handler()
         io_handler_before = before;
 }
 
+int x11_connection_socket(SDL_Window* window)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    return x11_of(window, display, x_window) ? ConnectionNumber(display) : -1;
+}
+
+void x11_round_trip(SDL_Window* window)
+{
+    ::Display* display = nullptr;
+    ::Window x_window = 0;
+    if (x11_of(window, display, x_window))
+        XSync(display, False);
+}
+
 uint32_t x_errors_seen() { return errors_seen.load(std::memory_order_relaxed); }
 
 bool x_request_refused_for_test()

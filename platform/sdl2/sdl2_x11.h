@@ -27,6 +27,16 @@ void install_x_error_handler();
 // installs then is the one passed on to.
 void install_x_io_error_handler();
 
+// The socket of SDL's connection to the X server, which the window is
+// on; -1 when it is no X window.
+int x11_connection_socket(SDL_Window* window);
+
+// Waits for the X server's answer to a request on SDL's connection, which
+// the window is on. On a connection that is gone, the X library's handler
+// of a broken connection runs (the program's, then the library's, which
+// ends the process).
+void x11_round_trip(SDL_Window* window);
+
 // How many such errors the handler has seen.
 uint32_t x_errors_seen();
 

@@ -630,6 +630,19 @@ TEST_F(GameExit, AbortOnABoxSavesFirstAndReturnOnAScreenshotsBoxGoesOn)
 
 PrivateX* g_server = nullptr;
 
+// Whether a window other than the game's, whose name is `spared`, is
+// shown on the X server `display`: a box.
+bool box_window_shown(const std::string& display, const std::string& spared)
+{
+    const std::string script = "export DISPLAY='" + display + "' SPARED='" + spared + "'\n" + R"(
+        for id in $(xdotool search --onlyvisible --maxdepth 1 --class '' 2>/dev/null); do
+          name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+          [ -n "$name" ] && [ "$name" != "$SPARED" ] && exit 0
+        done; exit 1)";
+    return std::system(script.c_str()) == 0;
+}
+
+
 // A person at the private X server's screen, as xdotool plays one: every
 // window shown there whose name is not `spared` (the game's own) is taken
 // for a box, given the focus and answered with Return, its default button;
@@ -708,22 +721,28 @@ TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
 // The display goes away under the running game: its X server ends, or the
 // game's connection to it is killed (as xkill does), while the settings
 // can be saved or cannot (a file past the size limit, the game's folder
-// removed, a read-only file, a full disk). The game ends at once with
-// status 1, having said on stderr why the settings were not saved; no box
-// is shown or hidden, and nothing more is asked of the display. A report
-// of the failed save once hid the window first, and the X library waited
-// for good on the broken connection, using a whole core.
+// removed, a read-only file, a full disk), also while a box is open (the
+// settings' report at the start, a failed screenshot's in play). The game
+// ends at once with status 1, having said on stderr why the settings were
+// not saved; no box is shown or hidden, and nothing more is asked of the
+// display. A report of the failed save once hid the window first, and the
+// X library waited for good on the broken connection, using a whole core.
+// With a box open, the save's report was once said nowhere, and with the
+// game's connection killed, the box (drawn by a copy of the game, on a
+// connection of its own) stayed up and the game waited for its answer.
 TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
 {
     if (std::system("command -v xdotool >/dev/null && command -v xkill >/dev/null") != 0)
         GTEST_SKIP() << "xdotool and xkill (x11-utils) are not installed";
     enum class Fault { none, too_large, folder_gone, read_only, disk_full };
+    enum class Box { none, settings, screenshot };
     const struct {
         const char* name;
         Fault fault;
         bool xkill; // the connection killed; otherwise the server ends
         const char* said;
         bool logged; // and in the log, where one can be written
+        Box box = Box::none;
     } rows[] = {
         {"saved", Fault::none, false, nullptr, false},
         {"past the file size limit", Fault::too_large, false, "Can't write to file 'race.cfg': File too large", true},
@@ -734,6 +753,14 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
         {"past the file size limit, xkill", Fault::too_large, true, "Can't write to file 'race.cfg': File too large",
          true},
         {"a full disk, xkill", Fault::disk_full, true, "Can't write to file 'race.cfg': No space left on device", false},
+        {"the settings' box open, a full disk", Fault::disk_full, false,
+         "Can't write to file 'race.cfg': No space left on device", false, Box::settings},
+        {"the settings' box open, a full disk, xkill", Fault::disk_full, true,
+         "Can't write to file 'race.cfg': No space left on device", false, Box::settings},
+        {"a screenshot's box open, a full disk", Fault::disk_full, false,
+         "Can't write to file 'race.cfg': No space left on device", false, Box::screenshot},
+        {"a screenshot's box open, a full disk, xkill", Fault::disk_full, true,
+         "Can't write to file 'race.cfg': No space left on device", false, Box::screenshot},
     };
     std::string notes;
     for (int i = 0; i < 2000; ++i)
@@ -741,14 +768,26 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
     const fs::path said_file = root_.string() + "-said"; // removed by TearDown
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+#if defined(__SANITIZE_ADDRESS__)
+        // As in the rows of a session ending with a box open: the box's copy
+        // of the game may find the address sanitizer's allocator locked.
+        if (row.box != Box::none) {
+            std::printf("the row '%s' is skipped: SDL draws the box in a copy of the game, which the address "
+                        "sanitizer's allocator may leave locked\n",
+                        row.name);
+            continue;
+        }
+#endif
         PrivateX server(root_.string() + "-x");
         if (server.display().empty())
             GTEST_SKIP() << "Xvfb could not start";
         MakeFolder();
         fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race");
-        // A comment, which a save drops: the save has something to write.
+        // A comment, which a save drops: the save has something to write;
+        // a volume past its range, which the start reports in a box.
         std::ofstream(root_ / "race.cfg", std::ios::app)
-            << "-- dropped by a save\n" << (row.fault == Fault::too_large ? notes : "");
+            << "-- dropped by a save\n" << (row.fault == Fault::too_large ? notes : "")
+            << (row.box == Box::settings ? "snd_volume = 150\n" : "");
         if (row.fault == Fault::read_only)
             fs::permissions(root_ / "race.cfg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         const std::string before = read_file(root_ / "race.cfg");
@@ -780,11 +819,13 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
         const std::string on_display = "DISPLAY=" + server.display() + " ";
         const std::string inside = "/proc/" + std::to_string(game->pid()) + "/root/tmp/" + root_.filename().string();
         const fs::path log = row.fault == Fault::disk_full ? fs::path(inside) / "disk/race.log" : root_ / "race.log";
+        // A box hides the game's window.
+        const std::string visible = row.box == Box::none ? "--onlyvisible " : "";
         std::string window;
         for (int i = 0; i < 1200 && window.empty() && !game->ended(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             if (game_test::race_started(log))
-                window = output_of(on_display + "xdotool search --onlyvisible --name '^" + title_ +
+                window = output_of(on_display + "xdotool search " + visible + "--name '^" + title_ +
                                    "$' 2>/dev/null | head -1");
         }
         if (game->exit_status() == 77)
@@ -798,6 +839,18 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
             const std::string block(4096, 'x');
             while (filler.write(block.data(), block.size()) && filler.flush()) {
             }
+        }
+        if (row.box != Box::none) {
+            // A screenshot, taken once the disk is full, fails; a key the
+            // window did not yet take is lost, so it is pressed again while
+            // no box shows.
+            bool shown = false;
+            for (int i = 0; i < 1200 && !(shown = box_window_shown(server.display(), title_)) && !game->ended(); ++i) {
+                if (row.box == Box::screenshot && i % 100 == 0)
+                    std::system((on_display + "xdotool key --window " + window + " F9 >/dev/null 2>&1").c_str());
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            ASSERT_TRUE(shown) << "no box came; the game said: " << read_file(said_file);
         }
         if (row.xkill)
             EXPECT_EQ(std::system((on_display + "xkill -id " + window + " >/dev/null").c_str()), 0);
@@ -825,6 +878,14 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
                 << text;
         }
         EXPECT_EQ(text.find("could not be shown"), std::string::npos) << text;
+        if (row.box != Box::none && row.xkill) {
+            // Nothing of the game's is left on the server, once it has
+            // taken the box's connection down.
+            bool gone = false;
+            for (int i = 0; i < 100 && !(gone = !box_window_shown(server.display(), title_)); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_TRUE(gone) << "the box is still shown";
+        }
         if (row.fault == Fault::none) {
             EXPECT_EQ(read_file(root_ / "race.cfg").find("-- dropped by a save"), std::string::npos);
         } else if (row.fault != Fault::folder_gone && row.fault != Fault::disk_full) {
@@ -1065,16 +1126,6 @@ TEST_F(GameExit, WhatTheProgramCouldNotSayIsInItsLog)
 
 namespace {
 
-// Whether a window other than the game's, whose name is the environment's
-// SPARED, is shown on the X server of DISPLAY: a box.
-bool box_window_shown()
-{
-    return std::system(R"(for id in $(xdotool search --onlyvisible --maxdepth 1 --class '' 2>/dev/null); do
-                            name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
-                            [ -n "$name" ] && [ "$name" != "$SPARED" ] && exit 0
-                          done; exit 1)") == 0;
-}
-
 // On a thread of the program's process: when `press_f5`, presses F5 in the
 // game's window once it is shown, and again each 5 seconds while no box is
 // (a key the window did not yet take is lost); once a box is shown, runs
@@ -1087,7 +1138,7 @@ void when_a_box_shows(bool press_f5, void (*act)())
         const auto until = Clock::now() + std::chrono::minutes(1);
         auto next_press = Clock::now();
         while (Clock::now() < until) {
-            if (box_window_shown()) {
+            if (box_window_shown(std::getenv("DISPLAY"), std::getenv("SPARED"))) {
                 act();
                 return;
             }
@@ -1232,14 +1283,10 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
         }
         if (row.x11 && row.signal) {
             // A copy left behind would keep its box on the screen.
-            ::setenv("SPARED", title_.c_str(), 1);
-            const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
-            ::setenv("DISPLAY", server->display().c_str(), 1);
             bool gone = false;
-            for (int i = 0; i < 200 && !(gone = !box_window_shown()); ++i)
+            for (int i = 0; i < 200 && !(gone = !box_window_shown(server->display(), title_)); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             EXPECT_TRUE(gone) << "a box is still shown";
-            display.empty() ? (void)::unsetenv("DISPLAY") : (void)::setenv("DISPLAY", display.c_str(), 1);
         }
     }
     g_server = nullptr;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,44 +103,67 @@ TEST(ForkedCopy, TheProgramsHandlersDoNothingInACopy)
 }
 
 // A copy forked while the watch lives (a box's) ends by SIGKILL once a
-// request to end is pending, whether it came before the copy or after;
-// without one, it lives on.
-TEST(BoxCopyWatch, ACopyEndsOnceARequestToEndIsPending)
+// request to end is pending, or once the program's connection to the
+// display is closed by its other end, whether that came before the copy
+// or after; without either, it lives on.
+TEST(BoxCopyWatch, ACopyEndsOnceARequestToEndIsPendingOrTheDisplayIsGone)
 {
-    enum class Asked { before, after, never };
-    for (const Asked asked : {Asked::before, Asked::after, Asked::never}) {
-        SCOPED_TRACE(int(asked));
+    enum class Cause { request, display_closed, none };
+    const struct {
+        Cause cause;
+        bool before; // before the copy is made
+    } rows[] = {
+        {Cause::request, true},        {Cause::request, false}, {Cause::display_closed, true},
+        {Cause::display_closed, false}, {Cause::none, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "cause " << int(row.cause) << (row.before ? ", before" : ", after"));
         const Owned owned;
-        platform::BoxCopyWatch watch;
-        if (asked == Asked::before)
-            ::raise(SIGTERM);
+        int display[2]; // the program's end, and the server's
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, display), 0);
+        platform::BoxCopyWatch watch(display[0]);
+        const auto act = [&] {
+            if (row.cause == Cause::request)
+                ::raise(SIGTERM);
+            if (row.cause == Cause::display_closed)
+                ::close(display[1]);
+        };
+        if (row.before)
+            act();
         const pid_t copy = ::fork();
         if (copy == 0) {
+            if (!row.before)
+                ::close(display[1]); // the server's end is the parent's to close
             for (;;)
                 ::pause();
         }
-        if (asked == Asked::after)
-            ::raise(SIGTERM);
+        if (!row.before)
+            act();
         int status = 0;
-        if (asked == Asked::never) {
+        if (row.cause == Cause::none) {
             EXPECT_EQ(::waitpid(copy, &status, WNOHANG), 0);
             ::kill(copy, SIGKILL);
             ::waitpid(copy, &status, 0);
             EXPECT_FALSE(watch.ended_copy());
-            continue;
+            EXPECT_FALSE(watch.display_gone());
+        } else {
+            pid_t ended = 0;
+            for (int i = 0; i < 1200 && (ended = ::waitpid(copy, &status, WNOHANG)) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (ended == 0) {
+                ::kill(copy, SIGKILL);
+                ::waitpid(copy, &status, 0);
+                ADD_FAILURE() << "the copy was not ended";
+            } else {
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+                EXPECT_TRUE(watch.ended_copy());
+                EXPECT_EQ(watch.display_gone(), row.cause == Cause::display_closed);
+                EXPECT_EQ(platform::end_request_pending(), row.cause == Cause::request);
+            }
         }
-        pid_t ended = 0;
-        for (int i = 0; i < 1200 && (ended = ::waitpid(copy, &status, WNOHANG)) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (ended == 0) {
-            ::kill(copy, SIGKILL);
-            ::waitpid(copy, &status, 0);
-            ADD_FAILURE() << "the copy was not ended";
-            continue;
-        }
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-        EXPECT_TRUE(watch.ended_copy());
-        EXPECT_TRUE(platform::end_request_pending());
+        if (row.cause != Cause::display_closed)
+            ::close(display[1]);
+        ::close(display[0]);
     }
 }
 
