@@ -107,11 +107,12 @@ void write_box_obst(const fs::path& file, float x, float y, float half)
 // In a death test's child, before the program runs: the signals given do
 // what they do by default, whatever the test program was started with,
 // and a run that hangs ends by the alarm in a minute, or with the test
-// program when that ends first. Files are limited to `file_size` bytes
-// when it is not 0.
+// program when that ends first; what it forks ends with it. Files are
+// limited to `file_size` bytes when it is not 0.
 void child_start(std::initializer_list<int> signals, rlim_t file_size = 0)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    game_test::keep_process_group();
     for (const int signal : signals)
         std::signal(signal, SIG_DFL);
     std::signal(SIGALRM, SIG_DFL);
@@ -696,8 +697,9 @@ private:
 TEST_F(GameExit, LostDisplayEndsTheProgramWithoutCorruptingIt)
 {
     PrivateX server(root_.string() + "-x");
-    if (server.display().empty())
-        GTEST_SKIP() << "Xvfb could not start";
+    if (!server.installed())
+        GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(server.display().empty()) << server.failure();
     g_server = &server;
     std::ofstream(root_ / "race.cfg", std::ios::app) << "music = 1\nsnd_volume = 100\nFPS_LIMIT = 10\n";
     EXPECT_EXIT(
@@ -779,8 +781,9 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
         }
 #endif
         PrivateX server(root_.string() + "-x");
-        if (server.display().empty())
-            GTEST_SKIP() << "Xvfb could not start";
+        if (!server.installed())
+            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_FALSE(server.display().empty()) << server.failure();
         MakeFolder();
         fs::copy_file(fs::path(QUARN_GAME_BUILD_DIR) / "race", root_ / "race");
         // A comment, which a save drops: the save has something to write;
@@ -900,8 +903,9 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
 TEST_F(GameExit, XErrorIsReportedAndTheProgramGoesOn)
 {
     PrivateX server(root_.string() + "-x");
-    if (server.display().empty())
-        GTEST_SKIP() << "Xvfb could not start";
+    if (!server.installed())
+        GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(server.display().empty()) << server.failure();
     EXPECT_EXIT(
         {
             child_start({});
@@ -1016,9 +1020,9 @@ TEST_F(GameExit, TheProgramUnderAnAddressSpaceLimitRunsOrSaysMemoryRanOut)
     for (const auto& c : cases) {
         if (c.screen == Screen::window && !server) {
             server = std::make_unique<PrivateX>(root_.string() + "-x");
-            if (server->display().empty()) {
-                GTEST_SKIP() << "Xvfb could not start: the rows in a window did not run";
-            }
+            if (!server->installed())
+                GTEST_SKIP() << "Xvfb is not installed: the rows in a window did not run";
+            ASSERT_FALSE(server->display().empty()) << server->failure();
         }
         SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(c.soft >> 10) + " KB");
         MakeFolder();
@@ -1205,8 +1209,9 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
 #endif
         if (row.x11 && !server) {
             server = std::make_unique<PrivateX>(root_.string() + "-x");
-            if (server->display().empty())
-                GTEST_SKIP() << "Xvfb could not start";
+            if (!server->installed())
+                GTEST_SKIP() << "Xvfb is not installed";
+            ASSERT_FALSE(server->display().empty()) << server->failure();
             if (std::system("command -v xdotool >/dev/null") != 0)
                 GTEST_SKIP() << "xdotool is not installed";
         }

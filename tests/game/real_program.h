@@ -55,10 +55,37 @@ inline std::string output_of(const std::string& command)
     return out;
 }
 
+// In a child of the test program, first: the child leads a process group
+// of its own, and a keeper, forked into that group, waits for the child's
+// end, however it comes (its exit, a kill, the test program's end by the
+// parent-death signal), then kills what is left of the group, itself
+// last. So the processes the child forks in turn, which no parent-death
+// signal reaches (SDL's copy drawing a box, an X server's helpers), end
+// with it, also when the code under test is wrong and one of them would
+// wait for good. The keeper holds none of the test's descriptors: a pipe
+// the test reads to its end is not kept open by it.
+inline void keep_process_group()
+{
+    const pid_t child = ::getpid();
+    if (::setpgid(0, 0) != 0 || ::fork() != 0)
+        return;
+    ::close_range(0, ~0U, 0);
+    sigset_t end;
+    ::sigemptyset(&end);
+    ::sigaddset(&end, SIGUSR1);
+    ::sigprocmask(SIG_BLOCK, &end, nullptr);
+    int got = 0;
+    if (::prctl(PR_SET_PDEATHSIG, SIGUSR1) == 0 && ::getppid() == child)
+        ::sigwait(&end, &got);
+    ::kill(-child, SIGKILL);
+    ::_exit(0);
+}
+
 // A child process of the test. It ends with the test program (by
 // SIGKILL, when CTest's timeout or anything else ends that first), and it
-// is ended and reaped when the object goes while it still runs, so that no
-// test leaves a process running, even when the code under test is wrong.
+// is ended and reaped when the object goes while it still runs; what it
+// forks ends with it (keep_process_group). No test leaves a process
+// running, even when the code under test is wrong.
 class Child {
 public:
     Child() = default;
@@ -71,6 +98,7 @@ public:
         if (pid_ == 0) {
             if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
                 ::_exit(127);
+            keep_process_group();
             run();
             ::_exit(127);
         }
@@ -246,7 +274,8 @@ public:
     explicit PrivateX(const fs::path& folder) : folder_(folder), number_file_(folder / "x.display")
     {
         write_box_font(folder / "x.fonts");
-        if (std::system("command -v Xvfb >/dev/null 2>&1") != 0)
+        installed_ = std::system("command -v Xvfb >/dev/null 2>&1") == 0;
+        if (!installed_)
             return;
         const std::string fonts = "built-ins," + (folder / "x.fonts").string();
         server_.emplace([&] {
@@ -259,10 +288,16 @@ public:
             ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
                      "-fp", fonts.c_str(), static_cast<char*>(nullptr));
         });
-        for (int i = 0; i < 100 && display_.empty() && !server_->ended(); ++i) {
+        // A busy machine may take seconds to start it: a row that needs it
+        // fails rather than skip when it does not start in a minute.
+        for (int i = 0; i < 1200 && display_.empty() && !server_->ended(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             display_ = read_digits(number_file_);
         }
+        if (display_.empty())
+            failure_ = server_->ended() ? "Xvfb ended at its start, with status " +
+                                             std::to_string(server_->exit_status())
+                                       : "Xvfb did not start within a minute";
     }
     ~PrivateX()
     {
@@ -273,8 +308,12 @@ public:
         fs::remove_all(folder_, ec);
     }
 
+    // Whether Xvfb is installed; tests that need it skip without it.
+    bool installed() const { return installed_; }
     // ":N", or empty when the server did not start.
     std::string display() const { return display_.empty() ? "" : ":" + display_; }
+    // Why it did not start, where it is installed.
+    const std::string& failure() const { return failure_; }
     // Ends the server by `signal`; what it serves loses its display. Also
     // from a copy of the test program (a death test's child), which cannot
     // reap it: until the test does, its process id is no other process's.
@@ -295,7 +334,8 @@ private:
     }
 
     fs::path folder_, number_file_;
-    std::string display_;
+    bool installed_ = false;
+    std::string display_, failure_;
     std::optional<Child> server_;
 };
 

@@ -125,8 +125,9 @@ protected:
         root_ = fs::temp_directory_path() / ("quarn_window_place_" + run);
         title_ = "Quarn Race place test " + run;
         server_.emplace(root_.string() + "-x");
-        if (server_->display().empty())
-            GTEST_SKIP() << "Xvfb could not start";
+        if (!server_->installed())
+            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_FALSE(server_->display().empty()) << server_->failure();
         ::setenv("DISPLAY", server_->display().c_str(), 1);
         manager_.emplace(GetParam(), root_.string() + "-wm");
         if (!manager_->running())
