@@ -3,6 +3,7 @@
 #include "engine/sound/mid_internal.h"
 #include "engine/sound/midi_player.h"
 #include "engine/sound/sound.h"
+#include "tests/engine/sound/growing_file.h"
 #include "tests/engine/sound/midi_fixture.h"
 
 #include "platform/platform.h"
@@ -14,7 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <random>
 
 using namespace miditest;
 
@@ -55,6 +56,19 @@ std::vector<int16_t> play_and_render(const Bytes& file, uint32_t total_ms)
     }
     return pcm;
 }
+
+// A folder of the row's own in the program's temporary folder, removed
+// with everything in it when the row ends.
+struct RowDir {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("quarn_midi_disk_" + std::to_string(std::random_device{}()));
+    RowDir() { std::filesystem::create_directories(path); }
+    ~RowDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
 
 int peak_of(const std::vector<int16_t>& pcm, uint64_t from_ms, uint64_t to_ms)
 {
@@ -134,12 +148,11 @@ TEST(MidiRender, TheGamesMusicReachesTheDiskDriversFile)
 {
     if (platform::default_midi_soundfont().empty())
         GTEST_SKIP() << "no General MIDI soundfont installed";
-    const auto dir = std::filesystem::temp_directory_path();
-    const auto raw = (dir / "quarn_midi_disk_audio.raw").string();
-    const auto mid = (dir / "quarn_midi_disk_music.mid").string();
+    const RowDir dir;
+    const auto raw = (dir.path / "disk_audio.raw").string();
+    const auto mid = (dir.path / "disk_music.mid").string();
     const Bytes music = mkdata::make_music();
     std::ofstream(mid, std::ios::binary).write(reinterpret_cast<const char*>(music.data()), std::streamsize(music.size()));
-    std::filesystem::remove(raw);
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
@@ -156,23 +169,22 @@ TEST(MidiRender, TheGamesMusicReachesTheDiskDriversFile)
     {
         MidiPlayer player(nullptr);
         player.Play(mid.c_str());
-        // The tune starts with notes at once; wait for the file to show
-        // them, a bounded number of short sleeps.
-        for (int i = 0; i < 400 && loud < 1000; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            std::ifstream in(raw, std::ios::binary);
-            std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            loud = 0;
-            for (size_t b = 0; b + 1 < bytes.size(); b += 2)
-                loud += std::abs(int(int16_t(uint16_t(uint8_t(bytes[b]) | uint8_t(bytes[b + 1]) << 8)))) > 300;
-        }
+        // The tune starts with notes at once; read the file as it grows
+        // until it shows them (two minutes at most).
+        soundtest::GrowingFile file(raw);
+        size_t counted = 0;
+        file.read_until(
+            [&](const std::vector<int16_t>& out) {
+                for (; counted < out.size(); ++counted)
+                    loud += std::abs(int(out[counted])) > 300;
+                return loud >= 1000;
+            },
+            std::chrono::seconds(120));
     }
     sndDone();
     platform::shutdown();
     for (const char* name : {"SDL_VIDEODRIVER", "SDL_AUDIODRIVER", "SDL_DISKAUDIOFILE"})
         unsetenv(name);
     platform::use_backend(platform::BackendKind::headless);
-    std::filesystem::remove(mid);
-    std::filesystem::remove(raw);
     EXPECT_GE(loud, 1000u) << "the music is not in the driver's file";
 }

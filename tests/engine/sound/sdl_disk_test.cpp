@@ -1,5 +1,6 @@
 // A WAV played through the SDL2 backend on SDL's disk audio driver: its
 // samples, unchanged, are in the file the driver writes.
+#include "growing_file.h"
 #include "sound_fixture.h"
 
 #include "engine/sound/sound.h"
@@ -7,25 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <thread>
 
 using namespace soundtest;
 
 namespace {
-
-std::vector<int16_t> read_raw(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> pcm(bytes.size() / 2);
-    if (!pcm.empty())
-        std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
-    return pcm;
-}
 
 TEST(SdlDiskAudio, WavSamplesReachTheDriversFile)
 {
@@ -35,9 +23,9 @@ TEST(SdlDiskAudio, WavSamplesReachTheDriversFile)
     write_file(wav.string(), wav_image({}, bytes_of(pcm)));
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "disk", 1);
+    // The driver writes each buffer after its playing time, so the file
+    // grows by the output's rate and stays small however long the wait.
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-    // A millisecond per buffer instead of its playing time.
-    setenv("SDL_DISKAUDIODELAY", "1", 1);
     platform::shutdown();
     platform::use_backend(platform::BackendKind::sdl2);
     if (platform::backend_kind() != platform::BackendKind::sdl2) {
@@ -50,24 +38,29 @@ TEST(SdlDiskAudio, WavSamplesReachTheDriversFile)
     ASSERT_EQ(sndOutputFormat().rate, 22050u) << platform::backend_error_text();
     sndSetVolume(100);
     sndPlayFile(wav.string().c_str());
-    // The driver writes as it is pulled; wait for the file, not a clock:
-    // a bounded number of short yields while it grows.
-    std::vector<int16_t> out;
-    for (int i = 0; i < 20000 && out.size() < 2 * (pcm.size() + 44100); ++i) {
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-        if (i % 50 == 0)
-            out = read_raw(raw);
-    }
+    // Read until the sound's first sample and all the frames after it that
+    // are checked are in the file (two minutes at most), then stop the
+    // device.
+    auto first_sound = [](const std::vector<int16_t>& out) {
+        return size_t(std::find_if(out.begin(), out.end(), [](int16_t v) { return v != 0; }) - out.begin());
+    };
+    GrowingFile file(raw);
+    file.read_until(
+        [&](const std::vector<int16_t>& out) {
+            const size_t first = first_sound(out);
+            return first < out.size() && out.size() >= (first & ~size_t(1)) + 2 * pcm.size();
+        },
+        std::chrono::seconds(120));
     sndDone();
     platform::shutdown();
-    for (const char* name : {"SDL_VIDEODRIVER", "SDL_AUDIODRIVER", "SDL_DISKAUDIOFILE", "SDL_DISKAUDIODELAY"})
+    for (const char* name : {"SDL_VIDEODRIVER", "SDL_AUDIODRIVER", "SDL_DISKAUDIOFILE"})
         unsetenv(name);
     platform::use_backend(platform::BackendKind::headless);
 
-    out = read_raw(raw);
-    const auto first = std::find_if(out.begin(), out.end(), [](int16_t v) { return v != 0; });
-    ASSERT_NE(first, out.end()) << "only silence in " << out.size() << " samples";
-    const size_t at = size_t(first - out.begin()) & ~size_t(1);
+    const std::vector<int16_t>& out = file.read();
+    const size_t first = first_sound(out);
+    ASSERT_LT(first, out.size()) << "only silence in " << out.size() << " samples";
+    const size_t at = first & ~size_t(1);
     ASSERT_GE(out.size(), at + 2 * pcm.size());
     size_t mismatches = 0;
     for (size_t i = 0; i < pcm.size(); ++i)
