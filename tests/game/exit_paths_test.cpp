@@ -757,6 +757,8 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
         {"a full disk, xkill", Fault::disk_full, true, "Can't write to file 'race.cfg': No space left on device", false},
         {"the settings' box open, a full disk", Fault::disk_full, false,
          "Can't write to file 'race.cfg': No space left on device", false, Box::settings},
+        {"the settings' box open, past the file size limit", Fault::too_large, false,
+         "Can't write to file 'race.cfg': File too large", true, Box::settings},
         {"the settings' box open, a full disk, xkill", Fault::disk_full, true,
          "Can't write to file 'race.cfg': No space left on device", false, Box::settings},
         {"a screenshot's box open, a full disk", Fault::disk_full, false,
