@@ -70,17 +70,20 @@ void drain(int fd)
     }
 }
 
+// Whether poll's answer for a socket says its other end closed it.
+bool closed_by_peer(short revents) { return (revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
 } // namespace
 
 struct BoxCopyWatch::State {
     int ids[2] = {-1, -1};  // copies say their ids here
     int stop[2] = {-1, -1}; // the watch ends
-    int display = -1;       // the program's connection to the display
     std::thread watcher;
     std::atomic<bool> ended{false};
     std::atomic<bool> display_gone{false};
 
-    void watch()
+    // `display`: the program's connection to the display, or -1.
+    void watch(int display)
     {
         std::vector<Copy> copies;
         // The connection is watched for its end alone: the events it brings
@@ -125,7 +128,7 @@ struct BoxCopyWatch::State {
                 drain(fds[2].fd);
                 asked = true;
             }
-            if (fds[3].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) {
+            if (closed_by_peer(fds[3].revents)) {
                 display_gone = true;
                 asked = true;
                 fds[3].fd = -1; // an end stays readable; poll no more
@@ -151,14 +154,13 @@ BoxCopyWatch::BoxCopyWatch(int display) : display_(display)
     if (!fork_handler_registered())
         return;
     auto state = std::make_unique<State>();
-    state->display = display;
     if (::pipe2(state->ids, O_CLOEXEC | O_NONBLOCK) != 0 || ::pipe2(state->stop, O_CLOEXEC) != 0)
         return;
     int none = -1;
     if (!copy_says_at.compare_exchange_strong(none, state->ids[1]))
         return;
     try {
-        state->watcher = std::thread([s = state.get()] { s->watch(); });
+        state->watcher = std::thread([s = state.get(), display] { s->watch(display); });
     } catch (...) {
         copy_says_at = -1;
         return;
@@ -182,7 +184,7 @@ bool BoxCopyWatch::display_gone() const
     if (state_ && state_->display_gone)
         return true;
     pollfd fd{display_, POLLRDHUP, 0};
-    return display_ >= 0 && ::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    return display_ >= 0 && ::poll(&fd, 1, 0) == 1 && closed_by_peer(fd.revents);
 }
 
 } // namespace platform

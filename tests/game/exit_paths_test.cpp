@@ -643,6 +643,18 @@ bool box_window_shown(const std::string& display, const std::string& spared)
     return std::system(script.c_str()) == 0;
 }
 
+// Whether no box is shown there within ten seconds: a copy of the game
+// that drew one has ended, and the server has taken its window away.
+bool box_gone(const std::string& display, const std::string& spared)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (!box_window_shown(display, spared))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 
 // A person at the private X server's screen, as xdotool plays one: every
 // window shown there whose name is not `spared` (the game's own) is taken
@@ -884,12 +896,8 @@ TEST_F(GameExit, ALostDisplayEndsTheGameAtOnceWhateverBecomesOfTheSave)
         }
         EXPECT_EQ(text.find("could not be shown"), std::string::npos) << text;
         if (row.box != Box::none && row.xkill) {
-            // Nothing of the game's is left on the server, once it has
-            // taken the box's connection down.
-            bool gone = false;
-            for (int i = 0; i < 100 && !(gone = !box_window_shown(server.display(), title_)); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            EXPECT_TRUE(gone) << "the box is still shown";
+            // Nothing of the game's is left on the server.
+            EXPECT_TRUE(box_gone(server.display(), title_)) << "the box is still shown";
         }
         if (row.fault == Fault::none) {
             EXPECT_EQ(read_file(root_ / "race.cfg").find("-- dropped by a save"), std::string::npos);
@@ -1290,10 +1298,7 @@ TEST_F(GameExit, TheSessionEndingWhileABoxIsOpenEndsTheProgramSaved)
         }
         if (row.x11 && row.signal) {
             // A copy left behind would keep its box on the screen.
-            bool gone = false;
-            for (int i = 0; i < 200 && !(gone = !box_window_shown(server->display(), title_)); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            EXPECT_TRUE(gone) << "a box is still shown";
+            EXPECT_TRUE(box_gone(server->display(), title_)) << "a box is still shown";
         }
     }
     g_server = nullptr;
